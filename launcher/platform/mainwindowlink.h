@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QPoint>
+#include <QString>
+
+namespace vadok {
+
+// What the core needs from the main window. frmMain implements it; tests use a fake.
+class MainWindowLink {
+public:
+    virtual ~MainWindowLink() = default;
+    // panel is 1 or 2.
+    virtual void setStatusPanelText(int panel, const QString& text) = 0;
+    virtual void saveFolders() = 0;
+    virtual void removeTreeNode(const QString& key) = 0;
+    virtual bool isWindowVisible() const = 0;
+    virtual bool isWindowStateNormal() const = 0;
+    virtual void setWindowStateNormal() = 0;
+    // Top-left corner of the window in twips.
+    virtual QPoint windowPositionTwips() const = 0;
+};
+
+// nullptr while no main window exists (start-up branches, command-line tools).
+MainWindowLink* mainWindowLink();
+void setMainWindowLink(MainWindowLink* link);
+
+} // namespace vadok

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/mainwindowlink.h"
+
+#include <QStringList>
+
+namespace vadok::test {
+
+// Records what the core asked of the main window; installs itself while it lives.
+class FakeMainWindow : public MainWindowLink {
+public:
+    FakeMainWindow();
+    ~FakeMainWindow() override;
+
+    void setStatusPanelText(int panel, const QString& text) override;
+    void saveFolders() override { ++saveFoldersCalls; }
+    void removeTreeNode(const QString& key) override { removedNodes.append(key); }
+    bool isWindowVisible() const override { return visible; }
+    bool isWindowStateNormal() const override { return normalState; }
+    void setWindowStateNormal() override { normalState = true; }
+    QPoint windowPositionTwips() const override { return positionTwips; }
+
+    QString panel1, panel2;
+    QStringList panel1History;
+    int saveFoldersCalls = 0;
+    QStringList removedNodes;
+    bool visible = false;
+    bool normalState = true;
+    QPoint positionTwips;
+};
+
+} // namespace vadok::test

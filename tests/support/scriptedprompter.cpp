@@ -1,0 +1,51 @@
+#include "support/scriptedprompter.h"
+
+#include <gtest/gtest.h>
+
+namespace vadok::test {
+
+ScriptedPrompter::ScriptedPrompter() { setPrompter(this); }
+
+ScriptedPrompter::~ScriptedPrompter() {
+    setPrompter(nullptr);
+    for (const Expected& e : m_expected)
+        ADD_FAILURE() << "expected message never shown: " << e.text.toStdString();
+    if (!m_inputs.empty())
+        ADD_FAILURE() << m_inputs.size() << " expected input box(es) never shown";
+}
+
+ScriptedPrompter& ScriptedPrompter::expect(const QString& text, MsgAnswer answer) {
+    m_expected.push_back({text, answer});
+    return *this;
+}
+
+ScriptedPrompter& ScriptedPrompter::expectInput(std::optional<QString> answer) {
+    m_inputs.push_back(std::move(answer));
+    return *this;
+}
+
+MsgAnswer ScriptedPrompter::message(const MessageRequest& request) {
+    m_messages.append(request);
+    if (m_expected.empty()) {
+        ADD_FAILURE() << "unexpected message: " << request.text.toStdString();
+        return request.buttons == MsgButtons::Ok ? MsgAnswer::Ok : MsgAnswer::Cancel;
+    }
+    Expected next = m_expected.front();
+    m_expected.pop_front();
+    EXPECT_EQ(request.text.toStdString(), next.text.toStdString());
+    return next.answer;
+}
+
+std::optional<QString> ScriptedPrompter::input(const QString& prompt, const QString&,
+                                               const QString&) {
+    m_inputPrompts.append(prompt);
+    if (m_inputs.empty()) {
+        ADD_FAILURE() << "unexpected input box: " << prompt.toStdString();
+        return std::nullopt;
+    }
+    auto next = m_inputs.front();
+    m_inputs.pop_front();
+    return next;
+}
+
+} // namespace vadok::test

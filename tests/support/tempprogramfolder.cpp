@@ -1,0 +1,36 @@
+#include "support/tempprogramfolder.h"
+
+#include "platform/programfolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+namespace vadok::test {
+
+TempProgramFolder::TempProgramFolder() : m_previous(programFolder()) {
+    EXPECT_TRUE(m_dir.isValid());
+    setProgramFolder(m_dir.path());
+}
+
+TempProgramFolder::~TempProgramFolder() { setProgramFolder(m_previous); }
+
+QString TempProgramFolder::path() const { return withTrailingSlash(m_dir.path()); }
+
+void TempProgramFolder::writeFile(const QString& relative, const QByteArray& bytes) const {
+    const QString full = file(relative);
+    QDir().mkpath(QFileInfo(full).absolutePath());
+    QFile f(full);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << full.toStdString();
+    f.write(bytes);
+}
+
+QByteArray TempProgramFolder::readFile(const QString& relative) const {
+    QFile f(file(relative));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+} // namespace vadok::test
