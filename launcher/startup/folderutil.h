@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+class QObject;
+
+namespace vadok {
+
+// Deletes a folder with everything in it: permanently, or into the desktop's trash. A trailing
+// "/" is ignored. False on any failure, never a message. Refuses the file-system root and
+// empty paths outright.
+bool DeleteFolder(const QString& path, QObject* owner, bool permanent);
+
+// Replaces target with a copy of everything inside source. An existing target goes to the
+// trash first. Shows its own failure messages; true on success.
+bool CopyFolderContents(const QString& source, const QString& target);
+
+} // namespace vadok

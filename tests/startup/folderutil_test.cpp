@@ -1,0 +1,105 @@
+#include "startup/folderutil.h"
+#include "startup/statustext.h"
+
+#include "support/fakemainwindow.h"
+#include "support/scriptedprompter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace vadok;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Points the desktop trash into a temporary folder for the test's lifetime.
+class TrashHome {
+public:
+    TrashHome() : m_old(qgetenv("XDG_DATA_HOME")) { qputenv("XDG_DATA_HOME", m_dir.path().toUtf8()); }
+    ~TrashHome() { qputenv("XDG_DATA_HOME", m_old); }
+    QString filesFolder() const { return m_dir.path() + QStringLiteral("/Trash/files"); }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_old;
+};
+
+TEST(DeleteFolder, permanentDeleteRemovesTheWholeTree) {
+    QTemporaryDir dir;
+    const QString app = dir.path() + QStringLiteral("/app");
+    writeFile(app + QStringLiteral("/sub/a.txt"), "a");
+    EXPECT_TRUE(DeleteFolder(app + u'/', nullptr, true));
+    EXPECT_FALSE(QFileInfo::exists(app));
+    EXPECT_TRUE(QFileInfo::exists(dir.path()));
+}
+
+TEST(DeleteFolder, reportsFailureForMissingFoldersAndRefusesTheRoot) {
+    QTemporaryDir dir;
+    EXPECT_FALSE(DeleteFolder(dir.path() + QStringLiteral("/missing"), nullptr, true));
+    EXPECT_FALSE(DeleteFolder(QStringLiteral("/"), nullptr, true));
+    EXPECT_FALSE(DeleteFolder(QString(), nullptr, true));
+}
+
+TEST(DeleteFolder, permanentDeleteOfALinkRemovesTheLinkNotItsTarget) {
+    QTemporaryDir dir;
+    const QString outside = dir.path() + QStringLiteral("/outside");
+    writeFile(outside + QStringLiteral("/keep.txt"), "keep");
+    QFile::link(outside, dir.path() + QStringLiteral("/link"));
+    EXPECT_TRUE(DeleteFolder(dir.path() + QStringLiteral("/link"), nullptr, true));
+    EXPECT_EQ(readFile(outside + QStringLiteral("/keep.txt")), QByteArray("keep"));
+}
+
+TEST(CopyFolderContents, replacesAnExistingTargetAndMovesTheOldOneToTheTrash) {
+    TrashHome trash;
+    QTemporaryDir dir;
+    const QString source = dir.path() + QStringLiteral("/source");
+    const QString target = dir.path() + QStringLiteral("/target");
+    writeFile(source + QStringLiteral("/a.txt"), "new a");
+    writeFile(source + QStringLiteral("/.hidden"), "h");
+    writeFile(source + QStringLiteral("/deep/b.txt"), "b");
+    writeFile(target + QStringLiteral("/old.txt"), "old");
+
+    ASSERT_TRUE(CopyFolderContents(source, target));
+    EXPECT_EQ(readFile(target + QStringLiteral("/a.txt")), QByteArray("new a"));
+    EXPECT_EQ(readFile(target + QStringLiteral("/.hidden")), QByteArray("h"));
+    EXPECT_EQ(readFile(target + QStringLiteral("/deep/b.txt")), QByteArray("b"));
+    EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/old.txt")));
+    EXPECT_EQ(readFile(trash.filesFolder() + QStringLiteral("/target/old.txt")), QByteArray("old"));
+}
+
+TEST(CopyFolderContents, missingSourceShowsTheCopyFailure) {
+    test::ScriptedPrompter prompter;
+    prompter.expect(QStringLiteral("ファイルのコピーに失敗しました"));
+    QTemporaryDir dir;
+    EXPECT_FALSE(CopyFolderContents(dir.path() + QStringLiteral("/none"), dir.path() + QStringLiteral("/t")));
+    EXPECT_EQ(prompter.messages().value(0).icon, MsgIcon::Critical);
+}
+
+TEST(SetStatusText, writesPanelsOneAndTwoAndRejectsOthers) {
+    test::FakeMainWindow window;
+    test::ScriptedPrompter prompter;
+    SetStatusText(QStringLiteral("読み込み中"), 0);
+    SetStatusText(QStringLiteral("圧縮"), 2);
+    EXPECT_EQ(window.panel1, QStringLiteral("読み込み中"));
+    EXPECT_EQ(window.panel2, QStringLiteral("圧縮"));
+
+    prompter.expect(QStringLiteral("TARGET引数の値が不正です"));
+    SetStatusText(QStringLiteral("x"), 3);
+    EXPECT_EQ(window.panel1, QStringLiteral("読み込み中"));
+}
+
+} // namespace
