@@ -1,0 +1,21 @@
+// glimtake TARGET: writes the icon of the Windows program or library TARGET as _temp.ico
+// beside this program. Silent, and always exits with 0; the file is the only answer.
+
+#include "commandline.h"
+#include "glimtake.h"
+
+#include <filesystem>
+
+int main(int argc, char** argv) {
+    try {
+        const std::string target = glimtake::targetFromCommandLine(
+            glimtake::wholeCommandLine(argc, const_cast<const char* const*>(argv)));
+        std::error_code ec;
+        const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+        if (!ec && !target.empty())
+            glimtake::extractIconToFolder(target, self.parent_path());
+    } catch (...) {
+        // Out of memory or a filesystem oddity: still no message and no other exit code.
+    }
+    return 0;
+}
