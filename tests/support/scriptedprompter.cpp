@@ -19,6 +19,11 @@ ScriptedPrompter& ScriptedPrompter::expect(const QString& text, MsgAnswer answer
     return *this;
 }
 
+ScriptedPrompter& ScriptedPrompter::expectPrefix(const QString& prefix, MsgAnswer answer) {
+    m_expected.push_back({prefix, answer, true});
+    return *this;
+}
+
 ScriptedPrompter& ScriptedPrompter::expectInput(std::optional<QString> answer) {
     m_inputs.push_back(std::move(answer));
     return *this;
@@ -32,7 +37,10 @@ MsgAnswer ScriptedPrompter::message(const MessageRequest& request) {
     }
     Expected next = m_expected.front();
     m_expected.pop_front();
-    EXPECT_EQ(request.text.toStdString(), next.text.toStdString());
+    if (next.prefixOnly)
+        EXPECT_TRUE(request.text.startsWith(next.text)) << request.text.toStdString();
+    else
+        EXPECT_EQ(request.text.toStdString(), next.text.toStdString());
     return next.answer;
 }
 
@@ -43,7 +51,8 @@ std::optional<QString> ScriptedPrompter::input(const QString& prompt, const QStr
         ADD_FAILURE() << "unexpected input box: " << prompt.toStdString();
         return std::nullopt;
     }
-    auto next = m_inputs.front();
+    std::optional<QString> next;
+    next.swap(m_inputs.front());
     m_inputs.pop_front();
     return next;
 }

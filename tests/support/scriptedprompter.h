@@ -17,6 +17,8 @@ public:
 
     // The next message must carry exactly this text; it gets this answer.
     ScriptedPrompter& expect(const QString& text, MsgAnswer answer = MsgAnswer::Ok);
+    // The next message must start with this text (for texts that end in a system error).
+    ScriptedPrompter& expectPrefix(const QString& prefix, MsgAnswer answer = MsgAnswer::Ok);
     // The next input box gets this answer (nullopt: cancelled).
     ScriptedPrompter& expectInput(std::optional<QString> answer);
 
@@ -34,6 +36,7 @@ private:
     struct Expected {
         QString text;
         MsgAnswer answer;
+        bool prefixOnly = false;
     };
     std::deque<Expected> m_expected;
     std::deque<std::optional<QString>> m_inputs;

@@ -1,0 +1,86 @@
+#include "startup/commandline.h"
+
+namespace vadok {
+
+namespace {
+
+QString trimSpaces(const QString& text) {
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && text[begin] == u' ')
+        ++begin;
+    while (end > begin && text[end - 1] == u' ')
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+QStringList splitQuoted(const QString& line) {
+    QStringList result{QString()};
+    bool first = true;
+    bool inQuotes = false;
+    QString current;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (c != u'"') {
+            current += c;
+        } else if (!inQuotes) {
+            inQuotes = true;
+        } else if (i + 1 < line.size() && line[i + 1] == u'"') {
+            current += u'"';
+            ++i;
+        } else {
+            if (first) {
+                result[0] = current;
+                first = false;
+            } else {
+                result.append(current);
+            }
+            current.clear();
+            inQuotes = false;
+            ++i; // the separator after the closing quote
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+QString JoinCommandLine(const QStringList& arguments) {
+    QStringList parts;
+    for (const QString& argument : arguments) {
+        if (argument.isEmpty() || argument.contains(u' ') || argument.contains(u'"')) {
+            QString quoted = argument;
+            quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+            parts.append(u'"' + quoted + u'"');
+        } else {
+            parts.append(argument);
+        }
+    }
+    return parts.join(u' ');
+}
+
+DelaySwitch TakeDelaySwitch(const QString& commandLine) {
+    static const QString kSwitch = QStringLiteral("/DELAY=");
+    DelaySwitch result;
+    result.remaining = commandLine;
+    const qsizetype at = commandLine.toUpper().indexOf(kSwitch);
+    if (at < 0)
+        return result;
+    result.found = true;
+    const qsizetype digitsAt = at + kSwitch.size();
+    int digits = 0;
+    while (digits < 6 && digitsAt + digits < commandLine.size() &&
+           commandLine[digitsAt + digits] >= u'0' && commandLine[digitsAt + digits] <= u'9')
+        ++digits;
+    result.seconds = digits == 0 ? 0 : qMin(commandLine.mid(digitsAt, digits).toInt(), 100);
+    const QString switchText = commandLine.mid(at, digits + kSwitch.size());
+    result.remaining = trimSpaces(QString(commandLine).remove(switchText, Qt::CaseSensitive));
+    return result;
+}
+
+QStringList SplitCommandLine(const QString& commandLine) {
+    if (commandLine.startsWith(u'"'))
+        return splitQuoted(commandLine);
+    return commandLine.split(u' ');
+}
+
+} // namespace vadok
