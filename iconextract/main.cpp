@@ -8,8 +8,8 @@
 
 int main(int argc, char** argv) {
     try {
-        const std::string target = glimtake::targetFromCommandLine(
-            glimtake::wholeCommandLine(argc, const_cast<const char* const*>(argv)));
+        const std::string target =
+            glimtake::targetFromCommandLine(glimtake::wholeCommandLine(argc, argv));
         std::error_code ec;
         const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
         if (!ec && !target.empty())
