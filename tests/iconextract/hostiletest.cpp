@@ -59,6 +59,15 @@ TEST(HostileInput, brokenResourceTreesEndWithoutAnIcon) {
     }
 }
 
+// Overlap is not an error in itself: the group is read from wherever it claims to be, here the
+// root directory, whose zero timestamp makes it an empty group.
+TEST(HostileInput, groupOverlappingTheRootDirectoryIsReadFromThere) {
+    ResourceSection section = soundSection();
+    put32(section.bytes, section.dataEntry[1], kSectionRva);
+    put32(section.bytes, section.dataEntry[1] + 4, 6);
+    EXPECT_EQ(extract(peImage(section.bytes)), (Bytes{0, 0, 1, 0, 0, 0}));
+}
+
 TEST(HostileInput, brokenHeadersAreRefused) {
     const std::vector<std::pair<const char*, std::pair<std::size_t, std::uint32_t>>> cases = {
         {"PE offset near 4 GiB", {0x3C, 0xFFFFFFFFu}},
