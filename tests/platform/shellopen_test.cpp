@@ -1,0 +1,92 @@
+#include "platform/shellopen.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace vadok;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes, bool executable) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    f.close();
+    QFile::Permissions perms = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    if (executable)
+        perms |= QFileDevice::ExeOwner;
+    f.setPermissions(perms);
+}
+
+// Waits for a detached program to leave its trace; the program runs on its own.
+QByteArray waitForFile(const QString& path) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 10000) {
+        QFile f(path);
+        if (f.open(QIODevice::ReadOnly)) {
+            const QByteArray bytes = f.readAll();
+            if (bytes.endsWith("end\n"))
+                return bytes;
+        }
+        QThread::msleep(20);
+    }
+    return {};
+}
+
+// PATH narrowed to an empty folder: no wine, no xdg-open.
+class BarePath {
+public:
+    BarePath() : m_old(qgetenv("PATH")) { qputenv("PATH", m_dir.path().toUtf8()); }
+    ~BarePath() { qputenv("PATH", m_old); }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_old;
+};
+
+TEST(ShellOpen, startsAProgramDetachedInItsFolderWithShellSplitParameters) {
+    QTemporaryDir dir;
+    const QString app = dir.path() + QStringLiteral("/My App/");
+    writeFile(app + QStringLiteral("run.sh"),
+              "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"[$a]\"; done; echo end; } > trace.txt\n", true);
+    EXPECT_GT(ShellOpen(QStringLiteral("\"RUN.SH\""), QStringLiteral("one \"two three\""), app), 32);
+    EXPECT_EQ(waitForFile(app + QStringLiteral("trace.txt")),
+              QDir(app).canonicalPath().toUtf8() + "\n[one]\n[two three]\nend\n");
+}
+
+TEST(ShellOpen, failuresCarryTheDesktopCodes) {
+    QTemporaryDir dir;
+    const QString w = dir.path() + u'/';
+    writeFile(w + QStringLiteral("noexec.sh"), "#!/bin/sh\necho hi\n", false);
+    writeFile(w + QStringLiteral("garbage.bin"), QByteArray(64, '\x01'), true);
+    writeFile(w + QStringLiteral("Tool.exe"), "MZ", false);
+    writeFile(w + QStringLiteral("notes.txt"), "hello", false);
+    BarePath bare;
+
+    EXPECT_EQ(ShellOpen(QStringLiteral("missing"), QString(), w), ShellCode::FileNotFound);
+    EXPECT_EQ(ShellOpen(QStringLiteral("nodir/x"), QString(), w), ShellCode::PathNotFound);
+    EXPECT_EQ(ShellOpen(QStringLiteral("x"), QString(), w + QStringLiteral("gone/")), ShellCode::PathNotFound);
+    EXPECT_EQ(ShellOpen(QStringLiteral("noexec.sh"), QString(), w), ShellCode::AccessDenied);
+    EXPECT_EQ(ShellOpen(QStringLiteral("garbage.bin"), QString(), w), ShellCode::BadFormat);
+    EXPECT_EQ(ShellOpen(QStringLiteral("TOOL.exe"), QString(), w), ShellCode::NoAssociation);
+    EXPECT_EQ(ShellOpen(QStringLiteral("notes.txt"), QString(), w), ShellCode::NoAssociation);
+}
+
+TEST(ResolvePathIgnoringCase, findsTheOnDiskSpellingComponentByComponent) {
+    QTemporaryDir dir;
+    writeFile(dir.path() + QStringLiteral("/Apps/Tool/Tool.exe"), "MZ", false);
+    EXPECT_EQ(ResolvePathIgnoringCase(dir.path() + QStringLiteral("/APPS/tool/TOOL.EXE")),
+              dir.path() + QStringLiteral("/Apps/Tool/Tool.exe"));
+    EXPECT_EQ(ResolvePathIgnoringCase(dir.path() + QStringLiteral("/Apps/Tool/Tool.exe")),
+              dir.path() + QStringLiteral("/Apps/Tool/Tool.exe"));
+    EXPECT_TRUE(ResolvePathIgnoringCase(dir.path() + QStringLiteral("/Apps/Other.exe")).isEmpty());
+}
+
+} // namespace
