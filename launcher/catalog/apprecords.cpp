@@ -1,0 +1,190 @@
+#include "catalog/apprecords.h"
+
+#include "catalog/datafile.h"
+#include "catalog/valueconv.h"
+#include "catalog/xmlbusy.h"
+#include "catalog/xmldocument.h"
+#include "platform/clock.h"
+#include "platform/prompter.h"
+#include "startup/textutil.h"
+
+#include <QFile>
+
+namespace vadok {
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+XmlElement findApp(XmlDocument& doc, const QString& name) {
+    for (const XmlElement& app : doc.select(QStringLiteral("//App"))) {
+        if (app.firstChild(QStringLiteral("Name")).text() == name)
+            return app;
+    }
+    return {};
+}
+
+XmlElement childOrNew(XmlElement& parent, const QString& name) {
+    XmlElement found = parent.firstChild(name);
+    return found.isNull() ? parent.appendChild(name) : found;
+}
+
+void setTextIfDiffers(XmlElement element, const QString& text) {
+    if (element.text() != text)
+        element.setText(text);
+}
+
+void writeLines(XmlElement text, const QString& notes) {
+    text.removeChildren();
+    for (const QString& line : notes.split(kCrLf))
+        text.appendChild(QStringLiteral("Line")).setText(line);
+}
+
+// Trailing blank lines and spaces go; an overlong text is cut with a warning.
+void normaliseNotes(AppRecord& app) {
+    app.Info = TrimTrailingBreaks(app.Info);
+    if (app.Info.size() > kMaxNotesLength) {
+        showMessage(QStringLiteral("説明文が長すぎます\r\n\r\n説明文が65535文字を超えています。"
+                                   "65535文字目以降の文字数は格納することができないため切り捨て"
+                                   "られます"),
+                    MsgIcon::Exclamation);
+        app.Info.truncate(kMaxNotesLength);
+    }
+}
+
+void updateApp(XmlElement app, AppRecord& record, const QString& dateText) {
+    XmlElement name = app.firstChild(QStringLiteral("Name"));
+    if (name.text() != record.AppName)
+        name.setText(record.AppName);
+    setTextIfDiffers(childOrNew(app, QStringLiteral("Fol")), record.AppDir);
+    setTextIfDiffers(childOrNew(app, QStringLiteral("Exec")), record.ExecCmd);
+    setTextIfDiffers(childOrNew(app, QStringLiteral("Date")), dateText);
+    if (record.NonPack) {
+        childOrNew(app, QStringLiteral("NonPack")).setText(boolElementText(true));
+    } else {
+        XmlElement nonPack = app.firstChild(QStringLiteral("NonPack"));
+        if (!nonPack.isNull())
+            nonPack.setText(boolElementText(false));
+    }
+    if (record.ShortCut) {
+        XmlElement shortCut = childOrNew(app, QStringLiteral("ShortCut"));
+        shortCut.setText(boolElementText(true));
+        shortCut.setAttribute(QStringLiteral("basePath"), record.OverRideBasePath);
+    }
+    normaliseNotes(record);
+    writeLines(childOrNew(app, QStringLiteral("Text")), record.Info);
+}
+
+// A new record keeps its notes as given, a trailing break becoming an empty last line.
+void fillNewApp(XmlElement app, const AppRecord& record, const QString& dateText) {
+    app.appendChild(QStringLiteral("Name")).setText(record.AppName);
+    app.appendChild(QStringLiteral("Fol")).setText(record.AppDir);
+    app.appendChild(QStringLiteral("Date")).setText(dateText);
+    app.appendChild(QStringLiteral("Exec")).setText(record.ExecCmd);
+    app.appendChild(QStringLiteral("NonPack")).setText(boolElementText(record.NonPack));
+    if (record.ShortCut) {
+        XmlElement shortCut = app.appendChild(QStringLiteral("ShortCut"));
+        shortCut.setText(boolElementText(true));
+        shortCut.setAttribute(QStringLiteral("basePath"), record.OverRideBasePath);
+    }
+    writeLines(app.appendChild(QStringLiteral("Text")), record.Info);
+}
+
+} // namespace
+
+bool FindAppByName(const QString& title, AppRecord& app) {
+    XmlBusyScope busy;
+    if (!QFile::exists(dataFilePath())) {
+        showMessage(QStringLiteral("データファイルが見つかりません\r\n新規作成します"));
+        QString error;
+        if (!CreateDataFileFromTemplate(&error))
+            reportDataFileError(error);
+        return false;
+    }
+    XmlDocument doc;
+    doc.load(dataFilePath());
+    const XmlElement found = findApp(doc, title);
+    if (found.isNull())
+        return false;
+    ReadAppRecord(found, app);
+    return true;
+}
+
+void ReadAppRecord(const XmlElement& element, AppRecord& app) {
+    if (const XmlElement e = element.firstChild(QStringLiteral("Name")))
+        app.AppName = e.text();
+    if (const XmlElement e = element.firstChild(QStringLiteral("Fol")))
+        app.AppDir = e.text();
+    if (const XmlElement e = element.firstChild(QStringLiteral("Exec")))
+        app.ExecCmd = e.text();
+    if (const XmlElement e = element.firstChild(QStringLiteral("Date"))) {
+        if (const std::optional<QDateTime> date = textToDateTime(e.text()))
+            app.LastOpenDateTime = *date;
+    }
+    if (const XmlElement e = element.firstChild(QStringLiteral("NonPack"))) {
+        if (const std::optional<bool> value = textToBool(e.text()))
+            app.NonPack = *value;
+    } else {
+        app.NonPack = false;
+    }
+    if (const XmlElement e = element.firstChild(QStringLiteral("ShortCut"))) {
+        if (textToBool(e.text()).value_or(false)) {
+            app.ShortCut = true;
+            app.OverRideBasePath = e.attribute(QStringLiteral("basePath"));
+            app.LastOpenDateTime = currentDateTime();
+        }
+    }
+    if (const XmlElement e = element.firstChild(QStringLiteral("Text"))) {
+        QString notes;
+        for (const XmlElement& line : e.children(QStringLiteral("Line")))
+            notes += line.text() + kCrLf;
+        app.Info = notes;
+    }
+}
+
+bool SaveAppRecord(AppRecord& app, const QString& keyTitle) {
+    const QString key = keyTitle.isEmpty() ? app.AppName : keyTitle;
+    XmlDocument doc;
+    // A file that did not load is left alone: saving the empty document would replace it.
+    if (!doc.load(dataFilePath())) {
+        reportDataFileError(doc.errorString());
+        return false;
+    }
+    if (!app.LastOpenDateTime.isValid())
+        app.LastOpenDateTime = currentDateTime();
+    const QString dateText = dateTimeText(app.LastOpenDateTime);
+    if (XmlElement found = findApp(doc, key)) {
+        updateApp(found, app, dateText);
+    } else {
+        XmlElement apps = doc.selectFirst(QStringLiteral("//Apps"));
+        if (apps.isNull()) {
+            reportDataFileError(QStringLiteral("%1 に Apps 要素がありません").arg(dataFilePath()));
+            return false;
+        }
+        fillNewApp(apps.appendChild(QStringLiteral("App")), app, dateText);
+    }
+    if (!doc.save(dataFilePath())) {
+        reportDataFileError(doc.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool DeleteAppRecord(const AppRecord& app) {
+    XmlDocument doc;
+    if (!doc.load(dataFilePath())) {
+        reportDataFileError(doc.errorString());
+        return false;
+    }
+    XmlElement found = findApp(doc, app.AppName);
+    if (found.isNull())
+        return true; // nothing to remove, and nothing to rewrite
+    found.remove();
+    if (!doc.save(dataFilePath())) {
+        reportDataFileError(doc.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace vadok

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "catalog/apprecord.h"
+#include "catalog/xmlelement.h"
+
+namespace vadok {
+
+// Notes longer than this are cut when a record is updated.
+inline constexpr int kMaxNotesLength = 65535;
+
+// Fills app from the first App whose Name is title (exact). A missing data file is reported,
+// created from the template, and the lookup fails. Holds XmlBusy while it runs.
+bool FindAppByName(const QString& title, AppRecord& app);
+
+// Copies the fields an App element has into app; missing or unreadable ones stay as they
+// were, except NonPack, which a missing element makes false. A shortcut record also stamps
+// LastOpenDateTime with the current time.
+void ReadAppRecord(const XmlElement& element, AppRecord& app);
+
+// Updates the App named keyTitle (app.AppName when empty) or appends a new one. On update
+// the notes are normalised and limited, and app.Info takes the stored form. An unset
+// LastOpenDateTime becomes now. False when nothing could be saved (the reason was shown).
+bool SaveAppRecord(AppRecord& app, const QString& keyTitle = QString());
+
+// Removes the first App named app.AppName. False when the file could not be changed.
+bool DeleteAppRecord(const AppRecord& app);
+
+} // namespace vadok

@@ -1,0 +1,271 @@
+#include "catalog/xmldocument.h"
+
+#include "catalog/cp932codec.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xpath.h>
+#include <libxml/xpathInternals.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vadok {
+
+namespace {
+
+void silentGenericError(void*, const char*, ...) {}
+void silentStructuredError(void*, xmlErrorPtr) {}
+
+void initLibxml() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        xmlInitParser();
+        registerCp932WithLibxml();
+    });
+    // libxml2 keeps its error handlers per thread; without these it prints to stderr.
+    xmlSetGenericErrorFunc(nullptr, silentGenericError);
+    xmlSetStructuredErrorFunc(nullptr, silentStructuredError);
+}
+
+QString describe(const xmlError* error) {
+    if (!error || !error->message)
+        return QStringLiteral("不明なエラー");
+    QString message = QString::fromUtf8(error->message).trimmed();
+    if (error->line > 0)
+        return QStringLiteral("%1 行目: %2").arg(error->line).arg(message);
+    return message;
+}
+
+} // namespace
+
+XmlDocument::XmlDocument() { initLibxml(); }
+
+XmlDocument::~XmlDocument() {
+    if (m_doc)
+        xmlFreeDoc(m_doc);
+}
+
+bool XmlDocument::load(const QString& path) {
+    QFile file(path);
+    if (!file.exists()) {
+        if (m_doc) {
+            xmlFreeDoc(m_doc);
+            m_doc = nullptr;
+        }
+        m_error = QStringLiteral("ファイルが見つかりません: %1").arg(path);
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (m_doc) {
+            xmlFreeDoc(m_doc);
+            m_doc = nullptr;
+        }
+        m_error = QStringLiteral("%1 を開けません: %2").arg(path, file.errorString());
+        return false;
+    }
+    return loadBytes(file.readAll(), path);
+}
+
+bool XmlDocument::loadBytes(const QByteArray& bytes, const QString& sourceName) {
+    initLibxml();
+    if (m_doc) {
+        xmlFreeDoc(m_doc);
+        m_doc = nullptr;
+    }
+    m_error.clear();
+    xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
+    if (!ctxt) {
+        m_error = QStringLiteral("XML パーサを作成できません");
+        return false;
+    }
+    // Blank text between elements is dropped so saved files can be indented afresh; blank
+    // text that is an element's only content (an empty notes line) is kept. No network and
+    // no entity expansion: the file is plain data.
+    const int options = XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR |
+                        XML_PARSE_NOWARNING;
+    const QByteArray url = sourceName.toUtf8();
+    xmlDocPtr doc = xmlCtxtReadMemory(ctxt, bytes.constData(), int(bytes.size()),
+                                      url.isEmpty() ? nullptr : url.constData(), nullptr,
+                                      options);
+    if (!doc || !ctxt->wellFormed || !xmlDocGetRootElement(doc)) {
+        const QString name = sourceName.isEmpty() ? QStringLiteral("XML")
+                                                  : QFileInfo(sourceName).fileName();
+        m_error = QStringLiteral("%1 を読み込めません（%2）")
+                      .arg(name, describe(xmlCtxtGetLastError(ctxt)));
+        if (doc)
+            xmlFreeDoc(doc);
+        xmlFreeParserCtxt(ctxt);
+        return false;
+    }
+    xmlFreeParserCtxt(ctxt);
+    m_doc = doc;
+    return true;
+}
+
+XmlElement XmlDocument::documentElement() const {
+    return m_doc ? XmlElement(xmlDocGetRootElement(m_doc)) : XmlElement();
+}
+
+QList<XmlElement> XmlDocument::select(const QString& xpath, const XmlElement& context,
+                                      const QMap<QString, QString>& variables, bool* ok) {
+    QList<XmlElement> result;
+    if (ok)
+        *ok = true;
+    if (!m_doc)
+        return result;
+    xmlXPathContextPtr xctx = xmlXPathNewContext(m_doc);
+    if (!xctx) {
+        if (ok)
+            *ok = false;
+        m_error = QStringLiteral("XPath を評価できません");
+        return result;
+    }
+    xctx->error = silentStructuredError;
+    if (!context.isNull())
+        xctx->node = context.node();
+    for (auto it = variables.cbegin(); it != variables.cend(); ++it) {
+        const QByteArray name = it.key().toUtf8();
+        const QByteArray value = it.value().toUtf8();
+        xmlXPathRegisterVariable(xctx, reinterpret_cast<const xmlChar*>(name.constData()),
+                                 xmlXPathNewString(
+                                     reinterpret_cast<const xmlChar*>(value.constData())));
+    }
+    const QByteArray expr = xpath.toUtf8();
+    xmlXPathObjectPtr found =
+        xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(expr.constData()), xctx);
+    if (!found || found->type != XPATH_NODESET) {
+        if (ok)
+            *ok = false;
+        // libxml2 records where an XPath expression broke, but not a message.
+        m_error = QStringLiteral("XPath 式が不正です（%1 文字目）: %2")
+                      .arg(xctx->lastError.int1 + 1)
+                      .arg(xpath);
+    } else if (found->nodesetval) {
+        for (int i = 0; i < found->nodesetval->nodeNr; ++i) {
+            xmlNodePtr node = found->nodesetval->nodeTab[i];
+            if (node->type == XML_ELEMENT_NODE)
+                result.append(XmlElement(node));
+        }
+    }
+    if (found)
+        xmlXPathFreeObject(found);
+    xmlXPathFreeContext(xctx);
+    return result;
+}
+
+XmlElement XmlDocument::selectFirst(const QString& xpath, const XmlElement& context) {
+    const QList<XmlElement> found = select(xpath, context);
+    return found.isEmpty() ? XmlElement() : found.first();
+}
+
+QByteArray XmlDocument::toBytes(bool* ok) {
+    if (ok)
+        *ok = false;
+    if (!m_doc) {
+        m_error = QStringLiteral("保存する文書がありません");
+        return {};
+    }
+    // The declaration is kept as the file had it, so the data file stays Shift_JIS.
+    const char* encoding = m_doc->encoding ? reinterpret_cast<const char*>(m_doc->encoding)
+                                           : "UTF-8";
+    xmlChar* memory = nullptr;
+    int size = 0;
+    xmlDocDumpFormatMemoryEnc(m_doc, &memory, &size, encoding, 1);
+    if (!memory || size <= 0) {
+        if (memory)
+            xmlFree(memory);
+        m_error = QStringLiteral("文書を %1 で書き出せません").arg(QString::fromUtf8(encoding));
+        return {};
+    }
+    QByteArray bytes(reinterpret_cast<const char*>(memory), size);
+    xmlFree(memory);
+    if (ok)
+        *ok = true;
+    return bytes;
+}
+
+bool XmlDocument::save(const QString& path) {
+    bool ok = false;
+    const QByteArray bytes = toBytes(&ok);
+    if (!ok)
+        return false;
+    return writeFileAtomically(path, bytes, &m_error);
+}
+
+bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error) {
+    // Written by hand rather than with QSaveFile: on this Qt a short write (a full disk, a
+    // file-size limit) still commits, leaving a truncated file in place of the old one.
+    auto fail = [&](const QString& why) {
+        if (error)
+            *error = QStringLiteral("%1 を保存できません: %2").arg(path, why);
+        return false;
+    };
+    const QByteArray target = QFile::encodeName(path);
+    struct stat existing {};
+    const bool exists = ::stat(target.constData(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode))
+        return fail(QStringLiteral("通常のファイルではありません"));
+
+    QByteArray temp = QFile::encodeName(QFileInfo(path).absolutePath()) + "/." +
+                      QFile::encodeName(QFileInfo(path).fileName()) + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        return fail(qt_error_string(errno));
+    auto abandon = [&](int savedErrno) {
+        ::close(fd);
+        ::unlink(temp.constData());
+        return fail(qt_error_string(savedErrno));
+    };
+    // mkstemp makes the file private; give it the old file's mode, or the usual one.
+    mode_t mode = existing.st_mode & 07777;
+    if (!exists) {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd, mode) != 0)
+        return abandon(errno);
+
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, size_t(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return abandon(errno);
+        }
+        data += written;
+        left -= written;
+    }
+    if (::fsync(fd) != 0)
+        return abandon(errno);
+    if (::close(fd) != 0) {
+        const int savedErrno = errno;
+        ::unlink(temp.constData());
+        return fail(qt_error_string(savedErrno));
+    }
+    if (::rename(temp.constData(), target.constData()) != 0) {
+        const int savedErrno = errno;
+        ::unlink(temp.constData());
+        return fail(qt_error_string(savedErrno));
+    }
+    // The rename itself reaches the disk with the folder's entry; a failure here only
+    // weakens crash safety, the file is already complete.
+    const int dirFd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                             O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+} // namespace vadok

@@ -1,0 +1,127 @@
+#include "catalog/xmlelement.h"
+
+#include <libxml/tree.h>
+
+namespace vadok {
+
+namespace {
+
+const xmlChar* utf8(const QByteArray& bytes) { return reinterpret_cast<const xmlChar*>(bytes.constData()); }
+
+QString fromXml(const xmlChar* text) {
+    return text ? QString::fromUtf8(reinterpret_cast<const char*>(text)) : QString();
+}
+
+QString takeXml(xmlChar* text) {
+    QString result = fromXml(text);
+    xmlFree(text);
+    return result;
+}
+
+bool isElementNamed(const xmlNode* node, const QByteArray& name) {
+    return node->type == XML_ELEMENT_NODE &&
+           (name.isEmpty() || xmlStrEqual(node->name, utf8(name)));
+}
+
+} // namespace
+
+QByteArray xmlSafeUtf8(const QString& text) {
+    QString clean;
+    clean.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            clean.append(c);
+            clean.append(text[++i]);
+            continue;
+        }
+        const char16_t u = c.unicode();
+        const bool allowed = u == 0x09 || u == 0x0A || u == 0x0D ||
+                             (u >= 0x20 && u <= 0xD7FF) || (u >= 0xE000 && u <= 0xFFFD);
+        if (allowed)
+            clean.append(c);
+    }
+    return clean.toUtf8();
+}
+
+XmlElement::XmlElement(_xmlNode* node) : m_node(node) {}
+
+QString XmlElement::name() const { return m_node ? fromXml(m_node->name) : QString(); }
+
+QString XmlElement::text() const { return m_node ? takeXml(xmlNodeGetContent(m_node)) : QString(); }
+
+void XmlElement::setText(const QString& text) {
+    if (!m_node)
+        return;
+    // xmlNodeSetContent would read "&..." as entity references; adding the text as content
+    // keeps it literal.
+    xmlNodeSetContent(m_node, nullptr);
+    const QByteArray bytes = xmlSafeUtf8(text);
+    if (!bytes.isEmpty())
+        xmlNodeAddContentLen(m_node, utf8(bytes), int(bytes.size()));
+}
+
+bool XmlElement::hasAttribute(const QString& name) const {
+    return m_node && xmlHasProp(m_node, utf8(name.toUtf8())) != nullptr;
+}
+
+QString XmlElement::attribute(const QString& name) const {
+    return m_node ? takeXml(xmlGetProp(m_node, utf8(name.toUtf8()))) : QString();
+}
+
+void XmlElement::setAttribute(const QString& name, const QString& value) {
+    if (m_node)
+        xmlSetProp(m_node, utf8(name.toUtf8()), utf8(xmlSafeUtf8(value)));
+}
+
+XmlElement XmlElement::firstChild(const QString& name) const {
+    if (!m_node)
+        return {};
+    const QByteArray wanted = name.toUtf8();
+    for (xmlNode* child = m_node->children; child; child = child->next) {
+        if (isElementNamed(child, wanted))
+            return XmlElement(child);
+    }
+    return {};
+}
+
+QList<XmlElement> XmlElement::children(const QString& name) const {
+    QList<XmlElement> result;
+    if (!m_node)
+        return result;
+    const QByteArray wanted = name.toUtf8();
+    for (xmlNode* child = m_node->children; child; child = child->next) {
+        if (isElementNamed(child, wanted))
+            result.append(XmlElement(child));
+    }
+    return result;
+}
+
+XmlElement XmlElement::appendChild(const QString& name) {
+    if (!m_node)
+        return {};
+    xmlNode* child = xmlNewDocNode(m_node->doc, nullptr, utf8(name.toUtf8()), nullptr);
+    return XmlElement(xmlAddChild(m_node, child));
+}
+
+void XmlElement::removeChildren() {
+    if (!m_node)
+        return;
+    xmlNode* child = m_node->children;
+    while (child) {
+        xmlNode* next = child->next;
+        xmlUnlinkNode(child);
+        xmlFreeNode(child);
+        child = next;
+    }
+}
+
+void XmlElement::remove() {
+    if (!m_node)
+        return;
+    xmlUnlinkNode(m_node);
+    xmlFreeNode(m_node);
+    m_node = nullptr;
+}
+
+} // namespace vadok

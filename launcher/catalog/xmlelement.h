@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+struct _xmlNode;
+
+namespace vadok {
+
+// A handle to one element of an XmlDocument. It owns nothing: it is valid while its document
+// lives and the element has not been removed. A null handle answers every question with
+// "nothing there" and ignores edits, which is how a missing element reads.
+class XmlElement {
+public:
+    XmlElement() = default;
+    explicit XmlElement(_xmlNode* node);
+
+    bool isNull() const { return m_node == nullptr; }
+    explicit operator bool() const { return m_node != nullptr; }
+    _xmlNode* node() const { return m_node; }
+
+    QString name() const;
+
+    // All text below the element, concatenated.
+    QString text() const;
+    // Replaces the element's children by one text node. Characters XML 1.0 cannot carry
+    // (C0 controls other than TAB, LF, CR) are dropped: written out they would make the file
+    // unreadable on the next load.
+    void setText(const QString& text);
+
+    bool hasAttribute(const QString& name) const;
+    // Empty when missing.
+    QString attribute(const QString& name) const;
+    void setAttribute(const QString& name, const QString& value);
+
+    XmlElement firstChild(const QString& name) const;
+    // Element children in document order; all of them when name is empty.
+    QList<XmlElement> children(const QString& name = QString()) const;
+
+    // Creates an element with this name and appends it as the last child.
+    XmlElement appendChild(const QString& name);
+    void removeChildren();
+    // Unlinks and frees the element; this handle becomes null.
+    void remove();
+
+    bool operator==(const XmlElement& other) const { return m_node == other.m_node; }
+
+private:
+    _xmlNode* m_node = nullptr;
+};
+
+// Text safe to hand to libxml2: characters outside the XML 1.0 Char production removed.
+QByteArray xmlSafeUtf8(const QString& text);
+
+} // namespace vadok
