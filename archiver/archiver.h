@@ -1,0 +1,70 @@
+#pragma once
+
+// The archiver library: LZH archives written by our own encoder, LZH and ZIP archives read
+// through libarchive, driven by the command strings the launcher uses.
+//
+//   Unlha(owner, "u -d1 -y1 -h2 -jm2 [-n ]\"archive\" \"folder/\" *", ...)
+//       Stores every file, folder and inner symbolic link below folder into archive under its
+//       relative path. Members already in the archive and gone from the folder stay. Files
+//       whose relative name, size and modification time match a member are copied over as
+//       raw compressed data. The archive is replaced atomically: a temporary file beside it
+//       is written, every newly compressed member is decoded again and its CRC compared,
+//       the file is flushed to disk and renamed over the old archive. Any failure leaves the
+//       previous archive as it was. New members are written -lh7-. Symbolic links that point
+//       outside the folder are skipped with a warning.
+//   Unlha(owner, "x -d1 -y1 [-n ]\"archive\" \"dest/\" *", ...)
+//   UnZip(owner, "-xs [-n ]\"archive.zip\" \"dest/\"", ...)
+//       Expands every member below dest (created when missing), overwriting without asking,
+//       with modification times and permission bits. Before anything is written every name
+//       is checked: an absolute name, a ".." part or a symbolic link pointing outside dest
+//       fails the whole call with ArchiverUnsafeEntry and nothing is written.
+//
+// Paths in command strings are UTF-8 (file-system bytes), folders end in "/". Both entry
+// points return ArchiverOk (0) or one of the codes below; buffer and size are accepted for
+// the calling convention and ignored (callers pass an empty buffer of size 0). owner is kept
+// for the same reason. Calls are synchronous; they may run worker threads internally, but
+// callbacks are only ever invoked on the calling thread.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace vadok {
+
+enum ArchiverCode : int {
+    ArchiverOk = 0,
+    ArchiverBadCommand = 0x8001,    // unknown command or switch, missing or malformed path
+    ArchiverCannotOpen = 0x8002,    // archive or source folder missing or unreadable
+    ArchiverCannotCreate = 0x8003,  // temporary archive or destination cannot be created
+    ArchiverBrokenArchive = 0x8004, // damaged, truncated or unreadable archive
+    ArchiverUnsafeEntry = 0x8005,   // a member would land outside the destination
+    ArchiverWriteError = 0x8006,    // writing failed (disk full, I/O error)
+    ArchiverReadError = 0x8007,     // a source file could not be read or changed while read
+    ArchiverVerifyFailed = 0x8008,  // the written archive did not read back correctly
+    ArchiverUnsupported = 0x8009,   // a file of 4 GiB or more, a name too long for a header
+    ArchiverIncomplete = 0x800A,    // the archive lacks a file of the folder or a member is bad
+};
+
+// Progress of a call without "-n ": the member being handled, bytes of member data done
+// and the total for the call.
+using ArchiverProgressCallback =
+    std::function<void(const std::string& member, std::uint64_t bytesDone, std::uint64_t bytesTotal)>;
+// Things that did not fail the call but that a user should know (a skipped link).
+using ArchiverWarningCallback = std::function<void(const std::string& message)>;
+
+// Installs the callbacks used by later calls (process-wide); an empty function removes one.
+void SetArchiverProgressCallback(ArchiverProgressCallback callback);
+void SetArchiverWarningCallback(ArchiverWarningCallback callback);
+
+int Unlha(void* owner, const std::string& command, char* buffer, int size);
+int UnZip(void* owner, const std::string& command, char* buffer, int size);
+
+// Checks, before the launcher deletes an expanded folder, that archivePath holds all of
+// folder: every file, folder and stored symbolic link below folder has a member of the same
+// kind and relative name; every file's member has the file's size and decodes completely
+// with a correct CRC that equals the CRC of the file on disk; every other member decodes
+// too. Links skipped by the store (pointing outside) are not required. Returns ArchiverOk or
+// the code of the first problem (ArchiverIncomplete when something is missing or differs).
+int VerifyArchive(const std::string& archivePath, const std::string& folder);
+
+} // namespace vadok

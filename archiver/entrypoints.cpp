@@ -1,0 +1,72 @@
+#include "archiver.h"
+#include "commandline.h"
+#include "expandjob.h"
+#include "storejob.h"
+
+#include <mutex>
+
+namespace vadok {
+
+using namespace archiver;
+
+namespace {
+
+std::mutex callbackMutex;
+ArchiverProgressCallback progressCallback;
+ArchiverWarningCallback warningCallback;
+
+struct Callbacks {
+    ArchiverProgressCallback progress;
+    ArchiverWarningCallback warning;
+};
+
+Callbacks currentCallbacks(bool quiet) {
+    std::lock_guard lock(callbackMutex);
+    if (quiet)
+        return {};
+    return {progressCallback, warningCallback};
+}
+
+int run(const ArchiverCommand& c) {
+    const Callbacks cb = currentCallbacks(c.quiet);
+    if (c.operation == ArchiverCommand::Operation::Store) {
+        StoreOptions options;
+        options.progress = cb.progress;
+        options.warning = cb.warning;
+        return storeFolder(c.archive, c.folder, options).code;
+    }
+    ExpandOptions options;
+    options.progress = cb.progress;
+    options.warning = cb.warning;
+    const ArchiveFormat format =
+        c.operation == ArchiverCommand::Operation::ExpandZip ? ArchiveFormat::Zip : ArchiveFormat::Lzh;
+    return expandArchive(c.archive, c.folder, format, options).code;
+}
+
+} // namespace
+
+void SetArchiverProgressCallback(ArchiverProgressCallback callback) {
+    std::lock_guard lock(callbackMutex);
+    progressCallback = std::move(callback);
+}
+
+void SetArchiverWarningCallback(ArchiverWarningCallback callback) {
+    std::lock_guard lock(callbackMutex);
+    warningCallback = std::move(callback);
+}
+
+int Unlha(void* /*owner*/, const std::string& command, char* /*buffer*/, int /*size*/) {
+    const auto parsed = parseUnlhaCommand(command);
+    if (!parsed)
+        return ArchiverBadCommand;
+    return run(*parsed);
+}
+
+int UnZip(void* /*owner*/, const std::string& command, char* /*buffer*/, int /*size*/) {
+    const auto parsed = parseUnzipCommand(command);
+    if (!parsed)
+        return ArchiverBadCommand;
+    return run(*parsed);
+}
+
+} // namespace vadok

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "archivereading.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace vadok::archiver {
+
+struct ExpandOptions {
+    std::function<void(const std::string& member, std::uint64_t done, std::uint64_t total)> progress;
+    std::function<void(const std::string& message)> warning;
+};
+
+struct ExpandResult {
+    int code = 0; // an ArchiverCode
+    std::string error;
+    unsigned entries = 0;
+};
+
+// Expands every member of the archive below dest (see archiver.h). Names are checked in a
+// first pass over the headers, so a hostile archive writes nothing at all.
+ExpandResult expandArchive(const std::string& archivePath, const std::string& dest, ArchiveFormat format,
+                           const ExpandOptions& options);
+
+} // namespace vadok::archiver

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "lzhmember.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vadok::archiver {
+
+struct SourceEntry {
+    MemberKind kind = MemberKind::File;
+    std::string path;       // relative, "/"-separated
+    std::string linkTarget; // symbolic links
+    std::uint64_t size = 0;
+    std::int64_t mtime = 0;
+    std::uint32_t mtimeNsec = 0;
+    std::uint16_t mode = 0; // st_mode, type bits included
+};
+
+struct FolderScan {
+    bool ok = false;
+    std::string error;
+    std::vector<SourceEntry> entries; // each folder before its contents, names in byte order
+    std::vector<std::string> warnings;
+};
+
+// Everything below folder that goes into an archive. Symbolic links are kept as links when
+// their target stays inside folder; links pointing out, links whose name holds "|" (the
+// format's link separator) and special files are left out with a warning.
+FolderScan scanFolder(const std::string& folder);
+
+// True when target, read relative to the folder of the link at linkPath (both relative to
+// the root), names something inside the root. Purely lexical: absolute targets and targets
+// climbing above the root with ".." are outside.
+bool linkStaysInside(const std::string& linkPath, const std::string& target);
+
+} // namespace vadok::archiver

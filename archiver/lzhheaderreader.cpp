@@ -1,0 +1,273 @@
+#include "lzhheaderreader.h"
+
+#include "crc16.h"
+#include "names.h"
+
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vadok::archiver {
+
+namespace {
+
+std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint32_t le32(const std::uint8_t* p) { return le16(p) | (static_cast<std::uint32_t>(le16(p + 2)) << 16); }
+std::uint64_t le64(const std::uint8_t* p) { return le32(p) | (static_cast<std::uint64_t>(le32(p + 4)) << 32); }
+
+constexpr std::uint64_t kFiletimeUnixEpoch = 116444736000000000ull;
+
+std::int64_t dosTime(std::uint32_t v) {
+    std::tm t{};
+    t.tm_sec = static_cast<int>((v & 0x1F) * 2);
+    t.tm_min = static_cast<int>((v >> 5) & 0x3F);
+    t.tm_hour = static_cast<int>((v >> 11) & 0x1F);
+    t.tm_mday = static_cast<int>((v >> 16) & 0x1F);
+    t.tm_mon = static_cast<int>(((v >> 21) & 0x0F)) - 1;
+    t.tm_year = static_cast<int>((v >> 25) & 0x7F) + 80;
+    t.tm_isdst = -1;
+    return static_cast<std::int64_t>(std::mktime(&t));
+}
+
+struct Names {
+    std::string file;
+    std::string dir;
+    bool sawFile = false;
+};
+
+HeaderResult fail(HeaderStatus status, const char* why) {
+    HeaderResult r;
+    r.status = status;
+    r.error = why;
+    return r;
+}
+
+// Walks the extended headers from p (the first size field). On success returns the number
+// of bytes they occupy, the final zero size included.
+bool parseExtensions(const std::uint8_t* p, std::size_t avail, LzhMember& m, Names& names,
+                     std::size_t& used, std::size_t& crcFieldAt, std::string& error) {
+    std::size_t pos = 0;
+    crcFieldAt = 0;
+    while (true) {
+        if (pos + 2 > avail) {
+            error = "extended header runs past the end";
+            return false;
+        }
+        const std::size_t size = le16(p + pos);
+        if (size == 0) {
+            used = pos + 2;
+            return true;
+        }
+        if (size < 3 || pos + size > avail) {
+            error = "extended header has an impossible size";
+            return false;
+        }
+        const std::uint8_t type = p[pos + 2];
+        const std::uint8_t* d = p + pos + 3;
+        const std::size_t n = size - 3;
+        switch (type) {
+        case 0x00:
+            if (n >= 2)
+                crcFieldAt = pos + 3;
+            break;
+        case 0x01:
+            names.file.assign(reinterpret_cast<const char*>(d), n);
+            names.sawFile = true;
+            break;
+        case 0x02:
+            names.dir.assign(reinterpret_cast<const char*>(d), n);
+            break;
+        case 0x40:
+            if (n == 2)
+                m.dosAttribute = d[0];
+            break;
+        case 0x41:
+            if (n == 24) {
+                const std::uint64_t ft = le64(d + 8);
+                if (ft >= kFiletimeUnixEpoch) {
+                    m.mtime = static_cast<std::int64_t>((ft - kFiletimeUnixEpoch) / 10000000ull);
+                    m.mtimeNsec = static_cast<std::uint32_t>((ft - kFiletimeUnixEpoch) % 10000000ull) * 100;
+                }
+            }
+            break;
+        case 0x42:
+            if (n == 16) {
+                m.compressedSize = le64(d);
+                m.originalSize = le64(d + 8);
+            }
+            break;
+        case 0x46:
+            if (n == 4)
+                m.codePage = le32(d);
+            break;
+        case 0x50:
+            if (n == 2)
+                m.unixMode = le16(d);
+            break;
+        case 0x54:
+            if (n == 4 && m.mtimeNsec == 0)
+                m.mtime = le32(d);
+            break;
+        default:
+            break;
+        }
+        pos += size;
+    }
+}
+
+} // namespace
+
+HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember& m) {
+    if (avail == 0 || p[0] == 0)
+        return fail(HeaderStatus::End, "");
+    if (avail < 22)
+        return fail(HeaderStatus::Truncated, "truncated member header");
+    if (p[2] != '-' || p[6] != '-' || p[3] != 'l')
+        return fail(HeaderStatus::Invalid, "no member header where one should start");
+    m = LzhMember{};
+    std::memcpy(m.method, p + 3, 3);
+    m.level = p[20];
+    m.compressedSize = le32(p + 7);
+    m.originalSize = le32(p + 11);
+    Names names;
+    HeaderResult r;
+    r.status = HeaderStatus::Ok;
+
+    if (m.level == 0 || m.level == 1) {
+        const std::size_t headerSize = static_cast<std::size_t>(p[0]) + 2;
+        const std::size_t nameLen = p[21];
+        if (headerSize > avail)
+            return fail(HeaderStatus::Truncated, "truncated member header");
+        if (headerSize < 24 + nameLen + (m.level == 1 ? 3 : 0))
+            return fail(HeaderStatus::Invalid, "member header too short for its name");
+        unsigned sum = 0;
+        for (std::size_t i = 2; i < headerSize; ++i)
+            sum += p[i];
+        if ((sum & 0xFF) != p[1])
+            return fail(HeaderStatus::Invalid, "member header checksum mismatch");
+        m.mtime = dosTime(le32(p + 15));
+        m.dosAttribute = p[19];
+        names.file.assign(reinterpret_cast<const char*>(p + 22), nameLen);
+        m.crc = le16(p + 22 + nameLen);
+        if (m.level == 0) {
+            m.creator = 0;
+            const std::size_t extra = headerSize - 24 - nameLen;
+            const std::uint8_t* x = p + 24 + nameLen;
+            if (extra >= 12 && x[0] == 'U') {
+                m.creator = 'U';
+                m.mtime = le32(x + 2);
+                m.unixMode = le16(x + 6);
+            }
+            r.headerLength = headerSize;
+        } else {
+            m.creator = static_cast<char>(p[24 + nameLen]);
+            std::size_t used = 0, crcAt = 0;
+            std::string error;
+            const std::size_t extStart = headerSize - 2;
+            if (!parseExtensions(p + extStart, avail - extStart, m, names, used, crcAt, error))
+                return fail(avail - extStart < 0x20000 ? HeaderStatus::Truncated : HeaderStatus::Invalid, error.c_str());
+            const std::size_t extBytes = used - 2;
+            if (m.compressedSize < extBytes)
+                return fail(HeaderStatus::Invalid, "extended headers larger than the member");
+            m.compressedSize -= extBytes;
+            r.headerLength = extStart + used;
+        }
+    } else if (m.level == 2) {
+        if (avail < 26)
+            return fail(HeaderStatus::Truncated, "truncated member header");
+        const std::size_t headerSize = le16(p);
+        if (headerSize < 26)
+            return fail(HeaderStatus::Invalid, "member header too short");
+        if (headerSize > avail)
+            return fail(HeaderStatus::Truncated, "truncated member header");
+        m.mtime = static_cast<std::int64_t>(le32(p + 15));
+        m.crc = le16(p + 21);
+        m.creator = static_cast<char>(p[23]);
+        std::size_t used = 0, crcAt = 0;
+        std::string error;
+        if (!parseExtensions(p + 24, headerSize - 24, m, names, used, crcAt, error))
+            return fail(HeaderStatus::Invalid, error.c_str());
+        if (crcAt != 0) {
+            std::vector<std::uint8_t> copy(p, p + headerSize);
+            copy[24 + crcAt] = copy[24 + crcAt + 1] = 0;
+            if (crc16Update(0, copy.data(), copy.size()) != le16(p + 24 + crcAt))
+                return fail(HeaderStatus::Invalid, "member header CRC mismatch");
+        }
+        r.headerLength = headerSize;
+    } else {
+        return fail(HeaderStatus::Invalid, "unsupported header level");
+    }
+
+    for (char& c : names.dir)
+        if (static_cast<unsigned char>(c) == 0xFF)
+            c = '/';
+    const std::string raw = names.dir + names.file;
+    m.nameGuessedCp932 = !m.codePage && m.creator != 'U' && !isValidUtf8(raw);
+    std::string path = decodeName(raw, m.codePage, m.creator);
+    if (m.level == 0)
+        for (char& c : path)
+            if (c == '\\')
+                c = '/';
+    const bool isDirMethod = std::memcmp(m.method, "lhd", 3) == 0;
+    if (m.unixMode && (*m.unixMode & 0170000) == 0120000) {
+        const std::size_t bar = path.find('|');
+        if (bar == std::string::npos)
+            return fail(HeaderStatus::Invalid, "symbolic link without a target");
+        m.kind = MemberKind::Symlink;
+        m.linkTarget = path.substr(bar + 1);
+        path.resize(bar);
+    } else if (isDirMethod) {
+        m.kind = MemberKind::Directory;
+    }
+    while (!path.empty() && path.back() == '/')
+        path.pop_back();
+    if (path.empty())
+        return fail(HeaderStatus::Invalid, "member without a name");
+    m.path = std::move(path);
+    return r;
+}
+
+ArchiveIndex readArchiveIndex(const std::string& path) {
+    ArchiveIndex index;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        index.error = "cannot open " + path;
+        return index;
+    }
+    struct stat st {};
+    ::fstat(fd, &st);
+    const auto fileSize = static_cast<std::uint64_t>(st.st_size);
+    std::vector<std::uint8_t> buffer(0x20000);
+    std::uint64_t offset = 0;
+    while (true) {
+        const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), static_cast<off_t>(offset));
+        if (got < 0) {
+            index.error = "read error";
+            break;
+        }
+        LzhMember m;
+        const HeaderResult r = parseLzhHeader(buffer.data(), static_cast<std::size_t>(got), m);
+        if (r.status == HeaderStatus::End) {
+            index.ok = true;
+            break;
+        }
+        if (r.status != HeaderStatus::Ok) {
+            index.error = r.error + " at offset " + std::to_string(offset);
+            break;
+        }
+        m.headerOffset = offset;
+        m.dataOffset = offset + r.headerLength;
+        if (m.dataOffset + m.compressedSize > fileSize) {
+            index.error = "member data runs past the end of the archive";
+            break;
+        }
+        offset = m.dataOffset + m.compressedSize;
+        index.members.push_back(std::move(m));
+    }
+    ::close(fd);
+    return index;
+}
+
+} // namespace vadok::archiver

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "lzhmember.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vadok::archiver {
+
+// Reads member headers of existing LZH archives, levels 0, 1 and 2, so that a store can
+// copy unchanged members without decoding them and an expansion can check names first.
+//
+// Every level starts with the method "-xxx-" at offset 2 and the level byte at offset 20;
+// numbers are little-endian.
+//   Level 0: [0] header size - 2, [1] byte sum of the rest, [7] compressed size,
+//            [11] original size, [15] MS-DOS time and date (local), [19] attribute,
+//            [21] name length, name, CRC-16, optionally a 12-byte Unix block
+//            ('U', version, time, mode, uid, gid). Data follows the header.
+//   Level 1: like level 0 up to the CRC, then the creator byte and the size of the first
+//            extended header; the "compressed size" also counts the extended headers,
+//            which sit between the base header and the data.
+//   Level 2: [0] total header size, [7] compressed size, [11] original size, [15] Unix
+//            time, [21] CRC-16, [23] creator, [24] first extended header size.
+// An extended header is [size: 2][type: 1][data], its size counting all three parts; a size
+// of 0 ends the list. Types used: 0x00 header CRC, 0x01 file name, 0x02 directory
+// (0xFF separates parts), 0x40 MS-DOS attribute, 0x41 Windows times, 0x42 64-bit sizes,
+// 0x46 code page, 0x50 Unix mode, 0x54 Unix time. A first byte of 0 ends the archive.
+enum class HeaderStatus { Ok, End, Truncated, Invalid };
+
+struct HeaderResult {
+    HeaderStatus status = HeaderStatus::Invalid;
+    std::string error;
+    std::size_t headerLength = 0; // bytes from the header's start to the member's data
+};
+
+// Parses the header at the start of buffer. The buffer holds everything up to the end of
+// the file or at least the next 128 KiB.
+HeaderResult parseLzhHeader(const std::uint8_t* buffer, std::size_t size, LzhMember& member);
+
+struct ArchiveIndex {
+    bool ok = false;
+    std::string error;
+    std::vector<LzhMember> members;
+};
+
+// Every member header of the archive file, with data offsets. Fails on a truncated or
+// damaged header or data running past the end of the file.
+ArchiveIndex readArchiveIndex(const std::string& path);
+
+} // namespace vadok::archiver

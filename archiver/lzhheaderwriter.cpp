@@ -1,0 +1,113 @@
+#include "lzhheaderwriter.h"
+
+#include "crc16.h"
+#include "names.h"
+
+#include <cstring>
+
+namespace vadok::archiver {
+
+namespace {
+
+void putLe16(std::vector<std::uint8_t>& v, std::uint32_t x) {
+    v.push_back(static_cast<std::uint8_t>(x));
+    v.push_back(static_cast<std::uint8_t>(x >> 8));
+}
+void putLe32(std::vector<std::uint8_t>& v, std::uint32_t x) {
+    putLe16(v, x & 0xFFFF);
+    putLe16(v, x >> 16);
+}
+void putLe64(std::vector<std::uint8_t>& v, std::uint64_t x) {
+    putLe32(v, static_cast<std::uint32_t>(x));
+    putLe32(v, static_cast<std::uint32_t>(x >> 32));
+}
+void putExtension(std::vector<std::uint8_t>& v, std::uint8_t type, const void* data, std::size_t size) {
+    putLe16(v, static_cast<std::uint32_t>(size + 3));
+    v.push_back(type);
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    v.insert(v.end(), p, p + size);
+}
+
+constexpr std::uint64_t kFiletimeUnixEpoch = 116444736000000000ull;
+
+} // namespace
+
+std::vector<std::uint8_t> encodeLevel2Header(const LzhMember& m) {
+    std::string full = m.path;
+    if (m.kind == MemberKind::Symlink)
+        full += "|" + m.linkTarget;
+    // Directory members carry their whole path in the directory header.
+    const StoredName stored = encodeName(full);
+    std::string dir, file;
+    if (m.kind == MemberKind::Directory) {
+        dir = stored.bytes + "/";
+    } else {
+        // Links are split like any name, at the last "/" of "link|target", as LHa for UNIX
+        // does; readers join directory and file name before they look for the "|".
+        const std::size_t slash = stored.bytes.rfind('/');
+        if (slash != std::string::npos) {
+            dir = stored.bytes.substr(0, slash + 1);
+            file = stored.bytes.substr(slash + 1);
+        } else {
+            file = stored.bytes;
+        }
+    }
+    for (char& c : dir)
+        if (c == '/')
+            c = static_cast<char>(0xFF);
+
+    std::vector<std::uint8_t> h;
+    h.reserve(96 + full.size());
+    putLe16(h, 0); // total size, set below
+    h.push_back('-');
+    h.insert(h.end(), m.method, m.method + 3);
+    h.push_back('-');
+    putLe32(h, static_cast<std::uint32_t>(m.compressedSize));
+    putLe32(h, static_cast<std::uint32_t>(m.originalSize));
+    putLe32(h, static_cast<std::uint32_t>(m.mtime));
+    h.push_back(0x20);
+    h.push_back(2);
+    putLe16(h, m.crc);
+    h.push_back('U');
+
+    const std::uint8_t crcPlaceholder[2] = {0, 0};
+    putExtension(h, 0x00, crcPlaceholder, 2);
+    const std::size_t crcAt = h.size() - 2;
+    if (stored.codePage) {
+        std::vector<std::uint8_t> cp;
+        putLe32(cp, *stored.codePage);
+        putExtension(h, 0x46, cp.data(), cp.size());
+    }
+    if (m.kind != MemberKind::Directory)
+        putExtension(h, 0x01, file.data(), file.size());
+    if (!dir.empty())
+        putExtension(h, 0x02, dir.data(), dir.size());
+    std::vector<std::uint8_t> tmp;
+    putLe16(tmp, m.unixMode.value_or(m.kind == MemberKind::Directory ? 040755 : 0100644));
+    putExtension(h, 0x50, tmp.data(), tmp.size());
+    tmp.clear();
+    putLe32(tmp, static_cast<std::uint32_t>(m.mtime));
+    putExtension(h, 0x54, tmp.data(), tmp.size());
+    tmp.clear();
+    const std::uint64_t ft = kFiletimeUnixEpoch + static_cast<std::uint64_t>(m.mtime) * 10000000ull + m.mtimeNsec / 100;
+    putLe64(tmp, ft);
+    putLe64(tmp, ft);
+    putLe64(tmp, ft);
+    putExtension(h, 0x41, tmp.data(), tmp.size());
+    putLe16(h, 0); // end of extended headers
+
+    // A header whose size has a zero low byte would start with 0, which readers take for the
+    // end of the archive; one padding byte avoids that.
+    if ((h.size() & 0xFF) == 0)
+        h.push_back(0);
+    if (h.size() > 0xFFFF)
+        return {};
+    h[0] = static_cast<std::uint8_t>(h.size());
+    h[1] = static_cast<std::uint8_t>(h.size() >> 8);
+    const std::uint16_t crc = crc16Update(0, h.data(), h.size());
+    h[crcAt] = static_cast<std::uint8_t>(crc);
+    h[crcAt + 1] = static_cast<std::uint8_t>(crc >> 8);
+    return h;
+}
+
+} // namespace vadok::archiver

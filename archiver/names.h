@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vadok::archiver {
+
+// How member names are stored. A path is a relative name with "/" between its parts, in the
+// bytes the file system gave us (normally UTF-8, but any bytes but "/" and NUL may occur).
+//
+// - Names that CP932 can hold exactly (converting there and back gives the same bytes) are
+//   written in CP932 with the code-page header 0x46 = 932, as Windows tools expect.
+// - Every other name (characters outside CP932, bytes that are not valid UTF-8) is written as
+//   its raw bytes with no code-page header, from a Unix creator ('U'). This is what LHa for
+//   UNIX does, and readers without a code-page hint (libarchive without hdrcharset, lhasa,
+//   bsdtar) hand such bytes through unchanged, so the name comes back byte-identical.
+struct StoredName {
+    std::string bytes; // "/" still separates the parts
+    std::optional<std::uint32_t> codePage;
+};
+
+StoredName encodeName(std::string_view path);
+
+// The path a stored name stands for. codePage is the member's 0x46 value if it had one;
+// creator the header's OS byte. Names without a code page from a non-Unix creator that are
+// not valid UTF-8 are taken as CP932 (old Windows archives).
+std::string decodeName(std::string_view stored, std::optional<std::uint32_t> codePage, char creator);
+
+bool isValidUtf8(std::string_view s);
+
+// Conversion between UTF-8 and CP932; nullopt when a character has no counterpart.
+std::optional<std::string> utf8ToCp932(std::string_view s);
+std::optional<std::string> cp932ToUtf8(std::string_view s);
+
+} // namespace vadok::archiver

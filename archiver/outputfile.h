@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vadok::archiver {
+
+// The temporary archive beside the real one: buffered writes, raw copies from another file,
+// flush to disk and the final rename. Destroying it without commit() removes the file.
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Creates a fresh temporary file in the folder of finalPath.
+    bool create(const std::string& finalPath);
+    bool write(const void* data, std::size_t size);
+    // Copies size bytes at offset of the open file descriptor fd.
+    bool copyFrom(int fd, std::uint64_t offset, std::uint64_t size);
+    // Flushes, syncs, renames over finalPath and syncs the folder.
+    bool commit();
+    const std::string& temporaryPath() const { return m_tempPath; }
+    std::uint64_t written() const { return m_written; }
+    bool flush();
+
+private:
+    int m_fd = -1;
+    std::string m_finalPath;
+    std::string m_tempPath;
+    std::vector<std::uint8_t> m_buffer;
+    std::uint64_t m_written = 0;
+    bool m_committed = false;
+};
+
+} // namespace vadok::archiver

@@ -1,0 +1,420 @@
+#include "storejob.h"
+
+#include "archiver.h"
+#include "crc16.h"
+#include "folderscan.h"
+#include "lzhencoder.h"
+#include "lzhheaderreader.h"
+#include "lzhheaderwriter.h"
+#include "memberverify.h"
+#include "outputfile.h"
+#include "spillbuffer.h"
+
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace vadok::archiver {
+
+namespace {
+
+constexpr std::size_t kReadChunk = 256 * 1024;
+constexpr std::size_t kSpillMemory = 2 * 1024 * 1024;
+// libarchive cannot decode a few very short streams; below this a member is stored as is,
+// which costs at most a few bytes.
+constexpr std::uint64_t kSmallestCompressed = 9;
+
+enum class TaskKind { Compress, CopyOld, HeaderOnly };
+
+struct Task {
+    TaskKind kind = TaskKind::HeaderOnly;
+    LzhMember member;     // header fields; sizes and CRC filled in when compressed
+    std::string source;   // full path of the file to compress
+    std::uint64_t oldDataOffset = 0;
+};
+
+struct Job {
+    std::size_t task = 0;
+    std::unique_ptr<SpillBuffer> data;
+    LzhMember member;
+    std::vector<std::uint8_t> header;
+    int code = ArchiverOk;
+    std::string error;
+    bool done = false;
+};
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool sameTime(const LzhMember& m, const SourceEntry& e) {
+    // Archives store 100 ns steps (or whole seconds when the member came from elsewhere).
+    return m.mtime == e.mtime && m.mtimeNsec / 100 == e.mtimeNsec / 100;
+}
+
+// Reads the whole file through fn; returns false on a read error.
+bool readFile(const std::string& path, std::uint64_t expected, const std::function<void(const std::uint8_t*, std::size_t)>& fn,
+              std::uint64_t& total) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    std::vector<std::uint8_t> buf(kReadChunk);
+    total = 0;
+    bool ok = true;
+    while (true) {
+        const ssize_t n = ::read(fd, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ok = false;
+            break;
+        }
+        if (n == 0)
+            break;
+        total += static_cast<std::uint64_t>(n);
+        fn(buf.data(), static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    (void)expected;
+    return ok;
+}
+
+bool verifySpill(const std::vector<std::uint8_t>& header, const SpillBuffer& spill, const LzhMember& m, std::string& error) {
+    std::uint64_t at = 0;
+    return verifyMemberData(
+        header,
+        [&](std::uint8_t* dest, std::size_t size) {
+            const std::size_t n = spill.readAt(at, dest, size);
+            at += n;
+            return n;
+        },
+        m.originalSize, m.crc, error);
+}
+
+// Compresses one file into the job's spill buffer, falling back to -lh0- when the data does
+// not shrink, and decodes the result again before it may enter the archive.
+void runCompression(const Task& task, Job& job, LzhMethod method, const std::string& spillFolder) {
+    job.member = task.member;
+    job.data = std::make_unique<SpillBuffer>(spillFolder, kSpillMemory);
+    SpillBuffer& spill = *job.data;
+    std::uint16_t crc = 0;
+    std::uint64_t total = 0;
+    bool spillOk = true;
+    {
+        LzhEncoder encoder(method, [&](const std::uint8_t* p, std::size_t n) { spillOk = spill.append(p, n) && spillOk; });
+        const bool readOk = readFile(task.source, task.member.originalSize,
+                                     [&](const std::uint8_t* p, std::size_t n) {
+                                         crc = crc16Update(crc, p, n);
+                                         encoder.write(p, n);
+                                     },
+                                     total);
+        if (!readOk) {
+            job.code = ArchiverReadError;
+            job.error = "cannot read " + task.source;
+            return;
+        }
+        encoder.finish();
+    }
+    if (!spillOk) {
+        job.code = ArchiverWriteError;
+        job.error = "cannot write temporary data for " + task.source;
+        return;
+    }
+    if (total >= 0xFFFFFFFFull) {
+        job.code = ArchiverUnsupported;
+        job.error = "file too large for the archive format: " + task.source;
+        return;
+    }
+    LzhMember& m = job.member;
+    m.originalSize = total;
+    m.crc = crc;
+    m.setMethod(methodParams(method).id + 1);
+    m.compressedSize = spill.size();
+    bool store = total == 0 || spill.size() >= total || spill.size() < kSmallestCompressed;
+    if (!store) {
+        job.header = encodeLevel2Header(m);
+        std::string error;
+        // A member that does not decode back is stored as is rather than lost.
+        if (job.header.empty() || !verifySpill(job.header, spill, m, error))
+            store = true;
+    }
+    if (store) {
+        spill.clear();
+        std::uint16_t crc2 = 0;
+        std::uint64_t total2 = 0;
+        bool ok = true;
+        const bool readOk = readFile(task.source, total,
+                                     [&](const std::uint8_t* p, std::size_t n) {
+                                         crc2 = crc16Update(crc2, p, n);
+                                         ok = spill.append(p, n) && ok;
+                                     },
+                                     total2);
+        if (!readOk || total2 != total || crc2 != crc) {
+            job.code = ArchiverReadError;
+            job.error = "file changed while being stored: " + task.source;
+            return;
+        }
+        if (!ok) {
+            job.code = ArchiverWriteError;
+            job.error = "cannot write temporary data for " + task.source;
+            return;
+        }
+        m.setMethod("lh0");
+        m.compressedSize = total;
+        job.header = encodeLevel2Header(m);
+        std::string error;
+        if (job.header.empty()) {
+            job.code = ArchiverUnsupported;
+            job.error = "name too long: " + m.path;
+            return;
+        }
+        if (!verifySpill(job.header, spill, m, error)) {
+            job.code = ArchiverVerifyFailed;
+            job.error = m.path + ": " + error;
+        }
+    }
+}
+
+class CompressionPool {
+public:
+    CompressionPool(const std::vector<Task>& tasks, LzhMethod method, std::string spillFolder, unsigned threads,
+                    std::size_t window)
+        : m_tasks(tasks), m_method(method), m_spillFolder(std::move(spillFolder)), m_window(window) {
+        for (std::size_t i = 0; i < tasks.size(); ++i)
+            if (tasks[i].kind == TaskKind::Compress)
+                m_pending.push_back(i);
+        for (unsigned t = 0; t < threads; ++t)
+            m_threads.emplace_back([this] { work(); });
+    }
+    ~CompressionPool() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_cv.notify_all();
+        for (auto& t : m_threads)
+            t.join();
+    }
+    // Blocks until the task's job is done and hands it over.
+    std::unique_ptr<Job> take(std::size_t task) {
+        std::unique_lock lock(m_mutex);
+        m_cv.wait(lock, [&] { return m_jobs.count(task) && m_jobs[task]->done; });
+        auto job = std::move(m_jobs[task]);
+        m_jobs.erase(task);
+        --m_inFlight;
+        m_cv.notify_all();
+        return job;
+    }
+
+private:
+    void work() {
+        while (true) {
+            std::size_t task;
+            Job* job;
+            {
+                std::unique_lock lock(m_mutex);
+                // At most m_window members wait in memory or spill files at once.
+                m_cv.wait(lock, [&] { return m_stop || (!m_pending.empty() && m_inFlight < m_window); });
+                if (m_stop)
+                    return;
+                task = m_pending.front();
+                m_pending.pop_front();
+                ++m_inFlight;
+                auto owned = std::make_unique<Job>();
+                owned->task = task;
+                job = owned.get();
+                m_jobs[task] = std::move(owned);
+            }
+            runCompression(m_tasks[task], *job, m_method, m_spillFolder);
+            {
+                std::lock_guard lock(m_mutex);
+                job->done = true;
+            }
+            m_cv.notify_all();
+        }
+    }
+
+    const std::vector<Task>& m_tasks;
+    LzhMethod m_method;
+    std::string m_spillFolder;
+    std::size_t m_window;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::deque<std::size_t> m_pending;
+    std::map<std::size_t, std::unique_ptr<Job>> m_jobs;
+    std::size_t m_inFlight = 0;
+    bool m_stop = false;
+    std::vector<std::thread> m_threads;
+};
+
+LzhMember memberFor(const SourceEntry& e) {
+    LzhMember m;
+    m.kind = e.kind;
+    m.path = e.path;
+    m.linkTarget = e.linkTarget;
+    m.mtime = e.mtime;
+    m.mtimeNsec = e.mtimeNsec;
+    m.unixMode = e.mode;
+    m.originalSize = e.kind == MemberKind::File ? e.size : 0;
+    m.setMethod(e.kind == MemberKind::File ? "lh0" : "lhd");
+    if (e.kind != MemberKind::File)
+        m.compressedSize = 0;
+    return m;
+}
+
+} // namespace
+
+StoreResult storeFolder(const std::string& archivePath, const std::string& folder, const StoreOptions& options) {
+    StoreResult result;
+    auto failWith = [&](int code, std::string error) {
+        result.code = code;
+        result.error = std::move(error);
+        return result;
+    };
+
+    FolderScan scan = scanFolder(folder);
+    if (!scan.ok)
+        return failWith(ArchiverCannotOpen, scan.error);
+    if (options.warning)
+        for (const auto& w : scan.warnings)
+            options.warning(w);
+
+    ArchiveIndex old;
+    int oldFd = -1;
+    struct stat st {};
+    if (::stat(archivePath.c_str(), &st) == 0) {
+        old = readArchiveIndex(archivePath);
+        if (!old.ok)
+            return failWith(ArchiverBrokenArchive, archivePath + ": " + old.error);
+        oldFd = ::open(archivePath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (oldFd < 0)
+            return failWith(ArchiverCannotOpen, "cannot open " + archivePath);
+    }
+    struct FdCloser {
+        int fd;
+        ~FdCloser() {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } closer{oldFd};
+
+    // Plan the new archive: the folder's entries in order, then old members the folder no
+    // longer has. Unchanged files are copied as raw data under a header with today's mode.
+    std::map<std::string, std::size_t> oldByPath;
+    for (std::size_t i = 0; i < old.members.size(); ++i)
+        oldByPath[old.members[i].path] = i;
+    std::vector<bool> oldUsed(old.members.size(), false);
+    std::vector<Task> tasks;
+    tasks.reserve(scan.entries.size() + old.members.size());
+    std::string root = folder;
+    while (root.size() > 1 && root.back() == '/')
+        root.pop_back();
+    std::uint64_t totalBytes = 0;
+    for (const auto& e : scan.entries) {
+        Task t;
+        t.member = memberFor(e);
+        const auto it = oldByPath.find(e.path);
+        if (it != oldByPath.end()) {
+            const LzhMember& o = old.members[it->second];
+            // Every old member of this name is replaced, duplicates included.
+            for (std::size_t i = 0; i < old.members.size(); ++i)
+                if (old.members[i].path == e.path)
+                    oldUsed[i] = true;
+            if (e.kind == MemberKind::File && o.kind == MemberKind::File && o.originalSize == e.size &&
+                sameTime(o, e)) {
+                t.kind = TaskKind::CopyOld;
+                t.member.setMethod(o.method);
+                t.member.compressedSize = o.compressedSize;
+                t.member.crc = o.crc;
+                t.oldDataOffset = o.dataOffset;
+            }
+        }
+        if (t.kind != TaskKind::CopyOld && e.kind == MemberKind::File) {
+            t.kind = TaskKind::Compress;
+            t.source = root + "/" + e.path;
+        }
+        totalBytes += t.member.originalSize;
+        tasks.push_back(std::move(t));
+    }
+    for (std::size_t i = 0; i < old.members.size(); ++i) {
+        if (oldUsed[i])
+            continue;
+        Task t;
+        t.kind = old.members[i].compressedSize > 0 ? TaskKind::CopyOld : TaskKind::HeaderOnly;
+        t.member = old.members[i];
+        t.oldDataOffset = old.members[i].dataOffset;
+        totalBytes += t.member.originalSize;
+        tasks.push_back(std::move(t));
+    }
+    for (const auto& t : tasks)
+        if (t.kind != TaskKind::Compress && t.member.originalSize >= 0xFFFFFFFFull)
+            return failWith(ArchiverUnsupported, "file too large for the archive format: " + t.member.path);
+
+    OutputFile out;
+    if (!out.create(archivePath))
+        return failWith(ArchiverCannotCreate, "cannot create a temporary file beside " + archivePath);
+
+    unsigned threads = options.threads;
+    if (threads == 0)
+        threads = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
+    CompressionPool pool(tasks, options.method, folderOf(archivePath), threads, threads + 2);
+
+    std::uint64_t done = 0;
+    for (std::size_t i = 0; i < tasks.size(); ++i) {
+        const Task& t = tasks[i];
+        if (t.kind == TaskKind::Compress) {
+            auto job = pool.take(i);
+            if (job->code != ArchiverOk)
+                return failWith(job->code, job->error);
+            if (!out.write(job->header.data(), job->header.size()))
+                return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
+            std::vector<std::uint8_t> chunk(1 << 20);
+            std::uint64_t at = 0;
+            while (at < job->data->size()) {
+                const std::size_t n = job->data->readAt(at, chunk.data(), chunk.size());
+                if (n == 0 || !out.write(chunk.data(), n))
+                    return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
+                at += n;
+            }
+            ++result.compressed;
+        } else {
+            const std::vector<std::uint8_t> header = encodeLevel2Header(t.member);
+            if (header.empty())
+                return failWith(ArchiverUnsupported, "name too long: " + t.member.path);
+            if (!out.write(header.data(), header.size()))
+                return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
+            if (t.kind == TaskKind::CopyOld) {
+                if (!out.copyFrom(oldFd, t.oldDataOffset, t.member.compressedSize))
+                    return failWith(ArchiverWriteError, "cannot copy " + t.member.path);
+                ++result.copied;
+            }
+        }
+        done += t.member.originalSize;
+        if (options.progress)
+            options.progress(t.member.path, done, totalBytes);
+    }
+    const std::uint8_t endMark = 0;
+    if (!out.write(&endMark, 1) || !out.flush())
+        return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
+
+    // The structure must read back before the file may replace the old archive.
+    const ArchiveIndex check = readArchiveIndex(out.temporaryPath());
+    if (!check.ok || check.members.size() != tasks.size())
+        return failWith(ArchiverVerifyFailed, "written archive does not read back: " + check.error);
+    if (!out.commit())
+        return failWith(ArchiverWriteError, "cannot replace " + archivePath);
+    return result;
+}
+
+} // namespace vadok::archiver

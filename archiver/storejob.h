@@ -1,0 +1,28 @@
+#pragma once
+
+#include "lzhmethod.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace vadok::archiver {
+
+struct StoreOptions {
+    LzhMethod method = LzhMethod::Lh7;
+    unsigned threads = 0; // 0: one per core, at most four
+    std::function<void(const std::string& member, std::uint64_t done, std::uint64_t total)> progress;
+    std::function<void(const std::string& message)> warning;
+};
+
+struct StoreResult {
+    int code = 0; // an ArchiverCode
+    std::string error;
+    unsigned compressed = 0; // members encoded in this call
+    unsigned copied = 0;     // members carried over as raw data
+};
+
+// Adds and replaces the contents of folder in the archive (see archiver.h for the rules).
+StoreResult storeFolder(const std::string& archivePath, const std::string& folder, const StoreOptions& options);
+
+} // namespace vadok::archiver

@@ -1,0 +1,109 @@
+#include "archiver.h"
+#include "archivereading.h"
+#include "crc16.h"
+#include "folderscan.h"
+#include "readerlocale.h"
+
+#include <archive_entry.h>
+#include <fcntl.h>
+#include <map>
+#include <unistd.h>
+#include <vector>
+
+namespace vadok {
+
+using namespace archiver;
+
+namespace {
+
+struct Seen {
+    MemberKind kind;
+    std::uint64_t size;
+    std::uint16_t crc;
+    std::string linkTarget;
+};
+
+bool fileCrc(const std::string& path, std::uint16_t& crc, std::uint64_t& size) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    std::vector<std::uint8_t> buf(256 * 1024);
+    crc = 0;
+    size = 0;
+    ssize_t n;
+    while ((n = ::read(fd, buf.data(), buf.size())) > 0) {
+        crc = crc16Update(crc, buf.data(), static_cast<std::size_t>(n));
+        size += static_cast<std::uint64_t>(n);
+    }
+    ::close(fd);
+    return n == 0;
+}
+
+} // namespace
+
+int VerifyArchive(const std::string& archivePath, const std::string& folder) {
+    Utf8ThreadLocale utf8;
+    const NamePlan plan = planNames(archivePath, ArchiveFormat::Lzh);
+    if (!plan.overrideNames)
+        return ArchiverBrokenArchive;
+    std::string error;
+    ReadArchive a = openArchive(archivePath, ArchiveFormat::Lzh, plan.hdrcharset, error);
+    if (!a)
+        return ArchiverCannotOpen;
+    std::size_t index = 0;
+    std::map<std::string, Seen> members;
+    struct archive_entry* entry = nullptr;
+    int r;
+    while ((r = archive_read_next_header(a.get(), &entry)) == ARCHIVE_OK || r == ARCHIVE_WARN) {
+        if (index >= plan.names.size())
+            return ArchiverBrokenArchive;
+        const std::string name = plan.names[index].first;
+        const std::string link = plan.names[index].second;
+        ++index;
+        Seen s{MemberKind::File, 0, 0, {}};
+        if (archive_entry_filetype(entry) == AE_IFDIR)
+            s.kind = MemberKind::Directory;
+        else if (archive_entry_filetype(entry) == AE_IFLNK) {
+            s.kind = MemberKind::Symlink;
+            s.linkTarget = link;
+        }
+        const void* buf;
+        size_t size;
+        la_int64_t offset;
+        int rr;
+        while ((rr = archive_read_data_block(a.get(), &buf, &size, &offset)) == ARCHIVE_OK) {
+            s.crc = crc16Update(s.crc, buf, size);
+            s.size += size;
+        }
+        if (rr != ARCHIVE_EOF)
+            return ArchiverBrokenArchive;
+        members[name] = s;
+    }
+    if (r != ARCHIVE_EOF)
+        return ArchiverBrokenArchive;
+
+    const FolderScan scan = scanFolder(folder);
+    if (!scan.ok)
+        return ArchiverCannotOpen;
+    std::string root = folder;
+    while (root.size() > 1 && root.back() == '/')
+        root.pop_back();
+    for (const auto& e : scan.entries) {
+        const auto it = members.find(e.path);
+        if (it == members.end() || it->second.kind != e.kind)
+            return ArchiverIncomplete;
+        if (e.kind == MemberKind::Symlink && it->second.linkTarget != e.linkTarget)
+            return ArchiverIncomplete;
+        if (e.kind == MemberKind::File) {
+            std::uint16_t crc;
+            std::uint64_t size;
+            if (!fileCrc(root + "/" + e.path, crc, size))
+                return ArchiverReadError;
+            if (size != it->second.size || crc != it->second.crc)
+                return ArchiverIncomplete;
+        }
+    }
+    return ArchiverOk;
+}
+
+} // namespace vadok
