@@ -2,6 +2,7 @@
 
 #include "platform/programfolder.h"
 #include "platform/prompter.h"
+#include "platform/shellopen.h"
 #include "shell/filecase.h"
 
 #include <QCoreApplication>
@@ -51,7 +52,8 @@ void RunIconExtractor(const QString& targetPath) {
                     MsgIcon::Critical);
         return;
     }
-    const QString target = resolveFileCase(targetPath);
+    const QString resolved = ResolvePathIgnoringCase(targetPath);
+    const QString target = resolved.isEmpty() ? targetPath : resolved;
     if (!isNormalFile(target)) {
         showMessage(targetPath + QStringLiteral("が見つかりません"), MsgIcon::Exclamation);
         return;
