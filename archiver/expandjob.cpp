@@ -129,7 +129,11 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
         size_t size;
         la_int64_t offset;
         int rr;
+        const la_int64_t declared = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1;
         while ((rr = archive_read_data_block(a.get(), &buf, &size, &offset)) == ARCHIVE_OK) {
+            // Damaged data can decode to more bytes than the header promised.
+            if (declared >= 0 && offset + static_cast<la_int64_t>(size) > declared)
+                return failWith(ArchiverBrokenArchive, name + ": member data longer than its header says");
             if (archive_write_data_block(disk.get(), buf, size, offset) < ARCHIVE_OK)
                 return failWith(ArchiverWriteError, name + ": " + errorOf(disk.get(), "cannot write"));
             done += size;

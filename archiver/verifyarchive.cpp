@@ -43,6 +43,8 @@ bool fileCrc(const std::string& path, std::uint16_t& crc, std::uint64_t& size) {
 
 int VerifyArchive(const std::string& archivePath, const std::string& folder) {
     Utf8ThreadLocale utf8;
+    if (::access(archivePath.c_str(), R_OK) != 0)
+        return ArchiverCannotOpen;
     const NamePlan plan = planNames(archivePath, ArchiveFormat::Lzh);
     if (!plan.overrideNames)
         return ArchiverBrokenArchive;

@@ -1,0 +1,254 @@
+#include "archivertestsupport.h"
+
+#include "archiver/crc16.h"
+#include "archiver/lzhheaderwriter.h"
+
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+namespace vadok::test {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vadok-archiver-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
+    m_path = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
+}
+
+void writeFile(const std::string& path, const std::string& content, unsigned mode) {
+    const std::size_t slash = path.rfind('/');
+    if (slash != std::string::npos)
+        makeDirs(path.substr(0, slash));
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    out.close();
+    ::chmod(path.c_str(), mode);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void makeDirs(const std::string& path) { std::filesystem::create_directories(path); }
+
+void makeSymlink(const std::string& target, const std::string& linkPath) {
+    const std::size_t slash = linkPath.rfind('/');
+    if (slash != std::string::npos)
+        makeDirs(linkPath.substr(0, slash));
+    if (::symlink(target.c_str(), linkPath.c_str()) != 0)
+        throw std::runtime_error("symlink failed");
+}
+
+void setMtime(const std::string& path, std::int64_t seconds, long nanoseconds) {
+    struct timespec times[2];
+    times[0].tv_sec = seconds;
+    times[0].tv_nsec = nanoseconds;
+    times[1] = times[0];
+    ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+namespace {
+void walk(const std::string& root, const std::string& rel, Tree& tree, bool withTimes) {
+    DIR* d = ::opendir((rel.empty() ? root : root + "/" + rel).c_str());
+    if (!d)
+        return;
+    while (dirent* e = ::readdir(d)) {
+        const std::string n = e->d_name;
+        if (n == "." || n == "..")
+            continue;
+        const std::string r = rel.empty() ? n : rel + "/" + n;
+        const std::string full = root + "/" + r;
+        struct stat st {};
+        ::lstat(full.c_str(), &st);
+        TreeNode node;
+        if (S_ISDIR(st.st_mode)) {
+            node.kind = 'd';
+            tree[r] = node;
+            walk(root, r, tree, withTimes);
+            continue;
+        }
+        if (S_ISLNK(st.st_mode)) {
+            node.kind = 'l';
+            char buf[4096];
+            const ssize_t k = ::readlink(full.c_str(), buf, sizeof buf);
+            node.content.assign(buf, k > 0 ? static_cast<std::size_t>(k) : 0);
+        } else {
+            node.content = readFile(full);
+            node.executable = (st.st_mode & S_IXUSR) != 0;
+            if (withTimes)
+                node.mtime = st.st_mtim.tv_sec;
+        }
+        tree[r] = node;
+    }
+    ::closedir(d);
+}
+} // namespace
+
+Tree readTree(const std::string& root, bool withTimes) {
+    Tree tree;
+    walk(root, "", tree, withTimes);
+    return tree;
+}
+
+void PrintTo(const TreeNode& node, std::ostream* os) {
+    *os << node.kind << (node.executable ? "x" : "-") << " " << node.content.size() << " bytes t=" << node.mtime;
+    if (node.kind == 'l')
+        *os << " -> " << node.content;
+}
+
+std::string describe(const Tree& tree) {
+    std::ostringstream s;
+    for (const auto& [path, node] : tree)
+        s << node.kind << (node.executable ? "x " : "  ") << path << " (" << node.content.size() << " bytes, t=" << node.mtime
+          << ")\n";
+    return s.str();
+}
+
+int run(const std::string& commandLine) {
+    const int status = std::system(commandLine.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool haveProgram(const std::string& name) { return run("command -v " + name + " >/dev/null 2>&1") == 0; }
+
+std::string quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        if (c == '\'')
+            q += "'\\''";
+        else
+            q += c;
+    }
+    return q + "'";
+}
+
+std::string storeCommand(const std::string& archive, const std::string& folder, bool quiet) {
+    return std::string("u -d1 -y1 -h2 -jm2 ") + (quiet ? "-n " : "") + "\"" + archive + "\" \"" + folder + "/\" *";
+}
+
+std::string expandCommand(const std::string& archive, const std::string& folder, bool quiet) {
+    return std::string("x -d1 -y1 ") + (quiet ? "-n " : "") + "\"" + archive + "\" \"" + folder + "/\" *";
+}
+
+void writeRawLzh(const std::string& archive, const std::vector<RawMember>& members) {
+    std::string out;
+    for (const auto& r : members) {
+        archiver::LzhMember m;
+        m.path = r.path;
+        m.mtime = 1700000000;
+        if (r.directory) {
+            m.kind = archiver::MemberKind::Directory;
+            m.setMethod("lhd");
+        } else if (!r.linkTarget.empty()) {
+            m.kind = archiver::MemberKind::Symlink;
+            m.linkTarget = r.linkTarget;
+            m.setMethod("lhd");
+            m.unixMode = 0120777;
+        } else {
+            m.setMethod("lh0");
+            m.compressedSize = m.originalSize = r.content.size();
+            m.crc = archiver::crc16Update(0, r.content.data(), r.content.size());
+        }
+        const auto h = archiver::encodeLevel2Header(m);
+        out.append(h.begin(), h.end());
+        if (m.kind == archiver::MemberKind::File)
+            out += r.content;
+    }
+    out.push_back('\0');
+    writeFile(archive, out);
+}
+
+namespace {
+void le16(std::string& s, unsigned v) {
+    s.push_back(static_cast<char>(v & 0xFF));
+    s.push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+void le32(std::string& s, std::uint32_t v) {
+    le16(s, v & 0xFFFF);
+    le16(s, v >> 16);
+}
+} // namespace
+
+void writeRawZip(const std::string& archive, const std::vector<RawMember>& members) {
+    // Local headers with stored data, then the central directory and its end record.
+    std::string out, central;
+    unsigned count = 0;
+    for (const auto& r : members) {
+        const std::string name = r.directory ? r.path + "/" : r.path;
+        const std::string data = r.linkTarget.empty() ? r.content : r.linkTarget;
+        const auto crc = static_cast<std::uint32_t>(::crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+        const std::uint32_t offset = static_cast<std::uint32_t>(out.size());
+        le32(out, 0x04034b50);
+        le16(out, 20);
+        le16(out, 0x0800); // names are UTF-8
+        le16(out, 0);
+        le16(out, 0);
+        le16(out, 0x5821);
+        le32(out, crc);
+        le32(out, static_cast<std::uint32_t>(data.size()));
+        le32(out, static_cast<std::uint32_t>(data.size()));
+        le16(out, static_cast<unsigned>(name.size()));
+        le16(out, 0);
+        out += name;
+        out += data;
+        const std::uint32_t mode = r.directory ? 040755 : (!r.linkTarget.empty() ? 0120777 : 0100644);
+        le32(central, 0x02014b50);
+        le16(central, 0x0314); // made by Unix
+        le16(central, 20);
+        le16(central, 0x0800);
+        le16(central, 0);
+        le16(central, 0);
+        le16(central, 0x5821);
+        le32(central, crc);
+        le32(central, static_cast<std::uint32_t>(data.size()));
+        le32(central, static_cast<std::uint32_t>(data.size()));
+        le16(central, static_cast<unsigned>(name.size()));
+        le16(central, 0);
+        le16(central, 0);
+        le16(central, 0);
+        le16(central, 0);
+        le32(central, mode << 16);
+        le32(central, offset);
+        central += name;
+        ++count;
+    }
+    const std::uint32_t centralOffset = static_cast<std::uint32_t>(out.size());
+    out += central;
+    le32(out, 0x06054b50);
+    le16(out, 0);
+    le16(out, 0);
+    le16(out, count);
+    le16(out, count);
+    le32(out, static_cast<std::uint32_t>(central.size()));
+    le32(out, centralOffset);
+    le16(out, 0);
+    writeFile(archive, out);
+}
+
+std::string randomData(std::size_t size, unsigned seed, int alphabet) {
+    std::mt19937 rng(seed);
+    std::string s(size, '\0');
+    for (auto& c : s)
+        c = static_cast<char>(rng() % static_cast<unsigned>(alphabet));
+    return s;
+}
+
+} // namespace vadok::test

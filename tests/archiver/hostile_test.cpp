@@ -1,0 +1,113 @@
+// Hostile and damaged archives. Each case is built here by its recipe (writeRawLzh /
+// writeRawZip write the names exactly as given), so the inputs are documented by the code.
+
+#include "archivertestsupport.h"
+
+#include "archiver/archiver.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace vadok;
+using namespace vadok::test;
+
+namespace {
+
+struct HostileCase {
+    const char* name;
+    std::vector<RawMember> members;
+};
+
+std::vector<HostileCase> hostileCases(const std::string& outside) {
+    return {
+        {"abspath", {{"ok.txt", "fine", ""}, {outside + "/abs.txt", "evil", ""}}},
+        {"dotdot", {{"ok.txt", "fine", ""}, {"../dotdot.txt", "evil", ""}}},
+        {"dotdot-nested", {{"a/../../nested.txt", "evil", ""}}},
+        {"symlink-out-absolute", {{"ok.txt", "fine", ""}, {"link", "", outside}}},
+        {"symlink-out-relative", {{"sub/link", "", "../../.."}}},
+    };
+}
+
+int expandLzh(const std::string& archive, const std::string& dest) {
+    return Unlha(nullptr, expandCommand(archive, dest), nullptr, 0);
+}
+int expandZip(const std::string& archive, const std::string& dest) {
+    return UnZip(nullptr, "-xs -n \"" + archive + "\" \"" + dest + "/\"", nullptr, 0);
+}
+
+} // namespace
+
+TEST(HostileArchive, unsafeEntriesFailTheCallBeforeAnythingIsWritten) {
+    for (const bool zip : {false, true}) {
+        TempDir dir;
+        const std::string outside = dir / "outside";
+        makeDirs(outside);
+        for (const auto& c : hostileCases(outside)) {
+            const std::string archive = dir / (std::string(c.name) + (zip ? ".zip" : ".lzh"));
+            zip ? writeRawZip(archive, c.members) : writeRawLzh(archive, c.members);
+            const std::string dest = dir / ("dest-" + std::string(c.name));
+            const int code = zip ? expandZip(archive, dest) : expandLzh(archive, dest);
+            EXPECT_EQ(code, ArchiverUnsafeEntry) << c.name << (zip ? " zip" : " lzh");
+            EXPECT_FALSE(std::filesystem::exists(dest)) << c.name << ": the destination was written";
+            EXPECT_TRUE(readTree(outside).empty()) << c.name << ": wrote outside\n" << describe(readTree(outside));
+            EXPECT_FALSE(std::filesystem::exists(dir / "dotdot.txt"));
+            EXPECT_FALSE(std::filesystem::exists(dir / "nested.txt"));
+        }
+    }
+}
+
+TEST(HostileArchive, linksThatStayInsideAreExpanded) {
+    for (const bool zip : {false, true}) {
+        TempDir dir;
+        const std::vector<RawMember> members = {{"bin/tool", "#!/bin/sh\n", ""}, {"sub/link", "", "../bin/tool"}, {"here", "", "."}};
+        const std::string archive = dir / (zip ? "ok.zip" : "ok.lzh");
+        zip ? writeRawZip(archive, members) : writeRawLzh(archive, members);
+        ASSERT_EQ(zip ? expandZip(archive, dir / "out") : expandLzh(archive, dir / "out"), ArchiverOk);
+        EXPECT_EQ(readFile(dir / "out/sub/link"), "#!/bin/sh\n");
+    }
+}
+
+TEST(DamagedArchive, truncatedCorruptedAndForeignFilesFailWithACodeAndNeverCrash) {
+    TempDir dir;
+    writeFile(dir / "src/big.txt", randomData(200000, 4, 10));
+    writeFile(dir / "src/small.txt", "small");
+    ASSERT_EQ(Unlha(nullptr, storeCommand(dir / "good.lzh", dir / "src"), nullptr, 0), ArchiverOk);
+    const std::string good = readFile(dir / "good.lzh");
+    ASSERT_EQ(run("cd " + quote(dir / "src") + " && bsdtar -a -cf ../good.zip big.txt small.txt"), 0);
+    const std::string goodZip = readFile(dir / "good.zip");
+
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool zip;
+    };
+    std::string flipped = good;
+    flipped[good.size() / 2] = static_cast<char>(flipped[good.size() / 2] ^ 0x55);
+    std::string headerFlipped = good;
+    headerFlipped[10] = static_cast<char>(headerFlipped[10] ^ 0x01);
+    std::string zipFlipped = goodZip;
+    zipFlipped[goodZip.size() / 3] = static_cast<char>(zipFlipped[goodZip.size() / 3] ^ 0x55);
+    const std::vector<Case> cases = {
+        {"truncated in data", good.substr(0, good.size() / 2), false},
+        {"truncated in a header", good.substr(0, 12), false},
+        {"flipped data byte", flipped, false},
+        {"flipped header byte", headerFlipped, false},
+        {"not an archive", std::string(1000, 'Z'), false},
+        {"empty file", "", false},
+        {"zip truncated", goodZip.substr(0, goodZip.size() / 2), true},
+        {"zip flipped data byte", zipFlipped, true},
+        {"zip given to Unlha", goodZip, false},
+        {"lzh given to UnZip", good, true},
+    };
+    for (const auto& c : cases) {
+        const std::string archive = dir / "case.bin";
+        writeFile(archive, c.bytes);
+        const std::string dest = dir / "dest";
+        const int code = c.zip ? expandZip(archive, dest) : expandLzh(archive, dest);
+        EXPECT_NE(code, ArchiverOk) << c.name;
+        EXPECT_TRUE(code == ArchiverBrokenArchive) << c.name << " gave " << std::hex << code;
+        std::filesystem::remove_all(dest);
+    }
+    EXPECT_EQ(expandLzh(dir / "missing.lzh", dir / "dest"), ArchiverCannotOpen);
+}

@@ -1,0 +1,221 @@
+#include "archivertestsupport.h"
+
+#include "archiver/archiver.h"
+#include "archiver/lzhheaderreader.h"
+#include "archiver/storejob.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace vadok;
+using namespace vadok::test;
+
+namespace {
+
+int store(const std::string& archive, const std::string& folder) { return Unlha(nullptr, storeCommand(archive, folder), nullptr, 0); }
+int expand(const std::string& archive, const std::string& folder) { return Unlha(nullptr, expandCommand(archive, folder), nullptr, 0); }
+
+std::vector<std::string> memberPaths(const std::string& archive) {
+    std::vector<std::string> paths;
+    for (const auto& m : archiver::readArchiveIndex(archive).members)
+        paths.push_back(m.path);
+    return paths;
+}
+
+std::string methodOf(const std::string& archive, const std::string& path) {
+    for (const auto& m : archiver::readArchiveIndex(archive).members)
+        if (m.path == path)
+            return m.methodName();
+    return "";
+}
+
+} // namespace
+
+TEST(StoreExpand, roundTripKeepsTreeBytesExecutableBitsAndTimes) {
+    TempDir dir;
+    const std::string src = dir / "src";
+    writeFile(src + "/app.bin", randomData(300000, 1, 16), 0755);
+    writeFile(src + "/readme.txt", std::string(5000, 'a') + "tail", 0644);
+    writeFile(src + "/empty.dat", "", 0644);
+    writeFile(src + "/data/deeper/still/config.ini", "[x]\nkey=value\n", 0600);
+    writeFile(src + "/incompressible.png", randomData(70000, 2), 0644);
+    makeDirs(src + "/empty folder");
+    makeSymlink("../app.bin", src + "/data/app-link");
+    setMtime(src + "/readme.txt", 1000000000, 123456700);
+    const Tree before = readTree(src);
+
+    ASSERT_EQ(store(dir / "a.lzh", src), ArchiverOk);
+    ASSERT_EQ(expand(dir / "a.lzh", dir / "out"), ArchiverOk);
+    const Tree after = readTree(dir / "out");
+    EXPECT_EQ(after, before) << describe(after) << "---\n" << describe(before);
+    EXPECT_EQ(methodOf(dir / "a.lzh", "app.bin"), "lh7");
+    EXPECT_EQ(methodOf(dir / "a.lzh", "incompressible.png"), "lh0");
+    EXPECT_EQ(methodOf(dir / "a.lzh", "empty folder"), "lhd");
+}
+
+TEST(StoreExpand, namesComeBackByteIdentical) {
+    struct Case {
+        const char* what;
+        std::string name;
+    };
+    const std::vector<Case> cases = {
+        {"ascii with spaces", "Read Me.txt"},
+        {"CP932 kana and kanji", "表示設定.txt"},
+        {"accent outside CP932", "café.txt"},
+        {"emoji", "icon😀.png"},
+        {"decomposed accent", "cafe\xcc\x81.txt"},
+        {"not UTF-8 (Latin-1 byte)", "caf\xe9.txt"},
+        {"not UTF-8 (lone continuation)", "x\x80y"},
+        {"CP932 in a folder name", "フォルダ/中身.txt"},
+        {"backslash", "a\\b.txt"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        writeFile(dir / ("src/" + c.name), "content of " + c.name);
+        ASSERT_EQ(store(dir / "a.lzh", dir / "src"), ArchiverOk) << c.what;
+        ASSERT_EQ(expand(dir / "a.lzh", dir / "out"), ArchiverOk) << c.what;
+        EXPECT_EQ(readTree(dir / "out"), readTree(dir / "src")) << c.what << "\n" << describe(readTree(dir / "out"));
+    }
+}
+
+TEST(StoreExpand, linkPointingOutsideIsSkippedWithAWarning) {
+    TempDir dir;
+    writeFile(dir / "src/a.txt", "a");
+    makeSymlink("/etc/passwd", dir / "src/absolute");
+    makeSymlink("../../outside", dir / "src/sub/climbing");
+    makeSymlink("../a.txt", dir / "src/sub/inside");
+    std::vector<std::string> warnings;
+    SetArchiverWarningCallback([&](const std::string& m) { warnings.push_back(m); });
+    const int code = Unlha(nullptr, storeCommand(dir / "a.lzh", dir / "src", false), nullptr, 0);
+    SetArchiverWarningCallback({});
+    ASSERT_EQ(code, ArchiverOk);
+    const auto paths = memberPaths(dir / "a.lzh");
+    EXPECT_EQ(paths, (std::vector<std::string>{"a.txt", "sub", "sub/inside"}));
+    EXPECT_EQ(warnings.size(), 2u);
+}
+
+TEST(StoreExpand, quietCommandReportsNothingAndOtherwiseProgressReachesTheTotal) {
+    TempDir dir;
+    writeFile(dir / "src/one.txt", std::string(1000, 'x'));
+    writeFile(dir / "src/two.txt", std::string(3000, 'y'));
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> reports;
+    SetArchiverProgressCallback([&](const std::string&, std::uint64_t done, std::uint64_t total) { reports.emplace_back(done, total); });
+    ASSERT_EQ(Unlha(nullptr, storeCommand(dir / "q.lzh", dir / "src", true), nullptr, 0), ArchiverOk);
+    EXPECT_TRUE(reports.empty());
+    ASSERT_EQ(Unlha(nullptr, storeCommand(dir / "p.lzh", dir / "src", false), nullptr, 0), ArchiverOk);
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.back(), std::make_pair(std::uint64_t{4000}, std::uint64_t{4000}));
+    reports.clear();
+    ASSERT_EQ(Unlha(nullptr, expandCommand(dir / "p.lzh", dir / "out", false), nullptr, 0), ArchiverOk);
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.back().first, 4000u);
+    SetArchiverProgressCallback({});
+}
+
+TEST(StoreUpdate, keepsMembersGoneFromTheFolderAndReplacesChangedOnes) {
+    TempDir dir;
+    writeFile(dir / "src/keep.txt", "keep");
+    writeFile(dir / "src/gone.txt", "gone");
+    writeFile(dir / "src/change.txt", "old content");
+    ASSERT_EQ(store(dir / "a.lzh", dir / "src"), ArchiverOk);
+    std::filesystem::remove(dir / "src/gone.txt");
+    writeFile(dir / "src/change.txt", "new content, longer than before");
+    writeFile(dir / "src/added.txt", "added");
+    ASSERT_EQ(store(dir / "a.lzh", dir / "src"), ArchiverOk);
+    ASSERT_EQ(expand(dir / "a.lzh", dir / "out"), ArchiverOk);
+    EXPECT_EQ(readFile(dir / "out/gone.txt"), "gone");
+    EXPECT_EQ(readFile(dir / "out/change.txt"), "new content, longer than before");
+    EXPECT_EQ(readFile(dir / "out/added.txt"), "added");
+    EXPECT_EQ(readFile(dir / "out/keep.txt"), "keep");
+    EXPECT_EQ(memberPaths(dir / "a.lzh").size(), 4u);
+}
+
+TEST(StoreUpdate, unchangedFilesAreCopiedRawAndOnlyChangedOnesCompressed) {
+    TempDir dir;
+    for (int i = 0; i < 20; ++i)
+        writeFile(dir / ("src/f" + std::to_string(i) + ".txt"), randomData(20000, static_cast<unsigned>(i), 8));
+    archiver::StoreOptions options;
+    auto first = archiver::storeFolder(dir / "a.lzh", dir / "src/", options);
+    ASSERT_EQ(first.code, ArchiverOk);
+    EXPECT_EQ(first.compressed, 20u);
+    // Same size, new content and a new time: must be recompressed.
+    writeFile(dir / "src/f3.txt", randomData(20000, 99, 8));
+    setMtime(dir / "src/f3.txt", 1600000000);
+    // Same content, only the mode changed: copied, with the new mode in its header.
+    ::chmod((dir / "src/f4.txt").c_str(), 0755);
+    auto second = archiver::storeFolder(dir / "a.lzh", dir / "src/", options);
+    ASSERT_EQ(second.code, ArchiverOk);
+    EXPECT_EQ(second.compressed, 1u);
+    EXPECT_EQ(second.copied, 19u);
+    ASSERT_EQ(expand(dir / "a.lzh", dir / "out"), ArchiverOk);
+    EXPECT_EQ(readTree(dir / "out"), readTree(dir / "src"));
+}
+
+TEST(StoreUpdate, failedStoreLeavesThePreviousArchiveAndNoTemporaryFiles) {
+    TempDir dir;
+    writeFile(dir / "src/a.txt", "a");
+    ASSERT_EQ(store(dir / "a.lzh", dir / "src"), ArchiverOk);
+    const std::string good = readFile(dir / "a.lzh");
+
+    // The source folder is gone: nothing may change.
+    EXPECT_EQ(store(dir / "a.lzh", dir / "missing"), ArchiverCannotOpen);
+    EXPECT_EQ(readFile(dir / "a.lzh"), good);
+
+    // An archive that cannot be read is not overwritten by a store either.
+    writeFile(dir / "broken.lzh", good.substr(0, good.size() / 2));
+    const std::string broken = readFile(dir / "broken.lzh");
+    EXPECT_EQ(store(dir / "broken.lzh", dir / "src"), ArchiverBrokenArchive);
+    EXPECT_EQ(readFile(dir / "broken.lzh"), broken);
+
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.lzh", "broken.lzh", "src"}));
+}
+
+TEST(StoreUpdate, rebuildsFromAFolderWithThousandsOfSmallFilesInOrder) {
+    TempDir dir;
+    for (int i = 0; i < 1500; ++i)
+        writeFile(dir / ("src/d" + std::to_string(i % 30) + "/f" + std::to_string(i) + ".txt"), "file " + std::to_string(i));
+    ASSERT_EQ(store(dir / "a.lzh", dir / "src"), ArchiverOk);
+    ASSERT_EQ(expand(dir / "a.lzh", dir / "out"), ArchiverOk);
+    EXPECT_EQ(readTree(dir / "out"), readTree(dir / "src"));
+}
+
+TEST(Expand, overwritesExistingFilesAndCreatesTheDestination) {
+    TempDir dir;
+    writeFile(dir / "src/a.txt", "from the archive");
+    ASSERT_EQ(store(dir / "a.lzh", dir / "src"), ArchiverOk);
+    writeFile(dir / "out/a.txt", "stale", 0444);
+    writeFile(dir / "out/other.txt", "untouched");
+    ASSERT_EQ(expand(dir / "a.lzh", dir / "out"), ArchiverOk);
+    EXPECT_EQ(readFile(dir / "out/a.txt"), "from the archive");
+    EXPECT_EQ(readFile(dir / "out/other.txt"), "untouched");
+    ASSERT_EQ(expand(dir / "a.lzh", dir / "new/deep/dest"), ArchiverOk);
+    EXPECT_EQ(readFile(dir / "new/deep/dest/a.txt"), "from the archive");
+}
+
+TEST(VerifyArchive, acceptsACompleteArchiveAndNamesWhatIsMissingOrDifferent) {
+    TempDir dir;
+    writeFile(dir / "src/a.txt", "a");
+    writeFile(dir / "src/sub/b.txt", "bbb");
+    makeDirs(dir / "src/empty");
+    ASSERT_EQ(store(dir / "a.lzh", dir / "src"), ArchiverOk);
+    EXPECT_EQ(VerifyArchive(dir / "a.lzh", dir / "src/"), ArchiverOk);
+
+    writeFile(dir / "src/new.txt", "not stored yet");
+    EXPECT_EQ(VerifyArchive(dir / "a.lzh", dir / "src/"), ArchiverIncomplete);
+    std::filesystem::remove(dir / "src/new.txt");
+
+    writeFile(dir / "src/sub/b.txt", "bbc"); // same size, other bytes
+    EXPECT_EQ(VerifyArchive(dir / "a.lzh", dir / "src/"), ArchiverIncomplete);
+    writeFile(dir / "src/sub/b.txt", "bbb");
+
+    std::string bytes = readFile(dir / "a.lzh");
+    bytes.resize(bytes.size() - 2);
+    writeFile(dir / "cut.lzh", bytes);
+    EXPECT_NE(VerifyArchive(dir / "cut.lzh", dir / "src/"), ArchiverOk);
+    EXPECT_EQ(VerifyArchive(dir / "none.lzh", dir / "src/"), ArchiverCannotOpen);
+}
