@@ -18,6 +18,8 @@ public:
     virtual void setWindowStateNormal() = 0;
     // Top-left corner of the window in twips.
     virtual QPoint windowPositionTwips() const = 0;
+    // An identifier of the window for calls that want an owner; 0 when there is none.
+    virtual quintptr windowId() const { return 0; }
 };
 
 // nullptr while no main window exists (start-up branches, command-line tools).

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/prompter.h"
+#include "support/qtprinters.h"
 
 #include <QList>
 #include <deque>

@@ -1,0 +1,127 @@
+#include "apps/archivercalls.h"
+
+#include "platform/prompter.h"
+#include "startup/statustext.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+
+#ifdef VADOK_WITH_ARCHIVER
+#include "archiver/archiver.h"
+#endif
+
+namespace vadok {
+
+namespace {
+
+const QString kQuote = QStringLiteral("\"");
+const QString kFailedTitle = QStringLiteral("Failed");
+
+QString quoted(const QString& path) { return kQuote + path + kQuote; }
+
+bool isQuiet(const QString& command) { return command.contains(QStringLiteral("-n ")); }
+
+#ifdef VADOK_WITH_ARCHIVER
+// Status-bar progress while the archiver works; the window repaints but takes no input.
+class StatusProgress {
+public:
+    explicit StatusProgress(bool enabled) : m_enabled(enabled) {
+        if (!m_enabled)
+            return;
+        m_timer.start();
+        SetArchiverProgressCallback([this](const std::string& member, std::uint64_t done,
+                                           std::uint64_t total) { report(member, done, total); });
+    }
+    ~StatusProgress() {
+        if (m_enabled)
+            SetArchiverProgressCallback({});
+    }
+
+private:
+    void report(const std::string& member, std::uint64_t done, std::uint64_t total) {
+        if (m_timer.elapsed() < 100 && done < total)
+            return;
+        m_timer.restart();
+        const int percent = total ? int(done * 100 / total) : 100;
+        SetStatusText(QStringLiteral("%1 (%2%)").arg(QFile::decodeName(member.c_str())).arg(percent));
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    bool m_enabled;
+    QElapsedTimer m_timer;
+};
+#endif
+
+} // namespace
+
+bool ArchiverLinkedIn() {
+#ifdef VADOK_WITH_ARCHIVER
+    return true;
+#else
+    return false;
+#endif
+}
+
+QString StoreCommand(const QString& archive, const QString& folder, bool quiet) {
+    return QStringLiteral("u -d1 -y1 -h2 -jm2 ") + (quiet ? QStringLiteral("-n ") : QString()) +
+           quoted(archive) + u' ' + quoted(folder) + QStringLiteral(" *");
+}
+
+QString ExpandCommand(const QString& archive, const QString& destination, bool quiet) {
+    return QStringLiteral("x -d1 -y1 ") + (quiet ? QStringLiteral("-n ") : QString()) +
+           quoted(archive) + u' ' + quoted(destination) + QStringLiteral(" *");
+}
+
+QString UnzipCommand(const QString& archive, const QString& destination) {
+    return QStringLiteral("-xs ") + quoted(archive) + u' ' + quoted(destination);
+}
+
+int RunUnlha(const QString& command) {
+#ifdef VADOK_WITH_ARCHIVER
+    StatusProgress progress(!isQuiet(command));
+    return Unlha(nullptr, QFile::encodeName(command).toStdString(), nullptr, 0);
+#else
+    Q_UNUSED(command);
+    return ArchiverMissingCode;
+#endif
+}
+
+int RunUnzip(const QString& command) {
+#ifdef VADOK_WITH_ARCHIVER
+    StatusProgress progress(!isQuiet(command));
+    return UnZip(nullptr, QFile::encodeName(command).toStdString(), nullptr, 0);
+#else
+    Q_UNUSED(command);
+    return ArchiverMissingCode;
+#endif
+}
+
+int VerifyStoredFolder(const QString& archive, const QString& folder) {
+#ifdef VADOK_WITH_ARCHIVER
+    return VerifyArchive(QFile::encodeName(archive).toStdString(),
+                         QFile::encodeName(folder).toStdString());
+#else
+    Q_UNUSED(archive);
+    Q_UNUSED(folder);
+    return ArchiverMissingCode;
+#endif
+}
+
+QString HexCode(int code) { return QString::number(quint32(code), 16).toUpper(); }
+
+void ShowStoreFailure(int code) {
+    showMessage(QStringLiteral("圧縮に失敗しました。Error Code:0x") + HexCode(code), MsgIcon::Critical,
+                MsgButtons::Ok, kFailedTitle);
+}
+
+void ShowExpandFailure(int code) {
+    showMessage(QStringLiteral("解凍に失敗しました。Error Code:0x") + HexCode(code), MsgIcon::Critical,
+                MsgButtons::Ok, kFailedTitle);
+}
+
+void ShowUnzipFailure() {
+    showMessage(QStringLiteral("解凍に失敗しました。"), MsgIcon::Critical, MsgButtons::Ok, kFailedTitle);
+}
+
+} // namespace vadok

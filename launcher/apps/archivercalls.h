@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+namespace vadok {
+
+// Whether this build carries the LZH/ZIP archiver. A build without it still starts, warns,
+// and fails every store and expansion with ArchiverMissingCode.
+bool ArchiverLinkedIn();
+inline constexpr int ArchiverMissingCode = 0x8000;
+
+// The command strings. Folders end in "/"; "-n " goes in when the archiver's own progress
+// display is turned off (LhaDialog 1).
+QString StoreCommand(const QString& archive, const QString& folder, bool quiet);
+QString ExpandCommand(const QString& archive, const QString& destination, bool quiet);
+QString UnzipCommand(const QString& archive, const QString& destination);
+
+// Runs the command through the LZH or ZIP entry point; 0 on success. Unless the command is
+// quiet, progress goes to status panel 1 and the window is repainted meanwhile.
+int RunUnlha(const QString& command);
+int RunUnzip(const QString& command);
+
+// Every member of archive present and intact, and every file of folder in it.
+int VerifyStoredFolder(const QString& archive, const QString& folder);
+
+// A failure code as the messages show it: upper-case hexadecimal, negative codes as eight
+// digits (32773 -> "8005", -1 -> "FFFFFFFF").
+QString HexCode(int code);
+
+// The messages of failed archiver calls (title "Failed", error icon).
+void ShowStoreFailure(int code);
+void ShowExpandFailure(int code);
+void ShowUnzipFailure();
+
+} // namespace vadok

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "catalog/apprecord.h"
+
+#include <QDateTime>
+#include <QString>
+
+namespace vadok {
+
+// One application of the catalog and its three files: the archive PackDir + name + ".lzh",
+// the expanded folder ExecDir + name + "/" and the icon IconDir + name + ".ico". A shortcut
+// entry points at a program installed elsewhere and has neither archive nor folder.
+class PackApp {
+public:
+    PackApp() = default;
+    explicit PackApp(const AppRecord& record) : m_record(record) {}
+
+    // The first read of an unset time stamps it with now.
+    QDateTime LastOpenDateTime();
+    void setLastOpenDateTime(const QDateTime& when) { m_record.LastOpenDateTime = when; }
+    bool NonPack() const { return m_record.NonPack; }
+    void setNonPack(bool value) { m_record.NonPack = value; }
+    bool ShortCut() const { return m_record.ShortCut; }
+    QString OverRideBasePath() const { return m_record.OverRideBasePath; }
+    bool SetShortCut(const QString& basePath);
+    QString AppDir() const { return m_record.AppDir; }
+    void setAppDir(const QString& folder) { m_record.AppDir = folder; }
+    QString ExecCmd() const { return m_record.ExecCmd; }
+    void setExecCmd(const QString& command) { m_record.ExecCmd = command; }
+    QString Info() const { return m_record.Info; }
+    void setInfo(const QString& notes) { m_record.Info = notes; }
+    QString AppName() const { return m_record.AppName; }
+    void setAppName(const QString& name) { m_record.AppName = name; }
+
+    // Removes the expanded folder (to the trash), the archive, the icon and the tree node;
+    // every step runs even when one before failed. The record itself stays.
+    void Delete();
+    // True when stored: no expanded folder, or an empty one (which is removed).
+    bool isPack();
+    // Stores the expanded folder into the archive and removes the folder once the archive
+    // has been read back complete. True when the application is stored afterwards.
+    bool Pack(const QString& sourceFolder = QString());
+    // Expands the archive into the application's folder; failures are shown, not returned.
+    void UnPack(quintptr& ownerWindow);
+    // Runs command (empty: ExecCmd, written back to the caller) with extra parameters.
+    void Execute(QString& command, const QString& parameters = QString());
+    // Writes the record to the data file.
+    bool SaveConfig();
+
+    QString archivePath() const;
+    QString expandedFolder() const; // ends in "/"
+    QString iconPath() const;
+    QString workingFolder() const;  // ends in "/"
+
+    AppRecord& record() { return m_record; }
+    const AppRecord& record() const { return m_record; }
+
+private:
+    AppRecord m_record;
+};
+
+// The shared scratch folder of registration and version-up: ExecDir + "_work".
+QString WorkFolder();
+
+} // namespace vadok

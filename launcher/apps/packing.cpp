@@ -1,0 +1,63 @@
+// Storing an expanded application into its archive and expanding it again.
+#include "apps/archivercalls.h"
+#include "apps/packapp.h"
+
+#include "catalog/settings.h"
+#include "platform/keystate.h"
+#include "platform/mainwindowlink.h"
+#include "platform/prompter.h"
+#include "platform/programfolder.h"
+#include "startup/folderutil.h"
+#include "startup/statustext.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace vadok {
+
+bool PackApp::Pack(const QString& sourceFolder) {
+    if (ShortCut())
+        return true;
+    if (isPack())
+        return true;
+    const QString source = sourceFolder.isEmpty() ? expandedFolder() : withTrailingSlash(sourceFolder);
+    const QString archive = archivePath();
+
+    if (isKeyDown(settings().PackKey)) {
+        SetStatusText(QStringLiteral("圧縮ファイルを再作成しました"), 1);
+        if (QFileInfo::exists(archive))
+            QFile::remove(archive);
+    }
+
+    const bool quiet = settings().Config.LhaDialog == 1;
+    int code = RunUnlha(StoreCommand(archive, source, quiet));
+    // The folder may be the only complete copy of the application: it goes only once the
+    // archive has been read back and found to hold all of it.
+    if (code == 0)
+        code = VerifyStoredFolder(archive, source);
+    if (code != 0) {
+        ShowStoreFailure(code);
+        return false;
+    }
+
+    if (!DeleteFolder(source, nullptr, true)) {
+        showMessage(QStringLiteral("展開フォルダを削除できませんでした。\r\n\r\n"
+                                   "ほかの人またはプログラムによって使用されています。"),
+                    MsgIcon::Exclamation, MsgButtons::Ok, AppName() + QStringLiteral("の格納"));
+        return false;
+    }
+    return true;
+}
+
+void PackApp::UnPack(quintptr& ownerWindow) {
+    if (ShortCut())
+        return;
+    if (ownerWindow == 0 && mainWindowLink())
+        ownerWindow = mainWindowLink()->windowId();
+    const bool quiet = settings().Config.LhaDialog == 1;
+    const int code = RunUnlha(ExpandCommand(archivePath(), expandedFolder(), quiet));
+    if (code != 0)
+        ShowExpandFailure(code);
+}
+
+} // namespace vadok

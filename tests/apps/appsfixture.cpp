@@ -1,0 +1,77 @@
+#include "appsfixture.h"
+
+#include "apps/archivercalls.h"
+#include "catalog/apprecords.h"
+#include "catalog/datafile.h"
+#include "catalog/settings.h"
+#include "platform/clock.h"
+#include "platform/keystate.h"
+#include "startup/folderutil.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+namespace vadok::test {
+
+AppsFixture::AppsFixture() {
+    setClockSource([this] { return now; });
+    setKeyStateSource([this](int key) { return key == kVkShift && packKeyHeld; });
+    PrepareDataFile();
+    settings() = Settings();
+    LoadSettings();
+}
+
+AppsFixture::~AppsFixture() {
+    setClockSource({});
+    setKeyStateSource({});
+}
+
+void AppsFixture::writeFile(const QString& path, const QByteArray& bytes, bool executable) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    f.write(bytes);
+    f.close();
+    if (executable)
+        f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+}
+
+QByteArray AppsFixture::readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList AppsFixture::filesBelow(const QString& folder) {
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(QDir(folder).relativeFilePath(it.next()));
+    files.sort();
+    return files;
+}
+
+PackApp AppsFixture::registerApp(const QString& name, const QString& execCmd,
+                                 const QList<std::pair<QString, QByteArray>>& files) {
+    AppRecord record;
+    record.AppName = name;
+    record.AppDir = QStringLiteral("メイン");
+    record.ExecCmd = execCmd;
+    PackApp app(record);
+    for (const auto& [relative, bytes] : files)
+        writeFile(app.expandedFolder() + relative, bytes, relative.endsWith(QStringLiteral(".sh")));
+    EXPECT_EQ(RunUnlha(StoreCommand(app.archivePath(), app.expandedFolder(), true)), 0);
+    EXPECT_TRUE(DeleteFolder(app.expandedFolder(), nullptr, true));
+    EXPECT_TRUE(app.SaveConfig());
+    return app;
+}
+
+QStringList AppsFixture::archiveFiles(const PackApp& app) {
+    const QString into = scratch.path() + QStringLiteral("/check-") + app.AppName() + u'/';
+    DeleteFolder(into, nullptr, true);
+    EXPECT_EQ(RunUnlha(ExpandCommand(app.archivePath(), into, true)), 0);
+    return filesBelow(into);
+}
+
+} // namespace vadok::test

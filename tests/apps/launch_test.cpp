@@ -1,0 +1,136 @@
+#include "appsfixture.h"
+
+#include "catalog/apprecords.h"
+#include "catalog/settings.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+namespace vadok::test {
+namespace {
+
+using Launch = AppsFixture;
+
+// A detached program leaves its trace when it is done; wait for it without assuming how long.
+QByteArray waitForTrace(const QString& path) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 10000) {
+        const QByteArray bytes = AppsFixture::readFile(path);
+        if (bytes.endsWith("end\n"))
+            return bytes;
+        QThread::msleep(20);
+    }
+    return {};
+}
+
+// PATH narrowed to an empty folder: no wine, no desktop opener.
+class BarePath {
+public:
+    BarePath() : m_old(qgetenv("PATH")) { qputenv("PATH", m_dir.path().toUtf8()); }
+    ~BarePath() { qputenv("PATH", m_old); }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_old;
+};
+
+const QByteArray kTraceScript =
+    "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"[$a]\"; done; echo end; } > \"$TRACE_FILE\"\n";
+
+TEST_F(Launch, aStoredApplicationIsExpandedRunInItsFolderAndStoredAgain) {
+    const QString trace = scratch.path() + QStringLiteral("/trace.txt");
+    qputenv("TRACE_FILE", trace.toUtf8());
+    PackApp app = registerApp(QStringLiteral("My Tool"), QStringLiteral("bin/run.sh --mode fast"),
+                              {{QStringLiteral("bin/run.sh"), kTraceScript}, {QStringLiteral("data.txt"), "d"}});
+    ASSERT_TRUE(app.isPack());
+
+    QString command;
+    app.Execute(command);
+    EXPECT_EQ(command, QStringLiteral("bin/run.sh --mode fast")); // handed back to the caller
+    EXPECT_EQ(waitForTrace(trace),
+              QDir(app.expandedFolder()).canonicalPath().toUtf8() + "\n[--mode]\n[fast]\nend\n");
+
+    AppRecord stored;
+    ASSERT_TRUE(FindAppByName(QStringLiteral("My Tool"), stored));
+    EXPECT_EQ(stored.LastOpenDateTime, now);
+
+    ASSERT_TRUE(app.Pack());
+    EXPECT_FALSE(QFileInfo::exists(app.expandedFolder()));
+    EXPECT_EQ(archiveFiles(app), (QStringList{QStringLiteral("bin/run.sh"), QStringLiteral("data.txt")}));
+    qunsetenv("TRACE_FILE");
+}
+
+TEST_F(Launch, startupArgumentsGoToAnAlternativeCommandUnchanged) {
+    const QString trace = scratch.path() + QStringLiteral("/args.txt");
+    qputenv("TRACE_FILE", trace.toUtf8());
+    PackApp app = registerApp(QStringLiteral("Args"), QStringLiteral("run.sh"),
+                              {{QStringLiteral("run.sh"), kTraceScript}});
+    QString command = QStringLiteral("run.sh");
+    app.Execute(command, QStringLiteral("\"a\" \"b c\" "));
+    EXPECT_EQ(waitForTrace(trace).split('\n').mid(1).join('\n'), QByteArray("[a]\n[b c]\nend\n"));
+    qunsetenv("TRACE_FILE");
+}
+
+struct ShellFailure {
+    const char* execCmd;
+    const char* parameters;
+    const char* message;
+};
+
+class LaunchFailures : public AppsFixture, public ::testing::WithParamInterface<ShellFailure> {};
+
+// Each code comes from a real situation on disk, not from a mocked shell.
+TEST_P(LaunchFailures, showsTheMessageAndStillStampsTheLastUse) {
+    const ShellFailure& c = GetParam();
+    BarePath bare;
+    PackApp app = registerApp(QStringLiteral("Tool"), QString::fromUtf8(c.execCmd),
+                              {{QStringLiteral("Tool.exe"), "MZ"},
+                               {QStringLiteral("noexec"), "#!/bin/sh\n"},
+                               {QStringLiteral("notes.txt"), "text"},
+                               {QStringLiteral("run.sh"), "#!/bin/sh\n"}});
+    prompter.expect(QString::fromUtf8(c.message));
+    QString command;
+    app.Execute(command, QString::fromUtf8(c.parameters));
+    EXPECT_EQ(prompter.messages().value(0).icon, MsgIcon::None);
+    AppRecord stored;
+    ASSERT_TRUE(FindAppByName(QStringLiteral("Tool"), stored));
+    EXPECT_EQ(stored.LastOpenDateTime, now);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, LaunchFailures,
+    ::testing::Values(
+        ShellFailure{"missing.bin", "", "ファイルが見つかりません。"},
+        ShellFailure{"nodir/missing.bin", "", "パスが見つかりません。"},
+        ShellFailure{"noexec", "", "アクセスは拒否されました。"},
+        // "TOOL.exe" in capitals finds Tool.exe; no wine on this PATH
+        ShellFailure{"Tool.exe -f x.txt", "", "関連付けが指定されていません。"},
+        ShellFailure{"notes.txt", "", "関連付けが指定されていません。"},
+        ShellFailure{"Other.exe -f", "", "ファイルが見つかりません。"},
+        // with parameters the whole command is the file name
+        ShellFailure{"run.sh arg", "\"x\" ", "ファイルが見つかりません。"}));
+
+TEST_F(Launch, aShortcutWhoseTargetWasRemovedIsReportedAndStillStamped) {
+    AppRecord record;
+    record.AppName = QStringLiteral("Link");
+    record.AppDir = QStringLiteral("メイン");
+    record.ExecCmd = scratch.path() + QStringLiteral("/gone/tool.sh");
+    PackApp app(record);
+    QDir().mkpath(scratch.path() + QStringLiteral("/base"));
+    app.SetShortCut(scratch.path() + QStringLiteral("/base/"));
+    now = now.addDays(2);
+    prompter.expect(QStringLiteral("パスが見つかりません。"));
+    QString command;
+    app.Execute(command);
+    AppRecord stored;
+    ASSERT_TRUE(FindAppByName(QStringLiteral("Link"), stored));
+    EXPECT_EQ(stored.LastOpenDateTime, now);
+    EXPECT_TRUE(stored.ShortCut);
+}
+
+} // namespace
+} // namespace vadok::test

@@ -1,0 +1,97 @@
+#include "appsfixture.h"
+
+#include "apps/archivercalls.h"
+#include "catalog/settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace vadok::test {
+namespace {
+
+using Packing = AppsFixture;
+
+TEST_F(Packing, storeAfterUseUpdatesTheArchiveAndRemovesTheFolder) {
+    PackApp app = registerApp(QStringLiteral("Tool"), QStringLiteral("run.sh"),
+                              {{QStringLiteral("run.sh"), "#!/bin/sh\n"},
+                               {QStringLiteral("doc/readme.txt"), "read me"}});
+    quintptr owner = 0;
+    app.UnPack(owner);
+    ASSERT_FALSE(app.isPack());
+    writeFile(app.expandedFolder() + QStringLiteral("settings.ini"), "[x]");
+    QFile::remove(app.expandedFolder() + QStringLiteral("doc/readme.txt"));
+
+    ASSERT_TRUE(app.Pack());
+    EXPECT_FALSE(QFileInfo::exists(app.expandedFolder()));
+    // storing adds and replaces, it never drops what the folder lost
+    EXPECT_EQ(archiveFiles(app), (QStringList{QStringLiteral("doc/readme.txt"), QStringLiteral("run.sh"),
+                                              QStringLiteral("settings.ini")}));
+}
+
+TEST_F(Packing, packKeyHeldRebuildsTheArchiveFromTheFolder) {
+    PackApp app = registerApp(QStringLiteral("Tool"), QStringLiteral("run.sh"),
+                              {{QStringLiteral("run.sh"), "#!/bin/sh\n"}, {QStringLiteral("old.txt"), "old"}});
+    quintptr owner = 0;
+    app.UnPack(owner);
+    QFile::remove(app.expandedFolder() + QStringLiteral("old.txt"));
+    packKeyHeld = true;
+    ASSERT_TRUE(app.Pack());
+    EXPECT_TRUE(window.panel1History.contains(QStringLiteral("圧縮ファイルを再作成しました")));
+    EXPECT_EQ(archiveFiles(app), QStringList{QStringLiteral("run.sh")});
+}
+
+TEST_F(Packing, alreadyStoredAndEmptyFoldersNeedNoArchiver) {
+    PackApp app = named(QStringLiteral("Never")); // no archive at all
+    EXPECT_TRUE(app.Pack());
+    QDir().mkpath(app.expandedFolder());
+    EXPECT_TRUE(app.Pack());
+    EXPECT_FALSE(QFileInfo::exists(app.expandedFolder()));
+    EXPECT_FALSE(QFileInfo::exists(app.archivePath()));
+
+    PackApp link = named(QStringLiteral("Link"));
+    link.SetShortCut(QStringLiteral("/usr/bin/"));
+    EXPECT_TRUE(link.Pack());
+    quintptr owner = 0;
+    link.UnPack(owner); // calls nothing: no message, no folder
+    EXPECT_FALSE(QFileInfo::exists(link.expandedFolder()));
+}
+
+TEST_F(Packing, aFailedStoreKeepsTheFolderAndShowsTheCode) {
+    PackApp app = named(QStringLiteral("Tool"));
+    writeFile(app.expandedFolder() + QStringLiteral("data.bin"), "precious");
+    // The pack folder is gone and a file stands in its place: no archive can be written.
+    QDir(settings().PackDir).removeRecursively();
+    writeFile(settings().PackDir.chopped(1), "not a folder");
+
+    prompter.expectPrefix(QStringLiteral("圧縮に失敗しました。Error Code:0x"));
+    EXPECT_FALSE(app.Pack());
+    EXPECT_EQ(prompter.messages().value(0).title, QStringLiteral("Failed"));
+    EXPECT_EQ(prompter.messages().value(0).icon, MsgIcon::Critical);
+    EXPECT_EQ(readFile(app.expandedFolder() + QStringLiteral("data.bin")), QByteArray("precious"));
+}
+
+TEST_F(Packing, expandingAMissingArchiveShowsTheCode) {
+    PackApp app = named(QStringLiteral("Lost"));
+    prompter.expectPrefix(QStringLiteral("解凍に失敗しました。Error Code:0x"));
+    quintptr owner = 0;
+    app.UnPack(owner);
+    EXPECT_EQ(prompter.messages().value(0).title, QStringLiteral("Failed"));
+}
+
+TEST(ArchiverCalls, commandStringsAndCodesAreWrittenAsTheArchiverExpects) {
+    EXPECT_EQ(StoreCommand(QStringLiteral("/p/A.lzh"), QStringLiteral("/e/A/"), false),
+              QStringLiteral("u -d1 -y1 -h2 -jm2 \"/p/A.lzh\" \"/e/A/\" *"));
+    EXPECT_EQ(StoreCommand(QStringLiteral("/p/A.lzh"), QStringLiteral("/e/A/"), true),
+              QStringLiteral("u -d1 -y1 -h2 -jm2 -n \"/p/A.lzh\" \"/e/A/\" *"));
+    EXPECT_EQ(ExpandCommand(QStringLiteral("/p/A.lzh"), QStringLiteral("/e/A/"), true),
+              QStringLiteral("x -d1 -y1 -n \"/p/A.lzh\" \"/e/A/\" *"));
+    EXPECT_EQ(UnzipCommand(QStringLiteral("/d/a.zip"), QStringLiteral("/e/_work/")),
+              QStringLiteral("-xs \"/d/a.zip\" \"/e/_work/\""));
+    EXPECT_EQ(HexCode(32773), QStringLiteral("8005"));
+    EXPECT_EQ(HexCode(-1), QStringLiteral("FFFFFFFF"));
+    EXPECT_EQ(HexCode(1), QStringLiteral("1"));
+}
+
+} // namespace
+} // namespace vadok::test
