@@ -36,8 +36,10 @@ NamePlan planNames(const std::string& path, ArchiveFormat format) {
             return plan;
         plan.overrideNames = true;
         plan.hdrcharset = "ISO-8859-1";
-        for (const auto& m : index.members)
+        for (const auto& m : index.members) {
             plan.names.emplace_back(m.path, m.linkTarget);
+            plan.crcs.push_back(m.crc);
+        }
         return plan;
     }
     std::string error;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <archive.h>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -25,6 +26,7 @@ struct NamePlan {
     std::string hdrcharset;                  // empty: libarchive's default
     bool overrideNames = false;              // take names from `names`, in member order
     std::vector<std::pair<std::string, std::string>> names; // path, link target
+    std::vector<std::uint16_t> crcs; // per member: the data CRC its header records
 };
 NamePlan planNames(const std::string& path, ArchiveFormat format);
 

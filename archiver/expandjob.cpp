@@ -1,6 +1,7 @@
 #include "expandjob.h"
 
 #include "archiver.h"
+#include "crc16.h"
 #include "folderscan.h"
 #include "readerlocale.h"
 
@@ -130,7 +131,9 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
         la_int64_t offset;
         int rr;
         const la_int64_t declared = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1;
+        std::uint16_t crc = 0;
         while ((rr = archive_read_data_block(a.get(), &buf, &size, &offset)) == ARCHIVE_OK) {
+            crc = crc16Update(crc, buf, size);
             // Damaged data can decode to more bytes than the header promised.
             if (declared >= 0 && offset + static_cast<la_int64_t>(size) > declared)
                 return failWith(ArchiverBrokenArchive, name + ": member data longer than its header says");
@@ -141,6 +144,9 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
         // A CRC mismatch comes back as a warning; it is still a damaged member.
         if (rr != ARCHIVE_EOF)
             return failWith(ArchiverBrokenArchive, name + ": " + errorOf(a.get(), "damaged member"));
+        // libarchive checks the CRC of level-2 members only; level 0 and 1 get it here.
+        if (plan.overrideNames && archive_entry_filetype(entry) == AE_IFREG && crc != plan.crcs[index - 1])
+            return failWith(ArchiverBrokenArchive, name + ": CRC mismatch");
         if (archive_write_finish_entry(disk.get()) < ARCHIVE_WARN)
             return failWith(ArchiverWriteError, name + ": " + errorOf(disk.get(), "cannot finish"));
         ++result.entries;

@@ -111,3 +111,18 @@ TEST(DamagedArchive, truncatedCorruptedAndForeignFilesFailWithACodeAndNeverCrash
     }
     EXPECT_EQ(expandLzh(dir / "missing.lzh", dir / "dest"), ArchiverCannotOpen);
 }
+
+TEST(DamagedArchive, corruptedDataInOldHeaderLevelsIsCaughtByItsCrc) {
+    if (!haveProgram("jlha"))
+        GTEST_FAIL() << "jlha missing: scripts/setup installs jlha-utils";
+    for (const char* options : {"a0o5", "a1o7", "a0z"}) {
+        TempDir dir;
+        writeFile(dir / "src/data.txt", randomData(50000, 5, 12));
+        ASSERT_EQ(run("cd " + quote(dir / "src") + " && jlha " + options + " ../a.lzh data.txt >/dev/null 2>&1"), 0);
+        std::string bytes = readFile(dir / "a.lzh");
+        // Well inside the member data, past the header.
+        bytes[bytes.size() - 200] = static_cast<char>(bytes[bytes.size() - 200] ^ 0x10);
+        writeFile(dir / "bad.lzh", bytes);
+        EXPECT_EQ(Unlha(nullptr, expandCommand(dir / "bad.lzh", dir / "out"), nullptr, 0), ArchiverBrokenArchive) << options;
+    }
+}
