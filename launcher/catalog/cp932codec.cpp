@@ -51,7 +51,9 @@ int iconvEncode(iconv_t cd, char32_t codePoint, unsigned char out[2]) {
     return n;
 }
 
-int utf8Length(char32_t cp) { return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4; }
+int utf8Length(char32_t cp) {
+    return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+}
 
 void putUtf8(unsigned char* out, char32_t cp) {
     if (cp < 0x80) {
@@ -100,75 +102,6 @@ int readUtf8(const unsigned char* in, int available, char32_t* cp) {
     }
     *cp = value;
     return length;
-}
-
-// libxml2 calls these with buffers of its own; they stop early when the output is full or a
-// multi-byte sequence is cut at the end of the input, and libxml2 hands the rest back later.
-int cp932ToUtf8(unsigned char* out, int* outlen, const unsigned char* in, int* inlen) {
-    const Cp932Codec& codec = Cp932Codec::instance();
-    int i = 0;
-    int o = 0;
-    while (i < *inlen) {
-        const unsigned char b = in[i];
-        int cp;
-        int used;
-        if (Cp932Codec::isLeadByte(b)) {
-            if (i + 1 >= *inlen)
-                break;
-            cp = codec.decodePair(b, in[i + 1]);
-            used = 2;
-        } else {
-            cp = codec.decodeSingle(b);
-            used = 1;
-        }
-        if (cp < 0) {
-            *inlen = i;
-            *outlen = o;
-            return -2;
-        }
-        const int need = utf8Length(char32_t(cp));
-        if (o + need > *outlen)
-            break;
-        putUtf8(out + o, char32_t(cp));
-        o += need;
-        i += used;
-    }
-    *inlen = i;
-    *outlen = o;
-    return o;
-}
-
-// Returning -2 at a character CP932 cannot hold makes libxml2 write it as "&#N;".
-int utf8ToCp932(unsigned char* out, int* outlen, const unsigned char* in, int* inlen) {
-    if (in == nullptr) {
-        *outlen = 0;
-        *inlen = 0;
-        return 0;
-    }
-    const Cp932Codec& codec = Cp932Codec::instance();
-    int i = 0;
-    int o = 0;
-    while (i < *inlen) {
-        char32_t cp;
-        const int used = readUtf8(in + i, *inlen - i, &cp);
-        if (used == 0)
-            break;
-        unsigned char bytes[2];
-        const int n = used < 0 ? 0 : codec.encode(cp, bytes);
-        if (n == 0) {
-            *inlen = i;
-            *outlen = o;
-            return -2;
-        }
-        if (o + n > *outlen)
-            break;
-        std::memcpy(out + o, bytes, size_t(n));
-        o += n;
-        i += used;
-    }
-    *inlen = i;
-    *outlen = o;
-    return o;
 }
 
 } // namespace
@@ -270,6 +203,96 @@ int Cp932Codec::encode(char32_t codePoint, unsigned char out[2]) const {
     return 2;
 }
 
+bool Cp932Codec::decodeToUtf8(const QByteArray& bytes, QByteArray* utf8,
+                              qsizetype* badOffset) const {
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype size = bytes.size();
+    QByteArray out(size * 3 / 2 + 16, Qt::Uninitialized);
+    auto* o = reinterpret_cast<unsigned char*>(out.data());
+    qsizetype used = 0;
+    for (qsizetype i = 0; i < size;) {
+        const unsigned char b = in[i];
+        if (b < 0x80) {
+            // ASCII maps to itself in CP932, so the bulk of the markup copies straight.
+            if (used + 1 > out.size()) {
+                out.resize(out.size() * 2);
+                o = reinterpret_cast<unsigned char*>(out.data());
+            }
+            o[used++] = b;
+            ++i;
+            continue;
+        }
+        int cp;
+        if (isLeadByte(b)) {
+            cp = i + 1 < size ? decodePair(b, in[i + 1]) : -1;
+            if (cp >= 0)
+                i += 2;
+        } else {
+            cp = decodeSingle(b);
+            if (cp >= 0)
+                ++i;
+        }
+        if (cp < 0) {
+            if (badOffset)
+                *badOffset = i;
+            return false;
+        }
+        if (used + 3 > out.size()) {
+            out.resize(out.size() * 2);
+            o = reinterpret_cast<unsigned char*>(out.data());
+        }
+        putUtf8(o + used, char32_t(cp));
+        used += utf8Length(char32_t(cp));
+    }
+    out.truncate(used);
+    *utf8 = std::move(out);
+    return true;
+}
+
+QByteArray Cp932Codec::encodeFromUtf8WithReferences(const QByteArray& utf8) const {
+    const auto* in = reinterpret_cast<const unsigned char*>(utf8.constData());
+    const qsizetype size = utf8.size();
+    // CP932 never takes more bytes than UTF-8 for a character it holds; references can, so
+    // the buffer grows when one would not fit.
+    QByteArray out(size + 16, Qt::Uninitialized);
+    char* o = out.data();
+    qsizetype used = 0;
+    auto reserve = [&](qsizetype more) {
+        if (used + more > out.size()) {
+            out.resize((used + more) * 2);
+            o = out.data();
+        }
+    };
+    for (qsizetype i = 0; i < size;) {
+        if (in[i] < 0x80) {
+            reserve(1);
+            o[used++] = char(in[i++]);
+            continue;
+        }
+        char32_t cp = 0xFFFD;
+        int length = readUtf8(in + i, int(qMin<qsizetype>(size - i, 4)), &cp);
+        if (length <= 0) {
+            length = 1; // a broken sequence is written as the replacement character
+            cp = 0xFFFD;
+        }
+        i += length;
+        unsigned char bytes[2];
+        const int n = encode(cp, bytes);
+        if (n > 0) {
+            reserve(n);
+            std::memcpy(o + used, bytes, size_t(n));
+            used += n;
+        } else {
+            const QByteArray reference = "&#" + QByteArray::number(quint32(cp)) + ';';
+            reserve(reference.size());
+            std::memcpy(o + used, reference.constData(), size_t(reference.size()));
+            used += reference.size();
+        }
+    }
+    out.truncate(used);
+    return out;
+}
+
 QByteArray Cp932Codec::fromUnicode(const QString& text) const {
     QByteArray bytes;
     bytes.reserve(text.size() * 2);
@@ -304,15 +327,24 @@ bool registerCp932WithLibxml() {
     static const bool registered = [] {
         if (!Cp932Codec::instance().isAvailable())
             return false;
-        xmlNewCharEncodingHandler("CP932", cp932ToUtf8, utf8ToCp932);
         // libxml2 upper-cases names before it looks them up, so one spelling per alias is
-        // enough for every letter case.
+        // enough for every letter case. Should anything hand libxml2 the bytes directly, it
+        // then goes through iconv's CP932 rather than its strict SHIFT_JIS.
         for (const char* alias : {"SHIFT_JIS", "SHIFT-JIS", "SJIS", "MS_KANJI", "CSSHIFTJIS",
                                   "X-SJIS", "WINDOWS-31J", "MS932", "X-MS-CP932", "CP943"})
             xmlAddEncodingAlias("CP932", alias);
         return true;
     }();
     return registered;
+}
+
+bool isCp932EncodingName(const QByteArray& name) {
+    if (name.isEmpty() || !registerCp932WithLibxml())
+        return false;
+    if (name.toUpper() == "CP932")
+        return true;
+    const char* alias = xmlGetEncodingAlias(name.constData());
+    return alias && QByteArray(alias).toUpper() == "CP932";
 }
 
 } // namespace vadok

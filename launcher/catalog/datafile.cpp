@@ -9,7 +9,9 @@
 
 namespace vadok {
 
-QString dataFilePath() { return withTrailingSlash(programFolder()) + QStringLiteral("vadok.xml"); }
+QString dataFilePath() {
+    return withTrailingSlash(programFolder()) + QStringLiteral("vadok.xml");
+}
 
 QByteArray dataFileTemplate() {
     static const char16_t* const lines[] = {

@@ -3,6 +3,29 @@
 #include <QByteArray>
 #include <QString>
 
+// vadok.xml, in the program folder, holds the whole catalog and the settings. Its bytes are
+// code page 932 under <?xml ... encoding="Shift_JIS"?>; characters CP932 lacks are written
+// as character references. Element and attribute names are case-sensitive:
+//
+//   Vadok                  dataversion="4" (missing: version 0; 3 is migrated at start-up)
+//     Config               PackDate KeepPos LhaDialog IntoTaskTray  (absent until first save)
+//       Pos                Left Top Height Width LR wState narrowHeight narrowWidth posUD
+//                          DispMode DispCmdButtons  (only while KeepPos is 1)
+//       Color              infoTXT infoBG treeTXT treeBG treeSEL DispInfoNarrow
+//                          DispStatusNarrow DispMenuNarrow DispSearchTextBoxAnyTime
+//         infoFont, treeFont   Name Size Bold Ital
+//       Folders            pack exec icon  (".." + rest inside the program folder)
+//       Key                AppCallEnd FindKey
+//     Folders
+//       Folder*            Name Parent Order; the top level is Name "ROOT"
+//         AppItem*         text: an application title, in display order
+//     Apps
+//       App*               children Name Fol Date Exec NonPack [ShortCut basePath=...]
+//                          Text/Line* [SubExec/Cmd*]
+//
+// Booleans are "True"/"False" in element text and "-1"/"0" in attributes; dates are
+// "yyyy/MM/dd H:mm:ss". Lookups by title take the first App in document order.
+
 namespace vadok {
 
 // vadok.xml in the program folder, and its snapshot and backup generations beside it.

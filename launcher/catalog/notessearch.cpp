@@ -11,11 +11,12 @@ namespace vadok {
 namespace {
 
 void reportSearchError(const QString& description) {
-    showMessage(QStringLiteral("XML操作中にエラーが発生しました。\r\n"
-                               "マイクロソフトのサイトから[MSXML6]の最新バージョンを取得してください。"
-                               "\r\n\r\n") +
-                    description,
-                MsgIcon::Exclamation);
+    showMessage(
+        QStringLiteral("XML操作中にエラーが発生しました。\r\n"
+                       "マイクロソフトのサイトから[MSXML6]の最新バージョンを取得してください。"
+                       "\r\n\r\n") +
+            description,
+        MsgIcon::Exclamation);
 }
 
 } // namespace

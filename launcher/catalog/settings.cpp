@@ -20,8 +20,7 @@ Settings& settings() {
 namespace {
 
 // Reading: an attribute replaces the value only when it is present and converts.
-template <typename T>
-void readInt(const XmlElement& element, const char16_t* name, T& value) {
+template <typename T> void readInt(const XmlElement& element, const char16_t* name, T& value) {
     const QString key = QString::fromUtf16(name);
     if (!element.hasAttribute(key))
         return;
@@ -43,7 +42,8 @@ void readFont(const XmlElement& element, FontRecord& font) {
     if (element.hasAttribute(QStringLiteral("Name")))
         font.Name = element.attribute(QStringLiteral("Name"));
     if (element.hasAttribute(QStringLiteral("Size"))) {
-        if (const std::optional<double> size = textToNumber(element.attribute(QStringLiteral("Size"))))
+        if (const std::optional<double> size =
+                textToNumber(element.attribute(QStringLiteral("Size"))))
             font.Size = *size;
     }
     readBool(element, u"Bold", font.Bold);

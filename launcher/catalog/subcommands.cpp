@@ -25,7 +25,8 @@ bool SaveSubCommands(const AppRecord& app, const QStringList& commands) {
     }
     XmlElement found = findApp(doc, app.AppName);
     if (found.isNull()) {
-        reportDataFileError(QStringLiteral("%1 に %2 の記録がありません").arg(dataFilePath(), app.AppName));
+        reportDataFileError(
+            QStringLiteral("%1 に %2 の記録がありません").arg(dataFilePath(), app.AppName));
         return false;
     }
     XmlElement subExec = found.firstChild(QStringLiteral("SubExec"));

@@ -26,9 +26,13 @@ std::optional<bool> textToBool(const QString& text) {
     return *number != 0.0;
 }
 
-QString boolElementText(bool value) { return value ? QStringLiteral("True") : QStringLiteral("False"); }
+QString boolElementText(bool value) {
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
 
-QString boolAttributeText(bool value) { return value ? QStringLiteral("-1") : QStringLiteral("0"); }
+QString boolAttributeText(bool value) {
+    return value ? QStringLiteral("-1") : QStringLiteral("0");
+}
 
 QString fontSizeText(double points) {
     QString text = QString::number(std::round(points * 10000.0) / 10000.0, 'f', 4);

@@ -16,8 +16,7 @@ namespace vadok {
 // when it fits the target type.
 std::optional<double> textToNumber(const QString& text);
 
-template <typename T>
-std::optional<T> textToInt(const QString& text) {
+template <typename T> std::optional<T> textToInt(const QString& text) {
     const std::optional<double> value = textToNumber(text);
     if (!value)
         return std::nullopt;

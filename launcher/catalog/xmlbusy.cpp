@@ -11,7 +11,9 @@ namespace {
 std::function<void(int)> g_sleep;
 }
 
-void setXmlBusySleep(std::function<void(int)> sleep) { g_sleep = std::move(sleep); }
+void setXmlBusySleep(std::function<void(int)> sleep) {
+    g_sleep = std::move(sleep);
+}
 
 bool waitWhileXmlBusy() {
     for (int round = 0; round < 50; ++round) {

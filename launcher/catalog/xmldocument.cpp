@@ -43,9 +43,32 @@ QString describe(const xmlError* error) {
     return message;
 }
 
+// The encoding named in the XML declaration at the start of bytes, or empty.
+QByteArray declaredEncoding(const QByteArray& bytes) {
+    if (!bytes.startsWith("<?xml"))
+        return {};
+    const qsizetype end = bytes.indexOf("?>");
+    if (end < 0 || end > 200)
+        return {};
+    const QByteArray declaration = bytes.left(end);
+    const qsizetype key = declaration.indexOf("encoding");
+    if (key < 0)
+        return {};
+    qsizetype i = key + 8;
+    while (i < declaration.size() && (declaration[i] == ' ' || declaration[i] == '='))
+        ++i;
+    if (i >= declaration.size() || (declaration[i] != '"' && declaration[i] != '\''))
+        return {};
+    const char quote = declaration[i];
+    const qsizetype close = declaration.indexOf(quote, i + 1);
+    return close < 0 ? QByteArray() : declaration.mid(i + 1, close - i - 1);
+}
+
 } // namespace
 
-XmlDocument::XmlDocument() { initLibxml(); }
+XmlDocument::XmlDocument() {
+    initLibxml();
+}
 
 XmlDocument::~XmlDocument() {
     if (m_doc)
@@ -88,15 +111,37 @@ bool XmlDocument::loadBytes(const QByteArray& bytes, const QString& sourceName) 
     // Blank text between elements is dropped so saved files can be indented afresh; blank
     // text that is an element's only content (an empty notes line) is kept. No network and
     // no entity expansion: the file is plain data.
-    const int options = XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR |
-                        XML_PARSE_NOWARNING;
+    int options = XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING |
+                  XML_PARSE_COMPACT;
+    const QString name =
+        sourceName.isEmpty() ? QStringLiteral("XML") : QFileInfo(sourceName).fileName();
+    // CP932 is turned into UTF-8 here in one pass and the parser told to ignore the
+    // declaration; the declared name is put back on the document for saving.
+    const QByteArray encoding = declaredEncoding(bytes);
+    const bool cp932 = isCp932EncodingName(encoding);
+    QByteArray utf8;
+    if (cp932) {
+        qsizetype badOffset = 0;
+        if (!Cp932Codec::instance().decodeToUtf8(bytes, &utf8, &badOffset)) {
+            m_error = QStringLiteral("%1 を読み込めません（%2 バイト目が %3 の文字ではありません）")
+                          .arg(name)
+                          .arg(badOffset + 1)
+                          .arg(QString::fromLatin1(encoding));
+            xmlFreeParserCtxt(ctxt);
+            return false;
+        }
+        options |= XML_PARSE_IGNORE_ENC;
+    }
+    const QByteArray& input = cp932 ? utf8 : bytes;
     const QByteArray url = sourceName.toUtf8();
-    xmlDocPtr doc = xmlCtxtReadMemory(ctxt, bytes.constData(), int(bytes.size()),
-                                      url.isEmpty() ? nullptr : url.constData(), nullptr,
-                                      options);
+    xmlDocPtr doc = xmlCtxtReadMemory(ctxt, input.constData(), int(input.size()),
+                                      url.isEmpty() ? nullptr : url.constData(), nullptr, options);
+    if (doc && cp932) {
+        if (doc->encoding)
+            xmlFree(const_cast<xmlChar*>(doc->encoding));
+        doc->encoding = xmlStrdup(reinterpret_cast<const xmlChar*>(encoding.constData()));
+    }
     if (!doc || !ctxt->wellFormed || !xmlDocGetRootElement(doc)) {
-        const QString name = sourceName.isEmpty() ? QStringLiteral("XML")
-                                                  : QFileInfo(sourceName).fileName();
         m_error = QStringLiteral("%1 を読み込めません（%2）")
                       .arg(name, describe(xmlCtxtGetLastError(ctxt)));
         if (doc)
@@ -133,9 +178,9 @@ QList<XmlElement> XmlDocument::select(const QString& xpath, const XmlElement& co
     for (auto it = variables.cbegin(); it != variables.cend(); ++it) {
         const QByteArray name = it.key().toUtf8();
         const QByteArray value = it.value().toUtf8();
-        xmlXPathRegisterVariable(xctx, reinterpret_cast<const xmlChar*>(name.constData()),
-                                 xmlXPathNewString(
-                                     reinterpret_cast<const xmlChar*>(value.constData())));
+        xmlXPathRegisterVariable(
+            xctx, reinterpret_cast<const xmlChar*>(name.constData()),
+            xmlXPathNewString(reinterpret_cast<const xmlChar*>(value.constData())));
     }
     const QByteArray expr = xpath.toUtf8();
     xmlXPathObjectPtr found =
@@ -173,11 +218,12 @@ QByteArray XmlDocument::toBytes(bool* ok) {
         return {};
     }
     // The declaration is kept as the file had it, so the data file stays Shift_JIS.
-    const char* encoding = m_doc->encoding ? reinterpret_cast<const char*>(m_doc->encoding)
-                                           : "UTF-8";
+    const char* encoding =
+        m_doc->encoding ? reinterpret_cast<const char*>(m_doc->encoding) : "UTF-8";
+    const bool cp932 = isCp932EncodingName(encoding);
     xmlChar* memory = nullptr;
     int size = 0;
-    xmlDocDumpFormatMemoryEnc(m_doc, &memory, &size, encoding, 1);
+    xmlDocDumpFormatMemoryEnc(m_doc, &memory, &size, cp932 ? "UTF-8" : encoding, 1);
     if (!memory || size <= 0) {
         if (memory)
             xmlFree(memory);
@@ -186,6 +232,14 @@ QByteArray XmlDocument::toBytes(bool* ok) {
     }
     QByteArray bytes(reinterpret_cast<const char*>(memory), size);
     xmlFree(memory);
+    if (cp932) {
+        // Serialised as UTF-8 first; the declaration gets its name back, then the bytes.
+        const QByteArray utf8Declaration = "encoding=\"UTF-8\"";
+        const qsizetype at = bytes.indexOf(utf8Declaration);
+        if (at >= 0 && at < bytes.indexOf("?>"))
+            bytes.replace(at, utf8Declaration.size(), "encoding=\"" + QByteArray(encoding) + '"');
+        bytes = Cp932Codec::instance().encodeFromUtf8WithReferences(bytes);
+    }
     if (ok)
         *ok = true;
     return bytes;

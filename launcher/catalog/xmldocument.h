@@ -32,8 +32,7 @@ public:
     // element defaults to the document; variables are bound as strings ($name). An invalid
     // expression gives an empty list, *ok false and the reason in errorString().
     QList<XmlElement> select(const QString& xpath, const XmlElement& context = XmlElement(),
-                             const QMap<QString, QString>& variables = {},
-                             bool* ok = nullptr);
+                             const QMap<QString, QString>& variables = {}, bool* ok = nullptr);
     XmlElement selectFirst(const QString& xpath, const XmlElement& context = XmlElement());
 
     // The document in its declared encoding (the data file's is Shift_JIS, written as code

@@ -6,7 +6,9 @@ namespace vadok {
 
 namespace {
 
-const xmlChar* utf8(const QByteArray& bytes) { return reinterpret_cast<const xmlChar*>(bytes.constData()); }
+const xmlChar* utf8(const QByteArray& bytes) {
+    return reinterpret_cast<const xmlChar*>(bytes.constData());
+}
 
 QString fromXml(const xmlChar* text) {
     return text ? QString::fromUtf8(reinterpret_cast<const char*>(text)) : QString();
@@ -36,8 +38,8 @@ QByteArray xmlSafeUtf8(const QString& text) {
             continue;
         }
         const char16_t u = c.unicode();
-        const bool allowed = u == 0x09 || u == 0x0A || u == 0x0D ||
-                             (u >= 0x20 && u <= 0xD7FF) || (u >= 0xE000 && u <= 0xFFFD);
+        const bool allowed = u == 0x09 || u == 0x0A || u == 0x0D || (u >= 0x20 && u <= 0xD7FF) ||
+                             (u >= 0xE000 && u <= 0xFFFD);
         if (allowed)
             clean.append(c);
     }
@@ -46,9 +48,13 @@ QByteArray xmlSafeUtf8(const QString& text) {
 
 XmlElement::XmlElement(_xmlNode* node) : m_node(node) {}
 
-QString XmlElement::name() const { return m_node ? fromXml(m_node->name) : QString(); }
+QString XmlElement::name() const {
+    return m_node ? fromXml(m_node->name) : QString();
+}
 
-QString XmlElement::text() const { return m_node ? takeXml(xmlNodeGetContent(m_node)) : QString(); }
+QString XmlElement::text() const {
+    return m_node ? takeXml(xmlNodeGetContent(m_node)) : QString();
+}
 
 void XmlElement::setText(const QString& text) {
     if (!m_node)

@@ -72,8 +72,9 @@ TEST_F(AppRecordsTest, newRecordIsWrittenInFieldOrderAndReadsBack) {
 }
 
 TEST_F(AppRecordsTest, renameIsSavedUnderTheOldTitleAndAnEmptyKeyWouldAddASecondRecord) {
-    writeDataFile(appsFile(QStringLiteral("<App><Name>A</Name><Fol>X</Fol><Exec>a.exe</Exec>"
-                                          "<Text><Line>n</Line></Text><Custom>keep</Custom></App>")));
+    writeDataFile(
+        appsFile(QStringLiteral("<App><Name>A</Name><Fol>X</Fol><Exec>a.exe</Exec>"
+                                "<Text><Line>n</Line></Text><Custom>keep</Custom></App>")));
     AppRecord app;
     ASSERT_TRUE(FindAppByName(QStringLiteral("A"), app));
     app.AppName = QStringLiteral("B");
@@ -114,8 +115,9 @@ TEST_F(AppRecordsTest, updatedNotesLoseTrailingBlankLinesAndSpaces) {
 
 TEST_F(AppRecordsTest, notesOverTheLimitAreCutWithAWarningOnUpdate) {
     writeDataFile(appsFile(QStringLiteral("<App><Name>A</Name></App>")));
-    prompter.expect(QStringLiteral("説明文が長すぎます\r\n\r\n説明文が65535文字を超えています。"
-                                   "65535文字目以降の文字数は格納することができないため切り捨てられます"));
+    prompter.expect(
+        QStringLiteral("説明文が長すぎます\r\n\r\n説明文が65535文字を超えています。"
+                       "65535文字目以降の文字数は格納することができないため切り捨てられます"));
     AppRecord app;
     app.AppName = QStringLiteral("A");
     app.Info = QString(70000, u'字');
@@ -132,13 +134,15 @@ TEST_F(AppRecordsTest, nonPackFollowsTheCheckBoxBothWays) {
     AppRecord app;
     app.AppName = QStringLiteral("A");
     ASSERT_TRUE(SaveAppRecord(app));
-    EXPECT_TRUE(appElement(*reload(), QStringLiteral("A")).firstChild(QStringLiteral("NonPack")).isNull());
+    EXPECT_TRUE(
+        appElement(*reload(), QStringLiteral("A")).firstChild(QStringLiteral("NonPack")).isNull());
     app.NonPack = true;
     ASSERT_TRUE(SaveAppRecord(app));
     app.NonPack = false;
     ASSERT_TRUE(SaveAppRecord(app));
-    EXPECT_EQ(appElement(*reload(), QStringLiteral("A")).firstChild(QStringLiteral("NonPack")).text(),
-              "False");
+    EXPECT_EQ(
+        appElement(*reload(), QStringLiteral("A")).firstChild(QStringLiteral("NonPack")).text(),
+        "False");
     AppRecord read;
     read.NonPack = true;
     ASSERT_TRUE(FindAppByName(QStringLiteral("A"), read));
@@ -146,9 +150,9 @@ TEST_F(AppRecordsTest, nonPackFollowsTheCheckBoxBothWays) {
 }
 
 TEST_F(AppRecordsTest, readingLeavesMissingAndUnreadableFieldsAsTheyWere) {
-    writeDataFile(appsFile(QStringLiteral(
-        "<App><Name>A</Name><Date>yesterday</Date><NonPack>perhaps</NonPack></App>"
-        "<App><Name>B</Name><ShortCut basePath=\"/x/\">False</ShortCut></App>")));
+    writeDataFile(appsFile(
+        QStringLiteral("<App><Name>A</Name><Date>yesterday</Date><NonPack>perhaps</NonPack></App>"
+                       "<App><Name>B</Name><ShortCut basePath=\"/x/\">False</ShortCut></App>")));
     AppRecord a;
     a.AppDir = QStringLiteral("kept");
     a.Info = QStringLiteral("kept notes");
@@ -183,7 +187,8 @@ TEST_F(AppRecordsTest, datesReadFromTheWrittenFormAndFromIso8601) {
         {"2024/13/45 9:07:01", QDateTime()},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(textToDateTime(QString::fromUtf8(c.text)).value_or(QDateTime()), c.value) << c.text;
+        EXPECT_EQ(textToDateTime(QString::fromUtf8(c.text)).value_or(QDateTime()), c.value)
+            << c.text;
     EXPECT_EQ(textToDateTime(dateTimeText(expected)), expected);
 }
 

@@ -33,7 +33,8 @@ protected:
 inline QString appsFile(const QString& apps, const QString& folders = QString()) {
     return QStringLiteral("<?xml version=\"1.0\" encoding=\"Shift_JIS\" ?>\r\n"
                           "<Vadok dataversion=\"4\"><Folders>") +
-           folders + QStringLiteral("</Folders><Apps>") + apps + QStringLiteral("</Apps></Vadok>\r\n");
+           folders + QStringLiteral("</Folders><Apps>") + apps +
+           QStringLiteral("</Apps></Vadok>\r\n");
 }
 
 } // namespace vadok::test

@@ -55,14 +55,14 @@ TEST_F(DataFileTest, versionQueryReadsZeroWithoutFileRootOrAttribute) {
 }
 
 TEST_F(DataFileTest, versionThreeFileIsMigratedAtStartup) {
-    writeDataFile(QStringLiteral(
-        "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<Vadok dataversion=\"3\">"
-        "<Folders><Folder Name=\"ツール\" Parent=\"ROOT\" Order=\"1\"/>"
-        "<Folder Name=\"Games\" Parent=\"ツール\" Order=\"2\"/></Folders>"
-        "<Apps><App><Name>Editor</Name><Fol>ツール</Fol></App>"
-        "<App><Name>Tetris</Name><Fol>Games</Fol></App>"
-        "<App><Name>Orphan</Name><Fol>Nowhere</Fol></App>"
-        "<App><Name>Grep</Name><Fol>ツール</Fol></App></Apps></Vadok>"));
+    writeDataFile(
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<Vadok dataversion=\"3\">"
+                       "<Folders><Folder Name=\"ツール\" Parent=\"ROOT\" Order=\"1\"/>"
+                       "<Folder Name=\"Games\" Parent=\"ツール\" Order=\"2\"/></Folders>"
+                       "<Apps><App><Name>Editor</Name><Fol>ツール</Fol></App>"
+                       "<App><Name>Tetris</Name><Fol>Games</Fol></App>"
+                       "<App><Name>Orphan</Name><Fol>Nowhere</Fol></App>"
+                       "<App><Name>Grep</Name><Fol>ツール</Fol></App></Apps></Vadok>"));
     PrepareDataFile();
 
     auto doc = reload();
@@ -117,8 +117,8 @@ INSTANTIATE_TEST_SUITE_P(
         RotationCase{"old_and_older", true, {"old", "older"}, "snapshot", "old", "older"},
         RotationCase{"all_three", true, {"old", "older", "oldest"}, "snapshot", "old", "older"},
         RotationCase{"older_without_old", true, {"older"}, "snapshot", "older", "older"},
-        RotationCase{"same_size_keeps_all", false, {"old", "older", "oldest"}, "old", "older",
-                     "oldest"},
+        RotationCase{
+            "same_size_keeps_all", false, {"old", "older", "oldest"}, "old", "older", "oldest"},
         RotationCase{"same_size_nothing_yet", false, {}, "", "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -133,9 +133,9 @@ TEST_F(DataFileTest, rotationWithoutSnapshotDoesNothing) {
 // Every edit on a file that did not load must report and leave the user's bytes alone;
 // saving the empty document would replace the catalog with nothing.
 TEST_F(DataFileTest, editsOnADamagedFileReportAndLeaveItUntouched) {
-    const QByteArray full = Cp932Codec::instance().fromUnicode(appsFile(
-        QStringLiteral("<App><Name>A</Name><Fol>メイン</Fol></App>"),
-        QStringLiteral("<Folder Name=\"メイン\" Parent=\"ROOT\"/>")));
+    const QByteArray full = Cp932Codec::instance().fromUnicode(
+        appsFile(QStringLiteral("<App><Name>A</Name><Fol>メイン</Fol></App>"),
+                 QStringLiteral("<Folder Name=\"メイン\" Parent=\"ROOT\"/>")));
     QByteArray invalid = full;
     invalid.replace("<Name>A", "<Name>\x85\x20");
     for (const QByteArray& damaged : {full.left(full.size() - 20), invalid}) {

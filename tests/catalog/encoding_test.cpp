@@ -38,7 +38,9 @@ TEST_F(EncodingTest, windowsCharactersAndKanjiSurviveLoadAndSaveAsCp932Bytes) {
     XmlElement name = doc.selectFirst(QStringLiteral("//Name"));
     EXPECT_EQ(name.text(), QStringLiteral("①～㈱漢字"));
 
-    doc.selectFirst(QStringLiteral("//App")).appendChild(QStringLiteral("Exec")).setText(QStringLiteral("x"));
+    doc.selectFirst(QStringLiteral("//App"))
+        .appendChild(QStringLiteral("Exec"))
+        .setText(QStringLiteral("x"));
     ASSERT_TRUE(doc.save(dataFilePath()));
     const QByteArray saved = dataFileBytes();
     EXPECT_TRUE(saved.startsWith("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>"));
@@ -46,9 +48,36 @@ TEST_F(EncodingTest, windowsCharactersAndKanjiSurviveLoadAndSaveAsCp932Bytes) {
     EXPECT_EQ(reload()->selectFirst(QStringLiteral("//Name")).text(), QStringLiteral("①～㈱漢字"));
 }
 
+TEST(Cp932CodecTest, keepsOnlyMappingsThatRoundTrip) {
+    const Cp932Codec& codec = Cp932Codec::instance();
+    ASSERT_TRUE(codec.isAvailable());
+    const struct {
+        char32_t character;
+        const char* bytes; // hex; empty: written as a character reference
+    } cases[] = {
+        {U'A', "41"}, {U'\\', "5c"},   {U'①', "8740"},  {U'～', "8160"}, {U'㈱', "878a"},
+        {U'ｱ', "b1"}, {U'髙', "fbfc"}, {U'￢', "81ca"}, {U'¥', ""},      {U'〜', ""},
+        {U'¬', ""},   {U'‖', ""},      {U'é', ""},      {U'😀', ""},
+    };
+    for (const auto& c : cases) {
+        unsigned char out[2];
+        const int n = codec.encode(c.character, out);
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(out), n).toHex(), QByteArray(c.bytes))
+            << std::hex << quint32(c.character);
+    }
+    QByteArray utf8;
+    qsizetype bad = -1;
+    EXPECT_FALSE(codec.decodeToUtf8(QByteArray("ab\x87\x40\xa0z"), &utf8, &bad));
+    EXPECT_EQ(bad, 4);
+    EXPECT_FALSE(codec.decodeToUtf8(QByteArray("ab\x87"), &utf8, &bad)); // cut after a lead byte
+    EXPECT_EQ(bad, 2);
+    EXPECT_EQ(codec.encodeFromUtf8WithReferences(QStringLiteral("x¥①").toUtf8()),
+              QByteArray("x&#165;\x87\x40"));
+}
+
 TEST_F(EncodingTest, everyShiftJisSpellingReadsAsCp932) {
-    for (const char* spelling : {"Shift_JIS", "SHIFT_JIS", "shift_jis", "Shift-JIS", "SJIS",
-                                 "Windows-31J", "MS932"}) {
+    for (const char* spelling :
+         {"Shift_JIS", "SHIFT_JIS", "shift_jis", "Shift-JIS", "SJIS", "Windows-31J", "MS932"}) {
         XmlDocument doc;
         const QByteArray bytes = QByteArray("<?xml version=\"1.0\" encoding=\"") + spelling +
                                  "\"?><a>" + QByteArray::fromHex("8740") + "</a>";
@@ -65,7 +94,8 @@ TEST_F(EncodingTest, charactersOutsideCp932AreWrittenAsReferencesAndReadBackUnch
     {
         XmlDocument doc;
         ASSERT_TRUE(doc.load(dataFilePath()));
-        XmlElement app = doc.selectFirst(QStringLiteral("//Apps")).appendChild(QStringLiteral("App"));
+        XmlElement app =
+            doc.selectFirst(QStringLiteral("//Apps")).appendChild(QStringLiteral("App"));
         app.appendChild(QStringLiteral("Name")).setText(awkward);
         app.setAttribute(QStringLiteral("note"), awkward);
         ASSERT_TRUE(doc.save(dataFilePath()));
@@ -91,7 +121,8 @@ TEST_F(EncodingTest, damagedFilesLoadAsEmptyDocumentsWithAReason) {
     const QByteArray good = Cp932Codec::instance().fromUnicode(
         appsFile(QStringLiteral("<App><Name>漢字</Name></App>")));
     QByteArray invalidBytes = good;
-    invalidBytes.replace(Cp932Codec::instance().fromUnicode(QStringLiteral("漢字")), "\x85\x20\xFF");
+    invalidBytes.replace(Cp932Codec::instance().fromUnicode(QStringLiteral("漢字")),
+                         "\x85\x20\xFF");
     const struct {
         const char* name;
         QByteArray bytes;

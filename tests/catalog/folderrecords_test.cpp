@@ -14,10 +14,11 @@ protected:
             QStringLiteral("<App><Name>Ed</Name><Fol>Tools</Fol></App>"
                            "<App><Name>Zip</Name><Fol>Tools2</Fol></App>"
                            "<App><Name>Sub</Name><Fol>Deep</Fol></App>"),
-            QStringLiteral("<Folder Name=\"Tools\" Parent=\"ROOT\" Order=\"1\"><AppItem>Ed</AppItem></Folder>"
-                           "<Folder Name=\"Deep\" Parent=\"Tools\" Order=\"2\"/>"
-                           "<Folder Name=\"Tools2\" Parent=\"ROOT\" Order=\"3\"/>"
-                           "<Folder Name=\"Other\" Parent=\"Tools2\" Order=\"1\"/>")));
+            QStringLiteral(
+                "<Folder Name=\"Tools\" Parent=\"ROOT\" Order=\"1\"><AppItem>Ed</AppItem></Folder>"
+                "<Folder Name=\"Deep\" Parent=\"Tools\" Order=\"2\"/>"
+                "<Folder Name=\"Tools2\" Parent=\"ROOT\" Order=\"3\"/>"
+                "<Folder Name=\"Other\" Parent=\"Tools2\" Order=\"1\"/>")));
     }
     QString folderAttribute(XmlDocument& doc, const QString& name, const char* attribute) {
         for (const XmlElement& f : doc.select(QStringLiteral("//Folder"))) {
@@ -76,13 +77,13 @@ TEST_F(FolderRecordsTest, subCommandsAreReplacedInOrderAndEmptyOnesSkippedOnRead
     QStringList list;
     EXPECT_TRUE(ReadSubCommands(QStringLiteral("Ed"), list).isEmpty());
 
-    ASSERT_TRUE(SaveSubCommands(app, {QStringLiteral("ed.exe -a"), QString(), QStringLiteral("b")}));
+    ASSERT_TRUE(
+        SaveSubCommands(app, {QStringLiteral("ed.exe -a"), QString(), QStringLiteral("b")}));
     ASSERT_TRUE(SaveSubCommands(app, {QStringLiteral("one"), QString(), QStringLiteral("two")}));
     auto doc = reload();
     EXPECT_EQ(doc->select(QStringLiteral("//App/SubExec/Cmd")).size(), 3);
     list = {QStringLiteral("earlier")};
-    EXPECT_EQ(ReadSubCommands(QStringLiteral("Ed"), list),
-              (QStringList{"earlier", "one", "two"}));
+    EXPECT_EQ(ReadSubCommands(QStringLiteral("Ed"), list), (QStringList{"earlier", "one", "two"}));
 }
 
 class NotesSearchTest : public CatalogTest {
@@ -90,8 +91,10 @@ protected:
     void SetUp() override {
         writeDataFile(appsFile(QStringLiteral(
             "<App><Name>Arc</Name><Text><Line>packs zip files</Line></Text></App>"
-            "<App><Name>Tom</Name><Text><Line>first</Line><Line>Tom's \"best\" game</Line></Text></App>"
-            "<App><Name>Unzip</Name><Text><Line>x</Line><Line>y</Line><Line>reads zip too</Line></Text></App>"
+            "<App><Name>Tom</Name><Text><Line>first</Line><Line>Tom's \"best\" "
+            "game</Line></Text></App>"
+            "<App><Name>Unzip</Name><Text><Line>x</Line><Line>y</Line><Line>reads zip "
+            "too</Line></Text></App>"
             "<App><Name>Split</Name><Text><Line>zi</Line><Line>p</Line></Text></App>")));
     }
 };
@@ -101,12 +104,12 @@ TEST_F(NotesSearchTest, findsLinesContainingTheTextJoinedByTab) {
         const char* text;
         const char* titles;
     } cases[] = {
-        {"zip", "Arc\tUnzip"},         // any line, not only the first
-        {"Zip", ""},                   // case-sensitive
-        {"Tom's", "Tom"},              // an apostrophe is just a character
+        {"zip", "Arc\tUnzip"}, // any line, not only the first
+        {"Zip", ""},           // case-sensitive
+        {"Tom's", "Tom"},      // an apostrophe is just a character
         {"\"best\"", "Tom"},
         {"s \"best", "Tom"},
-        {"zi\r\np", ""},               // never across a line break
+        {"zi\r\np", ""}, // never across a line break
         {"nothing like it", ""},
     };
     for (const auto& c : cases)

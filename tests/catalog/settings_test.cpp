@@ -72,7 +72,8 @@ TEST_F(SettingsTest, firstSaveOfAFreshFileWritesACompleteConfigThatReadsBack) {
         children << child.name();
     EXPECT_EQ(children, (QStringList{"Color", "Folders", "Key"})); // no Pos: KeepPos is 0
     XmlElement color = c.firstChild(QStringLiteral("Color"));
-    EXPECT_EQ(color.firstChild(QStringLiteral("infoFont")).attribute(QStringLiteral("Size")), "10.5");
+    EXPECT_EQ(color.firstChild(QStringLiteral("infoFont")).attribute(QStringLiteral("Size")),
+              "10.5");
     EXPECT_EQ(color.firstChild(QStringLiteral("infoFont")).attribute(QStringLiteral("Bold")), "-1");
     EXPECT_EQ(color.attribute(QStringLiteral("DispMenuNarrow")), "0");
     XmlElement folders = c.firstChild(QStringLiteral("Folders"));
@@ -93,10 +94,11 @@ TEST_F(SettingsTest, firstSaveOfAFreshFileWritesACompleteConfigThatReadsBack) {
 }
 
 TEST_F(SettingsTest, positionIsReadOnlyWhenKeepPosIsOne) {
-    const QString pos = QStringLiteral("<Pos Left=\"120.5\" Top=\"60\" Height=\"7000\" Width=\"8000\" "
-                                       "LR=\"2000\" wState=\"2\" narrowHeight=\"4000\" "
-                                       "narrowWidth=\"2500\" posUD=\"1000\" DispMode=\"1\" "
-                                       "DispCmdButtons=\"1\"/>");
+    const QString pos =
+        QStringLiteral("<Pos Left=\"120.5\" Top=\"60\" Height=\"7000\" Width=\"8000\" "
+                       "LR=\"2000\" wState=\"2\" narrowHeight=\"4000\" "
+                       "narrowWidth=\"2500\" posUD=\"1000\" DispMode=\"1\" "
+                       "DispCmdButtons=\"1\"/>");
     for (const char* keepPos : {"0", "2", "1"}) {
         settings() = Settings();
         writeConfig(QStringLiteral("<Config KeepPos=\"%1\">").arg(keepPos) + pos +
@@ -128,7 +130,7 @@ TEST_F(SettingsTest, positionIsWrittenOnlyWithKeepPosAndTheWindowShown) {
     auto hidden = reload();
     XmlElement pos = config(*hidden).firstChild(QStringLiteral("Pos"));
     ASSERT_FALSE(pos.isNull());
-    EXPECT_TRUE(window.normalState); // restored before the position is taken
+    EXPECT_TRUE(window.normalState);                        // restored before the position is taken
     EXPECT_FALSE(pos.hasAttribute(QStringLiteral("Left"))); // the window is hidden
     EXPECT_EQ(pos.attribute(QStringLiteral("DispMode")), "1");
 
@@ -143,12 +145,12 @@ TEST_F(SettingsTest, positionIsWrittenOnlyWithKeepPosAndTheWindowShown) {
 }
 
 TEST_F(SettingsTest, unconvertibleValuesKeepTheirDefaults) {
-    writeConfig(QStringLiteral(
-        "<Config PackDate=\"abc\" KeepPos=\"1\" LhaDialog=\"300\" IntoTaskTray=\"\">"
-        "<Pos Height=\"tall\" Width=\"-5\" wState=\"-1\" Left=\"1e40\"/>"
-        "<Color infoTXT=\"red\" DispInfoNarrow=\"maybe\" DispMenuNarrow=\"True\">"
-        "<infoFont Size=\"big\" Bold=\"1\"/></Color>"
-        "<Key FindKey=\"2\"/></Config>"));
+    writeConfig(
+        QStringLiteral("<Config PackDate=\"abc\" KeepPos=\"1\" LhaDialog=\"300\" IntoTaskTray=\"\">"
+                       "<Pos Height=\"tall\" Width=\"-5\" wState=\"-1\" Left=\"1e40\"/>"
+                       "<Color infoTXT=\"red\" DispInfoNarrow=\"maybe\" DispMenuNarrow=\"True\">"
+                       "<infoFont Size=\"big\" Bold=\"1\"/></Color>"
+                       "<Key FindKey=\"2\"/></Config>"));
     LoadSettings();
     const Settings& s = settings();
     EXPECT_EQ(s.Config.PackDate, 5);
@@ -202,8 +204,9 @@ TEST_F(SettingsTest, saveWithNothingChangedLeavesTheFileAsItIs) {
 
     settings().Key.FindKey = settings().Key.AppCallEnd; // equal values are still compared apart
     ASSERT_TRUE(SaveSettings());
-    EXPECT_EQ(config(*reload()).firstChild(QStringLiteral("Key")).attribute(QStringLiteral("FindKey")),
-              "16");
+    EXPECT_EQ(
+        config(*reload()).firstChild(QStringLiteral("Key")).attribute(QStringLiteral("FindKey")),
+        "16");
 }
 
 TEST_F(SettingsTest, loadWaitsForABusyDataFileAndGivesUpAfterFiftyRounds) {
