@@ -1,0 +1,124 @@
+// Every data-file operation re-reads and re-writes the whole file; these measure what that
+// costs as the catalog grows. Catalogs are generated in a temporary program folder: each
+// application has five lines of notes and two alternative commands.
+
+#include "catalog/apprecords.h"
+#include "catalog/cp932codec.h"
+#include "catalog/datafile.h"
+#include "catalog/notessearch.h"
+#include "catalog/settings.h"
+#include "platform/programfolder.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+using namespace vadok;
+
+QString appName(int i) {
+    return QStringLiteral("アプリ%1").arg(i, 5, 10, QLatin1Char('0'));
+}
+
+// Writes vadok.xml with count applications into a fresh program folder.
+class GeneratedCatalog {
+public:
+    explicit GeneratedCatalog(int count) {
+        setProgramFolder(m_dir.path());
+        QString xml = QStringLiteral(
+            "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<Vadok dataversion=\"4\">\n"
+            "<Config PackDate=\"5\" KeepPos=\"1\" LhaDialog=\"0\" IntoTaskTray=\"0\">"
+            "<Pos Left=\"100\" Top=\"100\" Height=\"6090\" Width=\"7935\" LR=\"3130\" wState=\"0\" "
+            "narrowHeight=\"5000\" narrowWidth=\"3000\" posUD=\"3500\" DispMode=\"0\" "
+            "DispCmdButtons=\"0\"/><Color infoTXT=\"-2147483640\" infoBG=\"-2147483643\" "
+            "treeTXT=\"0\" treeBG=\"0\" treeSEL=\"0\" DispInfoNarrow=\"0\" DispStatusNarrow=\"0\" "
+            "DispMenuNarrow=\"0\" DispSearchTextBoxAnyTime=\"0\"><infoFont Name=\"IPAGothic\" "
+            "Size=\"9\" Bold=\"0\" Ital=\"0\"/><treeFont Name=\"IPAGothic\" Size=\"9\" Bold=\"0\" "
+            "Ital=\"0\"/></Color><Folders pack=\"..Pack/\" exec=\"..Exec/\" icon=\"..Icon/\"/>"
+            "<Key AppCallEnd=\"16\" FindKey=\"1\"/></Config>\n<Folders>\n");
+        const int folders = count / 20 + 1;
+        for (int f = 0; f < folders; ++f) {
+            xml += QStringLiteral("<Folder Name=\"フォルダ%1\" Parent=\"ROOT\" Order=\"%2\">")
+                       .arg(f)
+                       .arg(f + 1);
+            for (int i = f; i < count; i += folders)
+                xml += QStringLiteral("<AppItem>%1</AppItem>").arg(appName(i));
+            xml += QStringLiteral("</Folder>\n");
+        }
+        xml += QStringLiteral("</Folders>\n<Apps>\n");
+        for (int i = 0; i < count; ++i) {
+            xml += QStringLiteral(
+                       "<App><Name>%1</Name><Fol>フォルダ%2</Fol><Date>2024/05/06 7:08:09</Date>"
+                       "<Exec>bin/tool%3.exe -q</Exec><NonPack>False</NonPack><Text>")
+                       .arg(appName(i))
+                       .arg(i % folders)
+                       .arg(i);
+            for (int line = 0; line < 5; ++line)
+                xml +=
+                    QStringLiteral(
+                        "<Line>使い方 %1 行目: ①～㈱ オプション -%2 を付けて起動します。%3</Line>")
+                        .arg(line + 1)
+                        .arg(line)
+                        .arg(i % 100 == 0 && line == 3 ? QStringLiteral(" needle") : QString());
+            xml += QStringLiteral(
+                       "</Text><SubExec><Cmd>bin/tool%1.exe -a</Cmd><Cmd>bin/setup.exe</Cmd>"
+                       "</SubExec></App>\n")
+                       .arg(i);
+        }
+        xml += QStringLiteral("</Apps>\n</Vadok>\n");
+        QFile file(dataFilePath());
+        file.open(QIODevice::WriteOnly);
+        file.write(Cp932Codec::instance().fromUnicode(xml));
+    }
+    QString lastName(int count) const { return appName(count - 1); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void BM_FindAppByName(benchmark::State& state) {
+    const int count = int(state.range(0));
+    GeneratedCatalog catalog(count);
+    const QString last = catalog.lastName(count); // worst case: the last record
+    for (auto _ : state) {
+        AppRecord app;
+        benchmark::DoNotOptimize(FindAppByName(last, app));
+    }
+}
+
+void BM_SaveAppRecord(benchmark::State& state) {
+    const int count = int(state.range(0));
+    GeneratedCatalog catalog(count);
+    AppRecord app;
+    FindAppByName(appName(count / 2), app);
+    int round = 0;
+    for (auto _ : state) {
+        app.ExecCmd = QStringLiteral("bin/tool.exe -%1").arg(++round % 2);
+        benchmark::DoNotOptimize(SaveAppRecord(app));
+    }
+}
+
+void BM_SearchNotes(benchmark::State& state) {
+    GeneratedCatalog catalog(int(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(SearchNotes(QStringLiteral("needle")));
+}
+
+void BM_LoadSettings(benchmark::State& state) {
+    GeneratedCatalog catalog(int(state.range(0)));
+    for (auto _ : state) {
+        LoadSettings();
+        benchmark::DoNotOptimize(settings().Config.PackDate);
+    }
+}
+
+BENCHMARK(BM_FindAppByName)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveAppRecord)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SearchNotes)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadSettings)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
