@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+namespace vadok {
+
+// The windows start-up may open; the GUI provides them.
+class StartupWindows {
+public:
+    virtual ~StartupWindows() = default;
+    virtual void showMainWindow() = 0; // modeless
+    virtual void minimizeMainWindow() = 0;
+    // Shows the dropped-item dialog for path modally, over the main window.
+    virtual void showDropDialog(const QString& path) = 0;
+};
+
+// Whether another vadok already runs for this program folder.
+using InstanceProbe = std::function<bool()>;
+
+struct StartupOptions {
+    // Blocking wait of the delay switch; tests replace it.
+    std::function<void(int milliseconds)> sleep;
+};
+
+enum class StartupResult {
+    RunEventLoop, // a window is open: the event loop owns the rest of the run
+    Exit,         // the request was handed over, run or refused: the process ends
+};
+
+// The program's start: delay switch, data file, settings, then one of four branches for the
+// command line: hand the request to the running instance, open the dropped-item dialog, run
+// an application by its title, or show the main window.
+StartupResult RunStartup(const QString& commandLine, StartupWindows& windows,
+                         const InstanceProbe& anotherInstanceRuns,
+                         const StartupOptions& options = {});
+
+// Set when the command line was exactly "/START" once the delay switch was taken out.
+extern bool StartedByStartup;
+
+} // namespace vadok
