@@ -16,15 +16,18 @@ constexpr std::size_t kMinLookahead = kMaxMatch + kMinMatch + 1;
 constexpr unsigned kLiteralCodes = 256 + kMaxMatch - kMinMatch + 1; // NC = 510
 constexpr unsigned kTableCodes = 19;                               // NT
 constexpr unsigned kMaxCodeLength = 16;
-constexpr std::size_t kBlockCodes = 0x8000;
+// Smaller blocks adapt their tables to the data better; measured on a mixed application
+// folder, 8192 codes per block beat both 4096 and 32768.
+constexpr std::size_t kBlockCodes = 8192;
 constexpr unsigned kHashBits = 16;
 
-// Search effort. A 3-byte match far away costs more bits than three literals, hence kTooFar.
+// Search effort, chosen by measuring ratio against time on an application folder. A 3-byte
+// match very far away costs more bits than three literals, hence kTooFar.
 constexpr unsigned kGoodLength = 16;
 constexpr unsigned kMaxLazy = 32;
 constexpr unsigned kNiceLength = 128;
-constexpr unsigned kMaxChain = 64;
-constexpr std::size_t kTooFar = 4096;
+constexpr unsigned kMaxChain = 128;
+constexpr std::size_t kTooFar = 16384;
 
 unsigned bitLength(std::uint32_t v) { return v == 0 ? 0 : 32 - std::countl_zero(v); }
 
@@ -36,6 +39,23 @@ LzhEncoder::LzhEncoder(LzhMethod method, Sink sink)
       m_cFreq(kLiteralCodes, 0), m_pFreq(m_params.positionCodes, 0) {
     m_codes.reserve(kBlockCodes);
     m_positions.reserve(kBlockCodes);
+}
+
+void LzhEncoder::reset(Sink sink) {
+    m_sink = std::move(sink);
+    std::fill(m_head.begin(), m_head.end(), -1);
+    std::fill(m_prev.begin(), m_prev.end(), -1);
+    m_strstart = 0;
+    m_lookahead = 0;
+    m_inserted = 0;
+    m_prevLength = kMinMatch - 1;
+    m_prevMatch = 0;
+    m_matchAvailable = false;
+    m_codes.clear();
+    m_positions.clear();
+    std::fill(m_cFreq.begin(), m_cFreq.end(), 0);
+    std::fill(m_pFreq.begin(), m_pFreq.end(), 0);
+    m_bits = BitWriter();
 }
 
 void LzhEncoder::write(const std::uint8_t* data, std::size_t size) {

@@ -32,6 +32,8 @@ public:
     using Sink = std::function<void(const std::uint8_t* data, std::size_t size)>;
 
     LzhEncoder(LzhMethod method, Sink sink);
+    // Starts a new member with the same method, reusing the tables.
+    void reset(Sink sink);
     void write(const std::uint8_t* data, std::size_t size);
     // Compresses what is left and writes the last partial byte. No write() after it.
     void finish();

@@ -239,16 +239,39 @@ ArchiveIndex readArchiveIndex(const std::string& path) {
     struct stat st {};
     ::fstat(fd, &st);
     const auto fileSize = static_cast<std::uint64_t>(st.st_size);
-    std::vector<std::uint8_t> buffer(0x20000);
+    // One read serves every header that lies within it; members of an application folder
+    // are mostly small, so a store of thousands of files reads its old archive in a few reads.
+    constexpr std::size_t kWindow = 0x20000;
+    std::vector<std::uint8_t> buffer(kWindow);
+    std::uint64_t bufferStart = 0;
+    std::size_t bufferSize = 0;
+    auto load = [&](std::uint64_t at) {
+        const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), static_cast<off_t>(at));
+        bufferStart = at;
+        bufferSize = got > 0 ? static_cast<std::size_t>(got) : 0;
+        return got >= 0;
+    };
     std::uint64_t offset = 0;
-    while (true) {
-        const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), static_cast<off_t>(offset));
-        if (got < 0) {
-            index.error = "read error";
-            break;
+    if (!load(0))
+        index.error = "read error";
+    while (index.error.empty()) {
+        if (offset < bufferStart || offset >= bufferStart + bufferSize) {
+            if (!load(offset)) {
+                index.error = "read error";
+                break;
+            }
         }
         LzhMember m;
-        const HeaderResult r = parseLzhHeader(buffer.data(), static_cast<std::size_t>(got), m);
+        const std::size_t at = static_cast<std::size_t>(offset - bufferStart);
+        HeaderResult r = parseLzhHeader(buffer.data() + at, bufferSize - at, m);
+        if (r.status == HeaderStatus::Truncated && at > 0) {
+            // The header runs past this read: read again from its start.
+            if (!load(offset)) {
+                index.error = "read error";
+                break;
+            }
+            r = parseLzhHeader(buffer.data(), bufferSize, m);
+        }
         if (r.status == HeaderStatus::End) {
             index.ok = true;
             break;

@@ -3,6 +3,7 @@
 #include "crc16.h"
 #include "names.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vadok::archiver {
@@ -17,10 +18,6 @@ void putLe32(std::vector<std::uint8_t>& v, std::uint32_t x) {
     putLe16(v, x & 0xFFFF);
     putLe16(v, x >> 16);
 }
-void putLe64(std::vector<std::uint8_t>& v, std::uint64_t x) {
-    putLe32(v, static_cast<std::uint32_t>(x));
-    putLe32(v, static_cast<std::uint32_t>(x >> 32));
-}
 void putExtension(std::vector<std::uint8_t>& v, std::uint8_t type, const void* data, std::size_t size) {
     putLe16(v, static_cast<std::uint32_t>(size + 3));
     v.push_back(type);
@@ -28,16 +25,30 @@ void putExtension(std::vector<std::uint8_t>& v, std::uint8_t type, const void* d
     v.insert(v.end(), p, p + size);
 }
 
-constexpr std::uint64_t kFiletimeUnixEpoch = 116444736000000000ull;
-
 } // namespace
 
-std::vector<std::uint8_t> encodeLevel2Header(const LzhMember& m) {
+namespace {
+std::vector<std::uint8_t> encode(const LzhMember& m, bool plainName);
+}
+
+std::vector<std::uint8_t> encodeLevel2Header(const LzhMember& member) { return encode(member, false); }
+
+std::vector<std::uint8_t> encodeDataCheckHeader(const LzhMember& member) {
+    LzhMember m = member;
+    m.kind = MemberKind::File;
+    m.path = "member";
+    m.unixMode = 0100644;
+    return encode(m, true);
+}
+
+namespace {
+
+std::vector<std::uint8_t> encode(const LzhMember& m, bool plainName) {
     std::string full = m.path;
     if (m.kind == MemberKind::Symlink)
         full += "|" + m.linkTarget;
     // Directory members carry their whole path in the directory header.
-    const StoredName stored = encodeName(full);
+    const StoredName stored = plainName ? StoredName{full, std::nullopt} : encodeName(full);
     std::string dir, file;
     if (m.kind == MemberKind::Directory) {
         dir = stored.bytes + "/";
@@ -73,7 +84,8 @@ std::vector<std::uint8_t> encodeLevel2Header(const LzhMember& m) {
     const std::uint8_t crcPlaceholder[2] = {0, 0};
     putExtension(h, 0x00, crcPlaceholder, 2);
     const std::size_t crcAt = h.size() - 2;
-    if (stored.codePage) {
+    const bool ascii = std::all_of(full.begin(), full.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (stored.codePage && !ascii) {
         std::vector<std::uint8_t> cp;
         putLe32(cp, *stored.codePage);
         putExtension(h, 0x46, cp.data(), cp.size());
@@ -85,15 +97,6 @@ std::vector<std::uint8_t> encodeLevel2Header(const LzhMember& m) {
     std::vector<std::uint8_t> tmp;
     putLe16(tmp, m.unixMode.value_or(m.kind == MemberKind::Directory ? 040755 : 0100644));
     putExtension(h, 0x50, tmp.data(), tmp.size());
-    tmp.clear();
-    putLe32(tmp, static_cast<std::uint32_t>(m.mtime));
-    putExtension(h, 0x54, tmp.data(), tmp.size());
-    tmp.clear();
-    const std::uint64_t ft = kFiletimeUnixEpoch + static_cast<std::uint64_t>(m.mtime) * 10000000ull + m.mtimeNsec / 100;
-    putLe64(tmp, ft);
-    putLe64(tmp, ft);
-    putLe64(tmp, ft);
-    putExtension(h, 0x41, tmp.data(), tmp.size());
     putLe16(h, 0); // end of extended headers
 
     // A header whose size has a zero low byte would start with 0, which readers take for the
@@ -109,5 +112,7 @@ std::vector<std::uint8_t> encodeLevel2Header(const LzhMember& m) {
     h[crcAt + 1] = static_cast<std::uint8_t>(crc >> 8);
     return h;
 }
+
+} // namespace
 
 } // namespace vadok::archiver

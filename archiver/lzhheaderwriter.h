@@ -7,12 +7,18 @@
 
 namespace vadok::archiver {
 
-// The level-2 header for a member: sizes, CRC, the name split into the filename (0x01) and
-// directory (0x02) extended headers, the code page (0x46) when the name is CP932, the Unix
-// mode (0x50) and time (0x54), the Windows time stamps (0x41, 100 ns precision, so that an
-// unchanged file is recognised by its exact time) and the header CRC (0x00).
+// The level-2 header for a member: sizes, CRC, the Unix time (the level-2 base header's time
+// field is a Unix time, which every reader restores), the name split into the filename (0x01)
+// and directory (0x02) extended headers, the code page (0x46) when the name is CP932 and not
+// plain ASCII, the Unix mode (0x50) and the header CRC (0x00). Separate time headers (0x54,
+// 0x41) would only repeat the base header's time; at about 85 bytes per member every byte of
+// header shows in the ratio of folders with thousands of small files.
 // Symbolic links are "-lhd-" members named "link|target" with the link type in the mode.
 // Returns an empty vector when the header would exceed the format's 64 KiB limit.
 std::vector<std::uint8_t> encodeLevel2Header(const LzhMember& member);
+
+// A header for decoding the member's data alone: same method, sizes and CRC, a plain ASCII
+// name and no code page, so a decoder needs no character conversion.
+std::vector<std::uint8_t> encodeDataCheckHeader(const LzhMember& member);
 
 } // namespace vadok::archiver

@@ -1,7 +1,6 @@
 #include "memberverify.h"
 
 #include "crc16.h"
-#include "readerlocale.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -14,7 +13,7 @@ struct Feed {
     const std::vector<std::uint8_t>* header;
     const DataSource* data;
     int stage = 0; // 0 header, 1 data, 2 end marker, 3 done
-    std::vector<std::uint8_t> chunk = std::vector<std::uint8_t>(256 * 1024);
+    std::vector<std::uint8_t>* chunk = nullptr;
     const std::uint8_t endMarker[1] = {0};
 };
 
@@ -27,12 +26,12 @@ la_ssize_t readCallback(struct archive*, void* clientData, const void** buffer) 
             *buffer = f->header->data();
             return static_cast<la_ssize_t>(f->header->size());
         case 1: {
-            const std::size_t n = (*f->data)(f->chunk.data(), f->chunk.size());
+            const std::size_t n = (*f->data)(f->chunk->data(), f->chunk->size());
             if (n == 0) {
                 f->stage = 2;
                 continue;
             }
-            *buffer = f->chunk.data();
+            *buffer = f->chunk->data();
             return static_cast<la_ssize_t>(n);
         }
         case 2:
@@ -49,15 +48,14 @@ la_ssize_t readCallback(struct archive*, void* clientData, const void** buffer) 
 
 bool verifyMemberData(const std::vector<std::uint8_t>& header, const DataSource& data,
                       std::uint64_t originalSize, std::uint16_t crc, std::string& error) {
-    Utf8ThreadLocale utf8;
+    // One buffer per thread: thousands of small members must not each pay for a fresh one.
+    thread_local std::vector<std::uint8_t> chunk(256 * 1024);
     Feed feed;
+    feed.chunk = &chunk;
     feed.header = &header;
     feed.data = &data;
     struct archive* a = archive_read_new();
     archive_read_support_format_lha(a);
-    // The name does not matter here; a charset that accepts any byte keeps libarchive from
-    // refusing raw Unix names.
-    archive_read_set_options(a, "hdrcharset=ISO-8859-1");
     bool ok = false;
     if (archive_read_open(a, &feed, nullptr, readCallback, nullptr) != ARCHIVE_OK) {
         error = archive_error_string(a) ? archive_error_string(a) : "cannot open member";

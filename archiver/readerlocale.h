@@ -10,15 +10,15 @@ namespace vadok::archiver {
 class Utf8ThreadLocale {
 public:
     Utf8ThreadLocale() {
-        m_locale = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+        // Made once: building a locale loads its data files, far too slow per call.
+        static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+        m_locale = utf8;
         if (m_locale)
             m_previous = ::uselocale(m_locale);
     }
     ~Utf8ThreadLocale() {
-        if (m_locale) {
+        if (m_locale)
             ::uselocale(m_previous);
-            ::freelocale(m_locale);
-        }
     }
     Utf8ThreadLocale(const Utf8ThreadLocale&) = delete;
     Utf8ThreadLocale& operator=(const Utf8ThreadLocale&) = delete;

@@ -26,7 +26,11 @@ namespace vadok::archiver {
 namespace {
 
 constexpr std::size_t kReadChunk = 256 * 1024;
-constexpr std::size_t kSpillMemory = 2 * 1024 * 1024;
+// Up to kJobsAhead members may be finished ahead of the one being written, so a long
+// member does not leave the other cores idle; each keeps at most kSpillMemory in memory
+// and the rest in a temporary file, which bounds memory whatever the input.
+constexpr std::size_t kSpillMemory = 256 * 1024;
+constexpr std::size_t kJobsAhead = 64;
 // libarchive cannot decode a few very short streams; below this a member is stored as is,
 // which costs at most a few bytes.
 constexpr std::uint64_t kSmallestCompressed = 9;
@@ -58,8 +62,8 @@ std::string folderOf(const std::string& path) {
 }
 
 bool sameTime(const LzhMember& m, const SourceEntry& e) {
-    // Archives store 100 ns steps (or whole seconds when the member came from elsewhere).
-    return m.mtime == e.mtime && m.mtimeNsec / 100 == e.mtimeNsec / 100;
+    // Members carry whole seconds, and an expansion restores whole seconds.
+    return m.mtime == e.mtime;
 }
 
 // Reads the whole file through fn; returns false on a read error.
@@ -69,7 +73,7 @@ bool readFile(const std::string& path, std::uint64_t expected, const std::functi
     if (fd < 0)
         return false;
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    std::vector<std::uint8_t> buf(kReadChunk);
+    thread_local std::vector<std::uint8_t> buf(kReadChunk);
     total = 0;
     bool ok = true;
     while (true) {
@@ -112,7 +116,14 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const std::str
     std::uint64_t total = 0;
     bool spillOk = true;
     {
-        LzhEncoder encoder(method, [&](const std::uint8_t* p, std::size_t n) { spillOk = spill.append(p, n) && spillOk; });
+        // One encoder per thread and method, reset per member: its tables are large enough
+        // that allocating them for each of thousands of small files dominated the time.
+        thread_local std::unique_ptr<LzhEncoder> cached[3];
+        auto& slot = cached[static_cast<int>(method)];
+        if (!slot)
+            slot = std::make_unique<LzhEncoder>(method, nullptr);
+        LzhEncoder& encoder = *slot;
+        encoder.reset([&](const std::uint8_t* p, std::size_t n) { spillOk = spill.append(p, n) && spillOk; });
         const bool readOk = readFile(task.source, task.member.originalSize,
                                      [&](const std::uint8_t* p, std::size_t n) {
                                          crc = crc16Update(crc, p, n);
@@ -146,7 +157,7 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const std::str
         job.header = encodeLevel2Header(m);
         std::string error;
         // A member that does not decode back is stored as is rather than lost.
-        if (job.header.empty() || !verifySpill(job.header, spill, m, error))
+        if (job.header.empty() || !verifySpill(encodeDataCheckHeader(m), spill, m, error))
             store = true;
     }
     if (store) {
@@ -179,7 +190,7 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const std::str
             job.error = "name too long: " + m.path;
             return;
         }
-        if (!verifySpill(job.header, spill, m, error)) {
+        if (!verifySpill(encodeDataCheckHeader(m), spill, m, error)) {
             job.code = ArchiverVerifyFailed;
             job.error = m.path + ": " + error;
         }
@@ -368,7 +379,7 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
     unsigned threads = options.threads;
     if (threads == 0)
         threads = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
-    CompressionPool pool(tasks, options.method, folderOf(archivePath), threads, threads + 2);
+    CompressionPool pool(tasks, options.method, folderOf(archivePath), threads, kJobsAhead);
 
     std::uint64_t done = 0;
     for (std::size_t i = 0; i < tasks.size(); ++i) {
