@@ -253,7 +253,11 @@ bool XmlDocument::save(const QString& path) {
     return writeFileAtomically(path, bytes, &m_error);
 }
 
-bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error) {
+bool writeFileAtomically(const QString& requestedPath, const QByteArray& bytes, QString* error) {
+    // A data file kept elsewhere through a symbolic link is replaced where it lives, and the
+    // link stays.
+    const QFileInfo requested(requestedPath);
+    const QString path = requested.isSymLink() ? requested.symLinkTarget() : requestedPath;
     // Written by hand rather than with QSaveFile: on this Qt a short write (a full disk, a
     // file-size limit) still commits, leaving a truncated file in place of the old one.
     auto fail = [&](const QString& why) {

@@ -100,6 +100,7 @@ TEST_F(AppRecordsTest, updatedNotesLoseTrailingBlankLinesAndSpaces) {
         {QStringLiteral("x\r\n\r\n  "), QStringLiteral("x"), {"x"}},
         {QStringLiteral("x \r\n \r\n"), QStringLiteral("x"), {"x"}},
         {QStringLiteral("a\r\n\r\nb"), QStringLiteral("a\r\n\r\nb"), {"a", "", "b"}},
+        {QStringLiteral("a\r\n  \r\nb"), QStringLiteral("a\r\n  \r\nb"), {"a", "  ", "b"}},
         {QString(), QString(), {""}},
     };
     for (const auto& c : cases) {

@@ -165,6 +165,20 @@ TEST_F(DataFileTest, editsOnADamagedFileReportAndLeaveItUntouched) {
     }
 }
 
+TEST_F(DataFileTest, saveThroughASymbolicLinkReplacesTheTargetAndKeepsTheLink) {
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("synced")));
+    const QString target = folder.file(QStringLiteral("synced/vadok.xml"));
+    folder.writeFile(QStringLiteral("synced/vadok.xml"),
+                     Cp932Codec::instance().fromUnicode(appsFile(QString())));
+    ASSERT_TRUE(QFile::link(target, dataFilePath()));
+    AppRecord app;
+    app.AppName = QStringLiteral("A");
+    ASSERT_TRUE(SaveAppRecord(app));
+    EXPECT_TRUE(QFileInfo(dataFilePath()).isSymLink());
+    AppRecord read;
+    EXPECT_TRUE(FindAppByName(QStringLiteral("A"), read));
+}
+
 // Writes past a size limit fail with EFBIG part way through, as a full disk would.
 class FileSizeLimit {
 public:
