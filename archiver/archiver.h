@@ -47,8 +47,8 @@ enum ArchiverCode : int {
 
 // Progress of a call without "-n ": the member being handled, bytes of member data done
 // and the total for the call.
-using ArchiverProgressCallback =
-    std::function<void(const std::string& member, std::uint64_t bytesDone, std::uint64_t bytesTotal)>;
+using ArchiverProgressCallback = std::function<void(
+    const std::string& member, std::uint64_t bytesDone, std::uint64_t bytesTotal)>;
 // Things that did not fail the call but that a user should know (a skipped link).
 using ArchiverWarningCallback = std::function<void(const std::string& message)>;
 

@@ -7,8 +7,8 @@
 
 namespace vadok::archiver {
 
-ReadArchive openArchive(const std::string& path, ArchiveFormat format, const std::string& hdrcharset,
-                        std::string& error) {
+ReadArchive openArchive(const std::string& path, ArchiveFormat format,
+                        const std::string& hdrcharset, std::string& error) {
     ReadArchive a(archive_read_new());
     if (format == ArchiveFormat::Lzh)
         archive_read_support_format_lha(a.get());
@@ -39,6 +39,8 @@ NamePlan planNames(const std::string& path, ArchiveFormat format) {
         for (const auto& m : index.members) {
             plan.names.emplace_back(m.path, m.linkTarget);
             plan.crcs.push_back(m.crc);
+            plan.sizes.push_back(m.originalSize);
+            plan.links.push_back(m.kind == MemberKind::Symlink);
         }
         return plan;
     }

@@ -23,16 +23,18 @@ using ReadArchive = std::unique_ptr<struct archive, ArchiveDeleter>;
 // charset that never fails and only supplies data and metadata. ZIP names come from
 // libarchive, with CP932 for names that lack the UTF-8 flag when any name is not UTF-8.
 struct NamePlan {
-    std::string hdrcharset;                  // empty: libarchive's default
-    bool overrideNames = false;              // take names from `names`, in member order
+    std::string hdrcharset;     // empty: libarchive's default
+    bool overrideNames = false; // take names from `names`, in member order
     std::vector<std::pair<std::string, std::string>> names; // path, link target
-    std::vector<std::uint16_t> crcs; // per member: the data CRC its header records
+    std::vector<std::uint16_t> crcs;  // per member: the data CRC its header records
+    std::vector<std::uint64_t> sizes; // per member: its original size
+    std::vector<bool> links;          // per member: a symbolic link
 };
 NamePlan planNames(const std::string& path, ArchiveFormat format);
 
 // Opens path for reading in the given format with an optional hdrcharset option.
-ReadArchive openArchive(const std::string& path, ArchiveFormat format, const std::string& hdrcharset,
-                        std::string& error);
+ReadArchive openArchive(const std::string& path, ArchiveFormat format,
+                        const std::string& hdrcharset, std::string& error);
 
 // True when a member name may be written below a destination: relative, no "..", not empty.
 bool isSafeMemberName(const std::string& name);

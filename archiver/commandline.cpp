@@ -47,7 +47,8 @@ std::optional<std::vector<Token>> tokenize(const std::string& s) {
 
 // Reads switches from tokens[pos...] until the first quoted token; they must be exactly
 // the required ones plus optionally -n.
-bool takeSwitches(const std::vector<Token>& tokens, std::size_t& pos, const std::set<std::string>& required, bool& quiet) {
+bool takeSwitches(const std::vector<Token>& tokens, std::size_t& pos,
+                  const std::set<std::string>& required, bool& quiet) {
     std::set<std::string> seen;
     quiet = false;
     while (pos < tokens.size() && !tokens[pos].quoted) {
@@ -73,7 +74,8 @@ bool takePaths(const std::vector<Token>& tokens, std::size_t& pos, ArchiverComma
     c.archive = tokens[pos].text;
     c.folder = tokens[pos + 1].text;
     pos += 2;
-    if (c.archive.empty() || c.archive.back() == '/' || c.folder.size() < 2 || c.folder.back() != '/')
+    if (c.archive.empty() || c.archive.back() == '/' || c.folder.size() < 2 ||
+        c.folder.back() != '/')
         return false;
     return true;
 }

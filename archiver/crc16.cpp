@@ -14,7 +14,8 @@ struct Tables {
         for (unsigned i = 0; i < 256; ++i) {
             std::uint16_t c = static_cast<std::uint16_t>(i);
             for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? static_cast<std::uint16_t>((c >> 1) ^ 0xA001) : static_cast<std::uint16_t>(c >> 1);
+                c = (c & 1) ? static_cast<std::uint16_t>((c >> 1) ^ 0xA001)
+                            : static_cast<std::uint16_t>(c >> 1);
             t[0][i] = c;
         }
         for (unsigned i = 0; i < 256; ++i)

@@ -38,8 +38,9 @@ int run(const ArchiverCommand& c) {
     ExpandOptions options;
     options.progress = cb.progress;
     options.warning = cb.warning;
-    const ArchiveFormat format =
-        c.operation == ArchiverCommand::Operation::ExpandZip ? ArchiveFormat::Zip : ArchiveFormat::Lzh;
+    const ArchiveFormat format = c.operation == ArchiverCommand::Operation::ExpandZip
+                                     ? ArchiveFormat::Zip
+                                     : ArchiveFormat::Lzh;
     return expandArchive(c.archive, c.folder, format, options).code;
 }
 

@@ -26,8 +26,8 @@ std::string errorOf(struct archive* a, const char* fallback) {
 
 } // namespace
 
-ExpandResult expandArchive(const std::string& archivePath, const std::string& dest, ArchiveFormat format,
-                           const ExpandOptions& options) {
+ExpandResult expandArchive(const std::string& archivePath, const std::string& dest,
+                           ArchiveFormat format, const ExpandOptions& options) {
     Utf8ThreadLocale utf8;
     ExpandResult result;
     auto failWith = [&](int code, std::string error) {
@@ -41,7 +41,8 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
 
     const NamePlan plan = planNames(archivePath, format);
     // The member's name and link target as this archive means them.
-    auto nameOf = [&](struct archive_entry* entry, std::size_t index, std::string& path, std::string& link) {
+    auto nameOf = [&](struct archive_entry* entry, std::size_t index, std::string& path,
+                      std::string& link) {
         if (plan.overrideNames) {
             if (index >= plan.names.size())
                 return false;
@@ -60,7 +61,26 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
 
     // Pass 1: every name and link must stay below the destination; sizes for progress.
     std::uint64_t total = 0;
-    {
+    auto checkName = [&](const std::string& path, const std::string& link, bool isLink,
+                         std::string& why) {
+        if (!isSafeMemberName(path))
+            why = "unsafe member name: " + path;
+        else if (isLink && !linkStaysInside(path, link))
+            why = "symbolic link pointing outside: " + path;
+        return why.empty();
+    };
+    if (plan.overrideNames) {
+        // Our header reader has seen every member already.
+        for (std::size_t i = 0; i < plan.names.size(); ++i) {
+            std::string why;
+            std::string path = plan.names[i].first;
+            while (!path.empty() && path.back() == '/')
+                path.pop_back();
+            if (!checkName(path, plan.names[i].second, plan.links[i], why))
+                return failWith(ArchiverUnsafeEntry, why);
+            total += plan.sizes[i];
+        }
+    } else {
         std::string error;
         ReadArchive a = openArchive(archivePath, format, plan.hdrcharset, error);
         if (!a)
@@ -71,21 +91,21 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
         while ((r = archive_read_next_header(a.get(), &entry)) == ARCHIVE_OK || r == ARCHIVE_WARN) {
             std::string path, link;
             if (!nameOf(entry, index++, path, link))
-                return failWith(ArchiverBrokenArchive, archivePath + ": members differ between readers");
-            if (!isSafeMemberName(path))
-                return failWith(ArchiverUnsafeEntry, "unsafe member name: " + path);
+                return failWith(ArchiverBrokenArchive,
+                                archivePath + ": members differ between readers");
+            std::string why;
+            if (!checkName(path, link, archive_entry_filetype(entry) == AE_IFLNK, why))
+                return failWith(ArchiverUnsafeEntry, why);
             if (const char* hard = archive_entry_hardlink(entry); hard && !isSafeMemberName(hard))
                 return failWith(ArchiverUnsafeEntry, "unsafe hard link: " + path);
-            if (archive_entry_filetype(entry) == AE_IFLNK) {
-                if (!linkStaysInside(path, link))
-                    return failWith(ArchiverUnsafeEntry, "symbolic link pointing outside: " + path);
-            }
             total += static_cast<std::uint64_t>(std::max<la_int64_t>(0, archive_entry_size(entry)));
             if (archive_read_data_skip(a.get()) < ARCHIVE_WARN)
-                return failWith(ArchiverBrokenArchive, archivePath + ": " + errorOf(a.get(), "damaged member"));
+                return failWith(ArchiverBrokenArchive,
+                                archivePath + ": " + errorOf(a.get(), "damaged member"));
         }
         if (r != ARCHIVE_EOF)
-            return failWith(ArchiverBrokenArchive, archivePath + ": " + errorOf(a.get(), "damaged archive"));
+            return failWith(ArchiverBrokenArchive,
+                            archivePath + ": " + errorOf(a.get(), "damaged archive"));
     }
 
     std::error_code ec;
@@ -108,8 +128,9 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
     if (!a)
         return failWith(ArchiverBrokenArchive, archivePath + ": " + error);
     std::unique_ptr<struct archive, WriterDeleter> disk(archive_write_disk_new());
-    archive_write_disk_set_options(disk.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_SECURE_NODOTDOT |
-                                                   ARCHIVE_EXTRACT_SECURE_SYMLINKS | ARCHIVE_EXTRACT_UNLINK);
+    archive_write_disk_set_options(disk.get(),
+                                   ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_SECURE_NODOTDOT |
+                                       ARCHIVE_EXTRACT_SECURE_SYMLINKS | ARCHIVE_EXTRACT_UNLINK);
     archive_write_disk_set_standard_lookup(disk.get());
     std::uint64_t done = 0;
     struct archive_entry* entry = nullptr;
@@ -118,7 +139,8 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
     while ((r = archive_read_next_header(a.get(), &entry)) == ARCHIVE_OK || r == ARCHIVE_WARN) {
         std::string name, link;
         if (!nameOf(entry, index++, name, link))
-            return failWith(ArchiverBrokenArchive, archivePath + ": members differ between readers");
+            return failWith(ArchiverBrokenArchive,
+                            archivePath + ": members differ between readers");
         archive_entry_set_pathname(entry, (root + name).c_str());
         if (archive_entry_filetype(entry) == AE_IFLNK)
             archive_entry_set_symlink(entry, link.c_str());
@@ -130,22 +152,27 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
         size_t size;
         la_int64_t offset;
         int rr;
-        const la_int64_t declared = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1;
+        const la_int64_t declared =
+            archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1;
         std::uint16_t crc = 0;
         while ((rr = archive_read_data_block(a.get(), &buf, &size, &offset)) == ARCHIVE_OK) {
             crc = crc16Update(crc, buf, size);
             // Damaged data can decode to more bytes than the header promised.
             if (declared >= 0 && offset + static_cast<la_int64_t>(size) > declared)
-                return failWith(ArchiverBrokenArchive, name + ": member data longer than its header says");
+                return failWith(ArchiverBrokenArchive,
+                                name + ": member data longer than its header says");
             if (archive_write_data_block(disk.get(), buf, size, offset) < ARCHIVE_OK)
-                return failWith(ArchiverWriteError, name + ": " + errorOf(disk.get(), "cannot write"));
+                return failWith(ArchiverWriteError,
+                                name + ": " + errorOf(disk.get(), "cannot write"));
             done += size;
         }
         // A CRC mismatch comes back as a warning; it is still a damaged member.
         if (rr != ARCHIVE_EOF)
-            return failWith(ArchiverBrokenArchive, name + ": " + errorOf(a.get(), "damaged member"));
+            return failWith(ArchiverBrokenArchive,
+                            name + ": " + errorOf(a.get(), "damaged member"));
         // libarchive checks the CRC of level-2 members only; level 0 and 1 get it here.
-        if (plan.overrideNames && archive_entry_filetype(entry) == AE_IFREG && crc != plan.crcs[index - 1])
+        if (plan.overrideNames && archive_entry_filetype(entry) == AE_IFREG &&
+            crc != plan.crcs[index - 1])
             return failWith(ArchiverBrokenArchive, name + ": CRC mismatch");
         if (archive_write_finish_entry(disk.get()) < ARCHIVE_WARN)
             return failWith(ArchiverWriteError, name + ": " + errorOf(disk.get(), "cannot finish"));
@@ -154,7 +181,8 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
             options.progress(name, done, total);
     }
     if (r != ARCHIVE_EOF)
-        return failWith(ArchiverBrokenArchive, archivePath + ": " + errorOf(a.get(), "damaged archive"));
+        return failWith(ArchiverBrokenArchive,
+                        archivePath + ": " + errorOf(a.get(), "damaged archive"));
     // Folder times and modes are set here, after their contents.
     if (archive_write_close(disk.get()) != ARCHIVE_OK)
         return failWith(ArchiverWriteError, errorOf(disk.get(), "cannot finish the destination"));

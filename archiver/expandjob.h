@@ -9,7 +9,8 @@
 namespace vadok::archiver {
 
 struct ExpandOptions {
-    std::function<void(const std::string& member, std::uint64_t done, std::uint64_t total)> progress;
+    std::function<void(const std::string& member, std::uint64_t done, std::uint64_t total)>
+        progress;
     std::function<void(const std::string& message)> warning;
 };
 
@@ -21,7 +22,7 @@ struct ExpandResult {
 
 // Expands every member of the archive below dest (see archiver.h). Names are checked in a
 // first pass over the headers, so a hostile archive writes nothing at all.
-ExpandResult expandArchive(const std::string& archivePath, const std::string& dest, ArchiveFormat format,
-                           const ExpandOptions& options);
+ExpandResult expandArchive(const std::string& archivePath, const std::string& dest,
+                           ArchiveFormat format, const ExpandOptions& options);
 
 } // namespace vadok::archiver

@@ -71,7 +71,8 @@ void walk(const std::string& root, const std::string& rel, FolderScan& scan) {
             entry.size = static_cast<std::uint64_t>(st.st_size);
             scan.entries.push_back(entry);
         } else if (S_ISLNK(st.st_mode)) {
-            std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+            std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1,
+                               '\0');
             const ssize_t n2 = ::readlink(full.c_str(), target.data(), target.size());
             if (n2 < 0) {
                 scan.ok = false;
@@ -82,7 +83,8 @@ void walk(const std::string& root, const std::string& rel, FolderScan& scan) {
             if (relPath.find('|') != std::string::npos) {
                 scan.warnings.push_back("skipped symbolic link with \"|\" in its name: " + relPath);
             } else if (!linkStaysInside(relPath, target)) {
-                scan.warnings.push_back("skipped symbolic link pointing outside the folder: " + relPath + " -> " + target);
+                scan.warnings.push_back("skipped symbolic link pointing outside the folder: " +
+                                        relPath + " -> " + target);
             } else {
                 entry.kind = MemberKind::Symlink;
                 entry.linkTarget = target;

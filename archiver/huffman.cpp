@@ -5,7 +5,8 @@
 
 namespace vadok::archiver {
 
-std::vector<std::uint8_t> huffmanLengths(const std::vector<std::uint32_t>& freq, unsigned maxLength) {
+std::vector<std::uint8_t> huffmanLengths(const std::vector<std::uint32_t>& freq,
+                                         unsigned maxLength) {
     const std::size_t n = freq.size();
     std::vector<std::uint8_t> lengths(n, 0);
     std::vector<std::uint32_t> used;
@@ -16,7 +17,8 @@ std::vector<std::uint8_t> huffmanLengths(const std::vector<std::uint32_t>& freq,
         return lengths;
 
     // Symbols sorted by rising frequency; ties by symbol so output is reproducible.
-    std::stable_sort(used.begin(), used.end(), [&](std::uint32_t a, std::uint32_t b) { return freq[a] < freq[b]; });
+    std::stable_sort(used.begin(), used.end(),
+                     [&](std::uint32_t a, std::uint32_t b) { return freq[a] < freq[b]; });
     const std::size_t m = used.size();
 
     // Two-queue Huffman construction: leaves in one sorted queue, merged nodes in another

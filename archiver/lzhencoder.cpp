@@ -14,7 +14,7 @@ constexpr unsigned kMaxMatch = 256;
 constexpr unsigned kMinMatch = 3;
 constexpr std::size_t kMinLookahead = kMaxMatch + kMinMatch + 1;
 constexpr unsigned kLiteralCodes = 256 + kMaxMatch - kMinMatch + 1; // NC = 510
-constexpr unsigned kTableCodes = 19;                               // NT
+constexpr unsigned kTableCodes = 19;                                // NT
 constexpr unsigned kMaxCodeLength = 16;
 // Smaller blocks adapt their tables to the data better; measured on a mixed application
 // folder, 8192 codes per block beat both 4096 and 32768.
@@ -29,14 +29,17 @@ constexpr unsigned kNiceLength = 128;
 constexpr unsigned kMaxChain = 128;
 constexpr std::size_t kTooFar = 16384;
 
-unsigned bitLength(std::uint32_t v) { return v == 0 ? 0 : 32 - std::countl_zero(v); }
+unsigned bitLength(std::uint32_t v) {
+    return v == 0 ? 0 : 32 - std::countl_zero(v);
+}
 
 } // namespace
 
 LzhEncoder::LzhEncoder(LzhMethod method, Sink sink)
-    : m_params(methodParams(method)), m_sink(std::move(sink)), m_wsize(std::size_t{1} << m_params.dictionaryBits),
-      m_window(3 * m_wsize + 16, 0), m_head(std::size_t{1} << kHashBits, -1), m_prev(m_wsize, -1),
-      m_cFreq(kLiteralCodes, 0), m_pFreq(m_params.positionCodes, 0) {
+    : m_params(methodParams(method)), m_sink(std::move(sink)),
+      m_wsize(std::size_t{1} << m_params.dictionaryBits), m_window(3 * m_wsize + 16, 0),
+      m_head(std::size_t{1} << kHashBits, -1), m_prev(m_wsize, -1), m_cFreq(kLiteralCodes, 0),
+      m_pFreq(m_params.positionCodes, 0) {
     m_codes.reserve(kBlockCodes);
     m_positions.reserve(kBlockCodes);
 }
@@ -119,7 +122,8 @@ unsigned LzhEncoder::longestMatch(std::int32_t candidate, std::size_t& matchPos)
     if (best >= maxLen)
         return 0;
     unsigned chain = m_prevLength >= kGoodLength ? kMaxChain / 4 : kMaxChain;
-    const std::int64_t limit = static_cast<std::int64_t>(m_strstart) - static_cast<std::int64_t>(m_wsize) + 1;
+    const std::int64_t limit =
+        static_cast<std::int64_t>(m_strstart) - static_cast<std::int64_t>(m_wsize) + 1;
     const std::uint8_t* scan = m_window.data() + m_strstart;
     unsigned found = 0;
     std::int64_t cur = candidate;
@@ -228,7 +232,8 @@ void LzhEncoder::emitMatch(unsigned length, std::size_t distance) {
         sendBlock();
 }
 
-void LzhEncoder::writeTableLengths(const std::vector<std::uint8_t>& lengths, unsigned countBits, int skipAfter) {
+void LzhEncoder::writeTableLengths(const std::vector<std::uint8_t>& lengths, unsigned countBits,
+                                   int skipAfter) {
     std::size_t n = lengths.size();
     while (n > 0 && lengths[n - 1] == 0)
         --n;
@@ -300,7 +305,8 @@ int singleSymbol(const std::vector<std::uint32_t>& freq) {
 
 } // namespace
 
-void LzhEncoder::writeCLengths(const std::vector<std::uint8_t>& cLen, const std::vector<std::uint8_t>& tLen,
+void LzhEncoder::writeCLengths(const std::vector<std::uint8_t>& cLen,
+                               const std::vector<std::uint8_t>& tLen,
                                const std::vector<std::uint16_t>& tCode) {
     const std::size_t n = trimmed(cLen);
     m_bits.put(9, static_cast<std::uint32_t>(n));

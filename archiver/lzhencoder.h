@@ -47,7 +47,8 @@ private:
     void emitLiteral(std::uint8_t c);
     void emitMatch(unsigned length, std::size_t distance);
     void sendBlock();
-    void writeTableLengths(const std::vector<std::uint8_t>& lengths, unsigned countBits, int skipAfter);
+    void writeTableLengths(const std::vector<std::uint8_t>& lengths, unsigned countBits,
+                           int skipAfter);
     void writeCLengths(const std::vector<std::uint8_t>& cLen, const std::vector<std::uint8_t>& tLen,
                        const std::vector<std::uint16_t>& tCode);
     void drain();

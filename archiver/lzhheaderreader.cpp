@@ -13,9 +13,15 @@ namespace vadok::archiver {
 
 namespace {
 
-std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t le32(const std::uint8_t* p) { return le16(p) | (static_cast<std::uint32_t>(le16(p + 2)) << 16); }
-std::uint64_t le64(const std::uint8_t* p) { return le32(p) | (static_cast<std::uint64_t>(le32(p + 4)) << 32); }
+std::uint16_t le16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+std::uint32_t le32(const std::uint8_t* p) {
+    return le16(p) | (static_cast<std::uint32_t>(le16(p + 2)) << 16);
+}
+std::uint64_t le64(const std::uint8_t* p) {
+    return le32(p) | (static_cast<std::uint64_t>(le32(p + 4)) << 32);
+}
 
 constexpr std::uint64_t kFiletimeUnixEpoch = 116444736000000000ull;
 
@@ -88,7 +94,8 @@ bool parseExtensions(const std::uint8_t* p, std::size_t avail, LzhMember& m, Nam
                 const std::uint64_t ft = le64(d + 8);
                 if (ft >= kFiletimeUnixEpoch) {
                     m.mtime = static_cast<std::int64_t>((ft - kFiletimeUnixEpoch) / 10000000ull);
-                    m.mtimeNsec = static_cast<std::uint32_t>((ft - kFiletimeUnixEpoch) % 10000000ull) * 100;
+                    m.mtimeNsec =
+                        static_cast<std::uint32_t>((ft - kFiletimeUnixEpoch) % 10000000ull) * 100;
                 }
             }
             break;
@@ -167,7 +174,9 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
             std::string error;
             const std::size_t extStart = headerSize - 2;
             if (!parseExtensions(p + extStart, avail - extStart, m, names, used, crcAt, error))
-                return fail(avail - extStart < 0x20000 ? HeaderStatus::Truncated : HeaderStatus::Invalid, error.c_str());
+                return fail(avail - extStart < 0x20000 ? HeaderStatus::Truncated
+                                                       : HeaderStatus::Invalid,
+                            error.c_str());
             const std::size_t extBytes = used - 2;
             if (m.compressedSize < extBytes)
                 return fail(HeaderStatus::Invalid, "extended headers larger than the member");

@@ -18,7 +18,8 @@ void putLe32(std::vector<std::uint8_t>& v, std::uint32_t x) {
     putLe16(v, x & 0xFFFF);
     putLe16(v, x >> 16);
 }
-void putExtension(std::vector<std::uint8_t>& v, std::uint8_t type, const void* data, std::size_t size) {
+void putExtension(std::vector<std::uint8_t>& v, std::uint8_t type, const void* data,
+                  std::size_t size) {
     putLe16(v, static_cast<std::uint32_t>(size + 3));
     v.push_back(type);
     const auto* p = static_cast<const std::uint8_t*>(data);
@@ -31,7 +32,9 @@ namespace {
 std::vector<std::uint8_t> encode(const LzhMember& m, bool plainName);
 }
 
-std::vector<std::uint8_t> encodeLevel2Header(const LzhMember& member) { return encode(member, false); }
+std::vector<std::uint8_t> encodeLevel2Header(const LzhMember& member) {
+    return encode(member, false);
+}
 
 std::vector<std::uint8_t> encodeDataCheckHeader(const LzhMember& member) {
     LzhMember m = member;
@@ -84,7 +87,8 @@ std::vector<std::uint8_t> encode(const LzhMember& m, bool plainName) {
     const std::uint8_t crcPlaceholder[2] = {0, 0};
     putExtension(h, 0x00, crcPlaceholder, 2);
     const std::size_t crcAt = h.size() - 2;
-    const bool ascii = std::all_of(full.begin(), full.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    const bool ascii = std::all_of(full.begin(), full.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (stored.codePage && !ascii) {
         std::vector<std::uint8_t> cp;
         putLe32(cp, *stored.codePage);

@@ -13,12 +13,12 @@ enum class MemberKind { File, Directory, Symlink };
 struct LzhMember {
     MemberKind kind = MemberKind::File;
     std::string path;
-    std::string linkTarget;     // symbolic links only
+    std::string linkTarget; // symbolic links only
     char method[3] = {'l', 'h', '0'};
     std::uint64_t compressedSize = 0;
     std::uint64_t originalSize = 0;
     std::uint16_t crc = 0;
-    std::int64_t mtime = 0;     // seconds since 1970 (UTC)
+    std::int64_t mtime = 0; // seconds since 1970 (UTC)
     std::uint32_t mtimeNsec = 0;
     std::optional<std::uint16_t> unixMode; // full st_mode, type bits included
     std::uint8_t dosAttribute = 0x20;

@@ -15,10 +15,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: vadok-archiver lha|zip '<command string>'\n");
         return 1;
     }
-    vadok::SetArchiverProgressCallback([](const std::string& member, std::uint64_t done, std::uint64_t total) {
-        std::printf("%3u%%  %s\n", total ? static_cast<unsigned>(done * 100 / total) : 100u, member.c_str());
-    });
-    vadok::SetArchiverWarningCallback([](const std::string& message) { std::fprintf(stderr, "warning: %s\n", message.c_str()); });
+    vadok::SetArchiverProgressCallback(
+        [](const std::string& member, std::uint64_t done, std::uint64_t total) {
+            std::printf("%3u%%  %s\n", total ? static_cast<unsigned>(done * 100 / total) : 100u,
+                        member.c_str());
+        });
+    vadok::SetArchiverWarningCallback(
+        [](const std::string& message) { std::fprintf(stderr, "warning: %s\n", message.c_str()); });
     const std::string command = argv[2];
     const int code = std::string(argv[1]) == "lha" ? vadok::Unlha(nullptr, command, nullptr, 0)
                                                    : vadok::UnZip(nullptr, command, nullptr, 0);

@@ -10,8 +10,9 @@ namespace vadok::archiver {
 // Pulls the next piece of a member's compressed data into dest; returns 0 at its end.
 using DataSource = std::function<std::size_t(std::uint8_t* dest, std::size_t size)>;
 
-// Decodes one member, given its header (see encodeDataCheckHeader) and data, with libarchive (an independent decoder)
-// and checks that it yields originalSize bytes whose CRC-16 is crc. On failure, error says why.
+// Decodes one member, given its header (see encodeDataCheckHeader) and data, with libarchive (an
+// independent decoder) and checks that it yields originalSize bytes whose CRC-16 is crc. On
+// failure, error says why.
 bool verifyMemberData(const std::vector<std::uint8_t>& header, const DataSource& data,
                       std::uint64_t originalSize, std::uint16_t crc, std::string& error);
 

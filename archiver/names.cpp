@@ -65,8 +65,12 @@ bool isValidUtf8(std::string_view s) {
     return true;
 }
 
-std::optional<std::string> utf8ToCp932(std::string_view s) { return convert("CP932", "UTF-8", s); }
-std::optional<std::string> cp932ToUtf8(std::string_view s) { return convert("UTF-8", "CP932", s); }
+std::optional<std::string> utf8ToCp932(std::string_view s) {
+    return convert("CP932", "UTF-8", s);
+}
+std::optional<std::string> cp932ToUtf8(std::string_view s) {
+    return convert("UTF-8", "CP932", s);
+}
 
 StoredName encodeName(std::string_view path) {
     if (isValidUtf8(path)) {
@@ -79,7 +83,8 @@ StoredName encodeName(std::string_view path) {
     return {std::string(path), std::nullopt};
 }
 
-std::string decodeName(std::string_view stored, std::optional<std::uint32_t> codePage, char creator) {
+std::string decodeName(std::string_view stored, std::optional<std::uint32_t> codePage,
+                       char creator) {
     if (codePage) {
         if (*codePage == 65001)
             return std::string(stored);

@@ -26,7 +26,8 @@ StoredName encodeName(std::string_view path);
 // The path a stored name stands for. codePage is the member's 0x46 value if it had one;
 // creator the header's OS byte. Names without a code page from a non-Unix creator that are
 // not valid UTF-8 are taken as CP932 (old Windows archives).
-std::string decodeName(std::string_view stored, std::optional<std::uint32_t> codePage, char creator);
+std::string decodeName(std::string_view stored, std::optional<std::uint32_t> codePage,
+                       char creator);
 
 bool isValidUtf8(std::string_view s);
 

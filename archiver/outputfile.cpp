@@ -84,7 +84,8 @@ bool OutputFile::copyFrom(int fd, std::uint64_t offset, std::uint64_t size) {
         return false;
     auto in = static_cast<off_t>(offset);
     while (size > 0) {
-        const ssize_t n = ::copy_file_range(fd, &in, m_fd, nullptr, static_cast<std::size_t>(size), 0);
+        const ssize_t n =
+            ::copy_file_range(fd, &in, m_fd, nullptr, static_cast<std::size_t>(size), 0);
         if (n > 0) {
             size -= static_cast<std::uint64_t>(n);
             m_written += static_cast<std::uint64_t>(n);
@@ -97,7 +98,9 @@ bool OutputFile::copyFrom(int fd, std::uint64_t offset, std::uint64_t size) {
         // Kernels or file systems without copy_file_range: plain reads and writes.
         std::vector<std::uint8_t> chunk(1 << 20);
         while (size > 0) {
-            const ssize_t r = ::pread(fd, chunk.data(), static_cast<std::size_t>(std::min<std::uint64_t>(size, chunk.size())), in);
+            const ssize_t r =
+                ::pread(fd, chunk.data(),
+                        static_cast<std::size_t>(std::min<std::uint64_t>(size, chunk.size())), in);
             if (r <= 0)
                 return false;
             if (!write(chunk.data(), static_cast<std::size_t>(r)))

@@ -11,7 +11,8 @@ class Utf8ThreadLocale {
 public:
     Utf8ThreadLocale() {
         // Made once: building a locale loads its data files, far too slow per call.
-        static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+        static const locale_t utf8 =
+            ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
         m_locale = utf8;
         if (m_locale)
             m_previous = ::uselocale(m_locale);

@@ -34,10 +34,12 @@ bool SpillBuffer::append(const std::uint8_t* data, std::size_t size) {
         return true;
     }
     if (m_fd < 0) {
-        m_fd = ::open(m_folder.empty() ? "." : m_folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        m_fd =
+            ::open(m_folder.empty() ? "." : m_folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (m_fd < 0) {
             // File systems without O_TMPFILE: a named file, removed at once.
-            std::string pattern = (m_folder.empty() ? std::string(".") : m_folder) + "/.vadok-spill-XXXXXX";
+            std::string pattern =
+                (m_folder.empty() ? std::string(".") : m_folder) + "/.vadok-spill-XXXXXX";
             m_fd = ::mkstemp(pattern.data());
             if (m_fd >= 0)
                 ::unlink(pattern.c_str());
@@ -50,7 +52,8 @@ bool SpillBuffer::append(const std::uint8_t* data, std::size_t size) {
     const std::uint64_t fileBase = m_memory.size();
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t w = ::pwrite(m_fd, data + done, size - done, static_cast<off_t>(m_size - fileBase + done));
+        const ssize_t w =
+            ::pwrite(m_fd, data + done, size - done, static_cast<off_t>(m_size - fileBase + done));
         if (w <= 0) {
             m_failed = true;
             return false;
@@ -66,7 +69,8 @@ std::size_t SpillBuffer::readAt(std::uint64_t offset, std::uint8_t* dest, std::s
         return 0;
     size = static_cast<std::size_t>(std::min<std::uint64_t>(size, m_size - offset));
     if (offset < m_memory.size()) {
-        const std::size_t n = std::min<std::size_t>(size, m_memory.size() - static_cast<std::size_t>(offset));
+        const std::size_t n =
+            std::min<std::size_t>(size, m_memory.size() - static_cast<std::size_t>(offset));
         std::memcpy(dest, m_memory.data() + offset, n);
         return n;
     }

@@ -39,8 +39,8 @@ enum class TaskKind { Compress, CopyOld, HeaderOnly };
 
 struct Task {
     TaskKind kind = TaskKind::HeaderOnly;
-    LzhMember member;     // header fields; sizes and CRC filled in when compressed
-    std::string source;   // full path of the file to compress
+    LzhMember member;   // header fields; sizes and CRC filled in when compressed
+    std::string source; // full path of the file to compress
     std::uint64_t oldDataOffset = 0;
 };
 
@@ -67,7 +67,8 @@ bool sameTime(const LzhMember& m, const SourceEntry& e) {
 }
 
 // Reads the whole file through fn; returns false on a read error.
-bool readFile(const std::string& path, std::uint64_t expected, const std::function<void(const std::uint8_t*, std::size_t)>& fn,
+bool readFile(const std::string& path, std::uint64_t expected,
+              const std::function<void(const std::uint8_t*, std::size_t)>& fn,
               std::uint64_t& total) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -94,7 +95,8 @@ bool readFile(const std::string& path, std::uint64_t expected, const std::functi
     return ok;
 }
 
-bool verifySpill(const std::vector<std::uint8_t>& header, const SpillBuffer& spill, const LzhMember& m, std::string& error) {
+bool verifySpill(const std::vector<std::uint8_t>& header, const SpillBuffer& spill,
+                 const LzhMember& m, std::string& error) {
     std::uint64_t at = 0;
     return verifyMemberData(
         header,
@@ -123,13 +125,15 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const std::str
         if (!slot)
             slot = std::make_unique<LzhEncoder>(method, nullptr);
         LzhEncoder& encoder = *slot;
-        encoder.reset([&](const std::uint8_t* p, std::size_t n) { spillOk = spill.append(p, n) && spillOk; });
-        const bool readOk = readFile(task.source, task.member.originalSize,
-                                     [&](const std::uint8_t* p, std::size_t n) {
-                                         crc = crc16Update(crc, p, n);
-                                         encoder.write(p, n);
-                                     },
-                                     total);
+        encoder.reset(
+            [&](const std::uint8_t* p, std::size_t n) { spillOk = spill.append(p, n) && spillOk; });
+        const bool readOk = readFile(
+            task.source, task.member.originalSize,
+            [&](const std::uint8_t* p, std::size_t n) {
+                crc = crc16Update(crc, p, n);
+                encoder.write(p, n);
+            },
+            total);
         if (!readOk) {
             job.code = ArchiverReadError;
             job.error = "cannot read " + task.source;
@@ -165,12 +169,13 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const std::str
         std::uint16_t crc2 = 0;
         std::uint64_t total2 = 0;
         bool ok = true;
-        const bool readOk = readFile(task.source, total,
-                                     [&](const std::uint8_t* p, std::size_t n) {
-                                         crc2 = crc16Update(crc2, p, n);
-                                         ok = spill.append(p, n) && ok;
-                                     },
-                                     total2);
+        const bool readOk = readFile(
+            task.source, total,
+            [&](const std::uint8_t* p, std::size_t n) {
+                crc2 = crc16Update(crc2, p, n);
+                ok = spill.append(p, n) && ok;
+            },
+            total2);
         if (!readOk || total2 != total || crc2 != crc) {
             job.code = ArchiverReadError;
             job.error = "file changed while being stored: " + task.source;
@@ -199,9 +204,10 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const std::str
 
 class CompressionPool {
 public:
-    CompressionPool(const std::vector<Task>& tasks, LzhMethod method, std::string spillFolder, unsigned threads,
-                    std::size_t window)
-        : m_tasks(tasks), m_method(method), m_spillFolder(std::move(spillFolder)), m_window(window) {
+    CompressionPool(const std::vector<Task>& tasks, LzhMethod method, std::string spillFolder,
+                    unsigned threads, std::size_t window)
+        : m_tasks(tasks), m_method(method), m_spillFolder(std::move(spillFolder)),
+          m_window(window) {
         for (std::size_t i = 0; i < tasks.size(); ++i)
             if (tasks[i].kind == TaskKind::Compress)
                 m_pending.push_back(i);
@@ -236,7 +242,8 @@ private:
             {
                 std::unique_lock lock(m_mutex);
                 // At most m_window members wait in memory or spill files at once.
-                m_cv.wait(lock, [&] { return m_stop || (!m_pending.empty() && m_inFlight < m_window); });
+                m_cv.wait(lock,
+                          [&] { return m_stop || (!m_pending.empty() && m_inFlight < m_window); });
                 if (m_stop)
                     return;
                 task = m_pending.front();
@@ -286,7 +293,8 @@ LzhMember memberFor(const SourceEntry& e) {
 
 } // namespace
 
-StoreResult storeFolder(const std::string& archivePath, const std::string& folder, const StoreOptions& options) {
+StoreResult storeFolder(const std::string& archivePath, const std::string& folder,
+                        const StoreOptions& options) {
     StoreResult result;
     auto failWith = [&](int code, std::string error) {
         result.code = code;
@@ -342,8 +350,8 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
             for (std::size_t i = 0; i < old.members.size(); ++i)
                 if (old.members[i].path == e.path)
                     oldUsed[i] = true;
-            if (e.kind == MemberKind::File && o.kind == MemberKind::File && o.originalSize == e.size &&
-                sameTime(o, e)) {
+            if (e.kind == MemberKind::File && o.kind == MemberKind::File &&
+                o.originalSize == e.size && sameTime(o, e)) {
                 t.kind = TaskKind::CopyOld;
                 t.member.setMethod(o.method);
                 t.member.compressedSize = o.compressedSize;
@@ -370,11 +378,13 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
     }
     for (const auto& t : tasks)
         if (t.kind != TaskKind::Compress && t.member.originalSize >= 0xFFFFFFFFull)
-            return failWith(ArchiverUnsupported, "file too large for the archive format: " + t.member.path);
+            return failWith(ArchiverUnsupported,
+                            "file too large for the archive format: " + t.member.path);
 
     OutputFile out;
     if (!out.create(archivePath))
-        return failWith(ArchiverCannotCreate, "cannot create a temporary file beside " + archivePath);
+        return failWith(ArchiverCannotCreate,
+                        "cannot create a temporary file beside " + archivePath);
 
     unsigned threads = options.threads;
     if (threads == 0)

@@ -11,7 +11,8 @@ namespace vadok::archiver {
 struct StoreOptions {
     LzhMethod method = LzhMethod::Lh7;
     unsigned threads = 0; // 0: one per core, at most four
-    std::function<void(const std::string& member, std::uint64_t done, std::uint64_t total)> progress;
+    std::function<void(const std::string& member, std::uint64_t done, std::uint64_t total)>
+        progress;
     std::function<void(const std::string& message)> warning;
 };
 
@@ -23,6 +24,7 @@ struct StoreResult {
 };
 
 // Adds and replaces the contents of folder in the archive (see archiver.h for the rules).
-StoreResult storeFolder(const std::string& archivePath, const std::string& folder, const StoreOptions& options);
+StoreResult storeFolder(const std::string& archivePath, const std::string& folder,
+                        const StoreOptions& options);
 
 } // namespace vadok::archiver

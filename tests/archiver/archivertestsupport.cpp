@@ -19,7 +19,8 @@
 namespace vadok::test {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vadok-archiver-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "vadok-archiver-XXXXXX").string();
     if (!::mkdtemp(pattern.data()))
         throw std::runtime_error("mkdtemp failed");
     m_path = pattern;
@@ -47,7 +48,9 @@ std::string readFile(const std::string& path) {
     return s.str();
 }
 
-void makeDirs(const std::string& path) { std::filesystem::create_directories(path); }
+void makeDirs(const std::string& path) {
+    std::filesystem::create_directories(path);
+}
 
 void makeSymlink(const std::string& target, const std::string& linkPath) {
     const std::size_t slash = linkPath.rfind('/');
@@ -109,7 +112,8 @@ Tree readTree(const std::string& root, bool withTimes) {
 }
 
 void PrintTo(const TreeNode& node, std::ostream* os) {
-    *os << node.kind << (node.executable ? "x" : "-") << " " << node.content.size() << " bytes t=" << node.mtime;
+    *os << node.kind << (node.executable ? "x" : "-") << " " << node.content.size()
+        << " bytes t=" << node.mtime;
     if (node.kind == 'l')
         *os << " -> " << node.content;
 }
@@ -117,8 +121,8 @@ void PrintTo(const TreeNode& node, std::ostream* os) {
 std::string describe(const Tree& tree) {
     std::ostringstream s;
     for (const auto& [path, node] : tree)
-        s << node.kind << (node.executable ? "x " : "  ") << path << " (" << node.content.size() << " bytes, t=" << node.mtime
-          << ")\n";
+        s << node.kind << (node.executable ? "x " : "  ") << path << " (" << node.content.size()
+          << " bytes, t=" << node.mtime << ")\n";
     return s.str();
 }
 
@@ -127,7 +131,9 @@ int run(const std::string& commandLine) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool haveProgram(const std::string& name) { return run("command -v " + name + " >/dev/null 2>&1") == 0; }
+bool haveProgram(const std::string& name) {
+    return run("command -v " + name + " >/dev/null 2>&1") == 0;
+}
 
 std::string quote(const std::string& s) {
     std::string q = "'";
@@ -141,11 +147,13 @@ std::string quote(const std::string& s) {
 }
 
 std::string storeCommand(const std::string& archive, const std::string& folder, bool quiet) {
-    return std::string("u -d1 -y1 -h2 -jm2 ") + (quiet ? "-n " : "") + "\"" + archive + "\" \"" + folder + "/\" *";
+    return std::string("u -d1 -y1 -h2 -jm2 ") + (quiet ? "-n " : "") + "\"" + archive + "\" \"" +
+           folder + "/\" *";
 }
 
 std::string expandCommand(const std::string& archive, const std::string& folder, bool quiet) {
-    return std::string("x -d1 -y1 ") + (quiet ? "-n " : "") + "\"" + archive + "\" \"" + folder + "/\" *";
+    return std::string("x -d1 -y1 ") + (quiet ? "-n " : "") + "\"" + archive + "\" \"" + folder +
+           "/\" *";
 }
 
 void writeRawLzh(const std::string& archive, const std::vector<RawMember>& members) {
@@ -194,7 +202,8 @@ void writeRawZip(const std::string& archive, const std::vector<RawMember>& membe
     for (const auto& r : members) {
         const std::string name = r.directory ? r.path + "/" : r.path;
         const std::string data = r.linkTarget.empty() ? r.content : r.linkTarget;
-        const auto crc = static_cast<std::uint32_t>(::crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+        const auto crc = static_cast<std::uint32_t>(::crc32(
+            0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
         const std::uint32_t offset = static_cast<std::uint32_t>(out.size());
         le32(out, 0x04034b50);
         le16(out, 20);
@@ -209,7 +218,8 @@ void writeRawZip(const std::string& archive, const std::vector<RawMember>& membe
         le16(out, 0);
         out += name;
         out += data;
-        const std::uint32_t mode = r.directory ? 040755 : (!r.linkTarget.empty() ? 0120777 : 0100644);
+        const std::uint32_t mode =
+            r.directory ? 040755 : (!r.linkTarget.empty() ? 0120777 : 0100644);
         le32(central, 0x02014b50);
         le16(central, 0x0314); // made by Unix
         le16(central, 20);

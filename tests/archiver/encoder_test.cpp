@@ -13,9 +13,11 @@ using namespace vadok::archiver;
 
 namespace {
 
-std::vector<std::uint8_t> compress(LzhMethod method, const std::vector<std::uint8_t>& data, std::size_t piece) {
+std::vector<std::uint8_t> compress(LzhMethod method, const std::vector<std::uint8_t>& data,
+                                   std::size_t piece) {
     std::vector<std::uint8_t> out;
-    LzhEncoder enc(method, [&](const std::uint8_t* p, std::size_t n) { out.insert(out.end(), p, p + n); });
+    LzhEncoder enc(method,
+                   [&](const std::uint8_t* p, std::size_t n) { out.insert(out.end(), p, p + n); });
     for (std::size_t i = 0; i < data.size(); i += piece)
         enc.write(data.data() + i, std::min(piece, data.size() - i));
     enc.finish();
@@ -38,7 +40,8 @@ std::vector<std::uint8_t> compress(LzhMethod method, const std::vector<std::uint
         encodeLevel2Header(m),
         [&](std::uint8_t* dest, std::size_t size) {
             const std::size_t n = std::min(size, packed.size() - at);
-            std::copy(packed.begin() + static_cast<long>(at), packed.begin() + static_cast<long>(at + n), dest);
+            std::copy(packed.begin() + static_cast<long>(at),
+                      packed.begin() + static_cast<long>(at + n), dest);
             at += n;
             return n;
         },
@@ -57,7 +60,8 @@ std::vector<std::uint8_t> randomBytes(std::size_t n, unsigned seed, int alphabet
 }
 
 std::vector<std::uint8_t> text(std::size_t n) {
-    static const char* words[] = {"launcher ", "archive ", "member ", "the ", "of ", "window\n", "huffman ", "é "};
+    static const char* words[] = {"launcher ", "archive ", "member ",  "the ",
+                                  "of ",       "window\n", "huffman ", "é "};
     std::mt19937 rng(7);
     std::vector<std::uint8_t> v;
     while (v.size() < n) {

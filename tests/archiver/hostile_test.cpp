@@ -49,8 +49,10 @@ TEST(HostileArchive, unsafeEntriesFailTheCallBeforeAnythingIsWritten) {
             const std::string dest = dir / ("dest-" + std::string(c.name));
             const int code = zip ? expandZip(archive, dest) : expandLzh(archive, dest);
             EXPECT_EQ(code, ArchiverUnsafeEntry) << c.name << (zip ? " zip" : " lzh");
-            EXPECT_FALSE(std::filesystem::exists(dest)) << c.name << ": the destination was written";
-            EXPECT_TRUE(readTree(outside).empty()) << c.name << ": wrote outside\n" << describe(readTree(outside));
+            EXPECT_FALSE(std::filesystem::exists(dest))
+                << c.name << ": the destination was written";
+            EXPECT_TRUE(readTree(outside).empty()) << c.name << ": wrote outside\n"
+                                                   << describe(readTree(outside));
             EXPECT_FALSE(std::filesystem::exists(dir / "dotdot.txt"));
             EXPECT_FALSE(std::filesystem::exists(dir / "nested.txt"));
         }
@@ -60,10 +62,12 @@ TEST(HostileArchive, unsafeEntriesFailTheCallBeforeAnythingIsWritten) {
 TEST(HostileArchive, linksThatStayInsideAreExpanded) {
     for (const bool zip : {false, true}) {
         TempDir dir;
-        const std::vector<RawMember> members = {{"bin/tool", "#!/bin/sh\n", ""}, {"sub/link", "", "../bin/tool"}, {"here", "", "."}};
+        const std::vector<RawMember> members = {
+            {"bin/tool", "#!/bin/sh\n", ""}, {"sub/link", "", "../bin/tool"}, {"here", "", "."}};
         const std::string archive = dir / (zip ? "ok.zip" : "ok.lzh");
         zip ? writeRawZip(archive, members) : writeRawLzh(archive, members);
-        ASSERT_EQ(zip ? expandZip(archive, dir / "out") : expandLzh(archive, dir / "out"), ArchiverOk);
+        ASSERT_EQ(zip ? expandZip(archive, dir / "out") : expandLzh(archive, dir / "out"),
+                  ArchiverOk);
         EXPECT_EQ(readFile(dir / "out/sub/link"), "#!/bin/sh\n");
     }
 }
@@ -74,7 +78,8 @@ TEST(DamagedArchive, truncatedCorruptedAndForeignFilesFailWithACodeAndNeverCrash
     writeFile(dir / "src/small.txt", "small");
     ASSERT_EQ(Unlha(nullptr, storeCommand(dir / "good.lzh", dir / "src"), nullptr, 0), ArchiverOk);
     const std::string good = readFile(dir / "good.lzh");
-    ASSERT_EQ(run("cd " + quote(dir / "src") + " && bsdtar -a -cf ../good.zip big.txt small.txt"), 0);
+    ASSERT_EQ(run("cd " + quote(dir / "src") + " && bsdtar -a -cf ../good.zip big.txt small.txt"),
+              0);
     const std::string goodZip = readFile(dir / "good.zip");
 
     struct Case {
@@ -118,11 +123,15 @@ TEST(DamagedArchive, corruptedDataInOldHeaderLevelsIsCaughtByItsCrc) {
     for (const char* options : {"a0o5", "a1o7", "a0z"}) {
         TempDir dir;
         writeFile(dir / "src/data.txt", randomData(50000, 5, 12));
-        ASSERT_EQ(run("cd " + quote(dir / "src") + " && jlha " + options + " ../a.lzh data.txt >/dev/null 2>&1"), 0);
+        ASSERT_EQ(run("cd " + quote(dir / "src") + " && jlha " + options +
+                      " ../a.lzh data.txt >/dev/null 2>&1"),
+                  0);
         std::string bytes = readFile(dir / "a.lzh");
         // Well inside the member data, past the header.
         bytes[bytes.size() - 200] = static_cast<char>(bytes[bytes.size() - 200] ^ 0x10);
         writeFile(dir / "bad.lzh", bytes);
-        EXPECT_EQ(Unlha(nullptr, expandCommand(dir / "bad.lzh", dir / "out"), nullptr, 0), ArchiverBrokenArchive) << options;
+        EXPECT_EQ(Unlha(nullptr, expandCommand(dir / "bad.lzh", dir / "out"), nullptr, 0),
+                  ArchiverBrokenArchive)
+            << options;
     }
 }

@@ -25,7 +25,9 @@ void makeSampleTree(const std::string& src) {
     makeSymlink("../program", src + "/lib/program-link");
 }
 
-Tree withoutTimes(const std::string& root) { return readTree(root, false); }
+Tree withoutTimes(const std::string& root) {
+    return readTree(root, false);
+}
 
 // lhasa ignores the code-page header and writes stored name bytes as they are, so names we
 // store in CP932 come out in CP932 there.
@@ -56,8 +58,10 @@ TEST(Interop, ourArchivesExtractIdenticallyWithLhasaAndBsdtar) {
         }
         const std::string out = dir / (std::string("out-") + tool.program);
         makeDirs(out);
-        ASSERT_EQ(run("cd " + quote(out) + " && LANG=C.UTF-8 " + tool.command + " >/dev/null"), 0) << tool.program;
-        EXPECT_EQ(withoutTimes(out), tool.expected) << tool.program << "\n" << describe(withoutTimes(out));
+        ASSERT_EQ(run("cd " + quote(out) + " && LANG=C.UTF-8 " + tool.command + " >/dev/null"), 0)
+            << tool.program;
+        EXPECT_EQ(withoutTimes(out), tool.expected) << tool.program << "\n"
+                                                    << describe(withoutTimes(out));
     }
 }
 
@@ -80,7 +84,8 @@ TEST(Interop, jlhaArchivesOfEveryMethodAndHeaderLevelExtractIdentically) {
             const std::string name = std::string("j") + level + method;
             const std::string archive = dir / (name + ".lzh");
             const std::string options = std::string("a") + level + "o" + method;
-            ASSERT_EQ(run("cd " + quote(dir / "src") + " && jlha " + options + " " + quote(archive) +
+            ASSERT_EQ(run("cd " + quote(dir / "src") + " && jlha " + options + " " +
+                          quote(archive) +
                           " program.bin docs/readme.txt docs/tiny.txt >/dev/null 2>&1"),
                       0)
                 << name;
@@ -99,7 +104,9 @@ TEST(Interop, updatingAJlhaArchiveKeepsItsMembers) {
         GTEST_FAIL() << "jlha missing: scripts/setup installs jlha-utils";
     TempDir dir;
     writeFile(dir / "old/legacy.txt", std::string(10000, 'l'));
-    ASSERT_EQ(run("cd " + quote(dir / "old") + " && jlha a1o5 " + quote(dir / "a.lzh") + " legacy.txt >/dev/null 2>&1"), 0);
+    ASSERT_EQ(run("cd " + quote(dir / "old") + " && jlha a1o5 " + quote(dir / "a.lzh") +
+                  " legacy.txt >/dev/null 2>&1"),
+              0);
     writeFile(dir / "src/new.txt", "new");
     ASSERT_EQ(Unlha(nullptr, storeCommand(dir / "a.lzh", dir / "src"), nullptr, 0), ArchiverOk);
     ASSERT_EQ(Unlha(nullptr, expandCommand(dir / "a.lzh", dir / "out"), nullptr, 0), ArchiverOk);

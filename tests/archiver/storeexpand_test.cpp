@@ -13,8 +13,12 @@ using namespace vadok::test;
 
 namespace {
 
-int store(const std::string& archive, const std::string& folder) { return Unlha(nullptr, storeCommand(archive, folder), nullptr, 0); }
-int expand(const std::string& archive, const std::string& folder) { return Unlha(nullptr, expandCommand(archive, folder), nullptr, 0); }
+int store(const std::string& archive, const std::string& folder) {
+    return Unlha(nullptr, storeCommand(archive, folder), nullptr, 0);
+}
+int expand(const std::string& archive, const std::string& folder) {
+    return Unlha(nullptr, expandCommand(archive, folder), nullptr, 0);
+}
 
 std::vector<std::string> memberPaths(const std::string& archive) {
     std::vector<std::string> paths;
@@ -75,7 +79,8 @@ TEST(StoreExpand, namesComeBackByteIdentical) {
         writeFile(dir / ("src/" + c.name), "content of " + c.name);
         ASSERT_EQ(store(dir / "a.lzh", dir / "src"), ArchiverOk) << c.what;
         ASSERT_EQ(expand(dir / "a.lzh", dir / "out"), ArchiverOk) << c.what;
-        EXPECT_EQ(readTree(dir / "out"), readTree(dir / "src")) << c.what << "\n" << describe(readTree(dir / "out"));
+        EXPECT_EQ(readTree(dir / "out"), readTree(dir / "src")) << c.what << "\n"
+                                                                << describe(readTree(dir / "out"));
     }
 }
 
@@ -100,14 +105,19 @@ TEST(StoreExpand, quietCommandReportsNothingAndOtherwiseProgressReachesTheTotal)
     writeFile(dir / "src/one.txt", std::string(1000, 'x'));
     writeFile(dir / "src/two.txt", std::string(3000, 'y'));
     std::vector<std::pair<std::uint64_t, std::uint64_t>> reports;
-    SetArchiverProgressCallback([&](const std::string&, std::uint64_t done, std::uint64_t total) { reports.emplace_back(done, total); });
-    ASSERT_EQ(Unlha(nullptr, storeCommand(dir / "q.lzh", dir / "src", true), nullptr, 0), ArchiverOk);
+    SetArchiverProgressCallback([&](const std::string&, std::uint64_t done, std::uint64_t total) {
+        reports.emplace_back(done, total);
+    });
+    ASSERT_EQ(Unlha(nullptr, storeCommand(dir / "q.lzh", dir / "src", true), nullptr, 0),
+              ArchiverOk);
     EXPECT_TRUE(reports.empty());
-    ASSERT_EQ(Unlha(nullptr, storeCommand(dir / "p.lzh", dir / "src", false), nullptr, 0), ArchiverOk);
+    ASSERT_EQ(Unlha(nullptr, storeCommand(dir / "p.lzh", dir / "src", false), nullptr, 0),
+              ArchiverOk);
     ASSERT_FALSE(reports.empty());
     EXPECT_EQ(reports.back(), std::make_pair(std::uint64_t{4000}, std::uint64_t{4000}));
     reports.clear();
-    ASSERT_EQ(Unlha(nullptr, expandCommand(dir / "p.lzh", dir / "out", false), nullptr, 0), ArchiverOk);
+    ASSERT_EQ(Unlha(nullptr, expandCommand(dir / "p.lzh", dir / "out", false), nullptr, 0),
+              ArchiverOk);
     ASSERT_FALSE(reports.empty());
     EXPECT_EQ(reports.back().first, 4000u);
     SetArchiverProgressCallback({});
@@ -134,7 +144,8 @@ TEST(StoreUpdate, keepsMembersGoneFromTheFolderAndReplacesChangedOnes) {
 TEST(StoreUpdate, unchangedFilesAreCopiedRawAndOnlyChangedOnesCompressed) {
     TempDir dir;
     for (int i = 0; i < 20; ++i)
-        writeFile(dir / ("src/f" + std::to_string(i) + ".txt"), randomData(20000, static_cast<unsigned>(i), 8));
+        writeFile(dir / ("src/f" + std::to_string(i) + ".txt"),
+                  randomData(20000, static_cast<unsigned>(i), 8));
     archiver::StoreOptions options;
     auto first = archiver::storeFolder(dir / "a.lzh", dir / "src/", options);
     ASSERT_EQ(first.code, ArchiverOk);
@@ -178,7 +189,8 @@ TEST(StoreUpdate, failedStoreLeavesThePreviousArchiveAndNoTemporaryFiles) {
 TEST(StoreUpdate, rebuildsFromAFolderWithThousandsOfSmallFilesInOrder) {
     TempDir dir;
     for (int i = 0; i < 1500; ++i)
-        writeFile(dir / ("src/d" + std::to_string(i % 30) + "/f" + std::to_string(i) + ".txt"), "file " + std::to_string(i));
+        writeFile(dir / ("src/d" + std::to_string(i % 30) + "/f" + std::to_string(i) + ".txt"),
+                  "file " + std::to_string(i));
     ASSERT_EQ(store(dir / "a.lzh", dir / "src"), ArchiverOk);
     ASSERT_EQ(expand(dir / "a.lzh", dir / "out"), ArchiverOk);
     EXPECT_EQ(readTree(dir / "out"), readTree(dir / "src"));

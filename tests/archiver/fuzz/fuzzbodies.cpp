@@ -1,0 +1,117 @@
+#include "fuzzbodies.h"
+
+#include "archiver/archiver.h"
+#include "archiver/crc16.h"
+#include "archiver/expandjob.h"
+#include "archiver/lzhencoder.h"
+#include "archiver/lzhheaderreader.h"
+#include "archiver/lzhheaderwriter.h"
+#include "archiver/memberverify.h"
+#include "archiver/storejob.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace vadok::archiver::fuzz {
+
+namespace {
+
+[[noreturn]] void fault() {
+    __builtin_trap();
+}
+
+struct Scratch {
+    std::filesystem::path root;
+    Scratch() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "vadok-fuzz-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            std::abort();
+        root = pattern;
+    }
+    ~Scratch() {
+        std::error_code ec;
+        std::filesystem::remove_all(root, ec);
+    }
+};
+
+void writeBytes(const std::filesystem::path& p, const std::uint8_t* data, std::size_t size) {
+    std::ofstream out(p, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+} // namespace
+
+void encoderRoundTrip(const std::uint8_t* data, std::size_t size) {
+    if (size < 2)
+        return;
+    const LzhMethod method = static_cast<LzhMethod>(data[0] % 3);
+    const std::size_t piece = 1 + static_cast<std::size_t>(data[1]) * 37;
+    const std::uint8_t* payload = data + 2;
+    const std::size_t length = size - 2;
+    std::vector<std::uint8_t> packed;
+    LzhEncoder encoder(method, [&](const std::uint8_t* p, std::size_t n) {
+        packed.insert(packed.end(), p, p + n);
+    });
+    for (std::size_t at = 0; at < length; at += piece)
+        encoder.write(payload + at, std::min(piece, length - at));
+    encoder.finish();
+    // The store keeps such short streams as stored data (libarchive cannot decode a few of
+    // them), so they are not part of the contract.
+    if (packed.size() < 9)
+        return;
+    LzhMember m;
+    m.setMethod(methodParams(method).id + 1);
+    m.compressedSize = packed.size();
+    m.originalSize = length;
+    m.crc = crc16Update(0, payload, length);
+    std::size_t at = 0;
+    std::string error;
+    const bool ok = verifyMemberData(
+        encodeDataCheckHeader(m),
+        [&](std::uint8_t* dest, std::size_t n) {
+            const std::size_t k = std::min(n, packed.size() - at);
+            std::copy(packed.begin() + static_cast<long>(at),
+                      packed.begin() + static_cast<long>(at + k), dest);
+            at += k;
+            return k;
+        },
+        length, m.crc, error);
+    if (!ok)
+        fault();
+}
+
+void archiveUpdate(const std::uint8_t* data, std::size_t size) {
+    Scratch scratch;
+    const auto archive = scratch.root / "old.lzh";
+    writeBytes(archive, data, size);
+    std::filesystem::create_directories(scratch.root / "src");
+    const std::uint8_t content[] = "new member";
+    writeBytes(scratch.root / "src" / "a.txt", content, sizeof content - 1);
+
+    (void)readArchiveIndex(archive.string());
+    StoreOptions options;
+    options.threads = 1;
+    const StoreResult stored =
+        storeFolder(archive.string(), (scratch.root / "src").string() + "/", options);
+    if (stored.code == ArchiverOk) {
+        const ArchiveIndex after = readArchiveIndex(archive.string());
+        if (!after.ok || after.members.empty())
+            fault();
+    }
+
+    writeBytes(archive, data, size);
+    const auto dest = scratch.root / "dest";
+    (void)expandArchive(archive.string(), dest.string() + "/", ArchiveFormat::Lzh, {});
+    // Nothing but the three names we made may exist beside the destination.
+    for (const auto& e : std::filesystem::directory_iterator(scratch.root)) {
+        const auto name = e.path().filename().string();
+        if (name != "old.lzh" && name != "src" && name != "dest")
+            fault();
+    }
+}
+
+} // namespace vadok::archiver::fuzz
