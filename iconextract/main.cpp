@@ -4,9 +4,16 @@
 #include "commandline.h"
 #include "glimtake.h"
 
+#include <clocale>
+#include <cstring>
 #include <filesystem>
+#include <langinfo.h>
 
 int main(int argc, char** argv) {
+    // File names are UTF-8 bytes whatever the user's locale claims.
+    const char* set = std::setlocale(LC_ALL, "");
+    if (!set || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
+        std::setlocale(LC_ALL, "C.UTF-8");
     try {
         const std::string target =
             glimtake::targetFromCommandLine(glimtake::wholeCommandLine(argc, argv));
