@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QHash>
+#include <QIcon>
+#include <QTreeWidget>
+
+namespace vadok {
+
+// The catalog tree: nodes with a unique string key, a tag and an image key, and the image
+// list the keys refer to. The tag tells the kinds apart: "ROOT" for the root, empty for a
+// folder, an index into the window's application list for an application.
+class CatalogTree : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit CatalogTree(QWidget* parent = nullptr);
+
+    // A new last child of the node parentKey (empty: a top-level node). nullptr when the key
+    // is taken or the parent does not exist.
+    QTreeWidgetItem* addNode(const QString& parentKey, const QString& key, const QString& text,
+                             const QString& image = QString(),
+                             const QString& selectedImage = QString());
+    QTreeWidgetItem* node(const QString& key) const { return m_nodes.value(key); }
+    // Removes the node and everything below it; unknown keys are ignored.
+    void removeNode(const QString& key);
+    void clearNodes();
+    int nodeCount() const { return int(m_nodes.size()); }
+
+    static QString key(const QTreeWidgetItem* node);
+    static QString tag(const QTreeWidgetItem* node);
+    static void setTag(QTreeWidgetItem* node, const QString& tag);
+    static QString imageKey(const QTreeWidgetItem* node);
+    static QString selectedImageKey(const QTreeWidgetItem* node);
+    // Sets the node's image keys and shows the images the list holds for them.
+    void setImage(QTreeWidgetItem* node, const QString& image, const QString& selectedImage);
+    void setImage(QTreeWidgetItem* node, const QString& image) { setImage(node, image, image); }
+
+    // The image list. Adding an existing key replaces its image.
+    void addImage(const QString& key, const QIcon& image) { m_images.insert(key, image); }
+    bool hasImage(const QString& key) const { return m_images.contains(key); }
+    QIcon image(const QString& key) const { return m_images.value(key); }
+
+    // The key of the node the information panel shows (the tree's own tag).
+    QString shownKey() const { return m_shownKey; }
+    void setShownKey(const QString& key) { m_shownKey = key; }
+
+signals:
+    // A mouse button was released; node is the node under the pointer or nullptr.
+    void nodeMouseUp(Qt::MouseButton button, QTreeWidgetItem* node, const QPoint& globalPos);
+    // Sent after the view has expanded or collapsed what the double click toggles.
+    void nodeDoubleClicked();
+    void enterReleased();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+
+private:
+    void forget(QTreeWidgetItem* node);
+
+    QHash<QString, QTreeWidgetItem*> m_nodes;
+    QHash<QString, QIcon> m_images;
+    QString m_shownKey;
+};
+
+} // namespace vadok

@@ -1,0 +1,270 @@
+// The main window's controls, menus, wide layout, and what the core and a second start of the
+// program ask of it.
+#include "mainwindow/frmmain.h"
+
+#include "catalog/settings.h"
+#include "mainwindow/appearance.h"
+#include "mainwindow/catalogtree.h"
+#include "mainwindow/stoprequest.h"
+#include "resources/builtinimages.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QSessionManager>
+#include <QStatusBar>
+#include <QTimer>
+#include <QtDebug>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vadok {
+
+frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Vadok"));
+    setWindowIcon(QIcon(builtinImage(QStringLiteral("exeicon"))));
+    m_apps.resize(1);
+    m_iconQueue = QStringList{QString()};
+
+    createControls();
+    createMenus();
+    setMainWindowLink(this);
+    connect(qApp, &QGuiApplication::commitDataRequest, this,
+            [this](QSessionManager&) { sessionEnding(); });
+
+    StopRequested = false;
+    const ConfigRecord& config = settings().Config;
+    if (config.DispMode <= 1)
+        m_dispMode[config.DispMode]->setChecked(true);
+    if (config.KeepPos == 1) {
+        move(twips(config.Left), twips(config.Top));
+        SetDispMode(config.DispMode);
+        if (config.wState == 1)
+            setWindowState(Qt::WindowNoState);
+    } else {
+        SetDispMode(0);
+    }
+    ApplyInfoStyle();
+
+    // The tree is read on the first tick, once the window is on the screen.
+    setStage(QStringLiteral("INIT"));
+    m_gcTimer->setInterval(1);
+    m_gcTimer->start();
+}
+
+frmMain::~frmMain() {
+    if (mainWindowLink() == this)
+        setMainWindowLink(nullptr);
+}
+
+void frmMain::createControls() {
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("central"));
+    setCentralWidget(central);
+
+    m_tree = new CatalogTree(central);
+    m_tree->setObjectName(QStringLiteral("TreeView"));
+    m_tree->addImage(QStringLiteral("exeicon"), QIcon(builtinImage(QStringLiteral("exeicon"))));
+    m_tree->addImage(QStringLiteral("folclose"), QIcon(builtinImage(QStringLiteral("folclose"))));
+    m_tree->addImage(QStringLiteral("folopen"), QIcon(builtinImage(QStringLiteral("folopen"))));
+    connect(m_tree, &QTreeWidget::itemClicked, this,
+            [this](QTreeWidgetItem* node) { TreeView_NodeClick(node); });
+    connect(m_tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* node) {
+        if (node)
+            TreeView_NodeClick(node);
+    });
+    connect(m_tree, &QTreeWidget::itemExpanded, this, &frmMain::TreeView_Expand);
+    connect(m_tree, &QTreeWidget::itemCollapsed, this, &frmMain::TreeView_Collapse);
+    connect(m_tree, &CatalogTree::nodeDoubleClicked, this, &frmMain::TreeView_DblClick);
+    connect(m_tree, &CatalogTree::nodeMouseUp, this, &frmMain::TreeView_MouseUp);
+    connect(m_tree, &CatalogTree::enterReleased, this, &frmMain::cmdExec_Click);
+
+    m_borderBar = new QFrame(central);
+    m_borderBar->setObjectName(QStringLiteral("picBorderBar"));
+    m_borderBar->setCursor(Qt::SizeHorCursor);
+
+    m_info = new QWidget(central);
+    m_info->setObjectName(QStringLiteral("picInfo"));
+    m_bigIcon = new QLabel(m_info);
+    m_bigIcon->setObjectName(QStringLiteral("picBigIcon"));
+    m_bigIcon->setFixedSize(64, 64);
+    m_title = new QLineEdit(m_info);
+    m_title->setObjectName(QStringLiteral("txtAppTitle"));
+    m_title->setReadOnly(true);
+    m_title->setFrame(false);
+    m_title->setText(QStringLiteral("Please wait..."));
+    m_infoText = new QPlainTextEdit(m_info);
+    m_infoText->setObjectName(QStringLiteral("txtAppInfo"));
+    m_infoText->setReadOnly(true);
+    m_pack = new QPushButton(QStringLiteral("格納"), m_info);
+    m_pack->setObjectName(QStringLiteral("cmdPack"));
+    m_edit = new QPushButton(QStringLiteral("編集"), m_info);
+    m_edit->setObjectName(QStringLiteral("cmdEdit"));
+    // The property editor is not part of this window yet.
+    m_edit->setEnabled(false);
+    m_exec = new QPushButton(QStringLiteral("実行"), m_info);
+    m_exec->setObjectName(QStringLiteral("cmdExec"));
+    m_exec->setDefault(true);
+    connect(m_pack, &QPushButton::clicked, this, &frmMain::cmdPack_Click);
+    connect(m_edit, &QPushButton::clicked, this, &frmMain::cmdEdit_Click);
+    connect(m_exec, &QPushButton::clicked, this, &frmMain::cmdExec_Click);
+
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar"));
+    m_panel1 = new QLabel(bar);
+    m_panel1->setObjectName(QStringLiteral("StatusBarPanel1"));
+    m_panel2 = new QLabel(bar);
+    m_panel2->setObjectName(QStringLiteral("StatusBarPanel2"));
+    m_panel2->setMinimumWidth(twips(900));
+    bar->addWidget(m_panel1, 1);
+    bar->addPermanentWidget(m_panel2);
+
+    m_gcTimer = new QTimer(this);
+    m_gcTimer->setObjectName(QStringLiteral("GCTimer"));
+    connect(m_gcTimer, &QTimer::timeout, this, &frmMain::GCTimer_Timer);
+}
+
+int frmMain::twips(int value) const { return twipsToPixels(value, logicalDpiX()); }
+
+void frmMain::setStage(const QString& stage) {
+    if (m_stage == stage)
+        return;
+    m_stage = stage;
+    emit stageChanged(stage);
+}
+
+// ---- layout -------------------------------------------------------------------------------
+
+void frmMain::SetDispMode(int mode) {
+    // Only the wide display exists so far; the narrow one falls back to it.
+    if (mode == 0 || mode == 1)
+        SetWideLayout();
+}
+
+void frmMain::SetWideLayout() {
+    m_layoutInProgress = true;
+    ConfigRecord& config = settings().Config;
+    config.DispMode = 0;
+    resize(std::max(twips(config.Width), 1), std::max(twips(config.Height), 1));
+    m_borderBar->show();
+    statusBar()->show();
+    menuBar()->show();
+    m_info->show();
+    m_bigIcon->show();
+    m_exec->show();
+    m_edit->show();
+    m_pack->show();
+    m_title->show();
+    if (QTreeWidgetItem* selected = m_tree->currentItem())
+        m_tree->scrollToItem(selected);
+    m_dispMode[0]->setChecked(true);
+    m_dispMode[1]->setChecked(false);
+    m_layoutInProgress = false;
+    ResizeLayout();
+}
+
+void frmMain::ResizeLayout() {
+    if (m_layoutInProgress)
+        return;
+    ConfigRecord& config = settings().Config;
+    const QWidget* central = centralWidget();
+    const int innerW = central->width();
+    const int innerH = central->height();
+    if (!isMinimized() && !isMaximized()) {
+        config.Width = pixelsToTwips(width(), logicalDpiX());
+        config.Height = pixelsToTwips(height(), logicalDpiX());
+    }
+    const int barW = twips(60);
+    // The stored splitter position may lie outside a window that has become smaller.
+    const int left = std::clamp(twips(config.LR), 0, std::max(innerW - barW, 0));
+    m_tree->setGeometry(0, 0, left, innerH);
+    m_borderBar->setGeometry(left, 0, barW, innerH);
+    m_info->setGeometry(left + barW, 0, std::max(innerW - left - barW, 0), innerH);
+    LayoutInfoPanel();
+}
+
+void frmMain::LayoutInfoPanel() {
+    if (m_layoutInProgress)
+        return;
+    const int w = m_info->width();
+    const int h = m_info->height();
+    const int buttonH = m_exec->sizeHint().height();
+    const int infoTop = twips(1035);
+    m_bigIcon->move(0, 0);
+    const int titleLeft = infoTop;
+    m_title->setGeometry(titleLeft, 0, std::max(w - titleLeft, 0), m_title->sizeHint().height());
+    m_infoText->setGeometry(0, infoTop, w, std::max(h - infoTop - buttonH - twips(45), 0));
+    const int buttonW = std::max(int(std::lround((w - twips(30)) / 3.0)), 0);
+    const int top = std::max(h - buttonH, 0);
+    m_pack->setGeometry(0, top, buttonW, buttonH);
+    m_edit->setGeometry(buttonW + twips(15), top, buttonW, buttonH);
+    m_exec->setGeometry(2 * buttonW + twips(30), top, buttonW, buttonH);
+}
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    ResizeLayout();
+}
+
+void frmMain::ApplyInfoStyle() {
+    const ColorRecord& color = settings().Color;
+    QPalette palette = m_infoText->palette();
+    palette.setColor(QPalette::Text, oleColor(color.infoTXT, QApplication::palette()));
+    palette.setColor(QPalette::Base, oleColor(color.infoBG, QApplication::palette()));
+    m_infoText->setPalette(palette);
+    m_infoText->setFont(fontFromRecord(color.infoFont));
+    m_tree->setFont(fontFromRecord(color.treeFont));
+}
+
+// ---- what the core asks of the window ------------------------------------------------------
+
+void frmMain::setStatusPanelText(int panel, const QString& text) {
+    QLabel* label = panel == 2 ? m_panel2 : m_panel1;
+    label->setText(text);
+    // Long work updates the status between steps without letting other messages through.
+    if (label->isVisible())
+        label->repaint();
+    emit statusTextChanged(panel == 2 ? 2 : 1, text);
+}
+
+void frmMain::removeTreeNode(const QString& key) { m_tree->removeNode(key); }
+
+bool frmMain::isWindowVisible() const { return isVisible(); }
+
+bool frmMain::isWindowStateNormal() const {
+    return !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+}
+
+void frmMain::setWindowStateNormal() { setWindowState(Qt::WindowNoState); }
+
+QPoint frmMain::windowPositionTwips() const {
+    const QPoint topLeft = pos();
+    return QPoint(pixelsToTwips(topLeft.x(), logicalDpiX()), pixelsToTwips(topLeft.y(), logicalDpiY()));
+}
+
+quintptr frmMain::windowId() const { return quintptr(effectiveWinId()); }
+
+// ---- what a second start asks for ----------------------------------------------------------
+
+void frmMain::restoreFromTray() {
+    show();
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    raise();
+    activateWindow();
+}
+
+void frmMain::showDropDialog(const QString& path) {
+    qWarning() << "registering dropped items is not available yet; ignored:" << path;
+}
+
+} // namespace vadok

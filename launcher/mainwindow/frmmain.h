@@ -1,0 +1,184 @@
+#pragma once
+
+#include "apps/packapp.h"
+#include "platform/mainwindowlink.h"
+#include "startup/handover.h"
+
+#include <QMainWindow>
+#include <QStringList>
+#include <vector>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+class QTreeWidgetItem;
+
+namespace vadok {
+
+class CatalogTree;
+class XmlElement;
+
+// The main window: the catalog tree, the information panel beside it, the run and store
+// commands, the timer that builds the tree after the window has appeared and then polls
+// the hand-over file, and the exit that stores idle applications again.
+//
+// The timer's stage lives in stage(): "INIT" until the first tick, "BOOT" while the tree is
+// read, "ICONLOAD"/"ICONLOADING" while the remaining icons load, "NORMAL" afterwards, and
+// "TrayFIN", "FINing", "FIN" on the way out.
+class frmMain : public QMainWindow, public MainWindowLink, public HandOverTarget {
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // What the core asks of the window.
+    void setStatusPanelText(int panel, const QString& text) override;
+    void saveFolders() override { SaveFolders(); }
+    void removeTreeNode(const QString& key) override;
+    bool isWindowVisible() const override;
+    bool isWindowStateNormal() const override;
+    void setWindowStateNormal() override;
+    QPoint windowPositionTwips() const override;
+    quintptr windowId() const override;
+
+    // What a second start of the program asks for.
+    void restoreFromTray() override;
+    void execAppByName(const QString& name) override { ExecAppByName(name); }
+    void showDropDialog(const QString& path) override;
+
+    // Rebuilds the tree, Apps and IconQueue from the data file.
+    void LoadTree();
+    // Loads the icons LoadTree queued.
+    void LoadIcons();
+    // Writes the folder structure of the tree into the data file.
+    void SaveFolders();
+    // Index in Apps of the selected application; -1 for none, the root or a folder.
+    int SelectedAppIndex() const;
+    void TreeView_NodeClick(QTreeWidgetItem* node);
+    void ApplyInfoStyle();
+    // Starts the first application called exactly name; nothing when there is none.
+    void ExecAppByName(const QString& name);
+    // Saves the settings and rotates the backups; the window's controls stay disabled.
+    bool WriteDAT();
+
+    QString stage() const { return m_stage; }
+    // 1-based: slot 0 exists and is never used.
+    const std::vector<PackApp>& Apps() const { return m_apps; }
+    // Slot 0 is always empty.
+    const QStringList& IconQueue() const { return m_iconQueue; }
+    bool FolderToggled() const { return m_folderToggled; }
+    bool PointerOnNode() const { return m_pointerOnNode; }
+    CatalogTree* treeView() const { return m_tree; }
+
+    // The pauses of the commands, in milliseconds; tests shorten them.
+    struct Pauses {
+        int leaveMs = 2000;     // run-and-leave: hidden window until the program ends
+        int repackMs = 400;     // before a held pack key deletes the archive
+        int iconGroupMs = 5;    // after each group of ten icons
+    };
+    void setPauses(const Pauses& pauses) { m_pauses = pauses; }
+
+    // The session is ending (log-off, shutdown): the full exit runs even in resident mode.
+    void sessionEnding();
+
+signals:
+    void stageChanged(const QString& stage);
+    // Every status text written, in order, even when it is replaced before it shows.
+    void statusTextChanged(int panel, const QString& text);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private slots:
+    void GCTimer_Timer();
+    void cmdExec_Click();
+    void cmdPack_Click();
+    void cmdEdit_Click();
+    void TreePopSubExec_Click(int index);
+    void TreePopOpenDir_Click();
+    void mnuFolExec_Click();
+    void mnuFolPack_Click();
+    void mnuNoPackExtract_Click();
+    void numNoPackPack_Click();
+    void mnuHelp_Click();
+    void mnuExit_Click();
+    void mnuDispMode_Click(int index);
+    void TaskIconPopView_Click();
+    void TaskIconPopExit_Click();
+    void TreeView_Expand(QTreeWidgetItem* node);
+    void TreeView_Collapse(QTreeWidgetItem* node);
+    void TreeView_DblClick();
+    void TreeView_MouseUp(Qt::MouseButton button, QTreeWidgetItem* node, const QPoint& globalPos);
+
+private:
+    void createControls();
+    void createMenus();
+    void SetDispMode(int mode);
+    void SetWideLayout();
+    void ResizeLayout();
+    void LayoutInfoPanel();
+    int twips(int value) const;
+
+    void setStage(const QString& stage);
+    void WriteFolder(QTreeWidgetItem* node, const QString& parentName, int order,
+                     XmlElement& folders);
+    void showRootPanel();
+    void showAppPanel(int index);
+    void showFolderPanel(QTreeWidgetItem* node);
+    void paintBigIcon(const QPixmap& picture, int size);
+    QIcon loadAppIcon(const QString& name) const;
+    void reportNoSelection();
+    void pauseFor(int milliseconds);
+
+    // Returns true to keep the window open.
+    bool Form_QueryUnload(bool sessionEnding);
+    void storeIdleApplications();
+    void exitFinalSteps();
+
+    CatalogTree* m_tree = nullptr;
+    QFrame* m_borderBar = nullptr;
+    QWidget* m_info = nullptr;
+    QLabel* m_bigIcon = nullptr;
+    QLineEdit* m_title = nullptr;
+    QPlainTextEdit* m_infoText = nullptr;
+    QPushButton* m_exec = nullptr;
+    QPushButton* m_edit = nullptr;
+    QPushButton* m_pack = nullptr;
+    QLabel* m_panel1 = nullptr;
+    QLabel* m_panel2 = nullptr;
+    QTimer* m_gcTimer = nullptr;
+
+    QMenu* m_treePop = nullptr;
+    QMenu* m_treeDirPop = nullptr;
+    QMenu* m_taskIconPop = nullptr;
+    QAction* m_dispMode[2] = {};
+    QAction* m_subExec[5] = {};
+    QAction* m_treePopPack = nullptr;
+    QAction* m_treePopSubE = nullptr;
+    QMenu* m_noPackMenu = nullptr;
+    QAction* m_treeDirDel = nullptr;
+    QAction* m_treeDirRen = nullptr;
+    QAction* m_dispChange = nullptr;
+    QAction* m_dispChangeSep = nullptr;
+    // Items whose commands are not part of this window yet: shown, never enabled.
+    QList<QAction*> m_notBuilt;
+
+    QString m_stage;
+    std::vector<PackApp> m_apps;
+    QStringList m_iconQueue;
+    QStringList m_subCommands;
+    bool m_folderToggled = false;
+    bool m_pointerOnNode = false;
+    bool m_layoutInProgress = false;
+    bool m_tickRunning = false;
+    bool m_sessionEnding = false;
+    Pauses m_pauses;
+};
+
+} // namespace vadok

@@ -1,0 +1,214 @@
+// The user's commands on the selected application: run, store, alternative commands, open
+// folders, and the two maintenance commands of applications that are never stored.
+#include "mainwindow/frmmain.h"
+
+#include "catalog/settings.h"
+#include "mainwindow/catalogtree.h"
+#include "platform/clock.h"
+#include "platform/keystate.h"
+#include "platform/prompter.h"
+#include "platform/shellopen.h"
+#include "startup/folderutil.h"
+#include "startup/statustext.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+namespace vadok {
+
+namespace {
+
+const QString kNoSelection = QStringLiteral("アプリケーションが選択されていません");
+
+QString lines(std::initializer_list<const char16_t*> parts) {
+    QStringList text;
+    for (const char16_t* part : parts)
+        text << QString::fromUtf16(part);
+    return text.join(QStringLiteral("\r\n"));
+}
+
+} // namespace
+
+void frmMain::reportNoSelection() {
+    prompter().beep();
+    SetStatusText(kNoSelection, 1);
+}
+
+void frmMain::pauseFor(int milliseconds) {
+    // Waits with the window still painting.
+    const QDeadlineTimer deadline(milliseconds);
+    while (!deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, int(deadline.remainingTime()));
+}
+
+void frmMain::cmdExec_Click() {
+    // Read first, so the user may let go of the key once the command has started.
+    const bool leave = isKeyDown(settings().Key.AppCallEnd);
+    const int index = SelectedAppIndex();
+    if (index < 0) {
+        reportNoSelection();
+        return;
+    }
+    PackApp& app = m_apps[size_t(index)];
+    SetStatusText(app.AppName() + QStringLiteral("を実行開始..."), 1);
+    SetStatusText(QStringLiteral("展開"), 2);
+    QString command;
+    app.Execute(command, QString());
+    SetStatusText(QString(), 1);
+
+    const int trayMode = settings().Config.IntoTaskTray;
+    if (trayMode == 1 || trayMode == 2) {
+        if (!leave)
+            setWindowState(windowState() | Qt::WindowMinimized);
+    } else if (leave) {
+        hide();
+        QTimer::singleShot(m_pauses.leaveMs, this, [this] {
+            setStage(QStringLiteral("FIN"));
+            close();
+        });
+    }
+}
+
+void frmMain::TreeView_DblClick() {
+    m_folderToggled = true;
+    // Expanding or collapsing a folder clears the pointer mark, so a double click that
+    // toggled a folder runs nothing.
+    if (m_pointerOnNode)
+        cmdExec_Click();
+}
+
+void frmMain::cmdPack_Click() {
+    const bool rebuild = isKeyDown(settings().PackKey);
+    const int index = SelectedAppIndex();
+    if (index < 0) {
+        reportNoSelection();
+        return;
+    }
+    PackApp& app = m_apps[size_t(index)];
+    SetStatusText(QStringLiteral("格納しています..."), 1);
+    if (rebuild) {
+        SetStatusText(QStringLiteral("圧縮ファイルを再作成しています..."), 1);
+        pauseFor(m_pauses.repackMs);
+        // The archiver's update mode keeps files deleted from the folder since: a fresh
+        // archive leaves them out.
+        if (QFileInfo::exists(app.archivePath()))
+            QFile::remove(app.archivePath());
+    }
+    app.Pack(QString());
+    SetStatusText(QStringLiteral("圧縮"), 2);
+    SetStatusText(QString(), 1);
+}
+
+void frmMain::cmdEdit_Click() {
+    // The button stays disabled until the property editor is part of the program.
+    if (SelectedAppIndex() < 0)
+        reportNoSelection();
+}
+
+void frmMain::TreePopSubExec_Click(int index) {
+    const QString command = m_subCommands.value(index);
+    if (command.isEmpty())
+        return;
+    const int app = SelectedAppIndex();
+    if (app < 0) {
+        reportNoSelection();
+        return;
+    }
+    QString alternative = command;
+    m_apps[size_t(app)].Execute(alternative, QString());
+}
+
+void frmMain::TreePopOpenDir_Click() {
+    const int index = SelectedAppIndex();
+    if (index < 0) {
+        reportNoSelection();
+        return;
+    }
+    PackApp& app = m_apps[size_t(index)];
+    if (app.isPack()) {
+        quintptr owner = windowId();
+        app.UnPack(owner);
+    }
+    const QString folder = app.OverRideBasePath().isEmpty() ? app.expandedFolder()
+                                                            : app.OverRideBasePath();
+    app.setLastOpenDateTime(currentDateTime());
+    ShellOpen(folder, QString(), QString());
+    SetStatusText(QStringLiteral("展開"), 2);
+}
+
+void frmMain::mnuFolExec_Click() { ShellOpen(settings().ExecDir, QString(), QString()); }
+
+void frmMain::mnuFolPack_Click() { ShellOpen(settings().PackDir, QString(), QString()); }
+
+void frmMain::mnuNoPackExtract_Click() {
+    const QString question = lines({
+        u"このアプリケーションは[圧縮保存しない]設定となっています。",
+        u"そのため常に実行フォルダ上に展開された状況となっているので格納・展開を行う",
+        u"必要はありません。",
+        u"しかしプログラムの不具合などにより設定などが失われる場合があります。",
+        u"ここでは展開フォルダの内容をクリアし、圧縮ファイルから再度展開します。",
+        u"展開フォルダの内容が破損した場合などにこの機能を使用して、以前の状態に戻す",
+        u"ことができます。",
+        u"",
+        u"このアプリケーションを再度展開してよいですか？",
+        u"[はい]を押すと展開フォルダの内容をクリアし、圧縮ファイルから再度展開します。",
+    });
+    if (showMessage(question, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes) {
+        SetStatusText(QStringLiteral("再展開は実行されませんでした"), 1);
+        return;
+    }
+    const int index = SelectedAppIndex();
+    if (index < 0) {
+        reportNoSelection();
+        return;
+    }
+    PackApp& app = m_apps[size_t(index)];
+    DeleteFolder(settings().ExecDir + app.AppName(), this, false);
+    quintptr owner = windowId();
+    app.UnPack(owner);
+    SetStatusText(QStringLiteral("再展開が完了しました"), 1);
+}
+
+void frmMain::numNoPackPack_Click() {
+    const QString question = lines({
+        u"このアプリケーションは[圧縮保存しない]設定となっています。",
+        u"そのため常に実行フォルダ上に展開された状況となっているので格納・展開を行う",
+        u"必要はありません。",
+        u"圧縮ファイルはバックアップとして保持していますが、通常圧縮ファイルは更新",
+        u"されることなく初期状態のままです。",
+        u"ここでは圧縮ファイルを現在の展開ディレクトリの内容で更新します。",
+        u"　(バックアップなどの目的でこの機能を使用できるのでは…と思います)",
+        u"",
+        u"このアプリケーションを再度格納してよいですか？",
+        u"[はい]を押すと圧縮ファイルを現在の展開フォルダの内容で更新します。",
+    });
+    if (showMessage(question, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes) {
+        SetStatusText(QStringLiteral("再圧縮は行われませんでした"), 1);
+        return;
+    }
+    const int index = SelectedAppIndex();
+    if (index < 0) {
+        reportNoSelection();
+        return;
+    }
+    PackApp& app = m_apps[size_t(index)];
+    app.Pack(QString());
+    quintptr owner = windowId();
+    app.UnPack(owner);
+    SetStatusText(QStringLiteral("再圧縮が完了しました"), 1);
+}
+
+void frmMain::ExecAppByName(const QString& name) {
+    for (size_t i = 1; i < m_apps.size(); ++i) {
+        if (m_apps[i].AppName() == name) {
+            QString command;
+            m_apps[i].Execute(command, QString());
+            return;
+        }
+    }
+}
+
+} // namespace vadok

@@ -1,0 +1,140 @@
+// What a close request does: refuse or minimise, or write the settings, clear leftovers from
+// the execution folder and store the applications that have not been used for a while.
+#include "mainwindow/frmmain.h"
+
+#include "catalog/backups.h"
+#include "catalog/settings.h"
+#include "mainwindow/calendardays.h"
+#include "mainwindow/catalogtree.h"
+#include "mainwindow/execsweep.h"
+#include "mainwindow/stoprequest.h"
+#include "platform/clock.h"
+#include "platform/programfolder.h"
+#include "platform/prompter.h"
+#include "startup/statustext.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QPushButton>
+#include <QTimer>
+
+#include <exception>
+
+namespace vadok {
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    if (Form_QueryUnload(m_sessionEnding))
+        event->ignore();
+    else
+        event->accept();
+}
+
+void frmMain::sessionEnding() {
+    m_sessionEnding = true;
+    close();
+    m_sessionEnding = false;
+}
+
+bool frmMain::Form_QueryUnload(bool sessionEnding) {
+    if (m_stage == u"BOOT") {
+        if (showMessage(QStringLiteral("データロード中です。強制終了しますか？"), MsgIcon::Question,
+                        MsgButtons::YesNo) != MsgAnswer::Yes)
+            return true;
+        StopRequested = true;
+    }
+    if (m_stage == u"FIN" || StopRequested) {
+        exitFinalSteps();
+        return false;
+    }
+    if (settings().Config.IntoTaskTray == 2 && !sessionEnding) {
+        if (m_stage != u"TrayFIN") {
+            setWindowState(windowState() | Qt::WindowMinimized);
+            return true;
+        }
+        if (isMinimized())
+            hide();
+    } else if (m_stage == u"FINing") {
+        return true;
+    }
+
+    setStage(QStringLiteral("FINing"));
+    SetStatusText(QStringLiteral("終了処理中です □□□"), 1);
+    WriteDAT();
+    SetStatusText(QStringLiteral("終了処理中です ■□□"), 1);
+    if (settings().Config.PackDate != -1)
+        storeIdleApplications();
+    exitFinalSteps();
+    return false;
+}
+
+bool frmMain::WriteDAT() {
+    m_tree->setEnabled(false);
+    m_edit->setEnabled(false);
+    m_exec->setEnabled(false);
+    m_pack->setEnabled(false);
+    SaveSettings();
+    RotateBackups();
+    return true;
+}
+
+void frmMain::storeIdleApplications() {
+    const Settings& s = settings();
+    const QString execFolder = s.ExecDir;
+    const QString refusal = sweepRefusalReason(
+        execFolder, {programFolder(), QDir::homePath(), s.PackDir, s.IconDir});
+    if (!refusal.isEmpty()) {
+        // Clearing leftovers deletes everything no application claims; in a folder like this
+        // that would be the user's own files.
+        showMessage(QStringLiteral("実行フォルダ ") + execFolder + QStringLiteral(" は") + refusal +
+                        QStringLiteral("。\r\n終了時の不要ファイルの削除と自動格納は行いませんでした。"
+                                       "\r\n設定で実行フォルダを確かめてください。"),
+                    MsgIcon::Exclamation);
+        return;
+    }
+
+    const QStringList names = execFolderEntries(execFolder);
+    SetStatusText(QStringLiteral("終了処理中です ■■□"), 1);
+    const qint16 packDate = s.Config.PackDate;
+    for (const QString& name : names) {
+        try {
+            const QString tag = CatalogTree::tag(m_tree->node(name));
+            if (tag.isEmpty()) {
+                deleteExecEntry(execFolder, name);
+                continue;
+            }
+            bool ok = false;
+            const int index = tag.toInt(&ok);
+            if (!ok || index < 1 || index >= int(m_apps.size()))
+                continue;
+            // Storing reads the folder and deletes it; through a link both would reach
+            // outside the execution folder.
+            if (isLinkEntry(execFolder, name))
+                continue;
+            PackApp& app = m_apps[size_t(index)];
+            const qint64 days = calendarDaysBetween(app.LastOpenDateTime(), currentDateTime());
+            if (app.NonPack() || !(days > packDate || packDate == 0))
+                continue;
+            SetStatusText(name + QStringLiteral(" はしばらく実行されていないため格納します..."), 1);
+            // Lets the window repaint; a second close arriving now finds the exit running.
+            QCoreApplication::processEvents();
+            app.Pack(QString());
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+void frmMain::exitFinalSteps() {
+    SetStatusText(QStringLiteral("終了処理中です ■■■"), 1);
+    setStage(QStringLiteral("FIN"));
+    StopRequested = true;
+    m_gcTimer->stop();
+    m_apps.clear();
+    m_apps.resize(1);
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window != this && window->isVisible())
+            window->close();
+    }
+}
+
+} // namespace vadok

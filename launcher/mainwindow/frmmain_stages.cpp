@@ -1,0 +1,82 @@
+// The window's timer: build the tree once the window is up, load the remaining icons, then
+// poll the hand-over file of a second start.
+#include "mainwindow/frmmain.h"
+
+#include "catalog/settings.h"
+#include "mainwindow/catalogtree.h"
+#include "mainwindow/stoprequest.h"
+#include "startup/handover.h"
+#include "startup/statustext.h"
+
+#include <QCoreApplication>
+#include <QScopedValueRollback>
+#include <QThread>
+#include <QTimer>
+
+#include <exception>
+
+namespace vadok {
+
+void frmMain::GCTimer_Timer() {
+    // A tick that arrives while a tick lets messages through (a message box of a started
+    // application, say) is dropped rather than run inside the first.
+    if (m_tickRunning)
+        return;
+    QScopedValueRollback<bool> running(m_tickRunning, true);
+    try {
+        QCoreApplication::processEvents();
+        if (m_stage == u"FIN" || StopRequested) {
+            close();
+            return;
+        }
+        if (m_stage == u"INIT") {
+            m_gcTimer->stop();
+            if (settings().Config.IntoTaskTray == 2) {
+                // Resident mode starts in the task tray; until the tray icon exists the
+                // window starts minimised instead of disappearing out of reach.
+                setWindowState(Qt::WindowMinimized);
+            }
+            LoadTree();
+            if (StopRequested)
+                close();
+        } else if (m_stage == u"ICONLOAD") {
+            m_gcTimer->stop();
+            LoadIcons();
+            setStage(QStringLiteral("NORMAL"));
+            m_gcTimer->setInterval(500);
+            m_gcTimer->start();
+        } else if (m_stage == u"NORMAL") {
+            ProcessHandOverRequests(*this);
+        }
+    } catch (const std::exception&) {
+    }
+}
+
+void frmMain::LoadIcons() {
+    setStage(QStringLiteral("ICONLOADING"));
+    const QString loaded = QStringLiteral("読み込み完了しました。");
+    SetStatusText(loaded + QStringLiteral("(アイコン読込中...)"), 1);
+    const int last = int(m_iconQueue.size()) - 1;
+    for (int i = 0; i <= last; ++i) {
+        if (StopRequested)
+            return;
+        const QString name = m_iconQueue.value(i);
+        if (!name.isEmpty()) {
+            const QIcon icon = loadAppIcon(name);
+            if (!icon.isNull()) {
+                m_tree->addImage(name, icon);
+                m_tree->setImage(m_tree->node(name), name);
+            }
+        }
+        if (i % 10 == 0) {
+            SetStatusText(loaded + QStringLiteral("(アイコン読込中... %1/%2)").arg(i).arg(last), 1);
+            QCoreApplication::processEvents();
+            if (m_pauses.iconGroupMs > 0)
+                QThread::msleep(ulong(m_pauses.iconGroupMs));
+        }
+    }
+    m_iconQueue = QStringList{QString()};
+    SetStatusText(loaded, 1);
+}
+
+} // namespace vadok

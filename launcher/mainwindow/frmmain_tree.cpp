@@ -1,0 +1,318 @@
+// Building the catalog tree from the data file, writing its folder structure back, and the
+// information panel of the selected node.
+#include "mainwindow/frmmain.h"
+
+#include "catalog/apprecords.h"
+#include "catalog/datafile.h"
+#include "catalog/settings.h"
+#include "catalog/xmldocument.h"
+#include "mainwindow/catalogtree.h"
+#include "mainwindow/nodekeys.h"
+#include "mainwindow/stoprequest.h"
+#include "platform/prompter.h"
+#include "resources/builtinimages.h"
+#include "startup/statustext.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSet>
+#include <QTimer>
+
+#include <exception>
+
+#ifndef VADOK_VERSION_MAJOR
+#define VADOK_VERSION_MAJOR 1
+#endif
+#ifndef VADOK_VERSION_MINOR
+#define VADOK_VERSION_MINOR 9
+#endif
+#ifndef VADOK_VERSION_REVISION
+#define VADOK_VERSION_REVISION 0
+#endif
+
+namespace vadok {
+
+namespace {
+
+const QString kRoot = QStringLiteral("ROOT");
+const QString kName = QStringLiteral("Name");
+const QString kParent = QStringLiteral("Parent");
+const QString kLoading = QStringLiteral("アプリケーション一覧を呼び出しています。");
+
+QString versionText() {
+    QString text = QStringLiteral("Vadok %1.%2").arg(VADOK_VERSION_MAJOR).arg(VADOK_VERSION_MINOR);
+    if (VADOK_VERSION_REVISION > 0)
+        text += QStringLiteral(".%1").arg(VADOK_VERSION_REVISION);
+    return text;
+}
+
+QString aboutText() {
+    static const char16_t* const lines[] = {
+        u"Vadokはアプリケーション格納型ランチャーです。",
+        u"",
+        u"たくさんのオンラインソフトを利用していると、",
+        u"「これは何をするソフトだったかな？」 とか、",
+        u"「このゲームはどう操作するんだっけ？」",
+        u"ということがあるかと思います。",
+        u"Vadokは「使わないときは圧縮して保存」「使用方法のメモを残す」ことで、",
+        u"いつも使うわけではないけど、ないと不便なアプリケーションを管理するソフトです。",
+        u"",
+        u"■version 1.9 の修正点",
+        u"　　検索機能の追加：[F3]キーを押すと検索画面が表示されます",
+    };
+    QStringList text;
+    for (const char16_t* line : lines)
+        text << QString::fromUtf16(line);
+    return text.join(QStringLiteral("\r\n"));
+}
+
+} // namespace
+
+QIcon frmMain::loadAppIcon(const QString& name) const {
+    const QString path = settings().IconDir + name + QStringLiteral(".ico");
+    if (!QFileInfo::exists(path))
+        return QIcon();
+    // Decoded now, at the large-icon size, so that drawing the tree later costs nothing.
+    const QPixmap picture = QIcon(path).pixmap(32, 32);
+    return picture.isNull() ? QIcon() : QIcon(picture);
+}
+
+void frmMain::LoadTree() {
+    setStage(QStringLiteral("BOOT"));
+    SetStatusText(kLoading, 1);
+
+    if (!QFileInfo::exists(dataFilePath())) {
+        showMessage(QStringLiteral("データファイルが見つかりません\r\n新規作成します"));
+        QString error;
+        if (!CreateDataFileFromTemplate(&error))
+            reportDataFileError(error);
+    }
+
+    m_tree->clearNodes();
+    if (QTreeWidgetItem* root = m_tree->addNode(QString(), kRoot, QStringLiteral("Vadok"),
+                                                QStringLiteral("exeicon"), QStringLiteral("exeicon")))
+        CatalogTree::setTag(root, kRoot);
+
+    XmlDocument doc;
+    doc.load(dataFilePath());
+    const QList<XmlElement> folders = doc.select(QStringLiteral("//Folder"));
+
+    // Folders first, in file order: a folder listed before its parent finds no parent and is
+    // left out.
+    for (const XmlElement& folder : folders) {
+        const QString name = folder.attribute(kName);
+        if (name == kRoot)
+            continue;
+        m_tree->addNode(folderKey(folder.attribute(kParent)), folderKey(name), name,
+                        QStringLiteral("folclose"), QStringLiteral("folopen"));
+    }
+
+    if (QTreeWidgetItem* root = m_tree->node(kRoot))
+        root->setExpanded(true);
+    QCoreApplication::processEvents();
+
+    m_iconQueue = QStringList{QString()};
+    m_apps.clear();
+    m_apps.resize(1);
+
+    // Application nodes, under their folders in AppItem order. Only these nodes may take an
+    // application record below: a record named like a folder or "ROOT" stays out of the tree.
+    QSet<QString> appKeys;
+    for (const XmlElement& folder : folders) {
+        const QString folderName = folder.attribute(kName);
+        const QString parentKey = folderName == kRoot ? kRoot : folderKey(folderName);
+        for (const XmlElement& item : folder.children()) {
+            const QString name = item.text();
+            if (!m_tree->addNode(parentKey, name, name))
+                continue;
+            appKeys.insert(name);
+            if (folderName == kRoot) {
+                const QIcon icon = loadAppIcon(name);
+                if (!icon.isNull()) {
+                    m_tree->addImage(name, icon);
+                    m_tree->setImage(m_tree->node(name), name);
+                }
+            } else {
+                m_iconQueue.append(name);
+            }
+        }
+    }
+
+    if (QTreeWidgetItem* root = m_tree->node(kRoot))
+        TreeView_NodeClick(root);
+
+    const QList<XmlElement> records = doc.select(QStringLiteral("//App"));
+    const int last = int(records.size()) - 1;
+    for (int i = 0; i < int(records.size()); ++i) {
+        try {
+            const XmlElement& element = records[i];
+            const QString name = element.firstChild(kName).text();
+            QTreeWidgetItem* node = appKeys.contains(name) ? m_tree->node(name) : nullptr;
+            if (node && CatalogTree::tag(node).isEmpty()) {
+                AppRecord record;
+                ReadAppRecord(element, record);
+                m_apps.emplace_back(record);
+                CatalogTree::setTag(node, QString::number(m_apps.size() - 1));
+            } else if (node) {
+                // A second record of a name that is shown already.
+                AppRecord duplicate;
+                duplicate.AppName = name;
+                DeleteAppRecord(duplicate);
+            }
+        } catch (const std::exception&) {
+        }
+        if (i % 10 == 0) {
+            SetStatusText(kLoading + QStringLiteral(" (%1/%2)").arg(i).arg(last), 1);
+            if (StopRequested)
+                return;
+        }
+    }
+
+    SetStatusText(QStringLiteral("読み込み完了しました。"), 1);
+    setStage(QStringLiteral("ICONLOAD"));
+    m_gcTimer->setInterval(10);
+    m_gcTimer->start();
+}
+
+int frmMain::SelectedAppIndex() const {
+    const QTreeWidgetItem* node = m_tree->currentItem();
+    if (!node || !node->isSelected())
+        return -1;
+    bool ok = false;
+    const int index = CatalogTree::tag(node).toInt(&ok);
+    if (!ok || index < 1 || index >= int(m_apps.size()))
+        return -1;
+    return index;
+}
+
+void frmMain::SaveFolders() {
+    XmlDocument doc;
+    if (!doc.load(dataFilePath())) {
+        showMessage(doc.errorString(), MsgIcon::Exclamation);
+        return;
+    }
+    XmlElement root = doc.documentElement();
+    XmlElement folders = root.firstChild(QStringLiteral("Folders"));
+    if (folders.isNull())
+        folders = root.appendChild(QStringLiteral("Folders"));
+    folders.removeChildren();
+    if (QTreeWidgetItem* top = m_tree->node(kRoot))
+        WriteFolder(top, kRoot, 1, folders);
+    if (!doc.save(dataFilePath()))
+        showMessage(doc.errorString(), MsgIcon::Exclamation);
+}
+
+void frmMain::WriteFolder(QTreeWidgetItem* node, const QString& parentName, int order,
+                          XmlElement& folders) {
+    const QString name = CatalogTree::tag(node) == kRoot ? kRoot : node->text(0);
+    XmlElement folder = folders.appendChild(QStringLiteral("Folder"));
+    folder.setAttribute(kName, name);
+    folder.setAttribute(kParent, parentName);
+    folder.setAttribute(QStringLiteral("Order"), QString::number(order));
+    for (int i = 0; i < node->childCount(); ++i) {
+        const QTreeWidgetItem* child = node->child(i);
+        if (!CatalogTree::tag(child).isEmpty())
+            folder.appendChild(QStringLiteral("AppItem")).setText(child->text(0));
+    }
+    // Parents are written before their children, which is the order the build reads.
+    for (int i = 0; i < node->childCount(); ++i) {
+        QTreeWidgetItem* child = node->child(i);
+        if (CatalogTree::tag(child).isEmpty())
+            WriteFolder(child, name, i + 1, folders);
+    }
+}
+
+// ---- information panel ---------------------------------------------------------------------
+
+void frmMain::paintBigIcon(const QPixmap& picture, int size) {
+    QPixmap canvas(64, 64);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(QRect(0, 0, 64, 64), builtinImage(QStringLiteral("white32")));
+    if (!picture.isNull())
+        painter.drawPixmap(QRect(0, 0, size, size), picture);
+    painter.end();
+    m_bigIcon->setPixmap(canvas);
+}
+
+void frmMain::TreeView_NodeClick(QTreeWidgetItem* node) {
+    m_folderToggled = false;
+    if (!node)
+        return;
+    const QString key = CatalogTree::key(node);
+    if (key == m_tree->shownKey())
+        return;
+    // Recorded before the selection moves, so that the selection's own notice finds the
+    // panel drawn already.
+    m_tree->setShownKey(key);
+
+    const QString tag = CatalogTree::tag(node);
+    if (tag == kRoot) {
+        showRootPanel();
+    } else if (tag.isEmpty()) {
+        showFolderPanel(node);
+    } else {
+        bool ok = false;
+        const int index = tag.toInt(&ok);
+        if (ok && index >= 1 && index < int(m_apps.size()))
+            showAppPanel(index);
+    }
+    m_tree->setCurrentItem(node);
+}
+
+void frmMain::showRootPanel() {
+    const QString version = versionText();
+    SetStatusText(version, 1);
+    m_title->setText(version);
+    paintBigIcon(builtinImage(QStringLiteral("exeicon")), 64);
+    m_infoText->setPlainText(aboutText());
+}
+
+void frmMain::showAppPanel(int index) {
+    PackApp& app = m_apps[size_t(index)];
+    const QString notes = app.Info();
+    m_infoText->setPlainText(notes);
+    const qsizetype cr = notes.indexOf(u'\r');
+    SetStatusText(cr < 0 ? notes : notes.left(cr), 1);
+    SetStatusText(app.isPack() ? QStringLiteral("圧縮") : QStringLiteral("展開"), 2);
+    m_title->setText(app.AppName());
+    const QString iconFile = app.iconPath();
+    QPixmap picture;
+    if (QFileInfo::exists(iconFile))
+        picture = QIcon(iconFile).pixmap(32, 32);
+    paintBigIcon(picture, 63);
+    const bool packable = !app.NonPack();
+    m_treePopPack->setEnabled(packable);
+    m_pack->setEnabled(packable);
+}
+
+void frmMain::showFolderPanel(QTreeWidgetItem* node) {
+    const QString name = node->text(0);
+    SetStatusText(QStringLiteral("フォルダ:") + name, 1);
+    m_title->setText(name);
+    m_infoText->setPlainText(name + QStringLiteral(" フォルダ\r\n\r\n"));
+    paintBigIcon(builtinImage(QStringLiteral("folopen")), 64);
+    SetStatusText(QString(), 2);
+}
+
+void frmMain::TreeView_Expand(QTreeWidgetItem* node) {
+    if (CatalogTree::imageKey(node) == u"folclose")
+        m_tree->setImage(node, QStringLiteral("folopen"), CatalogTree::selectedImageKey(node));
+    m_pointerOnNode = false;
+    m_folderToggled = true;
+}
+
+void frmMain::TreeView_Collapse(QTreeWidgetItem* node) {
+    if (CatalogTree::imageKey(node) == u"folopen")
+        m_tree->setImage(node, QStringLiteral("folclose"), CatalogTree::selectedImageKey(node));
+    m_pointerOnNode = false;
+    m_folderToggled = true;
+}
+
+} // namespace vadok

@@ -1,0 +1,7 @@
+#include "mainwindow/stoprequest.h"
+
+namespace vadok {
+
+bool StopRequested = false;
+
+} // namespace vadok

@@ -1,0 +1,259 @@
+#include "mainwindowfixture.h"
+
+#include "apps/archivercalls.h"
+#include "catalog/apprecords.h"
+#include "catalog/datafile.h"
+#include "catalog/settings.h"
+#include "mainwindow/catalogtree.h"
+#include "platform/keystate.h"
+#include "startup/handover.h"
+
+#include <QAction>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QTest>
+
+namespace vadok::test {
+namespace {
+
+const QString kNoSelection = QStringLiteral("アプリケーションが選択されていません");
+
+// The started program writes its working folder and "end" into $TRACE_FILE.
+const QByteArray kTraceScript = "#!/bin/sh\n{ pwd; echo end; } > \"$TRACE_FILE\"\n";
+
+class Commands : public MainWindowFixture {
+protected:
+    Commands() : trace(scratch.path() + QStringLiteral("/trace.txt")) {
+        qputenv("TRACE_FILE", trace.toUtf8());
+        writeFolders({{QStringLiteral("メイン"), QStringLiteral("ROOT"),
+                       {QStringLiteral("Tool"), QStringLiteral("Keep")}},
+                      {QStringLiteral("Empty"), QStringLiteral("ROOT"), {}}});
+        storeArchive(QStringLiteral("Tool"), {{QStringLiteral("run.sh"), kTraceScript},
+                                              {QStringLiteral("a.txt"), "a"},
+                                              {QStringLiteral("b.txt"), "b"}});
+        appendRecord(record(QStringLiteral("Tool"), QStringLiteral("メイン"), QStringLiteral("run.sh")));
+        AppRecord keep = record(QStringLiteral("Keep"), QStringLiteral("メイン"), QStringLiteral("run.sh"));
+        keep.NonPack = true;
+        appendRecord(keep);
+        expand(QStringLiteral("Keep"), {{QStringLiteral("run.sh"), kTraceScript},
+                                        {QStringLiteral("data.txt"), "v1"}});
+    }
+    ~Commands() override { qunsetenv("TRACE_FILE"); }
+
+    bool traceWritten() const { return readFile(trace).endsWith("end\n"); }
+    void click(const char* button) {
+        window->findChild<QPushButton*>(QString::fromLatin1(button))->click();
+    }
+    void trigger(const char* action) {
+        window->findChild<QAction*>(QString::fromLatin1(action))->trigger();
+    }
+    QDateTime storedDate(const QString& name) {
+        AppRecord r;
+        EXPECT_TRUE(FindAppByName(name, r));
+        return r.LastOpenDateTime;
+    }
+    QStringList archiveFiles(const QString& name) {
+        const QString into = scratch.path() + QStringLiteral("/check/");
+        QDir(into).removeRecursively();
+        EXPECT_EQ(RunUnlha(ExpandCommand(packDir() + name + QStringLiteral(".lzh"), into, true)), 0);
+        QStringList files;
+        QDirIterator it(into, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << QDir(into).relativeFilePath(it.next());
+        files.sort();
+        return files;
+    }
+
+    QString trace;
+    std::unique_ptr<frmMain> window;
+};
+
+TEST_F(Commands, runExpandsAndStartsTheApplicationAndStoreCompressesItAgain) {
+    window = openWindow();
+    clickNode(*window, QStringLiteral("Tool"));
+    EXPECT_EQ(panelText(*window, 2), QStringLiteral("圧縮"));
+
+    click("cmdExec");
+    ASSERT_TRUE(waitUntil([&] { return traceWritten(); }));
+    EXPECT_EQ(readFile(trace), QDir(execDir() + QStringLiteral("Tool")).canonicalPath().toUtf8() + "\nend\n");
+    EXPECT_TRUE(panel1History.contains(QStringLiteral("Toolを実行開始...")));
+    EXPECT_EQ(panelText(*window, 1), QString());
+    EXPECT_EQ(panelText(*window, 2), QStringLiteral("展開"));
+    EXPECT_EQ(storedDate(QStringLiteral("Tool")), now);
+    // An ordinary window stays as it was.
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized());
+
+    click("cmdPack");
+    EXPECT_FALSE(QFileInfo::exists(execDir() + QStringLiteral("Tool")));
+    EXPECT_EQ(archiveFiles(QStringLiteral("Tool")), (QStringList{"a.txt", "b.txt", "run.sh"}));
+    EXPECT_EQ(panelText(*window, 2), QStringLiteral("圧縮"));
+    EXPECT_EQ(panelText(*window, 1), QString());
+    EXPECT_TRUE(panel1History.contains(QStringLiteral("格納しています...")));
+}
+
+TEST_F(Commands, doubleClickRunsAnApplicationButOnlyTogglesAFolder) {
+    window = openWindow();
+    ASSERT_FALSE(node(*window, QStringLiteral("メイン"))->isExpanded());
+    doubleClickNode(*window, QStringLiteral("メイン"));
+    EXPECT_TRUE(node(*window, QStringLiteral("メイン"))->isExpanded());
+    EXPECT_TRUE(window->FolderToggled());
+    EXPECT_EQ(prompter.beeps(), 0);
+    EXPECT_FALSE(panel1History.contains(kNoSelection));
+    EXPECT_FALSE(storedDate(QStringLiteral("Tool")).isValid());
+
+    doubleClickNode(*window, QStringLiteral("Tool"));
+    ASSERT_TRUE(waitUntil([&] { return traceWritten(); }));
+    EXPECT_EQ(storedDate(QStringLiteral("Tool")), now);
+}
+
+TEST_F(Commands, commandsWithoutASelectedApplicationBeepAndSaySo) {
+    window = openWindow();
+    int expectedBeeps = 0;
+    auto expectRefused = [&](const char* what) {
+        ++expectedBeeps;
+        EXPECT_EQ(prompter.beeps(), expectedBeeps) << what;
+        EXPECT_EQ(panelText(*window, 1), kNoSelection) << what;
+        window->setStatusPanelText(1, QString());
+    };
+    // The root is selected after the build.
+    click("cmdExec");
+    expectRefused("run on the root");
+    click("cmdPack");
+    expectRefused("store on the root");
+    trigger("TreePopOpenDir");
+    expectRefused("open folder on the root");
+
+    clickNode(*window, QStringLiteral("メイン"));
+    QTest::keyClick(window->treeView(), Qt::Key_Return);
+    expectRefused("Enter on a folder");
+    // A double click on a folder without children toggles nothing, so it is a run.
+    doubleClickNode(*window, QStringLiteral("Empty"));
+    expectRefused("double click on an empty folder");
+    EXPECT_FALSE(traceWritten());
+}
+
+struct LeaveCase {
+    int trayMode;
+    bool keyHeld;
+    bool minimised;
+    bool exits;
+};
+
+class RunAndLeave : public Commands, public ::testing::WithParamInterface<LeaveCase> {};
+
+TEST_P(RunAndLeave, theKeyHeldWhileRunningDecidesWhatHappensToTheWindow) {
+    const LeaveCase c = GetParam();
+    settings().Config.IntoTaskTray = quint8(c.trayMode);
+    window = openWindow();
+    clickNode(*window, QStringLiteral("Tool"));
+    if (c.keyHeld)
+        heldKeys.insert(settings().Key.AppCallEnd);
+    const QByteArray before = readFile(dataFilePath() + QStringLiteral(".now"));
+    click("cmdExec");
+    heldKeys.clear();
+    ASSERT_TRUE(waitUntil([&] { return traceWritten(); }));
+
+    EXPECT_EQ(window->isMinimized(), c.minimised);
+    if (c.exits) {
+        EXPECT_FALSE(window->isVisible());
+        ASSERT_TRUE(waitUntil([&] { return window->stage() == u"FIN"; }));
+        // Neither the settings write nor the backup rotation: the snapshot is still there.
+        EXPECT_EQ(readFile(dataFilePath() + QStringLiteral(".now")), before);
+        EXPECT_FALSE(QFileInfo::exists(dataFilePath() + QStringLiteral(".old")));
+        EXPECT_TRUE(window->Apps().size() == 1);
+    } else {
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(window->stage(), QStringLiteral("NORMAL"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, RunAndLeave,
+                         ::testing::Values(LeaveCase{0, false, false, false},
+                                           LeaveCase{0, true, false, true},
+                                           LeaveCase{1, false, true, false},
+                                           LeaveCase{1, true, false, false},
+                                           // Resident mode starts out of sight already.
+                                           LeaveCase{2, false, true, false}));
+
+TEST_F(Commands, storeWithThePackKeyHeldRebuildsTheArchive) {
+    for (const bool held : {false, true}) {
+        SCOPED_TRACE(held ? "key held" : "key not held");
+        // Expanded, then b.txt deleted from the folder.
+        expand(QStringLiteral("Tool"), {{QStringLiteral("run.sh"), kTraceScript}, {QStringLiteral("a.txt"), "a2"}});
+        window = openWindow();
+        clickNode(*window, QStringLiteral("Tool"));
+        if (held)
+            heldKeys.insert(settings().PackKey);
+        click("cmdPack");
+        heldKeys.clear();
+        EXPECT_FALSE(QFileInfo::exists(execDir() + QStringLiteral("Tool")));
+        EXPECT_EQ(archiveFiles(QStringLiteral("Tool")),
+                  (held ? QStringList{"a.txt", "run.sh"} : QStringList{"a.txt", "b.txt", "run.sh"}));
+        EXPECT_EQ(panel1History.contains(QStringLiteral("圧縮ファイルを再作成しています...")), held);
+        window.reset();
+    }
+}
+
+TEST_F(Commands, runByNameMatchesTheTitleExactly) {
+    window = openWindow();
+    window->ExecAppByName(QStringLiteral("tool"));
+    window->ExecAppByName(QStringLiteral("Missing"));
+    EXPECT_FALSE(storedDate(QStringLiteral("Tool")).isValid());
+    window->ExecAppByName(QStringLiteral("Tool"));
+    EXPECT_EQ(storedDate(QStringLiteral("Tool")), now);
+    ASSERT_TRUE(waitUntil([&] { return traceWritten(); }));
+}
+
+TEST_F(Commands, aSecondStartsRequestIsRunOnceTheWindowPolls) {
+    window = openWindow();
+    ASSERT_TRUE(PostHandOverRequest(QStringLiteral("Tool")));
+    ASSERT_TRUE(waitUntil([&] { return traceWritten(); }));
+    EXPECT_EQ(storedDate(QStringLiteral("Tool")), now);
+    EXPECT_FALSE(QFileInfo::exists(folder.file(QStringLiteral("messagepass.txt"))));
+}
+
+const QString kReExpandQuestionEnd =
+    QStringLiteral("[はい]を押すと展開フォルダの内容をクリアし、圧縮ファイルから再度展開します。");
+const QString kReCompressQuestionEnd =
+    QStringLiteral("[はい]を押すと圧縮ファイルを現在の展開フォルダの内容で更新します。");
+
+TEST_F(Commands, reExpandAnsweredNoLeavesTheFolderAlone) {
+    window = openWindow();
+    clickNode(*window, QStringLiteral("Keep"));
+    prompter.expectPrefix(QStringLiteral("このアプリケーションは[圧縮保存しない]設定となっています。\r\n"),
+                          MsgAnswer::No);
+    trigger("mnuNoPackExtract");
+    ASSERT_EQ(prompter.messages().size(), 1);
+    EXPECT_TRUE(prompter.messages()[0].text.endsWith(kReExpandQuestionEnd));
+    EXPECT_EQ(prompter.messages()[0].icon, MsgIcon::Question);
+    EXPECT_EQ(prompter.messages()[0].buttons, MsgButtons::YesNo);
+    EXPECT_EQ(panelText(*window, 1), QStringLiteral("再展開は実行されませんでした"));
+    EXPECT_EQ(readFile(execDir() + QStringLiteral("Keep/data.txt")), QByteArray("v1"));
+}
+
+TEST_F(Commands, reCompressUpdatesTheArchiveAndLeavesTheApplicationExpanded) {
+    window = openWindow();
+    clickNode(*window, QStringLiteral("Keep"));
+    prompter.expectPrefix(QStringLiteral("このアプリケーションは[圧縮保存しない]設定となっています。\r\n"),
+                          MsgAnswer::Yes);
+    trigger("numNoPackPack");
+    EXPECT_TRUE(prompter.messages()[0].text.endsWith(kReCompressQuestionEnd));
+    EXPECT_EQ(panelText(*window, 1), QStringLiteral("再圧縮が完了しました"));
+    EXPECT_EQ(archiveFiles(QStringLiteral("Keep")), (QStringList{"data.txt", "run.sh"}));
+    EXPECT_EQ(readFile(execDir() + QStringLiteral("Keep/data.txt")), QByteArray("v1"));
+}
+
+TEST_F(Commands, reCompressAnsweredYesWithoutASelectionBeeps) {
+    window = openWindow();
+    prompter.expectPrefix(QStringLiteral("このアプリケーションは"), MsgAnswer::Yes);
+    trigger("numNoPackPack");
+    EXPECT_EQ(prompter.beeps(), 1);
+    EXPECT_EQ(panelText(*window, 1), kNoSelection);
+}
+
+} // namespace
+} // namespace vadok::test

@@ -1,0 +1,289 @@
+#include "mainwindowfixture.h"
+
+#include "catalog/datafile.h"
+#include "catalog/settings.h"
+#include "mainwindow/stoprequest.h"
+#include "platform/programfolder.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+namespace vadok::test {
+namespace {
+
+class Exit : public MainWindowFixture {
+protected:
+    // Applications in the catalog, each expanded with one file.
+    void catalog(const QList<AppRecord>& records) {
+        QStringList names;
+        for (const AppRecord& r : records) {
+            names << r.AppName;
+            appendRecord(r);
+            expand(r.AppName, {{QStringLiteral("file.txt"), r.AppName.toUtf8()}});
+        }
+        writeFolders({{QStringLiteral("メイン"), QStringLiteral("ROOT"), names}});
+    }
+    AppRecord usedAt(const QString& name, const QDateTime& when, bool nonPack = false) {
+        AppRecord r = record(name);
+        r.LastOpenDateTime = when;
+        r.NonPack = nonPack;
+        return r;
+    }
+    bool expanded(const QString& name) const { return QFileInfo::exists(execDir() + name); }
+    bool archived(const QString& name) const {
+        return QFileInfo::exists(packDir() + name + QStringLiteral(".lzh"));
+    }
+    // The run's snapshot is removed by the backup rotation, so it tells whether the exit wrote.
+    bool snapshotKept() const { return QFileInfo::exists(dataFilePath() + QStringLiteral(".now")); }
+
+    std::unique_ptr<frmMain> window;
+};
+
+struct PackDateCase {
+    qint16 packDate;
+    int daysAgo;   // midnights between the last use and now
+    bool nonPack;
+    bool stored;
+};
+
+class AutomaticStoring : public Exit, public ::testing::WithParamInterface<PackDateCase> {};
+
+TEST_P(AutomaticStoring, storesWhatHasBeenIdleLongerThanPackDate) {
+    const PackDateCase c = GetParam();
+    // now is 00:01; the last use lay at 23:59 the day before the counted midnights began.
+    const QDateTime lastUse = c.daysAgo == 0 ? now.addSecs(-30)
+                                             : QDateTime(now.date().addDays(1 - c.daysAgo), QTime(0, 0)).addSecs(-60);
+    catalog({usedAt(QStringLiteral("Tool"), lastUse, c.nonPack)});
+    writeFile(execDir() + QStringLiteral("notes.txt"), "leftover");
+    settings().Config.PackDate = c.packDate;
+    window = openWindow();
+    EXPECT_TRUE(window->close());
+
+    EXPECT_EQ(archived(QStringLiteral("Tool")), c.stored);
+    EXPECT_EQ(expanded(QStringLiteral("Tool")), !c.stored);
+    EXPECT_EQ(panel1History.contains(QStringLiteral("Tool はしばらく実行されていないため格納します...")), c.stored);
+    // Leftovers go at every exit that looks at the folder at all.
+    EXPECT_EQ(QFileInfo::exists(execDir() + QStringLiteral("notes.txt")), c.packDate == -1);
+    // The settings are written and the backups rotated either way.
+    EXPECT_FALSE(snapshotKept());
+    EXPECT_EQ(window->stage(), QStringLiteral("FIN"));
+    EXPECT_TRUE(StopRequested);
+    EXPECT_EQ(window->Apps().size(), 1u);
+    EXPECT_EQ(panel1History.last(), QStringLiteral("終了処理中です ■■■"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Days, AutomaticStoring,
+    ::testing::Values(PackDateCase{5, 6, false, true}, PackDateCase{5, 5, false, false},
+                      PackDateCase{5, 30, true, false}, PackDateCase{0, 0, false, true},
+                      PackDateCase{0, 0, true, false}, PackDateCase{-1, 100, false, false},
+                      PackDateCase{1, 1, false, false}, PackDateCase{1, 2, false, true}));
+
+TEST_F(Exit, storesOnlyIdleApplicationsAmongSeveral) {
+    catalog({usedAt(QStringLiteral("SixMidnights"), QDateTime(QDate(2026, 12, 1), QTime(23, 59))),
+             usedAt(QStringLiteral("FiveMidnights"), QDateTime(QDate(2026, 12, 3), QTime(0, 0))),
+             record(QStringLiteral("NeverRun"))});
+    window = openWindow();
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(expanded(QStringLiteral("SixMidnights")));
+    EXPECT_TRUE(archived(QStringLiteral("SixMidnights")));
+    EXPECT_TRUE(expanded(QStringLiteral("FiveMidnights")));
+    // An empty date reads as now.
+    EXPECT_TRUE(expanded(QStringLiteral("NeverRun")));
+    EXPECT_EQ((QStringList{"終了処理中です □□□", "終了処理中です ■□□", "終了処理中です ■■□"}),
+              panel1History.mid(panel1History.indexOf(QStringLiteral("終了処理中です □□□")), 3));
+}
+
+TEST_F(Exit, leftoversNoApplicationClaimsAreDeleted) {
+    catalog({usedAt(QStringLiteral("Tool"), now)});
+    writeFile(execDir() + QStringLiteral("notes.txt"), "x");
+    writeFile(execDir() + QStringLiteral("Gone/old.exe"), "x");     // deleted from the catalog
+    writeFile(execDir() + QStringLiteral("メイン/stray.txt"), "x");  // a folder's name, not an app
+    writeFile(execDir() + QStringLiteral("_work/part.txt"), "x");
+    window = openWindow();
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(QDir(execDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Tool"});
+}
+
+struct BootCase {
+    MsgAnswer answer;
+    bool closes;
+};
+
+class CloseDuringLoad : public Exit, public ::testing::WithParamInterface<BootCase> {};
+
+TEST_P(CloseDuringLoad, asksAndAnAbortWritesNothing) {
+    catalog({usedAt(QStringLiteral("Old"), now.addDays(-30))});
+    writeFile(execDir() + QStringLiteral("notes.txt"), "x");
+    const QByteArray dataBefore = readFile(dataFilePath());
+    prompter.expect(QStringLiteral("データロード中です。強制終了しますか？"), GetParam().answer);
+
+    window = startWindow();
+    bool closeResult = true;
+    QObject::connect(window.get(), &frmMain::stageChanged, window.get(), [&](const QString& stage) {
+        if (stage == u"BOOT")
+            QTimer::singleShot(0, window.get(), [&] { closeResult = window->close(); });
+    });
+    ASSERT_TRUE(waitUntil([&] {
+        return window->stage() == u"NORMAL" || window->stage() == u"FIN";
+    }));
+    ASSERT_EQ(prompter.messages().size(), 1);
+    EXPECT_EQ(prompter.messages()[0].icon, MsgIcon::Question);
+    EXPECT_EQ(closeResult, GetParam().closes);
+    if (GetParam().closes) {
+        EXPECT_FALSE(window->isVisible());
+        EXPECT_TRUE(StopRequested);
+        EXPECT_FALSE(panel1History.contains(QStringLiteral("読み込み完了しました。")));
+        EXPECT_EQ(readFile(dataFilePath()), dataBefore);
+        EXPECT_TRUE(snapshotKept());
+        EXPECT_TRUE(expanded(QStringLiteral("Old")));
+        EXPECT_TRUE(QFileInfo::exists(execDir() + QStringLiteral("notes.txt")));
+    } else {
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(window->Apps().size(), 2u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, CloseDuringLoad,
+                         ::testing::Values(BootCase{MsgAnswer::Yes, true}, BootCase{MsgAnswer::No, false}));
+
+TEST_F(Exit, aSecondCloseWhileStoringIsRefusedAndTheFirstFinishes) {
+    QList<AppRecord> records;
+    for (int i = 0; i < 10; ++i)
+        records << usedAt(QStringLiteral("App%1").arg(i), now.addDays(-1));
+    catalog(records);
+    settings().Config.PackDate = 0;
+    window = openWindow();
+
+    int secondCloses = 0;
+    bool secondAccepted = true;
+    QObject::connect(window.get(), &frmMain::statusTextChanged, window.get(),
+                     [&](int, const QString& text) {
+                         if (secondCloses == 0 && text.endsWith(QStringLiteral("格納します...")))
+                             QTimer::singleShot(0, window.get(), [&] {
+                                 ++secondCloses;
+                                 // Delivered the way the window system delivers one.
+                                 QCloseEvent close;
+                                 QCoreApplication::sendEvent(window.get(), &close);
+                                 secondAccepted = close.isAccepted();
+                             });
+                     });
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(secondCloses, 1);
+    EXPECT_FALSE(secondAccepted);
+    EXPECT_EQ(panel1History.count(QStringLiteral("終了処理中です □□□")), 1);
+    for (const AppRecord& r : records) {
+        EXPECT_TRUE(archived(r.AppName)) << r.AppName.toStdString();
+        EXPECT_FALSE(expanded(r.AppName)) << r.AppName.toStdString();
+    }
+}
+
+struct ResidentCase {
+    const char* how;
+    bool exits;
+};
+
+class ResidentMode : public Exit, public ::testing::WithParamInterface<ResidentCase> {};
+
+TEST_P(ResidentMode, onlyTheTrayExitAndTheSessionEndReallyExit) {
+    catalog({usedAt(QStringLiteral("Old"), now.addDays(-30))});
+    settings().Config.IntoTaskTray = 2;
+    window = openWindow();
+    window->setWindowState(Qt::WindowNoState);
+    const QString how = QString::fromLatin1(GetParam().how);
+    if (how == u"close box")
+        window->close();
+    else if (how == u"menu exit")
+        window->findChild<QAction*>(QStringLiteral("mnuExit"))->trigger();
+    else if (how == u"tray exit")
+        window->findChild<QAction*>(QStringLiteral("TaskIconPopExit"))->trigger();
+    else
+        window->sessionEnding();
+
+    if (GetParam().exits) {
+        EXPECT_EQ(window->stage(), QStringLiteral("FIN"));
+        EXPECT_FALSE(window->isVisible());
+        EXPECT_FALSE(expanded(QStringLiteral("Old")));
+        EXPECT_FALSE(snapshotKept());
+    } else {
+        EXPECT_EQ(window->stage(), QStringLiteral("NORMAL"));
+        EXPECT_TRUE(window->isMinimized());
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_TRUE(expanded(QStringLiteral("Old")));
+        EXPECT_TRUE(snapshotKept());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, ResidentMode,
+                         ::testing::Values(ResidentCase{"close box", false}, ResidentCase{"menu exit", false},
+                                           ResidentCase{"tray exit", true}, ResidentCase{"session end", true}));
+
+TEST_F(Exit, theSessionEndingRunsTheFullExitInAnOrdinaryWindowToo) {
+    catalog({usedAt(QStringLiteral("Old"), now.addDays(-30))});
+    window = openWindow();
+    window->sessionEnding();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(expanded(QStringLiteral("Old")));
+    EXPECT_TRUE(archived(QStringLiteral("Old")));
+}
+
+// ---- guards --------------------------------------------------------------------------------
+
+TEST_F(Exit, symbolicLinksInTheExecutionFolderAreNeverFollowed) {
+    catalog({usedAt(QStringLiteral("Old"), now.addDays(-30))});
+    const QString outside = scratch.path() + QStringLiteral("/outside/");
+    writeFile(outside + QStringLiteral("keep.txt"), "precious");
+    ASSERT_TRUE(QFile::link(outside, execDir() + QStringLiteral("stray-link")));
+    ASSERT_TRUE(QDir().mkpath(execDir() + QStringLiteral("Gone")));
+    ASSERT_TRUE(QFile::link(outside, execDir() + QStringLiteral("Gone/inner-link")));
+    // An application whose expanded folder is a link to somewhere else.
+    appendRecord(usedAt(QStringLiteral("Linked"), now.addDays(-30)));
+    writeFolders({{QStringLiteral("メイン"), QStringLiteral("ROOT"), {QStringLiteral("Old"), QStringLiteral("Linked")}}});
+    ASSERT_TRUE(QFile::link(outside, execDir() + QStringLiteral("Linked")));
+    settings().Config.PackDate = 0;
+
+    window = openWindow();
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(readFile(outside + QStringLiteral("keep.txt")), QByteArray("precious"));
+    EXPECT_FALSE(QFileInfo(execDir() + QStringLiteral("stray-link")).isSymLink());
+    EXPECT_FALSE(QFileInfo::exists(execDir() + QStringLiteral("Gone")));
+    EXPECT_TRUE(QFileInfo(execDir() + QStringLiteral("Linked")).isSymLink());
+    EXPECT_FALSE(archived(QStringLiteral("Linked")));
+    EXPECT_TRUE(archived(QStringLiteral("Old")));
+}
+
+class DangerousExecFolder : public Exit, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(DangerousExecFolder, isNeitherSweptNorStoredFromAndTheUserIsTold) {
+    catalog({usedAt(QStringLiteral("Old"), now.addDays(-30))});
+    const QString home = scratch.path() + QStringLiteral("/home/");
+    writeFile(home + QStringLiteral("letter.txt"), "mine");
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", home.toUtf8());
+    writeFile(folder.file(QStringLiteral("notes.txt")), "mine");
+
+    window = openWindow();
+    const QString which = QString::fromLatin1(GetParam());
+    settings().ExecDir = which == u"program" ? programFolder() : home;
+    prompter.expectPrefix(QStringLiteral("実行フォルダ ") + settings().ExecDir + QStringLiteral(" は"));
+    EXPECT_TRUE(window->close());
+    qputenv("HOME", oldHome);
+
+    ASSERT_EQ(prompter.messages().size(), 1);
+    EXPECT_EQ(prompter.messages()[0].icon, MsgIcon::Exclamation);
+    EXPECT_TRUE(QFileInfo::exists(dataFilePath()));
+    EXPECT_EQ(readFile(folder.file(QStringLiteral("notes.txt"))), QByteArray("mine"));
+    EXPECT_EQ(readFile(home + QStringLiteral("letter.txt")), QByteArray("mine"));
+    EXPECT_TRUE(QFileInfo::exists(packDir()));
+    EXPECT_EQ(window->stage(), QStringLiteral("FIN"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, DangerousExecFolder, ::testing::Values("program", "home"));
+
+} // namespace
+} // namespace vadok::test

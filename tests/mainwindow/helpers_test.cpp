@@ -1,0 +1,56 @@
+#include "mainwindow/calendardays.h"
+#include "mainwindow/nodekeys.h"
+
+#include "support/qtprinters.h"
+
+#include <gtest/gtest.h>
+
+namespace vadok::test {
+namespace {
+
+struct NameCase {
+    const char* name;
+    bool numeric;
+};
+
+class FolderKeys : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(FolderKeys, numericNamesGetTheSuffixOthersKeepTheirName) {
+    const QString name = QString::fromUtf8(GetParam().name);
+    EXPECT_EQ(isNumericName(name), GetParam().numeric) << GetParam().name;
+    EXPECT_EQ(folderKey(name), GetParam().numeric ? name + QStringLiteral("numonly") : name);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, FolderKeys,
+    ::testing::Values(NameCase{"2008", true}, NameCase{"12", true}, NameCase{"1.5", true},
+                      NameCase{" 3 ", true}, NameCase{"-7", true}, NameCase{"+0.25", true},
+                      NameCase{".5", true}, NameCase{"1e3", true}, NameCase{"", false},
+                      NameCase{" ", false}, NameCase{".", false}, NameCase{"1.2.3", false},
+                      NameCase{"12a", false}, NameCase{"0x10", false}, NameCase{"1e", false},
+                      NameCase{"3 4", false}, NameCase{"メイン", false}, NameCase{"ROOT", false}));
+
+struct DayCase {
+    QDateTime from;
+    QDateTime to;
+    qint64 days;
+};
+
+TEST(CalendarDays, countsMidnightsPassedNotWholeDays) {
+    const QDate d(2026, 12, 1);
+    const DayCase cases[] = {
+        {QDateTime(d, QTime(23, 59)), QDateTime(d.addDays(1), QTime(0, 1)), 1},
+        {QDateTime(d, QTime(0, 0)), QDateTime(d, QTime(23, 59, 59)), 0},
+        {QDateTime(d, QTime(12, 0)), QDateTime(d.addDays(6), QTime(0, 0)), 6},
+        {QDateTime(d.addDays(31), QTime(8, 0)), QDateTime(d.addDays(36), QTime(23, 0)), 5},
+        {QDateTime(d, QTime(12, 0)), QDateTime(d.addDays(-2), QTime(12, 0)), -2},
+        {QDateTime(), QDateTime(d, QTime(12, 0)), 0},
+    };
+    for (const DayCase& c : cases)
+        EXPECT_EQ(calendarDaysBetween(c.from, c.to), c.days)
+            << c.from.toString(Qt::ISODate).toStdString() << " -> "
+            << c.to.toString(Qt::ISODate).toStdString();
+}
+
+} // namespace
+} // namespace vadok::test

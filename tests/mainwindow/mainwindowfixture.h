@@ -1,0 +1,77 @@
+#pragma once
+
+#include "apps/packapp.h"
+#include "mainwindow/frmmain.h"
+
+#include "support/scriptedprompter.h"
+#include "support/tempprogramfolder.h"
+
+#include <QSet>
+#include <QTemporaryDir>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+
+class QTreeWidgetItem;
+
+namespace vadok::test {
+
+// One Folder element of a catalog: its name, its parent's name and its AppItem texts.
+struct FolderSpec {
+    QString name;
+    QString parent;
+    QStringList apps;
+};
+
+// A program folder with a fresh data file and Pack/, Exec/, Icon/ beside it, scripted
+// messages, the keyboard released and the clock fixed; the window itself is opened by the
+// test once the catalog is written.
+class MainWindowFixture : public ::testing::Test {
+public:
+    // Processes events until condition holds; false when it did not within timeoutMs.
+    static bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
+    static void writeFile(const QString& path, const QByteArray& bytes, bool executable = false);
+    static QByteArray readFile(const QString& path);
+    static AppRecord record(const QString& name, const QString& folder = QStringLiteral("メイン"),
+                            const QString& execCmd = QString());
+
+protected:
+    MainWindowFixture();
+    ~MainWindowFixture() override;
+
+    // Replaces the catalog's folder structure.
+    void writeFolders(const QList<FolderSpec>& folders);
+    // Appends an App record as the data file stores it (duplicates included).
+    void appendRecord(const AppRecord& record);
+    // Writes files into the application's expanded folder.
+    void expand(const QString& name, const QList<std::pair<QString, QByteArray>>& files);
+    // Expands, stores the folder as the application's archive and removes the folder.
+    void storeArchive(const QString& name, const QList<std::pair<QString, QByteArray>>& files);
+    // A small valid .ico file for the application.
+    void writeIcon(const QString& name);
+
+    // Shows the window and waits for the tree and icons to be ready ("NORMAL").
+    std::unique_ptr<frmMain> openWindow();
+    // Shows the window without waiting.
+    std::unique_ptr<frmMain> startWindow();
+
+    // The tree as lines "key|text|tag", indented by two spaces per level.
+    static QStringList dumpTree(const frmMain& window);
+    static QTreeWidgetItem* node(const frmMain& window, const QString& key);
+    // A mouse click (or double click) on the node's text.
+    static void clickNode(frmMain& window, const QString& key, Qt::MouseButton button = Qt::LeftButton);
+    static void doubleClickNode(frmMain& window, const QString& key);
+    static QString panelText(const frmMain& window, int panel);
+
+    QString execDir() const;
+    QString packDir() const;
+
+    TempProgramFolder folder;
+    ScriptedPrompter prompter;
+    QDateTime now = QDateTime(QDate(2026, 12, 8), QTime(0, 1));
+    QSet<int> heldKeys;
+    QStringList panel1History;
+    QTemporaryDir scratch;
+};
+
+} // namespace vadok::test
