@@ -2,41 +2,16 @@
 
 #include "catalog/apprecords.h"
 #include "catalog/settings.h"
+#include "support/detachedprogram.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 
 namespace vadok::test {
 namespace {
 
 using Launch = AppsFixture;
-
-// A detached program leaves its trace when it is done; wait for it without assuming how long.
-QByteArray waitForTrace(const QString& path) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < 10000) {
-        const QByteArray bytes = AppsFixture::readFile(path);
-        if (bytes.endsWith("end\n"))
-            return bytes;
-        QThread::msleep(20);
-    }
-    return {};
-}
-
-// PATH narrowed to an empty folder: no wine, no desktop opener.
-class BarePath {
-public:
-    BarePath() : m_old(qgetenv("PATH")) { qputenv("PATH", m_dir.path().toUtf8()); }
-    ~BarePath() { qputenv("PATH", m_old); }
-
-private:
-    QTemporaryDir m_dir;
-    QByteArray m_old;
-};
 
 const QByteArray kTraceScript =
     "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"[$a]\"; done; echo end; } > \"$TRACE_FILE\"\n";

@@ -1,14 +1,16 @@
 #include "platform/shellopen.h"
 
+#include "support/detachedprogram.h"
+
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 using namespace vadok;
+using vadok::test::BarePath;
+using vadok::test::waitForTrace;
 
 namespace {
 
@@ -24,40 +26,13 @@ void writeFile(const QString& path, const QByteArray& bytes, bool executable) {
     f.setPermissions(perms);
 }
 
-// Waits for a detached program to leave its trace; the program runs on its own.
-QByteArray waitForFile(const QString& path) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < 10000) {
-        QFile f(path);
-        if (f.open(QIODevice::ReadOnly)) {
-            const QByteArray bytes = f.readAll();
-            if (bytes.endsWith("end\n"))
-                return bytes;
-        }
-        QThread::msleep(20);
-    }
-    return {};
-}
-
-// PATH narrowed to an empty folder: no wine, no xdg-open.
-class BarePath {
-public:
-    BarePath() : m_old(qgetenv("PATH")) { qputenv("PATH", m_dir.path().toUtf8()); }
-    ~BarePath() { qputenv("PATH", m_old); }
-
-private:
-    QTemporaryDir m_dir;
-    QByteArray m_old;
-};
-
 TEST(ShellOpen, startsAProgramDetachedInItsFolderWithShellSplitParameters) {
     QTemporaryDir dir;
     const QString app = dir.path() + QStringLiteral("/My App/");
     writeFile(app + QStringLiteral("run.sh"),
               "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"[$a]\"; done; echo end; } > trace.txt\n", true);
     EXPECT_GT(ShellOpen(QStringLiteral("\"RUN.SH\""), QStringLiteral("one \"two three\""), app), 32);
-    EXPECT_EQ(waitForFile(app + QStringLiteral("trace.txt")),
+    EXPECT_EQ(waitForTrace(app + QStringLiteral("trace.txt")),
               QDir(app).canonicalPath().toUtf8() + "\n[one]\n[two three]\nend\n");
 }
 

@@ -4,14 +4,13 @@
 #include "catalog/settings.h"
 #include "startup/handover.h"
 
+#include "support/detachedprogram.h"
 #include "support/scriptedprompter.h"
 #include "support/tempprogramfolder.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 #include <gtest/gtest.h>
 
 using namespace vadok;
@@ -116,11 +115,7 @@ TEST_F(Startup, anApplicationTitleRunsItWithTheQuotedArguments) {
 
     EXPECT_EQ(start(QStringLiteral("\"Runner\" \"a\" \"b c\"")), StartupResult::Exit);
     EXPECT_TRUE(windows.calls.isEmpty());
-    QElapsedTimer timer;
-    timer.start();
-    while (!folder.readFile(QStringLiteral("trace.txt")).endsWith("end\n") && timer.elapsed() < 10000)
-        QThread::msleep(20);
-    EXPECT_EQ(folder.readFile(QStringLiteral("trace.txt")), QByteArray("[a]\n[b c]\nend\n"));
+    EXPECT_EQ(test::waitForTrace(trace), QByteArray("[a]\n[b c]\nend\n"));
 }
 
 TEST_F(Startup, alwaysInTheTrayStartsMinimized) {
