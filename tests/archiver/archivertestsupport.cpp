@@ -195,7 +195,7 @@ void le32(std::string& s, std::uint32_t v) {
 }
 } // namespace
 
-void writeRawZip(const std::string& archive, const std::vector<RawMember>& members) {
+void writeRawZip(const std::string& archive, const std::vector<RawMember>& members, bool utf8Flag) {
     // Local headers with stored data, then the central directory and its end record.
     std::string out, central;
     unsigned count = 0;
@@ -207,7 +207,7 @@ void writeRawZip(const std::string& archive, const std::vector<RawMember>& membe
         const std::uint32_t offset = static_cast<std::uint32_t>(out.size());
         le32(out, 0x04034b50);
         le16(out, 20);
-        le16(out, 0x0800); // names are UTF-8
+        le16(out, utf8Flag ? 0x0800 : 0);
         le16(out, 0);
         le16(out, 0);
         le16(out, 0x5821);
@@ -223,7 +223,7 @@ void writeRawZip(const std::string& archive, const std::vector<RawMember>& membe
         le32(central, 0x02014b50);
         le16(central, 0x0314); // made by Unix
         le16(central, 20);
-        le16(central, 0x0800);
+        le16(central, utf8Flag ? 0x0800 : 0);
         le16(central, 0);
         le16(central, 0);
         le16(central, 0x5821);
