@@ -42,6 +42,11 @@ void frmMain::GCTimer_Timer() {
         } else if (m_stage == u"ICONLOAD") {
             m_gcTimer->stop();
             LoadIcons();
+            // A close while the icons loaded has run the exit already.
+            if (StopRequested) {
+                close();
+                return;
+            }
             setStage(QStringLiteral("NORMAL"));
             m_gcTimer->setInterval(500);
             m_gcTimer->start();

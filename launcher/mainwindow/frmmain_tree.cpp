@@ -143,8 +143,10 @@ void frmMain::LoadTree() {
         }
     }
 
-    if (QTreeWidgetItem* root = m_tree->node(kRoot))
+    if (QTreeWidgetItem* root = m_tree->node(kRoot)) {
+        m_tree->setCurrentItem(root);
         TreeView_NodeClick(root);
+    }
 
     const QList<XmlElement> records = doc.select(QStringLiteral("//App"));
     const int last = int(records.size()) - 1;

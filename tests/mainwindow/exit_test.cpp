@@ -178,9 +178,31 @@ TEST_F(Exit, aSecondCloseWhileStoringIsRefusedAndTheFirstFinishes) {
     EXPECT_FALSE(secondAccepted);
     EXPECT_EQ(panel1History.count(QStringLiteral("終了処理中です □□□")), 1);
     for (const AppRecord& r : records) {
+        EXPECT_TRUE(panel1History.contains(r.AppName + QStringLiteral(" はしばらく実行されていないため格納します...")));
         EXPECT_TRUE(archived(r.AppName)) << r.AppName.toStdString();
         EXPECT_FALSE(expanded(r.AppName)) << r.AppName.toStdString();
     }
+}
+
+TEST_F(Exit, aCloseWhileIconsLoadRunsTheOrdinaryExitAndStopsTheLoader) {
+    QList<AppRecord> records;
+    for (int i = 0; i < 30; ++i)
+        records << usedAt(QStringLiteral("App%1").arg(i), now.addDays(-30));
+    catalog(records);
+    window = startWindow();
+    QObject::connect(window.get(), &frmMain::stageChanged, window.get(), [&](const QString& stage) {
+        if (stage == u"ICONLOADING")
+            QTimer::singleShot(0, window.get(), [&] { window->close(); });
+    });
+    ASSERT_TRUE(waitUntil([&] { return window->stage() == u"FIN"; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->stage(), QStringLiteral("FIN"));
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(snapshotKept());
+    EXPECT_FALSE(expanded(QStringLiteral("App0")));
+    // The loader gave up after its first group: it never reported 10/30 or finishing.
+    EXPECT_FALSE(panel1History.contains(QStringLiteral("読み込み完了しました。(アイコン読込中... 10/30)")));
+    EXPECT_EQ(panel1History.last(), QStringLiteral("終了処理中です ■■■"));
 }
 
 struct ResidentCase {

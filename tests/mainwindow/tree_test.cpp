@@ -110,6 +110,8 @@ TEST_F(Tree, savingWritesFoldersParentFirstAndTheNextBuildReadsThemBack) {
 
     window->LoadTree();
     EXPECT_EQ(dumpTree(*window), before);
+    // The rebuild selects the root again even though the panel already showed it.
+    EXPECT_EQ(window->treeView()->currentItem(), node(*window, QStringLiteral("ROOT")));
 }
 
 TEST_F(Tree, subFoldersComeFirstAfterSaveAndRebuild) {
