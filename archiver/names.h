@@ -11,7 +11,8 @@ namespace vadok::archiver {
 // bytes the file system gave us (normally UTF-8, but any bytes but "/" and NUL may occur).
 //
 // - Names that CP932 can hold exactly (converting there and back gives the same bytes) are
-//   written in CP932 with the code-page header 0x46 = 932, as Windows tools expect.
+//   written in CP932 with the code-page header 0x46 = 932, as Windows tools expect; plain
+//   ASCII names read the same in every code page and go without the header.
 // - Every other name (characters outside CP932, bytes that are not valid UTF-8) is written as
 //   its raw bytes with no code-page header, from a Unix creator ('U'). This is what LHa for
 //   UNIX does, and readers without a code-page hint (libarchive without hdrcharset, lhasa,
