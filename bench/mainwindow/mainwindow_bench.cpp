@@ -32,7 +32,9 @@ using namespace vadok;
 
 constexpr int kFolders = 100;
 
-QString appName(int i) { return QStringLiteral("アプリ%1").arg(i, 5, 10, QLatin1Char('0')); }
+QString appName(int i) {
+    return QStringLiteral("アプリ%1").arg(i, 5, 10, QLatin1Char('0'));
+}
 
 bool waitFor(const std::function<bool()>& condition, int timeoutMs = 60000) {
     QElapsedTimer timer;
@@ -75,13 +77,15 @@ public:
             folderElements[i % kFolders].appendChild(QStringLiteral("AppItem")).setText(name);
             XmlElement app = apps.appendChild(QStringLiteral("App"));
             app.appendChild(QStringLiteral("Name")).setText(name);
-            app.appendChild(QStringLiteral("Fol")).setText(QStringLiteral("フォルダ%1").arg(i % kFolders));
+            app.appendChild(QStringLiteral("Fol"))
+                .setText(QStringLiteral("フォルダ%1").arg(i % kFolders));
             app.appendChild(QStringLiteral("Date")).setText(QStringLiteral("2026/05/06 7:08:09"));
             app.appendChild(QStringLiteral("Exec")).setText(QStringLiteral("bin/tool.exe -q"));
             app.appendChild(QStringLiteral("NonPack")).setText(QStringLiteral("False"));
             XmlElement text = app.appendChild(QStringLiteral("Text"));
             for (int line = 0; line < 3; ++line)
-                text.appendChild(QStringLiteral("Line")).setText(QStringLiteral("使い方の説明 %1 行目").arg(line));
+                text.appendChild(QStringLiteral("Line"))
+                    .setText(QStringLiteral("使い方の説明 %1 行目").arg(line));
             if (icons)
                 image.save(settings().IconDir + name + QStringLiteral(".ico"), "ICO");
         }
@@ -134,7 +138,12 @@ void IconLoading(benchmark::State& state) {
     }
     state.counters["max_input_wait_ms"] = longestWait;
 }
-BENCHMARK(IconLoading)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(IconLoading)
+    ->Arg(1000)
+    ->Arg(5000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 void WindowShown(benchmark::State& state) {
     const QString self = QCoreApplication::applicationFilePath();

@@ -9,19 +9,32 @@ namespace {
 // The system colour indexes a stored colour may name, as palette roles.
 QColor systemColor(int index, const QPalette& palette) {
     switch (index) {
-    case 0x05: return palette.color(QPalette::Base);            // window
-    case 0x06: return palette.color(QPalette::Shadow);          // window frame
-    case 0x08: return palette.color(QPalette::Text);            // window text
-    case 0x0D: return palette.color(QPalette::Highlight);       // highlight
-    case 0x0E: return palette.color(QPalette::HighlightedText); // highlight text
-    case 0x0F: return palette.color(QPalette::Button);          // button face
-    case 0x10: return palette.color(QPalette::Dark);            // button shadow
-    case 0x11: return palette.color(QPalette::Disabled, QPalette::Text); // grey text
-    case 0x12: return palette.color(QPalette::ButtonText);      // button text
-    case 0x14: return palette.color(QPalette::Light);           // button highlight
-    case 0x17: return palette.color(QPalette::ToolTipText);     // info text
-    case 0x18: return palette.color(QPalette::ToolTipBase);     // info background
-    default: return palette.color(QPalette::Window);
+    case 0x05:
+        return palette.color(QPalette::Base); // window
+    case 0x06:
+        return palette.color(QPalette::Shadow); // window frame
+    case 0x08:
+        return palette.color(QPalette::Text); // window text
+    case 0x0D:
+        return palette.color(QPalette::Highlight); // highlight
+    case 0x0E:
+        return palette.color(QPalette::HighlightedText); // highlight text
+    case 0x0F:
+        return palette.color(QPalette::Button); // button face
+    case 0x10:
+        return palette.color(QPalette::Dark); // button shadow
+    case 0x11:
+        return palette.color(QPalette::Disabled, QPalette::Text); // grey text
+    case 0x12:
+        return palette.color(QPalette::ButtonText); // button text
+    case 0x14:
+        return palette.color(QPalette::Light); // button highlight
+    case 0x17:
+        return palette.color(QPalette::ToolTipText); // info text
+    case 0x18:
+        return palette.color(QPalette::ToolTipBase); // info background
+    default:
+        return palette.color(QPalette::Window);
     }
 }
 

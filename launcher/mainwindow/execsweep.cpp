@@ -45,8 +45,8 @@ QString sweepRefusalReason(const QString& execFolder, const ProtectedFolders& fo
 }
 
 QStringList execFolderEntries(const QString& execFolder) {
-    return QDir(execFolder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
-                                      QDir::Name);
+    return QDir(execFolder)
+        .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 bool isLinkEntry(const QString& execFolder, const QString& name) {

@@ -134,7 +134,9 @@ void frmMain::createControls() {
     connect(m_gcTimer, &QTimer::timeout, this, &frmMain::GCTimer_Timer);
 }
 
-int frmMain::twips(int value) const { return twipsToPixels(value, logicalDpiX()); }
+int frmMain::twips(int value) const {
+    return twipsToPixels(value, logicalDpiX());
+}
 
 void frmMain::setStage(const QString& stage) {
     if (m_stage == stage)
@@ -237,22 +239,31 @@ void frmMain::setStatusPanelText(int panel, const QString& text) {
     emit statusTextChanged(panel == 2 ? 2 : 1, text);
 }
 
-void frmMain::removeTreeNode(const QString& key) { m_tree->removeNode(key); }
+void frmMain::removeTreeNode(const QString& key) {
+    m_tree->removeNode(key);
+}
 
-bool frmMain::isWindowVisible() const { return isVisible(); }
+bool frmMain::isWindowVisible() const {
+    return isVisible();
+}
 
 bool frmMain::isWindowStateNormal() const {
     return !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
 }
 
-void frmMain::setWindowStateNormal() { setWindowState(Qt::WindowNoState); }
+void frmMain::setWindowStateNormal() {
+    setWindowState(Qt::WindowNoState);
+}
 
 QPoint frmMain::windowPositionTwips() const {
     const QPoint topLeft = pos();
-    return QPoint(pixelsToTwips(topLeft.x(), logicalDpiX()), pixelsToTwips(topLeft.y(), logicalDpiY()));
+    return QPoint(pixelsToTwips(topLeft.x(), logicalDpiX()),
+                  pixelsToTwips(topLeft.y(), logicalDpiY()));
 }
 
-quintptr frmMain::windowId() const { return quintptr(effectiveWinId()); }
+quintptr frmMain::windowId() const {
+    return quintptr(effectiveWinId());
+}
 
 // ---- what a second start asks for ----------------------------------------------------------
 

@@ -132,16 +132,20 @@ void frmMain::TreePopOpenDir_Click() {
         quintptr owner = windowId();
         app.UnPack(owner);
     }
-    const QString folder = app.OverRideBasePath().isEmpty() ? app.expandedFolder()
-                                                            : app.OverRideBasePath();
+    const QString folder =
+        app.OverRideBasePath().isEmpty() ? app.expandedFolder() : app.OverRideBasePath();
     app.setLastOpenDateTime(currentDateTime());
     ShellOpen(folder, QString(), QString());
     SetStatusText(QStringLiteral("展開"), 2);
 }
 
-void frmMain::mnuFolExec_Click() { ShellOpen(settings().ExecDir, QString(), QString()); }
+void frmMain::mnuFolExec_Click() {
+    ShellOpen(settings().ExecDir, QString(), QString());
+}
 
-void frmMain::mnuFolPack_Click() { ShellOpen(settings().PackDir, QString(), QString()); }
+void frmMain::mnuFolPack_Click() {
+    ShellOpen(settings().PackDir, QString(), QString());
+}
 
 void frmMain::mnuNoPackExtract_Click() {
     const QString question = lines({

@@ -81,15 +81,16 @@ bool frmMain::WriteDAT() {
 void frmMain::storeIdleApplications() {
     const Settings& s = settings();
     const QString execFolder = s.ExecDir;
-    const QString refusal = sweepRefusalReason(
-        execFolder, {programFolder(), QDir::homePath(), s.PackDir, s.IconDir});
+    const QString refusal =
+        sweepRefusalReason(execFolder, {programFolder(), QDir::homePath(), s.PackDir, s.IconDir});
     if (!refusal.isEmpty()) {
         // Clearing leftovers deletes everything no application claims; in a folder like this
         // that would be the user's own files.
-        showMessage(QStringLiteral("実行フォルダ ") + execFolder + QStringLiteral(" は") + refusal +
-                        QStringLiteral("。\r\n終了時の不要ファイルの削除と自動格納は行いませんでした。"
-                                       "\r\n設定で実行フォルダを確かめてください。"),
-                    MsgIcon::Exclamation);
+        showMessage(
+            QStringLiteral("実行フォルダ ") + execFolder + QStringLiteral(" は") + refusal +
+                QStringLiteral("。\r\n終了時の不要ファイルの削除と自動格納は行いませんでした。"
+                               "\r\n設定で実行フォルダを確かめてください。"),
+            MsgIcon::Exclamation);
         return;
     }
 

@@ -89,7 +89,8 @@ void frmMain::createMenus() {
     connect(addItem(m_treePop, "TreePopOpenDir", QStringLiteral("フォルダを開く(&O)")),
             &QAction::triggered, this, &frmMain::TreePopOpenDir_Click);
     m_notBuilt << addItem(m_treePop, "TreePopDel", QStringLiteral("削除(&D)"))
-               << addItem(m_treePop, "TreePopMakeShortCut", QStringLiteral("ショートカットの作成(&S)"))
+               << addItem(m_treePop, "TreePopMakeShortCut",
+                          QStringLiteral("ショートカットの作成(&S)"))
                << addItem(m_treePop, "TreePopProperty", QStringLiteral("プロパティ(&P)..."));
 
     m_treeDirPop = new QMenu(this);
@@ -171,11 +172,17 @@ void frmMain::mnuHelp_Click() {
         SetStatusText(QStringLiteral("ヘルプファイルが見つかりません。"), 1);
 }
 
-void frmMain::mnuExit_Click() { close(); }
+void frmMain::mnuExit_Click() {
+    close();
+}
 
-void frmMain::mnuDispMode_Click(int index) { SetDispMode(index); }
+void frmMain::mnuDispMode_Click(int index) {
+    SetDispMode(index);
+}
 
-void frmMain::TaskIconPopView_Click() { restoreFromTray(); }
+void frmMain::TaskIconPopView_Click() {
+    restoreFromTray();
+}
 
 void frmMain::TaskIconPopExit_Click() {
     if (settings().Config.IntoTaskTray == 2)

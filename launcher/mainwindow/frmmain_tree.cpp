@@ -94,8 +94,9 @@ void frmMain::LoadTree() {
     }
 
     m_tree->clearNodes();
-    if (QTreeWidgetItem* root = m_tree->addNode(QString(), kRoot, QStringLiteral("Vadok"),
-                                                QStringLiteral("exeicon"), QStringLiteral("exeicon")))
+    if (QTreeWidgetItem* root =
+            m_tree->addNode(QString(), kRoot, QStringLiteral("Vadok"), QStringLiteral("exeicon"),
+                            QStringLiteral("exeicon")))
         CatalogTree::setTag(root, kRoot);
 
     XmlDocument doc;

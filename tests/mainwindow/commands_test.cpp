@@ -28,18 +28,21 @@ class Commands : public MainWindowFixture {
 protected:
     Commands() : trace(scratch.path() + QStringLiteral("/trace.txt")) {
         qputenv("TRACE_FILE", trace.toUtf8());
-        writeFolders({{QStringLiteral("メイン"), QStringLiteral("ROOT"),
+        writeFolders({{QStringLiteral("メイン"),
+                       QStringLiteral("ROOT"),
                        {QStringLiteral("Tool"), QStringLiteral("Keep")}},
                       {QStringLiteral("Empty"), QStringLiteral("ROOT"), {}}});
         storeArchive(QStringLiteral("Tool"), {{QStringLiteral("run.sh"), kTraceScript},
                                               {QStringLiteral("a.txt"), "a"},
                                               {QStringLiteral("b.txt"), "b"}});
-        appendRecord(record(QStringLiteral("Tool"), QStringLiteral("メイン"), QStringLiteral("run.sh")));
-        AppRecord keep = record(QStringLiteral("Keep"), QStringLiteral("メイン"), QStringLiteral("run.sh"));
+        appendRecord(
+            record(QStringLiteral("Tool"), QStringLiteral("メイン"), QStringLiteral("run.sh")));
+        AppRecord keep =
+            record(QStringLiteral("Keep"), QStringLiteral("メイン"), QStringLiteral("run.sh"));
         keep.NonPack = true;
         appendRecord(keep);
-        expand(QStringLiteral("Keep"), {{QStringLiteral("run.sh"), kTraceScript},
-                                        {QStringLiteral("data.txt"), "v1"}});
+        expand(QStringLiteral("Keep"),
+               {{QStringLiteral("run.sh"), kTraceScript}, {QStringLiteral("data.txt"), "v1"}});
     }
     ~Commands() override { qunsetenv("TRACE_FILE"); }
 
@@ -58,7 +61,8 @@ protected:
     QStringList archiveFiles(const QString& name) {
         const QString into = scratch.path() + QStringLiteral("/check/");
         QDir(into).removeRecursively();
-        EXPECT_EQ(RunUnlha(ExpandCommand(packDir() + name + QStringLiteral(".lzh"), into, true)), 0);
+        EXPECT_EQ(RunUnlha(ExpandCommand(packDir() + name + QStringLiteral(".lzh"), into, true)),
+                  0);
         QStringList files;
         QDirIterator it(into, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext())
@@ -78,7 +82,8 @@ TEST_F(Commands, runExpandsAndStartsTheApplicationAndStoreCompressesItAgain) {
 
     click("cmdExec");
     ASSERT_TRUE(waitUntil([&] { return traceWritten(); }));
-    EXPECT_EQ(readFile(trace), QDir(execDir() + QStringLiteral("Tool")).canonicalPath().toUtf8() + "\nend\n");
+    EXPECT_EQ(readFile(trace),
+              QDir(execDir() + QStringLiteral("Tool")).canonicalPath().toUtf8() + "\nend\n");
     EXPECT_TRUE(panel1History.contains(QStringLiteral("Toolを実行開始...")));
     EXPECT_EQ(panelText(*window, 1), QString());
     EXPECT_EQ(panelText(*window, 2), QStringLiteral("展開"));
@@ -183,7 +188,8 @@ TEST_F(Commands, storeWithThePackKeyHeldRebuildsTheArchive) {
     for (const bool held : {false, true}) {
         SCOPED_TRACE(held ? "key held" : "key not held");
         // Expanded, then b.txt deleted from the folder.
-        expand(QStringLiteral("Tool"), {{QStringLiteral("run.sh"), kTraceScript}, {QStringLiteral("a.txt"), "a2"}});
+        expand(QStringLiteral("Tool"),
+               {{QStringLiteral("run.sh"), kTraceScript}, {QStringLiteral("a.txt"), "a2"}});
         window = openWindow();
         clickNode(*window, QStringLiteral("Tool"));
         if (held)
@@ -191,9 +197,11 @@ TEST_F(Commands, storeWithThePackKeyHeldRebuildsTheArchive) {
         click("cmdPack");
         heldKeys.clear();
         EXPECT_FALSE(QFileInfo::exists(execDir() + QStringLiteral("Tool")));
-        EXPECT_EQ(archiveFiles(QStringLiteral("Tool")),
-                  (held ? QStringList{"a.txt", "run.sh"} : QStringList{"a.txt", "b.txt", "run.sh"}));
-        EXPECT_EQ(panel1History.contains(QStringLiteral("圧縮ファイルを再作成しています...")), held);
+        EXPECT_EQ(
+            archiveFiles(QStringLiteral("Tool")),
+            (held ? QStringList{"a.txt", "run.sh"} : QStringList{"a.txt", "b.txt", "run.sh"}));
+        EXPECT_EQ(panel1History.contains(QStringLiteral("圧縮ファイルを再作成しています...")),
+                  held);
         window.reset();
     }
 }
@@ -224,8 +232,9 @@ const QString kReCompressQuestionEnd =
 TEST_F(Commands, reExpandAnsweredNoLeavesTheFolderAlone) {
     window = openWindow();
     clickNode(*window, QStringLiteral("Keep"));
-    prompter.expectPrefix(QStringLiteral("このアプリケーションは[圧縮保存しない]設定となっています。\r\n"),
-                          MsgAnswer::No);
+    prompter.expectPrefix(
+        QStringLiteral("このアプリケーションは[圧縮保存しない]設定となっています。\r\n"),
+        MsgAnswer::No);
     trigger("mnuNoPackExtract");
     ASSERT_EQ(prompter.messages().size(), 1);
     EXPECT_TRUE(prompter.messages()[0].text.endsWith(kReExpandQuestionEnd));
@@ -238,8 +247,9 @@ TEST_F(Commands, reExpandAnsweredNoLeavesTheFolderAlone) {
 TEST_F(Commands, reCompressUpdatesTheArchiveAndLeavesTheApplicationExpanded) {
     window = openWindow();
     clickNode(*window, QStringLiteral("Keep"));
-    prompter.expectPrefix(QStringLiteral("このアプリケーションは[圧縮保存しない]設定となっています。\r\n"),
-                          MsgAnswer::Yes);
+    prompter.expectPrefix(
+        QStringLiteral("このアプリケーションは[圧縮保存しない]設定となっています。\r\n"),
+        MsgAnswer::Yes);
     trigger("numNoPackPack");
     EXPECT_TRUE(prompter.messages()[0].text.endsWith(kReCompressQuestionEnd));
     EXPECT_EQ(panelText(*window, 1), QStringLiteral("再圧縮が完了しました"));

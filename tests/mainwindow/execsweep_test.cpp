@@ -35,21 +35,21 @@ TEST_F(ExecSweep, refusesFoldersHoldingWhatTheUserCannotLose) {
         bool refused;
     };
     const Case cases[] = {
-        {path("prog/Exec/"), false},
-        {path("elsewhere/Exec/"), false},
-        {path("prog/"), true},            // the program folder itself
-        {path("prog-link/"), true},       // the same, reached through a link
-        {dir.path() + u'/', true},        // holds the program folder and the home folder
-        {path("home/user/"), true},
-        {path("home/"), true},
-        {path("prog/Pack/"), true},
-        {QStringLiteral("/"), true},
-        {path("missing/"), false},        // nothing there to delete
+        {path("prog/Exec/"), false}, {path("elsewhere/Exec/"), false},
+        {path("prog/"), true},      // the program folder itself
+        {path("prog-link/"), true}, // the same, reached through a link
+        {dir.path() + u'/', true},  // holds the program folder and the home folder
+        {path("home/user/"), true},  {path("home/"), true},
+        {path("prog/Pack/"), true},  {QStringLiteral("/"), true},
+        {path("missing/"), false}, // nothing there to delete
     };
     for (const Case& c : cases)
-        EXPECT_EQ(!sweepRefusalReason(c.exec, guarded).isEmpty(), c.refused) << c.exec.toStdString();
-    EXPECT_EQ(sweepRefusalReason(QStringLiteral("/"), guarded), QStringLiteral("ファイルシステムのルートです"));
-    EXPECT_EQ(sweepRefusalReason(path("prog/"), guarded), QStringLiteral("プログラムフォルダを含んでいます"));
+        EXPECT_EQ(!sweepRefusalReason(c.exec, guarded).isEmpty(), c.refused)
+            << c.exec.toStdString();
+    EXPECT_EQ(sweepRefusalReason(QStringLiteral("/"), guarded),
+              QStringLiteral("ファイルシステムのルートです"));
+    EXPECT_EQ(sweepRefusalReason(path("prog/"), guarded),
+              QStringLiteral("プログラムフォルダを含んでいます"));
 }
 
 TEST_F(ExecSweep, deletingNeverReachesThroughSymbolicLinks) {
@@ -65,8 +65,9 @@ TEST_F(ExecSweep, deletingNeverReachesThroughSymbolicLinks) {
     for (const QString& name : names)
         EXPECT_TRUE(deleteExecEntry(path("exec"), name)) << name.toStdString();
 
-    EXPECT_TRUE(QDir(path("exec")).isEmpty(QDir::AllEntries | QDir::System | QDir::Hidden |
-                                           QDir::NoDotAndDotDot));
+    EXPECT_TRUE(
+        QDir(path("exec"))
+            .isEmpty(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot));
     EXPECT_TRUE(QFileInfo::exists(path("outside/keep.txt")));
     EXPECT_FALSE(deleteExecEntry(path("exec"), QStringLiteral("..")));
     EXPECT_FALSE(deleteExecEntry(path("exec"), QStringLiteral("../outside")));

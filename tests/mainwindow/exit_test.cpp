@@ -46,7 +46,7 @@ protected:
 
 struct PackDateCase {
     qint16 packDate;
-    int daysAgo;   // midnights between the last use and now
+    int daysAgo; // midnights between the last use and now
     bool nonPack;
     bool stored;
 };
@@ -56,8 +56,9 @@ class AutomaticStoring : public Exit, public ::testing::WithParamInterface<PackD
 TEST_P(AutomaticStoring, storesWhatHasBeenIdleLongerThanPackDate) {
     const PackDateCase c = GetParam();
     // now is 00:01; the last use lay at 23:59 the day before the counted midnights began.
-    const QDateTime lastUse = c.daysAgo == 0 ? now.addSecs(-30)
-                                             : QDateTime(now.date().addDays(1 - c.daysAgo), QTime(0, 0)).addSecs(-60);
+    const QDateTime lastUse =
+        c.daysAgo == 0 ? now.addSecs(-30)
+                       : QDateTime(now.date().addDays(1 - c.daysAgo), QTime(0, 0)).addSecs(-60);
     catalog({usedAt(QStringLiteral("Tool"), lastUse, c.nonPack)});
     writeFile(execDir() + QStringLiteral("notes.txt"), "leftover");
     settings().Config.PackDate = c.packDate;
@@ -66,7 +67,9 @@ TEST_P(AutomaticStoring, storesWhatHasBeenIdleLongerThanPackDate) {
 
     EXPECT_EQ(archived(QStringLiteral("Tool")), c.stored);
     EXPECT_EQ(expanded(QStringLiteral("Tool")), !c.stored);
-    EXPECT_EQ(panel1History.contains(QStringLiteral("Tool はしばらく実行されていないため格納します...")), c.stored);
+    EXPECT_EQ(
+        panel1History.contains(QStringLiteral("Tool はしばらく実行されていないため格納します...")),
+        c.stored);
     // Leftovers go at every exit that looks at the folder at all.
     EXPECT_EQ(QFileInfo::exists(execDir() + QStringLiteral("notes.txt")), c.packDate == -1);
     // The settings are written and the backups rotated either way.
@@ -103,11 +106,12 @@ TEST_F(Exit, leftoversNoApplicationClaimsAreDeleted) {
     catalog({usedAt(QStringLiteral("Tool"), now)});
     writeFile(execDir() + QStringLiteral("notes.txt"), "x");
     writeFile(execDir() + QStringLiteral("Gone/old.exe"), "x");     // deleted from the catalog
-    writeFile(execDir() + QStringLiteral("メイン/stray.txt"), "x");  // a folder's name, not an app
+    writeFile(execDir() + QStringLiteral("メイン/stray.txt"), "x"); // a folder's name, not an app
     writeFile(execDir() + QStringLiteral("_work/part.txt"), "x");
     window = openWindow();
     EXPECT_TRUE(window->close());
-    EXPECT_EQ(QDir(execDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Tool"});
+    EXPECT_EQ(QDir(execDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{"Tool"});
 }
 
 struct BootCase {
@@ -129,9 +133,8 @@ TEST_P(CloseDuringLoad, asksAndAnAbortWritesNothing) {
         if (stage == u"BOOT")
             QTimer::singleShot(0, window.get(), [&] { closeResult = window->close(); });
     });
-    ASSERT_TRUE(waitUntil([&] {
-        return window->stage() == u"NORMAL" || window->stage() == u"FIN";
-    }));
+    ASSERT_TRUE(
+        waitUntil([&] { return window->stage() == u"NORMAL" || window->stage() == u"FIN"; }));
     ASSERT_EQ(prompter.messages().size(), 1);
     EXPECT_EQ(prompter.messages()[0].icon, MsgIcon::Question);
     EXPECT_EQ(closeResult, GetParam().closes);
@@ -150,7 +153,8 @@ TEST_P(CloseDuringLoad, asksAndAnAbortWritesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, CloseDuringLoad,
-                         ::testing::Values(BootCase{MsgAnswer::Yes, true}, BootCase{MsgAnswer::No, false}));
+                         ::testing::Values(BootCase{MsgAnswer::Yes, true},
+                                           BootCase{MsgAnswer::No, false}));
 
 TEST_F(Exit, aSecondCloseWhileStoringIsRefusedAndTheFirstFinishes) {
     QList<AppRecord> records;
@@ -178,7 +182,8 @@ TEST_F(Exit, aSecondCloseWhileStoringIsRefusedAndTheFirstFinishes) {
     EXPECT_FALSE(secondAccepted);
     EXPECT_EQ(panel1History.count(QStringLiteral("終了処理中です □□□")), 1);
     for (const AppRecord& r : records) {
-        EXPECT_TRUE(panel1History.contains(r.AppName + QStringLiteral(" はしばらく実行されていないため格納します...")));
+        EXPECT_TRUE(panel1History.contains(
+            r.AppName + QStringLiteral(" はしばらく実行されていないため格納します...")));
         EXPECT_TRUE(archived(r.AppName)) << r.AppName.toStdString();
         EXPECT_FALSE(expanded(r.AppName)) << r.AppName.toStdString();
     }
@@ -201,7 +206,8 @@ TEST_F(Exit, aCloseWhileIconsLoadRunsTheOrdinaryExitAndStopsTheLoader) {
     EXPECT_FALSE(snapshotKept());
     EXPECT_FALSE(expanded(QStringLiteral("App0")));
     // The loader gave up after its first group: it never reported 10/30 or finishing.
-    EXPECT_FALSE(panel1History.contains(QStringLiteral("読み込み完了しました。(アイコン読込中... 10/30)")));
+    EXPECT_FALSE(
+        panel1History.contains(QStringLiteral("読み込み完了しました。(アイコン読込中... 10/30)")));
     EXPECT_EQ(panel1History.last(), QStringLiteral("終了処理中です ■■■"));
 }
 
@@ -242,8 +248,10 @@ TEST_P(ResidentMode, onlyTheTrayExitAndTheSessionEndReallyExit) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, ResidentMode,
-                         ::testing::Values(ResidentCase{"close box", false}, ResidentCase{"menu exit", false},
-                                           ResidentCase{"tray exit", true}, ResidentCase{"session end", true}));
+                         ::testing::Values(ResidentCase{"close box", false},
+                                           ResidentCase{"menu exit", false},
+                                           ResidentCase{"tray exit", true},
+                                           ResidentCase{"session end", true}));
 
 TEST_F(Exit, theSessionEndingRunsTheFullExitInAnOrdinaryWindowToo) {
     catalog({usedAt(QStringLiteral("Old"), now.addDays(-30))});
@@ -265,7 +273,9 @@ TEST_F(Exit, symbolicLinksInTheExecutionFolderAreNeverFollowed) {
     ASSERT_TRUE(QFile::link(outside, execDir() + QStringLiteral("Gone/inner-link")));
     // An application whose expanded folder is a link to somewhere else.
     appendRecord(usedAt(QStringLiteral("Linked"), now.addDays(-30)));
-    writeFolders({{QStringLiteral("メイン"), QStringLiteral("ROOT"), {QStringLiteral("Old"), QStringLiteral("Linked")}}});
+    writeFolders({{QStringLiteral("メイン"),
+                   QStringLiteral("ROOT"),
+                   {QStringLiteral("Old"), QStringLiteral("Linked")}}});
     ASSERT_TRUE(QFile::link(outside, execDir() + QStringLiteral("Linked")));
     settings().Config.PackDate = 0;
 
@@ -292,7 +302,8 @@ TEST_P(DangerousExecFolder, isNeitherSweptNorStoredFromAndTheUserIsTold) {
     window = openWindow();
     const QString which = QString::fromLatin1(GetParam());
     settings().ExecDir = which == u"program" ? programFolder() : home;
-    prompter.expectPrefix(QStringLiteral("実行フォルダ ") + settings().ExecDir + QStringLiteral(" は"));
+    prompter.expectPrefix(QStringLiteral("実行フォルダ ") + settings().ExecDir +
+                          QStringLiteral(" は"));
     EXPECT_TRUE(window->close());
     qputenv("HOME", oldHome);
 

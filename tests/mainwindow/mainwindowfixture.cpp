@@ -82,11 +82,12 @@ void MainWindowFixture::writeFolders(const QList<FolderSpec>& folders) {
 void MainWindowFixture::appendRecord(const AppRecord& r) {
     XmlDocument doc;
     ASSERT_TRUE(doc.load(dataFilePath()));
-    XmlElement app = doc.documentElement().firstChild(QStringLiteral("Apps")).appendChild(QStringLiteral("App"));
+    XmlElement app =
+        doc.documentElement().firstChild(QStringLiteral("Apps")).appendChild(QStringLiteral("App"));
     app.appendChild(QStringLiteral("Name")).setText(r.AppName);
     app.appendChild(QStringLiteral("Fol")).setText(r.AppDir);
-    app.appendChild(QStringLiteral("Date")).setText(r.LastOpenDateTime.isValid() ? dateTimeText(r.LastOpenDateTime)
-                                                                                  : QString());
+    app.appendChild(QStringLiteral("Date"))
+        .setText(r.LastOpenDateTime.isValid() ? dateTimeText(r.LastOpenDateTime) : QString());
     app.appendChild(QStringLiteral("Exec")).setText(r.ExecCmd);
     app.appendChild(QStringLiteral("NonPack")).setText(boolElementText(r.NonPack));
     if (r.ShortCut) {
@@ -109,15 +110,19 @@ AppRecord MainWindowFixture::record(const QString& name, const QString& folderNa
     return r;
 }
 
-void MainWindowFixture::expand(const QString& name, const QList<std::pair<QString, QByteArray>>& files) {
+void MainWindowFixture::expand(const QString& name,
+                               const QList<std::pair<QString, QByteArray>>& files) {
     for (const auto& [relative, bytes] : files)
-        writeFile(execDir() + name + u'/' + relative, bytes, relative.endsWith(QStringLiteral(".sh")));
+        writeFile(execDir() + name + u'/' + relative, bytes,
+                  relative.endsWith(QStringLiteral(".sh")));
 }
 
 void MainWindowFixture::storeArchive(const QString& name,
                                      const QList<std::pair<QString, QByteArray>>& files) {
     expand(name, files);
-    ASSERT_EQ(RunUnlha(StoreCommand(packDir() + name + QStringLiteral(".lzh"), execDir() + name + u'/', true)), 0);
+    ASSERT_EQ(RunUnlha(StoreCommand(packDir() + name + QStringLiteral(".lzh"),
+                                    execDir() + name + u'/', true)),
+              0);
     ASSERT_TRUE(DeleteFolder(execDir() + name, nullptr, true));
 }
 
@@ -196,7 +201,11 @@ QString MainWindowFixture::panelText(const frmMain& window, int panel) {
     return label ? label->text() : QStringLiteral("<no panel>");
 }
 
-QString MainWindowFixture::execDir() const { return settings().ExecDir; }
-QString MainWindowFixture::packDir() const { return settings().PackDir; }
+QString MainWindowFixture::execDir() const {
+    return settings().ExecDir;
+}
+QString MainWindowFixture::packDir() const {
+    return settings().PackDir;
+}
 
 } // namespace vadok::test

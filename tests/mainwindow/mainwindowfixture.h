@@ -59,7 +59,8 @@ protected:
     static QStringList dumpTree(const frmMain& window);
     static QTreeWidgetItem* node(const frmMain& window, const QString& key);
     // A mouse click (or double click) on the node's text.
-    static void clickNode(frmMain& window, const QString& key, Qt::MouseButton button = Qt::LeftButton);
+    static void clickNode(frmMain& window, const QString& key,
+                          Qt::MouseButton button = Qt::LeftButton);
     static void doubleClickNode(frmMain& window, const QString& key);
     static QString panelText(const frmMain& window, int panel);
 

@@ -26,7 +26,9 @@ void writeMixedCatalog(Tree& t, const std::function<void(const QList<FolderSpec>
     (void)t;
     folders({
         {QStringLiteral("ROOT"), QString(), {QStringLiteral("RootApp")}},
-        {QStringLiteral("メイン"), QStringLiteral("ROOT"), {QStringLiteral("Alpha"), QStringLiteral("Beta")}},
+        {QStringLiteral("メイン"),
+         QStringLiteral("ROOT"),
+         {QStringLiteral("Alpha"), QStringLiteral("Beta")}},
         {QStringLiteral("2008"), QStringLiteral("ROOT"), {QStringLiteral("Gamma")}},
         {QStringLiteral("Sub"), QStringLiteral("2008"), {QStringLiteral("Delta")}},
         {QStringLiteral("Orphan"), QStringLiteral("Later"), {QStringLiteral("Lost")}},
@@ -43,8 +45,8 @@ struct StoredFolder {
 };
 
 std::ostream& operator<<(std::ostream& out, const StoredFolder& f) {
-    return out << f.name.toStdString() << "<" << f.parent.toStdString() << "#" << f.order.toStdString()
-               << " [" << f.apps.join(u',').toStdString() << "]";
+    return out << f.name.toStdString() << "<" << f.parent.toStdString() << "#"
+               << f.order.toStdString() << " [" << f.apps.join(u',').toStdString() << "]";
 }
 
 std::vector<StoredFolder> storedFolders() {
@@ -52,8 +54,10 @@ std::vector<StoredFolder> storedFolders() {
     EXPECT_TRUE(doc.load(dataFilePath()));
     std::vector<StoredFolder> result;
     for (const XmlElement& f : doc.select(QStringLiteral("//Folder"))) {
-        StoredFolder s{f.attribute(QStringLiteral("Name")), f.attribute(QStringLiteral("Parent")),
-                       f.attribute(QStringLiteral("Order")), {}};
+        StoredFolder s{f.attribute(QStringLiteral("Name")),
+                       f.attribute(QStringLiteral("Parent")),
+                       f.attribute(QStringLiteral("Order")),
+                       {}};
         for (const XmlElement& item : f.children(QStringLiteral("AppItem")))
             s.apps << item.text();
         result.push_back(s);
@@ -62,8 +66,9 @@ std::vector<StoredFolder> storedFolders() {
 }
 
 TEST_F(Tree, buildsKeysTagsAndOrderFromNestedAndNumericFolders) {
-    writeMixedCatalog(*this, [this](const auto& f) { writeFolders(f); },
-                      [this](const AppRecord& r) { appendRecord(r); });
+    writeMixedCatalog(
+        *this, [this](const auto& f) { writeFolders(f); },
+        [this](const AppRecord& r) { appendRecord(r); });
     auto window = openWindow();
 
     EXPECT_EQ(dumpTree(*window), (QStringList{
@@ -93,17 +98,16 @@ TEST_F(Tree, buildsKeysTagsAndOrderFromNestedAndNumericFolders) {
 }
 
 TEST_F(Tree, savingWritesFoldersParentFirstAndTheNextBuildReadsThemBack) {
-    writeMixedCatalog(*this, [this](const auto& f) { writeFolders(f); },
-                      [this](const AppRecord& r) { appendRecord(r); });
+    writeMixedCatalog(
+        *this, [this](const auto& f) { writeFolders(f); },
+        [this](const AppRecord& r) { appendRecord(r); });
     auto window = openWindow();
     const QStringList before = dumpTree(*window);
 
     window->SaveFolders();
     const std::vector<StoredFolder> expected{
-        {"ROOT", "ROOT", "1", {"RootApp"}},
-        {"メイン", "ROOT", "1", {"Alpha", "Beta"}},
-        {"Later", "メイン", "1", {}},
-        {"2008", "ROOT", "2", {"Gamma"}},
+        {"ROOT", "ROOT", "1", {"RootApp"}}, {"メイン", "ROOT", "1", {"Alpha", "Beta"}},
+        {"Later", "メイン", "1", {}},       {"2008", "ROOT", "2", {"Gamma"}},
         {"Sub", "2008", "1", {"Delta"}},
     };
     EXPECT_EQ(storedFolders(), expected);
@@ -115,7 +119,9 @@ TEST_F(Tree, savingWritesFoldersParentFirstAndTheNextBuildReadsThemBack) {
 }
 
 TEST_F(Tree, subFoldersComeFirstAfterSaveAndRebuild) {
-    writeFolders({{QStringLiteral("メイン"), QStringLiteral("ROOT"), {QStringLiteral("A"), QStringLiteral("B")}},
+    writeFolders({{QStringLiteral("メイン"),
+                   QStringLiteral("ROOT"),
+                   {QStringLiteral("A"), QStringLiteral("B")}},
                   {QStringLiteral("X"), QStringLiteral("メイン"), {}}});
     appendRecord(record(QStringLiteral("A")));
     appendRecord(record(QStringLiteral("B")));
@@ -136,7 +142,8 @@ TEST_F(Tree, subFoldersComeFirstAfterSaveAndRebuild) {
 TEST_F(Tree, aSecondRecordOfOneNameIsDeletedAndTheFirstIsShown) {
     writeFolders({{QStringLiteral("メイン"), QStringLiteral("ROOT"), {QStringLiteral("Tool")}}});
     appendRecord(record(QStringLiteral("Tool"), QStringLiteral("メイン"), QStringLiteral("first")));
-    appendRecord(record(QStringLiteral("Tool"), QStringLiteral("メイン"), QStringLiteral("second")));
+    appendRecord(
+        record(QStringLiteral("Tool"), QStringLiteral("メイン"), QStringLiteral("second")));
     auto window = openWindow();
     ASSERT_EQ(window->Apps().size(), 2u);
     EXPECT_EQ(window->Apps()[1].ExecCmd(), QStringLiteral("first"));
@@ -173,9 +180,9 @@ TEST_F(Tree, reportsProgressEveryTenRecordsThenDone) {
     for (const QString& text : std::as_const(panel1History))
         if (text.startsWith(loading) || text == u"読み込み完了しました。")
             progress << text;
-    EXPECT_EQ(progress, (QStringList{loading, loading + " (0/24)", loading + " (10/24)",
-                                     loading + " (20/24)", "読み込み完了しました。",
-                                     "読み込み完了しました。"}));
+    EXPECT_EQ(progress,
+              (QStringList{loading, loading + " (0/24)", loading + " (10/24)", loading + " (20/24)",
+                           "読み込み完了しました。", "読み込み完了しました。"}));
 }
 
 TEST_F(Tree, missingDataFileIsReportedAndCreatedFromTheTemplate) {
@@ -188,7 +195,9 @@ TEST_F(Tree, missingDataFileIsReportedAndCreatedFromTheTemplate) {
 
 TEST_F(Tree, iconsUnderTheRootLoadDuringTheBuildOthersAfterIt) {
     writeFolders({{QStringLiteral("ROOT"), QString(), {QStringLiteral("Top")}},
-                  {QStringLiteral("メイン"), QStringLiteral("ROOT"), {QStringLiteral("Inner"), QStringLiteral("NoIcon")}}});
+                  {QStringLiteral("メイン"),
+                   QStringLiteral("ROOT"),
+                   {QStringLiteral("Inner"), QStringLiteral("NoIcon")}}});
     for (const char* name : {"Top", "Inner", "NoIcon"})
         appendRecord(record(QString::fromLatin1(name)));
     writeIcon(QStringLiteral("Top"));
@@ -208,7 +217,8 @@ TEST_F(Tree, iconsUnderTheRootLoadDuringTheBuildOthersAfterIt) {
     EXPECT_EQ(topAtBuild, QStringLiteral("Top"));
     EXPECT_EQ(innerAtBuild, QString());
     EXPECT_EQ(queueAtBuild, (QStringList{QString(), "Inner", "NoIcon"}));
-    EXPECT_EQ(CatalogTree::imageKey(node(*window, QStringLiteral("Inner"))), QStringLiteral("Inner"));
+    EXPECT_EQ(CatalogTree::imageKey(node(*window, QStringLiteral("Inner"))),
+              QStringLiteral("Inner"));
     EXPECT_FALSE(node(*window, QStringLiteral("Inner"))->icon(0).isNull());
     EXPECT_EQ(CatalogTree::imageKey(node(*window, QStringLiteral("NoIcon"))), QString());
 }
@@ -224,10 +234,11 @@ TEST_F(Tree, iconLoadingReportsEveryTenQueuedIcons) {
     const QString loaded = QStringLiteral("読み込み完了しました。");
     const qsizetype start = panel1History.indexOf(loaded + QStringLiteral("(アイコン読込中...)"));
     ASSERT_GE(start, 0);
-    EXPECT_EQ(panel1History.mid(start),
-              (QStringList{loaded + "(アイコン読込中...)", loaded + "(アイコン読込中... 0/35)",
-                           loaded + "(アイコン読込中... 10/35)", loaded + "(アイコン読込中... 20/35)",
-                           loaded + "(アイコン読込中... 30/35)", loaded}));
+    EXPECT_EQ(
+        panel1History.mid(start),
+        (QStringList{loaded + "(アイコン読込中...)", loaded + "(アイコン読込中... 0/35)",
+                     loaded + "(アイコン読込中... 10/35)", loaded + "(アイコン読込中... 20/35)",
+                     loaded + "(アイコン読込中... 30/35)", loaded}));
 }
 
 TEST_F(Tree, stagesRunInOrderAndTheWindowShowsBeforeTheCatalogIsRead) {
@@ -254,8 +265,10 @@ TEST_F(Tree, stagesRunInOrderAndTheWindowShowsBeforeTheCatalogIsRead) {
 class Panel : public MainWindowFixture {
 protected:
     Panel() {
-        writeFolders({{QStringLiteral("メイン"), QStringLiteral("ROOT"),
-                       {QStringLiteral("Stored"), QStringLiteral("Open"), QStringLiteral("Keep")}}});
+        writeFolders(
+            {{QStringLiteral("メイン"),
+              QStringLiteral("ROOT"),
+              {QStringLiteral("Stored"), QStringLiteral("Open"), QStringLiteral("Keep")}}});
         AppRecord stored = record(QStringLiteral("Stored"));
         stored.Info = QStringLiteral("一行目\r\n二行目");
         appendRecord(stored);
@@ -266,22 +279,31 @@ protected:
         expand(QStringLiteral("Open"), {{QStringLiteral("a.txt"), "a"}});
         expand(QStringLiteral("Keep"), {{QStringLiteral("a.txt"), "a"}});
     }
-    QString title() const { return window->findChild<QLineEdit*>(QStringLiteral("txtAppTitle"))->text(); }
-    QString info() const { return window->findChild<QPlainTextEdit*>(QStringLiteral("txtAppInfo"))->toPlainText(); }
-    bool packEnabled() const { return window->findChild<QPushButton*>(QStringLiteral("cmdPack"))->isEnabled(); }
+    QString title() const {
+        return window->findChild<QLineEdit*>(QStringLiteral("txtAppTitle"))->text();
+    }
+    QString info() const {
+        return window->findChild<QPlainTextEdit*>(QStringLiteral("txtAppInfo"))->toPlainText();
+    }
+    bool packEnabled() const {
+        return window->findChild<QPushButton*>(QStringLiteral("cmdPack"))->isEnabled();
+    }
 
     std::unique_ptr<frmMain> window;
 };
 
 TEST_F(Panel, rootShowsTheVersionAndTheIntroduction) {
     window = openWindow();
-    QString version = QStringLiteral("Vadok %1.%2").arg(VADOK_VERSION_MAJOR).arg(VADOK_VERSION_MINOR);
+    QString version =
+        QStringLiteral("Vadok %1.%2").arg(VADOK_VERSION_MAJOR).arg(VADOK_VERSION_MINOR);
     if (VADOK_VERSION_REVISION > 0)
         version += QStringLiteral(".%1").arg(VADOK_VERSION_REVISION);
     EXPECT_EQ(title(), version);
     EXPECT_TRUE(panel1History.contains(version));
-    EXPECT_TRUE(info().startsWith(QStringLiteral("Vadokはアプリケーション格納型ランチャーです。\n\nたくさんの")));
-    EXPECT_TRUE(info().endsWith(QStringLiteral("■version 1.9 の修正点\n　　検索機能の追加：[F3]キーを押すと検索画面が表示されます")));
+    EXPECT_TRUE(info().startsWith(
+        QStringLiteral("Vadokはアプリケーション格納型ランチャーです。\n\nたくさんの")));
+    EXPECT_TRUE(info().endsWith(QStringLiteral(
+        "■version 1.9 の修正点\n　　検索機能の追加：[F3]キーを押すと検索画面が表示されます")));
     EXPECT_EQ(window->SelectedAppIndex(), -1);
 }
 
@@ -336,14 +358,17 @@ TEST_F(Panel, contextMenusArePreparedForTheNodeUnderThePointer) {
     shortcut.ShortCut = true;
     shortcut.OverRideBasePath = scratch.path() + u'/';
     appendRecord(shortcut);
-    writeFolders({{QStringLiteral("メイン"), QStringLiteral("ROOT"),
+    writeFolders({{QStringLiteral("メイン"),
+                   QStringLiteral("ROOT"),
                    {QStringLiteral("Stored"), QStringLiteral("Open"), QStringLiteral("Keep"),
                     QStringLiteral("Link")}}});
     ASSERT_TRUE(SaveSubCommands(record(QStringLiteral("Stored")), {"one", "two", "three"}));
     window = openWindow();
     auto* treePop = window->findChild<QMenu*>(QStringLiteral("TreePop"));
     auto* dirPop = window->findChild<QMenu*>(QStringLiteral("TreeDirPop"));
-    auto action = [&](const char* name) { return window->findChild<QAction*>(QString::fromLatin1(name)); };
+    auto action = [&](const char* name) {
+        return window->findChild<QAction*>(QString::fromLatin1(name));
+    };
 
     clickNode(*window, QStringLiteral("ROOT"), Qt::RightButton);
     EXPECT_TRUE(dirPop->isVisible());
@@ -388,15 +413,17 @@ TEST_F(Panel, contextMenusArePreparedForTheNodeUnderThePointer) {
 
 TEST_F(Panel, commandsOfLaterWorkArePresentButDisabled) {
     window = openWindow();
-    for (const char* name : {"mnuNew", "mnuNewShortCut", "mnuSearch", "mnuConfig", "mnuDispMode(1)",
-                             "TreePopDel", "TreePopMakeShortCut", "TreePopProperty", "TreeDirNew"}) {
+    for (const char* name :
+         {"mnuNew", "mnuNewShortCut", "mnuSearch", "mnuConfig", "mnuDispMode(1)", "TreePopDel",
+          "TreePopMakeShortCut", "TreePopProperty", "TreeDirNew"}) {
         QAction* item = window->findChild<QAction*>(QString::fromLatin1(name));
         ASSERT_NE(item, nullptr) << name;
         EXPECT_FALSE(item->isEnabled()) << name;
     }
     EXPECT_FALSE(window->findChild<QPushButton*>(QStringLiteral("cmdEdit"))->isEnabled());
-    for (const char* name : {"mnuFolPack", "mnuFolExec", "mnuExit", "mnuHelp", "mnuDispMode(0)",
-                             "TreePopExec", "TreePopOpenDir", "numNoPackPack", "mnuNoPackExtract"}) {
+    for (const char* name :
+         {"mnuFolPack", "mnuFolExec", "mnuExit", "mnuHelp", "mnuDispMode(0)", "TreePopExec",
+          "TreePopOpenDir", "numNoPackPack", "mnuNoPackExtract"}) {
         QAction* item = window->findChild<QAction*>(QString::fromLatin1(name));
         ASSERT_NE(item, nullptr) << name;
         EXPECT_TRUE(item->isEnabled()) << name;
