@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QSet>
 #include <QTimer>
+#include <QtDebug>
 
 #include <exception>
 
@@ -194,6 +195,12 @@ int frmMain::SelectedAppIndex() const {
 }
 
 void frmMain::SaveFolders() {
+    // Before the first build, and while a build runs, the tree holds only part of the
+    // catalog: written back, it would drop the folders and applications not read yet.
+    if (m_stage == u"INIT" || m_stage == u"BOOT" || !m_tree->node(kRoot)) {
+        qWarning() << "folder structure not saved: the catalog tree is still being built";
+        return;
+    }
     XmlDocument doc;
     if (!doc.load(dataFilePath())) {
         showMessage(doc.errorString(), MsgIcon::Exclamation);

@@ -118,6 +118,27 @@ TEST_F(Tree, savingWritesFoldersParentFirstAndTheNextBuildReadsThemBack) {
     EXPECT_EQ(window->treeView()->currentItem(), node(*window, QStringLiteral("ROOT")));
 }
 
+TEST_F(Tree, anIncompleteTreeIsNeverWrittenBack) {
+    writeMixedCatalog(
+        *this, [this](const auto& f) { writeFolders(f); },
+        [this](const AppRecord& r) { appendRecord(r); });
+    const QByteArray before = readFile(dataFilePath());
+    auto window = std::make_unique<frmMain>();
+    window->SaveFolders(); // before the first build
+    bool savedDuringBuild = false;
+    QObject::connect(window.get(), &frmMain::stageChanged, window.get(), [&](const QString& stage) {
+        if (stage == u"BOOT")
+            QTimer::singleShot(0, window.get(), [&] {
+                savedDuringBuild = true;
+                window->SaveFolders(); // while the build lets messages through
+            });
+    });
+    window->show();
+    ASSERT_TRUE(waitUntil([&] { return window->stage() == u"NORMAL"; }));
+    EXPECT_TRUE(savedDuringBuild);
+    EXPECT_EQ(readFile(dataFilePath()), before);
+}
+
 TEST_F(Tree, subFoldersComeFirstAfterSaveAndRebuild) {
     writeFolders({{QStringLiteral("メイン"),
                    QStringLiteral("ROOT"),
