@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -92,6 +93,9 @@ void frmMain::createControls() {
     m_borderBar = new QFrame(central);
     m_borderBar->setObjectName(QStringLiteral("picBorderBar"));
     m_borderBar->setCursor(Qt::SizeHorCursor);
+    m_borderBar->setAutoFillBackground(true);
+    setBorderBarColor(QPalette::Button);
+    m_borderBar->installEventFilter(this);
 
     m_info = new QWidget(central);
     m_info->setObjectName(QStringLiteral("picInfo"));
@@ -211,6 +215,51 @@ void frmMain::LayoutInfoPanel() {
     m_pack->setGeometry(0, top, buttonW, buttonH);
     m_edit->setGeometry(buttonW + twips(15), top, buttonW, buttonH);
     m_exec->setGeometry(2 * buttonW + twips(30), top, buttonW, buttonH);
+}
+
+void frmMain::setBorderBarColor(QPalette::ColorRole role) {
+    QPalette palette = m_borderBar->palette();
+    palette.setColor(QPalette::Window, QApplication::palette().color(role));
+    m_borderBar->setPalette(palette);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_borderBar)
+        return QMainWindow::eventFilter(watched, event);
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        if (mouse->button() != Qt::LeftButton)
+            break;
+        m_flgBorderBarMoving = true;
+        m_dragStartX = int(mouse->globalPosition().x());
+        m_barStartLeft = m_borderBar->x();
+        setBorderBarColor(QPalette::Dark);
+        return true;
+    case QEvent::MouseMove:
+        if (!m_flgBorderBarMoving)
+            break;
+        m_borderBar->move(m_barStartLeft + int(mouse->globalPosition().x()) - m_dragStartX, 0);
+        return true;
+    case QEvent::MouseButtonRelease:
+        if (!m_flgBorderBarMoving)
+            break;
+        SplitterDropped();
+        return true;
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::SplitterDropped() {
+    setBorderBarColor(QPalette::Button);
+    m_flgBorderBarMoving = false;
+    // The bar is not held inside the window while it moves; the layout clamps it.
+    const int limit = std::max(centralWidget()->width() - m_borderBar->width(), 0);
+    const int left = std::clamp(m_borderBar->x(), 0, limit);
+    settings().Config.LR = pixelsToTwips(left, logicalDpiX());
+    ResizeLayout();
 }
 
 void frmMain::resizeEvent(QResizeEvent* event) {

@@ -5,6 +5,7 @@
 #include "startup/handover.h"
 
 #include <QMainWindow>
+#include <QPalette>
 #include <QStringList>
 #include <vector>
 
@@ -94,6 +95,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
     void GCTimer_Timer();
@@ -123,6 +125,8 @@ private:
     void SetWideLayout();
     void ResizeLayout();
     void LayoutInfoPanel();
+    void SplitterDropped();
+    void setBorderBarColor(QPalette::ColorRole role);
     int twips(int value) const;
 
     void setStage(const QString& stage);
@@ -176,6 +180,9 @@ private:
     bool m_folderToggled = false;
     bool m_pointerOnNode = false;
     bool m_layoutInProgress = false;
+    bool m_flgBorderBarMoving = false;
+    int m_dragStartX = 0;
+    int m_barStartLeft = 0;
     bool m_tickRunning = false;
     bool m_sessionEnding = false;
     Pauses m_pauses;

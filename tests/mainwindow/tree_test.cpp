@@ -7,11 +7,15 @@
 #include "mainwindow/catalogtree.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QFile>
+#include <QFrame>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 namespace vadok::test {
@@ -370,6 +374,39 @@ TEST_F(Panel, aRepeatedClickOnTheShownNodeDoesNotRedraw) {
     clickNode(*window, QStringLiteral("Open"));
     clickNode(*window, QStringLiteral("Stored"));
     EXPECT_EQ(panelText(*window, 1), QStringLiteral("一行目"));
+}
+
+TEST_F(Panel, draggingTheSplitterStoresTheTreeWidth) {
+    settings().Config.LR = 3000; // 200 pixels at 96 dots per inch
+    window = openWindow();
+    window->resize(600, 400);
+    auto* bar = window->findChild<QFrame*>(QStringLiteral("picBorderBar"));
+    const int dpi = window->logicalDpiX();
+    const int startLeft = bar->x();
+    ASSERT_EQ(window->treeView()->width(), startLeft);
+
+    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(2, 10));
+    QMouseEvent move(QEvent::MouseMove, QPointF(2 + 50, 10), bar->mapToGlobal(QPointF(2 + 50, 10)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(bar, &move);
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(2, 10));
+
+    EXPECT_EQ(bar->x(), startLeft + 50);
+    EXPECT_EQ(window->treeView()->width(), startLeft + 50);
+    EXPECT_EQ(settings().Config.LR, (startLeft + 50) * 1440 / dpi);
+    auto* info = window->findChild<QWidget*>(QStringLiteral("picInfo"));
+    EXPECT_EQ(info->x(), bar->x() + bar->width());
+    EXPECT_EQ(info->x() + info->width(), window->centralWidget()->width());
+
+    // A bar dragged past the edge stays inside the window.
+    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(2, 10));
+    QMouseEvent far(QEvent::MouseMove, QPointF(2 + 5000, 10),
+                    bar->mapToGlobal(QPointF(2 + 5000, 10)), Qt::NoButton, Qt::LeftButton,
+                    Qt::NoModifier);
+    QCoreApplication::sendEvent(bar, &far);
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(2, 10));
+    EXPECT_EQ(bar->x() + bar->width(), window->centralWidget()->width());
+    EXPECT_GE(info->width(), 0);
 }
 
 // ---- context menus ----------------------------------------------------------------------------
