@@ -1,14 +1,13 @@
 // The vadok program: a thin shell over the start-up routine.
 #include "dialogs/widgetprompter.h"
+#include "mainwindow/frmmain.h"
 #include "platform/programfolder.h"
 #include "startup/commandline.h"
 #include "startup/instancelock.h"
 #include "startup/startup.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QLibraryInfo>
-#include <QMainWindow>
 #include <QTranslator>
 #include <clocale>
 #include <cstring>
@@ -24,30 +23,26 @@ void useUtf8Locale() {
         std::setlocale(LC_ALL, "C.UTF-8");
 }
 
-// Until the catalog window is built, the main-window branch opens a window that says so.
+// The windows start-up opens: the main window, created on first use.
 class StartupWindowsHere : public vadok::StartupWindows {
 public:
-    void showMainWindow() override {
-        if (!m_window) {
-            m_window = std::make_unique<QMainWindow>();
-            m_window->setWindowTitle(QStringLiteral("vadok"));
-            auto* label = new QLabel(QStringLiteral("カタログ表示はまだ作られていません。"));
-            label->setAlignment(Qt::AlignCenter);
-            m_window->setCentralWidget(label);
-            m_window->resize(529, 406);
-        }
-        m_window->show();
-    }
-    void minimizeMainWindow() override {
-        if (m_window)
-            m_window->setWindowState(Qt::WindowMinimized);
-    }
-    void showDropDialog(const QString& path) override {
-        qWarning("vadok: registering dropped items is not built yet (%s)", qPrintable(path));
-    }
+    explicit StartupWindowsHere(vadok::WidgetPrompter& prompter) : m_prompter(prompter) {}
+    ~StartupWindowsHere() override { m_prompter.setOwner(nullptr); }
+
+    void showMainWindow() override { mainWindow().show(); }
+    void minimizeMainWindow() override { mainWindow().setWindowState(Qt::WindowMinimized); }
+    void showDropDialog(const QString& path) override { mainWindow().showDropDialog(path); }
 
 private:
-    std::unique_ptr<QMainWindow> m_window;
+    vadok::frmMain& mainWindow() {
+        if (!m_window) {
+            m_window = std::make_unique<vadok::frmMain>();
+            m_prompter.setOwner(m_window.get());
+        }
+        return *m_window;
+    }
+    vadok::WidgetPrompter& m_prompter;
+    std::unique_ptr<vadok::frmMain> m_window;
 };
 
 } // namespace
@@ -66,7 +61,7 @@ int main(int argc, char** argv) {
     vadok::setPrompter(&prompter);
 
     vadok::InstanceLock lock(vadok::programFolder());
-    StartupWindowsHere windows;
+    StartupWindowsHere windows(prompter);
     const QString commandLine = vadok::JoinCommandLine(QApplication::arguments().mid(1));
     const vadok::StartupResult result =
         vadok::RunStartup(commandLine, windows, [&lock] { return lock.anotherInstanceRuns(); });
