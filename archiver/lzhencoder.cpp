@@ -23,7 +23,7 @@ constexpr unsigned kHashBits = 16;
 
 // Search effort, chosen by measuring ratio against time on an application folder. A 3-byte
 // match very far away costs more bits than three literals, hence kTooFar.
-constexpr unsigned kGoodLength = 16;
+constexpr unsigned kGoodLength = 8;
 constexpr unsigned kMaxLazy = 32;
 constexpr unsigned kNiceLength = 128;
 constexpr unsigned kMaxChain = 128;
@@ -46,8 +46,19 @@ LzhEncoder::LzhEncoder(LzhMethod method, Sink sink)
 
 void LzhEncoder::reset(Sink sink) {
     m_sink = std::move(sink);
-    std::fill(m_head.begin(), m_head.end(), -1);
-    std::fill(m_prev.begin(), m_prev.end(), -1);
+    // Most members are small: undoing their few insertions (the window still holds the
+    // bytes they were hashed from) is far cheaper than clearing both tables.
+    if (!m_slid && m_touchedEnd < m_head.size() / 8) {
+        for (std::size_t pos = 0; pos < m_touchedEnd; ++pos) {
+            m_head[hashAt(pos)] = -1;
+            m_prev[pos] = -1;
+        }
+    } else {
+        std::fill(m_head.begin(), m_head.end(), -1);
+        std::fill(m_prev.begin(), m_prev.end(), -1);
+    }
+    m_touchedEnd = 0;
+    m_slid = false;
     m_strstart = 0;
     m_lookahead = 0;
     m_inserted = 0;
@@ -94,6 +105,7 @@ void LzhEncoder::slide() {
     // window so the chain slots (indexed by position modulo the window) stay valid.
     const std::size_t end = m_strstart + m_lookahead;
     std::memmove(m_window.data(), m_window.data() + m_wsize, end - m_wsize);
+    m_slid = true;
     m_strstart -= m_wsize;
     m_inserted = m_inserted > m_wsize ? m_inserted - m_wsize : 0;
     m_prevMatch = m_prevMatch > m_wsize ? m_prevMatch - m_wsize : 0;
@@ -111,10 +123,19 @@ std::uint32_t LzhEncoder::hashAt(std::size_t pos) const {
 }
 
 void LzhEncoder::insert(std::size_t pos) {
+    m_touchedEnd = std::max(m_touchedEnd, pos + 1);
     const std::uint32_t h = hashAt(pos);
     m_prev[pos & (m_wsize - 1)] = m_head[h];
     m_head[h] = static_cast<std::int32_t>(pos);
 }
+
+namespace {
+std::uint16_t load16(const std::uint8_t* p) {
+    std::uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+} // namespace
 
 unsigned LzhEncoder::longestMatch(std::int32_t candidate, std::size_t& matchPos) {
     const unsigned maxLen = static_cast<unsigned>(std::min<std::size_t>(kMaxMatch, m_lookahead));
@@ -124,14 +145,19 @@ unsigned LzhEncoder::longestMatch(std::int32_t candidate, std::size_t& matchPos)
     unsigned chain = m_prevLength >= kGoodLength ? kMaxChain / 4 : kMaxChain;
     const std::int64_t limit =
         static_cast<std::int64_t>(m_strstart) - static_cast<std::int64_t>(m_wsize) + 1;
-    const std::uint8_t* scan = m_window.data() + m_strstart;
+    const std::uint8_t* window = m_window.data();
+    const std::uint8_t* scan = window + m_strstart;
+    const std::size_t mask = m_wsize - 1;
+    // Candidates are rejected on two byte pairs first: the pair ending at the current best
+    // length (a longer match must agree there) and the first pair.
+    const std::uint16_t scanStart = load16(scan);
+    std::uint16_t scanEnd = load16(scan + best - 1);
     unsigned found = 0;
     std::int64_t cur = candidate;
     while (cur >= limit && cur >= 0 && chain-- > 0) {
-        const std::uint8_t* match = m_window.data() + cur;
-        if (match[best] == scan[best] && match[best - 1] == scan[best - 1] && match[0] == scan[0] &&
-            match[1] == scan[1]) {
-            unsigned len = 0;
+        const std::uint8_t* match = window + cur;
+        if (load16(match + best - 1) == scanEnd && load16(match) == scanStart) {
+            unsigned len = 2;
             while (len + 8 <= maxLen) {
                 std::uint64_t a, b;
                 std::memcpy(&a, scan + len, 8);
@@ -153,9 +179,10 @@ unsigned LzhEncoder::longestMatch(std::int32_t candidate, std::size_t& matchPos)
                 matchPos = static_cast<std::size_t>(cur);
                 if (len >= kNiceLength || len >= maxLen)
                     break;
+                scanEnd = load16(scan + best - 1);
             }
         }
-        cur = m_prev[static_cast<std::size_t>(cur) & (m_wsize - 1)];
+        cur = m_prev[static_cast<std::size_t>(cur) & mask];
     }
     return found;
 }
@@ -171,6 +198,7 @@ void LzhEncoder::process(bool flushing) {
         std::int32_t candidate = -1;
         if (m_lookahead >= kMinMatch) {
             const std::uint32_t h = hashAt(m_strstart);
+            m_touchedEnd = std::max(m_touchedEnd, m_strstart + 1);
             candidate = m_head[h];
             m_prev[m_strstart & (m_wsize - 1)] = candidate;
             m_head[h] = static_cast<std::int32_t>(m_strstart);

@@ -61,7 +61,9 @@ private:
     std::vector<std::int32_t> m_prev;
     std::size_t m_strstart = 0;
     std::size_t m_lookahead = 0;
-    std::size_t m_inserted = 0; // positions below this are in the hash chains
+    std::size_t m_inserted = 0;   // positions below this are in the hash chains
+    std::size_t m_touchedEnd = 0; // one past the highest position ever inserted
+    bool m_slid = false;
 
     unsigned m_prevLength = 2;
     std::size_t m_prevMatch = 0;

@@ -291,6 +291,8 @@ ArchiveIndex readArchiveIndex(const std::string& path) {
         }
         m.headerOffset = offset;
         m.dataOffset = offset + r.headerLength;
+        const std::size_t headerAt = static_cast<std::size_t>(offset - bufferStart);
+        m.rawHeader.assign(reinterpret_cast<const char*>(buffer.data() + headerAt), r.headerLength);
         if (m.dataOffset + m.compressedSize > fileSize) {
             index.error = "member data runs past the end of the archive";
             break;

@@ -30,6 +30,7 @@ struct LzhMember {
     bool nameGuessedCp932 = false; // no code page, non-Unix creator, bytes not UTF-8
     std::uint64_t headerOffset = 0;
     std::uint64_t dataOffset = 0;
+    std::string rawHeader; // the header's bytes as found in the archive
 
     std::string methodName() const { return std::string(method, 3); }
     void setMethod(const char* m) { method[0] = m[0], method[1] = m[1], method[2] = m[2]; }

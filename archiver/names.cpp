@@ -1,5 +1,6 @@
 #include "names.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 
@@ -73,6 +74,14 @@ std::optional<std::string> cp932ToUtf8(std::string_view s) {
 }
 
 StoredName encodeName(std::string_view path) {
+    // Plain ASCII reads the same in CP932, except the two bytes some CP932 tables map to the
+    // yen sign and overline; those take the slow path like everything else.
+    const bool plain = std::all_of(path.begin(), path.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x80 && u != 0x5C && u != 0x7E;
+    });
+    if (plain)
+        return {std::string(path), 932u};
     if (isValidUtf8(path)) {
         if (auto cp = utf8ToCp932(path)) {
             auto back = cp932ToUtf8(*cp);

@@ -10,6 +10,7 @@
 #include "outputfile.h"
 #include "spillbuffer.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -20,6 +21,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace vadok::archiver {
 
@@ -42,6 +44,7 @@ struct Task {
     LzhMember member;   // header fields; sizes and CRC filled in when compressed
     std::string source; // full path of the file to compress
     std::uint64_t oldDataOffset = 0;
+    const std::string* oldHeader = nullptr; // the old member's header bytes, for CopyOld
 };
 
 struct Job {
@@ -330,9 +333,10 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
 
     // Plan the new archive: the folder's entries in order, then old members the folder no
     // longer has. Unchanged files are copied as raw data under a header with today's mode.
-    std::map<std::string, std::size_t> oldByPath;
+    // Every old member of a name, duplicates included; the last one is the current one.
+    std::unordered_map<std::string, std::vector<std::size_t>> oldByPath;
     for (std::size_t i = 0; i < old.members.size(); ++i)
-        oldByPath[old.members[i].path] = i;
+        oldByPath[old.members[i].path].push_back(i);
     std::vector<bool> oldUsed(old.members.size(), false);
     std::vector<Task> tasks;
     tasks.reserve(scan.entries.size() + old.members.size());
@@ -345,11 +349,9 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         t.member = memberFor(e);
         const auto it = oldByPath.find(e.path);
         if (it != oldByPath.end()) {
-            const LzhMember& o = old.members[it->second];
-            // Every old member of this name is replaced, duplicates included.
-            for (std::size_t i = 0; i < old.members.size(); ++i)
-                if (old.members[i].path == e.path)
-                    oldUsed[i] = true;
+            const LzhMember& o = old.members[it->second.back()];
+            for (const std::size_t i : it->second)
+                oldUsed[i] = true;
             if (e.kind == MemberKind::File && o.kind == MemberKind::File &&
                 o.originalSize == e.size && sameTime(o, e)) {
                 t.kind = TaskKind::CopyOld;
@@ -357,6 +359,7 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
                 t.member.compressedSize = o.compressedSize;
                 t.member.crc = o.crc;
                 t.oldDataOffset = o.dataOffset;
+                t.oldHeader = &o.rawHeader;
             }
         }
         if (t.kind != TaskKind::CopyOld && e.kind == MemberKind::File) {
@@ -373,6 +376,7 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         t.kind = old.members[i].compressedSize > 0 ? TaskKind::CopyOld : TaskKind::HeaderOnly;
         t.member = old.members[i];
         t.oldDataOffset = old.members[i].dataOffset;
+        t.oldHeader = &old.members[i].rawHeader;
         totalBytes += t.member.originalSize;
         tasks.push_back(std::move(t));
     }
@@ -391,6 +395,15 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         threads = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
     CompressionPool pool(tasks, options.method, folderOf(archivePath), threads, kJobsAhead);
 
+    // Unchanged members whose header comes out byte for byte as before and that follow each
+    // other in the old archive are copied as one range, headers included: a re-store after a
+    // small change is then mostly a few large copies.
+    std::uint64_t runStart = 0, runEnd = 0;
+    auto flushRun = [&]() {
+        const bool ok = runEnd == runStart || out.copyFrom(oldFd, runStart, runEnd - runStart);
+        runStart = runEnd = 0;
+        return ok;
+    };
     std::uint64_t done = 0;
     for (std::size_t i = 0; i < tasks.size(); ++i) {
         const Task& t = tasks[i];
@@ -398,7 +411,7 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
             auto job = pool.take(i);
             if (job->code != ArchiverOk)
                 return failWith(job->code, job->error);
-            if (!out.write(job->header.data(), job->header.size()))
+            if (!flushRun() || !out.write(job->header.data(), job->header.size()))
                 return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
             std::vector<std::uint8_t> chunk(1 << 20);
             std::uint64_t at = 0;
@@ -413,18 +426,37 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
             const std::vector<std::uint8_t> header = encodeLevel2Header(t.member);
             if (header.empty())
                 return failWith(ArchiverUnsupported, "name too long: " + t.member.path);
-            if (!out.write(header.data(), header.size()))
-                return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
-            if (t.kind == TaskKind::CopyOld) {
-                if (!out.copyFrom(oldFd, t.oldDataOffset, t.member.compressedSize))
+            const bool sameHeader = t.kind == TaskKind::CopyOld && t.oldHeader &&
+                                    t.oldHeader->size() == header.size() &&
+                                    std::equal(header.begin(), header.end(), t.oldHeader->begin(),
+                                               [](std::uint8_t a, char b) {
+                                                   return a == static_cast<std::uint8_t>(b);
+                                               });
+            if (sameHeader) {
+                const std::uint64_t start = t.oldDataOffset - header.size();
+                const std::uint64_t end = t.oldDataOffset + t.member.compressedSize;
+                if (runEnd != start && !flushRun())
                     return failWith(ArchiverWriteError, "cannot copy " + t.member.path);
+                if (runEnd == runStart)
+                    runStart = start;
+                runEnd = end;
                 ++result.copied;
+            } else {
+                if (!flushRun() || !out.write(header.data(), header.size()))
+                    return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
+                if (t.kind == TaskKind::CopyOld) {
+                    if (!out.copyFrom(oldFd, t.oldDataOffset, t.member.compressedSize))
+                        return failWith(ArchiverWriteError, "cannot copy " + t.member.path);
+                    ++result.copied;
+                }
             }
         }
         done += t.member.originalSize;
         if (options.progress)
             options.progress(t.member.path, done, totalBytes);
     }
+    if (!flushRun())
+        return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
     const std::uint8_t endMark = 0;
     if (!out.write(&endMark, 1) || !out.flush())
         return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());

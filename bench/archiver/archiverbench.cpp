@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -25,11 +26,18 @@ namespace {
 
 struct Run {
     double seconds = 0;
+    double cpuSeconds = 0;
     long peakKiB = 0;
     int status = -1;
 };
 
-Run runShell(const std::string& command) {
+// Programs are started by a small helper process forked before the corpus is built: a
+// child's peak RSS counts what it inherited before exec, and the helper inherits almost
+// nothing, so the figure is the program's own.
+int toHelper = -1;
+int fromHelper = -1;
+
+Run runDirect(const std::string& command) {
     Run r;
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
@@ -41,8 +49,50 @@ Run runShell(const std::string& command) {
     struct rusage usage {};
     ::wait4(pid, &status, 0, &usage);
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    r.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     r.peakKiB = usage.ru_maxrss;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+void startHelper() {
+    int down[2], up[2];
+    if (::pipe(down) != 0 || ::pipe(up) != 0)
+        std::abort();
+    if (::fork() == 0) {
+        ::close(down[1]);
+        ::close(up[0]);
+        while (true) {
+            std::uint32_t length = 0;
+            if (::read(down[0], &length, sizeof length) != sizeof length)
+                ::_exit(0);
+            std::string command(length, '\0');
+            std::size_t got = 0;
+            while (got < length) {
+                const ssize_t n = ::read(down[0], command.data() + got, length - got);
+                if (n <= 0)
+                    ::_exit(0);
+                got += static_cast<std::size_t>(n);
+            }
+            const Run r = runDirect(command);
+            if (::write(up[1], &r, sizeof r) != sizeof r)
+                ::_exit(1);
+        }
+    }
+    ::close(down[0]);
+    ::close(up[1]);
+    toHelper = down[1];
+    fromHelper = up[0];
+}
+
+Run runShell(const std::string& command) {
+    const auto length = static_cast<std::uint32_t>(command.size());
+    Run r;
+    if (::write(toHelper, &length, sizeof length) != sizeof length ||
+        ::write(toHelper, command.data(), command.size()) != static_cast<ssize_t>(command.size()) ||
+        ::read(fromHelper, &r, sizeof r) != sizeof r)
+        std::abort();
     return r;
 }
 
@@ -157,6 +207,7 @@ double mb(std::uint64_t bytes) {
 } // namespace
 
 int main(int argc, char** argv) {
+    startHelper();
     const std::uint64_t targetMB = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 90;
     fs::path work = argc > 2
                         ? fs::path(argv[2])
@@ -180,13 +231,13 @@ int main(int argc, char** argv) {
                q("u -d1 -y1 -h2 -jm2 -n \"" + archive + "\" \"" + corpus.string() + "/\" *") +
                " >/dev/null";
     };
-    std::printf("%-28s %9s %10s %8s %9s %10s\n", "", "seconds", "MB/s", "size MB", "ratio",
-                "peak RSS");
+    std::printf("%-28s %8s %8s %8s %8s %8s %10s\n", "", "seconds", "cpu s", "MB/s", "size MB",
+                "ratio", "peak RSS");
     auto row = [&](const char* name, const Run& r, std::uint64_t size) {
-        std::printf("%-28s %9.2f %10.1f %8.1f %8.1f%% %7.1f MB%s\n", name, r.seconds,
-                    mb(bytes) / r.seconds, mb(size),
+        std::printf("%-28s %8.2f %8.2f %8.1f %8.1f %7.1f%% %7.1f MB%s\n", name, r.seconds,
+                    r.cpuSeconds, mb(bytes) / r.seconds, mb(size),
                     size ? 100.0 * static_cast<double>(size) / static_cast<double>(bytes) : 0.0,
-                    r.peakKiB / 1024.0, r.status == 0 ? "" : "  (FAILED)");
+                    static_cast<double>(r.peakKiB) / 1024.0, r.status == 0 ? "" : "  (FAILED)");
     };
     const Run store = runShell(storeCmd(ours));
     row("vadok store (-lh7-)", store, fs::file_size(ours));
@@ -209,14 +260,27 @@ int main(int argc, char** argv) {
     const Run restore = runShell(storeCmd(ours));
     row("vadok re-store, 1% changed", restore, fs::file_size(ours));
 
+    // Creating thousands of files right after thousands were deleted is slow on ext4 (it
+    // avoids recently freed inodes), so each expansion runs twice, alternating, and the
+    // better time counts.
     const fs::path outOurs = work / "out-ours";
     const fs::path outTar = work / "out-bsdtar";
-    fs::create_directories(outTar);
-    const Run expand = runShell(q(tool) + " lha " +
-                                q("x -d1 -y1 -n \"" + ours + "\" \"" + outOurs.string() + "/\" *") +
-                                " >/dev/null");
+    Run expand, bsdtar;
+    for (int round = 0; round < 2; ++round) {
+        fs::remove_all(outOurs);
+        fs::remove_all(outTar);
+        runShell("sync");
+        fs::create_directories(outTar);
+        const Run a = runShell(q(tool) + " lha " +
+                               q("x -d1 -y1 -n \"" + ours + "\" \"" + outOurs.string() + "/\" *") +
+                               " >/dev/null");
+        const Run b = runShell("cd " + q(outTar.string()) + " && bsdtar -xf " + q(ours));
+        if (round == 0 || a.seconds < expand.seconds)
+            expand = a;
+        if (round == 0 || b.seconds < bsdtar.seconds)
+            bsdtar = b;
+    }
     row("vadok expand", expand, 0);
-    const Run bsdtar = runShell("cd " + q(outTar.string()) + " && bsdtar -xf " + q(ours));
     row("bsdtar -xf (same archive)", bsdtar, 0);
     const bool same =
         runShell("diff -r " + q(outOurs.string()) + " " + q(outTar.string()) + " >/dev/null")
@@ -224,7 +288,10 @@ int main(int argc, char** argv) {
         runShell("diff -r " + q(outOurs.string()) + " " + q(corpus.string()) + " >/dev/null")
                 .status == 0;
 
-    std::printf("\nre-store / store: %.3f (goal < 0.1)\n", restore.seconds / store.seconds);
+    double load[1] = {0};
+    ::getloadavg(load, 1);
+    std::printf("\nload average during the run: %.2f (other programs share the cores)\n", load[0]);
+    std::printf("re-store / store: %.3f (goal < 0.1)\n", restore.seconds / store.seconds);
     std::printf("expand / bsdtar:  %.2f (goal <= 1.2)\n", expand.seconds / bsdtar.seconds);
     std::printf("expanded trees identical to the corpus: %s\n", same ? "yes" : "NO");
     if (argc <= 2)

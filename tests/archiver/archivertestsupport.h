@@ -64,7 +64,8 @@ struct RawMember {
 void writeRawLzh(const std::string& archive, const std::vector<RawMember>& members);
 // Writes a stored (uncompressed) ZIP archive with the given entries, names unchecked; with
 // utf8Flag false the names carry no UTF-8 flag, as old Windows zip tools wrote them.
-void writeRawZip(const std::string& archive, const std::vector<RawMember>& members, bool utf8Flag = true);
+void writeRawZip(const std::string& archive, const std::vector<RawMember>& members,
+                 bool utf8Flag = true);
 
 std::string randomData(std::size_t size, unsigned seed, int alphabet = 256);
 

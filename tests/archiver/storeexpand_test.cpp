@@ -235,12 +235,17 @@ TEST(VerifyArchive, acceptsACompleteArchiveAndNamesWhatIsMissingOrDifferent) {
 TEST(UnZipExpand, namesWithoutTheUtf8FlagAreReadAsCp932) {
     TempDir dir;
     const std::string sjis = "\x95\x5c\x8e\xa6.txt"; // 表示.txt in CP932, second byte 0x5C
-    writeRawZip(dir / "old.zip", {{sjis, "shift_jis name", ""}, {"plain/ascii.txt", "ascii", ""}}, false);
-    ASSERT_EQ(UnZip(nullptr, "-xs -n \"" + (dir / "old.zip") + "\" \"" + (dir / "out") + "/\"", nullptr, 0), ArchiverOk);
+    writeRawZip(dir / "old.zip", {{sjis, "shift_jis name", ""}, {"plain/ascii.txt", "ascii", ""}},
+                false);
+    ASSERT_EQ(UnZip(nullptr, "-xs -n \"" + (dir / "old.zip") + "\" \"" + (dir / "out") + "/\"",
+                    nullptr, 0),
+              ArchiverOk);
     EXPECT_EQ(readFile(dir / "out/表示.txt"), "shift_jis name");
     EXPECT_EQ(readFile(dir / "out/plain/ascii.txt"), "ascii");
 
     writeRawZip(dir / "new.zip", {{"日本語/é😀.txt", "utf-8 name", ""}}, true);
-    ASSERT_EQ(UnZip(nullptr, "-xs \"" + (dir / "new.zip") + "\" \"" + (dir / "out2") + "/\"", nullptr, 0), ArchiverOk);
+    ASSERT_EQ(
+        UnZip(nullptr, "-xs \"" + (dir / "new.zip") + "\" \"" + (dir / "out2") + "/\"", nullptr, 0),
+        ArchiverOk);
     EXPECT_EQ(readFile(dir / "out2/日本語/é😀.txt"), "utf-8 name");
 }
