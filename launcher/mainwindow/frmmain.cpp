@@ -120,7 +120,6 @@ void frmMain::createControls() {
     m_exec->setObjectName(QStringLiteral("cmdExec"));
     m_exec->setDefault(true);
     connect(m_pack, &QPushButton::clicked, this, &frmMain::cmdPack_Click);
-    connect(m_edit, &QPushButton::clicked, this, &frmMain::cmdEdit_Click);
     connect(m_exec, &QPushButton::clicked, this, &frmMain::cmdExec_Click);
 
     QStatusBar* bar = statusBar();

@@ -101,7 +101,6 @@ private slots:
     void GCTimer_Timer();
     void cmdExec_Click();
     void cmdPack_Click();
-    void cmdEdit_Click();
     void TreePopSubExec_Click(int index);
     void TreePopOpenDir_Click();
     void mnuFolExec_Click();

@@ -102,12 +102,6 @@ void frmMain::cmdPack_Click() {
     SetStatusText(QString(), 1);
 }
 
-void frmMain::cmdEdit_Click() {
-    // The button stays disabled until the property editor is part of the program.
-    if (SelectedAppIndex() < 0)
-        reportNoSelection();
-}
-
 void frmMain::TreePopSubExec_Click(int index) {
     const QString command = m_subCommands.value(index);
     if (command.isEmpty())
