@@ -41,7 +41,8 @@ enum ArchiverCode : int {
     ArchiverWriteError = 0x8006,    // writing failed (disk full, I/O error)
     ArchiverReadError = 0x8007,     // a source file could not be read or changed while read
     ArchiverVerifyFailed = 0x8008,  // the written archive did not read back correctly
-    ArchiverUnsupported = 0x8009,   // a file of 4 GiB or more, a name too long for a header
+    ArchiverUnsupported = 0x8009,   // a file of 4 GiB or more, a name too long for a header or
+                                    // holding the byte 0xFF (LZH's folder separator)
     ArchiverIncomplete = 0x800A,    // the archive lacks a file of the folder or a member is bad
 };
 

@@ -51,6 +51,12 @@ void walk(const std::string& root, const std::string& rel, FolderScan& scan) {
             return;
         const std::string relPath = rel.empty() ? n : rel + "/" + n;
         const std::string full = root + "/" + relPath;
+        if (n.find('\xFF') != std::string::npos) {
+            scan.ok = false;
+            scan.unsupportedName = true;
+            scan.error = "name holds the byte 0xFF, which LZH reserves: " + full;
+            return;
+        }
         struct stat st {};
         if (::lstat(full.c_str(), &st) != 0) {
             scan.ok = false;

@@ -20,6 +20,7 @@ struct SourceEntry {
 
 struct FolderScan {
     bool ok = false;
+    bool unsupportedName = false; // a name the format cannot hold (see scanFolder)
     std::string error;
     std::vector<SourceEntry> entries; // each folder before its contents, names in byte order
     std::vector<std::string> warnings;
@@ -27,7 +28,9 @@ struct FolderScan {
 
 // Everything below folder that goes into an archive. Symbolic links are kept as links when
 // their target stays inside folder; links pointing out, links whose name holds "|" (the
-// format's link separator) and special files are left out with a warning.
+// format's link separator) and special files are left out with a warning. A name holding
+// the byte 0xFF fails the scan: LZH headers use that byte between folder names, so the
+// member would come back under another path.
 FolderScan scanFolder(const std::string& folder);
 
 // True when target, read relative to the folder of the link at linkPath (both relative to

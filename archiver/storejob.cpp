@@ -307,7 +307,8 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
 
     FolderScan scan = scanFolder(folder);
     if (!scan.ok)
-        return failWith(ArchiverCannotOpen, scan.error);
+        return failWith(scan.unsupportedName ? ArchiverUnsupported : ArchiverCannotOpen,
+                        scan.error);
     if (options.warning)
         for (const auto& w : scan.warnings)
             options.warning(w);

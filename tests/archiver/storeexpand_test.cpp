@@ -84,6 +84,13 @@ TEST(StoreExpand, namesComeBackByteIdentical) {
     }
 }
 
+TEST(StoreExpand, nameWithByteFFIsRefusedRatherThanSplitIntoFolders) {
+    TempDir dir;
+    writeFile(dir / "src/d\xffx/f.txt", "would land in d/x/");
+    EXPECT_EQ(store(dir / "a.lzh", dir / "src"), ArchiverUnsupported);
+    EXPECT_FALSE(std::filesystem::exists(dir / "a.lzh"));
+}
+
 TEST(StoreExpand, linkPointingOutsideIsSkippedWithAWarning) {
     TempDir dir;
     writeFile(dir / "src/a.txt", "a");
