@@ -5,6 +5,8 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <mutex>
+
 namespace vadok::archiver {
 
 namespace {
@@ -44,12 +46,31 @@ la_ssize_t readCallback(struct archive*, void* clientData, const void** buffer) 
     }
 }
 
+// libarchive fills its LHA CRC table on the first header read of the process, without a
+// guard: two compression threads verifying their first members at once could check headers
+// against a half-filled table and refuse good data ("LHa header CRC error"). One header read
+// under call_once fills it before any worker reads.
+void fillLhaTablesOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        static const unsigned char endOfArchive[1] = {0};
+        struct archive* a = archive_read_new();
+        archive_read_set_format(a, ARCHIVE_FORMAT_LHA);
+        if (archive_read_open_memory(a, endOfArchive, sizeof endOfArchive) == ARCHIVE_OK) {
+            struct archive_entry* entry = nullptr;
+            archive_read_next_header(a, &entry);
+        }
+        archive_read_free(a);
+    });
+}
+
 } // namespace
 
 bool verifyMemberData(const std::vector<std::uint8_t>& header, const DataSource& data,
                       std::uint64_t originalSize, std::uint16_t crc, std::string& error) {
     // One buffer per thread: thousands of small members must not each pay for a fresh one.
     thread_local std::vector<std::uint8_t> chunk(256 * 1024);
+    fillLhaTablesOnce();
     Feed feed;
     feed.chunk = &chunk;
     feed.header = &header;
