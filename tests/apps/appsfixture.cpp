@@ -28,21 +28,6 @@ AppsFixture::~AppsFixture() {
     setKeyStateSource({});
 }
 
-void AppsFixture::writeFile(const QString& path, const QByteArray& bytes, bool executable) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    f.write(bytes);
-    f.close();
-    if (executable)
-        f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
-}
-
-QByteArray AppsFixture::readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QStringList AppsFixture::filesBelow(const QString& folder) {
     QStringList files;
     QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);

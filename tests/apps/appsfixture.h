@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/files.h"
+
 #include "apps/packapp.h"
 
 #include "support/fakemainwindow.h"
@@ -22,8 +24,6 @@ inline PackApp named(const QString& name) {
 // window, scripted messages, the keyboard released and the clock fixed.
 class AppsFixture : public ::testing::Test {
 public:
-    static void writeFile(const QString& path, const QByteArray& bytes, bool executable = false);
-    static QByteArray readFile(const QString& path);
 
 protected:
     AppsFixture();

@@ -47,21 +47,6 @@ bool MainWindowFixture::waitUntil(const std::function<bool()>& condition, int ti
     return true;
 }
 
-void MainWindowFixture::writeFile(const QString& path, const QByteArray& bytes, bool executable) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    f.write(bytes);
-    f.close();
-    if (executable)
-        f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
-}
-
-QByteArray MainWindowFixture::readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 void MainWindowFixture::writeFolders(const QList<FolderSpec>& folders) {
     XmlDocument doc;
     ASSERT_TRUE(doc.load(dataFilePath()));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/files.h"
+
 #include "apps/packapp.h"
 #include "mainwindow/frmmain.h"
 
@@ -30,8 +32,6 @@ class MainWindowFixture : public ::testing::Test {
 public:
     // Processes events until condition holds; false when it did not within timeoutMs.
     static bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
-    static void writeFile(const QString& path, const QByteArray& bytes, bool executable = false);
-    static QByteArray readFile(const QString& path);
     static AppRecord record(const QString& name, const QString& folder = QStringLiteral("メイン"),
                             const QString& execCmd = QString());
 

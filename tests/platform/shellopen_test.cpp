@@ -1,3 +1,4 @@
+#include "support/files.h"
 #include "platform/shellopen.h"
 
 #include "support/detachedprogram.h"
@@ -9,22 +10,12 @@
 #include <gtest/gtest.h>
 
 using namespace vadok;
+using vadok::test::readFile;
+using vadok::test::writeFile;
 using vadok::test::BarePath;
 using vadok::test::waitForTrace;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes, bool executable) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    f.close();
-    QFile::Permissions perms = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-    if (executable)
-        perms |= QFileDevice::ExeOwner;
-    f.setPermissions(perms);
-}
 
 TEST(ShellOpen, startsAProgramDetachedInItsFolderWithShellSplitParameters) {
     QTemporaryDir dir;

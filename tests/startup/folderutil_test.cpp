@@ -1,3 +1,4 @@
+#include "support/files.h"
 #include "startup/folderutil.h"
 #include "startup/statustext.h"
 
@@ -11,20 +12,10 @@
 #include <gtest/gtest.h>
 
 using namespace vadok;
+using vadok::test::readFile;
+using vadok::test::writeFile;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // Points the desktop trash into a temporary folder for the test's lifetime.
 class TrashHome {

@@ -1,3 +1,4 @@
+#include "support/files.h"
 #include "startup/desktopentry.h"
 #include "startup/lnkreader.h"
 #include "startup/shortcut.h"
@@ -9,19 +10,10 @@
 #include <gtest/gtest.h>
 
 using namespace vadok;
+using vadok::test::readFile;
+using vadok::test::writeFile;
 
 namespace {
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 TEST(DesktopShortcut, resolvesBackToTheTargetItWasCreatedFor) {
     QTemporaryDir dir;

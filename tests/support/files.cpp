@@ -1,0 +1,25 @@
+#include "support/files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+namespace vadok::test {
+
+void writeFile(const QString& path, const QByteArray& bytes, bool executable) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    f.write(bytes);
+    f.close();
+    if (executable)
+        f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace vadok::test
