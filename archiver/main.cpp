@@ -7,10 +7,17 @@
 
 #include "archiver.h"
 
+#include <clocale>
 #include <cstdio>
+#include <cstring>
+#include <langinfo.h>
 #include <string>
 
 int main(int argc, char** argv) {
+    // Names in archives and on disk are handled as UTF-8 whatever the locale claims.
+    const char* set = std::setlocale(LC_ALL, "");
+    if (!set || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
+        std::setlocale(LC_ALL, "C.UTF-8");
     if (argc != 3 || (std::string(argv[1]) != "lha" && std::string(argv[1]) != "zip")) {
         std::fprintf(stderr, "usage: vadok-archiver lha|zip '<command string>'\n");
         return 1;
