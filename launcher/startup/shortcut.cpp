@@ -37,7 +37,7 @@ QString iconPathOf(const QString& iconLocation) {
 
 } // namespace
 
-bool CreateShortcutFile(const QString& linkPath, const ShortcutSpec& spec) {
+bool CreateShortcutFile(const QString& linkPath, const ShortcutSpec& shortcut) {
     QByteArray existing;
     DesktopEntry entry;
     if (QFileInfo::exists(linkPath) && readSmallFile(linkPath, existing))
@@ -46,24 +46,24 @@ bool CreateShortcutFile(const QString& linkPath, const ShortcutSpec& spec) {
     if (entry.value(QStringLiteral("Name")).isEmpty())
         entry.setValue(QStringLiteral("Name"), QFileInfo(linkPath).completeBaseName());
 
-    if (!spec.TargetPath.isEmpty() || !spec.Arguments.isEmpty()) {
+    if (!shortcut.TargetPath.isEmpty() || !shortcut.Arguments.isEmpty()) {
         QStringList old = DesktopEntry::splitExec(entry.value(QStringLiteral("Exec")));
         QString exec = DesktopEntry::quoteExecArgument(
-            !spec.TargetPath.isEmpty() ? spec.TargetPath : old.value(0));
-        if (!spec.Arguments.isEmpty()) {
-            exec += u' ' + spec.Arguments;
+            !shortcut.TargetPath.isEmpty() ? shortcut.TargetPath : old.value(0));
+        if (!shortcut.Arguments.isEmpty()) {
+            exec += u' ' + shortcut.Arguments;
         } else {
             for (int i = 1; i < old.size(); ++i)
                 exec += u' ' + DesktopEntry::quoteExecArgument(old[i]);
         }
         entry.setValue(QStringLiteral("Exec"), exec);
     }
-    if (!spec.WorkingDirectory.isEmpty())
-        entry.setValue(QStringLiteral("Path"), spec.WorkingDirectory);
-    if (!spec.Description.isEmpty())
-        entry.setValue(QStringLiteral("Comment"), spec.Description.left(256));
-    if (!spec.IconLocation.isEmpty())
-        entry.setValue(QStringLiteral("Icon"), iconPathOf(spec.IconLocation));
+    if (!shortcut.WorkingDirectory.isEmpty())
+        entry.setValue(QStringLiteral("Path"), shortcut.WorkingDirectory);
+    if (!shortcut.Description.isEmpty())
+        entry.setValue(QStringLiteral("Comment"), shortcut.Description.left(256));
+    if (!shortcut.IconLocation.isEmpty())
+        entry.setValue(QStringLiteral("Icon"), iconPathOf(shortcut.IconLocation));
     // Hot keys and window styles have no desktop-entry equivalent.
 
     QSaveFile out(linkPath);

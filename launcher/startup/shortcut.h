@@ -16,7 +16,7 @@ struct ShortcutSpec {
 };
 
 // Writes (or updates) a desktop entry at linkPath. False on any failure, no message.
-bool CreateShortcutFile(const QString& linkPath, const ShortcutSpec& spec);
+bool CreateShortcutFile(const QString& linkPath, const ShortcutSpec& shortcut);
 
 // The program a shortcut points at: the Exec program of a ".desktop" entry (joined to its
 // Path when relative) or the local target of a Windows ".lnk". Any other path, and any

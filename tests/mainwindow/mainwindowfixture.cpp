@@ -53,12 +53,12 @@ void MainWindowFixture::writeFolders(const QList<FolderSpec>& folders) {
     XmlElement list = doc.documentElement().firstChild(QStringLiteral("Folders"));
     list.removeChildren();
     int order = 1;
-    for (const FolderSpec& spec : folders) {
+    for (const FolderSpec& wanted : folders) {
         XmlElement f = list.appendChild(QStringLiteral("Folder"));
-        f.setAttribute(QStringLiteral("Name"), spec.name);
-        f.setAttribute(QStringLiteral("Parent"), spec.parent);
+        f.setAttribute(QStringLiteral("Name"), wanted.name);
+        f.setAttribute(QStringLiteral("Parent"), wanted.parent);
         f.setAttribute(QStringLiteral("Order"), QString::number(order++));
-        for (const QString& app : spec.apps)
+        for (const QString& app : wanted.apps)
             f.appendChild(QStringLiteral("AppItem")).setText(app);
     }
     ASSERT_TRUE(doc.save(dataFilePath()));

@@ -19,11 +19,11 @@ TEST(DesktopShortcut, resolvesBackToTheTargetItWasCreatedFor) {
     QTemporaryDir dir;
     const QString link = dir.path() + QStringLiteral("/ツール.desktop");
     const QString target = QStringLiteral("/opt/my tools/100% \"sure\"/run$me");
-    ShortcutSpec spec;
-    spec.TargetPath = target;
-    spec.WorkingDirectory = QStringLiteral("/opt/my tools");
-    spec.Description = QString(300, u'説');
-    ASSERT_TRUE(CreateShortcutFile(link, spec));
+    ShortcutSpec shortcut;
+    shortcut.TargetPath = target;
+    shortcut.WorkingDirectory = QStringLiteral("/opt/my tools");
+    shortcut.Description = QString(300, u'説');
+    ASSERT_TRUE(CreateShortcutFile(link, shortcut));
 
     EXPECT_EQ(ResolveShortcut(link), target);
     const DesktopEntry entry = DesktopEntry::parse(readFile(link));
@@ -38,9 +38,9 @@ TEST(DesktopShortcut, updatingKeepsWhatTheSpecLeavesEmpty) {
     const QString link = dir.path() + QStringLiteral("/v.desktop");
     writeFile(link, "# mine\n[Desktop Entry]\nName=Mine\nExec=/bin/old --flag\nX-Other=1\n"
                     "[Desktop Action x]\nExec=/bin/x\n");
-    ShortcutSpec spec;
-    spec.Description = QStringLiteral("new");
-    ASSERT_TRUE(CreateShortcutFile(link, spec));
+    ShortcutSpec shortcut;
+    shortcut.Description = QStringLiteral("new");
+    ASSERT_TRUE(CreateShortcutFile(link, shortcut));
     const DesktopEntry entry = DesktopEntry::parse(readFile(link));
     EXPECT_EQ(entry.value(QStringLiteral("Name")), QStringLiteral("Mine"));
     EXPECT_EQ(entry.value(QStringLiteral("Exec")), QStringLiteral("/bin/old --flag"));
