@@ -176,6 +176,9 @@ private:
     std::vector<PackApp> m_apps;
     QStringList m_iconQueue;
     QStringList m_subCommands;
+    // Set once a tree build has read the whole data file: only then does an application
+    // missing from the tree really not exist, and may its leftovers be cleared at exit.
+    bool m_catalogComplete = false;
     bool m_folderToggled = false;
     bool m_pointerOnNode = false;
     bool m_layoutInProgress = false;

@@ -101,7 +101,10 @@ void frmMain::storeIdleApplications() {
         try {
             const QString tag = CatalogTree::tag(m_tree->node(name));
             if (tag.isEmpty()) {
-                deleteExecEntry(execFolder, name);
+                // A catalog that could not be read, or was not read to its end, claims
+                // nothing: every expanded application would look like a leftover.
+                if (m_catalogComplete)
+                    deleteExecEntry(execFolder, name);
                 continue;
             }
             bool ok = false;

@@ -100,8 +100,9 @@ void frmMain::LoadTree() {
                             QStringLiteral("exeicon")))
         CatalogTree::setTag(root, kRoot);
 
+    m_catalogComplete = false;
     XmlDocument doc;
-    doc.load(dataFilePath());
+    const bool readable = doc.load(dataFilePath());
     const QList<XmlElement> folders = doc.select(QStringLiteral("//Folder"));
 
     // Folders first, in file order: a folder listed before its parent finds no parent and is
@@ -177,6 +178,7 @@ void frmMain::LoadTree() {
         }
     }
 
+    m_catalogComplete = readable;
     SetStatusText(QStringLiteral("読み込み完了しました。"), 1);
     setStage(QStringLiteral("ICONLOAD"));
     m_gcTimer->setInterval(10);

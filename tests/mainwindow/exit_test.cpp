@@ -114,6 +114,22 @@ TEST_F(Exit, leftoversNoApplicationClaimsAreDeleted) {
               QStringList{"Tool"});
 }
 
+TEST_F(Exit, anUnreadableCatalogClaimsNothingSoNothingIsClearedAsLeftover) {
+    catalog({usedAt(QStringLiteral("Tool"), now)});
+    // Cut off mid-element: the file reads as empty, and every folder in Exec would look
+    // unclaimed.
+    const QByteArray whole = readFile(dataFilePath());
+    writeFile(dataFilePath(), whole.left(whole.size() / 2));
+    writeFile(execDir() + QStringLiteral("notes.txt"), "x");
+    window = openWindow();
+    // The settings save refuses to write over the damaged file, and says why.
+    prompter.expectPrefix(QString());
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(readFile(execDir() + QStringLiteral("Tool/file.txt")), QByteArray("Tool"));
+    EXPECT_TRUE(QFileInfo::exists(execDir() + QStringLiteral("notes.txt")));
+    EXPECT_EQ(readFile(dataFilePath()), whole.left(whole.size() / 2));
+}
+
 struct BootCase {
     MsgAnswer answer;
     bool closes;
