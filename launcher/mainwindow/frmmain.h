@@ -137,6 +137,7 @@ private:
     void paintBigIcon(const QPixmap& picture, int size);
     QIcon loadAppIcon(const QString& name) const;
     void reportNoSelection();
+    PackApp* confirmNoPackCommand(const QString& question, const QString& declinedStatus);
     void pauseFor(int milliseconds);
 
     // Returns true to keep the window open.

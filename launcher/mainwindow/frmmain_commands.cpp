@@ -141,6 +141,21 @@ void frmMain::mnuFolPack_Click() {
     ShellOpen(settings().PackDir, QString(), QString());
 }
 
+// The re-expand and re-compress commands of never-stored applications: asks, and names the
+// selected application only when the answer is yes.
+PackApp* frmMain::confirmNoPackCommand(const QString& question, const QString& declinedStatus) {
+    if (showMessage(question, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes) {
+        SetStatusText(declinedStatus, 1);
+        return nullptr;
+    }
+    const int index = SelectedAppIndex();
+    if (index < 0) {
+        reportNoSelection();
+        return nullptr;
+    }
+    return &m_apps[size_t(index)];
+}
+
 void frmMain::mnuNoPackExtract_Click() {
     const QString question = lines({
         u"このアプリケーションは[圧縮保存しない]設定となっています。",
@@ -154,16 +169,10 @@ void frmMain::mnuNoPackExtract_Click() {
         u"このアプリケーションを再度展開してよいですか？",
         u"[はい]を押すと展開フォルダの内容をクリアし、圧縮ファイルから再度展開します。",
     });
-    if (showMessage(question, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes) {
-        SetStatusText(QStringLiteral("再展開は実行されませんでした"), 1);
+    PackApp* chosen = confirmNoPackCommand(question, QStringLiteral("再展開は実行されませんでした"));
+    if (!chosen)
         return;
-    }
-    const int index = SelectedAppIndex();
-    if (index < 0) {
-        reportNoSelection();
-        return;
-    }
-    PackApp& app = m_apps[size_t(index)];
+    PackApp& app = *chosen;
     DeleteFolder(settings().ExecDir + app.AppName(), this, false);
     quintptr owner = windowId();
     app.UnPack(owner);
@@ -183,16 +192,10 @@ void frmMain::numNoPackPack_Click() {
         u"このアプリケーションを再度格納してよいですか？",
         u"[はい]を押すと圧縮ファイルを現在の展開フォルダの内容で更新します。",
     });
-    if (showMessage(question, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes) {
-        SetStatusText(QStringLiteral("再圧縮は行われませんでした"), 1);
+    PackApp* chosen = confirmNoPackCommand(question, QStringLiteral("再圧縮は行われませんでした"));
+    if (!chosen)
         return;
-    }
-    const int index = SelectedAppIndex();
-    if (index < 0) {
-        reportNoSelection();
-        return;
-    }
-    PackApp& app = m_apps[size_t(index)];
+    PackApp& app = *chosen;
     app.Pack(QString());
     quintptr owner = windowId();
     app.UnPack(owner);
