@@ -1,7 +1,7 @@
 #include "glimtake.h"
 
 #include "filesource.h"
-#include "iconextraction.h"
+#include "groupchoice.h"
 
 #include <fstream>
 

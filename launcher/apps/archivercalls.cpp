@@ -1,7 +1,7 @@
 #include "apps/archivercalls.h"
 
 #include "platform/prompter.h"
-#include "startup/statustext.h"
+#include "util/statustext.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

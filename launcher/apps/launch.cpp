@@ -6,7 +6,7 @@
 #include "platform/clock.h"
 #include "platform/prompter.h"
 #include "platform/shellopen.h"
-#include "startup/textutil.h"
+#include "util/textutil.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -4,8 +4,8 @@
 #include "catalog/settings.h"
 #include "platform/clock.h"
 #include "platform/mainwindowlink.h"
-#include "startup/folderutil.h"
-#include "startup/statustext.h"
+#include "util/folderutil.h"
+#include "util/statustext.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,10 +5,10 @@
 #include "catalog/settings.h"
 #include "platform/keystate.h"
 #include "platform/mainwindowlink.h"
-#include "platform/prompter.h"
 #include "platform/programfolder.h"
-#include "startup/folderutil.h"
-#include "startup/statustext.h"
+#include "platform/prompter.h"
+#include "util/folderutil.h"
+#include "util/statustext.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -6,7 +6,7 @@
 #include "catalog/xmldocument.h"
 #include "platform/clock.h"
 #include "platform/prompter.h"
-#include "startup/textutil.h"
+#include "util/textutil.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 #include "mainwindow/execsweep.h"
 
 #include "platform/programfolder.h"
-#include "startup/folderutil.h"
+#include "util/folderutil.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "apps/packapp.h"
+#include "instances/handover.h"
 #include "platform/mainwindowlink.h"
-#include "startup/handover.h"
 
 #include <QMainWindow>
 #include <QPalette>

@@ -8,8 +8,8 @@
 #include "platform/keystate.h"
 #include "platform/prompter.h"
 #include "platform/shellopen.h"
-#include "startup/folderutil.h"
-#include "startup/statustext.h"
+#include "util/folderutil.h"
+#include "util/statustext.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -11,7 +11,7 @@
 #include "platform/clock.h"
 #include "platform/programfolder.h"
 #include "platform/prompter.h"
-#include "startup/statustext.h"
+#include "util/statustext.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -7,7 +7,7 @@
 #include "mainwindow/catalogtree.h"
 #include "platform/programfolder.h"
 #include "platform/shellopen.h"
-#include "startup/statustext.h"
+#include "util/statustext.h"
 
 #include <QAction>
 #include <QFileInfo>

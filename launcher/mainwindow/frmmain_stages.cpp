@@ -3,10 +3,10 @@
 #include "mainwindow/frmmain.h"
 
 #include "catalog/settings.h"
+#include "instances/handover.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/stoprequest.h"
-#include "startup/handover.h"
-#include "startup/statustext.h"
+#include "util/statustext.h"
 
 #include <QCoreApplication>
 #include <QScopedValueRollback>

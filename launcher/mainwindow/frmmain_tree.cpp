@@ -11,7 +11,7 @@
 #include "mainwindow/stoprequest.h"
 #include "platform/prompter.h"
 #include "resources/builtinimages.h"
-#include "startup/statustext.h"
+#include "util/statustext.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
 #include "shell/runiconextractor.h"
 
+#include "platform/filekind.h"
 #include "platform/programfolder.h"
 #include "platform/prompter.h"
 #include "platform/shellopen.h"
-#include "shell/filecase.h"
 
 #include <QCoreApplication>
 #include <QFile>

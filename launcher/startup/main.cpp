@@ -1,9 +1,9 @@
 // The vadok program: a thin shell over the start-up routine.
 #include "dialogs/widgetprompter.h"
+#include "instances/commandline.h"
+#include "instances/instancelock.h"
 #include "mainwindow/frmmain.h"
 #include "platform/programfolder.h"
-#include "startup/commandline.h"
-#include "startup/instancelock.h"
 #include "startup/startup.h"
 
 #include <QApplication>

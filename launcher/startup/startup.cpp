@@ -6,11 +6,11 @@
 #include "catalog/datafile.h"
 #include "catalog/settings.h"
 #include "catalog/xmlbusy.h"
+#include "instances/commandline.h"
+#include "instances/handover.h"
 #include "platform/programfolder.h"
 #include "platform/prompter.h"
-#include "startup/commandline.h"
-#include "startup/handover.h"
-#include "startup/textutil.h"
+#include "util/textutil.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -6,7 +6,7 @@
 #include "catalog/settings.h"
 #include "platform/clock.h"
 #include "platform/keystate.h"
-#include "startup/folderutil.h"
+#include "util/folderutil.h"
 
 #include <QDir>
 #include <QDirIterator>

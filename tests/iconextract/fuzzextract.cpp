@@ -1,7 +1,7 @@
 // libFuzzer entry: any bytes go through the whole reader, as a dropped file would.
 
-#include "iconextract/icongroup.h"
-#include "iconextract/iconextraction.h"
+#include "iconextract/groupchoice.h"
+#include "iconextract/icofilewriter.h"
 #include "iconextract/memorysource.h"
 #include "iconextract/peresources.h"
 

@@ -1,7 +1,7 @@
 // Runs the built program the way a shell or the launcher would, from a private folder, since
 // it writes beside itself.
 
-#include "iconextract/iconextraction.h"
+#include "iconextract/groupchoice.h"
 #include "iconextract/memorysource.h"
 #include "testpe.h"
 

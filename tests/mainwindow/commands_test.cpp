@@ -4,9 +4,9 @@
 #include "catalog/apprecords.h"
 #include "catalog/datafile.h"
 #include "catalog/settings.h"
+#include "instances/handover.h"
 #include "mainwindow/catalogtree.h"
 #include "platform/keystate.h"
-#include "startup/handover.h"
 
 #include <QAction>
 #include <QDir>

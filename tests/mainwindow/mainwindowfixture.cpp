@@ -8,7 +8,7 @@
 #include "mainwindow/catalogtree.h"
 #include "platform/clock.h"
 #include "platform/keystate.h"
-#include "startup/folderutil.h"
+#include "util/folderutil.h"
 
 #include <QCoreApplication>
 #include <QDir>

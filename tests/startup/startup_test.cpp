@@ -2,7 +2,7 @@
 
 #include "apps/packapp.h"
 #include "catalog/settings.h"
-#include "startup/handover.h"
+#include "instances/handover.h"
 
 #include "support/detachedprogram.h"
 #include "support/scriptedprompter.h"

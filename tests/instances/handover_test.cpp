@@ -1,4 +1,4 @@
-#include "startup/handover.h"
+#include "instances/handover.h"
 
 #include "support/scriptedprompter.h"
 #include "support/tempprogramfolder.h"

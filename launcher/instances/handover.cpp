@@ -1,4 +1,4 @@
-#include "startup/handover.h"
+#include "instances/handover.h"
 
 #include "platform/programfolder.h"
 #include "platform/prompter.h"

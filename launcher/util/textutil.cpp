@@ -1,4 +1,4 @@
-#include "startup/textutil.h"
+#include "util/textutil.h"
 
 #include <QFileInfo>
 

@@ -1,7 +1,7 @@
-#include "startup/shortcut.h"
+#include "util/shortcut.h"
 
-#include "startup/desktopentry.h"
-#include "startup/lnkreader.h"
+#include "util/desktopentry.h"
+#include "util/lnkreader.h"
 
 #include <QDir>
 #include <QFile>

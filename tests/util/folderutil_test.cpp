@@ -1,6 +1,6 @@
 #include "support/files.h"
-#include "startup/folderutil.h"
-#include "startup/statustext.h"
+#include "util/folderutil.h"
+#include "util/statustext.h"
 
 #include "support/fakemainwindow.h"
 #include "support/scriptedprompter.h"

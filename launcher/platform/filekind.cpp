@@ -1,4 +1,4 @@
-#include "shell/filecase.h"
+#include "platform/filekind.h"
 
 #include <QFileInfo>
 

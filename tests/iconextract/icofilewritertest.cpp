@@ -1,4 +1,4 @@
-#include "iconextract/icongroup.h"
+#include "iconextract/icofilewriter.h"
 #include "testpe.h"
 
 #include <gtest/gtest.h>

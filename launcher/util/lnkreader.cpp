@@ -13,7 +13,7 @@
 //        Offsets count from the start of the link info. The narrow strings are NUL-terminated
 //        in the system code page (CP932 here), the wide ones UTF-16LE.
 // The target is the local base path followed by the common path suffix.
-#include "startup/lnkreader.h"
+#include "util/lnkreader.h"
 
 #include <QStringDecoder>
 

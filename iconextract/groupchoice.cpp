@@ -1,6 +1,6 @@
-#include "iconextraction.h"
+#include "groupchoice.h"
 
-#include "icongroup.h"
+#include "icofilewriter.h"
 #include "peiconimages.h"
 #include "peresources.h"
 

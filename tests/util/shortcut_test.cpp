@@ -1,7 +1,7 @@
 #include "support/files.h"
-#include "startup/desktopentry.h"
-#include "startup/lnkreader.h"
-#include "startup/shortcut.h"
+#include "util/desktopentry.h"
+#include "util/lnkreader.h"
+#include "util/shortcut.h"
 
 #include <QFile>
 #include <QStringEncoder>

@@ -15,7 +15,7 @@
 // two agree in sound modules, and where they differ the actual size is the only one that both
 // fits the copy and matches the directory entry written.
 
-#include "icongroup.h"
+#include "icofilewriter.h"
 
 #include "bytesource.h"
 

@@ -1,4 +1,4 @@
-#include "startup/instancelock.h"
+#include "instances/instancelock.h"
 
 #include <QCryptographicHash>
 #include <QDir>

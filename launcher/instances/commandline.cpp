@@ -1,4 +1,4 @@
-#include "startup/commandline.h"
+#include "instances/commandline.h"
 
 namespace vadok {
 

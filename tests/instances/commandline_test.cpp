@@ -1,5 +1,5 @@
-#include "startup/commandline.h"
-#include "startup/instancelock.h"
+#include "instances/commandline.h"
+#include "instances/instancelock.h"
 
 #include <QCoreApplication>
 #include <QFile>

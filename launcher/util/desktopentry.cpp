@@ -1,4 +1,4 @@
-#include "startup/desktopentry.h"
+#include "util/desktopentry.h"
 
 namespace vadok {
 

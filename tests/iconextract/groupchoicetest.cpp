@@ -1,4 +1,4 @@
-#include "iconextract/iconextraction.h"
+#include "iconextract/groupchoice.h"
 #include "iconextract/memorysource.h"
 #include "testpe.h"
 

@@ -1,7 +1,7 @@
-#include "startup/folderutil.h"
+#include "util/folderutil.h"
 
-#include "platform/prompter.h"
 #include "platform/programfolder.h"
+#include "platform/prompter.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "startup/statustext.h"
+#include "util/statustext.h"
 
 #include "platform/mainwindowlink.h"
 #include "platform/prompter.h"

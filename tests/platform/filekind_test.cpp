@@ -1,5 +1,5 @@
+#include "platform/filekind.h"
 #include "platform/shellopen.h"
-#include "shell/filecase.h"
 #include "support/tempprogramfolder.h"
 
 #include <gtest/gtest.h>
