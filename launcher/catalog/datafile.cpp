@@ -1,5 +1,6 @@
 #include "catalog/datafile.h"
 
+#include "catalog/atomicfile.h"
 #include "catalog/cp932codec.h"
 #include "catalog/xmldocument.h"
 #include "platform/programfolder.h"

@@ -1,5 +1,6 @@
 #include "catalog/xmldocument.h"
 
+#include "catalog/atomicfile.h"
 #include "catalog/cp932codec.h"
 
 #include <QFile>
@@ -10,11 +11,7 @@
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
 
-#include <cerrno>
-#include <fcntl.h>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vadok {
 
@@ -251,79 +248,6 @@ bool XmlDocument::save(const QString& path) {
     if (!ok)
         return false;
     return writeFileAtomically(path, bytes, &m_error);
-}
-
-bool writeFileAtomically(const QString& requestedPath, const QByteArray& bytes, QString* error) {
-    // A data file kept elsewhere through a symbolic link is replaced where it lives, and the
-    // link stays.
-    const QFileInfo requested(requestedPath);
-    const QString path = requested.isSymLink() ? requested.symLinkTarget() : requestedPath;
-    // Written by hand rather than with QSaveFile: on this Qt a short write (a full disk, a
-    // file-size limit) still commits, leaving a truncated file in place of the old one.
-    auto fail = [&](const QString& why) {
-        if (error)
-            *error = QStringLiteral("%1 を保存できません: %2").arg(path, why);
-        return false;
-    };
-    const QByteArray target = QFile::encodeName(path);
-    struct stat existing {};
-    const bool exists = ::stat(target.constData(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode))
-        return fail(QStringLiteral("通常のファイルではありません"));
-
-    QByteArray temp = QFile::encodeName(QFileInfo(path).absolutePath()) + "/." +
-                      QFile::encodeName(QFileInfo(path).fileName()) + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return fail(qt_error_string(errno));
-    auto abandon = [&](int savedErrno) {
-        ::close(fd);
-        ::unlink(temp.constData());
-        return fail(qt_error_string(savedErrno));
-    };
-    // mkstemp makes the file private; give it the old file's mode, or the usual one.
-    mode_t mode = existing.st_mode & 07777;
-    if (!exists) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::fchmod(fd, mode) != 0)
-        return abandon(errno);
-
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, size_t(left));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return abandon(errno);
-        }
-        data += written;
-        left -= written;
-    }
-    if (::fsync(fd) != 0)
-        return abandon(errno);
-    if (::close(fd) != 0) {
-        const int savedErrno = errno;
-        ::unlink(temp.constData());
-        return fail(qt_error_string(savedErrno));
-    }
-    if (::rename(temp.constData(), target.constData()) != 0) {
-        const int savedErrno = errno;
-        ::unlink(temp.constData());
-        return fail(qt_error_string(savedErrno));
-    }
-    // The rename itself reaches the disk with the folder's entry; a failure here only
-    // weakens crash safety, the file is already complete.
-    const int dirFd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
-                             O_RDONLY | O_DIRECTORY);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
 }
 
 } // namespace vadok

@@ -51,7 +51,4 @@ private:
     QString m_error;
 };
 
-// Writes bytes over path the same way XmlDocument::save does; error receives the reason.
-bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error);
-
 } // namespace vadok

@@ -14,6 +14,8 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace vadok::test {
 namespace {
@@ -177,6 +179,32 @@ TEST_F(DataFileTest, saveThroughASymbolicLinkReplacesTheTargetAndKeepsTheLink) {
     EXPECT_TRUE(QFileInfo(dataFilePath()).isSymLink());
     AppRecord read;
     EXPECT_TRUE(FindAppByName(QStringLiteral("A"), read));
+}
+
+// A pid that no process has any more: a child that has already exited.
+qint64 deadPid() {
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
+TEST_F(DataFileTest, saveRemovesTemporariesOfKilledWritersAndNothingElse) {
+    writeDataFile(appsFile(QString()));
+    const QString dead = QStringLiteral(".vadok.xml.%1.aB3dE9").arg(deadPid());
+    const QString live = QStringLiteral(".vadok.xml.%1.Zz0yY1").arg(qint64(::getpid()));
+    const QStringList kept = {live, QStringLiteral(".vadok.xml.Qw12Er"),
+                              QStringLiteral(".other.xml.1.aB3dE9"), QStringLiteral("vadok.xml.old")};
+    folder.writeFile(dead, "half a file");
+    for (const QString& name : kept)
+        folder.writeFile(name, "not ours to remove");
+    AppRecord app;
+    app.AppName = QStringLiteral("A");
+    ASSERT_TRUE(SaveAppRecord(app));
+    EXPECT_FALSE(QFileInfo::exists(folder.file(dead)));
+    for (const QString& name : kept)
+        EXPECT_TRUE(QFileInfo::exists(folder.file(name))) << name.toStdString();
 }
 
 // Writes past a size limit fail with EFBIG part way through, as a full disk would.

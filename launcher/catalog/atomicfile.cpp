@@ -1,0 +1,124 @@
+#include "catalog/atomicfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vadok {
+
+namespace {
+
+// "/folder/.name." : what every temporary of path starts with.
+QString temporaryPrefix(const QString& path) {
+    const QFileInfo info(path);
+    return info.absolutePath() + QStringLiteral("/.") + info.fileName() + u'.';
+}
+
+bool processRuns(qint64 pid) {
+    // EPERM: it runs under another user; only ESRCH says it is gone.
+    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno != ESRCH);
+}
+
+// The leftover temporaries of writers that no longer run.
+QStringList deadTemporariesBeside(const QString& path) {
+    const QFileInfo info(path);
+    const QRegularExpression pattern(QStringLiteral("^\\.") +
+                                     QRegularExpression::escape(info.fileName()) +
+                                     QStringLiteral("\\.([0-9]+)\\.[A-Za-z0-9]{6}$"));
+    QStringList dead;
+    const QDir folder(info.absolutePath());
+    const QStringList names =
+        folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        const QRegularExpressionMatch match = pattern.match(name);
+        if (match.hasMatch() && !processRuns(match.captured(1).toLongLong()))
+            dead.append(folder.filePath(name));
+    }
+    return dead;
+}
+
+} // namespace
+
+bool writeFileAtomically(const QString& requestedPath, const QByteArray& bytes, QString* error) {
+    // A data file kept elsewhere through a symbolic link is replaced where it lives, and the
+    // link stays.
+    const QFileInfo requested(requestedPath);
+    const QString path = requested.isSymLink() ? requested.symLinkTarget() : requestedPath;
+    // Written by hand rather than with QSaveFile: on this Qt a short write (a full disk, a
+    // file-size limit) still commits, leaving a truncated file in place of the old one.
+    auto fail = [&](const QString& why) {
+        if (error)
+            *error = QStringLiteral("%1 を保存できません: %2").arg(path, why);
+        return false;
+    };
+    const QByteArray target = QFile::encodeName(path);
+    struct stat existing {};
+    const bool exists = ::stat(target.constData(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode))
+        return fail(QStringLiteral("通常のファイルではありません"));
+
+    for (const QString& leftover : deadTemporariesBeside(path))
+        QFile::remove(leftover);
+    QByteArray temp = QFile::encodeName(temporaryPrefix(path)) +
+                      QByteArray::number(qint64(::getpid())) + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        return fail(qt_error_string(errno));
+    auto abandon = [&](int savedErrno) {
+        ::close(fd);
+        ::unlink(temp.constData());
+        return fail(qt_error_string(savedErrno));
+    };
+    // mkstemp makes the file private; give it the old file's mode, or the usual one.
+    mode_t mode = existing.st_mode & 07777;
+    if (!exists) {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd, mode) != 0)
+        return abandon(errno);
+
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, size_t(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return abandon(errno);
+        }
+        data += written;
+        left -= written;
+    }
+    if (::fsync(fd) != 0)
+        return abandon(errno);
+    if (::close(fd) != 0) {
+        const int savedErrno = errno;
+        ::unlink(temp.constData());
+        return fail(qt_error_string(savedErrno));
+    }
+    if (::rename(temp.constData(), target.constData()) != 0) {
+        const int savedErrno = errno;
+        ::unlink(temp.constData());
+        return fail(qt_error_string(savedErrno));
+    }
+    // The rename itself reaches the disk with the folder's entry; a failure here only
+    // weakens crash safety, the file is already complete.
+    const int dirFd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                             O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+} // namespace vadok
