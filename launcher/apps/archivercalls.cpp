@@ -6,6 +6,11 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 #ifdef VADOK_WITH_ARCHIVER
 #include "archiver/archiver.h"
@@ -19,6 +24,19 @@ const QString kQuote = QStringLiteral("\"");
 const QString kFailedTitle = QStringLiteral("Failed");
 
 QString quoted(const QString& path) { return kQuote + path + kQuote; }
+
+// The archiver's code for a failed write (ArchiverWriteError), also when it is not linked in.
+constexpr int kWriteFailedCode = 0x8006;
+
+// Makes a rename in the folder of path durable.
+void syncFolderOf(const QString& path) {
+    const int fd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                          O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
 
 bool isQuiet(const QString& command) { return command.contains(QStringLiteral("-n ")); }
 
@@ -106,6 +124,14 @@ int VerifyStoredFolder(const QString& archive, const QString& folder) {
     Q_UNUSED(folder);
     return ArchiverMissingCode;
 #endif
+}
+
+int ReplaceArchive(const QString& newArchive, const QString& archive) {
+    // rename(2) replaces the target atomically: at every moment one complete archive exists.
+    if (::rename(QFile::encodeName(newArchive).constData(), QFile::encodeName(archive).constData()) != 0)
+        return kWriteFailedCode;
+    syncFolderOf(archive);
+    return 0;
 }
 
 QString HexCode(int code) { return QString::number(quint32(code), 16).toUpper(); }

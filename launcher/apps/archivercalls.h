@@ -23,6 +23,10 @@ int RunUnzip(const QString& command);
 // Every member of archive present and intact, and every file of folder in it.
 int VerifyStoredFolder(const QString& archive, const QString& folder);
 
+// Moves a newly stored archive over the old one in one step (both in the pack folder); 0, or
+// the archiver's write-failure code when the old archive is still in place.
+int ReplaceArchive(const QString& newArchive, const QString& archive);
+
 // A failure code as the messages show it: upper-case hexadecimal, negative codes as eight
 // digits (32773 -> "8005", -1 -> "FFFFFFFF").
 QString HexCode(int code);

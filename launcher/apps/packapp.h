@@ -38,8 +38,10 @@ public:
     // True when stored: no expanded folder, or an empty one (which is removed).
     bool isPack();
     // Stores the expanded folder into the archive and removes the folder once the archive
-    // has been read back complete. True when the application is stored afterwards.
-    bool Pack(const QString& sourceFolder = QString());
+    // has been read back complete. True when the application is stored afterwards. With
+    // rebuild (or the pack key held) the archive is made anew from the folder, so files the
+    // folder lost are dropped; the old archive is replaced only by a verified new one.
+    bool Pack(const QString& sourceFolder = QString(), bool rebuild = false);
     // Expands the archive into the application's folder; failures are shown, not returned.
     void UnPack(quintptr& ownerWindow);
     // Runs command (empty: ExecCmd, written back to the caller) with extra parameters.
@@ -50,6 +52,8 @@ public:
     QString archivePath() const;
     QString expandedFolder() const; // ends in "/"
     QString iconPath() const;
+    // Where a rebuild writes the new archive before it replaces the old one.
+    QString rebuildArchivePath() const;
     QString workingFolder() const;  // ends in "/"
 
     AppRecord& record() { return m_record; }

@@ -15,7 +15,7 @@
 
 namespace vadok {
 
-bool PackApp::Pack(const QString& sourceFolder) {
+bool PackApp::Pack(const QString& sourceFolder, bool rebuild) {
     if (ShortCut())
         return true;
     if (isPack())
@@ -23,19 +23,28 @@ bool PackApp::Pack(const QString& sourceFolder) {
     const QString source = sourceFolder.isEmpty() ? expandedFolder() : withTrailingSlash(sourceFolder);
     const QString archive = archivePath();
 
-    if (isKeyDown(settings().PackKey)) {
+    if (rebuild || isKeyDown(settings().PackKey)) {
+        rebuild = true;
         SetStatusText(QStringLiteral("圧縮ファイルを再作成しました"), 1);
-        if (QFileInfo::exists(archive))
-            QFile::remove(archive);
     }
+    // A rebuild leaves out what the folder no longer holds. It goes into a fresh archive
+    // beside the old one, which stays until the new one is known to be complete: deleting it
+    // first would leave nothing if the store then failed.
+    const QString target = rebuild ? rebuildArchivePath() : archive;
+    if (rebuild)
+        QFile::remove(target);
 
     const bool quiet = settings().Config.LhaDialog == 1;
-    int code = RunUnlha(StoreCommand(archive, source, quiet));
+    int code = RunUnlha(StoreCommand(target, source, quiet));
     // The folder may be the only complete copy of the application: it goes only once the
     // archive has been read back and found to hold all of it.
     if (code == 0)
-        code = VerifyStoredFolder(archive, source);
+        code = VerifyStoredFolder(target, source);
+    if (code == 0 && rebuild)
+        code = ReplaceArchive(target, archive);
     if (code != 0) {
+        if (rebuild)
+            QFile::remove(target);
         ShowStoreFailure(code);
         return false;
     }
@@ -47,6 +56,10 @@ bool PackApp::Pack(const QString& sourceFolder) {
         return false;
     }
     return true;
+}
+
+QString PackApp::rebuildArchivePath() const {
+    return settings().PackDir + u'.' + AppName() + QStringLiteral(".lzh.rebuild");
 }
 
 void PackApp::UnPack(quintptr& ownerWindow) {

@@ -79,7 +79,7 @@ public:
     // The pauses of the commands, in milliseconds; tests shorten them.
     struct Pauses {
         int leaveMs = 2000;  // run-and-leave: hidden window until the program ends
-        int repackMs = 400;  // before a held pack key deletes the archive
+        int repackMs = 400;  // before a rebuild with the pack key held
         int iconGroupMs = 5; // after each group of ten icons
     };
     void setPauses(const Pauses& pauses) { m_pauses = pauses; }

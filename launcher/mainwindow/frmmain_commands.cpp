@@ -92,12 +92,10 @@ void frmMain::cmdPack_Click() {
     if (rebuild) {
         SetStatusText(QStringLiteral("圧縮ファイルを再作成しています..."), 1);
         pauseFor(m_pauses.repackMs);
-        // The archiver's update mode keeps files deleted from the folder since: a fresh
-        // archive leaves them out.
-        if (QFileInfo::exists(app.archivePath()))
-            QFile::remove(app.archivePath());
     }
-    app.Pack(QString());
+    // The archiver's update mode keeps files deleted from the folder since; a rebuild leaves
+    // them out, and replaces the archive only once the new one is complete.
+    app.Pack(QString(), rebuild);
     SetStatusText(QStringLiteral("圧縮"), 2);
     SetStatusText(QString(), 1);
 }
@@ -196,7 +194,12 @@ void frmMain::numNoPackPack_Click() {
     if (!chosen)
         return;
     PackApp& app = *chosen;
-    app.Pack(QString());
+    // After a failed store the folder holds the only copy of every change since the last
+    // archive: expanding the older archive over it would overwrite them.
+    if (!app.Pack(QString())) {
+        SetStatusText(QStringLiteral("再圧縮は行われませんでした"), 1);
+        return;
+    }
     quintptr owner = windowId();
     app.UnPack(owner);
     SetStatusText(QStringLiteral("再圧縮が完了しました"), 1);

@@ -2,6 +2,7 @@
 
 #include "apps/archivercalls.h"
 #include "catalog/settings.h"
+#include "util/folderutil.h"
 
 #include <QDir>
 #include <QFile>
@@ -39,6 +40,42 @@ TEST_F(Packing, packKeyHeldRebuildsTheArchiveFromTheFolder) {
     ASSERT_TRUE(app.Pack());
     EXPECT_TRUE(window.panel1History.contains(QStringLiteral("圧縮ファイルを再作成しました")));
     EXPECT_EQ(archiveFiles(app), QStringList{QStringLiteral("run.sh")});
+}
+
+TEST_F(Packing, aRebuildThatFailsKeepsTheOldArchiveAndTheFolder) {
+    PackApp app = registerApp(QStringLiteral("Tool"), QStringLiteral("run.sh"),
+                              {{QStringLiteral("run.sh"), "#!/bin/sh\n"}, {QStringLiteral("old.txt"), "old"}});
+    const QByteArray archiveBefore = readFile(app.archivePath());
+    quintptr owner = 0;
+    app.UnPack(owner);
+    writeUnstorableFile(app.expandedFolder());
+    packKeyHeld = true;
+    prompter.expectPrefix(QStringLiteral("圧縮に失敗しました。Error Code:0x"));
+    EXPECT_FALSE(app.Pack());
+    EXPECT_EQ(readFile(app.archivePath()), archiveBefore);
+    EXPECT_FALSE(QFileInfo::exists(app.rebuildArchivePath()));
+    EXPECT_EQ(readFile(app.expandedFolder() + QStringLiteral("old.txt")), "old");
+}
+
+TEST_F(Packing, aFolderThatChangesWhileItIsStoredIsKept) {
+    for (const bool rebuild : {false, true}) {
+        SCOPED_TRACE(rebuild ? "rebuild" : "update");
+        PackApp app = registerApp(QStringLiteral("Tool"), QStringLiteral("run.sh"),
+                                  {{QStringLiteral("run.sh"), "#!/bin/sh\n"}});
+        quintptr owner = 0;
+        app.UnPack(owner);
+        // Written after the store has listed the folder, so the archive cannot hold it.
+        window.onPanel1Text = [&](const QString& text) {
+            if (text.endsWith(QStringLiteral("%)")))
+                writeFile(app.expandedFolder() + QStringLiteral("late.txt"), "written late");
+        };
+        prompter.expectPrefix(QStringLiteral("圧縮に失敗しました。Error Code:0x"));
+        EXPECT_FALSE(app.Pack(QString(), rebuild));
+        window.onPanel1Text = nullptr;
+        EXPECT_EQ(readFile(app.expandedFolder() + QStringLiteral("late.txt")), "written late");
+        EXPECT_FALSE(QFileInfo::exists(app.rebuildArchivePath()));
+        ASSERT_TRUE(DeleteFolder(app.expandedFolder(), nullptr, true));
+    }
 }
 
 TEST_F(Packing, alreadyStoredAndEmptyFoldersNeedNoArchiver) {

@@ -206,6 +206,17 @@ TEST_F(Commands, storeWithThePackKeyHeldRebuildsTheArchive) {
     }
 }
 
+TEST_F(Commands, storeWithThePackKeyHeldLeavesAStoredApplicationsArchiveAlone) {
+    const QByteArray archive = readFile(packDir() + QStringLiteral("Tool.lzh"));
+    window = openWindow();
+    clickNode(*window, QStringLiteral("Tool"));
+    heldKeys.insert(settings().PackKey);
+    click("cmdPack");
+    heldKeys.clear();
+    EXPECT_EQ(readFile(packDir() + QStringLiteral("Tool.lzh")), archive);
+    EXPECT_FALSE(QFileInfo::exists(execDir() + QStringLiteral("Tool")));
+}
+
 TEST_F(Commands, runByNameMatchesTheTitleExactly) {
     window = openWindow();
     window->ExecAppByName(QStringLiteral("tool"));
@@ -255,6 +266,22 @@ TEST_F(Commands, reCompressUpdatesTheArchiveAndLeavesTheApplicationExpanded) {
     EXPECT_EQ(panelText(*window, 1), QStringLiteral("再圧縮が完了しました"));
     EXPECT_EQ(archiveFiles(QStringLiteral("Keep")), (QStringList{"data.txt", "run.sh"}));
     EXPECT_EQ(readFile(execDir() + QStringLiteral("Keep/data.txt")), QByteArray("v1"));
+}
+
+TEST_F(Commands, reCompressThatFailsToStoreKeepsTheChangedFolder) {
+    ASSERT_EQ(RunUnlha(StoreCommand(packDir() + QStringLiteral("Keep.lzh"),
+                                    execDir() + QStringLiteral("Keep/"), true)),
+              0);
+    writeFile(execDir() + QStringLiteral("Keep/data.txt"), "v2, changed since the archive");
+    writeUnstorableFile(execDir() + QStringLiteral("Keep"));
+    window = openWindow();
+    clickNode(*window, QStringLiteral("Keep"));
+    prompter.expectPrefix(QStringLiteral("このアプリケーションは"), MsgAnswer::Yes);
+    prompter.expectPrefix(QStringLiteral("圧縮に失敗しました。Error Code:0x"));
+    trigger("numNoPackPack");
+    EXPECT_EQ(readFile(execDir() + QStringLiteral("Keep/data.txt")),
+              QByteArray("v2, changed since the archive"));
+    EXPECT_EQ(panelText(*window, 1), QStringLiteral("再圧縮は行われませんでした"));
 }
 
 TEST_F(Commands, reCompressAnsweredYesWithoutASelectionBeeps) {

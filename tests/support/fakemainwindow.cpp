@@ -12,6 +12,8 @@ void FakeMainWindow::setStatusPanelText(int panel, const QString& text) {
     } else {
         panel1 = text;
         panel1History.append(text);
+        if (onPanel1Text)
+            onPanel1Text(text);
     }
 }
 

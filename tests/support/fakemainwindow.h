@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 namespace vadok::test {
 
 // Records what the core asked of the main window; installs itself while it lives.
@@ -22,6 +24,8 @@ public:
 
     QString panel1, panel2;
     QStringList panel1History;
+    // Called with every panel-1 text; archiver progress arrives here while a store runs.
+    std::function<void(const QString&)> onPanel1Text;
     int saveFoldersCalls = 0;
     QStringList removedNodes;
     bool visible = false;

@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace vadok::test {
 
 void writeFile(const QString& path, const QByteArray& bytes, bool executable) {
@@ -20,6 +23,13 @@ void writeFile(const QString& path, const QByteArray& bytes, bool executable) {
 QByteArray readFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeUnstorableFile(const QString& folder) {
+    const QByteArray path = QFile::encodeName(folder) + "/refused\xff.txt";
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
 }
 
 } // namespace vadok::test

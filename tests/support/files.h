@@ -9,5 +9,9 @@ namespace vadok::test {
 void writeFile(const QString& path, const QByteArray& bytes, bool executable = false);
 // The whole file; empty when it cannot be read.
 QByteArray readFile(const QString& path);
+// Puts an empty file into folder whose name holds the byte 0xFF, which the archiver refuses
+// to store (LZH's folder separator): a store of that folder fails before it changes the
+// archive. Qt cannot spell such a name, so the file is made through the system.
+void writeUnstorableFile(const QString& folder);
 
 } // namespace vadok::test
