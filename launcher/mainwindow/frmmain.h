@@ -143,6 +143,10 @@ private:
     // Returns true to keep the window open.
     bool Form_QueryUnload(bool sessionEnding);
     void storeIdleApplications();
+    // The application of the tree node keyed name, if that node is an application's.
+    PackApp* appInTree(const QString& name);
+    // Fills app from the data file's record called name; false when there is none.
+    bool appWithRecord(const QString& name, PackApp& app);
     void exitFinalSteps();
 
     CatalogTree* m_tree = nullptr;

@@ -2,11 +2,12 @@
 // the execution folder and store the applications that have not been used for a while.
 #include "mainwindow/frmmain.h"
 
+#include "catalog/apprecords.h"
 #include "catalog/backups.h"
 #include "catalog/settings.h"
-#include "mainwindow/calendardays.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/execsweep.h"
+#include "mainwindow/idlestoring.h"
 #include "mainwindow/stoprequest.h"
 #include "platform/clock.h"
 #include "platform/programfolder.h"
@@ -99,33 +100,50 @@ void frmMain::storeIdleApplications() {
     const qint16 packDate = s.Config.PackDate;
     for (const QString& name : names) {
         try {
-            const QString tag = CatalogTree::tag(m_tree->node(name));
-            if (tag.isEmpty()) {
-                // A catalog that could not be read, or was not read to its end, claims
-                // nothing: every expanded application would look like a leftover.
+            // A catalog that could not be read, or was not read to its end, claims nothing
+            // for sure: every expanded application would look like a leftover.
+            PackApp recorded;
+            PackApp* app = appInTree(name);
+            if (!app && m_catalogComplete && appWithRecord(name, recorded))
+                app = &recorded;
+            if (!app) {
                 if (m_catalogComplete)
                     deleteExecEntry(execFolder, name);
                 continue;
             }
-            bool ok = false;
-            const int index = tag.toInt(&ok);
-            if (!ok || index < 1 || index >= int(m_apps.size()))
-                continue;
             // Storing reads the folder and deletes it; through a link both would reach
             // outside the execution folder.
             if (isLinkEntry(execFolder, name))
                 continue;
-            PackApp& app = m_apps[size_t(index)];
-            const qint64 days = calendarDaysBetween(app.LastOpenDateTime(), currentDateTime());
-            if (app.NonPack() || !(days > packDate || packDate == 0))
+            if (!isDueForStoring(*app, currentDateTime(), packDate))
                 continue;
             SetStatusText(name + QStringLiteral(" はしばらく実行されていないため格納します..."), 1);
             // Lets the window repaint; a second close arriving now finds the exit running.
             QCoreApplication::processEvents();
-            app.Pack(QString());
+            app->Pack(QString());
         } catch (const std::exception&) {
         }
     }
+}
+
+PackApp* frmMain::appInTree(const QString& name) {
+    const QString tag = CatalogTree::tag(m_tree->node(name));
+    bool ok = false;
+    const int index = tag.toInt(&ok);
+    if (!ok || index < 1 || index >= int(m_apps.size()))
+        return nullptr;
+    return &m_apps[size_t(index)];
+}
+
+bool frmMain::appWithRecord(const QString& name, PackApp& app) {
+    // An application the tree does not show (its record has no place in a folder, or is
+    // named like a folder) still owns its expanded folder: what the user changed in it
+    // while it ran must not be cleared away as a leftover.
+    AppRecord record;
+    if (!FindAppByName(name, record))
+        return false;
+    app = PackApp(record);
+    return true;
 }
 
 void frmMain::exitFinalSteps() {

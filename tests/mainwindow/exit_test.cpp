@@ -114,6 +114,25 @@ TEST_F(Exit, leftoversNoApplicationClaimsAreDeleted) {
               QStringList{"Tool"});
 }
 
+TEST_F(Exit, applicationsWithARecordButNoPlaceInTheTreeAreStoredWhenIdleAndKeptOtherwise) {
+    catalog({usedAt(QStringLiteral("Tool"), now)});
+    // Records the tree does not show: no folder lists them, or one is named like a folder.
+    const QDateTime longAgo = now.addDays(-30);
+    for (const AppRecord& r : {usedAt(QStringLiteral("RunByName"), now),
+                               usedAt(QStringLiteral("Idle"), longAgo),
+                               usedAt(QStringLiteral("メイン"), longAgo)}) {
+        appendRecord(r);
+        expand(r.AppName, {{QStringLiteral("changed.txt"), "made while it ran"}});
+    }
+    window = openWindow();
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(readFile(execDir() + QStringLiteral("RunByName/changed.txt")), "made while it ran");
+    for (const QString& idle : {QStringLiteral("Idle"), QStringLiteral("メイン")}) {
+        EXPECT_FALSE(expanded(idle)) << idle.toStdString();
+        EXPECT_TRUE(archived(idle)) << idle.toStdString();
+    }
+}
+
 TEST_F(Exit, anUnreadableCatalogClaimsNothingSoNothingIsClearedAsLeftover) {
     catalog({usedAt(QStringLiteral("Tool"), now)});
     // Cut off mid-element: the file reads as empty, and every folder in Exec would look

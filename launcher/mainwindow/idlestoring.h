@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QDateTime>
+
+namespace vadok {
+
+class PackApp;
+
+// The exit's decision which expanded applications go back into their archives: those not
+// marked NonPack whose last use lies more than packDate calendar days back (midnights
+// passed, not 24-hour periods). packDate 0 stores every one at every exit; -1 stores none.
+bool isDueForStoring(PackApp& app, const QDateTime& now, qint16 packDate);
+
+} // namespace vadok
