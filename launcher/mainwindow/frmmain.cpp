@@ -151,9 +151,12 @@ void frmMain::setStage(const QString& stage) {
 // ---- layout -------------------------------------------------------------------------------
 
 void frmMain::SetDispMode(int mode) {
-    // Only the wide display exists so far; the narrow one falls back to it.
-    if (mode == 0 || mode == 1)
+    // Only the wide display exists so far; the narrow one falls back to it without taking
+    // the user's stored choice away.
+    if (mode == 0 || mode == 1) {
         SetWideLayout();
+        settings().Config.DispMode = quint8(mode);
+    }
 }
 
 void frmMain::SetWideLayout() {

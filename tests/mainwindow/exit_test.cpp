@@ -133,6 +133,17 @@ TEST_F(Exit, applicationsWithARecordButNoPlaceInTheTreeAreStoredWhenIdleAndKeptO
     }
 }
 
+TEST_F(Exit, theNarrowDisplayChosenByTheUserIsWrittenBackUnchanged) {
+    catalog({usedAt(QStringLiteral("Tool"), now)});
+    settings().Config.KeepPos = 1;
+    settings().Config.DispMode = 1;
+    window = openWindow();
+    EXPECT_TRUE(window->close());
+    settings() = Settings();
+    LoadSettings();
+    EXPECT_EQ(settings().Config.DispMode, 1);
+}
+
 TEST_F(Exit, anUnreadableCatalogClaimsNothingSoNothingIsClearedAsLeftover) {
     catalog({usedAt(QStringLiteral("Tool"), now)});
     // Cut off mid-element: the file reads as empty, and every folder in Exec would look
