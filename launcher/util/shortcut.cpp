@@ -35,6 +35,38 @@ QString iconPathOf(const QString& iconLocation) {
     return iconLocation;
 }
 
+// The arguments of a shortcut's argument text, read as a command line: blanks separate,
+// double quotes group, and "" inside quotes is one literal quote.
+QStringList splitArgumentText(const QString& text) {
+    QStringList args;
+    QString current;
+    bool inQuotes = false;
+    bool haveArg = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'"') {
+            if (inQuotes && i + 1 < text.size() && text.at(i + 1) == u'"') {
+                current += u'"';
+                ++i;
+            } else {
+                inQuotes = !inQuotes;
+            }
+            haveArg = true;
+        } else if (!inQuotes && (c == u' ' || c == u'\t')) {
+            if (haveArg)
+                args.append(current);
+            current.clear();
+            haveArg = false;
+        } else {
+            current += c;
+            haveArg = true;
+        }
+    }
+    if (haveArg)
+        args.append(current);
+    return args;
+}
+
 } // namespace
 
 bool CreateShortcutFile(const QString& linkPath, const ShortcutSpec& shortcut) {
@@ -50,12 +82,12 @@ bool CreateShortcutFile(const QString& linkPath, const ShortcutSpec& shortcut) {
         QStringList old = DesktopEntry::splitExec(entry.value(QStringLiteral("Exec")));
         QString exec = DesktopEntry::quoteExecArgument(
             !shortcut.TargetPath.isEmpty() ? shortcut.TargetPath : old.value(0));
-        if (!shortcut.Arguments.isEmpty()) {
-            exec += u' ' + shortcut.Arguments;
-        } else {
-            for (int i = 1; i < old.size(); ++i)
-                exec += u' ' + DesktopEntry::quoteExecArgument(old[i]);
-        }
+        // Each argument is quoted for the desktop entry on its own: a title holding %, $, a
+        // backquote, a backslash or a quote would otherwise be expanded or break the entry.
+        const QStringList arguments =
+            shortcut.Arguments.isEmpty() ? old.mid(1) : splitArgumentText(shortcut.Arguments);
+        for (const QString& argument : arguments)
+            exec += u' ' + DesktopEntry::quoteExecArgument(argument);
         entry.setValue(QStringLiteral("Exec"), exec);
     }
     if (!shortcut.WorkingDirectory.isEmpty())

@@ -7,7 +7,7 @@ namespace vadok {
 // What a shortcut says; empty text fields are left as they are in an existing shortcut.
 struct ShortcutSpec {
     QString TargetPath;
-    QString Arguments;
+    QString Arguments; // a command line: blanks separate, "..." groups, "" is a quote
     QString WorkingDirectory;
     QString Description;
     QString IconLocation; // "path" or "path,index"

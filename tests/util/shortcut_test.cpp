@@ -33,6 +33,23 @@ TEST(DesktopShortcut, resolvesBackToTheTargetItWasCreatedFor) {
     EXPECT_TRUE(QFile::permissions(link) & QFileDevice::ExeOwner);
 }
 
+TEST(DesktopShortcut, argumentsAreQuotedAndEscapedForTheDesktopEntry) {
+    QTemporaryDir dir;
+    const QString link = dir.path() + QStringLiteral("/a.desktop");
+    ShortcutSpec shortcut;
+    shortcut.TargetPath = QStringLiteral("/opt/vadok/vadok");
+    // A title as the desktop-shortcut command passes it, and one with a doubled quote.
+    shortcut.Arguments = QStringLiteral("\"100% $HOME `x` a\\b\" plain \"say \"\"hi\"\"\"");
+    ASSERT_TRUE(CreateShortcutFile(link, shortcut));
+    EXPECT_TRUE(readFile(link).contains(
+        "\nExec=/opt/vadok/vadok \"100%% \\\\$HOME \\\\`x\\\\` a\\\\\\\\b\" plain "
+        "\"say \\\\\"hi\\\\\"\"\n"));
+    const DesktopEntry entry = DesktopEntry::parse(readFile(link));
+    EXPECT_EQ(DesktopEntry::splitExec(entry.value(QStringLiteral("Exec"))),
+              (QStringList{QStringLiteral("/opt/vadok/vadok"), QStringLiteral("100% $HOME `x` a\\b"),
+                           QStringLiteral("plain"), QStringLiteral("say \"hi\"")}));
+}
+
 TEST(DesktopShortcut, updatingKeepsWhatTheSpecLeavesEmpty) {
     QTemporaryDir dir;
     const QString link = dir.path() + QStringLiteral("/v.desktop");
