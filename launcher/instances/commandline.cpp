@@ -1,5 +1,8 @@
 #include "instances/commandline.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace vadok {
 
 namespace {
@@ -56,6 +59,18 @@ QString JoinCommandLine(const QStringList& arguments) {
         }
     }
     return parts.join(u' ');
+}
+
+QStringList AnchorRelativePaths(const QStringList& arguments, const QString& workingFolder) {
+    QStringList anchored;
+    const QDir base(workingFolder);
+    for (const QString& argument : arguments) {
+        const QString absolute = QDir::cleanPath(base.absoluteFilePath(argument));
+        const bool named = !argument.isEmpty() && QDir::isRelativePath(argument) &&
+                           QFileInfo::exists(absolute);
+        anchored.append(named ? absolute : argument);
+    }
+    return anchored;
 }
 
 DelaySwitch TakeDelaySwitch(const QString& commandLine) {

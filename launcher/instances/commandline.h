@@ -10,6 +10,11 @@ namespace vadok {
 // doubled, so the quote-aware parser below gives it back whole.
 QString JoinCommandLine(const QStringList& arguments);
 
+// The arguments with each relative one that names an existing file or folder below
+// workingFolder made absolute. A running instance that is handed the command line works in
+// another folder, and must find the same file the user pointed at.
+QStringList AnchorRelativePaths(const QStringList& arguments, const QString& workingFolder);
+
 // "/DELAY=<digits>": the delay in seconds (at most 6 digits read, value at most 100) and the
 // command line with every copy of that switch text removed and spaces trimmed.
 struct DelaySwitch {

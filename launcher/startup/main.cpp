@@ -7,6 +7,7 @@
 #include "startup/startup.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLibraryInfo>
 #include <QTranslator>
 #include <clocale>
@@ -62,7 +63,8 @@ int main(int argc, char** argv) {
 
     vadok::InstanceLock lock(vadok::programFolder());
     StartupWindowsHere windows(prompter);
-    const QString commandLine = vadok::JoinCommandLine(QApplication::arguments().mid(1));
+    const QString commandLine = vadok::JoinCommandLine(
+        vadok::AnchorRelativePaths(QApplication::arguments().mid(1), QDir::currentPath()));
     const vadok::StartupResult result =
         vadok::RunStartup(commandLine, windows, [&lock] { return lock.anotherInstanceRuns(); });
     int code = 0;

@@ -2,6 +2,7 @@
 #include "instances/instancelock.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -40,6 +41,22 @@ INSTANTIATE_TEST_SUITE_P(
                       // every copy of the exact switch text goes, other spellings stay
                       DelayCase{"/Delay=3 a /Delay=3 /DELAY=3", true, 3, "a  /DELAY=3"},
                       DelayCase{"  /START  ", false, 0, "  /START  "}));
+
+TEST(AnchorRelativePaths, makesRelativeNamesOfExistingFilesAbsoluteForTheRunningInstance) {
+    QTemporaryDir dir;
+    const QString base = dir.path();
+    QDir(base).mkpath(QStringLiteral("sub/apps"));
+    QFile(base + QStringLiteral("/tool.zip")).open(QIODevice::WriteOnly);
+    const QStringList given = {QStringLiteral("./tool.zip"), QStringLiteral("sub/apps"),
+                               QStringLiteral("sub/../tool.zip"), QStringLiteral("Tool"),
+                               QStringLiteral("/START"), base + QStringLiteral("/tool.zip"),
+                               QString()};
+    const QStringList expected = {base + QStringLiteral("/tool.zip"), base + QStringLiteral("/sub/apps"),
+                                  base + QStringLiteral("/tool.zip"), QStringLiteral("Tool"),
+                                  QStringLiteral("/START"), base + QStringLiteral("/tool.zip"),
+                                  QString()};
+    EXPECT_EQ(AnchorRelativePaths(given, base + QStringLiteral("/sub/..")), expected);
+}
 
 TEST(SplitCommandLine, quoteAwareWhenTheLineStartsWithAQuote) {
     EXPECT_EQ(SplitCommandLine(QStringLiteral("\"/my apps/x.lzh\"")),
