@@ -50,6 +50,25 @@ TEST_F(Launch, startupArgumentsGoToAnAlternativeCommandUnchanged) {
     qunsetenv("TRACE_FILE");
 }
 
+TEST_F(Launch, aFileNamedLikeTheWholeCommandRunsRatherThanItsFirstWord) {
+    const QString trace = scratch.path() + QStringLiteral("/which.txt");
+    qputenv("TRACE_FILE", trace.toUtf8());
+    PackApp app = registerApp(
+        QStringLiteral("Which"), QStringLiteral("run x"),
+        {{QStringLiteral("run"), "#!/bin/sh\n{ echo first word \"$@\"; echo end; } > \"$TRACE_FILE\"\n"},
+         {QStringLiteral("run x"), "#!/bin/sh\n{ echo whole command; echo end; } > \"$TRACE_FILE\"\n"}});
+    quintptr owner = 0;
+    app.UnPack(owner);
+    for (const QString& name : {QStringLiteral("run"), QStringLiteral("run x")}) {
+        const QString path = app.expandedFolder() + name;
+        QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
+    }
+    QString command;
+    app.Execute(command);
+    EXPECT_EQ(waitForTrace(trace), QByteArray("whole command\nend\n"));
+    qunsetenv("TRACE_FILE");
+}
+
 struct ShellFailure {
     const char* execCmd;
     const char* parameters;

@@ -48,6 +48,16 @@ TEST_F(EncodingTest, windowsCharactersAndKanjiSurviveLoadAndSaveAsCp932Bytes) {
     EXPECT_EQ(reload()->selectFirst(QStringLiteral("//Name")).text(), QStringLiteral("①～㈱漢字"));
 }
 
+TEST(Cp932CodecTest, charactersAtEachEndOfTheLeadByteRangesRoundTrip) {
+    // First and last lead byte of both double-byte ranges (0x81-0x9F, 0xE0-0xFC), each with
+    // the lowest and highest trail byte: a lead byte taken for a single one splits the pair.
+    const QByteArray bytes = QByteArray::fromHex("81408141" "9f409ffc" "e040e0fc" "fc40fc4b");
+    const QString text = QStringLiteral("\u3000、檗滌漾珱髜黑");
+    const Cp932Codec& codec = Cp932Codec::instance();
+    EXPECT_EQ(codec.toUnicode(bytes), text);
+    EXPECT_EQ(codec.fromUnicode(text).toHex(), bytes.toHex());
+}
+
 TEST(Cp932CodecTest, keepsOnlyMappingsThatRoundTrip) {
     const Cp932Codec& codec = Cp932Codec::instance();
     ASSERT_TRUE(codec.isAvailable());

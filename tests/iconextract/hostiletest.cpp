@@ -59,6 +59,36 @@ TEST(HostileInput, brokenResourceTreesEndWithoutAnIcon) {
     }
 }
 
+// The icon image's bytes run 16 bytes past the end of its section into bytes the file still
+// holds (whatever follows the section there is no part of the resource).
+TEST(HostileInput, resourceDataRunningPastItsSectionIsNotRead) {
+    for (const std::uint32_t overrun : {0u, 16u}) {
+        ResourceSection section = soundSection();
+        const std::uint32_t imageRva = section.bytes[section.dataEntry[0]] |
+                                       section.bytes[section.dataEntry[0] + 1] << 8;
+        const std::uint32_t toSectionEnd =
+            static_cast<std::uint32_t>(section.bytes.size()) - (imageRva - kSectionRva);
+        put32(section.bytes, section.dataEntry[0] + 4, toSectionEnd + overrun);
+        Bytes image = peImage(section.bytes);
+        image.resize(image.size() + 4096, 0x22);
+        const MemorySource source(image);
+        const auto pe = PeResources::read(source);
+        ASSERT_TRUE(pe);
+        EXPECT_EQ(pe->numbered(kRtIcon).contains(1), overrun == 0) << overrun;
+    }
+}
+
+// Directory 2 (resources) exists only when the optional header declares at least three.
+TEST(HostileInput, resourcesNeedADataDirectoryCountAboveTwo) {
+    for (const std::uint32_t count : {2u, 3u}) {
+        for (const bool plus : {true, false}) {
+            Bytes image = peImage(soundSection().bytes, plus);
+            put32(image, 0x58 + (plus ? 108 : 92), count);
+            EXPECT_EQ(extract(image).has_value(), count == 3) << count << (plus ? " PE32+" : " PE32");
+        }
+    }
+}
+
 // Overlap is not an error in itself: the group is read from wherever it claims to be, here the
 // root directory, whose zero timestamp makes it an empty group.
 TEST(HostileInput, groupOverlappingTheRootDirectoryIsReadFromThere) {
