@@ -1,4 +1,5 @@
 // The vadok program: a thin shell over the start-up routine.
+#include "dialogs/widgetchooser.h"
 #include "dialogs/widgetprompter.h"
 #include "instances/commandline.h"
 #include "instances/instancelock.h"
@@ -27,8 +28,12 @@ void useUtf8Locale() {
 // The windows start-up opens: the main window, created on first use.
 class StartupWindowsHere : public vadok::StartupWindows {
 public:
-    explicit StartupWindowsHere(vadok::WidgetPrompter& prompter) : m_prompter(prompter) {}
-    ~StartupWindowsHere() override { m_prompter.setOwner(nullptr); }
+    StartupWindowsHere(vadok::WidgetPrompter& prompter, vadok::WidgetChooser& chooser)
+        : m_prompter(prompter), m_chooser(chooser) {}
+    ~StartupWindowsHere() override {
+        m_prompter.setOwner(nullptr);
+        m_chooser.setOwner(nullptr);
+    }
 
     void showMainWindow() override { mainWindow().show(); }
     void minimizeMainWindow() override { mainWindow().setWindowState(Qt::WindowMinimized); }
@@ -39,10 +44,12 @@ private:
         if (!m_window) {
             m_window = std::make_unique<vadok::frmMain>();
             m_prompter.setOwner(m_window.get());
+            m_chooser.setOwner(m_window.get());
         }
         return *m_window;
     }
     vadok::WidgetPrompter& m_prompter;
+    vadok::WidgetChooser& m_chooser;
     std::unique_ptr<vadok::frmMain> m_window;
 };
 
@@ -60,9 +67,11 @@ int main(int argc, char** argv) {
     vadok::setProgramFolder(QApplication::applicationDirPath());
     vadok::WidgetPrompter prompter;
     vadok::setPrompter(&prompter);
+    vadok::WidgetChooser chooser;
+    vadok::setChooser(&chooser);
 
     vadok::InstanceLock lock(vadok::programFolder());
-    StartupWindowsHere windows(prompter);
+    StartupWindowsHere windows(prompter, chooser);
     const QString commandLine = vadok::JoinCommandLine(
         vadok::AnchorRelativePaths(QApplication::arguments().mid(1), QDir::currentPath()));
     const vadok::StartupResult result =
@@ -74,5 +83,6 @@ int main(int argc, char** argv) {
         code = QApplication::exec();
     }
     vadok::setPrompter(nullptr);
+    vadok::setChooser(nullptr);
     return code;
 }
