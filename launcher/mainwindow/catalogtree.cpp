@@ -1,6 +1,9 @@
 #include "mainwindow/catalogtree.h"
 
+#include <QApplication>
+#include <QDrag>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 
 namespace vadok {
@@ -14,6 +17,13 @@ enum Role {
     SelectedImageRole,
 };
 
+// What a drag of one of our own nodes carries; the node itself is the selected one.
+const QString kNodeMime = QStringLiteral("application/x-vadok-node");
+
+bool isOwnNodeDrag(const QDropEvent* event, const QObject* tree) {
+    return event->source() == tree && event->mimeData()->hasFormat(kNodeMime);
+}
+
 } // namespace
 
 CatalogTree::CatalogTree(QWidget* parent) : QTreeWidget(parent) {
@@ -21,6 +31,8 @@ CatalogTree::CatalogTree(QWidget* parent) : QTreeWidget(parent) {
     setColumnCount(1);
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
+    setAcceptDrops(true);
+    setDropIndicatorShown(false);
 }
 
 QTreeWidgetItem* CatalogTree::addNode(const QString& parentKey, const QString& key,
@@ -50,6 +62,8 @@ QTreeWidgetItem* CatalogTree::addNode(const QString& parentKey, const QString& k
 void CatalogTree::forget(QTreeWidgetItem* node) {
     for (int i = 0; i < node->childCount(); ++i)
         forget(node->child(i));
+    if (node == m_dropHighlight)
+        m_dropHighlight = nullptr;
     m_nodes.remove(key(node));
 }
 
@@ -62,8 +76,76 @@ void CatalogTree::removeNode(const QString& key) {
 }
 
 void CatalogTree::clearNodes() {
+    m_dropHighlight = nullptr;
     m_nodes.clear();
     clear();
+}
+
+bool CatalogTree::isBelow(const QTreeWidgetItem* node, const QTreeWidgetItem* ancestor) {
+    for (const QTreeWidgetItem* up = node ? node->parent() : nullptr; up; up = up->parent()) {
+        if (up == ancestor)
+            return true;
+    }
+    return false;
+}
+
+bool CatalogTree::relocate(QTreeWidgetItem* node, QTreeWidgetItem* parent,
+                           const std::function<int()>& place) {
+    if (!node || node == parent || isBelow(parent, node))
+        return false;
+    const bool wasCurrent = currentItem() == node;
+    if (QTreeWidgetItem* oldParent = node->parent())
+        oldParent->removeChild(node);
+    else
+        takeTopLevelItem(indexOfTopLevelItem(node));
+    if (parent)
+        parent->insertChild(place(), node);
+    else
+        insertTopLevelItem(place(), node);
+    if (wasCurrent)
+        setCurrentItem(node);
+    return true;
+}
+
+bool CatalogTree::moveNode(QTreeWidgetItem* node, QTreeWidgetItem* newParent) {
+    if (!newParent)
+        return false;
+    return relocate(node, newParent, [newParent] { return newParent->childCount(); });
+}
+
+bool CatalogTree::moveNodeBeside(QTreeWidgetItem* node, QTreeWidgetItem* anchor, bool after) {
+    if (!anchor || anchor == node)
+        return false;
+    QTreeWidgetItem* parent = anchor->parent();
+    return relocate(node, parent, [this, parent, anchor, after] {
+        const int at = parent ? parent->indexOfChild(anchor) : indexOfTopLevelItem(anchor);
+        return at + (after ? 1 : 0);
+    });
+}
+
+void CatalogTree::setDropHighlight(QTreeWidgetItem* node) {
+    if (node == m_dropHighlight)
+        return;
+    if (m_dropHighlight)
+        m_dropHighlight->setData(0, Qt::BackgroundRole, QVariant());
+    m_dropHighlight = node;
+    if (node)
+        node->setBackground(0, palette().brush(QPalette::Highlight).color().lighter(160));
+}
+
+void CatalogTree::dragSelectedNode() {
+    QTreeWidgetItem* node = currentItem();
+    if (!node)
+        return;
+    auto* drag = new QDrag(this);
+    auto* data = new QMimeData;
+    data->setData(kNodeMime, key(node).toUtf8());
+    drag->setMimeData(data);
+    const QIcon icon = node->icon(0);
+    if (!icon.isNull())
+        drag->setPixmap(icon.pixmap(32, 32));
+    drag->exec(Qt::MoveAction);
+    setDropHighlight(nullptr);
 }
 
 QString CatalogTree::key(const QTreeWidgetItem* node) {
@@ -114,10 +196,55 @@ void CatalogTree::mousePressEvent(QMouseEvent* event) {
         event->accept();
         return;
     }
+    m_leftPressed = true;
+    m_pressPos = event->position().toPoint();
     QTreeWidget::mousePressEvent(event);
 }
 
+void CatalogTree::mouseMoveEvent(QMouseEvent* event) {
+    // Drags are ours to start (the window decides whether one may begin); the view's own
+    // would move items behind the catalog's back.
+    if (m_leftPressed && (event->buttons() & Qt::LeftButton) &&
+        (event->position().toPoint() - m_pressPos).manhattanLength() >=
+            QApplication::startDragDistance()) {
+        m_leftPressed = false;
+        emit dragStartRequested();
+        return;
+    }
+    if (!(event->buttons() & Qt::LeftButton))
+        QTreeWidget::mouseMoveEvent(event);
+}
+
+void CatalogTree::dragEnterEvent(QDragEnterEvent* event) {
+    if (isOwnNodeDrag(event, this)) {
+        event->acceptProposedAction();
+        return;
+    }
+    QTreeWidget::dragEnterEvent(event);
+}
+
+void CatalogTree::dragMoveEvent(QDragMoveEvent* event) {
+    if (!isOwnNodeDrag(event, this)) {
+        QTreeWidget::dragMoveEvent(event);
+        return;
+    }
+    event->acceptProposedAction();
+    emit nodeDragOver(itemAt(event->position().toPoint()));
+}
+
+void CatalogTree::dropEvent(QDropEvent* event) {
+    if (!isOwnNodeDrag(event, this)) {
+        QTreeWidget::dropEvent(event);
+        return;
+    }
+    // The catalog decides what the drop means; the view itself moves nothing.
+    event->setDropAction(Qt::IgnoreAction);
+    event->accept();
+    emit nodeDropped();
+}
+
 void CatalogTree::mouseReleaseEvent(QMouseEvent* event) {
+    m_leftPressed = false;
     QTreeWidget::mouseReleaseEvent(event);
     emit nodeMouseUp(event->button(), itemAt(event->position().toPoint()),
                      event->globalPosition().toPoint());
@@ -133,6 +260,9 @@ void CatalogTree::keyReleaseEvent(QKeyEvent* event) {
     QTreeWidget::keyReleaseEvent(event);
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !event->isAutoRepeat())
         emit enterReleased();
+    if ((event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) &&
+        event->modifiers() == Qt::ShiftModifier)
+        emit shiftArrowReleased(event->key());
 }
 
 } // namespace vadok

@@ -4,6 +4,8 @@
 #include <QIcon>
 #include <QTreeWidget>
 
+#include <functional>
+
 namespace vadok {
 
 // The catalog tree: nodes with a unique string key, a tag and an image key, and the image
@@ -22,6 +24,13 @@ public:
     QTreeWidgetItem* node(const QString& key) const { return m_nodes.value(key); }
     // Removes the node and everything below it; unknown keys are ignored.
     void removeNode(const QString& key);
+    // Moves node, with everything below it, to be the last child of newParent, or to stand
+    // right before or after its new sibling anchor. Keys, tags and images go with it. False
+    // when the move would put a node below itself.
+    bool moveNode(QTreeWidgetItem* node, QTreeWidgetItem* newParent);
+    bool moveNodeBeside(QTreeWidgetItem* node, QTreeWidgetItem* anchor, bool after);
+    // True when node lies somewhere below ancestor.
+    static bool isBelow(const QTreeWidgetItem* node, const QTreeWidgetItem* ancestor);
     void clearNodes();
     int nodeCount() const { return int(m_nodes.size()); }
 
@@ -39,6 +48,12 @@ public:
     bool hasImage(const QString& key) const { return m_images.contains(key); }
     QIcon image(const QString& key) const { return m_images.value(key); }
 
+    // The node a drag is over, marked for the user while the drag lasts; nullptr for none.
+    QTreeWidgetItem* dropHighlight() const { return m_dropHighlight; }
+    void setDropHighlight(QTreeWidgetItem* node);
+    // Drags the selected node within the tree; returns when it has been dropped or given up.
+    void dragSelectedNode();
+
     // The key of the node the information panel shows (the tree's own tag).
     QString shownKey() const { return m_shownKey; }
     void setShownKey(const QString& key) { m_shownKey = key; }
@@ -49,19 +64,38 @@ signals:
     // Sent after the view has expanded or collapsed what the double click toggles.
     void nodeDoubleClicked();
     void enterReleased();
+    // Shift+Up or Shift+Down was released (key is Qt::Key_Up or Qt::Key_Down).
+    void shiftArrowReleased(int key);
+    // The left button moved far enough with a node pressed to begin a drag.
+    void dragStartRequested();
+    // A drag of one of the tree's nodes is over target (nullptr: no node there).
+    void nodeDragOver(QTreeWidgetItem* target);
+    // A dragged node was dropped.
+    void nodeDropped();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void forget(QTreeWidgetItem* node);
+    // Takes node out of the tree and puts it back at index among parent's children (nullptr:
+    // top level), index computed by place once the node is out.
+    bool relocate(QTreeWidgetItem* node, QTreeWidgetItem* parent,
+                  const std::function<int()>& place);
 
     QHash<QString, QTreeWidgetItem*> m_nodes;
     QHash<QString, QIcon> m_images;
     QString m_shownKey;
+    QTreeWidgetItem* m_dropHighlight = nullptr;
+    QPoint m_pressPos;
+    bool m_leftPressed = false;
 };
 
 } // namespace vadok

@@ -89,6 +89,10 @@ void frmMain::createControls() {
     connect(m_tree, &CatalogTree::nodeDoubleClicked, this, &frmMain::TreeView_DblClick);
     connect(m_tree, &CatalogTree::nodeMouseUp, this, &frmMain::TreeView_MouseUp);
     connect(m_tree, &CatalogTree::enterReleased, this, &frmMain::cmdExec_Click);
+    connect(m_tree, &CatalogTree::shiftArrowReleased, this, &frmMain::TreeView_ShiftArrow);
+    connect(m_tree, &CatalogTree::dragStartRequested, this, &frmMain::TreeView_MouseMove);
+    connect(m_tree, &CatalogTree::nodeDragOver, this, &frmMain::TreeView_DragOver);
+    connect(m_tree, &CatalogTree::nodeDropped, this, &frmMain::TreeView_DragDrop);
 
     m_borderBar = new QFrame(central);
     m_borderBar->setObjectName(QStringLiteral("picBorderBar"));

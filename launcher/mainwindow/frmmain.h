@@ -67,6 +67,17 @@ public:
     // Saves the settings and rotates the backups; the window's controls stay disabled.
     bool WriteDAT();
 
+    // Moving in the tree. A drag begins from the selected node; target is the node under
+    // the pointer; the drop acts on the target marked last.
+    void TreeView_MouseMove();
+    void TreeView_DragOver(QTreeWidgetItem* target);
+    void TreeView_DragDrop();
+    // Shift+Up (Qt::Key_Up) or Shift+Down released: moves the node among its siblings.
+    void TreeView_ShiftArrow(int key);
+    // Moves the node sourceKey under the folder destinationKey (as its last child); an
+    // application takes that folder in its record. False with a warning for a missing key.
+    bool MoveNode(const QString& sourceKey, const QString& destinationKey);
+
     QString stage() const { return m_stage; }
     // 1-based: slot 0 exists and is never used.
     const std::vector<PackApp>& Apps() const { return m_apps; }
@@ -139,6 +150,8 @@ private:
     void reportNoSelection();
     PackApp* confirmNoPackCommand(const QString& question, const QString& declinedStatus);
     void pauseFor(int milliseconds);
+    void dropFolder(QTreeWidgetItem* folder, QTreeWidgetItem* target);
+    void refuseReorder(QTreeWidgetItem* moving);
 
     // Returns true to keep the window open.
     bool Form_QueryUnload(bool sessionEnding);

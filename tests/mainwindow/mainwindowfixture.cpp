@@ -22,6 +22,25 @@
 
 namespace vadok::test {
 
+std::ostream& operator<<(std::ostream& out, const StoredFolder& f) {
+    return out << f.name.toStdString() << "<" << f.parent.toStdString() << "#"
+               << f.order.toStdString() << " [" << f.apps.join(u',').toStdString() << "]";
+}
+
+std::vector<StoredFolder> storedFolders() {
+    XmlDocument doc;
+    EXPECT_TRUE(doc.load(dataFilePath()));
+    std::vector<StoredFolder> result;
+    for (const XmlElement& f : doc.select(QStringLiteral("//Folder"))) {
+        StoredFolder s{f.attribute(QStringLiteral("Name")), f.attribute(QStringLiteral("Parent")),
+                       f.attribute(QStringLiteral("Order")), {}};
+        for (const XmlElement& item : f.children(QStringLiteral("AppItem")))
+            s.apps << item.text();
+        result.push_back(s);
+    }
+    return result;
+}
+
 MainWindowFixture::MainWindowFixture() {
     setClockSource([this] { return now; });
     setKeyStateSource([this](int key) { return heldKeys.contains(key); });

@@ -13,6 +13,8 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
+#include <vector>
 
 class QTreeWidgetItem;
 
@@ -24,6 +26,16 @@ struct FolderSpec {
     QString parent;
     QStringList apps;
 };
+
+// One Folder element as the data file holds it after a save.
+struct StoredFolder {
+    QString name, parent, order;
+    QStringList apps;
+    bool operator==(const StoredFolder&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const StoredFolder& f);
+// The Folder elements of the data file, in file order.
+std::vector<StoredFolder> storedFolders();
 
 // A program folder with a fresh data file and Pack/, Exec/, Icon/ beside it, scripted
 // messages, the keyboard released and the clock fixed; the window itself is opened by the

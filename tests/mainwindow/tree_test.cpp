@@ -42,33 +42,6 @@ void writeMixedCatalog(Tree& t, const std::function<void(const QList<FolderSpec>
         append(Tree::record(QString::fromUtf8(name)));
 }
 
-struct StoredFolder {
-    QString name, parent, order;
-    QStringList apps;
-    bool operator==(const StoredFolder&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const StoredFolder& f) {
-    return out << f.name.toStdString() << "<" << f.parent.toStdString() << "#"
-               << f.order.toStdString() << " [" << f.apps.join(u',').toStdString() << "]";
-}
-
-std::vector<StoredFolder> storedFolders() {
-    XmlDocument doc;
-    EXPECT_TRUE(doc.load(dataFilePath()));
-    std::vector<StoredFolder> result;
-    for (const XmlElement& f : doc.select(QStringLiteral("//Folder"))) {
-        StoredFolder s{f.attribute(QStringLiteral("Name")),
-                       f.attribute(QStringLiteral("Parent")),
-                       f.attribute(QStringLiteral("Order")),
-                       {}};
-        for (const XmlElement& item : f.children(QStringLiteral("AppItem")))
-            s.apps << item.text();
-        result.push_back(s);
-    }
-    return result;
-}
-
 TEST_F(Tree, buildsKeysTagsAndOrderFromNestedAndNumericFolders) {
     writeMixedCatalog(
         *this, [this](const auto& f) { writeFolders(f); },
