@@ -114,6 +114,7 @@ private slots:
     void cmdPack_Click();
     void TreePopSubExec_Click(int index);
     void TreePopOpenDir_Click();
+    void TreePopMakeShortCut_Click();
     void mnuFolExec_Click();
     void mnuFolPack_Click();
     void mnuNoPackExtract_Click();

@@ -88,10 +88,10 @@ void frmMain::createMenus() {
             &QAction::triggered, this, &frmMain::mnuNoPackExtract_Click);
     connect(addItem(m_treePop, "TreePopOpenDir", QStringLiteral("フォルダを開く(&O)")),
             &QAction::triggered, this, &frmMain::TreePopOpenDir_Click);
-    m_notBuilt << addItem(m_treePop, "TreePopDel", QStringLiteral("削除(&D)"))
-               << addItem(m_treePop, "TreePopMakeShortCut",
-                          QStringLiteral("ショートカットの作成(&S)"))
-               << addItem(m_treePop, "TreePopProperty", QStringLiteral("プロパティ(&P)..."));
+    m_notBuilt << addItem(m_treePop, "TreePopDel", QStringLiteral("削除(&D)"));
+    connect(addItem(m_treePop, "TreePopMakeShortCut", QStringLiteral("ショートカットの作成(&S)")),
+            &QAction::triggered, this, &frmMain::TreePopMakeShortCut_Click);
+    m_notBuilt << addItem(m_treePop, "TreePopProperty", QStringLiteral("プロパティ(&P)..."));
 
     m_treeDirPop = new QMenu(this);
     m_treeDirPop->setObjectName(QStringLiteral("TreeDirPop"));

@@ -6,7 +6,9 @@
 #include "catalog/settings.h"
 #include "instances/handover.h"
 #include "mainwindow/catalogtree.h"
+#include "platform/desktopfolder.h"
 #include "platform/keystate.h"
+#include "util/desktopentry.h"
 
 #include <QAction>
 #include <QDir>
@@ -215,6 +217,33 @@ TEST_F(Commands, storeWithThePackKeyHeldLeavesAStoredApplicationsArchiveAlone) {
     heldKeys.clear();
     EXPECT_EQ(readFile(packDir() + QStringLiteral("Tool.lzh")), archive);
     EXPECT_FALSE(QFileInfo::exists(execDir() + QStringLiteral("Tool")));
+}
+
+TEST_F(Commands, aDesktopShortcutStartsTheApplicationThroughTheLauncher) {
+    setDesktopFolder(scratch.path() + QStringLiteral("/Desktop"));
+    const QString link = scratch.path() + QStringLiteral("/Desktop/Tool.desktop");
+    window = openWindow();
+    clickNode(*window, QStringLiteral("Tool"));
+    prompter.expect(QStringLiteral("デスクトップに[Tool]のショートカットを作成します。"), MsgAnswer::Cancel);
+    trigger("TreePopMakeShortCut");
+    EXPECT_EQ(panelText(*window, 1), QStringLiteral("ショートカット作成はキャンセルされました"));
+    EXPECT_FALSE(QFileInfo::exists(link));
+
+    for (const bool withIcon : {false, true}) {
+        if (withIcon)
+            writeIcon(QStringLiteral("Tool"));
+        prompter.expect(QStringLiteral("デスクトップに[Tool]のショートカットを作成します。"), MsgAnswer::Ok);
+        trigger("TreePopMakeShortCut");
+        const DesktopEntry entry = DesktopEntry::parse(readFile(link));
+        EXPECT_EQ(DesktopEntry::splitExec(entry.value(QStringLiteral("Exec"))),
+                  (QStringList{folder.path() + QStringLiteral("vadok"), QStringLiteral("Tool")}));
+        EXPECT_EQ(entry.value(QStringLiteral("Path")), folder.path());
+        EXPECT_EQ(entry.value(QStringLiteral("Icon")),
+                  withIcon ? settings().IconDir + QStringLiteral("Tool.ico")
+                           : folder.path() + QStringLiteral("vadok.png"));
+        EXPECT_TRUE(QFileInfo::exists(entry.value(QStringLiteral("Icon"))));
+    }
+    setDesktopFolder(QString());
 }
 
 TEST_F(Commands, runByNameMatchesTheTitleExactly) {
