@@ -1,52 +1,26 @@
 #include "groupchoice.h"
 
-#include "icofilewriter.h"
-#include "peiconimages.h"
-#include "peresources.h"
-
-#include <algorithm>
+#include "icongroups.h"
 
 namespace glimtake {
 
-namespace {
-
-// The group's header and entries, no more: a group resource may declare any size.
-std::optional<std::vector<std::uint8_t>> groupBytes(const ByteSource& source,
-                                                    const ResourceLocation& where,
-                                                    std::uint64_t& budget) {
-    const auto count = where.size >= 6 ? source.u16(where.fileOffset + 4) : std::nullopt;
-    if (!count)
-        return std::nullopt;
-    const std::uint64_t cost = std::uint64_t(*count) + 1;
-    if (cost > budget) {
-        budget = 0;
-        return std::nullopt;
-    }
-    budget -= cost;
-    const std::uint64_t length = std::min<std::uint64_t>(where.size, 6 + 14 * std::uint64_t(*count));
-    return source.bytes(where.fileOffset, length);
-}
-
-} // namespace
-
 std::optional<std::vector<std::uint8_t>> extractIcon(const ByteSource& module) {
-    const auto pe = PeResources::read(module);
-    if (!pe)
+    const auto groups = IconGroups::read(module);
+    if (!groups)
         return std::nullopt;
-    const std::vector<Resource> groups = pe->list(kRtGroupIcon);
-    if (groups.empty())
-        return std::nullopt;
-    const PeIconImages images(*pe);
 
     // Writing each group over the previous one leaves the last that assembles; looking from
     // the end gives that same group while building only one file.
     std::uint64_t budget = kMaxGroupEntriesExamined;
-    for (auto it = groups.rbegin(); it != groups.rend() && budget > 0; ++it) {
-        const auto where = pe->locate(*it);
-        const auto group = where ? groupBytes(module, *where, budget) : std::nullopt;
-        if (!group)
+    for (std::size_t i = groups->count(); i-- > 0 && budget > 0;) {
+        const auto entries = groups->declaredEntries(i);
+        if (!entries)
             continue;
-        if (auto file = IconGroupToFile(*group, images))
+        const std::uint64_t cost = std::uint64_t(*entries) + 1;
+        if (cost > budget)
+            return std::nullopt;
+        budget -= cost;
+        if (auto file = groups->icoFile(i))
             return file;
     }
     return std::nullopt;

@@ -46,6 +46,7 @@ public:
     void setWindowStateNormal() override;
     QPoint windowPositionTwips() const override;
     quintptr windowId() const override;
+    CatalogTreeCopy copyOfCatalogTree() const override;
 
     // What a second start of the program asks for.
     void restoreFromTray() override;

@@ -1,9 +1,31 @@
 #pragma once
 
+#include <QHash>
+#include <QIcon>
+#include <QList>
 #include <QPoint>
 #include <QString>
 
 namespace vadok {
+
+// One node of the catalog tree, by value: the tree's own keys, texts, tags and image keys.
+struct CatalogNode {
+    QString parentKey; // empty for the root
+    QString key;
+    QString text;
+    QString tag; // "ROOT" for the root, empty for a folder, the application's index otherwise
+    QString image;
+    QString selectedImage;
+};
+
+// A copy of the catalog tree for another window to show: it stays valid whatever the main
+// window does with its own tree afterwards.
+struct CatalogTreeCopy {
+    // Every node after its parent; children in the order the tree shows them.
+    QList<CatalogNode> nodes;
+    // The pictures of the image keys the nodes name, as far as the tree has them.
+    QHash<QString, QIcon> images;
+};
 
 // What the core needs from the main window. frmMain implements it; tests use a fake.
 class MainWindowLink {
@@ -20,6 +42,7 @@ public:
     virtual QPoint windowPositionTwips() const = 0;
     // An identifier of the window for calls that want an owner; 0 when there is none.
     virtual quintptr windowId() const { return 0; }
+    virtual CatalogTreeCopy copyOfCatalogTree() const = 0;
 };
 
 // nullptr while no main window exists (start-up branches, command-line tools).

@@ -12,24 +12,6 @@ std::optional<Bytes> extractFixture(const std::string& name) {
     return extractIcon(MemorySource(bytes));
 }
 
-// The extracted file carries the images of the .ico that went into the module, each with
-// planes and bit count cleared.
-void expectSameImages(const Bytes& extracted, const std::string& sourceIcon) {
-    const auto got = parseIco(extracted);
-    const auto want = parseIco(readFixture(sourceIcon));
-    ASSERT_TRUE(got) << "extracted file is not a well-formed icon";
-    ASSERT_TRUE(want) << sourceIcon;
-    ASSERT_EQ(got->size(), want->size());
-    for (std::size_t i = 0; i < got->size(); ++i) {
-        EXPECT_EQ((*got)[i].width, (*want)[i].width) << i;
-        EXPECT_EQ((*got)[i].height, (*want)[i].height) << i;
-        EXPECT_EQ((*got)[i].colours, (*want)[i].colours) << i;
-        EXPECT_EQ((*got)[i].planes, 0) << i;
-        EXPECT_EQ((*got)[i].bitCount, 0) << i;
-        EXPECT_EQ((*got)[i].bytes, (*want)[i].bytes) << i;
-    }
-}
-
 TEST(ExtractIcon, highestNumberedGroupWinsOverNamedAndLowerOnes) {
     for (const char* fixture : {"groups64.exe", "groups32.exe"}) {
         SCOPED_TRACE(fixture);

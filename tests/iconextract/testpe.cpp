@@ -50,6 +50,22 @@ std::optional<std::vector<IcoImage>> parseIco(const Bytes& file) {
     return images;
 }
 
+void expectSameImages(const Bytes& extracted, const std::string& sourceIcon) {
+    const auto got = parseIco(extracted);
+    const auto want = parseIco(readFixture(sourceIcon));
+    ASSERT_TRUE(got) << "extracted file is not a well-formed icon";
+    ASSERT_TRUE(want) << sourceIcon;
+    ASSERT_EQ(got->size(), want->size());
+    for (std::size_t i = 0; i < got->size(); ++i) {
+        EXPECT_EQ((*got)[i].width, (*want)[i].width) << i;
+        EXPECT_EQ((*got)[i].height, (*want)[i].height) << i;
+        EXPECT_EQ((*got)[i].colours, (*want)[i].colours) << i;
+        EXPECT_EQ((*got)[i].planes, 0) << i;
+        EXPECT_EQ((*got)[i].bitCount, 0) << i;
+        EXPECT_EQ((*got)[i].bytes, (*want)[i].bytes) << i;
+    }
+}
+
 Bytes groupResource(const std::vector<GroupEntry>& entries) {
     Bytes g;
     put16(g, 2, 1);

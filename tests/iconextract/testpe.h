@@ -22,6 +22,9 @@ struct IcoImage {
 };
 // nullopt unless the file is exactly header, directory and the images it lists, back to back.
 std::optional<std::vector<IcoImage>> parseIco(const Bytes& file);
+// Expects extracted to carry the images of the fixture sourceIcon, the .ico that went into a
+// module, each with planes and bit count cleared.
+void expectSameImages(const Bytes& extracted, const std::string& sourceIcon);
 
 // A group resource (RT_GROUP_ICON) listing the given entries.
 struct GroupEntry {

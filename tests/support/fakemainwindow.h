@@ -21,6 +21,7 @@ public:
     bool isWindowStateNormal() const override { return normalState; }
     void setWindowStateNormal() override { normalState = true; }
     QPoint windowPositionTwips() const override { return positionTwips; }
+    CatalogTreeCopy copyOfCatalogTree() const override { return catalogTree; }
 
     QString panel1, panel2;
     QStringList panel1History;
@@ -31,6 +32,7 @@ public:
     bool visible = false;
     bool normalState = true;
     QPoint positionTwips;
+    CatalogTreeCopy catalogTree;
 };
 
 } // namespace vadok::test

@@ -2,8 +2,9 @@
 """Draws the window's built-in images as PNG files beside this script.
 
 exeicon: the launcher's own picture (a box with a lid), folclose/folopen: closed and open
-folders, white32: the plain background under the large picture. Run it again after changing
-a drawing; the PNG files are checked in.
+folders, white32: the plain background under the large picture, document/program: the
+pictures of a file whose type the desktop has no icon for and of a Windows program. Run it
+again after changing a drawing; the PNG files are checked in.
 """
 import struct
 import zlib
@@ -64,8 +65,33 @@ def folder(open_):
     return draw
 
 
+def document(x, y):
+    # A white sheet with its top right corner folded over.
+    if y < 2 or y > 29 or x < 6 or x > 25 or x - 19 > y:
+        return CLEAR
+    if x == 6 or x == 25 or y == 29 or y == 2 or x - 19 == y or (x == 19 and y <= 8) or (
+            y == 8 and x >= 19):
+        return OUTLINE
+    if x > 19 and y < 8:
+        return (215, 215, 215, 255)
+    return (255, 255, 255, 255)
+
+
+def program(x, y):
+    # A window: a blue title bar over a white client area.
+    if edge(x, y, 2, 5, 29, 26):
+        return OUTLINE
+    if inside(x, y, 3, 6, 28, 9):
+        return (40, 90, 200, 255)
+    if inside(x, y, 3, 10, 28, 25):
+        return (255, 255, 255, 255)
+    return CLEAR
+
+
 here = Path(__file__).resolve().parent
 (here / "exeicon.png").write_bytes(png(32, 32, exeicon))
 (here / "folclose.png").write_bytes(png(16, 16, folder(False)))
 (here / "folopen.png").write_bytes(png(16, 16, folder(True)))
 (here / "white32.png").write_bytes(png(32, 32, lambda x, y: (255, 255, 255, 255)))
+(here / "document.png").write_bytes(png(32, 32, document))
+(here / "program.png").write_bytes(png(32, 32, program))
