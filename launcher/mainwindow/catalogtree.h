@@ -20,6 +20,8 @@ public:
                              const QString& image = QString(),
                              const QString& selectedImage = QString());
     QTreeWidgetItem* node(const QString& key) const { return m_nodes.value(key); }
+    // Gives the node keyed key a new key and text; false when newKey is taken or key unknown.
+    bool renameNode(const QString& key, const QString& newKey, const QString& text);
     // Removes the node and everything below it; unknown keys are ignored.
     void removeNode(const QString& key);
     void clearNodes();

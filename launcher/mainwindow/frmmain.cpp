@@ -39,6 +39,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
 
     createControls();
     createMenus();
+    connectEditingCommands();
     setMainWindowLink(this);
     connect(qApp, &QGuiApplication::commitDataRequest, this,
             [this](QSessionManager&) { sessionEnding(); });
@@ -114,8 +115,6 @@ void frmMain::createControls() {
     m_pack->setObjectName(QStringLiteral("cmdPack"));
     m_edit = new QPushButton(QStringLiteral("編集"), m_info);
     m_edit->setObjectName(QStringLiteral("cmdEdit"));
-    // The property editor is not part of this window yet.
-    m_edit->setEnabled(false);
     m_exec = new QPushButton(QStringLiteral("実行"), m_info);
     m_exec->setObjectName(QStringLiteral("cmdExec"));
     m_exec->setDefault(true);

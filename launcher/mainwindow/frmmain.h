@@ -52,6 +52,11 @@ public:
     void execAppByName(const QString& name) override { ExecAppByName(name); }
     void showDropDialog(const QString& path) override;
 
+    // What the property editor asks of the tree.
+    bool hasTreeNode(const QString& key) const override;
+    void renameAppNode(const QString& oldName, const QString& newName) override;
+    void placeAppNode(const QString& name, const QString& folder) override;
+
     // Rebuilds the tree, Apps and IconQueue from the data file.
     void LoadTree();
     // Loads the icons LoadTree queued.
@@ -116,6 +121,7 @@ private slots:
     void TreeView_Collapse(QTreeWidgetItem* node);
     void TreeView_DblClick();
     void TreeView_MouseUp(Qt::MouseButton button, QTreeWidgetItem* node, const QPoint& globalPos);
+    void cmdEdit_Click();
 
 private:
     void createControls();
@@ -148,6 +154,15 @@ private:
     // Fills app from the data file's record called name; false when there is none.
     bool appWithRecord(const QString& name, PackApp& app);
     void exitFinalSteps();
+
+    // Connects the commands that edit the catalog and enables their controls.
+    void connectEditingCommands();
+    QAction* builtCommand(const char* name);
+    // Opens the property editor for app, owned by this window.
+    EditOutcome editApp(PackApp& app);
+    // The editor's folder list: "ROOT", then every folder of the tree depth first, indented
+    // by one ideographic space per level.
+    QStringList editorFolderList() const;
 
     CatalogTree* m_tree = nullptr;
     QFrame* m_borderBar = nullptr;

@@ -473,15 +473,15 @@ TEST_F(Panel, commandsOfLaterWorkArePresentButDisabled) {
     window = openWindow();
     for (const char* name :
          {"mnuNew", "mnuNewShortCut", "mnuSearch", "mnuConfig", "mnuDispMode(1)", "TreePopDel",
-          "TreePopMakeShortCut", "TreePopProperty", "TreeDirNew"}) {
+          "TreePopMakeShortCut", "TreeDirNew"}) {
         QAction* item = window->findChild<QAction*>(QString::fromLatin1(name));
         ASSERT_NE(item, nullptr) << name;
         EXPECT_FALSE(item->isEnabled()) << name;
     }
-    EXPECT_FALSE(window->findChild<QPushButton*>(QStringLiteral("cmdEdit"))->isEnabled());
+    EXPECT_TRUE(window->findChild<QPushButton*>(QStringLiteral("cmdEdit"))->isEnabled());
     for (const char* name :
          {"mnuFolPack", "mnuFolExec", "mnuExit", "mnuHelp", "mnuDispMode(0)", "TreePopExec",
-          "TreePopOpenDir", "numNoPackPack", "mnuNoPackExtract"}) {
+          "TreePopOpenDir", "numNoPackPack", "mnuNoPackExtract", "TreePopProperty"}) {
         QAction* item = window->findChild<QAction*>(QString::fromLatin1(name));
         ASSERT_NE(item, nullptr) << name;
         EXPECT_TRUE(item->isEnabled()) << name;
