@@ -23,7 +23,6 @@
 #include <QSessionManager>
 #include <QStatusBar>
 #include <QTimer>
-#include <QtDebug>
 
 #include <algorithm>
 #include <cmath>
@@ -322,10 +321,6 @@ void frmMain::restoreFromTray() {
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     raise();
     activateWindow();
-}
-
-void frmMain::showDropDialog(const QString& path) {
-    qWarning() << "registering dropped items is not available yet; ignored:" << path;
 }
 
 } // namespace vadok

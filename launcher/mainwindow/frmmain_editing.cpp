@@ -38,6 +38,10 @@ QAction* frmMain::builtCommand(const char* name) {
 void frmMain::connectEditingCommands() {
     connect(m_edit, &QPushButton::clicked, this, &frmMain::cmdEdit_Click);
     connect(builtCommand("TreePopProperty"), &QAction::triggered, this, &frmMain::cmdEdit_Click);
+    connect(builtCommand("mnuNew"), &QAction::triggered, this, &frmMain::mnuNew_Click);
+    connect(builtCommand("mnuNewShortCut"), &QAction::triggered, this,
+            &frmMain::mnuNewShortCut_Click);
+    installDropTargets();
 }
 
 void frmMain::cmdEdit_Click() {

@@ -40,6 +40,35 @@ bool DeleteFolder(const QString& path, QObject* /*owner*/, bool permanent) {
     return !ec;
 }
 
+bool IsSameOrInside(const QString& inner, const QString& outer) {
+    const QString in = QFileInfo(inner).canonicalFilePath();
+    const QString out = QFileInfo(outer).canonicalFilePath();
+    if (in.isEmpty() || out.isEmpty())
+        return false;
+    return in == out || in.startsWith(withTrailingSlash(out));
+}
+
+bool HoldsCopyOf(const QString& copy, const QString& source) {
+    const fs::path from = toFs(source);
+    const fs::path to = toFs(copy);
+    std::error_code walking;
+    for (fs::recursive_directory_iterator it(from, walking), end; !walking && it != end;
+         it.increment(walking)) {
+        const fs::path there = to / it->path().lexically_relative(from);
+        std::error_code a, b;
+        const fs::file_type kind = fs::symlink_status(it->path(), a).type();
+        if (fs::symlink_status(there, b).type() != kind || a || b)
+            return false;
+        if (kind == fs::file_type::regular &&
+            (fs::file_size(it->path(), a) != fs::file_size(there, b) || a || b))
+            return false;
+        if (kind == fs::file_type::symlink &&
+            (fs::read_symlink(it->path(), a) != fs::read_symlink(there, b) || a || b))
+            return false;
+    }
+    return !walking;
+}
+
 bool CopyFolderContents(const QString& source, const QString& target) {
     if (QFileInfo::exists(target)) {
         DeleteFolder(target, nullptr, false);

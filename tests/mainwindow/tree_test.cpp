@@ -472,8 +472,8 @@ TEST_F(Panel, contextMenusArePreparedForTheNodeUnderThePointer) {
 TEST_F(Panel, commandsOfLaterWorkArePresentButDisabled) {
     window = openWindow();
     for (const char* name :
-         {"mnuNew", "mnuNewShortCut", "mnuSearch", "mnuConfig", "mnuDispMode(1)", "TreePopDel",
-          "TreePopMakeShortCut", "TreeDirNew"}) {
+         {"mnuSearch", "mnuConfig", "mnuDispMode(1)", "TreePopDel", "TreePopMakeShortCut",
+          "TreeDirNew"}) {
         QAction* item = window->findChild<QAction*>(QString::fromLatin1(name));
         ASSERT_NE(item, nullptr) << name;
         EXPECT_FALSE(item->isEnabled()) << name;
@@ -481,7 +481,8 @@ TEST_F(Panel, commandsOfLaterWorkArePresentButDisabled) {
     EXPECT_TRUE(window->findChild<QPushButton*>(QStringLiteral("cmdEdit"))->isEnabled());
     for (const char* name :
          {"mnuFolPack", "mnuFolExec", "mnuExit", "mnuHelp", "mnuDispMode(0)", "TreePopExec",
-          "TreePopOpenDir", "numNoPackPack", "mnuNoPackExtract", "TreePopProperty"}) {
+          "TreePopOpenDir", "numNoPackPack", "mnuNoPackExtract", "mnuNew", "mnuNewShortCut",
+          "TreePopProperty"}) {
         QAction* item = window->findChild<QAction*>(QString::fromLatin1(name));
         ASSERT_NE(item, nullptr) << name;
         EXPECT_TRUE(item->isEnabled()) << name;
