@@ -144,6 +144,8 @@ void CatalogTree::keyReleaseEvent(QKeyEvent* event) {
     QTreeWidget::keyReleaseEvent(event);
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !event->isAutoRepeat())
         emit enterReleased();
+    if (event->key() == Qt::Key_Delete && !event->isAutoRepeat())
+        emit deleteReleased();
 }
 
 } // namespace vadok

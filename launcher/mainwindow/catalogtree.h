@@ -51,6 +51,7 @@ signals:
     // Sent after the view has expanded or collapsed what the double click toggles.
     void nodeDoubleClicked();
     void enterReleased();
+    void deleteReleased();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

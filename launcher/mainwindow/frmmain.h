@@ -136,6 +136,11 @@ private slots:
     void cmdEdit_Click();
     void mnuNew_Click();
     void mnuNewShortCut_Click();
+    void TreeDirNew_Click();
+    void TreeDirRen_Click();
+    void TreeDirDel_Click();
+    void TreePopDel_Click();
+    void TreeView_DeleteKey();
 
 private:
     void createControls();
@@ -169,8 +174,8 @@ private:
     bool appWithRecord(const QString& name, PackApp& app);
     void exitFinalSteps();
 
-    // Connects the commands that edit the catalog (editor, registration, drops) and enables
-    // their controls.
+    // Connects the commands that edit the catalog (editor, registration, folders, drops)
+    // and enables their controls.
     void connectEditingCommands();
     QAction* builtCommand(const char* name);
     // Opens the property editor for app, owned by this window.
@@ -184,6 +189,8 @@ private:
     // Whether a new application called title would take something from an existing one:
     // its tree node, or the record and files of one the tree does not show.
     bool titleInUse(const QString& title);
+    // The selected node when it is the root or a folder; otherwise a beep and nullptr.
+    QTreeWidgetItem* selectedFolderNode();
 
     CatalogTree* m_tree = nullptr;
     QFrame* m_borderBar = nullptr;

@@ -41,6 +41,12 @@ void frmMain::connectEditingCommands() {
     connect(builtCommand("mnuNew"), &QAction::triggered, this, &frmMain::mnuNew_Click);
     connect(builtCommand("mnuNewShortCut"), &QAction::triggered, this,
             &frmMain::mnuNewShortCut_Click);
+    connect(builtCommand("TreePopDel"), &QAction::triggered, this, &frmMain::TreePopDel_Click);
+    connect(builtCommand("TreeDirNew"), &QAction::triggered, this, &frmMain::TreeDirNew_Click);
+    // Renaming and deleting are offered for folders only; the menu decides when it opens.
+    connect(builtCommand("TreeDirRen"), &QAction::triggered, this, &frmMain::TreeDirRen_Click);
+    connect(builtCommand("TreeDirDel"), &QAction::triggered, this, &frmMain::TreeDirDel_Click);
+    connect(m_tree, &CatalogTree::deleteReleased, this, &frmMain::TreeView_DeleteKey);
     installDropTargets();
 }
 

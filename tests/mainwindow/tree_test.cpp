@@ -472,8 +472,7 @@ TEST_F(Panel, contextMenusArePreparedForTheNodeUnderThePointer) {
 TEST_F(Panel, commandsOfLaterWorkArePresentButDisabled) {
     window = openWindow();
     for (const char* name :
-         {"mnuSearch", "mnuConfig", "mnuDispMode(1)", "TreePopDel", "TreePopMakeShortCut",
-          "TreeDirNew"}) {
+         {"mnuSearch", "mnuConfig", "mnuDispMode(1)", "TreePopMakeShortCut"}) {
         QAction* item = window->findChild<QAction*>(QString::fromLatin1(name));
         ASSERT_NE(item, nullptr) << name;
         EXPECT_FALSE(item->isEnabled()) << name;
@@ -482,7 +481,7 @@ TEST_F(Panel, commandsOfLaterWorkArePresentButDisabled) {
     for (const char* name :
          {"mnuFolPack", "mnuFolExec", "mnuExit", "mnuHelp", "mnuDispMode(0)", "TreePopExec",
           "TreePopOpenDir", "numNoPackPack", "mnuNoPackExtract", "mnuNew", "mnuNewShortCut",
-          "TreePopProperty"}) {
+          "TreePopDel", "TreePopProperty", "TreeDirNew"}) {
         QAction* item = window->findChild<QAction*>(QString::fromLatin1(name));
         ASSERT_NE(item, nullptr) << name;
         EXPECT_TRUE(item->isEnabled()) << name;
