@@ -42,6 +42,7 @@ MsgAnswer WidgetPrompter::message(const MessageRequest& request) {
     if (auto* b = box.button(QMessageBox::Cancel)) b->setText(QStringLiteral("キャンセル"));
     if (auto* b = box.button(QMessageBox::Ok)) b->setText(QStringLiteral("OK"));
     switch (box.exec()) {
+    case QMessageBox::Ok: return MsgAnswer::Ok;
     case QMessageBox::Yes: return MsgAnswer::Yes;
     case QMessageBox::No: return MsgAnswer::No;
     case QMessageBox::Cancel: return MsgAnswer::Cancel;
