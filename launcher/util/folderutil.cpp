@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QThread>
 #include <filesystem>
 #include <system_error>
@@ -33,8 +34,12 @@ bool DeleteFolder(const QString& path, QObject* /*owner*/, bool permanent) {
     const QFileInfo info(target);
     if (!info.exists() && !info.isSymLink())
         return false;
-    if (!permanent)
+    if (!permanent) {
+        // Qt makes the trash folder one level below the user's data folder; without that
+        // folder it puts the trashed folder into the current folder instead.
+        QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
         return QFile::moveToTrash(target);
+    }
     std::error_code ec;
     fs::remove_all(toFs(target), ec);
     return !ec;

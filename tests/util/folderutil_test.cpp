@@ -135,3 +135,18 @@ TEST(HoldsCopyOf, findsEveryFileFolderAndLinkOfTheSourceInTheCopy) {
         EXPECT_EQ(HoldsCopyOf(copy, source), c.stillComplete);
     }
 }
+
+TEST(DeleteFolder, toTheTrashEvenWithoutTheDataFolderAndNeverIntoTheCurrentFolder) {
+    QTemporaryDir dir;
+    const QString home = dir.path() + QStringLiteral("/home/.local/share");
+    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+    const QString oldCurrent = QDir::currentPath();
+    qputenv("XDG_DATA_HOME", home.toUtf8());
+    QDir::setCurrent(dir.path());
+    writeFile(dir.path() + QStringLiteral("/gone/a.txt"), "a");
+    EXPECT_TRUE(DeleteFolder(dir.path() + QStringLiteral("/gone"), nullptr, false));
+    QDir::setCurrent(oldCurrent);
+    qputenv("XDG_DATA_HOME", oldData);
+    EXPECT_EQ(readFile(home + QStringLiteral("/Trash/files/gone/a.txt")), QByteArray("a"));
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/files")));
+}
