@@ -1,5 +1,6 @@
 #include "apps/archivercalls.h"
 
+#include "catalog/settings.h"
 #include "platform/prompter.h"
 #include "util/statustext.h"
 
@@ -124,6 +125,20 @@ int VerifyStoredFolder(const QString& archive, const QString& folder) {
     Q_UNUSED(folder);
     return ArchiverMissingCode;
 #endif
+}
+
+int StoreVerified(const QString& target, const QString& archive, const QString& folder) {
+    const bool fresh = target != archive;
+    if (fresh)
+        QFile::remove(target);
+    int code = RunUnlha(StoreCommand(target, folder, settings().Config.LhaDialog == 1));
+    if (code == 0)
+        code = VerifyStoredFolder(target, folder);
+    if (code == 0 && fresh)
+        code = ReplaceArchive(target, archive);
+    if (code != 0 && fresh)
+        QFile::remove(target);
+    return code;
 }
 
 int ReplaceArchive(const QString& newArchive, const QString& archive) {

@@ -23,6 +23,11 @@ int RunUnzip(const QString& command);
 // Every member of archive present and intact, and every file of folder in it.
 int VerifyStoredFolder(const QString& archive, const QString& folder);
 
+// Stores folder into target and reads it back against folder; when target is a fresh file
+// beside archive (a rebuild), it then replaces archive. 0, or the code of the step that
+// failed, after which a fresh target is gone again and archive is as it was.
+int StoreVerified(const QString& target, const QString& archive, const QString& folder);
+
 // Moves a newly stored archive over the old one in one step (both in the pack folder); 0, or
 // the archiver's write-failure code when the old archive is still in place.
 int ReplaceArchive(const QString& newArchive, const QString& archive);

@@ -7,6 +7,11 @@
 
 namespace vadok {
 
+class AppEditor;
+
+// How an edit in the property editor ended.
+enum class EditOutcome { Cancelled, Saved, Deleted };
+
 // One application of the catalog and its three files: the archive PackDir + name + ".lzh",
 // the expanded folder ExecDir + name + "/" and the icon IconDir + name + ".ico". A shortcut
 // entry points at a program installed elsewhere and has neither archive nor folder.
@@ -31,6 +36,12 @@ public:
     void setInfo(const QString& notes) { m_record.Info = notes; }
     QString AppName() const { return m_record.AppName; }
     void setAppName(const QString& name) { m_record.AppName = name; }
+
+    // Edits the application in the property editor and applies what the user decided: a new
+    // name moves its archive and icon and renames its tree node, a new catalog folder moves
+    // the node, and the record is written under the old name as key. The application is
+    // expanded while the editor is open.
+    EditOutcome ShowConfig(AppEditor& editor);
 
     // Removes the expanded folder (to the trash), the archive, the icon and the tree node;
     // every step runs even when one before failed. The record itself stays.
@@ -60,6 +71,10 @@ public:
     const AppRecord& record() const { return m_record; }
 
 private:
+    // Gives the archive, expanded folder and icon the new name; false (after saying why)
+    // when the archive could not follow.
+    bool moveFilesTo(const QString& newName);
+
     AppRecord m_record;
 };
 

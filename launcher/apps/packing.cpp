@@ -30,21 +30,10 @@ bool PackApp::Pack(const QString& sourceFolder, bool rebuild) {
     // A rebuild leaves out what the folder no longer holds. It goes into a fresh archive
     // beside the old one, which stays until the new one is known to be complete: deleting it
     // first would leave nothing if the store then failed.
-    const QString target = rebuild ? rebuildArchivePath() : archive;
-    if (rebuild)
-        QFile::remove(target);
-
-    const bool quiet = settings().Config.LhaDialog == 1;
-    int code = RunUnlha(StoreCommand(target, source, quiet));
     // The folder may be the only complete copy of the application: it goes only once the
     // archive has been read back and found to hold all of it.
-    if (code == 0)
-        code = VerifyStoredFolder(target, source);
-    if (code == 0 && rebuild)
-        code = ReplaceArchive(target, archive);
+    const int code = StoreVerified(rebuild ? rebuildArchivePath() : archive, archive, source);
     if (code != 0) {
-        if (rebuild)
-            QFile::remove(target);
         ShowStoreFailure(code);
         return false;
     }

@@ -67,6 +67,17 @@ void CatalogTree::forget(QTreeWidgetItem* node) {
     m_nodes.remove(key(node));
 }
 
+bool CatalogTree::renameNode(const QString& key, const QString& newKey, const QString& text) {
+    QTreeWidgetItem* item = m_nodes.value(key);
+    if (!item || newKey.isEmpty() || (newKey != key && m_nodes.contains(newKey)))
+        return false;
+    m_nodes.remove(key);
+    m_nodes.insert(newKey, item);
+    item->setData(0, KeyRole, newKey);
+    item->setText(0, text);
+    return true;
+}
+
 void CatalogTree::removeNode(const QString& key) {
     QTreeWidgetItem* item = m_nodes.value(key);
     if (!item)
@@ -263,6 +274,8 @@ void CatalogTree::keyReleaseEvent(QKeyEvent* event) {
     if ((event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) &&
         event->modifiers() == Qt::ShiftModifier)
         emit shiftArrowReleased(event->key());
+    if (event->key() == Qt::Key_Delete && !event->isAutoRepeat())
+        emit deleteReleased();
 }
 
 } // namespace vadok

@@ -22,6 +22,8 @@ public:
                              const QString& image = QString(),
                              const QString& selectedImage = QString());
     QTreeWidgetItem* node(const QString& key) const { return m_nodes.value(key); }
+    // Gives the node keyed key a new key and text; false when newKey is taken or key unknown.
+    bool renameNode(const QString& key, const QString& newKey, const QString& text);
     // Removes the node and everything below it; unknown keys are ignored.
     void removeNode(const QString& key);
     // Moves node, with everything below it, to be the last child of newParent, or to stand
@@ -72,6 +74,7 @@ signals:
     void nodeDragOver(QTreeWidgetItem* target);
     // A dragged node was dropped.
     void nodeDropped();
+    void deleteReleased();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

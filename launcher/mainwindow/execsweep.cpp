@@ -17,12 +17,6 @@ QString canonical(const QString& path) {
     return QFileInfo(path).canonicalFilePath();
 }
 
-bool containsOrIs(const QString& outer, const QString& inner) {
-    if (outer.isEmpty() || inner.isEmpty())
-        return false;
-    return inner == outer || inner.startsWith(withTrailingSlash(outer));
-}
-
 } // namespace
 
 QString sweepRefusalReason(const QString& execFolder, const ProtectedFolders& folders) {
@@ -38,7 +32,7 @@ QString sweepRefusalReason(const QString& execFolder, const ProtectedFolders& fo
         {folders.iconFolder, QStringLiteral("アイコンフォルダ")},
     };
     for (const auto& [folder, label] : guarded) {
-        if (containsOrIs(exec, canonical(folder)))
+        if (IsSameOrInside(folder, exec))
             return label + QStringLiteral("を含んでいます");
     }
     return QString();

@@ -23,7 +23,6 @@
 #include <QSessionManager>
 #include <QStatusBar>
 #include <QTimer>
-#include <QtDebug>
 
 #include <algorithm>
 #include <cmath>
@@ -39,6 +38,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
 
     createControls();
     createMenus();
+    connectEditingCommands();
     setMainWindowLink(this);
     connect(qApp, &QGuiApplication::commitDataRequest, this,
             [this](QSessionManager&) { sessionEnding(); });
@@ -118,8 +118,6 @@ void frmMain::createControls() {
     m_pack->setObjectName(QStringLiteral("cmdPack"));
     m_edit = new QPushButton(QStringLiteral("編集"), m_info);
     m_edit->setObjectName(QStringLiteral("cmdEdit"));
-    // The property editor is not part of this window yet.
-    m_edit->setEnabled(false);
     m_exec = new QPushButton(QStringLiteral("実行"), m_info);
     m_exec->setObjectName(QStringLiteral("cmdExec"));
     m_exec->setDefault(true);
@@ -327,10 +325,6 @@ void frmMain::restoreFromTray() {
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     raise();
     activateWindow();
-}
-
-void frmMain::showDropDialog(const QString& path) {
-    qWarning() << "registering dropped items is not available yet; ignored:" << path;
 }
 
 } // namespace vadok

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "apps/packapp.h"
+#include "dialogs/registrationtarget.h"
 #include "instances/handover.h"
 #include "platform/mainwindowlink.h"
 
@@ -18,6 +19,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 class QTreeWidgetItem;
+class QUrl;
 
 namespace vadok {
 
@@ -31,7 +33,10 @@ class XmlElement;
 // The timer's stage lives in stage(): "INIT" until the first tick, "BOOT" while the tree is
 // read, "ICONLOAD"/"ICONLOADING" while the remaining icons load, "NORMAL" afterwards, and
 // "TrayFIN", "FINing", "FIN" on the way out.
-class frmMain : public QMainWindow, public MainWindowLink, public HandOverTarget {
+class frmMain : public QMainWindow,
+                public MainWindowLink,
+                public HandOverTarget,
+                public RegistrationTarget {
     Q_OBJECT
 public:
     explicit frmMain(QWidget* parent = nullptr);
@@ -52,6 +57,18 @@ public:
     void restoreFromTray() override;
     void execAppByName(const QString& name) override { ExecAppByName(name); }
     void showDropDialog(const QString& path) override;
+
+    // What the property editor asks of the tree.
+    bool hasTreeNode(const QString& key) const override;
+    void renameAppNode(const QString& oldName, const QString& newName) override;
+    void placeAppNode(const QString& name, const QString& folder) override;
+
+    // Registering new applications; the dropped-item dialog calls these too.
+    QString claimTitle(const QString& title) override;
+    void NewApp(const QString& folder, const QString& title) override;
+    EditOutcome NewAppCore(const QString& title) override;
+    bool NewAppShortCut(const QString& title, const QString& command,
+                        const QString& baseFolder) override;
 
     // Rebuilds the tree, Apps and IconQueue from the data file.
     void LoadTree();
@@ -129,6 +146,14 @@ private slots:
     void TreeView_Collapse(QTreeWidgetItem* node);
     void TreeView_DblClick();
     void TreeView_MouseUp(Qt::MouseButton button, QTreeWidgetItem* node, const QPoint& globalPos);
+    void cmdEdit_Click();
+    void mnuNew_Click();
+    void mnuNewShortCut_Click();
+    void TreeDirNew_Click();
+    void TreeDirRen_Click();
+    void TreeDirDel_Click();
+    void TreePopDel_Click();
+    void TreeView_DeleteKey();
 
 private:
     void createControls();
@@ -163,6 +188,24 @@ private:
     // Fills app from the data file's record called name; false when there is none.
     bool appWithRecord(const QString& name, PackApp& app);
     void exitFinalSteps();
+
+    // Connects the commands that edit the catalog (editor, registration, folders, drops)
+    // and enables their controls.
+    void connectEditingCommands();
+    QAction* builtCommand(const char* name);
+    // Opens the property editor for app, owned by this window.
+    EditOutcome editApp(PackApp& app);
+    // The editor's folder list: "ROOT", then every folder of the tree depth first, indented
+    // by one ideographic space per level.
+    QStringList editorFolderList() const;
+    void installDropTargets();
+    // One dropped file or folder opens the dropped-item dialog; more are refused.
+    void Form_OLEDragDrop(const QList<QUrl>& items);
+    // Whether a new application called title would take something from an existing one:
+    // its tree node, or the record and files of one the tree does not show.
+    bool titleInUse(const QString& title);
+    // The selected node when it is the root or a folder; otherwise a beep and nullptr.
+    QTreeWidgetItem* selectedFolderNode();
 
     CatalogTree* m_tree = nullptr;
     QFrame* m_borderBar = nullptr;

@@ -8,6 +8,7 @@
 #include "mainwindow/stoprequest.h"
 #include "util/statustext.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QScopedValueRollback>
 #include <QThread>
@@ -50,7 +51,9 @@ void frmMain::GCTimer_Timer() {
             setStage(QStringLiteral("NORMAL"));
             m_gcTimer->setInterval(500);
             m_gcTimer->start();
-        } else if (m_stage == u"NORMAL") {
+        } else if (m_stage == u"NORMAL" && !QApplication::activeModalWidget()) {
+            // A request waits while a dialog is open: registering it would rebuild the tree
+            // and the list of applications under the dialog's feet.
             ProcessHandOverRequests(*this);
         }
     } catch (const std::exception&) {

@@ -43,6 +43,15 @@ public:
     // An identifier of the window for calls that want an owner; 0 when there is none.
     virtual quintptr windowId() const { return 0; }
     virtual CatalogTreeCopy copyOfCatalogTree() const = 0;
+    // Whether the catalog tree has a node (root, folder or application) keyed key.
+    virtual bool hasTreeNode(const QString& key) const = 0;
+    // The application node keyed oldName takes newName as key and text; the folder
+    // structure is written.
+    virtual void renameAppNode(const QString& oldName, const QString& newName) = 0;
+    // Puts the application's node last into the catalog folder named folder ("ROOT": the
+    // top level, also for a folder the tree does not have), adding the node when the tree has
+    // none yet; the folder structure is written.
+    virtual void placeAppNode(const QString& name, const QString& folder) = 0;
 };
 
 // nullptr while no main window exists (start-up branches, command-line tools).

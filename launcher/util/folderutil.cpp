@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QThread>
 #include <filesystem>
 #include <system_error>
@@ -33,11 +34,44 @@ bool DeleteFolder(const QString& path, QObject* /*owner*/, bool permanent) {
     const QFileInfo info(target);
     if (!info.exists() && !info.isSymLink())
         return false;
-    if (!permanent)
+    if (!permanent) {
+        // Qt makes the trash folder one level below the user's data folder; without that
+        // folder it puts the trashed folder into the current folder instead.
+        QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
         return QFile::moveToTrash(target);
+    }
     std::error_code ec;
     fs::remove_all(toFs(target), ec);
     return !ec;
+}
+
+bool IsSameOrInside(const QString& inner, const QString& outer) {
+    const QString in = QFileInfo(inner).canonicalFilePath();
+    const QString out = QFileInfo(outer).canonicalFilePath();
+    if (in.isEmpty() || out.isEmpty())
+        return false;
+    return in == out || in.startsWith(withTrailingSlash(out));
+}
+
+bool HoldsCopyOf(const QString& copy, const QString& source) {
+    const fs::path from = toFs(source);
+    const fs::path to = toFs(copy);
+    std::error_code walking;
+    for (fs::recursive_directory_iterator it(from, walking), end; !walking && it != end;
+         it.increment(walking)) {
+        const fs::path there = to / it->path().lexically_relative(from);
+        std::error_code a, b;
+        const fs::file_type kind = fs::symlink_status(it->path(), a).type();
+        if (fs::symlink_status(there, b).type() != kind || a || b)
+            return false;
+        if (kind == fs::file_type::regular &&
+            (fs::file_size(it->path(), a) != fs::file_size(there, b) || a || b))
+            return false;
+        if (kind == fs::file_type::symlink &&
+            (fs::read_symlink(it->path(), a) != fs::read_symlink(there, b) || a || b))
+            return false;
+    }
+    return !walking;
 }
 
 bool CopyFolderContents(const QString& source, const QString& target) {

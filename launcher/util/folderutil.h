@@ -11,6 +11,14 @@ namespace vadok {
 // empty paths outright.
 bool DeleteFolder(const QString& path, QObject* owner, bool permanent);
 
+// True when inner is outer itself or lies below it, symbolic links resolved; false when
+// either does not exist.
+bool IsSameOrInside(const QString& inner, const QString& outer);
+
+// True when every file, folder and symbolic link below source has a counterpart of the same
+// kind (and, for files, size) at the same place below copy.
+bool HoldsCopyOf(const QString& copy, const QString& source);
+
 // Replaces target with a copy of everything inside source. An existing target goes to the
 // trash first. Shows its own failure messages; true on success.
 bool CopyFolderContents(const QString& source, const QString& target);

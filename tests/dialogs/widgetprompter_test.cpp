@@ -1,43 +1,37 @@
 #include "dialogs/widgetprompter.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QMessageBox>
-#include <QTimer>
-#include <gtest/gtest.h>
+#include "support/modaldriver.h"
 
-namespace vadok {
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace vadok::test {
 namespace {
 
-struct ButtonCase {
-    MsgButtons buttons;
-    QMessageBox::StandardButton pressed;
-    MsgAnswer answer;
-};
-
-class WidgetPrompterAnswers : public ::testing::TestWithParam<ButtonCase> {};
-
-// The answer a command acts on must be the button the user pressed.
-TEST_P(WidgetPrompterAnswers, areTheButtonThatWasPressed) {
-    const ButtonCase c = GetParam();
-    QTimer::singleShot(0, [&c] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        box->button(c.pressed)->click();
-    });
+TEST(WidgetPrompter, theButtonPressedIsTheAnswer) {
+    const struct {
+        MsgButtons buttons;
+        QMessageBox::StandardButton pressed;
+        MsgAnswer answer;
+    } cases[] = {
+        {MsgButtons::Ok, QMessageBox::Ok, MsgAnswer::Ok},
+        {MsgButtons::OkCancel, QMessageBox::Ok, MsgAnswer::Ok},
+        {MsgButtons::OkCancel, QMessageBox::Cancel, MsgAnswer::Cancel},
+        {MsgButtons::YesNo, QMessageBox::Yes, MsgAnswer::Yes},
+        {MsgButtons::YesNo, QMessageBox::No, MsgAnswer::No},
+        {MsgButtons::YesNoCancel, QMessageBox::Cancel, MsgAnswer::Cancel},
+    };
     WidgetPrompter prompter;
-    EXPECT_EQ(prompter.message({QStringLiteral("?"), QStringLiteral("t"), MsgIcon::Question, c.buttons}),
-              c.answer);
+    ModalDriver driver;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.pressed));
+        driver.then([&c](QDialog& box) {
+            static_cast<QMessageBox&>(box).button(c.pressed)->click();
+        });
+        EXPECT_EQ(prompter.message({QStringLiteral("?"), QStringLiteral("t"), MsgIcon::Question, c.buttons}),
+                  c.answer);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Buttons, WidgetPrompterAnswers,
-    ::testing::Values(ButtonCase{MsgButtons::Ok, QMessageBox::Ok, MsgAnswer::Ok},
-                      ButtonCase{MsgButtons::OkCancel, QMessageBox::Ok, MsgAnswer::Ok},
-                      ButtonCase{MsgButtons::OkCancel, QMessageBox::Cancel, MsgAnswer::Cancel},
-                      ButtonCase{MsgButtons::YesNo, QMessageBox::Yes, MsgAnswer::Yes},
-                      ButtonCase{MsgButtons::YesNo, QMessageBox::No, MsgAnswer::No},
-                      ButtonCase{MsgButtons::YesNoCancel, QMessageBox::Cancel, MsgAnswer::Cancel}));
-
 } // namespace
-} // namespace vadok
+} // namespace vadok::test

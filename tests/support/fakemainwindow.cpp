@@ -17,4 +17,18 @@ void FakeMainWindow::setStatusPanelText(int panel, const QString& text) {
     }
 }
 
+void FakeMainWindow::renameAppNode(const QString& oldName, const QString& newName) {
+    renamedNodes.append(oldName + u'>' + newName);
+    if (const qsizetype at = treeKeys.indexOf(oldName); at >= 0)
+        treeKeys[at] = newName;
+    ++saveFoldersCalls;
+}
+
+void FakeMainWindow::placeAppNode(const QString& name, const QString& folder) {
+    placedNodes.append(name + u'>' + folder);
+    if (!treeKeys.contains(name))
+        treeKeys.append(name);
+    ++saveFoldersCalls;
+}
+
 } // namespace vadok::test

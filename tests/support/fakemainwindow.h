@@ -22,6 +22,9 @@ public:
     void setWindowStateNormal() override { normalState = true; }
     QPoint windowPositionTwips() const override { return positionTwips; }
     CatalogTreeCopy copyOfCatalogTree() const override { return catalogTree; }
+    bool hasTreeNode(const QString& key) const override { return treeKeys.contains(key); }
+    void renameAppNode(const QString& oldName, const QString& newName) override;
+    void placeAppNode(const QString& name, const QString& folder) override;
 
     QString panel1, panel2;
     QStringList panel1History;
@@ -29,6 +32,10 @@ public:
     std::function<void(const QString&)> onPanel1Text;
     int saveFoldersCalls = 0;
     QStringList removedNodes;
+    // The tree's keys; renames replace theirs, placements add theirs.
+    QStringList treeKeys;
+    QStringList renamedNodes; // "old>new"
+    QStringList placedNodes;  // "name>folder"
     bool visible = false;
     bool normalState = true;
     QPoint positionTwips;

@@ -45,8 +45,9 @@ MsgAnswer ScriptedPrompter::message(const MessageRequest& request) {
 }
 
 std::optional<QString> ScriptedPrompter::input(const QString& prompt, const QString&,
-                                               const QString&) {
+                                               const QString& initial) {
     m_inputPrompts.append(prompt);
+    m_inputInitials.append(initial);
     if (m_inputs.empty()) {
         ADD_FAILURE() << "unexpected input box: " << prompt.toStdString();
         return std::nullopt;

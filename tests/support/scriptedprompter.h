@@ -30,6 +30,8 @@ public:
 
     const QList<MessageRequest>& messages() const { return m_messages; }
     QStringList inputPrompts() const { return m_inputPrompts; }
+    // The text each input box started with.
+    QStringList inputInitials() const { return m_inputInitials; }
     int beeps() const { return m_beeps; }
     bool allAnswered() const { return m_expected.empty() && m_inputs.empty(); }
 
@@ -43,6 +45,7 @@ private:
     std::deque<std::optional<QString>> m_inputs;
     QList<MessageRequest> m_messages;
     QStringList m_inputPrompts;
+    QStringList m_inputInitials;
     int m_beeps = 0;
 };
 

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace vadok;
@@ -94,3 +95,58 @@ TEST(SetStatusText, writesPanelsOneAndTwoAndRejectsOthers) {
 }
 
 } // namespace
+
+namespace {
+
+struct CopyDamage {
+    const char* what;
+    std::function<void(const QString& copy)> damage;
+    bool stillComplete;
+};
+
+} // namespace
+
+TEST(HoldsCopyOf, findsEveryFileFolderAndLinkOfTheSourceInTheCopy) {
+    TrashHome trash;
+    const CopyDamage cases[] = {
+        {"untouched", [](const QString&) {}, true},
+        {"an extra file in the copy", [](const QString& c) { writeFile(c + "/extra", "x"); }, true},
+        {"a nested file missing", [](const QString& c) { QFile::remove(c + "/deep/b.txt"); }, false},
+        {"a file cut short", [](const QString& c) { writeFile(c + "/a.txt", "a"); }, false},
+        {"an empty folder missing", [](const QString& c) { QDir(c + "/empty").removeRecursively(); }, false},
+        {"a link turned into a file",
+         [](const QString& c) {
+             QFile::remove(c + "/link");
+             writeFile(c + "/link", "");
+         },
+         false},
+    };
+    for (const CopyDamage& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        const QString source = dir.path() + QStringLiteral("/source");
+        const QString copy = dir.path() + QStringLiteral("/copy");
+        writeFile(source + QStringLiteral("/a.txt"), "abc");
+        writeFile(source + QStringLiteral("/deep/b.txt"), "b");
+        QDir().mkpath(source + QStringLiteral("/empty"));
+        QFile::link(QStringLiteral("a.txt"), source + QStringLiteral("/link"));
+        ASSERT_TRUE(CopyFolderContents(source, copy));
+        c.damage(copy);
+        EXPECT_EQ(HoldsCopyOf(copy, source), c.stillComplete);
+    }
+}
+
+TEST(DeleteFolder, toTheTrashEvenWithoutTheDataFolderAndNeverIntoTheCurrentFolder) {
+    QTemporaryDir dir;
+    const QString home = dir.path() + QStringLiteral("/home/.local/share");
+    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+    const QString oldCurrent = QDir::currentPath();
+    qputenv("XDG_DATA_HOME", home.toUtf8());
+    QDir::setCurrent(dir.path());
+    writeFile(dir.path() + QStringLiteral("/gone/a.txt"), "a");
+    EXPECT_TRUE(DeleteFolder(dir.path() + QStringLiteral("/gone"), nullptr, false));
+    QDir::setCurrent(oldCurrent);
+    qputenv("XDG_DATA_HOME", oldData);
+    EXPECT_EQ(readFile(home + QStringLiteral("/Trash/files/gone/a.txt")), QByteArray("a"));
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/files")));
+}

@@ -1,0 +1,52 @@
+#include "apps/appnamerules.h"
+
+namespace vadok {
+
+namespace {
+
+RefusedCharacter refused(EditField field, QChar character) {
+    QString label;
+    switch (field) {
+    case EditField::Name: label = QStringLiteral("名称"); break;
+    case EditField::Command: label = QStringLiteral("実行コマンド"); break;
+    case EditField::Folder: label = QStringLiteral("フォルダ名"); break;
+    }
+    return {field, character,
+            label + QStringLiteral("に ") + character + QStringLiteral(" を使うことはできません")};
+}
+
+} // namespace
+
+const QList<RefusedCharacter>& refusedCharacters() {
+    static const QList<RefusedCharacter> table = {
+        refused(EditField::Name, u'&'),    refused(EditField::Command, u'&'),
+        refused(EditField::Name, u'"'),    refused(EditField::Folder, u'&'),
+        refused(EditField::Name, u'!'),    refused(EditField::Name, u'\\'),
+        refused(EditField::Name, u':'),    refused(EditField::Name, u';'),
+        refused(EditField::Name, u'*'),    refused(EditField::Name, u'?'),
+        refused(EditField::Name, u'/'),    refused(EditField::Name, u'>'),
+        refused(EditField::Name, u'<'),
+    };
+    return table;
+}
+
+QString wholeNameRefusal(const QString& name) {
+    if (name.isEmpty())
+        return QStringLiteral("名称を入力してください");
+    if (name == u"." || name == u"..")
+        return QStringLiteral("名称を「.」や「..」にすることはできません");
+    return QString();
+}
+
+QString nameRefusal(const QString& name) {
+    QString message = wholeNameRefusal(name);
+    if (!message.isEmpty())
+        return message;
+    for (const RefusedCharacter& rule : refusedCharacters()) {
+        if (rule.field == EditField::Name && name.contains(rule.character))
+            return rule.message;
+    }
+    return QString();
+}
+
+} // namespace vadok

@@ -1,0 +1,87 @@
+#include "apps/registration.h"
+
+#include "apps/archivercalls.h"
+#include "apps/packapp.h"
+#include "catalog/settings.h"
+#include "platform/programfolder.h"
+#include "platform/prompter.h"
+#include "util/folderutil.h"
+#include "util/statustext.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace vadok {
+
+namespace {
+
+// Stores folder into archive, asking first when archive exists. fresh is where a rebuild
+// goes until it is complete.
+bool LhaCompress(const QString& archive, const QString& fresh, const QString& folder) {
+    const bool existed = QFileInfo::exists(archive);
+    bool rebuild = false;
+    if (existed) {
+        const MsgAnswer answer = showMessage(
+            archive + QStringLiteral("はすでに存在しています。\r\nファイルを上書きしますか?\r\n"
+                                     "(はいで上書き,いいえで追加圧縮,キャンセルで圧縮中止)"),
+            MsgIcon::Information, MsgButtons::YesNoCancel, QStringLiteral("上書き確認"));
+        if (answer == MsgAnswer::Cancel) {
+            showMessage(QStringLiteral("圧縮をキャンセルしました。"), MsgIcon::Critical);
+            return false;
+        }
+        // No: the store command's update mode adds the folder to what the archive holds.
+        rebuild = answer == MsgAnswer::Yes;
+    }
+    const int code = StoreVerified(rebuild ? fresh : archive, archive, folder);
+    // The store's progress ends with its last file; it is over now.
+    SetStatusText(QString(), 1);
+    if (code != 0) {
+        if (!existed)
+            QFile::remove(archive);
+        ShowStoreFailure(code);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool LhaCompressDir(const QString& title, const QString& folder) {
+    AppRecord record;
+    record.AppName = title;
+    const PackApp app(record);
+    return LhaCompress(app.archivePath(), app.rebuildArchivePath(), withTrailingSlash(folder));
+}
+
+QString RegistrationRefusal(const QString& folder) {
+    const Settings& s = settings();
+    const std::pair<QString, QString> working[] = {
+        {s.PackDir, QStringLiteral("格納フォルダ")},
+        {s.ExecDir, QStringLiteral("実行フォルダ")},
+        {s.IconDir, QStringLiteral("アイコンフォルダ")},
+    };
+    auto refusal = [&folder](const QString& reason) {
+        return u'[' + folder + QStringLiteral("] は登録できません。\r\nVadokの") + reason;
+    };
+    for (const auto& [workingFolder, label] : working) {
+        if (IsSameOrInside(folder, workingFolder))
+            return refusal(label + QStringLiteral("の中にあります。"));
+    }
+    if (IsSameOrInside(programFolder(), folder))
+        return refusal(QStringLiteral("プログラムフォルダを含んでいます。"));
+    for (const auto& [workingFolder, label] : working) {
+        if (IsSameOrInside(workingFolder, folder))
+            return refusal(label + QStringLiteral("を含んでいます。"));
+    }
+    return QString();
+}
+
+QString SuggestFreeTitle(const QString& title, const std::function<bool(const QString&)>& taken) {
+    for (int n = 2;; ++n) {
+        const QString candidate = title + QStringLiteral(" (%1)").arg(n);
+        if (!taken(candidate))
+            return candidate;
+    }
+}
+
+} // namespace vadok

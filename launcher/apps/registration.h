@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+namespace vadok {
+
+// Stores folder into the archive of a new application called title, PackDir + title +
+// ".lzh". An archive of that name already there (one no application owns: the callers see
+// to that) is rebuilt, added to, or left alone, as the user answers. True when the archive
+// was written and read back holding all of folder; failures and a cancel are shown.
+bool LhaCompressDir(const QString& title, const QString& folder);
+
+// Why folder cannot be registered as an application, as a message for the user; empty when
+// it can. Refused: a folder inside the pack, execution or icon folder (the archive or copy
+// would be made of the launcher's own files), and one holding any of them or the program
+// folder (copying it would copy into itself, and deleting it afterwards would delete the
+// launcher's data).
+QString RegistrationRefusal(const QString& folder);
+
+// The first of title + " (2)", " (3)", ... that taken does not claim.
+QString SuggestFreeTitle(const QString& title, const std::function<bool(const QString&)>& taken);
+
+} // namespace vadok

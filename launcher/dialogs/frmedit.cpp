@@ -1,0 +1,372 @@
+#include "dialogs/frmedit.h"
+
+#include "apps/appnamerules.h"
+#include "apps/packapp.h"
+#include "catalog/settings.h"
+#include "platform/prompter.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QTimer>
+
+namespace vadok {
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+const QString kProgramTip = QStringLiteral("実行するExeファイルを指定してください");
+const QString kOtherFileTip =
+    QStringLiteral("Exeファイル以外を実行したい場合にこのボタンを押して対象ファイルを指定してください");
+
+template <typename W>
+W* named(W* widget, const QString& name, const QString& tip = QString()) {
+    widget->setObjectName(name);
+    if (!tip.isEmpty())
+        widget->setToolTip(tip);
+    return widget;
+}
+
+QPushButton* button(const QString& caption, const QString& name, const QString& tip,
+                    QWidget* parent) {
+    return named(new QPushButton(caption, parent), name, tip);
+}
+
+// The small "..." buttons beside a field.
+QPushButton* chooseButton(const QString& name, const QString& tip, QWidget* parent) {
+    QPushButton* choose = button(QStringLiteral("..."), name, tip, parent);
+    choose->setFixedWidth(choose->fontMetrics().horizontalAdvance(QStringLiteral("...")) * 3);
+    choose->setEnabled(false);
+    return choose;
+}
+
+// Folder list entries are indented with ideographic spaces.
+QString withoutIndent(const QString& entry) {
+    qsizetype from = 0;
+    qsizetype to = entry.size();
+    auto isSpace = [](QChar c) { return c == u' ' || c == QChar(0x3000); };
+    while (from < to && isSpace(entry.at(from)))
+        ++from;
+    while (to > from && isSpace(entry.at(to - 1)))
+        --to;
+    return entry.mid(from, to - from);
+}
+
+// The programs at the top of folder: Windows programs by their ending, this platform's by
+// their execute permission.
+QStringList programsIn(const QString& folder) {
+    QStringList names;
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& entry : entries) {
+        if (entry.fileName().endsWith(QStringLiteral(".exe"), Qt::CaseInsensitive) ||
+            entry.isExecutable())
+            names.append(entry.fileName());
+    }
+    return names;
+}
+
+} // namespace
+
+frmEdit::frmEdit(const QStringList& folders, QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("frmEdit"));
+    createControls(folders);
+}
+
+void frmEdit::createControls(const QStringList& folders) {
+    auto twips = [this](int value) { return value * logicalDpiX() / 1440; };
+
+    auto* main = new QWidget(this);
+    main->setObjectName(QStringLiteral("picMain"));
+    auto* grid = new QGridLayout(main);
+    grid->setContentsMargins(0, 0, 0, 0);
+    int row = 0;
+    grid->addWidget(new QLabel(QStringLiteral("プログラムの情報をこの画面で入力してください"), main),
+                    row++, 0, 1, 3);
+
+    m_name = named(new QLineEdit(main), QStringLiteral("txtName"));
+    grid->addWidget(new QLabel(QStringLiteral("名称"), main), row, 0);
+    grid->addWidget(m_name, row++, 1, 1, 2);
+
+    m_info = named(new QPlainTextEdit(main), QStringLiteral("txtInfo"),
+                   QStringLiteral("このアプリの説明文、使用方法などのメモを入力してください"));
+    m_info->installEventFilter(this);
+    grid->addWidget(new QLabel(QStringLiteral("説明"), main), row, 0, Qt::AlignTop);
+    grid->addWidget(m_info, row++, 1, 1, 2);
+    grid->setRowStretch(row - 1, 1);
+
+    m_execCmd = named(new QComboBox(main), QStringLiteral("txtExecCmd"), kProgramTip);
+    m_execCmd->setEditable(true);
+    m_execCmd->setInsertPolicy(QComboBox::NoInsert);
+    QPushButton* chooseProgram = chooseButton(QStringLiteral("cmdExecCmd"), kOtherFileTip, main);
+    grid->addWidget(new QLabel(QStringLiteral("実行コマンド"), main), row, 0);
+    grid->addWidget(m_execCmd, row, 1);
+    grid->addWidget(chooseProgram, row++, 2);
+
+    m_appDir = named(new QComboBox(main), QStringLiteral("cboAppDir"),
+                     QStringLiteral("このアプリを格納するフォルダを指定してください"));
+    m_appDir->addItems(folders);
+    grid->addWidget(new QLabel(QStringLiteral("フォルダ"), main), row, 0);
+    grid->addWidget(m_appDir, row++, 1, 1, 2);
+
+    auto* iconRow = new QHBoxLayout();
+    m_icon = named(new QLabel(main), QStringLiteral("picIcon"));
+    m_icon->setFixedSize(32, 32);
+    auto* iconPath = named(new QLineEdit(main), QStringLiteral("txtIconPath"));
+    iconPath->setEnabled(false);
+    QPushButton* chooseIcon = chooseButton(QStringLiteral("cmdIconPath"), QString(), main);
+    iconRow->addWidget(m_icon);
+    iconRow->addWidget(iconPath, 1);
+    iconRow->addWidget(chooseIcon);
+    iconRow->addWidget(named(new QLabel(main), QStringLiteral("lblIconIndex")));
+    grid->addWidget(new QLabel(QStringLiteral("アイコン"), main), row, 0);
+    grid->addLayout(iconRow, row++, 1, 1, 2);
+
+    m_nonPack = named(new QCheckBox(QStringLiteral("圧縮保存しない(&N)"), main),
+                      QStringLiteral("chkNonPack"));
+    m_shortCut =
+        named(new QCheckBox(QStringLiteral("ショートカット"), main), QStringLiteral("chkShortCut"));
+    m_shortCut->hide();
+    auto* marks = new QHBoxLayout();
+    marks->addWidget(m_nonPack);
+    marks->addWidget(m_shortCut);
+    marks->addStretch();
+    grid->addLayout(marks, row++, 0, 1, 3);
+
+    QPushButton* texts =
+        button(QStringLiteral("テキスト参照→"), QStringLiteral("cmdTxt参照"),
+               QStringLiteral("アプリケーションに同梱されているテキストファイルを参照します"), main);
+    QPushButton* others = button(QStringLiteral("通常以外の実行→"),
+                                 QStringLiteral("cmd通常以外の実行"), QString(), main);
+    texts->setEnabled(false);
+    others->setEnabled(false);
+    auto* panels = new QHBoxLayout();
+    panels->addWidget(texts);
+    panels->addWidget(others);
+    grid->addLayout(panels, row++, 0, 1, 3);
+
+    QPushButton* remove = button(QStringLiteral("削除"), QStringLiteral("cmdRemove"),
+                                 QStringLiteral("このアプリケーションを削除します"), main);
+    QPushButton* ok = button(QStringLiteral("OK"), QStringLiteral("cmdOK"),
+                             QStringLiteral("変更を反映し、この画面を閉じます"), main);
+    QPushButton* cancel = button(QStringLiteral("キャンセル"), QStringLiteral("cmdCancel"),
+                                 QStringLiteral("この画面を閉じます"), main);
+    ok->setDefault(true);
+    auto* buttons = new QHBoxLayout();
+    buttons->addWidget(remove);
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    grid->addLayout(buttons, row++, 0, 1, 3);
+    grid->setColumnStretch(1, 1);
+    connect(ok, &QPushButton::clicked, this, &frmEdit::cmdOK_Click);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(remove, &QPushButton::clicked, this, &frmEdit::cmdRemove_Click);
+
+    // The reference-text panel: the texts and pages that came with the application.
+    m_textPanel = named(new QGroupBox(QStringLiteral("テキスト参照"), this), QStringLiteral("frameTxt"));
+    auto* textLayout = new QVBoxLayout(m_textPanel);
+    textLayout->addWidget(
+        new QLabel(QStringLiteral("プログラムに同梱されているテキストファイルを参照します。"), m_textPanel));
+    textLayout->addWidget(named(new QComboBox(m_textPanel), QStringLiteral("cboTxtFile")));
+    auto* fromFile = named(new QPlainTextEdit(m_textPanel), QStringLiteral("txtFromFile"));
+    fromFile->setReadOnly(true);
+    textLayout->addWidget(fromFile, 1);
+    auto* page = named(new QTextBrowser(m_textPanel), QStringLiteral("WebBrowser1"));
+    page->hide();
+    textLayout->addWidget(page, 1);
+    textLayout->addWidget(new QLabel(QStringLiteral("【F1】 選択範囲を名称にセット"), m_textPanel));
+    textLayout->addWidget(new QLabel(QStringLiteral("【F2】 選択範囲を説明に追加"), m_textPanel));
+    QPushButton* openFolder =
+        button(QStringLiteral("フォルダを開く"), QStringLiteral("cmdFolOpen"),
+               QStringLiteral("htmlヘルプ等テキストファイルでないものがヘルプのときにドゾ"), m_textPanel);
+    openFolder->setEnabled(false);
+    textLayout->addWidget(openFolder);
+    m_textPanel->hide();
+
+    // The alternative-command panel: up to five further commands of the application.
+    m_subPanel = named(new QWidget(this), QStringLiteral("pic通常以外"));
+    auto* subLayout = new QGridLayout(m_subPanel);
+    int subRow = 0;
+    for (const char16_t* text :
+         {u"ここでは通常以外の実行ファイルなどを指定します。",
+          u"下の設定欄では、ツリー上の項目を右クリックして表示されるポップアップメニューから "
+          u"[通常以外の実行] を選択して表示→実行するプログラムを指定します。",
+          u"設定用のプログラムなどが別途用意されている場合などに便利だと思います。",
+          u"ツリー上のアプリケーションをダブルクリックすると左の実行コマンドで設定したプログラムが実行されます。"}) {
+        auto* label = new QLabel(QString::fromUtf16(text), m_subPanel);
+        label->setWordWrap(true);
+        subLayout->addWidget(label, subRow++, 0, 1, 2);
+    }
+    for (int i = 0; i < 5; ++i) {
+        m_subExecCmd[i] = named(new QComboBox(m_subPanel),
+                                QStringLiteral("txtSubExecCmd(%1)").arg(i), kProgramTip);
+        m_subExecCmd[i]->setEditable(true);
+        m_subExecCmd[i]->setInsertPolicy(QComboBox::NoInsert);
+        QPushButton* choose =
+            chooseButton(QStringLiteral("cmdSubExecCmd(%1)").arg(i), kOtherFileTip, m_subPanel);
+        subLayout->addWidget(m_subExecCmd[i], subRow, 0);
+        subLayout->addWidget(choose, subRow++, 1);
+    }
+    m_subPanel->hide();
+
+    main->setFixedSize(twips(4650) - 2 * twips(120), twips(6390) - twips(600));
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(twips(120), twips(120), twips(120), twips(120));
+    layout->addWidget(main);
+    layout->addWidget(m_textPanel);
+    layout->addWidget(m_subPanel);
+    // The dialog takes the size of what is shown: the side panels are closed.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void frmEdit::fill(const PackApp& app, const QStringList& subCommands) {
+    const QString name = app.AppName();
+    setWindowTitle(name + QStringLiteral("の設定"));
+    m_name->setText(name);
+    m_preAppName = name;
+    QString notes = app.Info();
+    notes.replace(u'^', kCrLf);
+    m_info->setPlainText(notes.replace(kCrLf, QStringLiteral("\n")));
+    m_execCmd->setEditText(app.ExecCmd());
+    m_nonPack->setChecked(app.NonPack());
+    m_shortCut->setChecked(app.ShortCut());
+
+    const QString iconFile = app.iconPath();
+    if (QFileInfo::exists(iconFile))
+        m_icon->setPixmap(QIcon(iconFile).pixmap(32, 32));
+
+    if (app.ShortCut()) {
+        m_nonPack->hide();
+        m_shortCut->show();
+        m_shortCut->setEnabled(false);
+        m_overRideBasePath = app.OverRideBasePath();
+    } else {
+        ExeScan();
+    }
+
+    for (int i = 0; i < 5; ++i)
+        m_subExecCmd[i]->setEditText(subCommands.value(i));
+
+    int folder = 0;
+    for (int i = 0; i < m_appDir->count(); ++i) {
+        if (withoutIndent(m_appDir->itemText(i)) == app.AppDir()) {
+            folder = i;
+            break;
+        }
+    }
+    m_appDir->setCurrentIndex(folder);
+
+    QTimer::singleShot(0, this, &frmEdit::copyProgramListToSubCommands);
+}
+
+void frmEdit::ExeScan() {
+    const QString command = m_execCmd->currentText();
+    m_execCmd->clear();
+    m_execCmd->addItems(programsIn(settings().ExecDir + m_preAppName));
+    m_execCmd->setEditText(command);
+}
+
+void frmEdit::copyProgramListToSubCommands() {
+    QStringList programs;
+    for (int i = 0; i < m_execCmd->count(); ++i)
+        programs.append(m_execCmd->itemText(i));
+    for (QComboBox* box : m_subExecCmd) {
+        const QString command = box->currentText();
+        box->clear();
+        box->addItems(programs);
+        box->setEditText(command);
+    }
+}
+
+QString frmEdit::showModal(const QString& caption) {
+    setWindowTitle(caption);
+    exec();
+    return windowTitle();
+}
+
+EditorFields frmEdit::fields() const {
+    EditorFields result;
+    result.name = m_name->text();
+    result.info = m_info->toPlainText().replace(u'\n', kCrLf);
+    result.execCmd = m_execCmd->currentText();
+    result.folder = withoutIndent(m_appDir->currentText());
+    result.nonPack = m_nonPack->isChecked();
+    for (const QComboBox* box : m_subExecCmd)
+        result.subCommands.append(box->currentText());
+    return result;
+}
+
+void frmEdit::selectWholeName() {
+    m_name->setFocus();
+    m_name->selectAll();
+}
+
+void frmEdit::close() {
+    setWindowTitle(QStringLiteral("Close"));
+    QDialog::close();
+}
+
+void frmEdit::cmdOK_Click() {
+    m_name->setText(m_name->text().trimmed());
+    const QString name = m_name->text();
+    const QString command = m_execCmd->currentText();
+    const QString folder = m_appDir->currentText();
+
+    // Every check runs, so that the user learns of every refused character at once.
+    bool refused = false;
+    auto warn = [&refused](const QString& message) {
+        showMessage(message, MsgIcon::Exclamation);
+        refused = true;
+    };
+    if (const QString whole = wholeNameRefusal(name); !whole.isEmpty())
+        warn(whole);
+    for (const RefusedCharacter& rule : refusedCharacters()) {
+        const QString& text = rule.field == EditField::Name      ? name
+                              : rule.field == EditField::Command ? command
+                                                                 : folder;
+        if (text.contains(rule.character))
+            warn(rule.message);
+    }
+    if (refused)
+        return;
+
+    cleanNotes();
+    setWindowTitle(QStringLiteral("OK"));
+    accept();
+}
+
+void frmEdit::cmdRemove_Click() {
+    if (showMessage(u'[' + m_preAppName + QStringLiteral("]を削除してよろしいですか？"),
+                    MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
+        return;
+    setWindowTitle(QStringLiteral("DELETE"));
+    accept();
+}
+
+void frmEdit::cleanNotes() {
+    // Stored notes hold no markup characters: they become their full-width look-alikes.
+    const QString notes = m_info->toPlainText();
+    QString cleaned = notes;
+    cleaned.replace(u'&', u'＆').replace(u'<', u'＜').replace(u'>', u'＞');
+    if (cleaned != notes)
+        m_info->setPlainText(cleaned);
+}
+
+bool frmEdit::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_info && event->type() == QEvent::FocusOut)
+        cleanNotes();
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace vadok

@@ -1,0 +1,160 @@
+// Registering new applications: from a folder (compressed into the pack folder and copied
+// into the execution folder), from a program or shortcut that stays where it is, and the
+// choice of a title that takes nothing from an existing application.
+#include "mainwindow/frmmain.h"
+
+#include "apps/appnamerules.h"
+#include "apps/registration.h"
+#include "catalog/apprecords.h"
+#include "catalog/settings.h"
+#include "dialogs/frmdropfile.h"
+#include "mainwindow/catalogtree.h"
+#include "platform/chooser.h"
+#include "platform/clock.h"
+#include "platform/programfolder.h"
+#include "platform/prompter.h"
+#include "util/folderutil.h"
+#include "util/statustext.h"
+#include "util/textutil.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace vadok {
+
+void frmMain::mnuNew_Click() {
+    const std::optional<QString> folder =
+        chooser().chooseFolder(QStringLiteral("フォルダを選択してください。"));
+    if (!folder) {
+        SetStatusText(QStringLiteral("キャンセルされました"), 1);
+        return;
+    }
+    if (!QDir::isAbsolutePath(*folder)) {
+        showMessage(QStringLiteral("無効なフォルダです"), MsgIcon::Exclamation);
+        return;
+    }
+    NewApp(*folder, QFileInfo(QDir::cleanPath(*folder)).fileName());
+}
+
+void frmMain::mnuNewShortCut_Click() {
+    Chooser::FileRequest request;
+    request.initialName = QStringLiteral("実行するファイルを選択してください");
+    request.filters = {QStringLiteral("実行ファイル (*)"),
+                       QStringLiteral("ショートカットファイル (*.desktop *.lnk)")};
+    const std::optional<QString> file = chooser().chooseFile(request);
+    if (!file)
+        return;
+    if (!QFileInfo(*file).isFile()) {
+        showMessage(QStringLiteral("指定されたファイルが見つかりません"), MsgIcon::Exclamation);
+        return;
+    }
+    frmDropFile dialog(*this, this);
+    dialog.setTag(*file);
+    dialog.cmdLink_Click();
+}
+
+void frmMain::NewApp(const QString& folder, const QString& title) {
+    const QString source = withTrailingSlash(folder);
+    const QString refusal = RegistrationRefusal(source);
+    if (!refusal.isEmpty()) {
+        showMessage(refusal, MsgIcon::Exclamation);
+        return;
+    }
+    const QString name = claimTitle(
+        title.isEmpty() ? GetField(source, QStringLiteral("/"), CountFields(source, QStringLiteral("/")) - 1)
+                        : title);
+    if (name.isEmpty())
+        return;
+    if (!LhaCompressDir(name, source))
+        return;
+    const QString copy = settings().ExecDir + name + u'/';
+    const bool copied = CopyFolderContents(source, copy) && HoldsCopyOf(copy, source);
+
+    switch (NewAppCore(name)) {
+    case EditOutcome::Saved:
+        // The source folder may be the only other copy: it goes only when the archive read
+        // back complete and the execution folder holds all of it.
+        if (!copied) {
+            showMessage(QStringLiteral("実行フォルダへのコピーが完全ではないため、"
+                                       "元のフォルダは削除しません。\r\n") +
+                            source,
+                        MsgIcon::Exclamation);
+        } else if (showMessage(QStringLiteral("アプリケーションの存在したディレクトリを削除してもいいですか"),
+                               MsgIcon::None, MsgButtons::YesNo) == MsgAnswer::Yes) {
+            DeleteFolder(source, this, true);
+        }
+        break;
+    case EditOutcome::Cancelled: {
+        const QString archive = settings().PackDir + name + QStringLiteral(".lzh");
+        if (QFileInfo::exists(archive))
+            QFile::remove(archive);
+        if (QFileInfo::exists(settings().ExecDir + name))
+            DeleteFolder(settings().ExecDir + name, this, false);
+        break;
+    }
+    case EditOutcome::Deleted:
+        break;
+    }
+}
+
+EditOutcome frmMain::NewAppCore(const QString& title) {
+    PackApp& app = m_apps.emplace_back();
+    app.setAppName(title);
+    app.setAppDir(QStringLiteral("ROOT"));
+    app.setExecCmd(QString());
+    app.setInfo(QString());
+    app.setLastOpenDateTime(currentDateTime());
+    const EditOutcome outcome = editApp(app);
+    LoadTree();
+    return outcome;
+}
+
+bool frmMain::NewAppShortCut(const QString& title, const QString& command,
+                             const QString& baseFolder) {
+    const QString name = claimTitle(title);
+    if (name.isEmpty())
+        return false;
+    PackApp app;
+    app.SetShortCut(baseFolder);
+    app.setAppName(name);
+    app.setExecCmd(command);
+    app.setLastOpenDateTime(currentDateTime());
+    if (editApp(app) == EditOutcome::Cancelled)
+        return false;
+    LoadTree();
+    return true;
+}
+
+bool frmMain::titleInUse(const QString& title) {
+    if (m_tree->node(title))
+        return true;
+    // A record the tree does not show still owns its archive and expanded folder.
+    AppRecord record;
+    const Settings& s = settings();
+    return FindAppByName(title, record) &&
+           (QFileInfo::exists(s.PackDir + title + QStringLiteral(".lzh")) ||
+            QFileInfo::exists(s.ExecDir + title));
+}
+
+QString frmMain::claimTitle(const QString& title) {
+    QString name = title;
+    QString problem = wholeNameRefusal(name);
+    for (;;) {
+        if (problem.isEmpty()) {
+            if (!titleInUse(name))
+                return name;
+            problem = u'[' + name + QStringLiteral("] という名前のアプリケーションは既に登録されています。");
+        }
+        const QString suggestion =
+            SuggestFreeTitle(title, [this](const QString& candidate) { return titleInUse(candidate); });
+        const std::optional<QString> answer = prompter().input(
+            problem + QStringLiteral("\r\n別の名前で登録する場合は、名前を入力してください。"),
+            QStringLiteral("登録名の確認"), suggestion);
+        if (!answer)
+            return QString();
+        name = answer->trimmed();
+        problem = nameRefusal(name);
+    }
+}
+
+} // namespace vadok

@@ -1,0 +1,124 @@
+#include "appsfixture.h"
+
+#include "apps/archivercalls.h"
+#include "apps/droppeditem.h"
+#include "apps/registration.h"
+#include "catalog/settings.h"
+#include "platform/programfolder.h"
+#include "util/folderutil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <optional>
+
+namespace vadok::test {
+namespace {
+
+const QString kOverwrite = QStringLiteral("はすでに存在しています。\r\nファイルを上書きしますか?\r\n"
+                                          "(はいで上書き,いいえで追加圧縮,キャンセルで圧縮中止)");
+
+struct Overwrite {
+    const char* what;
+    std::optional<MsgAnswer> answer; // none: no archive there before
+    bool stored;
+    QStringList members;
+};
+
+class NewArchive : public AppsFixture, public ::testing::WithParamInterface<Overwrite> {
+protected:
+    QString source() const { return scratch.path() + QStringLiteral("/Foo/"); }
+};
+
+TEST_P(NewArchive, anArchiveLeftThereIsRebuiltAddedToOrKept) {
+    const Overwrite& c = GetParam();
+    SCOPED_TRACE(c.what);
+    writeFile(source() + QStringLiteral("a.txt"), "a");
+    writeFile(source() + QStringLiteral("sub/b.txt"), "b");
+    PackApp foo = named(QStringLiteral("Foo"));
+    QByteArray before;
+    if (c.answer) {
+        PackApp old = registerApp(QStringLiteral("Foo"), QString(), {{QStringLiteral("old.txt"), "o"}});
+        before = readFile(old.archivePath());
+        prompter.expect(foo.archivePath() + kOverwrite, *c.answer);
+        if (*c.answer == MsgAnswer::Cancel)
+            prompter.expect(QStringLiteral("圧縮をキャンセルしました。"));
+    }
+
+    EXPECT_EQ(LhaCompressDir(QStringLiteral("Foo"), source()), c.stored);
+    EXPECT_EQ(archiveFiles(foo), c.members);
+    if (c.answer == MsgAnswer::Cancel) {
+        EXPECT_EQ(readFile(foo.archivePath()), before);
+    }
+    if (c.answer) {
+        EXPECT_EQ(prompter.messages().value(0).title, QStringLiteral("上書き確認"));
+    }
+    // Nothing is left beside the archive.
+    EXPECT_EQ(QDir(settings().PackDir).entryList(QDir::Files | QDir::Hidden), QStringList{"Foo.lzh"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, NewArchive,
+    ::testing::Values(Overwrite{"none there", std::nullopt, true, {"a.txt", "sub/b.txt"}},
+                      Overwrite{"yes", MsgAnswer::Yes, true, {"a.txt", "sub/b.txt"}},
+                      Overwrite{"no", MsgAnswer::No, true, {"a.txt", "old.txt", "sub/b.txt"}},
+                      Overwrite{"cancel", MsgAnswer::Cancel, false, {"old.txt"}}));
+
+TEST_F(NewArchive, aFolderTheArchiverRefusesLeavesNoArchive) {
+    const QString folder = scratch.path() + QStringLiteral("/Bad/");
+    writeFile(folder + QStringLiteral("a.txt"), "a");
+    writeUnstorableFile(folder);
+    prompter.expect(QStringLiteral("圧縮に失敗しました。Error Code:0x8009"));
+    EXPECT_FALSE(LhaCompressDir(QStringLiteral("Bad"), folder));
+    EXPECT_TRUE(QDir(settings().PackDir).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    DeleteFolder(folder, nullptr, true); // Qt cannot spell the refused name to remove it
+
+}
+
+using Refusal = AppsFixture;
+
+TEST_F(Refusal, foldersOverlappingTheLaunchersOwnAreRefused) {
+    const Settings& s = settings();
+    const QString outside = scratch.path() + QStringLiteral("/Tools/Foo");
+    const QString beside = programFolder() + QStringLiteral("Packed");
+    QDir().mkpath(outside);
+    QDir().mkpath(beside);
+    QDir().mkpath(s.ExecDir + QStringLiteral("Tool/bin"));
+    QDir().mkpath(s.IconDir + QStringLiteral("set"));
+    QFile::link(s.PackDir, scratch.path() + QStringLiteral("/packlink"));
+    const struct {
+        QString folder;
+        QString reason; // empty: accepted
+    } cases[] = {
+        {outside, QString()},
+        {beside, QString()},
+        {s.PackDir, QStringLiteral("Vadokの格納フォルダの中にあります。")},
+        {scratch.path() + QStringLiteral("/packlink/"), QStringLiteral("Vadokの格納フォルダの中にあります。")},
+        {s.ExecDir + QStringLiteral("Tool/bin"), QStringLiteral("Vadokの実行フォルダの中にあります。")},
+        {s.IconDir + QStringLiteral("set/"), QStringLiteral("Vadokのアイコンフォルダの中にあります。")},
+        {programFolder(), QStringLiteral("Vadokのプログラムフォルダを含んでいます。")},
+        {QDir::cleanPath(programFolder() + QStringLiteral("..")), QStringLiteral("Vadokのプログラムフォルダを含んでいます。")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder.toStdString());
+        const QString expected =
+            c.reason.isEmpty() ? QString()
+                               : u'[' + c.folder + QStringLiteral("] は登録できません。\r\n") + c.reason;
+        EXPECT_EQ(RegistrationRefusal(c.folder), expected);
+    }
+}
+
+TEST(DroppedItem, installerShortcutsAreKnownByTheirTargetInTheSystemFolder) {
+    const QString cached = QStringLiteral("C:/Windows/Installer/{90120000}/word.ico");
+    const QString program = QStringLiteral("C:/Program Files/Word/word.exe");
+    qunsetenv("SystemRoot");
+    EXPECT_TRUE(IsInstallerShortcutTarget(cached));
+    EXPECT_FALSE(IsInstallerShortcutTarget(program));
+    qputenv("SystemRoot", "C:\\WINDOWS");
+    EXPECT_TRUE(IsInstallerShortcutTarget(cached));
+    EXPECT_FALSE(IsInstallerShortcutTarget(QStringLiteral("D:/Installer/{1}/x.ico")));
+    qunsetenv("SystemRoot");
+}
+
+} // namespace
+} // namespace vadok::test

@@ -1,0 +1,252 @@
+#include "../apps/appsfixture.h"
+
+#include "catalog/apprecords.h"
+#include "catalog/datafile.h"
+#include "catalog/settings.h"
+#include "catalog/xmldocument.h"
+#include "dialogs/frmedit.h"
+#include "platform/programfolder.h"
+
+#include "support/modaldriver.h"
+
+#include <QComboBox>
+#include <QDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace vadok::test {
+namespace {
+
+const QStringList kFolders = {QStringLiteral("ROOT"), QStringLiteral("　メイン"),
+                              QStringLiteral("　　Sub"), QStringLiteral("　a&b")};
+const QString kInUse = QStringLiteral("変更された名称は既に使用されています。\r\n別の名称を入力してください。");
+
+QLineEdit* name(QDialog& d) { return control<QLineEdit>(d, "txtName"); }
+QPlainTextEdit* notes(QDialog& d) { return control<QPlainTextEdit>(d, "txtInfo"); }
+QComboBox* folderList(QDialog& d) { return control<QComboBox>(d, "cboAppDir"); }
+void press(QDialog& d, const char* button) { control<QPushButton>(d, button)->click(); }
+
+// The application Tool, stored, with an icon, in the folder メイン of a tree that also holds
+// the application Other.
+class Editor : public AppsFixture {
+protected:
+    Editor() {
+        qputenv("XDG_DATA_HOME", scratch.path().toUtf8());
+        window.treeKeys = {QStringLiteral("ROOT"), QStringLiteral("メイン"), QStringLiteral("Sub"),
+                           QStringLiteral("Tool"), QStringLiteral("Other")};
+        app = registerApp(QStringLiteral("Tool"), QStringLiteral("run.sh"),
+                          {{QStringLiteral("run.sh"), "#!/bin/sh\n"},
+                           {QStringLiteral("TOOL.EXE"), "MZ"},
+                           {QStringLiteral("readme.txt"), "read me"}});
+        writeFile(app.iconPath(), "icon");
+    }
+    ~Editor() override { qunsetenv("XDG_DATA_HOME"); }
+
+    EditOutcome edit() {
+        frmEdit editor(kFolders);
+        return app.ShowConfig(editor);
+    }
+    static AppRecord stored(const QString& title) {
+        AppRecord r;
+        EXPECT_TRUE(FindAppByName(title, r)) << title.toStdString();
+        return r;
+    }
+    static int recordsNamed(const QString& title) {
+        XmlDocument doc;
+        EXPECT_TRUE(doc.load(dataFilePath()));
+        return int(doc.select(QStringLiteral("//App[Name='%1']").arg(title)).size());
+    }
+
+    PackApp app;
+    ModalDriver driver;
+};
+
+TEST_F(Editor, opensOnTheApplicationsFolderAndProgramsAndFallsBackToTheTop) {
+    app.setAppDir(QStringLiteral("Sub"));
+    driver.then([](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("Toolの設定"));
+        EXPECT_EQ(folderList(d)->currentText(), QStringLiteral("　　Sub"));
+        QComboBox* programs = control<QComboBox>(d, "txtExecCmd");
+        EXPECT_EQ(programs->currentText(), QStringLiteral("run.sh"));
+        ASSERT_EQ(programs->count(), 2);
+        EXPECT_EQ(programs->itemText(0) + u'|' + programs->itemText(1), QStringLiteral("TOOL.EXE|run.sh"));
+        for (const char* later : {"cmdTxt参照", "cmd通常以外の実行", "cmdExecCmd", "cmdIconPath"})
+            EXPECT_FALSE(control<QPushButton>(d, later)->isEnabled()) << later;
+        press(d, "cmdCancel");
+    });
+    EXPECT_EQ(edit(), EditOutcome::Cancelled);
+
+    // A folder the tree no longer has: the top is offered, and confirming moves it there.
+    app.setAppDir(QStringLiteral("Gone"));
+    driver.then([](QDialog& d) {
+        EXPECT_EQ(folderList(d)->currentText(), QStringLiteral("ROOT"));
+        press(d, "cmdOK");
+    });
+    EXPECT_EQ(edit(), EditOutcome::Saved);
+    EXPECT_EQ(window.placedNodes, QStringList{QStringLiteral("Tool>ROOT")});
+    EXPECT_EQ(stored(QStringLiteral("Tool")).AppDir, QStringLiteral("ROOT"));
+}
+
+struct Refused {
+    const char* name;
+    const char* command;
+    int folder;
+    QStringList warnings;
+};
+
+class Refusals : public Editor, public ::testing::WithParamInterface<Refused> {};
+
+TEST_P(Refusals, everyRefusedCharacterIsNamedAndNothingIsSaved) {
+    const Refused& c = GetParam();
+    for (const QString& warning : c.warnings)
+        prompter.expect(warning);
+    const QByteArray archive = readFile(app.archivePath());
+    const QByteArray data = readFile(dataFilePath());
+    driver.then([&c](QDialog& d) {
+        name(d)->setText(QString::fromUtf8(c.name));
+        control<QComboBox>(d, "txtExecCmd")->setEditText(QString::fromUtf8(c.command));
+        folderList(d)->setCurrentIndex(c.folder);
+        notes(d)->setPlainText(QStringLiteral("changed"));
+        press(d, "cmdOK");
+        EXPECT_TRUE(d.isVisible());
+        press(d, "cmdCancel");
+    });
+    EXPECT_EQ(edit(), EditOutcome::Cancelled);
+    EXPECT_EQ(readFile(dataFilePath()), data);
+    EXPECT_EQ(readFile(app.archivePath()), archive);
+    for (const MessageRequest& warning : prompter.messages())
+        EXPECT_EQ(warning.icon, MsgIcon::Exclamation);
+}
+
+QString refusedIn(const char* field, const char* c) {
+    return QString::fromUtf8(field) + QStringLiteral("に ") + QString::fromUtf8(c) +
+           QStringLiteral(" を使うことはできません");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, Refusals,
+    ::testing::Values(
+        Refused{"A&B!", "run.sh", 1, {refusedIn("名称", "&"), refusedIn("名称", "!")}},
+        Refused{"x\"y", "a&b.sh", 0, {refusedIn("実行コマンド", "&"), refusedIn("名称", "\"")}},
+        Refused{"Tool", "run.sh", 3, {refusedIn("フォルダ名", "&")}},
+        Refused{"\\:;*?/><",
+                "run.sh",
+                0,
+                {refusedIn("名称", "\\"), refusedIn("名称", ":"), refusedIn("名称", ";"),
+                 refusedIn("名称", "*"), refusedIn("名称", "?"), refusedIn("名称", "/"),
+                 refusedIn("名称", ">"), refusedIn("名称", "<")}},
+        Refused{"   ", "run.sh", 0, {QStringLiteral("名称を入力してください")}},
+        Refused{"..", "run.sh", 0, {QStringLiteral("名称を「.」や「..」にすることはできません")}}));
+
+TEST_F(Editor, notesAreSavedWithFullWidthMarkupCharacters) {
+    driver.then([](QDialog& d) {
+        name(d)->setText(QStringLiteral("  Tool  "));
+        notes(d)->setPlainText(QStringLiteral("<b>bold</b> & more\nsecond line"));
+        press(d, "cmdOK");
+    });
+    EXPECT_EQ(edit(), EditOutcome::Saved);
+    EXPECT_EQ(stored(QStringLiteral("Tool")).Info,
+              QStringLiteral("＜b＞bold＜/b＞ ＆ more\r\nsecond line\r\n"));
+}
+
+struct Clash {
+    const char* name;
+    bool selected;
+};
+
+class Clashes : public Editor, public ::testing::WithParamInterface<Clash> {};
+
+TEST_P(Clashes, aNameInUseIsRefusedWithTheOtherEditsKept) {
+    // An archive that no entry of the tree owns is not taken over either.
+    writeFile(settings().PackDir + QStringLiteral("Leftover.lzh"), "leftover");
+    const QByteArray data = readFile(dataFilePath());
+    prompter.expect(kInUse);
+    driver
+        .then([this](QDialog& d) {
+            name(d)->setText(QString::fromUtf8(GetParam().name));
+            notes(d)->setPlainText(QStringLiteral("new notes"));
+            folderList(d)->setCurrentIndex(2);
+            press(d, "cmdOK");
+        })
+        .then([this](QDialog& d) {
+            EXPECT_EQ(name(d)->selectedText(),
+                      GetParam().selected ? QString::fromUtf8(GetParam().name) : QString());
+            EXPECT_EQ(notes(d)->toPlainText(), QStringLiteral("new notes"));
+            EXPECT_EQ(folderList(d)->currentText(), QStringLiteral("　　Sub"));
+            // Shown again as it opened, so that closing it now cancels.
+            EXPECT_EQ(d.windowTitle(), QStringLiteral("Toolの設定"));
+            d.reject();
+        });
+    EXPECT_EQ(edit(), EditOutcome::Cancelled);
+    EXPECT_EQ(readFile(dataFilePath()), data);
+    EXPECT_TRUE(QFileInfo::exists(app.archivePath()));
+    EXPECT_EQ(readFile(settings().PackDir + QStringLiteral("Leftover.lzh")), "leftover");
+    EXPECT_TRUE(window.renamedNodes.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, Clashes,
+                         ::testing::Values(Clash{"Other", true}, Clash{"Sub", true},
+                                           Clash{"Leftover", true}, Clash{"ROOT", false},
+                                           Clash{"Vadok", false}));
+
+class Renames : public Editor, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(Renames, archiveAndIconFollowTheNameAndTheApplicationEndsStored) {
+    const QString to = QString::fromUtf8(GetParam());
+    const QByteArray archive = readFile(app.archivePath());
+    driver.then([&to](QDialog& d) {
+        name(d)->setText(to);
+        folderList(d)->setCurrentIndex(2);
+        press(d, "cmdOK");
+    });
+    EXPECT_EQ(edit(), EditOutcome::Saved);
+
+    const Settings& s = settings();
+    EXPECT_EQ(readFile(s.PackDir + to + QStringLiteral(".lzh")), archive);
+    EXPECT_FALSE(QFileInfo::exists(s.PackDir + QStringLiteral("Tool.lzh")));
+    EXPECT_EQ(readFile(s.IconDir + to + QStringLiteral(".ico")), "icon");
+    EXPECT_FALSE(QFileInfo::exists(s.IconDir + QStringLiteral("Tool.ico")));
+    // The copy expanded for the editor went to the trash.
+    EXPECT_FALSE(QFileInfo::exists(s.ExecDir + QStringLiteral("Tool")));
+    EXPECT_FALSE(QFileInfo::exists(s.ExecDir + to));
+    EXPECT_TRUE(QFileInfo::exists(scratch.path() + QStringLiteral("/Trash/files/Tool/run.sh")));
+    EXPECT_EQ(window.renamedNodes, QStringList{QStringLiteral("Tool>") + to});
+    EXPECT_EQ(window.placedNodes, QStringList{to + QStringLiteral(">Sub")});
+    // Renamed and moved in one edit: one record, under the new name.
+    EXPECT_EQ(recordsNamed(QStringLiteral("Tool")), 0);
+    EXPECT_EQ(recordsNamed(to), 1);
+    EXPECT_EQ(stored(to).AppDir, QStringLiteral("Sub"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, Renames, ::testing::Values("tool", "ツール 2"));
+
+TEST_F(Editor, removeDeletesOnlyAfterYes) {
+    const QString question = QStringLiteral("[Tool]を削除してよろしいですか？");
+    prompter.expect(question, MsgAnswer::No).expect(question, MsgAnswer::Yes);
+    driver.then([](QDialog& d) {
+        press(d, "cmdRemove");
+        EXPECT_TRUE(d.isVisible());
+        press(d, "cmdRemove");
+    });
+    EXPECT_EQ(edit(), EditOutcome::Deleted);
+    EXPECT_FALSE(QFileInfo::exists(app.archivePath()));
+    EXPECT_EQ(window.removedNodes, QStringList{QStringLiteral("Tool")});
+}
+
+TEST_F(Editor, aWaitingIconBecomesTheIconAndAStaleOneIsDropped) {
+    const QString waiting = programFolder() + QStringLiteral("_temp.ico");
+    writeFile(waiting, "stale");
+    driver.then([&waiting](QDialog& d) {
+        EXPECT_FALSE(QFileInfo::exists(waiting));
+        writeFile(waiting, "chosen");
+        press(d, "cmdOK");
+    });
+    EXPECT_EQ(edit(), EditOutcome::Saved);
+    EXPECT_EQ(readFile(app.iconPath()), "chosen");
+    EXPECT_FALSE(QFileInfo::exists(waiting));
+}
+
+} // namespace
+} // namespace vadok::test
