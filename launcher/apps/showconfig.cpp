@@ -140,7 +140,7 @@ EditOutcome PackApp::ShowConfig(AppEditor& editor) {
     setExecCmd(fields.execCmd);
     setAppDir(fields.folder);
     setNonPack(fields.nonPack);
-    if (QFileInfo::exists(waitingIconPath())) {
+    if (fields.iconChanged && QFileInfo::exists(waitingIconPath())) {
         QFile::remove(iconPath());
         QFile::copy(waitingIconPath(), iconPath());
         QFile::remove(waitingIconPath());

@@ -1,0 +1,31 @@
+#include "dialogs/referencepageview.h"
+
+#include "apps/referencetexts.h"
+
+#include <QFile>
+#include <QTextDocument>
+#include <QUrl>
+
+namespace vadok {
+
+ReferencePageView::ReferencePageView(QWidget* parent) : QTextBrowser(parent) {
+    setOpenExternalLinks(false);
+}
+
+QVariant ReferencePageView::loadResource(int type, const QUrl& name) {
+    // Relative references resolve against the page, a file; data URLs carry their content;
+    // anything else would be fetched from elsewhere.
+    const QUrl url = name.isRelative() ? source().resolved(name) : name;
+    if (url.scheme() == u"data")
+        return QTextBrowser::loadResource(type, name);
+    if (!url.isLocalFile())
+        return QVariant();
+    if (type != QTextDocument::HtmlResource)
+        return QTextBrowser::loadResource(type, url);
+    QFile file(url.toLocalFile());
+    if (!file.open(QIODevice::ReadOnly))
+        return QVariant();
+    return ReferencePage(file.readAll());
+}
+
+} // namespace vadok
