@@ -63,8 +63,9 @@ QString selectionOf(const QTextCursor& cursor) {
 void frmEdit::createTextPanel() {
     m_textPanel = named(new QGroupBox(QStringLiteral("テキスト参照"), this), QStringLiteral("frameTxt"));
     auto* layout = new QVBoxLayout(m_textPanel);
-    layout->addWidget(
-        new QLabel(QStringLiteral("プログラムに同梱されているテキストファイルを参照します。"), m_textPanel));
+    auto* intro = new QLabel(QStringLiteral("プログラムに同梱されているテキストファイルを参照します。"), m_textPanel);
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
     m_txtFile = named(new QComboBox(m_textPanel), QStringLiteral("cboTxtFile"));
     layout->addWidget(m_txtFile);
     m_fromFile = named(new QPlainTextEdit(m_textPanel), QStringLiteral("txtFromFile"));
