@@ -10,14 +10,18 @@
 //       raw compressed data. The archive is replaced atomically: a temporary file beside it
 //       is written, every newly compressed member is decoded again and its CRC compared,
 //       the file is flushed to disk and renamed over the old archive. Any failure leaves the
-//       previous archive as it was. New members are written -lh7-. Symbolic links that point
-//       outside the folder are skipped with a warning.
+//       previous archive as it was. New members are written -lh7-. Symbolic links that lead
+//       outside the folder, followed through the folder's other links, are skipped with a
+//       warning.
 //   Unlha(owner, "x -d1 -y1 [-n ]\"archive\" \"dest/\" *", ...)
 //   UnZip(owner, "-xs [-n ]\"archive.zip\" \"dest/\"", ...)
 //       Expands every member below dest (created when missing), overwriting without asking,
-//       with modification times and permission bits. Before anything is written every name
-//       is checked: an absolute name, a ".." part or a symbolic link pointing outside dest
-//       fails the whole call with ArchiverUnsafeEntry and nothing is written.
+//       with modification times and permission bits. Before anything is written every member
+//       is checked (memberpaths.h): an absolute name, a ".." part, a NUL byte, a member
+//       inside a symbolic link, a link with an absolute target or one that leads outside
+//       dest through the archive's other links and those already below dest, or a member
+//       that is no file, folder or link (a device) fails the whole call with
+//       ArchiverUnsafeEntry and nothing is written.
 //
 // Paths in command strings are UTF-8 (file-system bytes), folders end in "/". Both entry
 // points return ArchiverOk (0) or one of the codes below; buffer and size are accepted for

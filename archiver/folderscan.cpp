@@ -1,32 +1,13 @@
 #include "folderscan.h"
 
+#include "memberpaths.h"
+
 #include <algorithm>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace vadok::archiver {
-
-bool linkStaysInside(const std::string& linkPath, const std::string& target) {
-    if (target.empty() || target.front() == '/')
-        return false;
-    int depth = static_cast<int>(std::count(linkPath.begin(), linkPath.end(), '/'));
-    std::size_t start = 0;
-    while (start <= target.size()) {
-        std::size_t end = target.find('/', start);
-        if (end == std::string::npos)
-            end = target.size();
-        const std::string part = target.substr(start, end - start);
-        if (part == "..") {
-            if (--depth < 0)
-                return false;
-        } else if (!part.empty() && part != ".") {
-            ++depth;
-        }
-        start = end + 1;
-    }
-    return true;
-}
 
 namespace {
 
@@ -88,9 +69,6 @@ void walk(const std::string& root, const std::string& rel, FolderScan& scan) {
             target.resize(static_cast<std::size_t>(n2));
             if (relPath.find('|') != std::string::npos) {
                 scan.warnings.push_back("skipped symbolic link with \"|\" in its name: " + relPath);
-            } else if (!linkStaysInside(relPath, target)) {
-                scan.warnings.push_back("skipped symbolic link pointing outside the folder: " +
-                                        relPath + " -> " + target);
             } else {
                 entry.kind = MemberKind::Symlink;
                 entry.linkTarget = target;
@@ -99,6 +77,29 @@ void walk(const std::string& root, const std::string& rel, FolderScan& scan) {
         } else {
             scan.warnings.push_back("skipped special file: " + relPath);
         }
+    }
+}
+
+// Links are judged as an expansion will judge them, through the folder's other links; as
+// leaving one out changes where links through it lead, this repeats until all stay inside.
+void dropLinksLeadingOut(FolderScan& scan) {
+    while (true) {
+        std::vector<PathMember> members;
+        members.reserve(scan.entries.size());
+        for (const auto& e : scan.entries)
+            members.push_back({e.path, e.kind, e.linkTarget});
+        const auto problems = findUnsafeMembers(members, {}, false);
+        if (problems.empty())
+            return;
+        std::vector<bool> drop(scan.entries.size(), false);
+        for (const auto& p : problems) {
+            drop[p.member] = true;
+            const SourceEntry& e = scan.entries[p.member];
+            scan.warnings.push_back("skipped symbolic link pointing outside the folder: " +
+                                    e.path + " -> " + e.linkTarget);
+        }
+        std::size_t i = 0;
+        std::erase_if(scan.entries, [&](const SourceEntry&) { return drop[i++]; });
     }
 }
 
@@ -116,6 +117,8 @@ FolderScan scanFolder(const std::string& folder) {
     }
     scan.ok = true;
     walk(root, "", scan);
+    if (scan.ok)
+        dropLinksLeadingOut(scan);
     return scan;
 }
 

@@ -27,15 +27,11 @@ struct FolderScan {
 };
 
 // Everything below folder that goes into an archive. Symbolic links are kept as links when
-// their target stays inside folder; links pointing out, links whose name holds "|" (the
+// they lead to a place inside folder, following the folder's other links as an expansion
+// will (memberpaths.h); links pointing out, links whose name holds "|" (the
 // format's link separator) and special files are left out with a warning. A name holding
 // the byte 0xFF fails the scan: LZH headers use that byte between folder names, so the
 // member would come back under another path.
 FolderScan scanFolder(const std::string& folder);
-
-// True when target, read relative to the folder of the link at linkPath (both relative to
-// the root), names something inside the root. Purely lexical: absolute targets and targets
-// climbing above the root with ".." are outside.
-bool linkStaysInside(const std::string& linkPath, const std::string& target);
 
 } // namespace vadok::archiver

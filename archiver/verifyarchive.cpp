@@ -45,11 +45,11 @@ int VerifyArchive(const std::string& archivePath, const std::string& folder) {
     Utf8ThreadLocale utf8;
     if (::access(archivePath.c_str(), R_OK) != 0)
         return ArchiverCannotOpen;
-    const NamePlan plan = planNames(archivePath, ArchiveFormat::Lzh);
-    if (!plan.overrideNames)
-        return ArchiverBrokenArchive;
+    const ArchiveListing listing = listArchive(archivePath, ArchiveFormat::Lzh);
+    if (listing.code != ArchiverOk)
+        return listing.code;
     std::string error;
-    ReadArchive a = openArchive(archivePath, ArchiveFormat::Lzh, plan.hdrcharset, error);
+    ReadArchive a = openArchive(archivePath, ArchiveFormat::Lzh, listing.hdrcharset, error);
     if (!a)
         return ArchiverCannotOpen;
     std::size_t index = 0;
@@ -57,10 +57,10 @@ int VerifyArchive(const std::string& archivePath, const std::string& folder) {
     struct archive_entry* entry = nullptr;
     int r;
     while ((r = archive_read_next_header(a.get(), &entry)) == ARCHIVE_OK || r == ARCHIVE_WARN) {
-        if (index >= plan.names.size())
+        if (index >= listing.members.size())
             return ArchiverBrokenArchive;
-        const std::string name = plan.names[index].first;
-        const std::string link = plan.names[index].second;
+        const std::string name = listing.members[index].path;
+        const std::string link = listing.members[index].linkTarget;
         ++index;
         Seen s{MemberKind::File, 0, 0, {}};
         if (archive_entry_filetype(entry) == AE_IFDIR)

@@ -1,4 +1,5 @@
 #include "archivertestsupport.h"
+#include "rawarchive.h"
 
 #include "archiver/archiver.h"
 #include "archiver/lzhheaderreader.h"
@@ -91,20 +92,26 @@ TEST(StoreExpand, nameWithByteFFIsRefusedRatherThanSplitIntoFolders) {
     EXPECT_FALSE(std::filesystem::exists(dir / "a.lzh"));
 }
 
-TEST(StoreExpand, linkPointingOutsideIsSkippedWithAWarning) {
+TEST(StoreExpand, linkLeadingOutsideIsSkippedWithAWarningAndTheArchiveStillExpands) {
     TempDir dir;
     writeFile(dir / "src/a.txt", "a");
     makeSymlink("/etc/passwd", dir / "src/absolute");
     makeSymlink("../../outside", dir / "src/sub/climbing");
     makeSymlink("../a.txt", dir / "src/sub/inside");
+    // Inside one by one, but chain leaves the folder: back/up is the folder itself.
+    makeSymlink("../..", dir / "src/back/up/self");
+    makeSymlink("back/up/self/..", dir / "src/chain");
     std::vector<std::string> warnings;
     SetArchiverWarningCallback([&](const std::string& m) { warnings.push_back(m); });
     const int code = Unlha(nullptr, storeCommand(dir / "a.lzh", dir / "src", false), nullptr, 0);
     SetArchiverWarningCallback({});
     ASSERT_EQ(code, ArchiverOk);
     const auto paths = memberPaths(dir / "a.lzh");
-    EXPECT_EQ(paths, (std::vector<std::string>{"a.txt", "sub", "sub/inside"}));
-    EXPECT_EQ(warnings.size(), 2u);
+    EXPECT_EQ(paths, (std::vector<std::string>{"a.txt", "back", "back/up", "back/up/self", "sub",
+                                               "sub/inside"}));
+    EXPECT_EQ(warnings.size(), 3u);
+    EXPECT_EQ(VerifyArchive(dir / "a.lzh", dir / "src/"), ArchiverOk);
+    EXPECT_EQ(expand(dir / "a.lzh", dir / "out"), ArchiverOk);
 }
 
 TEST(StoreExpand, quietCommandReportsNothingAndOtherwiseProgressReachesTheTotal) {
