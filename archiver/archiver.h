@@ -21,7 +21,10 @@
 //       inside a symbolic link, a link with an absolute target or one that leads outside
 //       dest through the archive's other links and those already below dest, or a member
 //       that is no file, folder or link (a device) fails the whole call with
-//       ArchiverUnsafeEntry and nothing is written.
+//       ArchiverUnsafeEntry and nothing is written. Declared sizes that add up to more than
+//       the destination's file system has free fail with ArchiverWriteError, also before
+//       anything is written; a member whose data comes out shorter or longer than its
+//       header says fails with ArchiverBrokenArchive.
 //
 // Paths in command strings are UTF-8 (file-system bytes), folders end in "/". Both entry
 // points return ArchiverOk (0) or one of the codes below; buffer and size are accepted for

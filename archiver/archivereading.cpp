@@ -101,7 +101,8 @@ ArchiveListing listArchive(const std::string& path, ArchiveFormat format) {
         ArchiveListing listing;
         listing.hdrcharset = "ISO-8859-1";
         for (const auto& m : index.members)
-            listing.members.push_back({m.path, m.kind, m.linkTarget, m.originalSize, m.crc});
+            listing.members.push_back({m.path, m.kind, m.linkTarget,
+                                       m.kind == MemberKind::File ? m.originalSize : 0, m.crc});
         return listing;
     }
     ArchiveListing listing = listWithLibarchive(path, format, "");

@@ -9,7 +9,9 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 namespace vadok::archiver {
 
@@ -28,6 +30,18 @@ std::string withoutTrailingSlashes(std::string path) {
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
     return path;
+}
+
+// Free bytes for an unprivileged writer on the file system that will hold path (or its
+// nearest existing folder); nullopt when that cannot be told.
+std::optional<std::uint64_t> freeSpaceFor(std::filesystem::path path) {
+    struct statvfs fs {};
+    while (::statvfs(path.c_str(), &fs) != 0) {
+        if (!path.has_relative_path())
+            return std::nullopt;
+        path = path.parent_path();
+    }
+    return static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
 }
 
 // The destination with the links above it resolved, or "" when it does not exist yet.
@@ -71,6 +85,11 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
     std::uint64_t total = 0;
     for (const auto& m : members)
         total += m.size;
+    // An archive of a few bytes may claim terabytes: refuse what cannot fit before writing.
+    if (const auto free = freeSpaceFor(root); free && total > *free)
+        return failWith(ArchiverWriteError, archivePath + " needs " + std::to_string(total) +
+                                                " bytes, " + std::to_string(*free) +
+                                                " are free below " + dest);
 
     std::error_code ec;
     std::filesystem::create_directories(root, ec);
@@ -109,19 +128,22 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
         archive_entry_set_pathname(entry, (root + name).c_str());
         if (m.kind == MemberKind::Symlink)
             archive_entry_set_symlink(entry, m.linkTarget.c_str());
+        // Told a size, libarchive pads a file that comes out short up to it (a 4 GiB sparse
+        // file from an archive of 44 bytes); each file's size is checked here instead.
+        archive_entry_unset_size(entry);
         if (archive_write_header(disk.get(), entry) < ARCHIVE_WARN)
             return failWith(ArchiverWriteError, name + ": " + errorOf(disk.get(), "cannot write"));
         const void* buf;
         size_t size;
         la_int64_t offset;
         int rr;
-        const la_int64_t declared =
-            archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1;
         std::uint16_t crc = 0;
+        std::uint64_t written = 0;
         while ((rr = archive_read_data_block(a.get(), &buf, &size, &offset)) == ARCHIVE_OK) {
             crc = crc16Update(crc, buf, size);
             // Damaged data can decode to more bytes than the header promised.
-            if (declared >= 0 && offset + static_cast<la_int64_t>(size) > declared)
+            written = static_cast<std::uint64_t>(offset) + size;
+            if (offset < 0 || written > m.size)
                 return failWith(ArchiverBrokenArchive,
                                 name + ": member data longer than its header says");
             if (archive_write_data_block(disk.get(), buf, size, offset) < ARCHIVE_OK)
@@ -133,6 +155,9 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
         if (rr != ARCHIVE_EOF)
             return failWith(ArchiverBrokenArchive,
                             name + ": " + errorOf(a.get(), "damaged member"));
+        if (m.kind == MemberKind::File && written != m.size)
+            return failWith(ArchiverBrokenArchive,
+                            name + ": member data shorter than its header says");
         // libarchive checks the CRC of level-2 members only; level 0 and 1 get it here.
         if (m.kind == MemberKind::File && m.crc && crc != *m.crc)
             return failWith(ArchiverBrokenArchive, name + ": CRC mismatch");

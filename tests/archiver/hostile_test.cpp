@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/statvfs.h>
 
 using namespace vadok;
 using namespace vadok::test;
@@ -113,6 +114,52 @@ TEST(HostileArchive, linkLeadingOutThroughALinkAlreadyInTheDestinationIsRefused)
     EXPECT_EQ(expandLzh(dir / "a.lzh", dir / "dest"), ArchiverUnsafeEntry);
     EXPECT_FALSE(std::filesystem::exists(dir / "dest/ok.txt"));
     EXPECT_FALSE(std::filesystem::is_symlink(dir / "dest/up"));
+}
+
+TEST(DamagedArchive, memberDataOtherThanItsDeclaredSizeFailsAndIsNeverPaddedOut) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool zip;
+    };
+    LzhEntry claims4GiB{"big.bin", ""};
+    claims4GiB.originalSize = 0xFFFFFFFF;
+    LzhEntry claimsLess{"small.bin", "ten bytes!"};
+    claimsLess.originalSize = 5;
+    const std::vector<Case> cases = {
+        {"lzh claiming 4 GiB in 44 bytes", lzhArchive({claims4GiB}), false},
+        {"lzh holding more than it claims", lzhArchive({claimsLess}), false},
+        {"zip claiming 256 bytes for an empty file",
+         rawZip({{"empty.txt", "", "", false, 0, 256}}), true},
+        {"zip holding more than it claims", rawZip({{"small.bin", "ten bytes!", "", false, 0, 5}}),
+         true},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        writeFile(dir / "case.bin", c.bytes);
+        const std::string dest = dir / "dest";
+        EXPECT_EQ(c.zip ? expandZip(dir / "case.bin", dest) : expandLzh(dir / "case.bin", dest),
+                  ArchiverBrokenArchive)
+            << c.name;
+        for (const auto& [path, node] : readTree(dest))
+            EXPECT_LE(node.content.size(), 10u) << c.name << ": " << path;
+    }
+}
+
+TEST(DamagedArchive, archiveClaimingMoreThanTheFreeSpaceIsRefusedBeforeWriting) {
+    TempDir dir;
+    struct statvfs fs {};
+    ASSERT_EQ(::statvfs(dir.path().c_str(), &fs), 0);
+    const std::uint64_t free = static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
+    std::vector<LzhEntry> entries = {{"first.txt", "written first"}};
+    for (std::uint64_t claimed = 0; claimed <= free; claimed += 0xFFFFFFFF) {
+        LzhEntry e{"huge" + std::to_string(entries.size()), ""};
+        e.originalSize = 0xFFFFFFFF;
+        entries.push_back(e);
+    }
+    writeFile(dir / "a.lzh", lzhArchive(entries));
+    EXPECT_EQ(expandLzh(dir / "a.lzh", dir / "dest"), ArchiverWriteError);
+    EXPECT_FALSE(std::filesystem::exists(dir / "dest"));
 }
 
 TEST(DamagedArchive, truncatedCorruptedAndForeignFilesFailWithACodeAndNeverCrash) {

@@ -162,7 +162,8 @@ std::string rawZip(const std::vector<RawMember>& members, bool utf8Flag) {
         const std::string data = r.linkTarget.empty() ? r.content : r.linkTarget;
         const auto crc = static_cast<std::uint32_t>(::crc32(
             0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
-        const auto size = r.declaredSize.value_or(static_cast<std::uint32_t>(data.size()));
+        const auto stored = static_cast<std::uint32_t>(data.size());
+        const auto size = r.declaredSize.value_or(stored);
         const auto offset = static_cast<std::uint32_t>(out.size());
         le32(out, 0x04034b50);
         le16(out, 20);
@@ -171,7 +172,7 @@ std::string rawZip(const std::vector<RawMember>& members, bool utf8Flag) {
         le16(out, 0);
         le16(out, 0x5821);
         le32(out, crc);
-        le32(out, size);
+        le32(out, stored);
         le32(out, size);
         le16(out, static_cast<unsigned>(name.size()));
         le16(out, 0);
@@ -189,7 +190,7 @@ std::string rawZip(const std::vector<RawMember>& members, bool utf8Flag) {
         le16(central, 0);
         le16(central, 0x5821);
         le32(central, crc);
-        le32(central, size);
+        le32(central, stored);
         le32(central, size);
         le16(central, static_cast<unsigned>(name.size()));
         le16(central, 0);

@@ -20,11 +20,11 @@ struct LzhEntry {
     std::string data; // stored after the header as given
     std::string method = "lh0";
     int level = 2;
-    std::optional<std::uint16_t> mode; // Unix mode: header 0x50, or level 0's 'U' block
-    std::optional<std::uint32_t> codePage;
-    std::optional<std::uint32_t> originalSize;   // default: the data's size
-    std::optional<std::uint32_t> compressedSize; // default: the data's size
-    std::string extensions; // further extended headers (see extension()), levels 1 and 2
+    std::optional<std::uint16_t> mode = {}; // Unix mode: header 0x50, or level 0's 'U' block
+    std::optional<std::uint32_t> codePage = {};
+    std::optional<std::uint32_t> originalSize = {};   // default: the data's size
+    std::optional<std::uint32_t> compressedSize = {}; // default: the data's size
+    std::string extensions = {}; // further extended headers (see extension()), levels 1 and 2
     bool padZeroLowByte = true; // level 2: one byte more when the size's low byte is 0
 };
 std::string extension(std::uint8_t type, const std::string& data);
@@ -38,7 +38,7 @@ struct RawMember {
     std::string linkTarget; // non-empty: symbolic link
     bool directory = false;
     unsigned zipMode = 0;                       // ZIP only: st_mode, 0 for the member's kind
-    std::optional<std::uint32_t> declaredSize = {}; // ZIP only: the size the headers claim
+    std::optional<std::uint32_t> declaredSize = {}; // ZIP only: the original size claimed
 };
 LzhEntry lzhEntryFor(const RawMember& member);
 // An -lh0- archive with level-2 headers holding the names exactly as given.
