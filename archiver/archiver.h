@@ -24,7 +24,9 @@
 //       ArchiverUnsafeEntry and nothing is written. Declared sizes that add up to more than
 //       the destination's file system has free fail with ArchiverWriteError, also before
 //       anything is written; a member whose data comes out shorter or longer than its
-//       header says fails with ArchiverBrokenArchive.
+//       header says fails with ArchiverBrokenArchive. So does a damaged archive: a ZIP
+//       archive is what its central directory lists, an LZH archive ends at its end mark
+//       (nothing but padding may follow) and one that ends without it was cut short.
 //
 // Paths in command strings are UTF-8 (file-system bytes), folders end in "/". Both entry
 // points return ArchiverOk (0) or one of the codes below; buffer and size are accepted for

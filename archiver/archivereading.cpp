@@ -63,10 +63,12 @@ ArchiveListing listWithLibarchive(const std::string& path, ArchiveFormat format,
 ReadArchive openArchive(const std::string& path, ArchiveFormat format,
                         const std::string& hdrcharset, std::string& error) {
     ReadArchive a(archive_read_new());
+    // A ZIP archive is what its central directory lists: the streaming reader would take
+    // the members before a cut directory for a whole archive.
     if (format == ArchiveFormat::Lzh)
         archive_read_support_format_lha(a.get());
     else
-        archive_read_support_format_zip(a.get());
+        archive_read_support_format_zip_seekable(a.get());
     if (!hdrcharset.empty() &&
         archive_read_set_options(a.get(), ("hdrcharset=" + hdrcharset).c_str()) < ARCHIVE_WARN) {
         error = "libarchive cannot read names as " + hdrcharset;
@@ -95,9 +97,12 @@ std::optional<MemberKind> kindOf(struct archive_entry* entry) {
 ArchiveListing listArchive(const std::string& path, ArchiveFormat format) {
     if (format == ArchiveFormat::Lzh) {
         const ArchiveIndex index = readArchiveIndex(path);
-        // Archives our reader cannot follow (self-extracting, level 3) keep libarchive's names.
-        if (!index.ok)
+        // Archives our reader cannot follow (self-extracting, level 3) keep libarchive's names;
+        // libarchive cannot tell a cut one from a whole one, our reader can.
+        if (index.foreign)
             return listWithLibarchive(path, format, "");
+        if (!index.ok)
+            return failed(ArchiverBrokenArchive, path + ": " + index.error);
         ArchiveListing listing;
         listing.hdrcharset = "ISO-8859-1";
         for (const auto& m : index.members)

@@ -124,11 +124,14 @@ TEST(DamagedArchive, memberDataOtherThanItsDeclaredSizeFailsAndIsNeverPaddedOut)
     };
     LzhEntry claims4GiB{"big.bin", ""};
     claims4GiB.originalSize = 0xFFFFFFFF;
+    LzhEntry packedClaims4GiB{"big.bin", "", "lh5"};
+    packedClaims4GiB.originalSize = 0xFFFFFFFF;
     LzhEntry claimsLess{"small.bin", "ten bytes!"};
     claimsLess.originalSize = 5;
     const std::vector<Case> cases = {
         {"lzh claiming 4 GiB in 44 bytes", lzhArchive({claims4GiB}), false},
         {"lzh holding more than it claims", lzhArchive({claimsLess}), false},
+        {"lzh -lh5- claiming 4 GiB from no data", lzhArchive({packedClaims4GiB}), false},
         {"zip claiming 256 bytes for an empty file",
          rawZip({{"empty.txt", "", "", false, 0, 256}}), true},
         {"zip holding more than it claims", rawZip({{"small.bin", "ten bytes!", "", false, 0, 5}}),
@@ -152,8 +155,9 @@ TEST(DamagedArchive, archiveClaimingMoreThanTheFreeSpaceIsRefusedBeforeWriting) 
     ASSERT_EQ(::statvfs(dir.path().c_str(), &fs), 0);
     const std::uint64_t free = static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
     std::vector<LzhEntry> entries = {{"first.txt", "written first"}};
-    for (std::uint64_t claimed = 0; claimed <= free; claimed += 0xFFFFFFFF) {
-        LzhEntry e{"huge" + std::to_string(entries.size()), ""};
+    // Twice the free space, so that others freeing space meanwhile change nothing.
+    for (std::uint64_t claimed = 0; claimed <= 2 * free; claimed += 0xFFFFFFFF) {
+        LzhEntry e{"huge" + std::to_string(entries.size()), "", "lh5"};
         e.originalSize = 0xFFFFFFFF;
         entries.push_back(e);
     }
@@ -205,6 +209,19 @@ TEST(DamagedArchive, truncatedCorruptedAndForeignFilesFailWithACodeAndNeverCrash
         std::filesystem::remove_all(dest);
     }
     EXPECT_EQ(expandLzh(dir / "missing.lzh", dir / "dest"), ArchiverCannotOpen);
+}
+
+TEST(DamagedArchive, zipCutAnywhereInItsCentralDirectoryFails) {
+    TempDir dir;
+    const std::string whole = rawZip({{"a.txt", "aaa", ""}, {"dir", "", "", true},
+                                      {"dir/b.txt", std::string(100, 'b'), ""},
+                                      {"dir/c.txt", "c", ""}});
+    const std::size_t directory = whole.find("PK\x01\x02");
+    ASSERT_NE(directory, std::string::npos);
+    for (std::size_t cut = directory; cut < whole.size(); ++cut) {
+        writeFile(dir / "cut.zip", whole.substr(0, cut));
+        EXPECT_EQ(expandZip(dir / "cut.zip", dir / "out"), ArchiverBrokenArchive) << cut;
+    }
 }
 
 TEST(DamagedArchive, corruptedDataInOldHeaderLevelsIsCaughtByItsCrc) {
