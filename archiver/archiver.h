@@ -12,7 +12,9 @@
 //       the file is flushed to disk and renamed over the old archive. Any failure leaves the
 //       previous archive as it was. New members are written -lh7-. Symbolic links that lead
 //       outside the folder, followed through the folder's other links, are skipped with a
-//       warning.
+//       warning. Files are opened without following links and without blocking: a file or
+//       folder replaced during the store by a link, a FIFO or anything but what the scan
+//       saw fails the call with ArchiverReadError.
 //   Unlha(owner, "x -d1 -y1 [-n ]\"archive\" \"dest/\" *", ...)
 //   UnZip(owner, "-xs [-n ]\"archive.zip\" \"dest/\"", ...)
 //       Expands every member below dest (created when missing), overwriting without asking,

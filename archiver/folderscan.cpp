@@ -1,9 +1,13 @@
 #include "folderscan.h"
 
+#include "archiver.h"
 #include "memberpaths.h"
+#include "sourcefile.h"
 
 #include <algorithm>
 #include <dirent.h>
+#include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,39 +15,40 @@ namespace vadok::archiver {
 
 namespace {
 
-void walk(const std::string& root, const std::string& rel, FolderScan& scan) {
-    const std::string dirPath = rel.empty() ? root : root + "/" + rel;
-    DIR* d = ::opendir(dirPath.c_str());
-    if (!d) {
+struct DirCloser {
+    void operator()(DIR* d) const { ::closedir(d); }
+};
+
+// Folders are opened relative to their parent and never through a link, so a folder
+// replaced by a link while the scan runs ends the scan instead of leading it elsewhere.
+void walk(int dirFd, const std::string& rel, const std::string& root, FolderScan& scan) {
+    auto fail = [&](int code, std::string error) {
         scan.ok = false;
-        scan.error = "cannot read folder " + dirPath;
-        return;
+        scan.code = code;
+        scan.error = std::move(error);
+    };
+    std::unique_ptr<DIR, DirCloser> d(::fdopendir(dirFd));
+    if (!d) {
+        ::close(dirFd);
+        return fail(ArchiverReadError, "cannot read folder " + root + "/" + rel);
     }
     std::vector<std::string> names;
-    while (dirent* e = ::readdir(d)) {
+    while (dirent* e = ::readdir(d.get())) {
         const std::string n = e->d_name;
         if (n != "." && n != "..")
             names.push_back(n);
     }
-    ::closedir(d);
     std::sort(names.begin(), names.end());
+    const int fd = ::dirfd(d.get());
     for (const auto& n : names) {
-        if (!scan.ok)
-            return;
         const std::string relPath = rel.empty() ? n : rel + "/" + n;
         const std::string full = root + "/" + relPath;
-        if (n.find('\xFF') != std::string::npos) {
-            scan.ok = false;
-            scan.unsupportedName = true;
-            scan.error = "name holds the byte 0xFF, which LZH reserves: " + full;
-            return;
-        }
+        if (n.find('\xFF') != std::string::npos)
+            return fail(ArchiverUnsupported,
+                        "name holds the byte 0xFF, which LZH reserves: " + full);
         struct stat st {};
-        if (::lstat(full.c_str(), &st) != 0) {
-            scan.ok = false;
-            scan.error = "cannot read " + full;
-            return;
-        }
+        if (::fstatat(fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return fail(ArchiverReadError, "cannot read " + full);
         SourceEntry entry;
         entry.path = relPath;
         entry.mtime = st.st_mtim.tv_sec;
@@ -52,7 +57,13 @@ void walk(const std::string& root, const std::string& rel, FolderScan& scan) {
         if (S_ISDIR(st.st_mode)) {
             entry.kind = MemberKind::Directory;
             scan.entries.push_back(entry);
-            walk(root, relPath, scan);
+            const int child =
+                ::openat(fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (child < 0)
+                return fail(ArchiverReadError, "cannot read folder " + full);
+            walk(child, relPath, root, scan);
+            if (!scan.ok)
+                return;
         } else if (S_ISREG(st.st_mode)) {
             entry.kind = MemberKind::File;
             entry.size = static_cast<std::uint64_t>(st.st_size);
@@ -60,12 +71,9 @@ void walk(const std::string& root, const std::string& rel, FolderScan& scan) {
         } else if (S_ISLNK(st.st_mode)) {
             std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1,
                                '\0');
-            const ssize_t n2 = ::readlink(full.c_str(), target.data(), target.size());
-            if (n2 < 0) {
-                scan.ok = false;
-                scan.error = "cannot read link " + full;
-                return;
-            }
+            const ssize_t n2 = ::readlinkat(fd, n.c_str(), target.data(), target.size());
+            if (n2 < 0)
+                return fail(ArchiverReadError, "cannot read link " + full);
             target.resize(static_cast<std::size_t>(n2));
             if (relPath.find('|') != std::string::npos) {
                 scan.warnings.push_back("skipped symbolic link with \"|\" in its name: " + relPath);
@@ -105,18 +113,21 @@ void dropLinksLeadingOut(FolderScan& scan) {
 
 } // namespace
 
-FolderScan scanFolder(const std::string& folder) {
+FolderScan scanFolder(const SourceFolder& folder) {
     FolderScan scan;
-    std::string root = folder;
-    while (root.size() > 1 && root.back() == '/')
-        root.pop_back();
-    struct stat st {};
-    if (::stat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        scan.error = "not a folder: " + folder;
+    if (!folder.isOpen()) {
+        scan.code = ArchiverCannotOpen;
+        scan.error = "not a folder: " + folder.path();
+        return scan;
+    }
+    const int fd = ::dup(folder.fd());
+    if (fd < 0) {
+        scan.code = ArchiverCannotOpen;
+        scan.error = "cannot read folder " + folder.path();
         return scan;
     }
     scan.ok = true;
-    walk(root, "", scan);
+    walk(fd, "", folder.path(), scan);
     if (scan.ok)
         dropLinksLeadingOut(scan);
     return scan;

@@ -8,6 +8,8 @@
 
 namespace vadok::archiver {
 
+class SourceFolder;
+
 struct SourceEntry {
     MemberKind kind = MemberKind::File;
     std::string path;       // relative, "/"-separated
@@ -20,7 +22,7 @@ struct SourceEntry {
 
 struct FolderScan {
     bool ok = false;
-    bool unsupportedName = false; // a name the format cannot hold (see scanFolder)
+    int code = 0; // the ArchiverCode of a failed scan
     std::string error;
     std::vector<SourceEntry> entries; // each folder before its contents, names in byte order
     std::vector<std::string> warnings;
@@ -31,7 +33,8 @@ struct FolderScan {
 // will (memberpaths.h); links pointing out, links whose name holds "|" (the
 // format's link separator) and special files are left out with a warning. A name holding
 // the byte 0xFF fails the scan: LZH headers use that byte between folder names, so the
-// member would come back under another path.
-FolderScan scanFolder(const std::string& folder);
+// member would come back under another path. Folders are never entered through a link:
+// one replaced by a link during the scan fails it with ArchiverReadError.
+FolderScan scanFolder(const SourceFolder& folder);
 
 } // namespace vadok::archiver

@@ -8,6 +8,7 @@
 #include "lzhheaderwriter.h"
 #include "memberverify.h"
 #include "outputfile.h"
+#include "sourcefile.h"
 #include "spillbuffer.h"
 
 #include <algorithm>
@@ -42,7 +43,7 @@ enum class TaskKind { Compress, CopyOld, HeaderOnly };
 struct Task {
     TaskKind kind = TaskKind::HeaderOnly;
     LzhMember member;   // header fields; sizes and CRC filled in when compressed
-    std::string source; // full path of the file to compress
+    std::string source; // the file to compress, relative to the folder
     std::uint64_t oldDataOffset = 0;
     const std::string* oldHeader = nullptr; // the old member's header bytes, for CopyOld
 };
@@ -69,35 +70,6 @@ bool sameTime(const LzhMember& m, const SourceEntry& e) {
     return m.mtime == e.mtime;
 }
 
-// Reads the whole file through fn; returns false on a read error.
-bool readFile(const std::string& path, std::uint64_t expected,
-              const std::function<void(const std::uint8_t*, std::size_t)>& fn,
-              std::uint64_t& total) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    thread_local std::vector<std::uint8_t> buf(kReadChunk);
-    total = 0;
-    bool ok = true;
-    while (true) {
-        const ssize_t n = ::read(fd, buf.data(), buf.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            ok = false;
-            break;
-        }
-        if (n == 0)
-            break;
-        total += static_cast<std::uint64_t>(n);
-        fn(buf.data(), static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    (void)expected;
-    return ok;
-}
-
 bool verifySpill(const std::vector<std::uint8_t>& header, const SpillBuffer& spill,
                  const LzhMember& m, std::string& error) {
     std::uint64_t at = 0;
@@ -113,7 +85,8 @@ bool verifySpill(const std::vector<std::uint8_t>& header, const SpillBuffer& spi
 
 // Compresses one file into the job's spill buffer, falling back to -lh0- when the data does
 // not shrink, and decodes the result again before it may enter the archive.
-void runCompression(const Task& task, Job& job, LzhMethod method, const std::string& spillFolder) {
+void runCompression(const Task& task, Job& job, LzhMethod method, const SourceFolder& folder,
+                    const std::string& spillFolder) {
     job.member = task.member;
     job.data = std::make_unique<SpillBuffer>(spillFolder, kSpillMemory);
     SpillBuffer& spill = *job.data;
@@ -130,16 +103,14 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const std::str
         LzhEncoder& encoder = *slot;
         encoder.reset(
             [&](const std::uint8_t* p, std::size_t n) { spillOk = spill.append(p, n) && spillOk; });
-        const bool readOk = readFile(
-            task.source, task.member.originalSize,
-            [&](const std::uint8_t* p, std::size_t n) {
-                crc = crc16Update(crc, p, n);
-                encoder.write(p, n);
-            },
-            total);
+        const bool readOk = folder.readFile(task.source, [&](const std::uint8_t* p, std::size_t n) {
+            crc = crc16Update(crc, p, n);
+            total += n;
+            encoder.write(p, n);
+        });
         if (!readOk) {
             job.code = ArchiverReadError;
-            job.error = "cannot read " + task.source;
+            job.error = "cannot read " + task.source + " as a regular file";
             return;
         }
         encoder.finish();
@@ -172,13 +143,11 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const std::str
         std::uint16_t crc2 = 0;
         std::uint64_t total2 = 0;
         bool ok = true;
-        const bool readOk = readFile(
-            task.source, total,
-            [&](const std::uint8_t* p, std::size_t n) {
-                crc2 = crc16Update(crc2, p, n);
-                ok = spill.append(p, n) && ok;
-            },
-            total2);
+        const bool readOk = folder.readFile(task.source, [&](const std::uint8_t* p, std::size_t n) {
+            crc2 = crc16Update(crc2, p, n);
+            total2 += n;
+            ok = spill.append(p, n) && ok;
+        });
         if (!readOk || total2 != total || crc2 != crc) {
             job.code = ArchiverReadError;
             job.error = "file changed while being stored: " + task.source;
@@ -207,10 +176,10 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const std::str
 
 class CompressionPool {
 public:
-    CompressionPool(const std::vector<Task>& tasks, LzhMethod method, std::string spillFolder,
-                    unsigned threads, std::size_t window)
-        : m_tasks(tasks), m_method(method), m_spillFolder(std::move(spillFolder)),
-          m_window(window) {
+    CompressionPool(const std::vector<Task>& tasks, LzhMethod method, const SourceFolder& folder,
+                    std::string spillFolder, unsigned threads, std::size_t window)
+        : m_tasks(tasks), m_method(method), m_folder(folder),
+          m_spillFolder(std::move(spillFolder)), m_window(window) {
         for (std::size_t i = 0; i < tasks.size(); ++i)
             if (tasks[i].kind == TaskKind::Compress)
                 m_pending.push_back(i);
@@ -257,7 +226,7 @@ private:
                 job = owned.get();
                 m_jobs[task] = std::move(owned);
             }
-            runCompression(m_tasks[task], *job, m_method, m_spillFolder);
+            runCompression(m_tasks[task], *job, m_method, m_folder, m_spillFolder);
             {
                 std::lock_guard lock(m_mutex);
                 job->done = true;
@@ -268,6 +237,7 @@ private:
 
     const std::vector<Task>& m_tasks;
     LzhMethod m_method;
+    const SourceFolder& m_folder;
     std::string m_spillFolder;
     std::size_t m_window;
     std::mutex m_mutex;
@@ -305,10 +275,10 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         return result;
     };
 
-    FolderScan scan = scanFolder(folder);
+    const SourceFolder source(folder);
+    FolderScan scan = scanFolder(source);
     if (!scan.ok)
-        return failWith(scan.unsupportedName ? ArchiverUnsupported : ArchiverCannotOpen,
-                        scan.error);
+        return failWith(scan.code, scan.error);
     if (options.warning)
         for (const auto& w : scan.warnings)
             options.warning(w);
@@ -341,9 +311,6 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
     std::vector<bool> oldUsed(old.members.size(), false);
     std::vector<Task> tasks;
     tasks.reserve(scan.entries.size() + old.members.size());
-    std::string root = folder;
-    while (root.size() > 1 && root.back() == '/')
-        root.pop_back();
     std::uint64_t totalBytes = 0;
     for (const auto& e : scan.entries) {
         Task t;
@@ -365,7 +332,7 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         }
         if (t.kind != TaskKind::CopyOld && e.kind == MemberKind::File) {
             t.kind = TaskKind::Compress;
-            t.source = root + "/" + e.path;
+            t.source = e.path;
         }
         totalBytes += t.member.originalSize;
         tasks.push_back(std::move(t));
@@ -394,7 +361,8 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
     unsigned threads = options.threads;
     if (threads == 0)
         threads = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
-    CompressionPool pool(tasks, options.method, folderOf(archivePath), threads, kJobsAhead);
+    CompressionPool pool(tasks, options.method, source, folderOf(archivePath), threads,
+                         kJobsAhead);
 
     // Unchanged members whose header comes out byte for byte as before and that follow each
     // other in the old archive are copied as one range, headers included: a re-store after a

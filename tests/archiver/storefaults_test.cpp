@@ -1,0 +1,97 @@
+// A store reads a folder that belongs to a running application and its user: files change,
+// turn into FIFOs or links, folders turn into files, and a store may be killed. These cases
+// make each of that happen for real, on real files, FIFOs and links.
+
+#include "archivertestsupport.h"
+
+#include "archiver/archiver.h"
+#include "archiver/lzhheaderreader.h"
+#include "archiver/storejob.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace vadok;
+using namespace vadok::test;
+
+namespace {
+
+constexpr int kFiles = 300;
+
+std::string fileName(int i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "d/f%03d", i);
+    return name;
+}
+
+// A folder of many small files; the change happens once the first member is written, while
+// the last file (far beyond the members compressed ahead) has not been opened yet.
+archiver::StoreResult storeChangingMidway(const TempDir& dir,
+                                          const std::function<void()>& change) {
+    for (int i = 0; i < kFiles; ++i)
+        writeFile(dir / ("src/" + fileName(i)), "content " + std::to_string(i));
+    archiver::StoreOptions options;
+    options.threads = 1;
+    bool changed = false;
+    options.progress = [&](const std::string&, std::uint64_t, std::uint64_t) {
+        if (!std::exchange(changed, true))
+            change();
+    };
+    return archiver::storeFolder(dir / "a.lzh", dir / "src/", options);
+}
+
+} // namespace
+
+TEST(StoreFaults, sourceReplacedByAFifoFailsTheStoreInsteadOfHanging) {
+    TempDir dir;
+    const std::string last = dir / ("src/" + fileName(kFiles - 1));
+    auto store = std::async(std::launch::async, [&] {
+        return storeChangingMidway(dir, [&] {
+            std::filesystem::remove(last);
+            ASSERT_EQ(::mkfifo(last.c_str(), 0644), 0);
+        });
+    });
+    if (store.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        ADD_FAILURE() << "the store blocks on the FIFO";
+        // Give the blocked open its writer, so that the store can end.
+        const int fd = ::open(last.c_str(), O_WRONLY | O_NONBLOCK);
+        ::close(fd);
+    }
+    EXPECT_EQ(store.get().code, ArchiverReadError);
+    EXPECT_FALSE(std::filesystem::exists(dir / "a.lzh"));
+}
+
+TEST(StoreFaults, sourceOrItsFolderReplacedByALinkIsNeverFollowed) {
+    struct Case {
+        const char* name;
+        std::function<void(const TempDir&)> change;
+    };
+    const Case cases[] = {
+        {"file replaced by a link",
+         [](const TempDir& dir) {
+             const std::string last = dir / ("src/" + fileName(kFiles - 1));
+             std::filesystem::remove(last);
+             makeSymlink(dir / "outside/secret", last);
+         }},
+        {"folder replaced by a link",
+         [](const TempDir& dir) {
+             std::filesystem::rename(dir / "src/d", dir / "moved");
+             makeSymlink(dir / "outside", dir / "src/d");
+         }},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        writeFile(dir / "outside/secret", "bytes from outside the folder");
+        writeFile(dir / ("outside/" + fileName(kFiles - 1).substr(2)), "also outside");
+        const auto result = storeChangingMidway(dir, [&] { c.change(dir); });
+        EXPECT_EQ(result.code, ArchiverReadError) << c.name;
+        EXPECT_FALSE(std::filesystem::exists(dir / "a.lzh")) << c.name;
+    }
+}
