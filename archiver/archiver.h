@@ -14,7 +14,9 @@
 //       outside the folder, followed through the folder's other links, are skipped with a
 //       warning. Files are opened without following links and without blocking: a file or
 //       folder replaced during the store by a link, a FIFO or anything but what the scan
-//       saw fails the call with ArchiverReadError.
+//       saw fails the call with ArchiverReadError. Sizes are checked before anything is
+//       compressed. The archive itself, when it lies inside the folder, is left out, and
+//       so are the temporaries of stores into it.
 //   Unlha(owner, "x -d1 -y1 [-n ]\"archive\" \"dest/\" *", ...)
 //   UnZip(owner, "-xs [-n ]\"archive.zip\" \"dest/\"", ...)
 //       Expands every member below dest (created when missing), overwriting without asking,

@@ -5,6 +5,8 @@
 #include "sourcefile.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -19,9 +21,54 @@ struct DirCloser {
     void operator()(DIR* d) const { ::closedir(d); }
 };
 
+// The archive being written, so that the scan can leave it out.
+struct ArchiveToSkip {
+    std::string folder; // relative to the scanned folder, "" for the folder itself
+    bool inside = false;
+    std::string name;
+    dev_t device = 0;
+    ino_t inode = 0;
+
+    bool skips(const std::string& rel, const std::string& n, const struct stat& st) const {
+        if (S_ISREG(st.st_mode) && st.st_ino == inode && st.st_dev == device && inode != 0)
+            return true;
+        return inside && rel == folder &&
+               (n == name || n.rfind("." + name + ".", 0) == 0);
+    }
+};
+
+ArchiveToSkip archiveToSkip(const std::string& folderPath, const std::string& archivePath) {
+    ArchiveToSkip skip;
+    const std::size_t slash = archivePath.rfind('/');
+    skip.name = slash == std::string::npos ? archivePath : archivePath.substr(slash + 1);
+    struct stat st {};
+    if (::stat(archivePath.c_str(), &st) == 0) {
+        skip.device = st.st_dev;
+        skip.inode = st.st_ino;
+    }
+    char resolved[PATH_MAX];
+    const std::string parent = slash == std::string::npos ? "." : archivePath.substr(0, slash + 1);
+    if (!::realpath(parent.c_str(), resolved))
+        return skip;
+    const std::string archiveFolder = resolved;
+    if (!::realpath(folderPath.c_str(), resolved))
+        return skip;
+    const std::string root = resolved;
+    if (archiveFolder == root) {
+        skip.inside = true;
+    } else if (archiveFolder.size() > root.size() &&
+               archiveFolder.compare(0, root.size(), root) == 0 &&
+               (root == "/" || archiveFolder[root.size()] == '/')) {
+        skip.inside = true;
+        skip.folder = archiveFolder.substr(root == "/" ? 1 : root.size() + 1);
+    }
+    return skip;
+}
+
 // Folders are opened relative to their parent and never through a link, so a folder
 // replaced by a link while the scan runs ends the scan instead of leading it elsewhere.
-void walk(int dirFd, const std::string& rel, const std::string& root, FolderScan& scan) {
+void walk(int dirFd, const std::string& rel, const std::string& root, const ArchiveToSkip& skip,
+          FolderScan& scan) {
     auto fail = [&](int code, std::string error) {
         scan.ok = false;
         scan.code = code;
@@ -49,6 +96,8 @@ void walk(int dirFd, const std::string& rel, const std::string& root, FolderScan
         struct stat st {};
         if (::fstatat(fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             return fail(ArchiverReadError, "cannot read " + full);
+        if (skip.skips(rel, n, st))
+            continue;
         SourceEntry entry;
         entry.path = relPath;
         entry.mtime = st.st_mtim.tv_sec;
@@ -61,7 +110,7 @@ void walk(int dirFd, const std::string& rel, const std::string& root, FolderScan
                 ::openat(fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (child < 0)
                 return fail(ArchiverReadError, "cannot read folder " + full);
-            walk(child, relPath, root, scan);
+            walk(child, relPath, root, skip, scan);
             if (!scan.ok)
                 return;
         } else if (S_ISREG(st.st_mode)) {
@@ -113,7 +162,7 @@ void dropLinksLeadingOut(FolderScan& scan) {
 
 } // namespace
 
-FolderScan scanFolder(const SourceFolder& folder) {
+FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath) {
     FolderScan scan;
     if (!folder.isOpen()) {
         scan.code = ArchiverCannotOpen;
@@ -127,7 +176,7 @@ FolderScan scanFolder(const SourceFolder& folder) {
         return scan;
     }
     scan.ok = true;
-    walk(fd, "", folder.path(), scan);
+    walk(fd, "", folder.path(), archiveToSkip(folder.path(), archivePath), scan);
     if (scan.ok)
         dropLinksLeadingOut(scan);
     return scan;

@@ -35,6 +35,9 @@ struct FolderScan {
 // the byte 0xFF fails the scan: LZH headers use that byte between folder names, so the
 // member would come back under another path. Folders are never entered through a link:
 // one replaced by a link during the scan fails it with ArchiverReadError.
-FolderScan scanFolder(const SourceFolder& folder);
+// An archive kept inside the folder it stores would grow by its previous version on every
+// store: archivePath, any other name for the same file and the temporaries of a store into
+// it (".<name>.<...>" beside it) are left out.
+FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath);
 
 } // namespace vadok::archiver

@@ -37,6 +37,8 @@ constexpr std::size_t kJobsAhead = 64;
 // libarchive cannot decode a few very short streams; below this a member is stored as is,
 // which costs at most a few bytes.
 constexpr std::uint64_t kSmallestCompressed = 9;
+// Level-2 headers hold sizes in 32 bits.
+constexpr std::uint64_t kLargestMember = 0xFFFFFFFF;
 
 enum class TaskKind { Compress, CopyOld, HeaderOnly };
 
@@ -120,7 +122,8 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const SourceFo
         job.error = "cannot write temporary data for " + task.source;
         return;
     }
-    if (total >= 0xFFFFFFFFull) {
+    // The scan saw the file within the limit; it may have grown since.
+    if (total > kLargestMember) {
         job.code = ArchiverUnsupported;
         job.error = "file too large for the archive format: " + task.source;
         return;
@@ -276,7 +279,7 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
     };
 
     const SourceFolder source(folder);
-    FolderScan scan = scanFolder(source);
+    FolderScan scan = scanFolder(source, archivePath);
     if (!scan.ok)
         return failWith(scan.code, scan.error);
     if (options.warning)
@@ -349,7 +352,7 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         tasks.push_back(std::move(t));
     }
     for (const auto& t : tasks)
-        if (t.kind != TaskKind::Compress && t.member.originalSize >= 0xFFFFFFFFull)
+        if (t.member.originalSize > kLargestMember)
             return failWith(ArchiverUnsupported,
                             "file too large for the archive format: " + t.member.path);
 

@@ -70,7 +70,7 @@ int VerifyArchive(const std::string& archivePath, const std::string& folder) {
         return ArchiverBrokenArchive;
 
     const SourceFolder source(folder);
-    const FolderScan scan = scanFolder(source);
+    const FolderScan scan = scanFolder(source, archivePath);
     if (!scan.ok)
         return scan.code;
     for (const auto& e : scan.entries) {

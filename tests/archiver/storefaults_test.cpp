@@ -95,3 +95,53 @@ TEST(StoreFaults, sourceOrItsFolderReplacedByALinkIsNeverFollowed) {
         EXPECT_FALSE(std::filesystem::exists(dir / "a.lzh")) << c.name;
     }
 }
+
+TEST(StoreFaults, filesOverTheSizeLimitAreRefusedBeforeAnythingIsCompressed) {
+    TempDir dir;
+    writeFile(dir / "src/a.txt", "small");
+    writeFile(dir / "src/big.bin", "");
+    ASSERT_EQ(::truncate((dir / "src/big.bin").c_str(), 0x100000000), 0);
+    archiver::StoreOptions options;
+    bool reported = false;
+    options.progress = [&](const std::string&, std::uint64_t, std::uint64_t) { reported = true; };
+    EXPECT_EQ(archiver::storeFolder(dir / "a.lzh", dir / "src/", options).code,
+              ArchiverUnsupported);
+    EXPECT_FALSE(reported) << "members were stored before the size was checked";
+    EXPECT_FALSE(std::filesystem::exists(dir / "a.lzh"));
+}
+
+TEST(StoreFaults, aFileOfExactly0xFFFFFFFFBytesPassesTheSizeCheck) {
+    TempDir dir;
+    const std::string last = dir / ("src/" + fileName(kFiles - 1));
+    writeFile(last, "");
+    ASSERT_EQ(::truncate(last.c_str(), 0xFFFFFFFF), 0);
+    // Shrunk once the store is under way, so that the test does not compress 4 GiB.
+    EXPECT_EQ(storeChangingMidway(dir, [&] { writeFile(last, "now small"); }).code, ArchiverOk);
+}
+
+TEST(StoreFaults, archiveKeptInsideItsOwnFolderIsNeverStoredIntoItself) {
+    TempDir dir;
+    writeFile(dir / "src/a.txt", randomData(20000, 7, 16));
+    makeDirs(dir / "src/pack");
+    const std::string archive = dir / "src/pack/app.lzh";
+    auto members = [&] {
+        std::vector<std::string> paths;
+        for (const auto& m : archiver::readArchiveIndex(archive).members)
+            paths.push_back(m.path);
+        return paths;
+    };
+    const std::vector<std::string> expected = {"a.txt", "pack"};
+    // A dead store's temporary is left out as well.
+    writeFile(dir / "src/pack/.app.lzh.4242.AbCdEf", "leftover");
+    ASSERT_EQ(Unlha(nullptr, storeCommand(archive, dir / "src"), nullptr, 0), ArchiverOk);
+    const auto size = std::filesystem::file_size(archive);
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(Unlha(nullptr, storeCommand(archive, dir / "src"), nullptr, 0), ArchiverOk);
+    EXPECT_EQ(members(), expected);
+    EXPECT_EQ(std::filesystem::file_size(archive), size);
+    EXPECT_EQ(VerifyArchive(archive, dir / "src/"), ArchiverOk);
+    // Nor under another name of the same file.
+    ASSERT_EQ(::link(archive.c_str(), (dir / "src/same.lzh").c_str()), 0);
+    ASSERT_EQ(Unlha(nullptr, storeCommand(archive, dir / "src"), nullptr, 0), ArchiverOk);
+    EXPECT_EQ(members(), expected);
+}
