@@ -10,7 +10,8 @@
 //       raw compressed data. The archive is replaced atomically: a temporary file beside it
 //       is written, every newly compressed member is decoded again and its CRC compared,
 //       the file is flushed to disk and renamed over the old archive. Any failure leaves the
-//       previous archive as it was. New members are written -lh7-. Symbolic links that lead
+//       previous archive as it was. Temporaries left by a store that was killed are
+//       removed by the next store into the same archive. New members are written -lh7-. Symbolic links that lead
 //       outside the folder, followed through the folder's other links, are skipped with a
 //       warning. Files are opened without following links and without blocking: a file or
 //       folder replaced during the store by a link, a FIFO or anything but what the scan

@@ -9,6 +9,11 @@ namespace vadok::archiver {
 
 // The temporary archive beside the real one: buffered writes, raw copies from another file,
 // flush to disk and the final rename. Destroying it without commit() removes the file.
+//
+// A store killed outright leaves its temporary behind, so temporaries are named
+// ".<archive name>.<pid>.XXXXXX" and locked (flock) while written: create() removes those
+// of the same archive whose writer is gone (no such process, and the lock is free, which
+// also covers writers in another pid namespace).
 class OutputFile {
 public:
     OutputFile() = default;
@@ -16,7 +21,7 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Creates a fresh temporary file in the folder of finalPath.
+    // Removes dead temporaries of finalPath, then creates a fresh one in its folder.
     bool create(const std::string& finalPath);
     bool write(const void* data, std::size_t size);
     // Copies size bytes at offset of the open file descriptor fd.

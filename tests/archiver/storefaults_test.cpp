@@ -12,10 +12,14 @@
 
 #include <chrono>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <filesystem>
 #include <functional>
 #include <future>
+#include <csignal>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace vadok;
@@ -144,4 +148,39 @@ TEST(StoreFaults, archiveKeptInsideItsOwnFolderIsNeverStoredIntoItself) {
     ASSERT_EQ(::link(archive.c_str(), (dir / "src/same.lzh").c_str()), 0);
     ASSERT_EQ(Unlha(nullptr, storeCommand(archive, dir / "src"), nullptr, 0), ArchiverOk);
     EXPECT_EQ(members(), expected);
+}
+
+TEST(StoreFaults, temporaryOfAKilledStoreIsRemovedByTheNextOneAndALiveOneIsLeftAlone) {
+    TempDir dir;
+    writeFile(dir / "src/data.bin", randomData(8 << 20, 3));
+    const std::string archive = dir / "a.lzh";
+    auto temporaries = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+            if (e.path().filename().string().rfind(".a.lzh.", 0) == 0)
+                names.push_back(e.path().filename().string());
+        return names;
+    };
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl(VADOK_ARCHIVER_TOOL, VADOK_ARCHIVER_TOOL, "lha",
+                storeCommand(archive, dir / "src").c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_GT(child, 0);
+    for (int i = 0; i < 1000 && temporaries().empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_EQ(temporaries().size(), 1u) << "the store ended before it could be killed";
+
+    // A temporary whose writer lives (this process, holding its lock) must stay.
+    const std::string live = ".a.lzh." + std::to_string(::getpid()) + ".LiVeOn";
+    writeFile(dir / live, "being written");
+    const int fd = ::open((dir / live).c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    EXPECT_EQ(Unlha(nullptr, storeCommand(archive, dir / "src"), nullptr, 0), ArchiverOk);
+    EXPECT_EQ(temporaries(), std::vector<std::string>{live});
+    ::close(fd);
 }
