@@ -5,19 +5,22 @@
 //
 //   Unlha(owner, "u -d1 -y1 -h2 -jm2 [-n ]\"archive\" \"folder/\" *", ...)
 //       Stores every file, folder and inner symbolic link below folder into archive under its
-//       relative path. Members already in the archive and gone from the folder stay. Files
+//       relative path; new members are written -lh7-. Symbolic links that lead outside the
+//       folder, followed through the folder's other links, are skipped with a warning, and
+//       so is the archive itself when it lies inside the folder (with the temporaries of
+//       stores into it). Members already in the archive and gone from the folder stay,
+//       unless they no longer fit it: one below what is now a file or a link, or one an
+//       expansion would refuse (a link now leading out), is left out with a warning. Files
 //       whose relative name, size and modification time match a member are copied over as
-//       raw compressed data. The archive is replaced atomically: a temporary file beside it
-//       is written, every newly compressed member is decoded again and its CRC compared,
-//       the file is flushed to disk and renamed over the old archive. Any failure leaves the
-//       previous archive as it was. Temporaries left by a store that was killed are
-//       removed by the next store into the same archive. New members are written -lh7-. Symbolic links that lead
-//       outside the folder, followed through the folder's other links, are skipped with a
-//       warning. Files are opened without following links and without blocking: a file or
-//       folder replaced during the store by a link, a FIFO or anything but what the scan
-//       saw fails the call with ArchiverReadError. Sizes are checked before anything is
-//       compressed. The archive itself, when it lies inside the folder, is left out, and
-//       so are the temporaries of stores into it.
+//       raw compressed data. Sizes are checked before anything is compressed. Files are
+//       opened without following links and without blocking: a file or folder replaced
+//       during the store by a link, a FIFO or anything but what the scan saw fails the call
+//       with ArchiverReadError.
+//       The archive is replaced atomically: a temporary file beside it is written, every
+//       newly compressed member is decoded again and its CRC compared, the file is flushed
+//       to disk and renamed over the old archive. Any failure leaves the previous archive
+//       as it was. Temporaries left by a store that was killed are removed by the next
+//       store into the same archive.
 //   Unlha(owner, "x -d1 -y1 [-n ]\"archive\" \"dest/\" *", ...)
 //   UnZip(owner, "-xs [-n ]\"archive.zip\" \"dest/\"", ...)
 //       Expands every member below dest (created when missing), overwriting without asking,

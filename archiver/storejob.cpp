@@ -10,6 +10,7 @@
 #include "outputfile.h"
 #include "sourcefile.h"
 #include "spillbuffer.h"
+#include "storeplan.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -37,19 +38,6 @@ constexpr std::size_t kJobsAhead = 64;
 // libarchive cannot decode a few very short streams; below this a member is stored as is,
 // which costs at most a few bytes.
 constexpr std::uint64_t kSmallestCompressed = 9;
-// Level-2 headers hold sizes in 32 bits.
-constexpr std::uint64_t kLargestMember = 0xFFFFFFFF;
-
-enum class TaskKind { Compress, CopyOld, HeaderOnly };
-
-struct Task {
-    TaskKind kind = TaskKind::HeaderOnly;
-    LzhMember member;   // header fields; sizes and CRC filled in when compressed
-    std::string source; // the file to compress, relative to the folder
-    std::uint64_t oldDataOffset = 0;
-    const std::string* oldHeader = nullptr; // the old member's header bytes, for CopyOld
-};
-
 struct Job {
     std::size_t task = 0;
     std::unique_ptr<SpillBuffer> data;
@@ -65,11 +53,6 @@ std::string folderOf(const std::string& path) {
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-bool sameTime(const LzhMember& m, const SourceEntry& e) {
-    // Members carry whole seconds, and an expansion restores whole seconds.
-    return m.mtime == e.mtime;
 }
 
 bool verifySpill(const std::vector<std::uint8_t>& header, const SpillBuffer& spill,
@@ -252,21 +235,6 @@ private:
     std::vector<std::thread> m_threads;
 };
 
-LzhMember memberFor(const SourceEntry& e) {
-    LzhMember m;
-    m.kind = e.kind;
-    m.path = e.path;
-    m.linkTarget = e.linkTarget;
-    m.mtime = e.mtime;
-    m.mtimeNsec = e.mtimeNsec;
-    m.unixMode = e.mode;
-    m.originalSize = e.kind == MemberKind::File ? e.size : 0;
-    m.setMethod(e.kind == MemberKind::File ? "lh0" : "lhd");
-    if (e.kind != MemberKind::File)
-        m.compressedSize = 0;
-    return m;
-}
-
 } // namespace
 
 StoreResult storeFolder(const std::string& archivePath, const std::string& folder,
@@ -305,56 +273,14 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         }
     } closer{oldFd};
 
-    // Plan the new archive: the folder's entries in order, then old members the folder no
-    // longer has. Unchanged files are copied as raw data under a header with today's mode.
-    // Every old member of a name, duplicates included; the last one is the current one.
-    std::unordered_map<std::string, std::vector<std::size_t>> oldByPath;
-    for (std::size_t i = 0; i < old.members.size(); ++i)
-        oldByPath[old.members[i].path].push_back(i);
-    std::vector<bool> oldUsed(old.members.size(), false);
-    std::vector<Task> tasks;
-    tasks.reserve(scan.entries.size() + old.members.size());
-    std::uint64_t totalBytes = 0;
-    for (const auto& e : scan.entries) {
-        Task t;
-        t.member = memberFor(e);
-        const auto it = oldByPath.find(e.path);
-        if (it != oldByPath.end()) {
-            const LzhMember& o = old.members[it->second.back()];
-            for (const std::size_t i : it->second)
-                oldUsed[i] = true;
-            if (e.kind == MemberKind::File && o.kind == MemberKind::File &&
-                o.originalSize == e.size && sameTime(o, e)) {
-                t.kind = TaskKind::CopyOld;
-                t.member.setMethod(o.method);
-                t.member.compressedSize = o.compressedSize;
-                t.member.crc = o.crc;
-                t.oldDataOffset = o.dataOffset;
-                t.oldHeader = &o.rawHeader;
-            }
-        }
-        if (t.kind != TaskKind::CopyOld && e.kind == MemberKind::File) {
-            t.kind = TaskKind::Compress;
-            t.source = e.path;
-        }
-        totalBytes += t.member.originalSize;
-        tasks.push_back(std::move(t));
-    }
-    for (std::size_t i = 0; i < old.members.size(); ++i) {
-        if (oldUsed[i])
-            continue;
-        Task t;
-        t.kind = old.members[i].compressedSize > 0 ? TaskKind::CopyOld : TaskKind::HeaderOnly;
-        t.member = old.members[i];
-        t.oldDataOffset = old.members[i].dataOffset;
-        t.oldHeader = &old.members[i].rawHeader;
-        totalBytes += t.member.originalSize;
-        tasks.push_back(std::move(t));
-    }
-    for (const auto& t : tasks)
-        if (t.member.originalSize > kLargestMember)
-            return failWith(ArchiverUnsupported,
-                            "file too large for the archive format: " + t.member.path);
+    StorePlan plan = planStore(scan, old);
+    if (options.warning)
+        for (const auto& w : plan.warnings)
+            options.warning(w);
+    if (plan.code != ArchiverOk)
+        return failWith(plan.code, plan.error);
+    const std::vector<Task>& tasks = plan.tasks;
+    const std::uint64_t totalBytes = plan.totalBytes;
 
     OutputFile out;
     if (!out.create(archivePath))
@@ -398,15 +324,16 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
             const std::vector<std::uint8_t> header = encodeLevel2Header(t.member);
             if (header.empty())
                 return failWith(ArchiverUnsupported, "name too long: " + t.member.path);
-            const bool sameHeader = t.kind == TaskKind::CopyOld && t.oldHeader &&
-                                    t.oldHeader->size() == header.size() &&
-                                    std::equal(header.begin(), header.end(), t.oldHeader->begin(),
+            const bool sameHeader = t.kind == TaskKind::CopyOld && t.old &&
+                                    t.old->rawHeader.size() == header.size() &&
+                                    std::equal(header.begin(), header.end(),
+                                               t.old->rawHeader.begin(),
                                                [](std::uint8_t a, char b) {
                                                    return a == static_cast<std::uint8_t>(b);
                                                });
             if (sameHeader) {
-                const std::uint64_t start = t.oldDataOffset - header.size();
-                const std::uint64_t end = t.oldDataOffset + t.member.compressedSize;
+                const std::uint64_t start = t.old->dataOffset - header.size();
+                const std::uint64_t end = t.old->dataOffset + t.member.compressedSize;
                 if (runEnd != start && !flushRun())
                     return failWith(ArchiverWriteError, "cannot copy " + t.member.path);
                 if (runEnd == runStart)
@@ -417,7 +344,7 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
                 if (!flushRun() || !out.write(header.data(), header.size()))
                     return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
                 if (t.kind == TaskKind::CopyOld) {
-                    if (!out.copyFrom(oldFd, t.oldDataOffset, t.member.compressedSize))
+                    if (!out.copyFrom(oldFd, t.old->dataOffset, t.member.compressedSize))
                         return failWith(ArchiverWriteError, "cannot copy " + t.member.path);
                     ++result.copied;
                 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 using namespace vadok;
 using namespace vadok::test;
@@ -153,6 +154,59 @@ TEST(StoreUpdate, keepsMembersGoneFromTheFolderAndReplacesChangedOnes) {
     EXPECT_EQ(readFile(dir / "out/added.txt"), "added");
     EXPECT_EQ(readFile(dir / "out/keep.txt"), "keep");
     EXPECT_EQ(memberPaths(dir / "a.lzh").size(), 4u);
+}
+
+TEST(StoreUpdate, oldMembersThatNoLongerFitTheFolderAreLeftOutSoTheArchiveStillExpands) {
+    using Change = std::function<void(const std::string& src)>;
+    struct Case {
+        const char* name;
+        Change before, after;
+        std::vector<std::string> members;
+    };
+    const Case cases[] = {
+        {"folder replaced by a file", [](const std::string& src) { writeFile(src + "/w/c", "c"); },
+         [](const std::string& src) {
+             std::filesystem::remove_all(src + "/w");
+             writeFile(src + "/w", "now a file");
+         },
+         {"w"}},
+        {"folder replaced by a link",
+         [](const std::string& src) {
+             writeFile(src + "/w/c", "c");
+             writeFile(src + "/x/y", "y");
+         },
+         [](const std::string& src) {
+             std::filesystem::remove_all(src + "/w");
+             makeSymlink("x", src + "/w");
+         },
+         {"w", "x", "x/y"}},
+        {"kept link leading out through a new link",
+         [](const std::string& src) {
+             makeDirs(src + "/d");
+             makeSymlink("d/..", src + "/t");
+         },
+         [](const std::string& src) {
+             std::filesystem::remove(src + "/t");
+             std::filesystem::remove(src + "/d");
+             makeSymlink(".", src + "/d");
+         },
+         {"d"}},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string src = dir / "src";
+        c.before(src);
+        ASSERT_EQ(store(dir / "a.lzh", src), ArchiverOk) << c.name;
+        c.after(src);
+        std::vector<std::string> warnings;
+        SetArchiverWarningCallback([&](const std::string& m) { warnings.push_back(m); });
+        const int code = Unlha(nullptr, storeCommand(dir / "a.lzh", src, false), nullptr, 0);
+        SetArchiverWarningCallback({});
+        ASSERT_EQ(code, ArchiverOk) << c.name;
+        EXPECT_EQ(memberPaths(dir / "a.lzh"), c.members) << c.name;
+        EXPECT_EQ(warnings.size(), 1u) << c.name;
+        EXPECT_EQ(expand(dir / "a.lzh", dir / "out"), ArchiverOk) << c.name;
+    }
 }
 
 TEST(StoreUpdate, unchangedFilesAreCopiedRawAndOnlyChangedOnesCompressed) {
