@@ -10,12 +10,17 @@
 //       so is the archive itself when it lies inside the folder (with the temporaries of
 //       stores into it). Members already in the archive and gone from the folder stay,
 //       unless they no longer fit it: one below what is now a file or a link, or one an
-//       expansion would refuse (a link now leading out), is left out with a warning. Files
-//       whose relative name, size and modification time match a member are copied over as
-//       raw compressed data. Sizes are checked before anything is compressed. Files are
-//       opened without following links and without blocking: a file or folder replaced
-//       during the store by a link, a FIFO or anything but what the scan saw fails the call
-//       with ArchiverReadError.
+//       expansion would refuse (a link now leading out), is left out with a warning. A file
+//       whose relative name, size and modification time match a member is copied over as
+//       raw compressed data when it has not changed since the folder was last expanded
+//       from or stored into this archive (its status-change time tells, syncstamp.h) or,
+//       when it may have, the member decodes to exactly its bytes. Copied data must be
+//       sound (the CRC-32 of the stored data in our own header, else the decoded CRC-16): a
+//       damaged member is compressed again from the folder's file, and one the folder no
+//       longer has fails the call with ArchiverBrokenArchive. Sizes are checked before
+//       anything is compressed. Files are opened without following links and without
+//       blocking: a file or folder replaced during the store by a link, a FIFO or anything
+//       but what the scan saw fails the call with ArchiverReadError.
 //       The archive is replaced atomically: a temporary file beside it is written, every
 //       newly compressed member is decoded again and its CRC compared, the file is flushed
 //       to disk and renamed over the old archive. Any failure leaves the previous archive
@@ -24,8 +29,9 @@
 //   Unlha(owner, "x -d1 -y1 [-n ]\"archive\" \"dest/\" *", ...)
 //   UnZip(owner, "-xs [-n ]\"archive.zip\" \"dest/\"", ...)
 //       Expands every member below dest (created when missing), overwriting without asking,
-//       with modification times and permission bits. Before anything is written every member
-//       is checked (memberpaths.h): an absolute name, a ".." part, a NUL byte, a member
+//       with modification times and permission bits, and stamps dest as holding what the
+//       archive holds (syncstamp.h), for the next store. Before anything is written every
+//       member is checked (memberpaths.h): an absolute name, a ".." part, a NUL byte, a member
 //       inside a symbolic link, a link with an absolute target or one that leads outside
 //       dest through the archive's other links and those already below dest, or a member
 //       that is no file, folder or link (a device) fails the whole call with

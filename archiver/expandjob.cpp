@@ -4,6 +4,7 @@
 #include "crc16.h"
 #include "memberpaths.h"
 #include "readerlocale.h"
+#include "syncstamp.h"
 
 #include <archive_entry.h>
 #include <climits>
@@ -173,6 +174,8 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
     // Folder times and modes are set here, after their contents.
     if (archive_write_close(disk.get()) != ARCHIVE_OK)
         return failWith(ArchiverWriteError, errorOf(disk.get(), "cannot finish the destination"));
+    // Every file written has its status-change time before this moment.
+    writeSyncStamp(root, st, syncMomentNow());
     return result;
 }
 

@@ -103,6 +103,7 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
         entry.mtime = st.st_mtim.tv_sec;
         entry.mtimeNsec = static_cast<std::uint32_t>(st.st_mtim.tv_nsec);
         entry.mode = static_cast<std::uint16_t>(st.st_mode);
+        entry.changed = st.st_ctim;
         if (S_ISDIR(st.st_mode)) {
             entry.kind = MemberKind::Directory;
             scan.entries.push_back(entry);

@@ -3,6 +3,7 @@
 #include "lzhmember.h"
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ struct SourceEntry {
     std::int64_t mtime = 0;
     std::uint32_t mtimeNsec = 0;
     std::uint16_t mode = 0; // st_mode, type bits included
+    struct timespec changed {}; // st_ctim: when the file or folder last changed in any way
 };
 
 struct FolderScan {

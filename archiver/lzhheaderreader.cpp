@@ -118,6 +118,10 @@ bool parseExtensions(const std::uint8_t* p, std::size_t avail, LzhMember& m, Nam
             if (n == 4 && m.mtimeNsec == 0)
                 m.mtime = le32(d);
             break;
+        case kStoredCrcHeader:
+            if (n == 4)
+                m.storedCrc = le32(d);
+            break;
         default:
             break;
         }

@@ -165,6 +165,7 @@ bool OutputFile::commit() {
     if (::rename(m_tempPath.c_str(), m_finalPath.c_str()) != 0)
         return false;
     m_committed = true;
+    ::fstat(m_fd, &m_committedFile);
     ::close(m_fd); // the data is on disk already
     m_fd = -1;
     const int dir = ::open(folderOf(m_finalPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

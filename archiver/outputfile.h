@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace vadok::archiver {
@@ -29,6 +30,8 @@ public:
     // Flushes, syncs, renames over finalPath and syncs the folder.
     bool commit();
     const std::string& temporaryPath() const { return m_tempPath; }
+    // The archive as commit() left it.
+    const struct stat& committedFile() const { return m_committedFile; }
     std::uint64_t written() const { return m_written; }
     bool flush();
 
@@ -39,6 +42,7 @@ private:
     std::vector<std::uint8_t> m_buffer;
     std::uint64_t m_written = 0;
     bool m_committed = false;
+    struct stat m_committedFile {};
 };
 
 } // namespace vadok::archiver

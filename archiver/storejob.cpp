@@ -7,10 +7,12 @@
 #include "lzhheaderreader.h"
 #include "lzhheaderwriter.h"
 #include "memberverify.h"
+#include "oldmember.h"
 #include "outputfile.h"
 #include "sourcefile.h"
 #include "spillbuffer.h"
 #include "storeplan.h"
+#include "syncstamp.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -23,7 +25,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <unordered_map>
+#include <zlib.h>
 
 namespace vadok::archiver {
 
@@ -38,14 +40,24 @@ constexpr std::size_t kJobsAhead = 64;
 // libarchive cannot decode a few very short streams; below this a member is stored as is,
 // which costs at most a few bytes.
 constexpr std::uint64_t kSmallestCompressed = 9;
+
 struct Job {
     std::size_t task = 0;
     std::unique_ptr<SpillBuffer> data;
     LzhMember member;
     std::vector<std::uint8_t> header;
+    bool copy = false; // the old member's data goes in as it is
     int code = ArchiverOk;
     std::string error;
     bool done = false;
+};
+
+// What the workers share.
+struct WorkContext {
+    LzhMethod method;
+    const SourceFolder& folder;
+    std::string spillFolder;
+    int oldArchive; // -1 without one
 };
 
 std::string folderOf(const std::string& path) {
@@ -70,11 +82,13 @@ bool verifySpill(const std::vector<std::uint8_t>& header, const SpillBuffer& spi
 
 // Compresses one file into the job's spill buffer, falling back to -lh0- when the data does
 // not shrink, and decodes the result again before it may enter the archive.
-void runCompression(const Task& task, Job& job, LzhMethod method, const SourceFolder& folder,
-                    const std::string& spillFolder) {
+void runCompression(const Task& task, Job& job, const WorkContext& context) {
+    const LzhMethod method = context.method;
+    const SourceFolder& folder = context.folder;
     job.member = task.member;
-    job.data = std::make_unique<SpillBuffer>(spillFolder, kSpillMemory);
+    job.data = std::make_unique<SpillBuffer>(context.spillFolder, kSpillMemory);
     SpillBuffer& spill = *job.data;
+    uLong storedCrc = ::crc32(0, nullptr, 0);
     std::uint16_t crc = 0;
     std::uint64_t total = 0;
     bool spillOk = true;
@@ -86,8 +100,10 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const SourceFo
         if (!slot)
             slot = std::make_unique<LzhEncoder>(method, nullptr);
         LzhEncoder& encoder = *slot;
-        encoder.reset(
-            [&](const std::uint8_t* p, std::size_t n) { spillOk = spill.append(p, n) && spillOk; });
+        encoder.reset([&](const std::uint8_t* p, std::size_t n) {
+            storedCrc = ::crc32(storedCrc, p, static_cast<uInt>(n));
+            spillOk = spill.append(p, n) && spillOk;
+        });
         const bool readOk = folder.readFile(task.source, [&](const std::uint8_t* p, std::size_t n) {
             crc = crc16Update(crc, p, n);
             total += n;
@@ -116,6 +132,7 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const SourceFo
     m.crc = crc;
     m.setMethod(methodParams(method).id + 1);
     m.compressedSize = spill.size();
+    m.storedCrc = static_cast<std::uint32_t>(storedCrc);
     bool store = total == 0 || spill.size() >= total || spill.size() < kSmallestCompressed;
     if (!store) {
         job.header = encodeLevel2Header(m);
@@ -129,8 +146,10 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const SourceFo
         std::uint16_t crc2 = 0;
         std::uint64_t total2 = 0;
         bool ok = true;
+        storedCrc = ::crc32(0, nullptr, 0);
         const bool readOk = folder.readFile(task.source, [&](const std::uint8_t* p, std::size_t n) {
             crc2 = crc16Update(crc2, p, n);
+            storedCrc = ::crc32(storedCrc, p, static_cast<uInt>(n));
             total2 += n;
             ok = spill.append(p, n) && ok;
         });
@@ -146,6 +165,7 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const SourceFo
         }
         m.setMethod("lh0");
         m.compressedSize = total;
+        m.storedCrc = static_cast<std::uint32_t>(storedCrc);
         job.header = encodeLevel2Header(m);
         std::string error;
         if (job.header.empty()) {
@@ -160,19 +180,42 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const SourceFo
     }
 }
 
-class CompressionPool {
+// An old member is copied when its data is sound and, if the file may have changed, equal to
+// it; otherwise the folder's file is compressed in its place.
+void runTask(const Task& task, Job& job, const WorkContext& context) {
+    if (task.kind == TaskKind::CopyOld) {
+        job.member = task.member;
+        std::uint32_t storedCrc = 0;
+        std::string why;
+        if (oldMemberHolds(context.oldArchive, *task.old, &context.folder,
+                           task.compare ? task.source : std::string(), storedCrc, why)) {
+            job.copy = true;
+            job.member.storedCrc = storedCrc;
+            return;
+        }
+        if (task.source.empty()) {
+            job.code = ArchiverBrokenArchive;
+            job.error = "the archive's member " + task.member.path + " cannot be kept: " + why +
+                        ", and the folder has no file to store in its place";
+            return;
+        }
+    }
+    runCompression(task, job, context);
+}
+
+// Compresses new members and checks old ones on worker threads, ahead of the writer.
+class MemberPool {
 public:
-    CompressionPool(const std::vector<Task>& tasks, LzhMethod method, const SourceFolder& folder,
-                    std::string spillFolder, unsigned threads, std::size_t window)
-        : m_tasks(tasks), m_method(method), m_folder(folder),
-          m_spillFolder(std::move(spillFolder)), m_window(window) {
+    MemberPool(const std::vector<Task>& tasks, const WorkContext& context, unsigned threads,
+               std::size_t window)
+        : m_tasks(tasks), m_context(context), m_window(window) {
         for (std::size_t i = 0; i < tasks.size(); ++i)
-            if (tasks[i].kind == TaskKind::Compress)
+            if (tasks[i].kind != TaskKind::HeaderOnly)
                 m_pending.push_back(i);
         for (unsigned t = 0; t < threads; ++t)
             m_threads.emplace_back([this] { work(); });
     }
-    ~CompressionPool() {
+    ~MemberPool() {
         {
             std::lock_guard lock(m_mutex);
             m_stop = true;
@@ -212,7 +255,7 @@ private:
                 job = owned.get();
                 m_jobs[task] = std::move(owned);
             }
-            runCompression(m_tasks[task], *job, m_method, m_folder, m_spillFolder);
+            runTask(m_tasks[task], *job, m_context);
             {
                 std::lock_guard lock(m_mutex);
                 job->done = true;
@@ -222,9 +265,7 @@ private:
     }
 
     const std::vector<Task>& m_tasks;
-    LzhMethod m_method;
-    const SourceFolder& m_folder;
-    std::string m_spillFolder;
+    const WorkContext& m_context;
     std::size_t m_window;
     std::mutex m_mutex;
     std::condition_variable m_cv;
@@ -246,6 +287,9 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         return result;
     };
 
+    // Taken before the scan: whatever changes from here on shows at the next store.
+    const SyncMoment scanned = syncMomentNow();
+    const std::optional<SyncMoment> synced = readSyncStamp(folder, archivePath);
     const SourceFolder source(folder);
     FolderScan scan = scanFolder(source, archivePath);
     if (!scan.ok)
@@ -273,7 +317,7 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         }
     } closer{oldFd};
 
-    StorePlan plan = planStore(scan, old);
+    StorePlan plan = planStore(scan, old, synced);
     if (options.warning)
         for (const auto& w : plan.warnings)
             options.warning(w);
@@ -290,8 +334,8 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
     unsigned threads = options.threads;
     if (threads == 0)
         threads = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
-    CompressionPool pool(tasks, options.method, source, folderOf(archivePath), threads,
-                         kJobsAhead);
+    const WorkContext context{options.method, source, folderOf(archivePath), oldFd};
+    MemberPool pool(tasks, context, threads, kJobsAhead);
 
     // Unchanged members whose header comes out byte for byte as before and that follow each
     // other in the old archive are copied as one range, headers included: a re-store after a
@@ -305,10 +349,13 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
     std::uint64_t done = 0;
     for (std::size_t i = 0; i < tasks.size(); ++i) {
         const Task& t = tasks[i];
-        if (t.kind == TaskKind::Compress) {
-            auto job = pool.take(i);
+        std::unique_ptr<Job> job;
+        if (t.kind != TaskKind::HeaderOnly) {
+            job = pool.take(i);
             if (job->code != ArchiverOk)
                 return failWith(job->code, job->error);
+        }
+        if (job && !job->copy) {
             if (!flushRun() || !out.write(job->header.data(), job->header.size()))
                 return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
             std::vector<std::uint8_t> chunk(1 << 20);
@@ -321,11 +368,11 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
             }
             ++result.compressed;
         } else {
-            const std::vector<std::uint8_t> header = encodeLevel2Header(t.member);
+            const LzhMember& member = job ? job->member : t.member;
+            const std::vector<std::uint8_t> header = encodeLevel2Header(member);
             if (header.empty())
-                return failWith(ArchiverUnsupported, "name too long: " + t.member.path);
-            const bool sameHeader = t.kind == TaskKind::CopyOld && t.old &&
-                                    t.old->rawHeader.size() == header.size() &&
+                return failWith(ArchiverUnsupported, "name too long: " + member.path);
+            const bool sameHeader = job && t.old->rawHeader.size() == header.size() &&
                                     std::equal(header.begin(), header.end(),
                                                t.old->rawHeader.begin(),
                                                [](std::uint8_t a, char b) {
@@ -333,9 +380,9 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
                                                });
             if (sameHeader) {
                 const std::uint64_t start = t.old->dataOffset - header.size();
-                const std::uint64_t end = t.old->dataOffset + t.member.compressedSize;
+                const std::uint64_t end = t.old->dataOffset + member.compressedSize;
                 if (runEnd != start && !flushRun())
-                    return failWith(ArchiverWriteError, "cannot copy " + t.member.path);
+                    return failWith(ArchiverWriteError, "cannot copy " + member.path);
                 if (runEnd == runStart)
                     runStart = start;
                 runEnd = end;
@@ -343,9 +390,9 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
             } else {
                 if (!flushRun() || !out.write(header.data(), header.size()))
                     return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
-                if (t.kind == TaskKind::CopyOld) {
-                    if (!out.copyFrom(oldFd, t.old->dataOffset, t.member.compressedSize))
-                        return failWith(ArchiverWriteError, "cannot copy " + t.member.path);
+                if (job) {
+                    if (!out.copyFrom(oldFd, t.old->dataOffset, member.compressedSize))
+                        return failWith(ArchiverWriteError, "cannot copy " + member.path);
                     ++result.copied;
                 }
             }
@@ -366,6 +413,7 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         return failWith(ArchiverVerifyFailed, "written archive does not read back: " + check.error);
     if (!out.commit())
         return failWith(ArchiverWriteError, "cannot replace " + archivePath);
+    writeSyncStamp(source.path(), out.committedFile(), scanned);
     return result;
 }
 

@@ -78,7 +78,8 @@ bool dropKeptMembersRefused(StorePlan& plan, std::size_t firstKept) {
 
 } // namespace
 
-StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old) {
+StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old,
+                    const std::optional<SyncMoment>& synced) {
     StorePlan plan;
     // Every old member of a name, duplicates included; the last one is the current one.
     std::unordered_map<std::string, std::vector<std::size_t>> oldByPath;
@@ -86,9 +87,18 @@ StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old) {
         oldByPath[old.members[i].path].push_back(i);
     std::vector<bool> oldUsed(old.members.size(), false);
     std::unordered_map<std::string_view, MemberKind> scanned;
+    // Per folder: it or a folder above it changed since the stamp (the folder itself is left
+    // out: writing the stamp changes it).
+    std::unordered_map<std::string_view, bool> folderChanged;
     plan.tasks.reserve(scan.entries.size() + old.members.size());
     for (const auto& e : scan.entries) {
         scanned[e.path] = e.kind;
+        const std::size_t slash = e.path.rfind('/');
+        const bool changed = !synced || changedSince(e.changed, *synced) ||
+                             (slash != std::string::npos &&
+                              folderChanged[std::string_view(e.path).substr(0, slash)]);
+        if (e.kind == MemberKind::Directory)
+            folderChanged[e.path] = changed;
         Task t;
         t.member = memberFor(e);
         const auto it = oldByPath.find(e.path);
@@ -103,10 +113,12 @@ StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old) {
                 t.member.compressedSize = o.compressedSize;
                 t.member.crc = o.crc;
                 t.old = &o;
+                t.compare = changed;
             }
         }
-        if (t.kind != TaskKind::CopyOld && e.kind == MemberKind::File) {
-            t.kind = TaskKind::Compress;
+        if (e.kind == MemberKind::File) {
+            if (t.kind != TaskKind::CopyOld)
+                t.kind = TaskKind::Compress;
             t.source = e.path;
         }
         plan.tasks.push_back(std::move(t));
