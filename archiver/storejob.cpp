@@ -31,7 +31,6 @@ namespace vadok::archiver {
 
 namespace {
 
-constexpr std::size_t kReadChunk = 256 * 1024;
 // Up to kJobsAhead members may be finished ahead of the one being written, so a long
 // member does not leave the other cores idle; each keeps at most kSpillMemory in memory
 // and the rest in a temporary file, which bounds memory whatever the input.
