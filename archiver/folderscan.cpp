@@ -141,6 +141,10 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
 // Links are judged as an expansion will judge them, through the folder's other links; as
 // leaving one out changes where links through it lead, this repeats until all stay inside.
 void dropLinksLeadingOut(FolderScan& scan) {
+    // Names read from a folder are always safe; only links can lead out.
+    if (std::none_of(scan.entries.begin(), scan.entries.end(),
+                     [](const SourceEntry& e) { return e.kind == MemberKind::Symlink; }))
+        return;
     while (true) {
         std::vector<PathMember> members;
         members.reserve(scan.entries.size());

@@ -32,7 +32,8 @@ public:
     }
     // Reads the rest (all of it, or what a decoder left), so that crc() covers all the data.
     bool finish() {
-        std::vector<std::uint8_t> rest(64 * 1024);
+        // One buffer per thread: a re-store checks thousands of small members.
+        thread_local std::vector<std::uint8_t> rest(256 * 1024);
         while (m_left > 0)
             if (read(rest.data(), rest.size()) == 0)
                 return false;

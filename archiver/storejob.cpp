@@ -202,6 +202,13 @@ void runTask(const Task& task, Job& job, const WorkContext& context) {
     runCompression(task, job, context);
 }
 
+// Checking a member that carries the CRC of its stored data costs a read of data that is
+// about to be copied anyway; handing thousands of them to a thread and back costs more.
+bool needsWorker(const Task& task) {
+    return task.kind == TaskKind::Compress ||
+           (task.kind == TaskKind::CopyOld && (task.compare || !task.old->storedCrc));
+}
+
 // Compresses new members and checks old ones on worker threads, ahead of the writer.
 class MemberPool {
 public:
@@ -209,7 +216,7 @@ public:
                std::size_t window)
         : m_tasks(tasks), m_context(context), m_window(window) {
         for (std::size_t i = 0; i < tasks.size(); ++i)
-            if (tasks[i].kind != TaskKind::HeaderOnly)
+            if (needsWorker(tasks[i]))
                 m_pending.push_back(i);
         for (unsigned t = 0; t < threads; ++t)
             m_threads.emplace_back([this] { work(); });
@@ -349,11 +356,14 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
     for (std::size_t i = 0; i < tasks.size(); ++i) {
         const Task& t = tasks[i];
         std::unique_ptr<Job> job;
-        if (t.kind != TaskKind::HeaderOnly) {
+        if (needsWorker(t)) {
             job = pool.take(i);
-            if (job->code != ArchiverOk)
-                return failWith(job->code, job->error);
+        } else if (t.kind == TaskKind::CopyOld) {
+            job = std::make_unique<Job>();
+            runTask(t, *job, context);
         }
+        if (job && job->code != ArchiverOk)
+            return failWith(job->code, job->error);
         if (job && !job->copy) {
             if (!flushRun() || !out.write(job->header.data(), job->header.size()))
                 return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());

@@ -44,6 +44,9 @@ std::string collidingFolder(const std::string& path,
 // Leaves out kept members an expansion would refuse. Leaving out a link changes where links
 // through it lead, so this repeats until nothing is refused.
 bool dropKeptMembersRefused(StorePlan& plan, std::size_t firstKept) {
+    // The folder's own entries passed the same checks in the scan.
+    if (firstKept == plan.tasks.size())
+        return true;
     while (true) {
         std::vector<PathMember> members;
         members.reserve(plan.tasks.size());
