@@ -5,19 +5,42 @@
 //
 //   Unlha(owner, "u -d1 -y1 -h2 -jm2 [-n ]\"archive\" \"folder/\" *", ...)
 //       Stores every file, folder and inner symbolic link below folder into archive under its
-//       relative path. Members already in the archive and gone from the folder stay. Files
-//       whose relative name, size and modification time match a member are copied over as
-//       raw compressed data. The archive is replaced atomically: a temporary file beside it
-//       is written, every newly compressed member is decoded again and its CRC compared,
-//       the file is flushed to disk and renamed over the old archive. Any failure leaves the
-//       previous archive as it was. New members are written -lh7-. Symbolic links that point
-//       outside the folder are skipped with a warning.
+//       relative path; new members are written -lh7-. Symbolic links that lead outside the
+//       folder, followed through the folder's other links, are skipped with a warning, and
+//       so is the archive itself when it lies inside the folder (with the temporaries of
+//       stores into it). Members already in the archive and gone from the folder stay,
+//       unless they no longer fit it: one below what is now a file or a link, or one an
+//       expansion would refuse (a link now leading out), is left out with a warning. A file
+//       whose relative name, size and modification time match a member is copied over as
+//       raw compressed data when it has not changed since the folder was last expanded
+//       from or stored into this archive (its status-change time tells, syncstamp.h) or,
+//       when it may have, the member decodes to exactly its bytes. Copied data must be
+//       sound (the CRC-32 of the stored data in our own header, else the decoded CRC-16): a
+//       damaged member is compressed again from the folder's file, and one the folder no
+//       longer has fails the call with ArchiverBrokenArchive. Sizes are checked before
+//       anything is compressed. Files are opened without following links and without
+//       blocking: a file or folder replaced during the store by a link, a FIFO or anything
+//       but what the scan saw fails the call with ArchiverReadError.
+//       The archive is replaced atomically: a temporary file beside it is written, every
+//       newly compressed member is decoded again and its CRC compared, the file is flushed
+//       to disk and renamed over the old archive. Any failure leaves the previous archive
+//       as it was. Temporaries left by a store that was killed are removed by the next
+//       store into the same archive.
 //   Unlha(owner, "x -d1 -y1 [-n ]\"archive\" \"dest/\" *", ...)
 //   UnZip(owner, "-xs [-n ]\"archive.zip\" \"dest/\"", ...)
 //       Expands every member below dest (created when missing), overwriting without asking,
-//       with modification times and permission bits. Before anything is written every name
-//       is checked: an absolute name, a ".." part or a symbolic link pointing outside dest
-//       fails the whole call with ArchiverUnsafeEntry and nothing is written.
+//       with modification times and permission bits, and stamps dest as holding what the
+//       archive holds (syncstamp.h), for the next store. Before anything is written every
+//       member is checked (memberpaths.h): an absolute name, a ".." part, a NUL byte, a member
+//       inside a symbolic link, a link with an absolute target or one that leads outside
+//       dest through the archive's other links and those already below dest, or a member
+//       that is no file, folder or link (a device) fails the whole call with
+//       ArchiverUnsafeEntry and nothing is written. Declared sizes that add up to more than
+//       the destination's file system has free fail with ArchiverWriteError, also before
+//       anything is written; a member whose data comes out shorter or longer than its
+//       header says fails with ArchiverBrokenArchive. So does a damaged archive: a ZIP
+//       archive is what its central directory lists, an LZH archive ends at its end mark
+//       (nothing but padding may follow) and one that ends without it was cut short.
 //
 // Paths in command strings are UTF-8 (file-system bytes), folders end in "/". Both entry
 // points return ArchiverOk (0) or one of the codes below; buffer and size are accepted for

@@ -2,14 +2,17 @@
 
 #include "archiver.h"
 #include "crc16.h"
-#include "folderscan.h"
+#include "memberpaths.h"
 #include "readerlocale.h"
+#include "syncstamp.h"
 
 #include <archive_entry.h>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 namespace vadok::archiver {
 
@@ -22,6 +25,30 @@ struct WriterDeleter {
 std::string errorOf(struct archive* a, const char* fallback) {
     const char* e = archive_error_string(a);
     return e ? e : fallback;
+}
+
+std::string withoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+// Free bytes for an unprivileged writer on the file system that will hold path (or its
+// nearest existing folder); nullopt when that cannot be told.
+std::optional<std::uint64_t> freeSpaceFor(std::filesystem::path path) {
+    struct statvfs fs {};
+    while (::statvfs(path.c_str(), &fs) != 0) {
+        if (!path.has_relative_path())
+            return std::nullopt;
+        path = path.parent_path();
+    }
+    return static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
+}
+
+// The destination with the links above it resolved, or "" when it does not exist yet.
+std::string resolvedFolder(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
 }
 
 } // namespace
@@ -39,92 +66,45 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
     if (::stat(archivePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return failWith(ArchiverCannotOpen, "cannot open " + archivePath);
 
-    const NamePlan plan = planNames(archivePath, format);
-    // The member's name and link target as this archive means them.
-    auto nameOf = [&](struct archive_entry* entry, std::size_t index, std::string& path,
-                      std::string& link) {
-        if (plan.overrideNames) {
-            if (index >= plan.names.size())
-                return false;
-            path = plan.names[index].first;
-            link = plan.names[index].second;
-        } else {
-            const char* name = archive_entry_pathname(entry);
-            const char* target = archive_entry_symlink(entry);
-            path = name ? name : "";
-            link = target ? target : "";
-        }
-        while (!path.empty() && path.back() == '/')
-            path.pop_back();
-        return true;
-    };
-
-    // Pass 1: every name and link must stay below the destination; sizes for progress.
-    std::uint64_t total = 0;
-    auto checkName = [&](const std::string& path, const std::string& link, bool isLink,
-                         std::string& why) {
-        if (!isSafeMemberName(path))
-            why = "unsafe member name: " + path;
-        else if (isLink && !linkStaysInside(path, link))
-            why = "symbolic link pointing outside: " + path;
-        return why.empty();
-    };
-    if (plan.overrideNames) {
-        // Our header reader has seen every member already.
-        for (std::size_t i = 0; i < plan.names.size(); ++i) {
-            std::string why;
-            std::string path = plan.names[i].first;
-            while (!path.empty() && path.back() == '/')
-                path.pop_back();
-            if (!checkName(path, plan.names[i].second, plan.links[i], why))
-                return failWith(ArchiverUnsafeEntry, why);
-            total += plan.sizes[i];
-        }
-    } else {
-        std::string error;
-        ReadArchive a = openArchive(archivePath, format, plan.hdrcharset, error);
-        if (!a)
-            return failWith(ArchiverBrokenArchive, archivePath + ": " + error);
-        struct archive_entry* entry = nullptr;
-        int r;
-        std::size_t index = 0;
-        while ((r = archive_read_next_header(a.get(), &entry)) == ARCHIVE_OK || r == ARCHIVE_WARN) {
-            std::string path, link;
-            if (!nameOf(entry, index++, path, link))
-                return failWith(ArchiverBrokenArchive,
-                                archivePath + ": members differ between readers");
-            std::string why;
-            if (!checkName(path, link, archive_entry_filetype(entry) == AE_IFLNK, why))
-                return failWith(ArchiverUnsafeEntry, why);
-            if (const char* hard = archive_entry_hardlink(entry); hard && !isSafeMemberName(hard))
-                return failWith(ArchiverUnsafeEntry, "unsafe hard link: " + path);
-            total += static_cast<std::uint64_t>(std::max<la_int64_t>(0, archive_entry_size(entry)));
-            if (archive_read_data_skip(a.get()) < ARCHIVE_WARN)
-                return failWith(ArchiverBrokenArchive,
-                                archivePath + ": " + errorOf(a.get(), "damaged member"));
-        }
-        if (r != ARCHIVE_EOF)
-            return failWith(ArchiverBrokenArchive,
-                            archivePath + ": " + errorOf(a.get(), "damaged archive"));
+    // Pass 1: every member, checked as a whole against what already stands below dest.
+    const ArchiveListing listing = listArchive(archivePath, format);
+    if (listing.code != ArchiverOk)
+        return failWith(listing.code, listing.error);
+    const std::vector<ListedMember>& members = listing.members;
+    std::string root = withoutTrailingSlashes(dest);
+    {
+        std::vector<PathMember> paths;
+        paths.reserve(members.size());
+        for (const auto& m : members)
+            paths.push_back({m.path, m.kind, m.linkTarget});
+        const std::string existing = resolvedFolder(root);
+        const auto problems =
+            findUnsafeMembers(paths, existing.empty() ? LinkLookup() : linksOnDisk(existing), true);
+        if (!problems.empty())
+            return failWith(ArchiverUnsafeEntry, problems.front().why);
     }
+    std::uint64_t total = 0;
+    for (const auto& m : members)
+        total += m.size;
+    // An archive of a few bytes may claim terabytes: refuse what cannot fit before writing.
+    if (const auto free = freeSpaceFor(root); free && total > *free)
+        return failWith(ArchiverWriteError, archivePath + " needs " + std::to_string(total) +
+                                                " bytes, " + std::to_string(*free) +
+                                                " are free below " + dest);
 
     std::error_code ec;
-    std::string root = dest;
-    while (root.size() > 1 && root.back() == '/')
-        root.pop_back();
     std::filesystem::create_directories(root, ec);
     // Links above the destination are the user's business; resolving them here keeps the
     // symbolic-link guard below from refusing the destination itself.
-    char resolved[PATH_MAX];
-    if (ec || !::realpath(root.c_str(), resolved))
+    root = ec ? std::string() : resolvedFolder(root);
+    if (root.empty())
         return failWith(ArchiverCannotCreate, "cannot create " + dest);
-    root = resolved;
     if (root.back() != '/')
         root += '/';
 
-    // Pass 2: write.
+    // Pass 2: write, member by member as pass 1 listed them.
     std::string error;
-    ReadArchive a = openArchive(archivePath, format, plan.hdrcharset, error);
+    ReadArchive a = openArchive(archivePath, format, listing.hdrcharset, error);
     if (!a)
         return failWith(ArchiverBrokenArchive, archivePath + ": " + error);
     std::unique_ptr<struct archive, WriterDeleter> disk(archive_write_disk_new());
@@ -137,28 +117,34 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
     int r;
     std::size_t index = 0;
     while ((r = archive_read_next_header(a.get(), &entry)) == ARCHIVE_OK || r == ARCHIVE_WARN) {
-        std::string name, link;
-        if (!nameOf(entry, index++, name, link))
+        if (index >= members.size() || kindOf(entry) != members[index].kind ||
+            archive_entry_hardlink(entry))
             return failWith(ArchiverBrokenArchive,
                             archivePath + ": members differ between readers");
+        const ListedMember& m = members[index++];
+        const std::string name = normalMemberPath(m.path);
+        // A folder member naming the destination itself: the destination is there already.
+        if (name.empty())
+            continue;
         archive_entry_set_pathname(entry, (root + name).c_str());
-        if (archive_entry_filetype(entry) == AE_IFLNK)
-            archive_entry_set_symlink(entry, link.c_str());
-        if (const char* hard = archive_entry_hardlink(entry))
-            archive_entry_set_hardlink(entry, (root + hard).c_str());
+        if (m.kind == MemberKind::Symlink)
+            archive_entry_set_symlink(entry, m.linkTarget.c_str());
+        // Told a size, libarchive pads a file that comes out short up to it (a 4 GiB sparse
+        // file from an archive of 44 bytes); each file's size is checked here instead.
+        archive_entry_unset_size(entry);
         if (archive_write_header(disk.get(), entry) < ARCHIVE_WARN)
             return failWith(ArchiverWriteError, name + ": " + errorOf(disk.get(), "cannot write"));
         const void* buf;
         size_t size;
         la_int64_t offset;
         int rr;
-        const la_int64_t declared =
-            archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1;
         std::uint16_t crc = 0;
+        std::uint64_t written = 0;
         while ((rr = archive_read_data_block(a.get(), &buf, &size, &offset)) == ARCHIVE_OK) {
             crc = crc16Update(crc, buf, size);
             // Damaged data can decode to more bytes than the header promised.
-            if (declared >= 0 && offset + static_cast<la_int64_t>(size) > declared)
+            written = static_cast<std::uint64_t>(offset) + size;
+            if (offset < 0 || written > m.size)
                 return failWith(ArchiverBrokenArchive,
                                 name + ": member data longer than its header says");
             if (archive_write_data_block(disk.get(), buf, size, offset) < ARCHIVE_OK)
@@ -170,9 +156,11 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
         if (rr != ARCHIVE_EOF)
             return failWith(ArchiverBrokenArchive,
                             name + ": " + errorOf(a.get(), "damaged member"));
+        if (m.kind == MemberKind::File && written != m.size)
+            return failWith(ArchiverBrokenArchive,
+                            name + ": member data shorter than its header says");
         // libarchive checks the CRC of level-2 members only; level 0 and 1 get it here.
-        if (plan.overrideNames && archive_entry_filetype(entry) == AE_IFREG &&
-            crc != plan.crcs[index - 1])
+        if (m.kind == MemberKind::File && m.crc && crc != *m.crc)
             return failWith(ArchiverBrokenArchive, name + ": CRC mismatch");
         if (archive_write_finish_entry(disk.get()) < ARCHIVE_WARN)
             return failWith(ArchiverWriteError, name + ": " + errorOf(disk.get(), "cannot finish"));
@@ -180,12 +168,14 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
         if (options.progress)
             options.progress(name, done, total);
     }
-    if (r != ARCHIVE_EOF)
+    if (r != ARCHIVE_EOF || index != members.size())
         return failWith(ArchiverBrokenArchive,
                         archivePath + ": " + errorOf(a.get(), "damaged archive"));
     // Folder times and modes are set here, after their contents.
     if (archive_write_close(disk.get()) != ARCHIVE_OK)
         return failWith(ArchiverWriteError, errorOf(disk.get(), "cannot finish the destination"));
+    // Every file written has its status-change time before this moment.
+    writeSyncStamp(root, st, syncMomentNow());
     return result;
 }
 

@@ -20,8 +20,9 @@ struct ExpandResult {
     unsigned entries = 0;
 };
 
-// Expands every member of the archive below dest (see archiver.h). Names are checked in a
-// first pass over the headers, so a hostile archive writes nothing at all.
+// Expands every member of the archive below dest (see archiver.h). Members are listed and
+// checked in a first pass over the headers, so a hostile archive writes nothing at all; the
+// second pass writes exactly the names the first one checked.
 ExpandResult expandArchive(const std::string& archivePath, const std::string& dest,
                            ArchiveFormat format, const ExpandOptions& options);
 

@@ -1,77 +1,119 @@
 #include "folderscan.h"
 
+#include "archiver.h"
+#include "memberpaths.h"
+#include "sourcefile.h"
+
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <dirent.h>
+#include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace vadok::archiver {
 
-bool linkStaysInside(const std::string& linkPath, const std::string& target) {
-    if (target.empty() || target.front() == '/')
-        return false;
-    int depth = static_cast<int>(std::count(linkPath.begin(), linkPath.end(), '/'));
-    std::size_t start = 0;
-    while (start <= target.size()) {
-        std::size_t end = target.find('/', start);
-        if (end == std::string::npos)
-            end = target.size();
-        const std::string part = target.substr(start, end - start);
-        if (part == "..") {
-            if (--depth < 0)
-                return false;
-        } else if (!part.empty() && part != ".") {
-            ++depth;
-        }
-        start = end + 1;
-    }
-    return true;
-}
-
 namespace {
 
-void walk(const std::string& root, const std::string& rel, FolderScan& scan) {
-    const std::string dirPath = rel.empty() ? root : root + "/" + rel;
-    DIR* d = ::opendir(dirPath.c_str());
-    if (!d) {
+struct DirCloser {
+    void operator()(DIR* d) const { ::closedir(d); }
+};
+
+// The archive being written, so that the scan can leave it out.
+struct ArchiveToSkip {
+    std::string folder; // relative to the scanned folder, "" for the folder itself
+    bool inside = false;
+    std::string name;
+    dev_t device = 0;
+    ino_t inode = 0;
+
+    bool skips(const std::string& rel, const std::string& n, const struct stat& st) const {
+        if (S_ISREG(st.st_mode) && st.st_ino == inode && st.st_dev == device && inode != 0)
+            return true;
+        return inside && rel == folder &&
+               (n == name || n.rfind("." + name + ".", 0) == 0);
+    }
+};
+
+ArchiveToSkip archiveToSkip(const std::string& folderPath, const std::string& archivePath) {
+    ArchiveToSkip skip;
+    const std::size_t slash = archivePath.rfind('/');
+    skip.name = slash == std::string::npos ? archivePath : archivePath.substr(slash + 1);
+    struct stat st {};
+    if (::stat(archivePath.c_str(), &st) == 0) {
+        skip.device = st.st_dev;
+        skip.inode = st.st_ino;
+    }
+    char resolved[PATH_MAX];
+    const std::string parent = slash == std::string::npos ? "." : archivePath.substr(0, slash + 1);
+    if (!::realpath(parent.c_str(), resolved))
+        return skip;
+    const std::string archiveFolder = resolved;
+    if (!::realpath(folderPath.c_str(), resolved))
+        return skip;
+    const std::string root = resolved;
+    if (archiveFolder == root) {
+        skip.inside = true;
+    } else if (archiveFolder.size() > root.size() &&
+               archiveFolder.compare(0, root.size(), root) == 0 &&
+               (root == "/" || archiveFolder[root.size()] == '/')) {
+        skip.inside = true;
+        skip.folder = archiveFolder.substr(root == "/" ? 1 : root.size() + 1);
+    }
+    return skip;
+}
+
+// Folders are opened relative to their parent and never through a link, so a folder
+// replaced by a link while the scan runs ends the scan instead of leading it elsewhere.
+void walk(int dirFd, const std::string& rel, const std::string& root, const ArchiveToSkip& skip,
+          FolderScan& scan) {
+    auto fail = [&](int code, std::string error) {
         scan.ok = false;
-        scan.error = "cannot read folder " + dirPath;
-        return;
+        scan.code = code;
+        scan.error = std::move(error);
+    };
+    std::unique_ptr<DIR, DirCloser> d(::fdopendir(dirFd));
+    if (!d) {
+        ::close(dirFd);
+        return fail(ArchiverReadError, "cannot read folder " + root + "/" + rel);
     }
     std::vector<std::string> names;
-    while (dirent* e = ::readdir(d)) {
+    while (dirent* e = ::readdir(d.get())) {
         const std::string n = e->d_name;
         if (n != "." && n != "..")
             names.push_back(n);
     }
-    ::closedir(d);
     std::sort(names.begin(), names.end());
+    const int fd = ::dirfd(d.get());
     for (const auto& n : names) {
-        if (!scan.ok)
-            return;
         const std::string relPath = rel.empty() ? n : rel + "/" + n;
         const std::string full = root + "/" + relPath;
-        if (n.find('\xFF') != std::string::npos) {
-            scan.ok = false;
-            scan.unsupportedName = true;
-            scan.error = "name holds the byte 0xFF, which LZH reserves: " + full;
-            return;
-        }
+        if (n.find('\xFF') != std::string::npos)
+            return fail(ArchiverUnsupported,
+                        "name holds the byte 0xFF, which LZH reserves: " + full);
         struct stat st {};
-        if (::lstat(full.c_str(), &st) != 0) {
-            scan.ok = false;
-            scan.error = "cannot read " + full;
-            return;
-        }
+        if (::fstatat(fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return fail(ArchiverReadError, "cannot read " + full);
+        if (skip.skips(rel, n, st))
+            continue;
         SourceEntry entry;
         entry.path = relPath;
         entry.mtime = st.st_mtim.tv_sec;
         entry.mtimeNsec = static_cast<std::uint32_t>(st.st_mtim.tv_nsec);
         entry.mode = static_cast<std::uint16_t>(st.st_mode);
+        entry.changed = st.st_ctim;
         if (S_ISDIR(st.st_mode)) {
             entry.kind = MemberKind::Directory;
             scan.entries.push_back(entry);
-            walk(root, relPath, scan);
+            const int child =
+                ::openat(fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (child < 0)
+                return fail(ArchiverReadError, "cannot read folder " + full);
+            walk(child, relPath, root, skip, scan);
+            if (!scan.ok)
+                return;
         } else if (S_ISREG(st.st_mode)) {
             entry.kind = MemberKind::File;
             entry.size = static_cast<std::uint64_t>(st.st_size);
@@ -79,18 +121,12 @@ void walk(const std::string& root, const std::string& rel, FolderScan& scan) {
         } else if (S_ISLNK(st.st_mode)) {
             std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1,
                                '\0');
-            const ssize_t n2 = ::readlink(full.c_str(), target.data(), target.size());
-            if (n2 < 0) {
-                scan.ok = false;
-                scan.error = "cannot read link " + full;
-                return;
-            }
+            const ssize_t n2 = ::readlinkat(fd, n.c_str(), target.data(), target.size());
+            if (n2 < 0)
+                return fail(ArchiverReadError, "cannot read link " + full);
             target.resize(static_cast<std::size_t>(n2));
             if (relPath.find('|') != std::string::npos) {
                 scan.warnings.push_back("skipped symbolic link with \"|\" in its name: " + relPath);
-            } else if (!linkStaysInside(relPath, target)) {
-                scan.warnings.push_back("skipped symbolic link pointing outside the folder: " +
-                                        relPath + " -> " + target);
             } else {
                 entry.kind = MemberKind::Symlink;
                 entry.linkTarget = target;
@@ -102,20 +138,52 @@ void walk(const std::string& root, const std::string& rel, FolderScan& scan) {
     }
 }
 
+// Links are judged as an expansion will judge them, through the folder's other links; as
+// leaving one out changes where links through it lead, this repeats until all stay inside.
+void dropLinksLeadingOut(FolderScan& scan) {
+    // Names read from a folder are always safe; only links can lead out.
+    if (std::none_of(scan.entries.begin(), scan.entries.end(),
+                     [](const SourceEntry& e) { return e.kind == MemberKind::Symlink; }))
+        return;
+    while (true) {
+        std::vector<PathMember> members;
+        members.reserve(scan.entries.size());
+        for (const auto& e : scan.entries)
+            members.push_back({e.path, e.kind, e.linkTarget});
+        const auto problems = findUnsafeMembers(members, {}, false);
+        if (problems.empty())
+            return;
+        std::vector<bool> drop(scan.entries.size(), false);
+        for (const auto& p : problems) {
+            drop[p.member] = true;
+            const SourceEntry& e = scan.entries[p.member];
+            scan.warnings.push_back("skipped symbolic link pointing outside the folder: " +
+                                    e.path + " -> " + e.linkTarget);
+        }
+        std::size_t i = 0;
+        std::erase_if(scan.entries, [&](const SourceEntry&) { return drop[i++]; });
+    }
+}
+
 } // namespace
 
-FolderScan scanFolder(const std::string& folder) {
+FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath) {
     FolderScan scan;
-    std::string root = folder;
-    while (root.size() > 1 && root.back() == '/')
-        root.pop_back();
-    struct stat st {};
-    if (::stat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        scan.error = "not a folder: " + folder;
+    if (!folder.isOpen()) {
+        scan.code = ArchiverCannotOpen;
+        scan.error = "not a folder: " + folder.path();
+        return scan;
+    }
+    const int fd = ::dup(folder.fd());
+    if (fd < 0) {
+        scan.code = ArchiverCannotOpen;
+        scan.error = "cannot read folder " + folder.path();
         return scan;
     }
     scan.ok = true;
-    walk(root, "", scan);
+    walk(fd, "", folder.path(), archiveToSkip(folder.path(), archivePath), scan);
+    if (scan.ok)
+        dropLinksLeadingOut(scan);
     return scan;
 }
 

@@ -3,10 +3,13 @@
 #include "lzhmember.h"
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
 namespace vadok::archiver {
+
+class SourceFolder;
 
 struct SourceEntry {
     MemberKind kind = MemberKind::File;
@@ -16,26 +19,27 @@ struct SourceEntry {
     std::int64_t mtime = 0;
     std::uint32_t mtimeNsec = 0;
     std::uint16_t mode = 0; // st_mode, type bits included
+    struct timespec changed {}; // st_ctim: when the file or folder last changed in any way
 };
 
 struct FolderScan {
     bool ok = false;
-    bool unsupportedName = false; // a name the format cannot hold (see scanFolder)
+    int code = 0; // the ArchiverCode of a failed scan
     std::string error;
     std::vector<SourceEntry> entries; // each folder before its contents, names in byte order
     std::vector<std::string> warnings;
 };
 
 // Everything below folder that goes into an archive. Symbolic links are kept as links when
-// their target stays inside folder; links pointing out, links whose name holds "|" (the
+// they lead to a place inside folder, following the folder's other links as an expansion
+// will (memberpaths.h); links pointing out, links whose name holds "|" (the
 // format's link separator) and special files are left out with a warning. A name holding
 // the byte 0xFF fails the scan: LZH headers use that byte between folder names, so the
-// member would come back under another path.
-FolderScan scanFolder(const std::string& folder);
-
-// True when target, read relative to the folder of the link at linkPath (both relative to
-// the root), names something inside the root. Purely lexical: absolute targets and targets
-// climbing above the root with ".." are outside.
-bool linkStaysInside(const std::string& linkPath, const std::string& target);
+// member would come back under another path. Folders are never entered through a link:
+// one replaced by a link during the scan fails it with ArchiverReadError.
+// An archive kept inside the folder it stores would grow by its previous version on every
+// store: archivePath, any other name for the same file and the temporaries of a store into
+// it (".<name>.<...>" beside it) are left out.
+FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath);
 
 } // namespace vadok::archiver

@@ -3,6 +3,7 @@
 #include "crc16.h"
 #include "names.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -117,6 +118,10 @@ bool parseExtensions(const std::uint8_t* p, std::size_t avail, LzhMember& m, Nam
             if (n == 4 && m.mtimeNsec == 0)
                 m.mtime = le32(d);
             break;
+        case kStoredCrcHeader:
+            if (n == 4)
+                m.storedCrc = le32(d);
+            break;
         default:
             break;
         }
@@ -124,10 +129,31 @@ bool parseExtensions(const std::uint8_t* p, std::size_t avail, LzhMember& m, Nam
     }
 }
 
+// Some transfers padded files to whole blocks with zeros or ^Z (0x1A); nothing else may
+// follow the end mark.
+bool onlyPaddingFrom(int fd, std::uint64_t at, std::uint64_t end) {
+    std::vector<std::uint8_t> chunk(64 * 1024);
+    while (at < end) {
+        const ssize_t n = ::pread(fd, chunk.data(),
+                                  static_cast<std::size_t>(std::min<std::uint64_t>(
+                                      chunk.size(), end - at)),
+                                  static_cast<off_t>(at));
+        if (n <= 0)
+            return false;
+        for (ssize_t i = 0; i < n; ++i)
+            if (chunk[static_cast<std::size_t>(i)] != 0 && chunk[static_cast<std::size_t>(i)] != 0x1A)
+                return false;
+        at += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
 } // namespace
 
 HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember& m) {
-    if (avail == 0 || p[0] == 0)
+    if (avail == 0)
+        return fail(HeaderStatus::Truncated, "archive ends without its end mark");
+    if (p[0] == 0)
         return fail(HeaderStatus::End, "");
     if (avail < 22)
         return fail(HeaderStatus::Truncated, "truncated member header");
@@ -206,8 +232,13 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
         }
         r.headerLength = headerSize;
     } else {
-        return fail(HeaderStatus::Invalid, "unsupported header level");
+        return fail(m.level == 3 ? HeaderStatus::Unsupported : HeaderStatus::Invalid,
+                    "unsupported header level");
     }
+
+    const bool stored = std::memcmp(m.method, "lh0", 3) == 0 || std::memcmp(m.method, "lz4", 3) == 0;
+    if (stored && m.compressedSize != m.originalSize)
+        return fail(HeaderStatus::Invalid, "stored member whose two sizes differ");
 
     for (char& c : names.dir)
         if (static_cast<unsigned char>(c) == 0xFF)
@@ -282,10 +313,15 @@ ArchiveIndex readArchiveIndex(const std::string& path) {
             r = parseLzhHeader(buffer.data(), bufferSize, m);
         }
         if (r.status == HeaderStatus::End) {
-            index.ok = true;
+            if (onlyPaddingFrom(fd, offset + 1, fileSize))
+                index.ok = true;
+            else
+                index.error = "data after the end mark at offset " + std::to_string(offset);
             break;
         }
         if (r.status != HeaderStatus::Ok) {
+            index.foreign = r.status == HeaderStatus::Unsupported ||
+                            (offset == 0 && bufferSize >= 2 && buffer[0] == 'M' && buffer[1] == 'Z');
             index.error = r.error + " at offset " + std::to_string(offset);
             break;
         }

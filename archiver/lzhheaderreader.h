@@ -26,8 +26,14 @@ namespace vadok::archiver {
 // An extended header is [size: 2][type: 1][data], its size counting all three parts; a size
 // of 0 ends the list. Types used: 0x00 header CRC, 0x01 file name, 0x02 directory
 // (0xFF separates parts), 0x40 MS-DOS attribute, 0x41 Windows times, 0x42 64-bit sizes,
-// 0x46 code page, 0x50 Unix mode, 0x54 Unix time. A first byte of 0 ends the archive.
-enum class HeaderStatus { Ok, End, Truncated, Invalid };
+// 0x46 code page, 0x50 Unix mode, 0x54 Unix time, and our own 0x76: the CRC-32 (zlib's) of
+// the member's stored data, which other readers skip like any type they do not know. A first byte of 0 ends the archive: our
+// writer, LHa for UNIX and jlha all write it, so a file that ends without it was cut short,
+// and anything but padding after it is a member whose header was lost. Stored members
+// (-lh0-, -lz4-) hold exactly their original size.
+enum class HeaderStatus { Ok, End, Truncated, Invalid, Unsupported };
+
+constexpr std::uint8_t kStoredCrcHeader = 0x76;
 
 struct HeaderResult {
     HeaderStatus status = HeaderStatus::Invalid;
@@ -41,12 +47,14 @@ HeaderResult parseLzhHeader(const std::uint8_t* buffer, std::size_t size, LzhMem
 
 struct ArchiveIndex {
     bool ok = false;
+    bool foreign = false; // self-extracting or level 3: a form only libarchive reads
     std::string error;
     std::vector<LzhMember> members;
 };
 
 // Every member header of the archive file, with data offsets. Fails on a truncated or
-// damaged header or data running past the end of the file.
+// damaged header, data running past the end of the file, a missing end mark or data after
+// it.
 ArchiveIndex readArchiveIndex(const std::string& path);
 
 } // namespace vadok::archiver

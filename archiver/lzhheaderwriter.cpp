@@ -1,6 +1,7 @@
 #include "lzhheaderwriter.h"
 
 #include "crc16.h"
+#include "lzhheaderreader.h"
 #include "names.h"
 
 #include <algorithm>
@@ -101,6 +102,11 @@ std::vector<std::uint8_t> encode(const LzhMember& m, bool plainName) {
     std::vector<std::uint8_t> tmp;
     putLe16(tmp, m.unixMode.value_or(m.kind == MemberKind::Directory ? 040755 : 0100644));
     putExtension(h, 0x50, tmp.data(), tmp.size());
+    if (m.storedCrc) {
+        std::vector<std::uint8_t> crc;
+        putLe32(crc, *m.storedCrc);
+        putExtension(h, kStoredCrcHeader, crc.data(), crc.size());
+    }
     putLe16(h, 0); // end of extended headers
 
     // A header whose size has a zero low byte would start with 0, which readers take for the

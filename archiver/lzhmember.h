@@ -22,6 +22,9 @@ struct LzhMember {
     std::uint32_t mtimeNsec = 0;
     std::optional<std::uint16_t> unixMode; // full st_mode, type bits included
     std::uint8_t dosAttribute = 0x20;
+    // CRC-32 of the member's data as stored (compressed), in a header of our own, so that a
+    // store can tell a damaged member from a sound one without decoding it.
+    std::optional<std::uint32_t> storedCrc;
 
     // Filled by the reader.
     int level = 2;

@@ -67,7 +67,8 @@ void fillLhaTablesOnce() {
 } // namespace
 
 bool verifyMemberData(const std::vector<std::uint8_t>& header, const DataSource& data,
-                      std::uint64_t originalSize, std::uint16_t crc, std::string& error) {
+                      std::uint64_t originalSize, std::uint16_t crc, std::string& error,
+                      const DecodedSink& sink) {
     // One buffer per thread: thousands of small members must not each pay for a fresh one.
     thread_local std::vector<std::uint8_t> chunk(256 * 1024);
     fillLhaTablesOnce();
@@ -92,11 +93,18 @@ bool verifyMemberData(const std::vector<std::uint8_t>& header, const DataSource&
             size_t size;
             la_int64_t offset;
             int rr;
+            bool taken = true;
             while ((rr = archive_read_data_block(a, &buf, &size, &offset)) == ARCHIVE_OK) {
                 got = crc16Update(got, buf, size);
                 total += size;
+                if (sink && !sink(static_cast<const std::uint8_t*>(buf), size)) {
+                    taken = false;
+                    break;
+                }
             }
-            if (rr != ARCHIVE_EOF)
+            if (!taken)
+                error = "decoded data refused";
+            else if (rr != ARCHIVE_EOF)
                 error = archive_error_string(a) ? archive_error_string(a) : "data does not decode";
             else if (total != originalSize)
                 error = "decoded size differs";

@@ -8,6 +8,9 @@ namespace vadok::archiver {
 
 namespace {
 
+constexpr std::uint32_t kUtf8CodePage = 65001;
+constexpr std::uint32_t kRawBytesCodePage = 437;
+
 std::optional<std::string> convert(const char* to, const char* from, std::string_view s) {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1))
@@ -82,20 +85,20 @@ StoredName encodeName(std::string_view path) {
     });
     if (plain)
         return {std::string(path), 932u};
-    if (isValidUtf8(path)) {
-        if (auto cp = utf8ToCp932(path)) {
-            auto back = cp932ToUtf8(*cp);
-            if (back && *back == path)
-                return {std::move(*cp), 932u};
-        }
+    if (!isValidUtf8(path))
+        return {std::string(path), kRawBytesCodePage};
+    if (auto cp = utf8ToCp932(path)) {
+        auto back = cp932ToUtf8(*cp);
+        if (back && *back == path)
+            return {std::move(*cp), 932u};
     }
-    return {std::string(path), std::nullopt};
+    return {std::string(path), kUtf8CodePage};
 }
 
 std::string decodeName(std::string_view stored, std::optional<std::uint32_t> codePage,
                        char creator) {
     if (codePage) {
-        if (*codePage == 65001)
+        if (*codePage == kUtf8CodePage || (*codePage == kRawBytesCodePage && creator == 'U'))
             return std::string(stored);
         const std::string charset = *codePage == 932 ? "CP932" : "CP" + std::to_string(*codePage);
         if (auto u = convert("UTF-8", charset.c_str(), stored))

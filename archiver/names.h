@@ -13,10 +13,14 @@ namespace vadok::archiver {
 // - Names that CP932 can hold exactly (converting there and back gives the same bytes) are
 //   written in CP932 with the code-page header 0x46 = 932, as Windows tools expect; plain
 //   ASCII names read the same in every code page and go without the header.
-// - Every other name (characters outside CP932, bytes that are not valid UTF-8) is written as
-//   its raw bytes with no code-page header, from a Unix creator ('U'). This is what LHa for
-//   UNIX does, and readers without a code-page hint (libarchive without hdrcharset, lhasa,
-//   bsdtar) hand such bytes through unchanged, so the name comes back byte-identical.
+// - Other UTF-8 names (characters outside CP932) are written as they are with the code page
+//   65001 (UTF-8), so that readers convert them from UTF-8 whatever their locale.
+// - Names that are not valid UTF-8 are written as their raw bytes with the code page 437,
+//   in which every byte is a character: libarchive (bsdtar) stops reading an archive at
+//   the first name it cannot convert, which without a code page is any name not valid in
+//   the reader's locale. From a Unix creator ('U') our reader takes these names back byte
+//   for byte.
+// lhasa ignores code pages and writes every stored name's bytes as they are.
 struct StoredName {
     std::string bytes; // "/" still separates the parts
     std::optional<std::uint32_t> codePage;
@@ -26,7 +30,8 @@ StoredName encodeName(std::string_view path);
 
 // The path a stored name stands for. codePage is the member's 0x46 value if it had one;
 // creator the header's OS byte. Names without a code page from a non-Unix creator that are
-// not valid UTF-8 are taken as CP932 (old Windows archives).
+// not valid UTF-8 are taken as CP932 (old Windows archives); Unix names without a code page
+// or with 437 are raw bytes.
 std::string decodeName(std::string_view stored, std::optional<std::uint32_t> codePage,
                        char creator);
 

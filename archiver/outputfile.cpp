@@ -1,9 +1,14 @@
 #include "outputfile.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <optional>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +23,43 @@ std::string folderOf(const std::string& path) {
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
+
+// The writer's pid when name is "<prefix><pid>.XXXXXX" (mkstemp's six characters).
+std::optional<pid_t> writerOf(const std::string& name, const std::string& prefix) {
+    if (name.size() <= prefix.size() + 7 || name.compare(0, prefix.size(), prefix) != 0)
+        return std::nullopt;
+    const std::size_t dot = name.size() - 7;
+    if (name[dot] != '.' ||
+        !std::all_of(name.begin() + static_cast<long>(dot) + 1, name.end(),
+                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+        return std::nullopt;
+    const std::string digits = name.substr(prefix.size(), dot - prefix.size());
+    if (digits.empty() || digits.size() > 9 ||
+        !std::all_of(digits.begin(), digits.end(),
+                     [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    return static_cast<pid_t>(std::stol(digits));
+}
+
+void removeDeadTemporaries(const std::string& folder, const std::string& prefix) {
+    DIR* d = ::opendir(folder.c_str());
+    if (!d)
+        return;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        const auto pid = writerOf(name, prefix);
+        if (!pid || ::kill(*pid, 0) == 0 || errno != ESRCH)
+            continue;
+        const std::string path = folder + "/" + name;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.c_str());
+        ::close(fd);
+    }
+    ::closedir(d);
+}
 } // namespace
 
 OutputFile::~OutputFile() {
@@ -31,11 +73,14 @@ bool OutputFile::create(const std::string& finalPath) {
     m_finalPath = finalPath;
     const std::size_t slash = finalPath.rfind('/');
     const std::string base = slash == std::string::npos ? finalPath : finalPath.substr(slash + 1);
-    std::string pattern = folderOf(finalPath) + "/." + base + ".XXXXXX";
+    const std::string prefix = "." + base + ".";
+    removeDeadTemporaries(folderOf(finalPath), prefix);
+    std::string pattern = folderOf(finalPath) + "/" + prefix + std::to_string(::getpid()) + ".XXXXXX";
     m_fd = ::mkstemp(pattern.data());
     if (m_fd < 0)
         return false;
     m_tempPath = pattern;
+    ::flock(m_fd, LOCK_EX | LOCK_NB);
     // mkstemp makes the file 0600; an archive is an ordinary file of the user.
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -116,14 +161,13 @@ bool OutputFile::copyFrom(int fd, std::uint64_t offset, std::uint64_t size) {
 bool OutputFile::commit() {
     if (!flush() || ::fsync(m_fd) != 0)
         return false;
-    if (::close(m_fd) != 0) {
-        m_fd = -1;
-        return false;
-    }
-    m_fd = -1;
+    // Renamed while still open and locked, so that it never looks like a dead leftover.
     if (::rename(m_tempPath.c_str(), m_finalPath.c_str()) != 0)
         return false;
     m_committed = true;
+    ::fstat(m_fd, &m_committedFile);
+    ::close(m_fd); // the data is on disk already
+    m_fd = -1;
     const int dir = ::open(folderOf(m_finalPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);

@@ -3,12 +3,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace vadok::archiver {
 
 // The temporary archive beside the real one: buffered writes, raw copies from another file,
 // flush to disk and the final rename. Destroying it without commit() removes the file.
+//
+// A store killed outright leaves its temporary behind, so temporaries are named
+// ".<archive name>.<pid>.XXXXXX" and locked (flock) while written: create() removes those
+// of the same archive whose writer is gone (no such process, and the lock is free, which
+// also covers writers in another pid namespace).
 class OutputFile {
 public:
     OutputFile() = default;
@@ -16,7 +22,7 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Creates a fresh temporary file in the folder of finalPath.
+    // Removes dead temporaries of finalPath, then creates a fresh one in its folder.
     bool create(const std::string& finalPath);
     bool write(const void* data, std::size_t size);
     // Copies size bytes at offset of the open file descriptor fd.
@@ -24,6 +30,8 @@ public:
     // Flushes, syncs, renames over finalPath and syncs the folder.
     bool commit();
     const std::string& temporaryPath() const { return m_tempPath; }
+    // The archive as commit() left it.
+    const struct stat& committedFile() const { return m_committedFile; }
     std::uint64_t written() const { return m_written; }
     bool flush();
 
@@ -34,6 +42,7 @@ private:
     std::vector<std::uint8_t> m_buffer;
     std::uint64_t m_written = 0;
     bool m_committed = false;
+    struct stat m_committedFile {};
 };
 
 } // namespace vadok::archiver

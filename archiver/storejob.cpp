@@ -7,8 +7,12 @@
 #include "lzhheaderreader.h"
 #include "lzhheaderwriter.h"
 #include "memberverify.h"
+#include "oldmember.h"
 #include "outputfile.h"
+#include "sourcefile.h"
 #include "spillbuffer.h"
+#include "storeplan.h"
+#include "syncstamp.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -21,13 +25,12 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <unordered_map>
+#include <zlib.h>
 
 namespace vadok::archiver {
 
 namespace {
 
-constexpr std::size_t kReadChunk = 256 * 1024;
 // Up to kJobsAhead members may be finished ahead of the one being written, so a long
 // member does not leave the other cores idle; each keeps at most kSpillMemory in memory
 // and the rest in a temporary file, which bounds memory whatever the input.
@@ -37,24 +40,23 @@ constexpr std::size_t kJobsAhead = 64;
 // which costs at most a few bytes.
 constexpr std::uint64_t kSmallestCompressed = 9;
 
-enum class TaskKind { Compress, CopyOld, HeaderOnly };
-
-struct Task {
-    TaskKind kind = TaskKind::HeaderOnly;
-    LzhMember member;   // header fields; sizes and CRC filled in when compressed
-    std::string source; // full path of the file to compress
-    std::uint64_t oldDataOffset = 0;
-    const std::string* oldHeader = nullptr; // the old member's header bytes, for CopyOld
-};
-
 struct Job {
     std::size_t task = 0;
     std::unique_ptr<SpillBuffer> data;
     LzhMember member;
     std::vector<std::uint8_t> header;
+    bool copy = false; // the old member's data goes in as it is
     int code = ArchiverOk;
     std::string error;
     bool done = false;
+};
+
+// What the workers share.
+struct WorkContext {
+    LzhMethod method;
+    const SourceFolder& folder;
+    std::string spillFolder;
+    int oldArchive; // -1 without one
 };
 
 std::string folderOf(const std::string& path) {
@@ -62,40 +64,6 @@ std::string folderOf(const std::string& path) {
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-bool sameTime(const LzhMember& m, const SourceEntry& e) {
-    // Members carry whole seconds, and an expansion restores whole seconds.
-    return m.mtime == e.mtime;
-}
-
-// Reads the whole file through fn; returns false on a read error.
-bool readFile(const std::string& path, std::uint64_t expected,
-              const std::function<void(const std::uint8_t*, std::size_t)>& fn,
-              std::uint64_t& total) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    thread_local std::vector<std::uint8_t> buf(kReadChunk);
-    total = 0;
-    bool ok = true;
-    while (true) {
-        const ssize_t n = ::read(fd, buf.data(), buf.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            ok = false;
-            break;
-        }
-        if (n == 0)
-            break;
-        total += static_cast<std::uint64_t>(n);
-        fn(buf.data(), static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    (void)expected;
-    return ok;
 }
 
 bool verifySpill(const std::vector<std::uint8_t>& header, const SpillBuffer& spill,
@@ -113,10 +81,13 @@ bool verifySpill(const std::vector<std::uint8_t>& header, const SpillBuffer& spi
 
 // Compresses one file into the job's spill buffer, falling back to -lh0- when the data does
 // not shrink, and decodes the result again before it may enter the archive.
-void runCompression(const Task& task, Job& job, LzhMethod method, const std::string& spillFolder) {
+void runCompression(const Task& task, Job& job, const WorkContext& context) {
+    const LzhMethod method = context.method;
+    const SourceFolder& folder = context.folder;
     job.member = task.member;
-    job.data = std::make_unique<SpillBuffer>(spillFolder, kSpillMemory);
+    job.data = std::make_unique<SpillBuffer>(context.spillFolder, kSpillMemory);
     SpillBuffer& spill = *job.data;
+    uLong storedCrc = ::crc32(0, nullptr, 0);
     std::uint16_t crc = 0;
     std::uint64_t total = 0;
     bool spillOk = true;
@@ -128,18 +99,18 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const std::str
         if (!slot)
             slot = std::make_unique<LzhEncoder>(method, nullptr);
         LzhEncoder& encoder = *slot;
-        encoder.reset(
-            [&](const std::uint8_t* p, std::size_t n) { spillOk = spill.append(p, n) && spillOk; });
-        const bool readOk = readFile(
-            task.source, task.member.originalSize,
-            [&](const std::uint8_t* p, std::size_t n) {
-                crc = crc16Update(crc, p, n);
-                encoder.write(p, n);
-            },
-            total);
+        encoder.reset([&](const std::uint8_t* p, std::size_t n) {
+            storedCrc = ::crc32(storedCrc, p, static_cast<uInt>(n));
+            spillOk = spill.append(p, n) && spillOk;
+        });
+        const bool readOk = folder.readFile(task.source, [&](const std::uint8_t* p, std::size_t n) {
+            crc = crc16Update(crc, p, n);
+            total += n;
+            encoder.write(p, n);
+        });
         if (!readOk) {
             job.code = ArchiverReadError;
-            job.error = "cannot read " + task.source;
+            job.error = "cannot read " + task.source + " as a regular file";
             return;
         }
         encoder.finish();
@@ -149,7 +120,8 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const std::str
         job.error = "cannot write temporary data for " + task.source;
         return;
     }
-    if (total >= 0xFFFFFFFFull) {
+    // The scan saw the file within the limit; it may have grown since.
+    if (total > kLargestMember) {
         job.code = ArchiverUnsupported;
         job.error = "file too large for the archive format: " + task.source;
         return;
@@ -159,6 +131,7 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const std::str
     m.crc = crc;
     m.setMethod(methodParams(method).id + 1);
     m.compressedSize = spill.size();
+    m.storedCrc = static_cast<std::uint32_t>(storedCrc);
     bool store = total == 0 || spill.size() >= total || spill.size() < kSmallestCompressed;
     if (!store) {
         job.header = encodeLevel2Header(m);
@@ -172,13 +145,13 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const std::str
         std::uint16_t crc2 = 0;
         std::uint64_t total2 = 0;
         bool ok = true;
-        const bool readOk = readFile(
-            task.source, total,
-            [&](const std::uint8_t* p, std::size_t n) {
-                crc2 = crc16Update(crc2, p, n);
-                ok = spill.append(p, n) && ok;
-            },
-            total2);
+        storedCrc = ::crc32(0, nullptr, 0);
+        const bool readOk = folder.readFile(task.source, [&](const std::uint8_t* p, std::size_t n) {
+            crc2 = crc16Update(crc2, p, n);
+            storedCrc = ::crc32(storedCrc, p, static_cast<uInt>(n));
+            total2 += n;
+            ok = spill.append(p, n) && ok;
+        });
         if (!readOk || total2 != total || crc2 != crc) {
             job.code = ArchiverReadError;
             job.error = "file changed while being stored: " + task.source;
@@ -191,6 +164,7 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const std::str
         }
         m.setMethod("lh0");
         m.compressedSize = total;
+        m.storedCrc = static_cast<std::uint32_t>(storedCrc);
         job.header = encodeLevel2Header(m);
         std::string error;
         if (job.header.empty()) {
@@ -205,19 +179,49 @@ void runCompression(const Task& task, Job& job, LzhMethod method, const std::str
     }
 }
 
-class CompressionPool {
+// An old member is copied when its data is sound and, if the file may have changed, equal to
+// it; otherwise the folder's file is compressed in its place.
+void runTask(const Task& task, Job& job, const WorkContext& context) {
+    if (task.kind == TaskKind::CopyOld) {
+        job.member = task.member;
+        std::uint32_t storedCrc = 0;
+        std::string why;
+        if (oldMemberHolds(context.oldArchive, *task.old, &context.folder,
+                           task.compare ? task.source : std::string(), storedCrc, why)) {
+            job.copy = true;
+            job.member.storedCrc = storedCrc;
+            return;
+        }
+        if (task.source.empty()) {
+            job.code = ArchiverBrokenArchive;
+            job.error = "the archive's member " + task.member.path + " cannot be kept: " + why +
+                        ", and the folder has no file to store in its place";
+            return;
+        }
+    }
+    runCompression(task, job, context);
+}
+
+// Checking a member that carries the CRC of its stored data costs a read of data that is
+// about to be copied anyway; handing thousands of them to a thread and back costs more.
+bool needsWorker(const Task& task) {
+    return task.kind == TaskKind::Compress ||
+           (task.kind == TaskKind::CopyOld && (task.compare || !task.old->storedCrc));
+}
+
+// Compresses new members and checks old ones on worker threads, ahead of the writer.
+class MemberPool {
 public:
-    CompressionPool(const std::vector<Task>& tasks, LzhMethod method, std::string spillFolder,
-                    unsigned threads, std::size_t window)
-        : m_tasks(tasks), m_method(method), m_spillFolder(std::move(spillFolder)),
-          m_window(window) {
+    MemberPool(const std::vector<Task>& tasks, const WorkContext& context, unsigned threads,
+               std::size_t window)
+        : m_tasks(tasks), m_context(context), m_window(window) {
         for (std::size_t i = 0; i < tasks.size(); ++i)
-            if (tasks[i].kind == TaskKind::Compress)
+            if (needsWorker(tasks[i]))
                 m_pending.push_back(i);
         for (unsigned t = 0; t < threads; ++t)
             m_threads.emplace_back([this] { work(); });
     }
-    ~CompressionPool() {
+    ~MemberPool() {
         {
             std::lock_guard lock(m_mutex);
             m_stop = true;
@@ -257,7 +261,7 @@ private:
                 job = owned.get();
                 m_jobs[task] = std::move(owned);
             }
-            runCompression(m_tasks[task], *job, m_method, m_spillFolder);
+            runTask(m_tasks[task], *job, m_context);
             {
                 std::lock_guard lock(m_mutex);
                 job->done = true;
@@ -267,8 +271,7 @@ private:
     }
 
     const std::vector<Task>& m_tasks;
-    LzhMethod m_method;
-    std::string m_spillFolder;
+    const WorkContext& m_context;
     std::size_t m_window;
     std::mutex m_mutex;
     std::condition_variable m_cv;
@@ -278,21 +281,6 @@ private:
     bool m_stop = false;
     std::vector<std::thread> m_threads;
 };
-
-LzhMember memberFor(const SourceEntry& e) {
-    LzhMember m;
-    m.kind = e.kind;
-    m.path = e.path;
-    m.linkTarget = e.linkTarget;
-    m.mtime = e.mtime;
-    m.mtimeNsec = e.mtimeNsec;
-    m.unixMode = e.mode;
-    m.originalSize = e.kind == MemberKind::File ? e.size : 0;
-    m.setMethod(e.kind == MemberKind::File ? "lh0" : "lhd");
-    if (e.kind != MemberKind::File)
-        m.compressedSize = 0;
-    return m;
-}
 
 } // namespace
 
@@ -305,10 +293,13 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         return result;
     };
 
-    FolderScan scan = scanFolder(folder);
+    // Taken before the scan: whatever changes from here on shows at the next store.
+    const SyncMoment scanned = syncMomentNow();
+    const std::optional<SyncMoment> synced = readSyncStamp(folder, archivePath);
+    const SourceFolder source(folder);
+    FolderScan scan = scanFolder(source, archivePath);
     if (!scan.ok)
-        return failWith(scan.unsupportedName ? ArchiverUnsupported : ArchiverCannotOpen,
-                        scan.error);
+        return failWith(scan.code, scan.error);
     if (options.warning)
         for (const auto& w : scan.warnings)
             options.warning(w);
@@ -332,59 +323,14 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         }
     } closer{oldFd};
 
-    // Plan the new archive: the folder's entries in order, then old members the folder no
-    // longer has. Unchanged files are copied as raw data under a header with today's mode.
-    // Every old member of a name, duplicates included; the last one is the current one.
-    std::unordered_map<std::string, std::vector<std::size_t>> oldByPath;
-    for (std::size_t i = 0; i < old.members.size(); ++i)
-        oldByPath[old.members[i].path].push_back(i);
-    std::vector<bool> oldUsed(old.members.size(), false);
-    std::vector<Task> tasks;
-    tasks.reserve(scan.entries.size() + old.members.size());
-    std::string root = folder;
-    while (root.size() > 1 && root.back() == '/')
-        root.pop_back();
-    std::uint64_t totalBytes = 0;
-    for (const auto& e : scan.entries) {
-        Task t;
-        t.member = memberFor(e);
-        const auto it = oldByPath.find(e.path);
-        if (it != oldByPath.end()) {
-            const LzhMember& o = old.members[it->second.back()];
-            for (const std::size_t i : it->second)
-                oldUsed[i] = true;
-            if (e.kind == MemberKind::File && o.kind == MemberKind::File &&
-                o.originalSize == e.size && sameTime(o, e)) {
-                t.kind = TaskKind::CopyOld;
-                t.member.setMethod(o.method);
-                t.member.compressedSize = o.compressedSize;
-                t.member.crc = o.crc;
-                t.oldDataOffset = o.dataOffset;
-                t.oldHeader = &o.rawHeader;
-            }
-        }
-        if (t.kind != TaskKind::CopyOld && e.kind == MemberKind::File) {
-            t.kind = TaskKind::Compress;
-            t.source = root + "/" + e.path;
-        }
-        totalBytes += t.member.originalSize;
-        tasks.push_back(std::move(t));
-    }
-    for (std::size_t i = 0; i < old.members.size(); ++i) {
-        if (oldUsed[i])
-            continue;
-        Task t;
-        t.kind = old.members[i].compressedSize > 0 ? TaskKind::CopyOld : TaskKind::HeaderOnly;
-        t.member = old.members[i];
-        t.oldDataOffset = old.members[i].dataOffset;
-        t.oldHeader = &old.members[i].rawHeader;
-        totalBytes += t.member.originalSize;
-        tasks.push_back(std::move(t));
-    }
-    for (const auto& t : tasks)
-        if (t.kind != TaskKind::Compress && t.member.originalSize >= 0xFFFFFFFFull)
-            return failWith(ArchiverUnsupported,
-                            "file too large for the archive format: " + t.member.path);
+    StorePlan plan = planStore(scan, old, synced);
+    if (options.warning)
+        for (const auto& w : plan.warnings)
+            options.warning(w);
+    if (plan.code != ArchiverOk)
+        return failWith(plan.code, plan.error);
+    const std::vector<Task>& tasks = plan.tasks;
+    const std::uint64_t totalBytes = plan.totalBytes;
 
     OutputFile out;
     if (!out.create(archivePath))
@@ -394,7 +340,8 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
     unsigned threads = options.threads;
     if (threads == 0)
         threads = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
-    CompressionPool pool(tasks, options.method, folderOf(archivePath), threads, kJobsAhead);
+    const WorkContext context{options.method, source, folderOf(archivePath), oldFd};
+    MemberPool pool(tasks, context, threads, kJobsAhead);
 
     // Unchanged members whose header comes out byte for byte as before and that follow each
     // other in the old archive are copied as one range, headers included: a re-store after a
@@ -408,10 +355,16 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
     std::uint64_t done = 0;
     for (std::size_t i = 0; i < tasks.size(); ++i) {
         const Task& t = tasks[i];
-        if (t.kind == TaskKind::Compress) {
-            auto job = pool.take(i);
-            if (job->code != ArchiverOk)
-                return failWith(job->code, job->error);
+        std::unique_ptr<Job> job;
+        if (needsWorker(t)) {
+            job = pool.take(i);
+        } else if (t.kind == TaskKind::CopyOld) {
+            job = std::make_unique<Job>();
+            runTask(t, *job, context);
+        }
+        if (job && job->code != ArchiverOk)
+            return failWith(job->code, job->error);
+        if (job && !job->copy) {
             if (!flushRun() || !out.write(job->header.data(), job->header.size()))
                 return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
             std::vector<std::uint8_t> chunk(1 << 20);
@@ -424,20 +377,21 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
             }
             ++result.compressed;
         } else {
-            const std::vector<std::uint8_t> header = encodeLevel2Header(t.member);
+            const LzhMember& member = job ? job->member : t.member;
+            const std::vector<std::uint8_t> header = encodeLevel2Header(member);
             if (header.empty())
-                return failWith(ArchiverUnsupported, "name too long: " + t.member.path);
-            const bool sameHeader = t.kind == TaskKind::CopyOld && t.oldHeader &&
-                                    t.oldHeader->size() == header.size() &&
-                                    std::equal(header.begin(), header.end(), t.oldHeader->begin(),
+                return failWith(ArchiverUnsupported, "name too long: " + member.path);
+            const bool sameHeader = job && t.old->rawHeader.size() == header.size() &&
+                                    std::equal(header.begin(), header.end(),
+                                               t.old->rawHeader.begin(),
                                                [](std::uint8_t a, char b) {
                                                    return a == static_cast<std::uint8_t>(b);
                                                });
             if (sameHeader) {
-                const std::uint64_t start = t.oldDataOffset - header.size();
-                const std::uint64_t end = t.oldDataOffset + t.member.compressedSize;
+                const std::uint64_t start = t.old->dataOffset - header.size();
+                const std::uint64_t end = t.old->dataOffset + member.compressedSize;
                 if (runEnd != start && !flushRun())
-                    return failWith(ArchiverWriteError, "cannot copy " + t.member.path);
+                    return failWith(ArchiverWriteError, "cannot copy " + member.path);
                 if (runEnd == runStart)
                     runStart = start;
                 runEnd = end;
@@ -445,9 +399,9 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
             } else {
                 if (!flushRun() || !out.write(header.data(), header.size()))
                     return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
-                if (t.kind == TaskKind::CopyOld) {
-                    if (!out.copyFrom(oldFd, t.oldDataOffset, t.member.compressedSize))
-                        return failWith(ArchiverWriteError, "cannot copy " + t.member.path);
+                if (job) {
+                    if (!out.copyFrom(oldFd, t.old->dataOffset, member.compressedSize))
+                        return failWith(ArchiverWriteError, "cannot copy " + member.path);
                     ++result.copied;
                 }
             }
@@ -468,6 +422,7 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         return failWith(ArchiverVerifyFailed, "written archive does not read back: " + check.error);
     if (!out.commit())
         return failWith(ArchiverWriteError, "cannot replace " + archivePath);
+    writeSyncStamp(source.path(), out.committedFile(), scanned);
     return result;
 }
 

@@ -3,6 +3,7 @@
 #include "crc16.h"
 #include "folderscan.h"
 #include "readerlocale.h"
+#include "sourcefile.h"
 
 #include <archive_entry.h>
 #include <fcntl.h>
@@ -23,33 +24,17 @@ struct Seen {
     std::string linkTarget;
 };
 
-bool fileCrc(const std::string& path, std::uint16_t& crc, std::uint64_t& size) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    std::vector<std::uint8_t> buf(256 * 1024);
-    crc = 0;
-    size = 0;
-    ssize_t n;
-    while ((n = ::read(fd, buf.data(), buf.size())) > 0) {
-        crc = crc16Update(crc, buf.data(), static_cast<std::size_t>(n));
-        size += static_cast<std::uint64_t>(n);
-    }
-    ::close(fd);
-    return n == 0;
-}
-
 } // namespace
 
 int VerifyArchive(const std::string& archivePath, const std::string& folder) {
     Utf8ThreadLocale utf8;
     if (::access(archivePath.c_str(), R_OK) != 0)
         return ArchiverCannotOpen;
-    const NamePlan plan = planNames(archivePath, ArchiveFormat::Lzh);
-    if (!plan.overrideNames)
-        return ArchiverBrokenArchive;
+    const ArchiveListing listing = listArchive(archivePath, ArchiveFormat::Lzh);
+    if (listing.code != ArchiverOk)
+        return listing.code;
     std::string error;
-    ReadArchive a = openArchive(archivePath, ArchiveFormat::Lzh, plan.hdrcharset, error);
+    ReadArchive a = openArchive(archivePath, ArchiveFormat::Lzh, listing.hdrcharset, error);
     if (!a)
         return ArchiverCannotOpen;
     std::size_t index = 0;
@@ -57,10 +42,10 @@ int VerifyArchive(const std::string& archivePath, const std::string& folder) {
     struct archive_entry* entry = nullptr;
     int r;
     while ((r = archive_read_next_header(a.get(), &entry)) == ARCHIVE_OK || r == ARCHIVE_WARN) {
-        if (index >= plan.names.size())
+        if (index >= listing.members.size())
             return ArchiverBrokenArchive;
-        const std::string name = plan.names[index].first;
-        const std::string link = plan.names[index].second;
+        const std::string name = listing.members[index].path;
+        const std::string link = listing.members[index].linkTarget;
         ++index;
         Seen s{MemberKind::File, 0, 0, {}};
         if (archive_entry_filetype(entry) == AE_IFDIR)
@@ -84,12 +69,10 @@ int VerifyArchive(const std::string& archivePath, const std::string& folder) {
     if (r != ARCHIVE_EOF)
         return ArchiverBrokenArchive;
 
-    const FolderScan scan = scanFolder(folder);
+    const SourceFolder source(folder);
+    const FolderScan scan = scanFolder(source, archivePath);
     if (!scan.ok)
-        return ArchiverCannotOpen;
-    std::string root = folder;
-    while (root.size() > 1 && root.back() == '/')
-        root.pop_back();
+        return scan.code;
     for (const auto& e : scan.entries) {
         const auto it = members.find(e.path);
         if (it == members.end() || it->second.kind != e.kind)
@@ -97,9 +80,12 @@ int VerifyArchive(const std::string& archivePath, const std::string& folder) {
         if (e.kind == MemberKind::Symlink && it->second.linkTarget != e.linkTarget)
             return ArchiverIncomplete;
         if (e.kind == MemberKind::File) {
-            std::uint16_t crc;
-            std::uint64_t size;
-            if (!fileCrc(root + "/" + e.path, crc, size))
+            std::uint16_t crc = 0;
+            std::uint64_t size = 0;
+            if (!source.readFile(e.path, [&](const std::uint8_t* p, std::size_t n) {
+                    crc = crc16Update(crc, p, n);
+                    size += n;
+                }))
                 return ArchiverReadError;
             if (size != it->second.size || crc != it->second.crc)
                 return ArchiverIncomplete;

@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 
+#include <optional>
+
 namespace vadok {
 
 class PackApp;
@@ -10,5 +12,9 @@ class PackApp;
 // marked NonPack whose last use lies more than packDate calendar days back (midnights
 // passed, not 24-hour periods). packDate 0 stores every one at every exit; -1 stores none.
 bool isDueForStoring(PackApp& app, const QDateTime& now, qint16 packDate);
+
+// Exits (counted in days) before one would store the application: 1 when the exit tomorrow
+// would, 0 when the next exit will. nullopt when no exit ever will (NonPack, packDate -1).
+std::optional<int> daysBeforeStoring(PackApp& app, const QDateTime& now, qint16 packDate);
 
 } // namespace vadok

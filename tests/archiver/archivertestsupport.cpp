@@ -1,8 +1,5 @@
 #include "archivertestsupport.h"
 
-#include "archiver/crc16.h"
-#include "archiver/lzhheaderwriter.h"
-
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,7 +11,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
 namespace vadok::test {
 
@@ -154,103 +150,6 @@ std::string storeCommand(const std::string& archive, const std::string& folder, 
 std::string expandCommand(const std::string& archive, const std::string& folder, bool quiet) {
     return std::string("x -d1 -y1 ") + (quiet ? "-n " : "") + "\"" + archive + "\" \"" + folder +
            "/\" *";
-}
-
-void writeRawLzh(const std::string& archive, const std::vector<RawMember>& members) {
-    std::string out;
-    for (const auto& r : members) {
-        archiver::LzhMember m;
-        m.path = r.path;
-        m.mtime = 1700000000;
-        if (r.directory) {
-            m.kind = archiver::MemberKind::Directory;
-            m.setMethod("lhd");
-        } else if (!r.linkTarget.empty()) {
-            m.kind = archiver::MemberKind::Symlink;
-            m.linkTarget = r.linkTarget;
-            m.setMethod("lhd");
-            m.unixMode = 0120777;
-        } else {
-            m.setMethod("lh0");
-            m.compressedSize = m.originalSize = r.content.size();
-            m.crc = archiver::crc16Update(0, r.content.data(), r.content.size());
-        }
-        const auto h = archiver::encodeLevel2Header(m);
-        out.append(h.begin(), h.end());
-        if (m.kind == archiver::MemberKind::File)
-            out += r.content;
-    }
-    out.push_back('\0');
-    writeFile(archive, out);
-}
-
-namespace {
-void le16(std::string& s, unsigned v) {
-    s.push_back(static_cast<char>(v & 0xFF));
-    s.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-void le32(std::string& s, std::uint32_t v) {
-    le16(s, v & 0xFFFF);
-    le16(s, v >> 16);
-}
-} // namespace
-
-void writeRawZip(const std::string& archive, const std::vector<RawMember>& members, bool utf8Flag) {
-    // Local headers with stored data, then the central directory and its end record.
-    std::string out, central;
-    unsigned count = 0;
-    for (const auto& r : members) {
-        const std::string name = r.directory ? r.path + "/" : r.path;
-        const std::string data = r.linkTarget.empty() ? r.content : r.linkTarget;
-        const auto crc = static_cast<std::uint32_t>(::crc32(
-            0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
-        const std::uint32_t offset = static_cast<std::uint32_t>(out.size());
-        le32(out, 0x04034b50);
-        le16(out, 20);
-        le16(out, utf8Flag ? 0x0800 : 0);
-        le16(out, 0);
-        le16(out, 0);
-        le16(out, 0x5821);
-        le32(out, crc);
-        le32(out, static_cast<std::uint32_t>(data.size()));
-        le32(out, static_cast<std::uint32_t>(data.size()));
-        le16(out, static_cast<unsigned>(name.size()));
-        le16(out, 0);
-        out += name;
-        out += data;
-        const std::uint32_t mode =
-            r.directory ? 040755 : (!r.linkTarget.empty() ? 0120777 : 0100644);
-        le32(central, 0x02014b50);
-        le16(central, 0x0314); // made by Unix
-        le16(central, 20);
-        le16(central, utf8Flag ? 0x0800 : 0);
-        le16(central, 0);
-        le16(central, 0);
-        le16(central, 0x5821);
-        le32(central, crc);
-        le32(central, static_cast<std::uint32_t>(data.size()));
-        le32(central, static_cast<std::uint32_t>(data.size()));
-        le16(central, static_cast<unsigned>(name.size()));
-        le16(central, 0);
-        le16(central, 0);
-        le16(central, 0);
-        le16(central, 0);
-        le32(central, mode << 16);
-        le32(central, offset);
-        central += name;
-        ++count;
-    }
-    const std::uint32_t centralOffset = static_cast<std::uint32_t>(out.size());
-    out += central;
-    le32(out, 0x06054b50);
-    le16(out, 0);
-    le16(out, 0);
-    le16(out, count);
-    le16(out, count);
-    le32(out, static_cast<std::uint32_t>(central.size()));
-    le32(out, centralOffset);
-    le16(out, 0);
-    writeFile(archive, out);
 }
 
 std::string randomData(std::size_t size, unsigned seed, int alphabet) {

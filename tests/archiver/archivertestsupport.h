@@ -53,20 +53,6 @@ std::string quote(const std::string& s);
 std::string storeCommand(const std::string& archive, const std::string& folder, bool quiet = true);
 std::string expandCommand(const std::string& archive, const std::string& folder, bool quiet = true);
 
-// Raw member for hand-made hostile archives.
-struct RawMember {
-    std::string path;
-    std::string content;
-    std::string linkTarget; // non-empty: symbolic link
-    bool directory = false;
-};
-// Writes an -lh0- archive with level-2 headers exactly as given, names unchecked.
-void writeRawLzh(const std::string& archive, const std::vector<RawMember>& members);
-// Writes a stored (uncompressed) ZIP archive with the given entries, names unchecked; with
-// utf8Flag false the names carry no UTF-8 flag, as old Windows zip tools wrote them.
-void writeRawZip(const std::string& archive, const std::vector<RawMember>& members,
-                 bool utf8Flag = true);
-
 std::string randomData(std::size_t size, unsigned seed, int alphabet = 256);
 
 } // namespace vadok::test

@@ -2,30 +2,49 @@
 // writeRawZip write the names exactly as given), so the inputs are documented by the code.
 
 #include "archivertestsupport.h"
+#include "rawarchive.h"
 
 #include "archiver/archiver.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/statvfs.h>
 
 using namespace vadok;
 using namespace vadok::test;
 
 namespace {
 
+enum class Formats { Both, LzhOnly, ZipOnly };
+
 struct HostileCase {
     const char* name;
     std::vector<RawMember> members;
+    Formats formats = Formats::Both;
 };
 
 std::vector<HostileCase> hostileCases(const std::string& outside) {
+    // Each link of a chain looks harmless on its own: s climbs back to the destination
+    // itself, t climbs one further through s, etc reaches outside through t.
+    const std::vector<RawMember> chain = {{"a/b/c/d/s", "", "../../../.."},
+                                          {"t", "", "a/b/c/d/s/.."},
+                                          {"etc", "", "t/etc"}};
     return {
         {"abspath", {{"ok.txt", "fine", ""}, {outside + "/abs.txt", "evil", ""}}},
         {"dotdot", {{"ok.txt", "fine", ""}, {"../dotdot.txt", "evil", ""}}},
         {"dotdot-nested", {{"a/../../nested.txt", "evil", ""}}},
         {"symlink-out-absolute", {{"ok.txt", "fine", ""}, {"link", "", outside}}},
         {"symlink-out-relative", {{"sub/link", "", "../../.."}}},
+        {"symlink-chain", chain},
+        {"symlink-chain-hidden-by-dot-parts", {{"a/./s", "", ".."}, {"t", "", "a/s/.."}}},
+        {"symlink-target-absolute-through-a-link", {{"s", "", "."}, {"t", "", "s/x"},
+                                                    {"x", "", "/etc"}}},
+        {"write-through-a-link", {{"sub", "", "."}, {"sub/file.txt", "through the link", ""}}},
+        {"nul-in-name", {{std::string("..\0x", 4), "evil", ""}}, Formats::LzhOnly},
+        {"nul-in-link-target", {{"link", "", std::string("..\0/x", 5)}}, Formats::LzhOnly},
+        {"char-device", {{"null", "", "", false, 0020666}}, Formats::ZipOnly},
+        {"block-device", {{"disk", "", "", false, 0060660}}, Formats::ZipOnly},
     };
 }
 
@@ -44,6 +63,8 @@ TEST(HostileArchive, unsafeEntriesFailTheCallBeforeAnythingIsWritten) {
         const std::string outside = dir / "outside";
         makeDirs(outside);
         for (const auto& c : hostileCases(outside)) {
+            if (c.formats == (zip ? Formats::LzhOnly : Formats::ZipOnly))
+                continue;
             const std::string archive = dir / (std::string(c.name) + (zip ? ".zip" : ".lzh"));
             zip ? writeRawZip(archive, c.members) : writeRawLzh(archive, c.members);
             const std::string dest = dir / ("dest-" + std::string(c.name));
@@ -53,23 +74,96 @@ TEST(HostileArchive, unsafeEntriesFailTheCallBeforeAnythingIsWritten) {
                 << c.name << ": the destination was written";
             EXPECT_TRUE(readTree(outside).empty()) << c.name << ": wrote outside\n"
                                                    << describe(readTree(outside));
+            EXPECT_EQ(readTree(dir.path()).count("x"), 0u) << c.name;
             EXPECT_FALSE(std::filesystem::exists(dir / "dotdot.txt"));
             EXPECT_FALSE(std::filesystem::exists(dir / "nested.txt"));
         }
     }
 }
 
-TEST(HostileArchive, linksThatStayInsideAreExpanded) {
+TEST(HostileArchive, linksThatStayInsideAreExpandedChainsIncluded) {
     for (const bool zip : {false, true}) {
         TempDir dir;
-        const std::vector<RawMember> members = {
-            {"bin/tool", "#!/bin/sh\n", ""}, {"sub/link", "", "../bin/tool"}, {"here", "", "."}};
+        const std::vector<RawMember> members = {{"bin/tool", "#!/bin/sh\n", ""},
+                                                {"sub/link", "", "../bin/tool"},
+                                                {"here", "", "."},
+                                                {"a/b/up", "", "../.."},
+                                                {"via", "", "a/b/up/sub/link"}};
         const std::string archive = dir / (zip ? "ok.zip" : "ok.lzh");
         zip ? writeRawZip(archive, members) : writeRawLzh(archive, members);
         ASSERT_EQ(zip ? expandZip(archive, dir / "out") : expandLzh(archive, dir / "out"),
                   ArchiverOk);
         EXPECT_EQ(readFile(dir / "out/sub/link"), "#!/bin/sh\n");
+        EXPECT_EQ(readFile(dir / "out/via"), "#!/bin/sh\n");
     }
+}
+
+// libarchive reads a ZIP member typed FIFO as a plain file (Info-ZIP once stored pipes it
+// read from that way); it must never come out as a FIFO that blocks whoever opens it.
+TEST(HostileArchive, zipMemberTypedFifoComesOutAsAPlainFile) {
+    TempDir dir;
+    writeRawZip(dir / "a.zip", {{"pipe", "data", "", false, 0010644}});
+    ASSERT_EQ(expandZip(dir / "a.zip", dir / "out"), ArchiverOk);
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir / "out/pipe"));
+}
+
+TEST(HostileArchive, linkLeadingOutThroughALinkAlreadyInTheDestinationIsRefused) {
+    TempDir dir;
+    makeSymlink(".", dir / "dest/self");
+    writeRawLzh(dir / "a.lzh", {{"ok.txt", "fine", ""}, {"up", "", "self/.."}});
+    EXPECT_EQ(expandLzh(dir / "a.lzh", dir / "dest"), ArchiverUnsafeEntry);
+    EXPECT_FALSE(std::filesystem::exists(dir / "dest/ok.txt"));
+    EXPECT_FALSE(std::filesystem::is_symlink(dir / "dest/up"));
+}
+
+TEST(DamagedArchive, memberDataOtherThanItsDeclaredSizeFailsAndIsNeverPaddedOut) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool zip;
+    };
+    LzhEntry claims4GiB{"big.bin", ""};
+    claims4GiB.originalSize = 0xFFFFFFFF;
+    LzhEntry packedClaims4GiB{"big.bin", "", "lh5"};
+    packedClaims4GiB.originalSize = 0xFFFFFFFF;
+    LzhEntry claimsLess{"small.bin", "ten bytes!"};
+    claimsLess.originalSize = 5;
+    const std::vector<Case> cases = {
+        {"lzh claiming 4 GiB in 44 bytes", lzhArchive({claims4GiB}), false},
+        {"lzh holding more than it claims", lzhArchive({claimsLess}), false},
+        {"lzh -lh5- claiming 4 GiB from no data", lzhArchive({packedClaims4GiB}), false},
+        {"zip claiming 256 bytes for an empty file",
+         rawZip({{"empty.txt", "", "", false, 0, 256}}), true},
+        {"zip holding more than it claims", rawZip({{"small.bin", "ten bytes!", "", false, 0, 5}}),
+         true},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        writeFile(dir / "case.bin", c.bytes);
+        const std::string dest = dir / "dest";
+        EXPECT_EQ(c.zip ? expandZip(dir / "case.bin", dest) : expandLzh(dir / "case.bin", dest),
+                  ArchiverBrokenArchive)
+            << c.name;
+        for (const auto& [path, node] : readTree(dest))
+            EXPECT_LE(node.content.size(), 10u) << c.name << ": " << path;
+    }
+}
+
+TEST(DamagedArchive, archiveClaimingMoreThanTheFreeSpaceIsRefusedBeforeWriting) {
+    TempDir dir;
+    struct statvfs fs {};
+    ASSERT_EQ(::statvfs(dir.path().c_str(), &fs), 0);
+    const std::uint64_t free = static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
+    std::vector<LzhEntry> entries = {{"first.txt", "written first"}};
+    // Twice the free space, so that others freeing space meanwhile change nothing.
+    for (std::uint64_t claimed = 0; claimed <= 2 * free; claimed += 0xFFFFFFFF) {
+        LzhEntry e{"huge" + std::to_string(entries.size()), "", "lh5"};
+        e.originalSize = 0xFFFFFFFF;
+        entries.push_back(e);
+    }
+    writeFile(dir / "a.lzh", lzhArchive(entries));
+    EXPECT_EQ(expandLzh(dir / "a.lzh", dir / "dest"), ArchiverWriteError);
+    EXPECT_FALSE(std::filesystem::exists(dir / "dest"));
 }
 
 TEST(DamagedArchive, truncatedCorruptedAndForeignFilesFailWithACodeAndNeverCrash) {
@@ -115,6 +209,19 @@ TEST(DamagedArchive, truncatedCorruptedAndForeignFilesFailWithACodeAndNeverCrash
         std::filesystem::remove_all(dest);
     }
     EXPECT_EQ(expandLzh(dir / "missing.lzh", dir / "dest"), ArchiverCannotOpen);
+}
+
+TEST(DamagedArchive, zipCutAnywhereInItsCentralDirectoryFails) {
+    TempDir dir;
+    const std::string whole = rawZip({{"a.txt", "aaa", ""}, {"dir", "", "", true},
+                                      {"dir/b.txt", std::string(100, 'b'), ""},
+                                      {"dir/c.txt", "c", ""}});
+    const std::size_t directory = whole.find("PK\x01\x02");
+    ASSERT_NE(directory, std::string::npos);
+    for (std::size_t cut = directory; cut < whole.size(); ++cut) {
+        writeFile(dir / "cut.zip", whole.substr(0, cut));
+        EXPECT_EQ(expandZip(dir / "cut.zip", dir / "out"), ArchiverBrokenArchive) << cut;
+    }
 }
 
 TEST(DamagedArchive, corruptedDataInOldHeaderLevelsIsCaughtByItsCrc) {

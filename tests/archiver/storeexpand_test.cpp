@@ -1,4 +1,5 @@
 #include "archivertestsupport.h"
+#include "rawarchive.h"
 
 #include "archiver/archiver.h"
 #include "archiver/lzhheaderreader.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 using namespace vadok;
 using namespace vadok::test;
@@ -91,20 +93,26 @@ TEST(StoreExpand, nameWithByteFFIsRefusedRatherThanSplitIntoFolders) {
     EXPECT_FALSE(std::filesystem::exists(dir / "a.lzh"));
 }
 
-TEST(StoreExpand, linkPointingOutsideIsSkippedWithAWarning) {
+TEST(StoreExpand, linkLeadingOutsideIsSkippedWithAWarningAndTheArchiveStillExpands) {
     TempDir dir;
     writeFile(dir / "src/a.txt", "a");
     makeSymlink("/etc/passwd", dir / "src/absolute");
     makeSymlink("../../outside", dir / "src/sub/climbing");
     makeSymlink("../a.txt", dir / "src/sub/inside");
+    // Inside one by one, but chain leaves the folder: back/up is the folder itself.
+    makeSymlink("../..", dir / "src/back/up/self");
+    makeSymlink("back/up/self/..", dir / "src/chain");
     std::vector<std::string> warnings;
     SetArchiverWarningCallback([&](const std::string& m) { warnings.push_back(m); });
     const int code = Unlha(nullptr, storeCommand(dir / "a.lzh", dir / "src", false), nullptr, 0);
     SetArchiverWarningCallback({});
     ASSERT_EQ(code, ArchiverOk);
     const auto paths = memberPaths(dir / "a.lzh");
-    EXPECT_EQ(paths, (std::vector<std::string>{"a.txt", "sub", "sub/inside"}));
-    EXPECT_EQ(warnings.size(), 2u);
+    EXPECT_EQ(paths, (std::vector<std::string>{"a.txt", "back", "back/up", "back/up/self", "sub",
+                                               "sub/inside"}));
+    EXPECT_EQ(warnings.size(), 3u);
+    EXPECT_EQ(VerifyArchive(dir / "a.lzh", dir / "src/"), ArchiverOk);
+    EXPECT_EQ(expand(dir / "a.lzh", dir / "out"), ArchiverOk);
 }
 
 TEST(StoreExpand, quietCommandReportsNothingAndOtherwiseProgressReachesTheTotal) {
@@ -146,6 +154,59 @@ TEST(StoreUpdate, keepsMembersGoneFromTheFolderAndReplacesChangedOnes) {
     EXPECT_EQ(readFile(dir / "out/added.txt"), "added");
     EXPECT_EQ(readFile(dir / "out/keep.txt"), "keep");
     EXPECT_EQ(memberPaths(dir / "a.lzh").size(), 4u);
+}
+
+TEST(StoreUpdate, oldMembersThatNoLongerFitTheFolderAreLeftOutSoTheArchiveStillExpands) {
+    using Change = std::function<void(const std::string& src)>;
+    struct Case {
+        const char* name;
+        Change before, after;
+        std::vector<std::string> members;
+    };
+    const Case cases[] = {
+        {"folder replaced by a file", [](const std::string& src) { writeFile(src + "/w/c", "c"); },
+         [](const std::string& src) {
+             std::filesystem::remove_all(src + "/w");
+             writeFile(src + "/w", "now a file");
+         },
+         {"w"}},
+        {"folder replaced by a link",
+         [](const std::string& src) {
+             writeFile(src + "/w/c", "c");
+             writeFile(src + "/x/y", "y");
+         },
+         [](const std::string& src) {
+             std::filesystem::remove_all(src + "/w");
+             makeSymlink("x", src + "/w");
+         },
+         {"w", "x", "x/y"}},
+        {"kept link leading out through a new link",
+         [](const std::string& src) {
+             makeDirs(src + "/d");
+             makeSymlink("d/..", src + "/t");
+         },
+         [](const std::string& src) {
+             std::filesystem::remove(src + "/t");
+             std::filesystem::remove(src + "/d");
+             makeSymlink(".", src + "/d");
+         },
+         {"d"}},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string src = dir / "src";
+        c.before(src);
+        ASSERT_EQ(store(dir / "a.lzh", src), ArchiverOk) << c.name;
+        c.after(src);
+        std::vector<std::string> warnings;
+        SetArchiverWarningCallback([&](const std::string& m) { warnings.push_back(m); });
+        const int code = Unlha(nullptr, storeCommand(dir / "a.lzh", src, false), nullptr, 0);
+        SetArchiverWarningCallback({});
+        ASSERT_EQ(code, ArchiverOk) << c.name;
+        EXPECT_EQ(memberPaths(dir / "a.lzh"), c.members) << c.name;
+        EXPECT_EQ(warnings.size(), 1u) << c.name;
+        EXPECT_EQ(expand(dir / "a.lzh", dir / "out"), ArchiverOk) << c.name;
+    }
 }
 
 TEST(StoreUpdate, unchangedFilesAreCopiedRawAndOnlyChangedOnesCompressed) {

@@ -1,6 +1,6 @@
 #include "mainwindowfixture.h"
 
-#include "../archiver/archivertestsupport.h"
+#include "rawarchive.h"
 
 #include "apps/archivercalls.h"
 #include "catalog/apprecords.h"

@@ -9,7 +9,9 @@
 #include "archiver/memberverify.h"
 #include "archiver/storejob.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <initializer_list>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -41,6 +43,35 @@ struct Scratch {
 void writeBytes(const std::filesystem::path& p, const std::uint8_t* data, std::size_t size) {
     std::ofstream out(p, std::ios::binary);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+// Every entry below dest, links followed as far as they lead, must stay below dest.
+void checkNothingLeadsOut(const std::filesystem::path& dest) {
+    std::error_code ec;
+    const auto root = std::filesystem::canonical(dest, ec);
+    if (ec)
+        return;
+    for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        std::error_code resolving;
+        const auto where = std::filesystem::weakly_canonical(it->path(), resolving);
+        // A loop of links leads nowhere.
+        if (resolving)
+            continue;
+        const auto rel = where.lexically_relative(root);
+        if (rel.empty() || *rel.begin() == "..")
+            fault();
+    }
+}
+
+// The expansion's own names, and nothing else, beside the destination.
+void checkNothingBeside(const std::filesystem::path& scratch,
+                        std::initializer_list<const char*> names) {
+    for (const auto& e : std::filesystem::directory_iterator(scratch)) {
+        const auto name = e.path().filename().string();
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            fault();
+    }
 }
 
 } // namespace
@@ -105,12 +136,23 @@ void archiveUpdate(const std::uint8_t* data, std::size_t size) {
 
     writeBytes(archive, data, size);
     const auto dest = scratch.root / "dest";
-    (void)expandArchive(archive.string(), dest.string() + "/", ArchiveFormat::Lzh, {});
-    // Nothing but the three names we made may exist beside the destination.
-    for (const auto& e : std::filesystem::directory_iterator(scratch.root)) {
-        const auto name = e.path().filename().string();
-        if (name != "old.lzh" && name != "src" && name != "dest")
-            fault();
+    if (expandArchive(archive.string(), dest.string() + "/", ArchiveFormat::Lzh, {}).code ==
+        ArchiverOk)
+        checkNothingLeadsOut(dest);
+    checkNothingBeside(scratch.root, {"old.lzh", "src", "dest"});
+}
+
+void archiveExpand(const std::uint8_t* data, std::size_t size) {
+    Scratch scratch;
+    const auto archive = scratch.root / "input";
+    writeBytes(archive, data, size);
+    for (const auto format : {ArchiveFormat::Lzh, ArchiveFormat::Zip}) {
+        const auto dest = scratch.root / "dest";
+        if (expandArchive(archive.string(), dest.string() + "/", format, {}).code == ArchiverOk)
+            checkNothingLeadsOut(dest);
+        checkNothingBeside(scratch.root, {"input", "dest"});
+        std::error_code ec;
+        std::filesystem::remove_all(dest, ec);
     }
 }
 

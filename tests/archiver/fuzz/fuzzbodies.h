@@ -17,4 +17,9 @@ void encoderRoundTrip(const std::uint8_t* data, std::size_t size);
 // The same bytes are then expanded, which must fail cleanly or stay inside the destination.
 void archiveUpdate(const std::uint8_t* data, std::size_t size);
 
+// The input is expanded as an LZH and as a ZIP archive. An expansion that succeeds must
+// leave nothing below the destination that resolves outside it, links followed, and
+// nothing beside it.
+void archiveExpand(const std::uint8_t* data, std::size_t size);
+
 } // namespace vadok::archiver::fuzz

@@ -1,6 +1,7 @@
 // Replays every saved fuzzer input (tests/archiver/fuzz/regressions/<target>-<name>) through
 // the same code the fuzz targets run. A file whose name starts with "encoder-" goes to the
-// encoder round trip, "update-" to the archive update and expansion.
+// encoder round trip, "update-" to the archive update and expansion, "expand-" to the
+// expansion as LZH and as ZIP.
 
 #include "fuzzbodies.h"
 
@@ -25,6 +26,8 @@ TEST(FuzzRegressions, savedInputsRunCleanly) {
             vadok::archiver::fuzz::encoderRoundTrip(bytes.data(), bytes.size());
         else if (name.rfind("update-", 0) == 0)
             vadok::archiver::fuzz::archiveUpdate(bytes.data(), bytes.size());
+        else if (name.rfind("expand-", 0) == 0)
+            vadok::archiver::fuzz::archiveExpand(bytes.data(), bytes.size());
         else
             continue;
         ++replayed;

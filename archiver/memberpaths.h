@@ -1,0 +1,72 @@
+#pragma once
+
+#include "lzhmember.h"
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vadok::archiver {
+
+// Where the members of an archive land, and whether all of it stays below the destination.
+// The expansion refuses an archive that fails these checks before it writes anything; the
+// store and the folder scan leave out what an expansion would refuse, so that every archive
+// we write expands again.
+//
+// Paths are relative to the destination, "/"-separated, without a trailing "/".
+
+// Why name cannot be a member below a destination (empty, absolute, a ".." part, a NUL
+// byte, which the file system would take for the end of the name), or "" when it can.
+std::string memberNameProblem(std::string_view name);
+
+// name as the file system takes it: "." and empty parts dropped ("a/./b//c" is "a/b/c"). A
+// folder member whose name comes out empty names the destination itself and is not written.
+std::string normalMemberPath(std::string_view name);
+
+// Why target cannot be the target of a link we create (empty, absolute, a NUL byte), or "".
+std::string linkTargetProblem(std::string_view target);
+
+// The target of the symbolic link at path, or nullopt when path is no link.
+using LinkLookup = std::function<std::optional<std::string>(const std::string& path)>;
+
+struct LinkResolution {
+    bool inside = true;
+    std::vector<std::string> followed; // the links passed on the way, in order
+};
+
+// Follows target from the folder of the link at linkPath the way the kernel does: each
+// part in turn, every link met (the last part included) replaced by its own target read
+// from that link's folder, so that ".." after a link climbs from where the link leads. A
+// chain of more than 40 links resolves nowhere (the kernel gives up as well) and counts as
+// inside.
+LinkResolution resolveLink(const std::string& linkPath, std::string_view target,
+                           const LinkLookup& lookup);
+
+struct PathMember {
+    std::string path; // as the archive names it
+    MemberKind kind = MemberKind::File;
+    std::string linkTarget; // links only
+};
+
+struct MemberProblem {
+    std::size_t member = 0; // index into the checked list
+    std::string why;
+    std::vector<std::size_t> through; // for a link leading out: the links it passed
+};
+
+// Every member that would land, or whose link would lead, outside the destination once all
+// of members stand below it: unsafe names and link targets, members inside a path that is
+// a link, links whose resolution leaves the destination. The last member of a path is the
+// one that stays; paths the list does not define are asked of beyond (what already exists
+// below the destination), which may be empty. With firstOnly, stops at the first problem.
+std::vector<MemberProblem> findUnsafeMembers(const std::vector<PathMember>& members,
+                                             const LinkLookup& beyond, bool firstOnly);
+
+// beyond for findUnsafeMembers: the symbolic links that exist below root (an absolute
+// path without links) and that no link of root's own leads past.
+LinkLookup linksOnDisk(std::string root);
+
+} // namespace vadok::archiver

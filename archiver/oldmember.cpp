@@ -1,0 +1,123 @@
+#include "oldmember.h"
+
+#include "lzhheaderwriter.h"
+#include "memberverify.h"
+#include "sourcefile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <unistd.h>
+#include <vector>
+#include <zlib.h>
+
+namespace vadok::archiver {
+
+namespace {
+
+// The member's stored data, read piece by piece, with the CRC-32 of what has been read.
+class StoredData {
+public:
+    StoredData(int fd, const LzhMember& m) : m_fd(fd), m_at(m.dataOffset), m_left(m.compressedSize) {}
+    std::size_t read(std::uint8_t* dest, std::size_t size) {
+        const auto n = ::pread(m_fd, dest, static_cast<std::size_t>(std::min<std::uint64_t>(size, m_left)),
+                               static_cast<off_t>(m_at));
+        if (n <= 0)
+            return 0;
+        const auto got = static_cast<std::size_t>(n);
+        m_crc = ::crc32(m_crc, dest, static_cast<uInt>(got));
+        m_at += got;
+        m_left -= got;
+        return got;
+    }
+    // Reads the rest (all of it, or what a decoder left), so that crc() covers all the data.
+    bool finish() {
+        // One buffer per thread: a re-store checks thousands of small members.
+        thread_local std::vector<std::uint8_t> rest(256 * 1024);
+        while (m_left > 0)
+            if (read(rest.data(), rest.size()) == 0)
+                return false;
+        return true;
+    }
+    std::uint32_t crc() const { return static_cast<std::uint32_t>(m_crc); }
+
+private:
+    int m_fd;
+    std::uint64_t m_at;
+    std::uint64_t m_left;
+    uLong m_crc = ::crc32(0, nullptr, 0);
+};
+
+// Compares decoded pieces with the file, which must end where the member ends.
+class FileComparison {
+public:
+    explicit FileComparison(int fd) : m_fd(fd) {}
+    ~FileComparison() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool matches(const std::uint8_t* data, std::size_t size) {
+        m_buffer.resize(std::max(m_buffer.size(), size));
+        std::size_t got = 0;
+        while (got < size) {
+            const ssize_t n = ::read(m_fd, m_buffer.data() + got, size - got);
+            if (n <= 0)
+                return false;
+            got += static_cast<std::size_t>(n);
+        }
+        return std::memcmp(m_buffer.data(), data, size) == 0;
+    }
+    bool atEnd() {
+        std::uint8_t byte;
+        return ::read(m_fd, &byte, 1) == 0;
+    }
+
+private:
+    int m_fd;
+    std::vector<std::uint8_t> m_buffer;
+};
+
+} // namespace
+
+bool oldMemberHolds(int archiveFd, const LzhMember& old, const SourceFolder* folder,
+                    const std::string& fileToCompare, std::uint32_t& storedCrc,
+                    std::string& why) {
+    StoredData stored(archiveFd, old);
+    if (fileToCompare.empty() && old.storedCrc) {
+        const bool whole = stored.finish();
+        storedCrc = stored.crc();
+        if (whole && storedCrc == *old.storedCrc)
+            return true;
+        why = "its data is damaged (CRC-32 of the stored data differs)";
+        return false;
+    }
+    std::unique_ptr<FileComparison> file;
+    if (!fileToCompare.empty()) {
+        const int fd = folder->openFile(fileToCompare);
+        if (fd < 0) {
+            why = "the file cannot be read";
+            return false;
+        }
+        file = std::make_unique<FileComparison>(fd);
+    }
+    std::string error;
+    const bool decoded = verifyMemberData(
+        encodeDataCheckHeader(old),
+        [&](std::uint8_t* dest, std::size_t size) { return stored.read(dest, size); },
+        old.originalSize, old.crc, error,
+        file ? DecodedSink([&](const std::uint8_t* p, std::size_t n) { return file->matches(p, n); })
+             : DecodedSink());
+    if (!decoded || !stored.finish()) {
+        why = file ? "the file differs or the member is damaged (" + error + ")"
+                   : "its data is damaged (" + error + ")";
+        return false;
+    }
+    if (file && !file->atEnd()) {
+        why = "the file differs";
+        return false;
+    }
+    storedCrc = stored.crc();
+    return true;
+}
+
+} // namespace vadok::archiver

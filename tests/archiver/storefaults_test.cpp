@@ -1,0 +1,186 @@
+// A store reads a folder that belongs to a running application and its user: files change,
+// turn into FIFOs or links, folders turn into files, and a store may be killed. These cases
+// make each of that happen for real, on real files, FIFOs and links.
+
+#include "archivertestsupport.h"
+
+#include "archiver/archiver.h"
+#include "archiver/lzhheaderreader.h"
+#include "archiver/storejob.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace vadok;
+using namespace vadok::test;
+
+namespace {
+
+constexpr int kFiles = 300;
+
+std::string fileName(int i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "d/f%03d", i);
+    return name;
+}
+
+// A folder of many small files; the change happens once the first member is written, while
+// the last file (far beyond the members compressed ahead) has not been opened yet.
+archiver::StoreResult storeChangingMidway(const TempDir& dir,
+                                          const std::function<void()>& change) {
+    for (int i = 0; i < kFiles; ++i)
+        writeFile(dir / ("src/" + fileName(i)), "content " + std::to_string(i));
+    archiver::StoreOptions options;
+    options.threads = 1;
+    bool changed = false;
+    options.progress = [&](const std::string&, std::uint64_t, std::uint64_t) {
+        if (!std::exchange(changed, true))
+            change();
+    };
+    return archiver::storeFolder(dir / "a.lzh", dir / "src/", options);
+}
+
+} // namespace
+
+TEST(StoreFaults, sourceReplacedByAFifoFailsTheStoreInsteadOfHanging) {
+    TempDir dir;
+    const std::string last = dir / ("src/" + fileName(kFiles - 1));
+    auto store = std::async(std::launch::async, [&] {
+        return storeChangingMidway(dir, [&] {
+            std::filesystem::remove(last);
+            ASSERT_EQ(::mkfifo(last.c_str(), 0644), 0);
+        });
+    });
+    if (store.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        ADD_FAILURE() << "the store blocks on the FIFO";
+        // Give the blocked open its writer, so that the store can end.
+        const int fd = ::open(last.c_str(), O_WRONLY | O_NONBLOCK);
+        ::close(fd);
+    }
+    EXPECT_EQ(store.get().code, ArchiverReadError);
+    EXPECT_FALSE(std::filesystem::exists(dir / "a.lzh"));
+}
+
+TEST(StoreFaults, sourceOrItsFolderReplacedByALinkIsNeverFollowed) {
+    struct Case {
+        const char* name;
+        std::function<void(const TempDir&)> change;
+    };
+    const Case cases[] = {
+        {"file replaced by a link",
+         [](const TempDir& dir) {
+             const std::string last = dir / ("src/" + fileName(kFiles - 1));
+             std::filesystem::remove(last);
+             makeSymlink(dir / "outside/secret", last);
+         }},
+        {"folder replaced by a link",
+         [](const TempDir& dir) {
+             std::filesystem::rename(dir / "src/d", dir / "moved");
+             makeSymlink(dir / "outside", dir / "src/d");
+         }},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        writeFile(dir / "outside/secret", "bytes from outside the folder");
+        writeFile(dir / ("outside/" + fileName(kFiles - 1).substr(2)), "also outside");
+        const auto result = storeChangingMidway(dir, [&] { c.change(dir); });
+        EXPECT_EQ(result.code, ArchiverReadError) << c.name;
+        EXPECT_FALSE(std::filesystem::exists(dir / "a.lzh")) << c.name;
+    }
+}
+
+TEST(StoreFaults, filesOverTheSizeLimitAreRefusedBeforeAnythingIsCompressed) {
+    TempDir dir;
+    writeFile(dir / "src/a.txt", "small");
+    writeFile(dir / "src/big.bin", "");
+    ASSERT_EQ(::truncate((dir / "src/big.bin").c_str(), 0x100000000), 0);
+    archiver::StoreOptions options;
+    bool reported = false;
+    options.progress = [&](const std::string&, std::uint64_t, std::uint64_t) { reported = true; };
+    EXPECT_EQ(archiver::storeFolder(dir / "a.lzh", dir / "src/", options).code,
+              ArchiverUnsupported);
+    EXPECT_FALSE(reported) << "members were stored before the size was checked";
+    EXPECT_FALSE(std::filesystem::exists(dir / "a.lzh"));
+}
+
+TEST(StoreFaults, aFileOfExactly0xFFFFFFFFBytesPassesTheSizeCheck) {
+    TempDir dir;
+    const std::string last = dir / ("src/" + fileName(kFiles - 1));
+    writeFile(last, "");
+    ASSERT_EQ(::truncate(last.c_str(), 0xFFFFFFFF), 0);
+    // Shrunk once the store is under way, so that the test does not compress 4 GiB.
+    EXPECT_EQ(storeChangingMidway(dir, [&] { writeFile(last, "now small"); }).code, ArchiverOk);
+}
+
+TEST(StoreFaults, archiveKeptInsideItsOwnFolderIsNeverStoredIntoItself) {
+    TempDir dir;
+    writeFile(dir / "src/a.txt", randomData(20000, 7, 16));
+    makeDirs(dir / "src/pack");
+    const std::string archive = dir / "src/pack/app.lzh";
+    auto members = [&] {
+        std::vector<std::string> paths;
+        for (const auto& m : archiver::readArchiveIndex(archive).members)
+            paths.push_back(m.path);
+        return paths;
+    };
+    const std::vector<std::string> expected = {"a.txt", "pack"};
+    // A dead store's temporary is left out as well.
+    writeFile(dir / "src/pack/.app.lzh.4242.AbCdEf", "leftover");
+    ASSERT_EQ(Unlha(nullptr, storeCommand(archive, dir / "src"), nullptr, 0), ArchiverOk);
+    const auto size = std::filesystem::file_size(archive);
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(Unlha(nullptr, storeCommand(archive, dir / "src"), nullptr, 0), ArchiverOk);
+    EXPECT_EQ(members(), expected);
+    EXPECT_EQ(std::filesystem::file_size(archive), size);
+    EXPECT_EQ(VerifyArchive(archive, dir / "src/"), ArchiverOk);
+    // Nor under another name of the same file.
+    ASSERT_EQ(::link(archive.c_str(), (dir / "src/same.lzh").c_str()), 0);
+    ASSERT_EQ(Unlha(nullptr, storeCommand(archive, dir / "src"), nullptr, 0), ArchiverOk);
+    EXPECT_EQ(members(), expected);
+}
+
+TEST(StoreFaults, temporaryOfAKilledStoreIsRemovedByTheNextOneAndALiveOneIsLeftAlone) {
+    TempDir dir;
+    writeFile(dir / "src/data.bin", randomData(8 << 20, 3));
+    const std::string archive = dir / "a.lzh";
+    auto temporaries = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+            if (e.path().filename().string().rfind(".a.lzh.", 0) == 0)
+                names.push_back(e.path().filename().string());
+        return names;
+    };
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl(VADOK_ARCHIVER_TOOL, VADOK_ARCHIVER_TOOL, "lha",
+                storeCommand(archive, dir / "src").c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_GT(child, 0);
+    for (int i = 0; i < 1000 && temporaries().empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_EQ(temporaries().size(), 1u) << "the store ended before it could be killed";
+
+    // A temporary whose writer lives (this process, holding its lock) must stay.
+    const std::string live = ".a.lzh." + std::to_string(::getpid()) + ".LiVeOn";
+    writeFile(dir / live, "being written");
+    const int fd = ::open((dir / live).c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    EXPECT_EQ(Unlha(nullptr, storeCommand(archive, dir / "src"), nullptr, 0), ArchiverOk);
+    EXPECT_EQ(temporaries(), std::vector<std::string>{live});
+    ::close(fd);
+}

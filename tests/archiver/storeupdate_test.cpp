@@ -1,0 +1,160 @@
+// What a re-store copies from the old archive and what it compresses anew. Copying is only
+// right when the file is what the member holds and the member's data is sound; these cases
+// break one or the other the way unpackers, builds and failing disks do.
+
+#include "archivertestsupport.h"
+
+#include "archiver/archiver.h"
+#include "archiver/lzhheaderreader.h"
+#include "archiver/storejob.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+using namespace vadok;
+using namespace vadok::test;
+
+namespace {
+
+archiver::StoreResult store(const std::string& archive, const std::string& folder) {
+    return archiver::storeFolder(archive, folder + "/", {});
+}
+int expand(const std::string& archive, const std::string& folder) {
+    return Unlha(nullptr, expandCommand(archive, folder), nullptr, 0);
+}
+
+// Same size, same second, other bytes: what an unpacker or a reproducible build leaves.
+void rewriteKeepingSizeAndTime(const std::string& path) {
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    std::string content = readFile(path);
+    content[content.size() / 2] = static_cast<char>(content[content.size() / 2] ^ 0x5A);
+    writeFile(path, content);
+    setMtime(path, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+}
+
+// Flips a byte of a member's stored data in place, leaving the archive's times as they were,
+// as a failing disk would.
+void damageMember(const std::string& archive, const std::string& member) {
+    struct stat st {};
+    ASSERT_EQ(::stat(archive.c_str(), &st), 0);
+    for (const auto& m : archiver::readArchiveIndex(archive).members) {
+        if (m.path != member)
+            continue;
+        std::string bytes = readFile(archive);
+        bytes[m.dataOffset + m.compressedSize / 2] ^= 0x10;
+        writeFile(archive, bytes);
+        setMtime(archive, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+        return;
+    }
+    FAIL() << member << " is not in " << archive;
+}
+
+void makeApp(const std::string& folder) {
+    for (int i = 0; i < 6; ++i)
+        writeFile(folder + "/lib/f" + std::to_string(i) + ".bin",
+                  randomData(30000, static_cast<unsigned>(i), 10));
+    writeFile(folder + "/app.bin", randomData(50000, 9, 12));
+}
+
+} // namespace
+
+TEST(StoreUpdate, fileChangedWithoutChangingSizeOrSecondIsStoredAnew) {
+    using Step = std::function<void(const TempDir& dir, std::string& folder)>;
+    struct Case {
+        const char* name;
+        Step change;
+    };
+    const Case cases[] = {
+        {"changed in the folder the last store read",
+         [](const TempDir& dir, std::string& folder) {
+             folder = dir / "src";
+             rewriteKeepingSizeAndTime(folder + "/lib/f2.bin");
+         }},
+        {"changed after an expansion",
+         [](const TempDir& dir, std::string& folder) {
+             folder = dir / "expanded";
+             ASSERT_EQ(expand(dir / "a.lzh", folder), ArchiverOk);
+             rewriteKeepingSizeAndTime(folder + "/lib/f2.bin");
+         }},
+        {"a folder moved in whose files are older than the expansion",
+         [](const TempDir& dir, std::string& folder) {
+             folder = dir / "expanded";
+             makeDirs(dir / "newer");
+             ASSERT_EQ(run("cp -a " + quote(dir / "src/lib") + " " + quote(dir / "newer/lib")), 0);
+             rewriteKeepingSizeAndTime(dir / "newer/lib/f2.bin");
+             ASSERT_EQ(expand(dir / "a.lzh", folder), ArchiverOk);
+             std::filesystem::remove_all(folder + "/lib");
+             std::filesystem::rename(dir / "newer/lib", folder + "/lib");
+         }},
+        {"changed in a folder that keeps no stamp",
+         [](const TempDir& dir, std::string& folder) {
+             folder = dir / "src";
+             ::removexattr(folder.c_str(), "user.vadok.synced");
+             rewriteKeepingSizeAndTime(folder + "/lib/f2.bin");
+         }},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        makeApp(dir / "src");
+        ASSERT_EQ(store(dir / "a.lzh", dir / "src").code, ArchiverOk);
+        std::string folder;
+        c.change(dir, folder);
+        const auto result = store(dir / "a.lzh", folder);
+        ASSERT_EQ(result.code, ArchiverOk) << c.name;
+        EXPECT_EQ(result.compressed, 1u) << c.name;
+        EXPECT_EQ(result.copied, 6u) << c.name;
+        ASSERT_EQ(expand(dir / "a.lzh", dir / "check"), ArchiverOk) << c.name;
+        EXPECT_EQ(readFile(dir / "check/lib/f2.bin"), readFile(folder + "/lib/f2.bin")) << c.name;
+    }
+}
+
+TEST(StoreUpdate, damagedMemberIsCompressedAgainFromTheFolderAndNeverCopied) {
+    for (const bool expanded : {false, true}) {
+        TempDir dir;
+        makeApp(dir / "src");
+        ASSERT_EQ(store(dir / "a.lzh", dir / "src").code, ArchiverOk);
+        std::string folder = dir / "src";
+        if (expanded) {
+            folder = dir / "expanded";
+            ASSERT_EQ(expand(dir / "a.lzh", folder), ArchiverOk);
+        }
+        damageMember(dir / "a.lzh", "lib/f3.bin");
+        const auto result = store(dir / "a.lzh", folder);
+        ASSERT_EQ(result.code, ArchiverOk) << expanded;
+        EXPECT_EQ(result.compressed, 1u) << expanded;
+        ASSERT_EQ(expand(dir / "a.lzh", dir / "check"), ArchiverOk) << expanded;
+        EXPECT_EQ(readTree(dir / "check"), readTree(dir / "src")) << expanded;
+    }
+}
+
+TEST(StoreUpdate, damagedMemberOfAnotherWriterIsFoundByDecodingIt) {
+    if (!haveProgram("jlha"))
+        GTEST_FAIL() << "jlha missing: scripts/setup installs jlha-utils";
+    TempDir dir;
+    makeApp(dir / "src");
+    ASSERT_EQ(run("cd " + quote(dir / "src") + " && jlha a2o7 ../a.lzh app.bin lib >/dev/null 2>&1"),
+              0);
+    // Expanded, so that the folder holds a stamp of the archive and is taken as unchanged.
+    ASSERT_EQ(expand(dir / "a.lzh", dir / "expanded"), ArchiverOk);
+    damageMember(dir / "a.lzh", "app.bin");
+    const auto result = store(dir / "a.lzh", dir / "expanded");
+    ASSERT_EQ(result.code, ArchiverOk);
+    ASSERT_EQ(expand(dir / "a.lzh", dir / "check"), ArchiverOk);
+    EXPECT_EQ(readFile(dir / "check/app.bin"), readFile(dir / "src/app.bin"));
+}
+
+TEST(StoreUpdate, damagedMemberTheFolderNoLongerHasFailsTheStoreAndStays) {
+    TempDir dir;
+    makeApp(dir / "src");
+    ASSERT_EQ(store(dir / "a.lzh", dir / "src").code, ArchiverOk);
+    std::filesystem::remove(dir / "src/lib/f3.bin");
+    damageMember(dir / "a.lzh", "lib/f3.bin");
+    const std::string before = readFile(dir / "a.lzh");
+    EXPECT_EQ(store(dir / "a.lzh", dir / "src").code, ArchiverBrokenArchive);
+    EXPECT_EQ(readFile(dir / "a.lzh"), before);
+}
