@@ -2,6 +2,7 @@
 
 #include "apps/referencetexts.h"
 
+#include <QDesktopServices>
 #include <QFile>
 #include <QTextDocument>
 #include <QUrl>
@@ -9,7 +10,16 @@
 namespace vadok {
 
 ReferencePageView::ReferencePageView(QWidget* parent) : QTextBrowser(parent) {
-    setOpenExternalLinks(false);
+    // A link the user follows to a file of the page opens here; one to the web opens in the
+    // desktop's browser, never in this view.
+    setOpenLinks(false);
+    connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) {
+        const QUrl url = link.isRelative() ? source().resolved(link) : link;
+        if (url.isLocalFile())
+            setSource(url);
+        else if (url.scheme() == u"http" || url.scheme() == u"https" || url.scheme() == u"mailto")
+            QDesktopServices::openUrl(url);
+    });
 }
 
 QVariant ReferencePageView::loadResource(int type, const QUrl& name) {

@@ -177,6 +177,7 @@ TEST(ReferencePageView, readsThePagesOwnFilesAndNothingFromTheNetwork) {
     QTemporaryDir dir;
     const QString page = dir.filePath(QStringLiteral("help.html"));
     writeFile(page, "<p>x</p>");
+    writeFile(dir.filePath(QStringLiteral("usage.html")), "<p>usage</p>");
     writeFile(dir.filePath(QStringLiteral("pic.png")), "png bytes");
     ReferencePageView view;
     view.setSource(QUrl::fromLocalFile(page), QTextDocument::HtmlResource);
@@ -188,6 +189,10 @@ TEST(ReferencePageView, readsThePagesOwnFilesAndNothingFromTheNetwork) {
                          .isValid())
             << remote;
     }
+    // A link to another page of the application opens in the view.
+    emit view.anchorClicked(QUrl(QStringLiteral("usage.html")));
+    EXPECT_EQ(view.source(), QUrl::fromLocalFile(dir.filePath(QStringLiteral("usage.html"))));
+    EXPECT_EQ(view.toPlainText(), QStringLiteral("usage"));
 }
 
 const char* const kAbove = "対象となるフォルダより上の階層を指定することは出来ません";
