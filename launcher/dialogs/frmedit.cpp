@@ -4,7 +4,6 @@
 #include "apps/packapp.h"
 #include "catalog/settings.h"
 #include "dialogs/frmedit_parts.h"
-#include "dialogs/referencepageview.h"
 #include "platform/programfolder.h"
 #include "platform/prompter.h"
 
@@ -20,7 +19,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextBrowser>
 #include <QTimer>
 
 namespace vadok {
