@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QUuid>
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -126,6 +127,8 @@ bool MoveTopLevelFiles(const QString& source, const QString& target) {
     }
     if (ec)
         return false;
+    // In the order of their names, so that what happens does not depend on the file system.
+    std::sort(files.begin(), files.end());
 
     std::vector<Move> moves;
     bool failed = false;

@@ -87,8 +87,9 @@ TEST_F(MoveFiles, topLevelFilesReplaceTheirNamesakesAndFoldersStayBehind) {
 }
 
 TEST_F(MoveFiles, aFileThatCannotMoveUndoesTheWholeMove) {
-    // "readme.txt" is a folder in the application: no file takes its place.
-    writeFile(target + QStringLiteral("readme.txt/keep"), "kept");
+    // "zz.txt", moved last, is a folder in the application: no file takes its place.
+    writeFile(source + QStringLiteral("zz.txt"), "new");
+    writeFile(target + QStringLiteral("zz.txt/keep"), "kept");
     const QStringList sourceBefore = filesBelow(source);
     const QStringList targetBefore = filesBelow(target);
 
