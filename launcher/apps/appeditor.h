@@ -15,6 +15,8 @@ struct EditorFields {
     QString folder; // the chosen catalog folder's name; "ROOT" for the top level
     bool nonPack = false;
     QStringList subCommands; // the five alternative-command boxes in order, empty ones included
+    // The user chose an icon, which waits as "_temp.ico" in the program folder.
+    bool iconChanged = false;
 };
 
 // The property editor as the edit transaction sees it. The dialog on the screen (frmEdit)

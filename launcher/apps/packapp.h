@@ -12,6 +12,11 @@ class AppEditor;
 // How an edit in the property editor ended.
 enum class EditOutcome { Cancelled, Saved, Deleted };
 
+// What a new name given in the property editor does with an expanded folder: it goes to the
+// trash, so that the application starts out stored under its new name; or it takes the new
+// name along, when it holds what the archive does not hold yet (a version-up).
+enum class RenamedFolder { ToTrash, FollowsName };
+
 // One application of the catalog and its three files: the archive PackDir + name + ".lzh",
 // the expanded folder ExecDir + name + "/" and the icon IconDir + name + ".ico". A shortcut
 // entry points at a program installed elsewhere and has neither archive nor folder.
@@ -40,8 +45,8 @@ public:
     // Edits the application in the property editor and applies what the user decided: a new
     // name moves its archive and icon and renames its tree node, a new catalog folder moves
     // the node, and the record is written under the old name as key. The application is
-    // expanded while the editor is open.
-    EditOutcome ShowConfig(AppEditor& editor);
+    // expanded while the editor is open. An icon chosen in the editor replaces the old one.
+    EditOutcome ShowConfig(AppEditor& editor, RenamedFolder renamedFolder = RenamedFolder::ToTrash);
 
     // Removes the expanded folder (to the trash), the archive, the icon and the tree node;
     // every step runs even when one before failed. The record itself stays.
@@ -53,8 +58,9 @@ public:
     // rebuild (or the pack key held) the archive is made anew from the folder, so files the
     // folder lost are dropped; the old archive is replaced only by a verified new one.
     bool Pack(const QString& sourceFolder = QString(), bool rebuild = false);
-    // Expands the archive into the application's folder; failures are shown, not returned.
-    void UnPack(quintptr& ownerWindow);
+    // Expands the archive into the application's folder; failures are shown. True when the
+    // archive expanded (a shortcut entry has nothing to expand and is always true).
+    bool UnPack(quintptr& ownerWindow);
     // Runs command (empty: ExecCmd, written back to the caller) with extra parameters.
     void Execute(QString& command, const QString& parameters = QString());
     // Writes the record to the data file.
@@ -73,7 +79,7 @@ public:
 private:
     // Gives the archive, expanded folder and icon the new name; false (after saying why)
     // when the archive could not follow.
-    bool moveFilesTo(const QString& newName);
+    bool moveFilesTo(const QString& newName, RenamedFolder renamedFolder);
 
     AppRecord m_record;
 };

@@ -51,15 +51,16 @@ QString PackApp::rebuildArchivePath() const {
     return settings().PackDir + u'.' + AppName() + QStringLiteral(".lzh.rebuild");
 }
 
-void PackApp::UnPack(quintptr& ownerWindow) {
+bool PackApp::UnPack(quintptr& ownerWindow) {
     if (ShortCut())
-        return;
+        return true;
     if (ownerWindow == 0 && mainWindowLink())
         ownerWindow = mainWindowLink()->windowId();
     const bool quiet = settings().Config.LhaDialog == 1;
     const int code = RunUnlha(ExpandCommand(archivePath(), expandedFolder(), quiet));
     if (code != 0)
         ShowExpandFailure(code);
+    return code == 0;
 }
 
 } // namespace vadok

@@ -53,27 +53,31 @@ bool LhaCompressDir(const QString& title, const QString& folder) {
     return LhaCompress(app.archivePath(), app.rebuildArchivePath(), withTrailingSlash(folder));
 }
 
-QString RegistrationRefusal(const QString& folder) {
+QString WorkingFolderConflict(const QString& path) {
     const Settings& s = settings();
     const std::pair<QString, QString> working[] = {
         {s.PackDir, QStringLiteral("格納フォルダ")},
         {s.ExecDir, QStringLiteral("実行フォルダ")},
         {s.IconDir, QStringLiteral("アイコンフォルダ")},
     };
-    auto refusal = [&folder](const QString& reason) {
-        return u'[' + folder + QStringLiteral("] は登録できません。\r\nVadokの") + reason;
-    };
     for (const auto& [workingFolder, label] : working) {
-        if (IsSameOrInside(folder, workingFolder))
-            return refusal(label + QStringLiteral("の中にあります。"));
+        if (IsSameOrInside(path, workingFolder))
+            return label + QStringLiteral("の中にあります。");
     }
-    if (IsSameOrInside(programFolder(), folder))
-        return refusal(QStringLiteral("プログラムフォルダを含んでいます。"));
+    if (IsSameOrInside(programFolder(), path))
+        return QStringLiteral("プログラムフォルダを含んでいます。");
     for (const auto& [workingFolder, label] : working) {
-        if (IsSameOrInside(workingFolder, folder))
-            return refusal(label + QStringLiteral("を含んでいます。"));
+        if (IsSameOrInside(workingFolder, path))
+            return label + QStringLiteral("を含んでいます。");
     }
     return QString();
+}
+
+QString RegistrationRefusal(const QString& folder) {
+    const QString conflict = WorkingFolderConflict(folder);
+    if (conflict.isEmpty())
+        return QString();
+    return u'[' + folder + QStringLiteral("] は登録できません。\r\nVadokの") + conflict;
 }
 
 QString SuggestFreeTitle(const QString& title, const std::function<bool(const QString&)>& taken) {

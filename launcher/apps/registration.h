@@ -17,6 +17,10 @@ bool LhaCompressDir(const QString& title, const QString& folder);
 // folder (copying it would copy into itself, and deleting it afterwards would delete the
 // launcher's data).
 QString RegistrationRefusal(const QString& folder);
+// Why path (a file or folder) clashes with the launcher's own folders, as the end of a
+// message ("格納フォルダの中にあります。"); empty when it does not. The reasons of
+// RegistrationRefusal.
+QString WorkingFolderConflict(const QString& path);
 
 // The first of title + " (2)", " (3)", ... that taken does not claim.
 QString SuggestFreeTitle(const QString& title, const std::function<bool(const QString&)>& taken);

@@ -64,7 +64,7 @@ QStringList nonEmpty(const QStringList& texts) {
 
 } // namespace
 
-bool PackApp::moveFilesTo(const QString& newName) {
+bool PackApp::moveFilesTo(const QString& newName, RenamedFolder renamedFolder) {
     const Settings& s = settings();
     const QString oldName = AppName();
     if (!ShortCut()) {
@@ -80,7 +80,8 @@ bool PackApp::moveFilesTo(const QString& newName) {
         // Under its new name the application starts out stored. A folder the trash does not
         // take follows the name instead, so that no leftover of the old name is swept away
         // at exit with changes the archive does not hold yet.
-        if (!isPack() && !DeleteFolder(s.ExecDir + oldName, nullptr, false))
+        if (!isPack() && (renamedFolder == RenamedFolder::FollowsName ||
+                          !DeleteFolder(s.ExecDir + oldName, nullptr, false)))
             renameReplacing(s.ExecDir + oldName, s.ExecDir + newName);
     }
     if (QFileInfo::exists(iconPath()))
@@ -88,7 +89,7 @@ bool PackApp::moveFilesTo(const QString& newName) {
     return true;
 }
 
-EditOutcome PackApp::ShowConfig(AppEditor& editor) {
+EditOutcome PackApp::ShowConfig(AppEditor& editor, RenamedFolder renamedFolder) {
     const QString oldName = AppName();
     if (isPack()) {
         quintptr owner = 0;
@@ -128,7 +129,7 @@ EditOutcome PackApp::ShowConfig(AppEditor& editor) {
                 editor.selectWholeName();
             continue;
         }
-        if (!moveFilesTo(fields.name))
+        if (!moveFilesTo(fields.name, renamedFolder))
             continue;
         if (MainWindowLink* window = mainWindowLink())
             window->renameAppNode(oldName, fields.name);
@@ -140,7 +141,7 @@ EditOutcome PackApp::ShowConfig(AppEditor& editor) {
     setExecCmd(fields.execCmd);
     setAppDir(fields.folder);
     setNonPack(fields.nonPack);
-    if (QFileInfo::exists(waitingIconPath())) {
+    if (fields.iconChanged && QFileInfo::exists(waitingIconPath())) {
         QFile::remove(iconPath());
         QFile::copy(waitingIconPath(), iconPath());
         QFile::remove(waitingIconPath());

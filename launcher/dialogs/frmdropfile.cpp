@@ -47,7 +47,6 @@ frmDropFile::frmDropFile(RegistrationTarget& target, QWidget* parent)
     m_new->setObjectName(QStringLiteral("cmdNew"));
     m_verUp = new QPushButton(QStringLiteral("バージョンアップ(&V)"), this);
     m_verUp->setObjectName(QStringLiteral("cmdVerUp"));
-    m_verUp->setEnabled(false);
     m_link = new QPushButton(QStringLiteral("ショートカット登録(&S)"), this);
     m_link->setObjectName(QStringLiteral("cmdLink"));
     m_link->setEnabled(false);
@@ -70,6 +69,7 @@ frmDropFile::frmDropFile(RegistrationTarget& target, QWidget* parent)
     setMinimumWidth(480);
 
     connect(m_new, &QPushButton::clicked, this, &frmDropFile::cmdNew_Click);
+    connect(m_verUp, &QPushButton::clicked, this, &frmDropFile::cmdVerUp_Click);
     connect(m_link, &QPushButton::clicked, this, &frmDropFile::cmdLink_Click);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }

@@ -12,8 +12,8 @@ class RegistrationTarget;
 
 // The dialog for one dropped file or folder (or one named on the command line): it tells
 // what the item is and registers it as a new stored application or as a shortcut entry,
-// through the main window's registration commands. Updating an existing application from
-// the item is not part of it yet: that button stays disabled.
+// through the main window's registration commands, or brings an application that is
+// already stored up to the version the item holds (frmdropfile_versionup.cpp).
 class frmDropFile : public QDialog {
     Q_OBJECT
 public:
@@ -32,6 +32,7 @@ protected:
 
 private slots:
     void cmdNew_Click();
+    void cmdVerUp_Click();
 
 private:
     void Form_Activate();
@@ -45,6 +46,11 @@ private:
     // delete the dropped archive once the application is saved.
     void finishRegistration(const QString& title);
     void hideForWork();
+    // Puts the dropped item's content into the empty work folder; false (after saying why)
+    // when it could not.
+    bool putNewVersionInWorkFolder();
+    // Disables new registration and version-up; a version-up that stops leaves only cancel.
+    void offerCancelOnly();
 
     RegistrationTarget& m_target;
     QString m_tag;

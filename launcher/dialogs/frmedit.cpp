@@ -3,6 +3,8 @@
 #include "apps/appnamerules.h"
 #include "apps/packapp.h"
 #include "catalog/settings.h"
+#include "dialogs/frmedit_parts.h"
+#include "platform/programfolder.h"
 #include "platform/prompter.h"
 
 #include <QCheckBox>
@@ -17,38 +19,13 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextBrowser>
 #include <QTimer>
 
 namespace vadok {
 
+using namespace editparts;
+
 namespace {
-
-const QString kCrLf = QStringLiteral("\r\n");
-const QString kProgramTip = QStringLiteral("実行するExeファイルを指定してください");
-const QString kOtherFileTip =
-    QStringLiteral("Exeファイル以外を実行したい場合にこのボタンを押して対象ファイルを指定してください");
-
-template <typename W>
-W* named(W* widget, const QString& name, const QString& tip = QString()) {
-    widget->setObjectName(name);
-    if (!tip.isEmpty())
-        widget->setToolTip(tip);
-    return widget;
-}
-
-QPushButton* button(const QString& caption, const QString& name, const QString& tip,
-                    QWidget* parent) {
-    return named(new QPushButton(caption, parent), name, tip);
-}
-
-// The small "..." buttons beside a field.
-QPushButton* chooseButton(const QString& name, const QString& tip, QWidget* parent) {
-    QPushButton* choose = button(QStringLiteral("..."), name, tip, parent);
-    choose->setFixedWidth(choose->fontMetrics().horizontalAdvance(QStringLiteral("...")) * 3);
-    choose->setEnabled(false);
-    return choose;
-}
 
 // Folder list entries are indented with ideographic spaces.
 QString withoutIndent(const QString& entry) {
@@ -84,7 +61,7 @@ frmEdit::frmEdit(const QStringList& folders, QWidget* parent) : QDialog(parent) 
 }
 
 void frmEdit::createControls(const QStringList& folders) {
-    auto twips = [this](int value) { return value * logicalDpiX() / 1440; };
+    auto twips = [this](int value) { return twipsToPixels(*this, value); };
 
     auto* main = new QWidget(this);
     main->setObjectName(QStringLiteral("picMain"));
@@ -108,10 +85,12 @@ void frmEdit::createControls(const QStringList& folders) {
     m_execCmd = named(new QComboBox(main), QStringLiteral("txtExecCmd"), kProgramTip);
     m_execCmd->setEditable(true);
     m_execCmd->setInsertPolicy(QComboBox::NoInsert);
-    QPushButton* chooseProgram = chooseButton(QStringLiteral("cmdExecCmd"), kOtherFileTip, main);
+    QPushButton* chooseMain = chooseButton(QStringLiteral("cmdExecCmd"), kOtherFileTip, main);
     grid->addWidget(new QLabel(QStringLiteral("実行コマンド"), main), row, 0);
     grid->addWidget(m_execCmd, row, 1);
-    grid->addWidget(chooseProgram, row++, 2);
+    grid->addWidget(chooseMain, row++, 2);
+    connect(chooseMain, &QPushButton::clicked, this, [this] { chooseProgram(m_execCmd); });
+    connect(m_execCmd, &QComboBox::activated, this, &frmEdit::txtExecCmd_Click);
 
     m_appDir = named(new QComboBox(main), QStringLiteral("cboAppDir"),
                      QStringLiteral("このアプリを格納するフォルダを指定してください"));
@@ -122,13 +101,18 @@ void frmEdit::createControls(const QStringList& folders) {
     auto* iconRow = new QHBoxLayout();
     m_icon = named(new QLabel(main), QStringLiteral("picIcon"));
     m_icon->setFixedSize(32, 32);
-    auto* iconPath = named(new QLineEdit(main), QStringLiteral("txtIconPath"));
-    iconPath->setEnabled(false);
+    // The source is set by the choices of program and icon; typing it would extract an icon
+    // at every key.
+    m_iconPath = named(new QLineEdit(main), QStringLiteral("txtIconPath"));
+    m_iconPath->setReadOnly(true);
     QPushButton* chooseIcon = chooseButton(QStringLiteral("cmdIconPath"), QString(), main);
+    m_iconIndex = named(new QLabel(main), QStringLiteral("lblIconIndex"));
     iconRow->addWidget(m_icon);
-    iconRow->addWidget(iconPath, 1);
+    iconRow->addWidget(m_iconPath, 1);
     iconRow->addWidget(chooseIcon);
-    iconRow->addWidget(named(new QLabel(main), QStringLiteral("lblIconIndex")));
+    iconRow->addWidget(m_iconIndex);
+    connect(m_iconPath, &QLineEdit::textChanged, this, &frmEdit::txtIconPath_Change);
+    connect(chooseIcon, &QPushButton::clicked, this, &frmEdit::cmdIconPath_Click);
     grid->addWidget(new QLabel(QStringLiteral("アイコン"), main), row, 0);
     grid->addLayout(iconRow, row++, 1, 1, 2);
 
@@ -143,17 +127,15 @@ void frmEdit::createControls(const QStringList& folders) {
     marks->addStretch();
     grid->addLayout(marks, row++, 0, 1, 3);
 
-    QPushButton* texts =
-        button(QStringLiteral("テキスト参照→"), QStringLiteral("cmdTxt参照"),
-               QStringLiteral("アプリケーションに同梱されているテキストファイルを参照します"), main);
-    QPushButton* others = button(QStringLiteral("通常以外の実行→"),
-                                 QStringLiteral("cmd通常以外の実行"), QString(), main);
-    texts->setEnabled(false);
-    others->setEnabled(false);
+    m_textsButton = button(kTextsClosed, QStringLiteral("cmdTxt参照"),
+                           QStringLiteral("アプリケーションに同梱されているテキストファイルを参照します"), main);
+    m_commandsButton = button(kCommandsClosed, QStringLiteral("cmd通常以外の実行"), QString(), main);
     auto* panels = new QHBoxLayout();
-    panels->addWidget(texts);
-    panels->addWidget(others);
+    panels->addWidget(m_textsButton);
+    panels->addWidget(m_commandsButton);
     grid->addLayout(panels, row++, 0, 1, 3);
+    connect(m_textsButton, &QPushButton::clicked, this, &frmEdit::cmdTxtRef_Click);
+    connect(m_commandsButton, &QPushButton::clicked, this, &frmEdit::cmdOtherExec_Click);
 
     QPushButton* remove = button(QStringLiteral("削除"), QStringLiteral("cmdRemove"),
                                  QStringLiteral("このアプリケーションを削除します"), main);
@@ -173,56 +155,13 @@ void frmEdit::createControls(const QStringList& folders) {
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(remove, &QPushButton::clicked, this, &frmEdit::cmdRemove_Click);
 
-    // The reference-text panel: the texts and pages that came with the application.
-    m_textPanel = named(new QGroupBox(QStringLiteral("テキスト参照"), this), QStringLiteral("frameTxt"));
-    auto* textLayout = new QVBoxLayout(m_textPanel);
-    textLayout->addWidget(
-        new QLabel(QStringLiteral("プログラムに同梱されているテキストファイルを参照します。"), m_textPanel));
-    textLayout->addWidget(named(new QComboBox(m_textPanel), QStringLiteral("cboTxtFile")));
-    auto* fromFile = named(new QPlainTextEdit(m_textPanel), QStringLiteral("txtFromFile"));
-    fromFile->setReadOnly(true);
-    textLayout->addWidget(fromFile, 1);
-    auto* page = named(new QTextBrowser(m_textPanel), QStringLiteral("WebBrowser1"));
-    page->hide();
-    textLayout->addWidget(page, 1);
-    textLayout->addWidget(new QLabel(QStringLiteral("【F1】 選択範囲を名称にセット"), m_textPanel));
-    textLayout->addWidget(new QLabel(QStringLiteral("【F2】 選択範囲を説明に追加"), m_textPanel));
-    QPushButton* openFolder =
-        button(QStringLiteral("フォルダを開く"), QStringLiteral("cmdFolOpen"),
-               QStringLiteral("htmlヘルプ等テキストファイルでないものがヘルプのときにドゾ"), m_textPanel);
-    openFolder->setEnabled(false);
-    textLayout->addWidget(openFolder);
-    m_textPanel->hide();
+    createTextPanel();
+    createCommandPanel();
 
-    // The alternative-command panel: up to five further commands of the application.
-    m_subPanel = named(new QWidget(this), QStringLiteral("pic通常以外"));
-    auto* subLayout = new QGridLayout(m_subPanel);
-    int subRow = 0;
-    for (const char16_t* text :
-         {u"ここでは通常以外の実行ファイルなどを指定します。",
-          u"下の設定欄では、ツリー上の項目を右クリックして表示されるポップアップメニューから "
-          u"[通常以外の実行] を選択して表示→実行するプログラムを指定します。",
-          u"設定用のプログラムなどが別途用意されている場合などに便利だと思います。",
-          u"ツリー上のアプリケーションをダブルクリックすると左の実行コマンドで設定したプログラムが実行されます。"}) {
-        auto* label = new QLabel(QString::fromUtf16(text), m_subPanel);
-        label->setWordWrap(true);
-        subLayout->addWidget(label, subRow++, 0, 1, 2);
-    }
-    for (int i = 0; i < 5; ++i) {
-        m_subExecCmd[i] = named(new QComboBox(m_subPanel),
-                                QStringLiteral("txtSubExecCmd(%1)").arg(i), kProgramTip);
-        m_subExecCmd[i]->setEditable(true);
-        m_subExecCmd[i]->setInsertPolicy(QComboBox::NoInsert);
-        QPushButton* choose =
-            chooseButton(QStringLiteral("cmdSubExecCmd(%1)").arg(i), kOtherFileTip, m_subPanel);
-        subLayout->addWidget(m_subExecCmd[i], subRow, 0);
-        subLayout->addWidget(choose, subRow++, 1);
-    }
-    m_subPanel->hide();
-
-    main->setFixedSize(twips(4650) - 2 * twips(120), twips(6390) - twips(600));
+    main->setFixedSize(twips(kClosedWidth) - 2 * twips(120), twips(kClosedHeight) - twips(600));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(twips(120), twips(120), twips(120), twips(120));
+    layout->setSpacing(0);
     layout->addWidget(main);
     layout->addWidget(m_textPanel);
     layout->addWidget(m_subPanel);
@@ -267,7 +206,21 @@ void frmEdit::fill(const PackApp& app, const QStringList& subCommands) {
     }
     m_appDir->setCurrentIndex(folder);
 
-    QTimer::singleShot(0, this, &frmEdit::copyProgramListToSubCommands);
+    m_shortCutEntry = app.ShortCut();
+    m_command = app.ExecCmd();
+    m_iconIndex->clear();
+    m_iconChanged = false;
+    QTimer::singleShot(0, this, &frmEdit::fillLists);
+}
+
+void frmEdit::fillLists() {
+    copyProgramListToSubCommands();
+    fillReferenceList();
+}
+
+QString frmEdit::basePath() const {
+    return withTrailingSlash(m_overRideBasePath.isEmpty() ? settings().ExecDir + m_preAppName
+                                                          : m_overRideBasePath);
 }
 
 void frmEdit::ExeScan() {
@@ -304,6 +257,7 @@ EditorFields frmEdit::fields() const {
     result.nonPack = m_nonPack->isChecked();
     for (const QComboBox* box : m_subExecCmd)
         result.subCommands.append(box->currentText());
+    result.iconChanged = m_iconChanged;
     return result;
 }
 

@@ -21,6 +21,12 @@ public:
     // Registers a program that stays where it is as a shortcut entry; true when saved.
     virtual bool NewAppShortCut(const QString& title, const QString& command,
                                 const QString& baseFolder) = 0;
+
+    // Whether the catalog is still being read: until then no application can be chosen.
+    virtual bool catalogLoading() const = 0;
+    // Opens the property editor for an application whose expanded folder holds a new version
+    // the archive does not hold yet: a new name takes the folder along.
+    virtual EditOutcome EditUpdatedApp(PackApp& app) = 0;
 };
 
 } // namespace vadok

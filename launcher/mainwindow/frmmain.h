@@ -69,6 +69,9 @@ public:
     EditOutcome NewAppCore(const QString& title) override;
     bool NewAppShortCut(const QString& title, const QString& command,
                         const QString& baseFolder) override;
+    // What a version-up asks of the window.
+    bool catalogLoading() const override;
+    EditOutcome EditUpdatedApp(PackApp& app) override;
 
     // Rebuilds the tree, Apps and IconQueue from the data file.
     void LoadTree();

@@ -5,6 +5,7 @@
 #include "support/modaldriver.h"
 #include "support/scriptedprompter.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -28,6 +29,12 @@ public:
         calls << QStringLiteral("NewAppShortCut|") + title + u'|' + command + u'|' + baseFolder;
         return true;
     }
+    bool catalogLoading() const override { return loading; }
+    EditOutcome EditUpdatedApp(PackApp& app) override {
+        calls << QStringLiteral("EditUpdatedApp|") + app.AppName();
+        return EditOutcome::Cancelled;
+    }
+    bool loading = false;
     QStringList calls;
 };
 
@@ -78,7 +85,7 @@ TEST_F(DropDialog, eachKindOfItemGetsItsCaptionAndItsWays) {
             EXPECT_EQ(control<QLabel>(d, "lblFileName")->text(), path(c.item));
             EXPECT_EQ(enabled(d, "cmdNew"), c.register_);
             EXPECT_EQ(enabled(d, "cmdLink"), c.link);
-            EXPECT_FALSE(enabled(d, "cmdVerUp"));
+            EXPECT_EQ(enabled(d, "cmdVerUp"), c.register_);
             if (!c.register_ && !c.link) {
                 EXPECT_EQ(control<QLabel>(d, "Label")->text(), unknown);
             }
@@ -129,6 +136,24 @@ TEST_F(DropDialog, aShortcutIsRegisteredAsItsTargetOrAsItselfOrNotAtAll) {
               (QStringList{QStringLiteral("NewAppShortCut|gimp-2|/opt/gimp/bin/gimp-2.10|/opt/gimp/bin/"),
                            QStringLiteral("NewAppShortCut|gimp-2|") + entry + u'|',
                            QStringLiteral("NewAppShortCut|setup|") + program + u'|' + dir.path() + u'/'}));
+}
+
+TEST_F(DropDialog, noVersionUpWhileTheCatalogIsLoading) {
+    QDir().mkpath(path("folder"));
+    target.loading = true;
+    prompter.expect(QStringLiteral("データロード中です。しばらくお待ち下さい"));
+    driver.then([](QDialog& d) {
+        press(d, "cmdVerUp");
+        EXPECT_TRUE(d.isVisible());
+        EXPECT_FALSE(enabled(d, "cmdVerUp"));
+        EXPECT_FALSE(enabled(d, "cmdNew"));
+        press(d, "cmdCancel");
+    });
+    frmDropFile dialog(target);
+    dialog.setTag(path("folder"));
+    dialog.exec();
+    EXPECT_EQ(prompter.messages().value(0).icon, MsgIcon::Information);
+    EXPECT_TRUE(target.calls.isEmpty());
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -210,6 +211,22 @@ QString MainWindowFixture::execDir() const {
 }
 QString MainWindowFixture::packDir() const {
     return settings().PackDir;
+}
+
+Files filesBelow(const QString& folder) {
+    Files files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files[QDir(folder).relativeFilePath(path)] = readFile(path);
+    }
+    return files;
+}
+
+Files MainWindowFixture::archiveContents(const QString& name) {
+    const QString into = scratch.path() + QStringLiteral("/check-") + name;
+    EXPECT_EQ(RunUnlha(ExpandCommand(archiveOf(name), into + u'/', true)), 0);
+    return filesBelow(into);
 }
 
 } // namespace vadok::test

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <vector>
@@ -19,6 +20,10 @@
 class QTreeWidgetItem;
 
 namespace vadok::test {
+
+// Files below a folder by relative path, with their contents.
+using Files = std::map<QString, QByteArray>;
+Files filesBelow(const QString& folder);
 
 // One Folder element of a catalog: its name, its parent's name and its AppItem texts.
 struct FolderSpec {
@@ -78,6 +83,9 @@ protected:
 
     QString execDir() const;
     QString packDir() const;
+    QString archiveOf(const QString& name) const { return packDir() + name + QStringLiteral(".lzh"); }
+    // What the application's archive holds, expanded into a scratch folder.
+    Files archiveContents(const QString& name);
 
     TempProgramFolder folder;
     ScriptedPrompter prompter;

@@ -16,34 +16,20 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
-#include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QUrl>
-#include <map>
 
 namespace vadok::test {
 namespace {
-
-using Files = std::map<QString, QByteArray>;
 
 const QString kDeleteSource = QStringLiteral("アプリケーションの存在したディレクトリを削除してもいいですか");
 
 QString deleteDropped(const QString& path) {
     return QStringLiteral("元の圧縮ファイル\r\n\r\n") + path + QStringLiteral("\r\n\r\nを削除しますか？");
-}
-
-Files filesBelow(const QString& folder) {
-    Files files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files[QDir(folder).relativeFilePath(path)] = readFile(path);
-    }
-    return files;
 }
 
 void press(QDialog& d, const char* button) { control<QPushButton>(d, button)->click(); }
@@ -67,12 +53,6 @@ protected:
     }
     ~Registration() override { qunsetenv("XDG_DATA_HOME"); }
 
-    QString archiveOf(const QString& name) const { return packDir() + name + QStringLiteral(".lzh"); }
-    Files archived(const QString& name) {
-        const QString into = scratch.path() + QStringLiteral("/check-") + name;
-        EXPECT_EQ(RunUnlha(ExpandCommand(archiveOf(name), into + u'/', true)), 0);
-        return filesBelow(into);
-    }
     // The application is in the tree, in the data file and in both working folders.
     void expectRegistered(const QString& name, const Files& files) {
         AppRecord r;
@@ -80,7 +60,7 @@ protected:
         EXPECT_EQ(r.AppDir, QStringLiteral("ROOT"));
         ASSERT_NE(node(*window, name), nullptr) << name.toStdString();
         EXPECT_EQ(CatalogTree::tag(node(*window, name)->parent()), QStringLiteral("ROOT"));
-        EXPECT_EQ(archived(name), files);
+        EXPECT_EQ(archiveContents(name), files);
         EXPECT_EQ(filesBelow(execDir() + name), files);
     }
     void trigger(const char* action) {

@@ -1,0 +1,89 @@
+#include "apps/referencetexts.h"
+
+#include "catalog/cp932codec.h"
+
+#include <QDir>
+#include <QStringDecoder>
+
+namespace vadok {
+
+namespace {
+
+bool isPage(const QString& name) {
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot >= 0 && name.mid(dot).startsWith(QStringLiteral(".htm"), Qt::CaseInsensitive);
+}
+
+// The UTF-8 text of bytes, or nothing when they are not valid UTF-8.
+std::optional<QString> validUtf8(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    return text;
+}
+
+} // namespace
+
+bool IsReferenceText(const QString& name) {
+    return name.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive);
+}
+
+QStringList ReferenceFiles(const QString& folder) {
+    const QStringList names =
+        QDir(folder).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+    QStringList texts;
+    QStringList pages;
+    for (const QString& name : names) {
+        if (IsReferenceText(name))
+            texts.append(name);
+        else if (isPage(name))
+            pages.append(name);
+    }
+    return texts + pages;
+}
+
+QString DecodeReferenceBytes(const QByteArray& bytes) {
+    if (std::optional<QString> text = validUtf8(bytes))
+        return *text;
+    return Cp932Codec::instance().toUnicode(bytes);
+}
+
+QString ReferenceText(const QByteArray& bytes) {
+    const QString text = DecodeReferenceBytes(bytes);
+    QString shown;
+    int lines = 0;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        if (lines == kReferenceLineLimit)
+            return shown + kReadInterrupted;
+        qsizetype end = at;
+        while (end < text.size() && text.at(end) != u'\r' && text.at(end) != u'\n')
+            ++end;
+        shown += QStringView(text).mid(at, end - at);
+        shown += QStringLiteral("\r\n");
+        ++lines;
+        at = end;
+        if (at < text.size() && text.at(at) == u'\r')
+            ++at;
+        if (at < text.size() && text.at(at) == u'\n')
+            ++at;
+    }
+    return shown;
+}
+
+QString ReferencePage(const QByteArray& bytes) {
+    if (std::optional<QString> text = validUtf8(bytes))
+        return *text;
+    QStringDecoder declared = QStringDecoder::decoderForHtml(bytes);
+    if (declared.isValid() && declared.name() != QByteArrayView("UTF-8")) {
+        const QString text = declared(bytes);
+        if (!declared.hasError())
+            return text;
+    }
+    return DecodeReferenceBytes(bytes);
+}
+
+} // namespace vadok

@@ -1,0 +1,126 @@
+// Version-up: the dropped archive or folder holds a newer version of an application that is
+// already stored. The user picks that application; the new version is put into the work
+// folder, the folder holding the application's program is found there, and its files replace
+// the application's own. The editor shows the entry once more, and the application is stored
+// again. Its old archive stays until the new one has been read back complete.
+#include "dialogs/frmdropfile.h"
+
+#include "apps/archivercalls.h"
+#include "apps/droppeditem.h"
+#include "apps/packapp.h"
+#include "apps/versionup.h"
+#include "catalog/apprecords.h"
+#include "dialogs/frmtreepop.h"
+#include "dialogs/registrationtarget.h"
+#include "platform/prompter.h"
+#include "util/folderutil.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+
+namespace vadok {
+
+namespace {
+
+void removeWorkFolder() {
+    if (QFileInfo::exists(WorkFolder()))
+        DeleteFolder(WorkFolder(), nullptr, false);
+}
+
+} // namespace
+
+void frmDropFile::offerCancelOnly() {
+    m_verUp->setEnabled(false);
+    m_new->setEnabled(false);
+}
+
+void frmDropFile::cmdVerUp_Click() {
+    offerCancelOnly();
+    if (m_target.catalogLoading()) {
+        showMessage(QStringLiteral("データロード中です。しばらくお待ち下さい"), MsgIcon::Information);
+        return;
+    }
+    if (const QString refusal = VersionUpRefusal(m_tag); !refusal.isEmpty()) {
+        showMessage(refusal, MsgIcon::Exclamation);
+        return;
+    }
+    removeWorkFolder();
+
+    frmTreePop picker(this);
+    // The picker's result tells a cancel from an application called "Cancel".
+    if (picker.exec() != QDialog::Accepted) {
+        m_verUp->setEnabled(true);
+        m_new->setEnabled(true);
+        m_label->setText(QStringLiteral("キャンセルされました"));
+        return;
+    }
+    const QString name = picker.windowTitle();
+    m_label->setText(name + QStringLiteral("と渡されたファイルを比較しています..."));
+    QCoreApplication::processEvents();
+
+    AppRecord record;
+    if (!FindAppByName(name, record))
+        return;
+    PackApp app(record);
+    // An expanded copy may hold changes its archive does not: it is the one brought up to
+    // date. An archive that does not expand completely must not become the new version's base.
+    quintptr owner = 0;
+    if (app.isPack() && !app.UnPack(owner))
+        return;
+    if (!putNewVersionInWorkFolder())
+        return;
+    const QString source = FindVersionUpSource(name, app);
+    if (source.isEmpty()) {
+        showMessage(QStringLiteral("一致するexeファイルが見つかりませんでした。"), MsgIcon::Exclamation);
+        return;
+    }
+    m_label->setText(QStringLiteral("一致しました。ファイルをコピーしています..."));
+    QCoreApplication::processEvents();
+    if (!MoveTopLevelFiles(source, app.expandedFolder())) {
+        showMessage(QStringLiteral("ファイルの移動に失敗しました"));
+        return;
+    }
+
+    if (m_target.EditUpdatedApp(app) == EditOutcome::Deleted) {
+        removeWorkFolder();
+        accept();
+        return;
+    }
+    // Made anew beside the old archive, which it replaces only once read back complete: a
+    // failed store leaves the old version stored and the new one expanded.
+    if (!app.Pack(QString(), true))
+        return;
+    removeWorkFolder();
+    showMessage(u'[' + app.AppName() + QStringLiteral("]をバージョンアップしました。"));
+    if (showMessage(QStringLiteral("バージョンアップ元のファイル\r\n\r\n") + m_tag +
+                        QStringLiteral("\r\n\r\nを削除してよろしいですか？"),
+                    MsgIcon::None, MsgButtons::YesNo) == MsgAnswer::Yes) {
+        if (QFileInfo(m_tag).isFile())
+            QFile::remove(m_tag);
+        else if (QFileInfo(m_tag).isDir())
+            DeleteFolder(m_tag, this, false);
+    }
+    accept();
+}
+
+bool frmDropFile::putNewVersionInWorkFolder() {
+    switch (GetDropKind(m_tag)) {
+    case DropKind::Lzh:
+        return ExtractDroppedLzh(m_tag) == 0;
+    case DropKind::Zip:
+        if (RunUnzip(UnzipCommand(m_tag, WorkFolder() + u'/')) != 0) {
+            ShowUnzipFailure();
+            return false;
+        }
+        return true;
+    case DropKind::Folder:
+        return CopyFolderContents(m_tag, WorkFolder());
+    default:
+        return false;
+    }
+}
+
+} // namespace vadok

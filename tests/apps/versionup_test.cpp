@@ -1,0 +1,118 @@
+#include "appsfixture.h"
+
+#include "apps/versionup.h"
+#include "catalog/settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace vadok::test {
+namespace {
+
+struct Source {
+    const char* what;
+    const char* command;
+    QStringList files; // below the work folder; "name->target" makes a symbolic link
+    const char* found; // relative to the work folder; nullptr: none
+};
+
+class VersionUpSource : public AppsFixture, public ::testing::WithParamInterface<Source> {};
+
+TEST_P(VersionUpSource, goesDownSingleFoldersToTheOneHoldingTheProgram) {
+    const Source& c = GetParam();
+    SCOPED_TRACE(c.what);
+    const QString work = WorkFolder() + u'/';
+    // The application is expanded during a version-up: its command's program is there.
+    writeFile(settings().ExecDir + QStringLiteral("Tool/run.sh"), "old", true);
+    QDir().mkpath(work);
+    for (const QString& file : c.files) {
+        if (file.contains(QStringLiteral("->"))) {
+            const QStringList parts = file.split(QStringLiteral("->"));
+            ASSERT_TRUE(QFile::link(scratch.path() + u'/' + parts[1], work + parts[0]));
+        } else {
+            writeFile(work + file, "x");
+        }
+    }
+    writeFile(scratch.path() + QStringLiteral("/elsewhere/tool.exe"), "x");
+    AppRecord record;
+    record.AppName = QStringLiteral("Tool");
+    record.ExecCmd = QString::fromUtf8(c.command);
+    const QString found = FindVersionUpSource(QStringLiteral("Tool"), PackApp(record));
+    EXPECT_EQ(found, c.found ? work + QString::fromUtf8(c.found) : QString());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, VersionUpSource,
+    ::testing::Values(
+        Source{"at the top", "tool.exe", {"tool.exe", "readme.txt"}, ""},
+        Source{"one top folder, other letter case, parameters",
+               "tool.exe /portable",
+               {"Tool-2.0/TOOL.EXE", "Tool-2.0/readme.txt", "Tool-2.0/plugins/a.dll"},
+               "Tool-2.0/"},
+        Source{"two levels", "bin\\tool.exe", {"a/b/tool.exe"}, "a/b/"},
+        Source{"two top folders", "tool.exe", {"a/tool.exe", "b/readme.txt"}, nullptr},
+        Source{"one level deeper than the command says",
+               "tool.exe",
+               {"Tool/readme.txt", "Tool/bin/tool.exe"},
+               nullptr},
+        Source{"hidden entries do not count", "tool.exe", {".DS_Store", "Tool/tool.exe"}, "Tool/"},
+        Source{"a program of this system with options", "run.sh --fast", {"pkg/run.sh"}, "pkg/"},
+        Source{"a link to a folder is not followed", "tool.exe", {"link->elsewhere"}, nullptr},
+        Source{"empty", "tool.exe", {}, nullptr}));
+
+class MoveFiles : public AppsFixture {
+protected:
+    MoveFiles() {
+        writeFile(source + QStringLiteral("tool.exe"), "new tool");
+        writeFile(source + QStringLiteral("readme.txt"), "new readme");
+        writeFile(source + QStringLiteral("plugins/a.dll"), "plugin");
+        writeFile(target + QStringLiteral("tool.exe"), "old tool");
+        writeFile(target + QStringLiteral("settings.ini"), "mine");
+    }
+    QString source = scratch.path() + QStringLiteral("/work/Tool-2/");
+    QString target = scratch.path() + QStringLiteral("/Exec/Tool/");
+};
+
+TEST_F(MoveFiles, topLevelFilesReplaceTheirNamesakesAndFoldersStayBehind) {
+    ASSERT_TRUE(MoveTopLevelFiles(source, target));
+    EXPECT_EQ(filesBelow(target),
+              (QStringList{QStringLiteral("readme.txt"), QStringLiteral("settings.ini"),
+                           QStringLiteral("tool.exe")}));
+    EXPECT_EQ(readFile(target + QStringLiteral("tool.exe")), "new tool");
+    EXPECT_EQ(readFile(target + QStringLiteral("settings.ini")), "mine");
+    // Only the folder stays in the source; the replaced files went with it.
+    EXPECT_EQ(QDir(source).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("plugins")});
+}
+
+TEST_F(MoveFiles, aFileThatCannotMoveUndoesTheWholeMove) {
+    // "zz.txt", moved last, is a folder in the application: no file takes its place.
+    writeFile(source + QStringLiteral("zz.txt"), "new");
+    writeFile(target + QStringLiteral("zz.txt/keep"), "kept");
+    const QStringList sourceBefore = filesBelow(source);
+    const QStringList targetBefore = filesBelow(target);
+
+    EXPECT_FALSE(MoveTopLevelFiles(source, target));
+    EXPECT_EQ(filesBelow(source), sourceBefore);
+    EXPECT_EQ(filesBelow(target), targetBefore);
+    EXPECT_EQ(readFile(target + QStringLiteral("tool.exe")), "old tool");
+    EXPECT_EQ(readFile(source + QStringLiteral("tool.exe")), "new tool");
+    EXPECT_EQ(QDir(source).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("plugins")});
+}
+
+TEST_F(AppsFixture, versionUpRefusesItemsInsideTheLaunchersFolders) {
+    const Settings& s = settings();
+    writeFile(s.PackDir + QStringLiteral("Tool.lzh"), "archive");
+    writeFile(scratch.path() + QStringLiteral("/Tool.lzh"), "archive");
+    EXPECT_EQ(VersionUpRefusal(s.PackDir + QStringLiteral("Tool.lzh")),
+              u'[' + s.PackDir + QStringLiteral("Tool.lzh] はバージョンアップに使えません。\r\n"
+                                                 "Vadokの格納フォルダの中にあります。"));
+    EXPECT_FALSE(VersionUpRefusal(s.ExecDir).isEmpty());
+    EXPECT_FALSE(VersionUpRefusal(QDir(s.ExecDir + QStringLiteral("..")).absolutePath()).isEmpty());
+    EXPECT_EQ(VersionUpRefusal(scratch.path() + QStringLiteral("/Tool.lzh")), QString());
+}
+
+} // namespace
+} // namespace vadok::test
