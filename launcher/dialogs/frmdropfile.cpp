@@ -152,13 +152,16 @@ void frmDropFile::registerLzh() {
     if (title.isEmpty())
         return;
     const QString archive = settings().PackDir + title + QStringLiteral(".lzh");
-    QFile::remove(archive);
-    if (!QFile::copy(m_tag, archive)) {
+    // An archive dropped from the pack folder itself (its record lost, say) is already where
+    // it belongs; copied onto itself it would be emptied.
+    const bool inPlace = QFileInfo(m_tag).canonicalFilePath() == QFileInfo(archive).canonicalFilePath();
+    if (!inPlace && !ReplaceFileWithCopy(m_tag, archive)) {
         showMessage(QStringLiteral("ファイルのコピーに失敗しました"), MsgIcon::Critical);
         return;
     }
     hideForWork();
-    finishRegistration(title);
+    // An archive of the pack folder is the launcher's own file, never the user's to delete.
+    finishRegistration(title, !IsSameOrInside(m_tag, settings().PackDir));
 }
 
 void frmDropFile::registerZip() {
@@ -183,10 +186,10 @@ void frmDropFile::registerZip() {
     finishRegistration(title);
 }
 
-void frmDropFile::finishRegistration(const QString& title) {
+void frmDropFile::finishRegistration(const QString& title, bool offerDeletion) {
     // Only a saved application holds what the dropped archive held; one deleted in the
     // editor does not.
-    if (m_target.NewAppCore(title) == EditOutcome::Saved &&
+    if (m_target.NewAppCore(title) == EditOutcome::Saved && offerDeletion &&
         showMessage(QStringLiteral("元の圧縮ファイル\r\n\r\n") + m_tag +
                         QStringLiteral("\r\n\r\nを削除しますか？"),
                     MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes)

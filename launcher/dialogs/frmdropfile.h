@@ -44,7 +44,8 @@ private:
     void registerZip();
     // Opens the editor for the new application whose archive is in place, and offers to
     // delete the dropped archive once the application is saved.
-    void finishRegistration(const QString& title);
+    // offerDeletion: ask whether to delete the dropped item once the application is saved.
+    void finishRegistration(const QString& title, bool offerDeletion = true);
     void hideForWork();
     // Puts the dropped item's content into the empty work folder; false (after saying why)
     // when it could not.

@@ -101,4 +101,21 @@ bool CopyFolderContents(const QString& source, const QString& target) {
     return true;
 }
 
+bool ReplaceFileWithCopy(const QString& source, const QString& target) {
+    std::error_code error;
+    // Copying a file onto itself would start by emptying it.
+    if (fs::equivalent(toFs(source), toFs(target), error))
+        return false;
+    const QString partial = target + QStringLiteral(".part");
+    QFile::remove(partial);
+    if (!QFile::copy(source, partial))
+        return false;
+    fs::rename(toFs(partial), toFs(target), error);
+    if (error) {
+        QFile::remove(partial);
+        return false;
+    }
+    return true;
+}
+
 } // namespace vadok

@@ -19,6 +19,11 @@ bool IsSameOrInside(const QString& inner, const QString& outer);
 // kind (and, for files, size) at the same place below copy.
 bool HoldsCopyOf(const QString& copy, const QString& source);
 
+// Puts a copy of the file source at target in one step: the copy is written beside target
+// and renamed over it once complete, so an existing target stays whole until then. False
+// when source is target itself or anything failed; target is then as it was.
+bool ReplaceFileWithCopy(const QString& source, const QString& target);
+
 // Replaces target with a copy of everything inside source. An existing target goes to the
 // trash first. Shows its own failure messages; true on success.
 bool CopyFolderContents(const QString& source, const QString& target);

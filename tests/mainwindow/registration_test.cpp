@@ -205,6 +205,25 @@ TEST_F(Registration, anArchiveNamedLikeAnApplicationNeverReplacesItsArchive) {
     EXPECT_EQ(readFile(archiveOf(QStringLiteral("Tool"))), toolArchive);
 }
 
+TEST_F(Registration, anArchiveOfThePackFolderItselfIsRegisteredInPlaceAndNeverOfferedForDeletion) {
+    // An archive whose record was lost, dropped from the pack folder to register it again.
+    const QString dropped = archiveOf(QStringLiteral("Lost"));
+    ASSERT_EQ(RunUnlha(StoreCommand(dropped, source + u'/', true)), 0);
+    const QByteArray archive = readFile(dropped);
+    window = openWindow();
+    driver.then([](QDialog& d) { press(d, "cmdNew"); }).then(confirm);
+    window->showDropDialog(dropped);
+    EXPECT_EQ(readFile(dropped), archive);
+    expectRegistered(QStringLiteral("Lost"), sourceFiles);
+
+    // Registered under another name, the other application's archive stays where it is.
+    prompter.expectInput(QStringLiteral("Tool (2)"));
+    driver.then([](QDialog& d) { press(d, "cmdNew"); }).then(confirm);
+    window->showDropDialog(archiveOf(QStringLiteral("Tool")));
+    EXPECT_EQ(readFile(archiveOf(QStringLiteral("Tool"))), toolArchive);
+    EXPECT_EQ(readFile(archiveOf(QStringLiteral("Tool (2)"))), toolArchive);
+}
+
 TEST_F(Registration, aZipReachingOutsideTheWorkFolderIsRefusedAndNothingWritten) {
     const QString dropped = scratch.path() + QStringLiteral("/Evil.zip");
     writeRawZip(dropped.toStdString(), {{"ok.txt", "fine", {}, false}, {"../../escape.txt", "out", {}, false}});
