@@ -53,6 +53,17 @@ bool PackApp::isPack() {
     return false;
 }
 
+bool PackApp::isExpandedOnDisk() const {
+    if (ShortCut())
+        return false;
+    const QString folder = settings().ExecDir + AppName();
+    const QFileInfo info(folder);
+    if (!info.exists())
+        return info.isSymLink();
+    return !info.isDir() ||
+           !QDir(folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
 bool PackApp::SaveConfig() { return SaveAppRecord(m_record, QString()); }
 
 void PackApp::Delete() {

@@ -53,6 +53,9 @@ public:
     void Delete();
     // True when stored: no expanded folder, or an empty one (which is removed).
     bool isPack();
+    // Whether the expanded folder holds anything, asked without changing anything (isPack
+    // removes an empty folder). Shortcut entries are never expanded.
+    bool isExpandedOnDisk() const;
     // Stores the expanded folder into the archive and removes the folder once the archive
     // has been read back complete. True when the application is stored afterwards. With
     // rebuild (or the pack key held) the archive is made anew from the folder, so files the

@@ -24,6 +24,16 @@ TEST_F(PackAppState, stateFollowsTheExpandedFolder) {
     EXPECT_TRUE(QFileInfo(app.expandedFolder() + QStringLiteral("only/sub")).isDir());
 }
 
+TEST_F(PackAppState, askingWhetherExpandedChangesNothing) {
+    PackApp app = named(QStringLiteral("Tool"));
+    EXPECT_FALSE(app.isExpandedOnDisk());
+    QDir().mkpath(app.expandedFolder());
+    EXPECT_FALSE(app.isExpandedOnDisk());
+    EXPECT_TRUE(QFileInfo::exists(app.expandedFolder())); // left for isPack to clear
+    writeFile(app.expandedFolder() + QStringLiteral(".settings"), "hidden files count");
+    EXPECT_TRUE(app.isExpandedOnDisk());
+}
+
 TEST_F(PackAppState, aShortcutEntryIsNeverStored) {
     PackApp app = named(QStringLiteral("Link"));
     ASSERT_TRUE(app.SetShortCut(QStringLiteral("/opt/link/")));
