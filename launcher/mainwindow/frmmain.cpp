@@ -3,7 +3,7 @@
 #include "mainwindow/frmmain.h"
 
 #include "catalog/settings.h"
-#include "mainwindow/appearance.h"
+#include "shell/appearance.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/stoprequest.h"
 #include "resources/builtinimages.h"
