@@ -9,6 +9,7 @@
 #include "catalog/xmldocument.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/nodekeys.h"
+#include "mainwindow/programversion.h"
 #include "mainwindow/stoprequest.h"
 #include "platform/prompter.h"
 #include "resources/builtinimages.h"
@@ -27,16 +28,6 @@
 
 #include <exception>
 
-#ifndef VADOK_VERSION_MAJOR
-#define VADOK_VERSION_MAJOR 1
-#endif
-#ifndef VADOK_VERSION_MINOR
-#define VADOK_VERSION_MINOR 9
-#endif
-#ifndef VADOK_VERSION_REVISION
-#define VADOK_VERSION_REVISION 0
-#endif
-
 namespace vadok {
 
 namespace {
@@ -45,13 +36,6 @@ const QString kRoot = QStringLiteral("ROOT");
 const QString kName = QStringLiteral("Name");
 const QString kParent = QStringLiteral("Parent");
 const QString kLoading = QStringLiteral("アプリケーション一覧を呼び出しています。");
-
-QString versionText() {
-    QString text = QStringLiteral("Vadok %1.%2").arg(VADOK_VERSION_MAJOR).arg(VADOK_VERSION_MINOR);
-    if (VADOK_VERSION_REVISION > 0)
-        text += QStringLiteral(".%1").arg(VADOK_VERSION_REVISION);
-    return text;
-}
 
 QString aboutText() {
     static const char16_t* const lines[] = {
@@ -282,7 +266,7 @@ void frmMain::TreeView_NodeClick(QTreeWidgetItem* node) {
 }
 
 void frmMain::showRootPanel() {
-    const QString version = versionText();
+    const QString version = programVersionText();
     SetStatusText(version, 1);
     m_title->setText(version);
     paintBigIcon(builtinImage(QStringLiteral("exeicon")), 64);
