@@ -2,10 +2,10 @@
 #include "mainwindow/frmmain.h"
 
 #include "catalog/settings.h"
-#include "shell/appearance.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/stoprequest.h"
 #include "resources/builtinimages.h"
+#include "shell/appearance.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,17 +14,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMenuBar>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QResizeEvent>
 #include <QSessionManager>
 #include <QStatusBar>
 #include <QTimer>
-
-#include <algorithm>
-#include <cmath>
 
 namespace vadok {
 
