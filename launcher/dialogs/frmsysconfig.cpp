@@ -134,12 +134,11 @@ QWidget* frmSysConfig::createGeneralTab() {
     auto* period = new QHBoxLayout;
     m_txtDate = named(new QLineEdit(QString::number(s.Config.PackDate)), QStringLiteral("txtDate"));
     m_txtDate->setMaximumWidth(80);
-    // The spin buttons of the period: -1 to 10; longer periods can only be typed.
+    // The spin buttons of the period: -1 to 10; longer periods can only be typed. A scroll
+    // bar's upper arrow lowers its value, so it holds the period negated.
     m_upDown = named(new QScrollBar(Qt::Vertical), QStringLiteral("UpDown1"));
-    m_upDown->setRange(-1, 10);
-    m_upDown->setInvertedControls(false);
-    m_upDown->setInvertedAppearance(true);
-    m_upDown->setValue(std::clamp(int(s.Config.PackDate), -1, 10));
+    m_upDown->setRange(-10, 1);
+    m_upDown->setValue(-std::clamp(int(s.Config.PackDate), -1, 10));
     m_upDown->setFixedHeight(m_txtDate->sizeHint().height());
     connect(m_upDown, &QScrollBar::valueChanged, this, &frmSysConfig::UpDown1_Change);
     period->addWidget(label(QStringLiteral("Label1(0)"), QStringLiteral("自動格納までの期間")));
@@ -435,7 +434,7 @@ bool frmSysConfig::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void frmSysConfig::UpDown1_Change(int value) {
-    m_txtDate->setText(QString::number(value));
+    m_txtDate->setText(QString::number(-value));
     showHelp(m_focusHelp.value(m_txtDate));
 }
 

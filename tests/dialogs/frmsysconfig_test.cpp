@@ -220,8 +220,10 @@ TEST_F(SettingsDialog, helpTextsFollowTheFocusAndTheMouse) {
     EXPECT_EQ(help->text(), QStringLiteral("指定されたキーを押すと、検索モードになります。\n"
                                            "　検索モードではアプリ名などからアプリを検索することができます。"));
     EXPECT_TRUE(line("txtPackPath")->toolTip().startsWith(QStringLiteral("(通常は変更する必要はありません)")));
-    widget<QScrollBar>(QStringLiteral("UpDown1"))->setValue(3);
-    EXPECT_EQ(line("txtDate")->text(), QStringLiteral("3"));
+    // The upper arrow of the spin buttons counts up.
+    auto* spin = widget<QScrollBar>(QStringLiteral("UpDown1"));
+    QTest::mouseClick(spin, Qt::LeftButton, {}, QPoint(spin->width() / 2, 3));
+    EXPECT_EQ(line("txtDate")->text(), QStringLiteral("6"));
     EXPECT_TRUE(help->text().startsWith(QStringLiteral("アプリケーションを最後に実行/展開/設定した日から")));
 }
 
