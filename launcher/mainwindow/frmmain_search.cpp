@@ -125,9 +125,12 @@ void frmMain::addSearchHit(const QString& title) {
     if (!node)
         return;
     const QString text = node->text(0);
-    auto* item = new QListWidgetItem(m_tree->image(text), text, m_listSearch);
+    // Filled before it joins the list: every change to an item in a list looks the item up
+    // among all the others.
+    auto* item = new QListWidgetItem(m_tree->image(text), text);
     item->setData(kKeyRole, CatalogTree::key(node));
     item->setData(kTagRole, CatalogTree::tag(node));
+    m_listSearch->addItem(item);
 }
 
 void frmMain::selectSearchHit(int row) {
