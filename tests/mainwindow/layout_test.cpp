@@ -174,7 +174,10 @@ TEST_F(Layout, hiddenMenusComeBackAlongTheTopEdgeAndGoAgainOverTheTree) {
     QCoreApplication::sendEvent(strip, &enter);
     EXPECT_TRUE(window->menuBar()->isVisible());
     EXPECT_TRUE(part<QMenu>("mnuFile")->menuAction()->isVisible());
-    QTest::mouseMove(window->treeView()->viewport(), QPoint(20, 20));
+    QWidget* treeArea = window->treeView()->viewport();
+    QMouseEvent move(QEvent::MouseMove, QPointF(20, 20), treeArea->mapToGlobal(QPointF(20, 20)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(treeArea, &move);
     EXPECT_FALSE(window->menuBar()->isVisible());
 
     choose(0);
