@@ -491,10 +491,9 @@ bool frmSysConfig::saveFolder(QLineEdit* box, QString& folder, const QString& wh
         path += u'/';
         box->setText(path);
     }
+    // A long copy shows its progress in the main window's status bar; the dialog waits.
     setEnabled(false);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     const FolderChange change = MoveWorkingFolder(path, folder, what);
-    QApplication::restoreOverrideCursor();
     setEnabled(true);
     if (change == FolderChange::Missing)
         showMessage(QStringLiteral("フォルダが存在しません"), MsgIcon::Exclamation);
