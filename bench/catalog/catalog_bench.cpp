@@ -7,6 +7,7 @@
 #include "catalog/datafile.h"
 #include "catalog/notessearch.h"
 #include "catalog/settings.h"
+#include "catalog/titlesearch.h"
 #include "platform/programfolder.h"
 
 #include <QFile>
@@ -106,6 +107,13 @@ void BM_SearchNotes(benchmark::State& state) {
         benchmark::DoNotOptimize(SearchNotes(QStringLiteral("needle")));
 }
 
+// Three letters typed into the search box: every keystroke searches the titles again.
+void BM_SearchTitles(benchmark::State& state) {
+    GeneratedCatalog catalog(int(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(SearchTitles(QStringLiteral("リ01")));
+}
+
 void BM_LoadSettings(benchmark::State& state) {
     GeneratedCatalog catalog(int(state.range(0)));
     for (auto _ : state) {
@@ -117,6 +125,7 @@ void BM_LoadSettings(benchmark::State& state) {
 BENCHMARK(BM_FindAppByName)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveAppRecord)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SearchNotes)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SearchTitles)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadSettings)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -5,6 +5,7 @@
 // LoadTree/N      rebuilding the tree of N applications in 100 folders.
 // IconLoading/N   loading N queued icons; the counter max_input_wait_ms is the longest time
 //                 a timer waiting to run (standing for user input) was kept waiting.
+// SearchTyping/N  typing into the search box of a window showing N applications.
 
 #include "catalog/datafile.h"
 #include "catalog/settings.h"
@@ -17,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -144,6 +146,35 @@ BENCHMARK(IconLoading)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);
+
+// Typing into the search box: each iteration types one character at a time, the hits
+// rebuilt after each. "リ01" narrows to 1 in 50 applications; "ア" matches every one of them,
+// the most a keystroke can list.
+void SearchTyping(benchmark::State& state, const QString& typed) {
+    Catalog catalog(int(state.range(0)), false);
+    frmMain window;
+    window.show();
+    if (!waitFor([&] { return window.stage() == u"NORMAL"; })) {
+        state.SkipWithError("the window never reached its steady state");
+        return;
+    }
+    window.ToggleSearchMode();
+    auto* box = window.findChild<QLineEdit*>(QStringLiteral("txtSearch"));
+    for (auto _ : state) {
+        box->clear();
+        for (QChar c : typed)
+            box->insert(QString(c));
+    }
+    state.counters["keys"] = double(typed.size());
+}
+BENCHMARK_CAPTURE(SearchTyping, three_letters, QStringLiteral("リ01"))
+    ->Arg(5000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(SearchTyping, every_application, QStringLiteral("ア"))
+    ->Arg(5000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void WindowShown(benchmark::State& state) {
     const QString self = QCoreApplication::applicationFilePath();

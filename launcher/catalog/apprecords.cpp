@@ -1,6 +1,7 @@
 #include "catalog/apprecords.h"
 
 #include "catalog/datafile.h"
+#include "catalog/datafilecache.h"
 #include "catalog/valueconv.h"
 #include "catalog/xmlbusy.h"
 #include "catalog/xmldocument.h"
@@ -15,14 +16,6 @@ namespace vadok {
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
-
-XmlElement findApp(XmlDocument& doc, const QString& name) {
-    for (const XmlElement& app : doc.select(QStringLiteral("//App"))) {
-        if (app.firstChild(QStringLiteral("Name")).text() == name)
-            return app;
-    }
-    return {};
-}
 
 XmlElement childOrNew(XmlElement& parent, const QString& name) {
     XmlElement found = parent.firstChild(name);
@@ -92,6 +85,15 @@ void fillNewApp(XmlElement app, const AppRecord& record, const QString& dateText
 
 } // namespace
 
+XmlElement findAppElement(const XmlDocument& doc, const QString& title) {
+    const QString name = QStringLiteral("Name");
+    for (const XmlElement& app : doc.documentElement().elementsNamed(QStringLiteral("App"))) {
+        if (app.firstChild(name).text() == title)
+            return app;
+    }
+    return {};
+}
+
 bool FindAppByName(const QString& title, AppRecord& app) {
     XmlBusyScope busy;
     if (!QFile::exists(dataFilePath())) {
@@ -101,9 +103,8 @@ bool FindAppByName(const QString& title, AppRecord& app) {
             reportDataFileError(error);
         return false;
     }
-    XmlDocument doc;
-    doc.load(dataFilePath());
-    const XmlElement found = findApp(doc, title);
+    const std::shared_ptr<const XmlDocument> doc = readDataFile();
+    const XmlElement found = findAppElement(*doc, title);
     if (found.isNull())
         return false;
     ReadAppRecord(found, app);
@@ -144,16 +145,17 @@ void ReadAppRecord(const XmlElement& element, AppRecord& app) {
 
 bool SaveAppRecord(AppRecord& app, const QString& keyTitle) {
     const QString key = keyTitle.isEmpty() ? app.AppName : keyTitle;
-    XmlDocument doc;
+    DataFileEdit edit;
     // A file that did not load is left alone: saving the empty document would replace it.
-    if (!doc.load(dataFilePath())) {
-        reportDataFileError(doc.errorString());
+    if (!edit.isLoaded()) {
+        reportDataFileError(edit.errorString());
         return false;
     }
+    XmlDocument& doc = edit.doc();
     if (!app.LastOpenDateTime.isValid())
         app.LastOpenDateTime = currentDateTime();
     const QString dateText = dateTimeText(app.LastOpenDateTime);
-    if (XmlElement found = findApp(doc, key)) {
+    if (XmlElement found = findAppElement(doc, key)) {
         updateApp(found, app, dateText);
     } else {
         XmlElement apps = doc.selectFirst(QStringLiteral("//Apps"));
@@ -163,25 +165,27 @@ bool SaveAppRecord(AppRecord& app, const QString& keyTitle) {
         }
         fillNewApp(apps.appendChild(QStringLiteral("App")), app, dateText);
     }
-    if (!doc.save(dataFilePath())) {
-        reportDataFileError(doc.errorString());
+    if (!edit.save()) {
+        reportDataFileError(edit.errorString());
         return false;
     }
     return true;
 }
 
 bool DeleteAppRecord(const AppRecord& app) {
-    XmlDocument doc;
-    if (!doc.load(dataFilePath())) {
-        reportDataFileError(doc.errorString());
+    DataFileEdit edit;
+    if (!edit.isLoaded()) {
+        reportDataFileError(edit.errorString());
         return false;
     }
-    XmlElement found = findApp(doc, app.AppName);
-    if (found.isNull())
-        return true; // nothing to remove, and nothing to rewrite
+    XmlElement found = findAppElement(edit.doc(), app.AppName);
+    if (found.isNull()) {
+        edit.keepUnchanged(); // nothing to remove, and nothing to rewrite
+        return true;
+    }
     found.remove();
-    if (!doc.save(dataFilePath())) {
-        reportDataFileError(doc.errorString());
+    if (!edit.save()) {
+        reportDataFileError(edit.errorString());
         return false;
     }
     return true;

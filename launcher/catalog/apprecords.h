@@ -1,12 +1,16 @@
 #pragma once
 
 #include "catalog/apprecord.h"
+#include "catalog/xmldocument.h"
 #include "catalog/xmlelement.h"
 
 namespace vadok {
 
 // Notes longer than this are cut when a record is updated.
 inline constexpr int kMaxNotesLength = 65535;
+
+// The first App element, in document order, whose Name is title (exact); null when none.
+XmlElement findAppElement(const XmlDocument& doc, const QString& title);
 
 // Fills app from the first App whose Name is title (exact). A missing data file is reported,
 // created from the template, and the lookup fails. Holds XmlBusy while it runs.

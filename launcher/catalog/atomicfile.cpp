@@ -46,7 +46,8 @@ QStringList deadTemporariesBeside(const QString& path) {
 
 } // namespace
 
-bool writeFileAtomically(const QString& requestedPath, const QByteArray& bytes, QString* error) {
+bool writeFileAtomically(const QString& requestedPath, const QByteArray& bytes, QString* error,
+                         FileIdentity* written) {
     // A data file kept elsewhere through a symbolic link is replaced where it lives, and the
     // link stays.
     const QFileInfo requested(requestedPath);
@@ -100,6 +101,11 @@ bool writeFileAtomically(const QString& requestedPath, const QByteArray& bytes, 
     }
     if (::fsync(fd) != 0)
         return abandon(errno);
+    // A rename keeps the inode and the modification time: this is the identity the data file
+    // will have.
+    struct stat status {};
+    if (written && ::fstat(fd, &status) != 0)
+        return abandon(errno);
     if (::close(fd) != 0) {
         const int savedErrno = errno;
         ::unlink(temp.constData());
@@ -110,6 +116,8 @@ bool writeFileAtomically(const QString& requestedPath, const QByteArray& bytes, 
         ::unlink(temp.constData());
         return fail(qt_error_string(savedErrno));
     }
+    if (written)
+        *written = fileIdentity(status);
     // The rename itself reaches the disk with the folder's entry; a failure here only
     // weakens crash safety, the file is already complete.
     const int dirFd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),

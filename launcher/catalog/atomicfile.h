@@ -1,5 +1,7 @@
 #pragma once
 
+#include "catalog/fileidentity.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -13,6 +15,10 @@ namespace vadok {
 // The temporary is named "." + file name + "." + writer's pid + "." + six random characters.
 // A writer killed mid-way leaves it behind; the next write removes every such file whose
 // writer no longer runs.
-bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error);
+//
+// written, when given, receives the identity the new file has on disk: taken from the file
+// itself before the rename, so a writer coming after cannot slip its version in between.
+bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error,
+                         FileIdentity* written = nullptr);
 
 } // namespace vadok

@@ -252,20 +252,14 @@ bool Cp932Codec::decodeToUtf8(const QByteArray& bytes, QByteArray* utf8,
 QByteArray Cp932Codec::encodeFromUtf8WithReferences(const QByteArray& utf8) const {
     const auto* in = reinterpret_cast<const unsigned char*>(utf8.constData());
     const qsizetype size = utf8.size();
-    // CP932 never takes more bytes than UTF-8 for a character it holds; references can, so
-    // the buffer grows when one would not fit.
-    QByteArray out(size + 16, Qt::Uninitialized);
+    // A character CP932 holds never takes more bytes than in UTF-8, so the output keeps up
+    // with the input in a buffer of the input's size. Only references can be longer; each
+    // one makes room for itself and for the rest of the input at once.
+    QByteArray out(size, Qt::Uninitialized);
     char* o = out.data();
     qsizetype used = 0;
-    auto reserve = [&](qsizetype more) {
-        if (used + more > out.size()) {
-            out.resize((used + more) * 2);
-            o = out.data();
-        }
-    };
     for (qsizetype i = 0; i < size;) {
         if (in[i] < 0x80) {
-            reserve(1);
             o[used++] = char(in[i++]);
             continue;
         }
@@ -279,15 +273,19 @@ QByteArray Cp932Codec::encodeFromUtf8WithReferences(const QByteArray& utf8) cons
         unsigned char bytes[2];
         const int n = encode(cp, bytes);
         if (n > 0) {
-            reserve(n);
-            std::memcpy(o + used, bytes, size_t(n));
-            used += n;
-        } else {
-            const QByteArray reference = "&#" + QByteArray::number(quint32(cp)) + ';';
-            reserve(reference.size());
-            std::memcpy(o + used, reference.constData(), size_t(reference.size()));
-            used += reference.size();
+            o[used++] = char(bytes[0]);
+            if (n == 2)
+                o[used++] = char(bytes[1]);
+            continue;
         }
+        const QByteArray reference = "&#" + QByteArray::number(quint32(cp)) + ';';
+        const qsizetype needed = used + reference.size() + (size - i);
+        if (needed > out.size()) {
+            out.resize(needed + needed / 8);
+            o = out.data();
+        }
+        std::memcpy(o + used, reference.constData(), size_t(reference.size()));
+        used += reference.size();
     }
     out.truncate(used);
     return out;

@@ -2,6 +2,7 @@
 
 #include "catalog/atomicfile.h"
 #include "catalog/cp932codec.h"
+#include "catalog/datafilecache.h"
 #include "catalog/xmldocument.h"
 #include "platform/programfolder.h"
 #include "platform/prompter.h"
@@ -37,24 +38,24 @@ bool CreateDataFileFromTemplate(QString* error) {
             *error = QStringLiteral("文字コード CP932 を扱えません（iconv）");
         return false;
     }
+    forgetCachedDataFile();
     return writeFileAtomically(dataFilePath(), dataFileTemplate(), error);
 }
 
 QString DataVersion() {
-    XmlDocument doc;
-    doc.load(dataFilePath());
-    const XmlElement root = doc.documentElement();
+    const XmlElement root = readDataFile()->documentElement();
     if (root.isNull() || !root.hasAttribute(QStringLiteral("dataversion")))
         return QStringLiteral("0");
     return root.attribute(QStringLiteral("dataversion"));
 }
 
 bool MigrateToVersion4() {
-    XmlDocument doc;
-    if (!doc.load(dataFilePath())) {
-        reportDataFileError(doc.errorString());
+    DataFileEdit edit;
+    if (!edit.isLoaded()) {
+        reportDataFileError(edit.errorString());
         return false;
     }
+    XmlDocument& doc = edit.doc();
     XmlElement root = doc.documentElement();
     root.setAttribute(QStringLiteral("dataversion"), QStringLiteral("4"));
 
@@ -77,8 +78,8 @@ bool MigrateToVersion4() {
             }
         }
     }
-    if (!doc.save(dataFilePath())) {
-        reportDataFileError(doc.errorString());
+    if (!edit.save()) {
+        reportDataFileError(edit.errorString());
         return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #include "catalog/folderrecords.h"
 
 #include "catalog/datafile.h"
+#include "catalog/datafilecache.h"
 #include "catalog/xmldocument.h"
 
 namespace vadok {
@@ -11,30 +12,28 @@ const QString kName = QStringLiteral("Name");
 const QString kParent = QStringLiteral("Parent");
 
 // The Folders element of a loaded file, or null after reporting why it cannot be had.
-XmlElement loadFolders(XmlDocument& doc) {
-    if (!doc.load(dataFilePath())) {
-        reportDataFileError(doc.errorString());
+XmlElement loadFolders(DataFileEdit& edit) {
+    if (!edit.isLoaded()) {
+        reportDataFileError(edit.errorString());
         return {};
     }
-    XmlElement folders = doc.selectFirst(QStringLiteral("/Vadok/Folders"));
+    XmlElement folders = edit.doc().selectFirst(QStringLiteral("/Vadok/Folders"));
     if (folders.isNull())
         reportDataFileError(QStringLiteral("%1 に Folders 要素がありません").arg(dataFilePath()));
     return folders;
 }
 
-bool save(XmlDocument& doc) {
-    if (doc.save(dataFilePath()))
+bool save(DataFileEdit& edit) {
+    if (edit.save())
         return true;
-    reportDataFileError(doc.errorString());
+    reportDataFileError(edit.errorString());
     return false;
 }
 
 } // namespace
 
 bool FolderExists(const QString& name) {
-    XmlDocument doc;
-    doc.load(dataFilePath());
-    for (const XmlElement& folder : doc.select(QStringLiteral("//Folder"))) {
+    for (const XmlElement& folder : readDataFile()->select(QStringLiteral("//Folder"))) {
         if (folder.hasAttribute(kName) && folder.attribute(kName) == name)
             return true;
     }
@@ -42,8 +41,8 @@ bool FolderExists(const QString& name) {
 }
 
 bool RenameFolder(const QString& oldName, const QString& newParent, const QString& newName) {
-    XmlDocument doc;
-    XmlElement folders = loadFolders(doc);
+    DataFileEdit edit;
+    XmlElement folders = loadFolders(edit);
     if (folders.isNull())
         return false;
     const QList<XmlElement> all = folders.children(QStringLiteral("Folder"));
@@ -60,29 +59,31 @@ bool RenameFolder(const QString& oldName, const QString& newParent, const QStrin
             if (folder.attribute(kParent) == oldName)
                 folder.setAttribute(kParent, newName);
         }
-        for (const XmlElement& app : doc.select(QStringLiteral("/Vadok/Apps/App"))) {
+        for (const XmlElement& app : edit.doc().select(QStringLiteral("/Vadok/Apps/App"))) {
             XmlElement fol = app.firstChild(QStringLiteral("Fol"));
             if (!fol.isNull() && fol.text() == oldName)
                 fol.setText(newName);
         }
     }
-    return save(doc);
+    return save(edit);
 }
 
 bool AddFolder(const QString& name, const QString& parent) {
-    XmlDocument doc;
-    XmlElement folders = loadFolders(doc);
+    DataFileEdit edit;
+    XmlElement folders = loadFolders(edit);
     if (folders.isNull())
         return false;
     for (const XmlElement& folder : folders.children(QStringLiteral("Folder"))) {
-        if (folder.hasAttribute(kName) && folder.attribute(kName) == name)
+        if (folder.hasAttribute(kName) && folder.attribute(kName) == name) {
+            edit.keepUnchanged();
             return false;
+        }
     }
     XmlElement folder = folders.appendChild(QStringLiteral("Folder"));
     folder.setAttribute(kName, name);
     folder.setAttribute(kParent, parent);
     folder.setAttribute(QStringLiteral("Order"), QStringLiteral("99"));
-    return save(doc);
+    return save(edit);
 }
 
 } // namespace vadok

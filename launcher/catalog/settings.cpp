@@ -1,6 +1,7 @@
 #include "catalog/settings.h"
 
 #include "catalog/datafile.h"
+#include "catalog/datafilecache.h"
 #include "catalog/valueconv.h"
 #include "catalog/xmlbusy.h"
 #include "catalog/xmldocument.h"
@@ -104,10 +105,9 @@ void LoadSettings() {
     QString exec = program + QStringLiteral("Exec/");
     QString icon = program + QStringLiteral("Icon/");
 
-    XmlDocument doc;
-    doc.load(dataFilePath());
-    const XmlElement config = doc.documentElement().firstChild(QStringLiteral("Config"));
-    if (!config.isNull() && doc.documentElement().name() == QStringLiteral("Vadok")) {
+    const std::shared_ptr<const XmlDocument> doc = readDataFile();
+    const XmlElement config = doc->documentElement().firstChild(QStringLiteral("Config"));
+    if (!config.isNull() && doc->documentElement().name() == QStringLiteral("Vadok")) {
         ConfigRecord& c = s.Config;
         readInt(config, u"PackDate", c.PackDate);
         readInt(config, u"KeepPos", c.KeepPos);
@@ -162,15 +162,15 @@ void LoadSettings() {
 
 bool SaveSettings() {
     XmlBusyScope busy;
-    XmlDocument doc;
-    if (!doc.load(dataFilePath())) {
-        reportDataFileError(doc.errorString());
+    DataFileEdit edit;
+    if (!edit.isLoaded()) {
+        reportDataFileError(edit.errorString());
         return false;
     }
     const Settings& s = settings();
     const ConfigRecord& c = s.Config;
     Writer w;
-    XmlElement root = doc.documentElement();
+    XmlElement root = edit.doc().documentElement();
     XmlElement config = w.child(root, u"Config");
     w.set(config, u"PackDate", c.PackDate);
     w.set(config, u"KeepPos", c.KeepPos);
@@ -225,10 +225,12 @@ bool SaveSettings() {
     w.set(key, u"AppCallEnd", s.Key.AppCallEnd);
     w.set(key, u"FindKey", s.Key.FindKey);
 
-    if (!w.changed())
+    if (!w.changed()) {
+        edit.keepUnchanged();
         return true;
-    if (!doc.save(dataFilePath())) {
-        reportDataFileError(doc.errorString());
+    }
+    if (!edit.save()) {
+        reportDataFileError(edit.errorString());
         return false;
     }
     return true;

@@ -156,7 +156,7 @@ XmlElement XmlDocument::documentElement() const {
 }
 
 QList<XmlElement> XmlDocument::select(const QString& xpath, const XmlElement& context,
-                                      const QMap<QString, QString>& variables, bool* ok) {
+                                      const QMap<QString, QString>& variables, bool* ok) const {
     QList<XmlElement> result;
     if (ok)
         *ok = true;
@@ -202,12 +202,12 @@ QList<XmlElement> XmlDocument::select(const QString& xpath, const XmlElement& co
     return result;
 }
 
-XmlElement XmlDocument::selectFirst(const QString& xpath, const XmlElement& context) {
+XmlElement XmlDocument::selectFirst(const QString& xpath, const XmlElement& context) const {
     const QList<XmlElement> found = select(xpath, context);
     return found.isEmpty() ? XmlElement() : found.first();
 }
 
-QByteArray XmlDocument::toBytes(bool* ok) {
+QByteArray XmlDocument::toBytes(bool* ok) const {
     if (ok)
         *ok = false;
     if (!m_doc) {
@@ -242,12 +242,12 @@ QByteArray XmlDocument::toBytes(bool* ok) {
     return bytes;
 }
 
-bool XmlDocument::save(const QString& path) {
+bool XmlDocument::save(const QString& path, FileIdentity* written) {
     bool ok = false;
     const QByteArray bytes = toBytes(&ok);
     if (!ok)
         return false;
-    return writeFileAtomically(path, bytes, &m_error);
+    return writeFileAtomically(path, bytes, &m_error, written);
 }
 
 } // namespace vadok

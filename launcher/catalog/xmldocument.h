@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalog/fileidentity.h"
 #include "catalog/xmlelement.h"
 
 #include <QByteArray>
@@ -32,23 +33,26 @@ public:
     // element defaults to the document; variables are bound as strings ($name). An invalid
     // expression gives an empty list, *ok false and the reason in errorString().
     QList<XmlElement> select(const QString& xpath, const XmlElement& context = XmlElement(),
-                             const QMap<QString, QString>& variables = {}, bool* ok = nullptr);
-    XmlElement selectFirst(const QString& xpath, const XmlElement& context = XmlElement());
+                             const QMap<QString, QString>& variables = {},
+                             bool* ok = nullptr) const;
+    XmlElement selectFirst(const QString& xpath, const XmlElement& context = XmlElement()) const;
 
     // The document in its declared encoding (the data file's is Shift_JIS, written as code
     // page 932). Characters that encoding cannot hold come out as character references.
-    QByteArray toBytes(bool* ok = nullptr);
+    QByteArray toBytes(bool* ok = nullptr) const;
 
     // Replaces the file at path atomically: the bytes go to a temporary file in the same
     // folder, are synced to disk, and only then take the old file's name. On failure the
-    // old file is untouched and errorString() describes what went wrong.
-    bool save(const QString& path);
+    // old file is untouched and errorString() describes what went wrong. written receives
+    // the identity of the new file.
+    bool save(const QString& path, FileIdentity* written = nullptr);
 
     QString errorString() const { return m_error; }
 
 private:
     _xmlDoc* m_doc = nullptr;
-    QString m_error;
+    // Selections on a document that is only read report their failures here too.
+    mutable QString m_error;
 };
 
 } // namespace vadok

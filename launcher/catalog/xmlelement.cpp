@@ -67,6 +67,21 @@ void XmlElement::setText(const QString& text) {
         xmlNodeAddContentLen(m_node, utf8(bytes), int(bytes.size()));
 }
 
+bool XmlElement::textContains(const QByteArray& needle) const {
+    if (!m_node)
+        return false;
+    if (needle.isEmpty())
+        return true;
+    // UTF-8 is self-synchronising: a byte match is a match of whole characters.
+    const xmlNode* only = m_node->children;
+    if (only && !only->next && (only->type == XML_TEXT_NODE || only->type == XML_CDATA_SECTION_NODE))
+        return only->content && xmlStrstr(only->content, utf8(needle)) != nullptr;
+    xmlChar* content = xmlNodeGetContent(m_node);
+    const bool found = content && xmlStrstr(content, utf8(needle)) != nullptr;
+    xmlFree(content);
+    return found;
+}
+
 bool XmlElement::hasAttribute(const QString& name) const {
     return m_node && xmlHasProp(m_node, utf8(name.toUtf8())) != nullptr;
 }
@@ -99,6 +114,28 @@ QList<XmlElement> XmlElement::children(const QString& name) const {
     for (xmlNode* child = m_node->children; child; child = child->next) {
         if (isElementNamed(child, wanted))
             result.append(XmlElement(child));
+    }
+    return result;
+}
+
+QList<XmlElement> XmlElement::elementsNamed(const QString& name) const {
+    QList<XmlElement> result;
+    if (!m_node)
+        return result;
+    const QByteArray wanted = name.toUtf8();
+    // Pre-order without recursion: down to the first child, else on to the next sibling of
+    // the nearest ancestor that has one, never above this element.
+    xmlNode* node = m_node;
+    while (node) {
+        if (isElementNamed(node, wanted))
+            result.append(XmlElement(node));
+        if (node->children && node->type == XML_ELEMENT_NODE) {
+            node = node->children;
+            continue;
+        }
+        while (node != m_node && !node->next)
+            node = node->parent;
+        node = node == m_node ? nullptr : node->next;
     }
     return result;
 }

@@ -27,6 +27,10 @@ public:
     // (C0 controls other than TAB, LF, CR) are dropped: written out they would make the file
     // unreadable on the next load.
     void setText(const QString& text);
+    // Whether text() holds needle (UTF-8), compared byte for byte without building the text
+    // as a QString: what a search over every notes line can afford. An empty needle is in
+    // every text.
+    bool textContains(const QByteArray& needle) const;
 
     bool hasAttribute(const QString& name) const;
     // Empty when missing.
@@ -36,6 +40,10 @@ public:
     XmlElement firstChild(const QString& name) const;
     // Element children in document order; all of them when name is empty.
     QList<XmlElement> children(const QString& name = QString()) const;
+    // This element and every element below it called name, in document order: what "//name"
+    // selects from the root, found by a plain walk instead of an XPath query, which collects
+    // every node of the document on the way.
+    QList<XmlElement> elementsNamed(const QString& name) const;
 
     // Creates an element with this name and appends it as the last child.
     XmlElement appendChild(const QString& name);

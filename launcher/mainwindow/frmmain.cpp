@@ -1,12 +1,11 @@
-// The main window's controls, menus, wide layout, and what the core and a second start of the
-// program ask of it.
+// The main window's controls, and what the core and a second start of the program ask of it.
 #include "mainwindow/frmmain.h"
 
 #include "catalog/settings.h"
-#include "mainwindow/appearance.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/stoprequest.h"
 #include "resources/builtinimages.h"
+#include "shell/appearance.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,17 +14,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMenuBar>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QResizeEvent>
 #include <QSessionManager>
 #include <QStatusBar>
 #include <QTimer>
-
-#include <algorithm>
-#include <cmath>
 
 namespace vadok {
 
@@ -39,6 +32,10 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     createControls();
     createMenus();
     connectEditingCommands();
+    createSearchControls();
+    createLayoutParts();
+    createTrayIcon();
+    connectConfigCommand();
     setMainWindowLink(this);
     connect(qApp, &QGuiApplication::commitDataRequest, this,
             [this](QSessionManager&) { sessionEnding(); });
@@ -150,127 +147,6 @@ void frmMain::setStage(const QString& stage) {
     emit stageChanged(stage);
 }
 
-// ---- layout -------------------------------------------------------------------------------
-
-void frmMain::SetDispMode(int mode) {
-    // Only the wide display exists so far; the narrow one falls back to it without taking
-    // the user's stored choice away.
-    if (mode == 0 || mode == 1) {
-        SetWideLayout();
-        settings().Config.DispMode = quint8(mode);
-    }
-}
-
-void frmMain::SetWideLayout() {
-    m_layoutInProgress = true;
-    ConfigRecord& config = settings().Config;
-    config.DispMode = 0;
-    resize(std::max(twips(config.Width), 1), std::max(twips(config.Height), 1));
-    m_borderBar->show();
-    statusBar()->show();
-    menuBar()->show();
-    m_info->show();
-    m_bigIcon->show();
-    m_exec->show();
-    m_edit->show();
-    m_pack->show();
-    m_title->show();
-    if (QTreeWidgetItem* selected = m_tree->currentItem())
-        m_tree->scrollToItem(selected);
-    m_dispMode[0]->setChecked(true);
-    m_dispMode[1]->setChecked(false);
-    m_layoutInProgress = false;
-    ResizeLayout();
-}
-
-void frmMain::ResizeLayout() {
-    if (m_layoutInProgress)
-        return;
-    ConfigRecord& config = settings().Config;
-    const QWidget* central = centralWidget();
-    const int innerW = central->width();
-    const int innerH = central->height();
-    if (!isMinimized() && !isMaximized()) {
-        config.Width = pixelsToTwips(width(), logicalDpiX());
-        config.Height = pixelsToTwips(height(), logicalDpiX());
-    }
-    const int barW = twips(60);
-    // The stored splitter position may lie outside a window that has become smaller.
-    const int left = std::clamp(twips(config.LR), 0, std::max(innerW - barW, 0));
-    m_tree->setGeometry(0, 0, left, innerH);
-    m_borderBar->setGeometry(left, 0, barW, innerH);
-    m_info->setGeometry(left + barW, 0, std::max(innerW - left - barW, 0), innerH);
-    LayoutInfoPanel();
-}
-
-void frmMain::LayoutInfoPanel() {
-    if (m_layoutInProgress)
-        return;
-    const int w = m_info->width();
-    const int h = m_info->height();
-    const int buttonH = m_exec->sizeHint().height();
-    const int infoTop = twips(1035);
-    m_bigIcon->move(0, 0);
-    const int titleLeft = infoTop;
-    m_title->setGeometry(titleLeft, 0, std::max(w - titleLeft, 0), m_title->sizeHint().height());
-    m_infoText->setGeometry(0, infoTop, w, std::max(h - infoTop - buttonH - twips(45), 0));
-    const int buttonW = std::max(int(std::lround((w - twips(30)) / 3.0)), 0);
-    const int top = std::max(h - buttonH, 0);
-    m_pack->setGeometry(0, top, buttonW, buttonH);
-    m_edit->setGeometry(buttonW + twips(15), top, buttonW, buttonH);
-    m_exec->setGeometry(2 * buttonW + twips(30), top, buttonW, buttonH);
-}
-
-void frmMain::setBorderBarColor(QPalette::ColorRole role) {
-    QPalette palette = m_borderBar->palette();
-    palette.setColor(QPalette::Window, QApplication::palette().color(role));
-    m_borderBar->setPalette(palette);
-}
-
-bool frmMain::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != m_borderBar)
-        return QMainWindow::eventFilter(watched, event);
-    auto* mouse = static_cast<QMouseEvent*>(event);
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-        if (mouse->button() != Qt::LeftButton)
-            break;
-        m_flgBorderBarMoving = true;
-        m_dragStartX = int(mouse->globalPosition().x());
-        m_barStartLeft = m_borderBar->x();
-        setBorderBarColor(QPalette::Dark);
-        return true;
-    case QEvent::MouseMove:
-        if (!m_flgBorderBarMoving)
-            break;
-        m_borderBar->move(m_barStartLeft + int(mouse->globalPosition().x()) - m_dragStartX, 0);
-        return true;
-    case QEvent::MouseButtonRelease:
-        if (!m_flgBorderBarMoving)
-            break;
-        SplitterDropped();
-        return true;
-    default:
-        break;
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void frmMain::SplitterDropped() {
-    setBorderBarColor(QPalette::Button);
-    m_flgBorderBarMoving = false;
-    // The bar is not held inside the window while it moves; the layout clamps it.
-    const int limit = std::max(centralWidget()->width() - m_borderBar->width(), 0);
-    const int left = std::clamp(m_borderBar->x(), 0, limit);
-    settings().Config.LR = pixelsToTwips(left, logicalDpiX());
-    ResizeLayout();
-}
-
-void frmMain::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
-    ResizeLayout();
-}
-
 void frmMain::ApplyInfoStyle() {
     const ColorRecord& color = settings().Color;
     QPalette palette = m_infoText->palette();
@@ -321,10 +197,7 @@ quintptr frmMain::windowId() const {
 // ---- what a second start asks for ----------------------------------------------------------
 
 void frmMain::restoreFromTray() {
-    show();
-    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-    raise();
-    activateWindow();
+    RestoreFromTray();
 }
 
 } // namespace vadok

@@ -14,9 +14,12 @@ class QAction;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class QShortcut;
 class QTimer;
 class QTreeWidgetItem;
 class QUrl;
@@ -24,6 +27,8 @@ class QUrl;
 namespace vadok {
 
 class CatalogTree;
+class SearchBox;
+class TrayIcon;
 class XmlElement;
 
 // The main window: the catalog tree, the information panel beside it, the run and store
@@ -119,14 +124,31 @@ public:
     // The session is ending (log-off, shutdown): the full exit runs even in resident mode.
     void sessionEnding();
 
+    // Search: the box and the hits over the tree, by title as one types, by notes on request.
+    void ToggleSearchMode();
+    bool searchMode() const { return m_searchMode; }
+    // The application node whose text is title; nullptr when there is none.
+    QTreeWidgetItem* FindNodeByTitle(const QString& title) const;
+    // Shows the first node tagged tag in the information panel, as a click on it would.
+    void ShowAppByTag(const QString& tag);
+
+    // The task tray.
+    void AddTrayIcon();
+    void RemoveTrayIcon();
+    void RestoreFromTray();
+    bool trayIconShown() const;
+
 signals:
     void stageChanged(const QString& stage);
     // Every status text written, in order, even when it is replaced before it shows.
     void statusTextChanged(int panel, const QString& text);
+    // The window has closed for good: the program is to end, hidden in the tray or not.
+    void exited();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
@@ -157,6 +179,16 @@ private slots:
     void TreeDirDel_Click();
     void TreePopDel_Click();
     void TreeView_DeleteKey();
+    void txtSearch_Change(const QString& text);
+    void txtSearch_KeyDown(Qt::KeyboardModifiers modifiers);
+    void txtSearch_Up();
+    void txtSearch_Down();
+    void listviewSearch_Click();
+    void listviewSearch_ItemClick(QListWidgetItem* item);
+    void listviewSearch_DblClick();
+    void mnuConfig_Click();
+    void mnuDispChange_Click();
+    void TrayIcon_LeftClick();
 
 private:
     void createControls();
@@ -168,6 +200,23 @@ private:
     void SplitterDropped();
     void setBorderBarColor(QPalette::ColorRole role);
     int twips(int value) const;
+    void createLayoutParts();
+    void SetNarrowLayout();
+    void SetMenusHidden(bool hide = true);
+    void SetSearchControlsVisible(bool visible);
+    int toTwips(int pixels) const;
+    QRect toPixels(const QRect& twipsRect) const;
+    QSize clientTwips() const;
+    int searchBoxTwips() const;
+    void createSearchControls();
+    void applyFindKey();
+    void addSearchHit(const QString& title);
+    void selectSearchHit(int row);
+    void createTrayIcon();
+    // Minimised in a tray mode: into the tray, or minimised as usual where there is none.
+    void sendToTray();
+    void noteMissingTray();
+    void connectConfigCommand();
 
     void setStage(const QString& stage);
     void WriteFolder(QTreeWidgetItem* node, const QString& parentName, int order,
@@ -251,6 +300,18 @@ private:
     bool m_flgBorderBarMoving = false;
     int m_dragStartX = 0;
     int m_barStartLeft = 0;
+    int m_dragStartY = 0;
+    int m_barStartTop = 0;
+    // Narrow display: the information panel's height in twips; -1 until first laid out.
+    int m_narrowInfoHeight = -1;
+    QWidget* m_picInsert = nullptr;
+    SearchBox* m_txtSearch = nullptr;
+    QListWidget* m_listSearch = nullptr;
+    QShortcut* m_findShortcut = nullptr;
+    bool m_searchMode = false;
+    TrayIcon* m_trayIcon = nullptr;
+    bool m_noTrayNoted = false;
+    bool m_noTrayNotePending = false;
     bool m_tickRunning = false;
     bool m_sessionEnding = false;
     Pauses m_pauses;

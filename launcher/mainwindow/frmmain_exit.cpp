@@ -25,10 +25,12 @@
 namespace vadok {
 
 void frmMain::closeEvent(QCloseEvent* event) {
-    if (Form_QueryUnload(m_sessionEnding))
+    if (Form_QueryUnload(m_sessionEnding)) {
         event->ignore();
-    else
+    } else {
         event->accept();
+        emit exited();
+    }
 }
 
 void frmMain::sessionEnding() {
@@ -153,6 +155,7 @@ void frmMain::exitFinalSteps() {
     m_gcTimer->stop();
     m_apps.clear();
     m_apps.resize(1);
+    RemoveTrayIcon();
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (window != this && window->isVisible())
             window->close();

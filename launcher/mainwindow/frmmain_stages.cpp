@@ -32,11 +32,9 @@ void frmMain::GCTimer_Timer() {
         }
         if (m_stage == u"INIT") {
             m_gcTimer->stop();
-            if (settings().Config.IntoTaskTray == 2) {
-                // Resident mode starts in the task tray; until the tray icon exists the
-                // window starts minimised instead of disappearing out of reach.
-                setWindowState(Qt::WindowMinimized);
-            }
+            // Resident mode starts in the task tray, before the catalog is read.
+            if (settings().Config.IntoTaskTray == 2)
+                sendToTray();
             LoadTree();
             if (StopRequested)
                 close();
@@ -49,6 +47,9 @@ void frmMain::GCTimer_Timer() {
                 return;
             }
             setStage(QStringLiteral("NORMAL"));
+            // Said once the loading texts are over, where it stays to be read.
+            if (m_noTrayNotePending)
+                noteMissingTray();
             m_gcTimer->setInterval(500);
             m_gcTimer->start();
         } else if (m_stage == u"NORMAL" && !QApplication::activeModalWidget()) {

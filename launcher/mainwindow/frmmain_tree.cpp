@@ -4,10 +4,12 @@
 
 #include "catalog/apprecords.h"
 #include "catalog/datafile.h"
+#include "catalog/datafilecache.h"
 #include "catalog/settings.h"
 #include "catalog/xmldocument.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/nodekeys.h"
+#include "mainwindow/programversion.h"
 #include "mainwindow/stoprequest.h"
 #include "platform/prompter.h"
 #include "resources/builtinimages.h"
@@ -26,16 +28,6 @@
 
 #include <exception>
 
-#ifndef VADOK_VERSION_MAJOR
-#define VADOK_VERSION_MAJOR 1
-#endif
-#ifndef VADOK_VERSION_MINOR
-#define VADOK_VERSION_MINOR 9
-#endif
-#ifndef VADOK_VERSION_REVISION
-#define VADOK_VERSION_REVISION 0
-#endif
-
 namespace vadok {
 
 namespace {
@@ -44,13 +36,6 @@ const QString kRoot = QStringLiteral("ROOT");
 const QString kName = QStringLiteral("Name");
 const QString kParent = QStringLiteral("Parent");
 const QString kLoading = QStringLiteral("アプリケーション一覧を呼び出しています。");
-
-QString versionText() {
-    QString text = QStringLiteral("Vadok %1.%2").arg(VADOK_VERSION_MAJOR).arg(VADOK_VERSION_MINOR);
-    if (VADOK_VERSION_REVISION > 0)
-        text += QStringLiteral(".%1").arg(VADOK_VERSION_REVISION);
-    return text;
-}
 
 QString aboutText() {
     static const char16_t* const lines[] = {
@@ -101,9 +86,11 @@ void frmMain::LoadTree() {
         CatalogTree::setTag(root, kRoot);
 
     m_catalogComplete = false;
-    XmlDocument doc;
-    const bool readable = doc.load(dataFilePath());
-    const QList<XmlElement> folders = doc.select(QStringLiteral("//Folder"));
+    // Held to the end of the build: a duplicate record deleted on the way edits a copy of
+    // its own and leaves this one whole.
+    const std::shared_ptr<const XmlDocument> doc = readDataFile();
+    const bool readable = doc->isLoaded();
+    const QList<XmlElement> folders = doc->select(QStringLiteral("//Folder"));
 
     // Folders first, in file order: a folder listed before its parent finds no parent and is
     // left out.
@@ -151,7 +138,7 @@ void frmMain::LoadTree() {
         TreeView_NodeClick(root);
     }
 
-    const QList<XmlElement> records = doc.select(QStringLiteral("//App"));
+    const QList<XmlElement> records = doc->select(QStringLiteral("//App"));
     const int last = int(records.size()) - 1;
     for (int i = 0; i < int(records.size()); ++i) {
         try {
@@ -203,20 +190,20 @@ void frmMain::SaveFolders() {
         qWarning() << "folder structure not saved: the catalog tree is still being built";
         return;
     }
-    XmlDocument doc;
-    if (!doc.load(dataFilePath())) {
-        showMessage(doc.errorString(), MsgIcon::Exclamation);
+    DataFileEdit edit;
+    if (!edit.isLoaded()) {
+        showMessage(edit.errorString(), MsgIcon::Exclamation);
         return;
     }
-    XmlElement root = doc.documentElement();
+    XmlElement root = edit.doc().documentElement();
     XmlElement folders = root.firstChild(QStringLiteral("Folders"));
     if (folders.isNull())
         folders = root.appendChild(QStringLiteral("Folders"));
     folders.removeChildren();
     if (QTreeWidgetItem* top = m_tree->node(kRoot))
         WriteFolder(top, kRoot, 1, folders);
-    if (!doc.save(dataFilePath()))
-        showMessage(doc.errorString(), MsgIcon::Exclamation);
+    if (!edit.save())
+        showMessage(edit.errorString(), MsgIcon::Exclamation);
 }
 
 void frmMain::WriteFolder(QTreeWidgetItem* node, const QString& parentName, int order,
@@ -279,7 +266,7 @@ void frmMain::TreeView_NodeClick(QTreeWidgetItem* node) {
 }
 
 void frmMain::showRootPanel() {
-    const QString version = versionText();
+    const QString version = programVersionText();
     SetStatusText(version, 1);
     m_title->setText(version);
     paintBigIcon(builtinImage(QStringLiteral("exeicon")), 64);

@@ -36,13 +36,17 @@ public:
     }
 
     void showMainWindow() override { mainWindow().show(); }
-    void minimizeMainWindow() override { mainWindow().setWindowState(Qt::WindowMinimized); }
+    void openMainWindowInTray() override { mainWindow(); }
     void showDropDialog(const QString& path) override { mainWindow().showDropDialog(path); }
 
 private:
     vadok::frmMain& mainWindow() {
         if (!m_window) {
             m_window = std::make_unique<vadok::frmMain>();
+            // The window may close while hidden in the tray, and a message box may close while
+            // it is hidden: only the window's own exit ends the program.
+            QObject::connect(m_window.get(), &vadok::frmMain::exited, qApp, &QCoreApplication::quit,
+                             Qt::QueuedConnection);
             m_prompter.setOwner(m_window.get());
             m_chooser.setOwner(m_window.get());
         }
@@ -59,6 +63,7 @@ int main(int argc, char** argv) {
     useUtf8Locale();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vadok"));
+    QApplication::setQuitOnLastWindowClosed(false);
 
     QTranslator qtJapanese;
     if (qtJapanese.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

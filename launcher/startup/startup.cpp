@@ -101,11 +101,11 @@ StartupResult RunStartup(const QString& rawCommandLine, StartupWindows& windows,
         PostHandOverRequest(kRestoreRequest);
         return StartupResult::Exit;
     }
-    windows.showMainWindow();
-    if (settings().Config.IntoTaskTray == 2) {
-        processEvents();
-        windows.minimizeMainWindow();
-    }
+    // Resident mode starts in the tray, never showing the window on the way.
+    if (settings().Config.IntoTaskTray == 2)
+        windows.openMainWindowInTray();
+    else
+        windows.showMainWindow();
     return StartupResult::RunEventLoop;
 }
 

@@ -10,7 +10,9 @@ class StartupWindows {
 public:
     virtual ~StartupWindows() = default;
     virtual void showMainWindow() = 0; // modeless
-    virtual void minimizeMainWindow() = 0;
+    // Resident start: the main window is made but not shown; its first tick puts it in the
+    // task tray (minimised where the desktop has none).
+    virtual void openMainWindowInTray() = 0;
     // Shows the dropped-item dialog for path modally, over the main window.
     virtual void showDropDialog(const QString& path) = 0;
 };

@@ -20,7 +20,7 @@ namespace {
 class RecordingWindows : public StartupWindows {
 public:
     void showMainWindow() override { calls.append(QStringLiteral("main")); }
-    void minimizeMainWindow() override { calls.append(QStringLiteral("minimize")); }
+    void openMainWindowInTray() override { calls.append(QStringLiteral("tray")); }
     void showDropDialog(const QString& path) override { calls.append(QStringLiteral("drop:") + path); }
     QStringList calls;
 };
@@ -118,12 +118,12 @@ TEST_F(Startup, anApplicationTitleRunsItWithTheQuotedArguments) {
     EXPECT_EQ(test::waitForTrace(trace), QByteArray("[a]\n[b c]\nend\n"));
 }
 
-TEST_F(Startup, alwaysInTheTrayStartsMinimized) {
+TEST_F(Startup, alwaysInTheTrayStartsInTheTrayWithoutShowingTheWindow) {
     folder.writeFile(QStringLiteral("vadok.xml"),
                      "<?xml version=\"1.0\" encoding=\"Shift_JIS\" ?>\r\n<Vadok dataversion=\"4\">"
                      "<Config IntoTaskTray=\"2\"/><Folders/><Apps/></Vadok>\r\n");
     EXPECT_EQ(start(QString()), StartupResult::RunEventLoop);
-    EXPECT_EQ(windows.calls, (QStringList{QStringLiteral("main"), QStringLiteral("minimize")}));
+    EXPECT_EQ(windows.calls, QStringList{QStringLiteral("tray")});
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "support/fakemainwindow.h"
 #include "support/scriptedprompter.h"
+#include "support/trashhome.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,21 +15,10 @@
 
 using namespace vadok;
 using vadok::test::readFile;
+using vadok::test::TrashHome;
 using vadok::test::writeFile;
 
 namespace {
-
-// Points the desktop trash into a temporary folder for the test's lifetime.
-class TrashHome {
-public:
-    TrashHome() : m_old(qgetenv("XDG_DATA_HOME")) { qputenv("XDG_DATA_HOME", m_dir.path().toUtf8()); }
-    ~TrashHome() { qputenv("XDG_DATA_HOME", m_old); }
-    QString filesFolder() const { return m_dir.path() + QStringLiteral("/Trash/files"); }
-
-private:
-    QTemporaryDir m_dir;
-    QByteArray m_old;
-};
 
 TEST(DeleteFolder, permanentDeleteRemovesTheWholeTree) {
     QTemporaryDir dir;

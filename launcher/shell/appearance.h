@@ -12,8 +12,12 @@ namespace vadok {
 // system colour, taken from palette.
 QColor oleColor(qint32 value, const QPalette& palette);
 
+// The stored form of a colour chosen by the user: 0x00BBGGRR.
+qint32 oleColorValue(const QColor& color);
+
 // A stored font; sizes are points.
 QFont fontFromRecord(const FontRecord& record);
+FontRecord fontRecord(const QFont& font);
 
 // Twips are 1/1440 inch: 15 per pixel at 96 logical dots per inch.
 int twipsToPixels(int twips, double logicalDpi);

@@ -1,4 +1,4 @@
-#include "mainwindow/appearance.h"
+#include "shell/appearance.h"
 
 #include <cmath>
 
@@ -44,6 +44,20 @@ QColor oleColor(qint32 value, const QPalette& palette) {
     if (value < 0)
         return systemColor(int(quint32(value) & 0xFF), palette);
     return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+}
+
+qint32 oleColorValue(const QColor& color) {
+    const QColor rgb = color.toRgb();
+    return qint32(rgb.red() | (rgb.green() << 8) | (rgb.blue() << 16));
+}
+
+FontRecord fontRecord(const QFont& font) {
+    FontRecord record;
+    record.Name = font.family();
+    record.Size = font.pointSizeF() > 0 ? font.pointSizeF() : record.Size;
+    record.Bold = font.bold();
+    record.Ital = font.italic();
+    return record;
 }
 
 QFont fontFromRecord(const FontRecord& record) {

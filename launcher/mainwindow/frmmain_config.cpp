@@ -1,0 +1,40 @@
+// The settings command: the dialog, then its choices applied to the window and saved.
+#include "mainwindow/frmmain.h"
+
+#include "catalog/settings.h"
+#include "dialogs/frmsysconfig.h"
+#include "shell/trayicon.h"
+
+#include <QAction>
+
+namespace vadok {
+
+void frmMain::connectConfigCommand() {
+    auto* config = findChild<QAction*>(QStringLiteral("mnuConfig"));
+    m_notBuilt.removeOne(config);
+    config->setEnabled(true);
+    connect(config, &QAction::triggered, this, &frmMain::mnuConfig_Click);
+}
+
+void frmMain::mnuConfig_Click() {
+    {
+        frmSysConfig dialog(this);
+        dialog.exec();
+    }
+    ApplyInfoStyle();
+    applyFindKey();
+    // With the box always shown there is no search mode to be in.
+    if (settings().Color.DispSearchTextBoxAnyTime)
+        m_searchMode = false;
+    else if (!m_searchMode)
+        SetSearchControlsVisible(false);
+    SetDispMode(m_dispMode[1]->isChecked() ? 1 : 0);
+    // The window is on the screen: only the resident mode keeps an icon in the tray.
+    if (settings().Config.IntoTaskTray == 2 && TrayIcon::isAvailable())
+        AddTrayIcon();
+    else
+        RemoveTrayIcon();
+    SaveSettings();
+}
+
+} // namespace vadok

@@ -1,0 +1,305 @@
+// The wide and narrow displays: where the tree, the splitter bar and the information panel go,
+// the splitter's drag, the menus the narrow display may hide, and the sizes kept in the
+// settings as the user changes them.
+#include "mainwindow/frmmain.h"
+
+#include "catalog/settings.h"
+#include "mainwindow/catalogtree.h"
+#include "mainwindow/searchbox.h"
+#include "shell/appearance.h"
+#include "shell/windowlayout.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+
+#include <algorithm>
+
+namespace vadok {
+
+namespace {
+
+// The strip along the top edge that brings hidden menus back, in twips.
+constexpr int kInsertStripHeight = 60;
+
+} // namespace
+
+void frmMain::createLayoutParts() {
+    m_picInsert = new QWidget(centralWidget());
+    m_picInsert->setObjectName(QStringLiteral("picInsert"));
+    m_picInsert->hide();
+    m_picInsert->installEventFilter(this);
+    // The tree reports the pointer moving over it, which hides menus brought back.
+    m_tree->viewport()->setMouseTracking(true);
+    m_tree->viewport()->installEventFilter(this);
+    centralWidget()->installEventFilter(this);
+    m_info->installEventFilter(this);
+
+    m_dispChange->setEnabled(true);
+    m_notBuilt.removeOne(m_dispChange);
+    m_notBuilt.removeOne(m_dispMode[1]);
+    m_dispMode[1]->setEnabled(true);
+    connect(m_dispChange, &QAction::triggered, this, &frmMain::mnuDispChange_Click);
+}
+
+int frmMain::toTwips(int pixels) const {
+    return pixelsToTwips(pixels, logicalDpiX());
+}
+
+QRect frmMain::toPixels(const QRect& r) const {
+    return QRect(twips(r.x()), twips(r.y()), twips(r.width()), twips(r.height()));
+}
+
+QSize frmMain::clientTwips() const {
+    const QWidget* central = centralWidget();
+    return QSize(toTwips(central->width()), toTwips(central->height()));
+}
+
+int frmMain::searchBoxTwips() const {
+    return toTwips(m_txtSearch->sizeHint().height());
+}
+
+void frmMain::SetDispMode(int mode) {
+    if (mode == 0)
+        SetWideLayout();
+    else if (mode == 1)
+        SetNarrowLayout();
+}
+
+void frmMain::mnuDispChange_Click() {
+    SetDispMode(settings().Config.DispMode == 1 ? 0 : 1);
+}
+
+void frmMain::SetWideLayout() {
+    m_layoutInProgress = true;
+    ConfigRecord& config = settings().Config;
+    config.DispMode = 0;
+    resize(std::max(twips(config.Width), 1), std::max(twips(config.Height), 1));
+    if (settings().Color.DispSearchTextBoxAnyTime)
+        m_txtSearch->show();
+    m_borderBar->setCursor(Qt::SizeHorCursor);
+    m_borderBar->show();
+    statusBar()->show();
+    SetMenusHidden(false);
+    m_info->show();
+    m_bigIcon->show();
+    m_exec->show();
+    m_edit->show();
+    m_pack->show();
+    m_title->show();
+    if (QTreeWidgetItem* selected = m_tree->currentItem())
+        m_tree->scrollToItem(selected);
+    m_dispMode[0]->setChecked(true);
+    m_dispMode[1]->setChecked(false);
+    m_layoutInProgress = false;
+    ResizeLayout();
+}
+
+void frmMain::SetNarrowLayout() {
+    m_layoutInProgress = true;
+    ConfigRecord& config = settings().Config;
+    const ColorRecord& display = settings().Color;
+    config.DispMode = 1;
+    // An ordinary frame, not a tool window's: tool windows have no task-bar entry on these
+    // desktops, so a minimised one could not be brought back.
+    resize(std::max(twips(config.narrowWidth), 1), std::max(twips(config.narrowHeight), 1));
+    m_bigIcon->hide();
+    m_title->hide();
+    if (display.DispSearchTextBoxAnyTime)
+        m_txtSearch->show();
+    m_borderBar->setCursor(Qt::SizeVerCursor);
+    m_borderBar->setVisible(!display.DispInfoNarrow);
+    m_info->setVisible(!display.DispInfoNarrow);
+    // The panel takes its place below posUD again.
+    m_narrowInfoHeight = -1;
+    statusBar()->setVisible(!display.DispStatusNarrow);
+    const bool buttons = config.DispCmdButtons == 1;
+    m_exec->setVisible(buttons);
+    m_edit->setVisible(buttons);
+    m_pack->setVisible(buttons);
+    SetMenusHidden(display.DispMenuNarrow);
+    if (QTreeWidgetItem* selected = m_tree->currentItem())
+        m_tree->scrollToItem(selected);
+    m_dispMode[0]->setChecked(false);
+    m_dispMode[1]->setChecked(true);
+    m_layoutInProgress = false;
+    ResizeLayout();
+}
+
+void frmMain::SetMenusHidden(bool hide) {
+    for (QAction* item : menuBar()->actions()) {
+        const QString name = item->objectName();
+        if (name == u"mnuFile" || name == u"mnuConf" || name == u"mnuHelp")
+            item->setVisible(!hide);
+    }
+    // An empty menu bar would still take its height.
+    menuBar()->setVisible(!hide);
+}
+
+void frmMain::SetSearchControlsVisible(bool visible) {
+    m_txtSearch->setVisible(visible);
+    m_listSearch->setVisible(visible);
+}
+
+void frmMain::ResizeLayout() {
+    if (m_layoutInProgress)
+        return;
+    ConfigRecord& config = settings().Config;
+    const ColorRecord& display = settings().Color;
+    const bool narrow = config.DispMode == 1;
+    // Minimised and maximised sizes are not the ones to come back to.
+    if (!isMinimized() && !isMaximized() && !isFullScreen()) {
+        (narrow ? config.narrowWidth : config.Width) = toTwips(width());
+        (narrow ? config.narrowHeight : config.Height) = toTwips(height());
+    }
+    if (display.DispSearchTextBoxAnyTime)
+        m_txtSearch->show();
+
+    WindowLayoutInput in;
+    in.client = clientTwips();
+    in.searchBoxHeight = searchBoxTwips();
+    in.searchBoxAlways = display.DispSearchTextBoxAnyTime;
+    in.splitterLeft = config.LR;
+    in.splitterTop = config.posUD;
+    in.infoHeight = m_narrowInfoHeight;
+    in.hideInfo = display.DispInfoNarrow;
+    const WindowLayout layout = narrow ? narrowLayout(in) : wideLayout(in);
+    if (narrow && layout.infoShown && m_narrowInfoHeight < 0)
+        m_narrowInfoHeight = layout.info.height();
+
+    m_tree->setGeometry(toPixels(layout.tree));
+    m_txtSearch->setGeometry(toPixels(layout.searchBox));
+    m_listSearch->setGeometry(toPixels(layout.searchList));
+    if (layout.infoShown) {
+        m_borderBar->setGeometry(toPixels(layout.splitter));
+        m_info->setGeometry(toPixels(layout.info));
+    }
+    // The hits cover the tree; the box sits over its top.
+    m_listSearch->raise();
+    m_txtSearch->raise();
+
+    const bool strip = narrow && display.DispMenuNarrow && !menuBar()->isVisible();
+    m_picInsert->setGeometry(0, 0, centralWidget()->width(), twips(kInsertStripHeight));
+    m_picInsert->setVisible(strip);
+    if (strip)
+        m_picInsert->raise();
+    LayoutInfoPanel();
+}
+
+void frmMain::LayoutInfoPanel() {
+    if (m_layoutInProgress)
+        return;
+    const bool narrow = settings().Config.DispMode == 1;
+    if (narrow && settings().Color.DispInfoNarrow)
+        return;
+    InfoPanelInput in;
+    in.panel = QSize(toTwips(m_info->width()), toTwips(m_info->height()));
+    in.buttonHeight = toTwips(m_exec->sizeHint().height());
+    in.titleHeight = toTwips(m_title->sizeHint().height());
+    in.narrow = narrow;
+    in.commandButtons = settings().Config.DispCmdButtons == 1;
+    const InfoPanelLayout layout = infoPanelLayout(in);
+    m_bigIcon->move(0, 0);
+    if (!narrow)
+        m_title->setGeometry(toPixels(layout.title));
+    m_infoText->setGeometry(toPixels(layout.notes));
+    m_pack->setGeometry(toPixels(layout.pack));
+    m_edit->setGeometry(toPixels(layout.edit));
+    m_exec->setGeometry(toPixels(layout.exec));
+}
+
+void frmMain::setBorderBarColor(QPalette::ColorRole role) {
+    QPalette palette = m_borderBar->palette();
+    palette.setColor(QPalette::Window, QApplication::palette().color(role));
+    m_borderBar->setPalette(palette);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    const bool narrow = settings().Config.DispMode == 1;
+    if (watched == centralWidget() && event->type() == QEvent::Resize) {
+        // The status bar and the menus come and go: the client area changes on its own.
+        ResizeLayout();
+        return false;
+    }
+    if (watched == m_info && event->type() == QEvent::Resize) {
+        LayoutInfoPanel();
+        return false;
+    }
+    if (watched == m_picInsert && event->type() == QEvent::Enter) {
+        if (narrow && settings().Color.DispMenuNarrow)
+            SetMenusHidden(false);
+        return false;
+    }
+    if (watched == m_tree->viewport() && event->type() == QEvent::MouseMove) {
+        if (narrow && settings().Color.DispMenuNarrow && menuBar()->isVisible())
+            SetMenusHidden(true);
+        return false;
+    }
+    if (watched != m_borderBar)
+        return QMainWindow::eventFilter(watched, event);
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        if (mouse->button() != Qt::LeftButton)
+            break;
+        m_flgBorderBarMoving = true;
+        m_dragStartX = int(mouse->globalPosition().x());
+        m_dragStartY = int(mouse->globalPosition().y());
+        m_barStartLeft = m_borderBar->x();
+        m_barStartTop = m_borderBar->y();
+        setBorderBarColor(QPalette::Dark);
+        return true;
+    case QEvent::MouseMove:
+        if (!m_flgBorderBarMoving)
+            break;
+        if (narrow)
+            m_borderBar->move(0, m_barStartTop + int(mouse->globalPosition().y()) - m_dragStartY);
+        else
+            m_borderBar->move(m_barStartLeft + int(mouse->globalPosition().x()) - m_dragStartX, 0);
+        return true;
+    case QEvent::MouseButtonRelease:
+        if (!m_flgBorderBarMoving)
+            break;
+        SplitterDropped();
+        return true;
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::SplitterDropped() {
+    setBorderBarColor(QPalette::Button);
+    m_flgBorderBarMoving = false;
+    ConfigRecord& config = settings().Config;
+    const QSize client = clientTwips();
+    // The bar is not held inside the window while it moves; where it stops is.
+    if (config.DispMode == 1) {
+        const int treeTop =
+            narrowTreeTop(searchBoxTwips(), settings().Color.DispSearchTextBoxAnyTime);
+        const int top = clampNarrowSplitter(toTwips(m_borderBar->y()), client, treeTop);
+        config.posUD = top;
+        m_narrowInfoHeight = std::max(client.height() - top - kSplitterThickness, 0);
+        ResizeLayout();
+        if (QTreeWidgetItem* selected = m_tree->currentItem())
+            m_tree->scrollToItem(selected);
+    } else {
+        config.LR = clampWideSplitter(toTwips(m_borderBar->x()), client);
+        ResizeLayout();
+    }
+}
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    ResizeLayout();
+}
+
+} // namespace vadok

@@ -1,0 +1,15 @@
+#include "platform/startupfolder.h"
+
+#include <QDir>
+
+namespace vadok {
+
+QString startupFolder() {
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    // The base directory specification ignores a relative value.
+    if (config.isEmpty() || QDir::isRelativePath(config))
+        config = QDir::homePath() + QStringLiteral("/.config");
+    return QDir::cleanPath(config) + QStringLiteral("/autostart/");
+}
+
+} // namespace vadok
