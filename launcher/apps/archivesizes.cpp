@@ -45,14 +45,14 @@ ArchiveSizeCache::ArchiveSizeCache(const QString& storeFile) : m_storeFile(store
     }
 }
 
-std::optional<ArchiveSizes> ArchiveSizeCache::lookup(const QString& archive) const {
+std::optional<StoredSizes> ArchiveSizeCache::lookup(const QString& archive) const {
     const auto found = m_entries.constFind(archive);
     if (found == m_entries.cend())
         return std::nullopt;
     const std::optional<FileIdentity> now = fileIdentity(archive);
     if (!now || !(*now == found->identity))
         return std::nullopt;
-    return ArchiveSizes{quint64(now->size), found->content.expandedBytes};
+    return StoredSizes{quint64(now->size), found->content.expandedBytes};
 }
 
 void ArchiveSizeCache::remember(const QString& archive, const FileIdentity& identity,

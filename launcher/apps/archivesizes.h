@@ -18,7 +18,7 @@ struct ArchiveContent {
 };
 
 // An archive's size on disk beside what it expands to.
-struct ArchiveSizes {
+struct StoredSizes {
     quint64 packedBytes = 0;
     quint64 expandedBytes = 0;
 };
@@ -33,7 +33,7 @@ public:
 
     // The sizes of the archive as it is on disk now, when its content is known for exactly
     // this version of the file. Costs one stat; never reads the archive.
-    std::optional<ArchiveSizes> lookup(const QString& archive) const;
+    std::optional<StoredSizes> lookup(const QString& archive) const;
     // Keeps what reading the headers of the version identity names found.
     void remember(const QString& archive, const FileIdentity& identity, const ArchiveContent& content);
     // Writes the answers when something changed since the last save; false when it failed.

@@ -8,7 +8,7 @@
 namespace vadok::test {
 namespace {
 
-class ArchiveSizes : public ::testing::Test {
+class ArchiveSizeCacheTest : public ::testing::Test {
 protected:
     QString path(const char* name) const { return dir.path() + u'/' + QString::fromUtf8(name); }
     // Records what the archive at path holds now, as a header read would.
@@ -18,7 +18,7 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(ArchiveSizes, anUnchangedArchiveIsAnsweredFromTheCacheInThisRunAndTheNext) {
+TEST_F(ArchiveSizeCacheTest, anUnchangedArchiveIsAnsweredFromTheCacheInThisRunAndTheNext) {
     const QString archive = path("Tool.lzh");
     writeFile(archive, QByteArray(1000, 'x'));
     {
@@ -35,7 +35,7 @@ TEST_F(ArchiveSizes, anUnchangedArchiveIsAnsweredFromTheCacheInThisRunAndTheNext
     EXPECT_EQ(reloaded.lookup(archive)->expandedBytes, 5000u);
 }
 
-TEST_F(ArchiveSizes, aReplacedOrRewrittenArchiveIsReadAgain) {
+TEST_F(ArchiveSizeCacheTest, aReplacedOrRewrittenArchiveIsReadAgain) {
     const QString archive = path("Tool.lzh");
     writeFile(archive, QByteArray(1000, 'x'));
     ArchiveSizeCache cache(path("vadok.sizes"));
@@ -56,7 +56,7 @@ TEST_F(ArchiveSizes, aReplacedOrRewrittenArchiveIsReadAgain) {
     EXPECT_FALSE(cache.lookup(archive));
 }
 
-TEST_F(ArchiveSizes, damagedLinesOfTheStoreAreIgnored) {
+TEST_F(ArchiveSizeCacheTest, damagedLinesOfTheStoreAreIgnored) {
     const QString archive = path("Tool.lzh");
     writeFile(archive, QByteArray(10, 'x'));
     const FileIdentity id = *fileIdentity(archive);
