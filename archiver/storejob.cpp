@@ -353,6 +353,7 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         return ok;
     };
     std::uint64_t done = 0;
+    std::vector<std::uint8_t> chunk(1 << 20);
     for (std::size_t i = 0; i < tasks.size(); ++i) {
         const Task& t = tasks[i];
         std::unique_ptr<Job> job;
@@ -367,7 +368,6 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         if (job && !job->copy) {
             if (!flushRun() || !out.write(job->header.data(), job->header.size()))
                 return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
-            std::vector<std::uint8_t> chunk(1 << 20);
             std::uint64_t at = 0;
             while (at < job->data->size()) {
                 const std::size_t n = job->data->readAt(at, chunk.data(), chunk.size());
