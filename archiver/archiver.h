@@ -100,6 +100,42 @@ void SetArchiverWarningCallback(ArchiverWarningCallback callback);
 int Unlha(void* owner, const std::string& command, char* buffer, int size);
 int UnZip(void* owner, const std::string& command, char* buffer, int size);
 
+// What CheckArchive found: ArchiverOk, ArchiverCancelled, or the code of the first problem
+// (ArchiverCannotOpen, ArchiverBrokenArchive) with what is wrong and where: the first
+// damaged member in archive order, by its name as the archive stores it (UTF-8 as an
+// expansion would name it; empty when its header itself is unreadable) and the offset of its
+// header in the file.
+struct ArchiveCheck {
+    int code = 0; // an ArchiverCode
+    ArchiveDamage damage = ArchiveDamage::None;
+    std::string member;
+    std::uint64_t offset = 0;
+    std::string detail; // in English, for a log
+};
+
+// Bytes of member data decoded so far and in all; returning false cancels the check.
+using ArchiveCheckProgress = std::function<bool(std::uint64_t bytesDone, std::uint64_t bytesTotal)>;
+
+// Checks one LZH archive without expanding anything: reads every header (with its checksum
+// or CRC), decodes every member on one thread per core and compares its size and CRC, and
+// checks that the archive ends at its end mark. Safe to call from any thread and from
+// several at once; it installs nothing process-wide. progress, when given, is called on the
+// calling thread: at the start, about every 100 ms while members are decoded, and once at
+// the end.
+ArchiveCheck CheckArchive(const std::string& archivePath, const ArchiveCheckProgress& progress = {});
+
+// An LZH archive's size as its headers give it: the number of members (files, folders and
+// links) and the sum of their original sizes, without decoding or even reading any member's
+// data. code is ArchiverOk, ArchiverCannotOpen, or ArchiverBrokenArchive with damage saying
+// what is wrong with the headers. Safe to call from several threads at once.
+struct ArchiveSizes {
+    int code = 0; // an ArchiverCode
+    ArchiveDamage damage = ArchiveDamage::None;
+    std::uint64_t members = 0;
+    std::uint64_t originalBytes = 0;
+};
+ArchiveSizes ReadArchiveSizes(const std::string& archivePath);
+
 // Checks, before the launcher deletes an expanded folder, that archivePath holds all of
 // folder: every file, folder and stored symbolic link below folder has a member of the same
 // kind and relative name; every file's member has the file's size and decodes completely

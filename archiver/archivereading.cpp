@@ -193,8 +193,16 @@ ArchiveListing listArchive(const std::string& path, ArchiveFormat format) {
         // libarchive cannot tell a cut one from a whole one, our reader can.
         if (index.foreign)
             return listWithLibarchive(path, format, "");
-        if (!index.ok)
-            return failed(ArchiverBrokenArchive, path + ": " + index.error);
+        if (!index.ok) {
+            ArchiveListing listing = failed(index.damage == ArchiveDamage::Unreadable
+                                                ? ArchiverCannotOpen
+                                                : ArchiverBrokenArchive,
+                                            path + ": " + index.error);
+            listing.damage = index.damage;
+            listing.damageAt = index.damageAt;
+            listing.damagedMember = index.damagedMember;
+            return listing;
+        }
         ArchiveListing listing;
         listing.hdrcharset = "ISO-8859-1";
         listing.located = true;

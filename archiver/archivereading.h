@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archiver.h"
 #include "lzhmember.h"
 
 #include <archive.h>
@@ -46,6 +47,10 @@ struct ArchiveListing {
     std::string hdrcharset; // for openArchive; empty: libarchive's default
     bool located = false;   // every member's bytes are known (our reader listed them)
     std::vector<ListedMember> members;
+    // For a damaged LZH archive: what is wrong, at which header, in which member if known.
+    ArchiveDamage damage = ArchiveDamage::None;
+    std::uint64_t damageAt = 0;
+    std::string damagedMember;
 };
 ArchiveListing listArchive(const std::string& path, ArchiveFormat format);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archiver.h"
 #include "lzhmember.h"
 
 #include <cstddef>
@@ -42,13 +43,20 @@ struct HeaderResult {
 };
 
 // Parses the header at the start of buffer. The buffer holds everything up to the end of
-// the file or at least the next 128 KiB.
-HeaderResult parseLzhHeader(const std::uint8_t* buffer, std::size_t size, LzhMember& member);
+// the file or at least the next 128 KiB. Without names, the member's name and link target
+// are left empty and unchecked, which spares their decoding to a caller that only counts.
+HeaderResult parseLzhHeader(const std::uint8_t* buffer, std::size_t size, LzhMember& member,
+                            bool names = true);
 
 struct ArchiveIndex {
     bool ok = false;
     bool foreign = false; // self-extracting or level 3: a form only libarchive reads
     std::string error;
+    // What stopped a failed reading, at which header (or end mark), and the member whose
+    // header was read when its data is what is wrong.
+    ArchiveDamage damage = ArchiveDamage::None;
+    std::uint64_t damageAt = 0;
+    std::string damagedMember;
     std::vector<LzhMember> members;
 };
 
@@ -56,5 +64,15 @@ struct ArchiveIndex {
 // damaged header, data running past the end of the file, a missing end mark or data after
 // it.
 ArchiveIndex readArchiveIndex(const std::string& path);
+
+struct ArchiveTotals {
+    ArchiveIndex outcome; // without members
+    std::uint64_t members = 0;
+    std::uint64_t originalBytes = 0;
+};
+
+// The number of members and the sum of their original sizes, from the headers alone (the
+// same reading as readArchiveIndex, without names), skipping over all member data.
+ArchiveTotals readArchiveTotals(const std::string& path);
 
 } // namespace vadok::archiver
