@@ -188,30 +188,31 @@ std::optional<MemberKind> kindOf(struct archive_entry* entry) {
 
 ArchiveListing listArchive(const std::string& path, ArchiveFormat format) {
     if (format == ArchiveFormat::Lzh) {
-        const ArchiveIndex index = readArchiveIndex(path);
+        // Straight into the listing: an archive of a hundred thousand members must not hold
+        // their raw headers too, which only a store needs.
+        ArchiveIndex index;
+        ArchiveListing listing;
+        walkArchiveHeaders(path, true, index, [&](LzhMember& m, const std::uint8_t*, std::size_t) {
+            listing.members.push_back({std::move(m.path), m.kind, std::move(m.linkTarget),
+                                       m.kind == MemberKind::File ? m.originalSize : 0, m.crc,
+                                       m.headerOffset, m.dataOffset + m.compressedSize,
+                                       libarchiveDecodes(m.methodName())});
+        });
         // Archives our reader cannot follow (self-extracting, level 3) keep libarchive's names;
         // libarchive cannot tell a cut one from a whole one, our reader can.
         if (index.foreign)
             return listWithLibarchive(path, format, "");
         if (!index.ok) {
-            ArchiveListing listing = failed(index.damage == ArchiveDamage::Unreadable
-                                                ? ArchiverCannotOpen
-                                                : ArchiverBrokenArchive,
-                                            path + ": " + index.error);
+            listing = failed(index.damage == ArchiveDamage::Unreadable ? ArchiverCannotOpen
+                                                                       : ArchiverBrokenArchive,
+                             path + ": " + index.error);
             listing.damage = index.damage;
             listing.damageAt = index.damageAt;
             listing.damagedMember = index.damagedMember;
             return listing;
         }
-        ArchiveListing listing;
         listing.hdrcharset = "ISO-8859-1";
         listing.located = true;
-        listing.members.reserve(index.members.size());
-        for (const auto& m : index.members)
-            listing.members.push_back({m.path, m.kind, m.linkTarget,
-                                       m.kind == MemberKind::File ? m.originalSize : 0, m.crc,
-                                       m.headerOffset, m.dataOffset + m.compressedSize,
-                                       libarchiveDecodes(m.methodName())});
         return listing;
     }
     ArchiveListing listing = listWithLibarchive(path, format, "");

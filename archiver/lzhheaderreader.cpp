@@ -293,12 +293,9 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
     return r;
 }
 
-namespace {
-
-// Reads the headers of the archive at path in order, handing each member with its raw
-// header to visit, and records in outcome how the reading ended.
-void walkHeaders(const std::string& path, bool withNames, ArchiveIndex& outcome,
-                 const std::function<void(LzhMember&, const std::uint8_t*, std::size_t)>& visit) {
+void walkArchiveHeaders(
+    const std::string& path, bool withNames, ArchiveIndex& outcome,
+    const std::function<void(LzhMember&, const std::uint8_t*, std::size_t)>& visit) {
     auto stop = [&](ArchiveDamage damage, std::uint64_t at, std::string error) {
         outcome.damage = damage;
         outcome.damageAt = at;
@@ -373,11 +370,9 @@ void walkHeaders(const std::string& path, bool withNames, ArchiveIndex& outcome,
     ::close(fd);
 }
 
-} // namespace
-
 ArchiveIndex readArchiveIndex(const std::string& path) {
     ArchiveIndex index;
-    walkHeaders(path, true, index, [&](LzhMember& m, const std::uint8_t* header, std::size_t length) {
+    walkArchiveHeaders(path, true, index, [&](LzhMember& m, const std::uint8_t* header, std::size_t length) {
         m.rawHeader.assign(reinterpret_cast<const char*>(header), length);
         index.members.push_back(std::move(m));
     });
@@ -386,7 +381,7 @@ ArchiveIndex readArchiveIndex(const std::string& path) {
 
 ArchiveTotals readArchiveTotals(const std::string& path) {
     ArchiveTotals totals;
-    walkHeaders(path, false, totals.outcome, [&](LzhMember& m, const std::uint8_t*, std::size_t) {
+    walkArchiveHeaders(path, false, totals.outcome, [&](LzhMember& m, const std::uint8_t*, std::size_t) {
         ++totals.members;
         totals.originalBytes += m.originalSize;
     });

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,12 @@ struct ArchiveIndex {
 // damaged header, data running past the end of the file, a missing end mark or data after
 // it.
 ArchiveIndex readArchiveIndex(const std::string& path);
+
+// The reading behind both: every header in order, each member (with its header's bytes) to
+// visit, and how the reading ended in outcome (whose members stay empty).
+void walkArchiveHeaders(
+    const std::string& path, bool withNames, ArchiveIndex& outcome,
+    const std::function<void(LzhMember&, const std::uint8_t* header, std::size_t length)>& visit);
 
 struct ArchiveTotals {
     ArchiveIndex outcome; // without members
