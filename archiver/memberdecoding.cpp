@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -192,8 +193,20 @@ MemberFault decodeMembers(const DecodeJob& job) {
         static_cast<unsigned>(std::min<std::size_t>(std::max(1u, job.threads), job.ranges.size()));
     std::vector<std::thread> pool;
     shared.running = threads;
-    for (unsigned t = 0; t < threads; ++t)
-        pool.emplace_back([&shared] { work(shared); });
+    for (unsigned t = 0; t < threads; ++t) {
+        try {
+            pool.emplace_back([&shared] { work(shared); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the ones running do the rest, or this one does it all.
+            std::lock_guard lock(shared.mutex);
+            shared.running -= threads - t;
+            break;
+        }
+    }
+    if (pool.empty()) {
+        shared.running = 1;
+        work(shared);
+    }
     auto tick = [&] {
         const std::size_t begun = shared.begun.load();
         return job.tick(shared.done.load(),
