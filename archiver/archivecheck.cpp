@@ -7,16 +7,12 @@
 #include "readerlocale.h"
 
 #include <algorithm>
-#include <thread>
 
 namespace vadok {
 
 using namespace archiver;
 
 namespace {
-
-// Ranges per thread, as for an expansion.
-constexpr std::size_t kRangesPerThread = 8;
 
 // Decoding is the whole check: the data goes nowhere.
 class Discard : public MemberHandler {
@@ -48,12 +44,7 @@ ArchiveCheck CheckArchive(const std::string& archivePath, const ArchiveCheckProg
         total += m.size;
     if (progress && !progress(0, total))
         return {ArchiverCancelled, ArchiveDamage::None, {}, 0, "cancelled"};
-    const unsigned threads = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
-    DecodeJob job;
-    job.archivePath = archivePath;
-    job.listing = &listing;
-    job.ranges = rangesOf(listing, threads * kRangesPerThread);
-    job.threads = threads;
+    DecodeJob job = jobOver(archivePath, ArchiveFormat::Lzh, listing);
     job.makeHandler = [] { return std::make_unique<Discard>(); };
     if (progress)
         job.tick = [&](std::uint64_t done, const std::string&) { return progress(done, total); };

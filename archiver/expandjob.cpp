@@ -17,7 +17,6 @@
 #include <set>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <thread>
 #include <unistd.h>
 #include <unordered_map>
 #include <utility>
@@ -25,10 +24,6 @@
 namespace vadok::archiver {
 
 namespace {
-
-// Ranges per thread: enough that a thread slowed by other programs leaves its share to the
-// others, few enough that opening a reader per range costs nothing worth measuring.
-constexpr std::size_t kRangesPerThread = 8;
 
 struct WriterDeleter {
     void operator()(struct archive* a) const { archive_write_free(a); }
@@ -309,9 +304,6 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
         root += '/';
 
     // Pass 2: write what pass 1 listed.
-    unsigned threads = options.threads;
-    if (threads == 0)
-        threads = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
     const bool spread = listing.located && !membersOverlap(members);
     const DiskWriter folders = newDiskWriter(true);
     const DiskWriter impliedFolders = newDiskWriter(false);
@@ -322,22 +314,15 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
         int fd;
         ~FdCloser() { ::close(fd); }
     } closeRoot{rootFd};
-    DecodeJob job;
-    job.archivePath = archivePath;
-    job.format = format;
-    job.listing = &listing;
+    DecodeJob job = jobOver(archivePath, format, listing, spread ? options.threads : 1);
     if (spread) {
         std::string error;
         const int code = makeFolders(archivePath, listing, root, folders.get(),
                                      impliedFolders.get(), error);
         if (code != ArchiverOk)
             return failWith(code, error);
-        job.ranges = rangesOf(listing, threads == 1 ? 1 : threads * kRangesPerThread);
-        job.threads = threads;
         job.makeHandler = [rootFd] { return std::make_unique<FileWriter>(rootFd); };
     } else {
-        job.ranges = rangesOf(listing, 1);
-        job.threads = 1;
         job.makeHandler = [disk = folders.get(), root] {
             return std::make_unique<OrderedWriter>(disk, root);
         };

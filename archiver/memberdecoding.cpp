@@ -153,6 +153,10 @@ void work(Shared& shared) {
 
 } // namespace
 
+unsigned decodingThreads(unsigned requested) {
+    return requested ? requested : std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
+}
+
 std::vector<MemberRange> rangesOf(const ArchiveListing& listing, std::size_t parts) {
     const auto& members = listing.members;
     // An archive of no members (the store of an empty folder) has nothing to read.
@@ -177,6 +181,17 @@ std::vector<MemberRange> rangesOf(const ArchiveListing& listing, std::size_t par
         ranges.back().end = members[i].dataEnd;
     }
     return ranges;
+}
+
+DecodeJob jobOver(const std::string& archivePath, ArchiveFormat format,
+                  const ArchiveListing& listing, unsigned threads) {
+    DecodeJob job;
+    job.archivePath = archivePath;
+    job.format = format;
+    job.listing = &listing;
+    job.threads = decodingThreads(threads);
+    job.ranges = rangesOf(listing, job.threads == 1 ? 1 : job.threads * kRangesPerThread);
+    return job;
 }
 
 MemberFault decodeMembers(const DecodeJob& job) {

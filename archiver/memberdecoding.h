@@ -42,6 +42,13 @@ struct MemberRange {
     std::uint64_t end = 0;
 };
 
+// Threads for a job when the caller names none: one per core, at most four.
+unsigned decodingThreads(unsigned requested = 0);
+
+// Ranges per thread: enough that a thread slowed by other programs leaves its share to the
+// others, few enough that opening a reader per range costs nothing worth measuring.
+constexpr std::size_t kRangesPerThread = 8;
+
 // Cuts a located listing into about `parts` ranges of similar cost (data to decode plus a
 // fixed share per member for the file it becomes); an unlocated one stays in one range.
 std::vector<MemberRange> rangesOf(const ArchiveListing& listing, std::size_t parts);
@@ -58,6 +65,11 @@ struct DecodeJob {
     // cancels the job (ArchiverCancelled).
     std::function<bool(std::uint64_t done, const std::string& member)> tick;
 };
+
+// A job over every member of the listing, cut into ranges for `threads` threads (0: as
+// decodingThreads() says); handler and tick are left to the caller.
+DecodeJob jobOver(const std::string& archivePath, ArchiveFormat format,
+                  const ArchiveListing& listing, unsigned threads = 0);
 
 // Decodes every member of the ranges on up to job.threads threads, each range read in
 // order by one thread, and checks each member: its kind against the listing, its data
