@@ -20,7 +20,7 @@ struct Job {
     std::size_t task = 0;
     std::unique_ptr<SpillBuffer> data;
     LzhMember member;
-    std::vector<std::uint8_t> header;
+    std::vector<std::uint8_t> header; // the header to write (a copy compares it with the old one)
     bool copy = false; // the old member's data goes in as it is
     int code = ArchiverOk;
     std::string error;

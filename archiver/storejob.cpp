@@ -128,7 +128,8 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
             ++result.compressed;
         } else {
             const LzhMember& member = job ? job->member : t.member;
-            const std::vector<std::uint8_t> header = encodeLevel2Header(member);
+            const std::vector<std::uint8_t> header = job ? std::move(job->header)
+                                                         : encodeLevel2Header(member);
             if (header.empty())
                 return failWith(ArchiverUnsupported, "name too long: " + member.path);
             const bool sameHeader = job && t.old->rawHeader.size() == header.size() &&
