@@ -10,7 +10,8 @@
 //                 the click until the application's program has started, as that program
 //                 records it. Each run expands into a fresh execution folder, so that no
 //                 run follows the deletion of thousands of files (ext4 then creates files
-//                 slowly for half a minute).
+//                 slowly for half a minute). Counters: best_ms, the fastest run, and
+//                 expand_only_ms, the expansion alone through the same archiver call.
 
 #include "apps/archivercalls.h"
 #include "appcorpus.h"
@@ -36,6 +37,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -198,6 +200,9 @@ public:
         app.appendChild(QStringLiteral("Exec")).setText(QStringLiteral("start.sh"));
         app.appendChild(QStringLiteral("NonPack")).setText(QStringLiteral("False"));
         doc.save(dataFilePath());
+        // A stored application was stored long before it runs: nothing it left is still
+        // being written out when 実行 is clicked.
+        ::sync();
     }
     bool stored() const { return m_stored; }
     QString path() const { return m_dir.path(); }
@@ -223,6 +228,7 @@ void ExecStored(benchmark::State& state) {
     qputenv("VADOK_BENCH_STARTED", QFile::encodeName(started));
     auto* exec = window.findChild<QPushButton*>(QStringLiteral("cmdExec"));
     int run = 0;
+    double best = 1e9;
     for (auto _ : state) {
         settings().ExecDir = catalog.path() + QStringLiteral("/exec%1/").arg(run++);
         QDir().mkpath(settings().ExecDir);
@@ -240,9 +246,19 @@ void ExecStored(benchmark::State& state) {
         const std::int64_t startedNs = record.readAll().trimmed().toLongLong();
         const std::int64_t clickedNs =
             std::chrono::duration_cast<std::chrono::nanoseconds>(clicked.time_since_epoch()).count();
-        state.SetIterationTime(double(startedNs - clickedNs) / 1e9);
+        const double seconds = double(startedNs - clickedNs) / 1e9;
+        best = std::min(best, seconds);
+        state.SetIterationTime(seconds);
     }
     qunsetenv("VADOK_BENCH_STARTED");
+    // The expansion alone, through the same call 実行 makes, for where the time goes.
+    QElapsedTimer expansion;
+    expansion.start();
+    const int code = RunUnlha(ExpandCommand(
+        settings().PackDir + QString::fromUtf8(StoredApplication::kName) + QStringLiteral(".lzh"),
+        catalog.path() + QStringLiteral("/expand-only/"), settings().Config.LhaDialog == 1));
+    state.counters["expand_only_ms"] = code == 0 ? double(expansion.nsecsElapsed()) / 1e6 : -1;
+    state.counters["best_ms"] = best * 1e3;
 }
 BENCHMARK(ExecStored)->Arg(90)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
