@@ -29,8 +29,12 @@
 //   Unlha(owner, "x -d1 -y1 [-n ]\"archive\" \"dest/\" *", ...)
 //   UnZip(owner, "-xs [-n ]\"archive.zip\" \"dest/\"", ...)
 //       Expands every member below dest (created when missing), overwriting without asking,
-//       with modification times and permission bits, and stamps dest as holding what the
-//       archive holds (syncstamp.h), for the next store. Before anything is written every
+//       with modification times and permission bits (less the umask), and stamps dest as
+//       holding what the archive holds (syncstamp.h), for the next store. The folders are
+//       made first and get their times and modes last; the members of an LZH archive are
+//       decoded and written on one thread per core, and the first damaged member in archive
+//       order is the one that fails the call. An archive of no members (the store of an
+//       empty folder) expands to an empty folder. Before anything is written every
 //       member is checked (memberpaths.h): an absolute name, a ".." part, a NUL byte, a member
 //       inside a symbolic link, a link with an absolute target or one that leads outside
 //       dest through the archive's other links and those already below dest, or a member
@@ -67,6 +71,19 @@ enum ArchiverCode : int {
     ArchiverUnsupported = 0x8009,   // a file of 4 GiB or more, a name too long for a header or
                                     // holding the byte 0xFF (LZH's folder separator)
     ArchiverIncomplete = 0x800A,    // the archive lacks a file of the folder or a member is bad
+    ArchiverCancelled = 0x800B,     // the caller's progress callback asked to stop
+};
+
+// What is wrong with a damaged archive, for a message to the user.
+enum class ArchiveDamage {
+    None,
+    Unreadable,        // the file cannot be opened or read
+    NotAnArchive,      // it does not start with an LZH member header
+    HeaderDamaged,     // a member header fails its check or contradicts itself, or bytes other
+                       // than padding follow the end mark (a member whose header was lost)
+    DataDamaged,       // a member's data does not decode to its size and CRC
+    CutShort,          // the file ends inside a member or before the end mark
+    UnsupportedMethod, // a member is packed in a way this archiver cannot decode
 };
 
 // Progress of a call without "-n ": the member being handled, bytes of member data done
@@ -82,6 +99,42 @@ void SetArchiverWarningCallback(ArchiverWarningCallback callback);
 
 int Unlha(void* owner, const std::string& command, char* buffer, int size);
 int UnZip(void* owner, const std::string& command, char* buffer, int size);
+
+// What CheckArchive found: ArchiverOk, ArchiverCancelled, or the code of the first problem
+// (ArchiverCannotOpen, ArchiverBrokenArchive) with what is wrong and where: the first
+// damaged member in archive order, by its name as the archive stores it (UTF-8 as an
+// expansion would name it; empty when its header itself is unreadable) and the offset of its
+// header in the file.
+struct ArchiveCheck {
+    int code = 0; // an ArchiverCode
+    ArchiveDamage damage = ArchiveDamage::None;
+    std::string member;
+    std::uint64_t offset = 0;
+    std::string detail; // in English, for a log
+};
+
+// Bytes of member data decoded so far and in all; returning false cancels the check.
+using ArchiveCheckProgress = std::function<bool(std::uint64_t bytesDone, std::uint64_t bytesTotal)>;
+
+// Checks one LZH archive without expanding anything: reads every header (with its checksum
+// or CRC), decodes every member on one thread per core and compares its size and CRC, and
+// checks that the archive ends at its end mark. Safe to call from any thread and from
+// several at once; it installs nothing process-wide. progress, when given, is called on the
+// calling thread: at the start, about every 100 ms while members are decoded, and once at
+// the end.
+ArchiveCheck CheckArchive(const std::string& archivePath, const ArchiveCheckProgress& progress = {});
+
+// An LZH archive's size as its headers give it: the number of members (files, folders and
+// links) and the sum of their original sizes, without decoding or even reading any member's
+// data. code is ArchiverOk, ArchiverCannotOpen, or ArchiverBrokenArchive with damage saying
+// what is wrong with the headers. Safe to call from several threads at once.
+struct ArchiveSizes {
+    int code = 0; // an ArchiverCode
+    ArchiveDamage damage = ArchiveDamage::None;
+    std::uint64_t members = 0;
+    std::uint64_t originalBytes = 0;
+};
+ArchiveSizes ReadArchiveSizes(const std::string& archivePath);
 
 // Checks, before the launcher deletes an expanded folder, that archivePath holds all of
 // folder: every file, folder and stored symbolic link below folder has a member of the same

@@ -4,15 +4,28 @@
 #include "lzhheaderreader.h"
 #include "names.h"
 
+#include <algorithm>
 #include <archive_entry.h>
+#include <cerrno>
+#include <mutex>
+#include <unistd.h>
 
 namespace vadok::archiver {
 
 namespace {
 
+constexpr std::size_t kReadBlock = 256 * 1024;
+
 std::string errorOf(struct archive* a, const char* fallback) {
     const char* e = archive_error_string(a);
     return e ? e : fallback;
+}
+
+// The methods libarchive's LZH reader decodes; members of any other fail at their data.
+bool libarchiveDecodes(const std::string& method) {
+    static const char* const known[] = {"lh0", "lz4", "lh5", "lh6", "lh7", "lhd"};
+    return std::any_of(std::begin(known), std::end(known),
+                       [&](const char* m) { return method == m; });
 }
 
 ArchiveListing failed(int code, std::string error) {
@@ -74,11 +87,90 @@ ReadArchive openArchive(const std::string& path, ArchiveFormat format,
         error = "libarchive cannot read names as " + hdrcharset;
         return nullptr;
     }
-    if (archive_read_open_filename(a.get(), path.c_str(), 256 * 1024) != ARCHIVE_OK) {
+    if (archive_read_open_filename(a.get(), path.c_str(), kReadBlock) != ARCHIVE_OK) {
         error = errorOf(a.get(), "cannot open archive");
         return nullptr;
     }
     return a;
+}
+
+namespace {
+
+// The bytes of the spans, then the end mark.
+struct SpanFeed {
+    int fd;
+    std::vector<ByteSpan> spans;
+    std::size_t span = 0;
+    std::uint64_t at = 0;
+    bool endMarkSent = false;
+    std::vector<std::uint8_t> buffer;
+};
+
+la_ssize_t readSpans(struct archive* a, void* clientData, const void** out) {
+    auto* feed = static_cast<SpanFeed*>(clientData);
+    while (feed->span < feed->spans.size()) {
+        const ByteSpan& s = feed->spans[feed->span];
+        feed->at = std::max(feed->at, s.begin);
+        if (feed->at >= s.end) {
+            ++feed->span;
+            continue;
+        }
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(feed->buffer.size(), s.end - feed->at));
+        const ssize_t n = ::pread(feed->fd, feed->buffer.data(), want, static_cast<off_t>(feed->at));
+        if (n <= 0) {
+            archive_set_error(a, n < 0 ? errno : EIO, "cannot read the archive");
+            return -1;
+        }
+        feed->at += static_cast<std::uint64_t>(n);
+        *out = feed->buffer.data();
+        return n;
+    }
+    if (feed->endMarkSent)
+        return 0;
+    static const std::uint8_t endMark[1] = {0};
+    feed->endMarkSent = true;
+    *out = endMark;
+    return 1;
+}
+
+int closeSpans(struct archive*, void* clientData) {
+    delete static_cast<SpanFeed*>(clientData);
+    return ARCHIVE_OK;
+}
+
+} // namespace
+
+ReadArchive openArchiveSpans(int fd, std::vector<ByteSpan> spans, const std::string& hdrcharset,
+                             std::string& error) {
+    ReadArchive a(archive_read_new());
+    archive_read_support_format_lha(a.get());
+    if (!hdrcharset.empty() &&
+        archive_read_set_options(a.get(), ("hdrcharset=" + hdrcharset).c_str()) < ARCHIVE_WARN) {
+        error = "libarchive cannot read names as " + hdrcharset;
+        return nullptr;
+    }
+    auto* feed = new SpanFeed{fd, std::move(spans), 0, 0, false, std::vector<std::uint8_t>(kReadBlock)};
+    // libarchive calls closeSpans, which frees the feed, whether or not the open succeeds.
+    if (archive_read_open(a.get(), feed, nullptr, readSpans, closeSpans) != ARCHIVE_OK) {
+        error = errorOf(a.get(), "cannot open archive");
+        return nullptr;
+    }
+    return a;
+}
+
+void prepareLhaReading() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        static const unsigned char endOfArchive[1] = {0};
+        struct archive* a = archive_read_new();
+        archive_read_set_format(a, ARCHIVE_FORMAT_LHA);
+        if (archive_read_open_memory(a, endOfArchive, sizeof endOfArchive) == ARCHIVE_OK) {
+            struct archive_entry* entry = nullptr;
+            archive_read_next_header(a, &entry);
+        }
+        archive_read_free(a);
+    });
 }
 
 std::optional<MemberKind> kindOf(struct archive_entry* entry) {
@@ -96,18 +188,31 @@ std::optional<MemberKind> kindOf(struct archive_entry* entry) {
 
 ArchiveListing listArchive(const std::string& path, ArchiveFormat format) {
     if (format == ArchiveFormat::Lzh) {
-        const ArchiveIndex index = readArchiveIndex(path);
+        // Straight into the listing: an archive of a hundred thousand members must not hold
+        // their raw headers too, which only a store needs.
+        ArchiveIndex index;
+        ArchiveListing listing;
+        walkArchiveHeaders(path, true, index, [&](LzhMember& m, const std::uint8_t*, std::size_t) {
+            listing.members.push_back({std::move(m.path), m.kind, std::move(m.linkTarget),
+                                       m.kind == MemberKind::File ? m.originalSize : 0, m.crc,
+                                       m.headerOffset, m.dataOffset + m.compressedSize,
+                                       libarchiveDecodes(m.methodName())});
+        });
         // Archives our reader cannot follow (self-extracting, level 3) keep libarchive's names;
         // libarchive cannot tell a cut one from a whole one, our reader can.
         if (index.foreign)
             return listWithLibarchive(path, format, "");
-        if (!index.ok)
-            return failed(ArchiverBrokenArchive, path + ": " + index.error);
-        ArchiveListing listing;
+        if (!index.ok) {
+            listing = failed(index.damage == ArchiveDamage::Unreadable ? ArchiverCannotOpen
+                                                                       : ArchiverBrokenArchive,
+                             path + ": " + index.error);
+            listing.damage = index.damage;
+            listing.damageAt = index.damageAt;
+            listing.damagedMember = index.damagedMember;
+            return listing;
+        }
         listing.hdrcharset = "ISO-8859-1";
-        for (const auto& m : index.members)
-            listing.members.push_back({m.path, m.kind, m.linkTarget,
-                                       m.kind == MemberKind::File ? m.originalSize : 0, m.crc});
+        listing.located = true;
         return listing;
     }
     ArchiveListing listing = listWithLibarchive(path, format, "");

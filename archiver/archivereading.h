@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archiver.h"
 #include "lzhmember.h"
 
 #include <archive.h>
@@ -25,6 +26,11 @@ struct ListedMember {
     std::string linkTarget;
     std::uint64_t size = 0;           // what a file's data must come to
     std::optional<std::uint16_t> crc; // the data CRC our own header reader found
+    // Where our own header reader found the member: its header starts at headerOffset and
+    // its data ends before dataEnd (both 0 when libarchive listed it).
+    std::uint64_t headerOffset = 0;
+    std::uint64_t dataEnd = 0;
+    bool knownMethod = true; // packed in a way libarchive decodes
 };
 
 // Every member of an archive, in order, with the names it means. libarchive converts member
@@ -39,13 +45,37 @@ struct ArchiveListing {
     int code = 0; // an ArchiverCode
     std::string error;
     std::string hdrcharset; // for openArchive; empty: libarchive's default
+    bool located = false;   // every member's bytes are known (our reader listed them)
     std::vector<ListedMember> members;
+    // For a damaged LZH archive: what is wrong, at which header, in which member if known.
+    ArchiveDamage damage = ArchiveDamage::None;
+    std::uint64_t damageAt = 0;
+    std::string damagedMember;
 };
 ArchiveListing listArchive(const std::string& path, ArchiveFormat format);
 
 // Opens path for reading in the given format with an optional hdrcharset option.
 ReadArchive openArchive(const std::string& path, ArchiveFormat format,
                         const std::string& hdrcharset, std::string& error);
+
+// Bytes [begin, end) of a file.
+struct ByteSpan {
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
+};
+
+// Opens the members whose bytes lie in the spans of the LZH archive open as fd, each span
+// whole members from the start of a header, as an archive of their own: the spans one after
+// another, then an end mark. Members are independent of each other, so several threads
+// can each read a part, and a part may leave members out.
+ReadArchive openArchiveSpans(int fd, std::vector<ByteSpan> spans, const std::string& hdrcharset,
+                             std::string& error);
+
+// libarchive fills its LHA CRC table on the first header read of the process, without a
+// guard: two threads reading their first members at once could check headers against a
+// half-filled table and refuse good data ("LHa header CRC error"). Call this before
+// starting threads that read LZH members.
+void prepareLhaReading();
 
 // The kind libarchive gives an entry, or nullopt for anything else.
 std::optional<MemberKind> kindOf(struct archive_entry* entry);

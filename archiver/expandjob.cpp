@@ -1,18 +1,25 @@
 #include "expandjob.h"
 
 #include "archiver.h"
-#include "crc16.h"
+#include "memberdecoding.h"
+#include "memberfiles.h"
 #include "memberpaths.h"
 #include "readerlocale.h"
 #include "syncstamp.h"
 
+#include <algorithm>
 #include <archive_entry.h>
 #include <climits>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <utility>
 
 namespace vadok::archiver {
 
@@ -21,6 +28,7 @@ namespace {
 struct WriterDeleter {
     void operator()(struct archive* a) const { archive_write_free(a); }
 };
+using DiskWriter = std::unique_ptr<struct archive, WriterDeleter>;
 
 std::string errorOf(struct archive* a, const char* fallback) {
     const char* e = archive_error_string(a);
@@ -49,6 +57,199 @@ std::optional<std::uint64_t> freeSpaceFor(std::filesystem::path path) {
 std::string resolvedFolder(const std::string& path) {
     char resolved[PATH_MAX];
     return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+}
+
+// libarchive's writer for folders, and for every member of archives that cannot be spread
+// over threads. It sets the umask to 0 and back on every header, so it must never run
+// while another thread creates files.
+DiskWriter newDiskWriter(bool times) {
+    DiskWriter disk(archive_write_disk_new());
+    archive_write_disk_set_options(disk.get(), (times ? ARCHIVE_EXTRACT_TIME : 0) |
+                                                   ARCHIVE_EXTRACT_SECURE_NODOTDOT |
+                                                   ARCHIVE_EXTRACT_SECURE_SYMLINKS |
+                                                   ARCHIVE_EXTRACT_UNLINK);
+    archive_write_disk_set_standard_lookup(disk.get());
+    return disk;
+}
+
+// Whether members land on one another: two at one path, or one below a member that is no
+// folder. The later one wins then, which only an expansion in member order gets right.
+bool membersOverlap(const std::vector<ListedMember>& members) {
+    std::unordered_map<std::string, MemberKind> kinds;
+    std::set<std::string> parents;
+    for (const auto& m : members) {
+        std::string path = normalMemberPath(m.path);
+        if (path.empty())
+            continue;
+        for (std::size_t slash = path.find('/'); slash != std::string::npos;
+             slash = path.find('/', slash + 1))
+            parents.insert(path.substr(0, slash));
+        if (!kinds.emplace(std::move(path), m.kind).second)
+            return true;
+    }
+    return std::any_of(parents.begin(), parents.end(), [&](const std::string& p) {
+        const auto it = kinds.find(p);
+        return it != kinds.end() && it->second != MemberKind::Directory;
+    });
+}
+
+struct timespecPair {
+    struct timespec t[2];
+};
+
+timespecPair timesOf(struct archive_entry* entry) {
+    timespecPair p{};
+    p.t[0] = {0, UTIME_OMIT};
+    p.t[1] = {0, UTIME_OMIT};
+    if (archive_entry_atime_is_set(entry))
+        p.t[0] = {archive_entry_atime(entry), archive_entry_atime_nsec(entry)};
+    if (archive_entry_mtime_is_set(entry))
+        p.t[1] = {archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)};
+    return p;
+}
+
+// Files and links below root on any number of threads; folders were made before.
+class FileWriter : public MemberHandler {
+public:
+    explicit FileWriter(int root) : m_root(root) {}
+    ~FileWriter() override {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool begin(const ListedMember& m, struct archive_entry* entry, std::string& error) override {
+        m_times = timesOf(entry);
+        const std::string name = normalMemberPath(m.path);
+        if (m.kind == MemberKind::Symlink)
+            return placeMemberLink(m_root, name, m.linkTarget, m_times.t, error);
+        if (m.kind == MemberKind::File)
+            return createMemberFile(m_root, name, archive_entry_perm(entry), m_fd, error);
+        return true;
+    }
+    bool data(const void* p, std::size_t size, std::uint64_t offset, std::string& error) override {
+        return writeMemberData(m_fd, p, size, offset, error);
+    }
+    bool end(std::string& error) override {
+        if (m_fd < 0)
+            return true;
+        const int fd = std::exchange(m_fd, -1);
+        return finishMemberFile(fd, m_times.t, error);
+    }
+
+private:
+    int m_root;
+    int m_fd = -1;
+    timespecPair m_times{};
+};
+
+// Every member through libarchive's writer, in member order, on one thread.
+class OrderedWriter : public MemberHandler {
+public:
+    OrderedWriter(struct archive* disk, std::string root) : m_disk(disk), m_root(std::move(root)) {}
+    bool begin(const ListedMember& m, struct archive_entry* entry, std::string& error) override {
+        const std::string name = normalMemberPath(m.path);
+        // A folder member naming the destination itself: the destination is there already.
+        m_writing = !name.empty();
+        if (!m_writing)
+            return true;
+        archive_entry_set_pathname(entry, (m_root + name).c_str());
+        if (m.kind == MemberKind::Symlink)
+            archive_entry_set_symlink(entry, m.linkTarget.c_str());
+        // Told a size, libarchive pads a file that comes out short up to it (a 4 GiB sparse
+        // file from an archive of 44 bytes); each file's size is checked instead.
+        archive_entry_unset_size(entry);
+        if (archive_write_header(m_disk, entry) >= ARCHIVE_WARN)
+            return true;
+        error = errorOf(m_disk, "cannot write");
+        return false;
+    }
+    bool data(const void* p, std::size_t size, std::uint64_t offset, std::string& error) override {
+        if (archive_write_data_block(m_disk, p, size, static_cast<la_int64_t>(offset)) >= ARCHIVE_OK)
+            return true;
+        error = errorOf(m_disk, "cannot write");
+        return false;
+    }
+    bool end(std::string& error) override {
+        if (!m_writing || archive_write_finish_entry(m_disk) >= ARCHIVE_WARN)
+            return true;
+        error = errorOf(m_disk, "cannot finish");
+        return false;
+    }
+
+private:
+    struct archive* m_disk;
+    std::string m_root;
+    bool m_writing = false;
+};
+
+// Makes every folder the members need before any file is written: folder members through
+// `disk` with their own times and modes (set when it is closed, after their contents), the
+// folders above members that have none of their own through `plain` as libarchive makes
+// such folders, without times. Either replaces a link or a file standing in the way.
+int makeFolders(const std::string& archivePath, const ArchiveListing& listing,
+                const std::string& root, struct archive* disk, struct archive* plain,
+                std::string& error) {
+    std::vector<ByteSpan> spans;
+    std::vector<std::size_t> folders;
+    std::set<std::string> needed;
+    for (std::size_t i = 0; i < listing.members.size(); ++i) {
+        const ListedMember& m = listing.members[i];
+        const std::string path = normalMemberPath(m.path);
+        for (std::size_t slash = path.find('/'); slash != std::string::npos;
+             slash = path.find('/', slash + 1))
+            needed.insert(path.substr(0, slash));
+        if (m.kind == MemberKind::Directory && !path.empty()) {
+            spans.push_back({m.headerOffset, m.dataEnd});
+            folders.push_back(i);
+        }
+    }
+    if (!folders.empty()) {
+        const int fd = ::open(archivePath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            error = "cannot open " + archivePath;
+            return ArchiverCannotOpen;
+        }
+        ReadArchive a = openArchiveSpans(fd, std::move(spans), listing.hdrcharset, error);
+        struct archive_entry* entry = nullptr;
+        for (const std::size_t i : folders) {
+            const int r = a ? archive_read_next_header(a.get(), &entry) : ARCHIVE_FATAL;
+            if ((r != ARCHIVE_OK && r != ARCHIVE_WARN) ||
+                kindOf(entry) != MemberKind::Directory) {
+                error = archivePath + ": " + (a ? errorOf(a.get(), "damaged member header") : error);
+                ::close(fd);
+                return ArchiverBrokenArchive;
+            }
+            const std::string path = normalMemberPath(listing.members[i].path);
+            needed.erase(path);
+            archive_entry_set_pathname(entry, (root + path).c_str());
+            if (archive_write_header(disk, entry) < ARCHIVE_WARN ||
+                archive_write_finish_entry(disk) < ARCHIVE_WARN) {
+                error = path + ": " + errorOf(disk, "cannot write");
+                ::close(fd);
+                return ArchiverWriteError;
+            }
+        }
+        ::close(fd);
+    }
+    struct archive_entry* implied = archive_entry_new();
+    int code = ArchiverOk;
+    for (const std::string& path : needed) {
+        const std::string full = root + path;
+        struct stat st {};
+        if (::lstat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            continue;
+        archive_entry_clear(implied);
+        archive_entry_set_pathname(implied, full.c_str());
+        archive_entry_set_filetype(implied, AE_IFDIR);
+        archive_entry_set_perm(implied, 0777);
+        if (archive_write_header(plain, implied) < ARCHIVE_WARN ||
+            archive_write_finish_entry(plain) < ARCHIVE_WARN) {
+            error = path + ": " + errorOf(plain, "cannot make the folder");
+            code = ArchiverWriteError;
+            break;
+        }
+    }
+    archive_entry_free(implied);
+    return code;
 }
 
 } // namespace
@@ -102,78 +303,42 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
     if (root.back() != '/')
         root += '/';
 
-    // Pass 2: write, member by member as pass 1 listed them.
-    std::string error;
-    ReadArchive a = openArchive(archivePath, format, listing.hdrcharset, error);
-    if (!a)
-        return failWith(ArchiverBrokenArchive, archivePath + ": " + error);
-    std::unique_ptr<struct archive, WriterDeleter> disk(archive_write_disk_new());
-    archive_write_disk_set_options(disk.get(),
-                                   ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_SECURE_NODOTDOT |
-                                       ARCHIVE_EXTRACT_SECURE_SYMLINKS | ARCHIVE_EXTRACT_UNLINK);
-    archive_write_disk_set_standard_lookup(disk.get());
-    std::uint64_t done = 0;
-    struct archive_entry* entry = nullptr;
-    int r;
-    std::size_t index = 0;
-    while ((r = archive_read_next_header(a.get(), &entry)) == ARCHIVE_OK || r == ARCHIVE_WARN) {
-        if (index >= members.size() || kindOf(entry) != members[index].kind ||
-            archive_entry_hardlink(entry))
-            return failWith(ArchiverBrokenArchive,
-                            archivePath + ": members differ between readers");
-        const ListedMember& m = members[index++];
-        const std::string name = normalMemberPath(m.path);
-        // A folder member naming the destination itself: the destination is there already.
-        if (name.empty())
-            continue;
-        archive_entry_set_pathname(entry, (root + name).c_str());
-        if (m.kind == MemberKind::Symlink)
-            archive_entry_set_symlink(entry, m.linkTarget.c_str());
-        // Told a size, libarchive pads a file that comes out short up to it (a 4 GiB sparse
-        // file from an archive of 44 bytes); each file's size is checked here instead.
-        archive_entry_unset_size(entry);
-        if (archive_write_header(disk.get(), entry) < ARCHIVE_WARN)
-            return failWith(ArchiverWriteError, name + ": " + errorOf(disk.get(), "cannot write"));
-        const void* buf;
-        size_t size;
-        la_int64_t offset;
-        int rr;
-        std::uint16_t crc = 0;
-        std::uint64_t written = 0;
-        while ((rr = archive_read_data_block(a.get(), &buf, &size, &offset)) == ARCHIVE_OK) {
-            crc = crc16Update(crc, buf, size);
-            // Damaged data can decode to more bytes than the header promised.
-            written = static_cast<std::uint64_t>(offset) + size;
-            if (offset < 0 || written > m.size)
-                return failWith(ArchiverBrokenArchive,
-                                name + ": member data longer than its header says");
-            if (archive_write_data_block(disk.get(), buf, size, offset) < ARCHIVE_OK)
-                return failWith(ArchiverWriteError,
-                                name + ": " + errorOf(disk.get(), "cannot write"));
-            done += size;
-        }
-        // A CRC mismatch comes back as a warning; it is still a damaged member.
-        if (rr != ARCHIVE_EOF)
-            return failWith(ArchiverBrokenArchive,
-                            name + ": " + errorOf(a.get(), "damaged member"));
-        if (m.kind == MemberKind::File && written != m.size)
-            return failWith(ArchiverBrokenArchive,
-                            name + ": member data shorter than its header says");
-        // libarchive checks the CRC of level-2 members only; level 0 and 1 get it here.
-        if (m.kind == MemberKind::File && m.crc && crc != *m.crc)
-            return failWith(ArchiverBrokenArchive, name + ": CRC mismatch");
-        if (archive_write_finish_entry(disk.get()) < ARCHIVE_WARN)
-            return failWith(ArchiverWriteError, name + ": " + errorOf(disk.get(), "cannot finish"));
-        ++result.entries;
-        if (options.progress)
-            options.progress(name, done, total);
+    // Pass 2: write what pass 1 listed.
+    const bool spread = listing.located && !membersOverlap(members);
+    const DiskWriter folders = newDiskWriter(true);
+    const DiskWriter impliedFolders = newDiskWriter(false);
+    const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (rootFd < 0)
+        return failWith(ArchiverCannotCreate, "cannot open " + dest);
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closeRoot{rootFd};
+    DecodeJob job = jobOver(archivePath, format, listing, spread ? options.threads : 1);
+    if (spread) {
+        std::string error;
+        const int code = makeFolders(archivePath, listing, root, folders.get(),
+                                     impliedFolders.get(), error);
+        if (code != ArchiverOk)
+            return failWith(code, error);
+        job.makeHandler = [rootFd] { return std::make_unique<FileWriter>(rootFd); };
+    } else {
+        job.makeHandler = [disk = folders.get(), root] {
+            return std::make_unique<OrderedWriter>(disk, root);
+        };
     }
-    if (r != ARCHIVE_EOF || index != members.size())
-        return failWith(ArchiverBrokenArchive,
-                        archivePath + ": " + errorOf(a.get(), "damaged archive"));
+    if (options.progress)
+        job.tick = [&](std::uint64_t done, const std::string& member) {
+            options.progress(normalMemberPath(member), done, total);
+            return true;
+        };
+    const MemberFault fault = decodeMembers(job);
+    if (fault.code != ArchiverOk)
+        return failWith(fault.code, fault.error);
     // Folder times and modes are set here, after their contents.
-    if (archive_write_close(disk.get()) != ARCHIVE_OK)
-        return failWith(ArchiverWriteError, errorOf(disk.get(), "cannot finish the destination"));
+    if (archive_write_close(folders.get()) != ARCHIVE_OK ||
+        archive_write_close(impliedFolders.get()) != ARCHIVE_OK)
+        return failWith(ArchiverWriteError, errorOf(folders.get(), "cannot finish the destination"));
     // Every file written has its status-change time before this moment.
     writeSyncStamp(root, st, syncMomentNow());
     return result;

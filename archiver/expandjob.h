@@ -9,6 +9,10 @@
 namespace vadok::archiver {
 
 struct ExpandOptions {
+    // Threads decoding and writing members: 0 is one per core, at most four. An archive our
+    // own reader cannot locate member by member (ZIP, self-extracting LZH) or whose members
+    // overwrite one another uses one.
+    unsigned threads = 0;
     std::function<void(const std::string& member, std::uint64_t done, std::uint64_t total)>
         progress;
     std::function<void(const std::string& message)> warning;
@@ -17,12 +21,13 @@ struct ExpandOptions {
 struct ExpandResult {
     int code = 0; // an ArchiverCode
     std::string error;
-    unsigned entries = 0;
 };
 
 // Expands every member of the archive below dest (see archiver.h). Members are listed and
 // checked in a first pass over the headers, so a hostile archive writes nothing at all; the
-// second pass writes exactly the names the first one checked.
+// second pass writes exactly the names the first one checked: the folders first, then the
+// files and links, spread over threads by ranges of members, and the folders' times and
+// modes last.
 ExpandResult expandArchive(const std::string& archivePath, const std::string& dest,
                            ArchiveFormat format, const ExpandOptions& options);
 

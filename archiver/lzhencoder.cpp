@@ -20,10 +20,14 @@ constexpr unsigned kMaxCodeLength = 16;
 // folder, 8192 codes per block beat both 4096 and 32768.
 constexpr std::size_t kBlockCodes = 8192;
 constexpr unsigned kHashBits = 16;
+constexpr unsigned kHash3Bits = 16;
+// Stamps stay below this; past it the tables are cleared once and the base starts again.
+constexpr std::size_t kLargestBase = 0xC0000000;
 
-// Search effort, chosen by measuring ratio against time on an application folder. A 3-byte
-// match very far away costs more bits than three literals, hence kTooFar.
-constexpr unsigned kGoodLength = 8;
+// Search effort, chosen by measuring ratio against time on an application folder (the
+// archiver bench's corpus): a chain is followed a quarter as far once a match of kGoodLength
+// is in hand. A 3-byte match very far away costs more bits than three literals, hence kTooFar.
+constexpr unsigned kGoodLength = 16;
 constexpr unsigned kMaxLazy = 32;
 constexpr unsigned kNiceLength = 128;
 constexpr unsigned kMaxChain = 128;
@@ -38,7 +42,8 @@ unsigned bitLength(std::uint32_t v) {
 LzhEncoder::LzhEncoder(LzhMethod method, Sink sink)
     : m_params(methodParams(method)), m_sink(std::move(sink)),
       m_wsize(std::size_t{1} << m_params.dictionaryBits), m_window(3 * m_wsize + 16, 0),
-      m_head(std::size_t{1} << kHashBits, -1), m_prev(m_wsize, -1), m_cFreq(kLiteralCodes, 0),
+      m_head(std::size_t{1} << kHashBits, 0), m_prev(m_wsize, 0),
+      m_head3(std::size_t{1} << kHash3Bits, 0), m_cFreq(kLiteralCodes, 0),
       m_pFreq(m_params.positionCodes, 0) {
     m_codes.reserve(kBlockCodes);
     m_positions.reserve(kBlockCodes);
@@ -46,22 +51,11 @@ LzhEncoder::LzhEncoder(LzhMethod method, Sink sink)
 
 void LzhEncoder::reset(Sink sink) {
     m_sink = std::move(sink);
-    // Most members are small: undoing their few insertions (the window still holds the
-    // bytes they were hashed from) is far cheaper than clearing both tables.
-    if (!m_slid && m_touchedEnd < m_head.size() / 8) {
-        for (std::size_t pos = 0; pos < m_touchedEnd; ++pos) {
-            m_head[hashAt(pos)] = -1;
-            m_prev[pos] = -1;
-        }
-    } else {
-        std::fill(m_head.begin(), m_head.end(), -1);
-        std::fill(m_prev.begin(), m_prev.end(), -1);
-    }
-    m_touchedEnd = 0;
-    m_slid = false;
+    // Every position of this member lies below the new base, so its chain entries read as
+    // empty from now on: the tables are never cleared between members.
+    advanceBase(m_strstart + m_lookahead + 1);
     m_strstart = 0;
     m_lookahead = 0;
-    m_inserted = 0;
     m_prevLength = kMinMatch - 1;
     m_prevMatch = 0;
     m_matchAvailable = false;
@@ -70,6 +64,17 @@ void LzhEncoder::reset(Sink sink) {
     std::fill(m_cFreq.begin(), m_cFreq.end(), 0);
     std::fill(m_pFreq.begin(), m_pFreq.end(), 0);
     m_bits = BitWriter();
+}
+
+void LzhEncoder::advanceBase(std::size_t by) {
+    if (m_base + by > kLargestBase) {
+        std::fill(m_head.begin(), m_head.end(), 0);
+        std::fill(m_prev.begin(), m_prev.end(), 0);
+        std::fill(m_head3.begin(), m_head3.end(), 0);
+        m_base = 1;
+        return;
+    }
+    m_base += static_cast<std::uint32_t>(by);
 }
 
 void LzhEncoder::write(const std::uint8_t* data, std::size_t size) {
@@ -101,88 +106,113 @@ void LzhEncoder::finish() {
 }
 
 void LzhEncoder::slide() {
-    // Keeps at least one window of history below m_strstart; positions move down by a whole
-    // window so the chain slots (indexed by position modulo the window) stay valid.
+    // Keeps at least one window of history below m_strstart. Positions move down by a whole
+    // window, so the chain slots (indexed by position modulo the window) stay valid and the
+    // stored stamps stay as they are: only the base moves.
     const std::size_t end = m_strstart + m_lookahead;
     std::memmove(m_window.data(), m_window.data() + m_wsize, end - m_wsize);
-    m_slid = true;
     m_strstart -= m_wsize;
-    m_inserted = m_inserted > m_wsize ? m_inserted - m_wsize : 0;
     m_prevMatch = m_prevMatch > m_wsize ? m_prevMatch - m_wsize : 0;
-    const auto shift = static_cast<std::int32_t>(m_wsize);
-    for (auto& h : m_head)
-        h = h >= shift ? h - shift : -1;
-    for (auto& p : m_prev)
-        p = p >= shift ? p - shift : -1;
-}
-
-std::uint32_t LzhEncoder::hashAt(std::size_t pos) const {
-    const std::uint8_t* p = m_window.data() + pos;
-    const std::uint32_t v = p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16);
-    return (v * 2654435761u) >> (32 - kHashBits);
-}
-
-void LzhEncoder::insert(std::size_t pos) {
-    m_touchedEnd = std::max(m_touchedEnd, pos + 1);
-    const std::uint32_t h = hashAt(pos);
-    m_prev[pos & (m_wsize - 1)] = m_head[h];
-    m_head[h] = static_cast<std::int32_t>(pos);
+    advanceBase(m_wsize);
 }
 
 namespace {
+
 std::uint16_t load16(const std::uint8_t* p) {
     std::uint16_t v;
     std::memcpy(&v, p, 2);
     return v;
 }
+
+std::uint32_t load32(const std::uint8_t* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// How many bytes from scan and match agree, up to maxLen; at least `from` agree already.
+unsigned matchLength(const std::uint8_t* scan, const std::uint8_t* match, unsigned from,
+                     unsigned maxLen) {
+    unsigned len = from;
+    while (len + 8 <= maxLen) {
+        std::uint64_t a, b;
+        std::memcpy(&a, scan + len, 8);
+        std::memcpy(&b, match + len, 8);
+        if (a != b)
+            return len + static_cast<unsigned>(std::countr_zero(a ^ b)) / 8;
+        len += 8;
+    }
+    while (len < maxLen && scan[len] == match[len])
+        ++len;
+    return len;
+}
+
 } // namespace
 
-unsigned LzhEncoder::longestMatch(std::int32_t candidate, std::size_t& matchPos) {
+LzhEncoder::Candidates LzhEncoder::insert(std::size_t pos, std::size_t end) {
+    const std::uint32_t stamp = stampOf(pos);
+    const std::uint32_t v = load32(m_window.data() + pos);
+    const std::uint32_t h3 = ((v & 0xFFFFFF) * 506832829u) >> (32 - kHash3Bits);
+    Candidates c;
+    c.three = m_head3[h3];
+    m_head3[h3] = stamp;
+    // The last three bytes of a member have no fourth: hashing what lies beyond would make
+    // the output depend on earlier members.
+    if (pos + 4 <= end) {
+        const std::uint32_t h4 = (v * 2654435761u) >> (32 - kHashBits);
+        c.four = m_head[h4];
+        m_prev[pos & (m_wsize - 1)] = c.four;
+        m_head[h4] = stamp;
+    }
+    return c;
+}
+
+unsigned LzhEncoder::longestMatch(const Candidates& candidates, std::size_t& matchPos) {
     const unsigned maxLen = static_cast<unsigned>(std::min<std::size_t>(kMaxMatch, m_lookahead));
     unsigned best = m_prevLength;
     if (best >= maxLen)
         return 0;
-    unsigned chain = m_prevLength >= kGoodLength ? kMaxChain / 4 : kMaxChain;
-    const std::int64_t limit =
-        static_cast<std::int64_t>(m_strstart) - static_cast<std::int64_t>(m_wsize) + 1;
+    // Stamps below the base belong to earlier members or slid out of the window.
+    const std::uint32_t limit =
+        m_base + static_cast<std::uint32_t>(m_strstart >= m_wsize ? m_strstart - m_wsize + 1 : 0);
     const std::uint8_t* window = m_window.data();
     const std::uint8_t* scan = window + m_strstart;
+    unsigned found = 0;
+    // The chains link positions that share four bytes; the nearest one sharing three is
+    // kept apart, as a 3-byte match only pays off close by.
+    if (best < kMinMatch && candidates.three >= limit) {
+        const std::size_t at = candidates.three - m_base;
+        if (m_strstart - at <= kTooFar) {
+            const unsigned len = matchLength(scan, window + at, 0, maxLen);
+            if (len >= kMinMatch) {
+                best = found = len;
+                matchPos = at;
+                if (len >= kNiceLength || len >= maxLen)
+                    return found;
+            }
+        }
+    }
+    unsigned chain = best >= kGoodLength ? kMaxChain / 4 : kMaxChain;
     const std::size_t mask = m_wsize - 1;
     // Candidates are rejected on two byte pairs first: the pair ending at the current best
     // length (a longer match must agree there) and the first pair.
     const std::uint16_t scanStart = load16(scan);
     std::uint16_t scanEnd = load16(scan + best - 1);
-    unsigned found = 0;
-    std::int64_t cur = candidate;
-    while (cur >= limit && cur >= 0 && chain-- > 0) {
-        const std::uint8_t* match = window + cur;
+    std::uint32_t cur = candidates.four;
+    while (cur >= limit && chain-- > 0) {
+        const std::size_t at = cur - m_base;
+        const std::uint8_t* match = window + at;
         if (load16(match + best - 1) == scanEnd && load16(match) == scanStart) {
-            unsigned len = 2;
-            while (len + 8 <= maxLen) {
-                std::uint64_t a, b;
-                std::memcpy(&a, scan + len, 8);
-                std::memcpy(&b, match + len, 8);
-                if (a != b) {
-                    len += static_cast<unsigned>(std::countr_zero(a ^ b)) / 8;
-                    goto measured;
-                }
-                len += 8;
-            }
-            while (len < maxLen && scan[len] == match[len])
-                ++len;
-        measured:
-            if (len > maxLen)
-                len = maxLen;
+            const unsigned len = matchLength(scan, match, 2, maxLen);
             if (len > best) {
-                best = len;
-                found = len;
-                matchPos = static_cast<std::size_t>(cur);
+                best = found = len;
+                matchPos = at;
                 if (len >= kNiceLength || len >= maxLen)
                     break;
                 scanEnd = load16(scan + best - 1);
             }
         }
-        cur = m_prev[static_cast<std::size_t>(cur) & mask];
+        cur = m_prev[at & mask];
     }
     return found;
 }
@@ -195,21 +225,15 @@ void LzhEncoder::process(bool flushing) {
             return;
         if (m_lookahead == 0)
             return;
-        std::int32_t candidate = -1;
-        if (m_lookahead >= kMinMatch) {
-            const std::uint32_t h = hashAt(m_strstart);
-            m_touchedEnd = std::max(m_touchedEnd, m_strstart + 1);
-            candidate = m_head[h];
-            m_prev[m_strstart & (m_wsize - 1)] = candidate;
-            m_head[h] = static_cast<std::int32_t>(m_strstart);
-        }
+        Candidates candidates;
+        if (m_lookahead >= kMinMatch)
+            candidates = insert(m_strstart, m_strstart + m_lookahead);
         const unsigned prevLength = m_prevLength;
         const std::size_t prevMatch = m_prevMatch;
         unsigned matchLength = kMinMatch - 1;
         std::size_t matchPos = 0;
-        if (candidate >= 0 && prevLength < kMaxLazy) {
-            m_prevLength = prevLength;
-            const unsigned len = longestMatch(candidate, matchPos);
+        if ((candidates.three != 0 || candidates.four != 0) && prevLength < kMaxLazy) {
+            const unsigned len = longestMatch(candidates, matchPos);
             if (len >= kMinMatch && !(len == kMinMatch && m_strstart - matchPos > kTooFar))
                 matchLength = len;
         }
@@ -221,7 +245,7 @@ void LzhEncoder::process(bool flushing) {
             const std::size_t next = m_strstart + prevLength - 1;
             for (std::size_t q = m_strstart + 1; q < next; ++q)
                 if (q + kMinMatch <= end)
-                    insert(q);
+                    insert(q, end);
             m_lookahead -= prevLength - 1;
             m_strstart = next;
             m_matchAvailable = false;

@@ -41,9 +41,16 @@ public:
 private:
     void process(bool flushing);
     void slide();
-    std::uint32_t hashAt(std::size_t pos) const;
-    void insert(std::size_t pos);
-    unsigned longestMatch(std::int32_t candidate, std::size_t& matchPos);
+    // The most recent earlier positions that share three and four bytes with a position.
+    struct Candidates {
+        std::uint32_t three = 0;
+        std::uint32_t four = 0;
+    };
+    // Enters pos (with at least three bytes before end) into the tables.
+    Candidates insert(std::size_t pos, std::size_t end);
+    unsigned longestMatch(const Candidates& candidates, std::size_t& matchPos);
+    void advanceBase(std::size_t by);
+    std::uint32_t stampOf(std::size_t pos) const { return m_base + static_cast<std::uint32_t>(pos); }
     void emitLiteral(std::uint8_t c);
     void emitMatch(unsigned length, std::size_t distance);
     void sendBlock();
@@ -57,13 +64,15 @@ private:
     Sink m_sink;
     std::size_t m_wsize;
     std::vector<std::uint8_t> m_window;
-    std::vector<std::int32_t> m_head;
-    std::vector<std::int32_t> m_prev;
+    // Hash chains (by four bytes) hold stamps, a window position plus m_base; stamps below m_base (0 among
+    // them) are empty. Moving the base on slides and between members leaves the tables as
+    // they are, where clearing them cost more than compressing a small member.
+    std::vector<std::uint32_t> m_head;
+    std::vector<std::uint32_t> m_prev;
+    std::vector<std::uint32_t> m_head3; // by a hash of three bytes: the latest stamp only
+    std::uint32_t m_base = 1;
     std::size_t m_strstart = 0;
     std::size_t m_lookahead = 0;
-    std::size_t m_inserted = 0;   // positions below this are in the hash chains
-    std::size_t m_touchedEnd = 0; // one past the highest position ever inserted
-    bool m_slid = false;
 
     unsigned m_prevLength = 2;
     std::size_t m_prevMatch = 0;

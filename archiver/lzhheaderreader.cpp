@@ -4,6 +4,8 @@
 #include "names.h"
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -38,6 +40,8 @@ std::int64_t dosTime(std::uint32_t v) {
     return static_cast<std::int64_t>(std::mktime(&t));
 }
 
+constexpr const char* kNoHeaderHere = "no member header where one should start";
+
 struct Names {
     std::string file;
     std::string dir;
@@ -54,20 +58,23 @@ HeaderResult fail(HeaderStatus status, const char* why) {
 // Walks the extended headers from p (the first size field). On success returns the number
 // of bytes they occupy, the final zero size included.
 bool parseExtensions(const std::uint8_t* p, std::size_t avail, LzhMember& m, Names& names,
-                     std::size_t& used, std::size_t& crcFieldAt, std::string& error) {
+                     std::size_t& used, std::size_t& crcFieldAt, std::string& error,
+                     bool* ranPast = nullptr) {
     std::size_t pos = 0;
     crcFieldAt = 0;
     while (true) {
-        if (pos + 2 > avail) {
+        const std::size_t size = pos + 2 <= avail ? le16(p + pos) : 0;
+        if (pos + 2 > avail || pos + size > avail) {
             error = "extended header runs past the end";
+            if (ranPast)
+                *ranPast = true;
             return false;
         }
-        const std::size_t size = le16(p + pos);
         if (size == 0) {
             used = pos + 2;
             return true;
         }
-        if (size < 3 || pos + size > avail) {
+        if (size < 3) {
             error = "extended header has an impossible size";
             return false;
         }
@@ -150,7 +157,7 @@ bool onlyPaddingFrom(int fd, std::uint64_t at, std::uint64_t end) {
 
 } // namespace
 
-HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember& m) {
+HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember& m, bool withNames) {
     if (avail == 0)
         return fail(HeaderStatus::Truncated, "archive ends without its end mark");
     if (p[0] == 0)
@@ -158,7 +165,7 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
     if (avail < 22)
         return fail(HeaderStatus::Truncated, "truncated member header");
     if (p[2] != '-' || p[6] != '-' || p[3] != 'l')
-        return fail(HeaderStatus::Invalid, "no member header where one should start");
+        return fail(HeaderStatus::Invalid, kNoHeaderHere);
     m = LzhMember{};
     std::memcpy(m.method, p + 3, 3);
     m.level = p[20];
@@ -215,8 +222,19 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
         const std::size_t headerSize = le16(p);
         if (headerSize < 26)
             return fail(HeaderStatus::Invalid, "member header too short");
-        if (headerSize > avail)
+        if (headerSize > avail) {
+            // A file cut inside the header, or a damaged size: the extended headers tell, as
+            // they end where the header really ends (our writer may add one byte after them).
+            std::size_t used = 0, crcAt = 0;
+            std::string error;
+            bool ranPast = false;
+            const bool ended =
+                parseExtensions(p + 24, avail - 24, m, names, used, crcAt, error, &ranPast);
+            if (!ranPast && (!ended || 24 + used + 1 < headerSize))
+                return fail(HeaderStatus::Invalid,
+                            "member header size contradicts its extended headers");
             return fail(HeaderStatus::Truncated, "truncated member header");
+        }
         m.mtime = static_cast<std::int64_t>(le32(p + 15));
         m.crc = le16(p + 21);
         m.creator = static_cast<char>(p[23]);
@@ -225,9 +243,13 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
         if (!parseExtensions(p + 24, headerSize - 24, m, names, used, crcAt, error))
             return fail(HeaderStatus::Invalid, error.c_str());
         if (crcAt != 0) {
-            std::vector<std::uint8_t> copy(p, p + headerSize);
-            copy[24 + crcAt] = copy[24 + crcAt + 1] = 0;
-            if (crc16Update(0, copy.data(), copy.size()) != le16(p + 24 + crcAt))
+            // The CRC covers the header with its own field read as zero.
+            const std::size_t field = 24 + crcAt;
+            const std::uint8_t zero[2] = {0, 0};
+            std::uint16_t crc = crc16Update(0, p, field);
+            crc = crc16Update(crc, zero, 2);
+            crc = crc16Update(crc, p + field + 2, headerSize - field - 2);
+            if (crc != le16(p + field))
                 return fail(HeaderStatus::Invalid, "member header CRC mismatch");
         }
         r.headerLength = headerSize;
@@ -239,6 +261,8 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
     const bool stored = std::memcmp(m.method, "lh0", 3) == 0 || std::memcmp(m.method, "lz4", 3) == 0;
     if (stored && m.compressedSize != m.originalSize)
         return fail(HeaderStatus::Invalid, "stored member whose two sizes differ");
+    if (!withNames)
+        return r;
 
     for (char& c : names.dir)
         if (static_cast<unsigned char>(c) == 0xFF)
@@ -269,75 +293,99 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
     return r;
 }
 
-ArchiveIndex readArchiveIndex(const std::string& path) {
-    ArchiveIndex index;
+void walkArchiveHeaders(
+    const std::string& path, bool withNames, ArchiveIndex& outcome,
+    const std::function<void(LzhMember&, const std::uint8_t*, std::size_t)>& visit) {
+    auto stop = [&](ArchiveDamage damage, std::uint64_t at, std::string error) {
+        outcome.damage = damage;
+        outcome.damageAt = at;
+        outcome.error = std::move(error);
+    };
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        index.error = "cannot open " + path;
-        return index;
-    }
+    if (fd < 0)
+        return stop(ArchiveDamage::Unreadable, 0, "cannot open " + path);
     struct stat st {};
     ::fstat(fd, &st);
     const auto fileSize = static_cast<std::uint64_t>(st.st_size);
     // One read serves every header that lies within it; members of an application folder
     // are mostly small, so a store of thousands of files reads its old archive in a few reads.
     constexpr std::size_t kWindow = 0x20000;
-    std::vector<std::uint8_t> buffer(kWindow);
+    const std::size_t window =
+        static_cast<std::size_t>(std::clamp<std::uint64_t>(fileSize, 1, kWindow));
+    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(window);
     std::uint64_t bufferStart = 0;
     std::size_t bufferSize = 0;
     auto load = [&](std::uint64_t at) {
-        const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), static_cast<off_t>(at));
+        const ssize_t got = ::pread(fd, buffer.get(), window, static_cast<off_t>(at));
         bufferStart = at;
         bufferSize = got > 0 ? static_cast<std::size_t>(got) : 0;
         return got >= 0;
     };
     std::uint64_t offset = 0;
-    if (!load(0))
-        index.error = "read error";
-    while (index.error.empty()) {
+    bool readable = load(0);
+    while (readable) {
         if (offset < bufferStart || offset >= bufferStart + bufferSize) {
-            if (!load(offset)) {
-                index.error = "read error";
+            if (!(readable = load(offset)))
                 break;
-            }
         }
         LzhMember m;
         const std::size_t at = static_cast<std::size_t>(offset - bufferStart);
-        HeaderResult r = parseLzhHeader(buffer.data() + at, bufferSize - at, m);
+        HeaderResult r = parseLzhHeader(buffer.get() + at, bufferSize - at, m, withNames);
         if (r.status == HeaderStatus::Truncated && at > 0) {
             // The header runs past this read: read again from its start.
-            if (!load(offset)) {
-                index.error = "read error";
+            if (!(readable = load(offset)))
                 break;
-            }
-            r = parseLzhHeader(buffer.data(), bufferSize, m);
+            r = parseLzhHeader(buffer.get(), bufferSize, m, withNames);
         }
         if (r.status == HeaderStatus::End) {
             if (onlyPaddingFrom(fd, offset + 1, fileSize))
-                index.ok = true;
+                outcome.ok = true;
             else
-                index.error = "data after the end mark at offset " + std::to_string(offset);
+                stop(ArchiveDamage::HeaderDamaged, offset,
+                     "data after the end mark at offset " + std::to_string(offset));
             break;
         }
         if (r.status != HeaderStatus::Ok) {
-            index.foreign = r.status == HeaderStatus::Unsupported ||
-                            (offset == 0 && bufferSize >= 2 && buffer[0] == 'M' && buffer[1] == 'Z');
-            index.error = r.error + " at offset " + std::to_string(offset);
+            outcome.foreign = r.status == HeaderStatus::Unsupported ||
+                              (offset == 0 && bufferSize >= 2 && buffer[0] == 'M' && buffer[1] == 'Z');
+            const bool notLzh = offset == 0 && r.error == kNoHeaderHere;
+            stop(r.status == HeaderStatus::Truncated ? ArchiveDamage::CutShort
+                 : notLzh                            ? ArchiveDamage::NotAnArchive
+                                                     : ArchiveDamage::HeaderDamaged,
+                 offset, r.error + " at offset " + std::to_string(offset));
             break;
         }
         m.headerOffset = offset;
         m.dataOffset = offset + r.headerLength;
-        const std::size_t headerAt = static_cast<std::size_t>(offset - bufferStart);
-        m.rawHeader.assign(reinterpret_cast<const char*>(buffer.data() + headerAt), r.headerLength);
         if (m.dataOffset + m.compressedSize > fileSize) {
-            index.error = "member data runs past the end of the archive";
+            outcome.damagedMember = m.path;
+            stop(ArchiveDamage::CutShort, offset, "member data runs past the end of the archive");
             break;
         }
         offset = m.dataOffset + m.compressedSize;
-        index.members.push_back(std::move(m));
+        visit(m, buffer.get() + (m.headerOffset - bufferStart), r.headerLength);
     }
+    if (!readable)
+        stop(ArchiveDamage::Unreadable, offset, "read error");
     ::close(fd);
+}
+
+ArchiveIndex readArchiveIndex(const std::string& path) {
+    ArchiveIndex index;
+    walkArchiveHeaders(path, true, index, [&](LzhMember& m, const std::uint8_t* header, std::size_t length) {
+        m.rawHeader.assign(reinterpret_cast<const char*>(header), length);
+        index.members.push_back(std::move(m));
+    });
     return index;
+}
+
+ArchiveTotals readArchiveTotals(const std::string& path) {
+    ArchiveTotals totals;
+    walkArchiveHeaders(path, false, totals.outcome, [&](LzhMember& m, const std::uint8_t*, std::size_t) {
+        ++totals.members;
+        totals.originalBytes += m.originalSize;
+    });
+    return totals;
 }
 
 } // namespace vadok::archiver

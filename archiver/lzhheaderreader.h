@@ -1,9 +1,11 @@
 #pragma once
 
+#include "archiver.h"
 #include "lzhmember.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,13 +44,20 @@ struct HeaderResult {
 };
 
 // Parses the header at the start of buffer. The buffer holds everything up to the end of
-// the file or at least the next 128 KiB.
-HeaderResult parseLzhHeader(const std::uint8_t* buffer, std::size_t size, LzhMember& member);
+// the file or at least the next 128 KiB. Without names, the member's name and link target
+// are left empty and unchecked, which spares their decoding to a caller that only counts.
+HeaderResult parseLzhHeader(const std::uint8_t* buffer, std::size_t size, LzhMember& member,
+                            bool names = true);
 
 struct ArchiveIndex {
     bool ok = false;
     bool foreign = false; // self-extracting or level 3: a form only libarchive reads
     std::string error;
+    // What stopped a failed reading, at which header (or end mark), and the member whose
+    // header was read when its data is what is wrong.
+    ArchiveDamage damage = ArchiveDamage::None;
+    std::uint64_t damageAt = 0;
+    std::string damagedMember;
     std::vector<LzhMember> members;
 };
 
@@ -56,5 +65,21 @@ struct ArchiveIndex {
 // damaged header, data running past the end of the file, a missing end mark or data after
 // it.
 ArchiveIndex readArchiveIndex(const std::string& path);
+
+// The reading behind both: every header in order, each member (with its header's bytes) to
+// visit, and how the reading ended in outcome (whose members stay empty).
+void walkArchiveHeaders(
+    const std::string& path, bool withNames, ArchiveIndex& outcome,
+    const std::function<void(LzhMember&, const std::uint8_t* header, std::size_t length)>& visit);
+
+struct ArchiveTotals {
+    ArchiveIndex outcome; // without members
+    std::uint64_t members = 0;
+    std::uint64_t originalBytes = 0;
+};
+
+// The number of members and the sum of their original sizes, from the headers alone (the
+// same reading as readArchiveIndex, without names), skipping over all member data.
+ArchiveTotals readArchiveTotals(const std::string& path);
 
 } // namespace vadok::archiver

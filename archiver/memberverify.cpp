@@ -1,11 +1,11 @@
 #include "memberverify.h"
 
+#include "archivereading.h"
 #include "crc16.h"
 
 #include <archive.h>
 #include <archive_entry.h>
 
-#include <mutex>
 
 namespace vadok::archiver {
 
@@ -46,24 +46,6 @@ la_ssize_t readCallback(struct archive*, void* clientData, const void** buffer) 
     }
 }
 
-// libarchive fills its LHA CRC table on the first header read of the process, without a
-// guard: two compression threads verifying their first members at once could check headers
-// against a half-filled table and refuse good data ("LHa header CRC error"). One header read
-// under call_once fills it before any worker reads.
-void fillLhaTablesOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        static const unsigned char endOfArchive[1] = {0};
-        struct archive* a = archive_read_new();
-        archive_read_set_format(a, ARCHIVE_FORMAT_LHA);
-        if (archive_read_open_memory(a, endOfArchive, sizeof endOfArchive) == ARCHIVE_OK) {
-            struct archive_entry* entry = nullptr;
-            archive_read_next_header(a, &entry);
-        }
-        archive_read_free(a);
-    });
-}
-
 } // namespace
 
 bool verifyMemberData(const std::vector<std::uint8_t>& header, const DataSource& data,
@@ -71,7 +53,7 @@ bool verifyMemberData(const std::vector<std::uint8_t>& header, const DataSource&
                       const DecodedSink& sink) {
     // One buffer per thread: thousands of small members must not each pay for a fresh one.
     thread_local std::vector<std::uint8_t> chunk(256 * 1024);
-    fillLhaTablesOnce();
+    prepareLhaReading();
     Feed feed;
     feed.chunk = &chunk;
     feed.header = &header;

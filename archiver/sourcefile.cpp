@@ -1,10 +1,10 @@
 #include "sourcefile.h"
 
+#include "openbeneath.h"
+
 #include <cerrno>
 #include <fcntl.h>
-#include <linux/openat2.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
@@ -13,25 +13,6 @@ namespace vadok::archiver {
 namespace {
 
 constexpr int kFileFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-
-// Where openat2 is missing (old kernels, container filters), one folder at a time.
-int openPartByPart(int root, const std::string& path) {
-    int dir = root;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t slash = path.find('/', start);
-        const std::string part = path.substr(start, slash == std::string::npos ? slash : slash - start);
-        const bool last = slash == std::string::npos;
-        const int next = ::openat(dir, part.c_str(),
-                                  last ? kFileFlags : O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (dir != root)
-            ::close(dir);
-        if (last || next < 0)
-            return next;
-        dir = next;
-        start = slash + 1;
-    }
-}
 
 } // namespace
 
@@ -47,12 +28,7 @@ SourceFolder::~SourceFolder() {
 }
 
 int SourceFolder::openFile(const std::string& path) const {
-    open_how how{};
-    how.flags = kFileFlags;
-    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;
-    int fd = static_cast<int>(::syscall(SYS_openat2, m_fd, path.c_str(), &how, sizeof how));
-    if (fd < 0 && (errno == ENOSYS || errno == EPERM))
-        fd = openPartByPart(m_fd, path);
+    const int fd = openBeneath(m_fd, path, kFileFlags);
     if (fd < 0)
         return -1;
     struct stat st {};

@@ -2,10 +2,11 @@
 #include "archivereading.h"
 #include "crc16.h"
 #include "folderscan.h"
+#include "memberdecoding.h"
 #include "readerlocale.h"
 #include "sourcefile.h"
 
-#include <archive_entry.h>
+#include <algorithm>
 #include <fcntl.h>
 #include <map>
 #include <unistd.h>
@@ -18,10 +19,33 @@ using namespace archiver;
 namespace {
 
 struct Seen {
-    MemberKind kind;
-    std::uint64_t size;
-    std::uint16_t crc;
+    MemberKind kind = MemberKind::File;
+    std::uint64_t size = 0;
+    std::uint16_t crc = 0;
     std::string linkTarget;
+};
+
+// What each member decodes to, in its own slot: every member is decoded by one thread.
+class Record : public MemberHandler {
+public:
+    Record(const std::vector<ListedMember>& members, std::vector<Seen>& seen)
+        : m_members(members), m_seen(seen) {}
+    bool begin(const ListedMember& m, struct archive_entry*, std::string&) override {
+        m_at = &m_seen[static_cast<std::size_t>(&m - m_members.data())];
+        *m_at = {m.kind, 0, 0, m.kind == MemberKind::Symlink ? m.linkTarget : std::string()};
+        return true;
+    }
+    bool data(const void* p, std::size_t size, std::uint64_t, std::string&) override {
+        m_at->crc = crc16Update(m_at->crc, p, size);
+        m_at->size += size;
+        return true;
+    }
+    bool end(std::string&) override { return true; }
+
+private:
+    const std::vector<ListedMember>& m_members;
+    std::vector<Seen>& m_seen;
+    Seen* m_at = nullptr;
 };
 
 } // namespace
@@ -33,41 +57,17 @@ int VerifyArchive(const std::string& archivePath, const std::string& folder) {
     const ArchiveListing listing = listArchive(archivePath, ArchiveFormat::Lzh);
     if (listing.code != ArchiverOk)
         return listing.code;
-    std::string error;
-    ReadArchive a = openArchive(archivePath, ArchiveFormat::Lzh, listing.hdrcharset, error);
-    if (!a)
-        return ArchiverCannotOpen;
-    std::size_t index = 0;
-    std::map<std::string, Seen> members;
-    struct archive_entry* entry = nullptr;
-    int r;
-    while ((r = archive_read_next_header(a.get(), &entry)) == ARCHIVE_OK || r == ARCHIVE_WARN) {
-        if (index >= listing.members.size())
-            return ArchiverBrokenArchive;
-        const std::string name = listing.members[index].path;
-        const std::string link = listing.members[index].linkTarget;
-        ++index;
-        Seen s{MemberKind::File, 0, 0, {}};
-        if (archive_entry_filetype(entry) == AE_IFDIR)
-            s.kind = MemberKind::Directory;
-        else if (archive_entry_filetype(entry) == AE_IFLNK) {
-            s.kind = MemberKind::Symlink;
-            s.linkTarget = link;
-        }
-        const void* buf;
-        size_t size;
-        la_int64_t offset;
-        int rr;
-        while ((rr = archive_read_data_block(a.get(), &buf, &size, &offset)) == ARCHIVE_OK) {
-            s.crc = crc16Update(s.crc, buf, size);
-            s.size += size;
-        }
-        if (rr != ARCHIVE_EOF)
-            return ArchiverBrokenArchive;
-        members[name] = s;
-    }
-    if (r != ARCHIVE_EOF)
+    // Decoded on every core, as an expansion would; each member's kind, size and CRC are
+    // checked against its header on the way.
+    std::vector<Seen> seen(listing.members.size());
+    DecodeJob job = jobOver(archivePath, ArchiveFormat::Lzh, listing);
+    job.makeHandler = [&] { return std::make_unique<Record>(listing.members, seen); };
+    if (decodeMembers(job).code != ArchiverOk)
         return ArchiverBrokenArchive;
+    // The last member of a name is the one an expansion leaves.
+    std::map<std::string, Seen> members;
+    for (std::size_t i = 0; i < seen.size(); ++i)
+        members[listing.members[i].path] = std::move(seen[i]);
 
     const SourceFolder source(folder);
     const FolderScan scan = scanFolder(source, archivePath);

@@ -1,5 +1,7 @@
 #include "archivertestsupport.h"
 
+#include "archiver/expandjob.h"
+
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
@@ -145,6 +147,16 @@ std::string quote(const std::string& s) {
 std::string storeCommand(const std::string& archive, const std::string& folder, bool quiet) {
     return std::string("u -d1 -y1 -h2 -jm2 ") + (quiet ? "-n " : "") + "\"" + archive + "\" \"" +
            folder + "/\" *";
+}
+
+int expandWithThreads(const std::string& archive, const std::string& folder, bool zip,
+                      unsigned threads) {
+    archiver::ExpandOptions options;
+    options.threads = threads;
+    return archiver::expandArchive(archive, folder + "/",
+                                   zip ? archiver::ArchiveFormat::Zip : archiver::ArchiveFormat::Lzh,
+                                   options)
+        .code;
 }
 
 std::string expandCommand(const std::string& archive, const std::string& folder, bool quiet) {

@@ -53,6 +53,13 @@ std::string quote(const std::string& s);
 std::string storeCommand(const std::string& archive, const std::string& folder, bool quiet = true);
 std::string expandCommand(const std::string& archive, const std::string& folder, bool quiet = true);
 
+// Expands through the library with a given number of threads: with several, the members of a
+// small archive are spread over readers of their own, as those of a large one are.
+int expandWithThreads(const std::string& archive, const std::string& folder, bool zip,
+                      unsigned threads);
+// The counts of threads every expansion case runs with.
+inline constexpr unsigned kExpandThreads[] = {1, 4};
+
 std::string randomData(std::size_t size, unsigned seed, int alphabet = 256);
 
 } // namespace vadok::test

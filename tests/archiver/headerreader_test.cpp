@@ -63,28 +63,42 @@ TEST(HeaderReader, damagedOrCutArchivesAreRefusedAndNeverRewritten) {
     std::fill(zeroedHeader.begin() + static_cast<long>(second),
               zeroedHeader.begin() + static_cast<long>(members[1].dataOffset), '\0');
 
+    // A size field pointing past the end of the file, where the extended headers end well
+    // before it: a damaged header, not a cut archive.
+    std::string sizeRunningPastTheEnd = good;
+    sizeRunningPastTheEnd[second + 1] = '\x70';
+    using D = ArchiveDamage;
     const struct {
         const char* name;
         std::string bytes;
+        ArchiveDamage damage;
     } cases[] = {
-        {"cut at the second member's header", good.substr(0, second)},
-        {"cut at the third member's header", good.substr(0, third)},
-        {"data running exactly to the end without the end mark", good.substr(0, good.size() - 1)},
-        {"next header zeroed into an early end", zeroedHeader},
-        {"member name byte flipped (level-2 header CRC)", flippedName},
+        {"cut at the second member's header", good.substr(0, second), D::CutShort},
+        {"cut at the third member's header", good.substr(0, third), D::CutShort},
+        {"cut inside the third member's header", good.substr(0, third + 30), D::CutShort},
+        {"data running exactly to the end without the end mark", good.substr(0, good.size() - 1),
+         D::CutShort},
+        {"next header zeroed into an early end", zeroedHeader, D::HeaderDamaged},
+        {"member name byte flipped (level-2 header CRC)", flippedName, D::HeaderDamaged},
+        {"header size running past the end of the file", sizeRunningPastTheEnd, D::HeaderDamaged},
         {"level-0 name longer than its header",
-         withByteSum(patched(lzhArchive({level0}), 21, "\xF0"))},
+         withByteSum(patched(lzhArchive({level0}), 21, "\xF0")), D::HeaderDamaged},
         {"level-1 name longer than its header",
-         withByteSum(patched(lzhArchive({level1}), 21, "\xF0"))},
+         withByteSum(patched(lzhArchive({level1}), 21, "\xF0")), D::HeaderDamaged},
         {"level-1 extended headers larger than the member",
-         withByteSum(patched(lzhArchive({level1}), 7, std::string("\x01\x00\x00\x00", 4)))},
-        {"a 256-byte header taken for the end mark", lzhArchive({header256, {"b.txt", "b"}})},
-        {"stored member whose two sizes differ", lzhArchive({storedSizesDiffer})},
+         withByteSum(patched(lzhArchive({level1}), 7, std::string("\x01\x00\x00\x00", 4))),
+         D::HeaderDamaged},
+        {"a 256-byte header taken for the end mark", lzhArchive({header256, {"b.txt", "b"}}),
+         D::HeaderDamaged},
+        {"stored member whose two sizes differ", lzhArchive({storedSizesDiffer}), D::HeaderDamaged},
+        {"text, not an archive", std::string(200, 'Z'), D::NotAnArchive},
     };
     for (const auto& c : cases) {
         const std::string archive = dir / "case.lzh";
         writeFile(archive, c.bytes);
-        EXPECT_FALSE(archiver::readArchiveIndex(archive).ok) << c.name;
+        const auto index = archiver::readArchiveIndex(archive);
+        EXPECT_FALSE(index.ok) << c.name;
+        EXPECT_EQ(index.damage, c.damage) << c.name << ": " << index.error;
         EXPECT_EQ(Unlha(nullptr, expandCommand(archive, dir / "out"), nullptr, 0),
                   ArchiverBrokenArchive)
             << c.name;

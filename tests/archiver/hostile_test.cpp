@@ -48,16 +48,29 @@ std::vector<HostileCase> hostileCases(const std::string& outside) {
     };
 }
 
-int expandLzh(const std::string& archive, const std::string& dest) {
-    return Unlha(nullptr, expandCommand(archive, dest), nullptr, 0);
-}
 int expandZip(const std::string& archive, const std::string& dest) {
     return UnZip(nullptr, "-xs -n \"" + archive + "\" \"" + dest + "/\"", nullptr, 0);
 }
 
+// Each case runs on one thread and on several (kExpandThreads).
+class Expansion : public ::testing::TestWithParam<unsigned> {
+protected:
+    int expandLzh(const std::string& archive, const std::string& dest) {
+        return expandWithThreads(archive, dest, false, GetParam());
+    }
+    int expandZip(const std::string& archive, const std::string& dest) {
+        return expandWithThreads(archive, dest, true, GetParam());
+    }
+};
+class HostileArchive : public Expansion {};
+class DamagedArchive : public Expansion {};
+
 } // namespace
 
-TEST(HostileArchive, unsafeEntriesFailTheCallBeforeAnythingIsWritten) {
+INSTANTIATE_TEST_SUITE_P(Threads, HostileArchive, ::testing::ValuesIn(kExpandThreads));
+INSTANTIATE_TEST_SUITE_P(Threads, DamagedArchive, ::testing::ValuesIn(kExpandThreads));
+
+TEST_P(HostileArchive, unsafeEntriesFailTheCallBeforeAnythingIsWritten) {
     for (const bool zip : {false, true}) {
         TempDir dir;
         const std::string outside = dir / "outside";
@@ -81,7 +94,7 @@ TEST(HostileArchive, unsafeEntriesFailTheCallBeforeAnythingIsWritten) {
     }
 }
 
-TEST(HostileArchive, linksThatStayInsideAreExpandedChainsIncluded) {
+TEST_P(HostileArchive, linksThatStayInsideAreExpandedChainsIncluded) {
     for (const bool zip : {false, true}) {
         TempDir dir;
         const std::vector<RawMember> members = {{"bin/tool", "#!/bin/sh\n", ""},
@@ -100,14 +113,14 @@ TEST(HostileArchive, linksThatStayInsideAreExpandedChainsIncluded) {
 
 // libarchive reads a ZIP member typed FIFO as a plain file (Info-ZIP once stored pipes it
 // read from that way); it must never come out as a FIFO that blocks whoever opens it.
-TEST(HostileArchive, zipMemberTypedFifoComesOutAsAPlainFile) {
+TEST(HostileZip, memberTypedFifoComesOutAsAPlainFile) {
     TempDir dir;
     writeRawZip(dir / "a.zip", {{"pipe", "data", "", false, 0010644}});
     ASSERT_EQ(expandZip(dir / "a.zip", dir / "out"), ArchiverOk);
     EXPECT_TRUE(std::filesystem::is_regular_file(dir / "out/pipe"));
 }
 
-TEST(HostileArchive, linkLeadingOutThroughALinkAlreadyInTheDestinationIsRefused) {
+TEST_P(HostileArchive, linkLeadingOutThroughALinkAlreadyInTheDestinationIsRefused) {
     TempDir dir;
     makeSymlink(".", dir / "dest/self");
     writeRawLzh(dir / "a.lzh", {{"ok.txt", "fine", ""}, {"up", "", "self/.."}});
@@ -116,7 +129,7 @@ TEST(HostileArchive, linkLeadingOutThroughALinkAlreadyInTheDestinationIsRefused)
     EXPECT_FALSE(std::filesystem::is_symlink(dir / "dest/up"));
 }
 
-TEST(DamagedArchive, memberDataOtherThanItsDeclaredSizeFailsAndIsNeverPaddedOut) {
+TEST_P(DamagedArchive, memberDataOtherThanItsDeclaredSizeFailsAndIsNeverPaddedOut) {
     struct Case {
         const char* name;
         std::string bytes;
@@ -149,7 +162,7 @@ TEST(DamagedArchive, memberDataOtherThanItsDeclaredSizeFailsAndIsNeverPaddedOut)
     }
 }
 
-TEST(DamagedArchive, archiveClaimingMoreThanTheFreeSpaceIsRefusedBeforeWriting) {
+TEST_P(DamagedArchive, archiveClaimingMoreThanTheFreeSpaceIsRefusedBeforeWriting) {
     TempDir dir;
     struct statvfs fs {};
     ASSERT_EQ(::statvfs(dir.path().c_str(), &fs), 0);
@@ -166,7 +179,7 @@ TEST(DamagedArchive, archiveClaimingMoreThanTheFreeSpaceIsRefusedBeforeWriting) 
     EXPECT_FALSE(std::filesystem::exists(dir / "dest"));
 }
 
-TEST(DamagedArchive, truncatedCorruptedAndForeignFilesFailWithACodeAndNeverCrash) {
+TEST_P(DamagedArchive, truncatedCorruptedAndForeignFilesFailWithACodeAndNeverCrash) {
     TempDir dir;
     writeFile(dir / "src/big.txt", randomData(200000, 4, 10));
     writeFile(dir / "src/small.txt", "small");
@@ -211,7 +224,7 @@ TEST(DamagedArchive, truncatedCorruptedAndForeignFilesFailWithACodeAndNeverCrash
     EXPECT_EQ(expandLzh(dir / "missing.lzh", dir / "dest"), ArchiverCannotOpen);
 }
 
-TEST(DamagedArchive, zipCutAnywhereInItsCentralDirectoryFails) {
+TEST(DamagedZip, cutAnywhereInItsCentralDirectoryFails) {
     TempDir dir;
     const std::string whole = rawZip({{"a.txt", "aaa", ""}, {"dir", "", "", true},
                                       {"dir/b.txt", std::string(100, 'b'), ""},
@@ -224,7 +237,7 @@ TEST(DamagedArchive, zipCutAnywhereInItsCentralDirectoryFails) {
     }
 }
 
-TEST(DamagedArchive, corruptedDataInOldHeaderLevelsIsCaughtByItsCrc) {
+TEST_P(DamagedArchive, corruptedDataInOldHeaderLevelsIsCaughtByItsCrc) {
     if (!haveProgram("jlha"))
         GTEST_FAIL() << "jlha missing: scripts/setup installs jlha-utils";
     for (const char* options : {"a0o5", "a1o7", "a0z"}) {
@@ -237,8 +250,7 @@ TEST(DamagedArchive, corruptedDataInOldHeaderLevelsIsCaughtByItsCrc) {
         // Well inside the member data, past the header.
         bytes[bytes.size() - 200] = static_cast<char>(bytes[bytes.size() - 200] ^ 0x10);
         writeFile(dir / "bad.lzh", bytes);
-        EXPECT_EQ(Unlha(nullptr, expandCommand(dir / "bad.lzh", dir / "out"), nullptr, 0),
-                  ArchiverBrokenArchive)
+        EXPECT_EQ(expandLzh(dir / "bad.lzh", dir / "out"), ArchiverBrokenArchive)
             << options;
     }
 }

@@ -22,6 +22,15 @@ int expand(const std::string& archive, const std::string& folder) {
     return Unlha(nullptr, expandCommand(archive, folder), nullptr, 0);
 }
 
+// Round trips expand on one thread and on several (kExpandThreads).
+class RoundTrip : public ::testing::TestWithParam<unsigned> {
+protected:
+    int expand(const std::string& archive, const std::string& folder) {
+        return expandWithThreads(archive, folder, false, GetParam());
+    }
+};
+class Expand : public RoundTrip {};
+
 std::vector<std::string> memberPaths(const std::string& archive) {
     std::vector<std::string> paths;
     for (const auto& m : archiver::readArchiveIndex(archive).members)
@@ -38,7 +47,10 @@ std::string methodOf(const std::string& archive, const std::string& path) {
 
 } // namespace
 
-TEST(StoreExpand, roundTripKeepsTreeBytesExecutableBitsAndTimes) {
+INSTANTIATE_TEST_SUITE_P(Threads, RoundTrip, ::testing::ValuesIn(kExpandThreads));
+INSTANTIATE_TEST_SUITE_P(Threads, Expand, ::testing::ValuesIn(kExpandThreads));
+
+TEST_P(RoundTrip, keepsTreeBytesExecutableBitsAndTimes) {
     TempDir dir;
     const std::string src = dir / "src";
     writeFile(src + "/app.bin", randomData(300000, 1, 16), 0755);
@@ -60,7 +72,7 @@ TEST(StoreExpand, roundTripKeepsTreeBytesExecutableBitsAndTimes) {
     EXPECT_EQ(methodOf(dir / "a.lzh", "empty folder"), "lhd");
 }
 
-TEST(StoreExpand, namesComeBackByteIdentical) {
+TEST_P(RoundTrip, namesComeBackByteIdentical) {
     struct Case {
         const char* what;
         std::string name;
@@ -254,7 +266,7 @@ TEST(StoreUpdate, failedStoreLeavesThePreviousArchiveAndNoTemporaryFiles) {
     EXPECT_EQ(names, (std::vector<std::string>{"a.lzh", "broken.lzh", "src"}));
 }
 
-TEST(StoreUpdate, rebuildsFromAFolderWithThousandsOfSmallFilesInOrder) {
+TEST_P(RoundTrip, rebuildsAFolderWithThousandsOfSmallFilesInOrder) {
     TempDir dir;
     for (int i = 0; i < 1500; ++i)
         writeFile(dir / ("src/d" + std::to_string(i % 30) + "/f" + std::to_string(i) + ".txt"),
@@ -264,7 +276,7 @@ TEST(StoreUpdate, rebuildsFromAFolderWithThousandsOfSmallFilesInOrder) {
     EXPECT_EQ(readTree(dir / "out"), readTree(dir / "src"));
 }
 
-TEST(Expand, overwritesExistingFilesAndCreatesTheDestination) {
+TEST_P(Expand, overwritesExistingFilesAndCreatesTheDestination) {
     TempDir dir;
     writeFile(dir / "src/a.txt", "from the archive");
     ASSERT_EQ(store(dir / "a.lzh", dir / "src"), ArchiverOk);

@@ -1,0 +1,120 @@
+#include "memberfiles.h"
+
+#include "openbeneath.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vadok::archiver {
+
+namespace {
+
+std::string why(const std::string& what, const std::string& path) {
+    return what + " " + path + ": " + std::strerror(errno);
+}
+
+// The folder of path open below root (root itself for a top-level name), with the name in it.
+struct Parent {
+    int fd = -1;
+    bool owned = false;
+    std::string name;
+    ~Parent() {
+        if (owned)
+            ::close(fd);
+    }
+};
+
+bool openParent(int root, const std::string& path, Parent& parent) {
+    const std::size_t slash = path.rfind('/');
+    parent.name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (slash == std::string::npos) {
+        parent.fd = root;
+        return true;
+    }
+    parent.fd = openBeneath(root, path.substr(0, slash), O_RDONLY | O_DIRECTORY);
+    parent.owned = parent.fd >= 0;
+    return parent.owned;
+}
+
+// Removes what stands at the name: a file, a link, or an empty folder.
+bool removeExisting(const Parent& parent) {
+    if (::unlinkat(parent.fd, parent.name.c_str(), 0) == 0 || errno == ENOENT)
+        return true;
+    return errno == EISDIR && ::unlinkat(parent.fd, parent.name.c_str(), AT_REMOVEDIR) == 0;
+}
+
+} // namespace
+
+bool createMemberFile(int root, const std::string& path, mode_t mode, int& fd, std::string& error) {
+    const int flags = O_WRONLY | O_CREAT | O_EXCL;
+    const mode_t perm = mode & 0777;
+    fd = openBeneath(root, path, flags, perm);
+    if (fd < 0 && errno == EEXIST) {
+        Parent parent;
+        if (!openParent(root, path, parent) || !removeExisting(parent)) {
+            error = why("cannot replace", path);
+            return false;
+        }
+        fd = ::openat(parent.fd, parent.name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, perm);
+    }
+    if (fd < 0) {
+        error = why("cannot create", path);
+        return false;
+    }
+    return true;
+}
+
+bool writeMemberData(int fd, const void* data, std::size_t size, std::uint64_t offset,
+                     std::string& error) {
+    const auto* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, p, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = std::string("cannot write: ") + std::strerror(n < 0 ? errno : ENOSPC);
+            return false;
+        }
+        p += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+bool finishMemberFile(int fd, const struct timespec times[2], std::string& error) {
+    const bool timed = ::futimens(fd, times) == 0;
+    if (!timed)
+        error = std::string("cannot set times: ") + std::strerror(errno);
+    // Some file systems report a failed write only when the file is closed.
+    if (::close(fd) != 0 && timed) {
+        error = std::string("cannot finish: ") + std::strerror(errno);
+        return false;
+    }
+    return timed;
+}
+
+bool placeMemberLink(int root, const std::string& path, const std::string& target,
+                     const struct timespec times[2], std::string& error) {
+    Parent parent;
+    if (!openParent(root, path, parent)) {
+        error = why("cannot open the folder of", path);
+        return false;
+    }
+    if (::symlinkat(target.c_str(), parent.fd, parent.name.c_str()) != 0 &&
+        (errno != EEXIST || !removeExisting(parent) ||
+         ::symlinkat(target.c_str(), parent.fd, parent.name.c_str()) != 0)) {
+        error = why("cannot create the link", path);
+        return false;
+    }
+    if (::utimensat(parent.fd, parent.name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+        error = why("cannot set times of", path);
+        return false;
+    }
+    return true;
+}
+
+} // namespace vadok::archiver

@@ -1,0 +1,163 @@
+#include "memberjobs.h"
+
+#include "archiver.h"
+#include "crc16.h"
+#include "lzhencoder.h"
+#include "lzhheaderwriter.h"
+#include "memberverify.h"
+#include "oldmember.h"
+#include "sourcefile.h"
+
+#include <zlib.h>
+
+namespace vadok::archiver {
+
+namespace {
+
+// Each compressed member keeps at most kSpillMemory in memory and the rest in a temporary
+// file, which bounds memory whatever the input.
+constexpr std::size_t kSpillMemory = 256 * 1024;
+// libarchive cannot decode a few very short streams; below this a member is stored as is,
+// which costs at most a few bytes.
+constexpr std::uint64_t kSmallestCompressed = 9;
+
+bool verifySpill(const std::vector<std::uint8_t>& header, const SpillBuffer& spill,
+                 const LzhMember& m, std::string& error) {
+    std::uint64_t at = 0;
+    return verifyMemberData(
+        header,
+        [&](std::uint8_t* dest, std::size_t size) {
+            const std::size_t n = spill.readAt(at, dest, size);
+            at += n;
+            return n;
+        },
+        m.originalSize, m.crc, error);
+}
+
+// Compresses one file into the job's spill buffer, falling back to -lh0- when the data does
+// not shrink, and decodes the result again before it may enter the archive.
+void runCompression(const Task& task, Job& job, const WorkContext& context) {
+    const LzhMethod method = context.method;
+    const SourceFolder& folder = context.folder;
+    job.member = task.member;
+    job.data = std::make_unique<SpillBuffer>(context.spillFolder, kSpillMemory);
+    SpillBuffer& spill = *job.data;
+    uLong storedCrc = ::crc32(0, nullptr, 0);
+    std::uint16_t crc = 0;
+    std::uint64_t total = 0;
+    bool spillOk = true;
+    {
+        // One encoder per thread and method, reset per member: its tables are large enough
+        // that allocating them for each of thousands of small files dominated the time.
+        thread_local std::unique_ptr<LzhEncoder> cached[3];
+        auto& slot = cached[static_cast<int>(method)];
+        if (!slot)
+            slot = std::make_unique<LzhEncoder>(method, nullptr);
+        LzhEncoder& encoder = *slot;
+        encoder.reset([&](const std::uint8_t* p, std::size_t n) {
+            storedCrc = ::crc32(storedCrc, p, static_cast<uInt>(n));
+            spillOk = spill.append(p, n) && spillOk;
+        });
+        const bool readOk = folder.readFile(task.source, [&](const std::uint8_t* p, std::size_t n) {
+            crc = crc16Update(crc, p, n);
+            total += n;
+            encoder.write(p, n);
+        });
+        if (!readOk) {
+            job.code = ArchiverReadError;
+            job.error = "cannot read " + task.source + " as a regular file";
+            return;
+        }
+        encoder.finish();
+    }
+    if (!spillOk) {
+        job.code = ArchiverWriteError;
+        job.error = "cannot write temporary data for " + task.source;
+        return;
+    }
+    // The scan saw the file within the limit; it may have grown since.
+    if (total > kLargestMember) {
+        job.code = ArchiverUnsupported;
+        job.error = "file too large for the archive format: " + task.source;
+        return;
+    }
+    LzhMember& m = job.member;
+    m.originalSize = total;
+    m.crc = crc;
+    m.setMethod(methodParams(method).id + 1);
+    m.compressedSize = spill.size();
+    m.storedCrc = static_cast<std::uint32_t>(storedCrc);
+    bool store = total == 0 || spill.size() >= total || spill.size() < kSmallestCompressed;
+    if (!store) {
+        job.header = encodeLevel2Header(m);
+        std::string error;
+        // A member that does not decode back is stored as is rather than lost.
+        if (job.header.empty() || !verifySpill(encodeDataCheckHeader(m), spill, m, error))
+            store = true;
+    }
+    if (store) {
+        spill.clear();
+        std::uint16_t crc2 = 0;
+        std::uint64_t total2 = 0;
+        bool ok = true;
+        storedCrc = ::crc32(0, nullptr, 0);
+        const bool readOk = folder.readFile(task.source, [&](const std::uint8_t* p, std::size_t n) {
+            crc2 = crc16Update(crc2, p, n);
+            storedCrc = ::crc32(storedCrc, p, static_cast<uInt>(n));
+            total2 += n;
+            ok = spill.append(p, n) && ok;
+        });
+        if (!readOk || total2 != total || crc2 != crc) {
+            job.code = ArchiverReadError;
+            job.error = "file changed while being stored: " + task.source;
+            return;
+        }
+        if (!ok) {
+            job.code = ArchiverWriteError;
+            job.error = "cannot write temporary data for " + task.source;
+            return;
+        }
+        m.setMethod("lh0");
+        m.compressedSize = total;
+        m.storedCrc = static_cast<std::uint32_t>(storedCrc);
+        job.header = encodeLevel2Header(m);
+        std::string error;
+        if (job.header.empty()) {
+            job.code = ArchiverUnsupported;
+            job.error = "name too long: " + m.path;
+            return;
+        }
+        if (!verifySpill(encodeDataCheckHeader(m), spill, m, error)) {
+            job.code = ArchiverVerifyFailed;
+            job.error = m.path + ": " + error;
+        }
+    }
+}
+
+} // namespace
+
+void runTask(const Task& task, Job& job, const WorkContext& context) {
+    if (task.kind == TaskKind::CopyOld) {
+        job.member = task.member;
+        std::uint32_t storedCrc = 0;
+        std::string why;
+        if (oldMemberHolds(context.oldArchive, *task.old, &context.folder,
+                           task.compare ? task.source : std::string(), storedCrc, why)) {
+            job.copy = true;
+            job.member.storedCrc = storedCrc;
+            // Encoded here rather than on the writer's thread, which has every member to go
+            // through: it tells whether the old header can be copied with the data.
+            job.header = encodeLevel2Header(job.member);
+            return;
+        }
+        if (task.source.empty()) {
+            job.code = ArchiverBrokenArchive;
+            job.error = "the archive's member " + task.member.path + " cannot be kept: " + why +
+                        ", and the folder has no file to store in its place";
+            return;
+        }
+    }
+    runCompression(task, job, context);
+}
+
+} // namespace vadok::archiver

@@ -1,0 +1,173 @@
+// How an expansion writes onto disk when it spreads members over threads: folders first and
+// their modes and times last, files and links replacing what stands in their way without
+// ever following it, the umask obeyed and left alone, and the first damaged member named
+// whichever thread met it first.
+
+#include "archivertestsupport.h"
+#include "rawarchive.h"
+
+#include "archiver/archiver.h"
+#include "archiver/expandjob.h"
+#include "archiver/lzhheaderreader.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <sys/stat.h>
+
+using namespace vadok;
+using namespace vadok::test;
+
+namespace {
+
+int store(const std::string& archive, const std::string& folder) {
+    return Unlha(nullptr, storeCommand(archive, folder), nullptr, 0);
+}
+
+class ExpandWrite : public ::testing::TestWithParam<unsigned> {
+protected:
+    archiver::ExpandResult expand(const std::string& archive, const std::string& dest) {
+        archiver::ExpandOptions options;
+        options.threads = GetParam();
+        return archiver::expandArchive(archive, dest + "/", archiver::ArchiveFormat::Lzh, options);
+    }
+};
+
+mode_t modeOf(const std::string& path) {
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(Threads, ExpandWrite, ::testing::ValuesIn(kExpandThreads));
+
+TEST_P(ExpandWrite, whatStandsAtAMembersPathIsReplacedAndWhatItLeadsToIsLeftAlone) {
+    using Setup = std::function<void(const std::string& dest, const std::string& outside)>;
+    struct Case {
+        const char* name;
+        Setup before;
+        int code;
+    };
+    const Case cases[] = {
+        {"read-only file", [](const std::string& d, const std::string&) { writeFile(d + "/f.txt", "stale", 0444); },
+         ArchiverOk},
+        {"link to a file outside",
+         [](const std::string& d, const std::string& o) { makeSymlink(o + "/victim", d + "/f.txt"); },
+         ArchiverOk},
+        {"link where a link goes", [](const std::string& d, const std::string& o) { makeSymlink(o, d + "/l"); },
+         ArchiverOk},
+        {"empty folder", [](const std::string& d, const std::string&) { makeDirs(d + "/f.txt"); }, ArchiverOk},
+        {"link to a folder outside where a folder goes",
+         [](const std::string& d, const std::string& o) { makeSymlink(o, d + "/sub"); }, ArchiverOk},
+        {"link to a folder outside where a folder member goes",
+         [](const std::string& d, const std::string& o) { makeSymlink(o, d + "/member-dir"); },
+         ArchiverOk},
+        {"folder with content", [](const std::string& d, const std::string&) { writeFile(d + "/f.txt/keep", "k"); },
+         ArchiverWriteError},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string outside = dir / "outside";
+        writeFile(outside + "/victim", "untouched");
+        writeRawLzh(dir / "a.lzh", {{"f.txt", "from the archive", ""},
+                                    {"l", "", "f.txt"},
+                                    {"sub/g.txt", "below a folder", ""},
+                                    {"member-dir", "", "", true},
+                                    {"member-dir/h.txt", "below a folder member", ""}});
+        const std::string dest = dir / "dest";
+        c.before(dest, outside);
+        EXPECT_EQ(expand(dir / "a.lzh", dest).code, c.code) << c.name;
+        EXPECT_EQ(readTree(outside), (Tree{{"victim", {'f', "untouched", false, readTree(outside)["victim"].mtime}}}))
+            << c.name << ": written outside\n" << describe(readTree(outside));
+        if (c.code != ArchiverOk) {
+            EXPECT_EQ(readFile(dest + "/f.txt/keep"), "k") << c.name;
+            continue;
+        }
+        EXPECT_EQ(readFile(dest + "/f.txt"), "from the archive") << c.name;
+        EXPECT_EQ(std::filesystem::read_symlink(dest + "/l"), "f.txt") << c.name;
+        EXPECT_EQ(readFile(dest + "/sub/g.txt"), "below a folder") << c.name;
+        EXPECT_FALSE(std::filesystem::is_symlink(dest + "/sub")) << c.name;
+        EXPECT_FALSE(std::filesystem::is_symlink(dest + "/member-dir")) << c.name;
+    }
+}
+
+TEST_P(ExpandWrite, umaskIsObeyedAndLeftAsItWas) {
+    TempDir dir;
+    writeFile(dir / "src/open.txt", "rw for all", 0666);
+    writeFile(dir / "src/tool", "#!/bin/sh\n", 0777);
+    makeDirs(dir / "src/folder");
+    ::chmod((dir / "src/folder").c_str(), 0777);
+    ASSERT_EQ(store(dir / "a.lzh", dir / "src"), ArchiverOk);
+    const mode_t previous = ::umask(027);
+    const int code = expand(dir / "a.lzh", dir / "dest").code;
+    const mode_t after = ::umask(previous);
+    ASSERT_EQ(code, ArchiverOk);
+    EXPECT_EQ(after, 027u);
+    EXPECT_EQ(modeOf(dir / "dest/open.txt"), 0640u);
+    EXPECT_EQ(modeOf(dir / "dest/tool"), 0750u);
+    EXPECT_EQ(modeOf(dir / "dest/folder"), 0750u);
+}
+
+TEST_P(ExpandWrite, foldersGetTheirOwnModesAndTimesAfterTheirContents) {
+    TempDir dir;
+    for (int i = 0; i < 20; ++i)
+        writeFile(dir / ("src/locked/f" + std::to_string(i)), randomData(3000, static_cast<unsigned>(i)));
+    writeFile(dir / "src/open/f", "f");
+    ::chmod((dir / "src/locked").c_str(), 0555);
+    setMtime(dir / "src/locked", 1000000000);
+    setMtime(dir / "src/open", 1100000000);
+    ASSERT_EQ(store(dir / "a.lzh", dir / "src"), ArchiverOk);
+    const auto result = expand(dir / "a.lzh", dir / "dest");
+    ::chmod((dir / "dest/locked").c_str(), 0755); // so that the folder can be removed
+    ::chmod((dir / "src/locked").c_str(), 0755);
+    ASSERT_EQ(result.code, ArchiverOk) << result.error;
+    EXPECT_EQ(readTree(dir / "dest"), readTree(dir / "src"));
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "dest/open").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1100000000);
+}
+
+TEST_P(ExpandWrite, firstDamagedMemberInArchiveOrderIsTheOneReported) {
+    TempDir dir;
+    for (int i = 0; i < 40; ++i)
+        writeFile(dir / ("src/f" + std::to_string(100 + i)), randomData(5000, static_cast<unsigned>(i), 6));
+    ASSERT_EQ(store(dir / "a.lzh", dir / "src"), ArchiverOk);
+    std::string bytes = readFile(dir / "a.lzh");
+    for (const auto& m : archiver::readArchiveIndex(dir / "a.lzh").members)
+        if (m.path == "f105" || m.path == "f130")
+            bytes[m.dataOffset + m.compressedSize / 2] ^= 0x21;
+    writeFile(dir / "bad.lzh", bytes);
+    for (int round = 0; round < 5; ++round) {
+        const auto result = expand(dir / "bad.lzh", dir / ("dest" + std::to_string(round)));
+        EXPECT_EQ(result.code, ArchiverBrokenArchive);
+        EXPECT_EQ(result.error.rfind("f105: ", 0), 0u) << result.error;
+    }
+}
+
+TEST_P(ExpandWrite, membersThatLandOnEachOtherEndAsTheLastOneLeavesThem) {
+    TempDir dir;
+    std::vector<RawMember> members;
+    for (int i = 0; i < 10; ++i) {
+        members.push_back({"a.txt", "version " + std::to_string(i), ""});
+        members.push_back({"l", "", "target" + std::to_string(i)});
+    }
+    writeRawLzh(dir / "a.lzh", members);
+    const auto result = expand(dir / "a.lzh", dir / "dest");
+    ASSERT_EQ(result.code, ArchiverOk) << result.error;
+    EXPECT_EQ(readFile(dir / "dest/a.txt"), "version 9");
+    EXPECT_EQ(std::filesystem::read_symlink(dir / "dest/l"), "target9");
+}
+
+// The store of an empty folder is an archive of nothing but its end mark; it used to fail
+// to expand, which left such an application unable to start.
+TEST_P(ExpandWrite, archiveOfAnEmptyFolderExpandsToAnEmptyFolder) {
+    TempDir dir;
+    makeDirs(dir / "src");
+    ASSERT_EQ(store(dir / "a.lzh", dir / "src"), ArchiverOk);
+    ASSERT_EQ(expand(dir / "a.lzh", dir / "dest").code, ArchiverOk);
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "dest"));
+    EXPECT_TRUE(readTree(dir / "dest").empty());
+}
