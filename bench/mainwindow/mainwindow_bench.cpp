@@ -6,6 +6,10 @@
 // IconLoading/N   loading N queued icons; the counter max_input_wait_ms is the longest time
 //                 a timer waiting to run (standing for user input) was kept waiting.
 // SearchTyping/N  typing into the search box of a window showing N applications.
+// RootSizes/N     from the end of the tree build of a window showing N stored applications
+//                 until the sizes panel shows the root's totals. Counters: cold_ms, the first
+//                 run, when every archive's headers had to be read; warm_max_ms, the slowest
+//                 later run, with the contents known from the runs before.
 // ExecStored/MB   実行 (cmdExec) on a stored application of about MB megabytes (the
 //                 archiver bench's corpus in a real archive, stored by the archiver): from
 //                 the click until the application's program has started, as that program
@@ -25,9 +29,11 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -159,6 +165,55 @@ BENCHMARK(IconLoading)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);
+
+// Each application gets its own copy of one small archive.
+void addArchives(int count) {
+    const QString source = settings().PackDir + QStringLiteral("source/");
+    QDir().mkpath(source);
+    for (int f = 0; f < 20; ++f) {
+        QFile file(source + QStringLiteral("file%1.txt").arg(f));
+        file.open(QIODevice::WriteOnly);
+        file.write(QByteArray(2000 + 100 * f, char('a' + f)));
+    }
+    const QString first = settings().PackDir + appName(0) + QStringLiteral(".lzh");
+    RunUnlha(StoreCommand(first, source, true));
+    QDir(source).removeRecursively();
+    for (int i = 1; i < count; ++i)
+        QFile::copy(first, settings().PackDir + appName(i) + QStringLiteral(".lzh"));
+}
+
+void RootSizes(benchmark::State& state) {
+    const int count = int(state.range(0));
+    Catalog catalog(count, false);
+    addArchives(count);
+    double coldMs = -1;
+    double warmMs = 0;
+    for (auto _ : state) {
+        frmMain window;
+        auto* sizes = window.findChild<QLabel*>(QStringLiteral("StatusBarSizes"));
+        QElapsedTimer sinceTreeReady;
+        QObject::connect(&window, &frmMain::stageChanged, [&](const QString& stage) {
+            if (stage == u"ICONLOAD")
+                sinceTreeReady.start();
+        });
+        window.show();
+        if (!waitFor([&] {
+                return sinceTreeReady.isValid() && sizes->text().contains(QStringLiteral("本"));
+            })) {
+            state.SkipWithError("the root's totals never appeared");
+            return;
+        }
+        const double ms = double(sinceTreeReady.nsecsElapsed()) / 1e6;
+        if (coldMs < 0)
+            coldMs = ms;
+        else
+            warmMs = std::max(warmMs, ms);
+        state.SetIterationTime(ms / 1000.0);
+    }
+    state.counters["cold_ms"] = coldMs;
+    state.counters["warm_max_ms"] = warmMs;
+}
+BENCHMARK(RootSizes)->Arg(5000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(4);
 
 // Typing into the search box: each iteration types one character at a time, the hits
 // rebuilt after each. "リ01" narrows to 1 in 50 applications; "ア" matches every one of them,

@@ -1,5 +1,7 @@
 #include "mainwindow/catalogtree.h"
 
+#include "shell/statemark.h"
+
 #include <QApplication>
 #include <QDrag>
 #include <QKeyEvent>
@@ -15,6 +17,7 @@ enum Role {
     TagRole,
     ImageRole,
     SelectedImageRole,
+    ExpandedMarkRole,
 };
 
 // What a drag of one of our own nodes carries; the node itself is the selected one.
@@ -198,7 +201,14 @@ void CatalogTree::setImage(QTreeWidgetItem* node, const QString& image,
         for (const QSize& size : selected.availableSizes())
             shown.addPixmap(selected.pixmap(size), QIcon::Selected);
     }
-    node->setIcon(0, shown);
+    node->setIcon(0, node->data(0, ExpandedMarkRole).toBool() ? withExpandedMark(shown) : shown);
+}
+
+void CatalogTree::setExpandedMark(QTreeWidgetItem* node, bool expanded) {
+    if (!node || node->data(0, ExpandedMarkRole).toBool() == expanded)
+        return;
+    node->setData(0, ExpandedMarkRole, expanded);
+    setImage(node, imageKey(node), selectedImageKey(node));
 }
 
 void CatalogTree::mousePressEvent(QMouseEvent* event) {

@@ -44,6 +44,9 @@ public:
     // Sets the node's image keys and shows the images the list holds for them.
     void setImage(QTreeWidgetItem* node, const QString& image, const QString& selectedImage);
     void setImage(QTreeWidgetItem* node, const QString& image) { setImage(node, image, image); }
+    // Marks an application's node as expanded in the execution folder: its image, whatever it
+    // is or becomes, is drawn with the expanded mark.
+    void setExpandedMark(QTreeWidgetItem* node, bool expanded);
 
     // The image list. Adding an existing key replaces its image.
     void addImage(const QString& key, const QIcon& image) { m_images.insert(key, image); }

@@ -130,6 +130,11 @@ void frmMain::createControls() {
     m_panel2->setMinimumWidth(twips(900));
     bar->addWidget(m_panel1, 1);
     bar->addPermanentWidget(m_panel2);
+    // Right of the two panels every launcher has: the space the archives save.
+    m_panel3 = new QLabel(bar);
+    m_panel3->setObjectName(QStringLiteral("StatusBarSizes"));
+    bar->addPermanentWidget(m_panel3);
+    createSizesPanel();
 
     m_gcTimer = new QTimer(this);
     m_gcTimer->setObjectName(QStringLiteral("GCTimer"));

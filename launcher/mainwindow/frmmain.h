@@ -26,6 +26,8 @@ class QUrl;
 
 namespace vadok {
 
+class ArchiveCheckJob;
+class CatalogSizes;
 class CatalogTree;
 class SearchBox;
 class TrayIcon;
@@ -189,6 +191,8 @@ private slots:
     void mnuConfig_Click();
     void mnuDispChange_Click();
     void TrayIcon_LeftClick();
+    void TreePopCheckArchive_Click();
+    void mnuCheckArchives_Click();
 
 private:
     void createControls();
@@ -217,6 +221,16 @@ private:
     void sendToTray();
     void noteMissingTray();
     void connectConfigCommand();
+    // The sizes panel: totals of the archives below a node, read in the background as needed.
+    void createSizesPanel();
+    void collectArchives(QTreeWidgetItem* node, QStringList& archives) const;
+    void showSizes(QTreeWidgetItem* node);
+    void showSizesOfShownNode();
+    // The expanded mark and state tip of one application's node, or of all.
+    void refreshAppState(int index);
+    void refreshAllAppStates();
+    // Runs the job behind a progress dialog; false when the user cancelled it.
+    bool runArchiveChecks(ArchiveCheckJob& job);
 
     void setStage(const QString& stage);
     void WriteFolder(QTreeWidgetItem* node, const QString& parentName, int order,
@@ -270,6 +284,8 @@ private:
     QPushButton* m_pack = nullptr;
     QLabel* m_panel1 = nullptr;
     QLabel* m_panel2 = nullptr;
+    QLabel* m_panel3 = nullptr;
+    CatalogSizes* m_sizes = nullptr;
     QTimer* m_gcTimer = nullptr;
 
     QMenu* m_treePop = nullptr;
@@ -279,6 +295,7 @@ private:
     QAction* m_subExec[5] = {};
     QAction* m_treePopPack = nullptr;
     QAction* m_treePopSubE = nullptr;
+    QAction* m_treePopCheck = nullptr;
     QMenu* m_noPackMenu = nullptr;
     QAction* m_treeDirDel = nullptr;
     QAction* m_treeDirRen = nullptr;

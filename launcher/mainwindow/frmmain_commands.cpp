@@ -55,6 +55,7 @@ void frmMain::cmdExec_Click() {
     PackApp& app = m_apps[size_t(index)];
     SetStatusText(app.AppName() + QStringLiteral("を実行開始..."), 1);
     SetStatusText(QStringLiteral("展開"), 2);
+    refreshAppState(index);
     QString command;
     app.Execute(command, QString());
     SetStatusText(QString(), 1);
@@ -97,6 +98,7 @@ void frmMain::cmdPack_Click() {
     // them out, and replaces the archive only once the new one is complete.
     app.Pack(QString(), rebuild);
     SetStatusText(QStringLiteral("圧縮"), 2);
+    refreshAppState(index);
     SetStatusText(QString(), 1);
 }
 
@@ -129,6 +131,7 @@ void frmMain::TreePopOpenDir_Click() {
     app.setLastOpenDateTime(currentDateTime());
     ShellOpen(folder, QString(), QString());
     SetStatusText(QStringLiteral("展開"), 2);
+    refreshAppState(index);
 }
 
 void frmMain::mnuFolExec_Click() {
@@ -175,6 +178,7 @@ void frmMain::mnuNoPackExtract_Click() {
     quintptr owner = windowId();
     app.UnPack(owner);
     SetStatusText(QStringLiteral("再展開が完了しました"), 1);
+    refreshAppState(SelectedAppIndex());
 }
 
 void frmMain::numNoPackPack_Click() {
@@ -203,6 +207,7 @@ void frmMain::numNoPackPack_Click() {
     quintptr owner = windowId();
     app.UnPack(owner);
     SetStatusText(QStringLiteral("再圧縮が完了しました"), 1);
+    refreshAppState(SelectedAppIndex());
 }
 
 void frmMain::ExecAppByName(const QString& name) {

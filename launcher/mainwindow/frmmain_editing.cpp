@@ -58,6 +58,8 @@ void frmMain::cmdEdit_Click() {
     }
     if (editApp(m_apps[size_t(index)]) != EditOutcome::Cancelled)
         LoadTree();
+    else
+        refreshAppState(index); // the editor expanded it to show its files
 }
 
 EditOutcome frmMain::editApp(PackApp& app) {

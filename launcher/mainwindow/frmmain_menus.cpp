@@ -46,6 +46,8 @@ void frmMain::createMenus() {
     m_notBuilt << addItem(file, "mnuNew", QStringLiteral("新しいプログラムの登録(&N)..."))
                << addItem(file, "mnuNewShortCut", QStringLiteral("新しいショートカットの登録(&L)"))
                << addItem(file, "mnuSearch", QStringLiteral("検索(&S)"));
+    connect(addItem(file, "mnuCheckArchives", QStringLiteral("すべての圧縮ファイルを検査(&K)")),
+            &QAction::triggered, this, &frmMain::mnuCheckArchives_Click);
     connect(addItem(file, "mnuExit", QStringLiteral("終了(&E)")), &QAction::triggered, this,
             &frmMain::mnuExit_Click);
 
@@ -92,6 +94,8 @@ void frmMain::createMenus() {
     connect(addItem(m_treePop, "TreePopMakeShortCut", QStringLiteral("ショートカットの作成(&S)")),
             &QAction::triggered, this, &frmMain::TreePopMakeShortCut_Click);
     m_notBuilt << addItem(m_treePop, "TreePopProperty", QStringLiteral("プロパティ(&P)..."));
+    m_treePopCheck = addItem(m_treePop, "TreePopCheckArchive", QStringLiteral("圧縮ファイルの検査(&V)"));
+    connect(m_treePopCheck, &QAction::triggered, this, &frmMain::TreePopCheckArchive_Click);
 
     m_treeDirPop = new QMenu(this);
     m_treeDirPop->setObjectName(QStringLiteral("TreeDirPop"));
@@ -160,6 +164,7 @@ void frmMain::TreeView_MouseUp(Qt::MouseButton button, QTreeWidgetItem* node,
         m_treePopSubE->setEnabled(false);
     }
     m_treePopPack->setEnabled(!app.ShortCut());
+    m_treePopCheck->setEnabled(!app.ShortCut());
     m_noPackMenu->menuAction()->setVisible(app.NonPack());
     m_treePop->popup(globalPos);
 }

@@ -168,6 +168,8 @@ void frmMain::LoadTree() {
     m_catalogComplete = readable;
     SetStatusText(QStringLiteral("読み込み完了しました。"), 1);
     setStage(QStringLiteral("ICONLOAD"));
+    refreshAllAppStates();
+    showSizesOfShownNode();
     m_gcTimer->setInterval(10);
     m_gcTimer->start();
 }
@@ -259,9 +261,12 @@ void frmMain::TreeView_NodeClick(QTreeWidgetItem* node) {
     } else {
         bool ok = false;
         const int index = tag.toInt(&ok);
-        if (ok && index >= 1 && index < int(m_apps.size()))
+        if (ok && index >= 1 && index < int(m_apps.size())) {
             showAppPanel(index);
+            refreshAppState(index);
+        }
     }
+    showSizes(node);
     m_tree->setCurrentItem(node);
 }
 
