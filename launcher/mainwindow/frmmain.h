@@ -258,7 +258,8 @@ private:
     // Connects the commands that edit the catalog (editor, registration, folders, drops)
     // and enables their controls.
     void connectEditingCommands();
-    QAction* builtCommand(const char* name);
+    // The menu item named name (its objectName).
+    QAction* menuCommand(const char* name);
     // Opens the property editor for app, owned by this window.
     EditOutcome editApp(PackApp& app);
     // The editor's folder list: "ROOT", then every folder of the tree depth first, indented
@@ -301,8 +302,6 @@ private:
     QAction* m_treeDirRen = nullptr;
     QAction* m_dispChange = nullptr;
     QAction* m_dispChangeSep = nullptr;
-    // Items whose commands are not part of this window yet: shown, never enabled.
-    QList<QAction*> m_notBuilt;
 
     QString m_stage;
     std::vector<PackApp> m_apps;

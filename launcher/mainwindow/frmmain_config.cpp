@@ -10,10 +10,7 @@
 namespace vadok {
 
 void frmMain::connectConfigCommand() {
-    auto* config = findChild<QAction*>(QStringLiteral("mnuConfig"));
-    m_notBuilt.removeOne(config);
-    config->setEnabled(true);
-    connect(config, &QAction::triggered, this, &frmMain::mnuConfig_Click);
+    connect(menuCommand("mnuConfig"), &QAction::triggered, this, &frmMain::mnuConfig_Click);
 }
 
 void frmMain::mnuConfig_Click() {

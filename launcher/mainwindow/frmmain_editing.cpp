@@ -28,24 +28,21 @@ void addFolderEntries(const QTreeWidgetItem* node, int depth, QStringList& entri
 
 } // namespace
 
-QAction* frmMain::builtCommand(const char* name) {
-    auto* action = findChild<QAction*>(QString::fromLatin1(name));
-    m_notBuilt.removeAll(action);
-    action->setEnabled(true);
-    return action;
+QAction* frmMain::menuCommand(const char* name) {
+    return findChild<QAction*>(QString::fromLatin1(name));
 }
 
 void frmMain::connectEditingCommands() {
     connect(m_edit, &QPushButton::clicked, this, &frmMain::cmdEdit_Click);
-    connect(builtCommand("TreePopProperty"), &QAction::triggered, this, &frmMain::cmdEdit_Click);
-    connect(builtCommand("mnuNew"), &QAction::triggered, this, &frmMain::mnuNew_Click);
-    connect(builtCommand("mnuNewShortCut"), &QAction::triggered, this,
+    connect(menuCommand("TreePopProperty"), &QAction::triggered, this, &frmMain::cmdEdit_Click);
+    connect(menuCommand("mnuNew"), &QAction::triggered, this, &frmMain::mnuNew_Click);
+    connect(menuCommand("mnuNewShortCut"), &QAction::triggered, this,
             &frmMain::mnuNewShortCut_Click);
-    connect(builtCommand("TreePopDel"), &QAction::triggered, this, &frmMain::TreePopDel_Click);
-    connect(builtCommand("TreeDirNew"), &QAction::triggered, this, &frmMain::TreeDirNew_Click);
+    connect(menuCommand("TreePopDel"), &QAction::triggered, this, &frmMain::TreePopDel_Click);
+    connect(menuCommand("TreeDirNew"), &QAction::triggered, this, &frmMain::TreeDirNew_Click);
     // Renaming and deleting are offered for folders only; the menu decides when it opens.
-    connect(builtCommand("TreeDirRen"), &QAction::triggered, this, &frmMain::TreeDirRen_Click);
-    connect(builtCommand("TreeDirDel"), &QAction::triggered, this, &frmMain::TreeDirDel_Click);
+    connect(menuCommand("TreeDirRen"), &QAction::triggered, this, &frmMain::TreeDirRen_Click);
+    connect(menuCommand("TreeDirDel"), &QAction::triggered, this, &frmMain::TreeDirDel_Click);
     connect(m_tree, &CatalogTree::deleteReleased, this, &frmMain::TreeView_DeleteKey);
     installDropTargets();
 }

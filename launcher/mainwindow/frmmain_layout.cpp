@@ -43,10 +43,6 @@ void frmMain::createLayoutParts() {
     centralWidget()->installEventFilter(this);
     m_info->installEventFilter(this);
 
-    m_dispChange->setEnabled(true);
-    m_notBuilt.removeOne(m_dispChange);
-    m_notBuilt.removeOne(m_dispMode[1]);
-    m_dispMode[1]->setEnabled(true);
     connect(m_dispChange, &QAction::triggered, this, &frmMain::mnuDispChange_Click);
 }
 

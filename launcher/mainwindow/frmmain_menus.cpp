@@ -43,9 +43,10 @@ void frmMain::createMenus() {
             this, &frmMain::mnuFolPack_Click);
     connect(addItem(folders, "mnuFolExec", QStringLiteral("実行フォルダ(&E)")), &QAction::triggered,
             this, &frmMain::mnuFolExec_Click);
-    m_notBuilt << addItem(file, "mnuNew", QStringLiteral("新しいプログラムの登録(&N)..."))
-               << addItem(file, "mnuNewShortCut", QStringLiteral("新しいショートカットの登録(&L)"))
-               << addItem(file, "mnuSearch", QStringLiteral("検索(&S)"));
+    // Their commands are connected where they are built (registration, search).
+    addItem(file, "mnuNew", QStringLiteral("新しいプログラムの登録(&N)..."));
+    addItem(file, "mnuNewShortCut", QStringLiteral("新しいショートカットの登録(&L)"));
+    addItem(file, "mnuSearch", QStringLiteral("検索(&S)"));
     connect(addItem(file, "mnuCheckArchives", QStringLiteral("すべての圧縮ファイルを検査(&K)")),
             &QAction::triggered, this, &frmMain::mnuCheckArchives_Click);
     connect(addItem(file, "mnuExit", QStringLiteral("終了(&E)")), &QAction::triggered, this,
@@ -53,7 +54,7 @@ void frmMain::createMenus() {
 
     QMenu* conf = bar->addMenu(QStringLiteral("設定(&C)"));
     conf->setObjectName(QStringLiteral("mnuConf"));
-    m_notBuilt << addItem(conf, "mnuConfig", QStringLiteral("設定画面(&C)..."));
+    addItem(conf, "mnuConfig", QStringLiteral("設定画面(&C)..."));
     conf->addSeparator();
     m_dispMode[0] = addItem(conf, "mnuDispMode(0)", QStringLiteral("ワイド表示"));
     m_dispMode[1] = addItem(conf, "mnuDispMode(1)", QStringLiteral("ナロー表示"));
@@ -61,8 +62,6 @@ void frmMain::createMenus() {
         m_dispMode[i]->setCheckable(true);
         connect(m_dispMode[i], &QAction::triggered, this, [this, i] { mnuDispMode_Click(i); });
     }
-    // The narrow display is not part of this window yet.
-    m_notBuilt << m_dispMode[1];
 
     QAction* help = bar->addAction(QStringLiteral("ヘルプ(&H)"));
     help->setObjectName(QStringLiteral("mnuHelp"));
@@ -90,10 +89,10 @@ void frmMain::createMenus() {
             &QAction::triggered, this, &frmMain::mnuNoPackExtract_Click);
     connect(addItem(m_treePop, "TreePopOpenDir", QStringLiteral("フォルダを開く(&O)")),
             &QAction::triggered, this, &frmMain::TreePopOpenDir_Click);
-    m_notBuilt << addItem(m_treePop, "TreePopDel", QStringLiteral("削除(&D)"));
+    addItem(m_treePop, "TreePopDel", QStringLiteral("削除(&D)"));
     connect(addItem(m_treePop, "TreePopMakeShortCut", QStringLiteral("ショートカットの作成(&S)")),
             &QAction::triggered, this, &frmMain::TreePopMakeShortCut_Click);
-    m_notBuilt << addItem(m_treePop, "TreePopProperty", QStringLiteral("プロパティ(&P)..."));
+    addItem(m_treePop, "TreePopProperty", QStringLiteral("プロパティ(&P)..."));
     m_treePopCheck = addItem(m_treePop, "TreePopCheckArchive", QStringLiteral("圧縮ファイルの検査(&V)"));
     connect(m_treePopCheck, &QAction::triggered, this, &frmMain::TreePopCheckArchive_Click);
 
@@ -102,11 +101,9 @@ void frmMain::createMenus() {
     m_dispChange = addItem(m_treeDirPop, "mnuDispChange", QStringLiteral("表示切替(&V)"));
     m_dispChangeSep = m_treeDirPop->addSeparator();
     m_dispChangeSep->setObjectName(QStringLiteral("mnuDispChangeSep"));
-    m_notBuilt << m_dispChange
-               << addItem(m_treeDirPop, "TreeDirNew", QStringLiteral("フォルダの新規作成(&C)..."));
+    addItem(m_treeDirPop, "TreeDirNew", QStringLiteral("フォルダの新規作成(&C)..."));
     m_treeDirRen = addItem(m_treeDirPop, "TreeDirRen", QStringLiteral("フォルダの名前変更(&N)..."));
     m_treeDirDel = addItem(m_treeDirPop, "TreeDirDel", QStringLiteral("フォルダの削除(&D)"));
-    m_notBuilt << m_treeDirRen << m_treeDirDel;
 
     m_taskIconPop = new QMenu(this);
     m_taskIconPop->setObjectName(QStringLiteral("TaskIconPop"));
@@ -114,9 +111,6 @@ void frmMain::createMenus() {
             &QAction::triggered, this, &frmMain::TaskIconPopView_Click);
     connect(addItem(m_taskIconPop, "TaskIconPopExit", QStringLiteral("終了(&X)")),
             &QAction::triggered, this, &frmMain::TaskIconPopExit_Click);
-
-    for (QAction* action : std::as_const(m_notBuilt))
-        action->setEnabled(false);
 }
 
 void frmMain::TreeView_MouseUp(Qt::MouseButton button, QTreeWidgetItem* node,
@@ -138,8 +132,6 @@ void frmMain::TreeView_MouseUp(Qt::MouseButton button, QTreeWidgetItem* node,
         m_treeDirRen->setEnabled(!root);
         m_dispChange->setVisible(root);
         m_dispChangeSep->setVisible(root);
-        for (QAction* action : std::as_const(m_notBuilt))
-            action->setEnabled(false);
         m_treeDirPop->popup(globalPos);
         return;
     }

@@ -55,10 +55,7 @@ void frmMain::createSearchControls() {
     connect(m_findShortcut, &QShortcut::activated, this, &frmMain::ToggleSearchMode);
     applyFindKey();
 
-    auto* search = findChild<QAction*>(QStringLiteral("mnuSearch"));
-    m_notBuilt.removeOne(search);
-    search->setEnabled(true);
-    connect(search, &QAction::triggered, this, &frmMain::ToggleSearchMode);
+    connect(menuCommand("mnuSearch"), &QAction::triggered, this, &frmMain::ToggleSearchMode);
 }
 
 void frmMain::applyFindKey() {
