@@ -6,7 +6,7 @@ namespace vadok {
 
 QString startupFolder() {
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // The base directory specification ignores a relative value.
+    // XDG base directories must be absolute: a relative value counts as unset.
     if (config.isEmpty() || QDir::isRelativePath(config))
         config = QDir::homePath() + QStringLiteral("/.config");
     return QDir::cleanPath(config) + QStringLiteral("/autostart/");
