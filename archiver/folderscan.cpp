@@ -89,13 +89,13 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
     const int fd = ::dirfd(d.get());
     for (const auto& n : names) {
         const std::string relPath = rel.empty() ? n : rel + "/" + n;
-        const std::string full = root + "/" + relPath;
+        auto full = [&] { return root + "/" + relPath; };
         if (n.find('\xFF') != std::string::npos)
             return fail(ArchiverUnsupported,
-                        "name holds the byte 0xFF, which LZH reserves: " + full);
+                        "name holds the byte 0xFF, which LZH reserves: " + full());
         struct stat st {};
         if (::fstatat(fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return fail(ArchiverReadError, "cannot read " + full);
+            return fail(ArchiverReadError, "cannot read " + full());
         if (skip.skips(rel, n, st))
             continue;
         SourceEntry entry;
@@ -110,27 +110,27 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
             const int child =
                 ::openat(fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (child < 0)
-                return fail(ArchiverReadError, "cannot read folder " + full);
+                return fail(ArchiverReadError, "cannot read folder " + full());
             walk(child, relPath, root, skip, scan);
             if (!scan.ok)
                 return;
         } else if (S_ISREG(st.st_mode)) {
             entry.kind = MemberKind::File;
             entry.size = static_cast<std::uint64_t>(st.st_size);
-            scan.entries.push_back(entry);
+            scan.entries.push_back(std::move(entry));
         } else if (S_ISLNK(st.st_mode)) {
             std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1,
                                '\0');
             const ssize_t n2 = ::readlinkat(fd, n.c_str(), target.data(), target.size());
             if (n2 < 0)
-                return fail(ArchiverReadError, "cannot read link " + full);
+                return fail(ArchiverReadError, "cannot read link " + full());
             target.resize(static_cast<std::size_t>(n2));
             if (relPath.find('|') != std::string::npos) {
                 scan.warnings.push_back("skipped symbolic link with \"|\" in its name: " + relPath);
             } else {
                 entry.kind = MemberKind::Symlink;
-                entry.linkTarget = target;
-                scan.entries.push_back(entry);
+                entry.linkTarget = std::move(target);
+                scan.entries.push_back(std::move(entry));
             }
         } else {
             scan.warnings.push_back("skipped special file: " + relPath);

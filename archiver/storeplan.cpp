@@ -3,6 +3,7 @@
 #include "archiver.h"
 #include "memberpaths.h"
 
+#include <string_view>
 #include <unordered_map>
 
 namespace vadok::archiver {
@@ -84,18 +85,25 @@ bool dropKeptMembersRefused(StorePlan& plan, std::size_t firstKept) {
 StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old,
                     const std::optional<SyncMoment>& synced) {
     StorePlan plan;
-    // Every old member of a name, duplicates included; the last one is the current one.
-    std::unordered_map<std::string, std::vector<std::size_t>> oldByPath;
-    for (std::size_t i = 0; i < old.members.size(); ++i)
-        oldByPath[old.members[i].path].push_back(i);
+    // The current (last) old member of each name, and for each member the one of the same
+    // name before it: duplicates are rare, and a name that has them uses them all.
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::unordered_map<std::string_view, std::size_t> oldByPath;
+    oldByPath.reserve(old.members.size());
+    std::vector<std::size_t> sameNameBefore(old.members.size(), kNone);
+    for (std::size_t i = 0; i < old.members.size(); ++i) {
+        const auto [it, added] = oldByPath.try_emplace(old.members[i].path, i);
+        if (!added) {
+            sameNameBefore[i] = it->second;
+            it->second = i;
+        }
+    }
     std::vector<bool> oldUsed(old.members.size(), false);
-    std::unordered_map<std::string_view, MemberKind> scanned;
     // Per folder: it or a folder above it changed since the stamp (the folder itself is left
     // out: writing the stamp changes it).
     std::unordered_map<std::string_view, bool> folderChanged;
     plan.tasks.reserve(scan.entries.size() + old.members.size());
     for (const auto& e : scan.entries) {
-        scanned[e.path] = e.kind;
         const std::size_t slash = e.path.rfind('/');
         const bool changed = !synced || changedSince(e.changed, *synced) ||
                              (slash != std::string::npos &&
@@ -106,8 +114,8 @@ StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old,
         t.member = memberFor(e);
         const auto it = oldByPath.find(e.path);
         if (it != oldByPath.end()) {
-            const LzhMember& o = old.members[it->second.back()];
-            for (const std::size_t i : it->second)
+            const LzhMember& o = old.members[it->second];
+            for (std::size_t i = it->second; i != kNone; i = sameNameBefore[i])
                 oldUsed[i] = true;
             if (e.kind == MemberKind::File && o.kind == MemberKind::File &&
                 o.originalSize == e.size && sameTime(o, e)) {
@@ -127,9 +135,14 @@ StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old,
         plan.tasks.push_back(std::move(t));
     }
     const std::size_t firstKept = plan.tasks.size();
+    // Needed only for old members the folder no longer has, which most stores have none of.
+    std::unordered_map<std::string_view, MemberKind> scanned;
     for (std::size_t i = 0; i < old.members.size(); ++i) {
         if (oldUsed[i])
             continue;
+        if (scanned.empty())
+            for (const auto& e : scan.entries)
+                scanned[e.path] = e.kind;
         const LzhMember& o = old.members[i];
         if (const std::string folder = collidingFolder(o.path, scanned); !folder.empty()) {
             plan.warnings.push_back("left out the old member " + o.path + ": " + folder +
