@@ -16,6 +16,9 @@ namespace vadok::archiver {
 
 namespace {
 constexpr std::size_t kBufferSize = 1 << 20;
+// Written data is handed to the disk in steps of this size while the archive is still being
+// written, so that the final sync has little left to wait for.
+constexpr std::uint64_t kWritebackStep = 4 << 20;
 
 std::string folderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -100,12 +103,23 @@ bool OutputFile::flush() {
         done += static_cast<std::size_t>(w);
     }
     m_buffer.clear();
+    startWriteback();
     return true;
+}
+
+void OutputFile::startWriteback() {
+    const std::uint64_t onDisk = m_written - m_buffer.size();
+    if (onDisk - m_writebackStarted < kWritebackStep)
+        return;
+    // Only starts the writing; commit() still waits for all of it.
+    ::sync_file_range(m_fd, static_cast<off_t>(m_writebackStarted),
+                      static_cast<off_t>(onDisk - m_writebackStarted), SYNC_FILE_RANGE_WRITE);
+    m_writebackStarted = onDisk;
 }
 
 bool OutputFile::write(const void* data, std::size_t size) {
     const auto* p = static_cast<const std::uint8_t*>(data);
-    m_written += size;
+    m_synced = false;
     if (m_buffer.size() + size > kBufferSize && !flush())
         return false;
     if (size >= kBufferSize) {
@@ -117,14 +131,18 @@ bool OutputFile::write(const void* data, std::size_t size) {
             if (w <= 0)
                 return false;
             done += static_cast<std::size_t>(w);
+            m_written += static_cast<std::uint64_t>(w);
         }
+        startWriteback();
         return true;
     }
     m_buffer.insert(m_buffer.end(), p, p + size);
+    m_written += size;
     return true;
 }
 
 bool OutputFile::copyFrom(int fd, std::uint64_t offset, std::uint64_t size) {
+    m_synced = false;
     if (!flush())
         return false;
     auto in = static_cast<off_t>(offset);
@@ -134,6 +152,7 @@ bool OutputFile::copyFrom(int fd, std::uint64_t offset, std::uint64_t size) {
         if (n > 0) {
             size -= static_cast<std::uint64_t>(n);
             m_written += static_cast<std::uint64_t>(n);
+            startWriteback();
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -158,8 +177,15 @@ bool OutputFile::copyFrom(int fd, std::uint64_t offset, std::uint64_t size) {
     return true;
 }
 
-bool OutputFile::commit() {
+bool OutputFile::sync() {
     if (!flush() || ::fsync(m_fd) != 0)
+        return false;
+    m_synced = true;
+    return true;
+}
+
+bool OutputFile::commit() {
+    if (!m_synced && !sync())
         return false;
     // Renamed while still open and locked, so that it never looks like a dead leftover.
     if (::rename(m_tempPath.c_str(), m_finalPath.c_str()) != 0)

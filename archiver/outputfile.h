@@ -27,7 +27,10 @@ public:
     bool write(const void* data, std::size_t size);
     // Copies size bytes at offset of the open file descriptor fd.
     bool copyFrom(int fd, std::uint64_t offset, std::uint64_t size);
-    // Flushes, syncs, renames over finalPath and syncs the folder.
+    // Flushes and waits until everything written is on disk.
+    bool sync();
+    // Flushes, syncs (unless sync() did since the last write), renames over finalPath and
+    // syncs the folder.
     bool commit();
     const std::string& temporaryPath() const { return m_tempPath; }
     // The archive as commit() left it.
@@ -36,11 +39,15 @@ public:
     bool flush();
 
 private:
+    void startWriteback();
+
     int m_fd = -1;
     std::string m_finalPath;
     std::string m_tempPath;
     std::vector<std::uint8_t> m_buffer;
     std::uint64_t m_written = 0;
+    std::uint64_t m_writebackStarted = 0; // bytes handed to the disk so far
+    bool m_synced = false;
     bool m_committed = false;
     struct stat m_committedFile {};
 };
