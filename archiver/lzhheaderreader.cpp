@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace vadok::archiver {
 
@@ -293,17 +295,18 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
     return r;
 }
 
-void walkArchiveHeaders(
-    const std::string& path, bool withNames, ArchiveIndex& outcome,
+namespace {
+
+// The walk over an open archive. With checkData, the data of every member holding a stored
+// CRC-32 is read too, and storedDataSound tells whether it matches.
+void walkHeaders(
+    int fd, bool withNames, bool checkData, ArchiveIndex& outcome,
     const std::function<void(LzhMember&, const std::uint8_t*, std::size_t)>& visit) {
     auto stop = [&](ArchiveDamage damage, std::uint64_t at, std::string error) {
         outcome.damage = damage;
         outcome.damageAt = at;
         outcome.error = std::move(error);
     };
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return stop(ArchiveDamage::Unreadable, 0, "cannot open " + path);
     struct stat st {};
     ::fstat(fd, &st);
     const auto fileSize = static_cast<std::uint64_t>(st.st_size);
@@ -321,6 +324,26 @@ void walkArchiveHeaders(
         bufferSize = got > 0 ? static_cast<std::size_t>(got) : 0;
         return got >= 0;
     };
+    auto inBuffer = [&](std::uint64_t at, std::uint64_t length) {
+        return at >= bufferStart && at + length <= bufferStart + bufferSize;
+    };
+    // The CRC-32 of the bytes from..from+length, read through the window; nullopt when they
+    // cannot be read.
+    auto crcOf = [&](std::uint64_t from, std::uint64_t length) -> std::optional<std::uint32_t> {
+        uLong crc = ::crc32(0, nullptr, 0);
+        while (length > 0) {
+            if (!inBuffer(from, 1) && (!load(from) || bufferSize == 0))
+                return std::nullopt;
+            const std::size_t at = static_cast<std::size_t>(from - bufferStart);
+            const std::size_t n =
+                static_cast<std::size_t>(std::min<std::uint64_t>(length, bufferSize - at));
+            crc = ::crc32(crc, buffer.get() + at, static_cast<uInt>(n));
+            from += n;
+            length -= n;
+        }
+        return static_cast<std::uint32_t>(crc);
+    };
+    std::vector<std::uint8_t> header; // a header that the data's reading moved out of the window
     std::uint64_t offset = 0;
     bool readable = load(0);
     while (readable) {
@@ -363,16 +386,52 @@ void walkArchiveHeaders(
             break;
         }
         offset = m.dataOffset + m.compressedSize;
-        visit(m, buffer.get() + (m.headerOffset - bufferStart), r.headerLength);
+        const std::uint8_t* headerBytes = buffer.get() + (m.headerOffset - bufferStart);
+        if (checkData && m.storedCrc) {
+            if (!inBuffer(m.dataOffset, m.compressedSize))
+                header.assign(headerBytes, headerBytes + r.headerLength);
+            const std::optional<std::uint32_t> crc = crcOf(m.dataOffset, m.compressedSize);
+            if (!crc) {
+                readable = false;
+                break;
+            }
+            m.storedDataSound = *crc == *m.storedCrc;
+            if (!inBuffer(m.headerOffset, r.headerLength))
+                headerBytes = header.data();
+        }
+        visit(m, headerBytes, r.headerLength);
     }
     if (!readable)
         stop(ArchiveDamage::Unreadable, offset, "read error");
+}
+
+} // namespace
+
+void walkArchiveHeaders(
+    const std::string& path, bool withNames, ArchiveIndex& outcome,
+    const std::function<void(LzhMember&, const std::uint8_t*, std::size_t)>& visit) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        outcome.damage = ArchiveDamage::Unreadable;
+        outcome.error = "cannot open " + path;
+        return;
+    }
+    walkHeaders(fd, withNames, false, outcome, visit);
     ::close(fd);
 }
 
 ArchiveIndex readArchiveIndex(const std::string& path) {
     ArchiveIndex index;
     walkArchiveHeaders(path, true, index, [&](LzhMember& m, const std::uint8_t* header, std::size_t length) {
+        m.rawHeader.assign(reinterpret_cast<const char*>(header), length);
+        index.members.push_back(std::move(m));
+    });
+    return index;
+}
+
+ArchiveIndex readArchiveIndexChecked(int fd) {
+    ArchiveIndex index;
+    walkHeaders(fd, true, true, index, [&](LzhMember& m, const std::uint8_t* header, std::size_t length) {
         m.rawHeader.assign(reinterpret_cast<const char*>(header), length);
         index.members.push_back(std::move(m));
     });

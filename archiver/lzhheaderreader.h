@@ -66,6 +66,12 @@ struct ArchiveIndex {
 // it.
 ArchiveIndex readArchiveIndex(const std::string& path);
 
+// readArchiveIndex of an archive already open, reading the data of every member that holds
+// a stored CRC-32 as well and telling in storedDataSound whether it matches: a store reads its
+// old archive so while it scans the folder, and copies the sound members without reading
+// them again.
+ArchiveIndex readArchiveIndexChecked(int fd);
+
 // The reading behind both: every header in order, each member (with its header's bytes) to
 // visit, and how the reading ended in outcome (whose members stay empty).
 void walkArchiveHeaders(

@@ -34,6 +34,7 @@ struct LzhMember {
     std::uint64_t headerOffset = 0;
     std::uint64_t dataOffset = 0;
     std::string rawHeader; // the header's bytes as found in the archive
+    bool storedDataSound = false; // readArchiveIndexChecked read the data, and it matches storedCrc
 
     std::string methodName() const { return std::string(method, 3); }
     void setMethod(const char* m) { method[0] = m[0], method[1] = m[1], method[2] = m[2]; }

@@ -35,6 +35,9 @@ struct WorkContext {
     int oldArchive;          // -1 without one
 };
 
+// The most memory a prepared job of the task may hold until the writer takes it.
+std::size_t jobMemory(const Task& task);
+
 // Prepares the member of task: an old member is copied when its data is sound and, if the
 // file may have changed, equal to it; otherwise the folder's file is compressed (falling
 // back to -lh0- when that does not shrink it) and decoded again before it may enter the

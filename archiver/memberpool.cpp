@@ -19,8 +19,8 @@ bool MemberPool::prepares(const Task& task) {
 }
 
 MemberPool::MemberPool(const std::vector<Task>& tasks, const WorkContext& context,
-                       unsigned threads, std::size_t window)
-    : m_tasks(tasks), m_context(context), m_window(window), m_batchOf(tasks.size(), 0) {
+                       unsigned threads, std::size_t memoryAhead)
+    : m_tasks(tasks), m_context(context), m_memoryAhead(memoryAhead), m_batchOf(tasks.size(), 0) {
     std::uint64_t runBytes = 0;
     bool inRun = false;
     for (std::size_t i = 0; i < tasks.size(); ++i) {
@@ -29,7 +29,8 @@ MemberPool::MemberPool(const std::vector<Task>& tasks, const WorkContext& contex
             continue;
         }
         const bool quick = checkedByStoredCrc(tasks[i]);
-        const std::uint64_t bytes = tasks[i].member.compressedSize;
+        const std::uint64_t bytes =
+            tasks[i].old && tasks[i].old->storedDataSound ? 0 : tasks[i].member.compressedSize;
         if (quick && inRun && m_batches.back().last - m_batches.back().first < kRunMembers &&
             runBytes + bytes <= kRunBytes) {
             m_batches.back().last = i + 1;
@@ -39,6 +40,7 @@ MemberPool::MemberPool(const std::vector<Task>& tasks, const WorkContext& contex
             runBytes = 0;
         }
         runBytes += bytes;
+        m_batches.back().memory += jobMemory(tasks[i]);
         m_batchOf[i] = m_batches.size() - 1;
     }
     m_untaken.resize(m_batches.size());
@@ -68,6 +70,7 @@ std::unique_ptr<Job> MemberPool::take(std::size_t task) {
     m_jobs.erase(task);
     if (--m_untaken[m_batchOf[task]] == 0) {
         --m_inFlight;
+        m_memoryInFlight -= m_batches[m_batchOf[task]].memory;
         m_cv.notify_all();
     }
     return job;
@@ -79,12 +82,17 @@ void MemberPool::work() {
         std::vector<Job*> jobs;
         {
             std::unique_lock lock(m_mutex);
-            m_cv.wait(lock,
-                      [&] { return m_stop || (m_next < m_batches.size() && m_inFlight < m_window); });
+            m_cv.wait(lock, [&] {
+                return m_stop ||
+                       (m_next < m_batches.size() &&
+                        (m_inFlight == 0 ||
+                         m_memoryInFlight + m_batches[m_next].memory <= m_memoryAhead));
+            });
             if (m_stop)
                 return;
             batch = m_batches[m_next++];
             ++m_inFlight;
+            m_memoryInFlight += batch.memory;
             for (std::size_t i = batch.first; i < batch.last; ++i) {
                 auto owned = std::make_unique<Job>();
                 owned->task = i;

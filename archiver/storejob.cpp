@@ -15,6 +15,7 @@
 #include <future>
 #include <memory>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -29,9 +30,38 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Up to kJobsAhead members may be finished ahead of the one being written, so a long
-// member does not leave the other cores idle.
-constexpr std::size_t kJobsAhead = 64;
+// What members prepared ahead of the one being written may hold in memory.
+constexpr std::size_t kMemoryAhead = 16 << 20;
+
+// Closes the old archive when the store ends. Once the new archive has replaced it, that
+// close is the last reference to the old file and frees its blocks, which can take a while
+// (file systems mounted to discard freed blocks wait for the disk): it then runs aside while
+// the store's own data is freed.
+class OldArchiveCloser {
+public:
+    explicit OldArchiveCloser(int fd) : m_fd(fd) {}
+    ~OldArchiveCloser() {
+        if (m_closing.joinable())
+            m_closing.join();
+        else if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    OldArchiveCloser(const OldArchiveCloser&) = delete;
+    OldArchiveCloser& operator=(const OldArchiveCloser&) = delete;
+    void closeAside() {
+        if (m_fd < 0)
+            return;
+        try {
+            m_closing = std::thread([fd = m_fd] { ::close(fd); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the destructor closes it.
+        }
+    }
+
+private:
+    int m_fd;
+    std::thread m_closing;
+};
 
 } // namespace
 
@@ -47,12 +77,18 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
     // Taken before the scan: whatever changes from here on shows at the next store.
     const SyncMoment scanned = syncMomentNow();
     const std::optional<SyncMoment> synced = readSyncStamp(folder, archivePath);
-    // The old archive's headers are read on another core while the folder is scanned.
+    // The old archive is opened once, so that what is read of it and what is copied from it
+    // are one file, and its headers and data are read on another core while the folder is
+    // scanned.
+    const int oldFd = ::open(archivePath.c_str(), O_RDONLY | O_CLOEXEC);
+    OldArchiveCloser closer{oldFd};
     struct stat st {};
-    const bool update = ::stat(archivePath.c_str(), &st) == 0;
+    const bool update = oldFd >= 0 || ::stat(archivePath.c_str(), &st) == 0;
+    if (update && oldFd < 0)
+        return failWith(ArchiverCannotOpen, "cannot open " + archivePath);
     std::future<ArchiveIndex> oldIndex;
     if (update)
-        oldIndex = std::async(std::launch::async, [&] { return readArchiveIndex(archivePath); });
+        oldIndex = std::async(std::launch::async, [&] { return readArchiveIndexChecked(oldFd); });
     const SourceFolder source(folder);
     FolderScan scan = scanFolder(source, archivePath);
     if (!scan.ok)
@@ -62,22 +98,11 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
             options.warning(w);
 
     ArchiveIndex old;
-    int oldFd = -1;
     if (update) {
         old = oldIndex.get();
         if (!old.ok)
             return failWith(ArchiverBrokenArchive, archivePath + ": " + old.error);
-        oldFd = ::open(archivePath.c_str(), O_RDONLY | O_CLOEXEC);
-        if (oldFd < 0)
-            return failWith(ArchiverCannotOpen, "cannot open " + archivePath);
     }
-    struct FdCloser {
-        int fd;
-        ~FdCloser() {
-            if (fd >= 0)
-                ::close(fd);
-        }
-    } closer{oldFd};
 
     StorePlan plan = planStore(scan, old, synced);
     if (options.warning)
@@ -97,7 +122,7 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
     if (threads == 0)
         threads = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
     const WorkContext context{options.method, source, folderOf(archivePath), oldFd};
-    MemberPool pool(tasks, context, threads, kJobsAhead);
+    MemberPool pool(tasks, context, threads, kMemoryAhead);
 
     // Unchanged members whose header comes out byte for byte as before and that follow each
     // other in the old archive are copied as one range, headers included: a re-store after a
@@ -167,14 +192,20 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
     if (!out.write(&endMark, 1) || !out.flush())
         return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
 
-    // The structure must read back before the file may replace the old archive.
+    // The structure must read back before the file may replace the old archive; it is read
+    // while the disk takes the rest of the data.
+    std::future<bool> syncing = std::async(std::launch::async, [&] { return out.sync(); });
     const ArchiveTotals check = readArchiveTotals(out.temporaryPath());
+    const bool onDisk = syncing.get();
     if (!check.outcome.ok || check.members != tasks.size())
         return failWith(ArchiverVerifyFailed,
                         "written archive does not read back: " + check.outcome.error);
+    if (!onDisk)
+        return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
     if (!out.commit())
         return failWith(ArchiverWriteError, "cannot replace " + archivePath);
     writeSyncStamp(source.path(), out.committedFile(), scanned);
+    closer.closeAside();
     return result;
 }
 

@@ -12,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace vadok;
 using namespace vadok::test;
 
@@ -136,5 +139,50 @@ TEST(HeaderReader, headersOfEveryLengthOurWriterMakesReadBackWhateverTheirSize) 
     EXPECT_EQ(files, 100u);
     if (haveProgram("bsdtar")) {
         EXPECT_EQ(run("bsdtar -tf " + quote(dir / "a.lzh") + " | wc -l | grep -qx 100"), 0);
+    }
+}
+
+// A store reads its old archive's data along with the headers, through a window of 128 KiB;
+// members larger than it, and headers and data straddling its edge, must come out as in the
+// file, and only the member whose data is damaged may be taken for damaged.
+TEST(HeaderReader, checkedIndexTellsEachMembersDataAcrossTheReadWindow) {
+    TempDir dir;
+    writeFile(dir / "src/a.bin", randomData(70000, 1));
+    writeFile(dir / "src/big.bin", randomData(300000, 2));
+    for (int i = 0; i < 40; ++i)
+        writeFile(dir / ("src/small" + std::to_string(i) + ".txt"), randomData(3000, 3 + i, 20));
+    ASSERT_EQ(Unlha(nullptr, storeCommand(dir / "a.lzh", dir / "src"), nullptr, 0), ArchiverOk);
+    const std::string bytes = readFile(dir / "a.lzh");
+    auto checked = [&](const std::string& archive) {
+        const int fd = ::open(archive.c_str(), O_RDONLY | O_CLOEXEC);
+        auto index = archiver::readArchiveIndexChecked(fd);
+        ::close(fd);
+        return index;
+    };
+
+    const auto index = checked(dir / "a.lzh");
+    ASSERT_TRUE(index.ok) << index.error;
+    ASSERT_EQ(index.members.size(), 42u);
+    const auto plain = archiver::readArchiveIndex(dir / "a.lzh").members;
+    std::size_t big = 0;
+    for (std::size_t i = 0; i < index.members.size(); ++i) {
+        const auto& m = index.members[i];
+        EXPECT_TRUE(m.storedCrc && m.storedDataSound) << m.path;
+        EXPECT_EQ(m.rawHeader, bytes.substr(m.headerOffset, m.dataOffset - m.headerOffset))
+            << m.path;
+        EXPECT_EQ(m.rawHeader, plain[i].rawHeader) << m.path;
+        if (m.path == "big.bin")
+            big = i;
+    }
+    ASSERT_GT(index.members[big].compressedSize, 0x20000u);
+
+    for (const std::uint64_t at : {std::uint64_t{0}, index.members[big].compressedSize - 1}) {
+        std::string damaged = bytes;
+        damaged[index.members[big].dataOffset + at] ^= 0x01;
+        writeFile(dir / "damaged.lzh", damaged);
+        const auto after = checked(dir / "damaged.lzh");
+        ASSERT_TRUE(after.ok) << after.error;
+        for (const auto& m : after.members)
+            EXPECT_EQ(m.storedDataSound, m.path != "big.bin") << m.path << " at " << at;
     }
 }
