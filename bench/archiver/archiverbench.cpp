@@ -180,8 +180,15 @@ int main(int argc, char** argv) {
     const Run gzip = best(runShell(gzipCmd), runShell(gzipCmd));
     row("tar | gzip -6", gzip, fs::file_size(g));
 
-    touchOnePercent(files);
-    const Run restore = runShell(storeCmd(ours));
+    // Each re-store follows a change of its own, made a second after the last store so that
+    // the changed files carry a newer time; the best of three counts, as for the stores above.
+    Run restore;
+    for (int round = 0; round < 3; ++round) {
+        ::sleep(1);
+        touchOnePercent(files);
+        const Run r = runShell(storeCmd(ours));
+        restore = round == 0 ? r : best(restore, r);
+    }
     row("vadok re-store, 1% changed", restore, fs::file_size(ours));
 
     // ext4 without a journal skips inodes freed in the last half minute when it creates
