@@ -6,11 +6,12 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -297,10 +298,9 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
 
 namespace {
 
-// The walk over an open archive. With checkData, the data of every member holding a stored
-// CRC-32 is read too, and storedDataSound tells whether it matches.
+// The walk over an open archive.
 void walkHeaders(
-    int fd, bool withNames, bool checkData, ArchiveIndex& outcome,
+    int fd, bool withNames, ArchiveIndex& outcome,
     const std::function<void(LzhMember&, const std::uint8_t*, std::size_t)>& visit) {
     auto stop = [&](ArchiveDamage damage, std::uint64_t at, std::string error) {
         outcome.damage = damage;
@@ -324,26 +324,6 @@ void walkHeaders(
         bufferSize = got > 0 ? static_cast<std::size_t>(got) : 0;
         return got >= 0;
     };
-    auto inBuffer = [&](std::uint64_t at, std::uint64_t length) {
-        return at >= bufferStart && at + length <= bufferStart + bufferSize;
-    };
-    // The CRC-32 of the bytes from..from+length, read through the window; nullopt when they
-    // cannot be read.
-    auto crcOf = [&](std::uint64_t from, std::uint64_t length) -> std::optional<std::uint32_t> {
-        uLong crc = ::crc32(0, nullptr, 0);
-        while (length > 0) {
-            if (!inBuffer(from, 1) && (!load(from) || bufferSize == 0))
-                return std::nullopt;
-            const std::size_t at = static_cast<std::size_t>(from - bufferStart);
-            const std::size_t n =
-                static_cast<std::size_t>(std::min<std::uint64_t>(length, bufferSize - at));
-            crc = ::crc32(crc, buffer.get() + at, static_cast<uInt>(n));
-            from += n;
-            length -= n;
-        }
-        return static_cast<std::uint32_t>(crc);
-    };
-    std::vector<std::uint8_t> header; // a header that the data's reading moved out of the window
     std::uint64_t offset = 0;
     bool readable = load(0);
     while (readable) {
@@ -386,23 +366,42 @@ void walkHeaders(
             break;
         }
         offset = m.dataOffset + m.compressedSize;
-        const std::uint8_t* headerBytes = buffer.get() + (m.headerOffset - bufferStart);
-        if (checkData && m.storedCrc) {
-            if (!inBuffer(m.dataOffset, m.compressedSize))
-                header.assign(headerBytes, headerBytes + r.headerLength);
-            const std::optional<std::uint32_t> crc = crcOf(m.dataOffset, m.compressedSize);
-            if (!crc) {
-                readable = false;
-                break;
-            }
-            m.storedDataSound = *crc == *m.storedCrc;
-            if (!inBuffer(m.headerOffset, r.headerLength))
-                headerBytes = header.data();
-        }
-        visit(m, headerBytes, r.headerLength);
+        visit(m, buffer.get() + (m.headerOffset - bufferStart), r.headerLength);
     }
     if (!readable)
         stop(ArchiveDamage::Unreadable, offset, "read error");
+}
+
+// Marks the members from begin to end whose stored data matches their stored CRC-32,
+// reading their stretch of the archive in order. What cannot be read counts as unsound.
+void checkStoredData(int fd, LzhMember* begin, LzhMember* end) {
+    constexpr std::size_t kWindow = 0x20000;
+    thread_local std::vector<std::uint8_t> buffer(kWindow);
+    std::uint64_t bufferStart = 0;
+    std::size_t bufferSize = 0;
+    for (LzhMember* m = begin; m != end; ++m) {
+        if (!m->storedCrc)
+            continue;
+        uLong crc = ::crc32(0, nullptr, 0);
+        std::uint64_t from = m->dataOffset;
+        std::uint64_t length = m->compressedSize;
+        while (length > 0) {
+            if (from < bufferStart || from >= bufferStart + bufferSize) {
+                const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), static_cast<off_t>(from));
+                bufferStart = from;
+                bufferSize = got > 0 ? static_cast<std::size_t>(got) : 0;
+                if (bufferSize == 0)
+                    break;
+            }
+            const std::size_t at = static_cast<std::size_t>(from - bufferStart);
+            const std::size_t n =
+                static_cast<std::size_t>(std::min<std::uint64_t>(length, bufferSize - at));
+            crc = ::crc32(crc, buffer.data() + at, static_cast<uInt>(n));
+            from += n;
+            length -= n;
+        }
+        m->storedDataSound = length == 0 && static_cast<std::uint32_t>(crc) == *m->storedCrc;
+    }
 }
 
 } // namespace
@@ -416,7 +415,7 @@ void walkArchiveHeaders(
         outcome.error = "cannot open " + path;
         return;
     }
-    walkHeaders(fd, withNames, false, outcome, visit);
+    walkHeaders(fd, withNames, outcome, visit);
     ::close(fd);
 }
 
@@ -431,10 +430,33 @@ ArchiveIndex readArchiveIndex(const std::string& path) {
 
 ArchiveIndex readArchiveIndexChecked(int fd) {
     ArchiveIndex index;
-    walkHeaders(fd, true, true, index, [&](LzhMember& m, const std::uint8_t* header, std::size_t length) {
+    walkHeaders(fd, true, index, [&](LzhMember& m, const std::uint8_t* header, std::size_t length) {
         m.rawHeader.assign(reinterpret_cast<const char*>(header), length);
         index.members.push_back(std::move(m));
     });
+    if (!index.ok)
+        return index;
+    // The data is read in two halves at once: the caller's other work (a store scans its
+    // folder meanwhile) seldom keeps more than one core busy.
+    std::uint64_t total = 0;
+    for (const auto& m : index.members)
+        total += m.compressedSize;
+    LzhMember* const begin = index.members.data();
+    LzhMember* const end = begin + index.members.size();
+    LzhMember* half = begin;
+    for (std::uint64_t bytes = 0; half != end && bytes < total / 2; ++half)
+        bytes += half->compressedSize;
+    constexpr std::uint64_t kWorthASecondThread = 4 << 20;
+    std::thread second;
+    if (total >= kWorthASecondThread) {
+        try {
+            second = std::thread([=] { checkStoredData(fd, half, end); });
+        } catch (const std::system_error&) {
+        }
+    }
+    checkStoredData(fd, begin, second.joinable() ? half : end);
+    if (second.joinable())
+        second.join();
     return index;
 }
 
