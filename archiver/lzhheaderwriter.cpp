@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 namespace vadok::archiver {
 
@@ -25,6 +26,23 @@ void putExtension(std::vector<std::uint8_t>& v, std::uint8_t type, const void* d
     v.push_back(type);
     const auto* p = static_cast<const std::uint8_t*>(data);
     v.insert(v.end(), p, p + size);
+}
+void putLe16Extension(std::vector<std::uint8_t>& v, std::uint8_t type, std::uint32_t x) {
+    const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(x >> 8)};
+    putExtension(v, type, bytes, sizeof bytes);
+}
+void putLe32Extension(std::vector<std::uint8_t>& v, std::uint8_t type, std::uint32_t x) {
+    const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(x >> 8),
+                                   static_cast<std::uint8_t>(x >> 16),
+                                   static_cast<std::uint8_t>(x >> 24)};
+    putExtension(v, type, bytes, sizeof bytes);
+}
+// The directory header: its "/" separators are written as 0xFF, and it ends with one.
+void putDirectoryExtension(std::vector<std::uint8_t>& v, std::string_view dir) {
+    putLe16(v, static_cast<std::uint32_t>(dir.size() + 3));
+    v.push_back(0x02);
+    for (const char c : dir)
+        v.push_back(c == '/' ? 0xFF : static_cast<std::uint8_t>(c));
 }
 
 } // namespace
@@ -48,28 +66,30 @@ std::vector<std::uint8_t> encodeDataCheckHeader(const LzhMember& member) {
 namespace {
 
 std::vector<std::uint8_t> encode(const LzhMember& m, bool plainName) {
-    std::string full = m.path;
+    std::string link;
     if (m.kind == MemberKind::Symlink)
-        full += "|" + m.linkTarget;
+        link = m.path + "|" + m.linkTarget;
+    const std::string_view full = m.kind == MemberKind::Symlink ? link : m.path;
+    const StoredName stored =
+        plainName ? StoredName{std::string(full), std::nullopt} : encodeName(full);
+    const std::string_view bytes = stored.bytes;
+    std::string_view dir, file;
+    std::string dirWithSlash;
     // Directory members carry their whole path in the directory header.
-    const StoredName stored = plainName ? StoredName{full, std::nullopt} : encodeName(full);
-    std::string dir, file;
     if (m.kind == MemberKind::Directory) {
-        dir = stored.bytes + "/";
+        dirWithSlash = stored.bytes + "/";
+        dir = dirWithSlash;
     } else {
         // Links are split like any name, at the last "/" of "link|target", as LHa for UNIX
         // does; readers join directory and file name before they look for the "|".
-        const std::size_t slash = stored.bytes.rfind('/');
-        if (slash != std::string::npos) {
-            dir = stored.bytes.substr(0, slash + 1);
-            file = stored.bytes.substr(slash + 1);
+        const std::size_t slash = bytes.rfind('/');
+        if (slash != std::string_view::npos) {
+            dir = bytes.substr(0, slash + 1);
+            file = bytes.substr(slash + 1);
         } else {
-            file = stored.bytes;
+            file = bytes;
         }
     }
-    for (char& c : dir)
-        if (c == '/')
-            c = static_cast<char>(0xFF);
 
     std::vector<std::uint8_t> h;
     h.reserve(96 + full.size());
@@ -90,23 +110,15 @@ std::vector<std::uint8_t> encode(const LzhMember& m, bool plainName) {
     const std::size_t crcAt = h.size() - 2;
     const bool ascii = std::all_of(full.begin(), full.end(),
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (stored.codePage && !ascii) {
-        std::vector<std::uint8_t> cp;
-        putLe32(cp, *stored.codePage);
-        putExtension(h, 0x46, cp.data(), cp.size());
-    }
+    if (stored.codePage && !ascii)
+        putLe32Extension(h, 0x46, *stored.codePage);
     if (m.kind != MemberKind::Directory)
         putExtension(h, 0x01, file.data(), file.size());
     if (!dir.empty())
-        putExtension(h, 0x02, dir.data(), dir.size());
-    std::vector<std::uint8_t> tmp;
-    putLe16(tmp, m.unixMode.value_or(m.kind == MemberKind::Directory ? 040755 : 0100644));
-    putExtension(h, 0x50, tmp.data(), tmp.size());
-    if (m.storedCrc) {
-        std::vector<std::uint8_t> crc;
-        putLe32(crc, *m.storedCrc);
-        putExtension(h, kStoredCrcHeader, crc.data(), crc.size());
-    }
+        putDirectoryExtension(h, dir);
+    putLe16Extension(h, 0x50, m.unixMode.value_or(m.kind == MemberKind::Directory ? 040755 : 0100644));
+    if (m.storedCrc)
+        putLe32Extension(h, kStoredCrcHeader, *m.storedCrc);
     putLe16(h, 0); // end of extended headers
 
     // A header whose size has a zero low byte would start with 0, which readers take for the
