@@ -10,8 +10,6 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -298,10 +296,13 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
 
 namespace {
 
+// What the walk hands over of a member: its header's bytes and, when the read that holds the
+// header holds all of the member's data too, that data (else nullptr).
+using MemberVisit = std::function<void(LzhMember&, const std::uint8_t* header,
+                                       std::size_t headerLength, const std::uint8_t* data)>;
+
 // The walk over an open archive.
-void walkHeaders(
-    int fd, bool withNames, ArchiveIndex& outcome,
-    const std::function<void(LzhMember&, const std::uint8_t*, std::size_t)>& visit) {
+void walkHeaders(int fd, bool withNames, ArchiveIndex& outcome, const MemberVisit& visit) {
     auto stop = [&](ArchiveDamage damage, std::uint64_t at, std::string error) {
         outcome.damage = damage;
         outcome.damageAt = at;
@@ -366,42 +367,30 @@ void walkHeaders(
             break;
         }
         offset = m.dataOffset + m.compressedSize;
-        visit(m, buffer.get() + (m.headerOffset - bufferStart), r.headerLength);
+        const bool dataHeld = offset <= bufferStart + bufferSize;
+        visit(m, buffer.get() + (m.headerOffset - bufferStart), r.headerLength,
+              dataHeld ? buffer.get() + (m.dataOffset - bufferStart) : nullptr);
     }
     if (!readable)
         stop(ArchiveDamage::Unreadable, offset, "read error");
 }
 
-// Marks the members from begin to end whose stored data matches their stored CRC-32,
-// reading their stretch of the archive in order. What cannot be read counts as unsound.
-void checkStoredData(int fd, LzhMember* begin, LzhMember* end) {
-    constexpr std::size_t kWindow = 0x20000;
-    thread_local std::vector<std::uint8_t> buffer(kWindow);
-    std::uint64_t bufferStart = 0;
-    std::size_t bufferSize = 0;
-    for (LzhMember* m = begin; m != end; ++m) {
-        if (!m->storedCrc)
-            continue;
-        uLong crc = ::crc32(0, nullptr, 0);
-        std::uint64_t from = m->dataOffset;
-        std::uint64_t length = m->compressedSize;
-        while (length > 0) {
-            if (from < bufferStart || from >= bufferStart + bufferSize) {
-                const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), static_cast<off_t>(from));
-                bufferStart = from;
-                bufferSize = got > 0 ? static_cast<std::size_t>(got) : 0;
-                if (bufferSize == 0)
-                    break;
-            }
-            const std::size_t at = static_cast<std::size_t>(from - bufferStart);
-            const std::size_t n =
-                static_cast<std::size_t>(std::min<std::uint64_t>(length, bufferSize - at));
-            crc = ::crc32(crc, buffer.data() + at, static_cast<uInt>(n));
-            from += n;
-            length -= n;
-        }
-        m->storedDataSound = length == 0 && static_cast<std::uint32_t>(crc) == *m->storedCrc;
+// Whether the member's stored data, read through buffer, matches its stored CRC-32.
+bool storedDataMatches(int fd, const LzhMember& m, std::vector<std::uint8_t>& buffer) {
+    uLong crc = ::crc32(0, nullptr, 0);
+    std::uint64_t from = m.dataOffset;
+    std::uint64_t left = m.compressedSize;
+    while (left > 0) {
+        const ssize_t got = ::pread(
+            fd, buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size())),
+            static_cast<off_t>(from));
+        if (got <= 0)
+            return false;
+        crc = ::crc32(crc, buffer.data(), static_cast<uInt>(got));
+        from += static_cast<std::uint64_t>(got);
+        left -= static_cast<std::uint64_t>(got);
     }
+    return static_cast<std::uint32_t>(crc) == *m.storedCrc;
 }
 
 } // namespace
@@ -415,7 +404,9 @@ void walkArchiveHeaders(
         outcome.error = "cannot open " + path;
         return;
     }
-    walkHeaders(fd, withNames, outcome, visit);
+    walkHeaders(fd, withNames, outcome,
+                [&](LzhMember& m, const std::uint8_t* header, std::size_t length,
+                    const std::uint8_t*) { visit(m, header, length); });
     ::close(fd);
 }
 
@@ -430,33 +421,22 @@ ArchiveIndex readArchiveIndex(const std::string& path) {
 
 ArchiveIndex readArchiveIndexChecked(int fd) {
     ArchiveIndex index;
-    walkHeaders(fd, true, index, [&](LzhMember& m, const std::uint8_t* header, std::size_t length) {
-        m.rawHeader.assign(reinterpret_cast<const char*>(header), length);
-        index.members.push_back(std::move(m));
-    });
-    if (!index.ok)
-        return index;
-    // The data is read in two halves at once: the caller's other work (a store scans its
-    // folder meanwhile) seldom keeps more than one core busy.
-    std::uint64_t total = 0;
-    for (const auto& m : index.members)
-        total += m.compressedSize;
-    LzhMember* const begin = index.members.data();
-    LzhMember* const end = begin + index.members.size();
-    LzhMember* half = begin;
-    for (std::uint64_t bytes = 0; half != end && bytes < total / 2; ++half)
-        bytes += half->compressedSize;
-    constexpr std::uint64_t kWorthASecondThread = 4 << 20;
-    std::thread second;
-    if (total >= kWorthASecondThread) {
-        try {
-            second = std::thread([=] { checkStoredData(fd, half, end); });
-        } catch (const std::system_error&) {
-        }
-    }
-    checkStoredData(fd, begin, second.joinable() ? half : end);
-    if (second.joinable())
-        second.join();
+    // Data the walk has read anyway is checked where it lies; the rest, mostly large members
+    // the walk reads past, is read here. Every byte is read once.
+    std::vector<std::uint8_t> buffer(0x20000);
+    walkHeaders(fd, true, index,
+                [&](LzhMember& m, const std::uint8_t* header, std::size_t length,
+                    const std::uint8_t* data) {
+                    m.rawHeader.assign(reinterpret_cast<const char*>(header), length);
+                    if (m.storedCrc && data)
+                        m.storedDataSound =
+                            static_cast<std::uint32_t>(::crc32_z(::crc32(0, nullptr, 0), data,
+                                                                 m.compressedSize)) ==
+                            *m.storedCrc;
+                    else if (m.storedCrc)
+                        m.storedDataSound = storedDataMatches(fd, m, buffer);
+                    index.members.push_back(std::move(m));
+                });
     return index;
 }
 
