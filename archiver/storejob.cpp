@@ -30,9 +30,6 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// What members prepared ahead of the one being written may hold in memory.
-constexpr std::size_t kMemoryAhead = 16 << 20;
-
 // Closes the old archive when the store ends. Once the new archive has replaced it, that
 // close is the last reference to the old file and frees its blocks, which can take a while
 // (file systems mounted to discard freed blocks wait for the disk): it then runs aside while
@@ -122,7 +119,7 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
     if (threads == 0)
         threads = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
     const WorkContext context{options.method, source, folderOf(archivePath), oldFd};
-    MemberPool pool(tasks, context, threads, kMemoryAhead);
+    MemberPool pool(tasks, context, threads, options.memoryAhead);
 
     // Unchanged members whose header comes out byte for byte as before and that follow each
     // other in the old archive are copied as one range, headers included: a re-store after a

@@ -2,6 +2,7 @@
 
 #include "lzhmethod.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -11,6 +12,9 @@ namespace vadok::archiver {
 struct StoreOptions {
     LzhMethod method = LzhMethod::Lh7;
     unsigned threads = 0; // 0: one per core, at most four
+    // What members prepared ahead of the one being written may hold in memory; the member
+    // being waited for is always prepared, whatever it holds.
+    std::size_t memoryAhead = 16 << 20;
     std::function<void(const std::string& member, std::uint64_t done, std::uint64_t total)>
         progress;
     std::function<void(const std::string& message)> warning;

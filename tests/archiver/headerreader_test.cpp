@@ -176,13 +176,21 @@ TEST(HeaderReader, checkedIndexTellsEachMembersDataAcrossTheReadWindow) {
     }
     ASSERT_GT(index.members[big].compressedSize, 0x20000u);
 
-    for (const std::uint64_t at : {std::uint64_t{0}, index.members[big].compressedSize - 1}) {
+    const auto& small = index.members[big == 0 ? 1 : 0];
+    const struct {
+        const archiver::LzhMember& member;
+        std::uint64_t at;
+    } damages[] = {{index.members[big], 0},
+                   {index.members[big], index.members[big].compressedSize - 1},
+                   {small, small.compressedSize / 2}};
+    for (const auto& d : damages) {
         std::string damaged = bytes;
-        damaged[index.members[big].dataOffset + at] ^= 0x01;
+        damaged[d.member.dataOffset + d.at] ^= 0x01;
         writeFile(dir / "damaged.lzh", damaged);
         const auto after = checked(dir / "damaged.lzh");
         ASSERT_TRUE(after.ok) << after.error;
         for (const auto& m : after.members)
-            EXPECT_EQ(m.storedDataSound, m.path != "big.bin") << m.path << " at " << at;
+            EXPECT_EQ(m.storedDataSound, m.path != d.member.path)
+                << m.path << " with " << d.member.path << " damaged at " << d.at;
     }
 }

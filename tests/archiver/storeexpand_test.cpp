@@ -243,6 +243,29 @@ TEST(StoreUpdate, unchangedFilesAreCopiedRawAndOnlyChangedOnesCompressed) {
     EXPECT_EQ(readTree(dir / "out"), readTree(dir / "src"));
 }
 
+// Workers prepare members ahead of the writer only as far as memory allows, but the member
+// the writer waits for always goes: however little is allowed, a store and an update finish
+// and hold every file, large ones (whose data spills to disk) among them.
+TEST(StoreUpdate, storesAndUpdatesWhateverMemoryMayBeHeldAhead) {
+    for (const std::size_t memoryAhead : {std::size_t{1}, std::size_t{300 * 1024}}) {
+        TempDir dir;
+        for (int i = 0; i < 12; ++i)
+            writeFile(dir / ("src/f" + std::to_string(i) + ".bin"),
+                      randomData(i % 4 == 0 ? 400000 : 5000, static_cast<unsigned>(i), 6));
+        archiver::StoreOptions options;
+        options.threads = 3;
+        options.memoryAhead = memoryAhead;
+        ASSERT_EQ(archiver::storeFolder(dir / "a.lzh", dir / "src/", options).code, ArchiverOk);
+        writeFile(dir / "src/f4.bin", randomData(400000, 44, 6));
+        writeFile(dir / "src/f5.bin", randomData(5000, 55, 6));
+        const auto update = archiver::storeFolder(dir / "a.lzh", dir / "src/", options);
+        ASSERT_EQ(update.code, ArchiverOk) << memoryAhead;
+        EXPECT_EQ(update.compressed, 2u) << memoryAhead;
+        ASSERT_EQ(expand(dir / "a.lzh", dir / "out"), ArchiverOk) << memoryAhead;
+        EXPECT_EQ(readTree(dir / "out"), readTree(dir / "src")) << memoryAhead;
+    }
+}
+
 TEST(StoreUpdate, failedStoreLeavesThePreviousArchiveAndNoTemporaryFiles) {
     TempDir dir;
     writeFile(dir / "src/a.txt", "a");
