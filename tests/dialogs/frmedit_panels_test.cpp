@@ -215,10 +215,11 @@ TEST_P(ProgramChoices, onlyExistingFilesBelowTheApplicationsFolderAreTakenRelati
     const QString base = settings().ExecDir + QStringLiteral("Tool/");
     ScriptedChooser files;
     std::optional<QString> chosen = c.chosen;
-    if (chosen) {
-        chosen->replace(QStringLiteral("B/"), base);
-        chosen->replace(QStringLiteral("E/"), settings().ExecDir);
-    }
+    // Only the leading mark is replaced: a temporary folder whose name ends in "E" holds "E/".
+    if (chosen && chosen->startsWith(QStringLiteral("B/")))
+        chosen = base + chosen->mid(2);
+    else if (chosen && chosen->startsWith(QStringLiteral("E/")))
+        chosen = settings().ExecDir + chosen->mid(2);
     files.expectFile(chosen);
     if (c.message)
         prompter.expect(QString::fromUtf8(c.message));
