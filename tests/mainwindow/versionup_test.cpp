@@ -173,6 +173,7 @@ TEST_F(VersionUp, aFailedStoreKeepsTheOldArchiveAndTheNewVersionExpanded) {
               (QStringList{QStringLiteral("Other.lzh"), QStringLiteral("Tool.lzh")}));
     EXPECT_EQ(readFile(execDir() + QStringLiteral("Tool/tool.exe")), "new");
     EXPECT_TRUE(QFileInfo::exists(dropped));
+    removeUnstorableFile(dropped + QStringLiteral("/Tool-2"));
 }
 
 TEST_F(VersionUp, aCancelledPickerOffersBothWaysAgainWithTheWorkFolderGone) {

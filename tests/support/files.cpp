@@ -25,11 +25,21 @@ QByteArray readFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+namespace {
+QByteArray unstorableFile(const QString& folder) {
+    return QFile::encodeName(folder) + "/refused\xff.txt";
+}
+} // namespace
+
 void writeUnstorableFile(const QString& folder) {
-    const QByteArray path = QFile::encodeName(folder) + "/refused\xff.txt";
+    const QByteArray path = unstorableFile(folder);
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ASSERT_GE(fd, 0);
     ::close(fd);
+}
+
+void removeUnstorableFile(const QString& folder) {
+    ::unlink(unstorableFile(folder).constData());
 }
 
 } // namespace vadok::test

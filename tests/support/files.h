@@ -13,5 +13,7 @@ QByteArray readFile(const QString& path);
 // to store (LZH's folder separator): a store of that folder fails before it changes the
 // archive. Qt cannot spell such a name, so the file is made through the system.
 void writeUnstorableFile(const QString& folder);
+// Removes it again: Qt cannot spell its name, so a temporary folder holding it stays behind.
+void removeUnstorableFile(const QString& folder);
 
 } // namespace vadok::test

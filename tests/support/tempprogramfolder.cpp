@@ -7,6 +7,9 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <system_error>
+
 namespace vadok::test {
 
 TempProgramFolder::TempProgramFolder() : m_previous(programFolder()) {
@@ -14,7 +17,13 @@ TempProgramFolder::TempProgramFolder() : m_previous(programFolder()) {
     setProgramFolder(m_dir.path());
 }
 
-TempProgramFolder::~TempProgramFolder() { setProgramFolder(m_previous); }
+TempProgramFolder::~TempProgramFolder() {
+    setProgramFolder(m_previous);
+    // Some tests leave a file whose name is no valid UTF-8 (writeUnstorableFile), which
+    // QTemporaryDir cannot spell to remove, and the whole folder would stay behind in /tmp.
+    std::error_code ignored;
+    std::filesystem::remove_all(QFile::encodeName(m_dir.path()).toStdString(), ignored);
+}
 
 QString TempProgramFolder::path() const { return withTrailingSlash(m_dir.path()); }
 
