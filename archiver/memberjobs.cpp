@@ -138,11 +138,8 @@ void runCompression(const Task& task, Job& job, const WorkContext& context) {
 } // namespace
 
 std::size_t jobMemory(const Task& task) {
-    // Header, member and bookkeeping.
+    // Header, member and bookkeeping; an old member may turn out damaged and be compressed.
     constexpr std::size_t kJobOverhead = 1024;
-    // Old data already shown sound is copied; anything else may end up compressed.
-    if (task.kind == TaskKind::CopyOld && !task.compare && task.old->storedDataSound)
-        return kJobOverhead;
     return kJobOverhead + static_cast<std::size_t>(std::min<std::uint64_t>(
                               std::max(task.member.originalSize, task.member.compressedSize),
                               kSpillMemory));
@@ -153,13 +150,8 @@ void runTask(const Task& task, Job& job, const WorkContext& context) {
         job.member = task.member;
         std::uint32_t storedCrc = 0;
         std::string why;
-        // Data the old archive's reading found to match its stored CRC-32 needs no second
-        // reading; a file that may have changed is compared with its member all the same.
-        const bool sound = !task.compare && task.old->storedDataSound;
-        if (sound)
-            storedCrc = *task.old->storedCrc;
-        if (sound || oldMemberHolds(context.oldArchive, *task.old, &context.folder,
-                                    task.compare ? task.source : std::string(), storedCrc, why)) {
+        if (oldMemberHolds(context.oldArchive, *task.old, &context.folder,
+                           task.compare ? task.source : std::string(), storedCrc, why)) {
             job.copy = true;
             job.member.storedCrc = storedCrc;
             // Encoded here rather than on the writer's thread, which has every member to go

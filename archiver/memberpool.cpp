@@ -15,7 +15,8 @@ bool checkedByStoredCrc(const Task& task) {
 } // namespace
 
 bool MemberPool::prepares(const Task& task) {
-    return task.kind == TaskKind::Compress || task.kind == TaskKind::CopyOld;
+    return task.kind == TaskKind::Compress ||
+           (task.kind == TaskKind::CopyOld && !task.copiesSoundData());
 }
 
 MemberPool::MemberPool(const std::vector<Task>& tasks, const WorkContext& context,
@@ -29,8 +30,7 @@ MemberPool::MemberPool(const std::vector<Task>& tasks, const WorkContext& contex
             continue;
         }
         const bool quick = checkedByStoredCrc(tasks[i]);
-        const std::uint64_t bytes =
-            tasks[i].old && tasks[i].old->storedDataSound ? 0 : tasks[i].member.compressedSize;
+        const std::uint64_t bytes = tasks[i].member.compressedSize;
         if (quick && inRun && m_batches.back().last - m_batches.back().first < kRunMembers &&
             runBytes + bytes <= kRunBytes) {
             m_batches.back().last = i + 1;

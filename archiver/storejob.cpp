@@ -149,12 +149,15 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
             }
             ++result.compressed;
         } else {
+            // Old data goes in as it is: a worker showed it sound, or the old archive's
+            // reading did.
+            const bool copies = job || t.copiesSoundData();
             const LzhMember& member = job ? job->member : t.member;
             const std::vector<std::uint8_t> header = job ? std::move(job->header)
                                                          : encodeLevel2Header(member);
             if (header.empty())
                 return failWith(ArchiverUnsupported, "name too long: " + member.path);
-            const bool sameHeader = job && t.old->rawHeader.size() == header.size() &&
+            const bool sameHeader = copies && t.old->rawHeader.size() == header.size() &&
                                     std::equal(header.begin(), header.end(),
                                                t.old->rawHeader.begin(),
                                                [](std::uint8_t a, char b) {
@@ -172,7 +175,7 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
             } else {
                 if (!flushRun() || !out.write(header.data(), header.size()))
                     return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
-                if (job) {
+                if (copies) {
                     if (!out.copyFrom(oldFd, t.old->dataOffset, member.compressedSize))
                         return failWith(ArchiverWriteError, "cannot copy " + member.path);
                     ++result.copied;

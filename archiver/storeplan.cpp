@@ -123,6 +123,7 @@ StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old,
                 t.member.setMethod(o.method);
                 t.member.compressedSize = o.compressedSize;
                 t.member.crc = o.crc;
+                t.member.storedCrc = o.storedCrc;
                 t.old = &o;
                 t.compare = changed;
             }

@@ -26,6 +26,12 @@ struct Task {
     std::string source; // the folder's file, relative to the folder
     const LzhMember* old = nullptr; // the old member whose data CopyOld copies
     bool compare = false; // the file may have changed since the folder's stamp
+
+    // Old data the old archive's reading already showed sound, for an unchanged file: it
+    // goes in as it is and needs no worker.
+    bool copiesSoundData() const {
+        return kind == TaskKind::CopyOld && !compare && old->storedDataSound;
+    }
 };
 
 struct StorePlan {
