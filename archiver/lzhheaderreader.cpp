@@ -381,9 +381,9 @@ bool storedDataMatches(int fd, const LzhMember& m, std::vector<std::uint8_t>& bu
     std::uint64_t from = m.dataOffset;
     std::uint64_t left = m.compressedSize;
     while (left > 0) {
-        const ssize_t got = ::pread(
-            fd, buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size())),
-            static_cast<off_t>(from));
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
+        const ssize_t got = ::pread(fd, buffer.data(), want, static_cast<off_t>(from));
         if (got <= 0)
             return false;
         crc = ::crc32(crc, buffer.data(), static_cast<uInt>(got));

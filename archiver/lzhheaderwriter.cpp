@@ -116,7 +116,8 @@ std::vector<std::uint8_t> encode(const LzhMember& m, bool plainName) {
         putExtension(h, 0x01, file.data(), file.size());
     if (!dir.empty())
         putDirectoryExtension(h, dir);
-    putLe16Extension(h, 0x50, m.unixMode.value_or(m.kind == MemberKind::Directory ? 040755 : 0100644));
+    putLe16Extension(h, 0x50,
+                     m.unixMode.value_or(m.kind == MemberKind::Directory ? 040755 : 0100644));
     if (m.storedCrc)
         putLe32Extension(h, kStoredCrcHeader, *m.storedCrc);
     putLe16(h, 0); // end of extended headers
