@@ -241,6 +241,8 @@ private:
     void paintBigIcon(const QPixmap& picture, int size);
     QIcon loadAppIcon(const QString& name) const;
     void reportNoSelection();
+    // The selected application's index, or -1 once the user has been told none is selected.
+    int selectedAppOrReport();
     PackApp* confirmNoPackCommand(const QString& question, const QString& declinedStatus);
     void pauseFor(int milliseconds);
     void dropFolder(QTreeWidgetItem* folder, QTreeWidgetItem* target);

@@ -53,11 +53,9 @@ bool frmMain::runArchiveChecks(ArchiveCheckJob& job) {
 }
 
 void frmMain::TreePopCheckArchive_Click() {
-    const int index = SelectedAppIndex();
-    if (index < 0) {
-        reportNoSelection();
+    const int index = selectedAppOrReport();
+    if (index < 0)
         return;
-    }
     const PackApp& app = m_apps[size_t(index)];
     const QString name = app.AppName();
     ArchiveCheckJob job({{name, app.archivePath()}});

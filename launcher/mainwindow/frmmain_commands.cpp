@@ -37,6 +37,13 @@ void frmMain::reportNoSelection() {
     SetStatusText(kNoSelection, 1);
 }
 
+int frmMain::selectedAppOrReport() {
+    const int index = SelectedAppIndex();
+    if (index < 0)
+        reportNoSelection();
+    return index;
+}
+
 void frmMain::pauseFor(int milliseconds) {
     // Waits with the window still painting.
     const QDeadlineTimer deadline(milliseconds);
@@ -47,11 +54,9 @@ void frmMain::pauseFor(int milliseconds) {
 void frmMain::cmdExec_Click() {
     // Read first, so the user may let go of the key once the command has started.
     const bool leave = isKeyDown(settings().Key.AppCallEnd);
-    const int index = SelectedAppIndex();
-    if (index < 0) {
-        reportNoSelection();
+    const int index = selectedAppOrReport();
+    if (index < 0)
         return;
-    }
     PackApp& app = m_apps[size_t(index)];
     SetStatusText(app.AppName() + QStringLiteral("を実行開始..."), 1);
     SetStatusText(QStringLiteral("展開"), 2);
@@ -83,11 +88,9 @@ void frmMain::TreeView_DblClick() {
 
 void frmMain::cmdPack_Click() {
     const bool rebuild = isKeyDown(settings().PackKey);
-    const int index = SelectedAppIndex();
-    if (index < 0) {
-        reportNoSelection();
+    const int index = selectedAppOrReport();
+    if (index < 0)
         return;
-    }
     PackApp& app = m_apps[size_t(index)];
     SetStatusText(QStringLiteral("格納しています..."), 1);
     if (rebuild) {
@@ -106,21 +109,17 @@ void frmMain::TreePopSubExec_Click(int index) {
     const QString command = m_subCommands.value(index);
     if (command.isEmpty())
         return;
-    const int app = SelectedAppIndex();
-    if (app < 0) {
-        reportNoSelection();
+    const int app = selectedAppOrReport();
+    if (app < 0)
         return;
-    }
     QString alternative = command;
     m_apps[size_t(app)].Execute(alternative, QString());
 }
 
 void frmMain::TreePopOpenDir_Click() {
-    const int index = SelectedAppIndex();
-    if (index < 0) {
-        reportNoSelection();
+    const int index = selectedAppOrReport();
+    if (index < 0)
         return;
-    }
     PackApp& app = m_apps[size_t(index)];
     if (app.isPack()) {
         quintptr owner = windowId();
@@ -149,11 +148,9 @@ PackApp* frmMain::confirmNoPackCommand(const QString& question, const QString& d
         SetStatusText(declinedStatus, 1);
         return nullptr;
     }
-    const int index = SelectedAppIndex();
-    if (index < 0) {
-        reportNoSelection();
+    const int index = selectedAppOrReport();
+    if (index < 0)
         return nullptr;
-    }
     return &m_apps[size_t(index)];
 }
 

@@ -48,11 +48,9 @@ void frmMain::connectEditingCommands() {
 }
 
 void frmMain::cmdEdit_Click() {
-    const int index = SelectedAppIndex();
-    if (index < 0) {
-        reportNoSelection();
+    const int index = selectedAppOrReport();
+    if (index < 0)
         return;
-    }
     if (editApp(m_apps[size_t(index)]) != EditOutcome::Cancelled)
         LoadTree();
     else

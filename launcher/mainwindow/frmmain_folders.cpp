@@ -143,11 +143,9 @@ void frmMain::TreeDirDel_Click() {
 }
 
 void frmMain::TreePopDel_Click() {
-    const int index = SelectedAppIndex();
-    if (index < 0) {
-        reportNoSelection();
+    const int index = selectedAppOrReport();
+    if (index < 0)
         return;
-    }
     PackApp& app = m_apps[size_t(index)];
     if (showMessage(u'[' + app.AppName() + QStringLiteral("]を削除してよろしいですか？"),
                     MsgIcon::Question, MsgButtons::OkCancel) != MsgAnswer::Ok)

@@ -37,11 +37,9 @@ QString launcherProgram() {
 } // namespace
 
 void frmMain::TreePopMakeShortCut_Click() {
-    const int index = SelectedAppIndex();
-    if (index < 0) {
-        reportNoSelection();
+    const int index = selectedAppOrReport();
+    if (index < 0)
         return;
-    }
     const PackApp& app = m_apps[size_t(index)];
     const QString name = app.AppName();
     if (showMessage(QStringLiteral("デスクトップに[") + name +
