@@ -154,8 +154,7 @@ void runTask(const Task& task, Job& job, const WorkContext& context) {
                            task.compare ? task.source : std::string(), storedCrc, why)) {
             job.copy = true;
             job.member.storedCrc = storedCrc;
-            // Encoded here rather than on the writer's thread, which has every member to go
-            // through: it tells whether the old header can be copied with the data.
+            // The header tells the writer whether the old one can be copied with the data.
             job.header = encodeLevel2Header(job.member);
             return;
         }
