@@ -42,4 +42,9 @@ std::optional<ArchiveContent> ReadArchiveContent(const QString& archive);
 // The fault as the user reads it.
 QString faultText(ArchiveFault fault);
 
+// Why an expansion of the LZH archive failed with code, in words; for a damaged archive the
+// archive is checked to name its first damaged member and the damage. Empty for a code that
+// says nothing more than the code itself.
+QString ExpandFailureText(int code, const QString& archive);
+
 } // namespace vadok

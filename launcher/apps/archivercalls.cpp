@@ -1,4 +1,5 @@
 #include "apps/archivercalls.h"
+#include "apps/archivechecks.h"
 
 #include "catalog/settings.h"
 #include "platform/prompter.h"
@@ -156,9 +157,12 @@ void ShowStoreFailure(int code) {
                 MsgButtons::Ok, kFailedTitle);
 }
 
-void ShowExpandFailure(int code) {
-    showMessage(QStringLiteral("解凍に失敗しました。Error Code:0x") + HexCode(code), MsgIcon::Critical,
-                MsgButtons::Ok, kFailedTitle);
+void ShowExpandFailure(int code, const QString& archive) {
+    QString text = QStringLiteral("解凍に失敗しました。Error Code:0x") + HexCode(code);
+    const QString reason = ExpandFailureText(code, archive);
+    if (!reason.isEmpty())
+        text += QStringLiteral("\r\n\r\n") + reason;
+    showMessage(text, MsgIcon::Critical, MsgButtons::Ok, kFailedTitle);
 }
 
 void ShowUnzipFailure() {

@@ -36,9 +36,11 @@ int ReplaceArchive(const QString& newArchive, const QString& archive);
 // digits (32773 -> "8005", -1 -> "FFFFFFFF").
 QString HexCode(int code);
 
-// The messages of failed archiver calls (title "Failed", error icon).
+// The messages of failed archiver calls (title "Failed", error icon). A failed expansion also
+// says in words what went wrong; for a damaged archive, which member and why, as the archive
+// check finds it.
 void ShowStoreFailure(int code);
-void ShowExpandFailure(int code);
+void ShowExpandFailure(int code, const QString& archive);
 void ShowUnzipFailure();
 
 } // namespace vadok

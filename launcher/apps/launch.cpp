@@ -39,11 +39,13 @@ QString quoteWhenSpaced(QString file) {
 
 } // namespace
 
-void PackApp::Execute(QString& command, const QString& parameters) {
+bool PackApp::Execute(QString& command, const QString& parameters) {
     try {
+        // Whatever the command names would be missing, or worse, a part of it: nothing starts.
         if (isPack()) {
             quintptr owner = 0;
-            UnPack(owner);
+            if (!UnPack(owner))
+                return false;
         }
         if (command.isEmpty())
             command = ExecCmd();
@@ -61,6 +63,7 @@ void PackApp::Execute(QString& command, const QString& parameters) {
         showMessage(QStringLiteral("エラーが発生しました") + QStringLiteral("PackApp/Execute") +
                     QString::fromLocal8Bit(error.what()) + QStringLiteral("vadok"));
     }
+    return true;
 }
 
 } // namespace vadok

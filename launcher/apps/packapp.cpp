@@ -82,6 +82,9 @@ void PackApp::Delete() {
         window->saveFolders();
     }
     SetStatusText(QStringLiteral("情報を更新しています..."), 1);
+    // A record left behind would hand its notes, commands and folder to the next
+    // application registered under this name.
+    DeleteAppRecord(m_record);
 }
 
 } // namespace vadok

@@ -48,8 +48,8 @@ public:
     // expanded while the editor is open. An icon chosen in the editor replaces the old one.
     EditOutcome ShowConfig(AppEditor& editor, RenamedFolder renamedFolder = RenamedFolder::ToTrash);
 
-    // Removes the expanded folder (to the trash), the archive, the icon and the tree node;
-    // every step runs even when one before failed. The record itself stays.
+    // Removes the expanded folder (to the trash), the archive, the icon, the tree node and the
+    // record; every step runs even when one before failed.
     void Delete();
     // True when stored: no expanded folder, or an empty one (which is removed).
     bool isPack();
@@ -64,8 +64,9 @@ public:
     // Expands the archive into the application's folder; failures are shown. True when the
     // archive expanded (a shortcut entry has nothing to expand and is always true).
     bool UnPack(quintptr& ownerWindow);
-    // Runs command (empty: ExecCmd, written back to the caller) with extra parameters.
-    void Execute(QString& command, const QString& parameters = QString());
+    // Runs command (empty: ExecCmd, written back to the caller) with extra parameters. False
+    // when a stored application could not be expanded: then nothing was started or stamped.
+    bool Execute(QString& command, const QString& parameters = QString());
     // Writes the record to the data file.
     bool SaveConfig();
 

@@ -57,9 +57,11 @@ bool PackApp::UnPack(quintptr& ownerWindow) {
     if (ownerWindow == 0 && mainWindowLink())
         ownerWindow = mainWindowLink()->windowId();
     const bool quiet = settings().Config.LhaDialog == 1;
+    // A failed expansion leaves no folder behind (the archiver expands beside it), so the
+    // application stays stored and nothing can store a part of it over its archive.
     const int code = RunUnlha(ExpandCommand(archivePath(), expandedFolder(), quiet));
     if (code != 0)
-        ShowExpandFailure(code);
+        ShowExpandFailure(code, archivePath());
     return code == 0;
 }
 

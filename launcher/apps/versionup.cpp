@@ -75,7 +75,7 @@ int ExtractDroppedLzh(const QString& path) {
         DeleteFolder(WorkFolder(), nullptr, false);
     const int code = RunUnlha(ExpandCommand(path, WorkFolder() + u'/', false));
     if (code != 0)
-        ShowExpandFailure(code);
+        ShowExpandFailure(code, path);
     return code;
 }
 

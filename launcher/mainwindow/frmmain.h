@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QPalette>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 class QAction;
@@ -228,9 +229,30 @@ private:
     void showSizesOfShownNode();
     // The expanded mark and state tip of one application's node, or of all.
     void refreshAppState(int index);
+    // refreshAppState, and panel 2 saying whether the folder really is expanded.
+    void showAppState(int index);
     void refreshAllAppStates();
     // Runs the job behind a progress dialog; false when the user cancelled it.
     bool runArchiveChecks(ArchiveCheckJob& job);
+
+    // A command that holds an application of m_apps while the archiver lets events through
+    // (status repaints, progress). While one runs, nothing may rebuild m_apps under it: the
+    // hand-over poll waits, drops and close requests wait until it is over, and a second
+    // command is refused with a beep (busy() tells the command so).
+    class CommandScope {
+    public:
+        explicit CommandScope(frmMain& window);
+        ~CommandScope();
+        CommandScope(const CommandScope&) = delete;
+        CommandScope& operator=(const CommandScope&) = delete;
+        bool busy() const { return m_nested; }
+
+    private:
+        frmMain& m_window;
+        bool m_nested;
+    };
+    // Runs work now, or once the running command is over.
+    void whenNoCommandRuns(std::function<void()> work);
 
     void setStage(const QString& stage);
     void WriteFolder(QTreeWidgetItem* node, const QString& parentName, int order,
@@ -332,6 +354,8 @@ private:
     bool m_noTrayNotePending = false;
     bool m_tickRunning = false;
     bool m_sessionEnding = false;
+    int m_commandsRunning = 0;
+    QList<std::function<void()>> m_afterCommand;
     Pauses m_pauses;
 };
 

@@ -53,6 +53,9 @@ bool frmMain::runArchiveChecks(ArchiveCheckJob& job) {
 }
 
 void frmMain::TreePopCheckArchive_Click() {
+    const CommandScope scope(*this);
+    if (scope.busy())
+        return;
     const int index = selectedAppOrReport();
     if (index < 0)
         return;
@@ -70,6 +73,9 @@ void frmMain::TreePopCheckArchive_Click() {
 }
 
 void frmMain::mnuCheckArchives_Click() {
+    const CommandScope scope(*this);
+    if (scope.busy())
+        return;
     QList<ArchiveCheckJob::Item> items;
     const QDir pack(settings().PackDir);
     for (const QFileInfo& file : pack.entryInfoList({QStringLiteral("*.lzh")}, QDir::Files, QDir::Name))

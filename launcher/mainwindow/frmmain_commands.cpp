@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
@@ -31,6 +32,42 @@ QString lines(std::initializer_list<const char16_t*> parts) {
 }
 
 } // namespace
+
+frmMain::CommandScope::CommandScope(frmMain& window)
+    : m_window(window), m_nested(window.m_commandsRunning > 0) {
+    ++m_window.m_commandsRunning;
+    if (m_nested)
+        prompter().beep();
+}
+
+frmMain::CommandScope::~CommandScope() {
+    if (--m_window.m_commandsRunning > 0 || m_window.m_afterCommand.isEmpty())
+        return;
+    // After the command's own last step, not inside it.
+    QTimer::singleShot(0, &m_window, [window = &m_window] {
+        const QList<std::function<void()>> waiting = std::exchange(window->m_afterCommand, {});
+        for (const std::function<void()>& work : waiting)
+            window->whenNoCommandRuns(work);
+    });
+}
+
+void frmMain::whenNoCommandRuns(std::function<void()> work) {
+    if (m_commandsRunning > 0)
+        m_afterCommand.append(std::move(work));
+    else
+        work();
+}
+
+// The folder's real state in panel 2 and on the node, after a step that may have failed.
+// A shortcut entry has no folder of its own and always reads as expanded.
+void frmMain::showAppState(int index) {
+    if (index >= 1 && index < int(m_apps.size())) {
+        const PackApp& app = m_apps[size_t(index)];
+        const bool expanded = app.ShortCut() || app.isExpandedOnDisk();
+        SetStatusText(expanded ? QStringLiteral("展開") : QStringLiteral("圧縮"), 2);
+    }
+    refreshAppState(index);
+}
 
 void frmMain::reportNoSelection() {
     prompter().beep();
@@ -54,16 +91,22 @@ void frmMain::pauseFor(int milliseconds) {
 void frmMain::cmdExec_Click() {
     // Read first, so the user may let go of the key once the command has started.
     const bool leave = isKeyDown(settings().Key.AppCallEnd);
+    const CommandScope scope(*this);
+    if (scope.busy())
+        return;
     const int index = selectedAppOrReport();
     if (index < 0)
         return;
     PackApp& app = m_apps[size_t(index)];
     SetStatusText(app.AppName() + QStringLiteral("を実行開始..."), 1);
     SetStatusText(QStringLiteral("展開"), 2);
-    refreshAppState(index);
     QString command;
-    app.Execute(command, QString());
+    const bool expanded = app.Execute(command, QString());
     SetStatusText(QString(), 1);
+    showAppState(index);
+    // Nothing was started: the window stays where the user can read why.
+    if (!expanded)
+        return;
 
     const int trayMode = settings().Config.IntoTaskTray;
     if (trayMode == 1 || trayMode == 2) {
@@ -88,6 +131,9 @@ void frmMain::TreeView_DblClick() {
 
 void frmMain::cmdPack_Click() {
     const bool rebuild = isKeyDown(settings().PackKey);
+    const CommandScope scope(*this);
+    if (scope.busy())
+        return;
     const int index = selectedAppOrReport();
     if (index < 0)
         return;
@@ -100,8 +146,7 @@ void frmMain::cmdPack_Click() {
     // The archiver's update mode keeps files deleted from the folder since; a rebuild leaves
     // them out, and replaces the archive only once the new one is complete.
     app.Pack(QString(), rebuild);
-    SetStatusText(QStringLiteral("圧縮"), 2);
-    refreshAppState(index);
+    showAppState(index);
     SetStatusText(QString(), 1);
 }
 
@@ -109,28 +154,37 @@ void frmMain::TreePopSubExec_Click(int index) {
     const QString command = m_subCommands.value(index);
     if (command.isEmpty())
         return;
+    const CommandScope scope(*this);
+    if (scope.busy())
+        return;
     const int app = selectedAppOrReport();
     if (app < 0)
         return;
     QString alternative = command;
     m_apps[size_t(app)].Execute(alternative, QString());
+    showAppState(app);
 }
 
 void frmMain::TreePopOpenDir_Click() {
+    const CommandScope scope(*this);
+    if (scope.busy())
+        return;
     const int index = selectedAppOrReport();
     if (index < 0)
         return;
     PackApp& app = m_apps[size_t(index)];
     if (app.isPack()) {
         quintptr owner = windowId();
-        app.UnPack(owner);
+        if (!app.UnPack(owner)) {
+            showAppState(index);
+            return;
+        }
     }
     const QString folder =
         app.OverRideBasePath().isEmpty() ? app.expandedFolder() : app.OverRideBasePath();
     app.setLastOpenDateTime(currentDateTime());
     ShellOpen(folder, QString(), QString());
-    SetStatusText(QStringLiteral("展開"), 2);
-    refreshAppState(index);
+    showAppState(index);
 }
 
 void frmMain::mnuFolExec_Click() {
@@ -142,7 +196,7 @@ void frmMain::mnuFolPack_Click() {
 }
 
 // The re-expand and re-compress commands of never-stored applications: asks, and names the
-// selected application only when the answer is yes.
+// selected application only when the answer is yes. The caller holds a CommandScope.
 PackApp* frmMain::confirmNoPackCommand(const QString& question, const QString& declinedStatus) {
     if (showMessage(question, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes) {
         SetStatusText(declinedStatus, 1);
@@ -167,15 +221,33 @@ void frmMain::mnuNoPackExtract_Click() {
         u"このアプリケーションを再度展開してよいですか？",
         u"[はい]を押すと展開フォルダの内容をクリアし、圧縮ファイルから再度展開します。",
     });
+    const CommandScope scope(*this);
+    if (scope.busy())
+        return;
     PackApp* chosen = confirmNoPackCommand(question, QStringLiteral("再展開は実行されませんでした"));
     if (!chosen)
         return;
     PackApp& app = *chosen;
-    DeleteFolder(settings().ExecDir + app.AppName(), this, false);
+    const int index = SelectedAppIndex();
+    // The folder is this application's working copy: it goes to the trash only once the
+    // archive has expanded in its place, and comes back when the archive cannot.
+    const QString folder = settings().ExecDir + app.AppName();
+    const QString aside = settings().ExecDir + QStringLiteral(".") + app.AppName() +
+                          QStringLiteral(".re-expanding");
+    const bool moved =
+        !QFileInfo::exists(folder) || (!QFileInfo::exists(aside) && QDir().rename(folder, aside));
     quintptr owner = windowId();
-    app.UnPack(owner);
+    if (!moved || !app.UnPack(owner)) {
+        if (moved && QFileInfo::exists(aside))
+            QDir().rename(aside, folder);
+        SetStatusText(QStringLiteral("再展開は実行されませんでした"), 1);
+        showAppState(index);
+        return;
+    }
+    if (QFileInfo::exists(aside))
+        DeleteFolder(aside, this, false);
     SetStatusText(QStringLiteral("再展開が完了しました"), 1);
-    refreshAppState(SelectedAppIndex());
+    showAppState(index);
 }
 
 void frmMain::numNoPackPack_Click() {
@@ -191,6 +263,9 @@ void frmMain::numNoPackPack_Click() {
         u"このアプリケーションを再度格納してよいですか？",
         u"[はい]を押すと圧縮ファイルを現在の展開フォルダの内容で更新します。",
     });
+    const CommandScope scope(*this);
+    if (scope.busy())
+        return;
     PackApp* chosen = confirmNoPackCommand(question, QStringLiteral("再圧縮は行われませんでした"));
     if (!chosen)
         return;
@@ -201,17 +276,22 @@ void frmMain::numNoPackPack_Click() {
         SetStatusText(QStringLiteral("再圧縮は行われませんでした"), 1);
         return;
     }
+    // The archive now holds the folder; a failed expansion (shown) leaves it stored.
     quintptr owner = windowId();
     app.UnPack(owner);
     SetStatusText(QStringLiteral("再圧縮が完了しました"), 1);
-    refreshAppState(SelectedAppIndex());
+    showAppState(SelectedAppIndex());
 }
 
 void frmMain::ExecAppByName(const QString& name) {
+    const CommandScope scope(*this);
+    if (scope.busy())
+        return;
     for (size_t i = 1; i < m_apps.size(); ++i) {
         if (m_apps[i].AppName() == name) {
             QString command;
             m_apps[i].Execute(command, QString());
+            refreshAppState(int(i));
             return;
         }
     }

@@ -60,7 +60,7 @@ private:
 void frmMain::installDropTargets() {
     setAcceptDrops(true);
     auto* filter = new DroppedItemsFilter(this, [this](const QList<QUrl>& items) {
-        Form_OLEDragDrop(items);
+        whenNoCommandRuns([this, items] { Form_OLEDragDrop(items); });
     });
     installEventFilter(filter);
     // The tree takes drops of its own once nodes can be dragged; dropped files still go to

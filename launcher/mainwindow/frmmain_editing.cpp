@@ -48,6 +48,9 @@ void frmMain::connectEditingCommands() {
 }
 
 void frmMain::cmdEdit_Click() {
+    const CommandScope scope(*this);
+    if (scope.busy())
+        return;
     const int index = selectedAppOrReport();
     if (index < 0)
         return;

@@ -25,6 +25,18 @@
 namespace vadok {
 
 void frmMain::closeEvent(QCloseEvent* event) {
+    // The exit stores applications and empties the list a running command still holds one
+    // of: it comes once the command is over.
+    if (m_commandsRunning > 0) {
+        event->ignore();
+        whenNoCommandRuns([this, ending = m_sessionEnding] {
+            if (ending)
+                sessionEnding();
+            else
+                close();
+        });
+        return;
+    }
     if (Form_QueryUnload(m_sessionEnding)) {
         event->ignore();
     } else {

@@ -52,9 +52,10 @@ void frmMain::GCTimer_Timer() {
                 noteMissingTray();
             m_gcTimer->setInterval(500);
             m_gcTimer->start();
-        } else if (m_stage == u"NORMAL" && !QApplication::activeModalWidget()) {
-            // A request waits while a dialog is open: registering it would rebuild the tree
-            // and the list of applications under the dialog's feet.
+        } else if (m_stage == u"NORMAL" && !QApplication::activeModalWidget() &&
+                   m_commandsRunning == 0) {
+            // A request waits while a dialog is open or a command runs: registering it would
+            // rebuild the tree and the list of applications under their feet.
             ProcessHandOverRequests(*this);
         }
     } catch (const std::exception&) {

@@ -64,6 +64,8 @@ TEST_F(PackAppState, deleteRemovesEverythingEvenWithoutAnArchive) {
     const QByteArray oldTrash = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", scratch.path().toUtf8());
     PackApp app = named(QStringLiteral("Gone"));
+    app.setInfo(QStringLiteral("notes of the deleted one\r\n"));
+    ASSERT_TRUE(app.SaveConfig());
     writeFile(app.expandedFolder() + QStringLiteral("a.txt"), "a");
     writeFile(app.iconPath(), "ico");
     app.Delete();
@@ -71,6 +73,9 @@ TEST_F(PackAppState, deleteRemovesEverythingEvenWithoutAnArchive) {
 
     EXPECT_FALSE(QFileInfo::exists(app.expandedFolder()));
     EXPECT_FALSE(QFileInfo::exists(app.iconPath()));
+    // A new application of the same name starts without the old one's notes.
+    AppRecord left;
+    EXPECT_FALSE(FindAppByName(QStringLiteral("Gone"), left));
     EXPECT_EQ(window.removedNodes, QStringList{QStringLiteral("Gone")});
     EXPECT_EQ(window.saveFoldersCalls, 1);
     EXPECT_EQ(window.panel1History,

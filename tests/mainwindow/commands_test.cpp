@@ -321,5 +321,54 @@ TEST_F(Commands, reCompressAnsweredYesWithoutASelectionBeeps) {
     EXPECT_EQ(panelText(*window, 1), kNoSelection);
 }
 
+// What may arrive while a store lets events through, and what a tick or a close would do
+// inside it: run another application, or store everything and empty the list of
+// applications the store still holds one of.
+enum class Arrival { HandOverRequest, CloseRequest };
+
+class DuringAStore : public Commands, public ::testing::WithParamInterface<Arrival> {};
+
+TEST_P(DuringAStore, whatArrivesWaitsUntilTheStoreIsOver) {
+    settings().Config.LhaDialog = 0; // progress shown, events let through
+    expand(QStringLiteral("Tool"), {{QStringLiteral("run.sh"), kTraceScript},
+                                    {QStringLiteral("big.txt"), QByteArray(300000, 'x')}});
+    window = openWindow();
+    clickNode(*window, QStringLiteral("Tool"));
+    bool arrived = false;
+    bool keepRanDuring = false;
+    QString stageDuring;
+    QObject::connect(window.get(), &frmMain::statusTextChanged, window.get(),
+                     [&](int panel, const QString& text) {
+                         if (panel != 1 || arrived || !text.endsWith(QStringLiteral("%)")))
+                             return;
+                         arrived = true;
+                         if (GetParam() == Arrival::HandOverRequest) {
+                             ASSERT_TRUE(PostHandOverRequest(QStringLiteral("Keep")));
+                             // The poll's tick, as if its timer fired inside the progress.
+                             QMetaObject::invokeMethod(window.get(), "GCTimer_Timer",
+                                                       Qt::DirectConnection);
+                         } else {
+                             window->close();
+                         }
+                         keepRanDuring = storedDate(QStringLiteral("Keep")).isValid();
+                         stageDuring = window->stage();
+                     });
+    click("cmdPack");
+    ASSERT_TRUE(arrived);
+    EXPECT_FALSE(keepRanDuring);
+    EXPECT_EQ(stageDuring, QStringLiteral("NORMAL"));
+    EXPECT_TRUE(archiveFiles(QStringLiteral("Tool")).contains(QStringLiteral("big.txt")));
+
+    if (GetParam() == Arrival::HandOverRequest) {
+        ASSERT_TRUE(waitUntil([&] { return storedDate(QStringLiteral("Keep")).isValid(); }));
+        ASSERT_TRUE(waitUntil([&] { return traceWritten(); }));
+    } else {
+        ASSERT_TRUE(waitUntil([&] { return window->stage() == u"FIN"; }));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Arrivals, DuringAStore,
+                         ::testing::Values(Arrival::HandOverRequest, Arrival::CloseRequest));
+
 } // namespace
 } // namespace vadok::test

@@ -143,7 +143,7 @@ TEST_F(Folders, deletingAFolderMovesEverythingItHeldUpInOrder) {
     EXPECT_TRUE(QFileInfo::exists(packDir() + QStringLiteral("Tool.lzh")));
 }
 
-TEST_F(Folders, deletingAnApplicationAsksAndKeepsItsRecord) {
+TEST_F(Folders, deletingAnApplicationAsksAndRemovesItsRecord) {
     const QString question = QStringLiteral("[Tool]を削除してよろしいですか？");
     prompter.expect(question, MsgAnswer::Cancel).expect(question, MsgAnswer::Ok);
     trigger(QStringLiteral("Tool"), "TreePopDel");
@@ -151,7 +151,8 @@ TEST_F(Folders, deletingAnApplicationAsksAndKeepsItsRecord) {
     trigger(QStringLiteral("Tool"), "TreePopDel");
     EXPECT_FALSE(QFileInfo::exists(packDir() + QStringLiteral("Tool.lzh")));
     EXPECT_EQ(node(*window, QStringLiteral("Tool")), nullptr);
-    EXPECT_EQ(folderOf(QStringLiteral("Tool")), QStringLiteral("メイン"));
+    AppRecord left;
+    EXPECT_FALSE(FindAppByName(QStringLiteral("Tool"), left));
     window = openWindow();
     EXPECT_EQ(node(*window, QStringLiteral("Tool")), nullptr);
 }
