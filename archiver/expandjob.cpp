@@ -1,6 +1,7 @@
 #include "expandjob.h"
 
 #include "archiver.h"
+#include "expandtarget.h"
 #include "memberdecoding.h"
 #include "memberfiles.h"
 #include "memberpaths.h"
@@ -221,7 +222,7 @@ int makeFolders(const std::string& archivePath, const ArchiveListing& listing,
             const std::string path = normalMemberPath(listing.members[i].path);
             needed.erase(path);
             archive_entry_set_pathname(entry, (root + path).c_str());
-            if (archive_write_header(disk, entry) < ARCHIVE_WARN ||
+                if (archive_write_header(disk, entry) < ARCHIVE_WARN ||
                 archive_write_finish_entry(disk) < ARCHIVE_WARN) {
                 error = path + ": " + errorOf(disk, "cannot write");
                 ::close(fd);
@@ -293,15 +294,20 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
                                                 " bytes, " + std::to_string(*free) +
                                                 " are free below " + dest);
 
-    std::error_code ec;
-    std::filesystem::create_directories(root, ec);
-    // Links above the destination are the user's business; resolving them here keeps the
-    // symbolic-link guard below from refusing the destination itself.
-    root = ec ? std::string() : resolvedFolder(root);
-    if (root.empty())
-        return failWith(ArchiverCannotCreate, "cannot create " + dest);
-    if (root.back() != '/')
-        root += '/';
+    ExpandTarget target;
+    {
+        std::string error;
+        if (!target.open(root, error))
+            return failWith(ArchiverCannotCreate, error);
+    }
+    if (!target.staged()) {
+        std::vector<std::string> normal;
+        normal.reserve(members.size());
+        for (const auto& m : members)
+            normal.push_back(normalMemberPath(m.path));
+        target.noteNewPaths({normal.begin(), normal.end()});
+    }
+    root = target.writeRoot();
 
     // Pass 2: write what pass 1 listed.
     const bool spread = listing.located && !membersOverlap(members);
@@ -309,7 +315,7 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
     const DiskWriter impliedFolders = newDiskWriter(false);
     const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (rootFd < 0)
-        return failWith(ArchiverCannotCreate, "cannot open " + dest);
+        return failWith(ArchiverCannotCreate, "cannot open " + root);
     struct FdCloser {
         int fd;
         ~FdCloser() { ::close(fd); }
@@ -339,8 +345,12 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
     if (archive_write_close(folders.get()) != ARCHIVE_OK ||
         archive_write_close(impliedFolders.get()) != ARCHIVE_OK)
         return failWith(ArchiverWriteError, errorOf(folders.get(), "cannot finish the destination"));
-    // Every file written has its status-change time before this moment.
-    writeSyncStamp(root, st, syncMomentNow());
+    std::string error;
+    if (!target.commit(error))
+        return failWith(ArchiverWriteError, error);
+    // Every file written has its status-change time before this moment; moving the folder
+    // changed none of them.
+    writeSyncStamp(target.finalRoot(), st, syncMomentNow());
     return result;
 }
 

@@ -26,4 +26,9 @@ bool finishMemberFile(int fd, const struct timespec times[2], std::string& error
 bool placeMemberLink(int root, const std::string& path, const std::string& target,
                      const struct timespec times[2], std::string& error);
 
+// Removes what stands at path below root, a folder with everything in it, without following
+// a link anywhere (a link is removed, never what it leads to); a folder that does not let
+// its owner in is opened up first. True when nothing stands there any more.
+bool removeBeneath(int root, const std::string& path);
+
 } // namespace vadok::archiver
