@@ -29,7 +29,9 @@
 //   Unlha(owner, "x -d1 -y1 [-n ]\"archive\" \"dest/\" *", ...)
 //   UnZip(owner, "-xs [-n ]\"archive.zip\" \"dest/\"", ...)
 //       Expands every member below dest (created when missing), overwriting without asking,
-//       with modification times and permission bits (less the umask), and stamps dest as
+//       with modification times and permission bits (less the umask; folders always with
+//       at least owner read, write and search, files with at least owner read and write, so
+//       that the owner can expand over, store and delete them), and stamps dest as
 //       holding what the archive holds (syncstamp.h), for the next store. A failed call
 //       leaves nothing behind: a dest that is missing or an empty folder is written as a
 //       hidden sibling in the same folder (".<name>.expanding-<pid>-<random>"), renamed onto

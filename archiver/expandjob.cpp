@@ -54,6 +54,15 @@ std::optional<std::uint64_t> freeSpaceFor(std::filesystem::path path) {
     return static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
 }
 
+// Folders its owner cannot enter, list or write to, and files it cannot read or write,
+// strand an application: it can be neither expanded over, stored again nor deleted.
+void letOwnerIn(struct archive_entry* entry) {
+    const mode_t owner = archive_entry_filetype(entry) == AE_IFDIR ? S_IRWXU
+                         : archive_entry_filetype(entry) == AE_IFREG ? S_IRUSR | S_IWUSR
+                                                                     : 0;
+    archive_entry_set_perm(entry, archive_entry_perm(entry) | owner);
+}
+
 // The destination with the links above it resolved, or "" when it does not exist yet.
 std::string resolvedFolder(const std::string& path) {
     char resolved[PATH_MAX];
@@ -158,6 +167,7 @@ public:
         // Told a size, libarchive pads a file that comes out short up to it (a 4 GiB sparse
         // file from an archive of 44 bytes); each file's size is checked instead.
         archive_entry_unset_size(entry);
+        letOwnerIn(entry);
         if (archive_write_header(m_disk, entry) >= ARCHIVE_WARN)
             return true;
         error = errorOf(m_disk, "cannot write");
@@ -222,7 +232,8 @@ int makeFolders(const std::string& archivePath, const ArchiveListing& listing,
             const std::string path = normalMemberPath(listing.members[i].path);
             needed.erase(path);
             archive_entry_set_pathname(entry, (root + path).c_str());
-                if (archive_write_header(disk, entry) < ARCHIVE_WARN ||
+            letOwnerIn(entry);
+            if (archive_write_header(disk, entry) < ARCHIVE_WARN ||
                 archive_write_finish_entry(disk) < ARCHIVE_WARN) {
                 error = path + ": " + errorOf(disk, "cannot write");
                 ::close(fd);

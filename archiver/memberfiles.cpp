@@ -84,7 +84,8 @@ bool removeAt(int dir, const char* name) {
 
 bool createMemberFile(int root, const std::string& path, mode_t mode, int& fd, std::string& error) {
     const int flags = O_WRONLY | O_CREAT | O_EXCL;
-    const mode_t perm = mode & 0777;
+    // A file its owner cannot read or write could neither be expanded over nor stored again.
+    const mode_t perm = (mode & 0777) | S_IRUSR | S_IWUSR;
     fd = openBeneath(root, path, flags, perm);
     if (fd < 0 && errno == EEXIST) {
         Parent parent;
