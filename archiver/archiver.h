@@ -29,8 +29,17 @@
 //   Unlha(owner, "x -d1 -y1 [-n ]\"archive\" \"dest/\" *", ...)
 //   UnZip(owner, "-xs [-n ]\"archive.zip\" \"dest/\"", ...)
 //       Expands every member below dest (created when missing), overwriting without asking,
-//       with modification times and permission bits (less the umask), and stamps dest as
-//       holding what the archive holds (syncstamp.h), for the next store. The folders are
+//       with modification times and permission bits (less the umask; folders always with
+//       at least owner read, write and search, files with at least owner read and write, so
+//       that the owner can expand over, store and delete them), and stamps dest as
+//       holding what the archive holds (syncstamp.h), for the next store. A failed call
+//       leaves nothing behind: a dest that is missing or an empty folder is written as a
+//       hidden sibling in the same folder (".<name>.expanding-<pid>-<random>"), renamed onto
+//       dest only once every member was written and checked and removed on any failure; a
+//       dest that holds entries is written in place, and a failure removes every file and
+//       folder the call created there (what it overwrote stays overwritten). A sibling left
+//       by a killed expansion is removed by the next expansion into the same folder once its
+//       process is gone (expandtarget.h). The folders are
 //       made first and get their times and modes last; the members of an LZH archive are
 //       decoded and written on one thread per core, and the first damaged member in archive
 //       order is the one that fails the call. An archive of no members (the store of an

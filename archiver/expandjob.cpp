@@ -1,6 +1,7 @@
 #include "expandjob.h"
 
 #include "archiver.h"
+#include "expandtarget.h"
 #include "memberdecoding.h"
 #include "memberfiles.h"
 #include "memberpaths.h"
@@ -51,6 +52,15 @@ std::optional<std::uint64_t> freeSpaceFor(std::filesystem::path path) {
         path = path.parent_path();
     }
     return static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
+}
+
+// Folders its owner cannot enter, list or write to, and files it cannot read or write,
+// strand an application: it can be neither expanded over, stored again nor deleted.
+void letOwnerIn(struct archive_entry* entry) {
+    const mode_t owner = archive_entry_filetype(entry) == AE_IFDIR ? S_IRWXU
+                         : archive_entry_filetype(entry) == AE_IFREG ? S_IRUSR | S_IWUSR
+                                                                     : 0;
+    archive_entry_set_perm(entry, archive_entry_perm(entry) | owner);
 }
 
 // The destination with the links above it resolved, or "" when it does not exist yet.
@@ -157,6 +167,7 @@ public:
         // Told a size, libarchive pads a file that comes out short up to it (a 4 GiB sparse
         // file from an archive of 44 bytes); each file's size is checked instead.
         archive_entry_unset_size(entry);
+        letOwnerIn(entry);
         if (archive_write_header(m_disk, entry) >= ARCHIVE_WARN)
             return true;
         error = errorOf(m_disk, "cannot write");
@@ -221,6 +232,7 @@ int makeFolders(const std::string& archivePath, const ArchiveListing& listing,
             const std::string path = normalMemberPath(listing.members[i].path);
             needed.erase(path);
             archive_entry_set_pathname(entry, (root + path).c_str());
+            letOwnerIn(entry);
             if (archive_write_header(disk, entry) < ARCHIVE_WARN ||
                 archive_write_finish_entry(disk) < ARCHIVE_WARN) {
                 error = path + ": " + errorOf(disk, "cannot write");
@@ -293,15 +305,20 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
                                                 " bytes, " + std::to_string(*free) +
                                                 " are free below " + dest);
 
-    std::error_code ec;
-    std::filesystem::create_directories(root, ec);
-    // Links above the destination are the user's business; resolving them here keeps the
-    // symbolic-link guard below from refusing the destination itself.
-    root = ec ? std::string() : resolvedFolder(root);
-    if (root.empty())
-        return failWith(ArchiverCannotCreate, "cannot create " + dest);
-    if (root.back() != '/')
-        root += '/';
+    ExpandTarget target;
+    {
+        std::string error;
+        if (!target.open(root, error))
+            return failWith(ArchiverCannotCreate, error);
+    }
+    if (!target.staged()) {
+        std::vector<std::string> normal;
+        normal.reserve(members.size());
+        for (const auto& m : members)
+            normal.push_back(normalMemberPath(m.path));
+        target.noteNewPaths({normal.begin(), normal.end()});
+    }
+    root = target.writeRoot();
 
     // Pass 2: write what pass 1 listed.
     const bool spread = listing.located && !membersOverlap(members);
@@ -309,7 +326,7 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
     const DiskWriter impliedFolders = newDiskWriter(false);
     const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (rootFd < 0)
-        return failWith(ArchiverCannotCreate, "cannot open " + dest);
+        return failWith(ArchiverCannotCreate, "cannot open " + root);
     struct FdCloser {
         int fd;
         ~FdCloser() { ::close(fd); }
@@ -339,8 +356,12 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
     if (archive_write_close(folders.get()) != ARCHIVE_OK ||
         archive_write_close(impliedFolders.get()) != ARCHIVE_OK)
         return failWith(ArchiverWriteError, errorOf(folders.get(), "cannot finish the destination"));
-    // Every file written has its status-change time before this moment.
-    writeSyncStamp(root, st, syncMomentNow());
+    std::string error;
+    if (!target.commit(error))
+        return failWith(ArchiverWriteError, error);
+    // Every file written has its status-change time before this moment; moving the folder
+    // changed none of them.
+    writeSyncStamp(target.finalRoot(), st, syncMomentNow());
     return result;
 }
 

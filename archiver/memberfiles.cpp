@@ -4,9 +4,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace vadok::archiver {
 
@@ -46,11 +48,44 @@ bool removeExisting(const Parent& parent) {
     return errno == EISDIR && ::unlinkat(parent.fd, parent.name.c_str(), AT_REMOVEDIR) == 0;
 }
 
+// Removes the entry name of the folder open as dir, and everything below it.
+bool removeAt(int dir, const char* name) {
+    if (::unlinkat(dir, name, 0) == 0 || errno == ENOENT)
+        return true;
+    if (errno != EISDIR)
+        return false;
+    int fd = ::openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == EACCES && ::fchmodat(dir, name, 0700, 0) == 0)
+        fd = ::openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT;
+    // Its entries are read first and removed after: removing while reading may skip some.
+    std::vector<std::string> names;
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        ::close(fd);
+        return false;
+    }
+    while (const dirent* e = ::readdir(d))
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.emplace_back(e->d_name);
+    // A folder its owner may not write to keeps its entries.
+    struct stat st {};
+    if (::fstat(::dirfd(d), &st) == 0 && (st.st_mode & 0700) != 0700)
+        ::fchmod(::dirfd(d), (st.st_mode & 07777) | 0700);
+    bool ok = true;
+    for (const auto& n : names)
+        ok = removeAt(::dirfd(d), n.c_str()) && ok;
+    ::closedir(d);
+    return (::unlinkat(dir, name, AT_REMOVEDIR) == 0 || errno == ENOENT) && ok;
+}
+
 } // namespace
 
 bool createMemberFile(int root, const std::string& path, mode_t mode, int& fd, std::string& error) {
     const int flags = O_WRONLY | O_CREAT | O_EXCL;
-    const mode_t perm = mode & 0777;
+    // A file its owner cannot read or write could neither be expanded over nor stored again.
+    const mode_t perm = (mode & 0777) | S_IRUSR | S_IWUSR;
     fd = openBeneath(root, path, flags, perm);
     if (fd < 0 && errno == EEXIST) {
         Parent parent;
@@ -115,6 +150,13 @@ bool placeMemberLink(int root, const std::string& path, const std::string& targe
         return false;
     }
     return true;
+}
+
+bool removeBeneath(int root, const std::string& path) {
+    Parent parent;
+    if (!openParent(root, path, parent))
+        return errno == ENOENT;
+    return removeAt(parent.fd, parent.name.c_str());
 }
 
 } // namespace vadok::archiver

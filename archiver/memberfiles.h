@@ -12,8 +12,8 @@ namespace vadok::archiver {
 // by their relative paths through openBeneath, so that no link, old or new, ever leads a
 // write elsewhere. The folders they go in exist already: an expansion makes its folders
 // first. Whatever else stands at a member's path is removed first, a folder only when it is
-// empty. Permission bits are the member's less the set-id and sticky bits, and less the
-// umask, which the kernel applies; times are set as the member gives them (UTIME_OMIT where
+// empty. Permission bits are the member's with owner read and write added, less the set-id
+// and sticky bits, and less the umask, which the kernel applies; times are set as the member gives them (UTIME_OMIT where
 // it gives none). Unlike libarchive's disk writer these touch no process-wide state (it
 // switches the umask on every header), so several threads may write at once.
 //
@@ -25,5 +25,10 @@ bool writeMemberData(int fd, const void* data, std::size_t size, std::uint64_t o
 bool finishMemberFile(int fd, const struct timespec times[2], std::string& error);
 bool placeMemberLink(int root, const std::string& path, const std::string& target,
                      const struct timespec times[2], std::string& error);
+
+// Removes what stands at path below root, a folder with everything in it, without following
+// a link anywhere (a link is removed, never what it leads to); a folder that does not let
+// its owner in is opened up first. True when nothing stands there any more.
+bool removeBeneath(int root, const std::string& path);
 
 } // namespace vadok::archiver

@@ -15,6 +15,8 @@
 #include <filesystem>
 #include <functional>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace vadok;
 using namespace vadok::test;
@@ -170,4 +172,147 @@ TEST_P(ExpandWrite, archiveOfAnEmptyFolderExpandsToAnEmptyFolder) {
     ASSERT_EQ(expand(dir / "a.lzh", dir / "dest").code, ArchiverOk);
     EXPECT_TRUE(std::filesystem::is_directory(dir / "dest"));
     EXPECT_TRUE(readTree(dir / "dest").empty());
+}
+
+namespace {
+
+// Modes an archive may give that would lock its owner out, by path, with what must come out
+// (umask 022): owner read, write and search added to folders, read and write to files.
+struct LockedMember {
+    std::string path;
+    unsigned mode; // as stored, type bits included
+    mode_t expected;
+};
+
+const std::vector<LockedMember>& lockedMembers() {
+    static const std::vector<LockedMember> members = {
+        {"ro", 040555, 0755},        {"ro/f.txt", 0100444, 0644},
+        {"none", 040000, 0700},      {"none/f.txt", 0100000, 0600},
+        {"ownerrw", 040600, 0700},   {"ownerrw/f.txt", 0100200, 0600},
+        {"ownerrw/sub", 040500, 0700}, {"ownerrw/sub/g.txt", 0100400, 0600},
+    };
+    return members;
+}
+
+// The same members as each kind of writer stores them.
+struct LockedArchive {
+    const char* name;
+    bool zip;
+    std::vector<LockedMember> expected;
+};
+
+std::vector<LockedArchive> lockedArchives(const TempDir& dir) {
+    std::vector<LockedArchive> out;
+    std::vector<LzhEntry> entries;
+    std::vector<RawMember> zipMembers;
+    for (const auto& m : lockedMembers()) {
+        const bool folder = (m.mode & 040000) != 0;
+        LzhEntry e{folder ? m.path + "/" : m.path, folder ? "" : "data of " + m.path,
+                   folder ? "lhd" : "lh0"};
+        e.mode = static_cast<std::uint16_t>(m.mode);
+        entries.push_back(e);
+        zipMembers.push_back({m.path, folder ? "" : "data of " + m.path, "", folder, m.mode});
+    }
+    writeFile(dir / "raw.lzh", lzhArchive(entries));
+    out.push_back({"raw.lzh", false, lockedMembers()});
+    writeRawZip(dir / "raw.zip", zipMembers);
+    out.push_back({"raw.zip", true, lockedMembers()});
+
+    // Our writer stores the modes of the folder as they are; root can read it whatever they are.
+    for (const auto& m : lockedMembers())
+        if (!(m.mode & 040000))
+            writeFile(dir / ("src/" + m.path), "data of " + m.path);
+    for (auto it = lockedMembers().rbegin(); it != lockedMembers().rend(); ++it)
+        ::chmod((dir / ("src/" + it->path)).c_str(), it->mode & 07777);
+    EXPECT_EQ(Unlha(nullptr, storeCommand(dir / "ours.lzh", dir / "src"), nullptr, 0), ArchiverOk);
+    out.push_back({"ours.lzh", false, lockedMembers()});
+
+    // Windows marks a read-only folder with attribute 0x01, which readers take for 0555.
+    EXPECT_EQ(run("python3 -c 'import zipfile,sys\n"
+                  "z = zipfile.ZipFile(sys.argv[1], \"w\")\n"
+                  "for name, attr in ((\"ro/\", 0x11), (\"ro/f.txt\", 0x21), (\"ro/w.txt\", 0x01)):\n"
+                  "    i = zipfile.ZipInfo(name); i.create_system = 0; i.external_attr = attr\n"
+                  "    z.writestr(i, b\"\" if name.endswith(\"/\") else b\"data\")\n"
+                  "z.close()' " +
+                  quote(dir / "windows.zip")),
+              0);
+    out.push_back({"windows.zip", true, {{"ro", 040555, 0755}, {"ro/f.txt", 0100444, 0644},
+                                         {"ro/w.txt", 0100444, 0644}}});
+    return out;
+}
+
+} // namespace
+
+TEST_P(ExpandWrite, foldersAndFilesAlwaysLetTheirOwnerIn) {
+    TempDir dir;
+    const auto archives = lockedArchives(dir);
+    const mode_t previous = ::umask(022);
+    for (const auto& a : archives) {
+        for (const bool over : {false, true}) {
+            const std::string dest = dir / (std::string("out-") + a.name);
+            archiver::ExpandOptions options;
+            options.threads = GetParam();
+            const auto result = archiver::expandArchive(
+                dir / a.name, dest + "/",
+                a.zip ? archiver::ArchiveFormat::Zip : archiver::ArchiveFormat::Lzh, options);
+            EXPECT_EQ(result.code, ArchiverOk) << a.name << ": " << result.error;
+            for (const auto& m : a.expected)
+                EXPECT_EQ(modeOf(dest + "/" + m.path), m.expected)
+                    << a.name << (over ? " expanded over itself: " : ": ") << m.path;
+        }
+    }
+    ::umask(previous);
+}
+
+// Root ignores modes, so this part runs as an ordinary user in a child process: the tree an
+// expansion made can be expanded over, stored and deleted by its owner.
+TEST(ExpandModes, anOrdinaryOwnerCanExpandOverStoreAndDeleteWhatWasExpanded) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to become an ordinary user";
+    constexpr uid_t kNobody = 65534;
+    TempDir dir;
+    const auto archives = lockedArchives(dir);
+    for (const auto& a : archives) {
+        const std::string dest = dir / (std::string("out-") + a.name);
+        ASSERT_EQ(expandWithThreads(dir / a.name, dest, a.zip, 1), ArchiverOk) << a.name;
+    }
+    ::chown(dir.path().c_str(), kNobody, kNobody);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
+        ::lchown(e.path().c_str(), kNobody, kNobody);
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(report[0]);
+        std::string failed;
+        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            failed = "cannot become nobody";
+        for (std::size_t i = 0; i < archives.size() && failed.empty(); ++i) {
+            const auto& a = archives[i];
+            const std::string dest = dir / (std::string("out-") + a.name);
+            if (expandWithThreads(dir / a.name, dest, a.zip, 1) != ArchiverOk)
+                failed += std::string(a.name) + ": expanding over failed\n";
+            if (Unlha(nullptr, storeCommand(dir / ("again-" + std::to_string(i) + ".lzh"), dest),
+                      nullptr, 0) != ArchiverOk)
+                failed += std::string(a.name) + ": storing failed\n";
+            std::error_code ec;
+            std::filesystem::remove_all(dest, ec);
+            if (ec || std::filesystem::exists(dest))
+                failed += std::string(a.name) + ": deleting failed\n";
+        }
+        const bool sent = ::write(report[1], failed.data(), failed.size()) ==
+                          static_cast<ssize_t>(failed.size());
+        ::_exit(sent ? 0 : 1);
+    }
+    ::close(report[1]);
+    ASSERT_GT(child, 0);
+    std::string failed;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0;)
+        failed.append(buffer, static_cast<std::size_t>(n));
+    ::close(report[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(failed, "");
 }
