@@ -321,6 +321,69 @@ TEST_F(Commands, reCompressAnsweredYesWithoutASelectionBeeps) {
     EXPECT_EQ(panelText(*window, 1), kNoSelection);
 }
 
+// How a run reaches the application: each path must stop at a failed expansion.
+enum class RunPath { RunButton, OpenFolder, RunByName, HandOver };
+
+class DamagedArchive : public Commands, public ::testing::WithParamInterface<RunPath> {
+protected:
+    DamagedArchive() {
+        writeFolders({{QStringLiteral("メイン"), QStringLiteral("ROOT"),
+                       {QStringLiteral("Tool"), QStringLiteral("Keep"), QStringLiteral("Broken")}}});
+        QByteArray noise(200000, Qt::Uninitialized);
+        for (int i = 0; i < noise.size(); ++i)
+            noise[i] = char((i * 7919) ^ (i >> 5) ^ (i >> 11));
+        storeArchive(QStringLiteral("Broken"),
+                     {{QStringLiteral("run.sh"), kTraceScript}, {QStringLiteral("big.bin"), noise}});
+        appendRecord(record(QStringLiteral("Broken"), QStringLiteral("メイン"), QStringLiteral("run.sh")));
+        // One byte in the middle of big.bin's data.
+        QFile archive(archiveOf(QStringLiteral("Broken")));
+        EXPECT_TRUE(archive.open(QIODevice::ReadWrite));
+        const qint64 middle = archive.size() / 2;
+        archive.seek(middle);
+        char c = 0;
+        archive.getChar(&c);
+        archive.seek(middle);
+        archive.putChar(char(c ^ 0x5A));
+    }
+};
+
+TEST_P(DamagedArchive, aFailedExpansionStartsNothingLeavesNothingAndStaysStored) {
+    settings().Config.PackDate = 0;
+    const QByteArray archive = readFile(archiveOf(QStringLiteral("Broken")));
+    window = openWindow();
+    clickNode(*window, QStringLiteral("Broken"));
+    prompter.expectPrefix(QStringLiteral("解凍に失敗しました。Error Code:0x8004\r\n\r\n"
+                                         "圧縮ファイル Broken.lzh が壊れています。\r\nbig.bin: "));
+    switch (GetParam()) {
+    case RunPath::RunButton: click("cmdExec"); break;
+    case RunPath::OpenFolder: trigger("TreePopOpenDir"); break;
+    case RunPath::RunByName: window->ExecAppByName(QStringLiteral("Broken")); break;
+    case RunPath::HandOver:
+        ASSERT_TRUE(PostHandOverRequest(QStringLiteral("Broken")));
+        ASSERT_TRUE(waitUntil([&] { return !prompter.messages().isEmpty(); }));
+        break;
+    }
+    ASSERT_EQ(prompter.messages().size(), 1);
+    EXPECT_EQ(prompter.messages()[0].title, QStringLiteral("Failed"));
+
+    EXPECT_FALSE(traceWritten());
+    EXPECT_EQ(QDir(execDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("Keep")});
+    EXPECT_FALSE(storedDate(QStringLiteral("Broken")).isValid());
+    EXPECT_EQ(panelText(*window, 2), QStringLiteral("圧縮"));
+    EXPECT_EQ(node(*window, QStringLiteral("Broken"))->toolTip(0), QStringLiteral("格納済み"));
+    EXPECT_TRUE(window->isVisible());
+
+    // Nothing the exit could store over the archive.
+    window->close();
+    ASSERT_TRUE(waitUntil([&] { return window->stage() == u"FIN"; }));
+    EXPECT_EQ(readFile(archiveOf(QStringLiteral("Broken"))), archive);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, DamagedArchive,
+                         ::testing::Values(RunPath::RunButton, RunPath::OpenFolder,
+                                           RunPath::RunByName, RunPath::HandOver));
+
 // What may arrive while a store lets events through, and what a tick or a close would do
 // inside it: run another application, or store everything and empty the list of
 // applications the store still holds one of.
