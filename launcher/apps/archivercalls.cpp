@@ -1,5 +1,6 @@
 #include "apps/archivercalls.h"
 
+#include "apps/archivechecks.h"
 #include "catalog/settings.h"
 #include "platform/prompter.h"
 #include "util/statustext.h"
@@ -159,6 +160,17 @@ void ShowStoreFailure(int code) {
 void ShowExpandFailure(int code) {
     showMessage(QStringLiteral("解凍に失敗しました。Error Code:0x") + HexCode(code), MsgIcon::Critical,
                 MsgButtons::Ok, kFailedTitle);
+}
+
+void ShowExpandFailure(int code, const QString& archive) {
+    QString text = QStringLiteral("解凍に失敗しました。Error Code:0x") + HexCode(code);
+    const ArchiveCheckResult check = CheckArchiveFile(archive);
+    if (!check.sound && !check.cancelled) {
+        const QString reason = faultText(check.fault);
+        text += QStringLiteral("\r\n圧縮ファイルが壊れています。\r\n") + archive + QStringLiteral("\r\n") +
+                (check.member.isEmpty() ? reason : check.member + QStringLiteral(": ") + reason);
+    }
+    showMessage(text, MsgIcon::Critical, MsgButtons::Ok, kFailedTitle);
 }
 
 void ShowUnzipFailure() {

@@ -39,6 +39,8 @@ QString HexCode(int code);
 // The messages of failed archiver calls (title "Failed", error icon).
 void ShowStoreFailure(int code);
 void ShowExpandFailure(int code);
+// The same, followed by what is damaged in archive: its first damaged member and why.
+void ShowExpandFailure(int code, const QString& archive);
 void ShowUnzipFailure();
 
 } // namespace vadok
