@@ -35,6 +35,20 @@ QString wholeNameRefusal(const QString& name) {
         return QStringLiteral("名称を入力してください");
     if (name == u"." || name == u"..")
         return QStringLiteral("名称を「.」や「..」にすることはできません");
+    if (isLaunchersOwnName(name))
+        return QStringLiteral("「_work」で始まる名称はVadokが作業用に使うため、使うことはできません");
+    return QString();
+}
+
+bool isLaunchersOwnName(const QString& name) {
+    return name.startsWith(QStringLiteral("_work"), Qt::CaseInsensitive);
+}
+
+QString folderNameRefusal(const QString& name) {
+    for (const RefusedCharacter& rule : refusedCharacters()) {
+        if (rule.field == EditField::Folder && name.contains(rule.character))
+            return rule.message;
+    }
     return QString();
 }
 

@@ -17,10 +17,19 @@ struct RefusedCharacter {
 };
 const QList<RefusedCharacter>& refusedCharacters();
 
-// The warning for a name the editor cannot accept as a whole (empty, "." or ".."); empty
-// when there is none. Such a name has no archive of its own, and as a folder name it would
-// point at the execution folder or the folder above it.
+// The warning for a name the editor cannot accept as a whole (empty, "." or "..", or one of
+// the launcher's own names); empty when there is none. Such a name has no archive of its own,
+// and as a folder name it would point at the execution folder or the folder above it, or at
+// a scratch folder that registrations empty without asking.
 QString wholeNameRefusal(const QString& name);
+
+// Whether name is one the launcher keeps for itself in the execution folder and the tree:
+// "_work" and every name that begins with it ("_work-0001", "_workfolmove"), in any letter
+// case, since paths are also found in other letter case.
+bool isLaunchersOwnName(const QString& name);
+
+// The editor's warning for a catalog folder called name; empty when the editor accepts it.
+QString folderNameRefusal(const QString& name);
 
 // The first warning name meets (whole-name rule first, then the characters); empty when a
 // new application may carry it.

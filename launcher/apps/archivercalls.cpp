@@ -1,6 +1,6 @@
 #include "apps/archivercalls.h"
-#include "apps/archivechecks.h"
 
+#include "apps/archivechecks.h"
 #include "catalog/settings.h"
 #include "platform/prompter.h"
 #include "util/statustext.h"

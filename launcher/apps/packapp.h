@@ -12,11 +12,6 @@ class AppEditor;
 // How an edit in the property editor ended.
 enum class EditOutcome { Cancelled, Saved, Deleted };
 
-// What a new name given in the property editor does with an expanded folder: it goes to the
-// trash, so that the application starts out stored under its new name; or it takes the new
-// name along, when it holds what the archive does not hold yet (a version-up).
-enum class RenamedFolder { ToTrash, FollowsName };
-
 // One application of the catalog and its three files: the archive PackDir + name + ".lzh",
 // the expanded folder ExecDir + name + "/" and the icon IconDir + name + ".ico". A shortcut
 // entry points at a program installed elsewhere and has neither archive nor folder.
@@ -43,10 +38,11 @@ public:
     void setAppName(const QString& name) { m_record.AppName = name; }
 
     // Edits the application in the property editor and applies what the user decided: a new
-    // name moves its archive and icon and renames its tree node, a new catalog folder moves
-    // the node, and the record is written under the old name as key. The application is
-    // expanded while the editor is open. An icon chosen in the editor replaces the old one.
-    EditOutcome ShowConfig(AppEditor& editor, RenamedFolder renamedFolder = RenamedFolder::ToTrash);
+    // name moves its archive, expanded folder and icon and renames its tree node, a new
+    // catalog folder moves the node, and the record is written under the old name as key. The
+    // application is expanded while the editor is open. An icon chosen in the editor
+    // replaces the old one.
+    EditOutcome ShowConfig(AppEditor& editor);
 
     // Removes the expanded folder (to the trash), the archive, the icon, the tree node and the
     // record; every step runs even when one before failed.
@@ -82,8 +78,8 @@ public:
 
 private:
     // Gives the archive, expanded folder and icon the new name; false (after saying why)
-    // when the archive could not follow.
-    bool moveFilesTo(const QString& newName, RenamedFolder renamedFolder);
+    // when the archive or the folder could not follow, with both as they were.
+    bool moveFilesTo(const QString& newName);
 
     AppRecord m_record;
 };

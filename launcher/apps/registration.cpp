@@ -53,6 +53,28 @@ bool LhaCompressDir(const QString& title, const QString& folder) {
     return LhaCompress(app.archivePath(), app.rebuildArchivePath(), withTrailingSlash(folder));
 }
 
+PriorArchive::PriorArchive(const QString& archive) : m_archive(archive) {
+    if (!QFileInfo::exists(archive))
+        return;
+    m_copy = archive + QStringLiteral(".vadok-prior");
+    QFile::remove(m_copy);
+    m_kept = QFile::copy(archive, m_copy);
+}
+
+PriorArchive::~PriorArchive() {
+    if (!m_copy.isEmpty())
+        QFile::remove(m_copy);
+}
+
+void PriorArchive::restore() {
+    if (m_copy.isEmpty()) {
+        QFile::remove(m_archive);
+        return;
+    }
+    if (m_kept && ReplaceArchive(m_copy, m_archive) == 0)
+        m_copy.clear();
+}
+
 QString WorkingFolderConflict(const QString& path) {
     const Settings& s = settings();
     const std::pair<QString, QString> working[] = {

@@ -11,6 +11,26 @@ namespace vadok {
 // was written and read back holding all of folder; failures and a cancel are shown.
 bool LhaCompressDir(const QString& title, const QString& folder);
 
+// The archive a registration is about to write, kept as it was before: a registration that
+// is not completed puts it back byte for byte, or removes it when there was none. The copy
+// waits beside the archive and goes when this object does.
+class PriorArchive {
+public:
+    explicit PriorArchive(const QString& archive);
+    ~PriorArchive();
+    PriorArchive(const PriorArchive&) = delete;
+    PriorArchive& operator=(const PriorArchive&) = delete;
+
+    // False when an archive was there but no copy of it could be made.
+    bool kept() const { return m_kept; }
+    void restore();
+
+private:
+    QString m_archive;
+    QString m_copy; // empty when there was no archive
+    bool m_kept = true;
+};
+
 // Why folder cannot be registered as an application, as a message for the user; empty when
 // it can. Refused: a folder inside the pack, execution or icon folder (the archive or copy
 // would be made of the launcher's own files), and one holding any of them or the program

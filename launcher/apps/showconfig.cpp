@@ -64,7 +64,7 @@ QStringList nonEmpty(const QStringList& texts) {
 
 } // namespace
 
-bool PackApp::moveFilesTo(const QString& newName, RenamedFolder renamedFolder) {
+bool PackApp::moveFilesTo(const QString& newName) {
     const Settings& s = settings();
     const QString oldName = AppName();
     if (!ShortCut()) {
@@ -72,24 +72,30 @@ bool PackApp::moveFilesTo(const QString& newName, RenamedFolder renamedFolder) {
         const QString renamed = s.PackDir + newName + QStringLiteral(".lzh");
         // The archive is the stored application itself: it moves in one step, and while it
         // cannot, nothing else is renamed.
-        if (QFileInfo::exists(archive) && ReplaceArchive(archive, renamed) != 0) {
+        const bool hadArchive = QFileInfo::exists(archive);
+        if (hadArchive && ReplaceArchive(archive, renamed) != 0) {
             showMessage(QStringLiteral("圧縮ファイルの名前を変更できませんでした。\r\n") + archive,
                         MsgIcon::Exclamation);
             return false;
         }
-        // Under its new name the application starts out stored. A folder the trash does not
-        // take follows the name instead, so that no leftover of the old name is swept away
-        // at exit with changes the archive does not hold yet.
-        if (!isPack() && (renamedFolder == RenamedFolder::FollowsName ||
-                          !DeleteFolder(s.ExecDir + oldName, nullptr, false)))
-            renameReplacing(s.ExecDir + oldName, s.ExecDir + newName);
+        // The expanded folder may hold changes the archive does not hold yet: it takes the
+        // new name along, so that the renamed application goes on from it and nothing of the
+        // old name is left to be swept away. Where it cannot follow, the archive goes back too.
+        const QString folder = s.ExecDir + oldName;
+        if (!isPack() && !renameReplacing(folder, s.ExecDir + newName)) {
+            if (hadArchive)
+                ReplaceArchive(renamed, archive);
+            showMessage(QStringLiteral("展開フォルダの名前を変更できませんでした。\r\n") + folder,
+                        MsgIcon::Exclamation);
+            return false;
+        }
     }
     if (QFileInfo::exists(iconPath()))
         renameReplacing(iconPath(), s.IconDir + newName + QStringLiteral(".ico"));
     return true;
 }
 
-EditOutcome PackApp::ShowConfig(AppEditor& editor, RenamedFolder renamedFolder) {
+EditOutcome PackApp::ShowConfig(AppEditor& editor) {
     const QString oldName = AppName();
     if (isPack()) {
         quintptr owner = 0;
@@ -129,7 +135,7 @@ EditOutcome PackApp::ShowConfig(AppEditor& editor, RenamedFolder renamedFolder) 
                 editor.selectWholeName();
             continue;
         }
-        if (!moveFilesTo(fields.name, renamedFolder))
+        if (!moveFilesTo(fields.name))
             continue;
         if (MainWindowLink* window = mainWindowLink())
             window->renameAppNode(oldName, fields.name);
@@ -151,8 +157,10 @@ EditOutcome PackApp::ShowConfig(AppEditor& editor, RenamedFolder renamedFolder) 
         window && (AppDir() != oldFolder || !window->hasTreeNode(AppName())))
         window->placeAppNode(AppName(), AppDir());
     SaveAppRecord(m_record, oldName);
+    // Emptied boxes remove the commands stored before; a record that had none and gets none
+    // is left as it is.
     const QStringList commands = nonEmpty(fields.subCommands);
-    if (!commands.isEmpty())
+    if (!commands.isEmpty() || !subCommands.isEmpty())
         SaveSubCommands(m_record, commands);
     editor.close();
     return EditOutcome::Saved;

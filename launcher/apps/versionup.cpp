@@ -71,12 +71,17 @@ QString VersionUpRefusal(const QString& path) {
 }
 
 int ExtractDroppedLzh(const QString& path) {
-    if (QFileInfo::exists(WorkFolder()))
-        DeleteFolder(WorkFolder(), nullptr, false);
+    RemoveWorkFolder();
     const int code = RunUnlha(ExpandCommand(path, WorkFolder() + u'/', false));
     if (code != 0)
         ShowExpandFailure(code, path);
     return code;
+}
+
+void RemoveWorkFolder() {
+    const QFileInfo work(WorkFolder());
+    if (work.exists() || work.isSymLink())
+        DeleteFolder(WorkFolder(), nullptr, true);
 }
 
 QString FindVersionUpSource(const QString& name, const PackApp& app) {

@@ -16,8 +16,12 @@ class PackApp;
 QString VersionUpRefusal(const QString& path);
 
 // Expands the dropped LZH archive path into the work folder, emptied first. 0, or the
-// archiver's code once its failure has been shown.
+// archiver's code once its failure has been shown with what is damaged in the archive.
 int ExtractDroppedLzh(const QString& path);
+
+// Removes the work folder for good: it is the launcher's scratch space, never the user's,
+// and does not belong in the trash.
+void RemoveWorkFolder();
 
 // The folder inside the work folder whose files replace those of app, called name: the work
 // folder itself when it holds a file named like the program of app's command, else the one

@@ -21,11 +21,19 @@ bool SaveSubCommands(const AppRecord& app, const QStringList& commands) {
         return false;
     }
     XmlElement subExec = found.firstChild(QStringLiteral("SubExec"));
-    if (subExec.isNull())
-        subExec = found.appendChild(QStringLiteral("SubExec"));
-    subExec.removeChildren();
-    for (const QString& command : commands)
-        subExec.appendChild(QStringLiteral("Cmd")).setText(command);
+    if (commands.isEmpty()) {
+        if (subExec.isNull()) {
+            edit.keepUnchanged();
+            return true;
+        }
+        subExec.remove();
+    } else {
+        if (subExec.isNull())
+            subExec = found.appendChild(QStringLiteral("SubExec"));
+        subExec.removeChildren();
+        for (const QString& command : commands)
+            subExec.appendChild(QStringLiteral("Cmd")).setText(command);
+    }
     if (!edit.save()) {
         reportDataFileError(edit.errorString());
         return false;

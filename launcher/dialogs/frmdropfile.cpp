@@ -4,6 +4,7 @@
 #include "apps/droppeditem.h"
 #include "apps/packapp.h"
 #include "apps/registration.h"
+#include "apps/versionup.h"
 #include "catalog/settings.h"
 #include "dialogs/registrationtarget.h"
 #include "platform/prompter.h"
@@ -11,6 +12,7 @@
 #include "util/shortcut.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -151,14 +153,29 @@ void frmDropFile::registerLzh() {
     const QString title = titleFrom(getFileNameFromFullPath(m_tag));
     if (title.isEmpty())
         return;
+    // An archive that does not expand whole would become an application that cannot run,
+    // its damage showing only once the user needs it: it is expanded before anything is
+    // registered.
+    if (ExtractDroppedLzh(m_tag) != 0) {
+        RemoveWorkFolder();
+        return;
+    }
     const QString archive = settings().PackDir + title + QStringLiteral(".lzh");
     // An archive dropped from the pack folder itself (its record lost, say) is already where
     // it belongs; copied onto itself it would be emptied.
     const bool inPlace = QFileInfo(m_tag).canonicalFilePath() == QFileInfo(archive).canonicalFilePath();
     if (!inPlace && !ReplaceFileWithCopy(m_tag, archive)) {
+        RemoveWorkFolder();
         showMessage(QStringLiteral("ファイルのコピーに失敗しました"), MsgIcon::Critical);
         return;
     }
+    // What it holds becomes the new application's expanded folder. A folder left there under
+    // that name goes to the trash, as it does when a registered folder is copied there.
+    const QString expanded = settings().ExecDir + title;
+    if (QFileInfo::exists(expanded))
+        DeleteFolder(expanded, nullptr, false);
+    if (!QDir().rename(WorkFolder(), expanded))
+        RemoveWorkFolder();
     hideForWork();
     // An archive of the pack folder is the launcher's own file, never the user's to delete.
     finishRegistration(title, !IsSameOrInside(m_tag, settings().PackDir));
@@ -170,14 +187,14 @@ void frmDropFile::registerZip() {
     if (title.isEmpty())
         return;
     const QString work = WorkFolder() + u'/';
-    if (QFileInfo(WorkFolder()).exists())
-        DeleteFolder(WorkFolder(), nullptr, false);
+    RemoveWorkFolder();
     if (RunUnzip(UnzipCommand(m_tag, work)) != 0) {
+        RemoveWorkFolder();
         ShowUnzipFailure();
         return;
     }
     const bool stored = LhaCompressDir(title, work);
-    DeleteFolder(WorkFolder(), nullptr, false);
+    RemoveWorkFolder();
     if (!stored) {
         reject();
         return;

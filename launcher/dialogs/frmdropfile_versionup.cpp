@@ -23,15 +23,6 @@
 
 namespace vadok {
 
-namespace {
-
-void removeWorkFolder() {
-    if (QFileInfo::exists(WorkFolder()))
-        DeleteFolder(WorkFolder(), nullptr, false);
-}
-
-} // namespace
-
 void frmDropFile::offerCancelOnly() {
     m_verUp->setEnabled(false);
     m_new->setEnabled(false);
@@ -47,7 +38,11 @@ void frmDropFile::cmdVerUp_Click() {
         showMessage(refusal, MsgIcon::Exclamation);
         return;
     }
-    removeWorkFolder();
+    RemoveWorkFolder();
+    // However the version-up ends, its scratch copy of the new version goes with it.
+    struct WorkFolderCleanup {
+        ~WorkFolderCleanup() { RemoveWorkFolder(); }
+    } cleanup;
 
     frmTreePop picker(this);
     // The picker's result tells a cancel from an application called "Cancel".
@@ -64,6 +59,14 @@ void frmDropFile::cmdVerUp_Click() {
     AppRecord record;
     if (!FindAppByName(name, record))
         return;
+    // A shortcut entry runs a program installed elsewhere: new files put into the execution
+    // folder would never be run, and the source would be offered for deletion all the same.
+    if (record.ShortCut) {
+        showMessage(u'[' + name + QStringLiteral("]はショートカットとして登録されているため、"
+                                                  "バージョンアップできません。"),
+                    MsgIcon::Exclamation);
+        return;
+    }
     PackApp app(record);
     // An expanded copy may hold changes its archive does not: it is the one brought up to
     // date. An archive that does not expand completely must not become the new version's base.
@@ -85,7 +88,6 @@ void frmDropFile::cmdVerUp_Click() {
     }
 
     if (m_target.EditUpdatedApp(app) == EditOutcome::Deleted) {
-        removeWorkFolder();
         accept();
         return;
     }
@@ -93,7 +95,7 @@ void frmDropFile::cmdVerUp_Click() {
     // failed store leaves the old version stored and the new one expanded.
     if (!app.Pack(QString(), true))
         return;
-    removeWorkFolder();
+    RemoveWorkFolder();
     showMessage(u'[' + app.AppName() + QStringLiteral("]をバージョンアップしました。"));
     if (showMessage(QStringLiteral("バージョンアップ元のファイル\r\n\r\n") + m_tag +
                         QStringLiteral("\r\n\r\nを削除してよろしいですか？"),

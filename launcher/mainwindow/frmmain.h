@@ -269,6 +269,8 @@ private:
     void pauseFor(int milliseconds);
     void dropFolder(QTreeWidgetItem* folder, QTreeWidgetItem* target);
     void refuseReorder(QTreeWidgetItem* moving);
+    // Writes the folder an application's node now sits in into its record.
+    void recordFolderOf(QTreeWidgetItem* appNode);
 
     // Returns true to keep the window open.
     bool Form_QueryUnload(bool sessionEnding);

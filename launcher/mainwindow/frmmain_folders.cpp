@@ -2,6 +2,7 @@
 // application; and the hint the Delete key gives instead of deleting.
 #include "mainwindow/frmmain.h"
 
+#include "apps/appnamerules.h"
 #include "catalog/apprecords.h"
 #include "catalog/folderrecords.h"
 #include "mainwindow/catalogtree.h"
@@ -88,6 +89,12 @@ void frmMain::TreeDirRen_Click() {
                                 .value_or(QString());
     if (newName.isEmpty() || newName == kRoot) {
         warn(QStringLiteral("フォルダ名が入力されませんでした。"));
+        return;
+    }
+    // The editor refuses to confirm an application in a folder named with "&": the folder
+    // would hold applications that can no longer be edited.
+    if (const QString refusal = folderNameRefusal(newName); !refusal.isEmpty()) {
+        warn(refusal);
         return;
     }
     // An application's name would take the folder's place in the tree at the next build,

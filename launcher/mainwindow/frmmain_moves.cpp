@@ -74,8 +74,12 @@ void frmMain::TreeView_DragDrop() {
                            QStringLiteral(" に移動していいですか？")))
             MoveNode(CatalogTree::key(dragged), CatalogTree::key(target));
     } else if (target != dragged) {
-        // Placed right after another application; its folder field stays as it was.
+        // Placed right after another application, in that one's folder: a new folder is
+        // written into its record too, or the editor would offer (and keep) the old one.
+        const bool otherFolder = target->parent() != dragged->parent();
         m_tree->moveNodeBeside(dragged, target, true);
+        if (otherFolder)
+            recordFolderOf(dragged);
         SaveFolders();
     }
     m_tree->setDropHighlight(nullptr);
@@ -122,15 +126,20 @@ bool frmMain::MoveNode(const QString& sourceKey, const QString& destinationKey) 
     }
     if (!m_tree->moveNode(source, destination))
         return false;
-    bool ok = false;
-    const int index = CatalogTree::tag(source).toInt(&ok);
-    if (ok && index >= 1 && index < int(m_apps.size())) {
-        PackApp& app = m_apps[size_t(index)];
-        app.setAppDir(isRoot(destination) ? kRoot : destination->text(0));
-        SaveAppRecord(app.record());
-    }
+    recordFolderOf(source);
     SaveFolders();
     return true;
+}
+
+void frmMain::recordFolderOf(QTreeWidgetItem* appNode) {
+    QTreeWidgetItem* folder = appNode->parent();
+    bool ok = false;
+    const int index = CatalogTree::tag(appNode).toInt(&ok);
+    if (!folder || !ok || index < 1 || index >= int(m_apps.size()))
+        return;
+    PackApp& app = m_apps[size_t(index)];
+    app.setAppDir(isRoot(folder) ? kRoot : folder->text(0));
+    SaveAppRecord(app.record());
 }
 
 void frmMain::TreeView_ShiftArrow(int key) {

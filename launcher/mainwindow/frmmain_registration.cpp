@@ -65,6 +65,15 @@ void frmMain::NewApp(const QString& folder, const QString& title) {
                         : title);
     if (name.isEmpty())
         return;
+    // An archive of that name that no application owns may be added to: a registration
+    // that is not completed must leave it as it was.
+    const QString archive = settings().PackDir + name + QStringLiteral(".lzh");
+    PriorArchive prior(archive);
+    if (!prior.kept()) {
+        showMessage(archive + QStringLiteral("\r\nを退避できないため、登録を中止しました。"),
+                    MsgIcon::Critical);
+        return;
+    }
     if (!LhaCompressDir(name, source))
         return;
     const QString copy = settings().ExecDir + name + u'/';
@@ -84,15 +93,14 @@ void frmMain::NewApp(const QString& folder, const QString& title) {
             DeleteFolder(source, this, true);
         }
         break;
-    case EditOutcome::Cancelled: {
-        const QString archive = settings().PackDir + name + QStringLiteral(".lzh");
-        if (QFileInfo::exists(archive))
-            QFile::remove(archive);
+    case EditOutcome::Cancelled:
+        prior.restore();
         if (QFileInfo::exists(settings().ExecDir + name))
             DeleteFolder(settings().ExecDir + name, this, false);
         break;
-    }
     case EditOutcome::Deleted:
+        // Deleting the new application took the archive with it.
+        prior.restore();
         break;
     }
 }
@@ -145,8 +153,11 @@ QString frmMain::claimTitle(const QString& title) {
                 return name;
             problem = u'[' + name + QStringLiteral("] という名前のアプリケーションは既に登録されています。");
         }
+        // Numbering one of the launcher's own names would keep it one: the offer drops the
+        // leading underscore.
+        const QString base = isLaunchersOwnName(title) ? title.mid(1) : title;
         const QString suggestion =
-            SuggestFreeTitle(title, [this](const QString& candidate) { return titleInUse(candidate); });
+            SuggestFreeTitle(base, [this](const QString& candidate) { return titleInUse(candidate); });
         const std::optional<QString> answer = prompter().input(
             problem + QStringLiteral("\r\n別の名前で登録する場合は、名前を入力してください。"),
             QStringLiteral("登録名の確認"), suggestion);

@@ -10,7 +10,7 @@ bool frmMain::catalogLoading() const { return m_stage == u"BOOT"; }
 
 EditOutcome frmMain::EditUpdatedApp(PackApp& app) {
     frmEdit editor(editorFolderList(), this);
-    const EditOutcome outcome = app.ShowConfig(editor, RenamedFolder::FollowsName);
+    const EditOutcome outcome = app.ShowConfig(editor);
     if (outcome != EditOutcome::Cancelled)
         LoadTree();
     return outcome;

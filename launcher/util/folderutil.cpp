@@ -25,7 +25,16 @@ QString withoutTrailingSlash(QString path) {
 
 fs::path toFs(const QString& path) { return fs::path(QFile::encodeName(path).toStdString()); }
 
+std::function<void(const QString&)>& folderCopiedHook() {
+    static std::function<void(const QString&)> hook;
+    return hook;
+}
+
 } // namespace
+
+void setFolderCopiedHook(std::function<void(const QString& target)> hook) {
+    folderCopiedHook() = std::move(hook);
+}
 
 bool DeleteFolder(const QString& path, QObject* /*owner*/, bool permanent) {
     const QString target = withoutTrailingSlash(path);
@@ -98,6 +107,8 @@ bool CopyFolderContents(const QString& source, const QString& target) {
         showMessage(QStringLiteral("ファイルのコピーに失敗しました"), MsgIcon::Critical);
         return false;
     }
+    if (folderCopiedHook())
+        folderCopiedHook()(target);
     return true;
 }
 

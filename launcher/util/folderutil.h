@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QObject;
 
 namespace vadok {
@@ -27,5 +29,8 @@ bool ReplaceFileWithCopy(const QString& source, const QString& target);
 // Replaces target with a copy of everything inside source. An existing target goes to the
 // trash first. Shows its own failure messages; true on success.
 bool CopyFolderContents(const QString& source, const QString& target);
+// Test seam: called with the target once CopyFolderContents has copied everything, just
+// before it returns true; an empty function removes it.
+void setFolderCopiedHook(std::function<void(const QString& target)> hook);
 
 } // namespace vadok

@@ -1,5 +1,6 @@
 #include "appsfixture.h"
 
+#include "apps/appnamerules.h"
 #include "apps/archivercalls.h"
 #include "apps/droppeditem.h"
 #include "apps/registration.h"
@@ -73,6 +74,45 @@ TEST_F(NewArchive, aFolderTheArchiverRefusesLeavesNoArchive) {
     EXPECT_TRUE(QDir(settings().PackDir).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
     DeleteFolder(folder, nullptr, true); // Qt cannot spell the refused name to remove it
 
+}
+
+// An archive no application owns, and a folder the archiver refuses: whether the user
+// rebuilds it or adds to it, the failed store leaves it as it was.
+class FailedRestore : public AppsFixture, public ::testing::WithParamInterface<MsgAnswer> {
+protected:
+    QString source() const { return scratch.path() + QStringLiteral("/Foo/"); }
+};
+
+TEST_P(FailedRestore, leavesTheArchiveThereByteForByte) {
+    PackApp old = registerApp(QStringLiteral("Foo"), QString(), {{QStringLiteral("old.txt"), "o"}});
+    const QByteArray before = readFile(old.archivePath());
+    writeFile(source() + QStringLiteral("a.txt"), "a");
+    writeUnstorableFile(source());
+    prompter.expect(old.archivePath() + kOverwrite, GetParam())
+        .expect(QStringLiteral("圧縮に失敗しました。Error Code:0x8009"));
+
+    EXPECT_FALSE(LhaCompressDir(QStringLiteral("Foo"), source()));
+    EXPECT_EQ(readFile(old.archivePath()), before);
+    EXPECT_EQ(QDir(settings().PackDir).entryList(QDir::Files | QDir::Hidden), QStringList{"Foo.lzh"});
+    removeUnstorableFile(source());
+}
+
+INSTANTIATE_TEST_SUITE_P(RebuildOrAdd, FailedRestore, ::testing::Values(MsgAnswer::Yes, MsgAnswer::No));
+
+TEST(AppNames, theLaunchersOwnNamesAreRefusedInAnyLetterCase) {
+    const QString refused =
+        QStringLiteral("「_work」で始まる名称はVadokが作業用に使うため、使うことはできません");
+    const struct {
+        const char* name;
+        bool own;
+    } cases[] = {{"_work", true},   {"_WORK", true},  {"_work-0001", true}, {"_workfolmove", true},
+                 {"work", false},   {"my_work", false}, {"_wor", false},    {" _work", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString name = QString::fromUtf8(c.name);
+        EXPECT_EQ(isLaunchersOwnName(name), c.own);
+        EXPECT_EQ(wholeNameRefusal(name), c.own ? refused : QString());
+    }
 }
 
 using Refusal = AppsFixture;

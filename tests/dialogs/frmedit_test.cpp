@@ -2,14 +2,18 @@
 
 #include "catalog/datafile.h"
 #include "catalog/settings.h"
+#include "catalog/subcommands.h"
 #include "catalog/xmldocument.h"
 #include "platform/programfolder.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace vadok::test {
 namespace {
 
+const QString kOwnName =
+    QStringLiteral("「_work」で始まる名称はVadokが作業用に使うため、使うことはできません");
 const QString kInUse = QStringLiteral("変更された名称は既に使用されています。\r\n別の名称を入力してください。");
 
 TEST_F(Editor, opensOnTheApplicationsFolderAndProgramsAndFallsBackToTheTop) {
@@ -87,7 +91,10 @@ INSTANTIATE_TEST_SUITE_P(
                  refusedIn("名称", "*"), refusedIn("名称", "?"), refusedIn("名称", "/"),
                  refusedIn("名称", ">"), refusedIn("名称", "<")}},
         Refused{"   ", "run.sh", 0, {QStringLiteral("名称を入力してください")}},
-        Refused{"..", "run.sh", 0, {QStringLiteral("名称を「.」や「..」にすることはできません")}}));
+        Refused{"..", "run.sh", 0, {QStringLiteral("名称を「.」や「..」にすることはできません")}},
+        Refused{"_work", "run.sh", 0, {kOwnName}},
+        Refused{"_Work-0001", "run.sh", 0, {kOwnName}},
+        Refused{"_workfolmove", "run.sh", 0, {kOwnName}}));
 
 TEST_F(Editor, notesAreSavedWithFullWidthMarkupCharacters) {
     driver.then([](QDialog& d) {
@@ -108,8 +115,11 @@ struct Clash {
 class Clashes : public Editor, public ::testing::WithParamInterface<Clash> {};
 
 TEST_P(Clashes, aNameInUseIsRefusedWithTheOtherEditsKept) {
-    // An archive that no entry of the tree owns is not taken over either.
+    // An archive that no entry of the tree owns is not taken over either, nor a link in the
+    // execution folder that leads nowhere.
     writeFile(settings().PackDir + QStringLiteral("Leftover.lzh"), "leftover");
+    ASSERT_TRUE(QFile::link(scratch.path() + QStringLiteral("/nowhere"),
+                            settings().ExecDir + QStringLiteral("Dangling")));
     const QByteArray data = readFile(dataFilePath());
     prompter.expect(kInUse);
     driver
@@ -137,15 +147,18 @@ TEST_P(Clashes, aNameInUseIsRefusedWithTheOtherEditsKept) {
 
 INSTANTIATE_TEST_SUITE_P(Names, Clashes,
                          ::testing::Values(Clash{"Other", true}, Clash{"Sub", true},
-                                           Clash{"Leftover", true}, Clash{"ROOT", false},
+                                           Clash{"Leftover", true}, Clash{"Dangling", true},
+                                           Clash{"ROOT", false},
                                            Clash{"Vadok", false}));
 
 class Renames : public Editor, public ::testing::WithParamInterface<const char*> {};
 
-TEST_P(Renames, archiveAndIconFollowTheNameAndTheApplicationEndsStored) {
+TEST_P(Renames, archiveFolderAndIconFollowTheName) {
     const QString to = QString::fromUtf8(GetParam());
     const QByteArray archive = readFile(app.archivePath());
     driver.then([&to](QDialog& d) {
+        // A change the archive does not hold yet.
+        writeFile(settings().ExecDir + QStringLiteral("Tool/settings.ini"), "changed");
         name(d)->setText(to);
         folderList(d)->setCurrentIndex(2);
         press(d, "cmdOK");
@@ -157,10 +170,12 @@ TEST_P(Renames, archiveAndIconFollowTheNameAndTheApplicationEndsStored) {
     EXPECT_FALSE(QFileInfo::exists(s.PackDir + QStringLiteral("Tool.lzh")));
     EXPECT_EQ(readFile(s.IconDir + to + QStringLiteral(".ico")), "icon");
     EXPECT_FALSE(QFileInfo::exists(s.IconDir + QStringLiteral("Tool.ico")));
-    // The copy expanded for the editor went to the trash.
+    // The expanded folder took the new name along with what it held, and nothing went to
+    // the trash.
     EXPECT_FALSE(QFileInfo::exists(s.ExecDir + QStringLiteral("Tool")));
-    EXPECT_FALSE(QFileInfo::exists(s.ExecDir + to));
-    EXPECT_TRUE(QFileInfo::exists(scratch.path() + QStringLiteral("/Trash/files/Tool/run.sh")));
+    EXPECT_EQ(readFile(s.ExecDir + to + QStringLiteral("/settings.ini")), "changed");
+    EXPECT_TRUE(QFileInfo::exists(s.ExecDir + to + QStringLiteral("/run.sh")));
+    EXPECT_FALSE(QFileInfo::exists(scratch.path() + QStringLiteral("/Trash/files")));
     EXPECT_EQ(window.renamedNodes, QStringList{QStringLiteral("Tool>") + to});
     EXPECT_EQ(window.placedNodes, QStringList{to + QStringLiteral(">Sub")});
     // Renamed and moved in one edit: one record, under the new name.
@@ -170,6 +185,39 @@ TEST_P(Renames, archiveAndIconFollowTheNameAndTheApplicationEndsStored) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, Renames, ::testing::Values("tool", "ツール 2"));
+
+TEST_F(Editor, aNameTheArchiveCannotTakeIsShownAndChangesNothing) {
+    // Too long for a file name once ".lzh" is added.
+    const QString tooLong(300, u'x');
+    const QByteArray archive = readFile(app.archivePath());
+    const QByteArray data = readFile(dataFilePath());
+    prompter.expect(QStringLiteral("圧縮ファイルの名前を変更できませんでした。\r\n") + app.archivePath());
+    driver
+        .then([&tooLong](QDialog& d) {
+            name(d)->setText(tooLong);
+            press(d, "cmdOK");
+        })
+        .then([](QDialog& d) { press(d, "cmdCancel"); });
+    EXPECT_EQ(edit(), EditOutcome::Cancelled);
+    EXPECT_EQ(readFile(app.archivePath()), archive);
+    EXPECT_EQ(readFile(app.iconPath()), "icon");
+    EXPECT_TRUE(QFileInfo::exists(settings().ExecDir + QStringLiteral("Tool/run.sh")));
+    EXPECT_EQ(readFile(dataFilePath()), data);
+    EXPECT_TRUE(window.renamedNodes.isEmpty());
+}
+
+TEST_F(Editor, emptiedCommandBoxesRemoveTheStoredCommands) {
+    ASSERT_TRUE(SaveSubCommands(app.record(), {QStringLiteral("setup.sh"), QStringLiteral("TOOL.EXE")}));
+    driver.then([](QDialog& d) {
+        EXPECT_EQ(control<QComboBox>(d, "txtSubExecCmd(1)")->currentText(), QStringLiteral("TOOL.EXE"));
+        for (QComboBox* box : d.findChildren<QComboBox*>(QRegularExpression(QStringLiteral("^txtSubExecCmd"))))
+            box->setEditText(QString());
+        press(d, "cmdOK");
+    });
+    EXPECT_EQ(edit(), EditOutcome::Saved);
+    QStringList commands;
+    EXPECT_EQ(ReadSubCommands(QStringLiteral("Tool"), commands), QStringList());
+}
 
 TEST_F(Editor, removeDeletesOnlyAfterYes) {
     const QString question = QStringLiteral("[Tool]を削除してよろしいですか？");

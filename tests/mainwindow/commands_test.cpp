@@ -324,9 +324,9 @@ TEST_F(Commands, reCompressAnsweredYesWithoutASelectionBeeps) {
 // How a run reaches the application: each path must stop at a failed expansion.
 enum class RunPath { RunButton, OpenFolder, RunByName, HandOver };
 
-class DamagedArchive : public Commands, public ::testing::WithParamInterface<RunPath> {
+class RunOfADamagedArchive : public Commands, public ::testing::WithParamInterface<RunPath> {
 protected:
-    DamagedArchive() {
+    RunOfADamagedArchive() {
         writeFolders({{QStringLiteral("メイン"), QStringLiteral("ROOT"),
                        {QStringLiteral("Tool"), QStringLiteral("Keep"), QStringLiteral("Broken")}}});
         QByteArray noise(200000, Qt::Uninitialized);
@@ -347,7 +347,7 @@ protected:
     }
 };
 
-TEST_P(DamagedArchive, aFailedExpansionStartsNothingLeavesNothingAndStaysStored) {
+TEST_P(RunOfADamagedArchive, aFailedExpansionStartsNothingLeavesNothingAndStaysStored) {
     settings().Config.PackDate = 0;
     const QByteArray archive = readFile(archiveOf(QStringLiteral("Broken")));
     window = openWindow();
@@ -380,7 +380,7 @@ TEST_P(DamagedArchive, aFailedExpansionStartsNothingLeavesNothingAndStaysStored)
     EXPECT_EQ(readFile(archiveOf(QStringLiteral("Broken"))), archive);
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, DamagedArchive,
+INSTANTIATE_TEST_SUITE_P(Paths, RunOfADamagedArchive,
                          ::testing::Values(RunPath::RunButton, RunPath::OpenFolder,
                                            RunPath::RunByName, RunPath::HandOver));
 

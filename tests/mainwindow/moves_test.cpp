@@ -112,15 +112,21 @@ TEST_F(Moves, anApplicationDroppedOnAFolderMovesThereAndTakesItInItsRecord) {
     EXPECT_EQ(storedFolderOf(QStringLiteral("Three")), QStringLiteral("B"));
 }
 
-TEST_F(Moves, anApplicationDroppedOnAnotherGoesRightAfterItAndKeepsItsRecord) {
+TEST_F(Moves, anApplicationDroppedOnAnotherGoesRightAfterItAndTakesItsFolder) {
     drop(QStringLiteral("One"), QStringLiteral("Two")); // the same folder, one place down
     EXPECT_EQ(children(QStringLiteral("A")), (QStringList{"A1", "Two", "One"}));
+    EXPECT_EQ(storedFolderOf(QStringLiteral("One")), QStringLiteral("A"));
     drop(QStringLiteral("Three"), QStringLiteral("Two")); // from another folder
     EXPECT_EQ(children(QStringLiteral("A")), (QStringList{"A1", "Two", "Three", "One"}));
     EXPECT_TRUE(children(QStringLiteral("B")).isEmpty());
-    EXPECT_EQ(storedFolderOf(QStringLiteral("Three")), QStringLiteral("B"));
+    // Its record follows, so that the editor offers the folder it is shown in.
+    EXPECT_EQ(storedFolderOf(QStringLiteral("Three")), QStringLiteral("A"));
+    const int three = CatalogTree::tag(node(*window, QStringLiteral("Three"))).toInt();
+    EXPECT_EQ(window->Apps()[size_t(three)].AppDir(), QStringLiteral("A"));
     const std::vector<StoredFolder> stored = storedFolders();
     EXPECT_EQ(stored[1].apps, (QStringList{"Two", "Three", "One"}));
+    drop(QStringLiteral("One"), QStringLiteral("Top")); // up to the root
+    EXPECT_EQ(storedFolderOf(QStringLiteral("One")), QStringLiteral("ROOT"));
 }
 
 TEST_F(Moves, aFolderDroppedOnAnotherMovesWithEverythingBelowIt) {

@@ -22,11 +22,15 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QUrl>
+#include <cstdlib>
+#include <tuple>
 
 namespace vadok::test {
 namespace {
 
 const QString kDeleteSource = QStringLiteral("アプリケーションの存在したディレクトリを削除してもいいですか");
+const QString kOverwrite = QStringLiteral("はすでに存在しています。\r\nファイルを上書きしますか?\r\n"
+                                          "(はいで上書き,いいえで追加圧縮,キャンセルで圧縮中止)");
 
 QString deleteDropped(const QString& path) {
     return QStringLiteral("元の圧縮ファイル\r\n\r\n") + path + QStringLiteral("\r\n\r\nを削除しますか？");
@@ -62,6 +66,10 @@ protected:
         EXPECT_EQ(CatalogTree::tag(node(*window, name)->parent()), QStringLiteral("ROOT"));
         EXPECT_EQ(archiveContents(name), files);
         EXPECT_EQ(filesBelow(execDir() + name), files);
+    }
+    QStringList trashed() const {
+        return QDir(scratch.path() + QStringLiteral("/Trash/files"))
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     }
     void trigger(const char* action) {
         window->findChild<QAction*>(QString::fromLatin1(action))->trigger();
@@ -169,6 +177,8 @@ TEST_P(Drops, aDroppedArchiveOrFolderBecomesAnApplication) {
         EXPECT_EQ(readFile(archiveOf(title)), droppedBytes);
     }
     EXPECT_FALSE(QFileInfo::exists(WorkFolder()));
+    // The work folder is the launcher's own scratch space: it never reaches the trash.
+    EXPECT_TRUE(trashed().isEmpty());
     EXPECT_EQ(readFile(archiveOf(QStringLiteral("Tool"))), toolArchive);
 }
 
@@ -240,8 +250,118 @@ TEST_F(Registration, aZipReachingOutsideTheWorkFolderIsRefusedAndNothingWritten)
     EXPECT_EQ(prompter.messages().value(0).title, QStringLiteral("Failed"));
     EXPECT_FALSE(QFileInfo::exists(folder.file(QStringLiteral("escape.txt"))));
     EXPECT_TRUE(filesBelow(execDir()).empty());
+    EXPECT_FALSE(QFileInfo::exists(WorkFolder()));
     EXPECT_EQ(QDir(packDir()).entryList(QDir::Files), QStringList{"Tool.lzh"});
     EXPECT_EQ(readFile(dataFilePath()), data);
+}
+
+// An LZH archive with damaged data, made by vadok or by another archiver, dropped to be
+// registered: it would become an application that cannot run.
+class DamagedDrops : public Registration, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(DamagedDrops, anArchiveThatDoesNotExpandIsNeverRegisteredAndLeavesNothingBehind) {
+    const QString maker = QString::fromLatin1(GetParam());
+    const QString dropped = scratch.path() + QStringLiteral("/drop/Broken.lzh");
+    const QString content = scratch.path() + QStringLiteral("/broken");
+    writeFile(content + QStringLiteral("/data.bin"), noise(60000, 7));
+    QDir().mkpath(scratch.path() + QStringLiteral("/drop"));
+    if (maker == u"vadok") {
+        ASSERT_EQ(RunUnlha(StoreCommand(dropped, content + u'/', true)), 0);
+    } else {
+        ASSERT_EQ(std::system(QStringLiteral("cd '%1' && jlha a2o5 '%2' data.bin >/dev/null 2>&1")
+                                  .arg(content, dropped)
+                                  .toLocal8Bit()
+                                  .constData()),
+                  0)
+            << "jlha missing: scripts/setup installs jlha-utils";
+    }
+    flipMiddleByte(dropped);
+    const QByteArray droppedBytes = readFile(dropped);
+    window = openWindow();
+    const QByteArray data = readFile(dataFilePath());
+    prompter.expectPrefix(QStringLiteral("解凍に失敗しました。Error Code:0x"));
+    driver.then([](QDialog& d) {
+        press(d, "cmdNew");
+        EXPECT_TRUE(d.isVisible());
+        press(d, "cmdCancel");
+    });
+    window->showDropDialog(dropped);
+
+    // The message says which member is damaged.
+    EXPECT_TRUE(prompter.messages().value(0).text.contains(QStringLiteral("data.bin")));
+    EXPECT_EQ(QDir(packDir()).entryList(QDir::Files | QDir::Hidden), QStringList{"Tool.lzh"});
+    EXPECT_TRUE(QDir(execDir()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    EXPECT_EQ(readFile(dataFilePath()), data);
+    EXPECT_EQ(node(*window, QStringLiteral("Broken")), nullptr);
+    EXPECT_EQ(readFile(dropped), droppedBytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Makers, DamagedDrops, ::testing::Values("vadok", "jlha"));
+
+// Foo.lzh is in the pack folder, but no application owns it: the registration of the folder
+// Foo adds to it or rebuilds it, as the user answers, and is then left in the editor.
+class UnownedArchive : public Registration,
+                       public ::testing::WithParamInterface<std::tuple<MsgAnswer, bool>> {};
+
+TEST_P(UnownedArchive, aRegistrationLeftInTheEditorPutsItBackByteForByte) {
+    const auto [answer, deleted] = GetParam();
+    storeArchive(QStringLiteral("Foo"), {{QStringLiteral("old.txt"), "held before"}});
+    const QByteArray before = readFile(archiveOf(QStringLiteral("Foo")));
+    window = openWindow();
+    chooser.expectFolder(source);
+    prompter.expect(archiveOf(QStringLiteral("Foo")) + kOverwrite, answer);
+    if (deleted)
+        prompter.expect(QStringLiteral("[Foo]を削除してよろしいですか？"), MsgAnswer::Yes);
+    driver.then([deleted](QDialog& d) { press(d, deleted ? "cmdRemove" : "cmdCancel"); });
+    trigger("mnuNew");
+
+    EXPECT_EQ(readFile(archiveOf(QStringLiteral("Foo"))), before);
+    EXPECT_EQ(QDir(packDir()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{QStringLiteral("Foo.lzh"), QStringLiteral("Tool.lzh")}));
+    EXPECT_FALSE(QFileInfo::exists(execDir() + QStringLiteral("Foo")));
+    EXPECT_EQ(filesBelow(source), sourceFiles);
+}
+
+INSTANTIATE_TEST_SUITE_P(AddedOrRebuiltThenCancelledOrDeleted, UnownedArchive,
+                         ::testing::Combine(::testing::Values(MsgAnswer::No, MsgAnswer::Yes),
+                                            ::testing::Bool()));
+
+TEST_F(Registration, aCopyThatCameOutShortNeverOffersToDeleteTheSource) {
+    window = openWindow();
+    // The copy loses a file at the last moment, as a full disk or a file vanishing would.
+    setFolderCopiedHook([](const QString& target) {
+        QFile::remove(QDir(target).filePath(QStringLiteral("sub/data.bin")));
+    });
+    struct Unhook {
+        ~Unhook() { setFolderCopiedHook({}); }
+    } unhook;
+    chooser.expectFolder(source);
+    driver.then(confirm);
+    prompter.expect(QStringLiteral("実行フォルダへのコピーが完全ではないため、元のフォルダは削除しません。\r\n") +
+                    source + u'/');
+    trigger("mnuNew");
+
+    EXPECT_EQ(prompter.messages().value(0).icon, MsgIcon::Exclamation);
+    EXPECT_EQ(filesBelow(source), sourceFiles);
+    EXPECT_EQ(archiveContents(QStringLiteral("Foo")), sourceFiles);
+}
+
+TEST_F(Registration, theLaunchersOwnNamesAreNeverTakenAsTitles) {
+    const QString dropped = scratch.path() + QStringLiteral("/drop/_work");
+    QDir().mkpath(scratch.path() + QStringLiteral("/drop"));
+    ASSERT_TRUE(QDir().rename(source, dropped));
+    window = openWindow();
+    prompter.expectInput(QStringLiteral("_Work-0001")).expectInput(QStringLiteral("work"));
+    prompter.expect(kDeleteSource, MsgAnswer::No);
+    driver.then([](QDialog& d) { press(d, "cmdNew"); }).then(confirm);
+    window->showDropDialog(dropped);
+
+    const QString refused = QStringLiteral("「_work」で始まる名称はVadokが作業用に使うため、使うことはできません"
+                                           "\r\n別の名前で登録する場合は、名前を入力してください。");
+    EXPECT_EQ(prompter.inputPrompts(), QStringList(2, refused));
+    EXPECT_EQ(prompter.inputInitials().value(0), QStringLiteral("work (2)"));
+    expectRegistered(QStringLiteral("work"), sourceFiles);
+    EXPECT_FALSE(QFileInfo::exists(WorkFolder()));
 }
 
 TEST_F(Registration, dropsOnTheWindowOpenTheDialogForOneItemOnly) {

@@ -87,6 +87,17 @@ protected:
         return QString();
     }
 
+    QStringList trashed() const {
+        return QDir(scratch.path() + QStringLiteral("/Trash/files"))
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+    // Tool's files that only the new version holds are nowhere in the execution folder.
+    void expectNothingOfTheNewVersion() {
+        EXPECT_FALSE(QFileInfo::exists(execDir() + QStringLiteral("Tool/readme.txt")));
+        EXPECT_FALSE(QFileInfo::exists(WorkFolder()));
+        EXPECT_NE(readFile(execDir() + QStringLiteral("Tool/tool.exe")), "new");
+    }
+
     ModalDriver driver;
     std::unique_ptr<frmMain> window;
     QByteArray toolArchive;
@@ -123,6 +134,8 @@ TEST_P(Deliveries, theProgramsFolderReplacesTheApplicationsFilesWhichIsStoredAga
     EXPECT_FALSE(QFileInfo::exists(execDir() + QStringLiteral("Tool")));
     EXPECT_FALSE(QFileInfo::exists(WorkFolder()));
     EXPECT_FALSE(QFileInfo::exists(dropped));
+    // A dropped folder goes to the trash; the work folder, the launcher's own, never does.
+    EXPECT_EQ(trashed(), GetParam() == Delivery::Folder ? QStringList{QStringLiteral("new")} : QStringList());
     EXPECT_EQ(readFile(archiveOf(QStringLiteral("Other"))), otherArchive);
     EXPECT_EQ(QDir(packDir()).entryList(QDir::Files | QDir::Hidden),
               (QStringList{QStringLiteral("Other.lzh"), QStringLiteral("Tool.lzh")}));
@@ -192,6 +205,73 @@ TEST_F(VersionUp, aCancelledPickerOffersBothWaysAgainWithTheWorkFolderGone) {
     EXPECT_FALSE(QFileInfo::exists(WorkFolder()));
     EXPECT_EQ(readFile(archiveOf(QStringLiteral("Tool"))), toolArchive);
 }
+
+TEST_F(VersionUp, aShortcutEntryIsRefusedBeforeAnythingIsPutAnywhere) {
+    AppRecord gadget = record(QStringLiteral("Gadget"), QStringLiteral("メイン"), QStringLiteral("tool.exe"));
+    gadget.ShortCut = true;
+    gadget.OverRideBasePath = scratch.path() + QStringLiteral("/installed/");
+    appendRecord(gadget);
+    writeFolders({{QStringLiteral("ROOT"), QStringLiteral("ROOT"), {}},
+                  {QStringLiteral("メイン"), QStringLiteral("ROOT"),
+                   {QStringLiteral("Tool"), QStringLiteral("Other"), QStringLiteral("Gadget")}}});
+    window = openWindow();
+    const QString dropped = deliver(Delivery::Zip, kOneTopFolder);
+    const QByteArray data = readFile(dataFilePath());
+    prompter.expect(QStringLiteral("[Gadget]はショートカットとして登録されているため、バージョンアップできません。"));
+    driver.then([](QDialog& d) {
+              press(d, "cmdVerUp");
+              EXPECT_TRUE(d.isVisible());
+              press(d, "cmdCancel");
+          })
+        .then([](QDialog& picker) { pick(picker, QStringLiteral("Gadget")); });
+    window->showDropDialog(dropped);
+
+    EXPECT_EQ(prompter.messages().value(0).icon, MsgIcon::Exclamation);
+    EXPECT_FALSE(QFileInfo::exists(execDir() + QStringLiteral("Gadget")));
+    EXPECT_FALSE(QFileInfo::exists(WorkFolder()));
+    EXPECT_EQ(readFile(dataFilePath()), data);
+    EXPECT_TRUE(QFileInfo::exists(dropped));
+}
+
+// A damaged archive, either the application's own or the dropped new version: the version-up
+// stops with the damage named, before any file of the new version is put anywhere.
+class DamagedArchive : public VersionUp, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DamagedArchive, stopsTheVersionUpBeforeAnythingIsCopied) {
+    const bool own = GetParam();
+    if (own) {
+        storeArchive(QStringLiteral("Tool"), {{QStringLiteral("tool.exe"), "old"},
+                                              {QStringLiteral("data.bin"), noise(60000, 3)}});
+        flipMiddleByte(archiveOf(QStringLiteral("Tool")));
+        toolArchive = readFile(archiveOf(QStringLiteral("Tool")));
+    }
+    window = openWindow();
+    QString dropped = deliver(Delivery::Lzh, kOneTopFolder);
+    if (!own) {
+        writeFile(scratch.path() + QStringLiteral("/big/Tool-2/data.bin"), noise(60000, 4));
+        dropped = scratch.path() + QStringLiteral("/Tool-3.lzh");
+        ASSERT_EQ(RunUnlha(StoreCommand(dropped, scratch.path() + QStringLiteral("/big/"), true)), 0);
+        flipMiddleByte(dropped);
+    }
+    prompter.expectPrefix(QStringLiteral("解凍に失敗しました。Error Code:0x"));
+    driver.then([](QDialog& d) {
+              press(d, "cmdVerUp");
+              EXPECT_TRUE(d.isVisible());
+              press(d, "cmdCancel");
+          })
+        .then([](QDialog& picker) { pick(picker, QStringLiteral("Tool")); });
+    window->showDropDialog(dropped);
+
+    if (!own) {
+        EXPECT_TRUE(prompter.messages().value(0).text.contains(QStringLiteral("data.bin")));
+    }
+    expectNothingOfTheNewVersion();
+    EXPECT_EQ(readFile(archiveOf(QStringLiteral("Tool"))), toolArchive);
+    EXPECT_TRUE(QFileInfo::exists(dropped));
+    EXPECT_TRUE(trashed().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(OwnOrDropped, DamagedArchive, ::testing::Bool());
 
 // The expanded copy holds the user's latest settings, and the new name given in the editor
 // takes the new version along.

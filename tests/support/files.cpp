@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -23,6 +24,25 @@ void writeFile(const QString& path, const QByteArray& bytes, bool executable) {
 QByteArray readFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray noise(int size, quint32 seed) {
+    QRandomGenerator random(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& c : bytes)
+        c = char(random.bounded(256));
+    return bytes;
+}
+
+void flipMiddleByte(const QString& path) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite)) << path.toStdString();
+    const qint64 middle = f.size() / 2;
+    ASSERT_TRUE(f.seek(middle));
+    char c = 0;
+    ASSERT_TRUE(f.getChar(&c));
+    ASSERT_TRUE(f.seek(middle));
+    ASSERT_TRUE(f.putChar(char(~c)));
 }
 
 namespace {

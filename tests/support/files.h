@@ -9,6 +9,10 @@ namespace vadok::test {
 void writeFile(const QString& path, const QByteArray& bytes, bool executable = false);
 // The whole file; empty when it cannot be read.
 QByteArray readFile(const QString& path);
+// Bytes that no compressor shrinks, the same for the same seed.
+QByteArray noise(int size, quint32 seed);
+// Inverts the byte in the middle of the file: in an archive of one large member, its data.
+void flipMiddleByte(const QString& path);
 // Puts an empty file into folder whose name holds the byte 0xFF, which the archiver refuses
 // to store (LZH's folder separator): a store of that folder fails before it changes the
 // archive. Qt cannot spell such a name, so the file is made through the system.
