@@ -43,11 +43,12 @@ std::string withoutTrailingSlashes(std::string path) {
 }
 
 // Free bytes for an unprivileged writer on the file system that will hold path (or its
-// nearest existing folder); nullopt when that cannot be told.
+// nearest existing folder, the working folder for a relative path none of whose folders
+// exist yet); nullopt when that cannot be told.
 std::optional<std::uint64_t> freeSpaceFor(std::filesystem::path path) {
     struct statvfs fs {};
-    while (::statvfs(path.c_str(), &fs) != 0) {
-        if (!path.has_relative_path())
+    while (::statvfs(path.empty() ? "." : path.c_str(), &fs) != 0) {
+        if (path.empty() || path == path.root_path())
             return std::nullopt;
         path = path.parent_path();
     }
