@@ -129,6 +129,26 @@ TEST_P(HostileArchive, linkLeadingOutThroughALinkAlreadyInTheDestinationIsRefuse
     EXPECT_FALSE(std::filesystem::is_symlink(dir / "dest/up"));
 }
 
+// A destination that holds entries is expanded in place, so the links it already holds
+// count: one leading outside makes a harmless-looking link to it lead outside too.
+TEST_P(HostileArchive, linkToALinkInTheDestinationLeadingOutsideIsRefused) {
+    for (const bool zip : {false, true}) {
+        for (const char* target : {"abs", "abs/sub", "./abs/"}) {
+            TempDir dir;
+            makeDirs(dir / "elsewhere");
+            makeSymlink(dir / "elsewhere", dir / "dest/abs");
+            const std::vector<RawMember> members = {{"ok.txt", "fine", ""}, {"via", "", target}};
+            const std::string archive = dir / (zip ? "a.zip" : "a.lzh");
+            zip ? writeRawZip(archive, members) : writeRawLzh(archive, members);
+            const int code = zip ? expandZip(archive, dir / "dest") : expandLzh(archive, dir / "dest");
+            EXPECT_EQ(code, ArchiverUnsafeEntry) << target << (zip ? " zip" : " lzh");
+            EXPECT_FALSE(std::filesystem::is_symlink(dir / "dest/via")) << target;
+            EXPECT_FALSE(std::filesystem::exists(dir / "dest/ok.txt")) << target;
+            EXPECT_TRUE(readTree(dir / "elsewhere").empty()) << target;
+        }
+    }
+}
+
 TEST_P(DamagedArchive, memberDataOtherThanItsDeclaredSizeFailsAndIsNeverPaddedOut) {
     struct Case {
         const char* name;
