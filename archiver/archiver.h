@@ -39,18 +39,20 @@
 //       dest that holds entries is written in place, and a failure removes every file and
 //       folder the call created there (what it overwrote stays overwritten). A sibling left
 //       by a killed expansion is removed by the next expansion into the same folder once its
-//       process is gone (expandtarget.h). The folders are
-//       made first and get their times and modes last; the members of an LZH archive are
-//       decoded and written on one thread per core, and the first damaged member in archive
-//       order is the one that fails the call. An archive of no members (the store of an
+//       process is gone (expandtarget.h). The folders are made first and get their times
+//       and modes last; the members of an LZH archive are decoded and written on one thread
+//       per core, and the first damaged member in archive order is the one that fails the
+//       call. An archive of no members (the store of an
 //       empty folder) expands to an empty folder. Before anything is written every
 //       member is checked (memberpaths.h): an absolute name, a ".." part, a NUL byte, a member
 //       inside a symbolic link, a link with an absolute target or one that leads outside
 //       dest through the archive's other links and those already below dest, or a member
 //       that is no file, folder or link (a device) fails the whole call with
-//       ArchiverUnsafeEntry and nothing is written. Declared sizes that add up to more than
-//       the destination's file system has free fail with ArchiverWriteError, also before
-//       anything is written; a member whose data comes out shorter or longer than its
+//       ArchiverUnsafeEntry and nothing is written (a dest that holds entries is written in
+//       place, so the links it holds count). Declared sizes that add up to more than the
+//       destination's file system has free (asked of its nearest existing folder, for a
+//       relative dest the working folder at the last) fail with ArchiverWriteError, also
+//       before anything is written; a member whose data comes out shorter or longer than its
 //       header says fails with ArchiverBrokenArchive. So does a damaged archive: a ZIP
 //       archive is what its central directory lists, an LZH archive ends at its end mark
 //       (nothing but padding may follow) and one that ends without it was cut short.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <archive_entry.h>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@ namespace vadok::archiver {
 namespace {
 
 constexpr std::size_t kReadBlock = 256 * 1024;
+constexpr std::size_t kNameBlock = 1024 * 1024;
 
 std::string errorOf(struct archive* a, const char* fallback) {
     const char* e = archive_error_string(a);
@@ -47,16 +49,18 @@ ArchiveListing listWithLibarchive(const std::string& path, ArchiveFormat format,
     int r;
     while ((r = archive_read_next_header(a.get(), &entry)) == ARCHIVE_OK || r == ARCHIVE_WARN) {
         const char* name = archive_entry_pathname(entry);
-        ListedMember m;
-        m.path = name ? name : "";
-        while (!m.path.empty() && m.path.back() == '/')
-            m.path.pop_back();
+        std::string_view memberPath = name ? name : "";
+        while (!memberPath.empty() && memberPath.back() == '/')
+            memberPath.remove_suffix(1);
         const auto kind = kindOf(entry);
         if (!kind || archive_entry_hardlink(entry))
-            return failed(ArchiverUnsafeEntry, "neither a file, a folder nor a link: " + m.path);
+            return failed(ArchiverUnsafeEntry,
+                          "neither a file, a folder nor a link: " + std::string(memberPath));
+        ListedMember m;
+        m.path = listing.names.add(memberPath);
         m.kind = *kind;
         if (const char* target = archive_entry_symlink(entry))
-            m.linkTarget = target;
+            m.linkTarget = listing.names.add(target);
         if (m.kind == MemberKind::File) {
             if (!archive_entry_size_is_set(entry) || archive_entry_size(entry) < 0)
                 return failed(ArchiverBrokenArchive, m.path + ": member without a size");
@@ -72,6 +76,33 @@ ArchiveListing listWithLibarchive(const std::string& path, ArchiveFormat format,
 }
 
 } // namespace
+
+// A million members are listed at once; every byte here is a megabyte there.
+static_assert(sizeof(ListedMember) <= 56, "a listed member grew");
+
+std::size_t MemberName::size() const {
+    if (!m_stored)
+        return 0;
+    std::uint32_t n = 0;
+    std::memcpy(&n, m_stored - sizeof n, sizeof n);
+    return n;
+}
+
+MemberName NameStore::add(std::string_view name) {
+    const std::size_t need = sizeof(std::uint32_t) + name.size() + 1;
+    if (m_used + need > m_capacity) {
+        m_capacity = std::max(kNameBlock, need);
+        m_blocks.push_back(std::make_unique<char[]>(m_capacity));
+        m_used = 0;
+    }
+    char* at = m_blocks.back().get() + m_used;
+    const auto n = static_cast<std::uint32_t>(name.size());
+    std::memcpy(at, &n, sizeof n);
+    std::memcpy(at + sizeof n, name.data(), name.size());
+    at[sizeof n + name.size()] = '\0';
+    m_used += need;
+    return MemberName(at + sizeof n);
+}
 
 ReadArchive openArchive(const std::string& path, ArchiveFormat format,
                         const std::string& hdrcharset, std::string& error) {
@@ -193,10 +224,17 @@ ArchiveListing listArchive(const std::string& path, ArchiveFormat format) {
         ArchiveIndex index;
         ArchiveListing listing;
         walkArchiveHeaders(path, true, index, [&](LzhMember& m, const std::uint8_t*, std::size_t) {
-            listing.members.push_back({std::move(m.path), m.kind, std::move(m.linkTarget),
-                                       m.kind == MemberKind::File ? m.originalSize : 0, m.crc,
-                                       m.headerOffset, m.dataOffset + m.compressedSize,
-                                       libarchiveDecodes(m.methodName())});
+            ListedMember listed;
+            listed.path = listing.names.add(m.path);
+            if (!m.linkTarget.empty())
+                listed.linkTarget = listing.names.add(m.linkTarget);
+            listed.size = m.kind == MemberKind::File ? m.originalSize : 0;
+            listed.headerOffset = m.headerOffset;
+            listed.dataEnd = m.dataOffset + m.compressedSize;
+            listed.crc = m.crc;
+            listed.kind = m.kind;
+            listed.knownMethod = libarchiveDecodes(m.methodName());
+            listing.members.push_back(listed);
         });
         // Archives our reader cannot follow (self-extracting, level 3) keep libarchive's names;
         // libarchive cannot tell a cut one from a whole one, our reader can.

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vadok::archiver {
@@ -19,17 +20,52 @@ struct ArchiveDeleter {
 };
 using ReadArchive = std::unique_ptr<struct archive, ArchiveDeleter>;
 
+// A name in a listing's own store: one pointer, so that a listing of a million members
+// stays small; reads like a string. Valid as long as its listing.
+class MemberName {
+public:
+    MemberName() = default;
+    explicit MemberName(const char* stored) : m_stored(stored) {}
+    std::size_t size() const;
+    bool empty() const { return size() == 0; }
+    const char* c_str() const { return m_stored ? m_stored : ""; }
+    std::string_view view() const { return {c_str(), size()}; }
+    operator std::string_view() const { return view(); }
+    operator std::string() const { return std::string(view()); }
+    friend std::string operator+(const MemberName& a, const char* b) { return std::string(a) + b; }
+    friend std::string operator+(const MemberName& a, const std::string& b) {
+        return std::string(a) + b;
+    }
+    friend std::string operator+(const std::string& a, const MemberName& b) {
+        return a + std::string(b);
+    }
+
+private:
+    const char* m_stored = nullptr; // after its length (4 bytes), before a NUL byte
+};
+
+// Where a listing keeps its names: large blocks, never moved, freed with the listing.
+class NameStore {
+public:
+    MemberName add(std::string_view name);
+
+private:
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    std::size_t m_used = 0;
+    std::size_t m_capacity = 0;
+};
+
 // One member as an expansion plans it, before anything is written.
 struct ListedMember {
-    std::string path; // as the archive names it, without a trailing "/"
-    MemberKind kind = MemberKind::File;
-    std::string linkTarget;
-    std::uint64_t size = 0;           // what a file's data must come to
-    std::optional<std::uint16_t> crc; // the data CRC our own header reader found
+    MemberName path; // as the archive names it, without a trailing "/"
+    MemberName linkTarget;
+    std::uint64_t size = 0; // what a file's data must come to
     // Where our own header reader found the member: its header starts at headerOffset and
     // its data ends before dataEnd (both 0 when libarchive listed it).
     std::uint64_t headerOffset = 0;
     std::uint64_t dataEnd = 0;
+    std::optional<std::uint16_t> crc; // the data CRC our own header reader found
+    MemberKind kind = MemberKind::File;
     bool knownMethod = true; // packed in a way libarchive decodes
 };
 
@@ -47,6 +83,7 @@ struct ArchiveListing {
     std::string hdrcharset; // for openArchive; empty: libarchive's default
     bool located = false;   // every member's bytes are known (our reader listed them)
     std::vector<ListedMember> members;
+    NameStore names; // what the members' names point into
     // For a damaged LZH archive: what is wrong, at which header, in which member if known.
     ArchiveDamage damage = ArchiveDamage::None;
     std::uint64_t damageAt = 0;

@@ -43,11 +43,12 @@ std::string withoutTrailingSlashes(std::string path) {
 }
 
 // Free bytes for an unprivileged writer on the file system that will hold path (or its
-// nearest existing folder); nullopt when that cannot be told.
+// nearest existing folder, the working folder for a relative path none of whose folders
+// exist yet); nullopt when that cannot be told.
 std::optional<std::uint64_t> freeSpaceFor(std::filesystem::path path) {
     struct statvfs fs {};
-    while (::statvfs(path.c_str(), &fs) != 0) {
-        if (!path.has_relative_path())
+    while (::statvfs(path.empty() ? "." : path.c_str(), &fs) != 0) {
+        if (path.empty() || path == path.root_path())
             return std::nullopt;
         path = path.parent_path();
     }
@@ -84,22 +85,13 @@ DiskWriter newDiskWriter(bool times) {
 
 // Whether members land on one another: two at one path, or one below a member that is no
 // folder. The later one wins then, which only an expansion in member order gets right.
-bool membersOverlap(const std::vector<ListedMember>& members) {
-    std::unordered_map<std::string, MemberKind> kinds;
-    std::set<std::string> parents;
-    for (const auto& m : members) {
-        std::string path = normalMemberPath(m.path);
-        if (path.empty())
-            continue;
-        for (std::size_t slash = path.find('/'); slash != std::string::npos;
-             slash = path.find('/', slash + 1))
-            parents.insert(path.substr(0, slash));
-        if (!kinds.emplace(std::move(path), m.kind).second)
+bool membersOverlap(const std::vector<ListedMember>& members, const MemberPathIndex& index) {
+    const auto& order = index.order();
+    for (std::size_t k = 1; k < order.size(); ++k)
+        if (index.path(order[k]) == index.path(order[k - 1]))
             return true;
-    }
-    return std::any_of(parents.begin(), parents.end(), [&](const std::string& p) {
-        const auto it = kinds.find(p);
-        return it != kinds.end() && it->second != MemberKind::Directory;
+    return std::any_of(order.begin(), order.end(), [&](std::uint32_t i) {
+        return members[i].kind != MemberKind::Directory && index.anyBelow(index.path(i));
     });
 }
 
@@ -286,13 +278,13 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
     const std::vector<ListedMember>& members = listing.members;
     std::string root = withoutTrailingSlashes(dest);
     {
-        std::vector<PathMember> paths;
-        paths.reserve(members.size());
-        for (const auto& m : members)
-            paths.push_back({m.path, m.kind, m.linkTarget});
         const std::string existing = resolvedFolder(root);
-        const auto problems =
-            findUnsafeMembers(paths, existing.empty() ? LinkLookup() : linksOnDisk(existing), true);
+        const auto problems = findUnsafeMembers(
+            members.size(),
+            [&](std::size_t i) {
+                return PathMemberView{members[i].path, members[i].kind, members[i].linkTarget};
+            },
+            existing.empty() ? LinkLookup() : linksOnDisk(existing), true);
         if (!problems.empty())
             return failWith(ArchiverUnsafeEntry, problems.front().why);
     }
@@ -311,17 +303,21 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
         if (!target.open(root, error))
             return failWith(ArchiverCannotCreate, error);
     }
-    if (!target.staged()) {
-        std::vector<std::string> normal;
-        normal.reserve(members.size());
-        for (const auto& m : members)
-            normal.push_back(normalMemberPath(m.path));
-        target.noteNewPaths({normal.begin(), normal.end()});
+    bool spread = false;
+    {
+        const MemberPathIndex index(members.size(),
+                                    [&](std::size_t i) { return members[i].path.view(); });
+        spread = listing.located && !membersOverlap(members, index);
+        if (!target.staged()) {
+            std::vector<std::string_view> paths(members.size());
+            for (std::size_t i = 0; i < members.size(); ++i)
+                paths[i] = index.path(i);
+            target.noteNewPaths(paths);
+        }
     }
     root = target.writeRoot();
 
     // Pass 2: write what pass 1 listed.
-    const bool spread = listing.located && !membersOverlap(members);
     const DiskWriter folders = newDiskWriter(true);
     const DiskWriter impliedFolders = newDiskWriter(false);
     const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -23,7 +23,8 @@ struct ExpandResult {
     std::string error;
 };
 
-// Expands every member of the archive below dest (see archiver.h). Members are listed and
+// Expands every member of the archive below dest (see archiver.h), into a sibling renamed
+// onto dest at the end or in place, undone on failure (expandtarget.h). Members are listed and
 // checked in a first pass over the headers, so a hostile archive writes nothing at all; the
 // second pass writes exactly the names the first one checked: the folders first, then the
 // files and links, spread over threads by ranges of members, and the folders' times and

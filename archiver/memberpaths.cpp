@@ -1,5 +1,6 @@
 #include "memberpaths.h"
 
+#include <algorithm>
 #include <deque>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -132,23 +133,81 @@ LinkResolution resolveLink(const std::string& linkPath, std::string_view target,
     return r;
 }
 
+namespace {
+
+// Whether name is its own normal path: no empty, "." or trailing parts.
+bool isNormal(std::string_view name) {
+    for (const auto part : partsOf(name))
+        if (part.empty() || part == ".")
+            return name.empty();
+    return true;
+}
+
+} // namespace
+
+MemberPathIndex::MemberPathIndex(std::size_t count,
+                                 const std::function<std::string_view(std::size_t)>& rawPath)
+    : m_paths(count) {
+    m_order.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string_view raw = rawPath(i);
+        if (isNormal(raw)) {
+            m_paths[i] = raw;
+        } else {
+            m_rewritten.push_back(normalMemberPath(raw));
+            m_paths[i] = m_rewritten.back();
+        }
+        if (!m_paths[i].empty())
+            m_order.push_back(static_cast<std::uint32_t>(i));
+    }
+    std::stable_sort(m_order.begin(), m_order.end(),
+                     [&](std::uint32_t a, std::uint32_t b) { return m_paths[a] < m_paths[b]; });
+}
+
+std::pair<std::size_t, std::size_t> MemberPathIndex::at(std::string_view path) const {
+    const auto first = std::lower_bound(
+        m_order.begin(), m_order.end(), path,
+        [&](std::uint32_t i, std::string_view p) { return m_paths[i] < p; });
+    auto last = first;
+    while (last != m_order.end() && m_paths[*last] == path)
+        ++last;
+    return {static_cast<std::size_t>(first - m_order.begin()),
+            static_cast<std::size_t>(last - m_order.begin())};
+}
+
+bool MemberPathIndex::anyBelow(std::string_view folder) const {
+    const std::string prefix = std::string(folder) + "/";
+    const auto it = std::lower_bound(
+        m_order.begin(), m_order.end(), std::string_view(prefix),
+        [&](std::uint32_t i, std::string_view p) { return m_paths[i] < p; });
+    return it != m_order.end() && m_paths[*it].substr(0, prefix.size()) == prefix;
+}
+
 std::vector<MemberProblem> findUnsafeMembers(const std::vector<PathMember>& members,
+                                             const LinkLookup& beyond, bool firstOnly) {
+    return findUnsafeMembers(
+        members.size(),
+        [&](std::size_t i) {
+            return PathMemberView{members[i].path, members[i].kind, members[i].linkTarget};
+        },
+        beyond, firstOnly);
+}
+
+std::vector<MemberProblem> findUnsafeMembers(std::size_t count, const MemberAt& member,
                                              const LinkLookup& beyond, bool firstOnly) {
     std::vector<MemberProblem> problems;
     auto report = [&](std::size_t i, std::string why, std::vector<std::size_t> through = {}) {
         problems.push_back({i, std::move(why), std::move(through)});
         return firstOnly;
     };
-    // The member that stays at each path, and the folders the paths imply.
-    std::vector<std::string> paths(members.size());
-    std::unordered_map<std::string_view, std::size_t> last;
-    std::unordered_set<std::string_view> folders;
-    std::vector<bool> named(members.size(), false);
-    for (std::size_t i = 0; i < members.size(); ++i) {
-        const PathMember& m = members[i];
-        paths[i] = normalMemberPath(m.path);
+    // The members that land somewhere below the destination.
+    std::vector<bool> named(count, false);
+    bool anyLink = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        const PathMemberView m = member(i);
         std::string why = memberNameProblem(m.path);
-        if (why.empty() && paths[i].empty() && m.kind != MemberKind::Directory)
+        const bool destination = isNormal(m.path) ? m.path.empty() : normalMemberPath(m.path).empty();
+        if (why.empty() && destination && m.kind != MemberKind::Directory)
             why = "member naming the destination itself: " + shown(m.path);
         if (why.empty() && m.kind == MemberKind::Symlink) {
             why = linkTargetProblem(m.linkTarget);
@@ -160,56 +219,63 @@ std::vector<MemberProblem> findUnsafeMembers(const std::vector<PathMember>& memb
                 return problems;
             continue;
         }
-        if (paths[i].empty())
-            continue;
-        named[i] = true;
-        const std::string& path = paths[i];
-        last[path] = i;
-        for (std::size_t slash = path.find('/'); slash != std::string::npos;
-             slash = path.find('/', slash + 1))
-            folders.insert(std::string_view(path).substr(0, slash));
+        named[i] = !destination;
+        anyLink = anyLink || (named[i] && m.kind == MemberKind::Symlink);
     }
-    auto linkAt = [&](std::string_view path) -> const PathMember* {
-        const auto it = last.find(path);
-        if (it == last.end() || members[it->second].kind != MemberKind::Symlink)
-            return nullptr;
-        return &members[it->second];
+    // The member that stays at each path is the last one there.
+    const MemberPathIndex index(count, [&](std::size_t i) {
+        return named[i] ? member(i).path : std::string_view();
+    });
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    auto lastAt = [&](std::string_view path) {
+        const auto [first, last] = index.at(path);
+        return first == last ? kNone : static_cast<std::size_t>(index.order()[last - 1]);
+    };
+    auto linkAt = [&](std::string_view path) {
+        const std::size_t i = lastAt(path);
+        return i != kNone && member(i).kind == MemberKind::Symlink;
     };
     // Nothing may be written through a link: the file system would follow it.
-    for (std::size_t i = 0; i < members.size(); ++i) {
+    for (std::size_t i = 0; anyLink && i < count; ++i) {
         if (!named[i])
             continue;
-        const std::string& path = paths[i];
-        for (std::size_t slash = path.find('/'); slash != std::string::npos;
+        const std::string_view path = index.path(i);
+        for (std::size_t slash = path.find('/'); slash != std::string_view::npos;
              slash = path.find('/', slash + 1)) {
-            if (linkAt(std::string_view(path).substr(0, slash))) {
-                if (report(i, "member inside the symbolic link " + path.substr(0, slash) + ": " +
-                                  shown(path)))
+            if (linkAt(path.substr(0, slash))) {
+                if (report(i, "member inside the symbolic link " +
+                                  std::string(path.substr(0, slash)) + ": " + shown(path)))
                     return problems;
                 break;
             }
         }
     }
+    if (!anyLink)
+        return problems;
     const LinkLookup lookup = [&](const std::string& path) -> std::optional<std::string> {
-        if (last.count(path)) {
-            const PathMember* link = linkAt(path);
-            return link ? std::optional<std::string>(link->linkTarget) : std::nullopt;
+        const std::size_t i = lastAt(path);
+        if (i != kNone) {
+            const PathMemberView m = member(i);
+            return m.kind == MemberKind::Symlink ? std::optional<std::string>(m.linkTarget)
+                                                 : std::nullopt;
         }
-        if (folders.count(path) || !beyond)
+        if (index.anyBelow(path) || !beyond)
             return std::nullopt;
         return beyond(path);
     };
-    for (std::size_t i = 0; i < members.size(); ++i) {
-        const PathMember& m = members[i];
-        if (!named[i] || m.kind != MemberKind::Symlink)
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!named[i])
             continue;
-        const LinkResolution r = resolveLink(paths[i], m.linkTarget, lookup);
+        const PathMemberView m = member(i);
+        if (m.kind != MemberKind::Symlink)
+            continue;
+        const LinkResolution r = resolveLink(std::string(index.path(i)), m.linkTarget, lookup);
         if (r.inside)
             continue;
         std::vector<std::size_t> through;
         for (const auto& p : r.followed)
-            if (const auto it = last.find(p); it != last.end())
-                through.push_back(it->second);
+            if (const std::size_t at = lastAt(p); at != kNone)
+                through.push_back(at);
         if (report(i, "symbolic link leading outside: " + shown(m.path) + " -> " +
                           shown(m.linkTarget),
                    std::move(through)))

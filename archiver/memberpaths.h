@@ -3,10 +3,13 @@
 #include "lzhmember.h"
 
 #include <cstddef>
+#include <deque>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vadok::archiver {
@@ -64,6 +67,37 @@ struct MemberProblem {
 // below the destination), which may be empty. With firstOnly, stops at the first problem.
 std::vector<MemberProblem> findUnsafeMembers(const std::vector<PathMember>& members,
                                              const LinkLookup& beyond, bool firstOnly);
+
+// The same over members that live elsewhere (an archive's listing), read through member(i)
+// for i below count; the views it returns must stay valid for the call.
+struct PathMemberView {
+    std::string_view path;
+    MemberKind kind = MemberKind::File;
+    std::string_view linkTarget;
+};
+using MemberAt = std::function<PathMemberView(std::size_t)>;
+std::vector<MemberProblem> findUnsafeMembers(std::size_t count, const MemberAt& member,
+                                             const LinkLookup& beyond, bool firstOnly);
+
+// The normal paths of a list of members sorted, for lookups by path: a few bytes per member
+// where a hash table would take tens, which counts in archives of a million members.
+// Members whose normal path is empty (the destination itself) are left out.
+class MemberPathIndex {
+public:
+    MemberPathIndex(std::size_t count, const std::function<std::string_view(std::size_t)>& rawPath);
+    std::string_view path(std::size_t i) const { return m_paths[i]; }
+    // The members at path, in member order: [first, last) of order().
+    std::pair<std::size_t, std::size_t> at(std::string_view path) const;
+    // Whether some member lies below the folder path.
+    bool anyBelow(std::string_view folder) const;
+    // Member indexes sorted by path, members of one path in member order.
+    const std::vector<std::uint32_t>& order() const { return m_order; }
+
+private:
+    std::vector<std::string_view> m_paths;
+    std::deque<std::string> m_rewritten; // normal paths that differ from the raw ones
+    std::vector<std::uint32_t> m_order;
+};
 
 // beyond for findUnsafeMembers: the symbolic links that exist below root (an absolute
 // path without links) and that no link of root's own leads past.

@@ -129,6 +129,26 @@ TEST_P(HostileArchive, linkLeadingOutThroughALinkAlreadyInTheDestinationIsRefuse
     EXPECT_FALSE(std::filesystem::is_symlink(dir / "dest/up"));
 }
 
+// A destination that holds entries is expanded in place, so the links it already holds
+// count: one leading outside makes a harmless-looking link to it lead outside too.
+TEST_P(HostileArchive, linkToALinkInTheDestinationLeadingOutsideIsRefused) {
+    for (const bool zip : {false, true}) {
+        for (const char* target : {"abs", "abs/sub", "./abs/"}) {
+            TempDir dir;
+            makeDirs(dir / "elsewhere");
+            makeSymlink(dir / "elsewhere", dir / "dest/abs");
+            const std::vector<RawMember> members = {{"ok.txt", "fine", ""}, {"via", "", target}};
+            const std::string archive = dir / (zip ? "a.zip" : "a.lzh");
+            zip ? writeRawZip(archive, members) : writeRawLzh(archive, members);
+            const int code = zip ? expandZip(archive, dir / "dest") : expandLzh(archive, dir / "dest");
+            EXPECT_EQ(code, ArchiverUnsafeEntry) << target << (zip ? " zip" : " lzh");
+            EXPECT_FALSE(std::filesystem::is_symlink(dir / "dest/via")) << target;
+            EXPECT_FALSE(std::filesystem::exists(dir / "dest/ok.txt")) << target;
+            EXPECT_TRUE(readTree(dir / "elsewhere").empty()) << target;
+        }
+    }
+}
+
 TEST_P(DamagedArchive, memberDataOtherThanItsDeclaredSizeFailsAndIsNeverPaddedOut) {
     struct Case {
         const char* name;
@@ -162,21 +182,42 @@ TEST_P(DamagedArchive, memberDataOtherThanItsDeclaredSizeFailsAndIsNeverPaddedOu
     }
 }
 
+// Relative destinations are checked against the file system of their nearest existing
+// folder too, the working folder included, and so are those of the command strings.
 TEST_P(DamagedArchive, archiveClaimingMoreThanTheFreeSpaceIsRefusedBeforeWriting) {
     TempDir dir;
     struct statvfs fs {};
     ASSERT_EQ(::statvfs(dir.path().c_str(), &fs), 0);
     const std::uint64_t free = static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
     std::vector<LzhEntry> entries = {{"first.txt", "written first"}};
+    std::vector<RawMember> zipMembers = {{"first.txt", "written first", ""}};
     // Twice the free space, so that others freeing space meanwhile change nothing.
     for (std::uint64_t claimed = 0; claimed <= 2 * free; claimed += 0xFFFFFFFF) {
         LzhEntry e{"huge" + std::to_string(entries.size()), "", "lh5"};
         e.originalSize = 0xFFFFFFFF;
         entries.push_back(e);
+        zipMembers.push_back({e.name, "", "", false, 0, 0xFFFFFFFF});
     }
-    writeFile(dir / "a.lzh", lzhArchive(entries));
-    EXPECT_EQ(expandLzh(dir / "a.lzh", dir / "dest"), ArchiverWriteError);
-    EXPECT_FALSE(std::filesystem::exists(dir / "dest"));
+    writeFile(dir / "big.lzh", lzhArchive(entries));
+    writeRawZip(dir / "big.zip", zipMembers);
+
+    struct WorkingFolder {
+        std::string previous = std::filesystem::current_path();
+        ~WorkingFolder() { std::filesystem::current_path(previous); }
+    } restore;
+    std::filesystem::current_path(dir.path());
+    for (const std::string& dest : {dir / "abs", std::string("rel"), std::string("./dotted"),
+                                   std::string("rel2/deeper")}) {
+        EXPECT_EQ(expandLzh("big.lzh", dest), ArchiverWriteError) << dest;
+        EXPECT_EQ(expandZip("big.zip", dest), ArchiverWriteError) << dest;
+        EXPECT_EQ(Unlha(nullptr, "x -d1 -y1 -n \"big.lzh\" \"" + dest + "/\" *", nullptr, 0),
+                  ArchiverWriteError)
+            << dest;
+        EXPECT_EQ(UnZip(nullptr, "-xs -n \"big.zip\" \"" + dest + "/\"", nullptr, 0),
+                  ArchiverWriteError)
+            << dest;
+    }
+    EXPECT_EQ(readTree(dir.path()).size(), 2u) << describe(readTree(dir.path()));
 }
 
 TEST_P(DamagedArchive, truncatedCorruptedAndForeignFilesFailWithACodeAndNeverCrash) {
