@@ -329,21 +329,10 @@ protected:
     RunOfADamagedArchive() {
         writeFolders({{QStringLiteral("メイン"), QStringLiteral("ROOT"),
                        {QStringLiteral("Tool"), QStringLiteral("Keep"), QStringLiteral("Broken")}}});
-        QByteArray noise(200000, Qt::Uninitialized);
-        for (int i = 0; i < noise.size(); ++i)
-            noise[i] = char((i * 7919) ^ (i >> 5) ^ (i >> 11));
-        storeArchive(QStringLiteral("Broken"),
-                     {{QStringLiteral("run.sh"), kTraceScript}, {QStringLiteral("big.bin"), noise}});
+        storeArchive(QStringLiteral("Broken"), {{QStringLiteral("run.sh"), kTraceScript},
+                                                {QStringLiteral("big.bin"), noise(200000, 7)}});
         appendRecord(record(QStringLiteral("Broken"), QStringLiteral("メイン"), QStringLiteral("run.sh")));
-        // One byte in the middle of big.bin's data.
-        QFile archive(archiveOf(QStringLiteral("Broken")));
-        EXPECT_TRUE(archive.open(QIODevice::ReadWrite));
-        const qint64 middle = archive.size() / 2;
-        archive.seek(middle);
-        char c = 0;
-        archive.getChar(&c);
-        archive.seek(middle);
-        archive.putChar(char(c ^ 0x5A));
+        flipMiddleByte(archiveOf(QStringLiteral("Broken"))); // inside big.bin's data
     }
 };
 
