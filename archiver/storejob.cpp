@@ -86,7 +86,7 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
     std::future<ArchiveIndex> oldIndex;
     if (update)
         oldIndex = std::async(std::launch::async, [&] { return readArchiveIndexChecked(oldFd); });
-    const SourceFolder source(folder);
+    const SourceFolder source(folder, options.reading);
     FolderScan scan = scanFolder(source, archivePath);
     if (!scan.ok)
         return failWith(scan.code, scan.error);

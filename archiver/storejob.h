@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lzhmethod.h"
+#include "sourcefile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +19,8 @@ struct StoreOptions {
     std::function<void(const std::string& member, std::uint64_t done, std::uint64_t total)>
         progress;
     std::function<void(const std::string& message)> warning;
+    // For tests: called on the workers as they open and read the folder's files.
+    SourceReadHooks reading;
 };
 
 struct StoreResult {
