@@ -4,6 +4,7 @@
 
 #include "archivertestsupport.h"
 
+#include "archiver/archivelock.h"
 #include "archiver/archiver.h"
 #include "archiver/lzhheaderreader.h"
 #include "archiver/storejob.h"
@@ -208,7 +209,7 @@ TEST(StoreFaults, fileChangedWhileReadFailsTheStoreAndTheNextStoreTakesItAsItIs)
             ASSERT_TRUE(changed) << what << ": the file was not read as planned";
             EXPECT_EQ(result.code, ArchiverReadError) << what;
             EXPECT_TRUE(readFile(dir / "a.lzh") == before) << what << ": the old archive changed";
-            EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"a.lzh", "src"}))
+            EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{".a.lzh.lock", "a.lzh", "src"}))
                 << what;
 
             ASSERT_EQ(archiver::storeFolder(dir / "a.lzh", dir / "src/", {}).code, ArchiverOk)
@@ -231,9 +232,9 @@ TEST(StoreFaults, archiveKeptInsideItsOwnFolderIsNeverStoredIntoItself) {
             paths.push_back(m.path);
         return paths;
     };
-    const std::vector<std::string> expected = {"a.txt", "pack"};
-    // A dead store's temporary is left out as well.
-    writeFile(dir / "src/pack/.app.lzh.4242.AbCdEf", "leftover");
+    // The lock file is left out; a user's file that is only named like a temporary is not.
+    const std::vector<std::string> expected = {"a.txt", "pack", "pack/.app.lzh.4242.AbCdEf"};
+    writeFile(dir / "src/pack/.app.lzh.4242.AbCdEf", "the user's");
     ASSERT_EQ(Unlha(nullptr, storeCommand(archive, dir / "src"), nullptr, 0), ArchiverOk);
     const auto size = std::filesystem::file_size(archive);
     for (int i = 0; i < 2; ++i)
@@ -247,15 +248,17 @@ TEST(StoreFaults, archiveKeptInsideItsOwnFolderIsNeverStoredIntoItself) {
     EXPECT_EQ(members(), expected);
 }
 
-TEST(StoreFaults, temporaryOfAKilledStoreIsRemovedByTheNextOneAndALiveOneIsLeftAlone) {
+// Only the temporary that a killed store recorded under the lock is its own for sure: files
+// named like temporaries, beside the archive or in the folder being stored, are a user's.
+TEST(StoreFaults, temporaryOfAKilledStoreIsRemovedByTheNextOneAndLookalikesAreLeftAlone) {
     TempDir dir;
     writeFile(dir / "src/data.bin", randomData(8 << 20, 3));
     const std::string archive = dir / "a.lzh";
     auto temporaries = [&] {
         std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-            if (e.path().filename().string().rfind(".a.lzh.", 0) == 0)
-                names.push_back(e.path().filename().string());
+        for (const auto& name : namesIn(dir.path()))
+            if (name.rfind(".a.lzh.", 0) == 0 && name != ".a.lzh.lock")
+                names.push_back(name);
         return names;
     };
     const pid_t child = ::fork();
@@ -272,12 +275,149 @@ TEST(StoreFaults, temporaryOfAKilledStoreIsRemovedByTheNextOneAndALiveOneIsLeftA
     ::waitpid(child, &status, 0);
     ASSERT_EQ(temporaries().size(), 1u) << "the store ended before it could be killed";
 
-    // A temporary whose writer lives (this process, holding its lock) must stay.
-    const std::string live = ".a.lzh." + std::to_string(::getpid()) + ".LiVeOn";
-    writeFile(dir / live, "being written");
-    const int fd = ::open((dir / live).c_str(), O_RDONLY);
-    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
-    EXPECT_EQ(Unlha(nullptr, storeCommand(archive, dir / "src"), nullptr, 0), ArchiverOk);
-    EXPECT_EQ(temporaries(), std::vector<std::string>{live});
-    ::close(fd);
+    // One of a writer that is gone, one of a writer that lives (this process).
+    std::vector<std::string> lookalikes = {".a.lzh." + std::to_string(::getpid()) + ".LiVeOn",
+                                           ".a.lzh.99999.AbCdEf"};
+    std::sort(lookalikes.begin(), lookalikes.end());
+    for (const auto& name : lookalikes) {
+        writeFile(dir / name, "the user's");
+        writeFile(dir / ("src/" + name), "the user's");
+    }
+    for (int store = 0; store < 2; ++store) {
+        ASSERT_EQ(Unlha(nullptr, storeCommand(archive, dir / "src"), nullptr, 0), ArchiverOk);
+        EXPECT_EQ(temporaries(), lookalikes);
+        for (const auto& name : lookalikes)
+            EXPECT_EQ(readFile(dir / ("src/" + name)), "the user's") << name;
+    }
+    EXPECT_EQ(VerifyArchive(archive, dir / "src/"), ArchiverOk);
+}
+
+namespace {
+
+// Blocks until waiting is ready; fails at once when the call that should wait ends instead.
+template <typename T>
+void expectWaits(std::future<void>& waiting, std::future<T>& call, const char* what) {
+    while (waiting.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+        if (call.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+            ADD_FAILURE() << what << " did not wait";
+            return;
+        }
+    }
+}
+
+// Reports the first time a call says it waits (no member, 0 of 0 bytes).
+auto reportsWaiting(std::promise<void>& waits) {
+    return [&waits, told = false](const std::string& member, std::uint64_t, std::uint64_t total) mutable {
+        if (member.empty() && total == 0 && !std::exchange(told, true))
+            waits.set_value();
+    };
+}
+
+std::vector<std::string> memberPaths(const std::string& archive) {
+    std::vector<std::string> paths;
+    for (const auto& m : archiver::readArchiveIndex(archive).members)
+        paths.push_back(m.path);
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+} // namespace
+
+// The second store starts while the first holds the archive, after it read the old one and
+// before it renamed the new one over it: had both gone on, one's members would be lost.
+TEST(StoreFaults, aSecondStoreIntoTheSameArchiveWaitsForTheFirstOrFails) {
+    for (const bool waits : {true, false}) {
+        TempDir dir;
+        writeFile(dir / "first/one.txt", "from the first store");
+        writeFile(dir / "second/two.txt", "from the second store");
+        std::promise<void> secondWaits;
+        std::future<void> waiting = secondWaits.get_future();
+        std::future<archiver::StoreResult> second;
+        archiver::StoreOptions firstOptions;
+        firstOptions.threads = 1;
+        firstOptions.reading.beforeOpen = [&](const std::string&) {
+            if (second.valid())
+                return;
+            archiver::StoreOptions options;
+            options.lockWait = waits ? std::chrono::milliseconds(std::chrono::minutes(10))
+                                     : std::chrono::milliseconds(0);
+            options.progress = reportsWaiting(secondWaits);
+            second = std::async(std::launch::async, [&dir, options] {
+                return archiver::storeFolder(dir / "a.lzh", dir / "second/", options);
+            });
+            if (waits)
+                expectWaits(waiting, second, "the second store");
+            else
+                second.wait();
+        };
+        ASSERT_EQ(archiver::storeFolder(dir / "a.lzh", dir / "first/", firstOptions).code,
+                  ArchiverOk);
+        ASSERT_TRUE(second.valid());
+        if (waits) {
+            EXPECT_EQ(second.get().code, ArchiverOk);
+            EXPECT_EQ(memberPaths(dir / "a.lzh"), (std::vector<std::string>{"one.txt", "two.txt"}));
+        } else {
+            EXPECT_EQ(second.get().code, ArchiverLocked);
+            EXPECT_EQ(memberPaths(dir / "a.lzh"), std::vector<std::string>{"one.txt"});
+        }
+        EXPECT_EQ(VerifyArchive(dir / "a.lzh", dir / "first/"), ArchiverOk) << waits;
+    }
+}
+
+// An expansion or a check reads an archive that no store replaces meanwhile: each waits for
+// a store that holds it, and a store waits for them.
+TEST(StoreFaults, expansionsAndChecksWaitForAStoreAndAStoreWaitsForThem) {
+    TempDir dir;
+    const std::string archive = dir / "a.lzh";
+    writeFile(dir / "src/a.txt", "before");
+    ASSERT_EQ(archiver::storeFolder(archive, dir / "src/", {}).code, ArchiverOk);
+    writeFile(dir / "src/a.txt", "written by the store");
+
+    std::promise<void> expansionWaits;
+    std::future<void> waiting = expansionWaits.get_future();
+    std::future<int> expansion;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> checkReports;
+    int checked = ArchiverOk;
+    archiver::StoreOptions options;
+    options.reading.beforeOpen = [&](const std::string&) {
+        if (expansion.valid())
+            return;
+        SetArchiverProgressCallback(reportsWaiting(expansionWaits));
+        expansion = std::async(std::launch::async, [&] {
+            return Unlha(nullptr, expandCommand(archive, dir / "out", false), nullptr, 0);
+        });
+        expectWaits(waiting, expansion, "the expansion");
+        checked = CheckArchive(archive, [&](std::uint64_t done, std::uint64_t total) {
+                      checkReports.emplace_back(done, total);
+                      return false;
+                  }).code;
+    };
+    ASSERT_EQ(archiver::storeFolder(archive, dir / "src/", options).code, ArchiverOk);
+    ASSERT_TRUE(expansion.valid());
+    EXPECT_EQ(expansion.get(), ArchiverOk);
+    SetArchiverProgressCallback({});
+    EXPECT_EQ(readFile(dir / "out/a.txt"), "written by the store");
+    EXPECT_EQ(checked, ArchiverCancelled);
+    EXPECT_EQ(checkReports, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{0, 0}}))
+        << "the check read the archive while the store held it";
+
+    // A reader holds the archive, as an expansion or a check does while it reads.
+    archiver::ArchiveLock reader;
+    ASSERT_EQ(reader.take(archive, archiver::ArchiveLock::Kind::Shared, {}), ArchiverOk);
+    ASSERT_TRUE(reader.held());
+    writeFile(dir / "src/a.txt", "the third version");
+    const std::string before = readFile(archive);
+    archiver::StoreOptions impatient;
+    impatient.lockWait = std::chrono::milliseconds(0);
+    EXPECT_EQ(archiver::storeFolder(archive, dir / "src/", impatient).code, ArchiverLocked);
+    EXPECT_EQ(readFile(archive), before);
+    archiver::StoreOptions patient;
+    bool waited = false;
+    patient.progress = [&](const std::string& member, std::uint64_t, std::uint64_t total) {
+        if (member.empty() && total == 0 && !std::exchange(waited, true))
+            reader.release();
+    };
+    EXPECT_EQ(archiver::storeFolder(archive, dir / "src/", patient).code, ArchiverOk);
+    EXPECT_TRUE(waited);
+    EXPECT_EQ(VerifyArchive(archive, dir / "src/"), ArchiverOk);
 }
