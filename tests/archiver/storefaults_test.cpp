@@ -15,7 +15,6 @@
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <filesystem>
 #include <functional>
 #include <future>
@@ -83,7 +82,8 @@ TEST(StoreFaults, sourceReplacedByAFifoFailsTheStoreInsteadOfHanging) {
         ::close(fd);
     }
     EXPECT_EQ(store.get().code, ArchiverReadError);
-    EXPECT_FALSE(std::filesystem::exists(dir / "a.lzh"));
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{".a.lzh.lock", "src"}))
+        << "an archive or a temporary stayed behind";
 }
 
 TEST(StoreFaults, sourceOrItsFolderReplacedByALinkIsNeverFollowed) {
@@ -137,7 +137,8 @@ TEST(StoreFaults, aFileOfExactly0xFFFFFFFFBytesPassesTheSizeCheck) {
     // past the size check to reading the file, which then no longer is what the scan saw.
     EXPECT_EQ(storeChangingMidway(dir, [&] { writeFile(last, "now small"); }).code,
               ArchiverReadError);
-    EXPECT_FALSE(std::filesystem::exists(dir / "a.lzh"));
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{".a.lzh.lock", "src"}))
+        << "an archive or a temporary stayed behind";
 }
 
 // The file being read changes under the store on each path that reads one: compressed (its
@@ -252,7 +253,7 @@ TEST(StoreFaults, archiveKeptInsideItsOwnFolderIsNeverStoredIntoItself) {
 // named like temporaries, beside the archive or in the folder being stored, are a user's.
 TEST(StoreFaults, temporaryOfAKilledStoreIsRemovedByTheNextOneAndLookalikesAreLeftAlone) {
     TempDir dir;
-    writeFile(dir / "src/data.bin", randomData(8 << 20, 3));
+    writeFile(dir / "src/data.bin", randomData(100000, 3));
     const std::string archive = dir / "a.lzh";
     auto temporaries = [&] {
         std::vector<std::string> names;
@@ -261,18 +262,31 @@ TEST(StoreFaults, temporaryOfAKilledStoreIsRemovedByTheNextOneAndLookalikesAreLe
                 names.push_back(name);
         return names;
     };
+    // Killed once it has made its temporary, as it is about to read the folder's first file.
+    int opening[2];
+    ASSERT_EQ(::pipe(opening), 0);
     const pid_t child = ::fork();
     if (child == 0) {
-        ::execl(VADOK_ARCHIVER_TOOL, VADOK_ARCHIVER_TOOL, "lha",
-                storeCommand(archive, dir / "src").c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
+        archiver::StoreOptions options;
+        options.threads = 1;
+        options.reading.beforeOpen = [&](const std::string&) {
+            const char byte = 1;
+            if (::write(opening[1], &byte, 1) == 1)
+                ::pause();
+            ::_exit(1);
+        };
+        archiver::storeFolder(archive, dir / "src/", options);
+        ::_exit(0);
     }
     ASSERT_GT(child, 0);
-    for (int i = 0; i < 1000 && temporaries().empty(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::close(opening[1]);
+    char byte = 0;
+    const bool opened = ::read(opening[0], &byte, 1) == 1;
+    ::close(opening[0]);
     ::kill(child, SIGKILL);
     int status = 0;
     ::waitpid(child, &status, 0);
+    ASSERT_TRUE(opened) << "the store ended before it opened a file";
     ASSERT_EQ(temporaries().size(), 1u) << "the store ended before it could be killed";
 
     // One of a writer that is gone, one of a writer that lives (this process).
