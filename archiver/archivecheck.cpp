@@ -1,5 +1,6 @@
 // The two read-only looks at an archive the launcher takes on its own: a full check of every
 // member, and its sizes from the headers.
+#include "archivelock.h"
 #include "archiver.h"
 #include "archivereading.h"
 #include "lzhheaderreader.h"
@@ -29,6 +30,16 @@ ArchiveCheck checkOf(const ArchiveListing& listing) {
 } // namespace
 
 ArchiveCheck CheckArchive(const std::string& archivePath, const ArchiveCheckProgress& progress) {
+    // Checked while no store replaces it.
+    ArchiveLock lock;
+    ArchiveLock::Wait wait;
+    bool stopped = false;
+    if (progress)
+        wait.waiting = [&] { return !(stopped = !progress(0, 0)); };
+    if (const int code = lock.take(archivePath, ArchiveLock::Kind::Shared, wait);
+        code != ArchiverOk)
+        return {stopped ? ArchiverCancelled : code, ArchiveDamage::None, {}, 0,
+                stopped ? "cancelled" : "another store kept the archive"};
     Utf8ThreadLocale utf8;
     const ArchiveListing listing = listArchive(archivePath, ArchiveFormat::Lzh);
     if (listing.code != ArchiverOk) {
@@ -56,6 +67,10 @@ ArchiveCheck CheckArchive(const std::string& archivePath, const ArchiveCheckProg
 }
 
 ArchiveSizes ReadArchiveSizes(const std::string& archivePath) {
+    ArchiveLock lock;
+    if (const int code = lock.take(archivePath, ArchiveLock::Kind::Shared, {});
+        code != ArchiverOk)
+        return {code, ArchiveDamage::None, 0, 0};
     const ArchiveTotals totals = readArchiveTotals(archivePath);
     const ArchiveIndex& outcome = totals.outcome;
     if (outcome.ok)

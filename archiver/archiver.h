@@ -20,19 +20,34 @@
 //       longer has fails the call with ArchiverBrokenArchive. Sizes are checked before
 //       anything is compressed. Files are opened without following links and without
 //       blocking: a file or folder replaced during the store by a link, a FIFO or anything
-//       but what the scan saw fails the call with ArchiverReadError.
+//       but what the scan saw fails the call with ArchiverReadError. So does a file that
+//       changes while it is read (compressed, or compared with its member): it must have
+//       the size and modification time the scan saw, give exactly that many bytes, and keep
+//       its size and its modification and status-change times until it has been read; its
+//       bytes would otherwise match neither version. The next store takes it as it then is.
 //       The archive is replaced atomically: a temporary file beside it is written, every
 //       newly compressed member is decoded again and its CRC compared, the file is flushed
 //       to disk and renamed over the old archive. Any failure leaves the previous archive
-//       as it was. Temporaries left by a store that was killed are removed by the next
-//       store into the same archive.
+//       as it was, byte for byte, and no temporary.
+//       One store at a time: a store holds an exclusive lock on the archive from before it
+//       reads the old archive until the new one has replaced it, and waits for another
+//       store, expansion or check of the archive to end: it calls the warning callback once
+//       and the progress callback with an empty member and 0 of 0 bytes every few
+//       milliseconds while it waits, and fails with ArchiverLocked after 10 minutes. The
+//       lock is ".<archive name>.lock" beside the archive (made 0644 and never deleted).
+//       A store records the name of its temporary in that file before it creates it; the
+//       next store removes a temporary so recorded (its store was killed) and nothing else:
+//       files that are only named like temporaries, beside the archive or in the folder,
+//       are the user's.
 //   Unlha(owner, "x -d1 -y1 [-n ]\"archive\" \"dest/\" *", ...)
 //   UnZip(owner, "-xs [-n ]\"archive.zip\" \"dest/\"", ...)
-//       Expands every member below dest (created when missing), overwriting without asking,
-//       with modification times and permission bits (less the umask; folders always with
-//       at least owner read, write and search, files with at least owner read and write, so
-//       that the owner can expand over, store and delete them), and stamps dest as
-//       holding what the archive holds (syncstamp.h), for the next store. A failed call
+//       An LZH expansion holds a shared lock on the archive (see the store) while it reads
+//       it, waiting for a store as a store waits for it. Expands every member below dest
+//       (created when missing), overwriting without asking, with modification times and
+//       permission bits (less the umask; folders always with at least owner read, write and
+//       search, files with at least owner read and write, so that the owner can expand over,
+//       store and delete them), and stamps dest as holding what the archive holds
+//       (syncstamp.h), for the next store. A failed call
 //       leaves nothing behind: a dest that is missing or an empty folder is written as a
 //       hidden sibling in the same folder (".<name>.expanding-<pid>-<random>"), renamed onto
 //       dest only once every member was written and checked and removed on any failure; a
@@ -42,8 +57,8 @@
 //       process is gone (expandtarget.h). The folders are made first and get their times
 //       and modes last; the members of an LZH archive are decoded and written on one thread
 //       per core, and the first damaged member in archive order is the one that fails the
-//       call. An archive of no members (the store of an
-//       empty folder) expands to an empty folder. Before anything is written every
+//       call. An archive of no members (the store of an empty folder) expands to an empty
+//       folder. Before anything is written every
 //       member is checked (memberpaths.h): an absolute name, a ".." part, a NUL byte, a member
 //       inside a symbolic link, a link with an absolute target or one that leads outside
 //       dest through the archive's other links and those already below dest, or a member
@@ -61,7 +76,10 @@
 // points return ArchiverOk (0) or one of the codes below; buffer and size are accepted for
 // the calling convention and ignored (callers pass an empty buffer of size 0). owner is kept
 // for the same reason. Calls are synchronous; they may run worker threads internally, but
-// callbacks are only ever invoked on the calling thread.
+// callbacks are only ever invoked on the calling thread. CheckArchive, ReadArchiveSizes and
+// VerifyArchive hold a shared lock while they read, as an expansion does (CheckArchive calls
+// its progress with 0 of 0 bytes while it waits, and returning false cancels); they lock
+// nothing for an archive that does not exist.
 
 #include <cstdint>
 #include <functional>
@@ -83,6 +101,8 @@ enum ArchiverCode : int {
                                     // holding the byte 0xFF (LZH's folder separator)
     ArchiverIncomplete = 0x800A,    // the archive lacks a file of the folder or a member is bad
     ArchiverCancelled = 0x800B,     // the caller's progress callback asked to stop
+    ArchiverLocked = 0x800C,        // another store, or an expansion or check, held the archive
+                                    // for longer than the call waits
 };
 
 // What is wrong with a damaged archive, for a message to the user.
@@ -109,6 +129,10 @@ void SetArchiverProgressCallback(ArchiverProgressCallback callback);
 void SetArchiverWarningCallback(ArchiverWarningCallback callback);
 
 int Unlha(void* owner, const std::string& command, char* buffer, int size);
+
+// The lock file beside archivePath that its stores, expansions and checks take turns on. The
+// archiver never removes it; whoever removes the archive for good may remove it too.
+std::string ArchiveLockPath(const std::string& archivePath);
 int UnZip(void* owner, const std::string& command, char* buffer, int size);
 
 // What CheckArchive found: ArchiverOk, ArchiverCancelled, or the code of the first problem

@@ -1,3 +1,4 @@
+#include "archivelock.h"
 #include "archiver.h"
 #include "commandline.h"
 #include "expandjob.h"
@@ -34,6 +35,19 @@ int run(const ArchiverCommand& c) {
         options.progress = cb.progress;
         options.warning = cb.warning;
         return storeFolder(c.archive, c.folder, options).code;
+    }
+    // Read while no store replaces the archive; a ZIP archive is never written here.
+    ArchiveLock lock;
+    if (c.operation != ArchiverCommand::Operation::ExpandZip) {
+        ArchiveLock::Wait wait;
+        wait.waiting = [&] {
+            if (cb.progress)
+                cb.progress({}, 0, 0);
+            return true;
+        };
+        if (const int code = lock.take(c.archive, ArchiveLock::Kind::Shared, wait);
+            code != ArchiverOk)
+            return code;
     }
     ExpandOptions options;
     options.progress = cb.progress;

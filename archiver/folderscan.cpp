@@ -1,5 +1,6 @@
 #include "folderscan.h"
 
+#include "archivelock.h"
 #include "archiver.h"
 #include "memberpaths.h"
 #include "sourcefile.h"
@@ -26,6 +27,8 @@ struct ArchiveToSkip {
     std::string folder; // relative to the scanned folder, "" for the folder itself
     bool inside = false;
     std::string name;
+    std::string lock;      // the lock file of its stores
+    std::string temporary; // what a killed store left, which the next store removes
     dev_t device = 0;
     ino_t inode = 0;
 
@@ -33,7 +36,7 @@ struct ArchiveToSkip {
         if (S_ISREG(st.st_mode) && st.st_ino == inode && st.st_dev == device && inode != 0)
             return true;
         return inside && rel == folder &&
-               (n == name || n.rfind("." + name + ".", 0) == 0);
+               (n == name || n == lock || (!temporary.empty() && n == temporary));
     }
 };
 
@@ -41,6 +44,8 @@ ArchiveToSkip archiveToSkip(const std::string& folderPath, const std::string& ar
     ArchiveToSkip skip;
     const std::size_t slash = archivePath.rfind('/');
     skip.name = slash == std::string::npos ? archivePath : archivePath.substr(slash + 1);
+    skip.lock = ArchiveLock::temporaryPrefixOf(archivePath) + "lock";
+    skip.temporary = ArchiveLock::recordedTemporaryOf(archivePath);
     struct stat st {};
     if (::stat(archivePath.c_str(), &st) == 0) {
         skip.device = st.st_dev;

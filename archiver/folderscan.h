@@ -38,8 +38,9 @@ struct FolderScan {
 // member would come back under another path. Folders are never entered through a link:
 // one replaced by a link during the scan fails it with ArchiverReadError.
 // An archive kept inside the folder it stores would grow by its previous version on every
-// store: archivePath, any other name for the same file and the temporaries of a store into
-// it (".<name>.<...>" beside it) are left out.
+// store: archivePath, any other name for the same file, its lock file and the temporary a
+// killed store into it recorded there (archivelock.h) are left out; a user's file that is
+// only named like a temporary is not.
 FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath);
 
 } // namespace vadok::archiver

@@ -22,6 +22,17 @@ constexpr std::size_t kSpillMemory = 256 * 1024;
 // which costs at most a few bytes.
 constexpr std::uint64_t kSmallestCompressed = 9;
 
+// What the member's header says of the file, which the bytes read must be.
+ExpectedFile expectedOf(const Task& task) {
+    return {task.member.originalSize, task.member.mtime, task.member.mtimeNsec};
+}
+
+void failRead(Job& job, SourceRead read, const std::string& path) {
+    job.code = ArchiverReadError;
+    job.error = read == SourceRead::Changed ? "changed while read: " + path
+                                            : "cannot read " + path + " as a regular file";
+}
+
 bool verifySpill(const std::vector<std::uint8_t>& header, const SpillBuffer& spill,
                  const LzhMember& m, std::string& error) {
     std::uint64_t at = 0;
@@ -59,27 +70,19 @@ void runCompression(const Task& task, Job& job, const WorkContext& context) {
             storedCrc = ::crc32(storedCrc, p, static_cast<uInt>(n));
             spillOk = spill.append(p, n) && spillOk;
         });
-        const bool readOk = folder.readFile(task.source, [&](const std::uint8_t* p, std::size_t n) {
-            crc = crc16Update(crc, p, n);
-            total += n;
-            encoder.write(p, n);
-        });
-        if (!readOk) {
-            job.code = ArchiverReadError;
-            job.error = "cannot read " + task.source + " as a regular file";
-            return;
-        }
+        const SourceRead read = folder.readFile(
+            task.source, expectedOf(task), [&](const std::uint8_t* p, std::size_t n) {
+                crc = crc16Update(crc, p, n);
+                total += n;
+                encoder.write(p, n);
+            });
+        if (read != SourceRead::Ok)
+            return failRead(job, read, task.source);
         encoder.finish();
     }
     if (!spillOk) {
         job.code = ArchiverWriteError;
         job.error = "cannot write temporary data for " + task.source;
-        return;
-    }
-    // The scan saw the file within the limit; it may have grown since.
-    if (total > kLargestMember) {
-        job.code = ArchiverUnsupported;
-        job.error = "file too large for the archive format: " + task.source;
         return;
     }
     LzhMember& m = job.member;
@@ -102,17 +105,18 @@ void runCompression(const Task& task, Job& job, const WorkContext& context) {
         std::uint64_t total2 = 0;
         bool ok = true;
         storedCrc = ::crc32(0, nullptr, 0);
-        const bool readOk = folder.readFile(task.source, [&](const std::uint8_t* p, std::size_t n) {
-            crc2 = crc16Update(crc2, p, n);
-            storedCrc = ::crc32(storedCrc, p, static_cast<uInt>(n));
-            total2 += n;
-            ok = spill.append(p, n) && ok;
-        });
-        if (!readOk || total2 != total || crc2 != crc) {
-            job.code = ArchiverReadError;
-            job.error = "file changed while being stored: " + task.source;
-            return;
-        }
+        const SourceRead read = folder.readFile(
+            task.source, expectedOf(task), [&](const std::uint8_t* p, std::size_t n) {
+                crc2 = crc16Update(crc2, p, n);
+                storedCrc = ::crc32(storedCrc, p, static_cast<uInt>(n));
+                total2 += n;
+                ok = spill.append(p, n) && ok;
+            });
+        if (read != SourceRead::Ok)
+            return failRead(job, read, task.source);
+        // Same size and times, yet other bytes: a write that kept both.
+        if (total2 != total || crc2 != crc)
+            return failRead(job, SourceRead::Changed, task.source);
         if (!ok) {
             job.code = ArchiverWriteError;
             job.error = "cannot write temporary data for " + task.source;
@@ -150,8 +154,13 @@ void runTask(const Task& task, Job& job, const WorkContext& context) {
         job.member = task.member;
         std::uint32_t storedCrc = 0;
         std::string why;
-        if (oldMemberHolds(context.oldArchive, *task.old, &context.folder,
-                           task.compare ? task.source : std::string(), storedCrc, why)) {
+        const OldMemberVerdict verdict =
+            oldMemberHolds(context.oldArchive, *task.old, &context.folder,
+                           task.compare ? task.source : std::string(), expectedOf(task),
+                           storedCrc, why);
+        if (verdict == OldMemberVerdict::FileChanged)
+            return failRead(job, SourceRead::Changed, task.source);
+        if (verdict == OldMemberVerdict::Holds) {
             job.copy = true;
             job.member.storedCrc = storedCrc;
             // The header tells the writer whether the old one can be copied with the data.

@@ -51,16 +51,13 @@ private:
 // Compares decoded pieces with the file, which must end where the member ends.
 class FileComparison {
 public:
-    explicit FileComparison(int fd) : m_fd(fd) {}
-    ~FileComparison() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
+    FileComparison(const SourceFolder& folder, const std::string& path) : m_file(folder, path) {}
+    SourceFile& file() { return m_file; }
     bool matches(const std::uint8_t* data, std::size_t size) {
         m_buffer.resize(std::max(m_buffer.size(), size));
         std::size_t got = 0;
         while (got < size) {
-            const ssize_t n = ::read(m_fd, m_buffer.data() + got, size - got);
+            const long n = m_file.read(m_buffer.data() + got, size - got);
             if (n <= 0)
                 return false;
             got += static_cast<std::size_t>(n);
@@ -69,36 +66,39 @@ public:
     }
     bool atEnd() {
         std::uint8_t byte;
-        return ::read(m_fd, &byte, 1) == 0;
+        return m_file.read(&byte, 1) == 0;
     }
 
 private:
-    int m_fd;
+    SourceFile m_file;
     std::vector<std::uint8_t> m_buffer;
 };
 
 } // namespace
 
-bool oldMemberHolds(int archiveFd, const LzhMember& old, const SourceFolder* folder,
-                    const std::string& fileToCompare, std::uint32_t& storedCrc,
-                    std::string& why) {
+OldMemberVerdict oldMemberHolds(int archiveFd, const LzhMember& old, const SourceFolder* folder,
+                                const std::string& fileToCompare, const ExpectedFile& expected,
+                                std::uint32_t& storedCrc, std::string& why) {
     StoredData stored(archiveFd, old);
     if (fileToCompare.empty() && old.storedCrc) {
         const bool whole = stored.finish();
         storedCrc = stored.crc();
         if (whole && storedCrc == *old.storedCrc)
-            return true;
+            return OldMemberVerdict::Holds;
         why = "its data is damaged (CRC-32 of the stored data differs)";
-        return false;
+        return OldMemberVerdict::Differs;
     }
     std::unique_ptr<FileComparison> file;
     if (!fileToCompare.empty()) {
-        const int fd = folder->openFile(fileToCompare);
-        if (fd < 0) {
+        file = std::make_unique<FileComparison>(*folder, fileToCompare);
+        if (!file->file().isOpen()) {
             why = "the file cannot be read";
-            return false;
+            return OldMemberVerdict::Differs;
         }
-        file = std::make_unique<FileComparison>(fd);
+        // A member equal to bytes read while the file changed would be copied under the
+        // header of a file that no longer is.
+        if (!file->file().is(expected))
+            return OldMemberVerdict::FileChanged;
     }
     std::string error;
     const bool decoded = verifyMemberData(
@@ -107,17 +107,17 @@ bool oldMemberHolds(int archiveFd, const LzhMember& old, const SourceFolder* fol
         old.originalSize, old.crc, error,
         file ? DecodedSink([&](const std::uint8_t* p, std::size_t n) { return file->matches(p, n); })
              : DecodedSink());
-    if (!decoded || !stored.finish()) {
-        why = file ? "the file differs or the member is damaged (" + error + ")"
-                   : "its data is damaged (" + error + ")";
-        return false;
-    }
-    if (file && !file->atEnd()) {
-        why = "the file differs";
-        return false;
+    const bool whole = decoded && stored.finish() && (!file || file->atEnd());
+    if (file && !file->file().unchangedSinceOpened())
+        return OldMemberVerdict::FileChanged;
+    if (!whole) {
+        why = !file                  ? "its data is damaged (" + error + ")"
+              : decoded              ? "the file differs"
+                                     : "the file differs or the member is damaged (" + error + ")";
+        return OldMemberVerdict::Differs;
     }
     storedCrc = stored.crc();
-    return true;
+    return OldMemberVerdict::Holds;
 }
 
 } // namespace vadok::archiver

@@ -1,14 +1,12 @@
 #include "outputfile.h"
 
+#include "archivelock.h"
+
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
-#include <optional>
-#include <sys/file.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,42 +25,18 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// The writer's pid when name is "<prefix><pid>.XXXXXX" (mkstemp's six characters).
-std::optional<pid_t> writerOf(const std::string& name, const std::string& prefix) {
-    if (name.size() <= prefix.size() + 7 || name.compare(0, prefix.size(), prefix) != 0)
-        return std::nullopt;
-    const std::size_t dot = name.size() - 7;
-    if (name[dot] != '.' ||
-        !std::all_of(name.begin() + static_cast<long>(dot) + 1, name.end(),
-                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
-        return std::nullopt;
-    const std::string digits = name.substr(prefix.size(), dot - prefix.size());
-    if (digits.empty() || digits.size() > 9 ||
-        !std::all_of(digits.begin(), digits.end(),
-                     [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    return static_cast<pid_t>(std::stol(digits));
+// Six characters as mkstemp would pick them, picked here because the name is recorded before
+// the file exists.
+std::string randomSuffix() {
+    static constexpr char kChars[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937 rng{std::random_device{}()};
+    std::string suffix(6, 'x');
+    for (auto& c : suffix)
+        c = kChars[rng() % (sizeof kChars - 1)];
+    return suffix;
 }
 
-void removeDeadTemporaries(const std::string& folder, const std::string& prefix) {
-    DIR* d = ::opendir(folder.c_str());
-    if (!d)
-        return;
-    while (const dirent* e = ::readdir(d)) {
-        const std::string name = e->d_name;
-        const auto pid = writerOf(name, prefix);
-        if (!pid || ::kill(*pid, 0) == 0 || errno != ESRCH)
-            continue;
-        const std::string path = folder + "/" + name;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            ::unlink(path.c_str());
-        ::close(fd);
-    }
-    ::closedir(d);
-}
 } // namespace
 
 OutputFile::~OutputFile() {
@@ -70,24 +44,38 @@ OutputFile::~OutputFile() {
         ::close(m_fd);
     if (!m_committed && !m_tempPath.empty())
         ::unlink(m_tempPath.c_str());
+    if (m_lock)
+        m_lock->clearRecord();
 }
 
-bool OutputFile::create(const std::string& finalPath) {
+bool OutputFile::create(const std::string& finalPath, ArchiveLock& lock) {
     m_finalPath = finalPath;
-    const std::size_t slash = finalPath.rfind('/');
-    const std::string base = slash == std::string::npos ? finalPath : finalPath.substr(slash + 1);
-    const std::string prefix = "." + base + ".";
-    removeDeadTemporaries(folderOf(finalPath), prefix);
-    std::string pattern = folderOf(finalPath) + "/" + prefix + std::to_string(::getpid()) + ".XXXXXX";
-    m_fd = ::mkstemp(pattern.data());
-    if (m_fd < 0)
+    const std::string folder = folderOf(finalPath);
+    if (const std::string stale = lock.recordedTemporary(); !stale.empty()) {
+        struct stat st {};
+        const std::string path = folder + "/" + stale;
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            ::unlink(path.c_str());
+        lock.clearRecord();
+    }
+    const std::string stem =
+        folder + "/" + ArchiveLock::temporaryPrefixOf(finalPath) + std::to_string(::getpid()) + ".";
+    // A name that is taken (by a user's file) is never opened; another is tried.
+    for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+        const std::string name = stem + randomSuffix();
+        if (!lock.recordTemporary(name.substr(folder.size() + 1)))
+            return false;
+        m_lock = &lock;
+        m_fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (m_fd >= 0)
+            m_tempPath = name;
+        else if (errno != EEXIST)
+            break;
+    }
+    if (m_fd < 0) {
+        lock.clearRecord();
         return false;
-    m_tempPath = pattern;
-    ::flock(m_fd, LOCK_EX | LOCK_NB);
-    // mkstemp makes the file 0600; an archive is an ordinary file of the user.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(m_fd, 0666 & ~mask);
+    }
     m_buffer.reserve(kBufferSize);
     return true;
 }
@@ -187,10 +175,10 @@ bool OutputFile::sync() {
 bool OutputFile::commit() {
     if (!m_synced && !sync())
         return false;
-    // Renamed while still open and locked, so that it never looks like a dead leftover.
     if (::rename(m_tempPath.c_str(), m_finalPath.c_str()) != 0)
         return false;
     m_committed = true;
+    m_lock->clearRecord();
     ::fstat(m_fd, &m_committedFile);
     ::close(m_fd); // the data is on disk already
     m_fd = -1;

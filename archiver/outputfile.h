@@ -8,13 +8,16 @@
 
 namespace vadok::archiver {
 
+class ArchiveLock;
+
 // The temporary archive beside the real one: buffered writes, raw copies from another file,
 // flush to disk and the final rename. Destroying it without commit() removes the file.
 //
-// A store killed outright leaves its temporary behind, so temporaries are named
-// ".<archive name>.<pid>.XXXXXX" and locked (flock) while written: create() removes those
-// of the same archive whose writer is gone (no such process, and the lock is free, which
-// also covers writers in another pid namespace).
+// A store killed outright leaves its temporary behind. Its name, ".<archive name>.<pid>.
+// XXXXXX", proves nothing (a user may keep a file of that name beside the archive or in the
+// folder being stored), so the store records the name in the archive's lock file before it
+// creates the file, while it holds the lock exclusively (archivelock.h); create() removes
+// exactly the temporary that record names, which only a store that died can have left.
 class OutputFile {
 public:
     OutputFile() = default;
@@ -22,8 +25,9 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Removes dead temporaries of finalPath, then creates a fresh one in its folder.
-    bool create(const std::string& finalPath);
+    // Removes the temporary a killed store recorded in lock, then creates and records a
+    // fresh one in the folder of finalPath. lock is held exclusively and outlives this.
+    bool create(const std::string& finalPath, ArchiveLock& lock);
     bool write(const void* data, std::size_t size);
     // Copies size bytes at offset of the open file descriptor fd.
     bool copyFrom(int fd, std::uint64_t offset, std::uint64_t size);
@@ -42,6 +46,7 @@ private:
     void startWriteback();
 
     int m_fd = -1;
+    ArchiveLock* m_lock = nullptr;
     std::string m_finalPath;
     std::string m_tempPath;
     std::vector<std::uint8_t> m_buffer;

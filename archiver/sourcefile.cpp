@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -13,10 +12,56 @@ namespace vadok::archiver {
 namespace {
 
 constexpr int kFileFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+constexpr std::size_t kReadSize = 256 * 1024;
+
+bool sameTime(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
 
 } // namespace
 
-SourceFolder::SourceFolder(const std::string& folder) : m_path(folder) {
+SourceFile::SourceFile(const SourceFolder& folder, const std::string& path)
+    : m_folder(folder), m_path(path) {
+    m_fd = folder.openFile(path);
+    if (m_fd >= 0 && ::fstat(m_fd, &m_opened) != 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+SourceFile::~SourceFile() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool SourceFile::is(const ExpectedFile& expected) const {
+    return static_cast<std::uint64_t>(m_opened.st_size) == expected.size &&
+           m_opened.st_mtim.tv_sec == expected.mtime &&
+           static_cast<std::uint32_t>(m_opened.st_mtim.tv_nsec) == expected.mtimeNsec;
+}
+
+long SourceFile::read(std::uint8_t* dest, std::size_t size) {
+    while (true) {
+        const ssize_t n = ::read(m_fd, dest, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n > 0) {
+            m_read += static_cast<std::uint64_t>(n);
+            if (m_folder.hooks().afterRead)
+                m_folder.hooks().afterRead(m_path, m_read);
+        }
+        return n;
+    }
+}
+
+bool SourceFile::unchangedSinceOpened() const {
+    struct stat now {};
+    return ::fstat(m_fd, &now) == 0 && now.st_size == m_opened.st_size &&
+           sameTime(now.st_mtim, m_opened.st_mtim) && sameTime(now.st_ctim, m_opened.st_ctim);
+}
+
+SourceFolder::SourceFolder(const std::string& folder, SourceReadHooks hooks)
+    : m_path(folder), m_hooks(std::move(hooks)) {
     while (m_path.size() > 1 && m_path.back() == '/')
         m_path.pop_back();
     m_fd = ::open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -28,6 +73,8 @@ SourceFolder::~SourceFolder() {
 }
 
 int SourceFolder::openFile(const std::string& path) const {
+    if (m_hooks.beforeOpen)
+        m_hooks.beforeOpen(path);
     const int fd = openBeneath(m_fd, path, kFileFlags);
     if (fd < 0)
         return -1;
@@ -36,29 +83,47 @@ int SourceFolder::openFile(const std::string& path) const {
         ::close(fd);
         return -1;
     }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return fd;
 }
 
 bool SourceFolder::readFile(const std::string& path,
                             const std::function<void(const std::uint8_t*, std::size_t)>& sink) const {
-    const int fd = openFile(path);
-    if (fd < 0)
+    SourceFile file(*this, path);
+    if (!file.isOpen())
         return false;
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    thread_local std::vector<std::uint8_t> buf(256 * 1024);
-    bool ok = true;
+    thread_local std::vector<std::uint8_t> buf(kReadSize);
     while (true) {
-        const ssize_t n = ::read(fd, buf.data(), buf.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
+        const long n = file.read(buf.data(), buf.size());
+        if (n <= 0)
+            return n == 0;
         sink(buf.data(), static_cast<std::size_t>(n));
     }
-    ::close(fd);
-    return ok;
+}
+
+SourceRead SourceFolder::readFile(
+    const std::string& path, const ExpectedFile& expected,
+    const std::function<void(const std::uint8_t*, std::size_t)>& sink) const {
+    SourceFile file(*this, path);
+    if (!file.isOpen())
+        return SourceRead::CannotRead;
+    if (!file.is(expected))
+        return SourceRead::Changed;
+    thread_local std::vector<std::uint8_t> buf(kReadSize);
+    while (true) {
+        const long n = file.read(buf.data(), buf.size());
+        if (n < 0)
+            return SourceRead::CannotRead;
+        if (n == 0)
+            break;
+        // A file that keeps growing is not read to its end.
+        if (file.bytesRead() > expected.size)
+            return SourceRead::Changed;
+        sink(buf.data(), static_cast<std::size_t>(n));
+    }
+    if (file.bytesRead() != expected.size || !file.unchangedSinceOpened())
+        return SourceRead::Changed;
+    return SourceRead::Ok;
 }
 
 } // namespace vadok::archiver

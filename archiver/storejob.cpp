@@ -1,5 +1,6 @@
 #include "storejob.h"
 
+#include "archivelock.h"
 #include "archiver.h"
 #include "folderscan.h"
 #include "lzhheaderreader.h"
@@ -18,6 +19,7 @@
 #include <system_error>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace vadok::archiver {
 
@@ -71,6 +73,25 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         return result;
     };
 
+    // Held until the new archive has replaced the old one: a store that read the old archive
+    // while another replaced it would replace that one's work with its own.
+    ArchiveLock lock;
+    ArchiveLock::Wait wait;
+    wait.limit = options.lockWait;
+    bool toldWaiting = false;
+    wait.waiting = [&] {
+        if (!std::exchange(toldWaiting, true) && options.warning)
+            options.warning("waiting for another store or an expansion of " + archivePath);
+        if (options.progress)
+            options.progress({}, 0, 0);
+        return true;
+    };
+    if (const int code = lock.take(archivePath, ArchiveLock::Kind::Exclusive, wait);
+        code != ArchiverOk)
+        return failWith(code, code == ArchiverLocked
+                                  ? "another store or an expansion kept " + archivePath
+                                  : "cannot create the lock file beside " + archivePath);
+
     // Taken before the scan: whatever changes from here on shows at the next store.
     const SyncMoment scanned = syncMomentNow();
     const std::optional<SyncMoment> synced = readSyncStamp(folder, archivePath);
@@ -86,7 +107,7 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
     std::future<ArchiveIndex> oldIndex;
     if (update)
         oldIndex = std::async(std::launch::async, [&] { return readArchiveIndexChecked(oldFd); });
-    const SourceFolder source(folder);
+    const SourceFolder source(folder, options.reading);
     FolderScan scan = scanFolder(source, archivePath);
     if (!scan.ok)
         return failWith(scan.code, scan.error);
@@ -111,7 +132,7 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
     const std::uint64_t totalBytes = plan.totalBytes;
 
     OutputFile out;
-    if (!out.create(archivePath))
+    if (!out.create(archivePath, lock))
         return failWith(ArchiverCannotCreate,
                         "cannot create a temporary file beside " + archivePath);
 

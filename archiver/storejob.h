@@ -1,7 +1,9 @@
 #pragma once
 
 #include "lzhmethod.h"
+#include "sourcefile.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -18,6 +20,12 @@ struct StoreOptions {
     std::function<void(const std::string& member, std::uint64_t done, std::uint64_t total)>
         progress;
     std::function<void(const std::string& message)> warning;
+    // How long to wait for another store, or an expansion or check, of the same archive;
+    // while waiting, warning is called once and progress with no member and 0 of 0 bytes
+    // every few milliseconds.
+    std::chrono::milliseconds lockWait{std::chrono::minutes(10)};
+    // For tests: called on the workers as they open and read the folder's files.
+    SourceReadHooks reading;
 };
 
 struct StoreResult {

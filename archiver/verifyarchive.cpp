@@ -1,3 +1,4 @@
+#include "archivelock.h"
 #include "archiver.h"
 #include "archivereading.h"
 #include "crc16.h"
@@ -51,6 +52,10 @@ private:
 } // namespace
 
 int VerifyArchive(const std::string& archivePath, const std::string& folder) {
+    ArchiveLock lock;
+    if (const int code = lock.take(archivePath, ArchiveLock::Kind::Shared, {});
+        code != ArchiverOk)
+        return code;
     Utf8ThreadLocale utf8;
     if (::access(archivePath.c_str(), R_OK) != 0)
         return ArchiverCannotOpen;

@@ -1,4 +1,5 @@
 #include "apps/archivechecks.h"
+#include "apps/archivercalls.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -83,7 +84,7 @@ QString ExpandFailureText(int code, const QString& archive) {
     case 0x8006:
         return QStringLiteral("展開先に書き込めません。ディスクの空き容量が足りない可能性があります。");
     case 0x8009: return QStringLiteral("対応していない形式のファイルが含まれています。");
-    default: return QString();
+    default: return ArchiverFailureText(code);
     }
 }
 

@@ -60,6 +60,15 @@ public:
 
 private:
     void report(const std::string& member, std::uint64_t done, std::uint64_t total) {
+        // Another store, expansion or check holds the archive: the call waits its turn.
+        if (member.empty() && total == 0) {
+            if (!m_waitingShown)
+                SetStatusText(QStringLiteral("圧縮ファイルがほかの処理で使われています。終わるのを待っています..."));
+            m_waitingShown = true;
+            if (QCoreApplication::instance())
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            return;
+        }
         if (m_timer.elapsed() < 100 && done < total)
             return;
         m_timer.restart();
@@ -69,6 +78,7 @@ private:
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     bool m_enabled;
+    bool m_waitingShown = false;
     QElapsedTimer m_timer;
 };
 #endif
@@ -139,7 +149,24 @@ int StoreVerified(const QString& target, const QString& archive, const QString& 
         code = ReplaceArchive(target, archive);
     if (code != 0 && fresh)
         QFile::remove(target);
+    if (fresh)
+        RemoveArchiveLock(target);
     return code;
+}
+
+QString ArchiveLockFile(const QString& archive) {
+#ifdef VADOK_WITH_ARCHIVER
+    return QFile::decodeName(ArchiveLockPath(QFile::encodeName(archive).toStdString()).c_str());
+#else
+    Q_UNUSED(archive);
+    return QString();
+#endif
+}
+
+void RemoveArchiveLock(const QString& archive) {
+    const QString lock = ArchiveLockFile(archive);
+    if (!lock.isEmpty())
+        QFile::remove(lock);
 }
 
 int ReplaceArchive(const QString& newArchive, const QString& archive) {
@@ -152,9 +179,24 @@ int ReplaceArchive(const QString& newArchive, const QString& archive) {
 
 QString HexCode(int code) { return QString::number(quint32(code), 16).toUpper(); }
 
+QString ArchiverFailureText(int code) {
+    switch (code) {
+    case 0x8007:
+        return QStringLiteral("読み込めないファイルがあるか、格納中にファイルが変更されました。"
+                              "圧縮ファイルは元のままです。");
+    case 0x800C:
+        return QStringLiteral("圧縮ファイルがほかの処理で使われています。"
+                              "しばらくしてからやり直してください。");
+    default: return QString();
+    }
+}
+
 void ShowStoreFailure(int code) {
-    showMessage(QStringLiteral("圧縮に失敗しました。Error Code:0x") + HexCode(code), MsgIcon::Critical,
-                MsgButtons::Ok, kFailedTitle);
+    QString text = QStringLiteral("圧縮に失敗しました。Error Code:0x") + HexCode(code);
+    const QString reason = ArchiverFailureText(code);
+    if (!reason.isEmpty())
+        text += QStringLiteral("\r\n\r\n") + reason;
+    showMessage(text, MsgIcon::Critical, MsgButtons::Ok, kFailedTitle);
 }
 
 void ShowExpandFailure(int code, const QString& archive) {

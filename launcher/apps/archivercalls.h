@@ -28,6 +28,12 @@ int VerifyStoredFolder(const QString& archive, const QString& folder);
 // failed, after which a fresh target is gone again and archive is as it was.
 int StoreVerified(const QString& target, const QString& archive, const QString& folder);
 
+// The lock file beside archive that its stores, expansions and checks take turns on; empty
+// without the archiver. RemoveArchiveLock removes it for an archive that is gone for good
+// (deleted, renamed, or a rebuild that replaced the real one).
+QString ArchiveLockFile(const QString& archive);
+void RemoveArchiveLock(const QString& archive);
+
 // Moves a newly stored archive over the old one in one step (both in the pack folder); 0, or
 // the archiver's write-failure code when the old archive is still in place.
 int ReplaceArchive(const QString& newArchive, const QString& archive);
@@ -40,6 +46,8 @@ QString HexCode(int code);
 // says in words what went wrong; for a damaged archive, which member and why, as the archive
 // check finds it.
 void ShowStoreFailure(int code);
+// Why a store or an expansion failed with code, in words, when the code alone does not say.
+QString ArchiverFailureText(int code);
 void ShowExpandFailure(int code, const QString& archive);
 void ShowUnzipFailure();
 

@@ -1,5 +1,7 @@
 #include "apps/packapp.h"
 
+#include "apps/archivercalls.h"
+
 #include "catalog/apprecords.h"
 #include "catalog/settings.h"
 #include "platform/clock.h"
@@ -74,6 +76,7 @@ void PackApp::Delete() {
     SetStatusText(QStringLiteral("圧縮ファイルを削除しています..."), 1);
     if (QFileInfo::exists(archivePath()))
         QFile::remove(archivePath());
+    RemoveArchiveLock(archivePath());
     SetStatusText(QStringLiteral("アイコンファイルを削除しています..."), 1);
     if (QFileInfo::exists(iconPath()))
         QFile::remove(iconPath());

@@ -89,6 +89,8 @@ bool PackApp::moveFilesTo(const QString& newName) {
                         MsgIcon::Exclamation);
             return false;
         }
+        if (hadArchive)
+            RemoveArchiveLock(archive);
     }
     if (QFileInfo::exists(iconPath()))
         renameReplacing(iconPath(), s.IconDir + newName + QStringLiteral(".ico"));

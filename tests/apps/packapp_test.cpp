@@ -68,11 +68,14 @@ TEST_F(PackAppState, deleteRemovesEverythingEvenWithoutAnArchive) {
     ASSERT_TRUE(app.SaveConfig());
     writeFile(app.expandedFolder() + QStringLiteral("a.txt"), "a");
     writeFile(app.iconPath(), "ico");
+    const QString lock = folder.file(QStringLiteral("Pack/.Gone.lzh.lock"));
+    writeFile(lock, QByteArray());
     app.Delete();
     qputenv("XDG_DATA_HOME", oldTrash);
 
     EXPECT_FALSE(QFileInfo::exists(app.expandedFolder()));
     EXPECT_FALSE(QFileInfo::exists(app.iconPath()));
+    EXPECT_FALSE(QFileInfo::exists(lock));
     // A new application of the same name starts without the old one's notes.
     AppRecord left;
     EXPECT_FALSE(FindAppByName(QStringLiteral("Gone"), left));

@@ -54,8 +54,9 @@ TEST_P(NewArchive, anArchiveLeftThereIsRebuiltAddedToOrKept) {
     if (c.answer) {
         EXPECT_EQ(prompter.messages().value(0).title, QStringLiteral("上書き確認"));
     }
-    // Nothing is left beside the archive.
-    EXPECT_EQ(QDir(settings().PackDir).entryList(QDir::Files | QDir::Hidden), QStringList{"Foo.lzh"});
+    // Nothing is left beside the archive but the archiver's lock files (".<archive>.lock"),
+    // which stay as lock files must.
+    EXPECT_EQ(filesBesideArchives(settings().PackDir), QStringList{"Foo.lzh"});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -71,7 +72,8 @@ TEST_F(NewArchive, aFolderTheArchiverRefusesLeavesNoArchive) {
     writeUnstorableFile(folder);
     prompter.expect(QStringLiteral("圧縮に失敗しました。Error Code:0x8009"));
     EXPECT_FALSE(LhaCompressDir(QStringLiteral("Bad"), folder));
-    EXPECT_TRUE(QDir(settings().PackDir).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    EXPECT_EQ(QDir(settings().PackDir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{".Bad.lzh.lock"});
     DeleteFolder(folder, nullptr, true); // Qt cannot spell the refused name to remove it
 
 }
@@ -93,7 +95,7 @@ TEST_P(FailedRestore, leavesTheArchiveThereByteForByte) {
 
     EXPECT_FALSE(LhaCompressDir(QStringLiteral("Foo"), source()));
     EXPECT_EQ(readFile(old.archivePath()), before);
-    EXPECT_EQ(QDir(settings().PackDir).entryList(QDir::Files | QDir::Hidden), QStringList{"Foo.lzh"});
+    EXPECT_EQ(filesBesideArchives(settings().PackDir), QStringList{"Foo.lzh"});
     removeUnstorableFile(source());
 }
 

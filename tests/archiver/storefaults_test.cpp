@@ -4,21 +4,24 @@
 
 #include "archivertestsupport.h"
 
+#include "archiver/archivelock.h"
 #include "archiver/archiver.h"
 #include "archiver/lzhheaderreader.h"
 #include "archiver/storejob.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <filesystem>
 #include <functional>
 #include <future>
 #include <csignal>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
 
@@ -35,20 +38,30 @@ std::string fileName(int i) {
     return name;
 }
 
-// A folder of many small files; the change happens once the first member is written, while
-// the last file (far beyond the members compressed ahead) has not been opened yet.
+// A folder of many small files; the change happens as the store is about to open the last
+// one, while others are being compressed and written.
 archiver::StoreResult storeChangingMidway(const TempDir& dir,
                                           const std::function<void()>& change) {
     for (int i = 0; i < kFiles; ++i)
-        writeFile(dir / ("src/" + fileName(i)), "content " + std::to_string(i));
+        if (!std::filesystem::exists(dir / ("src/" + fileName(i))))
+            writeFile(dir / ("src/" + fileName(i)), "content " + std::to_string(i));
     archiver::StoreOptions options;
-    options.threads = 1;
-    bool changed = false;
-    options.progress = [&](const std::string&, std::uint64_t, std::uint64_t) {
-        if (!std::exchange(changed, true))
+    std::atomic<bool> changed = false;
+    options.reading.beforeOpen = [&](const std::string& path) {
+        if (path == fileName(kFiles - 1) && !changed.exchange(true))
             change();
     };
-    return archiver::storeFolder(dir / "a.lzh", dir / "src/", options);
+    auto result = archiver::storeFolder(dir / "a.lzh", dir / "src/", options);
+    EXPECT_TRUE(changed) << "the last file was never opened";
+    return result;
+}
+
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 } // namespace
@@ -69,7 +82,8 @@ TEST(StoreFaults, sourceReplacedByAFifoFailsTheStoreInsteadOfHanging) {
         ::close(fd);
     }
     EXPECT_EQ(store.get().code, ArchiverReadError);
-    EXPECT_FALSE(std::filesystem::exists(dir / "a.lzh"));
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{".a.lzh.lock", "src"}))
+        << "an archive or a temporary stayed behind";
 }
 
 TEST(StoreFaults, sourceOrItsFolderReplacedByALinkIsNeverFollowed) {
@@ -119,8 +133,93 @@ TEST(StoreFaults, aFileOfExactly0xFFFFFFFFBytesPassesTheSizeCheck) {
     const std::string last = dir / ("src/" + fileName(kFiles - 1));
     writeFile(last, "");
     ASSERT_EQ(::truncate(last.c_str(), 0xFFFFFFFF), 0);
-    // Shrunk once the store is under way, so that the test does not compress 4 GiB.
-    EXPECT_EQ(storeChangingMidway(dir, [&] { writeFile(last, "now small"); }).code, ArchiverOk);
+    // Shrunk as the store opens it, so that the test does not compress 4 GiB: the store got
+    // past the size check to reading the file, which then no longer is what the scan saw.
+    EXPECT_EQ(storeChangingMidway(dir, [&] { writeFile(last, "now small"); }).code,
+              ArchiverReadError);
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{".a.lzh.lock", "src"}))
+        << "an archive or a temporary stayed behind";
+}
+
+// The file being read changes under the store on each path that reads one: compressed (its
+// data spilling to disk), stored as is after it would not shrink (its second read), and
+// compared with the old member it may equal. Mixed bytes match neither version, so the store
+// fails and keeps the old archive; the next store takes the file as it then is.
+TEST(StoreFaults, fileChangedWhileReadFailsTheStoreAndTheNextStoreTakesItAsItIs) {
+    struct Way {
+        const char* name;
+        std::string content;
+        int open; // the opening of the file during which it changes
+        bool sameAsStored; // the file is as the old archive holds it, but unstamped
+    };
+    const Way ways[] = {
+        {"compressed", randomData(1 << 20, 1, 16), 1, false},
+        {"stored as is", randomData(600000, 2), 2, false},
+        {"compared with its member", randomData(600000, 3, 16), 1, true},
+    };
+    struct Change {
+        const char* name;
+        std::function<void(const std::string& path)> apply;
+    };
+    const Change changes[] = {
+        {"cut short", [](const std::string& path) { ASSERT_EQ(::truncate(path.c_str(), 1000), 0); }},
+        {"grown",
+         [](const std::string& path) {
+             const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+             ASSERT_EQ(::write(fd, "more", 4), 4);
+             ::close(fd);
+         }},
+        {"rewritten where already read, keeping size and times",
+         [](const std::string& path) {
+             struct stat st {};
+             ASSERT_EQ(::stat(path.c_str(), &st), 0);
+             const char first = static_cast<char>(readFile(path)[0] ^ 0x40);
+             const int fd = ::open(path.c_str(), O_WRONLY);
+             ASSERT_EQ(::pwrite(fd, &first, 1, 0), 1);
+             ::close(fd);
+             setMtime(path, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+         }},
+    };
+    for (const auto& way : ways) {
+        for (const auto& change : changes) {
+            const std::string what = std::string(way.name) + ", " + change.name;
+            TempDir dir;
+            const std::string file = dir / "src/app.bin";
+            writeFile(dir / "src/readme.txt", "stays");
+            writeFile(file, way.sameAsStored ? way.content : "the version before");
+            ASSERT_EQ(archiver::storeFolder(dir / "a.lzh", dir / "src/", {}).code, ArchiverOk);
+            if (way.sameAsStored)
+                ::removexattr((dir / "src").c_str(), "user.vadok.synced");
+            else
+                writeFile(file, way.content);
+            const std::string before = readFile(dir / "a.lzh");
+
+            archiver::StoreOptions options;
+            std::atomic<int> opened = 0;
+            std::atomic<bool> changed = false;
+            options.reading.beforeOpen = [&](const std::string& path) {
+                if (path == "app.bin")
+                    ++opened;
+            };
+            options.reading.afterRead = [&](const std::string& path, std::uint64_t read) {
+                if (path == "app.bin" && opened == way.open && read >= 256 * 1024 &&
+                    !changed.exchange(true))
+                    change.apply(file);
+            };
+            const auto result = archiver::storeFolder(dir / "a.lzh", dir / "src/", options);
+            ASSERT_TRUE(changed) << what << ": the file was not read as planned";
+            EXPECT_EQ(result.code, ArchiverReadError) << what;
+            EXPECT_TRUE(readFile(dir / "a.lzh") == before) << what << ": the old archive changed";
+            EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{".a.lzh.lock", "a.lzh", "src"}))
+                << what;
+
+            ASSERT_EQ(archiver::storeFolder(dir / "a.lzh", dir / "src/", {}).code, ArchiverOk)
+                << what;
+            ASSERT_EQ(Unlha(nullptr, expandCommand(dir / "a.lzh", dir / "out"), nullptr, 0),
+                      ArchiverOk);
+            EXPECT_EQ(readTree(dir / "out"), readTree(dir / "src")) << what;
+        }
+    }
 }
 
 TEST(StoreFaults, archiveKeptInsideItsOwnFolderIsNeverStoredIntoItself) {
@@ -134,9 +233,9 @@ TEST(StoreFaults, archiveKeptInsideItsOwnFolderIsNeverStoredIntoItself) {
             paths.push_back(m.path);
         return paths;
     };
-    const std::vector<std::string> expected = {"a.txt", "pack"};
-    // A dead store's temporary is left out as well.
-    writeFile(dir / "src/pack/.app.lzh.4242.AbCdEf", "leftover");
+    // The lock file is left out; a user's file that is only named like a temporary is not.
+    const std::vector<std::string> expected = {"a.txt", "pack", "pack/.app.lzh.4242.AbCdEf"};
+    writeFile(dir / "src/pack/.app.lzh.4242.AbCdEf", "the user's");
     ASSERT_EQ(Unlha(nullptr, storeCommand(archive, dir / "src"), nullptr, 0), ArchiverOk);
     const auto size = std::filesystem::file_size(archive);
     for (int i = 0; i < 2; ++i)
@@ -150,37 +249,189 @@ TEST(StoreFaults, archiveKeptInsideItsOwnFolderIsNeverStoredIntoItself) {
     EXPECT_EQ(members(), expected);
 }
 
-TEST(StoreFaults, temporaryOfAKilledStoreIsRemovedByTheNextOneAndALiveOneIsLeftAlone) {
+// Only the temporary that a killed store recorded under the lock is its own for sure: files
+// named like temporaries, beside the archive or in the folder being stored, are a user's.
+TEST(StoreFaults, temporaryOfAKilledStoreIsRemovedByTheNextOneAndLookalikesAreLeftAlone) {
     TempDir dir;
-    writeFile(dir / "src/data.bin", randomData(8 << 20, 3));
+    writeFile(dir / "src/data.bin", randomData(100000, 3));
     const std::string archive = dir / "a.lzh";
     auto temporaries = [&] {
         std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-            if (e.path().filename().string().rfind(".a.lzh.", 0) == 0)
-                names.push_back(e.path().filename().string());
+        for (const auto& name : namesIn(dir.path()))
+            if (name.rfind(".a.lzh.", 0) == 0 && name != ".a.lzh.lock")
+                names.push_back(name);
         return names;
     };
+    // Killed once it has made its temporary, as it is about to read the folder's first file.
+    int opening[2];
+    ASSERT_EQ(::pipe(opening), 0);
     const pid_t child = ::fork();
     if (child == 0) {
-        ::execl(VADOK_ARCHIVER_TOOL, VADOK_ARCHIVER_TOOL, "lha",
-                storeCommand(archive, dir / "src").c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
+        archiver::StoreOptions options;
+        options.threads = 1;
+        options.reading.beforeOpen = [&](const std::string&) {
+            const char byte = 1;
+            if (::write(opening[1], &byte, 1) == 1)
+                ::pause();
+            ::_exit(1);
+        };
+        archiver::storeFolder(archive, dir / "src/", options);
+        ::_exit(0);
     }
     ASSERT_GT(child, 0);
-    for (int i = 0; i < 1000 && temporaries().empty(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::close(opening[1]);
+    char byte = 0;
+    const bool opened = ::read(opening[0], &byte, 1) == 1;
+    ::close(opening[0]);
     ::kill(child, SIGKILL);
     int status = 0;
     ::waitpid(child, &status, 0);
+    ASSERT_TRUE(opened) << "the store ended before it opened a file";
     ASSERT_EQ(temporaries().size(), 1u) << "the store ended before it could be killed";
 
-    // A temporary whose writer lives (this process, holding its lock) must stay.
-    const std::string live = ".a.lzh." + std::to_string(::getpid()) + ".LiVeOn";
-    writeFile(dir / live, "being written");
-    const int fd = ::open((dir / live).c_str(), O_RDONLY);
-    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
-    EXPECT_EQ(Unlha(nullptr, storeCommand(archive, dir / "src"), nullptr, 0), ArchiverOk);
-    EXPECT_EQ(temporaries(), std::vector<std::string>{live});
-    ::close(fd);
+    // One of a writer that is gone, one of a writer that lives (this process).
+    std::vector<std::string> lookalikes = {".a.lzh." + std::to_string(::getpid()) + ".LiVeOn",
+                                           ".a.lzh.99999.AbCdEf"};
+    std::sort(lookalikes.begin(), lookalikes.end());
+    for (const auto& name : lookalikes) {
+        writeFile(dir / name, "the user's");
+        writeFile(dir / ("src/" + name), "the user's");
+    }
+    for (int store = 0; store < 2; ++store) {
+        ASSERT_EQ(Unlha(nullptr, storeCommand(archive, dir / "src"), nullptr, 0), ArchiverOk);
+        EXPECT_EQ(temporaries(), lookalikes);
+        for (const auto& name : lookalikes)
+            EXPECT_EQ(readFile(dir / ("src/" + name)), "the user's") << name;
+    }
+    EXPECT_EQ(VerifyArchive(archive, dir / "src/"), ArchiverOk);
+}
+
+namespace {
+
+// Blocks until waiting is ready; fails at once when the call that should wait ends instead.
+template <typename T>
+void expectWaits(std::future<void>& waiting, std::future<T>& call, const char* what) {
+    while (waiting.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+        if (call.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+            ADD_FAILURE() << what << " did not wait";
+            return;
+        }
+    }
+}
+
+// Reports the first time a call says it waits (no member, 0 of 0 bytes).
+auto reportsWaiting(std::promise<void>& waits) {
+    return [&waits, told = false](const std::string& member, std::uint64_t, std::uint64_t total) mutable {
+        if (member.empty() && total == 0 && !std::exchange(told, true))
+            waits.set_value();
+    };
+}
+
+std::vector<std::string> memberPaths(const std::string& archive) {
+    std::vector<std::string> paths;
+    for (const auto& m : archiver::readArchiveIndex(archive).members)
+        paths.push_back(m.path);
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+} // namespace
+
+// The second store starts while the first holds the archive, after it read the old one and
+// before it renamed the new one over it: had both gone on, one's members would be lost.
+TEST(StoreFaults, aSecondStoreIntoTheSameArchiveWaitsForTheFirstOrFails) {
+    for (const bool waits : {true, false}) {
+        TempDir dir;
+        writeFile(dir / "first/one.txt", "from the first store");
+        writeFile(dir / "second/two.txt", "from the second store");
+        std::promise<void> secondWaits;
+        std::future<void> waiting = secondWaits.get_future();
+        std::future<archiver::StoreResult> second;
+        archiver::StoreOptions firstOptions;
+        firstOptions.threads = 1;
+        firstOptions.reading.beforeOpen = [&](const std::string&) {
+            if (second.valid())
+                return;
+            archiver::StoreOptions options;
+            options.lockWait = waits ? std::chrono::milliseconds(std::chrono::minutes(10))
+                                     : std::chrono::milliseconds(0);
+            options.progress = reportsWaiting(secondWaits);
+            second = std::async(std::launch::async, [&dir, options] {
+                return archiver::storeFolder(dir / "a.lzh", dir / "second/", options);
+            });
+            if (waits)
+                expectWaits(waiting, second, "the second store");
+            else
+                second.wait();
+        };
+        ASSERT_EQ(archiver::storeFolder(dir / "a.lzh", dir / "first/", firstOptions).code,
+                  ArchiverOk);
+        ASSERT_TRUE(second.valid());
+        if (waits) {
+            EXPECT_EQ(second.get().code, ArchiverOk);
+            EXPECT_EQ(memberPaths(dir / "a.lzh"), (std::vector<std::string>{"one.txt", "two.txt"}));
+        } else {
+            EXPECT_EQ(second.get().code, ArchiverLocked);
+            EXPECT_EQ(memberPaths(dir / "a.lzh"), std::vector<std::string>{"one.txt"});
+        }
+        EXPECT_EQ(VerifyArchive(dir / "a.lzh", dir / "first/"), ArchiverOk) << waits;
+    }
+}
+
+// An expansion or a check reads an archive that no store replaces meanwhile: each waits for
+// a store that holds it, and a store waits for them.
+TEST(StoreFaults, expansionsAndChecksWaitForAStoreAndAStoreWaitsForThem) {
+    TempDir dir;
+    const std::string archive = dir / "a.lzh";
+    writeFile(dir / "src/a.txt", "before");
+    ASSERT_EQ(archiver::storeFolder(archive, dir / "src/", {}).code, ArchiverOk);
+    writeFile(dir / "src/a.txt", "written by the store");
+
+    std::promise<void> expansionWaits;
+    std::future<void> waiting = expansionWaits.get_future();
+    std::future<int> expansion;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> checkReports;
+    int checked = ArchiverOk;
+    archiver::StoreOptions options;
+    options.reading.beforeOpen = [&](const std::string&) {
+        if (expansion.valid())
+            return;
+        SetArchiverProgressCallback(reportsWaiting(expansionWaits));
+        expansion = std::async(std::launch::async, [&] {
+            return Unlha(nullptr, expandCommand(archive, dir / "out", false), nullptr, 0);
+        });
+        expectWaits(waiting, expansion, "the expansion");
+        checked = CheckArchive(archive, [&](std::uint64_t done, std::uint64_t total) {
+                      checkReports.emplace_back(done, total);
+                      return false;
+                  }).code;
+    };
+    ASSERT_EQ(archiver::storeFolder(archive, dir / "src/", options).code, ArchiverOk);
+    ASSERT_TRUE(expansion.valid());
+    EXPECT_EQ(expansion.get(), ArchiverOk);
+    SetArchiverProgressCallback({});
+    EXPECT_EQ(readFile(dir / "out/a.txt"), "written by the store");
+    EXPECT_EQ(checked, ArchiverCancelled);
+    EXPECT_EQ(checkReports, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{0, 0}}))
+        << "the check read the archive while the store held it";
+
+    // A reader holds the archive, as an expansion or a check does while it reads.
+    archiver::ArchiveLock reader;
+    ASSERT_EQ(reader.take(archive, archiver::ArchiveLock::Kind::Shared, {}), ArchiverOk);
+    ASSERT_TRUE(reader.held());
+    writeFile(dir / "src/a.txt", "the third version");
+    const std::string before = readFile(archive);
+    archiver::StoreOptions impatient;
+    impatient.lockWait = std::chrono::milliseconds(0);
+    EXPECT_EQ(archiver::storeFolder(archive, dir / "src/", impatient).code, ArchiverLocked);
+    EXPECT_EQ(readFile(archive), before);
+    archiver::StoreOptions patient;
+    bool waited = false;
+    patient.progress = [&](const std::string& member, std::uint64_t, std::uint64_t total) {
+        if (member.empty() && total == 0 && !std::exchange(waited, true))
+            reader.release();
+    };
+    EXPECT_EQ(archiver::storeFolder(archive, dir / "src/", patient).code, ArchiverOk);
+    EXPECT_TRUE(waited);
+    EXPECT_EQ(VerifyArchive(archive, dir / "src/"), ArchiverOk);
 }

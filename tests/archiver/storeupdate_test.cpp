@@ -10,12 +10,13 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <thread>
+#include <time.h>
 
 using namespace vadok;
 using namespace vadok::test;
@@ -56,6 +57,24 @@ void damageMember(const std::string& archive, const std::string& member) {
     FAIL() << member << " is not in " << archive;
 }
 
+// Returns once the clock a store or an expansion takes its moment from (the kernel's coarse
+// clock) has passed the status-change time of everything changed so far: a file changed
+// before this then counts as older than the next moment. The scratch file, changed last,
+// carries the latest such time (file systems with fine-grained times may hand out one ahead
+// of the coarse clock). Waits for that fact, not for a guessed time, so a loaded machine
+// only makes it slower.
+void waitForTheFileClockToPassEarlierChanges(const std::string& scratch) {
+    writeFile(scratch, "");
+    struct stat st {};
+    ASSERT_EQ(::stat(scratch.c_str(), &st), 0);
+    struct timespec now {};
+    do {
+        std::this_thread::yield();
+        ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    } while (now.tv_sec < st.st_ctim.tv_sec ||
+             (now.tv_sec == st.st_ctim.tv_sec && now.tv_nsec <= st.st_ctim.tv_nsec));
+}
+
 void makeApp(const std::string& folder) {
     for (int i = 0; i < 6; ++i)
         writeFile(folder + "/lib/f" + std::to_string(i) + ".bin",
@@ -89,6 +108,9 @@ TEST(StoreUpdate, fileChangedWithoutChangingSizeOrSecondIsStoredAnew) {
              makeDirs(dir / "newer");
              ASSERT_EQ(run("cp -a " + quote(dir / "src/lib") + " " + quote(dir / "newer/lib")), 0);
              rewriteKeepingSizeAndTime(dir / "newer/lib/f2.bin");
+             // The file itself then counts as older than the expansion: only the folder
+             // moved in tells that it may differ.
+             waitForTheFileClockToPassEarlierChanges(dir / "tick");
              ASSERT_EQ(expand(dir / "a.lzh", folder), ArchiverOk);
              std::filesystem::remove_all(folder + "/lib");
              std::filesystem::rename(dir / "newer/lib", folder + "/lib");
@@ -119,9 +141,9 @@ TEST(StoreUpdate, damagedMemberIsCompressedAgainFromTheFolderAndNeverCopied) {
     for (const bool expanded : {false, true}) {
         TempDir dir;
         makeApp(dir / "src");
-        // Older than the store by more than a tick of the file clock, the files count as
-        // unchanged: the damage must be found in the archive alone.
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // Older than the store, the files count as unchanged: the damage must be found in
+        // the archive alone.
+        waitForTheFileClockToPassEarlierChanges(dir / "tick");
         ASSERT_EQ(store(dir / "a.lzh", dir / "src").code, ArchiverOk);
         std::string folder = dir / "src";
         if (expanded) {
@@ -162,4 +184,27 @@ TEST(StoreUpdate, damagedMemberTheFolderNoLongerHasFailsTheStoreAndStays) {
     const std::string before = readFile(dir / "a.lzh");
     EXPECT_EQ(store(dir / "a.lzh", dir / "src").code, ArchiverBrokenArchive);
     EXPECT_EQ(readFile(dir / "a.lzh"), before);
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".a.lzh.lock", "a.lzh", "src"}))
+        << "a temporary stayed behind";
+}
+
+// A folder's stamp vouches for its files only against the archive it names. Here src is
+// stamped for a.lzh, and b.lzh holds a copy of src with one file changed in place (same
+// size and times): storing src into b.lzh must not take b.lzh's member for src's file.
+TEST(StoreUpdate, aStampOfAnotherArchiveIsNotTrusted) {
+    TempDir dir;
+    makeApp(dir / "src");
+    waitForTheFileClockToPassEarlierChanges(dir / "tick");
+    ASSERT_EQ(store(dir / "a.lzh", dir / "src").code, ArchiverOk);
+    ASSERT_EQ(run("cp -a " + quote(dir / "src") + " " + quote(dir / "copy")), 0);
+    rewriteKeepingSizeAndTime(dir / "copy/lib/f2.bin");
+    ASSERT_EQ(store(dir / "b.lzh", dir / "copy").code, ArchiverOk);
+
+    ASSERT_EQ(store(dir / "b.lzh", dir / "src").code, ArchiverOk);
+    ASSERT_EQ(expand(dir / "b.lzh", dir / "check"), ArchiverOk);
+    EXPECT_EQ(readFile(dir / "check/lib/f2.bin"), readFile(dir / "src/lib/f2.bin"));
 }

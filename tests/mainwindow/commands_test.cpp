@@ -18,6 +18,10 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace vadok::test {
 namespace {
 
@@ -204,6 +208,9 @@ TEST_F(Commands, storeWithThePackKeyHeldRebuildsTheArchive) {
             (held ? QStringList{"a.txt", "run.sh"} : QStringList{"a.txt", "b.txt", "run.sh"}));
         EXPECT_EQ(panel1History.contains(QStringLiteral("圧縮ファイルを再作成しています...")),
                   held);
+        // The rebuild's own archive is gone, and so is what it was locked with.
+        EXPECT_EQ(filesBesideArchives(packDir()), QStringList{"Tool.lzh"});
+        EXPECT_FALSE(QFileInfo::exists(packDir() + QStringLiteral("..Tool.lzh.rebuild.lock")));
         window.reset();
     }
 }
@@ -421,6 +428,32 @@ TEST_P(DuringAStore, whatArrivesWaitsUntilTheStoreIsOver) {
 
 INSTANTIATE_TEST_SUITE_P(Arrivals, DuringAStore,
                          ::testing::Values(Arrival::HandOverRequest, Arrival::CloseRequest));
+
+TEST_F(Commands, aStoreWaitsForWhatHoldsItsArchiveAndSaysSo) {
+    settings().Config.LhaDialog = 0;
+    expand(QStringLiteral("Tool"), {{QStringLiteral("run.sh"), kTraceScript},
+                                    {QStringLiteral("c.txt"), "added while expanded"}});
+    // Another store or expansion of Tool.lzh, as another process would hold it.
+    const int held = ::open(QFile::encodeName(ArchiveLockFile(archiveOf(QStringLiteral("Tool")))).constData(),
+                            O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    window = openWindow();
+    clickNode(*window, QStringLiteral("Tool"));
+    const QString waiting = QStringLiteral("圧縮ファイルがほかの処理で使われています。終わるのを待っています...");
+    bool saidSo = false;
+    QObject::connect(window.get(), &frmMain::statusTextChanged, window.get(),
+                     [&](int panel, const QString& text) {
+                         if (panel == 1 && text == waiting && !saidSo) {
+                             saidSo = true;
+                             ::close(held); // the other one is done
+                         }
+                     });
+    click("cmdPack");
+    EXPECT_TRUE(saidSo);
+    EXPECT_FALSE(QFileInfo::exists(execDir() + QStringLiteral("Tool")));
+    EXPECT_TRUE(archiveFiles(QStringLiteral("Tool")).contains(QStringLiteral("c.txt")));
+}
 
 } // namespace
 } // namespace vadok::test

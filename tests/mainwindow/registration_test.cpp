@@ -289,7 +289,7 @@ TEST_P(DamagedDrops, anArchiveThatDoesNotExpandIsNeverRegisteredAndLeavesNothing
 
     // The message says which member is damaged.
     EXPECT_TRUE(prompter.messages().value(0).text.contains(QStringLiteral("data.bin")));
-    EXPECT_EQ(QDir(packDir()).entryList(QDir::Files | QDir::Hidden), QStringList{"Tool.lzh"});
+    EXPECT_EQ(filesBesideArchives(packDir()), QStringList{"Tool.lzh"});
     EXPECT_TRUE(QDir(execDir()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
     EXPECT_EQ(readFile(dataFilePath()), data);
     EXPECT_EQ(node(*window, QStringLiteral("Broken")), nullptr);
@@ -316,7 +316,7 @@ TEST_P(UnownedArchive, aRegistrationLeftInTheEditorPutsItBackByteForByte) {
     trigger("mnuNew");
 
     EXPECT_EQ(readFile(archiveOf(QStringLiteral("Foo"))), before);
-    EXPECT_EQ(QDir(packDir()).entryList(QDir::Files | QDir::Hidden),
+    EXPECT_EQ(filesBesideArchives(packDir()),
               (QStringList{QStringLiteral("Foo.lzh"), QStringLiteral("Tool.lzh")}));
     EXPECT_FALSE(QFileInfo::exists(execDir() + QStringLiteral("Foo")));
     EXPECT_EQ(filesBelow(source), sourceFiles);

@@ -137,7 +137,7 @@ TEST_P(Deliveries, theProgramsFolderReplacesTheApplicationsFilesWhichIsStoredAga
     // A dropped folder goes to the trash; the work folder, the launcher's own, never does.
     EXPECT_EQ(trashed(), GetParam() == Delivery::Folder ? QStringList{QStringLiteral("new")} : QStringList());
     EXPECT_EQ(readFile(archiveOf(QStringLiteral("Other"))), otherArchive);
-    EXPECT_EQ(QDir(packDir()).entryList(QDir::Files | QDir::Hidden),
+    EXPECT_EQ(filesBesideArchives(packDir()),
               (QStringList{QStringLiteral("Other.lzh"), QStringLiteral("Tool.lzh")}));
 }
 
@@ -182,7 +182,7 @@ TEST_F(VersionUp, aFailedStoreKeepsTheOldArchiveAndTheNewVersionExpanded) {
     window->showDropDialog(dropped);
 
     EXPECT_EQ(readFile(archiveOf(QStringLiteral("Tool"))), toolArchive);
-    EXPECT_EQ(QDir(packDir()).entryList(QDir::Files | QDir::Hidden),
+    EXPECT_EQ(filesBesideArchives(packDir()),
               (QStringList{QStringLiteral("Other.lzh"), QStringLiteral("Tool.lzh")}));
     EXPECT_EQ(readFile(execDir() + QStringLiteral("Tool/tool.exe")), "new");
     EXPECT_TRUE(QFileInfo::exists(dropped));

@@ -11,6 +11,15 @@
 
 namespace vadok::test {
 
+QStringList filesBesideArchives(const QString& folder) {
+    QStringList files;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
+        if (!(name.startsWith(u'.') && name.endsWith(QStringLiteral(".lock"))))
+            files.append(name);
+    }
+    return files;
+}
+
 void writeFile(const QString& path, const QByteArray& bytes, bool executable) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);

@@ -11,6 +11,9 @@ void writeFile(const QString& path, const QByteArray& bytes, bool executable = f
 QByteArray readFile(const QString& path);
 // Bytes that no compressor shrinks, the same for the same seed.
 QByteArray noise(int size, quint32 seed);
+// The files of an archive folder, hidden ones too, less the archiver's lock files
+// (".<archive>.lock"), which stay beside the archives as lock files must.
+QStringList filesBesideArchives(const QString& folder);
 // Inverts the byte in the middle of the file: in an archive of one large member, its data.
 void flipMiddleByte(const QString& path);
 // Puts an empty file into folder whose name holds the byte 0xFF, which the archiver refuses

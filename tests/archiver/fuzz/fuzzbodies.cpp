@@ -139,7 +139,7 @@ void archiveUpdate(const std::uint8_t* data, std::size_t size) {
     if (expandArchive(archive.string(), dest.string() + "/", ArchiveFormat::Lzh, {}).code ==
         ArchiverOk)
         checkNothingLeadsOut(dest);
-    checkNothingBeside(scratch.root, {"old.lzh", "src", "dest"});
+    checkNothingBeside(scratch.root, {"old.lzh", ".old.lzh.lock", "src", "dest"});
 }
 
 void archiveExpand(const std::uint8_t* data, std::size_t size) {
