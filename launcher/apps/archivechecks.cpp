@@ -67,7 +67,6 @@ QString ExpandFailureText(int code, const QString& archive) {
     const QString name = QFileInfo(archive).fileName();
     switch (code) {
     case 0x8002: return QStringLiteral("圧縮ファイル %1 を開けません。").arg(name);
-    case 0x8003: return QStringLiteral("展開先のフォルダを作成できません。");
     case 0x8004: {
         QString text = QStringLiteral("圧縮ファイル %1 が壊れています。").arg(name);
         // The expansion stops at the first damage it meets; the check says which it is.
@@ -79,12 +78,7 @@ QString ExpandFailureText(int code, const QString& archive) {
         }
         return text;
     }
-    case 0x8005:
-        return QStringLiteral("展開先のフォルダの外に書き込むファイルが含まれているため、展開しませんでした。");
-    case 0x8006:
-        return QStringLiteral("展開先に書き込めません。ディスクの空き容量が足りない可能性があります。");
-    case 0x8009: return QStringLiteral("対応していない形式のファイルが含まれています。");
-    default: return ArchiverFailureText(code);
+    default: return ExpansionFailureText(code);
     }
 }
 

@@ -179,21 +179,43 @@ int ReplaceArchive(const QString& newArchive, const QString& archive) {
 
 QString HexCode(int code) { return QString::number(quint32(code), 16).toUpper(); }
 
-QString ArchiverFailureText(int code) {
+namespace {
+
+const QString kArchiveInUse = QStringLiteral("圧縮ファイルがほかの処理で使われています。"
+                                             "しばらくしてからやり直してください。");
+
+} // namespace
+
+QString StoreFailureText(int code) {
     switch (code) {
     case 0x8007:
         return QStringLiteral("読み込めないファイルがあるか、格納中にファイルが変更されました。"
                               "圧縮ファイルは元のままです。");
-    case 0x800C:
-        return QStringLiteral("圧縮ファイルがほかの処理で使われています。"
-                              "しばらくしてからやり直してください。");
+    case 0x800C: return kArchiveInUse;
+    default: return QString();
+    }
+}
+
+QString ExpansionFailureText(int code) {
+    switch (code) {
+    case 0x8003: return QStringLiteral("展開先のフォルダを作成できません。");
+    case 0x8005:
+        return QStringLiteral("展開先のフォルダの外に書き込むファイルが含まれているため、展開しませんでした。");
+    case 0x8006:
+        return QStringLiteral("展開先に書き込めません。ディスクの空き容量が足りない可能性があります。");
+    case 0x8009: return QStringLiteral("対応していない形式のファイルが含まれています。");
+    case 0x800C: return kArchiveInUse;
+    case 0x800D:
+        return QStringLiteral("対応していない圧縮方式で圧縮されたファイルが含まれています。");
+    case 0x800E:
+        return QStringLiteral("暗号化されたファイルが含まれているため、展開できません。");
     default: return QString();
     }
 }
 
 void ShowStoreFailure(int code) {
     QString text = QStringLiteral("圧縮に失敗しました。Error Code:0x") + HexCode(code);
-    const QString reason = ArchiverFailureText(code);
+    const QString reason = StoreFailureText(code);
     if (!reason.isEmpty())
         text += QStringLiteral("\r\n\r\n") + reason;
     showMessage(text, MsgIcon::Critical, MsgButtons::Ok, kFailedTitle);
@@ -207,8 +229,12 @@ void ShowExpandFailure(int code, const QString& archive) {
     showMessage(text, MsgIcon::Critical, MsgButtons::Ok, kFailedTitle);
 }
 
-void ShowUnzipFailure() {
-    showMessage(QStringLiteral("解凍に失敗しました。"), MsgIcon::Critical, MsgButtons::Ok, kFailedTitle);
+void ShowUnzipFailure(int code) {
+    QString text = QStringLiteral("解凍に失敗しました。");
+    const QString reason = ExpansionFailureText(code);
+    if (!reason.isEmpty())
+        text += QStringLiteral("\r\n\r\n") + reason;
+    showMessage(text, MsgIcon::Critical, MsgButtons::Ok, kFailedTitle);
 }
 
 } // namespace vadok

@@ -46,9 +46,11 @@ QString HexCode(int code);
 // says in words what went wrong; for a damaged archive, which member and why, as the archive
 // check finds it.
 void ShowStoreFailure(int code);
-// Why a store or an expansion failed with code, in words, when the code alone does not say.
-QString ArchiverFailureText(int code);
+// Why a store or an expansion failed with code, in words; empty where the code says no more.
+QString StoreFailureText(int code);
+QString ExpansionFailureText(int code);
 void ShowExpandFailure(int code, const QString& archive);
-void ShowUnzipFailure();
+// The ZIP failure names no code; it says in words what the code means, where it can.
+void ShowUnzipFailure(int code);
 
 } // namespace vadok

@@ -188,9 +188,9 @@ void frmDropFile::registerZip() {
         return;
     const QString work = WorkFolder() + u'/';
     RemoveWorkFolder();
-    if (RunUnzip(UnzipCommand(m_tag, work)) != 0) {
+    if (const int code = RunUnzip(UnzipCommand(m_tag, work)); code != 0) {
         RemoveWorkFolder();
-        ShowUnzipFailure();
+        ShowUnzipFailure(code);
         return;
     }
     const bool stored = LhaCompressDir(title, work);

@@ -113,8 +113,8 @@ bool frmDropFile::putNewVersionInWorkFolder() {
     case DropKind::Lzh:
         return ExtractDroppedLzh(m_tag) == 0;
     case DropKind::Zip:
-        if (RunUnzip(UnzipCommand(m_tag, WorkFolder() + u'/')) != 0) {
-            ShowUnzipFailure();
+        if (const int code = RunUnzip(UnzipCommand(m_tag, WorkFolder() + u'/')); code != 0) {
+            ShowUnzipFailure(code);
             return false;
         }
         return true;

@@ -239,7 +239,8 @@ TEST_F(Registration, aZipReachingOutsideTheWorkFolderIsRefusedAndNothingWritten)
     writeRawZip(dropped.toStdString(), {{"ok.txt", "fine", {}, false}, {"../../escape.txt", "out", {}, false}});
     window = openWindow();
     const QByteArray data = readFile(dataFilePath());
-    prompter.expect(QStringLiteral("解凍に失敗しました。"));
+    prompter.expect(QStringLiteral("解凍に失敗しました。\r\n\r\n展開先のフォルダの外に書き込むファイルが"
+                                   "含まれているため、展開しませんでした。"));
     driver.then([](QDialog& d) {
         press(d, "cmdNew");
         EXPECT_TRUE(d.isVisible());
