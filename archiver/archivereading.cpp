@@ -236,7 +236,7 @@ ArchiveListing listArchive(const std::string& path, ArchiveFormat format) {
             listed.knownMethod = libarchiveDecodes(m.methodName());
             listing.members.push_back(listed);
         });
-        // Archives our reader cannot follow (self-extracting, level 3) keep libarchive's names;
+        // Archives our reader cannot follow (self-extracting) keep libarchive's names;
         // libarchive cannot tell a cut one from a whole one, our reader can.
         if (index.foreign)
             return listWithLibarchive(path, format, "");

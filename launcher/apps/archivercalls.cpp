@@ -187,6 +187,8 @@ QString ArchiverFailureText(int code) {
     case 0x800C:
         return QStringLiteral("圧縮ファイルがほかの処理で使われています。"
                               "しばらくしてからやり直してください。");
+    case 0x800D:
+        return QStringLiteral("対応していない圧縮方式で格納されたファイルが含まれています。");
     default: return QString();
     }
 }
