@@ -17,10 +17,11 @@
 //       when it may have, the member decodes to exactly its bytes. Copied data must be
 //       sound (the CRC-32 of the stored data in our own header, else the decoded CRC-16): a
 //       damaged member is compressed again from the folder's file, and one the folder no
-//       longer has fails the call with ArchiverBrokenArchive. Sizes are checked before
-//       anything is compressed. Files are opened without following links and without
-//       blocking: a file or folder replaced during the store by a link, a FIFO or anything
-//       but what the scan saw fails the call with ArchiverReadError. So does a file that
+//       longer has fails the call with ArchiverBrokenArchive (ArchiverUnsupportedMethod when
+//       its method cannot be decoded, so that its data cannot be shown sound). Sizes are
+//       checked before anything is compressed. Files are opened without following links
+//       and without blocking: a file or folder replaced during the store by a link, a FIFO
+//       or anything but what the scan saw fails the call with ArchiverReadError. So does a file that
 //       changes while it is read (compressed, or compared with its member): it must have
 //       the size and modification time the scan saw, give exactly that many bytes, and keep
 //       its size and its modification and status-change times until it has been read; its

@@ -141,6 +141,14 @@ TEST(LzhHeaders, undecodableMethodsHugeHeadersAndTimesGetTruthfulResults) {
         }
     }
 
+    // Nor can a store keep such a member, with no file in the folder to store instead.
+    writeFile(dir / "keep.lzh", lzhArchive({{"a.txt", "alpha"}, {"gone.bin", "pmarc", "pm2"}}));
+    writeFile(dir / "folder/a.txt", "alpha");
+    const std::string kept = readFile(dir / "keep.lzh");
+    EXPECT_EQ(Unlha(nullptr, storeCommand(dir / "keep.lzh", dir / "folder"), nullptr, 0),
+              ArchiverUnsupportedMethod);
+    EXPECT_EQ(readFile(dir / "keep.lzh"), kept);
+
     // 1969 and 2128: the store clamps them to 1970 and 2106.
     writeFile(dir / "times/early.txt", "e");
     writeFile(dir / "times/late.txt", "l");
