@@ -17,14 +17,20 @@
 //       when it may have, the member decodes to exactly its bytes. Copied data must be
 //       sound (the CRC-32 of the stored data in our own header, else the decoded CRC-16): a
 //       damaged member is compressed again from the folder's file, and one the folder no
-//       longer has fails the call with ArchiverBrokenArchive. Sizes are checked before
-//       anything is compressed. Files are opened without following links and without
-//       blocking: a file or folder replaced during the store by a link, a FIFO or anything
-//       but what the scan saw fails the call with ArchiverReadError. So does a file that
+//       longer has fails the call with ArchiverBrokenArchive (ArchiverUnsupportedMethod when
+//       its method cannot be decoded, so that its data cannot be shown sound). Sizes are
+//       checked before anything is compressed. Files are opened without following links
+//       and without blocking: a file or folder replaced during the store by a link, a FIFO
+//       or anything but what the scan saw fails the call with ArchiverReadError. So does a file that
 //       changes while it is read (compressed, or compared with its member): it must have
 //       the size and modification time the scan saw, give exactly that many bytes, and keep
 //       its size and its modification and status-change times until it has been read; its
 //       bytes would otherwise match neither version. The next store takes it as it then is.
+//       The store writes the whole archive anew with our own level-2 headers, whatever the
+//       levels (0 to 3) of the old one: names are stored as for new members (names.h), even
+//       those an old member kept in UTF-16 headers, bytes after the old end mark are dropped,
+//       and modification times before 1970 or after 2106 are stored as those limits rather
+//       than wrapped round.
 //       The archive is replaced atomically: a temporary file beside it is written, every
 //       newly compressed member is decoded again and its CRC compared, the file is flushed
 //       to disk and renamed over the old archive. Any failure leaves the previous archive
@@ -69,8 +75,14 @@
 //       relative dest the working folder at the last) fail with ArchiverWriteError, also
 //       before anything is written; a member whose data comes out shorter or longer than its
 //       header says fails with ArchiverBrokenArchive. So does a damaged archive: a ZIP
-//       archive is what its central directory lists, an LZH archive ends at its end mark
-//       (nothing but padding may follow) and one that ends without it was cut short.
+//       archive is what its central directory lists, an LZH archive ends at its end mark and
+//       one that ends without it was cut short. Bytes after the end mark (padding, text a
+//       transfer appended) are ignored, unless a member header parses anywhere in them: that
+//       is a member whose header was lost, and the archive is damaged. A header that claims
+//       more than 64 KiB (level 3 can) is damaged. A member packed in a way the archiver
+//       cannot decode (say -pm2- or an unknown -lh9-) fails the call with
+//       ArchiverUnsupportedMethod. LZH names come from the UTF-16 name and folder headers
+//       where a member has them, else from the plain fields.
 //
 // Paths in command strings are UTF-8 (file-system bytes), folders end in "/". Both entry
 // points return ArchiverOk (0) or one of the codes below; buffer and size are accepted for
@@ -103,6 +115,7 @@ enum ArchiverCode : int {
     ArchiverCancelled = 0x800B,     // the caller's progress callback asked to stop
     ArchiverLocked = 0x800C,        // another store, or an expansion or check, held the archive
                                     // for longer than the call waits
+    ArchiverUnsupportedMethod = 0x800D, // a member is packed in a way this archiver cannot decode
 };
 
 // What is wrong with a damaged archive, for a message to the user.

@@ -2,6 +2,7 @@
 
 #include "archiver.h"
 #include "lzhheaderreader.h"
+#include "lzhmethod.h"
 #include "names.h"
 
 #include <algorithm>
@@ -21,13 +22,6 @@ constexpr std::size_t kNameBlock = 1024 * 1024;
 std::string errorOf(struct archive* a, const char* fallback) {
     const char* e = archive_error_string(a);
     return e ? e : fallback;
-}
-
-// The methods libarchive's LZH reader decodes; members of any other fail at their data.
-bool libarchiveDecodes(const std::string& method) {
-    static const char* const known[] = {"lh0", "lz4", "lh5", "lh6", "lh7", "lhd"};
-    return std::any_of(std::begin(known), std::end(known),
-                       [&](const char* m) { return method == m; });
 }
 
 ArchiveListing failed(int code, std::string error) {
@@ -233,10 +227,10 @@ ArchiveListing listArchive(const std::string& path, ArchiveFormat format) {
             listed.dataEnd = m.dataOffset + m.compressedSize;
             listed.crc = m.crc;
             listed.kind = m.kind;
-            listed.knownMethod = libarchiveDecodes(m.methodName());
+            listed.knownMethod = decodableMethod(m.methodName());
             listing.members.push_back(listed);
         });
-        // Archives our reader cannot follow (self-extracting, level 3) keep libarchive's names;
+        // Archives our reader cannot follow (self-extracting) keep libarchive's names;
         // libarchive cannot tell a cut one from a whole one, our reader can.
         if (index.foreign)
             return listWithLibarchive(path, format, "");

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -42,12 +43,56 @@ std::int64_t dosTime(std::uint32_t v) {
 }
 
 constexpr const char* kNoHeaderHere = "no member header where one should start";
+constexpr std::uint64_t kLargestHeader = 0xFFFF;
 
 struct Names {
     std::string file;
     std::string dir;
     bool sawFile = false;
+    // Windows archivers put the real names here and placeholders in the plain fields.
+    std::optional<std::string> wideFile;
+    std::optional<std::string> wideDir;
 };
+
+// UTF-16LE to UTF-8, U+FFFF (or "/") separating folders; nullopt when the bytes are no
+// UTF-16 (an odd length, a lone surrogate, a NUL).
+std::optional<std::string> wideName(const std::uint8_t* d, std::size_t n) {
+    if (n % 2 != 0)
+        return std::nullopt;
+    std::string out;
+    for (std::size_t i = 0; i < n; i += 2) {
+        std::uint32_t c = le16(d + i);
+        if (c >= 0xD800 && c < 0xDC00) {
+            if (i + 4 > n)
+                return std::nullopt;
+            const std::uint32_t low = le16(d + i + 2);
+            if (low < 0xDC00 || low >= 0xE000)
+                return std::nullopt;
+            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            i += 2;
+        } else if ((c >= 0xDC00 && c < 0xE000) || c == 0) {
+            return std::nullopt;
+        }
+        if (c == 0xFFFF)
+            c = '/';
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
 
 HeaderResult fail(HeaderStatus status, const char* why) {
     HeaderResult r;
@@ -58,34 +103,36 @@ HeaderResult fail(HeaderStatus status, const char* why) {
 
 // Walks the extended headers from p (the first size field). On success returns the number
 // of bytes they occupy, the final zero size included.
+// Level 3 gives every size field 4 bytes (width), the others 2.
 bool parseExtensions(const std::uint8_t* p, std::size_t avail, LzhMember& m, Names& names,
                      std::size_t& used, std::size_t& crcFieldAt, std::string& error,
-                     bool* ranPast = nullptr) {
+                     bool* ranPast = nullptr, std::size_t width = 2) {
     std::size_t pos = 0;
     crcFieldAt = 0;
     while (true) {
-        const std::size_t size = pos + 2 <= avail ? le16(p + pos) : 0;
-        if (pos + 2 > avail || pos + size > avail) {
+        const std::uint64_t size =
+            pos + width > avail ? 0 : width == 2 ? le16(p + pos) : le32(p + pos);
+        if (pos + width > avail || pos + size > avail) {
             error = "extended header runs past the end";
             if (ranPast)
                 *ranPast = true;
             return false;
         }
         if (size == 0) {
-            used = pos + 2;
+            used = pos + width;
             return true;
         }
-        if (size < 3) {
+        if (size < width + 1) {
             error = "extended header has an impossible size";
             return false;
         }
-        const std::uint8_t type = p[pos + 2];
-        const std::uint8_t* d = p + pos + 3;
-        const std::size_t n = size - 3;
+        const std::uint8_t type = p[pos + width];
+        const std::uint8_t* d = p + pos + width + 1;
+        const std::size_t n = static_cast<std::size_t>(size) - width - 1;
         switch (type) {
         case 0x00:
             if (n >= 2)
-                crcFieldAt = pos + 3;
+                crcFieldAt = pos + width + 1;
             break;
         case 0x01:
             names.file.assign(reinterpret_cast<const char*>(d), n);
@@ -93,6 +140,20 @@ bool parseExtensions(const std::uint8_t* p, std::size_t avail, LzhMember& m, Nam
             break;
         case 0x02:
             names.dir.assign(reinterpret_cast<const char*>(d), n);
+            break;
+        case 0x44:
+            names.wideFile = wideName(d, n);
+            if (!names.wideFile) {
+                error = "broken UTF-16 file name";
+                return false;
+            }
+            break;
+        case 0x45:
+            names.wideDir = wideName(d, n);
+            if (!names.wideDir || names.wideDir->empty() || names.wideDir->back() != '/') {
+                error = "broken UTF-16 folder name";
+                return false;
+            }
             break;
         case 0x40:
             if (n == 2)
@@ -133,27 +194,26 @@ bool parseExtensions(const std::uint8_t* p, std::size_t avail, LzhMember& m, Nam
         default:
             break;
         }
-        pos += size;
+        pos += static_cast<std::size_t>(size);
     }
 }
 
-// Some transfers padded files to whole blocks with zeros or ^Z (0x1A); nothing else may
-// follow the end mark.
-bool onlyPaddingFrom(int fd, std::uint64_t at, std::uint64_t end) {
-    std::vector<std::uint8_t> chunk(64 * 1024);
-    while (at < end) {
-        const ssize_t n = ::pread(fd, chunk.data(),
-                                  static_cast<std::size_t>(std::min<std::uint64_t>(
-                                      chunk.size(), end - at)),
-                                  static_cast<off_t>(at));
-        if (n <= 0)
-            return false;
-        for (ssize_t i = 0; i < n; ++i)
-            if (chunk[static_cast<std::size_t>(i)] != 0 && chunk[static_cast<std::size_t>(i)] != 0x1A)
-                return false;
-        at += static_cast<std::uint64_t>(n);
-    }
-    return true;
+// The CRC covers the header with its own field read as zero.
+bool headerCrcMatches(const std::uint8_t* p, std::size_t headerSize, std::size_t field) {
+    const std::uint8_t zero[2] = {0, 0};
+    std::uint16_t crc = crc16Update(0, p, field);
+    crc = crc16Update(crc, zero, 2);
+    crc = crc16Update(crc, p + field + 2, headerSize - field - 2);
+    return crc == le16(p + field);
+}
+
+// "-xxx-": LHA's own methods start with "l", PMarc's with "p"; any lower-case pair followed
+// by a letter or digit is taken for a method, known or not, so that a member packed in a way
+// we cannot decode is told apart from bytes that are no header at all.
+bool looksLikeMethod(const std::uint8_t* p) {
+    auto lower = [](std::uint8_t c) { return c >= 'a' && c <= 'z'; };
+    auto alnum = [&](std::uint8_t c) { return lower(c) || (c >= '0' && c <= '9'); };
+    return p[0] == '-' && p[4] == '-' && lower(p[1]) && lower(p[2]) && alnum(p[3]);
 }
 
 } // namespace
@@ -165,7 +225,7 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
         return fail(HeaderStatus::End, "");
     if (avail < 22)
         return fail(HeaderStatus::Truncated, "truncated member header");
-    if (p[2] != '-' || p[6] != '-' || p[3] != 'l')
+    if (!looksLikeMethod(p + 2))
         return fail(HeaderStatus::Invalid, kNoHeaderHere);
     m = LzhMember{};
     std::memcpy(m.method, p + 3, 3);
@@ -206,10 +266,12 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
             m.creator = static_cast<char>(p[24 + nameLen]);
             std::size_t used = 0, crcAt = 0;
             std::string error;
+            bool ranPast = false;
             const std::size_t extStart = headerSize - 2;
-            if (!parseExtensions(p + extStart, avail - extStart, m, names, used, crcAt, error))
-                return fail(avail - extStart < 0x20000 ? HeaderStatus::Truncated
-                                                       : HeaderStatus::Invalid,
+            if (!parseExtensions(p + extStart, avail - extStart, m, names, used, crcAt, error,
+                                 &ranPast))
+                return fail(ranPast && avail - extStart < 0x20000 ? HeaderStatus::Truncated
+                                                                  : HeaderStatus::Invalid,
                             error.c_str());
             const std::size_t extBytes = used - 2;
             if (m.compressedSize < extBytes)
@@ -243,20 +305,32 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
         std::string error;
         if (!parseExtensions(p + 24, headerSize - 24, m, names, used, crcAt, error))
             return fail(HeaderStatus::Invalid, error.c_str());
-        if (crcAt != 0) {
-            // The CRC covers the header with its own field read as zero.
-            const std::size_t field = 24 + crcAt;
-            const std::uint8_t zero[2] = {0, 0};
-            std::uint16_t crc = crc16Update(0, p, field);
-            crc = crc16Update(crc, zero, 2);
-            crc = crc16Update(crc, p + field + 2, headerSize - field - 2);
-            if (crc != le16(p + field))
-                return fail(HeaderStatus::Invalid, "member header CRC mismatch");
-        }
+        if (crcAt != 0 && !headerCrcMatches(p, headerSize, 24 + crcAt))
+            return fail(HeaderStatus::Invalid, "member header CRC mismatch");
+        r.headerLength = headerSize;
+    } else if (m.level == 3) {
+        if (avail < 32)
+            return fail(HeaderStatus::Truncated, "truncated member header");
+        if (le16(p) != 4)
+            return fail(HeaderStatus::Invalid, "level-3 header without its 4-byte size fields");
+        const std::uint64_t headerSize = le32(p + 24);
+        // No writer needs more than a level-2 header can hold; a size of gigabytes is damage.
+        if (headerSize < 32 || headerSize > kLargestHeader)
+            return fail(HeaderStatus::Invalid, "member header size out of range");
+        if (headerSize > avail)
+            return fail(HeaderStatus::Truncated, "truncated member header");
+        m.mtime = static_cast<std::int64_t>(le32(p + 15));
+        m.crc = le16(p + 21);
+        m.creator = static_cast<char>(p[23]);
+        std::size_t used = 0, crcAt = 0;
+        std::string error;
+        if (!parseExtensions(p + 28, headerSize - 28, m, names, used, crcAt, error, nullptr, 4))
+            return fail(HeaderStatus::Invalid, error.c_str());
+        if (crcAt != 0 && !headerCrcMatches(p, headerSize, 28 + crcAt))
+            return fail(HeaderStatus::Invalid, "member header CRC mismatch");
         r.headerLength = headerSize;
     } else {
-        return fail(m.level == 3 ? HeaderStatus::Unsupported : HeaderStatus::Invalid,
-                    "unsupported header level");
+        return fail(HeaderStatus::Invalid, "unsupported header level");
     }
 
     const bool stored = std::memcmp(m.method, "lh0", 3) == 0 || std::memcmp(m.method, "lz4", 3) == 0;
@@ -268,9 +342,16 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
     for (char& c : names.dir)
         if (static_cast<unsigned char>(c) == 0xFF)
             c = '/';
-    const std::string raw = names.dir + names.file;
-    m.nameGuessedCp932 = !m.codePage && m.creator != 'U' && !isValidUtf8(raw);
-    std::string path = decodeName(raw, m.codePage, m.creator);
+    std::string path;
+    if (names.wideFile || names.wideDir) {
+        // Each UTF-16 part stands in for its plain counterpart.
+        path = names.wideDir.value_or(decodeName(names.dir, m.codePage, m.creator)) +
+               names.wideFile.value_or(decodeName(names.file, m.codePage, m.creator));
+    } else {
+        const std::string raw = names.dir + names.file;
+        m.nameGuessedCp932 = !m.codePage && m.creator != 'U' && !isValidUtf8(raw);
+        path = decodeName(raw, m.codePage, m.creator);
+    }
     if (m.level == 0)
         for (char& c : path)
             if (c == '\\')
@@ -295,6 +376,35 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
 }
 
 namespace {
+
+// Whether a member header starts anywhere in bytes [at, end): what is left of an archive
+// whose header was zeroed into an early end mark. Anything else after the end mark (padding,
+// text a transfer or a mail program appended) is no part of the archive. A tail that cannot
+// be read counts as a header: nothing that may hold members is ignored unseen.
+bool headerFollows(int fd, std::uint64_t at, std::uint64_t end) {
+    constexpr std::size_t kStep = 0x40000;
+    constexpr std::size_t kReach = 0x20000; // what one header may need beyond its start
+    std::vector<std::uint8_t> chunk(kStep + kReach);
+    while (at < end) {
+        const ssize_t n = ::pread(
+            fd, chunk.data(),
+            static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), end - at)),
+            static_cast<off_t>(at));
+        if (n <= 0)
+            return true;
+        const auto got = static_cast<std::size_t>(n);
+        const std::size_t scan = at + got >= end ? got : std::min(got, kStep);
+        for (std::size_t i = 0; i < scan && i + 7 <= got; ++i) {
+            if (!looksLikeMethod(chunk.data() + i + 2))
+                continue;
+            LzhMember m;
+            if (parseLzhHeader(chunk.data() + i, got - i, m, false).status == HeaderStatus::Ok)
+                return true;
+        }
+        at += scan;
+    }
+    return false;
+}
 
 // What the walk hands over of a member: its header's bytes and, when the read that holds the
 // header holds all of the member's data too, that data (else nullptr).
@@ -342,16 +452,15 @@ void walkHeaders(int fd, bool withNames, ArchiveIndex& outcome, const MemberVisi
             r = parseLzhHeader(buffer.get(), bufferSize, m, withNames);
         }
         if (r.status == HeaderStatus::End) {
-            if (onlyPaddingFrom(fd, offset + 1, fileSize))
+            if (!headerFollows(fd, offset + 1, fileSize))
                 outcome.ok = true;
             else
                 stop(ArchiveDamage::HeaderDamaged, offset,
-                     "data after the end mark at offset " + std::to_string(offset));
+                     "a member header after the end mark at offset " + std::to_string(offset));
             break;
         }
         if (r.status != HeaderStatus::Ok) {
-            outcome.foreign = r.status == HeaderStatus::Unsupported ||
-                              (offset == 0 && bufferSize >= 2 && buffer[0] == 'M' && buffer[1] == 'Z');
+            outcome.foreign = (offset == 0 && bufferSize >= 2 && buffer[0] == 'M' && buffer[1] == 'Z');
             const bool notLzh = offset == 0 && r.error == kNoHeaderHere;
             stop(r.status == HeaderStatus::Truncated ? ArchiveDamage::CutShort
                  : notLzh                            ? ArchiveDamage::NotAnArchive

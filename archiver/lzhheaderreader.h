@@ -11,8 +11,8 @@
 
 namespace vadok::archiver {
 
-// Reads member headers of existing LZH archives, levels 0, 1 and 2, so that a store can
-// copy unchanged members without decoding them and an expansion can check names first.
+// Reads member headers of existing LZH archives, levels 0 to 3, so that a store can copy
+// unchanged members without decoding them and an expansion can check names first.
 //
 // Every level starts with the method "-xxx-" at offset 2 and the level byte at offset 20;
 // numbers are little-endian.
@@ -25,15 +25,24 @@ namespace vadok::archiver {
 //            which sit between the base header and the data.
 //   Level 2: [0] total header size, [7] compressed size, [11] original size, [15] Unix
 //            time, [21] CRC-16, [23] creator, [24] first extended header size.
+//   Level 3: [0] the width of the size fields (4), then as level 2 up to [23] creator,
+//            [24] total header size (4 bytes), [28] first extended header size (4 bytes);
+//            extended headers have 4-byte size fields. A total over 64 KiB is damage.
 // An extended header is [size: 2][type: 1][data], its size counting all three parts; a size
 // of 0 ends the list. Types used: 0x00 header CRC, 0x01 file name, 0x02 directory
-// (0xFF separates parts), 0x40 MS-DOS attribute, 0x41 Windows times, 0x42 64-bit sizes,
+// (0xFF separates parts), 0x44 and 0x45 the file and folder name in UTF-16LE (U+FFFF or "/"
+// separates and ends folder parts; Windows archivers then leave placeholders in 0x01 and
+// 0x02, so each UTF-16 part is preferred to its plain one; libarchive refuses a broken one,
+// and so do we), 0x40 MS-DOS attribute, 0x41 Windows times, 0x42 64-bit sizes,
 // 0x46 code page, 0x50 Unix mode, 0x54 Unix time, and our own 0x76: the CRC-32 (zlib's) of
-// the member's stored data, which other readers skip like any type they do not know. A first byte of 0 ends the archive: our
-// writer, LHa for UNIX and jlha all write it, so a file that ends without it was cut short,
-// and anything but padding after it is a member whose header was lost. Stored members
-// (-lh0-, -lz4-) hold exactly their original size.
-enum class HeaderStatus { Ok, End, Truncated, Invalid, Unsupported };
+// the member's stored data, which other readers skip like any type they do not know. A first
+// byte of 0 ends the archive: our writer, LHa for UNIX and jlha all write it, so a file that
+// ends without it was cut short. Whatever follows it is ignored (padding, appended text),
+// unless a member header parses anywhere in it: that is a member whose header was lost.
+// Stored members (-lh0-, -lz4-) hold exactly their original size. Any "-xx?-" of lower-case
+// letters (and a digit) is a method: one we cannot decode is a member we cannot expand, not
+// the end of the archive.
+enum class HeaderStatus { Ok, End, Truncated, Invalid };
 
 constexpr std::uint8_t kStoredCrcHeader = 0x76;
 
@@ -51,7 +60,7 @@ HeaderResult parseLzhHeader(const std::uint8_t* buffer, std::size_t size, LzhMem
 
 struct ArchiveIndex {
     bool ok = false;
-    bool foreign = false; // self-extracting or level 3: a form only libarchive reads
+    bool foreign = false; // self-extracting: a form only libarchive reads
     std::string error;
     // What stopped a failed reading, at which header (or end mark), and the member whose
     // header was read when its data is what is wrong.

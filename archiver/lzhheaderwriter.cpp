@@ -99,7 +99,8 @@ std::vector<std::uint8_t> encode(const LzhMember& m, bool plainName) {
     h.push_back('-');
     putLe32(h, static_cast<std::uint32_t>(m.compressedSize));
     putLe32(h, static_cast<std::uint32_t>(m.originalSize));
-    putLe32(h, static_cast<std::uint32_t>(m.mtime));
+    // A time before 1970 or after 2106 would wrap round to the far end of the range.
+    putLe32(h, static_cast<std::uint32_t>(std::clamp<std::int64_t>(m.mtime, 0, 0xFFFFFFFF)));
     h.push_back(0x20);
     h.push_back(2);
     putLe16(h, m.crc);

@@ -1,5 +1,8 @@
 #include "lzhmethod.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace vadok::archiver {
 
 LzhMethodParams methodParams(LzhMethod method) {
@@ -22,6 +25,11 @@ std::optional<LzhMethod> methodFromName(std::string_view name) {
     if (name == "lh7")
         return LzhMethod::Lh7;
     return std::nullopt;
+}
+
+bool decodableMethod(std::string_view name) {
+    static constexpr std::string_view known[] = {"lh0", "lz4", "lh5", "lh6", "lh7", "lhd"};
+    return std::find(std::begin(known), std::end(known), name) != std::end(known);
 }
 
 } // namespace vadok::archiver

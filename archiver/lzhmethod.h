@@ -19,4 +19,8 @@ struct LzhMethodParams {
 LzhMethodParams methodParams(LzhMethod method);
 std::optional<LzhMethod> methodFromName(std::string_view name);
 
+// Whether members of the method named ("lh5", "lhd", ...) can be read: libarchive decodes
+// them. Members of any other fail with ArchiverUnsupportedMethod.
+bool decodableMethod(std::string_view name);
+
 } // namespace vadok::archiver

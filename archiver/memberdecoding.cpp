@@ -69,6 +69,10 @@ MemberFault decodeRange(const MemberRange& r, MemberHandler& handler, Shared& sh
     const DecodeJob& job = shared.job;
     const std::vector<ListedMember>& members = job.listing->members;
     std::string error;
+    // libarchive does not even take a range that starts with such a member for an archive.
+    if (r.first < r.last && !members[r.first].knownMethod)
+        return faultAt(r.first, ArchiverUnsupportedMethod, ArchiveDamage::UnsupportedMethod,
+                       members[r.first].path + ": packed in a way this archiver cannot decode");
     ReadArchive a = r.end > r.begin ? openArchiveSpans(shared.fd, {{r.begin, r.end}},
                                                        job.listing->hdrcharset, error)
                                     : openArchive(job.archivePath, job.format,
@@ -81,6 +85,10 @@ MemberFault decodeRange(const MemberRange& r, MemberHandler& handler, Shared& sh
         if (shared.stopsBefore(i))
             return {};
         const ListedMember& m = members[i];
+        // libarchive may not even read the header of such a member.
+        if (!m.knownMethod)
+            return faultAt(i, ArchiverUnsupportedMethod, ArchiveDamage::UnsupportedMethod,
+                           m.path + ": packed in a way this archiver cannot decode");
         const int rh = archive_read_next_header(a.get(), &entry);
         if (rh != ARCHIVE_OK && rh != ARCHIVE_WARN)
             return faultAt(i, ArchiverBrokenArchive, ArchiveDamage::HeaderDamaged,
@@ -110,9 +118,7 @@ MemberFault decodeRange(const MemberRange& r, MemberHandler& handler, Shared& sh
         }
         // A CRC mismatch comes back as a warning; it is still a damaged member.
         if (rd != ARCHIVE_EOF)
-            return faultAt(i, ArchiverBrokenArchive,
-                           m.knownMethod ? ArchiveDamage::DataDamaged
-                                         : ArchiveDamage::UnsupportedMethod,
+            return faultAt(i, ArchiverBrokenArchive, ArchiveDamage::DataDamaged,
                            m.path + ": " + errorOf(a.get(), "damaged member"));
         if (m.kind == MemberKind::File && written != m.size)
             return faultAt(i, ArchiverBrokenArchive, ArchiveDamage::DataDamaged,

@@ -4,6 +4,7 @@
 #include "crc16.h"
 #include "lzhencoder.h"
 #include "lzhheaderwriter.h"
+#include "lzhmethod.h"
 #include "memberverify.h"
 #include "oldmember.h"
 #include "sourcefile.h"
@@ -168,7 +169,8 @@ void runTask(const Task& task, Job& job, const WorkContext& context) {
             return;
         }
         if (task.source.empty()) {
-            job.code = ArchiverBrokenArchive;
+            job.code = decodableMethod(task.old->methodName()) ? ArchiverBrokenArchive
+                                                               : ArchiverUnsupportedMethod;
             job.error = "the archive's member " + task.member.path + " cannot be kept: " + why +
                         ", and the folder has no file to store in its place";
             return;

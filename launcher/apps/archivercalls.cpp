@@ -192,6 +192,9 @@ QString StoreFailureText(int code) {
         return QStringLiteral("読み込めないファイルがあるか、格納中にファイルが変更されました。"
                               "圧縮ファイルは元のままです。");
     case 0x800C: return kArchiveInUse;
+    case 0x800D:
+        return QStringLiteral("圧縮ファイルに対応していない圧縮方式のファイルがあり、展開フォルダに"
+                              "そのファイルがないため格納できません。圧縮ファイルは元のままです。");
     default: return QString();
     }
 }

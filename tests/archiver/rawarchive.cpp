@@ -66,9 +66,12 @@ std::string levelOneOrZero(const LzhEntry& e, std::uint32_t compressed, std::uin
 
 } // namespace
 
-std::string extension(std::uint8_t type, const std::string& data) {
+std::string extension(std::uint8_t type, const std::string& data, int level) {
     std::string s;
-    le16(s, static_cast<unsigned>(data.size() + 3));
+    if (level == 3)
+        le32(s, static_cast<std::uint32_t>(data.size() + 5));
+    else
+        le16(s, static_cast<unsigned>(data.size() + 3));
     s.push_back(static_cast<char>(type));
     return s + data;
 }
@@ -76,43 +79,57 @@ std::string extension(std::uint8_t type, const std::string& data) {
 std::string lzhEntryBytes(const LzhEntry& e) {
     const auto compressed = e.compressedSize.value_or(static_cast<std::uint32_t>(e.data.size()));
     const auto original = e.originalSize.value_or(static_cast<std::uint32_t>(e.data.size()));
-    if (e.level != 2)
+    if (e.level < 2)
         return levelOneOrZero(e, compressed, original) + e.data;
-    std::string h(2, '\0'); // size, set below
+    // Level 3 is level 2 with 4-byte size fields: the field width first, the total size
+    // after the creator.
+    const int level = e.level;
+    std::string h;
+    le16(h, level == 3 ? 4 : 0); // level 2: the size, set below
     h += "-" + e.method + "-";
     le32(h, compressed);
     le32(h, original);
-    le32(h, kUnixTime);
+    le32(h, e.unixTime.value_or(kUnixTime));
     h.push_back(0x20);
-    h.push_back(2);
+    h.push_back(static_cast<char>(level));
     le16(h, crc16(e.data));
     h += "U";
-    h += extension(0x00, std::string(2, '\0'));
+    const std::size_t sizeAt = h.size();
+    if (level == 3)
+        le32(h, 0); // set below
+    h += extension(0x00, std::string(2, '\0'), level);
     const std::size_t crcAt = h.size() - 2;
     if (e.codePage) {
         std::string cp;
         le32(cp, *e.codePage);
-        h += extension(0x46, cp);
+        h += extension(0x46, cp, level);
     }
     const std::size_t slash = e.name.rfind('/');
     std::string dir = slash == std::string::npos ? "" : e.name.substr(0, slash + 1);
     for (char& c : dir)
         if (c == '/')
             c = '\xFF';
-    h += extension(0x01, slash == std::string::npos ? e.name : e.name.substr(slash + 1));
+    h += extension(0x01, slash == std::string::npos ? e.name : e.name.substr(slash + 1), level);
     if (!dir.empty())
-        h += extension(0x02, dir);
+        h += extension(0x02, dir, level);
     if (e.mode) {
         std::string m;
         le16(m, *e.mode);
-        h += extension(0x50, m);
+        h += extension(0x50, m, level);
     }
     h += e.extensions;
-    le16(h, 0);
-    if (e.padZeroLowByte && (h.size() & 0xFF) == 0)
-        h.push_back(0);
-    h[0] = static_cast<char>(h.size() & 0xFF);
-    h[1] = static_cast<char>(h.size() >> 8);
+    if (level == 3) {
+        le32(h, 0);
+        std::string size;
+        le32(size, e.headerSize.value_or(static_cast<std::uint32_t>(h.size())));
+        h.replace(sizeAt, 4, size);
+    } else {
+        le16(h, 0);
+        if (e.padZeroLowByte && (h.size() & 0xFF) == 0)
+            h.push_back(0);
+        h[0] = static_cast<char>(h.size() & 0xFF);
+        h[1] = static_cast<char>(h.size() >> 8);
+    }
     const std::uint16_t crc = crc16(h);
     h[crcAt] = static_cast<char>(crc & 0xFF);
     h[crcAt + 1] = static_cast<char>(crc >> 8);

@@ -12,7 +12,7 @@
 
 namespace vadok::test {
 
-// One LZH member. The name is stored as given; level 2 splits it at the last "/" into the
+// One LZH member. The name is stored as given; levels 2 and 3 split it at the last "/" into the
 // directory header (0xFF between parts) and the file name header, levels 0 and 1 keep it
 // whole in the base header.
 struct LzhEntry {
@@ -24,10 +24,13 @@ struct LzhEntry {
     std::optional<std::uint32_t> codePage = {};
     std::optional<std::uint32_t> originalSize = {};   // default: the data's size
     std::optional<std::uint32_t> compressedSize = {}; // default: the data's size
-    std::string extensions = {}; // further extended headers (see extension()), levels 1 and 2
+    std::string extensions = {}; // further extended headers (see extension()), levels 1 to 3
     bool padZeroLowByte = true; // level 2: one byte more when the size's low byte is 0
+    std::optional<std::uint32_t> headerSize = {}; // level 3: the total size field's value
+    std::optional<std::uint32_t> unixTime = {};   // levels 2 and 3
 };
-std::string extension(std::uint8_t type, const std::string& data);
+// An extended header; level 3 gives its size field 4 bytes.
+std::string extension(std::uint8_t type, const std::string& data, int level = 2);
 std::string lzhEntryBytes(const LzhEntry& entry);
 std::string lzhArchive(const std::vector<LzhEntry>& entries, bool endMark = true);
 
