@@ -59,10 +59,12 @@
 //       per core, and the first damaged member in archive order is the one that fails the
 //       call. An archive of no members (the store of an empty folder) expands to an empty
 //       folder. Before anything is written every
-//       member is checked (memberpaths.h): an absolute name, a ".." part, a NUL byte, a member
-//       inside a symbolic link, a link with an absolute target or one that leads outside
-//       dest through the archive's other links and those already below dest, or a member
-//       that is no file, folder or link (a device) fails the whole call with
+//       member is checked (memberpaths.h): an absolute name, a ".." part, a NUL byte in a
+//       name or a link target (ZIP ones included, where libarchive would cut the name short),
+//       a member inside a symbolic link, a link with an absolute target or one that leads
+//       outside dest through the archive's other links and those already below dest, or a
+//       member that is no file, folder or link (a device, a FIFO or a socket, also where a
+//       ZIP's Unix mode says so) fails the whole call with
 //       ArchiverUnsafeEntry and nothing is written (a dest that holds entries is written in
 //       place, so the links it holds count). Declared sizes that add up to more than the
 //       destination's file system has free (asked of its nearest existing folder, for a
@@ -103,6 +105,7 @@ enum ArchiverCode : int {
     ArchiverCancelled = 0x800B,     // the caller's progress callback asked to stop
     ArchiverLocked = 0x800C,        // another store, or an expansion or check, held the archive
                                     // for longer than the call waits
+    ArchiverEncrypted = 0x800E,     // a member is encrypted; nothing is written
 };
 
 // What is wrong with a damaged archive, for a message to the user.
