@@ -1,0 +1,222 @@
+// How ZIP archives from other tools are read: what the central directory says is what is
+// expanded, names in any code page come out readable, and encrypted, empty and over-long
+// cases give their own answers. Archives are built here from raw bytes (rawZip, then taken
+// apart and put together again) or made by zip, bsdtar and Python's zipfile.
+
+#include "archivertestsupport.h"
+#include "rawarchive.h"
+
+#include "archiver/archiver.h"
+#include "zipdirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+using namespace vadok;
+using namespace vadok::test;
+
+namespace {
+
+std::uint32_t get32(const std::string& s, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int k = 3; k >= 0; --k)
+        v = v << 8 | static_cast<unsigned char>(s[at + static_cast<std::size_t>(k)]);
+    return v;
+}
+std::uint16_t get16(const std::string& s, std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(s[at]) |
+                                      static_cast<unsigned char>(s[at + 1]) << 8);
+}
+void put32(std::string& s, std::size_t at, std::uint32_t v) {
+    for (int k = 0; k < 4; ++k)
+        s[at + static_cast<std::size_t>(k)] = static_cast<char>(v >> (8 * k));
+}
+void put16(std::string& s, std::size_t at, std::uint16_t v) {
+    s[at] = static_cast<char>(v);
+    s[at + 1] = static_cast<char>(v >> 8);
+}
+
+// A rawZip archive taken apart: the local headers with their data, and the directory entries.
+struct ZipParts {
+    std::string local;
+    std::vector<std::string> entries;
+
+    explicit ZipParts(const std::string& zip) {
+        const std::size_t end = zip.size() - 22;
+        const std::size_t offset = get32(zip, end + 16);
+        local = zip.substr(0, offset);
+        for (std::size_t at = offset; at < end;) {
+            const std::size_t n = 46 + get16(zip, at + 28) + get16(zip, at + 30) + get16(zip, at + 32);
+            entries.push_back(zip.substr(at, n));
+            at += n;
+        }
+    }
+    std::size_t localOffset(std::size_t entry) const { return get32(entries[entry], 42); }
+    // Sets flag bits of member k in its local header and its directory entry.
+    void setFlags(std::size_t k, std::uint16_t set, std::uint16_t clear = 0) {
+        const std::size_t at = localOffset(k);
+        put16(local, at + 6, static_cast<std::uint16_t>((get16(local, at + 6) | set) & ~clear));
+        put16(entries[k], 8, static_cast<std::uint16_t>((get16(entries[k], 8) | set) & ~clear));
+    }
+    std::string zip() const {
+        std::string out = local, directory;
+        for (const auto& e : entries)
+            directory += e;
+        out += directory;
+        std::string end(22, '\0');
+        put32(end, 0, 0x06054b50);
+        put16(end, 8, static_cast<std::uint16_t>(entries.size()));
+        put16(end, 10, static_cast<std::uint16_t>(entries.size()));
+        put32(end, 12, static_cast<std::uint32_t>(directory.size()));
+        put32(end, 16, static_cast<std::uint32_t>(local.size()));
+        return out + end;
+    }
+};
+
+int expandZip(const std::string& archive, const std::string& dest) {
+    return UnZip(nullptr, "-xs -n \"" + archive + "\" \"" + dest + "/\"", nullptr, 0);
+}
+int expandLzh(const std::string& archive, const std::string& dest) {
+    return Unlha(nullptr, "x -d1 -y1 -n \"" + archive + "\" \"" + dest + "/\" *", nullptr, 0);
+}
+
+std::vector<std::string> namesBelow(const std::string& root) {
+    std::vector<std::string> names;
+    for (const auto& [path, node] : readTree(root, false))
+        names.push_back(path);
+    return names;
+}
+
+} // namespace
+
+// libarchive names each member after its local header and lists one member for entries
+// that share a local header; either way a listed member would go missing with success.
+TEST(ZipRules, localHeadersThatDisagreeWithTheCentralDirectoryMakeTheArchiveDamaged) {
+    auto renamedLocal = [] {
+        ZipParts p(rawZip({{"ok.txt", "fine", ""}, {"b.txt", "data", ""}}));
+        p.local.replace(p.localOffset(1) + 30, 5, "a.txt");
+        return p.zip();
+    };
+    auto shared = [](bool sameName) {
+        ZipParts p(rawZip({{"a.txt", "data", ""}}));
+        const std::string entry = p.entries[0];
+        p.entries.clear();
+        for (int k = 0; k < 50; ++k) {
+            std::string e = entry;
+            if (!sameName)
+                e.replace(46, 5, "n" + std::to_string(10 + k) + ".t");
+            p.entries.push_back(e);
+        }
+        return p.zip();
+    };
+    // b.txt's local header stands inside a.txt's data, where an extractor of either would
+    // write the other's bytes.
+    auto nested = [] {
+        const std::string inner = ZipParts(rawZip({{"b.txt", "evil", ""}})).local;
+        ZipParts p(rawZip({{"a.txt", inner, ""}}));
+        std::string e = ZipParts(rawZip({{"b.txt", "evil", ""}})).entries[0];
+        put32(e, 42, 30 + 5);
+        p.entries.push_back(e);
+        return p.zip();
+    };
+    auto missingLocal = [] {
+        ZipParts p(rawZip({{"ok.txt", "fine", ""}, {"b.txt", "data", ""}}));
+        put32(p.entries[1], 42, 3);
+        return p.zip();
+    };
+    auto otherMethod = [] {
+        ZipParts p(rawZip({{"ok.txt", "fine", ""}}));
+        put16(p.local, 8, 8);
+        return p.zip();
+    };
+    const struct {
+        const char* name;
+        std::string zip;
+    } cases[] = {
+        {"local header names another member", renamedLocal()},
+        {"50 entries share one local header", shared(true)},
+        {"50 differently named entries share one local header", shared(false)},
+        {"a member's local header inside another's data", nested()},
+        {"an entry pointing at no local header", missingLocal()},
+        {"local header giving another method", otherMethod()},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        writeFile(dir / "a.zip", c.zip);
+        EXPECT_EQ(expandZip(dir / "a.zip", dir / "out"), ArchiverBrokenArchive) << c.name;
+        EXPECT_FALSE(std::filesystem::exists(dir / "out")) << c.name;
+    }
+}
+
+// Sound archives of other tools, with data descriptors (bsdtar), links and folders (zip -y),
+// expand as bsdtar expands them.
+TEST(ZipRules, archivesOfOtherToolsExpandAsBsdtarExpandsThem) {
+    if (!haveProgram("bsdtar") || !haveProgram("zip") || !haveProgram("python3"))
+        GTEST_SKIP() << "bsdtar, zip or python3 missing";
+    TempDir dir;
+    const std::string src = dir / "src";
+    writeFile(src + "/a.txt", "alpha\n");
+    writeFile(src + "/sub/b.bin", randomData(70000, 3));
+    makeDirs(src + "/empty");
+    makeSymlink("../a.txt", src + "/sub/link");
+    const std::string py =
+        "import zipfile,os,sys\n"
+        "z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED,allowZip64=True)\n"
+        "os.chdir(sys.argv[2])\n"
+        "for d,ds,fs in os.walk('.'):\n"
+        "  for f in fs:\n"
+        "    p=os.path.join(d,f)[2:]\n"
+        "    if not os.path.islink(p): z.write(p)\n"
+        "z.close()\n";
+    writeFile(dir / "make.py", py);
+    const struct {
+        const char* tool;
+        std::string command;
+    } makers[] = {
+        {"zip", "cd " + quote(src) + " && zip -qry " + quote(dir / "zip.zip") + " ."},
+        {"bsdtar", "cd " + quote(src) + " && bsdtar --format zip -cf " + quote(dir / "bsdtar.zip") + " ."},
+        {"python", "python3 " + quote(dir / "make.py") + " " + quote(dir / "python.zip") + " " + quote(src)},
+    };
+    for (const auto& m : makers) {
+        ASSERT_EQ(run(m.command), 0) << m.tool;
+        const std::string archive = dir / (std::string(m.tool) + ".zip");
+        const std::string oracle = dir / (std::string(m.tool) + "-bsdtar");
+        makeDirs(oracle);
+        ASSERT_EQ(run("bsdtar -xf " + quote(archive) + " -C " + quote(oracle)), 0) << m.tool;
+        const std::string out = dir / (std::string(m.tool) + "-out");
+        ASSERT_EQ(expandZip(archive, out), ArchiverOk) << m.tool;
+        EXPECT_EQ(readTree(out, false), readTree(oracle, false)) << m.tool;
+    }
+}
+
+// The reader's own answers for directories it must refuse, with the reason it gives.
+TEST(ZipDirectoryReader, damagedDirectoriesSayWhy) {
+    const std::string sound = rawZip({{"a.txt", "data", ""}});
+    std::string cut = sound.substr(0, sound.size() - 30) + sound.substr(sound.size() - 22);
+    std::string tooMany = sound;
+    put16(tooMany, tooMany.size() - 12, 9);
+    put16(tooMany, tooMany.size() - 14, 9);
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* why;
+    } cases[] = {
+        {"no end record", "PK\x03\x04 not a zip at all, just text long enough", "no end of central"},
+        {"too short", "PK", "too short"},
+        {"directory cut", cut, "central directory"},
+        {"more entries than fit", tooMany, "too small"},
+    };
+    for (const auto& c : cases) {
+        const archiver::ZipDirectory d = archiver::readZipDirectory(
+            c.bytes.size(), [&](std::uint64_t at, std::size_t n, std::uint8_t* out) {
+                if (at + n > c.bytes.size())
+                    return false;
+                std::memcpy(out, c.bytes.data() + at, n);
+                return true;
+            });
+        EXPECT_FALSE(d.ok) << c.name;
+        EXPECT_NE(d.error.find(c.why), std::string::npos) << c.name << ": " << d.error;
+    }
+}
