@@ -100,7 +100,9 @@ enum ArchiverCode : int {
     ArchiverReadError = 0x8007,     // a source file could not be read or changed while read
     ArchiverVerifyFailed = 0x8008,  // the written archive did not read back correctly
     ArchiverUnsupported = 0x8009,   // a file of 4 GiB or more, a name too long for a header or
-                                    // holding the byte 0xFF (LZH's folder separator)
+                                    // holding the byte 0xFF (LZH's folder separator); on
+                                    // expansion a member path of PATH_MAX (4,096) bytes or more,
+                                    // which is not unsafe but which no file system call takes
     ArchiverIncomplete = 0x800A,    // the archive lacks a file of the folder or a member is bad
     ArchiverCancelled = 0x800B,     // the caller's progress callback asked to stop
     ArchiverLocked = 0x800C,        // another store, or an expansion or check, held the archive

@@ -191,6 +191,25 @@ TEST(ZipRules, archivesOfOtherToolsExpandAsBsdtarExpandsThem) {
     }
 }
 
+// A path no file system call takes could be written by none and never stored again; LZH
+// created every folder on the way before it failed.
+TEST(MemberPathRules, pathsTooLongToNameAreRefusedBeforeAnythingIsCreated) {
+    std::string longPath;
+    for (int k = 0; k < 17; ++k)
+        longPath += std::string(240, static_cast<char>('a' + k)) + "/";
+    longPath += "file.txt";
+    ASSERT_GE(longPath.size(), 4096u);
+    const std::vector<RawMember> members = {{"ok.txt", "fine", ""}, {longPath, "data", ""}};
+    for (const bool zip : {false, true}) {
+        TempDir dir;
+        const std::string archive = dir / (zip ? "a.zip" : "a.lzh");
+        zip ? writeRawZip(archive, members) : writeRawLzh(archive, members);
+        const int code = zip ? expandZip(archive, dir / "out") : expandLzh(archive, dir / "out");
+        EXPECT_EQ(code, ArchiverUnsupported) << (zip ? "zip" : "lzh");
+        EXPECT_FALSE(std::filesystem::exists(dir / "out")) << (zip ? "zip" : "lzh");
+    }
+}
+
 // The reader's own answers for directories it must refuse, with the reason it gives.
 TEST(ZipDirectoryReader, damagedDirectoriesSayWhy) {
     const std::string sound = rawZip({{"a.txt", "data", ""}});
