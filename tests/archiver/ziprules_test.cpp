@@ -191,6 +191,47 @@ TEST(ZipRules, archivesOfOtherToolsExpandAsBsdtarExpandsThem) {
     }
 }
 
+TEST(ZipRules, emptyArchivesSucceedWithNothingAndEncryptedOnesWriteNothing) {
+    TempDir dir;
+    auto encrypted = [] {
+        ZipParts p(rawZip({{"ok.txt", "fine", ""}, {"secret.txt", "data", ""}}));
+        p.setFlags(1, 0x0001);
+        return p.zip();
+    };
+    ASSERT_EQ(run("python3 -c \"import zipfile; zipfile.ZipFile('" + dir / "python-empty.zip" +
+                  "', 'w').close()\""),
+              0);
+    const struct {
+        const char* name;
+        std::string zip; // empty: made by a tool beforehand
+        int code;
+    } cases[] = {
+        {"empty", rawZip({}), ArchiverOk},
+        {"python-empty", "", ArchiverOk},
+        {"encrypted", encrypted(), ArchiverEncrypted},
+        {"zip-encrypted", "", ArchiverEncrypted},
+    };
+    if (haveProgram("zip")) {
+        ASSERT_EQ(run("cd " + quote(dir.path()) + " && echo secret > s.txt && zip -q -P pw " +
+                      "zip-encrypted.zip s.txt"),
+                  0);
+    }
+    for (const auto& c : cases) {
+        const std::string archive = dir / (std::string(c.name) + ".zip");
+        if (!c.zip.empty())
+            writeFile(archive, c.zip);
+        else if (!std::filesystem::exists(archive))
+            continue;
+        const std::string out = dir / (std::string(c.name) + "-out");
+        EXPECT_EQ(expandZip(archive, out), c.code) << c.name;
+        if (c.code == ArchiverOk)
+            EXPECT_TRUE(std::filesystem::is_directory(out) && std::filesystem::is_empty(out))
+                << c.name;
+        else
+            EXPECT_FALSE(std::filesystem::exists(out)) << c.name;
+    }
+}
+
 // A path no file system call takes could be written by none and never stored again; LZH
 // created every folder on the way before it failed.
 TEST(MemberPathRules, pathsTooLongToNameAreRefusedBeforeAnythingIsCreated) {
