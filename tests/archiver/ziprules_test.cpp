@@ -232,6 +232,47 @@ TEST(ZipRules, emptyArchivesSucceedWithNothingAndEncryptedOnesWriteNothing) {
     }
 }
 
+// Names without the UTF-8 flag are read per member: UTF-8 when they are, else CP932, else
+// CP437. Only names that really climb out are refused.
+TEST(ZipRules, namesInOtherCodePagesAreDecodedPerMember) {
+    const struct {
+        const char* name;
+        std::vector<std::pair<std::string, bool>> stored; // bytes, UTF-8 flag
+        std::vector<std::string> written;
+    } cases[] = {
+        {"CP437 from Windows", {{"caf\x82.txt", false}, {"\x8e.txt", false}},
+         {"café.txt", "Ä.txt"}},
+        {"Latin-1 from Unix", {{"na\xefve.txt", false}, {"dir\xe9/x.txt", false}},
+         {"dir\xce\x98", "dir\xce\x98/x.txt", "na\xe2\x88\xa9ve.txt"}},
+        {"mixed UTF-8 and CP932", {{"\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e.txt", true},
+                                   {"\x93\xfa\x96\x7b/\x83\x65\x83\x58\x83\x67.txt", false}},
+         {"日本", "日本/テスト.txt", "日本語.txt"}},
+        {"UTF-8 without the flag", {{"\xc3\xa9t\xc3\xa9.txt", false}, {"plain.txt", false}},
+         {"plain.txt", "été.txt"}},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        std::vector<RawMember> members;
+        for (const auto& [bytes, flag] : c.stored)
+            members.push_back({bytes, "data", ""});
+        ZipParts p(rawZip(members));
+        for (std::size_t k = 0; k < c.stored.size(); ++k)
+            if (!c.stored[k].second)
+                p.setFlags(k, 0, 0x0800);
+        writeFile(dir / "a.zip", p.zip());
+        ASSERT_EQ(expandZip(dir / "a.zip", dir / "out"), ArchiverOk) << c.name;
+        EXPECT_EQ(namesBelow(dir / "out"), c.written) << c.name;
+    }
+    // Decoded or not, a name that climbs out stays refused.
+    TempDir dir;
+    ZipParts p(rawZip({{"caf\x82.txt", "data", ""}, {"../caf\x82.txt", "evil", ""}}));
+    p.setFlags(0, 0, 0x0800);
+    p.setFlags(1, 0, 0x0800);
+    writeFile(dir / "a.zip", p.zip());
+    EXPECT_EQ(expandZip(dir / "a.zip", dir / "out"), ArchiverUnsafeEntry);
+    EXPECT_FALSE(std::filesystem::exists(dir / "out"));
+}
+
 // A path no file system call takes could be written by none and never stored again; LZH
 // created every folder on the way before it failed.
 TEST(MemberPathRules, pathsTooLongToNameAreRefusedBeforeAnythingIsCreated) {
