@@ -57,8 +57,8 @@
 //       process is gone (expandtarget.h). The folders are made first and get their times
 //       and modes last; the members of an LZH archive are decoded and written on one thread
 //       per core, and the first damaged member in archive order is the one that fails the
-//       call. An archive of no members (the store of an empty folder) expands to an empty
-//       folder. Before anything is written every
+//       call. An archive of no members (the store of an empty folder, an empty ZIP) expands
+//       to an empty folder. Before anything is written every
 //       member is checked (memberpaths.h): an absolute name, a ".." part, a NUL byte in a
 //       name or a link target (ZIP ones included, where libarchive would cut the name short),
 //       a member inside a symbolic link, a link with an absolute target or one that leads
@@ -66,12 +66,18 @@
 //       member that is no file, folder or link (a device, a FIFO or a socket, also where a
 //       ZIP's Unix mode says so) fails the whole call with
 //       ArchiverUnsafeEntry and nothing is written (a dest that holds entries is written in
-//       place, so the links it holds count). Declared sizes that add up to more than the
+//       place, so the links it holds count). A member path of PATH_MAX (4,096) bytes or more
+//       fails with ArchiverUnsupported and an encrypted ZIP member with ArchiverEncrypted,
+//       also before anything is written. ZIP names without the UTF-8 flag are decoded each
+//       on its own: UTF-8 when they are valid UTF-8, else CP932 when they are valid CP932,
+//       else CP437 (names.h). Declared sizes that add up to more than the
 //       destination's file system has free (asked of its nearest existing folder, for a
 //       relative dest the working folder at the last) fail with ArchiverWriteError, also
 //       before anything is written; a member whose data comes out shorter or longer than its
 //       header says fails with ArchiverBrokenArchive. So does a damaged archive: a ZIP
-//       archive is what its central directory lists, an LZH archive ends at its end mark
+//       archive is what its central directory lists, and a local header that names another
+//       member or uses another method, or that entries share or overlap, damages it
+//       (zipdirectory.h); an LZH archive ends at its end mark
 //       (nothing but padding may follow) and one that ends without it was cut short.
 //
 // Paths in command strings are UTF-8 (file-system bytes), folders end in "/". Both entry
