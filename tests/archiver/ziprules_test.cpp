@@ -191,6 +191,67 @@ TEST(ZipRules, archivesOfOtherToolsExpandAsBsdtarExpandsThem) {
     }
 }
 
+// The layouts of large and self-extracting archives, made here from raw bytes.
+TEST(ZipRules, zip64RecordsAndAStubBeforeTheArchiveAreReadAsBsdtarReadsThem) {
+    if (!haveProgram("bsdtar"))
+        GTEST_SKIP() << "bsdtar missing";
+    const std::string plain = rawZip({{"a.txt", "alpha", ""}, {"sub/b.txt", "beta", ""}});
+    auto wideEntries = [&] {
+        ZipParts p(plain);
+        for (auto& e : p.entries) {
+            std::string extra(28, '\0');
+            put16(extra, 0, 1);
+            put16(extra, 2, 24);
+            put32(extra, 4, get32(e, 24));
+            put32(extra, 12, get32(e, 20));
+            put32(extra, 20, get32(e, 42));
+            for (const std::size_t at : {20u, 24u, 42u})
+                put32(e, at, 0xFFFFFFFFu);
+            put16(e, 30, 28);
+            e.insert(46 + get16(e, 28), extra);
+        }
+        return p.zip();
+    };
+    auto zip64End = [&] {
+        const std::string zip = wideEntries();
+        const std::size_t end = zip.size() - 22;
+        std::string record(56, '\0'), locator(20, '\0');
+        put32(record, 0, 0x06064b50);
+        put32(record, 4, 44);
+        put16(record, 12, 45);
+        put32(record, 24, 2);
+        put32(record, 32, 2);
+        put32(record, 40, get32(zip, end + 12));
+        put32(record, 48, get32(zip, end + 16));
+        put32(locator, 0, 0x07064b50);
+        put32(locator, 8, static_cast<std::uint32_t>(end));
+        put32(locator, 16, 1);
+        std::string tail = zip.substr(end);
+        put16(tail, 8, 0xFFFF);
+        put16(tail, 10, 0xFFFF);
+        put32(tail, 12, 0xFFFFFFFFu);
+        put32(tail, 16, 0xFFFFFFFFu);
+        return zip.substr(0, end) + record + locator + tail;
+    };
+    const struct {
+        const char* name;
+        std::string zip;
+    } cases[] = {
+        {"zip64 sizes and offsets in the directory", wideEntries()},
+        {"zip64 end record", zip64End()},
+        {"stub before the archive", "MZ" + std::string(300, 'x') + plain},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        writeFile(dir / "a.zip", c.zip);
+        makeDirs(dir / "oracle");
+        ASSERT_EQ(run("bsdtar -xf " + quote(dir / "a.zip") + " -C " + quote(dir / "oracle")), 0)
+            << c.name;
+        ASSERT_EQ(expandZip(dir / "a.zip", dir / "out"), ArchiverOk) << c.name;
+        EXPECT_EQ(readTree(dir / "out", false), readTree(dir / "oracle", false)) << c.name;
+    }
+}
+
 TEST(ZipRules, emptyArchivesSucceedWithNothingAndEncryptedOnesWriteNothing) {
     TempDir dir;
     auto encrypted = [] {
