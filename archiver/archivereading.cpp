@@ -106,7 +106,8 @@ ArchiveListing listZip(const std::string& path) {
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const ZipEntry& e = entries[i];
         ListedMember& m = listing.members[i];
-        std::string name = decodeZipName(e.rawName, e.utf8Name(), preferCp932);
+        std::string name = e.unicodeName ? *e.unicodeName
+                                         : decodeZipName(e.rawName, e.utf8Name(), preferCp932);
         while (!name.empty() && name.back() == '/')
             name.pop_back();
         m.path = listing.names.add(name);

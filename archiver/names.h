@@ -42,6 +42,7 @@ std::string decodeName(std::string_view stored, std::optional<std::uint32_t> cod
 // written on Windows in other code pages, or raw Latin-1 bytes, end up readable). With
 // preferCp932, an archive whose other unflagged names were CP932, a name valid in both is
 // taken as CP932. Each name is decoded on its own: archives mix flagged and unflagged ones.
+// A Unicode path field that belongs to the name (zipdirectory.h) goes before all of this.
 std::string decodeZipName(std::string_view stored, bool utf8Flag, bool preferCp932);
 
 // Whether an unflagged ZIP name can only be CP932: not UTF-8, but valid CP932.

@@ -6,6 +6,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace vadok::archiver {
 
@@ -151,6 +152,25 @@ bool readZip64Extra(const std::uint8_t* extra, std::size_t size, ZipEntry& e, bo
     return true;
 }
 
+// The Unicode path field's name, when it is there and still belongs to the name beside it
+// (a tool that renamed the entry without updating the field leaves a stale one).
+std::optional<std::string> unicodePath(const std::uint8_t* extra, std::size_t size,
+                                       const std::string& rawName) {
+    for (std::size_t i = 0; i + 4 <= size;) {
+        const std::uint16_t id = u16(extra + i);
+        const std::size_t n = u16(extra + i + 2);
+        if (i + 4 + n > size)
+            return std::nullopt;
+        const std::uint8_t* p = extra + i + 4;
+        if (id == 0x7075 && n >= 5 && p[0] == 1 &&
+            u32(p + 1) == ::crc32(0, reinterpret_cast<const Bytef*>(rawName.data()),
+                                  static_cast<uInt>(rawName.size())))
+            return std::string(reinterpret_cast<const char*>(p + 5), n - 5);
+        i += 4 + n;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 ZipDirectory readZipDirectory(std::uint64_t fileSize, const ZipBytes& read) {
@@ -191,6 +211,7 @@ ZipDirectory readZipDirectory(std::uint64_t fileSize, const ZipBytes& read) {
                             e.originalSize == 0xFFFFFFFFu, e.compressedSize == 0xFFFFFFFFu,
                             e.headerOffset == 0xFFFFFFFFu))
             return failure(e.rawName + ": zip64 extra field damaged");
+        e.unicodeName = unicodePath(p + kEntrySize + nameLength, extraLength, e.rawName);
         if (e.headerOffset > end.directoryOffset)
             return failure(e.rawName + ": local header beyond the central directory");
         e.headerOffset += base;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,8 @@ namespace vadok::archiver {
 //                    length (2), extra length (2), comment length (2), disk (2), internal
 //                    attributes (2), external attributes (4), local header offset (4), name,
 //                    extra (zip64 extra 0x0001: the 8-byte values the entry gives as
-//                    0xFFFFFFFF, in the order original, compressed, offset), comment
+//                    0xFFFFFFFF, in the order original, compressed, offset; Unicode path
+//                    0x7075: version 1 (1), CRC-32 of the name (4), the name in UTF-8), comment
 //   local header     "PK\3\4", needed (2), flags (2), method (2), time (4), CRC (4), sizes
 //                    (8), name length (2), extra length (2), name, extra, then the data
 //
@@ -34,6 +36,9 @@ namespace vadok::archiver {
 
 struct ZipEntry {
     std::string rawName; // the bytes the directory holds, NUL bytes included
+    // The UTF-8 name of an Info-ZIP Unicode path field (0x7075) whose CRC matches rawName:
+    // Windows tools write it beside a name in the local code page.
+    std::optional<std::string> unicodeName;
     std::uint16_t madeBy = 0;
     std::uint16_t flags = 0;
     std::uint16_t method = 0;

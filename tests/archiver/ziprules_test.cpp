@@ -13,6 +13,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <zlib.h>
 
 using namespace vadok;
 using namespace vadok::test;
@@ -59,6 +60,15 @@ struct ZipParts {
         const std::size_t at = localOffset(k);
         put16(local, at + 6, static_cast<std::uint16_t>((get16(local, at + 6) | set) & ~clear));
         put16(entries[k], 8, static_cast<std::uint16_t>((get16(entries[k], 8) | set) & ~clear));
+    }
+    // Adds an extra field to member k's directory entry.
+    void addExtra(std::size_t k, std::uint16_t id, const std::string& data) {
+        std::string& e = entries[k];
+        std::string field(4, '\0');
+        put16(field, 0, id);
+        put16(field, 2, static_cast<std::uint16_t>(data.size()));
+        e.insert(46 + get16(e, 28) + get16(e, 30), field + data);
+        put16(e, 30, static_cast<std::uint16_t>(get16(e, 30) + field.size() + data.size()));
     }
     std::string zip() const {
         std::string out = local, directory;
@@ -323,6 +333,26 @@ TEST(ZipRules, namesInOtherCodePagesAreDecodedPerMember) {
         writeFile(dir / "a.zip", p.zip());
         ASSERT_EQ(expandZip(dir / "a.zip", dir / "out"), ArchiverOk) << c.name;
         EXPECT_EQ(namesBelow(dir / "out"), c.written) << c.name;
+    }
+    // A Unicode path field gives the real name beside a CP437 one, unless it is stale.
+    {
+        TempDir dir;
+        ZipParts p(rawZip({{"\x8e.txt", "data", ""}, {"\x8e.bin", "data", ""}}));
+        auto field = [](const std::string& forName, const std::string& utf8) {
+            std::string f(5, '\0');
+            f[0] = 1;
+            put32(f, 1, static_cast<std::uint32_t>(::crc32(
+                            0, reinterpret_cast<const Bytef*>(forName.data()),
+                            static_cast<uInt>(forName.size()))));
+            return f + utf8;
+        };
+        p.addExtra(0, 0x7075, field("\x8e.txt", "Ärger.txt"));
+        p.addExtra(1, 0x7075, field("old.bin", "stale.bin"));
+        p.setFlags(0, 0, 0x0800);
+        p.setFlags(1, 0, 0x0800);
+        writeFile(dir / "a.zip", p.zip());
+        ASSERT_EQ(expandZip(dir / "a.zip", dir / "out"), ArchiverOk);
+        EXPECT_EQ(namesBelow(dir / "out"), (std::vector<std::string>{"Ä.bin", "Ärger.txt"}));
     }
     // Decoded or not, a name that climbs out stays refused.
     TempDir dir;
