@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <zlib.h>
@@ -201,8 +202,9 @@ TEST(ZipRules, archivesOfOtherToolsExpandAsBsdtarExpandsThem) {
     }
 }
 
-// The layouts of large and self-extracting archives, made here from raw bytes.
-TEST(ZipRules, zip64RecordsAndAStubBeforeTheArchiveAreReadAsBsdtarReadsThem) {
+// The layouts of large and self-extracting archives, and a directory listing members in
+// another order than they lie (each name must still get its own data), made from raw bytes.
+TEST(ZipRules, zip64RecordsAStubAndADirectoryInOtherOrderAreReadAsBsdtarReadsThem) {
     if (!haveProgram("bsdtar"))
         GTEST_SKIP() << "bsdtar missing";
     const std::string plain = rawZip({{"a.txt", "alpha", ""}, {"sub/b.txt", "beta", ""}});
@@ -250,6 +252,12 @@ TEST(ZipRules, zip64RecordsAndAStubBeforeTheArchiveAreReadAsBsdtarReadsThem) {
         {"zip64 sizes and offsets in the directory", wideEntries()},
         {"zip64 end record", zip64End()},
         {"stub before the archive", "MZ" + std::string(300, 'x') + plain},
+        {"directory in another order than the members", [&] {
+             ZipParts p(rawZip({{"a.txt", "alpha", ""}, {"b.txt", "bravo", ""},
+                                {"c/d.txt", "charlie", ""}}));
+             std::reverse(p.entries.begin(), p.entries.end());
+             return p.zip();
+         }()},
     };
     for (const auto& c : cases) {
         TempDir dir;
