@@ -90,17 +90,23 @@ bool findEndRecord(std::uint64_t fileSize, const ZipBytes& read, EndRecord& end,
         u32(locator) == kZip64Locator) {
         std::uint8_t z[kZip64EndSize];
         const std::uint64_t zAt = end.at - kLocatorSize;
-        // The zip64 end record lies right before its locator; a self-extracting stub moves
-        // both, so it is found from the locator's place rather than the offset it records.
-        if (zAt < kZip64EndSize || !read(zAt - kZip64EndSize, kZip64EndSize, z) ||
+        // The zip64 end record normally lies right before its locator, which a
+        // self-extracting stub moves along with it; one with extensible data after its
+        // fixed part starts earlier, at the offset the locator records.
+        std::uint64_t recordAt = zAt >= kZip64EndSize ? zAt - kZip64EndSize : 0;
+        if (zAt < kZip64EndSize || !read(recordAt, kZip64EndSize, z) ||
             u32(z) != kZip64EndRecord) {
-            why = "zip64 end record missing";
-            return false;
+            recordAt = u64(locator + 8);
+            if (recordAt > zAt || zAt - recordAt < kZip64EndSize ||
+                !read(recordAt, kZip64EndSize, z) || u32(z) != kZip64EndRecord) {
+                why = "zip64 end record missing";
+                return false;
+            }
         }
         end.entries = u64(z + 32);
         end.directorySize = u64(z + 40);
         end.directoryOffset = u64(z + 48);
-        end.at = zAt - kZip64EndSize;
+        end.at = recordAt;
     } else if (wide && end.entries == 0xFFFF && end.directorySize == 0xFFFFFFFFu) {
         why = "zip64 archive without its zip64 end record";
         return false;

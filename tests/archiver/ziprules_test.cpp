@@ -224,12 +224,13 @@ TEST(ZipRules, zip64RecordsAStubAndADirectoryInOtherOrderAreReadAsBsdtarReadsThe
         }
         return p.zip();
     };
-    auto zip64End = [&] {
+    // With extensible data after the record's fixed part, only the locator's offset finds it.
+    auto zip64End = [&](std::size_t extensible) {
         const std::string zip = wideEntries();
         const std::size_t end = zip.size() - 22;
-        std::string record(56, '\0'), locator(20, '\0');
+        std::string record(56 + extensible, '\0'), locator(20, '\0');
         put32(record, 0, 0x06064b50);
-        put32(record, 4, 44);
+        put32(record, 4, static_cast<std::uint32_t>(44 + extensible));
         put16(record, 12, 45);
         put32(record, 24, 2);
         put32(record, 32, 2);
@@ -250,7 +251,8 @@ TEST(ZipRules, zip64RecordsAStubAndADirectoryInOtherOrderAreReadAsBsdtarReadsThe
         std::string zip;
     } cases[] = {
         {"zip64 sizes and offsets in the directory", wideEntries()},
-        {"zip64 end record", zip64End()},
+        {"zip64 end record", zip64End(0)},
+        {"zip64 end record with extensible data", zip64End(12)},
         {"stub before the archive", "MZ" + std::string(300, 'x') + plain},
         {"directory in another order than the members", [&] {
              ZipParts p(rawZip({{"a.txt", "alpha", ""}, {"b.txt", "bravo", ""},
