@@ -63,26 +63,34 @@
 //       process is gone (expandtarget.h). The folders are made first and get their times
 //       and modes last; the members of an LZH archive are decoded and written on one thread
 //       per core, and the first damaged member in archive order is the one that fails the
-//       call. An archive of no members (the store of an empty folder) expands to an empty
-//       folder. Before anything is written every
-//       member is checked (memberpaths.h): an absolute name, a ".." part, a NUL byte, a member
-//       inside a symbolic link, a link with an absolute target or one that leads outside
-//       dest through the archive's other links and those already below dest, or a member
-//       that is no file, folder or link (a device) fails the whole call with
+//       call. An archive of no members (the store of an empty folder, an empty ZIP) expands
+//       to an empty folder. Before anything is written every
+//       member is checked (memberpaths.h): an absolute name, a ".." part, a NUL byte in a
+//       name or a link target (ZIP ones included, where libarchive would cut the name short),
+//       a member inside a symbolic link, a link with an absolute target or one that leads
+//       outside dest through the archive's other links and those already below dest, or a
+//       member that is no file, folder or link (a device, a FIFO or a socket, also where a
+//       ZIP's Unix mode says so) fails the whole call with
 //       ArchiverUnsafeEntry and nothing is written (a dest that holds entries is written in
-//       place, so the links it holds count). Declared sizes that add up to more than the
+//       place, so the links it holds count). A member path of PATH_MAX (4,096) bytes or more
+//       fails with ArchiverUnsupported and an encrypted ZIP member with ArchiverEncrypted,
+//       also before anything is written. ZIP names without the UTF-8 flag are decoded each
+//       on its own: UTF-8 when they are valid UTF-8, else CP932 when they are valid CP932,
+//       else CP437 (names.h). Declared sizes that add up to more than the
 //       destination's file system has free (asked of its nearest existing folder, for a
 //       relative dest the working folder at the last) fail with ArchiverWriteError, also
 //       before anything is written; a member whose data comes out shorter or longer than its
 //       header says fails with ArchiverBrokenArchive. So does a damaged archive: a ZIP
-//       archive is what its central directory lists, an LZH archive ends at its end mark and
-//       one that ends without it was cut short. Bytes after the end mark (padding, text a
-//       transfer appended) are ignored, unless a member header parses anywhere in them: that
-//       is a member whose header was lost, and the archive is damaged. A header that claims
-//       more than 64 KiB (level 3 can) is damaged. A member packed in a way the archiver
-//       cannot decode (say -pm2- or an unknown -lh9-) fails the call with
-//       ArchiverUnsupportedMethod. LZH names come from the UTF-16 name and folder headers
-//       where a member has them, else from the plain fields.
+//       archive is what its central directory lists, and a local header that names another
+//       member or uses another method, or that entries share or overlap, damages it
+//       (zipdirectory.h); an LZH archive ends at its end mark and one that ends without it
+//       was cut short. Bytes after the end mark (padding, text a transfer appended) are
+//       ignored, unless a member header parses anywhere in them: that is a member whose
+//       header was lost, and the archive is damaged. A header that claims more than 64 KiB
+//       (level 3 can) is damaged. A member packed in a way the archiver cannot decode (say
+//       -pm2- or an unknown -lh9-) fails the call with ArchiverUnsupportedMethod. LZH names
+//       come from the UTF-16 name and folder headers where a member has them, else from the
+//       plain fields.
 //
 // Paths in command strings are UTF-8 (file-system bytes), folders end in "/". Both entry
 // points return ArchiverOk (0) or one of the codes below; buffer and size are accepted for
@@ -110,12 +118,15 @@ enum ArchiverCode : int {
     ArchiverReadError = 0x8007,     // a source file could not be read or changed while read
     ArchiverVerifyFailed = 0x8008,  // the written archive did not read back correctly
     ArchiverUnsupported = 0x8009,   // a file of 4 GiB or more, a name too long for a header or
-                                    // holding the byte 0xFF (LZH's folder separator)
+                                    // holding the byte 0xFF (LZH's folder separator); on
+                                    // expansion a member path of PATH_MAX (4,096) bytes or more,
+                                    // which is not unsafe but which no file system call takes
     ArchiverIncomplete = 0x800A,    // the archive lacks a file of the folder or a member is bad
     ArchiverCancelled = 0x800B,     // the caller's progress callback asked to stop
     ArchiverLocked = 0x800C,        // another store, or an expansion or check, held the archive
                                     // for longer than the call waits
     ArchiverUnsupportedMethod = 0x800D, // a member is packed in a way this archiver cannot decode
+    ArchiverEncrypted = 0x800E,     // a member is encrypted; nothing is written
 };
 
 // What is wrong with a damaged archive, for a message to the user.

@@ -4,12 +4,14 @@
 #include "lzhheaderreader.h"
 #include "lzhmethod.h"
 #include "names.h"
+#include "zipdirectory.h"
 
 #include <algorithm>
 #include <archive_entry.h>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vadok::archiver {
@@ -66,6 +68,51 @@ ArchiveListing listWithLibarchive(const std::string& path, ArchiveFormat format,
     }
     if (r != ARCHIVE_EOF)
         return failed(ArchiverBrokenArchive, path + ": " + errorOf(a.get(), "damaged archive"));
+    return listing;
+}
+
+// What the central directory lists, with the kinds, sizes and link targets libarchive
+// reads behind it; libarchive's names are not used (see zipdirectory.h).
+ArchiveListing listZip(const std::string& path) {
+    const ZipDirectory directory = readZipDirectory(path);
+    if (!directory.ok)
+        return failed(ArchiverBrokenArchive, path + ": " + directory.error);
+    const auto& entries = directory.entries;
+    for (const ZipEntry& e : entries)
+        if (e.encrypted())
+            return failed(ArchiverEncrypted, path + ": encrypted member " + e.rawName);
+    for (const ZipEntry& e : entries) {
+        const std::uint32_t type = e.unixFileType();
+        if (type != 0 && type != S_IFREG && type != S_IFDIR && type != S_IFLNK)
+            return failed(ArchiverUnsafeEntry, "neither a file, a folder nor a link: " + e.rawName);
+    }
+    // libarchive cannot open an archive of no entries; there is nothing to read in it.
+    if (entries.empty())
+        return {};
+    ArchiveListing listing = listWithLibarchive(path, ArchiveFormat::Zip, "");
+    if (listing.code != ArchiverOk)
+        return listing;
+    if (listing.members.size() != entries.size())
+        return failed(ArchiverBrokenArchive, path + ": members differ between readers");
+    const bool preferCp932 = std::any_of(entries.begin(), entries.end(), [](const ZipEntry& e) {
+        return !e.utf8Name() && isCp932OnlyName(e.rawName);
+    });
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const ZipEntry& e = entries[i];
+        ListedMember& m = listing.members[i];
+        std::string name = e.unicodeName ? *e.unicodeName
+                                         : decodeZipName(e.rawName, e.utf8Name(), preferCp932);
+        while (!name.empty() && name.back() == '/')
+            name.pop_back();
+        m.path = listing.names.add(name);
+        if (m.kind != MemberKind::Symlink)
+            continue;
+        // libarchive ends a target at a NUL byte; the bytes after it would be lost.
+        if (m.linkTarget.size() != e.originalSize)
+            return failed(ArchiverUnsafeEntry,
+                          "symbolic link target holding a NUL byte: " + std::string(m.path));
+        m.linkTarget = listing.names.add(decodeZipName(m.linkTarget, e.utf8Name(), preferCp932));
+    }
     return listing;
 }
 
@@ -247,13 +294,7 @@ ArchiveListing listArchive(const std::string& path, ArchiveFormat format) {
         listing.located = true;
         return listing;
     }
-    ArchiveListing listing = listWithLibarchive(path, format, "");
-    if (listing.code != 0)
-        return listing;
-    for (const auto& m : listing.members)
-        if (!isValidUtf8(m.path) || !isValidUtf8(m.linkTarget))
-            return listWithLibarchive(path, format, "CP932");
-    return listing;
+    return listZip(path);
 }
 
 } // namespace vadok::archiver

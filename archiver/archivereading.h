@@ -74,8 +74,8 @@ struct ListedMember {
 // names come from our own header reader (which keeps raw Unix names byte for byte and reads
 // CP932 where the archive says so or where an old Windows archive leaves it unsaid), and
 // libarchive is then opened with a charset that never fails and only supplies data and
-// metadata. ZIP names come from libarchive, with CP932 for names that lack the UTF-8 flag
-// when any name is not UTF-8. Members that are neither files, folders nor symbolic links
+// metadata. ZIP names come from our own reading of the central directory (zipdirectory.h),
+// each decoded as decodeZipName says; libarchive supplies the rest. Members that are neither files, folders nor symbolic links
 // (devices, FIFOs, hard links) make the listing fail: an expansion creates nothing else.
 struct ArchiveListing {
     int code = 0; // an ArchiverCode

@@ -276,6 +276,9 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
     if (listing.code != ArchiverOk)
         return failWith(listing.code, listing.error);
     const std::vector<ListedMember>& members = listing.members;
+    for (const auto& m : members)
+        if (std::string why = memberPathLengthProblem(m.path); !why.empty())
+            return failWith(ArchiverUnsupported, why);
     std::string root = withoutTrailingSlashes(dest);
     {
         const std::string existing = resolvedFolder(root);

@@ -1,6 +1,7 @@
 #include "memberpaths.h"
 
 #include <algorithm>
+#include <climits>
 #include <deque>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -57,6 +58,13 @@ std::string memberNameProblem(std::string_view name) {
         if (part == "..")
             return "member name climbing out with \"..\": " + shown(name);
     return {};
+}
+
+std::string memberPathLengthProblem(std::string_view name) {
+    if (name.size() < PATH_MAX || normalMemberPath(name).size() < PATH_MAX)
+        return {};
+    return "member path of " + std::to_string(normalMemberPath(name).size()) +
+           " bytes, longer than a path can be: " + shown(name.substr(0, 64)) + "...";
 }
 
 std::string normalMemberPath(std::string_view name) {

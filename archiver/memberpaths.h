@@ -25,6 +25,11 @@ namespace vadok::archiver {
 // byte, which the file system would take for the end of the name), or "" when it can.
 std::string memberNameProblem(std::string_view name);
 
+// Why name, as normalMemberPath writes it, is too long for the file system to name (PATH_MAX
+// bytes or more: the kernel refuses such a path in every call, so a member there could be
+// written by no call and never be stored again), or "" when it is not.
+std::string memberPathLengthProblem(std::string_view name);
+
 // name as the file system takes it: "." and empty parts dropped ("a/./b//c" is "a/b/c"). A
 // folder member whose name comes out empty names the destination itself and is not written.
 std::string normalMemberPath(std::string_view name);

@@ -112,4 +112,25 @@ std::string decodeName(std::string_view stored, std::optional<std::uint32_t> cod
     return std::string(stored);
 }
 
+std::string decodeZipName(std::string_view stored, bool utf8Flag, bool preferCp932) {
+    if (utf8Flag)
+        return std::string(stored);
+    const bool utf8 = isValidUtf8(stored);
+    const bool ascii = std::all_of(stored.begin(), stored.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii || (utf8 && !preferCp932))
+        return std::string(stored);
+    if (auto u = cp932ToUtf8(stored))
+        return *u;
+    if (utf8)
+        return std::string(stored);
+    if (auto u = convert("UTF-8", "CP437", stored))
+        return *u;
+    return std::string(stored);
+}
+
+bool isCp932OnlyName(std::string_view stored) {
+    return !isValidUtf8(stored) && cp932ToUtf8(stored).has_value();
+}
+
 } // namespace vadok::archiver

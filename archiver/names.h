@@ -35,6 +35,19 @@ StoredName encodeName(std::string_view path);
 std::string decodeName(std::string_view stored, std::optional<std::uint32_t> codePage,
                        char creator);
 
+// The path a ZIP member name stands for. A name with the UTF-8 flag is UTF-8. One without
+// it is UTF-8 when it is valid UTF-8 (tools on Unix write the bytes they were given), else
+// CP932 when it is valid CP932 (Japanese Windows), else CP437, in which every byte is a
+// character (the code page ZIP tools have taken unflagged names in since DOS, and where names
+// written on Windows in other code pages, or raw Latin-1 bytes, end up readable). With
+// preferCp932, an archive whose other unflagged names were CP932, a name valid in both is
+// taken as CP932. Each name is decoded on its own: archives mix flagged and unflagged ones.
+// A Unicode path field that belongs to the name (zipdirectory.h) goes before all of this.
+std::string decodeZipName(std::string_view stored, bool utf8Flag, bool preferCp932);
+
+// Whether an unflagged ZIP name can only be CP932: not UTF-8, but valid CP932.
+bool isCp932OnlyName(std::string_view stored);
+
 bool isValidUtf8(std::string_view s);
 
 // Conversion between UTF-8 and CP932; nullopt when a character has no counterpart.
