@@ -20,6 +20,7 @@
 #include <QDropEvent>
 #include <QLabel>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QUrl>
 #include <cstdlib>
@@ -234,25 +235,36 @@ TEST_F(Registration, anArchiveOfThePackFolderItselfIsRegisteredInPlaceAndNeverOf
     EXPECT_EQ(readFile(archiveOf(QStringLiteral("Tool (2)"))), toolArchive);
 }
 
-TEST_F(Registration, aZipReachingOutsideTheWorkFolderIsRefusedAndNothingWritten) {
-    const QString dropped = scratch.path() + QStringLiteral("/Evil.zip");
-    writeRawZip(dropped.toStdString(), {{"ok.txt", "fine", {}, false}, {"../../escape.txt", "out", {}, false}});
+// A ZIP the archiver refuses: nothing is registered or written, and the message says why.
+TEST_F(Registration, aRefusedZipIsNeverRegisteredAndTheMessageSaysWhy) {
+    const QString evil = scratch.path() + QStringLiteral("/Evil.zip");
+    writeRawZip(evil.toStdString(), {{"ok.txt", "fine", {}, false}, {"../../escape.txt", "out", {}, false}});
+    const QString secret = scratch.path() + QStringLiteral("/Secret.zip");
+    writeFile(scratch.path() + QStringLiteral("/s.txt"), "secret");
+    ASSERT_EQ(QProcess::execute(QStringLiteral("zip"), {QStringLiteral("-jqP"), QStringLiteral("pw"), secret,
+                                                        scratch.path() + QStringLiteral("/s.txt")}),
+              0)
+        << "zip missing: scripts/setup installs it";
     window = openWindow();
     const QByteArray data = readFile(dataFilePath());
-    prompter.expect(QStringLiteral("解凍に失敗しました。\r\n\r\n展開先のフォルダの外に書き込むファイルが"
-                                   "含まれているため、展開しませんでした。"));
-    driver.then([](QDialog& d) {
-        press(d, "cmdNew");
-        EXPECT_TRUE(d.isVisible());
-        press(d, "cmdCancel");
-    });
-    window->showDropDialog(dropped);
-
+    const std::pair<QString, QString> cases[] = {
+        {evil, QStringLiteral("展開先のフォルダの外に書き込むファイルが含まれているため、展開しませんでした。")},
+        {secret, QStringLiteral("暗号化されたファイルが含まれているため、展開できません。")},
+    };
+    for (const auto& [dropped, why] : cases) {
+        prompter.expect(QStringLiteral("解凍に失敗しました。\r\n\r\n") + why);
+        driver.then([](QDialog& d) {
+            press(d, "cmdNew");
+            EXPECT_TRUE(d.isVisible());
+            press(d, "cmdCancel");
+        });
+        window->showDropDialog(dropped);
+    }
     EXPECT_EQ(prompter.messages().value(0).title, QStringLiteral("Failed"));
     EXPECT_FALSE(QFileInfo::exists(folder.file(QStringLiteral("escape.txt"))));
     EXPECT_TRUE(filesBelow(execDir()).empty());
     EXPECT_FALSE(QFileInfo::exists(WorkFolder()));
-    EXPECT_EQ(QDir(packDir()).entryList(QDir::Files), QStringList{"Tool.lzh"});
+    EXPECT_EQ(filesBesideArchives(packDir()), QStringList{"Tool.lzh"});
     EXPECT_EQ(readFile(dataFilePath()), data);
 }
 
