@@ -1,6 +1,7 @@
 #include "archivelock.h"
 
 #include "archiver.h"
+#include "openbeneath.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -36,14 +37,7 @@ int openLockFile(const std::string& path, bool mayCreate) {
     int fd = ::open(path.c_str(), O_RDWR | kFlags | (mayCreate ? O_CREAT : 0), 0644);
     if (fd < 0 && !mayCreate && errno != ENOENT)
         fd = ::open(path.c_str(), O_RDONLY | kFlags);
-    if (fd < 0)
-        return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return regularFileOrClose(fd);
 }
 
 std::string recordIn(int fd, const std::string& prefix) {

@@ -210,6 +210,25 @@ bool headerCrcMatches(const std::uint8_t* p, std::size_t headerSize, std::size_t
 // "-xxx-": LHA's own methods start with "l", PMarc's with "p"; any lower-case pair followed
 // by a letter or digit is taken for a method, known or not, so that a member packed in a way
 // we cannot decode is told apart from bytes that are no header at all.
+// What levels 2 and 3 share: time, CRC and creator at the same places, then extended headers
+// from extAt whose sizes are width bytes wide, checked against the header CRC when one is
+// there. False with the reason in error.
+bool readLaterLevelFields(const std::uint8_t* p, std::size_t headerSize, std::size_t extAt,
+                          std::size_t width, LzhMember& m, Names& names, std::string& error) {
+    m.mtime = static_cast<std::int64_t>(le32(p + 15));
+    m.crc = le16(p + 21);
+    m.creator = static_cast<char>(p[23]);
+    std::size_t used = 0, crcAt = 0;
+    if (!parseExtensions(p + extAt, headerSize - extAt, m, names, used, crcAt, error, nullptr,
+                         width))
+        return false;
+    if (crcAt != 0 && !headerCrcMatches(p, headerSize, extAt + crcAt)) {
+        error = "member header CRC mismatch";
+        return false;
+    }
+    return true;
+}
+
 bool looksLikeMethod(const std::uint8_t* p) {
     auto lower = [](std::uint8_t c) { return c >= 'a' && c <= 'z'; };
     auto alnum = [&](std::uint8_t c) { return lower(c) || (c >= '0' && c <= '9'); };
@@ -298,15 +317,9 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
                             "member header size contradicts its extended headers");
             return fail(HeaderStatus::Truncated, "truncated member header");
         }
-        m.mtime = static_cast<std::int64_t>(le32(p + 15));
-        m.crc = le16(p + 21);
-        m.creator = static_cast<char>(p[23]);
-        std::size_t used = 0, crcAt = 0;
         std::string error;
-        if (!parseExtensions(p + 24, headerSize - 24, m, names, used, crcAt, error))
+        if (!readLaterLevelFields(p, headerSize, 24, 2, m, names, error))
             return fail(HeaderStatus::Invalid, error.c_str());
-        if (crcAt != 0 && !headerCrcMatches(p, headerSize, 24 + crcAt))
-            return fail(HeaderStatus::Invalid, "member header CRC mismatch");
         r.headerLength = headerSize;
     } else if (m.level == 3) {
         if (avail < 32)
@@ -319,15 +332,9 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
             return fail(HeaderStatus::Invalid, "member header size out of range");
         if (headerSize > avail)
             return fail(HeaderStatus::Truncated, "truncated member header");
-        m.mtime = static_cast<std::int64_t>(le32(p + 15));
-        m.crc = le16(p + 21);
-        m.creator = static_cast<char>(p[23]);
-        std::size_t used = 0, crcAt = 0;
         std::string error;
-        if (!parseExtensions(p + 28, headerSize - 28, m, names, used, crcAt, error, nullptr, 4))
+        if (!readLaterLevelFields(p, headerSize, 28, 4, m, names, error))
             return fail(HeaderStatus::Invalid, error.c_str());
-        if (crcAt != 0 && !headerCrcMatches(p, headerSize, 28 + crcAt))
-            return fail(HeaderStatus::Invalid, "member header CRC mismatch");
         r.headerLength = headerSize;
     } else {
         return fail(HeaderStatus::Invalid, "unsupported header level");
@@ -460,7 +467,8 @@ void walkHeaders(int fd, bool withNames, ArchiveIndex& outcome, const MemberVisi
             break;
         }
         if (r.status != HeaderStatus::Ok) {
-            outcome.foreign = (offset == 0 && bufferSize >= 2 && buffer[0] == 'M' && buffer[1] == 'Z');
+            outcome.foreign =
+                offset == 0 && bufferSize >= 2 && buffer[0] == 'M' && buffer[1] == 'Z';
             const bool notLzh = offset == 0 && r.error == kNoHeaderHere;
             stop(r.status == HeaderStatus::Truncated ? ArchiveDamage::CutShort
                  : notLzh                            ? ArchiveDamage::NotAnArchive

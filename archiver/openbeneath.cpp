@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -43,6 +44,17 @@ int openBeneath(int root, const std::string& path, int flags, mode_t mode) {
     const int fd = static_cast<int>(::syscall(SYS_openat2, root, path.c_str(), &how, sizeof how));
     if (fd < 0 && (errno == ENOSYS || errno == EPERM))
         return openPartByPart(root, path, flags, mode);
+    return fd;
+}
+
+int regularFileOrClose(int fd) {
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
     return fd;
 }
 

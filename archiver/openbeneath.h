@@ -12,4 +12,8 @@ namespace vadok::archiver {
 // fails.
 int openBeneath(int root, const std::string& path, int flags, mode_t mode = 0);
 
+// fd when it is open on a regular file; otherwise closes it and returns -1 (also for -1). What
+// stands at a name may be a FIFO or a device that some other program put there.
+int regularFileOrClose(int fd);
+
 } // namespace vadok::archiver

@@ -75,14 +75,9 @@ SourceFolder::~SourceFolder() {
 int SourceFolder::openFile(const std::string& path) const {
     if (m_hooks.beforeOpen)
         m_hooks.beforeOpen(path);
-    const int fd = openBeneath(m_fd, path, kFileFlags);
+    const int fd = regularFileOrClose(openBeneath(m_fd, path, kFileFlags));
     if (fd < 0)
         return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return fd;
 }
