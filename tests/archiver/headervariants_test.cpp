@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 using namespace vadok;
@@ -66,12 +67,15 @@ std::uint16_t crc16Of(const std::string& bytes, std::uint64_t at, std::uint64_t 
 
 TEST(HeaderVariants, archivesOfOtherSystemsListAsLhasaListsThem) {
     const Listed hello = {"subdir/subdir2/hello.txt", F, "lh0", 12, 12, 0x9778, 329692014, 0};
-    const Listed os9Hello = {"SUBDIR/SUBDIR2/hello.txt", F, "lh0", 12, 12, 0x9778, 1348329540,
-                             0100644};
+    const Listed os9 = {"SUBDIR/SUBDIR2/hello.txt", F, "lh0", 12, 12, 0x9778, 1348329540, 0100644};
     const Listed oskDir = {"subdir", D, "lhd", 0, 0, 0, 1277960400, 040777};
     const Listed oskDir2 = {"subdir/subdir2", D, "lhd", 0, 0, 0, 1277960400, 040777};
-    const Listed oskHello = {"subdir/subdir2/hello.txt", F, "lh0", 12, 12, 0x9778, 1262325600,
-                             0100711};
+    const Listed osk = {"subdir/subdir2/hello.txt", F, "lh0", 12, 12, 0x9778, 1262325600, 0100711};
+    const Listed oskTop = {"hello.txt", F, "lh0", 12, 12, 0x9778, 1262325600, 0100711};
+    const Listed x68kDir = {"subdir", D, "lhd", 0, 0, 0, 1333632378, 0};
+    const Listed x68kDir2 = {"subdir/subdir2", D, "lhd", 0, 0, 0, 1333632382, 0};
+    const Listed x68k = {"subdir/subdir2/HELLO.TXT", F, "lh0", 12, 12, 0x9778, 1333575870, 0};
+    const Listed atari = {"SUBDIR/SUBDIR2/HELLO.TXT", F, "lh0", 12, 12, 0x9778, 1323629376, 0};
     const struct {
         const char* archive;
         const char* why;
@@ -81,40 +85,26 @@ TEST(HeaderVariants, archivesOfOtherSystemsListAsLhasaListsThem) {
         {"lha_amiga_122/level2.lzh", "folder header without its closing 0xFF", {hello}},
         {"lha_amiga_212/level1.lzh", "Amiga level 1", {hello}},
         {"lha_amiga_212/level2.lzh", "Amiga level 2", {hello}},
-        {"lha_os9_211c/h0_subdir.lzh", "OS-9 area, \\ separators", {os9Hello}},
-        {"lha_os9_211c/h1_subdir.lzh", "OS-9 extended header 0xCC", {os9Hello}},
-        {"lha_os9_211c/h2_subdir.lzh",
-         "OS-9 extended header 0xCC",
-         {{"SUBDIR/SUBDIR2/hello.txt", F, "lh0", 12, 12, 0x9778, 1348347541, 0100644}}},
-        {"lha_osk_201/h0_subdir.lzh",
-         "OS-9/68000 area; nameless folders",
-         {{"hello.txt", F, "lh0", 12, 12, 0x9778, 1262325600, 0100711}}},
-        {"lha_osk_201/h1_subdir.lzh", "OS-9 permissions in 0x50", {oskDir, oskDir2, oskHello}},
-        {"lha_osk_201/h2_subdir.lzh", "size field two bytes short", {oskDir, oskDir2, oskHello}},
-        {"lha_osk_201/h2_lh5.lzh",
-         "size field two bytes short",
+        {"lha_os9_211c/h0_subdir.lzh", "OS-9 area, \\ separators", {os9}},
+        {"lha_os9_211c/h1_subdir.lzh", "OS-9 extended header 0xCC", {os9}},
+        {"lha_os9_211c/h2_subdir.lzh", "OS-9 extended header 0xCC", {{os9.path, F, "lh0", 12, 12,
+                                                                      0x9778, 1348347541, 0100644}}},
+        {"lha_osk_201/h0_subdir.lzh", "OS-9/68000 area; nameless folders", {oskTop}},
+        {"lha_osk_201/h1_subdir.lzh", "OS-9 permissions in 0x50", {oskDir, oskDir2, osk}},
+        {"lha_osk_201/h2_subdir.lzh", "size field two bytes short", {oskDir, oskDir2, osk}},
+        {"lha_osk_201/h2_lh5.lzh", "size field two bytes short",
          {{"gpl-2", F, "lh5", 7004, 18092, 0xA33A, 1262325600, 0100711}}},
-        {"lha_x68k_213/h1_subdir.lzh",
-         "X68000 level-1 folders",
-         {{"subdir", D, "lhd", 0, 0, 0, 1333632378, 0},
-          {"subdir/subdir2", D, "lhd", 0, 0, 0, 1333632382, 0},
-          {"subdir/subdir2/HELLO.TXT", F, "lh0", 12, 12, 0x9778, 1333575870, 0}}},
-        {"lha_x68k_213/h2_subdir.lzh",
-         "X68000 level-2 folders",
+        {"lha_x68k_213/h1_subdir.lzh", "X68000 level-1 folders", {x68kDir, x68kDir2, x68k}},
+        {"lha_x68k_213/h2_subdir.lzh", "X68000 level-2 folders",
          {{"subdir", D, "lhd", 0, 0, 0, 1333599978, 0},
           {"subdir/subdir2", D, "lhd", 0, 0, 0, 1333599982, 0},
-          {"subdir/subdir2/HELLO.TXT", F, "lh0", 12, 12, 0x9778, 1333543470, 0}}},
-        {"lharc_atari_313a/h1_subdir.lzh",
-         "\\ separators at level 1",
-         {{"SUBDIR/SUBDIR2/HELLO.TXT", F, "lh0", 12, 12, 0x9778, 1323629376, 0}}},
-        {"lharc_atari_313a/h2_subdir.lzh",
-         "Atari level-2 folders",
-         {{"SUBDIR/SUBDIR2/HELLO.TXT", F, "lh0", 12, 12, 0x9778, 1326307776, 0}}},
-        {"lharc_atari_313a/h2_lh5.lzh",
-         "Atari level 2",
+          {x68k.path, F, "lh0", 12, 12, 0x9778, 1333543470, 0}}},
+        {"lharc_atari_313a/h1_subdir.lzh", "\\ separators at level 1", {atari}},
+        {"lharc_atari_313a/h2_subdir.lzh", "Atari level-2 folders",
+         {{atari.path, F, "lh0", 12, 12, 0x9778, 1326307776, 0}}},
+        {"lharc_atari_313a/h2_lh5.lzh", "Atari level 2",
          {{"GPL2", F, "lh5", 7004, 18092, 0xA33A, 1326306636, 0}}},
-        {"lha_unix114i/h0_subdir.lzh",
-         "level-0 folders without names",
+        {"lha_unix114i/h0_subdir.lzh", "level-0 folders without names",
          {{"hello.txt", F, "lh0", 12, 12, 0x9778, 1262304000, 0100644}}},
     };
     const UtcZone utc;
@@ -128,25 +118,20 @@ TEST(HeaderVariants, archivesOfOtherSystemsListAsLhasaListsThem) {
         ASSERT_EQ(index.members.size(), row.members.size());
         for (std::size_t i = 0; i < row.members.size(); ++i) {
             const auto& got = index.members[i];
-            const Listed& want = row.members[i];
-            EXPECT_EQ(got.path, want.path);
-            EXPECT_EQ(got.kind, want.kind) << want.path;
-            EXPECT_EQ(got.methodName(), want.method) << want.path;
-            EXPECT_EQ(got.compressedSize, want.packed) << want.path;
-            EXPECT_EQ(got.originalSize, want.size) << want.path;
-            EXPECT_EQ(got.crc, want.crc) << want.path;
-            EXPECT_EQ(got.mtime, want.mtime) << want.path;
-            EXPECT_EQ(got.unixMode.value_or(0), want.mode) << want.path;
+            const Listed& w = row.members[i];
+            EXPECT_EQ(std::tuple(got.path, got.kind, got.methodName(), got.compressedSize,
+                                 got.originalSize, got.crc, got.mtime, got.unixMode.value_or(0)),
+                      std::tuple(std::string(w.path), w.kind, std::string(w.method), w.packed,
+                                 w.size, w.crc, w.mtime, w.mode));
             // The header's bytes, then the data, then the next header or the end mark.
-            EXPECT_EQ(got.rawHeader.size(), got.dataOffset - got.headerOffset) << want.path;
+            EXPECT_EQ(got.rawHeader.size(), got.dataOffset - got.headerOffset) << w.path;
             const std::uint64_t end = got.dataOffset + got.compressedSize;
             if (i + 1 < row.members.size())
-                EXPECT_EQ(index.members[i + 1].headerOffset, end) << want.path;
+                EXPECT_EQ(index.members[i + 1].headerOffset, end) << w.path;
             else
-                EXPECT_TRUE(end < bytes.size() && bytes[end] == '\0') << want.path;
+                EXPECT_TRUE(end < bytes.size() && bytes[end] == '\0') << w.path;
             if (got.methodName() == "lh0" && got.kind == F)
-                EXPECT_EQ(crc16Of(bytes, got.dataOffset, got.compressedSize), got.crc)
-                    << want.path;
+                EXPECT_EQ(crc16Of(bytes, got.dataOffset, got.compressedSize), got.crc) << w.path;
         }
     }
 }
