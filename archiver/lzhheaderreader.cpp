@@ -52,7 +52,20 @@ struct Names {
     // Windows archivers put the real names here and placeholders in the plain fields.
     std::optional<std::string> wideFile;
     std::optional<std::string> wideDir;
+    // OS-9 permissions, found in their own places; the Unix mode is made from them.
+    std::optional<std::uint16_t> os9Permissions;
 };
+
+// OS-9 keeps read, write and execute for the owner (bits 0-2) and for everyone (bits 3-5);
+// the group gets what everyone gets.
+std::uint16_t unixModeFromOs9(std::uint16_t os9, bool directory) {
+    const unsigned owner = os9 & 0x07, others = (os9 >> 3) & 0x07;
+    auto rwx = [](unsigned bits) { // OS-9 orders them r, w, e from bit 0; Unix r, w, x from bit 2
+        return ((bits & 1) << 2) | (bits & 2) | ((bits >> 2) & 1);
+    };
+    return static_cast<std::uint16_t>((directory ? 040000 : 0100000) | (rwx(owner) << 6) |
+                                      (rwx(others) << 3) | rwx(others));
+}
 
 // UTF-16LE to UTF-8, U+FFFF (or "/") separating folders; nullopt when the bytes are no
 // UTF-16 (an odd length, a lone surrogate, a NUL).
@@ -187,6 +200,10 @@ bool parseExtensions(const std::uint8_t* p, std::size_t avail, LzhMember& m, Nam
             if (n == 4 && m.mtimeNsec == 0)
                 m.mtime = le32(d);
             break;
+        case 0xCC:
+            if (n >= 12)
+                names.os9Permissions = le16(d + 7);
+            break;
         case kStoredCrcHeader:
             if (n == 4)
                 m.storedCrc = le32(d);
@@ -227,6 +244,17 @@ bool readLaterLevelFields(const std::uint8_t* p, std::size_t headerSize, std::si
         return false;
     }
     return true;
+}
+
+// Whether a level-2 header from OS-9/68000 LHA (creator 'K') is one whose size field leaves out
+// its own two bytes: its extended headers then end two bytes past the stated size.
+bool osk68kHeaderIsShort(const std::uint8_t* p, std::size_t headerSize) {
+    LzhMember scratch;
+    Names names;
+    std::size_t used = 0, crcAt = 0;
+    std::string error;
+    return parseExtensions(p + 24, headerSize + 2 - 24, scratch, names, used, crcAt, error) &&
+           24 + used == headerSize + 2;
 }
 
 bool looksLikeMethod(const std::uint8_t* p) {
@@ -275,10 +303,16 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
             m.creator = 0;
             const std::size_t extra = headerSize - 24 - nameLen;
             const std::uint8_t* x = p + 24 + nameLen;
-            if (extra >= 12 && x[0] == 'U') {
-                m.creator = 'U';
+            // PMarc keeps comments in this area.
+            const bool pmarc = m.method[0] == 'p' && m.method[1] == 'm';
+            if (!pmarc && extra >= 12 && (x[0] == 'U' || (x[0] == 'K' && x[1] == 0))) {
+                m.creator = static_cast<char>(x[0]);
                 m.mtime = le32(x + 2);
-                m.unixMode = le16(x + 6);
+                m.unixMode = le16(x + extra - 6);
+            } else if (!pmarc && extra >= 22 && x[0] == '9' && x[9] == 0xCC && x[1] == x[17] &&
+                       x[2] == x[18]) {
+                m.creator = '9';
+                names.os9Permissions = le16(x + 1);
             }
             r.headerLength = headerSize;
         } else {
@@ -301,9 +335,15 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
     } else if (m.level == 2) {
         if (avail < 26)
             return fail(HeaderStatus::Truncated, "truncated member header");
-        const std::size_t headerSize = le16(p);
+        std::size_t headerSize = le16(p);
         if (headerSize < 26)
             return fail(HeaderStatus::Invalid, "member header too short");
+        if (p[23] == 'K') {
+            if (headerSize + 2 > avail)
+                return fail(HeaderStatus::Truncated, "truncated member header");
+            if (osk68kHeaderIsShort(p, headerSize))
+                headerSize += 2;
+        }
         if (headerSize > avail) {
             // A file cut inside the header, or a damaged size: the extended headers tell, as
             // they end where the header really ends (our writer may add one byte after them).
@@ -343,9 +383,21 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
     const bool stored = std::memcmp(m.method, "lh0", 3) == 0 || std::memcmp(m.method, "lz4", 3) == 0;
     if (stored && m.compressedSize != m.originalSize)
         return fail(HeaderStatus::Invalid, "stored member whose two sizes differ");
+    const bool isDirMethod = std::memcmp(m.method, "lhd", 3) == 0;
+    if (m.creator == 'K' && m.unixMode)
+        names.os9Permissions = *m.unixMode;
+    if (names.os9Permissions)
+        m.unixMode = unixModeFromOs9(*names.os9Permissions, isDirMethod);
+    if (isDirMethod && names.file.empty() && names.dir.empty() && !names.wideFile &&
+        !names.wideDir) {
+        r.namesNothing = true;
+        return r;
+    }
     if (!withNames)
         return r;
 
+    if (!names.dir.empty() && static_cast<unsigned char>(names.dir.back()) != 0xFF)
+        names.dir += '\xFF';
     for (char& c : names.dir)
         if (static_cast<unsigned char>(c) == 0xFF)
             c = '/';
@@ -359,11 +411,10 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
         m.nameGuessedCp932 = !m.codePage && m.creator != 'U' && !isValidUtf8(raw);
         path = decodeName(raw, m.codePage, m.creator);
     }
-    if (m.level == 0)
+    if (m.level == 0 || (m.level == 1 && m.creator != 'U'))
         for (char& c : path)
             if (c == '\\')
                 c = '/';
-    const bool isDirMethod = std::memcmp(m.method, "lhd", 3) == 0;
     if (m.unixMode && (*m.unixMode & 0170000) == 0120000) {
         const std::size_t bar = path.find('|');
         if (bar == std::string::npos)
@@ -484,6 +535,8 @@ void walkHeaders(int fd, bool withNames, ArchiveIndex& outcome, const MemberVisi
             break;
         }
         offset = m.dataOffset + m.compressedSize;
+        if (r.namesNothing)
+            continue;
         const bool dataHeld = offset <= bufferStart + bufferSize;
         visit(m, buffer.get() + (m.headerOffset - bufferStart), r.headerLength,
               dataHeld ? buffer.get() + (m.dataOffset - bufferStart) : nullptr);
