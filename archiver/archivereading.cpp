@@ -3,6 +3,7 @@
 #include "archiver.h"
 #include "lzhheaderreader.h"
 #include "lzhmethod.h"
+#include "memberpaths.h"
 #include "names.h"
 #include "zipdirectory.h"
 
@@ -48,6 +49,7 @@ ArchiveListing listWithLibarchive(const std::string& path, ArchiveFormat format,
         std::string_view memberPath = name ? name : "";
         while (!memberPath.empty() && memberPath.back() == '/')
             memberPath.remove_suffix(1);
+        memberPath = withoutLeadingSlashes(memberPath);
         const auto kind = kindOf(entry);
         if (!kind || archive_entry_hardlink(entry))
             return failed(ArchiverUnsafeEntry,
@@ -104,7 +106,7 @@ ArchiveListing listZip(const std::string& path) {
                                          : decodeZipName(e.rawName, e.utf8Name(), preferCp932);
         while (!name.empty() && name.back() == '/')
             name.pop_back();
-        m.path = listing.names.add(name);
+        m.path = listing.names.add(withoutLeadingSlashes(name));
         if (m.kind != MemberKind::Symlink)
             continue;
         // libarchive ends a target at a NUL byte; the bytes after it would be lost.

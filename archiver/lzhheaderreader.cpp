@@ -1,6 +1,7 @@
 #include "lzhheaderreader.h"
 
 #include "crc16.h"
+#include "memberpaths.h"
 #include "names.h"
 
 #include <algorithm>
@@ -427,6 +428,7 @@ HeaderResult parseLzhHeader(const std::uint8_t* p, std::size_t avail, LzhMember&
     }
     while (!path.empty() && path.back() == '/')
         path.pop_back();
+    path.erase(0, path.size() - withoutLeadingSlashes(path).size());
     if (path.empty())
         return fail(HeaderStatus::Invalid, "member without a name");
     m.path = std::move(path);

@@ -47,6 +47,12 @@ std::string shown(std::string_view s) {
 
 } // namespace
 
+std::string_view withoutLeadingSlashes(std::string_view name) {
+    while (!name.empty() && name.front() == '/')
+        name.remove_prefix(1);
+    return name;
+}
+
 std::string memberNameProblem(std::string_view name) {
     if (name.empty())
         return "member without a name";

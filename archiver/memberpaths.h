@@ -21,6 +21,11 @@ namespace vadok::archiver {
 //
 // Paths are relative to the destination, "/"-separated, without a trailing "/".
 
+// name without the "/" it starts with: old LHA programs stored absolute paths, and other
+// readers (lhasa, tar) expand such members below the destination. Every reading of member
+// names applies it, so an absolute name is never seen past the reading.
+std::string_view withoutLeadingSlashes(std::string_view name);
+
 // Why name cannot be a member below a destination (empty, absolute, a ".." part, a NUL
 // byte, which the file system would take for the end of the name), or "" when it can.
 std::string memberNameProblem(std::string_view name);

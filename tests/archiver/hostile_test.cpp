@@ -31,7 +31,7 @@ std::vector<HostileCase> hostileCases(const std::string& outside) {
                                           {"t", "", "a/b/c/d/s/.."},
                                           {"etc", "", "t/etc"}};
     return {
-        {"abspath", {{"ok.txt", "fine", ""}, {outside + "/abs.txt", "evil", ""}}},
+        {"abspath-climbing", {{"ok.txt", "fine", ""}, {"/../abs.txt", "evil", ""}}},
         {"dotdot", {{"ok.txt", "fine", ""}, {"../dotdot.txt", "evil", ""}}},
         {"dotdot-nested", {{"a/../../nested.txt", "evil", ""}}},
         {"symlink-out-absolute", {{"ok.txt", "fine", ""}, {"link", "", outside}}},
@@ -98,6 +98,33 @@ TEST_P(HostileArchive, unsafeEntriesFailTheCallBeforeAnythingIsWritten) {
             EXPECT_FALSE(std::filesystem::exists(dir / "dotdot.txt"));
             EXPECT_FALSE(std::filesystem::exists(dir / "nested.txt"));
         }
+    }
+}
+
+// Old LHA programs stored absolute names; lhasa and tar expand them below the destination,
+// and a store keeps one member per file, whichever way the archive named it.
+TEST_P(HostileArchive, absoluteNamesExpandBelowTheDestinationAndStoreBackOnce) {
+    for (const bool zip : {false, true}) {
+        TempDir dir;
+        const std::string outside = dir / "outside";
+        makeDirs(outside);
+        const std::vector<RawMember> members = {{"/" + outside + "/abs.txt", "was absolute", ""},
+                                                {"//two/slashes.txt", "two", ""}};
+        const std::string archive = dir / (zip ? "abs.zip" : "abs.lzh");
+        zip ? writeRawZip(archive, members) : writeRawLzh(archive, members);
+        const std::string out = dir / "out";
+        ASSERT_EQ(zip ? expandZip(archive, out) : expandLzh(archive, out), ArchiverOk);
+        EXPECT_EQ(readFile(out + outside + "/abs.txt"), "was absolute");
+        EXPECT_EQ(readFile(out + "/two/slashes.txt"), "two");
+        EXPECT_TRUE(readTree(outside).empty()) << describe(readTree(outside));
+        if (zip)
+            continue;
+        writeFile(out + "/two/slashes.txt", "edited");
+        ASSERT_EQ(Unlha(nullptr, storeCommand(archive, out), nullptr, 0), ArchiverOk);
+        const std::string again = dir / "again";
+        ASSERT_EQ(expandLzh(archive, again), ArchiverOk);
+        EXPECT_EQ(readFile(again + "/two/slashes.txt"), "edited");
+        EXPECT_EQ(readTree(again), readTree(out));
     }
 }
 
