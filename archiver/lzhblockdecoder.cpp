@@ -11,6 +11,7 @@
 #include "lzhbitreader.h"
 #include "lzhhuffmantable.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vadok::archiver {
@@ -79,10 +80,8 @@ bool BlockDecoder::readTempTable() {
             return false;
         lengths[i++] = static_cast<std::uint8_t>(len);
         if (i == 3) {
-            // a count of further zero lengths follows the third
-            i += m_in.get(2);
-            if (i > n)
-                return false;
+            // a count of further zero lengths follows the third (lhasa stops a run at n)
+            i = std::min(i + m_in.get(2), n);
         }
     }
     return m_temp.build(lengths, n);
@@ -109,10 +108,8 @@ bool BlockDecoder::readCodeTable() {
             lengths[i++] = static_cast<std::uint8_t>(c - 2);
             continue;
         }
-        const unsigned zeros = c == 0 ? 1 : c == 1 ? m_in.get(4) + 3 : m_in.get(9) + 20;
-        if (zeros > n - i)
-            return false;
-        i += zeros; // lengths are zero already
+        // a run of zero lengths; one that runs past n ends there, as in lhasa
+        i += c == 0 ? 1 : c == 1 ? m_in.get(4) + 3 : m_in.get(9) + 20;
     }
     return m_code.build(lengths, n);
 }

@@ -90,7 +90,7 @@ TEST(LzhDecoder, archivesOfOtherProgramsDecodeAsLhasaExpandsThem) {
         const char* archive;
         const char* method;
     } cases[] = {
-        {"lh1-64k.lzh", "lh1"},     {"amiga-lh1.lzh", "lh1"},  {"amiga-lh4.lzh", "lh4"},
+        {"lh1-64k.lzh", "lh1"},     {"lharc-long.lzh", "lh1"},    {"amiga-lh1.lzh", "lh1"},  {"amiga-lh4.lzh", "lh4"},
         {"amiga-lh5.lzh", "lh5"},   {"lhmelt-lh6.lzh", "lh6"}, {"unix-lh7.lzh", "lh7"},
         {"unlha32-lhx.lzh", "lhx"}, {"larc-lz5.lzs", "lz5"},   {"larc-initial.lzs", "lz5"},
         {"larc-lz4.lzs", "lz4"},    {"lzs.lzs", "lzs"},
@@ -183,9 +183,10 @@ struct Stream {
 TEST(LzhDecoder, handMadeStreamsDecodeOrFailAsTheFormatSays) {
     // A block of one code whose tables each hold a single symbol (no bits per code): the
     // match symbol 256 (3 bytes) at position code 13, then 12 bits of distance.
-    const auto oneMatch = [](unsigned codeSymbol, unsigned positionCode, unsigned extra) {
+    const auto oneMatch = [](unsigned codeSymbol, unsigned positionCode, unsigned extra,
+                             unsigned codes = 1) {
         return Stream()
-            .put(16, 1)
+            .put(16, codes)
             .put(5, 0).put(5, 0)                     // T: single symbol 0
             .put(9, 0).put(9, codeSymbol)            // C: single symbol
             .put(4, 0).put(4, positionCode)          // P: single symbol
@@ -212,10 +213,16 @@ TEST(LzhDecoder, handMadeStreamsDecodeOrFailAsTheFormatSays) {
         {"code length over 16 bits",
          Stream().put(16, 1).put(5, 2).put(3, 7).put(12, 0xfff).put(1, 0).done(), 1,
          DecodeStatus::Damaged, ""},
-        {"more P codes than the window has", Stream().put(16, 1).put(5, 0).put(5, 0).put(9, 0)
-                                                 .put(9, 'a').put(4, 15).done(), 1,
-         DecodeStatus::Damaged, ""},
-        {"data ends inside the block", oneMatch(256, 13, 12).substr(0, 4), 3, DecodeStatus::Damaged, ""},
+        {"more P codes than the window has", [] {
+             // 15 position codes where -lh5- has 14; the 15th, coded as 0, would reach 16 KiB back
+             Stream s;
+             s.put(16, 1).put(5, 0).put(5, 0).put(9, 0).put(9, 256).put(4, 15);
+             for (int i = 0; i < 14; ++i)
+                 s.put(3, 0);
+             return s.put(3, 1).put(1, 0).put(13, 0x1fff).put(16, 0).done();
+         }(), 3, DecodeStatus::Damaged, ""},
+        {"data ends inside the block header", oneMatch(256, 13, 12).substr(0, 4), 3, DecodeStatus::Damaged, ""},
+        {"data ends inside the codes", oneMatch(256, 13, 12, 2), 6, DecodeStatus::Damaged, ""},
         {"no data", "", 10, DecodeStatus::Damaged, ""},
     };
     for (const auto& c : cases) {
