@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 namespace vadok::archiver {
 
@@ -19,14 +19,16 @@ namespace vadok::archiver {
 // member) and call refillFast while at least 8 input bytes are buffered.
 class LzhBitReader {
 public:
-    explicit LzhBitReader(const DataSource& source) : m_source(source), m_in(kChunk + 8) {}
+    // The input buffer is left uninitialised: only bytes the source filled are ever loaded.
+    explicit LzhBitReader(const DataSource& source)
+        : m_source(source), m_in(new std::uint8_t[kChunk + 8]) {}
 
     std::uint64_t bits = 0;
     unsigned count = 0;
     std::size_t pos = 0;
     std::size_t end = 0;
 
-    const std::uint8_t* input() const { return m_in.data(); }
+    const std::uint8_t* input() const { return m_in.get(); }
 
     // Tops the buffer up to at least 56 valid bits. The eight bytes loaded may reach past the
     // bytes counted in; those low bits are ORed in again, identically, by the next refill.
@@ -41,7 +43,7 @@ public:
 
     void refill() {
         if (end - pos >= 8)
-            refillFast(bits, count, m_in.data(), pos);
+            refillFast(bits, count, m_in.get(), pos);
         else
             refillSlow();
     }
@@ -63,17 +65,17 @@ private:
 
     void refillSlow() {
         if (!m_eof) {
-            std::memmove(m_in.data(), m_in.data() + pos, end - pos);
+            std::memmove(m_in.get(), m_in.get() + pos, end - pos);
             end -= pos;
             pos = 0;
             while (end < kChunk && !m_eof) {
-                const std::size_t got = m_source(m_in.data() + end, kChunk - end);
+                const std::size_t got = m_source(m_in.get() + end, kChunk - end);
                 if (got == 0)
                     m_eof = true;
                 end += got;
             }
             if (end - pos >= 8) {
-                refillFast(bits, count, m_in.data(), pos);
+                refillFast(bits, count, m_in.get(), pos);
                 return;
             }
         }
@@ -89,7 +91,7 @@ private:
     }
 
     const DataSource& m_source;
-    std::vector<std::uint8_t> m_in;
+    std::unique_ptr<std::uint8_t[]> m_in;
     bool m_eof = false;
     std::uint64_t m_padBits = 0;
 };
@@ -102,11 +104,14 @@ class LzhOutput {
 public:
     static constexpr std::size_t kOverrun = 512;
 
+    // A small member gets a buffer of its own size: most members of an application are small,
+    // and the chunk is there for the large ones. Only the history needs initial contents.
     LzhOutput(std::size_t history, std::size_t chunk, std::uint64_t size, const DecodedSink& sink)
-        : m_history(history), m_chunk(chunk), m_left(size), m_sink(sink),
-          m_buf(history + chunk + kOverrun), pos(history) {}
+        : m_history(history), m_chunk(static_cast<std::size_t>(std::min<std::uint64_t>(chunk, size))),
+          m_left(size), m_sink(sink), m_buf(new std::uint8_t[history + m_chunk + kOverrun]),
+          pos(history) {}
 
-    std::uint8_t* data() { return m_buf.data(); }
+    std::uint8_t* data() { return m_buf.get(); }
     std::size_t history() const { return m_history; }
     bool done() const { return m_left == 0; }
 
@@ -117,11 +122,11 @@ public:
     // false when the sink refused the bytes
     bool flush() {
         const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(pos - m_history, m_left));
-        if (n > 0 && !m_sink(m_buf.data() + m_history, n))
+        if (n > 0 && !m_sink(m_buf.get() + m_history, n))
             return false;
         m_left -= n;
         if (m_left > 0) {
-            std::memmove(m_buf.data(), m_buf.data() + pos - m_history, m_history);
+            std::memmove(m_buf.get(), m_buf.get() + pos - m_history, m_history);
             pos = m_history;
         }
         return true;
@@ -132,7 +137,7 @@ private:
     std::size_t m_chunk;
     std::uint64_t m_left;
     const DecodedSink& m_sink;
-    std::vector<std::uint8_t> m_buf;
+    std::unique_ptr<std::uint8_t[]> m_buf;
 
 public:
     std::size_t pos;
