@@ -6,6 +6,7 @@
 // Every program runs as a child process so time and peak RSS are measured alike.
 //
 //   archiver_bench [corpus MB, default 90] [work folder, default a temporary one]
+//   archiver_bench --decoding      only the decoding speed per LZH method (decodebench.cpp)
 //   VADOK_ARCHIVER_TOOL=<path> archiver_bench ...   measures another build of vadok-archiver
 //
 // Two states of the machine move the figures (both seen on the 2-core CI machine):
@@ -17,6 +18,7 @@
 //   scan of the corpus took 25 ms instead of 15 with 950,000 cached names.
 
 #include "appcorpus.h"
+#include "decodebench.h"
 
 #include <algorithm>
 #include <chrono>
@@ -131,6 +133,13 @@ double mb(std::uint64_t bytes) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "--decoding") {
+        const fs::path work = fs::temp_directory_path() / ("vadok-bench-" + std::to_string(::getpid()));
+        fs::create_directories(work);
+        vadok::bench::printDecodingFigures(work);
+        fs::remove_all(work);
+        return 0;
+    }
     startHelper();
     const std::uint64_t targetMB = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 90;
     fs::path work = argc > 2
@@ -248,6 +257,7 @@ int main(int argc, char** argv) {
     std::printf("expand / bsdtar:  %.2f, cpu %.2f (goal <= 0.55)\n", expand.seconds / bsdtar.seconds,
                 expand.cpuSeconds / bsdtar.cpuSeconds);
     std::printf("expanded trees identical to the corpus: %s\n", same ? "yes" : "NO");
+    vadok::bench::printDecodingFigures(work);
     if (argc <= 2)
         fs::remove_all(work);
     return same ? 0 : 1;

@@ -1,0 +1,146 @@
+#pragma once
+
+#include "lzhdecoder.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+namespace vadok::archiver {
+
+// Most-significant-bit-first reader over a member's compressed data. The top `count` bits
+// of `bits` are the next ones in the stream. Past the end of the data it reads zeros, as
+// the LHA encoders' own readers do, and remembers whether any zero it handed out was such
+// padding: overran() then tells the data ended early.
+//
+// The hot loops copy bits/count/pos into locals (stores to the output bytes may alias any
+// member) and call refillFast while at least 8 input bytes are buffered.
+class LzhBitReader {
+public:
+    // The input buffer is left uninitialised: only bytes the source filled are ever loaded.
+    explicit LzhBitReader(const DataSource& source)
+        : m_source(source), m_in(new std::uint8_t[kChunk + 8]) {}
+
+    std::uint64_t bits = 0;
+    unsigned count = 0;
+    std::size_t pos = 0;
+    std::size_t end = 0;
+
+    const std::uint8_t* input() const { return m_in.get(); }
+
+    // Tops the buffer up to at least 56 valid bits. The eight bytes loaded may reach past the
+    // bytes counted in; those low bits are ORed in again, identically, by the next refill.
+    static void refillFast(std::uint64_t& b, unsigned& c, const std::uint8_t* in, std::size_t& p) {
+        std::uint64_t v;
+        std::memcpy(&v, in + p, 8);
+        v = __builtin_bswap64(v);
+        b |= v >> c;
+        p += (63 - c) >> 3;
+        c |= 56;
+    }
+
+    void refill() {
+        if (end - pos >= 8)
+            refillFast(bits, count, m_in.get(), pos);
+        else
+            refillSlow();
+    }
+
+    // n in 1..32
+    std::uint32_t get(unsigned n) {
+        if (count < n)
+            refill();
+        const auto v = static_cast<std::uint32_t>(bits >> (64 - n));
+        bits <<= n;
+        count -= n;
+        return v;
+    }
+
+    bool overran() const { return count < m_padBits; }
+
+private:
+    static constexpr std::size_t kChunk = 64 * 1024;
+
+    void refillSlow() {
+        if (!m_eof) {
+            std::memmove(m_in.get(), m_in.get() + pos, end - pos);
+            end -= pos;
+            pos = 0;
+            while (end < kChunk && !m_eof) {
+                const std::size_t got = m_source(m_in.get() + end, kChunk - end);
+                if (got == 0)
+                    m_eof = true;
+                end += got;
+            }
+            if (end - pos >= 8) {
+                refillFast(bits, count, m_in.get(), pos);
+                return;
+            }
+        }
+        while (count <= 56) {
+            std::uint64_t byte = 0;
+            if (pos < end)
+                byte = m_in[pos++];
+            else
+                m_padBits += 8;
+            bits |= byte << (56 - count);
+            count += 8;
+        }
+    }
+
+    const DataSource& m_source;
+    std::unique_ptr<std::uint8_t[]> m_in;
+    bool m_eof = false;
+    std::uint64_t m_padBits = 0;
+};
+
+// The decoded bytes of a member: `history` bytes of what came before (or the window's
+// initial contents), then up to a chunk of new output. Decoders write at `pos` (a match may
+// run up to kOverrun bytes past stop()) and call flush() once pos reaches stop(); flush hands
+// the new bytes to the sink, never more than the member's size, and slides the history down.
+class LzhOutput {
+public:
+    static constexpr std::size_t kOverrun = 512;
+
+    // A small member gets a buffer of its own size: most members of an application are small,
+    // and the chunk is there for the large ones. Only the history needs initial contents.
+    LzhOutput(std::size_t history, std::size_t chunk, std::uint64_t size, const DecodedSink& sink)
+        : m_history(history), m_chunk(static_cast<std::size_t>(std::min<std::uint64_t>(chunk, size))),
+          m_left(size), m_sink(sink), m_buf(new std::uint8_t[history + m_chunk + kOverrun]),
+          pos(history) {}
+
+    std::uint8_t* data() { return m_buf.get(); }
+    std::size_t history() const { return m_history; }
+    bool done() const { return m_left == 0; }
+
+    std::size_t stop() const {
+        return m_history + static_cast<std::size_t>(std::min<std::uint64_t>(m_chunk, m_left));
+    }
+
+    // false when the sink refused the bytes
+    bool flush() {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(pos - m_history, m_left));
+        if (n > 0 && !m_sink(m_buf.get() + m_history, n))
+            return false;
+        m_left -= n;
+        if (m_left > 0) {
+            std::memmove(m_buf.get(), m_buf.get() + pos - m_history, m_history);
+            pos = m_history;
+        }
+        return true;
+    }
+
+private:
+    std::size_t m_history;
+    std::size_t m_chunk;
+    std::uint64_t m_left;
+    const DecodedSink& m_sink;
+    std::unique_ptr<std::uint8_t[]> m_buf;
+
+public:
+    std::size_t pos;
+};
+
+} // namespace vadok::archiver

@@ -1,0 +1,294 @@
+// Decoder of the static-Huffman block family (-lh4- .. -lh7-, -lhx-). The data is a run of
+// blocks, each: a 16-bit count of codes, three code-length tables (the T table that codes
+// the C table's lengths, the C table of 510 literal/length symbols, the P table of match
+// position bit lengths; see lzhencoder.h for their layout) and then the codes. A C symbol
+// below 256 is a literal, 256 + k a match of k + 3 bytes; a match is followed by a P symbol
+// b and, for b > 1, b - 1 more bits: the match starts (1 << (b - 1)) + bits + 1 bytes back
+// (b = 0 and 1 reach 1 and 2 bytes back). Before the first byte the window holds spaces.
+
+#include "lzhblockdecoder.h"
+
+#include "lzhbitreader.h"
+#include "lzhhuffmantable.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vadok::archiver {
+
+namespace {
+
+constexpr unsigned kCodes = 510;     // NC
+constexpr unsigned kTempCodes = 20;  // NT is 19; lhasa accepts one more, whose length is 17
+constexpr unsigned kThreshold = 3;
+constexpr std::size_t kChunk = 1024 * 1024;
+
+class BlockDecoder {
+public:
+    BlockDecoder(const LzhBlockParams& params, const DataSource& in, std::uint64_t size,
+                 const DecodedSink& out)
+        : m_params(params), m_in(in), m_out(std::size_t{1} << (params.positionCodes - 1), kChunk, size, out) {
+        std::memset(m_out.data(), ' ', m_out.history());
+    }
+
+    DecodeStatus run(std::string& error);
+
+private:
+    bool readLength(unsigned& len);
+    bool readTempTable();
+    bool readCodeTable();
+    bool readPositionTable();
+    bool startBlock(std::string& error);
+    DecodeStatus fail(std::string& error, const char* why) {
+        error = why;
+        return DecodeStatus::Damaged;
+    }
+
+    LzhBlockParams m_params;
+    LzhBitReader m_in;
+    LzhOutput m_out;
+    LzhHuffmanTable m_code{10};
+    LzhHuffmanTable m_position{8};
+    LzhHuffmanTable m_temp{8};
+    unsigned m_blockLeft = 0;
+};
+
+// 3 bits, and when they are 7, one more for each 1 bit up to a 0.
+bool BlockDecoder::readLength(unsigned& len) {
+    len = m_in.get(3);
+    if (len == 7) {
+        while (m_in.get(1) == 1) {
+            if (++len > LzhHuffmanTable::kMaxLength)
+                return false;
+        }
+    }
+    return true;
+}
+
+bool BlockDecoder::readTempTable() {
+    const unsigned n = m_in.get(5);
+    if (n == 0) {
+        m_temp.buildSingle(m_in.get(5), kTempCodes);
+        return true;
+    }
+    if (n > kTempCodes)
+        return false;
+    std::uint8_t lengths[kTempCodes] = {};
+    for (unsigned i = 0; i < n;) {
+        unsigned len = 0;
+        if (!readLength(len))
+            return false;
+        lengths[i++] = static_cast<std::uint8_t>(len);
+        if (i == 3) {
+            // a count of further zero lengths follows the third (lhasa stops a run at n)
+            i = std::min(i + m_in.get(2), n);
+        }
+    }
+    return m_temp.build(lengths, n);
+}
+
+bool BlockDecoder::readCodeTable() {
+    const unsigned n = m_in.get(9);
+    if (n == 0) {
+        m_code.buildSingle(m_in.get(9), kCodes);
+        return true;
+    }
+    if (n > kCodes)
+        return false;
+    std::uint8_t lengths[kCodes] = {};
+    for (unsigned i = 0; i < n;) {
+        m_in.refill();
+        unsigned used = 0;
+        const int c = m_temp.decode(m_in.bits, used);
+        if (c < 0)
+            return false;
+        m_in.bits <<= used;
+        m_in.count -= used;
+        if (c > 2) {
+            lengths[i++] = static_cast<std::uint8_t>(c - 2);
+            continue;
+        }
+        // a run of zero lengths; one that runs past n ends there, as in lhasa
+        i += c == 0 ? 1 : c == 1 ? m_in.get(4) + 3 : m_in.get(9) + 20;
+    }
+    return m_code.build(lengths, n);
+}
+
+bool BlockDecoder::readPositionTable() {
+    const unsigned np = m_params.positionCodes;
+    const unsigned n = m_in.get(m_params.positionBits);
+    if (n == 0) {
+        m_position.buildSingle(m_in.get(m_params.positionBits), np);
+        return true;
+    }
+    if (n > np)
+        return false;
+    std::uint8_t lengths[32] = {};
+    for (unsigned i = 0; i < n; ++i) {
+        unsigned len = 0;
+        if (!readLength(len))
+            return false;
+        lengths[i] = static_cast<std::uint8_t>(len);
+    }
+    return m_position.build(lengths, n);
+}
+
+bool BlockDecoder::startBlock(std::string& error) {
+    // A block of no codes is never written; lhasa reads on to the next block, and so do we.
+    do {
+        m_blockLeft = m_in.get(16);
+        if (!readTempTable() || !readCodeTable() || !readPositionTable()) {
+            error = m_in.overran() ? "the data ends inside a block header" : "a code table is invalid";
+            return false;
+        }
+        if (m_in.overran()) {
+            error = "the data ends inside a block header";
+            return false;
+        }
+    } while (m_blockLeft == 0);
+    return true;
+}
+
+DecodeStatus BlockDecoder::run(std::string& error) {
+    std::uint8_t* const buf = m_out.data();
+    while (!m_out.done()) {
+        const std::size_t stop = m_out.stop();
+        std::size_t pos = m_out.pos;
+        while (pos < stop) {
+            if (m_blockLeft == 0) {
+                m_out.pos = pos;
+                if (!startBlock(error))
+                    return DecodeStatus::Damaged;
+            }
+            // Hot loop: the reader's state lives in locals while 8 input bytes are at hand.
+            std::uint64_t bits = m_in.bits;
+            unsigned count = m_in.count;
+            std::size_t ip = m_in.pos;
+            const std::size_t ifast = m_in.end >= 8 ? m_in.end - 8 : 0;
+            const std::uint8_t* const input = m_in.input();
+            const std::uint32_t* const codes = m_code.entries();
+            const std::uint32_t* const positions = m_position.entries();
+            unsigned left = m_blockLeft;
+            bool invalid = false;
+            bool slow = false;
+            while (pos < stop && left > 0) {
+                if (ip <= ifast) {
+                    LzhBitReader::refillFast(bits, count, input, ip);
+                } else {
+                    slow = true;
+                    break;
+                }
+                std::uint32_t e = codes[bits >> (64 - 10)];
+                if ((e & 0xff00) != 0) {
+                    if ((e & 0xff00) != (LzhHuffmanTable::kLink << 8)) {
+                        invalid = true;
+                        break;
+                    }
+                    e = codes[(e >> 16) + ((bits << 10) >> (64 - (e & 0xff)))];
+                    if ((e & 0xff00) != 0) {
+                        invalid = true;
+                        break;
+                    }
+                }
+                bits <<= e & 0xff;
+                count -= e & 0xff;
+                --left;
+                const unsigned sym = e >> 16;
+                if (sym < 256) {
+                    buf[pos++] = static_cast<std::uint8_t>(sym);
+                    continue;
+                }
+                const unsigned len = sym - 256 + kThreshold;
+                std::uint32_t p = positions[bits >> (64 - 8)];
+                if ((p & 0xff00) != 0) {
+                    if ((p & 0xff00) != (LzhHuffmanTable::kLink << 8)) {
+                        invalid = true;
+                        break;
+                    }
+                    p = positions[(p >> 16) + ((bits << 8) >> (64 - (p & 0xff)))];
+                    if ((p & 0xff00) != 0) {
+                        invalid = true;
+                        break;
+                    }
+                }
+                bits <<= p & 0xff;
+                count -= p & 0xff;
+                std::size_t dist = p >> 16;
+                if (dist > 1) {
+                    const unsigned extra = static_cast<unsigned>(dist - 1);
+                    dist = (std::size_t{1} << extra) + static_cast<std::size_t>(bits >> (64 - extra));
+                    bits <<= extra;
+                    count -= extra;
+                }
+                const std::uint8_t* src = buf + pos - dist - 1;
+                std::uint8_t* dst = buf + pos;
+                pos += len;
+                if (dist >= 7) {
+                    // eight at a time; the last may run past the match, into the slack
+                    for (unsigned i = 0; i < len; i += 8)
+                        std::memcpy(dst + i, src + i, 8);
+                } else {
+                    for (unsigned i = 0; i < len; ++i)
+                        dst[i] = src[i];
+                }
+            }
+            m_in.bits = bits;
+            m_in.count = count;
+            m_in.pos = ip;
+            m_blockLeft = left;
+            if (invalid) {
+                m_out.pos = pos;
+                return fail(error, "a code is not in its table");
+            }
+            if (slow && pos < stop && left > 0) {
+                // Near the end of the buffered input: one symbol with the careful reader.
+                m_in.refill();
+                unsigned used = 0;
+                const int sym = m_code.decode(m_in.bits, used);
+                if (sym < 0)
+                    return fail(error, "a code is not in its table");
+                m_in.bits <<= used;
+                m_in.count -= used;
+                --m_blockLeft;
+                if (sym < 256) {
+                    buf[pos++] = static_cast<std::uint8_t>(sym);
+                } else {
+                    m_in.refill();
+                    const int pc = m_position.decode(m_in.bits, used);
+                    if (pc < 0)
+                        return fail(error, "a code is not in its table");
+                    m_in.bits <<= used;
+                    m_in.count -= used;
+                    std::size_t dist = static_cast<std::size_t>(pc);
+                    if (dist > 1)
+                        dist = (std::size_t{1} << (dist - 1)) + m_in.get(static_cast<unsigned>(dist - 1));
+                    const unsigned len = static_cast<unsigned>(sym) - 256 + kThreshold;
+                    for (unsigned i = 0; i < len; ++i, ++pos)
+                        buf[pos] = buf[pos - dist - 1];
+                }
+                if (m_in.overran()) {
+                    m_out.pos = pos;
+                    return fail(error, "the data ends early");
+                }
+            }
+        }
+        m_out.pos = pos;
+        if (m_in.overran())
+            return fail(error, "the data ends early");
+        if (!m_out.flush()) {
+            error = "the output refused the data";
+            return DecodeStatus::Refused;
+        }
+    }
+    return DecodeStatus::Ok;
+}
+
+} // namespace
+
+DecodeStatus decodeLzhBlocks(const LzhBlockParams& params, const DataSource& in,
+                             std::uint64_t originalSize, const DecodedSink& out, std::string& error) {
+    BlockDecoder decoder(params, in, originalSize, out);
+    return decoder.run(error);
+}
+
+} // namespace vadok::archiver

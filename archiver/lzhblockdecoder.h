@@ -1,0 +1,18 @@
+#pragma once
+
+#include "lzhdecoder.h"
+
+namespace vadok::archiver {
+
+// The static-Huffman block family: -lh4- to -lh7- and -lhx-. They differ only in how far
+// back a match may reach: positionCodes (NP) symbols in the position table, whose count
+// field is positionBits wide.
+struct LzhBlockParams {
+    unsigned positionCodes;
+    unsigned positionBits;
+};
+
+DecodeStatus decodeLzhBlocks(const LzhBlockParams& params, const DataSource& in,
+                             std::uint64_t originalSize, const DecodedSink& out, std::string& error);
+
+} // namespace vadok::archiver

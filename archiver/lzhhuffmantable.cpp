@@ -1,0 +1,68 @@
+#include "lzhhuffmantable.h"
+
+#include <algorithm>
+
+namespace vadok::archiver {
+
+namespace {
+constexpr std::uint32_t entry(std::uint32_t symbol, std::uint32_t kind, std::uint32_t bits) {
+    return symbol << 16 | kind << 8 | bits;
+}
+} // namespace
+
+bool LzhHuffmanTable::build(const std::uint8_t* lengths, unsigned n) {
+    unsigned counts[kMaxLength + 1] = {};
+    for (unsigned i = 0; i < n; ++i) {
+        if (lengths[i] > kMaxLength)
+            return false;
+        ++counts[lengths[i]];
+    }
+    counts[0] = 0;
+    // First code of each length, in a 16-bit code space; more codes than fit is damage.
+    std::uint32_t next[kMaxLength + 2] = {};
+    std::uint32_t code = 0;
+    unsigned longest = 0;
+    for (unsigned len = 1; len <= kMaxLength; ++len) {
+        next[len] = code;
+        code += counts[len] << (kMaxLength - len);
+        if (counts[len] > 0)
+            longest = len;
+    }
+    if (code > (1u << kMaxLength))
+        return false;
+
+    const unsigned primary = m_primary;
+    const unsigned width = longest > primary ? longest - primary : 0;
+    m_entries.assign(std::size_t{1} << primary, entry(0, kInvalid, 0));
+    for (unsigned sym = 0; sym < n; ++sym) {
+        const unsigned len = lengths[sym];
+        if (len == 0)
+            continue;
+        const std::uint32_t c16 = next[len];
+        next[len] += 1u << (kMaxLength - len);
+        if (len <= primary) {
+            const std::uint32_t first = c16 >> (kMaxLength - primary);
+            const std::uint32_t span = 1u << (primary - len);
+            std::fill_n(m_entries.begin() + first, span, entry(sym, kSymbol, len));
+            continue;
+        }
+        const std::uint32_t prefix = c16 >> (kMaxLength - primary);
+        std::uint32_t link = m_entries[prefix];
+        if ((link & 0xff00) != (kLink << 8)) {
+            link = entry(static_cast<std::uint32_t>(m_entries.size()), kLink, width);
+            m_entries[prefix] = link;
+            m_entries.resize(m_entries.size() + (std::size_t{1} << width), entry(0, kInvalid, 0));
+        }
+        const std::uint32_t below = (c16 >> (kMaxLength - primary - width)) & ((1u << width) - 1);
+        const std::uint32_t span = 1u << (primary + width - len);
+        std::fill_n(m_entries.begin() + (link >> 16) + below, span, entry(sym, kSymbol, len));
+    }
+    return true;
+}
+
+void LzhHuffmanTable::buildSingle(unsigned symbol, unsigned limit) {
+    m_entries.assign(std::size_t{1} << m_primary,
+                     symbol < limit ? entry(symbol, kSymbol, 0) : entry(0, kInvalid, 0));
+}
+
+} // namespace vadok::archiver

@@ -1,0 +1,304 @@
+// Our decoders of LZH member data against archives other programs wrote (lhasa's output is
+// the oracle), against our own encoder and jlha on a varied corpus, and against damage.
+
+#include "archivertestsupport.h"
+
+#include "archiver/bitwriter.h"
+#include "archiver/crc16.h"
+#include "archiver/lzhdecoder.h"
+#include "archiver/lzhencoder.h"
+#include "archiver/lzhheaderreader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+using namespace vadok::archiver;
+using namespace vadok::test;
+
+namespace {
+
+const std::string kFixtures = std::string(VADOK_DECODER_FIXTURES) + "/";
+
+struct Decoded {
+    DecodeStatus status = DecodeStatus::Damaged;
+    std::string data;
+    std::string error;
+};
+
+// Hands the input out in small, uneven pieces, so the decoders' refills cross piece ends.
+Decoded decode(std::string_view method, const std::string& input, std::uint64_t size,
+               std::size_t piece = 1000) {
+    Decoded d;
+    std::size_t at = 0;
+    const DataSource source = [&](std::uint8_t* dest, std::size_t want) {
+        const std::size_t n = std::min({want, piece, input.size() - at});
+        std::memcpy(dest, input.data() + at, n);
+        at += n;
+        piece = piece % 997 + 13;
+        return n;
+    };
+    const DecodedSink sink = [&](const std::uint8_t* data, std::size_t n) {
+        d.data.append(reinterpret_cast<const char*>(data), n);
+        return true;
+    };
+    d.status = decodeLzhData(method, source, size, sink, d.error);
+    return d;
+}
+
+struct Member {
+    LzhMember header;
+    std::string data; // compressed
+};
+
+// Walks the headers from the start; LArc archives end without an end mark.
+std::vector<Member> membersOf(const std::string& archive) {
+    std::vector<Member> members;
+    std::size_t at = 0;
+    while (at < archive.size()) {
+        Member m;
+        const auto* base = reinterpret_cast<const std::uint8_t*>(archive.data()) + at;
+        const HeaderResult r = parseLzhHeader(base, archive.size() - at, m.header);
+        if (r.status != HeaderStatus::Ok)
+            break;
+        m.data = archive.substr(at + r.headerLength, m.header.compressedSize);
+        at += r.headerLength + m.header.compressedSize;
+        members.push_back(std::move(m));
+    }
+    return members;
+}
+
+std::uint16_t crcOf(const std::string& s) { return crc16Update(0, s.data(), s.size()); }
+
+std::string output(const std::string& command) {
+    std::string out;
+    FILE* p = ::popen(command.c_str(), "r");
+    char buf[65536];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
+    ::pclose(p);
+    return out;
+}
+
+} // namespace
+
+TEST(LzhDecoder, archivesOfOtherProgramsDecodeAsLhasaExpandsThem) {
+    ASSERT_TRUE(haveProgram("lhasa")) << "scripts/setup installs lhasa";
+    const struct {
+        const char* archive;
+        const char* method;
+    } cases[] = {
+        {"lh1-64k.lzh", "lh1"},     {"lharc-long.lzh", "lh1"},    {"amiga-lh1.lzh", "lh1"},  {"amiga-lh4.lzh", "lh4"},
+        {"amiga-lh5.lzh", "lh5"},   {"lhmelt-lh6.lzh", "lh6"}, {"unix-lh7.lzh", "lh7"},
+        {"unlha32-lhx.lzh", "lhx"}, {"larc-lz5.lzs", "lz5"},   {"larc-initial.lzs", "lz5"},
+        {"larc-lz4.lzs", "lz4"},    {"lzs.lzs", "lzs"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.archive);
+        const std::string path = kFixtures + c.archive;
+        const std::vector<Member> members = membersOf(readFile(path));
+        ASSERT_FALSE(members.empty());
+        std::string all;
+        bool methodSeen = false;
+        for (const Member& m : members) {
+            if (m.header.kind != MemberKind::File)
+                continue;
+            methodSeen |= m.header.methodName() == c.method;
+            ASSERT_TRUE(ownDecodableMethod(m.header.methodName()));
+            const Decoded d = decode(m.header.methodName(), m.data, m.header.originalSize);
+            ASSERT_EQ(d.status, DecodeStatus::Ok) << m.header.path << ": " << d.error;
+            EXPECT_EQ(d.data.size(), m.header.originalSize);
+            EXPECT_EQ(crcOf(d.data), m.header.crc) << m.header.path;
+            all += d.data;
+        }
+        EXPECT_TRUE(methodSeen);
+        EXPECT_TRUE(all == output("lhasa pq " + quote(path))) << "differs from lhasa's output";
+    }
+}
+
+// Data that exercises every part of the window: random bytes, text, a long run, and a tail
+// that repeats pieces from up to 1 MiB back.
+std::string corpus() {
+    std::string s = randomData(200000, 1);
+    for (int i = 0; s.size() < 500000; ++i)
+        s += "line " + std::to_string(i * 7919 % 1000) + ": the quick brown fox\n";
+    s += std::string(300000, '\0');
+    std::mt19937 rng(5);
+    while (s.size() < 1600000) {
+        const std::size_t from = rng() % (s.size() - 600);
+        s += s.substr(from, 3 + rng() % 300);
+        s += static_cast<char>(rng());
+    }
+    return s;
+}
+
+TEST(LzhDecoder, dataOfOurEncoderAndOfJlhaRoundTrips) {
+    ASSERT_TRUE(haveProgram("jlha")) << "scripts/setup installs jlha-utils";
+    const std::string original = corpus();
+    TempDir dir;
+    writeFile(dir / "corpus.bin", original);
+    writeFile(dir / "small.txt", "abcabcabcabc x");
+    for (const LzhMethod method : {LzhMethod::Lh5, LzhMethod::Lh6, LzhMethod::Lh7}) {
+        const std::string name = std::string(methodParams(method).id).substr(1, 3);
+        SCOPED_TRACE(name);
+        std::string packed;
+        LzhEncoder encoder(method, [&](const std::uint8_t* data, std::size_t n) {
+            packed.append(reinterpret_cast<const char*>(data), n);
+        });
+        encoder.write(reinterpret_cast<const std::uint8_t*>(original.data()), original.size());
+        encoder.finish();
+        const Decoded ours = decode(name, packed, original.size(), 70000);
+        ASSERT_EQ(ours.status, DecodeStatus::Ok) << ours.error;
+        EXPECT_TRUE(ours.data == original) << "our encoder's data";
+
+        const std::string archive = dir / (name + ".lzh");
+        ASSERT_EQ(run("cd " + quote(dir.path()) + " && jlha a2o" + name.substr(2) + " " +
+                      quote(archive) + " corpus.bin small.txt >/dev/null 2>&1"),
+                  0);
+        const std::vector<Member> members = membersOf(readFile(archive));
+        ASSERT_EQ(members.size(), 2u);
+        for (const Member& m : members) {
+            const Decoded d = decode(m.header.methodName(), m.data, m.header.originalSize);
+            ASSERT_EQ(d.status, DecodeStatus::Ok) << m.header.path << ": " << d.error;
+            EXPECT_TRUE(d.data == readFile(dir / m.header.path)) << "jlha's " << m.header.path;
+        }
+    }
+}
+
+// Hand-made -lh5- streams: each block field in order, most significant bit first.
+struct Stream {
+    BitWriter bits;
+    Stream& put(unsigned count, std::uint32_t value) {
+        bits.put(count, value);
+        return *this;
+    }
+    std::string done() {
+        bits.finish();
+        return {bits.bytes().begin(), bits.bytes().end()};
+    }
+};
+
+TEST(LzhDecoder, handMadeStreamsDecodeOrFailAsTheFormatSays) {
+    // A block of one code whose tables each hold a single symbol (no bits per code): the
+    // match symbol 256 (3 bytes) at position code 13, then 12 bits of distance.
+    const auto oneMatch = [](unsigned codeSymbol, unsigned positionCode, unsigned extra,
+                             unsigned codes = 1) {
+        return Stream()
+            .put(16, codes)
+            .put(5, 0).put(5, 0)                     // T: single symbol 0
+            .put(9, 0).put(9, codeSymbol)            // C: single symbol
+            .put(4, 0).put(4, positionCode)          // P: single symbol
+            .put(extra, (1u << extra) - 1)
+            .done();
+    };
+    const struct {
+        const char* name;
+        std::string data;
+        std::uint64_t size;
+        DecodeStatus status;
+        std::string expected;
+    } cases[] = {
+        // before the first byte the window holds spaces
+        {"match before the start", oneMatch(256, 13, 12), 3, DecodeStatus::Ok, "   "},
+        {"match past the member's end is cut", oneMatch(256, 13, 12), 2, DecodeStatus::Ok, "  "},
+        {"single literal repeats", Stream().put(16, 4).put(5, 0).put(5, 0).put(9, 0).put(9, 'x')
+                                       .put(4, 0).put(4, 0).done(), 4, DecodeStatus::Ok, "xxxx"},
+        {"code symbol beyond 509", oneMatch(510, 13, 12), 3, DecodeStatus::Damaged, ""},
+        {"position code beyond the window", oneMatch(256, 14, 13), 3, DecodeStatus::Damaged, ""},
+        {"oversubscribed T table",
+         Stream().put(16, 1).put(5, 3).put(3, 1).put(3, 1).put(3, 1).put(2, 0).put(9, 0).done(), 1,
+         DecodeStatus::Damaged, ""},
+        {"code length over 16 bits",
+         Stream().put(16, 1).put(5, 2).put(3, 7).put(12, 0xfff).put(1, 0).done(), 1,
+         DecodeStatus::Damaged, ""},
+        {"more P codes than the window has", [] {
+             // 15 position codes where -lh5- has 14; the 15th, coded as 0, would reach 16 KiB back
+             Stream s;
+             s.put(16, 1).put(5, 0).put(5, 0).put(9, 0).put(9, 256).put(4, 15);
+             for (int i = 0; i < 14; ++i)
+                 s.put(3, 0);
+             return s.put(3, 1).put(1, 0).put(13, 0x1fff).put(16, 0).done();
+         }(), 3, DecodeStatus::Damaged, ""},
+        {"data ends inside the block header", oneMatch(256, 13, 12).substr(0, 4), 3, DecodeStatus::Damaged, ""},
+        {"data ends inside the codes", oneMatch(256, 13, 12, 2), 6, DecodeStatus::Damaged, ""},
+        {"no data", "", 10, DecodeStatus::Damaged, ""},
+    };
+    for (const auto& c : cases) {
+        const Decoded d = decode("lh5", c.data, c.size);
+        EXPECT_EQ(d.status, c.status) << c.name << ": " << d.error;
+        if (c.status == DecodeStatus::Ok)
+            EXPECT_EQ(d.data, c.expected) << c.name;
+        else
+            EXPECT_FALSE(d.error.empty()) << c.name;
+    }
+}
+
+TEST(LzhDecoder, damagedDataFailsOrMissesItsCrcButNeverOverrunsItsBuffers) {
+    const struct {
+        const char* archive;
+    } cases[] = {{"amiga-lh1.lzh"}, {"amiga-lh4.lzh"}, {"unix-lh7.lzh"}, {"unlha32-lhx.lzh"},
+                 {"larc-lz5.lzs"},  {"lzs.lzs"},       {"larc-lz4.lzs"}};
+    std::mt19937 rng(7);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.archive);
+        const std::vector<Member> members = membersOf(readFile(kFixtures + c.archive));
+        ASSERT_FALSE(members.empty());
+        const Member& m = members.front();
+        const std::string method = m.header.methodName();
+        const std::uint64_t size = m.header.originalSize;
+
+        // Cut short, the data cannot fill the member.
+        for (const std::size_t keep : {std::size_t{0}, m.data.size() / 2, m.data.size() * 9 / 10}) {
+            const Decoded d = decode(method, m.data.substr(0, keep), size);
+            EXPECT_EQ(d.status, DecodeStatus::Damaged) << "kept " << keep;
+        }
+        // Flipped bytes and garbage: any outcome but a silent success with wrong data.
+        for (int round = 0; round < 40; ++round) {
+            std::string data = m.data;
+            if (round < 30) {
+                for (int k = 0; k < 1 + round % 3; ++k)
+                    data[rng() % data.size()] ^= static_cast<char>(1 + rng() % 255);
+            } else {
+                data = randomData(data.size(), static_cast<unsigned>(round));
+            }
+            const Decoded d = decode(method, data, size);
+            if (d.status == DecodeStatus::Ok) {
+                EXPECT_EQ(d.data.size(), size);
+                if (d.data != decode(method, m.data, size).data) {
+                    EXPECT_NE(crcOf(d.data), m.header.crc) << "round " << round;
+                }
+            } else {
+                EXPECT_EQ(d.status, DecodeStatus::Damaged);
+            }
+        }
+    }
+}
+
+TEST(LzhDecoder, refusedOutputStopsDecodingAndUnknownMethodsAreNotDecoded) {
+    const std::vector<Member> members = membersOf(readFile(kFixtures + "lh1-64k.lzh"));
+    ASSERT_FALSE(members.empty());
+    for (const char* method : {"lh1", "lh0"}) {
+        int calls = 0;
+        std::string error;
+        const std::string& data = members.front().data;
+        std::size_t at = 0;
+        const DecodeStatus status = decodeLzhData(
+            method,
+            [&](std::uint8_t* dest, std::size_t want) {
+                const std::size_t n = std::min(want, data.size() - at);
+                std::memcpy(dest, data.data() + at, n);
+                at += n;
+                return n;
+            },
+            members.front().header.originalSize,
+            [&](const std::uint8_t*, std::size_t) { return ++calls > 1 ? true : false; }, error);
+        EXPECT_EQ(status, DecodeStatus::Refused) << method;
+        EXPECT_EQ(calls, 1) << method;
+    }
+    for (const char* method : {"lh2", "lh3", "lh8", "lh9", "pm2", "lhd", ""}) {
+        EXPECT_FALSE(ownDecodableMethod(method)) << method;
+        EXPECT_EQ(decode(method, "abc", 3).status, DecodeStatus::UnsupportedMethod) << method;
+    }
+}
