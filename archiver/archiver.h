@@ -1,7 +1,8 @@
 #pragma once
 
-// The archiver library: LZH archives written by our own encoder, LZH and ZIP archives read
-// through libarchive, driven by the command strings the launcher uses.
+// The archiver library: LZH archives written by our own encoder and read by our own header
+// reader and decoders, ZIP archives read through libarchive, driven by the command strings
+// the launcher uses.
 //
 //   Unlha(owner, "u -d1 -y1 -h2 -jm2 [-n ]\"archive\" \"folder/\" *", ...)
 //       Stores every file, folder and inner symbolic link below folder into archive under its
@@ -65,7 +66,7 @@
 //       per core, and the first damaged member in archive order is the one that fails the
 //       call. An archive of no members (the store of an empty folder, an empty ZIP) expands
 //       to an empty folder. Before anything is written every
-//       member is checked (memberpaths.h): an absolute name, a ".." part, a NUL byte in a
+//       member is checked (memberpaths.h): a ".." part, a NUL byte in a
 //       name or a link target (ZIP ones included, where libarchive would cut the name short),
 //       a member inside a symbolic link, a link with an absolute target or one that leads
 //       outside dest through the archive's other links and those already below dest, or a
@@ -88,9 +89,14 @@
 //       ignored, unless a member header parses anywhere in them: that is a member whose
 //       header was lost, and the archive is damaged. A header that claims more than 64 KiB
 //       (level 3 can) is damaged. A member packed in a way the archiver cannot decode (say
-//       -pm2- or an unknown -lh9-) fails the call with ArchiverUnsupportedMethod. LZH names
-//       come from the UTF-16 name and folder headers where a member has them, else from the
-//       plain fields.
+//       -pm2- or an unknown -lh9-) fails the call with ArchiverUnsupportedMethod; the LZH
+//       methods read are -lh0- to -lh7-, -lhx-, -lzs-, -lz4- and -lz5- (lzhdecoder.h), in the
+//       headers of the LHA programs of MS-DOS, Windows, Unix, Mac, Amiga, OS-9, OS-9/68000,
+//       X68000 and Atari (lzhheaderreader.h). LZH names come from the UTF-16 name and folder
+//       headers where a member has them, else from the plain fields. A name that starts with
+//       "/" (old programs stored absolute paths) expands below dest, as lhasa and tar expand
+//       it; a name that then still climbs out is refused. A member MacLHA wrapped in
+//       MacBinary expands to its data fork (macbinary.h).
 //
 // Paths in command strings are UTF-8 (file-system bytes), folders end in "/". Both entry
 // points return ArchiverOk (0) or one of the codes below; buffer and size are accepted for

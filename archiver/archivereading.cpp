@@ -1,6 +1,7 @@
 #include "archivereading.h"
 
 #include "archiver.h"
+#include "lzhdecoder.h"
 #include "lzhheaderreader.h"
 #include "lzhmethod.h"
 #include "memberpaths.h"
@@ -247,6 +248,34 @@ void prepareLhaReading() {
     });
 }
 
+bool parseListedHeader(const std::uint8_t* p, std::size_t size, const ListedMember& m,
+                       LzhMember& header, std::size_t& headerLength) {
+    const HeaderResult h = parseLzhHeader(p, size, header, false);
+    headerLength = h.headerLength;
+    return h.status == HeaderStatus::Ok &&
+           m.headerOffset + h.headerLength + header.compressedSize == m.dataEnd;
+}
+
+bool rereadHeader(int fd, const ListedMember& m, LzhMember& header, std::string& error) {
+    std::vector<std::uint8_t> bytes(
+        static_cast<std::size_t>(std::min<std::uint64_t>(kHeaderWindow, m.dataEnd - m.headerOffset)));
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + got, bytes.size() - got,
+                                  static_cast<off_t>(m.headerOffset + got));
+        if (n <= 0) {
+            error = "cannot read the archive";
+            return false;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    std::size_t length = 0;
+    if (parseListedHeader(bytes.data(), got, m, header, length))
+        return true;
+    error = "member header changed since it was listed";
+    return false;
+}
+
 std::optional<MemberKind> kindOf(struct archive_entry* entry) {
     switch (archive_entry_filetype(entry)) {
     case AE_IFREG:
@@ -276,7 +305,7 @@ ArchiveListing listArchive(const std::string& path, ArchiveFormat format) {
             listed.dataEnd = m.dataOffset + m.compressedSize;
             listed.crc = m.crc;
             listed.kind = m.kind;
-            listed.knownMethod = decodableMethod(m.methodName());
+            listed.knownMethod = m.kind != MemberKind::File || ownDecodableMethod(m.methodName());
             listing.members.push_back(listed);
         });
         // Archives our reader cannot follow (self-extracting) keep libarchive's names;

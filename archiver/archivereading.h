@@ -66,7 +66,7 @@ struct ListedMember {
     std::uint64_t dataEnd = 0;
     std::optional<std::uint16_t> crc; // the data CRC our own header reader found
     MemberKind kind = MemberKind::File;
-    bool knownMethod = true; // packed in a way libarchive decodes
+    bool knownMethod = true; // packed in a way our decoders decode
 };
 
 // Every member of an archive, in order, with the names it means. libarchive converts member
@@ -113,6 +113,19 @@ ReadArchive openArchiveSpans(int fd, std::vector<ByteSpan> spans, const std::str
 // half-filled table and refuse good data ("LHa header CRC error"). Call this before
 // starting threads that read LZH members.
 void prepareLhaReading();
+
+// What a member header may take: a level-2 or level-3 header is at most 64 KiB, and so, in
+// every archive seen, is the chain of extended headers of a level-1 one.
+constexpr std::size_t kHeaderWindow = 128 * 1024;
+
+// Parses the header of a listed LZH member from bytes read at its headerOffset (the member's
+// bytes up to kHeaderWindow); false when they no longer read as the listing read them (the
+// file changed). Names are not decoded again: the listing holds them.
+bool parseListedHeader(const std::uint8_t* p, std::size_t size, const ListedMember& m,
+                       LzhMember& header, std::size_t& headerLength);
+
+// The same, reading the bytes from the archive open as fd; error says why it failed.
+bool rereadHeader(int fd, const ListedMember& m, LzhMember& header, std::string& error);
 
 // The kind libarchive gives an entry, or nullopt for anything else.
 std::optional<MemberKind> kindOf(struct archive_entry* entry);

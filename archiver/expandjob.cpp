@@ -2,6 +2,7 @@
 
 #include "archiver.h"
 #include "expandtarget.h"
+#include "lzhentry.h"
 #include "memberdecoding.h"
 #include "memberfiles.h"
 #include "memberpaths.h"
@@ -191,7 +192,6 @@ private:
 int makeFolders(const std::string& archivePath, const ArchiveListing& listing,
                 const std::string& root, struct archive* disk, struct archive* plain,
                 std::string& error) {
-    std::vector<ByteSpan> spans;
     std::vector<std::size_t> folders;
     std::set<std::string> needed;
     for (std::size_t i = 0; i < listing.members.size(); ++i) {
@@ -200,10 +200,8 @@ int makeFolders(const std::string& archivePath, const ArchiveListing& listing,
         for (std::size_t slash = path.find('/'); slash != std::string::npos;
              slash = path.find('/', slash + 1))
             needed.insert(path.substr(0, slash));
-        if (m.kind == MemberKind::Directory && !path.empty()) {
-            spans.push_back({m.headerOffset, m.dataEnd});
+        if (m.kind == MemberKind::Directory && !path.empty())
             folders.push_back(i);
-        }
     }
     if (!folders.empty()) {
         const int fd = ::open(archivePath.c_str(), O_RDONLY | O_CLOEXEC);
@@ -211,21 +209,20 @@ int makeFolders(const std::string& archivePath, const ArchiveListing& listing,
             error = "cannot open " + archivePath;
             return ArchiverCannotOpen;
         }
-        ReadArchive a = openArchiveSpans(fd, std::move(spans), listing.hdrcharset, error);
-        struct archive_entry* entry = nullptr;
         for (const std::size_t i : folders) {
-            const int r = a ? archive_read_next_header(a.get(), &entry) : ARCHIVE_FATAL;
-            if ((r != ARCHIVE_OK && r != ARCHIVE_WARN) ||
-                kindOf(entry) != MemberKind::Directory) {
-                error = archivePath + ": " + (a ? errorOf(a.get(), "damaged member header") : error);
+            const ListedMember& m = listing.members[i];
+            LzhMember header;
+            if (!rereadHeader(fd, m, header, error)) {
+                error = archivePath + ": " + error;
                 ::close(fd);
                 return ArchiverBrokenArchive;
             }
-            const std::string path = normalMemberPath(listing.members[i].path);
+            const Entry entry = entryOf(header, MemberKind::Directory);
+            const std::string path = normalMemberPath(m.path);
             needed.erase(path);
-            archive_entry_set_pathname(entry, (root + path).c_str());
-            letOwnerIn(entry);
-            if (archive_write_header(disk, entry) < ARCHIVE_WARN ||
+            archive_entry_set_pathname(entry.get(), (root + path).c_str());
+            letOwnerIn(entry.get());
+            if (archive_write_header(disk, entry.get()) < ARCHIVE_WARN ||
                 archive_write_finish_entry(disk) < ARCHIVE_WARN) {
                 error = path + ": " + errorOf(disk, "cannot write");
                 ::close(fd);

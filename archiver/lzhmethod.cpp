@@ -27,7 +27,7 @@ std::optional<LzhMethod> methodFromName(std::string_view name) {
     return std::nullopt;
 }
 
-bool decodableMethod(std::string_view name) {
+bool libarchiveDecodes(std::string_view name) {
     static constexpr std::string_view known[] = {"lh0", "lz4", "lh5", "lh6", "lh7", "lhd"};
     return std::find(std::begin(known), std::end(known), name) != std::end(known);
 }

@@ -19,8 +19,9 @@ struct LzhMethodParams {
 LzhMethodParams methodParams(LzhMethod method);
 std::optional<LzhMethod> methodFromName(std::string_view name);
 
-// Whether members of the method named ("lh5", "lhd", ...) can be read: libarchive decodes
-// them. Members of any other fail with ArchiverUnsupportedMethod.
-bool decodableMethod(std::string_view name);
+// Whether libarchive decodes members of the method named ("lh5", "lhd", ...): it is the
+// independent check of what our encoder writes. What can be read at all is what our own
+// decoders read (ownDecodableMethod, lzhdecoder.h).
+bool libarchiveDecodes(std::string_view name);
 
 } // namespace vadok::archiver

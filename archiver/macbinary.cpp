@@ -57,3 +57,45 @@ std::optional<MacBinaryFork> macBinaryDataFork(const std::uint8_t* head, std::si
 }
 
 } // namespace vadok::archiver
+
+namespace vadok::archiver {
+
+MacBinaryUnwrapper::MacBinaryUnwrapper(const LzhMember& member, Out out)
+    : m_member(member), m_out(std::move(out)) {
+    // Only MacLHA wraps; every other member goes straight through.
+    m_decided = member.creator != 'm';
+    m_fork = {0, member.originalSize};
+}
+
+bool MacBinaryUnwrapper::take(const std::uint8_t* data, std::size_t size) {
+    if (m_decided)
+        return pass(data, size);
+    const std::size_t held = std::min(size, kMacBinaryHeaderSize - m_head.size());
+    m_head.insert(m_head.end(), data, data + held);
+    if (m_head.size() < kMacBinaryHeaderSize)
+        return true;
+    if (!finish())
+        return false;
+    return pass(data + held, size - held);
+}
+
+bool MacBinaryUnwrapper::finish() {
+    if (m_decided)
+        return true;
+    m_decided = true;
+    if (const auto fork = macBinaryDataFork(m_head.data(), m_head.size(), m_member))
+        m_fork = *fork;
+    return pass(m_head.data(), m_head.size());
+}
+
+bool MacBinaryUnwrapper::pass(const std::uint8_t* data, std::size_t size) {
+    const std::uint64_t from = m_decoded;
+    m_decoded += size;
+    const std::uint64_t begin = std::max(from, m_fork.offset);
+    const std::uint64_t end = std::min(m_decoded, m_fork.offset + m_fork.length);
+    if (begin >= end)
+        return true;
+    return m_out(data + (begin - from), static_cast<std::size_t>(end - begin), begin - m_fork.offset);
+}
+
+} // namespace vadok::archiver

@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <vector>
 
 namespace vadok::archiver {
 
@@ -34,5 +36,34 @@ constexpr std::size_t kMacBinaryHeaderSize = 128;
 // first size decoded bytes of the member (fewer than 128 when the member is shorter).
 std::optional<MacBinaryFork> macBinaryDataFork(const std::uint8_t* head, std::size_t size,
                                                const LzhMember& member);
+
+} // namespace vadok::archiver
+
+namespace vadok::archiver {
+
+// Passes on what an expansion writes of a member: the data fork of a MacBinary-wrapped one,
+// all of any other, with offsets counted in what it passes on. The first 128 bytes are held
+// until they tell which.
+class MacBinaryUnwrapper {
+public:
+    // Takes pieces at offset `at` of what is passed on; false stops the decoding.
+    using Out = std::function<bool(const std::uint8_t* data, std::size_t size, std::uint64_t at)>;
+
+    MacBinaryUnwrapper(const LzhMember& member, Out out);
+    // The next decoded piece.
+    bool take(const std::uint8_t* data, std::size_t size);
+    // After the last piece: passes on what is still held.
+    bool finish();
+
+private:
+    bool pass(const std::uint8_t* data, std::size_t size);
+
+    const LzhMember& m_member;
+    Out m_out;
+    std::vector<std::uint8_t> m_head;
+    bool m_decided = false;
+    MacBinaryFork m_fork;
+    std::uint64_t m_decoded = 0; // stream offset of the next byte given to pass
+};
 
 } // namespace vadok::archiver

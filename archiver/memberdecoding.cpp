@@ -1,6 +1,10 @@
 #include "memberdecoding.h"
 
 #include "crc16.h"
+#include "lzhdecoder.h"
+#include "lzhentry.h"
+#include "macbinary.h"
+#include "rangereader.h"
 #include "readerlocale.h"
 
 #include <algorithm>
@@ -25,6 +29,7 @@ namespace {
 constexpr std::uint64_t kMemberCost = 16 * 1024;
 constexpr auto kTickInterval = std::chrono::milliseconds(100);
 constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+
 
 std::string errorOf(struct archive* a, const char* fallback) {
     const char* e = archive_error_string(a);
@@ -139,6 +144,82 @@ MemberFault decodeRange(const MemberRange& r, MemberHandler& handler, Shared& sh
     return {};
 }
 
+// The members of a range of a located LZH archive, read with our own header reader and
+// decoders: libarchive refuses the headers of many old LHA programs and knows few methods.
+MemberFault decodeLzhRange(const MemberRange& r, MemberHandler& handler, Shared& shared) {
+    const DecodeJob& job = shared.job;
+    const std::vector<ListedMember>& members = job.listing->members;
+    RangeReader in(shared.fd, r.begin, r.end);
+    std::string error;
+    for (std::size_t i = r.first; i < r.last; ++i) {
+        if (shared.stopsBefore(i))
+            return {};
+        const ListedMember& m = members[i];
+        if (!m.knownMethod)
+            return faultAt(i, ArchiverUnsupportedMethod, ArchiveDamage::UnsupportedMethod,
+                           m.path + ": packed in a way this archiver cannot decode");
+        in.skipTo(m.headerOffset);
+        std::size_t got = 0;
+        const std::uint8_t* p = in.peek(static_cast<std::size_t>(std::min<std::uint64_t>(
+                                            kHeaderWindow, m.dataEnd - m.headerOffset)),
+                                        got);
+        if (!p)
+            return faultAt(i, ArchiverCannotOpen, ArchiveDamage::Unreadable,
+                           job.archivePath + ": cannot read the archive");
+        LzhMember header;
+        std::size_t headerLength = 0;
+        if (!parseListedHeader(p, got, m, header, headerLength))
+            return faultAt(i, ArchiverBrokenArchive, ArchiveDamage::HeaderDamaged,
+                           job.archivePath + ": member header changed since it was listed");
+        in.skipTo(m.headerOffset + headerLength);
+        shared.begun.store(i, std::memory_order_relaxed);
+        Entry entry = entryOf(header, m.kind);
+        if (!handler.begin(m, entry.get(), error))
+            return faultAt(i, ArchiverWriteError, ArchiveDamage::None, m.path + ": " + error);
+        if (m.kind == MemberKind::File) {
+            std::uint16_t crc = 0;
+            bool handlerFailed = false;
+            header.path = m.path;
+            MacBinaryUnwrapper unwrapped(
+                header, [&](const std::uint8_t* data, std::size_t size, std::uint64_t at) {
+                    handlerFailed = !handler.data(data, size, at, error);
+                    return !handlerFailed;
+                });
+            // Decoders read ahead in large pieces: they must not be given the next member.
+            const DataSource source = [&](std::uint8_t* dest, std::size_t size) {
+                return in.read(dest, static_cast<std::size_t>(std::min<std::uint64_t>(
+                                         size, m.dataEnd - in.position())));
+            };
+            const DecodedSink sink = [&](const std::uint8_t* data, std::size_t size) {
+                crc = crc16Update(crc, data, size);
+                shared.done.fetch_add(size, std::memory_order_relaxed);
+                return unwrapped.take(data, size);
+            };
+            std::string why;
+            DecodeStatus status = decodeLzhData(header.methodName(), source, m.size, sink, why);
+            if (status == DecodeStatus::Ok && !unwrapped.finish())
+                status = DecodeStatus::Refused;
+            if (handlerFailed)
+                return faultAt(i, ArchiverWriteError, ArchiveDamage::None, m.path + ": " + error);
+            if (in.failed())
+                return faultAt(i, ArchiverCannotOpen, ArchiveDamage::Unreadable,
+                               job.archivePath + ": cannot read the archive");
+            if (status == DecodeStatus::UnsupportedMethod)
+                return faultAt(i, ArchiverUnsupportedMethod, ArchiveDamage::UnsupportedMethod,
+                               m.path + ": packed in a way this archiver cannot decode");
+            if (status != DecodeStatus::Ok)
+                return faultAt(i, ArchiverBrokenArchive, ArchiveDamage::DataDamaged,
+                               m.path + ": " + why);
+            if (m.crc && crc != *m.crc)
+                return faultAt(i, ArchiverBrokenArchive, ArchiveDamage::DataDamaged,
+                               m.path + ": CRC mismatch");
+        }
+        if (!handler.end(error))
+            return faultAt(i, ArchiverWriteError, ArchiveDamage::None, m.path + ": " + error);
+    }
+    return {};
+}
+
 void work(Shared& shared) {
     Utf8ThreadLocale utf8;
     const DecodeJob& job = shared.job;
@@ -147,7 +228,9 @@ void work(Shared& shared) {
         const std::size_t k = shared.nextRange.fetch_add(1);
         if (k >= job.ranges.size() || shared.stopsBefore(job.ranges[k].first))
             break;
-        MemberFault f = decodeRange(job.ranges[k], *handler, shared);
+        MemberFault f = job.listing->located
+                            ? decodeLzhRange(job.ranges[k], *handler, shared)
+                            : decodeRange(job.ranges[k], *handler, shared);
         if (f.code != ArchiverOk)
             shared.report(std::move(f));
     }
@@ -168,8 +251,10 @@ std::vector<MemberRange> rangesOf(const ArchiveListing& listing, std::size_t par
     // An archive of no members (the store of an empty folder) has nothing to read.
     if (members.empty())
         return {};
-    if (!listing.located || parts <= 1)
+    if (!listing.located)
         return {{0, members.size(), 0, 0}};
+    if (parts <= 1)
+        return {{0, members.size(), members.front().headerOffset, members.back().dataEnd}};
     auto cost = [&](const ListedMember& m) { return m.dataEnd - m.headerOffset + kMemberCost; };
     std::uint64_t total = 0;
     for (const auto& m : members)
@@ -208,7 +293,7 @@ MemberFault decodeMembers(const DecodeJob& job) {
             return faultAt(0, ArchiverCannotOpen, ArchiveDamage::Unreadable,
                            "cannot open " + job.archivePath);
     }
-    if (job.format == ArchiveFormat::Lzh)
+    if (job.format == ArchiveFormat::Lzh && !job.listing->located)
         prepareLhaReading();
     const auto threads =
         static_cast<unsigned>(std::min<std::size_t>(std::max(1u, job.threads), job.ranges.size()));

@@ -169,8 +169,8 @@ void runTask(const Task& task, Job& job, const WorkContext& context) {
             return;
         }
         if (task.source.empty()) {
-            job.code = decodableMethod(task.old->methodName()) ? ArchiverBrokenArchive
-                                                               : ArchiverUnsupportedMethod;
+            job.code = ownDecodableMethod(task.old->methodName()) ? ArchiverBrokenArchive
+                                                                  : ArchiverUnsupportedMethod;
             job.error = "the archive's member " + task.member.path + " cannot be kept: " + why +
                         ", and the folder has no file to store in its place";
             return;

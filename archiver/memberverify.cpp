@@ -2,6 +2,7 @@
 
 #include "archivereading.h"
 #include "crc16.h"
+#include "lzhmethod.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -48,9 +49,40 @@ la_ssize_t readCallback(struct archive*, void* clientData, const void** buffer) 
 
 } // namespace
 
+namespace {
+
+// Members of old archives packed in ways libarchive does not decode.
+bool verifyWithOwnDecoder(std::string_view method, const DataSource& data,
+                          std::uint64_t originalSize, std::uint16_t crc, std::string& error,
+                          const DecodedSink& sink) {
+    std::uint16_t got = 0;
+    bool taken = true;
+    const DecodeStatus status = decodeLzhData(
+        method, data, originalSize,
+        [&](const std::uint8_t* p, std::size_t n) {
+            got = crc16Update(got, p, n);
+            taken = !sink || sink(p, n);
+            return taken;
+        },
+        error);
+    if (!taken)
+        error = "decoded data refused";
+    else if (status == DecodeStatus::Ok && got != crc)
+        error = "decoded CRC differs";
+    return taken && status == DecodeStatus::Ok && got == crc;
+}
+
+} // namespace
+
 bool verifyMemberData(const std::vector<std::uint8_t>& header, const DataSource& data,
                       std::uint64_t originalSize, std::uint16_t crc, std::string& error,
                       const DecodedSink& sink) {
+    // Every level puts the method "-xxx-" at offset 2.
+    if (header.size() > 7) {
+        const std::string_view method(reinterpret_cast<const char*>(header.data()) + 3, 3);
+        if (!libarchiveDecodes(method))
+            return verifyWithOwnDecoder(method, data, originalSize, crc, error, sink);
+    }
     // One buffer per thread: thousands of small members must not each pay for a fresh one.
     thread_local std::vector<std::uint8_t> chunk(256 * 1024);
     prepareLhaReading();

@@ -75,7 +75,7 @@ TEST(CheckArchive, namesTheFirstDamagedMemberWithWhatIsWrong) {
          D::CutShort, "", c.headerOffset},
         {"cut before the end mark", s.bytes.substr(0, s.bytes.size() - 1), ArchiverBrokenArchive,
          D::CutShort, "", s.bytes.size() - 1},
-        {"a method nobody decodes", lzhArchive({{"old.bin", "lh1 data", "lh1"}}),
+        {"a method nobody decodes", lzhArchive({{"old.bin", "pm2 data", "pm2"}}),
          ArchiverUnsupportedMethod, D::UnsupportedMethod, "old.bin", 0},
         {"not an archive", std::string(300, 'x'), ArchiverBrokenArchive, D::NotAnArchive, "", 0},
     };
