@@ -496,6 +496,7 @@ void walkHeaders(int fd, bool withNames, ArchiveIndex& outcome, const MemberVisi
         return got >= 0;
     };
     std::uint64_t offset = 0;
+    bool larcOnly = true; // every member so far packed by LArc's methods
     bool readable = load(0);
     while (readable) {
         if (offset < bufferStart || offset >= bufferStart + bufferSize) {
@@ -519,6 +520,12 @@ void walkHeaders(int fd, bool withNames, ArchiveIndex& outcome, const MemberVisi
                      "a member header after the end mark at offset " + std::to_string(offset));
             break;
         }
+        // LArc wrote no end mark at times; LHA programs always do, so for them a file that
+        // ends after a member was cut there.
+        if (r.status == HeaderStatus::Truncated && offset == fileSize && larcOnly && offset > 0) {
+            outcome.ok = true;
+            break;
+        }
         if (r.status != HeaderStatus::Ok) {
             outcome.foreign =
                 offset == 0 && bufferSize >= 2 && buffer[0] == 'M' && buffer[1] == 'Z';
@@ -529,6 +536,9 @@ void walkHeaders(int fd, bool withNames, ArchiveIndex& outcome, const MemberVisi
                  offset, r.error + " at offset " + std::to_string(offset));
             break;
         }
+        larcOnly = larcOnly && (std::memcmp(m.method, "lzs", 3) == 0 ||
+                                std::memcmp(m.method, "lz5", 3) == 0 ||
+                                std::memcmp(m.method, "lz4", 3) == 0);
         m.headerOffset = offset;
         m.dataOffset = offset + r.headerLength;
         if (m.dataOffset + m.compressedSize > fileSize) {

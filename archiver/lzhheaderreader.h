@@ -48,7 +48,8 @@ namespace vadok::archiver {
 // Unix time, 0xCC OS-9 data (permissions at [7]), and our own 0x76: the CRC-32 (zlib's) of
 // the member's stored data, which other readers skip like any type they do not know. A first
 // byte of 0 ends the archive: our writer, LHa for UNIX and jlha all write it, so a file that
-// ends without it was cut short. Whatever follows it is ignored (padding, appended text),
+// ends without it was cut short; only an archive of LArc's methods alone (-lzs-, -lz5-,
+// -lz4-) may end right after a member, as LArc sometimes wrote them. Whatever follows it is ignored (padding, appended text),
 // unless a member header parses anywhere in it: that is a member whose header was lost.
 // OS-9 permissions (OS-9/68000 writes them where others write the Unix mode, in 0x50 or its
 // level-0 area) are bits 0-2 read, write, execute for the owner and bits 3-5 the same for
