@@ -130,8 +130,9 @@ TEST(HeaderVariants, archivesOfOtherSystemsListAsLhasaListsThem) {
                 EXPECT_EQ(index.members[i + 1].headerOffset, end) << w.path;
             else
                 EXPECT_TRUE(end < bytes.size() && bytes[end] == '\0') << w.path;
-            if (got.methodName() == "lh0" && got.kind == F)
+            if (got.methodName() == "lh0" && got.kind == F) {
                 EXPECT_EQ(crc16Of(bytes, got.dataOffset, got.compressedSize), got.crc) << w.path;
+            }
         }
     }
 }
