@@ -90,7 +90,8 @@
 //       header was lost, and the archive is damaged. A header that claims more than 64 KiB
 //       (level 3 can) is damaged. A member packed in a way the archiver cannot decode (say
 //       -pm2- or an unknown -lh9-) fails the call with ArchiverUnsupportedMethod; the LZH
-//       methods read are -lh0- to -lh7-, -lhx-, -lzs-, -lz4- and -lz5- (lzhdecoder.h), in the
+//       methods read are -lh0-, -lh1-, -lh4- to -lh7-, -lhx-, -lzs-, -lz4- and -lz5-
+//       (lzhdecoder.h; nothing that writes -lh2- or -lh3- was found to test them), in the
 //       headers of the LHA programs of MS-DOS, Windows, Unix, Mac, Amiga, OS-9, OS-9/68000,
 //       X68000 and Atari (lzhheaderreader.h). LZH names come from the UTF-16 name and folder
 //       headers where a member has them, else from the plain fields. A name that starts with
