@@ -2,6 +2,8 @@
 
 #include "archiver.h"
 #include "expandtarget.h"
+#include "freespace.h"
+#include "linkstandins.h"
 #include "lzhentry.h"
 #include "memberdecoding.h"
 #include "memberfiles.h"
@@ -18,7 +20,6 @@
 #include <optional>
 #include <set>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 #include <unordered_map>
 #include <utility>
@@ -41,19 +42,6 @@ std::string withoutTrailingSlashes(std::string path) {
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
     return path;
-}
-
-// Free bytes for an unprivileged writer on the file system that will hold path (or its
-// nearest existing folder, the working folder for a relative path none of whose folders
-// exist yet); nullopt when that cannot be told.
-std::optional<std::uint64_t> freeSpaceFor(std::filesystem::path path) {
-    struct statvfs fs {};
-    while (::statvfs(path.empty() ? "." : path.c_str(), &fs) != 0) {
-        if (path.empty() || path == path.root_path())
-            return std::nullopt;
-        path = path.parent_path();
-    }
-    return static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
 }
 
 // Folders its owner cannot enter, list or write to, and files it cannot read or write,
@@ -111,10 +99,14 @@ timespecPair timesOf(struct archive_entry* entry) {
     return p;
 }
 
+std::int64_t mtimeOf(const timespecPair& times) {
+    return times.t[1].tv_nsec == UTIME_OMIT ? 0 : times.t[1].tv_sec;
+}
+
 // Files and links below root on any number of threads; folders were made before.
 class FileWriter : public MemberHandler {
 public:
-    explicit FileWriter(int root) : m_root(root) {}
+    FileWriter(int root, RefusedLinks& refused) : m_root(root), m_refused(refused) {}
     ~FileWriter() override {
         if (m_fd >= 0)
             ::close(m_fd);
@@ -122,10 +114,19 @@ public:
     bool begin(const ListedMember& m, struct archive_entry* entry, std::string& error) override {
         m_times = timesOf(entry);
         const std::string name = normalMemberPath(m.path);
-        if (m.kind == MemberKind::Symlink)
-            return placeMemberLink(m_root, name, m.linkTarget, m_times.t, error);
-        if (m.kind == MemberKind::File)
+        if (m.kind == MemberKind::Symlink) {
+            bool unsupported = false;
+            if (placeMemberLink(m_root, name, m.linkTarget, m_times.t, error, unsupported))
+                return true;
+            if (!unsupported)
+                return false;
+            m_refused.add({name, m.linkTarget, mtimeOf(m_times)});
+            return true;
+        }
+        if (m.kind == MemberKind::File) {
+            m_refused.addMode(name, archive_entry_perm(entry));
             return createMemberFile(m_root, name, archive_entry_perm(entry), m_fd, error);
+        }
         return true;
     }
     bool data(const void* p, std::size_t size, std::uint64_t offset, std::string& error) override {
@@ -140,6 +141,7 @@ public:
 
 private:
     int m_root;
+    RefusedLinks& m_refused;
     int m_fd = -1;
     timespecPair m_times{};
 };
@@ -147,7 +149,8 @@ private:
 // Every member through libarchive's writer, in member order, on one thread.
 class OrderedWriter : public MemberHandler {
 public:
-    OrderedWriter(struct archive* disk, std::string root) : m_disk(disk), m_root(std::move(root)) {}
+    OrderedWriter(struct archive* disk, std::string root, RefusedLinks& refused)
+        : m_disk(disk), m_root(std::move(root)), m_refused(refused) {}
     bool begin(const ListedMember& m, struct archive_entry* entry, std::string& error) override {
         const std::string name = normalMemberPath(m.path);
         // A folder member naming the destination itself: the destination is there already.
@@ -161,8 +164,16 @@ public:
         // file from an archive of 44 bytes); each file's size is checked instead.
         archive_entry_unset_size(entry);
         letOwnerIn(entry);
-        if (archive_write_header(m_disk, entry) >= ARCHIVE_WARN)
+        if (m.kind == MemberKind::File)
+            m_refused.addMode(name, archive_entry_perm(entry));
+        const bool link = m.kind == MemberKind::Symlink;
+        if (!(link && linksRefusedForTesting()) && archive_write_header(m_disk, entry) >= ARCHIVE_WARN)
             return true;
+        if (link && (linksRefusedForTesting() || linksUnsupported(archive_errno(m_disk)))) {
+            m_writing = false;
+            m_refused.add({name, m.linkTarget, mtimeOf(timesOf(entry))});
+            return true;
+        }
         error = errorOf(m_disk, "cannot write");
         return false;
     }
@@ -182,6 +193,7 @@ public:
 private:
     struct archive* m_disk;
     std::string m_root;
+    RefusedLinks& m_refused;
     bool m_writing = false;
 };
 
@@ -327,6 +339,7 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
         int fd;
         ~FdCloser() { ::close(fd); }
     } closeRoot{rootFd};
+    RefusedLinks refused(!fileSystemKeepsModes(root));
     DecodeJob job = jobOver(archivePath, format, listing, spread ? options.threads : 1);
     if (spread) {
         std::string error;
@@ -334,10 +347,10 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
                                      impliedFolders.get(), error);
         if (code != ArchiverOk)
             return failWith(code, error);
-        job.makeHandler = [rootFd] { return std::make_unique<FileWriter>(rootFd); };
+        job.makeHandler = [rootFd, &refused] { return std::make_unique<FileWriter>(rootFd, refused); };
     } else {
-        job.makeHandler = [disk = folders.get(), root] {
-            return std::make_unique<OrderedWriter>(disk, root);
+        job.makeHandler = [disk = folders.get(), root, &refused] {
+            return std::make_unique<OrderedWriter>(disk, root, refused);
         };
     }
     if (options.progress)
@@ -348,6 +361,11 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
     const MemberFault fault = decodeMembers(job);
     if (fault.code != ArchiverOk)
         return failWith(fault.code, fault.error);
+    if (const StandInList list = refused.take(); !list.links.empty() || !list.modes.empty()) {
+        std::string error;
+        if (!makeLinkStandIns(root, list, error))
+            return failWith(ArchiverWriteError, error);
+    }
     // Folder times and modes are set here, after their contents.
     if (archive_write_close(folders.get()) != ARCHIVE_OK ||
         archive_write_close(impliedFolders.get()) != ARCHIVE_OK)

@@ -1,11 +1,13 @@
 #include "folderscan.h"
 
 #include "archivelock.h"
+#include "linkstandins.h"
 #include "archiver.h"
 #include "memberpaths.h"
 #include "sourcefile.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
@@ -101,7 +103,7 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
         struct stat st {};
         if (::fstatat(fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             return fail(ArchiverReadError, "cannot read " + full());
-        if (skip.skips(rel, n, st))
+        if (skip.skips(rel, n, st) || (rel.empty() && n == kStandInListName))
             continue;
         SourceEntry entry;
         entry.path = relPath;
@@ -140,6 +142,59 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
         } else {
             scan.warnings.push_back("skipped special file: " + relPath);
         }
+    }
+}
+
+// The links an expansion onto a file system without links left as stand-ins go back in as
+// links (linkstandins.h).
+void takeBackListedLinks(FolderScan& scan, const std::string& folder) {
+    const StandInList list = readStandInList(folder + "/");
+    const std::vector<LinkRecord>& links = list.links;
+    if (!list.modes.empty() && !fileSystemKeepsModes(folder)) {
+        std::unordered_map<std::string_view, std::uint32_t> modes;
+        for (const ModeRecord& m : list.modes)
+            modes[m.path] = m.mode;
+        for (SourceEntry& e : scan.entries)
+            if (const auto it = modes.find(e.path); it != modes.end() && e.kind == MemberKind::File)
+                e.mode = static_cast<std::uint16_t>((e.mode & S_IFMT) | it->second);
+    }
+    for (const LinkRecord& link : links) {
+        const auto it = std::find_if(scan.entries.begin(), scan.entries.end(),
+                                     [&](const SourceEntry& e) { return e.path == link.path; });
+        SourceEntry entry;
+        entry.kind = MemberKind::Symlink;
+        entry.path = link.path;
+        entry.linkTarget = link.target;
+        entry.mode = S_IFLNK | 0777;
+        entry.mtime = link.mtime;
+        if (it == scan.entries.end()) {
+            // Its folder must be there: a link stands in no folder the scan did not see.
+            const std::size_t slash = link.path.rfind('/');
+            const bool placed =
+                slash == std::string::npos ||
+                std::any_of(scan.entries.begin(), scan.entries.end(), [&](const SourceEntry& e) {
+                    return e.kind == MemberKind::Directory && e.path == link.path.substr(0, slash);
+                });
+            if (placed)
+                scan.entries.push_back(std::move(entry));
+            continue;
+        }
+        if (it->kind == MemberKind::Symlink)
+            continue;
+        const auto source = resolveListedLink(link.path, link.target, links);
+        if (!source || !sameContent(folder + "/", link.path, *source)) {
+            scan.warnings.push_back("stored as it now is, not as the link it stood in for: " +
+                                    link.path + " (it was changed)");
+            continue;
+        }
+        entry.changed = it->changed;
+        const std::string below = link.path + "/";
+        const bool folderStandIn = it->kind == MemberKind::Directory;
+        *it = std::move(entry);
+        if (folderStandIn)
+            std::erase_if(scan.entries, [&](const SourceEntry& e) {
+                return e.path.compare(0, below.size(), below) == 0;
+            });
     }
 }
 
@@ -187,6 +242,8 @@ FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath
     }
     scan.ok = true;
     walk(fd, "", folder.path(), archiveToSkip(folder.path(), archivePath), scan);
+    if (scan.ok)
+        takeBackListedLinks(scan, folder.path());
     if (scan.ok)
         dropLinksLeadingOut(scan);
     return scan;

@@ -1,5 +1,6 @@
 #include "memberfiles.h"
 
+#include "linkstandins.h"
 #include "openbeneath.h"
 
 #include <cerrno>
@@ -133,15 +134,22 @@ bool finishMemberFile(int fd, const struct timespec times[2], std::string& error
 }
 
 bool placeMemberLink(int root, const std::string& path, const std::string& target,
-                     const struct timespec times[2], std::string& error) {
+                     const struct timespec times[2], std::string& error, bool& unsupported) {
+    unsupported = false;
     Parent parent;
     if (!openParent(root, path, parent)) {
         error = why("cannot open the folder of", path);
         return false;
     }
+    if (linksRefusedForTesting()) {
+        unsupported = true;
+        error = "the file system holds no links: " + path;
+        return false;
+    }
     if (::symlinkat(target.c_str(), parent.fd, parent.name.c_str()) != 0 &&
         (errno != EEXIST || !removeExisting(parent) ||
          ::symlinkat(target.c_str(), parent.fd, parent.name.c_str()) != 0)) {
+        unsupported = linksUnsupported(errno);
         error = why("cannot create the link", path);
         return false;
     }

@@ -23,8 +23,9 @@ bool writeMemberData(int fd, const void* data, std::size_t size, std::uint64_t o
                      std::string& error);
 // Sets the times and closes fd, also when that fails.
 bool finishMemberFile(int fd, const struct timespec times[2], std::string& error);
+// unsupported tells a failure because the file system holds no links (linkstandins.h).
 bool placeMemberLink(int root, const std::string& path, const std::string& target,
-                     const struct timespec times[2], std::string& error);
+                     const struct timespec times[2], std::string& error, bool& unsupported);
 
 // Removes what stands at path below root, a folder with everything in it, without following
 // a link anywhere (a link is removed, never what it leads to); a folder that does not let
