@@ -98,6 +98,11 @@
 //       "/" (old programs stored absolute paths) expands below dest, as lhasa and tar expand
 //       it; a name that then still climbs out is refused. A member MacLHA wrapped in
 //       MacBinary expands to its data fork (macbinary.h).
+//       On a file system that holds no symbolic links (exFAT or FAT on a USB stick) each link
+//       expands as a copy of what it leads to inside dest, and the links, with the modes of
+//       the files where the file system keeps none, are listed in ".vadok-stand-ins" at the
+//       top of dest; a store from dest writes them back as they were (linkstandins.h). A
+//       file system that reports no size at all has its free space taken as unknown.
 //
 // Paths in command strings are UTF-8 (file-system bytes), folders end in "/". Both entry
 // points return ArchiverOk (0) or one of the codes below; buffer and size are accepted for

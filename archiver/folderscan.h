@@ -41,6 +41,8 @@ struct FolderScan {
 // store: archivePath, any other name for the same file, its lock file and the temporary a
 // killed store into it recorded there (archivelock.h) are left out; a user's file that is
 // only named like a temporary is not.
+// The list of links and modes an expansion onto a file system without them left at the top
+// (linkstandins.h) is taken back and never stored itself.
 FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath);
 
 } // namespace vadok::archiver
