@@ -4,9 +4,12 @@
 
 #include "catalog/settings.h"
 
+#include "support/scriptedchooser.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -87,6 +90,66 @@ TEST_P(ProgramsOfModelessArchives, theEditorOffersTheWindowsProgramsScriptsAndPr
 INSTANTIATE_TEST_SUITE_P(Archives, ProgramsOfModelessArchives,
                          ::testing::Values(Origin{"level0", 0}, Origin{"level1", 1}, Origin{"jlha", -1}),
                          [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(Editor, confirmedCommandsOfTheApplicationsFolderMayRunAndNothingElseChanges) {
+    PackApp win = registerArchive(QStringLiteral("Win"), QString(), archiveWithoutModes(kWindowsFiles, 1));
+    const QString base = settings().ExecDir + QStringLiteral("Win/");
+    ScriptedChooser files;
+    files.expectFile(base + QStringLiteral("sub/tool.sh"));
+    QMap<QString, mode_t> before;
+    driver.then([&](QDialog& d) {
+        for (const auto& file : kWindowsFiles)
+            before[file.first] = modeOf(base + file.first);
+        control<QComboBox>(d, "txtExecCmd")->setEditText(QStringLiteral("run.sh --fast"));
+        press(d, "cmd通常以外の実行");
+        press(d, "cmdSubExecCmd(0)"); // through the file choice, below the top
+        control<QComboBox>(d, "txtSubExecCmd(1)")->setEditText(QStringLiteral("readme.txt"));
+        control<QComboBox>(d, "txtSubExecCmd(2)")->setEditText(QStringLiteral("Tool.EXE"));
+        // Not confirmed yet: nothing has changed.
+        EXPECT_EQ(modeOf(base + QStringLiteral("run.sh")), before[QStringLiteral("run.sh")]);
+        press(d, "cmdOK");
+    });
+    frmEdit editor(kFolders);
+    ASSERT_EQ(win.ShowConfig(editor), EditOutcome::Saved);
+
+    for (const auto& file : kWindowsFiles) {
+        const bool chosenProgram = file.first == u"run.sh" || file.first == u"sub/tool.sh";
+        EXPECT_EQ(modeOf(base + file.first), before[file.first] | (chosenProgram ? S_IXUSR : 0))
+            << file.first.toStdString() << " " << std::oct << before[file.first];
+    }
+    EXPECT_EQ(stored(QStringLiteral("Win")).ExecCmd, QStringLiteral("run.sh --fast"));
+}
+
+TEST_F(Editor, aCancelledEditLeavesTheBitsAlone) {
+    PackApp win = registerArchive(QStringLiteral("Win"), QStringLiteral("run.sh"),
+                                  archiveWithoutModes(kWindowsFiles, 0));
+    driver.then([](QDialog& d) { press(d, "cmdCancel"); });
+    frmEdit editor(kFolders);
+    ASSERT_EQ(win.ShowConfig(editor), EditOutcome::Cancelled);
+    EXPECT_EQ(modeOf(win.expandedFolder() + QStringLiteral("run.sh")) & 0111, 0u);
+}
+
+TEST_F(Editor, aProgramOutsideTheExecutionFolderIsNeverChanged) {
+    // A shortcut entry runs a program installed elsewhere: the user's files, not ours.
+    const QString elsewhere = scratch.path() + QStringLiteral("/installed/");
+    writeFile(elsewhere + QStringLiteral("tool.sh"), kScript);
+    const mode_t before = modeOf(elsewhere + QStringLiteral("tool.sh"));
+    AppRecord record;
+    record.AppName = QStringLiteral("Installed");
+    record.AppDir = QStringLiteral("ROOT");
+    PackApp shortcut(record);
+    shortcut.SetShortCut(elsewhere);
+    ScriptedChooser files;
+    files.expectFile(elsewhere + QStringLiteral("tool.sh"));
+    driver.then([](QDialog& d) {
+        press(d, "cmdExecCmd");
+        EXPECT_EQ(control<QComboBox>(d, "txtExecCmd")->currentText(), QStringLiteral("tool.sh"));
+        press(d, "cmdOK");
+    });
+    frmEdit editor(kFolders);
+    ASSERT_EQ(shortcut.ShowConfig(editor), EditOutcome::Saved);
+    EXPECT_EQ(modeOf(elsewhere + QStringLiteral("tool.sh")), before);
+}
 
 } // namespace
 } // namespace vadok::test
