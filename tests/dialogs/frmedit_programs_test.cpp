@@ -3,6 +3,8 @@
 #include "editorfixture.h"
 
 #include "catalog/settings.h"
+#include "dialogs/frmdropfile.h"
+#include "dialogs/registrationtarget.h"
 
 #include "support/scriptedchooser.h"
 
@@ -90,6 +92,40 @@ TEST_P(ProgramsOfModelessArchives, theEditorOffersTheWindowsProgramsScriptsAndPr
 INSTANTIATE_TEST_SUITE_P(Archives, ProgramsOfModelessArchives,
                          ::testing::Values(Origin{"level0", 0}, Origin{"level1", 1}, Origin{"jlha", -1}),
                          [](const auto& info) { return std::string(info.param.what); });
+
+// Registers a dropped archive the way the main window does: the editor opens on the new
+// application, whose folder is what the archive held.
+class EditingTarget : public RegistrationTarget {
+public:
+    QString claimTitle(const QString& title) override { return title; }
+    void NewApp(const QString&, const QString&) override {}
+    EditOutcome NewAppCore(const QString& title) override {
+        PackApp app;
+        app.setAppName(title);
+        app.setAppDir(QStringLiteral("ROOT"));
+        frmEdit editor(kFolders);
+        return app.ShowConfig(editor);
+    }
+    bool NewAppShortCut(const QString&, const QString&, const QString&) override { return false; }
+    bool catalogLoading() const override { return false; }
+    EditOutcome EditUpdatedApp(PackApp&) override { return EditOutcome::Cancelled; }
+};
+
+TEST_F(Editor, aDroppedArchiveWithoutModesOffersItsProgramsWhenRegistered) {
+    const QString dropped = scratch.path() + QStringLiteral("/drop/Win.lzh");
+    writeFile(dropped, archiveWithoutModes(kWindowsFiles, 0));
+    EditingTarget target;
+    QStringList offered;
+    driver.then([](QDialog& d) { press(d, "cmdNew"); }).then([&offered](QDialog& d) {
+        offered = listed(control<QComboBox>(d, "txtExecCmd"));
+        press(d, "cmdCancel");
+    });
+    frmDropFile dialog(target);
+    dialog.setTag(dropped);
+    dialog.exec();
+    EXPECT_EQ(offered, (QStringList{QStringLiteral("Tool.EXE"), QStringLiteral("native"),
+                                    QStringLiteral("run.sh")}));
+}
 
 TEST_F(Editor, confirmedCommandsOfTheApplicationsFolderMayRunAndNothingElseChanges) {
     PackApp win = registerArchive(QStringLiteral("Win"), QString(), archiveWithoutModes(kWindowsFiles, 1));
