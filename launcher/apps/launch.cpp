@@ -2,6 +2,7 @@
 // folder from its command, start it through the desktop, and stamp its last use.
 #include "apps/commandparts.h"
 #include "apps/packapp.h"
+#include "apps/programfiles.h"
 
 #include "catalog/settings.h"
 #include "platform/clock.h"
@@ -54,9 +55,18 @@ bool PackApp::Execute(QString& command, const QString& parameters) {
         QString commandHere = command;
         commandHere.replace(u'\\', u'/');
         const CommandParts launch = SplitCommand(commandHere, parameters, expandedFolder(), folder);
+        // Archives that record no Unix modes bring their programs without the execute bit;
+        // those of the application's own folder are given it, and the next store keeps it.
+        const QString program = programPathOf(launch.file, folder);
+        grantOwnerExecute(program, expandedFolder());
         const int code = ShellOpen(quoteWhenSpaced(launch.file), launch.parameters, folder);
-        if (code <= 32)
+        if (code == ShellCode::AccessDenied) {
+            showMessage(shellFailureText(code) + QStringLiteral("\r\n「") +
+                        (program.isEmpty() ? launch.file : program) +
+                        QStringLiteral("」を実行する許可がありません。"));
+        } else if (code <= 32) {
             showMessage(shellFailureText(code));
+        }
         m_record.LastOpenDateTime = currentDateTime();
         SaveConfig();
     } catch (const std::exception& error) {

@@ -80,6 +80,9 @@ private:
     // Gives the archive, expanded folder and icon the new name; false (after saying why)
     // when the archive or the folder could not follow, with both as they were.
     bool moveFilesTo(const QString& newName);
+    // A command chosen in the editor whose program lies in the application's folder without
+    // the execute bit gets it, so that it runs.
+    void letCommandRun(const QString& command) const;
 
     AppRecord m_record;
 };

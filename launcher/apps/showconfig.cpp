@@ -3,6 +3,8 @@
 #include "apps/appeditor.h"
 #include "apps/archivercalls.h"
 #include "apps/packapp.h"
+#include "apps/commandparts.h"
+#include "apps/programfiles.h"
 
 #include "catalog/apprecords.h"
 #include "catalog/settings.h"
@@ -97,6 +99,17 @@ bool PackApp::moveFilesTo(const QString& newName) {
     return true;
 }
 
+void PackApp::letCommandRun(const QString& command) const {
+    if (command.isEmpty())
+        return;
+    // Commands written on Windows separate folders with "\".
+    QString commandHere = command;
+    commandHere.replace(u'\\', u'/');
+    const QString folder = workingFolder();
+    const CommandParts parts = SplitCommand(commandHere, QString(), expandedFolder(), folder);
+    grantOwnerExecute(programPathOf(parts.file, folder), expandedFolder());
+}
+
 EditOutcome PackApp::ShowConfig(AppEditor& editor) {
     const QString oldName = AppName();
     if (isPack()) {
@@ -159,6 +172,10 @@ EditOutcome PackApp::ShowConfig(AppEditor& editor) {
         window && (AppDir() != oldFolder || !window->hasTreeNode(AppName())))
         window->placeAppNode(AppName(), AppDir());
     SaveAppRecord(m_record, oldName);
+    if (!ShortCut()) {
+        for (const QString& command : QStringList{fields.execCmd} + fields.subCommands)
+            letCommandRun(command);
+    }
     // Emptied boxes remove the commands stored before; a record that had none and gets none
     // is left as it is.
     const QStringList commands = nonEmpty(fields.subCommands);

@@ -2,6 +2,7 @@
 
 #include "apps/appnamerules.h"
 #include "apps/packapp.h"
+#include "apps/programfiles.h"
 #include "catalog/settings.h"
 #include "dialogs/frmedit_parts.h"
 #include "platform/programfolder.h"
@@ -37,20 +38,6 @@ QString withoutIndent(const QString& entry) {
     while (to > from && isSpace(entry.at(to - 1)))
         --to;
     return entry.mid(from, to - from);
-}
-
-// The programs at the top of folder: Windows programs by their ending, this platform's by
-// their execute permission.
-QStringList programsIn(const QString& folder) {
-    QStringList names;
-    const QFileInfoList entries =
-        QDir(folder).entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QFileInfo& entry : entries) {
-        if (entry.fileName().endsWith(QStringLiteral(".exe"), Qt::CaseInsensitive) ||
-            entry.isExecutable())
-            names.append(entry.fileName());
-    }
-    return names;
 }
 
 } // namespace

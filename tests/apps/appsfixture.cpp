@@ -8,12 +8,27 @@
 #include "platform/keystate.h"
 #include "util/folderutil.h"
 
+#include "rawarchive.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
 namespace vadok::test {
+
+QByteArray archiveWithoutModes(const FileList& files, int level) {
+    std::vector<LzhEntry> entries;
+    for (const auto& [name, bytes] : files) {
+        LzhEntry entry;
+        entry.name = name.toStdString();
+        entry.data = bytes.toStdString();
+        entry.level = level;
+        entries.push_back(entry);
+    }
+    const std::string archive = lzhArchive(entries);
+    return QByteArray(archive.data(), qsizetype(archive.size()));
+}
 
 AppsFixture::AppsFixture() {
     setClockSource([this] { return now; });
@@ -48,6 +63,18 @@ PackApp AppsFixture::registerApp(const QString& name, const QString& execCmd,
         writeFile(app.expandedFolder() + relative, bytes, relative.endsWith(QStringLiteral(".sh")));
     EXPECT_EQ(RunUnlha(StoreCommand(app.archivePath(), app.expandedFolder(), true)), 0);
     EXPECT_TRUE(DeleteFolder(app.expandedFolder(), nullptr, true));
+    EXPECT_TRUE(app.SaveConfig());
+    return app;
+}
+
+PackApp AppsFixture::registerArchive(const QString& name, const QString& execCmd,
+                                     const QByteArray& archive) {
+    AppRecord record;
+    record.AppName = name;
+    record.AppDir = QStringLiteral("メイン");
+    record.ExecCmd = execCmd;
+    PackApp app(record);
+    writeFile(app.archivePath(), archive);
     EXPECT_TRUE(app.SaveConfig());
     return app;
 }

@@ -100,13 +100,82 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ShellFailure{"missing.bin", "", "ファイルが見つかりません。"},
         ShellFailure{"nodir/missing.bin", "", "パスが見つかりません。"},
-        ShellFailure{"noexec", "", "アクセスは拒否されました。"},
         // "TOOL.exe" in capitals finds Tool.exe; no wine on this PATH
         ShellFailure{"Tool.exe -f x.txt", "", "関連付けが指定されていません。"},
         ShellFailure{"notes.txt", "", "関連付けが指定されていません。"},
         ShellFailure{"Other.exe -f", "", "ファイルが見つかりません。"},
         // with parameters the whole command is the file name
         ShellFailure{"run.sh arg", "\"x\" ", "ファイルが見つかりません。"}));
+
+struct Modeless {
+    const char* what;
+    const char* execCmd;
+    const char* file; // as the archive names it
+    int level;
+};
+
+class ModelessLaunch : public AppsFixture, public ::testing::WithParamInterface<Modeless> {};
+
+// Archives made on Windows or by LHA programs that record no modes bring their programs
+// without the execute bit: they run all the same, and keep the bit once stored again.
+TEST_P(ModelessLaunch, aProgramWithoutTheExecuteBitRunsAndIsStoredRunnable) {
+    const Modeless& c = GetParam();
+    const QString trace = scratch.path() + QStringLiteral("/modeless.txt");
+    qputenv("TRACE_FILE", trace.toUtf8());
+    PackApp app = registerArchive(QStringLiteral("Win"), QString::fromUtf8(c.execCmd),
+                                  archiveWithoutModes({{QStringLiteral("run.sh"), kTraceScript},
+                                                       {QStringLiteral("bin/Start"), kTraceScript},
+                                                       {QStringLiteral("notes.txt"), "text"}},
+                                                      c.level));
+    QString command;
+    app.Execute(command);
+    EXPECT_FALSE(waitForTrace(trace).isEmpty()) << "it did not run";
+    const QString program = app.expandedFolder() + QString::fromUtf8(c.file);
+    EXPECT_TRUE(QFileInfo(program).permissions() & QFileDevice::ExeOwner);
+    EXPECT_FALSE(QFileInfo(app.expandedFolder() + QStringLiteral("notes.txt")).permissions() &
+                 QFileDevice::ExeOwner);
+
+    ASSERT_TRUE(app.Pack());
+    quintptr owner = 0;
+    ASSERT_TRUE(app.UnPack(owner));
+    EXPECT_TRUE(QFileInfo(program).permissions() & QFileDevice::ExeOwner);
+    qunsetenv("TRACE_FILE");
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, ModelessLaunch,
+                         ::testing::Values(Modeless{"top", "run.sh", "run.sh", 0},
+                                           // in other letter case, as Windows commands may be
+                                           Modeless{"below_with_arguments", "bin/start --x", "bin/Start", 1}),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(Launch, aProgramOfThisPlatformWithoutTheExecuteBitStarts) {
+    const QByteArray program = readFile(QStringLiteral("/bin/true"));
+    ASSERT_TRUE(program.startsWith("\x7f" "ELF"));
+    PackApp app = registerArchive(QStringLiteral("Native"), QStringLiteral("true"),
+                                  archiveWithoutModes({{QStringLiteral("true"), program}}, 1));
+    QString command;
+    app.Execute(command); // any message would be unexpected
+    EXPECT_TRUE(QFileInfo(app.expandedFolder() + QStringLiteral("true")).permissions() &
+                QFileDevice::ExeOwner);
+}
+
+TEST_F(Launch, aScriptElsewhereWithoutTheExecuteBitIsNamedAndLeftAlone) {
+    // A shortcut entry's program is the user's own file, installed elsewhere.
+    const QString elsewhere = scratch.path() + QStringLiteral("/installed/");
+    writeFile(elsewhere + QStringLiteral("tool.sh"), "#!/bin/sh\n");
+    const QFileDevice::Permissions before = QFile::permissions(elsewhere + QStringLiteral("tool.sh"));
+    AppRecord record;
+    record.AppName = QStringLiteral("Installed");
+    record.AppDir = QStringLiteral("メイン");
+    record.ExecCmd = QStringLiteral("tool.sh");
+    PackApp app(record);
+    app.SetShortCut(elsewhere);
+    prompter.expect(QStringLiteral("アクセスは拒否されました。\r\n「") + elsewhere +
+                    QStringLiteral("tool.sh」を実行する許可がありません。"));
+    QString command;
+    app.Execute(command);
+    EXPECT_EQ(QFile::permissions(elsewhere + QStringLiteral("tool.sh")), before);
+}
 
 TEST_F(Launch, aShortcutWhoseTargetWasRemovedIsReportedAndStillStamped) {
     AppRecord record;
