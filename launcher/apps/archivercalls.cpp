@@ -188,6 +188,18 @@ const QString kArchiveInUse = QStringLiteral("圧縮ファイルがほかの処�
 
 QString StoreFailureText(int code) {
     switch (code) {
+    case 0x8002: return QStringLiteral("展開フォルダまたは圧縮ファイルを開けません。");
+    case 0x8003:
+        return QStringLiteral("圧縮ファイルの一時ファイルを作成できません。圧縮ファイルは元のままです。");
+    case 0x8004:
+        return QStringLiteral("圧縮ファイルが壊れています。展開フォルダはそのまま残してあります。");
+    case 0x8006:
+        return QStringLiteral("圧縮ファイルを書き込めません。ディスクの空き容量が足りない可能性があります。"
+                              "圧縮ファイルは元のままです。");
+    case 0x8008:
+        return QStringLiteral("書き込んだ圧縮ファイルを正しく読み戻せませんでした。圧縮ファイルは元のままです。");
+    case 0x8009:
+        return QStringLiteral("4GB以上のファイルか、圧縮ファイルに入れられない名前のファイルがあります。");
     case 0x8007:
         return QStringLiteral("読み込めないファイルがあるか、格納中にファイルが変更されました。"
                               "圧縮ファイルは元のままです。");
@@ -216,11 +228,17 @@ QString ExpansionFailureText(int code) {
     }
 }
 
-void ShowStoreFailure(int code) {
-    QString text = QStringLiteral("圧縮に失敗しました。Error Code:0x") + HexCode(code);
+QString StoreFailureMessage(int code, const QString& appName) {
+    QString text = QStringLiteral("圧縮に失敗しました。Error Code:0x") + HexCode(code) +
+                   QStringLiteral("\r\n\r\n[") + appName + u']';
     const QString reason = StoreFailureText(code);
     if (!reason.isEmpty())
-        text += QStringLiteral("\r\n\r\n") + reason;
+        text += QStringLiteral("\r\n") + reason;
+    return text;
+}
+
+void ShowStoreFailure(int code, const QString& appName) {
+    const QString text = StoreFailureMessage(code, appName);
     showMessage(text, MsgIcon::Critical, MsgButtons::Ok, kFailedTitle);
 }
 

@@ -44,8 +44,10 @@ QString HexCode(int code);
 
 // The messages of failed archiver calls (title "Failed", error icon). A failed expansion also
 // says in words what went wrong; for a damaged archive, which member and why, as the archive
-// check finds it.
-void ShowStoreFailure(int code);
+// check finds it. A failed store names the application and, where the code has a meaning of
+// its own, says it.
+QString StoreFailureMessage(int code, const QString& appName);
+void ShowStoreFailure(int code, const QString& appName);
 // Why a store or an expansion failed with code, in words; empty where the code says no more.
 QString StoreFailureText(int code);
 QString ExpansionFailureText(int code);

@@ -34,7 +34,7 @@ bool PackApp::Pack(const QString& sourceFolder, bool rebuild) {
     // archive has been read back and found to hold all of it.
     const int code = StoreVerified(rebuild ? rebuildArchivePath() : archive, archive, source);
     if (code != 0) {
-        ShowStoreFailure(code);
+        ShowStoreFailure(code, AppName());
         return false;
     }
 

@@ -38,7 +38,7 @@ bool LhaCompress(const QString& archive, const QString& fresh, const QString& fo
     if (code != 0) {
         if (!existed)
             QFile::remove(archive);
-        ShowStoreFailure(code);
+        ShowStoreFailure(code, QFileInfo(archive).completeBaseName());
         return false;
     }
     return true;

@@ -52,6 +52,11 @@ TEST_F(Packing, aRebuildThatFailsKeepsTheOldArchiveAndTheFolder) {
     packKeyHeld = true;
     prompter.expectPrefix(QStringLiteral("圧縮に失敗しました。Error Code:0x"));
     EXPECT_FALSE(app.Pack());
+    // The message says which application failed and why, not only a code.
+    ASSERT_EQ(prompter.messages().size(), 1);
+    EXPECT_TRUE(prompter.messages()[0].text.contains(QStringLiteral("\r\n\r\n[Tool]\r\n")))
+        << prompter.messages()[0].text.toStdString();
+    EXPECT_TRUE(prompter.messages()[0].text.endsWith(StoreFailureText(0x8009)));
     EXPECT_EQ(readFile(app.archivePath()), archiveBefore);
     EXPECT_FALSE(QFileInfo::exists(app.rebuildArchivePath()));
     EXPECT_EQ(readFile(app.expandedFolder() + QStringLiteral("old.txt")), "old");
