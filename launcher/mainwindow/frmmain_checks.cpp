@@ -66,9 +66,9 @@ void frmMain::TreePopCheckArchive_Click() {
         return;
     const ArchiveCheckJob::Outcome& outcome = job.outcomes().constFirst();
     if (outcome.result.sound)
-        showMessage(name + QStringLiteral("の圧縮ファイルは正常です。"), MsgIcon::Information);
+        showMessage(u'[' + name + QStringLiteral("]の圧縮ファイルは正常です。"), MsgIcon::Information);
     else
-        showMessage(name + QStringLiteral("の圧縮ファイルが壊れています。\r\n") + damageText(outcome),
+        showMessage(u'[' + name + QStringLiteral("]の圧縮ファイルが壊れています。\r\n") + damageText(outcome),
                     MsgIcon::Exclamation);
 }
 

@@ -136,10 +136,10 @@ TEST_F(ArchiveState, checkingOneArchiveSaysWhetherItIsSoundAndWhatIsDamaged) {
     damage(archiveOf(QStringLiteral("One")), 10); // inside a.txt's data
     window = openWindow();
     clickNode(*window, QStringLiteral("Top"));
-    prompter.expect(QStringLiteral("Topの圧縮ファイルは正常です。"));
+    prompter.expect(QStringLiteral("[Top]の圧縮ファイルは正常です。"));
     window->findChild<QAction*>(QStringLiteral("TreePopCheckArchive"))->trigger();
     clickNode(*window, QStringLiteral("One"));
-    prompter.expect(QStringLiteral("Oneの圧縮ファイルが壊れています。\r\na.txt: データが壊れています(CRCが一致しません)"));
+    prompter.expect(QStringLiteral("[One]の圧縮ファイルが壊れています。\r\na.txt: データが壊れています(CRCが一致しません)"));
     window->findChild<QAction*>(QStringLiteral("TreePopCheckArchive"))->trigger();
 }
 
