@@ -63,14 +63,8 @@ DecodeStatus decodeRing(const Ring& ring, const std::uint8_t* initial, const Dat
             written += pos - before;
         }
         output.pos = pos;
-        if (bits.overran()) {
-            error = "the data ends early";
-            return DecodeStatus::Damaged;
-        }
-        if (!output.flush()) {
-            error = "the output refused the data";
-            return DecodeStatus::Refused;
-        }
+        if (const DecodeStatus status = endChunk(bits, output, error); status != DecodeStatus::Ok)
+            return status;
     }
     return DecodeStatus::Ok;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace vadok::archiver {
 
@@ -142,5 +143,19 @@ private:
 public:
     std::size_t pos;
 };
+
+// Ends a chunk of a decoder that reads its codes one by one: data that ran out before the
+// chunk was full is damage, else the chunk goes to the sink.
+inline DecodeStatus endChunk(const LzhBitReader& bits, LzhOutput& output, std::string& error) {
+    if (bits.overran()) {
+        error = "the data ends early";
+        return DecodeStatus::Damaged;
+    }
+    if (!output.flush()) {
+        error = "the output refused the data";
+        return DecodeStatus::Refused;
+    }
+    return DecodeStatus::Ok;
+}
 
 } // namespace vadok::archiver

@@ -170,14 +170,8 @@ DecodeStatus decodeLzhDynamic(const DataSource& in, std::uint64_t originalSize,
                 buf[pos] = buf[pos - distance - 1];
         }
         output.pos = pos;
-        if (bits.overran()) {
-            error = "the data ends early";
-            return DecodeStatus::Damaged;
-        }
-        if (!output.flush()) {
-            error = "the output refused the data";
-            return DecodeStatus::Refused;
-        }
+        if (const DecodeStatus status = endChunk(bits, output, error); status != DecodeStatus::Ok)
+            return status;
     }
     return DecodeStatus::Ok;
 }

@@ -69,6 +69,11 @@ MemberFault faultAt(std::size_t member, int code, ArchiveDamage damage, std::str
     return {code, damage, member, std::move(error)};
 }
 
+MemberFault unsupportedAt(std::size_t member, const ListedMember& m) {
+    return faultAt(member, ArchiverUnsupportedMethod, ArchiveDamage::UnsupportedMethod,
+                   m.path + ": packed in a way this archiver cannot decode");
+}
+
 // Decodes the members of one range; a fault, or code ArchiverOk.
 MemberFault decodeRange(const MemberRange& r, MemberHandler& handler, Shared& shared) {
     const DecodeJob& job = shared.job;
@@ -76,8 +81,7 @@ MemberFault decodeRange(const MemberRange& r, MemberHandler& handler, Shared& sh
     std::string error;
     // libarchive does not even take a range that starts with such a member for an archive.
     if (r.first < r.last && !members[r.first].knownMethod)
-        return faultAt(r.first, ArchiverUnsupportedMethod, ArchiveDamage::UnsupportedMethod,
-                       members[r.first].path + ": packed in a way this archiver cannot decode");
+        return unsupportedAt(r.first, members[r.first]);
     ReadArchive a = r.end > r.begin ? openArchiveSpans(shared.fd, {{r.begin, r.end}},
                                                        job.listing->hdrcharset, error)
                                     : openArchive(job.archivePath, job.format,
@@ -92,8 +96,7 @@ MemberFault decodeRange(const MemberRange& r, MemberHandler& handler, Shared& sh
         const ListedMember& m = members[i];
         // libarchive may not even read the header of such a member.
         if (!m.knownMethod)
-            return faultAt(i, ArchiverUnsupportedMethod, ArchiveDamage::UnsupportedMethod,
-                           m.path + ": packed in a way this archiver cannot decode");
+            return unsupportedAt(i, m);
         const int rh = archive_read_next_header(a.get(), &entry);
         if (rh != ARCHIVE_OK && rh != ARCHIVE_WARN)
             return faultAt(i, ArchiverBrokenArchive, ArchiveDamage::HeaderDamaged,
@@ -156,8 +159,7 @@ MemberFault decodeLzhRange(const MemberRange& r, MemberHandler& handler, Shared&
             return {};
         const ListedMember& m = members[i];
         if (!m.knownMethod)
-            return faultAt(i, ArchiverUnsupportedMethod, ArchiveDamage::UnsupportedMethod,
-                           m.path + ": packed in a way this archiver cannot decode");
+            return unsupportedAt(i, m);
         in.skipTo(m.headerOffset);
         std::size_t got = 0;
         const std::uint8_t* p = in.peek(static_cast<std::size_t>(std::min<std::uint64_t>(
@@ -205,8 +207,7 @@ MemberFault decodeLzhRange(const MemberRange& r, MemberHandler& handler, Shared&
                 return faultAt(i, ArchiverCannotOpen, ArchiveDamage::Unreadable,
                                job.archivePath + ": cannot read the archive");
             if (status == DecodeStatus::UnsupportedMethod)
-                return faultAt(i, ArchiverUnsupportedMethod, ArchiveDamage::UnsupportedMethod,
-                               m.path + ": packed in a way this archiver cannot decode");
+                return unsupportedAt(i, m);
             if (status != DecodeStatus::Ok)
                 return faultAt(i, ArchiverBrokenArchive, ArchiveDamage::DataDamaged,
                                m.path + ": " + why);
