@@ -19,14 +19,6 @@ QByteArray firstBytes(const QString& path, qint64 count) {
     return file.read(count);
 }
 
-QString unquoted(QString text) {
-    if (text.startsWith(u'"'))
-        text.remove(0, 1);
-    if (text.endsWith(u'"'))
-        text.chop(1);
-    return text;
-}
-
 } // namespace
 
 bool isWindowsProgramName(const QString& name) {
@@ -63,7 +55,7 @@ QStringList programsIn(const QString& folder) {
 }
 
 QString programPathOf(const QString& file, const QString& workingFolder) {
-    const QString name = unquoted(file);
+    const QString name = WithoutQuotes(file);
     if (name.isEmpty())
         return QString();
     const QString wanted = QDir::isRelativePath(name) && !workingFolder.isEmpty()

@@ -11,14 +11,6 @@ namespace vadok {
 
 namespace {
 
-QString unquote(QString text) {
-    if (text.startsWith(u'"'))
-        text.remove(0, 1);
-    if (text.endsWith(u'"'))
-        text.chop(1);
-    return text;
-}
-
 bool isWindowsProgram(const QString& path) {
     const QString suffix = QFileInfo(path).suffix().toLower();
     return suffix == u"exe" || suffix == u"bat" || suffix == u"com";
@@ -95,7 +87,7 @@ QString ResolvePathIgnoringCase(const QString& path) {
 }
 
 int ShellOpen(const QString& file, const QString& parameters, const QString& workingFolder) {
-    const QString name = unquote(file);
+    const QString name = WithoutQuotes(file);
     if (name.isEmpty())
         return ShellCode::FileNotFound;
     if (!workingFolder.isEmpty() && !QFileInfo(workingFolder).isDir())
@@ -132,6 +124,14 @@ int ShellOpen(const QString& file, const QString& parameters, const QString& wor
                                    QStringLiteral("application/octet-stream")))
         return ShellCode::BadFormat;
     return openWithAssociation(path, workingFolder);
+}
+
+QString WithoutQuotes(QString text) {
+    if (text.startsWith(u'"'))
+        text.remove(0, 1);
+    if (text.endsWith(u'"'))
+        text.chop(1);
+    return text;
 }
 
 } // namespace vadok

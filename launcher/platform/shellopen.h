@@ -28,4 +28,7 @@ int ShellOpen(const QString& file, const QString& parameters, const QString& wor
 // letter case of its components; otherwise an empty string.
 QString ResolvePathIgnoringCase(const QString& path);
 
+// A command's file as ShellOpen takes it: without the double quotes around it.
+QString WithoutQuotes(QString text);
+
 } // namespace vadok
