@@ -78,7 +78,10 @@ QString ExpandFailureText(int code, const QString& archive) {
         }
         return text;
     }
-    default: return ExpansionFailureText(code);
+    default: {
+        const QString reason = ExpansionFailureText(code);
+        return u'[' + name + u']' + (reason.isEmpty() ? QString() : QStringLiteral("\r\n") + reason);
+    }
     }
 }
 

@@ -250,11 +250,11 @@ void ShowExpandFailure(int code, const QString& archive) {
     showMessage(text, MsgIcon::Critical, MsgButtons::Ok, kFailedTitle);
 }
 
-void ShowUnzipFailure(int code) {
-    QString text = QStringLiteral("解凍に失敗しました。");
+void ShowUnzipFailure(int code, const QString& archive) {
+    QString text = QStringLiteral("解凍に失敗しました。\r\n\r\n[") + QFileInfo(archive).fileName() + u']';
     const QString reason = ExpansionFailureText(code);
     if (!reason.isEmpty())
-        text += QStringLiteral("\r\n\r\n") + reason;
+        text += QStringLiteral("\r\n") + reason;
     showMessage(text, MsgIcon::Critical, MsgButtons::Ok, kFailedTitle);
 }
 

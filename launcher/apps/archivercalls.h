@@ -42,17 +42,16 @@ int ReplaceArchive(const QString& newArchive, const QString& archive);
 // digits (32773 -> "8005", -1 -> "FFFFFFFF").
 QString HexCode(int code);
 
-// The messages of failed archiver calls (title "Failed", error icon). A failed expansion also
-// says in words what went wrong; for a damaged archive, which member and why, as the archive
-// check finds it. A failed store names the application and, where the code has a meaning of
-// its own, says it.
+// The messages of failed archiver calls (title "Failed", error icon). Each names the archive
+// or the application and says in words what the code means, where it has a meaning of its
+// own; for a damaged archive, which member and why, as the archive check finds it.
 QString StoreFailureMessage(int code, const QString& appName);
 void ShowStoreFailure(int code, const QString& appName);
 // Why a store or an expansion failed with code, in words; empty where the code says no more.
 QString StoreFailureText(int code);
 QString ExpansionFailureText(int code);
 void ShowExpandFailure(int code, const QString& archive);
-// The ZIP failure names no code; it says in words what the code means, where it can.
-void ShowUnzipFailure(int code);
+// The ZIP failure names no code, only the archive and what the code means.
+void ShowUnzipFailure(int code, const QString& archive);
 
 } // namespace vadok

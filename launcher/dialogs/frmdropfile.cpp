@@ -190,7 +190,7 @@ void frmDropFile::registerZip() {
     RemoveWorkFolder();
     if (const int code = RunUnzip(UnzipCommand(m_tag, work)); code != 0) {
         RemoveWorkFolder();
-        ShowUnzipFailure(code);
+        ShowUnzipFailure(code, m_tag);
         return;
     }
     const bool stored = LhaCompressDir(title, work);

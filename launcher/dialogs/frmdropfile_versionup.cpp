@@ -114,7 +114,7 @@ bool frmDropFile::putNewVersionInWorkFolder() {
         return ExtractDroppedLzh(m_tag) == 0;
     case DropKind::Zip:
         if (const int code = RunUnzip(UnzipCommand(m_tag, WorkFolder() + u'/')); code != 0) {
-            ShowUnzipFailure(code);
+            ShowUnzipFailure(code, m_tag);
             return false;
         }
         return true;

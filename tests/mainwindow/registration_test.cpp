@@ -248,8 +248,8 @@ TEST_F(Registration, aRefusedZipIsNeverRegisteredAndTheMessageSaysWhy) {
     window = openWindow();
     const QByteArray data = readFile(dataFilePath());
     const std::pair<QString, QString> cases[] = {
-        {evil, QStringLiteral("展開先のフォルダの外に書き込むファイルが含まれているため、展開しませんでした。")},
-        {secret, QStringLiteral("暗号化されたファイルが含まれているため、展開できません。")},
+        {evil, QStringLiteral("[Evil.zip]\r\n展開先のフォルダの外に書き込むファイルが含まれているため、展開しませんでした。")},
+        {secret, QStringLiteral("[Secret.zip]\r\n暗号化されたファイルが含まれているため、展開できません。")},
     };
     for (const auto& [dropped, why] : cases) {
         prompter.expect(QStringLiteral("解凍に失敗しました。\r\n\r\n") + why);
