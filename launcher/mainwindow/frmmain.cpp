@@ -186,6 +186,10 @@ bool frmMain::isWindowStateNormal() const {
 }
 
 void frmMain::setWindowStateNormal() {
+    // A window in the tray is put back to normal as it comes out; doing it while hidden would
+    // map it, unpainted.
+    if (!isVisible())
+        return;
     setWindowState(Qt::WindowNoState);
 }
 
