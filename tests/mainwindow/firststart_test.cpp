@@ -8,7 +8,6 @@
 #include "support/scriptedchooser.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
@@ -77,14 +76,6 @@ TEST_P(FirstApplication, theHintGoesWithTheFirstApplicationAndComesBackWithoutOn
 
 INSTANTIATE_TEST_SUITE_P(KeptOrDeleted, FirstApplication,
                          ::testing::Values(Registering{"cmdOK", false}, Registering{"cmdRemove", true}));
-
-TEST_F(FirstStart, aCatalogWithAnApplicationShowsNoHint) {
-    writeFolders({{QStringLiteral("メイン"), QStringLiteral("ROOT"), {QStringLiteral("Tool")}}});
-    appendRecord(record(QStringLiteral("Tool")));
-    window = openWindow();
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(hintShown());
-}
 
 } // namespace
 } // namespace vadok::test

@@ -212,12 +212,6 @@ TEST_F(UnderWindowManager, theResidentWindowClosedWithItsCloseButtonGoesToTheTra
     EXPECT_TRUE(window->trayIconShown());
     EXPECT_EQ(window->stage(), QStringLiteral("NORMAL"));
 
-    // Back again, and closed again: the cycle holds.
-    secondStart();
-    ASSERT_TRUE(waitUntil([&] { return onScreen(); })) << "a second start did not bring it twice";
-    closeButton();
-    EXPECT_TRUE(waitUntil([&] { return goneFrom(where); }));
-
     // Minimised by the window manager, brought back by the tray icon.
     clickTrayIcon();
     ASSERT_TRUE(waitUntil([&] { return onScreen(); })) << "the tray icon did not bring it";

@@ -27,12 +27,7 @@ TEST(ProgramOptions, onlyTheFirstArgumentIsAnOptionAndPathsAndSwitchesStayReques
         Kind kind;
         QStringList request;
     } cases[] = {
-        {{}, Kind::Launch, {}},
-        {{QStringLiteral("--help")}, Kind::Help, {QStringLiteral("--help")}},
-        {{QStringLiteral("-h")}, Kind::Help, {QStringLiteral("-h")}},
-        {{QStringLiteral("--version")}, Kind::Version, {QStringLiteral("--version")}},
         {{QStringLiteral("--verbose")}, Kind::Unknown, {QStringLiteral("--verbose")}},
-        {{QStringLiteral("/START/Delay=5")}, Kind::Launch, {QStringLiteral("/START/Delay=5")}},
         {{QStringLiteral("-x")}, Kind::Launch, {QStringLiteral("-x")}},
         {{QStringLiteral("Tool"), QStringLiteral("--help")}, Kind::Launch,
          {QStringLiteral("Tool"), QStringLiteral("--help")}},
