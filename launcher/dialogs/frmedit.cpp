@@ -88,10 +88,9 @@ void frmEdit::createControls(const QStringList& folders) {
     auto* iconRow = new QHBoxLayout();
     m_icon = named(new QLabel(main), QStringLiteral("picIcon"));
     m_icon->setFixedSize(32, 32);
-    // The source is set by the choices of program and icon; typing it would extract an icon
-    // at every key.
+    // Set by the choices of program and icon, or typed and pasted: an icon is only looked
+    // for once the text names an existing file.
     m_iconPath = named(new QLineEdit(main), QStringLiteral("txtIconPath"));
-    m_iconPath->setReadOnly(true);
     QPushButton* chooseIcon = chooseButton(QStringLiteral("cmdIconPath"), QString(), main);
     m_iconIndex = named(new QLabel(main), QStringLiteral("lblIconIndex"));
     iconRow->addWidget(m_icon);

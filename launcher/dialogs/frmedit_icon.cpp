@@ -61,6 +61,10 @@ void frmEdit::savePreview(const QByteArray& icoFile, const QImage& picture) {
 }
 
 void frmEdit::txtIconPath_Change() {
+    // The icon an earlier text gave must not be applied while the preview shows another, or
+    // none: a text typed past a valid path would otherwise keep its icon waiting.
+    QFile::remove(temporaryIconPath());
+    m_iconChanged = false;
     clearPreview();
     const QString path = m_iconPath->text();
     if (!QFileInfo(path).isFile())

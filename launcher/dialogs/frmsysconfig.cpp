@@ -1,5 +1,6 @@
 #include "dialogs/frmsysconfig.h"
 
+#include "catalog/valueconv.h"
 #include "dialogs/autostart.h"
 #include "dialogs/storingperiod.h"
 #include "dialogs/workingfoldermove.h"
@@ -22,8 +23,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace vadok {
 
@@ -141,6 +145,7 @@ QWidget* frmSysConfig::createGeneralTab() {
     m_upDown->setValue(-std::clamp(int(s.Config.PackDate), -1, 10));
     m_upDown->setFixedHeight(m_txtDate->sizeHint().height());
     connect(m_upDown, &QScrollBar::valueChanged, this, &frmSysConfig::UpDown1_Change);
+    connect(m_txtDate, &QLineEdit::textChanged, this, &frmSysConfig::txtDate_Change);
     period->addWidget(label(QStringLiteral("Label1(0)"), QStringLiteral("自動格納までの期間")));
     period->addWidget(m_txtDate);
     period->addWidget(m_upDown);
@@ -431,6 +436,16 @@ bool frmSysConfig::eventFilter(QObject* watched, QEvent* event) {
         break;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void frmSysConfig::txtDate_Change(const QString& text) {
+    // The spin buttons count on from what was typed, not from where they last stood. A period
+    // beyond their range leaves them at its end: the arrow towards it then changes nothing.
+    const std::optional<double> typed = textToNumber(text);
+    if (!typed)
+        return;
+    const QSignalBlocker quiet(m_upDown);
+    m_upDown->setValue(-int(std::clamp(std::floor(*typed), -1.0, 10.0)));
 }
 
 void frmSysConfig::UpDown1_Change(int value) {

@@ -37,6 +37,7 @@ private slots:
     void picSelColor_Click(int index);
     void lblFont_Click(int index);
     void UpDown1_Change(int value);
+    void txtDate_Change(const QString& text);
 
 private:
     QWidget* createGeneralTab();

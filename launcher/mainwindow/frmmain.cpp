@@ -3,6 +3,7 @@
 
 #include "catalog/settings.h"
 #include "mainwindow/catalogtree.h"
+#include "mainwindow/firststarthint.h"
 #include "mainwindow/stoprequest.h"
 #include "resources/builtinimages.h"
 #include "shell/appearance.h"
@@ -90,6 +91,7 @@ void frmMain::createControls() {
     connect(m_tree, &CatalogTree::dragStartRequested, this, &frmMain::TreeView_MouseMove);
     connect(m_tree, &CatalogTree::nodeDragOver, this, &frmMain::TreeView_DragOver);
     connect(m_tree, &CatalogTree::nodeDropped, this, &frmMain::TreeView_DragDrop);
+    new FirstStartHint(m_tree);
 
     m_borderBar = new QFrame(central);
     m_borderBar->setObjectName(QStringLiteral("picBorderBar"));
@@ -186,6 +188,10 @@ bool frmMain::isWindowStateNormal() const {
 }
 
 void frmMain::setWindowStateNormal() {
+    // A window in the tray is put back to normal as it comes out; doing it while hidden would
+    // map it, unpainted.
+    if (!isVisible())
+        return;
     setWindowState(Qt::WindowNoState);
 }
 

@@ -64,7 +64,9 @@ bool frmMain::Form_QueryUnload(bool sessionEnding) {
     }
     if (settings().Config.IntoTaskTray == 2 && !sessionEnding) {
         if (m_stage != u"TrayFIN") {
-            setWindowState(windowState() | Qt::WindowMinimized);
+            // Straight into the tray: a minimise request to the window manager followed by a
+            // hide races with it, and some leave the frame on the screen.
+            sendToTray();
             return true;
         }
         if (isMinimized())

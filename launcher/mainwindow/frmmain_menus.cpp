@@ -4,9 +4,9 @@
 
 #include "catalog/settings.h"
 #include "catalog/subcommands.h"
+#include "dialogs/helpviewer.h"
 #include "mainwindow/catalogtree.h"
 #include "platform/programfolder.h"
-#include "platform/shellopen.h"
 #include "util/statustext.h"
 
 #include <QAction>
@@ -164,7 +164,7 @@ void frmMain::TreeView_MouseUp(Qt::MouseButton button, QTreeWidgetItem* node,
 void frmMain::mnuHelp_Click() {
     const QString file = programFolder() + QStringLiteral("help/index.html");
     if (QFileInfo::exists(file))
-        ShellOpen(file, QString(), programFolder());
+        OpenHelpPage(file, this);
     else
         SetStatusText(QStringLiteral("ヘルプファイルが見つかりません。"), 1);
 }

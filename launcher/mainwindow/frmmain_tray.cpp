@@ -52,8 +52,10 @@ void frmMain::sendToTray() {
         }
         return;
     }
+    // The minimised state stays until the window comes back: leaving it makes the X11
+    // platform map the window again, which would leave an unpainted frame on the screen of a
+    // window Qt holds hidden.
     hide();
-    setWindowState(windowState() & ~Qt::WindowMinimized);
     AddTrayIcon();
 }
 
@@ -65,6 +67,7 @@ void frmMain::noteMissingTray() {
 }
 
 void frmMain::RestoreFromTray() {
+    // Out of the minimised state first, so the window is not mapped as an icon.
     if (isMinimized())
         setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
@@ -78,7 +81,6 @@ void frmMain::RestoreFromTray() {
 void frmMain::TrayIcon_LeftClick() {
     if (isVisible() && !isMinimized()) {
         hide();
-        setWindowState(windowState() & ~Qt::WindowMinimized);
     } else {
         RestoreFromTray();
     }

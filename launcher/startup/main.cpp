@@ -4,7 +4,9 @@
 #include "instances/commandline.h"
 #include "instances/instancelock.h"
 #include "mainwindow/frmmain.h"
+#include "mainwindow/programversion.h"
 #include "platform/programfolder.h"
+#include "startup/programoptions.h"
 #include "startup/startup.h"
 
 #include <QApplication>
@@ -12,6 +14,7 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 #include <clocale>
+#include <cstdio>
 #include <cstring>
 #include <langinfo.h>
 #include <memory>
@@ -23,6 +26,34 @@ void useUtf8Locale() {
     const char* set = std::setlocale(LC_ALL, "");
     if (!set || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
         std::setlocale(LC_ALL, "C.UTF-8");
+}
+
+// --help, --version and unknown options are answered here, before a display is asked for,
+// so they work over ssh and in scripts. Returns the exit code, or -1 to go on.
+int answerOptions(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const vadok::ProgramOptions options = vadok::ReadProgramOptions(arguments);
+    switch (options.kind) {
+    case vadok::ProgramOptions::Kind::Help:
+        std::fputs(vadok::UsageText().toUtf8().constData(), stdout);
+        return 0;
+    case vadok::ProgramOptions::Kind::Version:
+        std::fputs((vadok::programVersionText() + u'\n').toUtf8().constData(), stdout);
+        return 0;
+    case vadok::ProgramOptions::Kind::Unknown:
+        std::fputs(QStringLiteral("vadok: 不明なオプションです: %1\n"
+                                  "使い方は vadok --help で表示できます。\n")
+                       .arg(options.arguments.first())
+                       .toUtf8()
+                       .constData(),
+                   stderr);
+        return 2;
+    case vadok::ProgramOptions::Kind::Launch:
+        break;
+    }
+    return -1;
 }
 
 // The windows start-up opens: the main window, created on first use.
@@ -61,6 +92,8 @@ private:
 
 int main(int argc, char** argv) {
     useUtf8Locale();
+    if (const int answered = answerOptions(argc, argv); answered >= 0)
+        return answered;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vadok"));
     QApplication::setQuitOnLastWindowClosed(false);
@@ -78,7 +111,8 @@ int main(int argc, char** argv) {
     vadok::InstanceLock lock(vadok::programFolder());
     StartupWindowsHere windows(prompter, chooser);
     const QString commandLine = vadok::JoinCommandLine(
-        vadok::AnchorRelativePaths(QApplication::arguments().mid(1), QDir::currentPath()));
+        vadok::AnchorRelativePaths(
+        vadok::ReadProgramOptions(QApplication::arguments().mid(1)).arguments, QDir::currentPath()));
     const vadok::StartupResult result =
         vadok::RunStartup(commandLine, windows, [&lock] { return lock.anotherInstanceRuns(); });
     int code = 0;

@@ -130,6 +130,38 @@ INSTANTIATE_TEST_SUITE_P(
                       Source{"twelve64.exe", "plugin.dll", {}, "c1.png"},
                       Source{nullptr, "readme.txt", {}, "type"}));
 
+TEST_F(EditorIcon, anIconPathTypedRedrawsThePreviewAndOnlyTheIconShownIsApplied) {
+    const QString source = scratch.path() + QStringLiteral("/look.ico");
+    ASSERT_TRUE(QFile::copy(iconFixture(u"three.ico"_qs), source));
+    const QString waiting = programFolder() + QStringLiteral("_temp.ico");
+    const struct {
+        const char* typedAfter; // typed past the valid path
+        bool applied;
+    } cases[] = {{"", true}, {"x", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typedAfter);
+        const QByteArray before = readFile(app.iconPath());
+        driver.then([&](QDialog& d) {
+            auto* path = control<QLineEdit>(d, "txtIconPath");
+            path->setFocus();
+            QTest::keyClicks(path, source);
+            EXPECT_EQ(path->text(), source);
+            EXPECT_EQ(preview(d), onWhite(fixturePicture(u"p32.png"_qs)));
+            QTest::keyClicks(path, QString::fromUtf8(c.typedAfter));
+            if (!c.applied) {
+                EXPECT_EQ(preview(d), argb(builtinImage(u"white32"_qs).toImage()));
+                EXPECT_FALSE(QFileInfo::exists(waiting));
+            }
+            press(d, "cmdOK");
+        });
+        EXPECT_EQ(edit(), EditOutcome::Saved);
+        if (c.applied)
+            EXPECT_EQ(iconOf(app), fixturePicture(u"p32.png"_qs));
+        else
+            EXPECT_EQ(readFile(app.iconPath()), before);
+    }
+}
+
 // A click where the user sees point of the picker's icon view.
 void clickIcon(QDialog& picker, const QPoint& point) {
     QWidget* view = control<QWidget>(picker, "picContainer");

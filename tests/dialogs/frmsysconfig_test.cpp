@@ -55,6 +55,38 @@ TEST_F(SettingsDialog, theStoringPeriodIsRoundedDownAndKeptBetweenMinusOneAnd327
     }
 }
 
+TEST_F(SettingsDialog, theSpinButtonsStepFromThePeriodTyped) {
+    const struct {
+        const char* typed;
+        bool up;
+        const char* shown;
+    } cases[] = {
+        {"7", true, "8"},
+        {"7", false, "6"},
+        {"0", false, "-1"},
+        {"-1", false, "-1"}, // the lower end
+        {"10", true, "10"},  // the upper end
+        {"20", true, "20"},  // typed beyond the buttons' range: only typing goes there
+        {"20", false, "9"},
+        {"4.5", true, "5"},
+        {"x", true, "6"},    // not a number: the buttons go on from the stored period
+    };
+    for (const auto& c : cases) {
+        settings().Config.PackDate = 5;
+        open();
+        dialog->show();
+        QLineEdit* date = line("txtDate");
+        date->setFocus();
+        date->selectAll();
+        QTest::keyClicks(date, QString::fromUtf8(c.typed));
+        ASSERT_EQ(date->text(), QString::fromUtf8(c.typed));
+        auto* spin = widget<QScrollBar>(QStringLiteral("UpDown1"));
+        const int y = c.up ? 3 : spin->height() - 4;
+        QTest::mouseClick(spin, Qt::LeftButton, {}, QPoint(spin->width() / 2, y));
+        EXPECT_EQ(date->text(), QString::fromUtf8(c.shown)) << c.typed << (c.up ? " up" : " down");
+    }
+}
+
 TEST_F(SettingsDialog, movingThePackFolderKeepsEveryArchiveAndRenamesTheOneThatMeetsItsName) {
     const QString oldPack = settings().PackDir;
     writeFile(oldPack + QStringLiteral("Tool.lzh"), "our tool");

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QPushButton>
 #include <QSystemTrayIcon>
 
 namespace vadok::test {
@@ -92,6 +93,36 @@ TEST_F(Tray, residentModeHidesOnClickAndCloseAndEndsOnlyFromTheTrayMenu) {
     EXPECT_TRUE(exited);
     EXPECT_EQ(window->stage(), QStringLiteral("FIN"));
     EXPECT_EQ(state(), QStringLiteral("hidden"));
+}
+
+TEST_F(Tray, aRunThatFailsKeepsTheWindowForItsMessageAndOneThatStartsGoesToTheTray) {
+    writeFolders({{QStringLiteral("メイン"), QStringLiteral("ROOT"),
+                   {QStringLiteral("Good"), QStringLiteral("Broken")}}});
+    appendRecord(record(QStringLiteral("Good"), QStringLiteral("メイン"), QStringLiteral("run.sh")));
+    appendRecord(record(QStringLiteral("Broken"), QStringLiteral("メイン"), QStringLiteral("missing.sh")));
+    expand(QStringLiteral("Good"), {{QStringLiteral("run.sh"), "#!/bin/sh\n"}});
+    expand(QStringLiteral("Broken"), {{QStringLiteral("readme.txt"), "read me"}});
+    const struct {
+        int mode;
+        const char* app;
+        const char* message; // nullptr: it starts
+        const char* after;
+    } cases[] = {
+        {1, "Broken", "ファイルが見つかりません。", "shown"},
+        {1, "Good", nullptr, "hidden+icon"},
+        {2, "Broken", "ファイルが見つかりません。", "shown+icon"},
+        {2, "Good", nullptr, "hidden+icon"},
+    };
+    for (const auto& c : cases) {
+        open(c.mode);
+        if (c.mode == 2)
+            leftClick();
+        clickNode(*window, QString::fromUtf8(c.app));
+        if (c.message)
+            prompter.expect(QString::fromUtf8(c.message));
+        window->findChild<QPushButton*>(QStringLiteral("cmdExec"))->click();
+        EXPECT_EQ(state(), QString::fromUtf8(c.after)) << c.mode << ' ' << c.app;
+    }
 }
 
 TEST_F(Tray, aSecondStartBringsTheResidentWindowBack) {
