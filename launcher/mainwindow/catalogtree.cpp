@@ -277,15 +277,44 @@ void CatalogTree::mouseDoubleClickEvent(QMouseEvent* event) {
         emit nodeDoubleClicked();
 }
 
+void CatalogTree::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const bool shiftArrow =
+        (key == Qt::Key_Up || key == Qt::Key_Down) && event->modifiers() == Qt::ShiftModifier;
+    if (event->isAutoRepeat()) {
+        // Held down, Shift+arrow still moves the node one place: the selection stays put.
+        if (shiftArrow) {
+            event->accept();
+            return;
+        }
+    } else {
+        m_keysDown.insert(key, event->modifiers());
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
 void CatalogTree::keyReleaseEvent(QKeyEvent* event) {
     QTreeWidget::keyReleaseEvent(event);
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !event->isAutoRepeat())
+    if (event->isAutoRepeat())
+        return;
+    const int key = event->key();
+    if (!m_keysDown.contains(key))
+        return;
+    // Shift counts as it was when the arrow went down: many let go of Shift first, and the
+    // arrow then comes up without it.
+    const Qt::KeyboardModifiers pressedWith = m_keysDown.take(key);
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
         emit enterReleased();
-    if ((event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) &&
-        event->modifiers() == Qt::ShiftModifier)
-        emit shiftArrowReleased(event->key());
-    if (event->key() == Qt::Key_Delete && !event->isAutoRepeat())
+    if ((key == Qt::Key_Up || key == Qt::Key_Down) && pressedWith == Qt::ShiftModifier)
+        emit shiftArrowReleased(key);
+    if (key == Qt::Key_Delete)
         emit deleteReleased();
+}
+
+void CatalogTree::focusOutEvent(QFocusEvent* event) {
+    // Whatever is released elsewhere was not meant for the tree.
+    m_keysDown.clear();
+    QTreeWidget::focusOutEvent(event);
 }
 
 } // namespace vadok
