@@ -3,6 +3,7 @@
 #include "shell/statemark.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDrag>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -212,7 +213,8 @@ void CatalogTree::setExpandedMark(QTreeWidgetItem* node, bool expanded) {
 }
 
 void CatalogTree::mousePressEvent(QMouseEvent* event) {
-    // Only the left button moves the selection; the context menu acts on the selected node.
+    // Only the left button's press moves the selection; a right click selects its node when
+    // the button is released, as the menu opens (frmMain).
     if (event->button() != Qt::LeftButton) {
         event->accept();
         return;
@@ -279,6 +281,11 @@ void CatalogTree::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void CatalogTree::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
+    if (key == Qt::Key_Menu || (key == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        event->accept();
+        requestMenuByKey();
+        return;
+    }
     const bool shiftArrow =
         (key == Qt::Key_Up || key == Qt::Key_Down) && event->modifiers() == Qt::ShiftModifier;
     if (event->isAutoRepeat()) {
@@ -315,6 +322,27 @@ void CatalogTree::focusOutEvent(QFocusEvent* event) {
     // Whatever is released elsewhere was not meant for the tree.
     m_keysDown.clear();
     QTreeWidget::focusOutEvent(event);
+}
+
+void CatalogTree::contextMenuEvent(QContextMenuEvent* event) {
+    // The mouse's menu opens on the button's release (nodeMouseUp).
+    if (event->reason() != QContextMenuEvent::Keyboard) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    requestMenuByKey();
+}
+
+void CatalogTree::requestMenuByKey() {
+    QTreeWidgetItem* node = currentItem();
+    if (!node)
+        return;
+    scrollToItem(node);
+    // Just past the node's icon, below its row: the menu covers neither.
+    const QRect row = visualItemRect(node);
+    emit nodeMenuRequested(node,
+                           viewport()->mapToGlobal(QPoint(row.left() + row.height(), row.bottom())));
 }
 
 } // namespace vadok

@@ -79,6 +79,9 @@ signals:
     // A dragged node was dropped.
     void nodeDropped();
     void deleteReleased();
+    // The menu key or Shift+F10 asks for the context menu of the current node, which the
+    // keyboard user sees at globalPos.
+    void nodeMenuRequested(QTreeWidgetItem* node, const QPoint& globalPos);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -87,6 +90,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -94,6 +98,7 @@ protected:
 
 private:
     void forget(QTreeWidgetItem* node);
+    void requestMenuByKey();
     // Takes node out of the tree and puts it back at index among parent's children (nullptr:
     // top level), index computed by place once the node is out.
     bool relocate(QTreeWidgetItem* node, QTreeWidgetItem* parent,
