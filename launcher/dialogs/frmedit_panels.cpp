@@ -167,8 +167,12 @@ void frmEdit::cboTxtFile_Click(int index) {
 }
 
 void frmEdit::keyPressEvent(QKeyEvent* event) {
+    // Only in the reference view the user selects from: F1 typed in the name or the notes
+    // reaches the dialog too, and must not overwrite the name.
+    const QWidget* shownView = m_fromFile->isHidden() ? static_cast<QWidget*>(m_page) : m_fromFile;
     if ((event->key() == Qt::Key_F1 || event->key() == Qt::Key_F2) &&
-        event->modifiers() == Qt::NoModifier && !m_textPanel->isHidden()) {
+        event->modifiers() == Qt::NoModifier && !m_textPanel->isHidden() &&
+        focusWidget() == shownView) {
         takeSelection(event->key());
         return;
     }

@@ -3,6 +3,7 @@
 #include "shell/statemark.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDrag>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -212,7 +213,8 @@ void CatalogTree::setExpandedMark(QTreeWidgetItem* node, bool expanded) {
 }
 
 void CatalogTree::mousePressEvent(QMouseEvent* event) {
-    // Only the left button moves the selection; the context menu acts on the selected node.
+    // Only the left button's press moves the selection; a right click selects its node when
+    // the button is released, as the menu opens (frmMain).
     if (event->button() != Qt::LeftButton) {
         event->accept();
         return;
@@ -277,15 +279,70 @@ void CatalogTree::mouseDoubleClickEvent(QMouseEvent* event) {
         emit nodeDoubleClicked();
 }
 
+void CatalogTree::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (key == Qt::Key_Menu || (key == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        event->accept();
+        requestMenuByKey();
+        return;
+    }
+    const bool shiftArrow =
+        (key == Qt::Key_Up || key == Qt::Key_Down) && event->modifiers() == Qt::ShiftModifier;
+    if (event->isAutoRepeat()) {
+        // Held down, Shift+arrow still moves the node one place: the selection stays put.
+        if (shiftArrow) {
+            event->accept();
+            return;
+        }
+    } else {
+        m_keysDown.insert(key, event->modifiers());
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
 void CatalogTree::keyReleaseEvent(QKeyEvent* event) {
     QTreeWidget::keyReleaseEvent(event);
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !event->isAutoRepeat())
+    if (event->isAutoRepeat())
+        return;
+    const int key = event->key();
+    if (!m_keysDown.contains(key))
+        return;
+    // Shift counts as it was when the arrow went down: many let go of Shift first, and the
+    // arrow then comes up without it.
+    const Qt::KeyboardModifiers pressedWith = m_keysDown.take(key);
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
         emit enterReleased();
-    if ((event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) &&
-        event->modifiers() == Qt::ShiftModifier)
-        emit shiftArrowReleased(event->key());
-    if (event->key() == Qt::Key_Delete && !event->isAutoRepeat())
+    if ((key == Qt::Key_Up || key == Qt::Key_Down) && pressedWith == Qt::ShiftModifier)
+        emit shiftArrowReleased(key);
+    if (key == Qt::Key_Delete)
         emit deleteReleased();
+}
+
+void CatalogTree::focusOutEvent(QFocusEvent* event) {
+    // Whatever is released elsewhere was not meant for the tree.
+    m_keysDown.clear();
+    QTreeWidget::focusOutEvent(event);
+}
+
+void CatalogTree::contextMenuEvent(QContextMenuEvent* event) {
+    // The mouse's menu opens on the button's release (nodeMouseUp).
+    if (event->reason() != QContextMenuEvent::Keyboard) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    requestMenuByKey();
+}
+
+void CatalogTree::requestMenuByKey() {
+    QTreeWidgetItem* node = currentItem();
+    if (!node)
+        return;
+    scrollToItem(node);
+    // Just past the node's icon, below its row: the menu covers neither.
+    const QRect row = visualItemRect(node);
+    emit nodeMenuRequested(node,
+                           viewport()->mapToGlobal(QPoint(row.left() + row.height(), row.bottom())));
 }
 
 } // namespace vadok

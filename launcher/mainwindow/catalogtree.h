@@ -69,7 +69,8 @@ signals:
     // Sent after the view has expanded or collapsed what the double click toggles.
     void nodeDoubleClicked();
     void enterReleased();
-    // Shift+Up or Shift+Down was released (key is Qt::Key_Up or Qt::Key_Down).
+    // The arrow of Shift+Up or Shift+Down was released (key is Qt::Key_Up or Qt::Key_Down),
+    // whenever Shift was.
     void shiftArrowReleased(int key);
     // The left button moved far enough with a node pressed to begin a drag.
     void dragStartRequested();
@@ -78,12 +79,18 @@ signals:
     // A dragged node was dropped.
     void nodeDropped();
     void deleteReleased();
+    // The menu key or Shift+F10 asks for the context menu of the current node, which the
+    // keyboard user sees at globalPos.
+    void nodeMenuRequested(QTreeWidgetItem* node, const QPoint& globalPos);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -91,6 +98,7 @@ protected:
 
 private:
     void forget(QTreeWidgetItem* node);
+    void requestMenuByKey();
     // Takes node out of the tree and puts it back at index among parent's children (nullptr:
     // top level), index computed by place once the node is out.
     bool relocate(QTreeWidgetItem* node, QTreeWidgetItem* parent,
@@ -101,6 +109,10 @@ private:
     QString m_shownKey;
     QTreeWidgetItem* m_dropHighlight = nullptr;
     QPoint m_pressPos;
+    // Keys pressed while the tree had the focus and not released since, with the modifiers
+    // held then. A release acts only on a key pressed here: the Enter that chose a menu item
+    // or ran a search hit comes back released on the tree.
+    QHash<int, Qt::KeyboardModifiers> m_keysDown;
     bool m_leftPressed = false;
 };
 

@@ -86,6 +86,7 @@ void frmMain::createControls() {
     connect(m_tree, &QTreeWidget::itemCollapsed, this, &frmMain::TreeView_Collapse);
     connect(m_tree, &CatalogTree::nodeDoubleClicked, this, &frmMain::TreeView_DblClick);
     connect(m_tree, &CatalogTree::nodeMouseUp, this, &frmMain::TreeView_MouseUp);
+    connect(m_tree, &CatalogTree::nodeMenuRequested, this, &frmMain::showNodeMenu);
     connect(m_tree, &CatalogTree::enterReleased, this, &frmMain::cmdExec_Click);
     connect(m_tree, &CatalogTree::shiftArrowReleased, this, &frmMain::TreeView_ShiftArrow);
     connect(m_tree, &CatalogTree::dragStartRequested, this, &frmMain::TreeView_MouseMove);

@@ -174,6 +174,8 @@ private slots:
     void TreeView_Collapse(QTreeWidgetItem* node);
     void TreeView_DblClick();
     void TreeView_MouseUp(Qt::MouseButton button, QTreeWidgetItem* node, const QPoint& globalPos);
+    // Prepares and opens the context menu of node (the selected node) at globalPos.
+    void showNodeMenu(QTreeWidgetItem* node, const QPoint& globalPos);
     void cmdEdit_Click();
     void mnuNew_Click();
     void mnuNewShortCut_Click();

@@ -1,5 +1,5 @@
 // The menu bar, the tree's two context menus and the tray menu, and how a release of a mouse
-// button on the tree prepares them.
+// button on the tree, the menu key or Shift+F10 prepares them.
 #include "mainwindow/frmmain.h"
 
 #include "catalog/settings.h"
@@ -122,7 +122,16 @@ void frmMain::TreeView_MouseUp(Qt::MouseButton button, QTreeWidgetItem* node,
     m_pointerOnNode = true;
     if (button != Qt::RightButton)
         return;
+    // The menu's commands act on the selected node: the node clicked becomes it, so that
+    // they act on the node the menu was opened on.
+    if (m_tree->currentItem() != node || !node->isSelected()) {
+        m_tree->setCurrentItem(node);
+        TreeView_NodeClick(node);
+    }
+    showNodeMenu(node, globalPos);
+}
 
+void frmMain::showNodeMenu(QTreeWidgetItem* node, const QPoint& globalPos) {
     const QString tag = CatalogTree::tag(node);
     if (tag == u"ROOT" || tag.isEmpty()) {
         if (m_stage == u"BOOT")

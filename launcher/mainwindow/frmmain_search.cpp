@@ -1,5 +1,6 @@
 // Search: titles as the user types, notes on Shift/Ctrl/Alt+Enter, in a list over the tree;
-// Up and Down move through the hits and show each one, Enter runs the one selected.
+// Up and Down move through the hits and show each one, Enter runs the one selected or,
+// with none selected, only leaves the search.
 #include "mainwindow/frmmain.h"
 
 #include "catalog/notessearch.h"
@@ -148,9 +149,7 @@ void frmMain::txtSearch_Change(const QString& text) {
     // found under its new title.
     for (const QString& title : SearchTitles(text))
         addSearchHit(title);
-    // The first hit is the one Enter runs.
-    if (m_listSearch->count() > 0)
-        selectSearchHit(0);
+    // Nothing is selected until Down or Up: Enter straight after typing runs nothing.
     if (always)
         m_listSearch->show();
 }
@@ -160,8 +159,6 @@ void frmMain::txtSearch_KeyDown(Qt::KeyboardModifiers modifiers) {
         m_listSearch->clear();
         for (const QString& title : SearchNotes(m_txtSearch->text()).split(u'\t', Qt::SkipEmptyParts))
             addSearchHit(title);
-        if (m_listSearch->count() > 0)
-            selectSearchHit(0);
         return;
     }
     if (m_listSearch->count() == 0)

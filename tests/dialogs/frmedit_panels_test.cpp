@@ -138,6 +138,7 @@ TEST_F(EditorPanels, f1AndF2TakeTheSelectionIntoTheNameAndTheNotes) {
         press(d, "cmdTxt参照");
         choose(d, QStringLiteral("readme.txt"));
         notes(d)->setPlainText(QStringLiteral("メモ"));
+        textView(d)->setFocus();
 
         // Nothing selected: nothing changes.
         QTest::keyClick(textView(d), Qt::Key_F1);
@@ -153,14 +154,15 @@ TEST_F(EditorPanels, f1AndF2TakeTheSelectionIntoTheNameAndTheNotes) {
         EXPECT_EQ(notes(d)->toPlainText(), QStringLiteral("メモ\n使い方: 起動するだけ"));
         EXPECT_FALSE(textView(d)->textCursor().hasSelection());
 
-        // A page: its selection, whichever control has the focus.
+        // A page: its selection, while the page has the focus.
         choose(d, QStringLiteral("help.html"));
         EXPECT_TRUE(pageView(d)->isVisible());
         EXPECT_FALSE(textView(d)->isVisible());
         EXPECT_TRUE(pageView(d)->toPlainText().contains(QStringLiteral("ヘルプの本文")));
         pageView(d)->selectAll();
         notes(d)->clear();
-        QTest::keyClick(name(d), Qt::Key_F2);
+        pageView(d)->setFocus();
+        QTest::keyClick(pageView(d), Qt::Key_F2);
         EXPECT_EQ(notes(d)->toPlainText(), QStringLiteral("ヘルプの本文"));
 
         // With the panel closed the keys take nothing.
@@ -168,6 +170,45 @@ TEST_F(EditorPanels, f1AndF2TakeTheSelectionIntoTheNameAndTheNotes) {
         pageView(d)->selectAll();
         QTest::keyClick(name(d), Qt::Key_F1);
         EXPECT_EQ(name(d)->text(), QStringLiteral("ツール 2.0"));
+        press(d, "cmdCancel");
+    });
+    EXPECT_EQ(editDocs(), EditOutcome::Cancelled);
+}
+
+TEST_F(EditorPanels, f1AndF2TakeNothingWhileTheNameOrTheNotesHaveTheFocus) {
+    driver.then([](QDialog& d) {
+        press(d, "cmdTxt参照");
+        notes(d)->setPlainText(QStringLiteral("メモ"));
+        const struct {
+            const char* view;
+            QWidget* (*focused)(QDialog&);
+        } cases[] = {
+            {"text", [](QDialog& d) -> QWidget* { return name(d); }},
+            {"text", [](QDialog& d) -> QWidget* { return notes(d); }},
+            {"page", [](QDialog& d) -> QWidget* { return name(d); }},
+            {"page", [](QDialog& d) -> QWidget* { return notes(d); }},
+        };
+        for (const auto& c : cases) {
+            const bool page = QByteArray(c.view) == "page";
+            choose(d, page ? QStringLiteral("help.html") : QStringLiteral("readme.txt"));
+            if (page)
+                pageView(d)->selectAll();
+            else
+                selectInText(d, QStringLiteral("使い方"));
+            QWidget* focused = c.focused(d);
+            focused->setFocus();
+            ASSERT_EQ(d.focusWidget(), focused);
+            QTest::keyClick(focused, Qt::Key_F1);
+            QTest::keyClick(focused, Qt::Key_F2);
+            SCOPED_TRACE(std::string(c.view) + " view, focus in " +
+                         focused->objectName().toStdString());
+            EXPECT_EQ(name(d)->text(), QStringLiteral("Docs"));
+            EXPECT_EQ(notes(d)->toPlainText(), QStringLiteral("メモ"));
+        }
+        // The same selection, from the view itself.
+        pageView(d)->setFocus();
+        QTest::keyClick(pageView(d), Qt::Key_F1);
+        EXPECT_EQ(name(d)->text(), QStringLiteral("ヘルプの本文"));
         press(d, "cmdCancel");
     });
     EXPECT_EQ(editDocs(), EditOutcome::Cancelled);

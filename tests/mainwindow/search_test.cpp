@@ -145,18 +145,22 @@ TEST_F(Search, upAndDownWrapAroundAndShowEachHitInThePanel) {
     open();
     window->findChild<QAction*>(QStringLiteral("mnuSearch"))->trigger();
     type(QStringLiteral("p"));
-    EXPECT_EQ(selectedHit(), QStringLiteral("PaintShop"));
+    // Nothing is selected until a key moves into the hits; Up does not.
+    EXPECT_EQ(selectedHit(), QString());
+    const QString shownBefore = shownTitle();
     const struct {
         Qt::Key key;
         const char* selected;
     } steps[] = {
-        {Qt::Key_Down, "zipper"}, {Qt::Key_Down, "Pad"}, {Qt::Key_Down, "PaintShop"},
-        {Qt::Key_Up, "Pad"},      {Qt::Key_Up, "zipper"},
+        {Qt::Key_Up, ""},         {Qt::Key_Down, "PaintShop"}, {Qt::Key_Down, "zipper"},
+        {Qt::Key_Down, "Pad"},    {Qt::Key_Down, "PaintShop"}, {Qt::Key_Up, "Pad"},
+        {Qt::Key_Up, "zipper"},
     };
     for (const auto& step : steps) {
         key(step.key);
-        EXPECT_EQ(selectedHit(), QString::fromUtf8(step.selected));
-        EXPECT_EQ(shownTitle(), QString::fromUtf8(step.selected));
+        const QString selected = QString::fromUtf8(step.selected);
+        EXPECT_EQ(selectedHit(), selected);
+        EXPECT_EQ(shownTitle(), selected.isEmpty() ? shownBefore : selected);
         EXPECT_EQ(box()->text(), QStringLiteral("p")); // the keys never reach the text
     }
 }
@@ -168,7 +172,15 @@ TEST_F(Search, enterRunsTheSelectedHitAndLeavesSearchModeButNotOnAnEmptyList) {
     key(Qt::Key_Return);
     EXPECT_TRUE(window->searchMode());
 
+    // Hits but none selected: Enter only leaves.
     type(QStringLiteral("run"));
+    key(Qt::Key_Return);
+    EXPECT_FALSE(window->searchMode());
+    EXPECT_FALSE(panel1History.contains(QStringLiteral("Runnerを実行開始...")));
+
+    window->ToggleSearchMode();
+    type(QStringLiteral("run"));
+    key(Qt::Key_Down);
     key(Qt::Key_Return);
     EXPECT_FALSE(window->searchMode());
     ASSERT_TRUE(waitUntil([&] { return readFile(trace).endsWith("end\n"); }));
@@ -197,6 +209,7 @@ TEST_F(Search, enterWithAModifierSearchesTheNotesWithTheirExactCase) {
         type(c.typed);
         key(Qt::Key_Return, c.modifiers);
         EXPECT_EQ(hits(), c.found) << c.typed.toStdString();
+        EXPECT_EQ(selectedHit(), QString());
         EXPECT_TRUE(window->searchMode());
     }
 }

@@ -437,9 +437,10 @@ TEST_F(Panel, contextMenusArePreparedForTheNodeUnderThePointer) {
     clickNode(*window, QStringLiteral("Keep"), Qt::RightButton);
     EXPECT_TRUE(action("mnuNoPack")->isVisible());
     treePop->hide();
-    // A right click leaves the selection where it was.
-    EXPECT_EQ(window->SelectedAppIndex(), -1);
-    EXPECT_EQ(window->treeView()->shownKey(), QStringLiteral("ROOT"));
+    // A right click selects the node its menu acts on.
+    ASSERT_GE(window->SelectedAppIndex(), 1);
+    EXPECT_EQ(window->Apps()[size_t(window->SelectedAppIndex())].AppName(), QStringLiteral("Keep"));
+    EXPECT_EQ(window->treeView()->shownKey(), QStringLiteral("Keep"));
 }
 
 TEST_F(Panel, everyCommandIsThereAndEnabled) {
