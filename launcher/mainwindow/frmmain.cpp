@@ -163,6 +163,14 @@ void frmMain::ApplyInfoStyle() {
     m_infoText->setPalette(palette);
     m_infoText->setFont(fontFromRecord(color.infoFont));
     m_tree->setFont(fontFromRecord(color.treeFont));
+    // The tree's colours are stored as 0 until the user picks one: 0 leaves the desktop's.
+    QPalette treePalette = QApplication::palette(m_tree);
+    const std::pair<QPalette::ColorRole, qint32> treeColors[] = {
+        {QPalette::Text, color.treeTXT}, {QPalette::Base, color.treeBG}, {QPalette::Highlight, color.treeSEL}};
+    for (const auto& [role, value] : treeColors)
+        if (value != 0)
+            treePalette.setColor(role, oleColor(value, QApplication::palette()));
+    m_tree->setPalette(treePalette);
 }
 
 // ---- what the core asks of the window ------------------------------------------------------

@@ -214,4 +214,23 @@ TEST_F(Layout, theSettingsDialogsChoicesAreAppliedAndSaved) {
 }
 
 } // namespace
+
+// The tree colours of the settings colour the tree; never chosen (0), they leave the desktop's.
+TEST_F(Layout, theTreeTakesTheColoursOfTheSettings) {
+    window = openWindow();
+    const QPalette desktop = window->treeView()->palette();
+    settings().Color.treeTXT = 0x0000FF; // stored as 0x00BBGGRR
+    settings().Color.treeBG = 0x00FF00;
+    settings().Color.treeSEL = 0xFF0000;
+    window->ApplyInfoStyle();
+    const QPalette chosen = window->treeView()->palette();
+    EXPECT_EQ(chosen.color(QPalette::Text), QColor(255, 0, 0));
+    EXPECT_EQ(chosen.color(QPalette::Base), QColor(0, 255, 0));
+    EXPECT_EQ(chosen.color(QPalette::Highlight), QColor(0, 0, 255));
+    settings().Color.treeTXT = settings().Color.treeBG = settings().Color.treeSEL = 0;
+    window->ApplyInfoStyle();
+    EXPECT_EQ(window->treeView()->palette().color(QPalette::Base), desktop.color(QPalette::Base));
+    EXPECT_EQ(window->treeView()->palette().color(QPalette::Text), desktop.color(QPalette::Text));
+}
+
 } // namespace vadok::test
