@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QFontInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -268,6 +269,8 @@ QWidget* frmSysConfig::createDisplayTab() {
                               QStringLiteral("検索用テキストボックスを常に表示する"),
                               s.Color.DispSearchTextBoxAnyTime);
     layout->addWidget(m_unlhaDialog);
+    // Our archiver has no dialog to show or hide; the setting is kept for the data file.
+    m_unlhaDialog->setVisible(false);
     layout->addWidget(m_searchAlways);
     layout->addStretch();
     return page;
@@ -404,8 +407,10 @@ void frmSysConfig::showColor(int index) {
 }
 
 void frmSysConfig::showFont(int index) {
-    m_fontLabels[index]->setFont(fontFromRecord(m_fonts[index]));
-    m_fontLabels[index]->setText(m_fonts[index].Name);
+    // A data file from Windows names fonts this desktop lacks: the label names the one used.
+    const QFont font = fontFromRecord(m_fonts[index]);
+    m_fontLabels[index]->setFont(font);
+    m_fontLabels[index]->setText(QFontInfo(font).family());
 }
 
 bool frmSysConfig::eventFilter(QObject* watched, QEvent* event) {
