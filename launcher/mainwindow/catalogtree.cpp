@@ -2,6 +2,7 @@
 
 #include "shell/statemark.h"
 
+#include <QPixmap>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDrag>
@@ -26,6 +27,13 @@ const QString kNodeMime = QStringLiteral("application/x-vadok-node");
 
 bool isOwnNodeDrag(const QDropEvent* event, const QObject* tree) {
     return event->source() == tree && event->mimeData()->hasFormat(kNodeMime);
+}
+
+// Room for an icon, so that a row without one is indented like its neighbours.
+QIcon blankIcon(const QSize& size) {
+    QPixmap blank(size);
+    blank.fill(Qt::transparent);
+    return QIcon(blank);
 }
 
 } // namespace
@@ -58,8 +66,7 @@ QTreeWidgetItem* CatalogTree::addNode(const QString& parentKey, const QString& k
     else
         addTopLevelItem(item);
     m_nodes.insert(key, item);
-    if (!image.isEmpty() || !selectedImage.isEmpty())
-        setImage(item, image, selectedImage);
+    setImage(item, image, selectedImage);
     return item;
 }
 
@@ -202,6 +209,8 @@ void CatalogTree::setImage(QTreeWidgetItem* node, const QString& image,
         for (const QSize& size : selected.availableSizes())
             shown.addPixmap(selected.pixmap(size), QIcon::Selected);
     }
+    if (shown.isNull())
+        shown = blankIcon(iconSize().isValid() ? iconSize() : QSize(16, 16));
     node->setIcon(0, node->data(0, ExpandedMarkRole).toBool() ? withExpandedMark(shown) : shown);
 }
 

@@ -6,6 +6,7 @@
 #include "catalog/xmldocument.h"
 #include "mainwindow/catalogtree.h"
 
+#include <QPixmap>
 #include <QAction>
 #include <QCoreApplication>
 #include <QFile>
@@ -456,6 +457,27 @@ TEST_F(Panel, everyCommandIsThereAndEnabled) {
         EXPECT_TRUE(item->isEnabled()) << name;
     }
     EXPECT_TRUE(window->findChild<QAction*>(QStringLiteral("mnuDispMode(0)"))->isChecked());
+}
+
+
+// A row whose image is missing keeps the room of an icon, so its text lines up with the
+// rows beside it.
+TEST(CatalogTreeRows, aRowWithoutAnIconIsIndentedLikeTheOthers) {
+    CatalogTree tree;
+    QPixmap red(16, 16);
+    red.fill(Qt::red);
+    tree.addImage(QStringLiteral("app"), QIcon(red));
+    tree.addNode(QString(), QStringLiteral("ROOT"), QStringLiteral("Vadok"));
+    QTreeWidgetItem* withIcon = tree.addNode(QStringLiteral("ROOT"), QStringLiteral("A"),
+                                             QStringLiteral("A"), QStringLiteral("app"), QStringLiteral("app"));
+    QTreeWidgetItem* without = tree.addNode(QStringLiteral("ROOT"), QStringLiteral("B"), QStringLiteral("B"));
+    QTreeWidgetItem* unknown = tree.addNode(QStringLiteral("ROOT"), QStringLiteral("C"),
+                                            QStringLiteral("C"), QStringLiteral("gone"), QStringLiteral("gone"));
+    ASSERT_TRUE(withIcon && without && unknown);
+    for (QTreeWidgetItem* row : {without, unknown}) {
+        EXPECT_FALSE(row->icon(0).isNull());
+        EXPECT_EQ(row->icon(0).actualSize(QSize(16, 16)), withIcon->icon(0).actualSize(QSize(16, 16)));
+    }
 }
 
 } // namespace
