@@ -41,6 +41,7 @@ QString quoteWhenSpaced(QString file) {
 } // namespace
 
 bool PackApp::Execute(QString& command, const QString& parameters) {
+    bool started = false;
     try {
         // Whatever the command names would be missing, or worse, a part of it: nothing starts.
         if (isPack()) {
@@ -60,6 +61,7 @@ bool PackApp::Execute(QString& command, const QString& parameters) {
         const QString program = programPathOf(launch.file, folder);
         grantOwnerExecute(program, expandedFolder());
         const int code = ShellOpen(quoteWhenSpaced(launch.file), launch.parameters, folder);
+        started = code > 32;
         if (code == ShellCode::AccessDenied) {
             showMessage(shellFailureText(code) + QStringLiteral("\r\n「") +
                         (program.isEmpty() ? launch.file : program) +
@@ -73,7 +75,7 @@ bool PackApp::Execute(QString& command, const QString& parameters) {
         showMessage(QStringLiteral("エラーが発生しました") + QStringLiteral("PackApp/Execute") +
                     QString::fromLocal8Bit(error.what()) + QStringLiteral("vadok"));
     }
-    return true;
+    return started;
 }
 
 } // namespace vadok

@@ -60,8 +60,9 @@ public:
     // Expands the archive into the application's folder; failures are shown. True when the
     // archive expanded (a shortcut entry has nothing to expand and is always true).
     bool UnPack(quintptr& ownerWindow);
-    // Runs command (empty: ExecCmd, written back to the caller) with extra parameters. False
-    // when a stored application could not be expanded: then nothing was started or stamped.
+    // Runs command (empty: ExecCmd, written back to the caller) with extra parameters. True
+    // when the program started. False when a stored application could not be expanded (then
+    // nothing was started or stamped) or when the start failed and said why.
     bool Execute(QString& command, const QString& parameters = QString());
     // Writes the record to the data file.
     bool SaveConfig();

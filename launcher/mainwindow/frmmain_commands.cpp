@@ -4,7 +4,6 @@
 
 #include "catalog/settings.h"
 #include "mainwindow/catalogtree.h"
-#include "mainwindow/messagewatch.h"
 #include "platform/clock.h"
 #include "platform/keystate.h"
 #include "platform/prompter.h"
@@ -102,18 +101,12 @@ void frmMain::cmdExec_Click() {
     SetStatusText(app.AppName() + QStringLiteral("を実行開始..."), 1);
     SetStatusText(QStringLiteral("展開"), 2);
     QString command;
-    bool expanded = false;
-    bool told = false;
-    {
-        const MessageWatch watch;
-        expanded = app.Execute(command, QString());
-        told = watch.anythingSaid();
-    }
+    const bool started = app.Execute(command, QString());
     SetStatusText(QString(), 1);
     showAppState(index);
     // Nothing was started, or the start failed and said why: the window stays where the user
     // can read it, also in the tray modes.
-    if (!expanded || told)
+    if (!started)
         return;
 
     const int trayMode = settings().Config.IntoTaskTray;
