@@ -33,8 +33,11 @@ struct ArchiveToSkip {
     std::string temporary; // what a killed store left, which the next store removes
     dev_t device = 0;
     ino_t inode = 0;
+    bool standInList = false; // the folder holds a list of stand-ins an expansion wrote
 
     bool skips(const std::string& rel, const std::string& n, const struct stat& st) const {
+        if (standInList && rel.empty() && n == kStandInListName)
+            return true;
         if (S_ISREG(st.st_mode) && st.st_ino == inode && st.st_dev == device && inode != 0)
             return true;
         return inside && rel == folder &&
@@ -103,7 +106,7 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
         struct stat st {};
         if (::fstatat(fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             return fail(ArchiverReadError, "cannot read " + full());
-        if (skip.skips(rel, n, st) || (rel.empty() && n == kStandInListName))
+        if (skip.skips(rel, n, st))
             continue;
         SourceEntry entry;
         entry.path = relPath;
@@ -241,7 +244,10 @@ FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath
         return scan;
     }
     scan.ok = true;
-    walk(fd, "", folder.path(), archiveToSkip(folder.path(), archivePath), scan);
+    ArchiveToSkip skip = archiveToSkip(folder.path(), archivePath);
+    // A file of the user's that only has the list's name is stored like any other.
+    skip.standInList = isStandInList(folder.path() + "/");
+    walk(fd, "", folder.path(), skip, scan);
     if (scan.ok)
         takeBackListedLinks(scan, folder.path());
     if (scan.ok)

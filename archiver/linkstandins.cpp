@@ -230,6 +230,12 @@ bool makeLinkStandIns(const std::string& root, const StandInList& list, std::str
     return true;
 }
 
+bool isStandInList(const std::string& folder) {
+    std::ifstream in(folder + kStandInListName, std::ios::binary);
+    std::string head(std::strlen(kListHeader), '\0');
+    return in && in.read(head.data(), static_cast<std::streamsize>(head.size())) && head == kListHeader;
+}
+
 StandInList readStandInList(const std::string& folder) {
     std::ifstream in(folder + kStandInListName, std::ios::binary);
     if (!in)

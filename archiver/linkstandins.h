@@ -74,6 +74,9 @@ std::optional<std::string> resolveListedLink(const std::string& path, const std:
 // false with error when a copy or the list cannot be written.
 bool makeLinkStandIns(const std::string& root, const StandInList& list, std::string& error);
 
+// Whether the file of the list's name at the top of folder (ending in "/") is such a list.
+bool isStandInList(const std::string& folder);
+
 // The list at the top of folder (ending in "/"); empty when there is none or it is damaged.
 StandInList readStandInList(const std::string& folder);
 

@@ -168,6 +168,17 @@ TEST(LinkStandIns, aChangedStandInIsStoredAsItNowIsAndNothingWrittenToItIsLost) 
     EXPECT_FALSE(fs::exists(dir / "again/" + archiver::kStandInListName));
 }
 
+// Only a list an expansion wrote is left out of a store: a file of the application that
+// merely has its name is the user's.
+TEST(LinkStandIns, aFileThatOnlyHasTheListsNameIsStoredLikeAnyOther) {
+    TempDir dir;
+    writeFile(dir / ("src/" + std::string(archiver::kStandInListName)), "the user's notes");
+    const std::string archive = dir / "app.lzh";
+    ASSERT_EQ(Unlha(nullptr, storeCommand(archive, dir / "src"), nullptr, 0), ArchiverOk);
+    ASSERT_EQ(Unlha(nullptr, expandCommand(archive, dir / "out"), nullptr, 0), ArchiverOk);
+    EXPECT_EQ(readFile(dir / ("out/" + std::string(archiver::kStandInListName))), "the user's notes");
+}
+
 TEST(LinkStandIns, anExfatStickRoundTripsAnApplicationWithLinks) {
     TempDir dir;
     ExfatImage stick(dir.path());
