@@ -67,7 +67,8 @@ void mergeSettings(XmlDocument& ours, const XmlDocument& theirs, const XmlDocume
     const QMap<QString, QString> common = settingsOf(base);
     bool taken = false;
     for (auto it = other.cbegin(); it != other.cend(); ++it) {
-        const ThreeWay merged = mergeThreeWay(valueIn(common, it.key()), valueIn(mine, it.key()), *it);
+        const ThreeWay merged =
+            mergeThreeWay(valueIn(common, it.key()), valueIn(mine, it.key()), *it);
         if (!merged.fromTheirs)
             continue;
         const QString path = it.key().section(u'@', 0, 0);
