@@ -52,6 +52,7 @@ void frmMain::GCTimer_Timer() {
                 noteMissingTray();
             m_gcTimer->setInterval(500);
             m_gcTimer->start();
+            offerArchiveConflicts();
         } else if (m_stage == u"NORMAL" && !QApplication::activeModalWidget() &&
                    m_commandsRunning == 0) {
             // A request waits while a dialog is open or a command runs: registering it would
