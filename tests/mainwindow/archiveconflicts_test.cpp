@@ -66,5 +66,20 @@ TEST_F(ArchiveConflictOffer, listsEachCopyOnceAndChangesNothingUnlessAsked) {
     EXPECT_EQ(readFile(demoCopy), "the other machine's Demo");
 }
 
+// A registration under a copy's name would store into the copy or copy another archive over
+// it: the name counts as taken.
+TEST_F(ArchiveConflictOffer, aCopysNameIsNotFreeForANewApplication) {
+    auto window = openWindow();
+    const QString title = QStringLiteral("Demo (conflicted copy 2026-12-08 101500)");
+    writeFile(packDir() + title + QStringLiteral(".lzh"), "the other machine's Demo");
+    prompter.expectInput(std::nullopt);
+    EXPECT_EQ(window->claimTitle(title), QString());
+    EXPECT_EQ(prompter.inputPrompts(),
+              QStringList{u'[' + title +
+                          QStringLiteral("] という名前のアプリケーションは既に登録されています。\r\n"
+                                         "別の名前で登録する場合は、名前を入力してください。")});
+    EXPECT_EQ(readFile(packDir() + title + QStringLiteral(".lzh")), "the other machine's Demo");
+}
+
 } // namespace
 } // namespace vadok::test
