@@ -3,6 +3,7 @@
 #include "mainwindow/frmmain.h"
 
 #include "apps/archiveconflicts.h"
+#include "catalog/datafile.h"
 #include "platform/prompter.h"
 #include "util/statustext.h"
 
@@ -59,7 +60,10 @@ void frmMain::offerArchiveConflicts() {
             if (!app.AppName().isEmpty() && app.AppName() == name)
                 return true;
         }
-        return false;
+        // A record the tree does not show owns its archive too. Without a data file there
+        // is none, and asking would report the file missing in the middle of this.
+        PackApp recorded;
+        return QFileInfo::exists(dataFilePath()) && appWithRecord(name, recorded);
     };
     QList<ArchiveConflict> offered;
     QStringList offeredLines, inUseLines;

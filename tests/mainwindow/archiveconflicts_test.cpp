@@ -31,6 +31,9 @@ TEST_F(ArchiveConflictOffer, listsEachCopyOnceAndChangesNothingUnlessAsked) {
         storeArchive(name, {{QStringLiteral("a.txt"), name.toUtf8()}});
         appendRecord(record(name, QStringLiteral("ROOT")));
     }
+    // Named like a copy, but an application's own archive, though the tree does not show it.
+    appendRecord(record(QStringLiteral("Old (conflicted copy 2)"), QStringLiteral("ROOT")));
+    writeFile(packDir() + QStringLiteral("Old (conflicted copy 2).lzh"), "an application's archive");
     const QDateTime base(QDate(2026, 12, 8), QTime(10, 0));
     const QString demoCopy = packDir() + QStringLiteral("Demo.sync-conflict-20261208-101500-ABCDEFG.lzh");
     writeFile(demoCopy, "the other machine's Demo");
@@ -64,6 +67,7 @@ TEST_F(ArchiveConflictOffer, listsEachCopyOnceAndChangesNothingUnlessAsked) {
     EXPECT_FALSE(QFileInfo::exists(toolCopy));
     EXPECT_EQ(readFile(trash.filesFolder() + u'/' + QFileInfo(toolCopy).fileName()), "the other machine's Tool");
     EXPECT_EQ(readFile(demoCopy), "the other machine's Demo");
+    EXPECT_EQ(readFile(packDir() + QStringLiteral("Old (conflicted copy 2).lzh")), "an application's archive");
 }
 
 // A registration under a copy's name would store into the copy or copy another archive over
