@@ -2,17 +2,13 @@
 
 #include "apps/packapp.h"
 #include "catalog/settings.h"
+#include "platform/filerename.h"
 #include "util/conflictcopies.h"
 #include "util/folderutil.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 #ifdef VADOK_WITH_ARCHIVER
 #include "archiver/archivelock.h"
@@ -40,31 +36,6 @@ bool isExpanded(const QString& appName) {
     AppRecord record;
     record.AppName = appName;
     return PackApp(record).isExpandedOnDisk();
-}
-
-void syncFolderOf(const QString& path) {
-    const int fd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
-                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-// A plain rename would replace a file that arrived at the name meanwhile (the sync engine
-// delivering the archive again, say), and that file would be gone for good.
-bool renameWithoutReplacing(const QString& from, const QString& to) {
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // A file system that cannot be asked: the archive's lock keeps our own stores away, so
-    // only a file arriving in the moment between the look and the rename could be hit.
-    if (QFileInfo::exists(to) || QFileInfo(to).isSymLink())
-        return false;
-    return ::rename(source.constData(), target.constData()) == 0;
 }
 
 // Takes a file back out of the trash to where it was, with its trash record.
