@@ -2,6 +2,7 @@
 
 #include "apps/archiveconflicts.h"
 #include "catalog/settings.h"
+#include "support/files.h"
 #include "support/trashhome.h"
 
 #include "archiver/archivelock.h"
@@ -16,12 +17,6 @@ namespace vadok::test {
 namespace {
 
 using ArchiveConflicts = AppsFixture;
-
-void setModified(const QString& path, const QDateTime& when) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(file.setFileTime(when, QFileDevice::FileModificationTime));
-}
 
 // What the trash step does in a row.
 enum class Trash {

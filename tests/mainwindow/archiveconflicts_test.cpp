@@ -1,5 +1,6 @@
 #include "mainwindowfixture.h"
 
+#include "support/files.h"
 #include "support/trashhome.h"
 
 #include <QDir>
@@ -10,12 +11,6 @@ namespace vadok::test {
 namespace {
 
 using ArchiveConflictOffer = MainWindowFixture;
-
-void setModified(const QString& path, const QDateTime& when) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(file.setFileTime(when, QFileDevice::FileModificationTime));
-}
 
 QString offer(const QString& lines) {
     return QStringLiteral("格納フォルダに、同期の競合で残った圧縮ファイルの複製があります。\r\n\r\n") + lines +

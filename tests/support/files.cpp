@@ -71,4 +71,10 @@ void removeUnstorableFile(const QString& folder) {
     ::unlink(unstorableFile(folder).constData());
 }
 
+void setModified(const QString& path, const QDateTime& when) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(when, QFileDevice::FileModificationTime));
+}
+
 } // namespace vadok::test

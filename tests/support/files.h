@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 namespace vadok::test {
 
 // Writes bytes to path, creating its folders; executable adds the owner's execute bit.
 void writeFile(const QString& path, const QByteArray& bytes, bool executable = false);
+// Sets the file's modification time, as a sync engine keeps it across machines.
+void setModified(const QString& path, const QDateTime& when);
 // The whole file; empty when it cannot be read.
 QByteArray readFile(const QString& path);
 // Bytes that no compressor shrinks, the same for the same seed.
