@@ -66,7 +66,12 @@ bool PackApp::isExpandedOnDisk() const {
            !QDir(folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
-bool PackApp::SaveConfig() { return SaveAppRecord(m_record, QString()); }
+bool PackApp::SaveConfig(const QString& keyTitle) {
+    if (!SaveAppRecord(m_record, keyTitle, &m_asRead))
+        return false;
+    m_asRead = m_record;
+    return true;
+}
 
 void PackApp::Delete() {
     SetStatusText(QStringLiteral("プログラムを削除しています..."), 1);

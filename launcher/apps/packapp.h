@@ -18,7 +18,7 @@ enum class EditOutcome { Cancelled, Saved, Deleted };
 class PackApp {
 public:
     PackApp() = default;
-    explicit PackApp(const AppRecord& record) : m_record(record) {}
+    explicit PackApp(const AppRecord& record) : m_record(record), m_asRead(record) {}
 
     // The first read of an unset time stamps it with now.
     QDateTime LastOpenDateTime();
@@ -64,8 +64,10 @@ public:
     // when the program started. False when a stored application could not be expanded (then
     // nothing was started or stamped) or when the start failed and said why.
     bool Execute(QString& command, const QString& parameters = QString());
-    // Writes the record to the data file.
-    bool SaveConfig();
+    // Writes what this object changed in the record since it was read (keyTitle: the name
+    // it was stored under, when it was renamed) to the data file as it is now: fields left
+    // alone keep what the file holds, which another machine may have written meanwhile.
+    bool SaveConfig(const QString& keyTitle = QString());
 
     QString archivePath() const;
     QString expandedFolder() const; // ends in "/"
@@ -86,6 +88,8 @@ private:
     void letCommandRun(const QString& command) const;
 
     AppRecord m_record;
+    // The record as last read or saved; a new application has none, so all of it is written.
+    AppRecord m_asRead;
 };
 
 // The shared scratch folder of registration and version-up: ExecDir + "_work".

@@ -171,7 +171,7 @@ EditOutcome PackApp::ShowConfig(AppEditor& editor) {
     if (MainWindowLink* window = mainWindowLink();
         window && (AppDir() != oldFolder || !window->hasTreeNode(AppName())))
         window->placeAppNode(AppName(), AppDir());
-    SaveAppRecord(m_record, oldName);
+    SaveConfig(oldName);
     if (!ShortCut()) {
         for (const QString& command : QStringList{fields.execCmd} + fields.subCommands)
             letCommandRun(command);

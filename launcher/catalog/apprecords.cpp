@@ -45,27 +45,38 @@ void normaliseNotes(AppRecord& app) {
     }
 }
 
-void updateApp(XmlElement app, AppRecord& record, const QString& dateText) {
+// Writes the fields of record that differ from asRead, the record as it was read: a field
+// this run did not change keeps what the file holds now, which another machine may have
+// written since. Without asRead every field is written.
+void updateApp(XmlElement app, AppRecord& record, const QString& dateText, const AppRecord* asRead) {
+    const auto changed = [&](auto member) { return !asRead || record.*member != asRead->*member; };
     XmlElement name = app.firstChild(QStringLiteral("Name"));
     if (name.text() != record.AppName)
         name.setText(record.AppName);
-    setTextIfDiffers(childOrNew(app, QStringLiteral("Fol")), record.AppDir);
-    setTextIfDiffers(childOrNew(app, QStringLiteral("Exec")), record.ExecCmd);
-    setTextIfDiffers(childOrNew(app, QStringLiteral("Date")), dateText);
-    if (record.NonPack) {
-        childOrNew(app, QStringLiteral("NonPack")).setText(boolElementText(true));
-    } else {
-        XmlElement nonPack = app.firstChild(QStringLiteral("NonPack"));
-        if (!nonPack.isNull())
-            nonPack.setText(boolElementText(false));
+    if (changed(&AppRecord::AppDir))
+        setTextIfDiffers(childOrNew(app, QStringLiteral("Fol")), record.AppDir);
+    if (changed(&AppRecord::ExecCmd))
+        setTextIfDiffers(childOrNew(app, QStringLiteral("Exec")), record.ExecCmd);
+    if (changed(&AppRecord::LastOpenDateTime))
+        setTextIfDiffers(childOrNew(app, QStringLiteral("Date")), dateText);
+    if (changed(&AppRecord::NonPack)) {
+        if (record.NonPack) {
+            childOrNew(app, QStringLiteral("NonPack")).setText(boolElementText(true));
+        } else {
+            XmlElement nonPack = app.firstChild(QStringLiteral("NonPack"));
+            if (!nonPack.isNull())
+                nonPack.setText(boolElementText(false));
+        }
     }
-    if (record.ShortCut) {
+    if (record.ShortCut && (changed(&AppRecord::ShortCut) || changed(&AppRecord::OverRideBasePath))) {
         XmlElement shortCut = childOrNew(app, QStringLiteral("ShortCut"));
         shortCut.setText(boolElementText(true));
         shortCut.setAttribute(QStringLiteral("basePath"), record.OverRideBasePath);
     }
-    normaliseNotes(record);
-    writeLines(childOrNew(app, QStringLiteral("Text")), record.Info);
+    if (changed(&AppRecord::Info)) {
+        normaliseNotes(record);
+        writeLines(childOrNew(app, QStringLiteral("Text")), record.Info);
+    }
 }
 
 // A new record keeps its notes as given, a trailing break becoming an empty last line.
@@ -143,7 +154,7 @@ void ReadAppRecord(const XmlElement& element, AppRecord& app) {
     }
 }
 
-bool SaveAppRecord(AppRecord& app, const QString& keyTitle) {
+bool SaveAppRecord(AppRecord& app, const QString& keyTitle, const AppRecord* asRead) {
     const QString key = keyTitle.isEmpty() ? app.AppName : keyTitle;
     DataFileEdit edit;
     // A file that did not load is left alone: saving the empty document would replace it.
@@ -156,7 +167,7 @@ bool SaveAppRecord(AppRecord& app, const QString& keyTitle) {
         app.LastOpenDateTime = currentDateTime();
     const QString dateText = dateTimeText(app.LastOpenDateTime);
     if (XmlElement found = findAppElement(doc, key)) {
-        updateApp(found, app, dateText);
+        updateApp(found, app, dateText, asRead);
     } else {
         XmlElement apps = doc.selectFirst(QStringLiteral("//Apps"));
         if (apps.isNull()) {

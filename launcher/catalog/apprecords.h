@@ -23,8 +23,11 @@ void ReadAppRecord(const XmlElement& element, AppRecord& app);
 
 // Updates the App named keyTitle (app.AppName when empty) or appends a new one. On update
 // the notes are normalised and limited, and app.Info takes the stored form. An unset
-// LastOpenDateTime becomes now. False when nothing could be saved (the reason was shown).
-bool SaveAppRecord(AppRecord& app, const QString& keyTitle = QString());
+// LastOpenDateTime becomes now. Given asRead, the record as it was read, an update writes
+// only the fields that differ from it. False when nothing could be saved (the reason was
+// shown).
+bool SaveAppRecord(AppRecord& app, const QString& keyTitle = QString(),
+                   const AppRecord* asRead = nullptr);
 
 // Removes the first App named app.AppName. False when the file could not be changed.
 bool DeleteAppRecord(const AppRecord& app);

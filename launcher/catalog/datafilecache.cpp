@@ -22,9 +22,32 @@ Cached& cached() {
     return c;
 }
 
+// The version of the file this process last read or wrote, and how often another version
+// was met since the first: the file changed behind our back.
+struct Seen {
+    QString path;
+    std::optional<FileIdentity> identity;
+    quint64 changesBehind = 0;
+
+    void meet(const QString& at, const std::optional<FileIdentity>& found) {
+        if (!found)
+            return;
+        if (at == path && identity && *identity != *found)
+            ++changesBehind;
+        path = at;
+        identity = found;
+    }
+};
+
+Seen& seen() {
+    static Seen s;
+    return s;
+}
+
 // Parses path. The identity was taken before the read: should the file change meanwhile,
 // the next operation sees an identity that does not match and parses again.
 std::shared_ptr<XmlDocument> parse(const QString& path, const std::optional<FileIdentity>& identity) {
+    seen().meet(path, identity);
     auto doc = std::make_shared<XmlDocument>();
     if (doc->load(path) && identity)
         cached() = Cached{path, *identity, doc};
@@ -52,6 +75,7 @@ DataFileEdit::DataFileEdit() : m_path(dataFilePath()), m_loadedIdentity(fileIden
     }
     // A reader still holds the cached document: it must not see this edit, so the edit
     // works on a copy of its own.
+    seen().meet(m_path, m_loadedIdentity);
     m_doc = std::make_shared<XmlDocument>();
     m_doc->load(m_path);
 }
@@ -61,6 +85,7 @@ bool DataFileEdit::save() {
     if (!m_doc->save(m_path, &written))
         return false;
     cached() = Cached{m_path, written, m_doc};
+    seen() = Seen{m_path, written, seen().changesBehind};
     return true;
 }
 
@@ -68,6 +93,12 @@ void DataFileEdit::keepUnchanged() {
     if (!m_doc->isLoaded() || !m_loadedIdentity || fileIdentity(m_path) != m_loadedIdentity)
         return;
     cached() = Cached{m_path, *m_loadedIdentity, m_doc};
+}
+
+quint64 dataFileChangesBehind() {
+    const QString path = dataFilePath();
+    seen().meet(path, fileIdentity(path));
+    return seen().changesBehind;
 }
 
 void forgetCachedDataFile() {

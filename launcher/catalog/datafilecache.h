@@ -44,6 +44,11 @@ private:
     std::shared_ptr<XmlDocument> m_doc;
 };
 
+// How many times the data file was met changed by someone else (a sync delivering another
+// machine's version, an editor): a read, an edit or this call found a version other than
+// the one this process last read or wrote. Costs one stat.
+quint64 dataFileChangesBehind();
+
 // Forgets the parsed copy; the next operation parses the file again.
 void forgetCachedDataFile();
 

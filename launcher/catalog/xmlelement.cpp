@@ -147,6 +147,20 @@ XmlElement XmlElement::appendChild(const QString& name) {
     return XmlElement(xmlAddChild(m_node, child));
 }
 
+XmlElement XmlElement::appendCopy(const XmlElement& source) {
+    if (!m_node || !source.m_node)
+        return {};
+    xmlNode* copy = xmlDocCopyNode(source.m_node, m_node->doc, 1);
+    return copy ? XmlElement(xmlAddChild(m_node, copy)) : XmlElement();
+}
+
+QStringList XmlElement::attributeNames() const {
+    QStringList names;
+    for (const xmlAttr* a = m_node ? m_node->properties : nullptr; a; a = a->next)
+        names << fromXml(a->name);
+    return names;
+}
+
 void XmlElement::removeChildren() {
     if (!m_node)
         return;

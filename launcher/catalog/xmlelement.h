@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QStringList>
 #include <QString>
 
 struct _xmlNode;
@@ -47,6 +48,10 @@ public:
 
     // Creates an element with this name and appends it as the last child.
     XmlElement appendChild(const QString& name);
+    // Appends a deep copy of source, which may belong to another document, as the last child.
+    XmlElement appendCopy(const XmlElement& source);
+    // The names of the element's attributes, in document order.
+    QStringList attributeNames() const;
     void removeChildren();
     // Unlinks and frees the element; this handle becomes null.
     void remove();

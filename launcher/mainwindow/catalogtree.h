@@ -55,6 +55,8 @@ public:
 
     // The node a drag is over, marked for the user while the drag lasts; nullptr for none.
     QTreeWidgetItem* dropHighlight() const { return m_dropHighlight; }
+    // A label being edited or a node being dragged.
+    bool isBusy() const { return state() != NoState || m_dropHighlight; }
     void setDropHighlight(QTreeWidgetItem* node);
     // Drags the selected node within the tree; returns when it has been dropped or given up.
     void dragSelectedNode();

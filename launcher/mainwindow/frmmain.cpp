@@ -2,6 +2,7 @@
 #include "mainwindow/frmmain.h"
 
 #include "catalog/settings.h"
+#include "catalog/xmldocument.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/firststarthint.h"
 #include "mainwindow/stoprequest.h"

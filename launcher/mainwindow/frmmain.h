@@ -9,6 +9,7 @@
 #include <QPalette>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -32,6 +33,7 @@ class CatalogSizes;
 class CatalogTree;
 class SearchBox;
 class TrayIcon;
+class XmlDocument;
 class XmlElement;
 
 // The main window: the catalog tree, the information panel beside it, the run and store
@@ -257,6 +259,21 @@ private:
     void whenNoCommandRuns(std::function<void()> work);
 
     void setStage(const QString& stage);
+    // Merges the conflict copies of the data file that a sync engine left beside it, and
+    // says what was merged.
+    void mergeSyncConflicts();
+    void showSyncNote();
+    // A modal dialog, a menu, a command, the search or an edit or drag in the tree: the
+    // tree must not be rebuilt under it.
+    bool isEditingSomething() const;
+    // When the data file changed behind our back (a sync delivered another machine's
+    // version), merges its conflict copies and rebuilds the tree, once nothing is edited.
+    void followDataFileChanges();
+    // Rebuilds the tree from the data file, keeping the open folders and the selection.
+    void reloadTreeInPlace();
+    // The folder structure of doc as the tree now shows it: what SaveFolders merges
+    // against when the file changed meanwhile.
+    void rememberTreeFolders(const XmlDocument& doc);
     void WriteFolder(QTreeWidgetItem* node, const QString& parentName, int order,
                      XmlElement& folders);
     void showRootPanel();
@@ -357,6 +374,12 @@ private:
     bool m_noTrayNoted = false;
     bool m_noTrayNotePending = false;
     bool m_tickRunning = false;
+    // How many changes behind our back the tree has followed (dataFileChangesBehind()).
+    quint64 m_dataFileChangesSeen = 0;
+    // The Folders element the tree was built from or last saved, alone in a document.
+    std::unique_ptr<XmlDocument> m_treeFolders;
+    // What a merge of conflict copies brought, for the status bar once the tree is loaded.
+    QString m_syncNote;
     bool m_sessionEnding = false;
     int m_commandsRunning = 0;
     QList<std::function<void()>> m_afterCommand;

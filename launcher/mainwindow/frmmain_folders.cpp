@@ -140,7 +140,7 @@ void frmMain::TreeDirDel_Click() {
             if (ok && index >= 1 && index < int(m_apps.size())) {
                 PackApp& app = m_apps[size_t(index)];
                 app.setAppDir(parentName);
-                SaveAppRecord(app.record(), QString());
+                app.SaveConfig();
             }
         }
     }

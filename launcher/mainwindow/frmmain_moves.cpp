@@ -139,7 +139,7 @@ void frmMain::recordFolderOf(QTreeWidgetItem* appNode) {
         return;
     PackApp& app = m_apps[size_t(index)];
     app.setAppDir(isRoot(folder) ? kRoot : folder->text(0));
-    SaveAppRecord(app.record());
+    app.SaveConfig();
 }
 
 void frmMain::TreeView_ShiftArrow(int key) {

@@ -35,6 +35,8 @@ void frmMain::GCTimer_Timer() {
             // Resident mode starts in the task tray, before the catalog is read.
             if (settings().Config.IntoTaskTray == 2)
                 sendToTray();
+            // Another machine's changes kept beside the data file join it before it is shown.
+            mergeSyncConflicts();
             LoadTree();
             if (StopRequested)
                 close();
@@ -50,6 +52,7 @@ void frmMain::GCTimer_Timer() {
             // Said once the loading texts are over, where it stays to be read.
             if (m_noTrayNotePending)
                 noteMissingTray();
+            showSyncNote();
             m_gcTimer->setInterval(500);
             m_gcTimer->start();
         } else if (m_stage == u"NORMAL" && !QApplication::activeModalWidget() &&
@@ -57,6 +60,7 @@ void frmMain::GCTimer_Timer() {
             // A request waits while a dialog is open or a command runs: registering it would
             // rebuild the tree and the list of applications under their feet.
             ProcessHandOverRequests(*this);
+            followDataFileChanges();
         }
     } catch (const std::exception&) {
     }

@@ -5,6 +5,7 @@
 #include "catalog/apprecords.h"
 #include "catalog/datafile.h"
 #include "catalog/datafilecache.h"
+#include "catalog/datafilemerge.h"
 #include "catalog/settings.h"
 #include "catalog/xmldocument.h"
 #include "mainwindow/catalogtree.h"
@@ -88,8 +89,11 @@ void frmMain::LoadTree() {
     m_catalogComplete = false;
     // Held to the end of the build: a duplicate record deleted on the way edits a copy of
     // its own and leaves this one whole.
+    // Counted before the read: a change that lands during it is followed at the next tick.
+    m_dataFileChangesSeen = dataFileChangesBehind();
     const std::shared_ptr<const XmlDocument> doc = readDataFile();
     const bool readable = doc->isLoaded();
+    rememberTreeFolders(*doc);
     const QList<XmlElement> folders = doc->select(QStringLiteral("//Folder"));
 
     // Folders first, in file order: a folder listed before its parent finds no parent and is
@@ -204,8 +208,26 @@ void frmMain::SaveFolders() {
     folders.removeChildren();
     if (QTreeWidgetItem* top = m_tree->node(kRoot))
         WriteFolder(top, kRoot, 1, folders);
-    if (!edit.save())
+    auto shown = std::make_unique<XmlDocument>();
+    shown->loadBytes(QByteArrayLiteral("<Vadok/>"));
+    shown->documentElement().appendCopy(folders);
+    // The file changed behind our back since the tree was built: another machine's folders
+    // and placings, which this tree has never shown, are merged in rather than written over.
+    if (dataFileChangesBehind() != m_dataFileChangesSeen && m_treeFolders) {
+        const std::shared_ptr<const XmlDocument> onDisk = readDataFile();
+        mergeDataFiles(edit.doc(), *onDisk, *m_treeFolders);
+    }
+    if (!edit.save()) {
         showMessage(edit.errorString(), MsgIcon::Exclamation);
+        return;
+    }
+    m_treeFolders = std::move(shown);
+}
+
+void frmMain::rememberTreeFolders(const XmlDocument& doc) {
+    m_treeFolders = std::make_unique<XmlDocument>();
+    m_treeFolders->loadBytes(QByteArrayLiteral("<Vadok/>"));
+    m_treeFolders->documentElement().appendCopy(doc.documentElement().firstChild(QStringLiteral("Folders")));
 }
 
 void frmMain::WriteFolder(QTreeWidgetItem* node, const QString& parentName, int order,
