@@ -1,5 +1,6 @@
 #include "catalog/datafilemerge.h"
 
+#include "catalog/configattributes.h"
 #include "catalog/mergeparts.h"
 #include "catalog/threeway.h"
 #include "catalog/xmldocument.h"
@@ -9,27 +10,6 @@
 namespace vadok {
 
 namespace {
-
-// Every attribute below Config, keyed by the path of element names and the attribute's name
-// ("Config/Color/infoFont@Size").
-QMap<QString, QString> settingsOf(const XmlDocument& doc) {
-    QMap<QString, QString> values;
-    std::function<void(const XmlElement&, const QString&)> walk = [&](const XmlElement& e,
-                                                                      const QString& path) {
-        for (const QString& attribute : e.attributeNames())
-            values.insert(path + u'@' + attribute, e.attribute(attribute));
-        for (const XmlElement& child : e.children()) {
-            const QString childPath = path + u'/' + child.name();
-            // A second element of a name is never read; its attributes would mix with the first's.
-            if (e.firstChild(child.name()) == child)
-                walk(child, childPath);
-        }
-    };
-    const XmlElement config = doc.documentElement().firstChild(QStringLiteral("Config"));
-    if (!config.isNull())
-        walk(config, QStringLiteral("Config"));
-    return values;
-}
 
 Version valueIn(const QMap<QString, QString>& values, const QString& key) {
     const auto it = values.constFind(key);
@@ -62,12 +42,13 @@ void reportTaken(MergeReport& report, const QString& name) {
 
 void mergeSettings(XmlDocument& ours, const XmlDocument& theirs, const XmlDocument& base,
                    MergeReport& report) {
-    const QMap<QString, QString> mine = settingsOf(ours);
-    const QMap<QString, QString> other = settingsOf(theirs);
-    const QMap<QString, QString> common = settingsOf(base);
+    const QMap<QString, QString> mine = configAttributes(ours);
+    const QMap<QString, QString> other = configAttributes(theirs);
+    const QMap<QString, QString> common = configAttributes(base);
     bool taken = false;
     for (auto it = other.cbegin(); it != other.cend(); ++it) {
-        const ThreeWay merged = mergeThreeWay(valueIn(common, it.key()), valueIn(mine, it.key()), *it);
+        const ThreeWay merged =
+            mergeThreeWay(valueIn(common, it.key()), valueIn(mine, it.key()), *it);
         if (!merged.fromTheirs)
             continue;
         const QString path = it.key().section(u'@', 0, 0);

@@ -6,6 +6,7 @@
 #include "catalog/xmldocument.h"
 
 #include <array>
+#include <utility>
 
 namespace vadok {
 
@@ -34,28 +35,47 @@ struct AppTable {
     QHash<QString, AppVersion> byName;
 };
 
-QString joinedChildren(const XmlElement& parent, const QString& name) {
-    QStringList parts;
-    for (const XmlElement& child : parent.children(name))
-        parts << child.text();
-    return parts.join(kSeparator);
+QString joinedChildren(const XmlElement& parent, const char* name) {
+    QString joined;
+    bool any = false;
+    for (XmlElement child = parent.firstElement(); child; child = child.nextElement()) {
+        if (!child.isNamed(name))
+            continue;
+        if (std::exchange(any, true))
+            joined += kSeparator;
+        joined += child.text();
+    }
+    return joined;
 }
 
 // Each field in one comparable text: a missing element reads as what it means (NonPack
-// False, no notes), so that writing it out explicitly is not taken for a change.
+// False, no notes), so that writing it out explicitly is not taken for a change. One pass
+// over the record's children: the first element of each name is the one that counts.
 AppVersion versionOf(const XmlElement& app) {
     AppVersion v;
     v.element = app;
-    v.date = app.firstChild(kDate).text();
-    v.fields[Fol] = app.firstChild(QStringLiteral("Fol")).text();
-    v.fields[Exec] = app.firstChild(QStringLiteral("Exec")).text();
-    v.fields[NonPack] =
-        boolElementText(textToBool(app.firstChild(QStringLiteral("NonPack")).text()).value_or(false));
-    const XmlElement shortCut = app.firstChild(QStringLiteral("ShortCut"));
-    if (textToBool(shortCut.text()).value_or(false))
-        v.fields[ShortCut] = boolElementText(true) + kSeparator + shortCut.attribute(QStringLiteral("basePath"));
-    v.fields[Notes] = joinedChildren(app.firstChild(QStringLiteral("Text")), QStringLiteral("Line"));
-    v.fields[SubExec] = joinedChildren(app.firstChild(QStringLiteral("SubExec")), QStringLiteral("Cmd"));
+    v.fields[NonPack] = boolElementText(false);
+    std::array<bool, FieldCount> seen{};
+    bool dateSeen = false;
+    const auto first = [&](Field f) { return !std::exchange(seen[f], true); };
+    for (XmlElement child = app.firstElement(); child; child = child.nextElement()) {
+        if (child.isNamed("Date") && !std::exchange(dateSeen, true))
+            v.date = child.text();
+        else if (child.isNamed("Fol") && first(Fol))
+            v.fields[Fol] = child.text();
+        else if (child.isNamed("Exec") && first(Exec))
+            v.fields[Exec] = child.text();
+        else if (child.isNamed("NonPack") && first(NonPack))
+            v.fields[NonPack] = boolElementText(textToBool(child.text()).value_or(false));
+        else if (child.isNamed("ShortCut") && first(ShortCut) &&
+                 textToBool(child.text()).value_or(false))
+            v.fields[ShortCut] =
+                boolElementText(true) + kSeparator + child.attribute(QStringLiteral("basePath"));
+        else if (child.isNamed("Text") && first(Notes))
+            v.fields[Notes] = joinedChildren(child, "Line");
+        else if (child.isNamed("SubExec") && first(SubExec))
+            v.fields[SubExec] = joinedChildren(child, "Cmd");
+    }
     return v;
 }
 
@@ -118,11 +138,41 @@ void writeField(XmlElement app, Field field, const QString& value) {
     }
 }
 
+// The numbers of a time in the form the file is written in ("2026/12/08 9:05:00"), in the
+// order they compare in; nullopt for any other form.
+std::optional<std::array<int, 6>> writtenTimeKey(const QString& text) {
+    std::array<int, 6> key{};
+    const char16_t separators[] = {u'/', u'/', u' ', u':', u':'};
+    int field = 0;
+    bool digits = false;
+    for (const QChar c : text) {
+        if (c.isDigit() && c.unicode() < 128) {
+            key[size_t(field)] = key[size_t(field)] * 10 + (c.unicode() - u'0');
+            digits = true;
+        } else if (field < 5 && digits && c.unicode() == separators[field]) {
+            ++field;
+            digits = false;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (field != 5 || !digits)
+        return std::nullopt;
+    return key;
+}
+
 // Whether theirs was used later than ours. A time that does not read loses to one that does.
+// Times in the written form compare by their numbers: reading a local time costs a look at
+// the time zone, which thousands of records would feel.
 bool usedLater(const QString& theirs, const QString& ours) {
-    const std::optional<QDateTime> t = textToDateTime(theirs);
-    const std::optional<QDateTime> o = textToDateTime(ours);
-    return t && (!o || *t > *o);
+    if (theirs == ours)
+        return false;
+    const auto t = writtenTimeKey(theirs), o = writtenTimeKey(ours);
+    if (t && o)
+        return *t > *o;
+    const std::optional<QDateTime> later = textToDateTime(theirs);
+    const std::optional<QDateTime> earlier = textToDateTime(ours);
+    return later && (!earlier || *later > *earlier);
 }
 
 Version fieldOf(const AppVersion* app, Field field) {
@@ -135,7 +185,8 @@ bool mergeRecord(const QString& name, AppVersion& ours, const AppVersion& theirs
     bool changed = false;
     for (int f = 0; f < FieldCount; ++f) {
         const Field field = Field(f);
-        const ThreeWay merged = mergeThreeWay(fieldOf(base, field), ours.fields[f], theirs.fields[f]);
+        const ThreeWay merged =
+            mergeThreeWay(fieldOf(base, field), ours.fields[f], theirs.fields[f]);
         if (merged.clash)
             reportClash(report, name, QString::fromUtf16(kLabels[f]));
         if (merged.fromTheirs) {
@@ -196,11 +247,21 @@ MergedApps mergeApps(XmlDocument& ours, const XmlDocument& theirs, const XmlDocu
 }
 
 bool descendsFrom(const XmlDocument& version, const XmlDocument& base) {
-    const AppTable later = appsOf(version);
-    const AppTable earlier = appsOf(base);
-    for (auto it = earlier.byName.cbegin(); it != earlier.byName.cend(); ++it) {
-        const auto found = later.byName.constFind(it.key());
-        if (found != later.byName.cend() && usedLater(it->date, found->date))
+    const auto datesOf = [](const XmlDocument& doc) {
+        QHash<QString, QString> dates;
+        const XmlElement apps = doc.documentElement().firstChild(QStringLiteral("Apps"));
+        for (const XmlElement& app : apps.children(QStringLiteral("App"))) {
+            const QString name = app.firstChild(kName).text();
+            if (!dates.contains(name))
+                dates.insert(name, app.firstChild(kDate).text());
+        }
+        return dates;
+    };
+    const QHash<QString, QString> later = datesOf(version);
+    const QHash<QString, QString> earlier = datesOf(base);
+    for (auto it = earlier.cbegin(); it != earlier.cend(); ++it) {
+        const auto found = later.constFind(it.key());
+        if (found != later.cend() && usedLater(*it, *found))
             return false;
     }
     return true;

@@ -21,9 +21,9 @@ struct FolderVersion {
 };
 
 struct Layout {
-    QStringList order;                      // folders in document order
+    QStringList order; // folders in document order
     QHash<QString, FolderVersion> byName;
-    QHash<QString, QString> placeOf;        // application → the folder listing it
+    QHash<QString, QString> placeOf; // application → the folder listing it
 };
 
 XmlElement foldersElement(const XmlDocument& doc) {
@@ -211,8 +211,8 @@ void mergeFolders(XmlDocument& ours, const XmlDocument& theirs, const XmlDocumen
                 folder.items << app;
         }
         placeAfterNeighbours(folder.items, other.byName.value(name).items, is);
-        const QString kept = mine.byName.contains(name) ? mine.byName[name].order
-                                                        : other.byName.value(name).order;
+        const QString kept =
+            mine.byName.contains(name) ? mine.byName[name].order : other.byName.value(name).order;
         folder.order = kept.isEmpty() ? QStringLiteral("99") : kept;
     }
 

@@ -1,5 +1,6 @@
 #include "catalog/settings.h"
 
+#include "catalog/configattributes.h"
 #include "catalog/datafile.h"
 #include "catalog/datafilecache.h"
 #include "catalog/valueconv.h"
@@ -10,6 +11,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 
 namespace vadok {
 
@@ -56,11 +58,22 @@ QString readFolder(const XmlElement& folders, const char16_t* name, const QStrin
     return folders.hasAttribute(key) ? folders.attribute(key) : fallback;
 }
 
-// Writing: set an attribute when it is missing or its text differs.
+// The Config attributes as last read or written by this process.
+QMap<QString, QString>& settingsAsRead() {
+    static QMap<QString, QString> values;
+    return values;
+}
+
+// Writing: set an attribute when it is missing or its text differs. A value this run did not
+// change (the text as read) is left alone, so that the file keeps what another machine may
+// have written there meanwhile.
 class Writer {
 public:
     void set(XmlElement& element, const char16_t* name, const QString& value) {
         const QString key = QString::fromUtf16(name);
+        const auto asRead = settingsAsRead().constFind(m_paths.value(element.node()) + u'@' + key);
+        if (asRead != settingsAsRead().cend() && *asRead == value)
+            return;
         if (element.hasAttribute(key) && element.attribute(key) == value)
             return;
         element.setAttribute(key, value);
@@ -85,12 +98,16 @@ public:
             found = parent.appendChild(key);
             m_changed = true;
         }
+        const QString parentPath = m_paths.value(parent.node());
+        m_paths.insert(found.node(), parentPath.isEmpty() ? key : parentPath + u'/' + key);
         return found;
     }
     bool changed() const { return m_changed; }
 
 private:
     bool m_changed = false;
+    // Each element's path below the root, as configAttributes() names them.
+    QHash<const void*, QString> m_paths;
 };
 
 } // namespace
@@ -106,6 +123,7 @@ void LoadSettings() {
     QString icon = program + QStringLiteral("Icon/");
 
     const std::shared_ptr<const XmlDocument> doc = readDataFile();
+    settingsAsRead() = configAttributes(*doc);
     const XmlElement config = doc->documentElement().firstChild(QStringLiteral("Config"));
     if (!config.isNull() && doc->documentElement().name() == QStringLiteral("Vadok")) {
         ConfigRecord& c = s.Config;
@@ -229,10 +247,12 @@ bool SaveSettings() {
         edit.keepUnchanged();
         return true;
     }
+    const QMap<QString, QString> written = configAttributes(edit.doc());
     if (!edit.save()) {
         reportDataFileError(edit.errorString());
         return false;
     }
+    settingsAsRead() = written;
     return true;
 }
 

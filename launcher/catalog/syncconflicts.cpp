@@ -35,13 +35,11 @@ void giveUp(SyncMergeOutcome& outcome, const QString& copy, const QString& reaso
 void loadBase(XmlDocument& base, const XmlDocument& ours, const XmlDocument& theirs) {
     const QString data = dataFilePath();
     for (const char* suffix : {".now", ".old", ".older", ".oldest"}) {
-        XmlDocument candidate;
-        if (candidate.load(data + QLatin1String(suffix)) && descendsFrom(ours, candidate) &&
-            descendsFrom(theirs, candidate)) {
-            base.load(data + QLatin1String(suffix));
+        if (base.load(data + QLatin1String(suffix)) && descendsFrom(ours, base) &&
+            descendsFrom(theirs, base))
             return;
-        }
     }
+    base.loadBytes(QByteArray()); // none fits: an empty base
 }
 
 void mergeCopy(const QString& copy, SyncMergeOutcome& outcome) {

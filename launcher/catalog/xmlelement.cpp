@@ -74,7 +74,8 @@ bool XmlElement::textContains(const QByteArray& needle) const {
         return true;
     // UTF-8 is self-synchronising: a byte match is a match of whole characters.
     const xmlNode* only = m_node->children;
-    if (only && !only->next && (only->type == XML_TEXT_NODE || only->type == XML_CDATA_SECTION_NODE))
+    if (only && !only->next &&
+        (only->type == XML_TEXT_NODE || only->type == XML_CDATA_SECTION_NODE))
         return only->content && xmlStrstr(only->content, utf8(needle)) != nullptr;
     xmlChar* content = xmlNodeGetContent(m_node);
     const bool found = content && xmlStrstr(content, utf8(needle)) != nullptr;
@@ -104,6 +105,26 @@ XmlElement XmlElement::firstChild(const QString& name) const {
             return XmlElement(child);
     }
     return {};
+}
+
+namespace {
+xmlNode* elementFrom(xmlNode* node) {
+    while (node && node->type != XML_ELEMENT_NODE)
+        node = node->next;
+    return node;
+}
+} // namespace
+
+XmlElement XmlElement::firstElement() const {
+    return XmlElement(m_node ? elementFrom(m_node->children) : nullptr);
+}
+
+XmlElement XmlElement::nextElement() const {
+    return XmlElement(m_node ? elementFrom(m_node->next) : nullptr);
+}
+
+bool XmlElement::isNamed(const char* name) const {
+    return m_node && xmlStrEqual(m_node->name, reinterpret_cast<const xmlChar*>(name));
 }
 
 QList<XmlElement> XmlElement::children(const QString& name) const {

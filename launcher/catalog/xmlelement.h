@@ -39,6 +39,12 @@ public:
     void setAttribute(const QString& name, const QString& value);
 
     XmlElement firstChild(const QString& name) const;
+    // A walk over the element children without building lists or converting names: what a
+    // pass over every record of a large file can afford. Null at the end.
+    XmlElement firstElement() const;
+    XmlElement nextElement() const;
+    // Whether the element is called name (UTF-8).
+    bool isNamed(const char* name) const;
     // Element children in document order; all of them when name is empty.
     QList<XmlElement> children(const QString& name = QString()) const;
     // This element and every element below it called name, in document order: what "//name"

@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <QPalette>
+#include <QSet>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -87,6 +88,10 @@ public:
     void LoadTree();
     // Loads the icons LoadTree queued.
     void LoadIcons();
+    // Lists conflict copies of archives that a sync engine left in the pack folder, each copy
+    // once per run, and offers to keep the newer version of each pair (the older one goes to
+    // the trash). A pair in use is mentioned and offered once it is free.
+    void offerArchiveConflicts();
     // Writes the folder structure of the tree into the data file.
     void SaveFolders();
     // Index in Apps of the selected application; -1 for none, the root or a folder.
@@ -383,6 +388,9 @@ private:
     bool m_sessionEnding = false;
     int m_commandsRunning = 0;
     QList<std::function<void()>> m_afterCommand;
+    // Conflict copies of archives offered to the user in this run, and those said to be in use.
+    QSet<QString> m_conflictCopiesOffered;
+    QSet<QString> m_conflictCopiesToldInUse;
     Pauses m_pauses;
 };
 

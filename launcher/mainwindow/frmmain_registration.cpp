@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/programfolder.h"
 #include "platform/prompter.h"
+#include "util/conflictcopies.h"
 #include "util/folderutil.h"
 #include "util/statustext.h"
 #include "util/textutil.h"
@@ -136,9 +137,14 @@ bool frmMain::NewAppShortCut(const QString& title, const QString& command,
 bool frmMain::titleInUse(const QString& title) {
     if (m_tree->node(title))
         return true;
+    const Settings& s = settings();
+    // A sync engine's conflict copy of an archive holds the only copy of another machine's
+    // version: registering under its name would store into it or copy over it.
+    const QString archiveName = title + QStringLiteral(".lzh");
+    if (!conflictCopyOriginal(archiveName).isEmpty() && QFileInfo::exists(s.PackDir + archiveName))
+        return true;
     // A record the tree does not show still owns its archive and expanded folder.
     AppRecord record;
-    const Settings& s = settings();
     return FindAppByName(title, record) &&
            (QFileInfo::exists(s.PackDir + title + QStringLiteral(".lzh")) ||
             QFileInfo::exists(s.ExecDir + title));

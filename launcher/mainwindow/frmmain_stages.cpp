@@ -55,6 +55,9 @@ void frmMain::GCTimer_Timer() {
             showSyncNote();
             m_gcTimer->setInterval(500);
             m_gcTimer->start();
+            // After every build of the tree (at start, and when another machine's data file
+            // arrived), so archive copies that came with it are offered too; each once a run.
+            offerArchiveConflicts();
         } else if (m_stage == u"NORMAL" && !QApplication::activeModalWidget() &&
                    m_commandsRunning == 0) {
             // A request waits while a dialog is open or a command runs: registering it would

@@ -20,7 +20,8 @@ const QList<QRegularExpression>& conflictNames() {
         // Nextcloud and ownCloud
         QRegularExpression(QStringLiteral(R"(^(.+) \(conflicted copy[^)/]*\)(\.[^./ ]+)?$)")),
         // Dropbox: the remark names the machine first
-        QRegularExpression(QStringLiteral(R"(^(.+) \([^)/]+ conflicted copy[^)/]*\)(\.[^./ ]+)?$)")),
+        QRegularExpression(
+            QStringLiteral(R"(^(.+) \([^)/]+ conflicted copy[^)/]*\)(\.[^./ ]+)?$)")),
     };
     return names;
 }

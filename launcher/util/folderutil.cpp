@@ -43,15 +43,18 @@ bool DeleteFolder(const QString& path, QObject* /*owner*/, bool permanent) {
     const QFileInfo info(target);
     if (!info.exists() && !info.isSymLink())
         return false;
-    if (!permanent) {
-        // Qt makes the trash folder one level below the user's data folder; without that
-        // folder it puts the trashed folder into the current folder instead.
-        QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
-        return QFile::moveToTrash(target);
-    }
+    if (!permanent)
+        return MoveToTrash(target);
     std::error_code ec;
     fs::remove_all(toFs(target), ec);
     return !ec;
+}
+
+bool MoveToTrash(const QString& path, QString* pathInTrash) {
+    // Qt makes the trash folder one level below the user's data folder; without that
+    // folder it puts the trashed folder into the current folder instead.
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    return QFile::moveToTrash(path, pathInTrash);
 }
 
 bool IsSameOrInside(const QString& inner, const QString& outer) {

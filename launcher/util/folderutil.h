@@ -13,6 +13,10 @@ namespace vadok {
 // empty paths outright.
 bool DeleteFolder(const QString& path, QObject* owner, bool permanent);
 
+// Moves a file or folder into the desktop's trash; where it went in pathInTrash (may be
+// null). False when it stayed where it was.
+bool MoveToTrash(const QString& path, QString* pathInTrash = nullptr);
+
 // True when inner is outer itself or lies below it, symbolic links resolved; false when
 // either does not exist.
 bool IsSameOrInside(const QString& inner, const QString& outer);

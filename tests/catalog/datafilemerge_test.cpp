@@ -24,10 +24,12 @@ QByteArray file(const QString& folders, const QString& apps, const QString& conf
     for (const QString& app : apps.split(u' ', Qt::SkipEmptyParts)) {
         const QString notes = app.section(u'|', 1);
         const QString record = app.section(u'|', 0, 0);
-        xml += QStringLiteral("<App><Name>%1</Name><Fol>%2</Fol><Date>2026/12/%3 10:00:00</Date>"
-                              "<Exec>%4</Exec><NonPack>False</NonPack><Text><Line>%5</Line></Text></App>")
-                   .arg(record.section(u'@', 0, 0), record.section(u'@', 1).section(u'=', 0, 0),
-                        record.section(u'#', 1), record.section(u'=', 1).section(u'#', 0, 0), notes);
+        xml +=
+            QStringLiteral(
+                "<App><Name>%1</Name><Fol>%2</Fol><Date>2026/12/%3 10:00:00</Date>"
+                "<Exec>%4</Exec><NonPack>False</NonPack><Text><Line>%5</Line></Text></App>")
+                .arg(record.section(u'@', 0, 0), record.section(u'@', 1).section(u'=', 0, 0),
+                     record.section(u'#', 1), record.section(u'=', 1).section(u'#', 0, 0), notes);
     }
     return (xml + QStringLiteral("</Apps></Vadok>")).toUtf8();
 }
@@ -46,8 +48,8 @@ QString foldersOf(const XmlDocument& doc) {
         QStringList items;
         for (const XmlElement& item : f.children())
             items << item.text();
-        folders << f.attribute(QStringLiteral("Name")) + u'<' + f.attribute(QStringLiteral("Parent")) +
-                       u':' + items.join(u',');
+        folders << f.attribute(QStringLiteral("Name")) + u'<' +
+                       f.attribute(QStringLiteral("Parent")) + u':' + items.join(u',');
     }
     return folders.join(u';');
 }
@@ -55,7 +57,9 @@ QString foldersOf(const XmlDocument& doc) {
 QString appsOf(const XmlDocument& doc) {
     QStringList apps;
     for (const XmlElement& a : doc.select(QStringLiteral("//App"))) {
-        const auto field = [&](const char* name) { return a.firstChild(QLatin1String(name)).text(); };
+        const auto field = [&](const char* name) {
+            return a.firstChild(QLatin1String(name)).text();
+        };
         QString text = field("Name") + u'@' + field("Fol") + u'=' + field("Exec") + u'#' +
                        field("Date").mid(8, 2);
         if (!field("Text").isEmpty())
@@ -75,36 +79,41 @@ struct Case {
 };
 
 TEST(DataFileMerge, followsTheThreeWayRulesRecordByRecord) {
-    const QByteArray start = file(QStringLiteral("ROOT<ROOT:A,B"), QStringLiteral("A@ROOT=a#01 B@ROOT=b#01"));
+    const QByteArray start =
+        file(QStringLiteral("ROOT<ROOT:A,B"), QStringLiteral("A@ROOT=a#01 B@ROOT=b#01"));
     const Case cases[] = {
         {"a field only theirs changed takes theirs", start, start,
-         file("ROOT<ROOT:A,B", "A@ROOT=a2#01 B@ROOT=b#01"),
-         "ROOT<ROOT:A,B", "A@ROOT=a2#01 B@ROOT=b#01", "", "A"},
-        {"a field only ours changed keeps ours", start, file("ROOT<ROOT:A,B", "A@ROOT=a1#01 B@ROOT=b#01|memo"),
-         start, "ROOT<ROOT:A,B", "A@ROOT=a1#01 B@ROOT=b#01|memo", "", ""},
+         file("ROOT<ROOT:A,B", "A@ROOT=a2#01 B@ROOT=b#01"), "ROOT<ROOT:A,B",
+         "A@ROOT=a2#01 B@ROOT=b#01", "", "A"},
+        {"a field only ours changed keeps ours", start,
+         file("ROOT<ROOT:A,B", "A@ROOT=a1#01 B@ROOT=b#01|memo"), start, "ROOT<ROOT:A,B",
+         "A@ROOT=a1#01 B@ROOT=b#01|memo", "", ""},
         {"a field both changed differently keeps ours and says so", start,
          file("ROOT<ROOT:A,B", "A@ROOT=a1#01 B@ROOT=b#01|mine"),
-         file("ROOT<ROOT:A,B", "A@ROOT=a2#01 B@ROOT=b#01|theirs"),
-         "ROOT<ROOT:A,B", "A@ROOT=a1#01 B@ROOT=b#01|mine", "A:実行コマンド B:説明", ""},
-        {"a field both changed alike is no clash", start, file("ROOT<ROOT:A,B", "A@ROOT=a2#01 B@ROOT=b#01"),
-         file("ROOT<ROOT:A,B", "A@ROOT=a2#01 B@ROOT=b#01"), "ROOT<ROOT:A,B", "A@ROOT=a2#01 B@ROOT=b#01", "", ""},
+         file("ROOT<ROOT:A,B", "A@ROOT=a2#01 B@ROOT=b#01|theirs"), "ROOT<ROOT:A,B",
+         "A@ROOT=a1#01 B@ROOT=b#01|mine", "A:実行コマンド B:説明", ""},
+        {"a field both changed alike is no clash", start,
+         file("ROOT<ROOT:A,B", "A@ROOT=a2#01 B@ROOT=b#01"),
+         file("ROOT<ROOT:A,B", "A@ROOT=a2#01 B@ROOT=b#01"), "ROOT<ROOT:A,B",
+         "A@ROOT=a2#01 B@ROOT=b#01", "", ""},
         {"last-use times take the later one on each record", start,
-         file("ROOT<ROOT:A,B", "A@ROOT=a#05 B@ROOT=b#02"), file("ROOT<ROOT:A,B", "A@ROOT=a#03 B@ROOT=b#04"),
-         "ROOT<ROOT:A,B", "A@ROOT=a#05 B@ROOT=b#04", "", "B"},
+         file("ROOT<ROOT:A,B", "A@ROOT=a#05 B@ROOT=b#02"),
+         file("ROOT<ROOT:A,B", "A@ROOT=a#03 B@ROOT=b#04"), "ROOT<ROOT:A,B",
+         "A@ROOT=a#05 B@ROOT=b#04", "", "B"},
         {"an application only theirs added follows its former neighbour", start,
          file("ROOT<ROOT:B,A", "A@ROOT=a#01 B@ROOT=b#01"),
-         file("ROOT<ROOT:A,N,B", "A@ROOT=a#01 B@ROOT=b#01 N@ROOT=n#02"),
-         "ROOT<ROOT:B,A,N", "A@ROOT=a#01 B@ROOT=b#01 N@ROOT=n#02", "", "N"},
+         file("ROOT<ROOT:A,N,B", "A@ROOT=a#01 B@ROOT=b#01 N@ROOT=n#02"), "ROOT<ROOT:B,A,N",
+         "A@ROOT=a#01 B@ROOT=b#01 N@ROOT=n#02", "", "N"},
         {"an application first in theirs' folder goes first", start, start,
-         file("ROOT<ROOT:N,A,B", "A@ROOT=a#01 B@ROOT=b#01 N@ROOT=n#02"),
-         "ROOT<ROOT:N,A,B", "A@ROOT=a#01 B@ROOT=b#01 N@ROOT=n#02", "", "N"},
+         file("ROOT<ROOT:N,A,B", "A@ROOT=a#01 B@ROOT=b#01 N@ROOT=n#02"), "ROOT<ROOT:N,A,B",
+         "A@ROOT=a#01 B@ROOT=b#01 N@ROOT=n#02", "", "N"},
         {"an application only ours added stays", start,
-         file("ROOT<ROOT:A,B,M", "A@ROOT=a#01 B@ROOT=b#01 M@ROOT=m#02"), start,
-         "ROOT<ROOT:A,B,M", "A@ROOT=a#01 B@ROOT=b#01 M@ROOT=m#02", "", ""},
+         file("ROOT<ROOT:A,B,M", "A@ROOT=a#01 B@ROOT=b#01 M@ROOT=m#02"), start, "ROOT<ROOT:A,B,M",
+         "A@ROOT=a#01 B@ROOT=b#01 M@ROOT=m#02", "", ""},
         {"an application theirs deleted goes", start, start, file("ROOT<ROOT:B", "B@ROOT=b#01"),
          "ROOT<ROOT:B", "B@ROOT=b#01", "", ""},
-        {"an application ours deleted stays deleted", start, file("ROOT<ROOT:A", "A@ROOT=a#01"), start,
-         "ROOT<ROOT:A", "A@ROOT=a#01", "", ""},
+        {"an application ours deleted stays deleted", start, file("ROOT<ROOT:A", "A@ROOT=a#01"),
+         start, "ROOT<ROOT:A", "A@ROOT=a#01", "", ""},
         {"without a base both sides' applications stay and differences keep ours", QByteArray(),
          file("ROOT<ROOT:A", "A@ROOT=a1#01"), file("ROOT<ROOT:A,B", "A@ROOT=a2#01 B@ROOT=b#01"),
          "ROOT<ROOT:A,B", "A@ROOT=a1#01 B@ROOT=b#01", "A:実行コマンド", "B"},
@@ -127,8 +136,9 @@ TEST(DataFileMerge, followsTheThreeWayRulesRecordByRecord) {
          "ROOT<ROOT:C,A;X<ROOT:B", "A@ROOT=a#01 B@X=b#01 C@ROOT=c#01", "", "B"},
         {"an application moved to two folders stays where ours put it",
          file("ROOT<ROOT:A;X<ROOT:;Y<ROOT:", "A@ROOT=a#01"),
-         file("ROOT<ROOT:;X<ROOT:A;Y<ROOT:", "A@X=a#01"), file("ROOT<ROOT:;X<ROOT:;Y<ROOT:A", "A@Y=a#01"),
-         "ROOT<ROOT:;X<ROOT:A;Y<ROOT:", "A@X=a#01", "A:フォルダ", ""},
+         file("ROOT<ROOT:;X<ROOT:A;Y<ROOT:", "A@X=a#01"),
+         file("ROOT<ROOT:;X<ROOT:;Y<ROOT:A", "A@Y=a#01"), "ROOT<ROOT:;X<ROOT:A;Y<ROOT:", "A@X=a#01",
+         "A:フォルダ", ""},
         {"folders each moved under the other on one side are not lost",
          file("ROOT<ROOT:;X<ROOT:;Y<ROOT:", ""), file("ROOT<ROOT:;X<ROOT:;Y<X:", ""),
          file("ROOT<ROOT:;Y<ROOT:;X<Y:", ""), "ROOT<ROOT:;X<ROOT:;Y<X:", "", "", "X"},
@@ -158,15 +168,18 @@ TEST(DataFileMerge, takesSettingsOnlyTheirsChanged) {
     const QByteArray base = file(QStringLiteral("ROOT<ROOT:"), QString(), config("5", "100"));
     const auto ours = parsed(file(QStringLiteral("ROOT<ROOT:"), QString(), config("5", "300")));
     const MergeReport report = mergeDataFiles(
-        *ours, *parsed(file(QStringLiteral("ROOT<ROOT:"), QString(), config("9", "200"))), *parsed(base));
-    EXPECT_EQ(ours->selectFirst(QStringLiteral("//Config")).attribute(QStringLiteral("PackDate")), u"9");
+        *ours, *parsed(file(QStringLiteral("ROOT<ROOT:"), QString(), config("9", "200"))),
+        *parsed(base));
+    EXPECT_EQ(ours->selectFirst(QStringLiteral("//Config")).attribute(QStringLiteral("PackDate")),
+              u"9");
     EXPECT_EQ(ours->selectFirst(QStringLiteral("//Pos")).attribute(QStringLiteral("Left")), u"300");
     EXPECT_TRUE(report.clashes.isEmpty()); // each machine keeps its own window position
 }
 
 TEST(DataFileMerge, aVersionDescendsOnlyFromOneUsedNoLaterThanIt) {
     const auto older = parsed(file(QStringLiteral("ROOT<ROOT:A"), QStringLiteral("A@ROOT=a#01")));
-    const auto newer = parsed(file(QStringLiteral("ROOT<ROOT:A"), QStringLiteral("A@ROOT=a#05 B@ROOT=b#09")));
+    const auto newer =
+        parsed(file(QStringLiteral("ROOT<ROOT:A"), QStringLiteral("A@ROOT=a#05 B@ROOT=b#09")));
     EXPECT_TRUE(descendsFrom(*newer, *older));
     EXPECT_FALSE(descendsFrom(*older, *newer));
 }

@@ -209,6 +209,21 @@ TEST_F(SettingsTest, saveWithNothingChangedLeavesTheFileAsItIs) {
         "16");
 }
 
+TEST_F(SettingsTest, saveKeepsWhatAnotherMachineChangedAndThisRunDidNot) {
+    writeConfig(QStringLiteral(
+        "<Config PackDate=\"5\" KeepPos=\"0\"><Key AppCallEnd=\"16\" FindKey=\"1\"/></Config>"));
+    LoadSettings();
+    // The sync delivers the other machine's file while this one runs.
+    writeConfig(QStringLiteral(
+        "<Config PackDate=\"9\" KeepPos=\"0\"><Key AppCallEnd=\"16\" FindKey=\"2\"/></Config>"));
+    settings().Key.FindKey = 3;
+    ASSERT_TRUE(SaveSettings());
+    auto doc = reload();
+    EXPECT_EQ(config(*doc).attribute(QStringLiteral("PackDate")), "9");
+    EXPECT_EQ(config(*doc).firstChild(QStringLiteral("Key")).attribute(QStringLiteral("FindKey")),
+              "3");
+}
+
 TEST_F(SettingsTest, loadWaitsForABusyDataFileAndGivesUpAfterFiftyRounds) {
     writeConfig(QStringLiteral("<Config PackDate=\"9\"/>"));
     settings().Config.PackDate = 1;

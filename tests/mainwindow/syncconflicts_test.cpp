@@ -19,10 +19,14 @@ class SyncConflicts : public MainWindowFixture {
 protected:
     SyncConflicts() {
         writeFolders({{QStringLiteral("ROOT"), QStringLiteral("ROOT"), {}},
-                      {QStringLiteral("メイン"), QStringLiteral("ROOT"), {QStringLiteral("Tool"), QStringLiteral("Keep")}},
+                      {QStringLiteral("メイン"),
+                       QStringLiteral("ROOT"),
+                       {QStringLiteral("Tool"), QStringLiteral("Keep")}},
                       {QStringLiteral("Sub"), QStringLiteral("ROOT"), {}}});
-        appendRecord(record(QStringLiteral("Tool"), QStringLiteral("メイン"), QStringLiteral("tool.sh")));
-        appendRecord(record(QStringLiteral("Keep"), QStringLiteral("メイン"), QStringLiteral("keep.sh")));
+        appendRecord(
+            record(QStringLiteral("Tool"), QStringLiteral("メイン"), QStringLiteral("tool.sh")));
+        appendRecord(
+            record(QStringLiteral("Keep"), QStringLiteral("メイン"), QStringLiteral("keep.sh")));
         // Both machines started from this version; the start-up snapshot keeps it.
         QFile::remove(dataFilePath() + QStringLiteral(".now"));
         QFile::copy(dataFilePath(), dataFilePath() + QStringLiteral(".now"));
@@ -33,11 +37,16 @@ protected:
     static QByteArray otherMachinesVersion(const QString& toolCommand) {
         XmlDocument doc;
         EXPECT_TRUE(doc.load(dataFilePath() + QStringLiteral(".now")));
-        findAppElement(doc, QStringLiteral("Keep")).firstChild(QStringLiteral("Text")).firstChild(QStringLiteral("Line"))
+        findAppElement(doc, QStringLiteral("Keep"))
+            .firstChild(QStringLiteral("Text"))
+            .firstChild(QStringLiteral("Line"))
             .setText(QStringLiteral("別のマシンのメモ"));
-        findAppElement(doc, QStringLiteral("Tool")).firstChild(QStringLiteral("Exec")).setText(toolCommand);
-        XmlElement added = doc.documentElement().firstChild(QStringLiteral("Apps")).appendCopy(
-            findAppElement(doc, QStringLiteral("Keep")));
+        findAppElement(doc, QStringLiteral("Tool"))
+            .firstChild(QStringLiteral("Exec"))
+            .setText(toolCommand);
+        XmlElement added = doc.documentElement()
+                               .firstChild(QStringLiteral("Apps"))
+                               .appendCopy(findAppElement(doc, QStringLiteral("Keep")));
         added.firstChild(QStringLiteral("Name")).setText(QStringLiteral("New"));
         for (XmlElement f : doc.select(QStringLiteral("//Folder[@Name='メイン']"))) {
             f.removeChildren();
@@ -72,7 +81,8 @@ protected:
     std::unique_ptr<frmMain> window;
 };
 
-class ConflictCopyNames : public SyncConflicts, public ::testing::WithParamInterface<const char*> {};
+class ConflictCopyNames : public SyncConflicts,
+                          public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(ConflictCopyNames, areMergedAtStartAndGoToTheTrash) {
     // This machine changed Tool's command its own way meanwhile.
@@ -81,7 +91,8 @@ TEST_P(ConflictCopyNames, areMergedAtStartAndGoToTheTrash) {
     tool.ExecCmd = QStringLiteral("mine.sh");
     ASSERT_TRUE(SaveAppRecord(tool));
     const QString copy = folder.file(QString::fromUtf8(GetParam()));
-    folder.writeFile(QString::fromUtf8(GetParam()), otherMachinesVersion(QStringLiteral("theirs.sh")));
+    folder.writeFile(QString::fromUtf8(GetParam()),
+                     otherMachinesVersion(QStringLiteral("theirs.sh")));
 
     prompter.expect(QStringLiteral("同期の競合を統合しました。\r\n"
                                    "次の項目は両方のマシンで別々に変更されていたため、"
@@ -117,8 +128,10 @@ TEST_F(SyncConflicts, aReplacedDataFileIsShownAtTheNextTickOnceNothingIsEdited) 
     tick();
     ASSERT_NE(node(*window, QStringLiteral("New")), nullptr);
     EXPECT_EQ(CatalogTree::key(window->treeView()->currentItem()), u"Keep");
-    EXPECT_EQ(window->Apps()[size_t(CatalogTree::tag(node(*window, QStringLiteral("Keep"))).toInt())].Info(),
-              u"別のマシンのメモ\r\n");
+    EXPECT_EQ(
+        window->Apps()[size_t(CatalogTree::tag(node(*window, QStringLiteral("Keep"))).toInt())]
+            .Info(),
+        u"別のマシンのメモ\r\n");
 }
 
 TEST_F(SyncConflicts, savesAfterAReplacementChangeTheFileAsItIsOnDisk) {
@@ -126,7 +139,8 @@ TEST_F(SyncConflicts, savesAfterAReplacementChangeTheFileAsItIsOnDisk) {
     deliver(dataFilePath(), otherMachinesVersion(QStringLiteral("theirs.sh")));
 
     // Before the tree has followed: the tree's record of Keep still has the old notes.
-    PackApp keep = window->Apps()[size_t(CatalogTree::tag(node(*window, QStringLiteral("Keep"))).toInt())];
+    PackApp keep =
+        window->Apps()[size_t(CatalogTree::tag(node(*window, QStringLiteral("Keep"))).toInt())];
     keep.setLastOpenDateTime(now.addDays(1));
     ASSERT_TRUE(keep.SaveConfig());
     EXPECT_EQ(stored(QStringLiteral("Keep"), "Text"), u"別のマシンのメモ");

@@ -23,21 +23,26 @@ TEST(ConflictCopies, namesEachEngineGivesLeadBackToTheOriginal) {
         {"Demo (copy).lzh", ""},
     };
     for (const auto& [name, original] : cases)
-        EXPECT_EQ(conflictCopyOriginal(QString::fromUtf8(name)), QString::fromUtf8(original)) << name;
+        EXPECT_EQ(conflictCopyOriginal(QString::fromUtf8(name)), QString::fromUtf8(original))
+            << name;
 }
 
 TEST(ConflictCopies, areFoundBesideTheirOriginalOnly) {
     QTemporaryDir dir;
-    for (const char* name : {"vadok.xml", "vadok.sync-conflict-20261208-101500-ABCDEFG.xml",
-                             "vadok (conflicted copy 2026-12-08 101500).xml", "other.sync-conflict-1-2-3.xml",
-                             "Demo.sync-conflict-20261208-101500-ABCDEFG.lzh", "Demo.lzh"}) {
+    for (const char* name :
+         {"vadok.xml", "vadok.sync-conflict-20261208-101500-ABCDEFG.xml",
+          "vadok (conflicted copy 2026-12-08 101500).xml", "other.sync-conflict-1-2-3.xml",
+          "Demo.sync-conflict-20261208-101500-ABCDEFG.lzh", "Demo.lzh"}) {
         QFile file(dir.filePath(QString::fromUtf8(name)));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
     QStringList copies = conflictCopiesOf(dir.filePath(QStringLiteral("vadok.xml")));
     copies.sort();
-    EXPECT_EQ(copies, QStringList({dir.filePath(QStringLiteral("vadok (conflicted copy 2026-12-08 101500).xml")),
-                                   dir.filePath(QStringLiteral("vadok.sync-conflict-20261208-101500-ABCDEFG.xml"))}));
+    EXPECT_EQ(
+        copies,
+        QStringList(
+            {dir.filePath(QStringLiteral("vadok (conflicted copy 2026-12-08 101500).xml")),
+             dir.filePath(QStringLiteral("vadok.sync-conflict-20261208-101500-ABCDEFG.xml"))}));
 
     const QList<ConflictCopy> archives = conflictCopiesIn(dir.path(), QStringLiteral(".lzh"));
     ASSERT_EQ(archives.size(), 1);

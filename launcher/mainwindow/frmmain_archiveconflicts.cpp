@@ -1,0 +1,130 @@
+// Conflict copies of archives that a sync engine left in the pack folder: told once per run,
+// with the offer to keep the newer version of each pair.
+#include "mainwindow/frmmain.h"
+
+#include "apps/archiveconflicts.h"
+#include "catalog/datafile.h"
+#include "platform/prompter.h"
+#include "util/statustext.h"
+
+#include <QFileInfo>
+
+namespace vadok {
+
+namespace {
+
+const QString kTitle = QStringLiteral("同期の競合");
+
+QString pairLine(const ArchiveConflict& conflict) {
+    QString which;
+    if (conflict.archiveMissing)
+        which = QStringLiteral("元の圧縮ファイルはありません");
+    else if (conflict.copyIsNewer)
+        which = QStringLiteral("複製の方が新しい");
+    else
+        which = QStringLiteral("元の圧縮ファイルの方が新しい");
+    return u'[' + conflict.appName + QStringLiteral("] ") + QFileInfo(conflict.copyPath).fileName() +
+           QStringLiteral("（") + which + QStringLiteral("）");
+}
+
+QString failureText(ConflictSettled settled) {
+    switch (settled) {
+    case ConflictSettled::InUse:
+        return QStringLiteral("使用中のため見送りました。後で改めてお知らせします。");
+    case ConflictSettled::TrashFailed:
+        return QStringLiteral("古い方をごみ箱に移せませんでした。両方ともそのまま残っています。");
+    case ConflictSettled::RenameFailed:
+        return QStringLiteral("複製の名前を変えられませんでした。両方ともそのまま残っています。");
+    case ConflictSettled::RenameFailedArchiveInTrash:
+        return QStringLiteral("複製の名前を変えられませんでした。元の圧縮ファイルはごみ箱にあります。");
+    case ConflictSettled::CopyGone:
+        return QStringLiteral("複製がなくなっていました。");
+    case ConflictSettled::KeptArchive:
+    case ConflictSettled::KeptCopy:
+        break;
+    }
+    return QString();
+}
+
+} // namespace
+
+void frmMain::offerArchiveConflicts() {
+    // Settling a pair swaps archives: not while a command stores or expands one.
+    if (m_commandsRunning > 0) {
+        whenNoCommandRuns([this] { offerArchiveConflicts(); });
+        return;
+    }
+    const CommandScope scope(*this);
+    const auto isApplication = [this](const QString& name) {
+        for (const PackApp& app : m_apps) {
+            if (!app.AppName().isEmpty() && app.AppName() == name)
+                return true;
+        }
+        // A record the tree does not show owns its archive too. Without a data file there
+        // is none, and asking would report the file missing in the middle of this.
+        PackApp recorded;
+        return QFileInfo::exists(dataFilePath()) && appWithRecord(name, recorded);
+    };
+    QList<ArchiveConflict> offered;
+    QStringList offeredLines, inUseLines;
+    for (const ArchiveConflict& conflict : FindArchiveConflicts(isApplication)) {
+        if (conflict.inUse) {
+            // Said once while it stays in use; offered once it is free again.
+            if (!m_conflictCopiesToldInUse.contains(conflict.copyPath)) {
+                m_conflictCopiesToldInUse.insert(conflict.copyPath);
+                inUseLines << pairLine(conflict);
+            }
+        } else if (!m_conflictCopiesOffered.contains(conflict.copyPath)) {
+            m_conflictCopiesOffered.insert(conflict.copyPath);
+            offered << conflict;
+            offeredLines << pairLine(conflict);
+        }
+    }
+    if (offered.isEmpty() && inUseLines.isEmpty())
+        return;
+
+    QString text = QStringLiteral("格納フォルダに、同期の競合で残った圧縮ファイルの複製があります。");
+    if (!offered.isEmpty())
+        text += QStringLiteral("\r\n\r\n") + offeredLines.join(QStringLiteral("\r\n"));
+    if (!inUseLines.isEmpty())
+        text += QStringLiteral("\r\n\r\n次の複製は、アプリケーションが展開中か使用中のため、今は整理できません。"
+                               "後で改めてお知らせします。\r\n") +
+                inUseLines.join(QStringLiteral("\r\n"));
+    if (offered.isEmpty()) {
+        showMessage(text, MsgIcon::Information, MsgButtons::Ok, kTitle);
+        return;
+    }
+    text += QStringLiteral("\r\n\r\n新しい方を残し、古い方をごみ箱に移しますか?\r\n"
+                           "(はい: 新しい方を残す　いいえ: 両方ともそのまま残す)");
+    if (showMessage(text, MsgIcon::Question, MsgButtons::YesNo, kTitle) != MsgAnswer::Yes) {
+        SetStatusText(QStringLiteral("同期の競合の複製を、そのまま残しました。(%1 組)").arg(offered.size()), 1);
+        return;
+    }
+
+    int settled = 0;
+    QStringList failures;
+    for (const ArchiveConflict& conflict : offered) {
+        const ConflictSettled outcome = KeepNewerArchive(conflict);
+        if (outcome == ConflictSettled::KeptArchive || outcome == ConflictSettled::KeptCopy) {
+            ++settled;
+            continue;
+        }
+        // Taken by a store or an expansion since it was listed: offered again later.
+        if (outcome == ConflictSettled::InUse)
+            m_conflictCopiesOffered.remove(conflict.copyPath);
+        failures << pairLine(conflict) + QStringLiteral("\r\n　") + failureText(outcome);
+    }
+    QString status = QStringLiteral("同期の競合を整理しました。新しい方を残し、古い方をごみ箱に移しました。(%1 組)")
+                         .arg(settled);
+    if (!failures.isEmpty())
+        status += QStringLiteral(" 整理できなかった組: %1").arg(failures.size());
+    SetStatusText(status, 1);
+    if (settled > 0)
+        showSizesOfShownNode();
+    if (!failures.isEmpty())
+        showMessage(QStringLiteral("次の複製は整理できませんでした。\r\n\r\n") +
+                        failures.join(QStringLiteral("\r\n")),
+                    MsgIcon::Exclamation, MsgButtons::Ok, kTitle);
+}
+
+} // namespace vadok
