@@ -1,7 +1,6 @@
 #include "apps/archivesizes.h"
 
 #include "catalog/atomicfile.h"
-#include "util/conflictcopies.h"
 
 #include <QFile>
 
@@ -23,11 +22,6 @@ QByteArray entryLine(const QString& archive, const FileIdentity& id, const Archi
 } // namespace
 
 ArchiveSizeCache::ArchiveSizeCache(const QString& storeFile) : m_storeFile(storeFile) {
-    // Machines sharing the program folder through a sync engine each write their own answers
-    // (their inodes mean nothing elsewhere), so the engine leaves conflict copies of the
-    // store. They are a cache's copies and go: nothing is lost but a header read.
-    for (const QString& copy : conflictCopiesOf(storeFile))
-        QFile::remove(copy);
     QFile file(storeFile);
     if (!file.open(QIODevice::ReadOnly))
         return;

@@ -5,7 +5,10 @@
 #include "mainwindow/catalogsizes.h"
 #include "mainwindow/catalogtree.h"
 #include "platform/programfolder.h"
+#include "util/conflictcopies.h"
 #include "util/sizetext.h"
+
+#include <QFile>
 
 #include <QLabel>
 #include <QTreeWidgetItem>
@@ -28,7 +31,15 @@ QString folderSizesText(const CatalogSizes::Totals& t) {
 } // namespace
 
 void frmMain::createSizesPanel() {
-    m_sizes = new CatalogSizes(programFolder() + QStringLiteral("vadok.sizes"), this);
+    // The answers name this machine's inodes, so they are kept outside the program folder. A
+    // store left there by an earlier version, and the conflict copies a sync engine made of
+    // it when two machines wrote it at once, are only a cache: they go.
+    const QString shared = programFolder() + QStringLiteral("vadok.sizes");
+    QStringList stale = conflictCopiesOf(shared);
+    stale << shared;
+    for (const QString& file : std::as_const(stale))
+        QFile::remove(file);
+    m_sizes = new CatalogSizes(machineCacheFile(QStringLiteral("vadok.sizes")), this);
     connect(m_sizes, &CatalogSizes::updated, this, &frmMain::showSizesOfShownNode);
 }
 

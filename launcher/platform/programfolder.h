@@ -9,6 +9,12 @@ namespace vadok {
 QString programFolder();
 void setProgramFolder(const QString& folder);
 
+// A file this machine keeps for itself about the program folder (what it has read of the
+// archives, say): in the user's cache folder, one per program folder, and never in the
+// program folder, which a sync engine or a USB stick shares between machines. Its folder
+// is created when missing.
+QString machineCacheFile(const QString& name);
+
 // folder with exactly one trailing "/" added when missing.
 QString withTrailingSlash(const QString& folder);
 

@@ -56,13 +56,6 @@ TEST_F(ArchiveSizeCacheTest, aReplacedOrRewrittenArchiveIsReadAgain) {
     EXPECT_FALSE(cache.lookup(archive));
 }
 
-TEST_F(ArchiveSizeCacheTest, conflictCopiesOfTheStoreAreDropped) {
-    const QString copy = path("vadok.sync-conflict-20261208-101500-ABCDEFG.sizes");
-    writeFile(copy, "1 2 3 4 5 6\tTool.lzh\n");
-    ArchiveSizeCache cache(path("vadok.sizes"));
-    EXPECT_FALSE(QFile::exists(copy));
-}
-
 TEST_F(ArchiveSizeCacheTest, damagedLinesOfTheStoreAreIgnored) {
     const QString archive = path("Tool.lzh");
     writeFile(archive, QByteArray(10, 'x'));

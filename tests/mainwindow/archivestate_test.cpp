@@ -1,5 +1,7 @@
 #include "mainwindowfixture.h"
 
+#include "platform/programfolder.h"
+
 #include "apps/archivecheckjob.h"
 #include "catalog/settings.h"
 #include "mainwindow/catalogtree.h"
@@ -74,14 +76,20 @@ protected:
 };
 
 TEST_F(ArchiveState, theSizesPanelTotalsTheApplicationsBelowTheSelectedNode) {
+    // Where earlier versions kept the answers, with a copy a sync engine made of them.
+    folder.writeFile(QStringLiteral("vadok.sizes"), "1 2 3 4 5 6\tTop.lzh\n");
+    folder.writeFile(QStringLiteral("vadok.sync-conflict-20261208-101500-ABCDEFG.sizes"), "");
     window = openWindow();
+    EXPECT_FALSE(QFileInfo::exists(folder.file(QStringLiteral("vadok.sync-conflict-20261208-101500-ABCDEFG.sizes"))));
     EXPECT_EQ(sizesOf(QStringLiteral("ROOT")), totals({"Top", "One", "Two"}));
     EXPECT_EQ(sizesOf(QStringLiteral("A")), totals({"One", "Two"})); // Sub's too
     EXPECT_EQ(sizesOf(QStringLiteral("One")),
               QStringLiteral("格納 %1 / 展開 %2").arg(sizeText(packed("One")), sizeText(20000)));
     EXPECT_EQ(sizesOf(QStringLiteral("Link")), QString());
-    // What was read is kept for the next run.
-    EXPECT_TRUE(QFileInfo::exists(folder.file(QStringLiteral("vadok.sizes"))));
+    // What was read is kept for the next run, on this machine and outside the program
+    // folder, which other machines may share.
+    EXPECT_TRUE(QFileInfo::exists(machineCacheFile(QStringLiteral("vadok.sizes"))));
+    EXPECT_FALSE(QFileInfo::exists(folder.file(QStringLiteral("vadok.sizes"))));
 }
 
 TEST_F(ArchiveState, anArchiveReplacedByAStoreIsReadAgain) {
