@@ -9,7 +9,7 @@
 #include "catalog/notessearch.h"
 #include "catalog/settings.h"
 #include "catalog/syncconflicts.h"
-#include "catalog/titlesearch.h"
+#include "catalog/titlematch.h"
 #include "catalog/xmldocument.h"
 #include "platform/programfolder.h"
 

@@ -63,4 +63,12 @@ QString nameRefusal(const QString& name) {
     return QString();
 }
 
+QString SuggestFreeTitle(const QString& title, const std::function<bool(const QString&)>& taken) {
+    for (int n = 2;; ++n) {
+        const QString candidate = title + QStringLiteral(" (%1)").arg(n);
+        if (!taken(candidate))
+            return candidate;
+    }
+}
+
 } // namespace vadok

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 namespace vadok {
 
 // The characters the property editor refuses, field by field, in the order it tests them.
@@ -34,5 +36,8 @@ QString folderNameRefusal(const QString& name);
 // The first warning name meets (whole-name rule first, then the characters); empty when a
 // new application may carry it.
 QString nameRefusal(const QString& name);
+
+// The first of title + " (2)", " (3)", ... that taken does not claim.
+QString SuggestFreeTitle(const QString& title, const std::function<bool(const QString&)>& taken);
 
 } // namespace vadok

@@ -5,8 +5,8 @@
 #include "catalog/apprecords.h"
 #include "catalog/settings.h"
 #include "platform/clock.h"
-#include "platform/mainwindowlink.h"
 #include "util/folderutil.h"
+#include "util/mainwindowlink.h"
 #include "util/statustext.h"
 
 #include <QDir>

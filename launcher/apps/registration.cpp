@@ -102,12 +102,4 @@ QString RegistrationRefusal(const QString& folder) {
     return u'[' + folder + QStringLiteral("] は登録できません。\r\nVadokの") + conflict;
 }
 
-QString SuggestFreeTitle(const QString& title, const std::function<bool(const QString&)>& taken) {
-    for (int n = 2;; ++n) {
-        const QString candidate = title + QStringLiteral(" (%1)").arg(n);
-        if (!taken(candidate))
-            return candidate;
-    }
-}
-
 } // namespace vadok

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <functional>
 
 namespace vadok {
 
@@ -41,8 +40,5 @@ QString RegistrationRefusal(const QString& folder);
 // message ("格納フォルダの中にあります。"); empty when it does not. The reasons of
 // RegistrationRefusal.
 QString WorkingFolderConflict(const QString& path);
-
-// The first of title + " (2)", " (3)", ... that taken does not claim.
-QString SuggestFreeTitle(const QString& title, const std::function<bool(const QString&)>& taken);
 
 } // namespace vadok

@@ -6,8 +6,8 @@
 #include "catalog/valueconv.h"
 #include "catalog/xmlbusy.h"
 #include "catalog/xmldocument.h"
-#include "platform/mainwindowlink.h"
 #include "platform/programfolder.h"
+#include "util/mainwindowlink.h"
 
 #include <QDir>
 #include <QFileInfo>

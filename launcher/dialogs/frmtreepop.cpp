@@ -1,8 +1,9 @@
 #include "dialogs/frmtreepop.h"
 
-#include "platform/mainwindowlink.h"
+#include "dialogs/catalogtreecopy.h"
 #include "platform/prompter.h"
 #include "resources/builtinimages.h"
+#include "util/mainwindowlink.h"
 
 #include <QHBoxLayout>
 #include <QHash>

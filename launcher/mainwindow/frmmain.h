@@ -3,7 +3,7 @@
 #include "apps/packapp.h"
 #include "dialogs/registrationtarget.h"
 #include "instances/handover.h"
-#include "platform/mainwindowlink.h"
+#include "util/mainwindowlink.h"
 
 #include <QMainWindow>
 #include <QPalette>

@@ -2,9 +2,9 @@
 // tool tip saying whether it is expanded and when the exit will store it again.
 #include "mainwindow/frmmain.h"
 
+#include "apps/idlestoring.h"
 #include "catalog/settings.h"
 #include "mainwindow/catalogtree.h"
-#include "mainwindow/idlestoring.h"
 #include "platform/clock.h"
 
 #include <QTreeWidgetItem>

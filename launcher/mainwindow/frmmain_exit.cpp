@@ -2,12 +2,12 @@
 // the execution folder and store the applications that have not been used for a while.
 #include "mainwindow/frmmain.h"
 
+#include "apps/execsweep.h"
+#include "apps/idlestoring.h"
 #include "catalog/apprecords.h"
 #include "catalog/backups.h"
 #include "catalog/settings.h"
 #include "mainwindow/catalogtree.h"
-#include "mainwindow/execsweep.h"
-#include "mainwindow/idlestoring.h"
 #include "mainwindow/stoprequest.h"
 #include "platform/clock.h"
 #include "platform/programfolder.h"

@@ -5,7 +5,7 @@
 
 #include "catalog/notessearch.h"
 #include "catalog/settings.h"
-#include "catalog/titlesearch.h"
+#include "catalog/titlematch.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/searchbox.h"
 #include "util/statustext.h"

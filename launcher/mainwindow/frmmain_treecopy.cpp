@@ -1,6 +1,7 @@
 // The copy of the catalog tree that the application picker shows.
 #include "mainwindow/frmmain.h"
 
+#include "dialogs/catalogtreecopy.h"
 #include "mainwindow/catalogtree.h"
 
 #include <QTreeWidgetItemIterator>

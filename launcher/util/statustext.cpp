@@ -1,7 +1,7 @@
 #include "util/statustext.h"
 
-#include "platform/mainwindowlink.h"
 #include "platform/prompter.h"
+#include "util/mainwindowlink.h"
 
 namespace vadok {
 

@@ -1,7 +1,7 @@
 #include "catalog/apprecords.h"
 #include "catalog/datafilecache.h"
 #include "catalog/notessearch.h"
-#include "catalog/titlesearch.h"
+#include "catalog/titlematch.h"
 #include "catalogfixture.h"
 
 #include <QFile>

@@ -1,5 +1,6 @@
 #include "mainwindowfixture.h"
 
+#include "dialogs/catalogtreecopy.h"
 #include "dialogs/frmtreepop.h"
 
 #include <QTreeWidget>

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/mainwindowlink.h"
+#include "dialogs/catalogtreecopy.h"
+#include "util/mainwindowlink.h"
 
 #include <QStringList>
 

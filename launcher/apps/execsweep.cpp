@@ -1,4 +1,4 @@
-#include "mainwindow/execsweep.h"
+#include "apps/execsweep.h"
 
 #include "platform/programfolder.h"
 #include "util/folderutil.h"

@@ -1,7 +1,7 @@
-#include "mainwindow/idlestoring.h"
+#include "apps/idlestoring.h"
 
 #include "apps/packapp.h"
-#include "mainwindow/calendardays.h"
+#include "apps/calendardays.h"
 
 #include <algorithm>
 

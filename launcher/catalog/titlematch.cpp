@@ -1,4 +1,4 @@
-#include "catalog/titlesearch.h"
+#include "catalog/titlematch.h"
 
 #include "catalog/datafilecache.h"
 

@@ -1,10 +1,10 @@
-#include "catalog/titlesearch.h"
+#include "catalog/titlematch.h"
 #include "catalogfixture.h"
 
 namespace vadok::test {
 namespace {
 
-class TitleSearchTest : public CatalogTest {
+class TitleMatchTest : public CatalogTest {
 protected:
     void SetUp() override {
         writeDataFile(appsFile(QStringLiteral(
@@ -16,7 +16,7 @@ protected:
     }
 };
 
-TEST_F(TitleSearchTest, matchesAnywhereInTheTitleIgnoringCaseButNotWidth) {
+TEST_F(TitleMatchTest, matchesAnywhereInTheTitleIgnoringCaseButNotWidth) {
     const struct {
         const char* text;
         QStringList titles;
@@ -34,7 +34,7 @@ TEST_F(TitleSearchTest, matchesAnywhereInTheTitleIgnoringCaseButNotWidth) {
         EXPECT_EQ(SearchTitles(QString::fromUtf8(c.text)), c.titles) << c.text;
 }
 
-TEST_F(TitleSearchTest, aMissingOrBrokenFileFindsNothingAndSaysNothing) {
+TEST_F(TitleMatchTest, aMissingOrBrokenFileFindsNothingAndSaysNothing) {
     folder.writeFile(QStringLiteral("vadok.xml"), "<Vadok><Apps><App><Name>x");
     EXPECT_EQ(SearchTitles(QStringLiteral("x")), QStringList());
     QFile::remove(dataFilePath());

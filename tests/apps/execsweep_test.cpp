@@ -1,4 +1,4 @@
-#include "mainwindow/execsweep.h"
+#include "apps/execsweep.h"
 
 #include "support/qtprinters.h"
 

@@ -1,4 +1,4 @@
-#include "mainwindow/calendardays.h"
+#include "apps/calendardays.h"
 
 namespace vadok {
 

@@ -4,10 +4,10 @@
 
 #include "catalog/settings.h"
 #include "platform/keystate.h"
-#include "platform/mainwindowlink.h"
 #include "platform/programfolder.h"
 #include "platform/prompter.h"
 #include "util/folderutil.h"
+#include "util/mainwindowlink.h"
 #include "util/statustext.h"
 
 #include <QFile>

@@ -10,10 +10,10 @@
 #include "catalog/settings.h"
 #include "catalog/subcommands.h"
 #include "platform/clock.h"
-#include "platform/mainwindowlink.h"
 #include "platform/programfolder.h"
 #include "platform/prompter.h"
 #include "util/folderutil.h"
+#include "util/mainwindowlink.h"
 
 #include <QFile>
 #include <QFileInfo>

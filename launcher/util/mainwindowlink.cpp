@@ -1,4 +1,4 @@
-#include "platform/mainwindowlink.h"
+#include "util/mainwindowlink.h"
 
 namespace vadok {
 

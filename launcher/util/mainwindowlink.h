@@ -1,31 +1,13 @@
 #pragma once
 
-#include <QHash>
-#include <QIcon>
-#include <QList>
 #include <QPoint>
 #include <QString>
 
 namespace vadok {
 
-// One node of the catalog tree, by value: the tree's own keys, texts, tags and image keys.
-struct CatalogNode {
-    QString parentKey; // empty for the root
-    QString key;
-    QString text;
-    QString tag; // "ROOT" for the root, empty for a folder, the application's index otherwise
-    QString image;
-    QString selectedImage;
-};
-
-// A copy of the catalog tree for another window to show: it stays valid whatever the main
-// window does with its own tree afterwards.
-struct CatalogTreeCopy {
-    // Every node after its parent; children in the order the tree shows them.
-    QList<CatalogNode> nodes;
-    // The pictures of the image keys the nodes name, as far as the tree has them.
-    QHash<QString, QIcon> images;
-};
+// The catalog tree as another window shows it (dialogs/catalogtreecopy.h): only the windows
+// ask for it and look into it, so the core needs no more than its name.
+struct CatalogTreeCopy;
 
 // What the core needs from the main window. frmMain implements it; tests use a fake.
 class MainWindowLink {
