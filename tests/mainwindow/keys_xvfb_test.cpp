@@ -63,7 +63,7 @@ protected:
         window->activateWindow();
         xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"),
                  QString::number(window->winId())});
-        ASSERT_TRUE(waitUntil([&] { return window->isActiveWindow(); }, 10000))
+        ASSERT_TRUE(waitUntil([&] { return window->isActiveWindow(); }))
             << "the window manager did not activate the window";
         tree()->setFocus();
         settle();
@@ -73,14 +73,14 @@ protected:
     static void xdotool(const QStringList& arguments) {
         QProcess process;
         process.start(QStringLiteral("xdotool"), arguments);
-        ASSERT_TRUE(process.waitForFinished(10000));
+        ASSERT_TRUE(process.waitForFinished(60000));
         ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
     }
     // Waits until the events sent so far have all been handled.
     void settle() {
         const int before = barrier.releases;
         xdotool({QStringLiteral("key"), QStringLiteral("F12")});
-        ASSERT_TRUE(waitUntil([&] { return barrier.releases > before; }, 10000))
+        ASSERT_TRUE(waitUntil([&] { return barrier.releases > before; }))
             << "the events sent did not arrive; focus in "
             << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString()
                                             : std::string("nothing"))

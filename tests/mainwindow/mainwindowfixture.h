@@ -47,8 +47,9 @@ std::vector<StoredFolder> storedFolders();
 // test once the catalog is written.
 class MainWindowFixture : public ::testing::Test {
 public:
-    // Processes events until condition holds; false when it did not within timeoutMs.
-    static bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
+    // Processes events until condition holds; false when it did not within timeoutMs. Only a
+    // failing test waits that long: the bound is generous, for a machine under heavy load.
+    static bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 60000);
     static AppRecord record(const QString& name, const QString& folder = QStringLiteral("メイン"),
                             const QString& execCmd = QString());
 
