@@ -57,7 +57,6 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     ApplyInfoStyle();
 
     // The tree is read on the first tick, once the window is on the screen.
-    setStage(QStringLiteral("INIT"));
     m_gcTimer->setInterval(1);
     m_gcTimer->start();
 }
@@ -149,11 +148,11 @@ int frmMain::twips(int value) const {
     return twipsToPixels(value, logicalDpiX());
 }
 
-void frmMain::setStage(const QString& stage) {
+void frmMain::setStage(WindowStage stage) {
     if (m_stage == stage)
         return;
     m_stage = stage;
-    emit stageChanged(stage);
+    emit stageChanged(windowStageName(stage));
 }
 
 void frmMain::ApplyInfoStyle() {

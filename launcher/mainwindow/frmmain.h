@@ -3,6 +3,7 @@
 #include "apps/packapp.h"
 #include "dialogs/registrationtarget.h"
 #include "instances/handover.h"
+#include "mainwindow/windowstage.h"
 #include "platform/mainwindowlink.h"
 
 #include <QMainWindow>
@@ -41,9 +42,7 @@ class XmlElement;
 // commands, the timer that builds the tree after the window has appeared and then polls
 // the hand-over file, and the exit that stores idle applications again.
 //
-// The timer's stage lives in stage(): "INIT" until the first tick, "BOOT" while the tree is
-// read, "ICONLOAD"/"ICONLOADING" while the remaining icons load, "NORMAL" afterwards, and
-// "TrayFIN", "FINing", "FIN" on the way out.
+// The timer's stage (WindowStage) is announced by name through stageChanged().
 class frmMain : public QMainWindow,
                 public MainWindowLink,
                 public HandOverTarget,
@@ -114,7 +113,8 @@ public:
     // application takes that folder in its record. False with a warning for a missing key.
     bool MoveNode(const QString& sourceKey, const QString& destinationKey);
 
-    QString stage() const { return m_stage; }
+    // The stage's name, as stageChanged() gives it.
+    QString stage() const { return windowStageName(m_stage); }
     // 1-based: slot 0 exists and is never used.
     const std::vector<PackApp>& Apps() const { return m_apps; }
     // Slot 0 is always empty.
@@ -263,7 +263,7 @@ private:
     // Runs work now, or once the running command is over.
     void whenNoCommandRuns(std::function<void()> work);
 
-    void setStage(const QString& stage);
+    void setStage(WindowStage stage);
     // Merges the conflict copies of the data file that a sync engine left beside it, and
     // says what was merged.
     void mergeSyncConflicts();
@@ -279,6 +279,10 @@ private:
     // The folder structure of doc as the tree now shows it: what SaveFolders merges
     // against when the file changed meanwhile.
     void rememberTreeFolders(const XmlDocument& doc);
+    // The tree with only its root, once the data file exists (made from the template if not).
+    void startEmptyTree();
+    // The application nodes of folders; returns their keys.
+    QSet<QString> addAppNodes(const QList<XmlElement>& folders);
     void WriteFolder(QTreeWidgetItem* node, const QString& parentName, int order,
                      XmlElement& folders);
     void showRootPanel();
@@ -353,7 +357,8 @@ private:
     QAction* m_dispChange = nullptr;
     QAction* m_dispChangeSep = nullptr;
 
-    QString m_stage;
+    // Init until the first tick reads the tree.
+    WindowStage m_stage = WindowStage::Init;
     std::vector<PackApp> m_apps;
     QStringList m_iconQueue;
     QStringList m_subCommands;
