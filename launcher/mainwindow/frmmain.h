@@ -3,6 +3,7 @@
 #include "apps/packapp.h"
 #include "dialogs/registrationtarget.h"
 #include "instances/handover.h"
+#include "mainwindow/layouthelper.h"
 #include "mainwindow/windowstage.h"
 #include "platform/mainwindowlink.h"
 
@@ -18,12 +19,9 @@ class QAction;
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QListWidget;
-class QListWidgetItem;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
-class QShortcut;
 class QTimer;
 class QTreeWidgetItem;
 class QUrl;
@@ -33,7 +31,7 @@ namespace vadok {
 class ArchiveCheckJob;
 class CatalogSizes;
 class CatalogTree;
-class SearchBox;
+class SearchPanel;
 class TrayIcon;
 class XmlDocument;
 class XmlElement;
@@ -136,7 +134,7 @@ public:
 
     // Search: the box and the hits over the tree, by title as one types, by notes on request.
     void ToggleSearchMode();
-    bool searchMode() const { return m_searchMode; }
+    bool searchMode() const;
     // The application node whose text is title; nullptr when there is none.
     QTreeWidgetItem* FindNodeByTitle(const QString& title) const;
     // Shows the first node tagged tag in the information panel, as a click on it would.
@@ -191,13 +189,6 @@ private slots:
     void TreeDirDel_Click();
     void TreePopDel_Click();
     void TreeView_DeleteKey();
-    void txtSearch_Change(const QString& text);
-    void txtSearch_KeyDown(Qt::KeyboardModifiers modifiers);
-    void txtSearch_Up();
-    void txtSearch_Down();
-    void listviewSearch_Click();
-    void listviewSearch_ItemClick(QListWidgetItem* item);
-    void listviewSearch_DblClick();
     void mnuConfig_Click();
     void mnuDispChange_Click();
     void TrayIcon_LeftClick();
@@ -213,19 +204,11 @@ private:
     void LayoutInfoPanel();
     void SplitterDropped();
     void setBorderBarColor(QPalette::ColorRole role);
-    int twips(int value) const;
     void createLayoutParts();
     void SetNarrowLayout();
     void SetMenusHidden(bool hide = true);
-    void SetSearchControlsVisible(bool visible);
-    int toTwips(int pixels) const;
-    QRect toPixels(const QRect& twipsRect) const;
-    QSize clientTwips() const;
     int searchBoxTwips() const;
     void createSearchControls();
-    void applyFindKey();
-    void addSearchHit(const QString& title);
-    void selectSearchHit(int row);
     void createTrayIcon();
     // Minimised in a tray mode: into the tray, or minimised as usual where there is none.
     void sendToTray();
@@ -368,18 +351,11 @@ private:
     bool m_folderToggled = false;
     bool m_pointerOnNode = false;
     bool m_layoutInProgress = false;
-    bool m_flgBorderBarMoving = false;
-    int m_dragStartX = 0;
-    int m_barStartLeft = 0;
-    int m_dragStartY = 0;
-    int m_barStartTop = 0;
+    LayoutHelper m_layout{*this};
     // Narrow display: the information panel's height in twips; -1 until first laid out.
     int m_narrowInfoHeight = -1;
     QWidget* m_picInsert = nullptr;
-    SearchBox* m_txtSearch = nullptr;
-    QListWidget* m_listSearch = nullptr;
-    QShortcut* m_findShortcut = nullptr;
-    bool m_searchMode = false;
+    SearchPanel* m_search = nullptr;
     TrayIcon* m_trayIcon = nullptr;
     bool m_noTrayNoted = false;
     bool m_noTrayNotePending = false;

@@ -66,7 +66,7 @@ void frmMain::showSyncNote() {
 
 bool frmMain::isEditingSomething() const {
     return QApplication::activeModalWidget() || QApplication::activePopupWidget() ||
-           m_commandsRunning > 0 || m_searchMode || m_tree->isBusy();
+           m_commandsRunning > 0 || searchMode() || m_tree->isBusy();
 }
 
 void frmMain::followDataFileChanges() {
