@@ -183,6 +183,40 @@ private:
     QHash<const void*, QString> m_paths;
 };
 
+// Puts the shown window's place into config; false when there is no window on the screen.
+bool takeWindowPosition(ConfigRecord& config) {
+    MainWindowLink* window = mainWindowLink();
+    // A maximised or minimised window reports a position that is not the one to keep.
+    if (window && !window->isWindowStateNormal())
+        window->setWindowStateNormal();
+    if (!window || !window->isWindowVisible())
+        return false;
+    const QPoint topLeft = window->windowPositionTwips();
+    config.Left = topLeft.x();
+    config.Top = topLeft.y();
+    return true;
+}
+
+// The elements below config by section, made in this order where missing (Pos only when the
+// window's place is kept).
+QHash<QString, XmlElement> sectionsOf(Writer& w, XmlElement& config, bool keepPosition) {
+    QHash<QString, XmlElement> sections{{QString(), config}};
+    const QStringList order{QStringLiteral("Pos"),
+                            QStringLiteral("Color"),
+                            QStringLiteral("Color/infoFont"),
+                            QStringLiteral("Color/treeFont"),
+                            QStringLiteral("Folders"),
+                            QStringLiteral("Key")};
+    for (const QString& path : order) {
+        if (path == u"Pos" && !keepPosition)
+            continue;
+        const qsizetype slash = path.lastIndexOf(u'/');
+        XmlElement parent = sections.value(slash < 0 ? QString() : path.left(slash));
+        sections.insert(path, w.child(parent, path.mid(slash + 1)));
+    }
+    return sections;
+}
+
 } // namespace
 
 void LoadSettings() {
@@ -231,34 +265,8 @@ bool SaveSettings() {
     XmlElement root = edit.doc().documentElement();
     XmlElement config = w.child(root, u"Config");
     const bool keepPosition = s.Config.KeepPos == 1;
-    bool windowShown = false;
-    if (keepPosition) {
-        MainWindowLink* window = mainWindowLink();
-        // A maximised or minimised window reports a position that is not the one to keep.
-        if (window && !window->isWindowStateNormal())
-            window->setWindowStateNormal();
-        windowShown = window && window->isWindowVisible();
-        if (windowShown) {
-            const QPoint topLeft = window->windowPositionTwips();
-            s.Config.Left = topLeft.x();
-            s.Config.Top = topLeft.y();
-        }
-    }
-    // Made in this order when missing, before any attribute is written.
-    QHash<QString, XmlElement> sections{{QString(), config}};
-    const QStringList order{QStringLiteral("Pos"),
-                            QStringLiteral("Color"),
-                            QStringLiteral("Color/infoFont"),
-                            QStringLiteral("Color/treeFont"),
-                            QStringLiteral("Folders"),
-                            QStringLiteral("Key")};
-    for (const QString& path : order) {
-        if (path == u"Pos" && !keepPosition)
-            continue;
-        const qsizetype slash = path.lastIndexOf(u'/');
-        XmlElement parent = sections.value(slash < 0 ? QString() : path.left(slash));
-        sections.insert(path, w.child(parent, path.mid(slash + 1)));
-    }
+    const bool windowShown = keepPosition && takeWindowPosition(s.Config);
+    const QHash<QString, XmlElement> sections = sectionsOf(w, config, keepPosition);
     for (const SettingField& field : settingFields(s)) {
         if ((field.kept == Kept::WithPosition && !keepPosition) ||
             (field.kept == Kept::WithShownWindow && !windowShown))
