@@ -44,6 +44,44 @@ QStringList deadTemporariesBeside(const QString& path) {
     return dead;
 }
 
+// Writes all of bytes to fd and waits until they reach the disk; 0, or the errno of the
+// failure.
+int writeAllAndSync(int fd, const QByteArray& bytes) {
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, size_t(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        data += written;
+        left -= written;
+    }
+    return ::fsync(fd) == 0 ? 0 : errno;
+}
+
+// The mode a new file at a path gets: the old file's, or the usual one for a new file.
+mode_t modeFor(const struct stat* existing) {
+    if (existing)
+        return existing->st_mode & 07777;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// The rename itself reaches the disk with the folder's entry; a failure here only weakens
+// crash safety, the file is already complete.
+void syncFolderOf(const QString& path) {
+    const int dirFd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                             O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
 } // namespace
 
 bool writeFileAtomically(const QString& requestedPath, const QByteArray& bytes, QString* error,
@@ -77,30 +115,11 @@ bool writeFileAtomically(const QString& requestedPath, const QByteArray& bytes, 
         ::unlink(temp.constData());
         return fail(qt_error_string(savedErrno));
     };
-    // mkstemp makes the file private; give it the old file's mode, or the usual one.
-    mode_t mode = existing.st_mode & 07777;
-    if (!exists) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::fchmod(fd, mode) != 0)
+    // mkstemp makes the file private.
+    if (::fchmod(fd, modeFor(exists ? &existing : nullptr)) != 0)
         return abandon(errno);
-
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, size_t(left));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return abandon(errno);
-        }
-        data += written;
-        left -= written;
-    }
-    if (::fsync(fd) != 0)
-        return abandon(errno);
+    if (const int failure = writeAllAndSync(fd, bytes))
+        return abandon(failure);
     // A rename keeps the inode and the modification time: this is the identity the data file
     // will have.
     struct stat status {};
@@ -118,14 +137,7 @@ bool writeFileAtomically(const QString& requestedPath, const QByteArray& bytes, 
     }
     if (written)
         *written = fileIdentity(status);
-    // The rename itself reaches the disk with the folder's entry; a failure here only
-    // weakens crash safety, the file is already complete.
-    const int dirFd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
-                             O_RDONLY | O_DIRECTORY);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    syncFolderOf(path);
     return true;
 }
 

@@ -132,48 +132,55 @@ QList<MergedFolder> asWritten(const Layout& layout) {
     return result;
 }
 
-} // namespace
+// The three versions a merge reads.
+struct Layouts {
+    Layout mine, other, common;
+};
 
-void mergeFolders(XmlDocument& ours, const XmlDocument& theirs, const XmlDocument& base,
-                  const MergedApps& apps, MergeReport& report) {
-    const Layout mine = layoutOf(ours);
-    const Layout other = layoutOf(theirs);
-    const Layout common = layoutOf(base);
-
-    // Which folders there are, and under which parent.
+// Which folders there are, and under which parent; names receives every folder name any
+// version knows, ours first.
+QHash<QString, MergedFolder> mergeParents(const Layouts& l, QStringList& names,
+                                          MergeReport& report) {
     QHash<QString, MergedFolder> folders;
-    QStringList names = mine.order;
-    for (const QString& name : other.order + common.order) {
+    names = l.mine.order;
+    for (const QString& name : l.other.order + l.common.order) {
         if (!names.contains(name))
             names << name;
     }
     for (const QString& name : std::as_const(names)) {
-        const ThreeWay parent =
-            mergeThreeWay(parentIn(common, name), parentIn(mine, name), parentIn(other, name));
-        if (parent.clash && parent.value && parentIn(other, name))
+        const ThreeWay parent = mergeThreeWay(parentIn(l.common, name), parentIn(l.mine, name),
+                                              parentIn(l.other, name));
+        if (parent.clash && parent.value && parentIn(l.other, name))
             reportClash(report, name, QStringLiteral("親フォルダ"));
         if (parent.fromTheirs && parent.value)
             reportTaken(report, name);
         if (parent.value)
             folders.insert(name, {name, *parent.value, {}, {}});
     }
+    return folders;
+}
 
-    // Where each application is shown.
+// Where each application is shown.
+QHash<QString, QString> mergePlaces(const Layouts& l, const MergedApps& apps, MergeReport& report) {
     QHash<QString, QString> place;
-    QStringList placed = mine.placeOf.keys() + other.placeOf.keys();
+    QStringList placed = l.mine.placeOf.keys() + l.other.placeOf.keys();
     for (const QString& app : std::as_const(placed)) {
         if (apps.deleted.contains(app) || place.contains(app))
             continue;
         const ThreeWay where =
-            mergeThreeWay(placeIn(common, app), placeIn(mine, app), placeIn(other, app));
-        if (where.clash && where.value && placeIn(other, app))
+            mergeThreeWay(placeIn(l.common, app), placeIn(l.mine, app), placeIn(l.other, app));
+        if (where.clash && where.value && placeIn(l.other, app))
             reportClash(report, app, QStringLiteral("フォルダ"));
         if (where.value)
             place.insert(app, *where.value);
     }
+    return place;
+}
 
-    // A folder deleted on one side stays while an application is shown in it or a folder
-    // that stays lies under it.
+// A folder deleted on one side stays while an application is shown in it or a folder that
+// stays lies under it.
+void keepNeededFolders(const Layouts& l, const QHash<QString, QString>& place,
+                       QHash<QString, MergedFolder>& folders, QStringList& names) {
     QStringList needed = place.values();
     for (const MergedFolder& folder : std::as_const(folders))
         needed << folder.parent;
@@ -181,48 +188,51 @@ void mergeFolders(XmlDocument& ours, const XmlDocument& theirs, const XmlDocumen
         const QString name = needed.takeLast();
         if (name.isEmpty() || folders.contains(name))
             continue;
-        Version parent = parentIn(mine, name);
+        Version parent = parentIn(l.mine, name);
         if (!parent)
-            parent = parentIn(other, name);
+            parent = parentIn(l.other, name);
         if (!parent)
-            parent = parentIn(common, name);
+            parent = parentIn(l.common, name);
         folders.insert(name, {name, parent.value_or(kRoot), {}, {}});
         if (!names.contains(name))
             names << name;
         needed << folders[name].parent;
     }
+}
 
-    // Order: folders among their siblings, applications within their folder.
+// Order: folders among their siblings, applications within their folder.
+QStringList orderFolders(const Layouts& l, const QHash<QString, QString>& place,
+                         const QStringList& names, QHash<QString, MergedFolder>& folders) {
     QStringList order;
-    for (const QString& name : mine.order) {
+    for (const QString& name : l.mine.order) {
         if (folders.contains(name))
             order << name;
     }
-    placeAfterNeighbours(order, other.order, [&](const QString& n) { return folders.contains(n); });
-    for (const QString& name : std::as_const(names)) {
+    placeAfterNeighbours(order, l.other.order,
+                         [&](const QString& n) { return folders.contains(n); });
+    for (const QString& name : names) {
         if (folders.contains(name) && !order.contains(name))
             order << name;
     }
     for (const QString& name : std::as_const(order)) {
         MergedFolder& folder = folders[name];
         const auto is = [&](const QString& app) { return place.value(app) == name; };
-        for (const QString& app : mine.byName.value(name).items) {
+        for (const QString& app : l.mine.byName.value(name).items) {
             if (is(app))
                 folder.items << app;
         }
-        placeAfterNeighbours(folder.items, other.byName.value(name).items, is);
-        const QString kept =
-            mine.byName.contains(name) ? mine.byName[name].order : other.byName.value(name).order;
+        placeAfterNeighbours(folder.items, l.other.byName.value(name).items, is);
+        const QString kept = l.mine.byName.contains(name) ? l.mine.byName[name].order
+                                                          : l.other.byName.value(name).order;
         folder.order = kept.isEmpty() ? QStringLiteral("99") : kept;
     }
+    return order;
+}
 
-    const QList<MergedFolder> merged = inTreeOrder(order, folders);
-    if (merged == asWritten(mine))
-        return;
-    report.changed = true;
-    XmlElement element = foldersElement(ours);
+void writeFolders(XmlDocument& doc, const QList<MergedFolder>& merged) {
+    XmlElement element = foldersElement(doc);
     if (element.isNull())
-        element = ours.documentElement().appendChild(QStringLiteral("Folders"));
+        element = doc.documentElement().appendChild(QStringLiteral("Folders"));
     element.removeChildren();
     for (const MergedFolder& folder : merged) {
         XmlElement written = element.appendChild(QStringLiteral("Folder"));
@@ -232,6 +242,23 @@ void mergeFolders(XmlDocument& ours, const XmlDocument& theirs, const XmlDocumen
         for (const QString& app : folder.items)
             written.appendChild(QStringLiteral("AppItem")).setText(app);
     }
+}
+
+} // namespace
+
+void mergeFolders(XmlDocument& ours, const XmlDocument& theirs, const XmlDocument& base,
+                  const MergedApps& apps, MergeReport& report) {
+    const Layouts layouts{layoutOf(ours), layoutOf(theirs), layoutOf(base)};
+    QStringList names;
+    QHash<QString, MergedFolder> folders = mergeParents(layouts, names, report);
+    const QHash<QString, QString> place = mergePlaces(layouts, apps, report);
+    keepNeededFolders(layouts, place, folders, names);
+    const QStringList order = orderFolders(layouts, place, names, folders);
+    const QList<MergedFolder> merged = inTreeOrder(order, folders);
+    if (merged == asWritten(layouts.mine))
+        return;
+    report.changed = true;
+    writeFolders(ours, merged);
 }
 
 } // namespace vadok

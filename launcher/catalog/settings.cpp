@@ -13,6 +13,11 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include <optional>
+#include <type_traits>
+#include <variant>
+#include <vector>
+
 namespace vadok {
 
 Settings& settings() {
@@ -22,35 +27,109 @@ Settings& settings() {
 
 namespace {
 
-// Reading: an attribute replaces the value only when it is present and converts.
-template <typename T> void readInt(const XmlElement& element, const char16_t* name, T& value) {
-    const QString key = QString::fromUtf16(name);
-    if (!element.hasAttribute(key))
-        return;
-    if (const std::optional<T> converted = textToInt<T>(element.attribute(key)))
-        value = *converted;
-}
+// Which settings a load or save touches: the window's place only with KeepPos 1, and its
+// size and splitters are saved only while it is shown (a hidden window has no place to keep).
+enum class Kept { Always, WithPosition, WithShownWindow };
 
-void readBool(const XmlElement& element, const char16_t* name, bool& value) {
-    const QString key = QString::fromUtf16(name);
-    if (!element.hasAttribute(key))
-        return;
-    if (const std::optional<bool> converted = textToBool(element.attribute(key)))
-        value = *converted;
-}
+// One attribute below Config. section is the path of its element ("" for Config itself,
+// "Color/infoFont"); the list's order is the order of the attributes in a new file.
+struct SettingField {
+    QString section;
+    const char16_t* key;
+    Kept kept;
+    std::variant<qint16*, quint8*, qint32*, bool*, double*, QString*> value;
+};
 
-void readFont(const XmlElement& element, FontRecord& font) {
-    if (element.isNull())
-        return;
-    if (element.hasAttribute(QStringLiteral("Name")))
-        font.Name = element.attribute(QStringLiteral("Name"));
-    if (element.hasAttribute(QStringLiteral("Size"))) {
-        if (const std::optional<double> size =
-                textToNumber(element.attribute(QStringLiteral("Size"))))
-            font.Size = *size;
+std::vector<SettingField> settingFields(Settings& s) {
+    ConfigRecord& c = s.Config;
+    ColorRecord& k = s.Color;
+    const QString config; // the Config element itself
+    const QString pos = QStringLiteral("Pos");
+    const QString color = QStringLiteral("Color");
+    const QString key = QStringLiteral("Key");
+    std::vector<SettingField> fields = {
+        {config, u"PackDate", Kept::Always, &c.PackDate},
+        {config, u"KeepPos", Kept::Always, &c.KeepPos},
+        {config, u"LhaDialog", Kept::Always, &c.LhaDialog},
+        {config, u"IntoTaskTray", Kept::Always, &c.IntoTaskTray},
+        {pos, u"Left", Kept::WithShownWindow, &c.Left},
+        {pos, u"Top", Kept::WithShownWindow, &c.Top},
+        {pos, u"Height", Kept::WithShownWindow, &c.Height},
+        {pos, u"Width", Kept::WithShownWindow, &c.Width},
+        {pos, u"LR", Kept::WithShownWindow, &c.LR},
+        {pos, u"wState", Kept::WithShownWindow, &c.wState},
+        {pos, u"narrowHeight", Kept::WithShownWindow, &c.narrowHeight},
+        {pos, u"narrowWidth", Kept::WithShownWindow, &c.narrowWidth},
+        {pos, u"posUD", Kept::WithShownWindow, &c.posUD},
+        {pos, u"DispMode", Kept::WithPosition, &c.DispMode},
+        {pos, u"DispCmdButtons", Kept::WithPosition, &c.DispCmdButtons},
+        {color, u"infoTXT", Kept::Always, &k.infoTXT},
+        {color, u"infoBG", Kept::Always, &k.infoBG},
+        {color, u"treeTXT", Kept::Always, &k.treeTXT},
+        {color, u"treeBG", Kept::Always, &k.treeBG},
+        {color, u"treeSEL", Kept::Always, &k.treeSEL},
+        {color, u"DispInfoNarrow", Kept::Always, &k.DispInfoNarrow},
+        {color, u"DispStatusNarrow", Kept::Always, &k.DispStatusNarrow},
+        {color, u"DispMenuNarrow", Kept::Always, &k.DispMenuNarrow},
+        {color, u"DispSearchTextBoxAnyTime", Kept::Always, &k.DispSearchTextBoxAnyTime},
+    };
+    for (auto [name, font] :
+         {std::pair{u"infoFont", &k.infoFont}, std::pair{u"treeFont", &k.treeFont}}) {
+        const QString section = color + u'/' + QString::fromUtf16(name);
+        fields.push_back({section, u"Name", Kept::Always, &font->Name});
+        fields.push_back({section, u"Size", Kept::Always, &font->Size});
+        fields.push_back({section, u"Bold", Kept::Always, &font->Bold});
+        fields.push_back({section, u"Ital", Kept::Always, &font->Ital});
     }
-    readBool(element, u"Bold", font.Bold);
-    readBool(element, u"Ital", font.Ital);
+    fields.push_back({key, u"AppCallEnd", Kept::Always, &s.Key.AppCallEnd});
+    fields.push_back({key, u"FindKey", Kept::Always, &s.Key.FindKey});
+    return fields;
+}
+
+// An attribute's text as it reads: nothing when it does not convert.
+template <typename T> std::optional<T> fromText(const QString& text) {
+    if constexpr (std::is_same_v<T, bool>)
+        return textToBool(text);
+    else if constexpr (std::is_same_v<T, double>)
+        return textToNumber(text);
+    else if constexpr (std::is_same_v<T, QString>)
+        return text;
+    else
+        return textToInt<T>(text);
+}
+
+template <typename T> QString toText(const T& value) {
+    if constexpr (std::is_same_v<T, bool>)
+        return boolAttributeText(value);
+    else if constexpr (std::is_same_v<T, double>)
+        return fontSizeText(value);
+    else if constexpr (std::is_same_v<T, QString>)
+        return value;
+    else
+        return QString::number(qint64(value));
+}
+
+// The element at section below config; a null element when any part is missing.
+XmlElement sectionOf(const XmlElement& config, const QString& section) {
+    XmlElement element = config;
+    for (const QString& part : section.split(u'/', Qt::SkipEmptyParts))
+        element = element.firstChild(part);
+    return element;
+}
+
+// Reading: an attribute replaces the value only when it is present and converts.
+void readField(const XmlElement& config, const SettingField& field) {
+    const XmlElement element = sectionOf(config, field.section);
+    const QString key = QString::fromUtf16(field.key);
+    if (element.isNull() || !element.hasAttribute(key))
+        return;
+    std::visit(
+        [&](auto* value) {
+            using T = std::remove_pointer_t<decltype(value)>;
+            if (const std::optional<T> converted = fromText<T>(element.attribute(key)))
+                *value = *converted;
+        },
+        field.value);
 }
 
 QString readFolder(const XmlElement& folders, const char16_t* name, const QString& fallback) {
@@ -79,20 +158,14 @@ public:
         element.setAttribute(key, value);
         m_changed = true;
     }
-    void set(XmlElement& element, const char16_t* name, qint64 value) {
-        set(element, name, QString::number(value));
-    }
-    void setBool(XmlElement& element, const char16_t* name, bool value) {
-        set(element, name, boolAttributeText(value));
-    }
-    void setFont(XmlElement& element, const FontRecord& font) {
-        set(element, u"Name", font.Name);
-        set(element, u"Size", fontSizeText(font.Size));
-        setBool(element, u"Bold", font.Bold);
-        setBool(element, u"Ital", font.Ital);
+    void set(XmlElement& element, const SettingField& field) {
+        set(element, field.key,
+            std::visit([](auto* value) { return toText(*value); }, field.value));
     }
     XmlElement child(XmlElement& parent, const char16_t* name) {
-        const QString key = QString::fromUtf16(name);
+        return child(parent, QString::fromUtf16(name));
+    }
+    XmlElement child(XmlElement& parent, const QString& key) {
         XmlElement found = parent.firstChild(key);
         if (found.isNull()) {
             found = parent.appendChild(key);
@@ -110,6 +183,40 @@ private:
     QHash<const void*, QString> m_paths;
 };
 
+// Puts the shown window's place into config; false when there is no window on the screen.
+bool takeWindowPosition(ConfigRecord& config) {
+    MainWindowLink* window = mainWindowLink();
+    // A maximised or minimised window reports a position that is not the one to keep.
+    if (window && !window->isWindowStateNormal())
+        window->setWindowStateNormal();
+    if (!window || !window->isWindowVisible())
+        return false;
+    const QPoint topLeft = window->windowPositionTwips();
+    config.Left = topLeft.x();
+    config.Top = topLeft.y();
+    return true;
+}
+
+// The elements below config by section, made in this order where missing (Pos only when the
+// window's place is kept).
+QHash<QString, XmlElement> sectionsOf(Writer& w, XmlElement& config, bool keepPosition) {
+    QHash<QString, XmlElement> sections{{QString(), config}};
+    const QStringList order{QStringLiteral("Pos"),
+                            QStringLiteral("Color"),
+                            QStringLiteral("Color/infoFont"),
+                            QStringLiteral("Color/treeFont"),
+                            QStringLiteral("Folders"),
+                            QStringLiteral("Key")};
+    for (const QString& path : order) {
+        if (path == u"Pos" && !keepPosition)
+            continue;
+        const qsizetype slash = path.lastIndexOf(u'/');
+        XmlElement parent = sections.value(slash < 0 ? QString() : path.left(slash));
+        sections.insert(path, w.child(parent, path.mid(slash + 1)));
+    }
+    return sections;
+}
+
 } // namespace
 
 void LoadSettings() {
@@ -126,43 +233,10 @@ void LoadSettings() {
     settingsAsRead() = configAttributes(*doc);
     const XmlElement config = doc->documentElement().firstChild(QStringLiteral("Config"));
     if (!config.isNull() && doc->documentElement().name() == QStringLiteral("Vadok")) {
-        ConfigRecord& c = s.Config;
-        readInt(config, u"PackDate", c.PackDate);
-        readInt(config, u"KeepPos", c.KeepPos);
-        readInt(config, u"LhaDialog", c.LhaDialog);
-        readInt(config, u"IntoTaskTray", c.IntoTaskTray);
-        if (c.KeepPos == 1) {
-            const XmlElement pos = config.firstChild(QStringLiteral("Pos"));
-            readInt(pos, u"Left", c.Left);
-            readInt(pos, u"Top", c.Top);
-            readInt(pos, u"Height", c.Height);
-            readInt(pos, u"Width", c.Width);
-            readInt(pos, u"LR", c.LR);
-            readInt(pos, u"wState", c.wState);
-            readInt(pos, u"narrowHeight", c.narrowHeight);
-            readInt(pos, u"narrowWidth", c.narrowWidth);
-            readInt(pos, u"posUD", c.posUD);
-            readInt(pos, u"DispMode", c.DispMode);
-            readInt(pos, u"DispCmdButtons", c.DispCmdButtons);
+        for (const SettingField& field : settingFields(s)) {
+            if (field.kept == Kept::Always || s.Config.KeepPos == 1)
+                readField(config, field);
         }
-        const XmlElement color = config.firstChild(QStringLiteral("Color"));
-        if (!color.isNull()) {
-            ColorRecord& k = s.Color;
-            readInt(color, u"infoTXT", k.infoTXT);
-            readInt(color, u"infoBG", k.infoBG);
-            readInt(color, u"treeTXT", k.treeTXT);
-            readInt(color, u"treeBG", k.treeBG);
-            readInt(color, u"treeSEL", k.treeSEL);
-            readFont(color.firstChild(QStringLiteral("infoFont")), k.infoFont);
-            readFont(color.firstChild(QStringLiteral("treeFont")), k.treeFont);
-            readBool(color, u"DispInfoNarrow", k.DispInfoNarrow);
-            readBool(color, u"DispStatusNarrow", k.DispStatusNarrow);
-            readBool(color, u"DispMenuNarrow", k.DispMenuNarrow);
-            readBool(color, u"DispSearchTextBoxAnyTime", k.DispSearchTextBoxAnyTime);
-        }
-        const XmlElement key = config.firstChild(QStringLiteral("Key"));
-        readInt(key, u"AppCallEnd", s.Key.AppCallEnd);
-        readInt(key, u"FindKey", s.Key.FindKey);
         const XmlElement folders = config.firstChild(QStringLiteral("Folders"));
         pack = readFolder(folders, u"pack", pack);
         exec = readFolder(folders, u"exec", exec);
@@ -185,63 +259,27 @@ bool SaveSettings() {
         reportDataFileError(edit.errorString());
         return false;
     }
-    const Settings& s = settings();
-    const ConfigRecord& c = s.Config;
+    // A copy: the window's place is taken from the window, not from what was read.
+    Settings s = settings();
     Writer w;
     XmlElement root = edit.doc().documentElement();
     XmlElement config = w.child(root, u"Config");
-    w.set(config, u"PackDate", c.PackDate);
-    w.set(config, u"KeepPos", c.KeepPos);
-    w.set(config, u"LhaDialog", c.LhaDialog);
-    w.set(config, u"IntoTaskTray", c.IntoTaskTray);
-
-    if (c.KeepPos == 1) {
-        MainWindowLink* window = mainWindowLink();
-        // A maximised or minimised window reports a position that is not the one to keep.
-        if (window && !window->isWindowStateNormal())
-            window->setWindowStateNormal();
-        XmlElement pos = w.child(config, u"Pos");
-        if (window && window->isWindowVisible()) {
-            const QPoint topLeft = window->windowPositionTwips();
-            w.set(pos, u"Left", topLeft.x());
-            w.set(pos, u"Top", topLeft.y());
-            w.set(pos, u"Height", c.Height);
-            w.set(pos, u"Width", c.Width);
-            w.set(pos, u"LR", c.LR);
-            w.set(pos, u"wState", c.wState);
-            w.set(pos, u"narrowHeight", c.narrowHeight);
-            w.set(pos, u"narrowWidth", c.narrowWidth);
-            w.set(pos, u"posUD", c.posUD);
-        }
-        w.set(pos, u"DispMode", c.DispMode);
-        w.set(pos, u"DispCmdButtons", c.DispCmdButtons);
+    const bool keepPosition = s.Config.KeepPos == 1;
+    const bool windowShown = keepPosition && takeWindowPosition(s.Config);
+    const QHash<QString, XmlElement> sections = sectionsOf(w, config, keepPosition);
+    for (const SettingField& field : settingFields(s)) {
+        if ((field.kept == Kept::WithPosition && !keepPosition) ||
+            (field.kept == Kept::WithShownWindow && !windowShown))
+            continue;
+        XmlElement element = sections.value(field.section);
+        w.set(element, field);
     }
 
-    const ColorRecord& k = s.Color;
-    XmlElement color = w.child(config, u"Color");
-    XmlElement infoFont = w.child(color, u"infoFont");
-    XmlElement treeFont = w.child(color, u"treeFont");
-    w.set(color, u"infoTXT", k.infoTXT);
-    w.set(color, u"infoBG", k.infoBG);
-    w.set(color, u"treeTXT", k.treeTXT);
-    w.set(color, u"treeBG", k.treeBG);
-    w.set(color, u"treeSEL", k.treeSEL);
-    w.setBool(color, u"DispInfoNarrow", k.DispInfoNarrow);
-    w.setBool(color, u"DispStatusNarrow", k.DispStatusNarrow);
-    w.setBool(color, u"DispMenuNarrow", k.DispMenuNarrow);
-    w.setBool(color, u"DispSearchTextBoxAnyTime", k.DispSearchTextBoxAnyTime);
-    w.setFont(infoFont, k.infoFont);
-    w.setFont(treeFont, k.treeFont);
-
     const QString program = withTrailingSlash(programFolder());
-    XmlElement folders = w.child(config, u"Folders");
+    XmlElement folders = sections.value(QStringLiteral("Folders"));
     w.set(folders, u"pack", toStoredFolderPath(s.PackDir, program));
     w.set(folders, u"exec", toStoredFolderPath(s.ExecDir, program));
     w.set(folders, u"icon", toStoredFolderPath(s.IconDir, program));
-
-    XmlElement key = w.child(config, u"Key");
-    w.set(key, u"AppCallEnd", s.Key.AppCallEnd);
-    w.set(key, u"FindKey", s.Key.FindKey);
 
     if (!w.changed()) {
         edit.keepUnchanged();

@@ -15,6 +15,8 @@ struct FontRecord {
     double Size = 9; // points
     bool Bold = false;
     bool Ital = false;
+
+    bool operator==(const FontRecord&) const = default;
 };
 
 struct ConfigRecord {
@@ -34,6 +36,8 @@ struct ConfigRecord {
     qint32 posUD = 3500;
     quint8 DispMode = 0; // 0 wide, 1 narrow
     quint8 DispCmdButtons = 0;
+
+    bool operator==(const ConfigRecord&) const = default;
 };
 
 struct ColorRecord {
@@ -49,11 +53,15 @@ struct ColorRecord {
     bool DispStatusNarrow = false;
     bool DispMenuNarrow = false;
     bool DispSearchTextBoxAnyTime = false;
+
+    bool operator==(const ColorRecord&) const = default;
 };
 
 struct KeyRecord {
     quint8 AppCallEnd = kVkShift; // virtual-key code
     quint8 FindKey = 1;           // 1 F3, 2 Ctrl+F
+
+    bool operator==(const KeyRecord&) const = default;
 };
 
 struct Settings {

@@ -57,7 +57,28 @@ void frmEdit::createControls(const QStringList& folders) {
     int row = 0;
     grid->addWidget(new QLabel(QStringLiteral("プログラムの情報をこの画面で入力してください"), main),
                     row++, 0, 1, 3);
+    createFieldRows(grid, row, folders);
+    createIconRow(grid, row);
+    createCommandRows(grid, row);
+    grid->setColumnStretch(1, 1);
 
+    createTextPanel();
+    createCommandPanel();
+
+    main->setFixedSize(twips(kClosedWidth) - 2 * twips(120), twips(kClosedHeight) - twips(600));
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(twips(120), twips(120), twips(120), twips(120));
+    layout->setSpacing(0);
+    layout->addWidget(main);
+    layout->addWidget(m_textPanel);
+    layout->addWidget(m_subPanel);
+    // The dialog takes the size of what is shown: the side panels are closed.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+// Name, notes, program and folder.
+void frmEdit::createFieldRows(QGridLayout* grid, int& row, const QStringList& folders) {
+    QWidget* main = grid->parentWidget();
     m_name = named(new QLineEdit(main), QStringLiteral("txtName"));
     grid->addWidget(new QLabel(QStringLiteral("名称"), main), row, 0);
     grid->addWidget(m_name, row++, 1, 1, 2);
@@ -84,7 +105,10 @@ void frmEdit::createControls(const QStringList& folders) {
     m_appDir->addItems(folders);
     grid->addWidget(new QLabel(QStringLiteral("フォルダ"), main), row, 0);
     grid->addWidget(m_appDir, row++, 1, 1, 2);
+}
 
+void frmEdit::createIconRow(QGridLayout* grid, int& row) {
+    QWidget* main = grid->parentWidget();
     auto* iconRow = new QHBoxLayout();
     m_icon = named(new QLabel(main), QStringLiteral("picIcon"));
     m_icon->setFixedSize(32, 32);
@@ -101,7 +125,11 @@ void frmEdit::createControls(const QStringList& folders) {
     connect(chooseIcon, &QPushButton::clicked, this, &frmEdit::cmdIconPath_Click);
     grid->addWidget(new QLabel(QStringLiteral("アイコン"), main), row, 0);
     grid->addLayout(iconRow, row++, 1, 1, 2);
+}
 
+// The marks, the buttons that open the side panels, and the closing buttons.
+void frmEdit::createCommandRows(QGridLayout* grid, int& row) {
+    QWidget* main = grid->parentWidget();
     m_nonPack = named(new QCheckBox(QStringLiteral("圧縮保存しない(&N)"), main),
                       QStringLiteral("chkNonPack"));
     m_shortCut =
@@ -136,23 +164,9 @@ void frmEdit::createControls(const QStringList& folders) {
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
     grid->addLayout(buttons, row++, 0, 1, 3);
-    grid->setColumnStretch(1, 1);
     connect(ok, &QPushButton::clicked, this, &frmEdit::cmdOK_Click);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(remove, &QPushButton::clicked, this, &frmEdit::cmdRemove_Click);
-
-    createTextPanel();
-    createCommandPanel();
-
-    main->setFixedSize(twips(kClosedWidth) - 2 * twips(120), twips(kClosedHeight) - twips(600));
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(twips(120), twips(120), twips(120), twips(120));
-    layout->setSpacing(0);
-    layout->addWidget(main);
-    layout->addWidget(m_textPanel);
-    layout->addWidget(m_subPanel);
-    // The dialog takes the size of what is shown: the side panels are closed.
-    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void frmEdit::fill(const PackApp& app, const QStringList& subCommands) {

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class QCheckBox;
+class QGridLayout;
 class QComboBox;
 class QGroupBox;
 class QImage;
@@ -63,6 +64,10 @@ private:
     enum class Panel { None, Texts, Commands };
 
     void createControls(const QStringList& folders);
+    // Each adds its rows to the grid of the main panel from row on, and moves row past them.
+    void createFieldRows(QGridLayout* grid, int& row, const QStringList& folders);
+    void createIconRow(QGridLayout* grid, int& row);
+    void createCommandRows(QGridLayout* grid, int& row);
     void createTextPanel();
     void createCommandPanel();
     void cleanNotes();

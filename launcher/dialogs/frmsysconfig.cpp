@@ -302,6 +302,15 @@ QWidget* frmSysConfig::createKeyTab() {
 }
 
 void frmSysConfig::setHelpTexts() {
+    setFocusHelp();
+    setMouseHelp();
+    for (QLabel* box : m_colorBoxes)
+        m_mouseHelp.insert(box, QStringLiteral("クリックして色を設定します"));
+    findChild<QWidget*>(QStringLiteral("Frame1"))
+        ->setToolTip(QStringLiteral("最小化したときどのように表示するかを指定します。"));
+}
+
+void frmSysConfig::setFocusHelp() {
     const QString folderNote =
         kCrLf + QStringLiteral("　ここで指定したフォルダはVadokが使用しますので、空のフォルダを指定してください");
     // Shown when the control takes the focus, and as its tool tip.
@@ -342,6 +351,9 @@ void frmSysConfig::setHelpTexts() {
         m_focusHelp.insert(widget, text);
         widget->installEventFilter(this);
     }
+}
+
+void frmSysConfig::setMouseHelp() {
     // Shown under the mouse; those marked also as tool tip.
     struct MouseHelp {
         QWidget* widget;
@@ -381,10 +393,6 @@ void frmSysConfig::setHelpTexts() {
             help.widget->setToolTip(shown(help.text));
         help.widget->installEventFilter(this);
     }
-    for (QLabel* box : m_colorBoxes)
-        m_mouseHelp.insert(box, QStringLiteral("クリックして色を設定します"));
-    findChild<QWidget*>(QStringLiteral("Frame1"))
-        ->setToolTip(QStringLiteral("最小化したときどのように表示するかを指定します。"));
 }
 
 void frmSysConfig::showHelp(const QString& text) {

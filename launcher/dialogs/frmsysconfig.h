@@ -44,6 +44,8 @@ private:
     QWidget* createDisplayTab();
     QWidget* createKeyTab();
     void setHelpTexts();
+    void setFocusHelp();
+    void setMouseHelp();
     void showHelp(const QString& text);
     void showColor(int index);
     void showFont(int index);

@@ -47,7 +47,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     if (config.DispMode <= 1)
         m_dispMode[config.DispMode]->setChecked(true);
     if (config.KeepPos == 1) {
-        move(twips(config.Left), twips(config.Top));
+        move(m_layout.toPixels(config.Left), m_layout.toPixels(config.Top));
         SetDispMode(config.DispMode);
         if (config.wState == 1)
             setWindowState(Qt::WindowNoState);
@@ -57,7 +57,6 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     ApplyInfoStyle();
 
     // The tree is read on the first tick, once the window is on the screen.
-    setStage(QStringLiteral("INIT"));
     m_gcTimer->setInterval(1);
     m_gcTimer->start();
 }
@@ -131,7 +130,7 @@ void frmMain::createControls() {
     m_panel1->setObjectName(QStringLiteral("StatusBarPanel1"));
     m_panel2 = new QLabel(bar);
     m_panel2->setObjectName(QStringLiteral("StatusBarPanel2"));
-    m_panel2->setMinimumWidth(twips(900));
+    m_panel2->setMinimumWidth(m_layout.toPixels(900));
     bar->addWidget(m_panel1, 1);
     bar->addPermanentWidget(m_panel2);
     // Right of the two panels every launcher has: the space the archives save.
@@ -145,15 +144,11 @@ void frmMain::createControls() {
     connect(m_gcTimer, &QTimer::timeout, this, &frmMain::GCTimer_Timer);
 }
 
-int frmMain::twips(int value) const {
-    return twipsToPixels(value, logicalDpiX());
-}
-
-void frmMain::setStage(const QString& stage) {
+void frmMain::setStage(WindowStage stage) {
     if (m_stage == stage)
         return;
     m_stage = stage;
-    emit stageChanged(stage);
+    emit stageChanged(windowStageName(stage));
 }
 
 void frmMain::ApplyInfoStyle() {

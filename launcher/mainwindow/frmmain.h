@@ -3,6 +3,8 @@
 #include "apps/packapp.h"
 #include "dialogs/registrationtarget.h"
 #include "instances/handover.h"
+#include "mainwindow/layouthelper.h"
+#include "mainwindow/windowstage.h"
 #include "util/mainwindowlink.h"
 
 #include <QMainWindow>
@@ -17,12 +19,9 @@ class QAction;
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QListWidget;
-class QListWidgetItem;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
-class QShortcut;
 class QTimer;
 class QTreeWidgetItem;
 class QUrl;
@@ -32,7 +31,7 @@ namespace vadok {
 class ArchiveCheckJob;
 class CatalogSizes;
 class CatalogTree;
-class SearchBox;
+class SearchPanel;
 class TrayIcon;
 class XmlDocument;
 class XmlElement;
@@ -41,9 +40,7 @@ class XmlElement;
 // commands, the timer that builds the tree after the window has appeared and then polls
 // the hand-over file, and the exit that stores idle applications again.
 //
-// The timer's stage lives in stage(): "INIT" until the first tick, "BOOT" while the tree is
-// read, "ICONLOAD"/"ICONLOADING" while the remaining icons load, "NORMAL" afterwards, and
-// "TrayFIN", "FINing", "FIN" on the way out.
+// The timer's stage (WindowStage) is announced by name through stageChanged().
 class frmMain : public QMainWindow,
                 public MainWindowLink,
                 public HandOverTarget,
@@ -114,7 +111,8 @@ public:
     // application takes that folder in its record. False with a warning for a missing key.
     bool MoveNode(const QString& sourceKey, const QString& destinationKey);
 
-    QString stage() const { return m_stage; }
+    // The stage's name, as stageChanged() gives it.
+    QString stage() const { return windowStageName(m_stage); }
     // 1-based: slot 0 exists and is never used.
     const std::vector<PackApp>& Apps() const { return m_apps; }
     // Slot 0 is always empty.
@@ -136,7 +134,7 @@ public:
 
     // Search: the box and the hits over the tree, by title as one types, by notes on request.
     void ToggleSearchMode();
-    bool searchMode() const { return m_searchMode; }
+    bool searchMode() const;
     // The application node whose text is title; nullptr when there is none.
     QTreeWidgetItem* FindNodeByTitle(const QString& title) const;
     // Shows the first node tagged tag in the information panel, as a click on it would.
@@ -191,13 +189,6 @@ private slots:
     void TreeDirDel_Click();
     void TreePopDel_Click();
     void TreeView_DeleteKey();
-    void txtSearch_Change(const QString& text);
-    void txtSearch_KeyDown(Qt::KeyboardModifiers modifiers);
-    void txtSearch_Up();
-    void txtSearch_Down();
-    void listviewSearch_Click();
-    void listviewSearch_ItemClick(QListWidgetItem* item);
-    void listviewSearch_DblClick();
     void mnuConfig_Click();
     void mnuDispChange_Click();
     void TrayIcon_LeftClick();
@@ -213,19 +204,11 @@ private:
     void LayoutInfoPanel();
     void SplitterDropped();
     void setBorderBarColor(QPalette::ColorRole role);
-    int twips(int value) const;
     void createLayoutParts();
     void SetNarrowLayout();
     void SetMenusHidden(bool hide = true);
-    void SetSearchControlsVisible(bool visible);
-    int toTwips(int pixels) const;
-    QRect toPixels(const QRect& twipsRect) const;
-    QSize clientTwips() const;
     int searchBoxTwips() const;
     void createSearchControls();
-    void applyFindKey();
-    void addSearchHit(const QString& title);
-    void selectSearchHit(int row);
     void createTrayIcon();
     // Minimised in a tray mode: into the tray, or minimised as usual where there is none.
     void sendToTray();
@@ -263,7 +246,7 @@ private:
     // Runs work now, or once the running command is over.
     void whenNoCommandRuns(std::function<void()> work);
 
-    void setStage(const QString& stage);
+    void setStage(WindowStage stage);
     // Merges the conflict copies of the data file that a sync engine left beside it, and
     // says what was merged.
     void mergeSyncConflicts();
@@ -279,6 +262,10 @@ private:
     // The folder structure of doc as the tree now shows it: what SaveFolders merges
     // against when the file changed meanwhile.
     void rememberTreeFolders(const XmlDocument& doc);
+    // The tree with only its root, once the data file exists (made from the template if not).
+    void startEmptyTree();
+    // The application nodes of folders; returns their keys.
+    QSet<QString> addAppNodes(const QList<XmlElement>& folders);
     void WriteFolder(QTreeWidgetItem* node, const QString& parentName, int order,
                      XmlElement& folders);
     void showRootPanel();
@@ -353,7 +340,8 @@ private:
     QAction* m_dispChange = nullptr;
     QAction* m_dispChangeSep = nullptr;
 
-    QString m_stage;
+    // Init until the first tick reads the tree.
+    WindowStage m_stage = WindowStage::Init;
     std::vector<PackApp> m_apps;
     QStringList m_iconQueue;
     QStringList m_subCommands;
@@ -363,18 +351,11 @@ private:
     bool m_folderToggled = false;
     bool m_pointerOnNode = false;
     bool m_layoutInProgress = false;
-    bool m_flgBorderBarMoving = false;
-    int m_dragStartX = 0;
-    int m_barStartLeft = 0;
-    int m_dragStartY = 0;
-    int m_barStartTop = 0;
+    LayoutHelper m_layout{*this};
     // Narrow display: the information panel's height in twips; -1 until first laid out.
     int m_narrowInfoHeight = -1;
     QWidget* m_picInsert = nullptr;
-    SearchBox* m_txtSearch = nullptr;
-    QListWidget* m_listSearch = nullptr;
-    QShortcut* m_findShortcut = nullptr;
-    bool m_searchMode = false;
+    SearchPanel* m_search = nullptr;
     TrayIcon* m_trayIcon = nullptr;
     bool m_noTrayNoted = false;
     bool m_noTrayNotePending = false;

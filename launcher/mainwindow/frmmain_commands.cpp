@@ -116,7 +116,7 @@ void frmMain::cmdExec_Click() {
     } else if (leave) {
         hide();
         QTimer::singleShot(m_pauses.leaveMs, this, [this] {
-            setStage(QStringLiteral("FIN"));
+            setStage(WindowStage::Fin);
             close();
         });
     }

@@ -3,6 +3,7 @@
 
 #include "catalog/settings.h"
 #include "dialogs/frmsysconfig.h"
+#include "mainwindow/searchpanel.h"
 #include "shell/trayicon.h"
 
 #include <QAction>
@@ -19,12 +20,12 @@ void frmMain::mnuConfig_Click() {
         dialog.exec();
     }
     ApplyInfoStyle();
-    applyFindKey();
+    m_search->setFindKey(settings().Key.FindKey);
     // With the box always shown there is no search mode to be in.
     if (settings().Color.DispSearchTextBoxAnyTime)
-        m_searchMode = false;
-    else if (!m_searchMode)
-        SetSearchControlsVisible(false);
+        m_search->setSearchMode(false);
+    else if (!m_search->searchMode())
+        m_search->setControlsVisible(false);
     SetDispMode(m_dispMode[1]->isChecked() ? 1 : 0);
     // The window is on the screen: only the resident mode keeps an icon in the tray.
     if (settings().Config.IntoTaskTray == 2 && TrayIcon::isAvailable())

@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QPushButton>
 #include <QTimer>
+#include <QtDebug>
 
 #include <exception>
 
@@ -52,18 +53,18 @@ void frmMain::sessionEnding() {
 }
 
 bool frmMain::Form_QueryUnload(bool sessionEnding) {
-    if (m_stage == u"BOOT") {
+    if (m_stage == WindowStage::Boot) {
         if (showMessage(QStringLiteral("データロード中です。強制終了しますか？"), MsgIcon::Question,
                         MsgButtons::YesNo) != MsgAnswer::Yes)
             return true;
         StopRequested = true;
     }
-    if (m_stage == u"FIN" || StopRequested) {
+    if (m_stage == WindowStage::Fin || StopRequested) {
         exitFinalSteps();
         return false;
     }
     if (settings().Config.IntoTaskTray == 2 && !sessionEnding) {
-        if (m_stage != u"TrayFIN") {
+        if (m_stage != WindowStage::TrayFin) {
             // Straight into the tray: a minimise request to the window manager followed by a
             // hide races with it, and some leave the frame on the screen.
             sendToTray();
@@ -71,11 +72,11 @@ bool frmMain::Form_QueryUnload(bool sessionEnding) {
         }
         if (isMinimized())
             hide();
-    } else if (m_stage == u"FINing") {
+    } else if (m_stage == WindowStage::Fining) {
         return true;
     }
 
-    setStage(QStringLiteral("FINing"));
+    setStage(WindowStage::Fining);
     SetStatusText(QStringLiteral("終了処理中です □□□"), 1);
     WriteDAT();
     SetStatusText(QStringLiteral("終了処理中です ■□□"), 1);
@@ -137,7 +138,10 @@ void frmMain::storeIdleApplications() {
             // Lets the window repaint; a second close arriving now finds the exit running.
             QCoreApplication::processEvents();
             app->Pack(QString());
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
+            // One application that cannot be stored must not keep the others from it.
+            qWarning() << "exit: storing or clearing" << name
+                       << "in the execution folder skipped:" << e.what();
         }
     }
 }
@@ -164,7 +168,7 @@ bool frmMain::appWithRecord(const QString& name, PackApp& app) {
 
 void frmMain::exitFinalSteps() {
     SetStatusText(QStringLiteral("終了処理中です ■■■"), 1);
-    setStage(QStringLiteral("FIN"));
+    setStage(WindowStage::Fin);
     StopRequested = true;
     m_gcTimer->stop();
     m_apps.clear();

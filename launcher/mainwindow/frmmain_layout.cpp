@@ -5,7 +5,7 @@
 
 #include "catalog/settings.h"
 #include "mainwindow/catalogtree.h"
-#include "mainwindow/searchbox.h"
+#include "mainwindow/searchpanel.h"
 #include "shell/appearance.h"
 #include "shell/windowlayout.h"
 
@@ -13,7 +13,7 @@
 #include <QApplication>
 #include <QFrame>
 #include <QLabel>
-#include <QListWidget>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -29,6 +29,11 @@ namespace {
 
 // The strip along the top edge that brings hidden menus back, in twips.
 constexpr int kInsertStripHeight = 60;
+
+// Whole pixels, cut rather than rounded.
+QPoint globalPointer(const QMouseEvent* mouse) {
+    return QPoint(int(mouse->globalPosition().x()), int(mouse->globalPosition().y()));
+}
 
 } // namespace
 
@@ -46,21 +51,8 @@ void frmMain::createLayoutParts() {
     connect(m_dispChange, &QAction::triggered, this, &frmMain::mnuDispChange_Click);
 }
 
-int frmMain::toTwips(int pixels) const {
-    return pixelsToTwips(pixels, logicalDpiX());
-}
-
-QRect frmMain::toPixels(const QRect& r) const {
-    return QRect(twips(r.x()), twips(r.y()), twips(r.width()), twips(r.height()));
-}
-
-QSize frmMain::clientTwips() const {
-    const QWidget* central = centralWidget();
-    return QSize(toTwips(central->width()), toTwips(central->height()));
-}
-
 int frmMain::searchBoxTwips() const {
-    return toTwips(m_txtSearch->sizeHint().height());
+    return m_layout.toTwips(m_search->boxHeightHint());
 }
 
 void frmMain::SetDispMode(int mode) {
@@ -78,9 +70,10 @@ void frmMain::SetWideLayout() {
     m_layoutInProgress = true;
     ConfigRecord& config = settings().Config;
     config.DispMode = 0;
-    resize(std::max(twips(config.Width), 1), std::max(twips(config.Height), 1));
+    resize(std::max(m_layout.toPixels(config.Width), 1),
+           std::max(m_layout.toPixels(config.Height), 1));
     if (settings().Color.DispSearchTextBoxAnyTime)
-        m_txtSearch->show();
+        m_search->showBox();
     m_borderBar->setCursor(Qt::SizeHorCursor);
     m_borderBar->show();
     statusBar()->show();
@@ -106,11 +99,12 @@ void frmMain::SetNarrowLayout() {
     config.DispMode = 1;
     // An ordinary frame, not a tool window's: tool windows have no task-bar entry on these
     // desktops, so a minimised one could not be brought back.
-    resize(std::max(twips(config.narrowWidth), 1), std::max(twips(config.narrowHeight), 1));
+    resize(std::max(m_layout.toPixels(config.narrowWidth), 1),
+           std::max(m_layout.toPixels(config.narrowHeight), 1));
     m_bigIcon->hide();
     m_title->hide();
     if (display.DispSearchTextBoxAnyTime)
-        m_txtSearch->show();
+        m_search->showBox();
     m_borderBar->setCursor(Qt::SizeVerCursor);
     m_borderBar->setVisible(!display.DispInfoNarrow);
     m_info->setVisible(!display.DispInfoNarrow);
@@ -140,11 +134,6 @@ void frmMain::SetMenusHidden(bool hide) {
     menuBar()->setVisible(!hide);
 }
 
-void frmMain::SetSearchControlsVisible(bool visible) {
-    m_txtSearch->setVisible(visible);
-    m_listSearch->setVisible(visible);
-}
-
 void frmMain::ResizeLayout() {
     if (m_layoutInProgress)
         return;
@@ -153,14 +142,14 @@ void frmMain::ResizeLayout() {
     const bool narrow = config.DispMode == 1;
     // Minimised and maximised sizes are not the ones to come back to.
     if (!isMinimized() && !isMaximized() && !isFullScreen()) {
-        (narrow ? config.narrowWidth : config.Width) = toTwips(width());
-        (narrow ? config.narrowHeight : config.Height) = toTwips(height());
+        (narrow ? config.narrowWidth : config.Width) = m_layout.toTwips(width());
+        (narrow ? config.narrowHeight : config.Height) = m_layout.toTwips(height());
     }
     if (display.DispSearchTextBoxAnyTime)
-        m_txtSearch->show();
+        m_search->showBox();
 
     WindowLayoutInput in;
-    in.client = clientTwips();
+    in.client = m_layout.sizeInTwips(*centralWidget());
     in.searchBoxHeight = searchBoxTwips();
     in.searchBoxAlways = display.DispSearchTextBoxAnyTime;
     in.splitterLeft = config.LR;
@@ -171,19 +160,15 @@ void frmMain::ResizeLayout() {
     if (narrow && layout.infoShown && m_narrowInfoHeight < 0)
         m_narrowInfoHeight = layout.info.height();
 
-    m_tree->setGeometry(toPixels(layout.tree));
-    m_txtSearch->setGeometry(toPixels(layout.searchBox));
-    m_listSearch->setGeometry(toPixels(layout.searchList));
+    m_tree->setGeometry(m_layout.toPixels(layout.tree));
+    m_search->place(m_layout.toPixels(layout.searchBox), m_layout.toPixels(layout.searchList));
     if (layout.infoShown) {
-        m_borderBar->setGeometry(toPixels(layout.splitter));
-        m_info->setGeometry(toPixels(layout.info));
+        m_borderBar->setGeometry(m_layout.toPixels(layout.splitter));
+        m_info->setGeometry(m_layout.toPixels(layout.info));
     }
-    // The hits cover the tree; the box sits over its top.
-    m_listSearch->raise();
-    m_txtSearch->raise();
 
     const bool strip = narrow && display.DispMenuNarrow && !menuBar()->isVisible();
-    m_picInsert->setGeometry(0, 0, centralWidget()->width(), twips(kInsertStripHeight));
+    m_picInsert->setGeometry(0, 0, centralWidget()->width(), m_layout.toPixels(kInsertStripHeight));
     m_picInsert->setVisible(strip);
     if (strip)
         m_picInsert->raise();
@@ -197,19 +182,19 @@ void frmMain::LayoutInfoPanel() {
     if (narrow && settings().Color.DispInfoNarrow)
         return;
     InfoPanelInput in;
-    in.panel = QSize(toTwips(m_info->width()), toTwips(m_info->height()));
-    in.buttonHeight = toTwips(m_exec->sizeHint().height());
-    in.titleHeight = toTwips(m_title->sizeHint().height());
+    in.panel = QSize(m_layout.toTwips(m_info->width()), m_layout.toTwips(m_info->height()));
+    in.buttonHeight = m_layout.toTwips(m_exec->sizeHint().height());
+    in.titleHeight = m_layout.toTwips(m_title->sizeHint().height());
     in.narrow = narrow;
     in.commandButtons = settings().Config.DispCmdButtons == 1;
     const InfoPanelLayout layout = infoPanelLayout(in);
     m_bigIcon->move(0, 0);
     if (!narrow)
-        m_title->setGeometry(toPixels(layout.title));
-    m_infoText->setGeometry(toPixels(layout.notes));
-    m_pack->setGeometry(toPixels(layout.pack));
-    m_edit->setGeometry(toPixels(layout.edit));
-    m_exec->setGeometry(toPixels(layout.exec));
+        m_title->setGeometry(m_layout.toPixels(layout.title));
+    m_infoText->setGeometry(m_layout.toPixels(layout.notes));
+    m_pack->setGeometry(m_layout.toPixels(layout.pack));
+    m_edit->setGeometry(m_layout.toPixels(layout.edit));
+    m_exec->setGeometry(m_layout.toPixels(layout.exec));
 }
 
 void frmMain::setBorderBarColor(QPalette::ColorRole role) {
@@ -246,23 +231,16 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonPress:
         if (mouse->button() != Qt::LeftButton)
             break;
-        m_flgBorderBarMoving = true;
-        m_dragStartX = int(mouse->globalPosition().x());
-        m_dragStartY = int(mouse->globalPosition().y());
-        m_barStartLeft = m_borderBar->x();
-        m_barStartTop = m_borderBar->y();
+        m_layout.startDrag(globalPointer(mouse), m_borderBar->pos());
         setBorderBarColor(QPalette::Dark);
         return true;
     case QEvent::MouseMove:
-        if (!m_flgBorderBarMoving)
+        if (!m_layout.dragging())
             break;
-        if (narrow)
-            m_borderBar->move(0, m_barStartTop + int(mouse->globalPosition().y()) - m_dragStartY);
-        else
-            m_borderBar->move(m_barStartLeft + int(mouse->globalPosition().x()) - m_dragStartX, 0);
+        m_borderBar->move(m_layout.dragPosition(globalPointer(mouse), narrow));
         return true;
     case QEvent::MouseButtonRelease:
-        if (!m_flgBorderBarMoving)
+        if (!m_layout.dragging())
             break;
         SplitterDropped();
         return true;
@@ -274,21 +252,21 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
 
 void frmMain::SplitterDropped() {
     setBorderBarColor(QPalette::Button);
-    m_flgBorderBarMoving = false;
+    m_layout.endDrag();
     ConfigRecord& config = settings().Config;
-    const QSize client = clientTwips();
+    const QSize client = m_layout.sizeInTwips(*centralWidget());
     // The bar is not held inside the window while it moves; where it stops is.
     if (config.DispMode == 1) {
         const int treeTop =
             narrowTreeTop(searchBoxTwips(), settings().Color.DispSearchTextBoxAnyTime);
-        const int top = clampNarrowSplitter(toTwips(m_borderBar->y()), client, treeTop);
+        const int top = clampNarrowSplitter(m_layout.toTwips(m_borderBar->y()), client, treeTop);
         config.posUD = top;
         m_narrowInfoHeight = std::max(client.height() - top - kSplitterThickness, 0);
         ResizeLayout();
         if (QTreeWidgetItem* selected = m_tree->currentItem())
             m_tree->scrollToItem(selected);
     } else {
-        config.LR = clampWideSplitter(toTwips(m_borderBar->x()), client);
+        config.LR = clampWideSplitter(m_layout.toTwips(m_borderBar->x()), client);
         ResizeLayout();
     }
 }

@@ -134,7 +134,7 @@ void frmMain::TreeView_MouseUp(Qt::MouseButton button, QTreeWidgetItem* node,
 void frmMain::showNodeMenu(QTreeWidgetItem* node, const QPoint& globalPos) {
     const QString tag = CatalogTree::tag(node);
     if (tag == u"ROOT" || tag.isEmpty()) {
-        if (m_stage == u"BOOT")
+        if (m_stage == WindowStage::Boot)
             return;
         const bool root = tag == u"ROOT";
         m_treeDirDel->setEnabled(!root);
@@ -192,7 +192,7 @@ void frmMain::TaskIconPopView_Click() {
 
 void frmMain::TaskIconPopExit_Click() {
     if (settings().Config.IntoTaskTray == 2)
-        setStage(QStringLiteral("TrayFIN"));
+        setStage(WindowStage::TrayFin);
     close();
 }
 

@@ -13,6 +13,7 @@
 #include <QScopedValueRollback>
 #include <QThread>
 #include <QTimer>
+#include <QtDebug>
 
 #include <exception>
 
@@ -26,11 +27,11 @@ void frmMain::GCTimer_Timer() {
     QScopedValueRollback<bool> running(m_tickRunning, true);
     try {
         QCoreApplication::processEvents();
-        if (m_stage == u"FIN" || StopRequested) {
+        if (m_stage == WindowStage::Fin || StopRequested) {
             close();
             return;
         }
-        if (m_stage == u"INIT") {
+        if (m_stage == WindowStage::Init) {
             m_gcTimer->stop();
             // Resident mode starts in the task tray, before the catalog is read.
             if (settings().Config.IntoTaskTray == 2)
@@ -40,7 +41,7 @@ void frmMain::GCTimer_Timer() {
             LoadTree();
             if (StopRequested)
                 close();
-        } else if (m_stage == u"ICONLOAD") {
+        } else if (m_stage == WindowStage::IconLoad) {
             m_gcTimer->stop();
             LoadIcons();
             // A close while the icons loaded has run the exit already.
@@ -48,7 +49,7 @@ void frmMain::GCTimer_Timer() {
                 close();
                 return;
             }
-            setStage(QStringLiteral("NORMAL"));
+            setStage(WindowStage::Normal);
             // Said once the loading texts are over, where it stays to be read.
             if (m_noTrayNotePending)
                 noteMissingTray();
@@ -58,19 +59,21 @@ void frmMain::GCTimer_Timer() {
             // After every build of the tree (at start, and when another machine's data file
             // arrived), so archive copies that came with it are offered too; each once a run.
             offerArchiveConflicts();
-        } else if (m_stage == u"NORMAL" && !QApplication::activeModalWidget() &&
+        } else if (m_stage == WindowStage::Normal && !QApplication::activeModalWidget() &&
                    m_commandsRunning == 0) {
             // A request waits while a dialog is open or a command runs: registering it would
             // rebuild the tree and the list of applications under their feet.
             ProcessHandOverRequests(*this);
             followDataFileChanges();
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        // The timer keeps running: the next tick tries again.
+        qWarning() << "timer tick in stage" << windowStageName(m_stage) << "cut short:" << e.what();
     }
 }
 
 void frmMain::LoadIcons() {
-    setStage(QStringLiteral("ICONLOADING"));
+    setStage(WindowStage::IconLoading);
     const QString loaded = QStringLiteral("読み込み完了しました。");
     SetStatusText(loaded + QStringLiteral("(アイコン読込中...)"), 1);
     const int last = int(m_iconQueue.size()) - 1;

@@ -58,7 +58,7 @@ void frmMain::mergeSyncConflicts() {
 
 void frmMain::showSyncNote() {
     // While the tree loads, its own texts take the status bar; the note waits for the end.
-    if (m_syncNote.isEmpty() || m_stage != u"NORMAL")
+    if (m_syncNote.isEmpty() || m_stage != WindowStage::Normal)
         return;
     SetStatusText(m_syncNote, 1);
     m_syncNote.clear();
@@ -66,7 +66,7 @@ void frmMain::showSyncNote() {
 
 bool frmMain::isEditingSomething() const {
     return QApplication::activeModalWidget() || QApplication::activePopupWidget() ||
-           m_commandsRunning > 0 || m_searchMode || m_tree->isBusy();
+           m_commandsRunning > 0 || searchMode() || m_tree->isBusy();
 }
 
 void frmMain::followDataFileChanges() {

@@ -45,7 +45,7 @@ void frmMain::sendToTray() {
             setWindowState(windowState() | Qt::WindowMinimized);
         if (!m_noTrayNoted) {
             m_noTrayNoted = true;
-            if (m_stage == u"NORMAL")
+            if (m_stage == WindowStage::Normal)
                 noteMissingTray();
             else
                 m_noTrayNotePending = true;

@@ -58,6 +58,53 @@ QString aboutText() {
     return text.join(QStringLiteral("\r\n"));
 }
 
+// Folders first, in file order: a folder listed before its parent finds no parent and is
+// left out.
+void addFolderNodes(CatalogTree& tree, const QList<XmlElement>& folders) {
+    for (const XmlElement& folder : folders) {
+        const QString name = folder.attribute(kName);
+        if (name == kRoot)
+            continue;
+        tree.addNode(folderKey(folder.attribute(kParent)), folderKey(name), name,
+                     QStringLiteral("folclose"), QStringLiteral("folopen"));
+    }
+}
+
+// Gives each application node its record, in file order, and deletes the second record of a
+// name already shown. False when a stop was requested on the way.
+bool attachAppRecords(CatalogTree& tree, const QList<XmlElement>& records,
+                      const QSet<QString>& appKeys, std::vector<PackApp>& apps) {
+    const int last = int(records.size()) - 1;
+    for (int i = 0; i < int(records.size()); ++i) {
+        QString name;
+        try {
+            const XmlElement& element = records[i];
+            name = element.firstChild(kName).text();
+            QTreeWidgetItem* node = appKeys.contains(name) ? tree.node(name) : nullptr;
+            if (node && CatalogTree::tag(node).isEmpty()) {
+                AppRecord record;
+                ReadAppRecord(element, record);
+                apps.emplace_back(record);
+                CatalogTree::setTag(node, QString::number(apps.size() - 1));
+            } else if (node) {
+                // A second record of a name that is shown already.
+                AppRecord duplicate;
+                duplicate.AppName = name;
+                DeleteAppRecord(duplicate);
+            }
+        } catch (const std::exception& e) {
+            // One unreadable record must not keep the rest of the catalog from the tree.
+            qWarning() << "application record" << i << name << "left out of the tree:" << e.what();
+        }
+        if (i % 10 == 0) {
+            SetStatusText(kLoading + QStringLiteral(" (%1/%2)").arg(i).arg(last), 1);
+            if (StopRequested)
+                return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 QIcon frmMain::loadAppIcon(const QString& name) const {
@@ -70,21 +117,9 @@ QIcon frmMain::loadAppIcon(const QString& name) const {
 }
 
 void frmMain::LoadTree() {
-    setStage(QStringLiteral("BOOT"));
+    setStage(WindowStage::Boot);
     SetStatusText(kLoading, 1);
-
-    if (!QFileInfo::exists(dataFilePath())) {
-        showMessage(QStringLiteral("データファイルが見つかりません\r\n新規作成します"));
-        QString error;
-        if (!CreateDataFileFromTemplate(&error))
-            reportDataFileError(error);
-    }
-
-    m_tree->clearNodes();
-    if (QTreeWidgetItem* root =
-            m_tree->addNode(QString(), kRoot, QStringLiteral("Vadok"), QStringLiteral("exeicon"),
-                            QStringLiteral("exeicon")))
-        CatalogTree::setTag(root, kRoot);
+    startEmptyTree();
 
     m_catalogComplete = false;
     // Held to the end of the build: a duplicate record deleted on the way edits a copy of
@@ -95,17 +130,7 @@ void frmMain::LoadTree() {
     const bool readable = doc->isLoaded();
     rememberTreeFolders(*doc);
     const QList<XmlElement> folders = doc->select(QStringLiteral("//Folder"));
-
-    // Folders first, in file order: a folder listed before its parent finds no parent and is
-    // left out.
-    for (const XmlElement& folder : folders) {
-        const QString name = folder.attribute(kName);
-        if (name == kRoot)
-            continue;
-        m_tree->addNode(folderKey(folder.attribute(kParent)), folderKey(name), name,
-                        QStringLiteral("folclose"), QStringLiteral("folopen"));
-    }
-
+    addFolderNodes(*m_tree, folders);
     if (QTreeWidgetItem* root = m_tree->node(kRoot))
         root->setExpanded(true);
     QCoreApplication::processEvents();
@@ -113,9 +138,41 @@ void frmMain::LoadTree() {
     m_iconQueue = QStringList{QString()};
     m_apps.clear();
     m_apps.resize(1);
+    const QSet<QString> appKeys = addAppNodes(folders);
+    if (QTreeWidgetItem* root = m_tree->node(kRoot)) {
+        m_tree->setCurrentItem(root);
+        TreeView_NodeClick(root);
+    }
+    if (!attachAppRecords(*m_tree, doc->select(QStringLiteral("//App")), appKeys, m_apps))
+        return;
 
-    // Application nodes, under their folders in AppItem order. Only these nodes may take an
-    // application record below: a record named like a folder or "ROOT" stays out of the tree.
+    m_catalogComplete = readable;
+    SetStatusText(QStringLiteral("読み込み完了しました。"), 1);
+    setStage(WindowStage::IconLoad);
+    refreshAllAppStates();
+    showSizesOfShownNode();
+    m_gcTimer->setInterval(10);
+    m_gcTimer->start();
+}
+
+void frmMain::startEmptyTree() {
+    if (!QFileInfo::exists(dataFilePath())) {
+        showMessage(QStringLiteral("データファイルが見つかりません\r\n新規作成します"));
+        QString error;
+        if (!CreateDataFileFromTemplate(&error))
+            reportDataFileError(error);
+    }
+    m_tree->clearNodes();
+    if (QTreeWidgetItem* root =
+            m_tree->addNode(QString(), kRoot, QStringLiteral("Vadok"), QStringLiteral("exeicon"),
+                            QStringLiteral("exeicon")))
+        CatalogTree::setTag(root, kRoot);
+}
+
+QSet<QString> frmMain::addAppNodes(const QList<XmlElement>& folders) {
+    // Under their folders in AppItem order. Only these nodes may take an application record:
+    // a record named like a folder or "ROOT" stays out of the tree. Icons of the root's
+    // applications show at once, the others' are queued.
     QSet<QString> appKeys;
     for (const XmlElement& folder : folders) {
         const QString folderName = folder.attribute(kName);
@@ -125,57 +182,18 @@ void frmMain::LoadTree() {
             if (!m_tree->addNode(parentKey, name, name))
                 continue;
             appKeys.insert(name);
-            if (folderName == kRoot) {
-                const QIcon icon = loadAppIcon(name);
-                if (!icon.isNull()) {
-                    m_tree->addImage(name, icon);
-                    m_tree->setImage(m_tree->node(name), name);
-                }
-            } else {
+            if (folderName != kRoot) {
                 m_iconQueue.append(name);
+                continue;
+            }
+            const QIcon icon = loadAppIcon(name);
+            if (!icon.isNull()) {
+                m_tree->addImage(name, icon);
+                m_tree->setImage(m_tree->node(name), name);
             }
         }
     }
-
-    if (QTreeWidgetItem* root = m_tree->node(kRoot)) {
-        m_tree->setCurrentItem(root);
-        TreeView_NodeClick(root);
-    }
-
-    const QList<XmlElement> records = doc->select(QStringLiteral("//App"));
-    const int last = int(records.size()) - 1;
-    for (int i = 0; i < int(records.size()); ++i) {
-        try {
-            const XmlElement& element = records[i];
-            const QString name = element.firstChild(kName).text();
-            QTreeWidgetItem* node = appKeys.contains(name) ? m_tree->node(name) : nullptr;
-            if (node && CatalogTree::tag(node).isEmpty()) {
-                AppRecord record;
-                ReadAppRecord(element, record);
-                m_apps.emplace_back(record);
-                CatalogTree::setTag(node, QString::number(m_apps.size() - 1));
-            } else if (node) {
-                // A second record of a name that is shown already.
-                AppRecord duplicate;
-                duplicate.AppName = name;
-                DeleteAppRecord(duplicate);
-            }
-        } catch (const std::exception&) {
-        }
-        if (i % 10 == 0) {
-            SetStatusText(kLoading + QStringLiteral(" (%1/%2)").arg(i).arg(last), 1);
-            if (StopRequested)
-                return;
-        }
-    }
-
-    m_catalogComplete = readable;
-    SetStatusText(QStringLiteral("読み込み完了しました。"), 1);
-    setStage(QStringLiteral("ICONLOAD"));
-    refreshAllAppStates();
-    showSizesOfShownNode();
-    m_gcTimer->setInterval(10);
-    m_gcTimer->start();
+    return appKeys;
 }
 
 int frmMain::SelectedAppIndex() const {
@@ -192,7 +210,7 @@ int frmMain::SelectedAppIndex() const {
 void frmMain::SaveFolders() {
     // Before the first build, and while a build runs, the tree holds only part of the
     // catalog: written back, it would drop the folders and applications not read yet.
-    if (m_stage == u"INIT" || m_stage == u"BOOT" || !m_tree->node(kRoot)) {
+    if (m_stage == WindowStage::Init || m_stage == WindowStage::Boot || !m_tree->node(kRoot)) {
         qWarning() << "folder structure not saved: the catalog tree is still being built";
         return;
     }

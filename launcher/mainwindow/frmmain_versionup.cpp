@@ -6,7 +6,9 @@
 
 namespace vadok {
 
-bool frmMain::catalogLoading() const { return m_stage == u"BOOT"; }
+bool frmMain::catalogLoading() const {
+    return m_stage == WindowStage::Boot;
+}
 
 EditOutcome frmMain::EditUpdatedApp(PackApp& app) {
     frmEdit editor(editorFolderList(), this);

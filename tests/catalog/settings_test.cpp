@@ -1,3 +1,4 @@
+#include "catalog/configattributes.h"
 #include "catalog/settings.h"
 #include "catalog/xmlbusy.h"
 #include "catalogfixture.h"
@@ -91,6 +92,79 @@ TEST_F(SettingsTest, firstSaveOfAFreshFileWritesACompleteConfigThatReadsBack) {
     EXPECT_TRUE(s.Color.DispSearchTextBoxAnyTime);
     EXPECT_EQ(s.Key.FindKey, 2);
     EXPECT_EQ(s.ExecDir, saved.ExecDir);
+}
+
+// Every setting away from its default, saved with the window shown: each lands under its own
+// name and reads back into its own member.
+TEST_F(SettingsTest, everySettingIsSavedUnderItsNameAndReadsBackIntoItsMember) {
+    FakeMainWindow window;
+    window.visible = true;
+    window.positionTwips = QPoint(1515, 930);
+    ASSERT_TRUE(CreateDataFileFromTemplate());
+    LoadSettings();
+    Settings& s = settings();
+    s.Config = {7, 1, 1, 2, 0, 0, 6001, 7002, 3003, 2, 5004, 3005, 3506, 1, 1};
+    s.Color.infoTXT = 11;
+    s.Color.infoBG = 12;
+    s.Color.treeTXT = 13;
+    s.Color.treeBG = 14;
+    s.Color.treeSEL = -15;
+    s.Color.infoFont = {QStringLiteral("IPAGothic"), 10.5, true, false};
+    s.Color.treeFont = {QStringLiteral("IPAMincho"), 12, false, true};
+    s.Color.DispInfoNarrow = true;
+    s.Color.DispStatusNarrow = true;
+    s.Color.DispMenuNarrow = true;
+    s.Color.DispSearchTextBoxAnyTime = true;
+    s.Key = {17, 2};
+    ASSERT_TRUE(SaveSettings());
+
+    const QMap<QString, QString> expected{{"Config@PackDate", "7"},
+                                          {"Config@KeepPos", "1"},
+                                          {"Config@LhaDialog", "1"},
+                                          {"Config@IntoTaskTray", "2"},
+                                          {"Config/Pos@Left", "1515"},
+                                          {"Config/Pos@Top", "930"},
+                                          {"Config/Pos@Height", "6001"},
+                                          {"Config/Pos@Width", "7002"},
+                                          {"Config/Pos@LR", "3003"},
+                                          {"Config/Pos@wState", "2"},
+                                          {"Config/Pos@narrowHeight", "5004"},
+                                          {"Config/Pos@narrowWidth", "3005"},
+                                          {"Config/Pos@posUD", "3506"},
+                                          {"Config/Pos@DispMode", "1"},
+                                          {"Config/Pos@DispCmdButtons", "1"},
+                                          {"Config/Color@infoTXT", "11"},
+                                          {"Config/Color@infoBG", "12"},
+                                          {"Config/Color@treeTXT", "13"},
+                                          {"Config/Color@treeBG", "14"},
+                                          {"Config/Color@treeSEL", "-15"},
+                                          {"Config/Color@DispInfoNarrow", "-1"},
+                                          {"Config/Color@DispStatusNarrow", "-1"},
+                                          {"Config/Color@DispMenuNarrow", "-1"},
+                                          {"Config/Color@DispSearchTextBoxAnyTime", "-1"},
+                                          {"Config/Color/infoFont@Name", "IPAGothic"},
+                                          {"Config/Color/infoFont@Size", "10.5"},
+                                          {"Config/Color/infoFont@Bold", "-1"},
+                                          {"Config/Color/infoFont@Ital", "0"},
+                                          {"Config/Color/treeFont@Name", "IPAMincho"},
+                                          {"Config/Color/treeFont@Size", "12"},
+                                          {"Config/Color/treeFont@Bold", "0"},
+                                          {"Config/Color/treeFont@Ital", "-1"},
+                                          {"Config/Folders@pack", "..Pack/"},
+                                          {"Config/Folders@exec", "..Exec/"},
+                                          {"Config/Folders@icon", "..Icon/"},
+                                          {"Config/Key@AppCallEnd", "17"},
+                                          {"Config/Key@FindKey", "2"}};
+    EXPECT_EQ(configAttributes(*reload()), expected);
+
+    Settings saved = s;
+    saved.Config.Left = 1515;
+    saved.Config.Top = 930;
+    s = Settings();
+    LoadSettings();
+    EXPECT_EQ(s.Config, saved.Config);
+    EXPECT_EQ(s.Color, saved.Color);
+    EXPECT_EQ(s.Key, saved.Key);
 }
 
 TEST_F(SettingsTest, positionIsReadOnlyWhenKeepPosIsOne) {
