@@ -265,88 +265,100 @@ int makeFolders(const std::string& archivePath, const ArchiveListing& listing,
     return code;
 }
 
-} // namespace
+bool fail(ExpandResult& result, int code, std::string error) {
+    result.code = code;
+    result.error = std::move(error);
+    return false;
+}
 
-ExpandResult expandArchive(const std::string& archivePath, const std::string& dest,
-                           ArchiveFormat format, const ExpandOptions& options) {
-    Utf8ThreadLocale utf8;
-    ExpandResult result;
-    auto failWith = [&](int code, std::string error) {
-        result.code = code;
-        result.error = std::move(error);
-        return result;
-    };
-    struct stat st {};
-    if (::stat(archivePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return failWith(ArchiverCannotOpen, "cannot open " + archivePath);
+// Why the members may not be written below root as a whole (links through what already
+// stands there among them), or "".
+std::string unsafeMembersProblem(const std::vector<ListedMember>& members,
+                                 const std::string& root) {
+    const std::string existing = resolvedFolder(root);
+    const auto problems = findUnsafeMembers(
+        members.size(),
+        [&](std::size_t i) {
+            return PathMemberView{members[i].path, members[i].kind, members[i].linkTarget};
+        },
+        existing.empty() ? LinkLookup() : linksOnDisk(existing), true);
+    return problems.empty() ? std::string() : problems.front().why;
+}
 
-    // Pass 1: every member, checked as a whole against what already stands below dest.
-    const ArchiveListing listing = listArchive(archivePath, format);
-    if (listing.code != ArchiverOk)
-        return failWith(listing.code, listing.error);
+// Pass 1: every member, checked as a whole against what already stands below root; total
+// becomes the bytes they hold.
+bool checkMembers(const std::string& archivePath, const std::string& dest,
+                  const std::string& root, const ArchiveListing& listing, std::uint64_t& total,
+                  ExpandResult& result) {
     const std::vector<ListedMember>& members = listing.members;
     for (const auto& m : members)
         if (std::string why = memberPathLengthProblem(m.path); !why.empty())
-            return failWith(ArchiverUnsupported, why);
-    std::string root = withoutTrailingSlashes(dest);
-    {
-        const std::string existing = resolvedFolder(root);
-        const auto problems = findUnsafeMembers(
-            members.size(),
-            [&](std::size_t i) {
-                return PathMemberView{members[i].path, members[i].kind, members[i].linkTarget};
-            },
-            existing.empty() ? LinkLookup() : linksOnDisk(existing), true);
-        if (!problems.empty())
-            return failWith(ArchiverUnsafeEntry, problems.front().why);
-    }
-    std::uint64_t total = 0;
+            return fail(result, ArchiverUnsupported, std::move(why));
+    if (std::string why = unsafeMembersProblem(members, root); !why.empty())
+        return fail(result, ArchiverUnsafeEntry, std::move(why));
+    total = 0;
     for (const auto& m : members)
         total += m.size;
     // An archive of a few bytes may claim terabytes: refuse what cannot fit before writing.
     if (const auto free = freeSpaceFor(root); free && total > *free)
-        return failWith(ArchiverWriteError, archivePath + " needs " + std::to_string(total) +
-                                                " bytes, " + std::to_string(*free) +
-                                                " are free below " + dest);
+        return fail(result, ArchiverWriteError,
+                    archivePath + " needs " + std::to_string(total) + " bytes, " +
+                        std::to_string(*free) + " are free below " + dest);
+    return true;
+}
 
-    ExpandTarget target;
-    {
-        std::string error;
-        if (!target.open(root, error))
-            return failWith(ArchiverCannotCreate, error);
+// Opens the destination and decides whether the members are spread over several threads,
+// each writing its files in place (an archive whose members were located and do not
+// overlap). A target written in place learns which paths are new.
+bool openTarget(ExpandTarget& target, const std::string& root, const ArchiveListing& listing,
+                bool& spread, ExpandResult& result) {
+    if (std::string error; !target.open(root, error))
+        return fail(result, ArchiverCannotCreate, std::move(error));
+    const std::vector<ListedMember>& members = listing.members;
+    const MemberPathIndex index(members.size(),
+                                [&](std::size_t i) { return members[i].path.view(); });
+    spread = listing.located && !membersOverlap(members, index);
+    if (!target.staged()) {
+        std::vector<std::string_view> paths(members.size());
+        for (std::size_t i = 0; i < members.size(); ++i)
+            paths[i] = index.path(i);
+        target.noteNewPaths(paths);
     }
-    bool spread = false;
-    {
-        const MemberPathIndex index(members.size(),
-                                    [&](std::size_t i) { return members[i].path.view(); });
-        spread = listing.located && !membersOverlap(members, index);
-        if (!target.staged()) {
-            std::vector<std::string_view> paths(members.size());
-            for (std::size_t i = 0; i < members.size(); ++i)
-                paths[i] = index.path(i);
-            target.noteNewPaths(paths);
-        }
-    }
-    root = target.writeRoot();
+    return true;
+}
 
-    // Pass 2: write what pass 1 listed.
+// What pass 2 writes, and where.
+struct WriteOrder {
+    const std::string& archivePath;
+    ArchiveFormat format;
+    const ArchiveListing& listing;
+    const std::string& root; // the folder written into, no trailing slash
+    bool spread;
+    std::uint64_t total;
+};
+
+// Pass 2: writes what pass 1 listed, then the stand-ins of refused links and the folders'
+// times and modes.
+bool writeMembers(const WriteOrder& order, const ExpandOptions& options, ExpandResult& result) {
+    const std::string& root = order.root;
     const DiskWriter folders = newDiskWriter(true);
     const DiskWriter impliedFolders = newDiskWriter(false);
     const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (rootFd < 0)
-        return failWith(ArchiverCannotCreate, "cannot open " + root);
+        return fail(result, ArchiverCannotCreate, "cannot open " + root);
     struct FdCloser {
         int fd;
         ~FdCloser() { ::close(fd); }
     } closeRoot{rootFd};
     RefusedLinks refused(!fileSystemKeepsModes(root));
-    DecodeJob job = jobOver(archivePath, format, listing, spread ? options.threads : 1);
-    if (spread) {
+    DecodeJob job =
+        jobOver(order.archivePath, order.format, order.listing, order.spread ? options.threads : 1);
+    if (order.spread) {
         std::string error;
-        const int code = makeFolders(archivePath, listing, root, folders.get(),
+        const int code = makeFolders(order.archivePath, order.listing, root, folders.get(),
                                      impliedFolders.get(), error);
         if (code != ArchiverOk)
-            return failWith(code, error);
+            return fail(result, code, error);
         job.makeHandler = [rootFd, &refused] { return std::make_unique<FileWriter>(rootFd, refused); };
     } else {
         job.makeHandler = [disk = folders.get(), root, &refused] {
@@ -355,24 +367,54 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
     }
     if (options.progress)
         job.tick = [&](std::uint64_t done, const std::string& member) {
-            options.progress(normalMemberPath(member), done, total);
+            options.progress(normalMemberPath(member), done, order.total);
             return true;
         };
     const MemberFault fault = decodeMembers(job);
     if (fault.code != ArchiverOk)
-        return failWith(fault.code, fault.error);
+        return fail(result, fault.code, fault.error);
     if (const StandInList list = refused.take(); !list.links.empty() || !list.modes.empty()) {
         std::string error;
         if (!makeLinkStandIns(root, list, error))
-            return failWith(ArchiverWriteError, error);
+            return fail(result, ArchiverWriteError, error);
     }
     // Folder times and modes are set here, after their contents.
     if (archive_write_close(folders.get()) != ARCHIVE_OK ||
         archive_write_close(impliedFolders.get()) != ARCHIVE_OK)
-        return failWith(ArchiverWriteError, errorOf(folders.get(), "cannot finish the destination"));
-    std::string error;
-    if (!target.commit(error))
-        return failWith(ArchiverWriteError, error);
+        return fail(result, ArchiverWriteError,
+                    errorOf(folders.get(), "cannot finish the destination"));
+    return true;
+}
+
+} // namespace
+
+ExpandResult expandArchive(const std::string& archivePath, const std::string& dest,
+                           ArchiveFormat format, const ExpandOptions& options) {
+    Utf8ThreadLocale utf8;
+    ExpandResult result;
+    struct stat st {};
+    if (::stat(archivePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        fail(result, ArchiverCannotOpen, "cannot open " + archivePath);
+        return result;
+    }
+    const ArchiveListing listing = listArchive(archivePath, format);
+    if (listing.code != ArchiverOk) {
+        fail(result, listing.code, listing.error);
+        return result;
+    }
+    const std::string root = withoutTrailingSlashes(dest);
+    std::uint64_t total = 0;
+    ExpandTarget target;
+    bool spread = false;
+    if (!checkMembers(archivePath, dest, root, listing, total, result) ||
+        !openTarget(target, root, listing, spread, result) ||
+        !writeMembers({archivePath, format, listing, target.writeRoot(), spread, total}, options,
+                      result))
+        return result;
+    if (std::string error; !target.commit(error)) {
+        fail(result, ArchiverWriteError, std::move(error));
+        return result;
+    }
     // Every file written has its status-change time before this moment; moving the folder
     // changed none of them.
     writeSyncStamp(target.finalRoot(), st, syncMomentNow());

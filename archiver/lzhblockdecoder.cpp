@@ -39,6 +39,9 @@ private:
     bool readCodeTable();
     bool readPositionTable();
     bool startBlock(std::string& error);
+    enum class FastEnd { Done, Invalid, NearInputEnd };
+    FastEnd decodeFast(std::size_t& pos, std::size_t stop);
+    bool decodeOneCarefully(std::size_t& pos, std::string& error);
     DecodeStatus fail(std::string& error, const char* why) {
         error = why;
         return DecodeStatus::Damaged;
@@ -149,8 +152,135 @@ bool BlockDecoder::startBlock(std::string& error) {
     return true;
 }
 
-DecodeStatus BlockDecoder::run(std::string& error) {
+// Copies a match of len bytes that starts dist + 1 bytes back; the buffer has slack for the
+// eight-byte steps to run past it.
+inline void copyMatch(std::uint8_t* buf, std::size_t pos, std::size_t dist, unsigned len) {
+    const std::uint8_t* src = buf + pos - dist - 1;
+    std::uint8_t* dst = buf + pos;
+    if (dist >= 7) {
+        // eight at a time; the last may run past the match, into the slack
+        for (unsigned i = 0; i < len; i += 8)
+            std::memcpy(dst + i, src + i, 8);
+    } else {
+        for (unsigned i = 0; i < len; ++i)
+            dst[i] = src[i];
+    }
+}
+
+// Decodes symbols of the current block up to stop while 8 input bytes are at hand. Hot loop:
+// the reader's state lives in locals meanwhile.
+BlockDecoder::FastEnd BlockDecoder::decodeFast(std::size_t& posRef, std::size_t stop) {
     std::uint8_t* const buf = m_out.data();
+    std::size_t pos = posRef;
+    std::uint64_t bits = m_in.bits;
+    unsigned count = m_in.count;
+    std::size_t ip = m_in.pos;
+    const std::size_t ifast = m_in.end >= 8 ? m_in.end - 8 : 0;
+    const std::uint8_t* const input = m_in.input();
+    const std::uint32_t* const codes = m_code.entries();
+    const std::uint32_t* const positions = m_position.entries();
+    unsigned left = m_blockLeft;
+    FastEnd end = FastEnd::Done;
+    while (pos < stop && left > 0) {
+        if (ip <= ifast) {
+            LzhBitReader::refillFast(bits, count, input, ip);
+        } else {
+            end = FastEnd::NearInputEnd;
+            break;
+        }
+        std::uint32_t e = codes[bits >> (64 - 10)];
+        if ((e & 0xff00) != 0) {
+            if ((e & 0xff00) != (LzhHuffmanTable::kLink << 8)) {
+                end = FastEnd::Invalid;
+                break;
+            }
+            e = codes[(e >> 16) + ((bits << 10) >> (64 - (e & 0xff)))];
+            if ((e & 0xff00) != 0) {
+                end = FastEnd::Invalid;
+                break;
+            }
+        }
+        bits <<= e & 0xff;
+        count -= e & 0xff;
+        --left;
+        const unsigned sym = e >> 16;
+        if (sym < 256) {
+            buf[pos++] = static_cast<std::uint8_t>(sym);
+            continue;
+        }
+        const unsigned len = sym - 256 + kThreshold;
+        std::uint32_t p = positions[bits >> (64 - 8)];
+        if ((p & 0xff00) != 0) {
+            if ((p & 0xff00) != (LzhHuffmanTable::kLink << 8)) {
+                end = FastEnd::Invalid;
+                break;
+            }
+            p = positions[(p >> 16) + ((bits << 8) >> (64 - (p & 0xff)))];
+            if ((p & 0xff00) != 0) {
+                end = FastEnd::Invalid;
+                break;
+            }
+        }
+        bits <<= p & 0xff;
+        count -= p & 0xff;
+        std::size_t dist = p >> 16;
+        if (dist > 1) {
+            const unsigned extra = static_cast<unsigned>(dist - 1);
+            dist = (std::size_t{1} << extra) + static_cast<std::size_t>(bits >> (64 - extra));
+            bits <<= extra;
+            count -= extra;
+        }
+        copyMatch(buf, pos, dist, len);
+        pos += len;
+    }
+    m_in.bits = bits;
+    m_in.count = count;
+    m_in.pos = ip;
+    m_blockLeft = left;
+    posRef = pos;
+    return end;
+}
+
+// Near the end of the buffered input: one symbol with the careful reader.
+bool BlockDecoder::decodeOneCarefully(std::size_t& pos, std::string& error) {
+    std::uint8_t* const buf = m_out.data();
+    m_in.refill();
+    unsigned used = 0;
+    const int sym = m_code.decode(m_in.bits, used);
+    if (sym < 0) {
+        error = "a code is not in its table";
+        return false;
+    }
+    m_in.bits <<= used;
+    m_in.count -= used;
+    --m_blockLeft;
+    if (sym < 256) {
+        buf[pos++] = static_cast<std::uint8_t>(sym);
+    } else {
+        m_in.refill();
+        const int pc = m_position.decode(m_in.bits, used);
+        if (pc < 0) {
+            error = "a code is not in its table";
+            return false;
+        }
+        m_in.bits <<= used;
+        m_in.count -= used;
+        std::size_t dist = static_cast<std::size_t>(pc);
+        if (dist > 1)
+            dist = (std::size_t{1} << (dist - 1)) + m_in.get(static_cast<unsigned>(dist - 1));
+        const unsigned len = static_cast<unsigned>(sym) - 256 + kThreshold;
+        for (unsigned i = 0; i < len; ++i, ++pos)
+            buf[pos] = buf[pos - dist - 1];
+    }
+    if (m_in.overran()) {
+        m_out.pos = pos;
+        error = "the data ends early";
+        return false;
+    }
+    return true;
+}
+
+DecodeStatus BlockDecoder::run(std::string& error) {
     while (!m_out.done()) {
         const std::size_t stop = m_out.stop();
         std::size_t pos = m_out.pos;
@@ -160,117 +290,14 @@ DecodeStatus BlockDecoder::run(std::string& error) {
                 if (!startBlock(error))
                     return DecodeStatus::Damaged;
             }
-            // Hot loop: the reader's state lives in locals while 8 input bytes are at hand.
-            std::uint64_t bits = m_in.bits;
-            unsigned count = m_in.count;
-            std::size_t ip = m_in.pos;
-            const std::size_t ifast = m_in.end >= 8 ? m_in.end - 8 : 0;
-            const std::uint8_t* const input = m_in.input();
-            const std::uint32_t* const codes = m_code.entries();
-            const std::uint32_t* const positions = m_position.entries();
-            unsigned left = m_blockLeft;
-            bool invalid = false;
-            bool slow = false;
-            while (pos < stop && left > 0) {
-                if (ip <= ifast) {
-                    LzhBitReader::refillFast(bits, count, input, ip);
-                } else {
-                    slow = true;
-                    break;
-                }
-                std::uint32_t e = codes[bits >> (64 - 10)];
-                if ((e & 0xff00) != 0) {
-                    if ((e & 0xff00) != (LzhHuffmanTable::kLink << 8)) {
-                        invalid = true;
-                        break;
-                    }
-                    e = codes[(e >> 16) + ((bits << 10) >> (64 - (e & 0xff)))];
-                    if ((e & 0xff00) != 0) {
-                        invalid = true;
-                        break;
-                    }
-                }
-                bits <<= e & 0xff;
-                count -= e & 0xff;
-                --left;
-                const unsigned sym = e >> 16;
-                if (sym < 256) {
-                    buf[pos++] = static_cast<std::uint8_t>(sym);
-                    continue;
-                }
-                const unsigned len = sym - 256 + kThreshold;
-                std::uint32_t p = positions[bits >> (64 - 8)];
-                if ((p & 0xff00) != 0) {
-                    if ((p & 0xff00) != (LzhHuffmanTable::kLink << 8)) {
-                        invalid = true;
-                        break;
-                    }
-                    p = positions[(p >> 16) + ((bits << 8) >> (64 - (p & 0xff)))];
-                    if ((p & 0xff00) != 0) {
-                        invalid = true;
-                        break;
-                    }
-                }
-                bits <<= p & 0xff;
-                count -= p & 0xff;
-                std::size_t dist = p >> 16;
-                if (dist > 1) {
-                    const unsigned extra = static_cast<unsigned>(dist - 1);
-                    dist = (std::size_t{1} << extra) + static_cast<std::size_t>(bits >> (64 - extra));
-                    bits <<= extra;
-                    count -= extra;
-                }
-                const std::uint8_t* src = buf + pos - dist - 1;
-                std::uint8_t* dst = buf + pos;
-                pos += len;
-                if (dist >= 7) {
-                    // eight at a time; the last may run past the match, into the slack
-                    for (unsigned i = 0; i < len; i += 8)
-                        std::memcpy(dst + i, src + i, 8);
-                } else {
-                    for (unsigned i = 0; i < len; ++i)
-                        dst[i] = src[i];
-                }
-            }
-            m_in.bits = bits;
-            m_in.count = count;
-            m_in.pos = ip;
-            m_blockLeft = left;
-            if (invalid) {
+            const FastEnd end = decodeFast(pos, stop);
+            if (end == FastEnd::Invalid) {
                 m_out.pos = pos;
                 return fail(error, "a code is not in its table");
             }
-            if (slow && pos < stop && left > 0) {
-                // Near the end of the buffered input: one symbol with the careful reader.
-                m_in.refill();
-                unsigned used = 0;
-                const int sym = m_code.decode(m_in.bits, used);
-                if (sym < 0)
-                    return fail(error, "a code is not in its table");
-                m_in.bits <<= used;
-                m_in.count -= used;
-                --m_blockLeft;
-                if (sym < 256) {
-                    buf[pos++] = static_cast<std::uint8_t>(sym);
-                } else {
-                    m_in.refill();
-                    const int pc = m_position.decode(m_in.bits, used);
-                    if (pc < 0)
-                        return fail(error, "a code is not in its table");
-                    m_in.bits <<= used;
-                    m_in.count -= used;
-                    std::size_t dist = static_cast<std::size_t>(pc);
-                    if (dist > 1)
-                        dist = (std::size_t{1} << (dist - 1)) + m_in.get(static_cast<unsigned>(dist - 1));
-                    const unsigned len = static_cast<unsigned>(sym) - 256 + kThreshold;
-                    for (unsigned i = 0; i < len; ++i, ++pos)
-                        buf[pos] = buf[pos - dist - 1];
-                }
-                if (m_in.overran()) {
-                    m_out.pos = pos;
-                    return fail(error, "the data ends early");
-                }
-            }
+            if (end == FastEnd::NearInputEnd && pos < stop && m_blockLeft > 0 &&
+                !decodeOneCarefully(pos, error))
+                return DecodeStatus::Damaged;
         }
         m_out.pos = pos;
         if (m_in.overran())

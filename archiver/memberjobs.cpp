@@ -47,97 +47,124 @@ bool verifySpill(const std::vector<std::uint8_t>& header, const SpillBuffer& spi
         m.originalSize, m.crc, error);
 }
 
+void failSpill(Job& job, const std::string& path) {
+    job.code = ArchiverWriteError;
+    job.error = "cannot write temporary data for " + path;
+}
+
+// What was read of a file: its CRC-16 and size, and the CRC-32 of what went into the spill
+// buffer.
+struct ReadDigest {
+    std::uint16_t crc = 0;
+    std::uint64_t total = 0;
+    uLong storedCrc = ::crc32(0, nullptr, 0);
+};
+
+LzhEncoder& encoderFor(LzhMethod method) {
+    // One encoder per thread and method, reset per member: its tables are large enough
+    // that allocating them for each of thousands of small files dominated the time.
+    thread_local std::unique_ptr<LzhEncoder> cached[3];
+    auto& slot = cached[static_cast<int>(method)];
+    if (!slot)
+        slot = std::make_unique<LzhEncoder>(method, nullptr);
+    return *slot;
+}
+
+// Encodes the folder's file into the spill buffer; false (with the job failed) when the file
+// cannot be read or the buffer written.
+bool encodeFile(const Task& task, Job& job, const WorkContext& context, ReadDigest& digest) {
+    SpillBuffer& spill = *job.data;
+    bool spillOk = true;
+    LzhEncoder& encoder = encoderFor(context.method);
+    encoder.reset([&](const std::uint8_t* p, std::size_t n) {
+        digest.storedCrc = ::crc32(digest.storedCrc, p, static_cast<uInt>(n));
+        spillOk = spill.append(p, n) && spillOk;
+    });
+    const SourceRead read = context.folder.readFile(
+        task.source, expectedOf(task), [&](const std::uint8_t* p, std::size_t n) {
+            digest.crc = crc16Update(digest.crc, p, n);
+            digest.total += n;
+            encoder.write(p, n);
+        });
+    if (read != SourceRead::Ok) {
+        failRead(job, read, task.source);
+        return false;
+    }
+    encoder.finish();
+    if (!spillOk) {
+        failSpill(job, task.source);
+        return false;
+    }
+    return true;
+}
+
+// Whether the encoded member is worth keeping: it shrinks the file, gets a header and
+// decodes back. A member that does not decode back is stored as is rather than lost.
+bool keepsEncoded(Job& job, const SpillBuffer& spill) {
+    const LzhMember& m = job.member;
+    if (m.originalSize == 0 || spill.size() >= m.originalSize ||
+        spill.size() < kSmallestCompressed)
+        return false;
+    job.header = encodeLevel2Header(m);
+    std::string error;
+    return !job.header.empty() && verifySpill(encodeDataCheckHeader(m), spill, m, error);
+}
+
+// Replaces the encoded data with the file as it is (-lh0-), read again; encoded is what the
+// first reading found, which the second must match.
+void storeUnencoded(const Task& task, Job& job, const WorkContext& context,
+                    const ReadDigest& encoded) {
+    SpillBuffer& spill = *job.data;
+    spill.clear();
+    ReadDigest digest;
+    bool ok = true;
+    const SourceRead read = context.folder.readFile(
+        task.source, expectedOf(task), [&](const std::uint8_t* p, std::size_t n) {
+            digest.crc = crc16Update(digest.crc, p, n);
+            digest.storedCrc = ::crc32(digest.storedCrc, p, static_cast<uInt>(n));
+            digest.total += n;
+            ok = spill.append(p, n) && ok;
+        });
+    if (read != SourceRead::Ok)
+        return failRead(job, read, task.source);
+    // Same size and times, yet other bytes: a write that kept both.
+    if (digest.total != encoded.total || digest.crc != encoded.crc)
+        return failRead(job, SourceRead::Changed, task.source);
+    if (!ok)
+        return failSpill(job, task.source);
+    LzhMember& m = job.member;
+    m.setMethod("lh0");
+    m.compressedSize = digest.total;
+    m.storedCrc = static_cast<std::uint32_t>(digest.storedCrc);
+    job.header = encodeLevel2Header(m);
+    std::string error;
+    if (job.header.empty()) {
+        job.code = ArchiverUnsupported;
+        job.error = "name too long: " + m.path;
+        return;
+    }
+    if (!verifySpill(encodeDataCheckHeader(m), spill, m, error)) {
+        job.code = ArchiverVerifyFailed;
+        job.error = m.path + ": " + error;
+    }
+}
+
 // Compresses one file into the job's spill buffer, falling back to -lh0- when the data does
 // not shrink, and decodes the result again before it may enter the archive.
 void runCompression(const Task& task, Job& job, const WorkContext& context) {
-    const LzhMethod method = context.method;
-    const SourceFolder& folder = context.folder;
     job.member = task.member;
     job.data = std::make_unique<SpillBuffer>(context.spillFolder, kSpillMemory);
-    SpillBuffer& spill = *job.data;
-    uLong storedCrc = ::crc32(0, nullptr, 0);
-    std::uint16_t crc = 0;
-    std::uint64_t total = 0;
-    bool spillOk = true;
-    {
-        // One encoder per thread and method, reset per member: its tables are large enough
-        // that allocating them for each of thousands of small files dominated the time.
-        thread_local std::unique_ptr<LzhEncoder> cached[3];
-        auto& slot = cached[static_cast<int>(method)];
-        if (!slot)
-            slot = std::make_unique<LzhEncoder>(method, nullptr);
-        LzhEncoder& encoder = *slot;
-        encoder.reset([&](const std::uint8_t* p, std::size_t n) {
-            storedCrc = ::crc32(storedCrc, p, static_cast<uInt>(n));
-            spillOk = spill.append(p, n) && spillOk;
-        });
-        const SourceRead read = folder.readFile(
-            task.source, expectedOf(task), [&](const std::uint8_t* p, std::size_t n) {
-                crc = crc16Update(crc, p, n);
-                total += n;
-                encoder.write(p, n);
-            });
-        if (read != SourceRead::Ok)
-            return failRead(job, read, task.source);
-        encoder.finish();
-    }
-    if (!spillOk) {
-        job.code = ArchiverWriteError;
-        job.error = "cannot write temporary data for " + task.source;
+    ReadDigest digest;
+    if (!encodeFile(task, job, context, digest))
         return;
-    }
     LzhMember& m = job.member;
-    m.originalSize = total;
-    m.crc = crc;
-    m.setMethod(methodParams(method).id + 1);
-    m.compressedSize = spill.size();
-    m.storedCrc = static_cast<std::uint32_t>(storedCrc);
-    bool store = total == 0 || spill.size() >= total || spill.size() < kSmallestCompressed;
-    if (!store) {
-        job.header = encodeLevel2Header(m);
-        std::string error;
-        // A member that does not decode back is stored as is rather than lost.
-        if (job.header.empty() || !verifySpill(encodeDataCheckHeader(m), spill, m, error))
-            store = true;
-    }
-    if (store) {
-        spill.clear();
-        std::uint16_t crc2 = 0;
-        std::uint64_t total2 = 0;
-        bool ok = true;
-        storedCrc = ::crc32(0, nullptr, 0);
-        const SourceRead read = folder.readFile(
-            task.source, expectedOf(task), [&](const std::uint8_t* p, std::size_t n) {
-                crc2 = crc16Update(crc2, p, n);
-                storedCrc = ::crc32(storedCrc, p, static_cast<uInt>(n));
-                total2 += n;
-                ok = spill.append(p, n) && ok;
-            });
-        if (read != SourceRead::Ok)
-            return failRead(job, read, task.source);
-        // Same size and times, yet other bytes: a write that kept both.
-        if (total2 != total || crc2 != crc)
-            return failRead(job, SourceRead::Changed, task.source);
-        if (!ok) {
-            job.code = ArchiverWriteError;
-            job.error = "cannot write temporary data for " + task.source;
-            return;
-        }
-        m.setMethod("lh0");
-        m.compressedSize = total;
-        m.storedCrc = static_cast<std::uint32_t>(storedCrc);
-        job.header = encodeLevel2Header(m);
-        std::string error;
-        if (job.header.empty()) {
-            job.code = ArchiverUnsupported;
-            job.error = "name too long: " + m.path;
-            return;
-        }
-        if (!verifySpill(encodeDataCheckHeader(m), spill, m, error)) {
-            job.code = ArchiverVerifyFailed;
-            job.error = m.path + ": " + error;
-        }
-    }
+    m.originalSize = digest.total;
+    m.crc = digest.crc;
+    m.setMethod(methodParams(context.method).id + 1);
+    m.compressedSize = job.data->size();
+    m.storedCrc = static_cast<std::uint32_t>(digest.storedCrc);
+    if (!keepsEncoded(job, *job.data))
+        storeUnencoded(task, job, context, digest);
 }
 
 } // namespace

@@ -207,95 +207,147 @@ std::vector<MemberProblem> findUnsafeMembers(const std::vector<PathMember>& memb
         beyond, firstOnly);
 }
 
-std::vector<MemberProblem> findUnsafeMembers(std::size_t count, const MemberAt& member,
-                                             const LinkLookup& beyond, bool firstOnly) {
+namespace {
+
+// Collects the problems found; asks the search to stop at the first when only that one is
+// wanted.
+struct ProblemList {
     std::vector<MemberProblem> problems;
-    auto report = [&](std::size_t i, std::string why, std::vector<std::size_t> through = {}) {
+    bool firstOnly;
+
+    // Whether to stop.
+    bool add(std::size_t i, std::string why, std::vector<std::size_t> through = {}) {
         problems.push_back({i, std::move(why), std::move(through)});
         return firstOnly;
+    }
+};
+
+// Why the member's own name or link target may not be written, or "". destination: the
+// member names the destination itself.
+std::string nameProblem(const PathMemberView& m, bool& destination) {
+    std::string why = memberNameProblem(m.path);
+    destination = isNormal(m.path) ? m.path.empty() : normalMemberPath(m.path).empty();
+    if (why.empty() && destination && m.kind != MemberKind::Directory)
+        why = "member naming the destination itself: " + shown(m.path);
+    if (why.empty() && m.kind == MemberKind::Symlink) {
+        why = linkTargetProblem(m.linkTarget);
+        if (!why.empty())
+            why += " (" + shown(m.path) + ")";
+    }
+    return why;
+}
+
+// The members that land somewhere below the destination, by path; the member that stays at
+// each path is the last one there.
+class LandingMembers {
+public:
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+    LandingMembers(std::size_t count, const MemberAt& member, const std::vector<bool>& named)
+        : m_member(member), m_named(named),
+          m_index(count,
+                  [&](std::size_t i) { return named[i] ? member(i).path : std::string_view(); }) {}
+
+    bool named(std::size_t i) const { return m_named[i]; }
+    std::string_view path(std::size_t i) const { return m_index.path(i); }
+    bool anyBelow(std::string_view folder) const { return m_index.anyBelow(folder); }
+
+    std::size_t lastAt(std::string_view path) const {
+        const auto [first, last] = m_index.at(path);
+        return first == last ? kNone : static_cast<std::size_t>(m_index.order()[last - 1]);
+    }
+
+    bool linkAt(std::string_view path) const {
+        const std::size_t i = lastAt(path);
+        return i != kNone && m_member(i).kind == MemberKind::Symlink;
+    }
+
+private:
+    const MemberAt& m_member;
+    const std::vector<bool>& m_named;
+    MemberPathIndex m_index;
+};
+
+// Nothing may be written through a link: the file system would follow it. Returns whether
+// to stop.
+bool findWritesThroughLinks(std::size_t count, const LandingMembers& landing,
+                            ProblemList& found) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!landing.named(i))
+            continue;
+        const std::string_view path = landing.path(i);
+        for (std::size_t slash = path.find('/'); slash != std::string_view::npos;
+             slash = path.find('/', slash + 1)) {
+            if (landing.linkAt(path.substr(0, slash))) {
+                if (found.add(i, "member inside the symbolic link " +
+                                     std::string(path.substr(0, slash)) + ": " + shown(path)))
+                    return true;
+                break;
+            }
+        }
+    }
+    return false;
+}
+
+// Links that lead outside the destination through the members' links and, for paths no
+// member takes, through beyond's.
+void findLinksLeadingOut(std::size_t count, const MemberAt& member,
+                         const LandingMembers& landing, const LinkLookup& beyond,
+                         ProblemList& found) {
+    const LinkLookup lookup = [&](const std::string& path) -> std::optional<std::string> {
+        const std::size_t i = landing.lastAt(path);
+        if (i != LandingMembers::kNone) {
+            const PathMemberView m = member(i);
+            return m.kind == MemberKind::Symlink ? std::optional<std::string>(m.linkTarget)
+                                                 : std::nullopt;
+        }
+        if (landing.anyBelow(path) || !beyond)
+            return std::nullopt;
+        return beyond(path);
     };
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!landing.named(i))
+            continue;
+        const PathMemberView m = member(i);
+        if (m.kind != MemberKind::Symlink)
+            continue;
+        const LinkResolution r = resolveLink(std::string(landing.path(i)), m.linkTarget, lookup);
+        if (r.inside)
+            continue;
+        std::vector<std::size_t> through;
+        for (const auto& p : r.followed)
+            if (const std::size_t at = landing.lastAt(p); at != LandingMembers::kNone)
+                through.push_back(at);
+        if (found.add(i, "symbolic link leading outside: " + shown(m.path) + " -> " +
+                             shown(m.linkTarget),
+                      std::move(through)))
+            return;
+    }
+}
+
+} // namespace
+
+std::vector<MemberProblem> findUnsafeMembers(std::size_t count, const MemberAt& member,
+                                             const LinkLookup& beyond, bool firstOnly) {
+    ProblemList found{{}, firstOnly};
     // The members that land somewhere below the destination.
     std::vector<bool> named(count, false);
     bool anyLink = false;
     for (std::size_t i = 0; i < count; ++i) {
         const PathMemberView m = member(i);
-        std::string why = memberNameProblem(m.path);
-        const bool destination = isNormal(m.path) ? m.path.empty() : normalMemberPath(m.path).empty();
-        if (why.empty() && destination && m.kind != MemberKind::Directory)
-            why = "member naming the destination itself: " + shown(m.path);
-        if (why.empty() && m.kind == MemberKind::Symlink) {
-            why = linkTargetProblem(m.linkTarget);
-            if (!why.empty())
-                why += " (" + shown(m.path) + ")";
-        }
-        if (!why.empty()) {
-            if (report(i, std::move(why)))
-                return problems;
+        bool destination = false;
+        if (std::string why = nameProblem(m, destination); !why.empty()) {
+            if (found.add(i, std::move(why)))
+                return std::move(found.problems);
             continue;
         }
         named[i] = !destination;
         anyLink = anyLink || (named[i] && m.kind == MemberKind::Symlink);
     }
-    // The member that stays at each path is the last one there.
-    const MemberPathIndex index(count, [&](std::size_t i) {
-        return named[i] ? member(i).path : std::string_view();
-    });
-    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-    auto lastAt = [&](std::string_view path) {
-        const auto [first, last] = index.at(path);
-        return first == last ? kNone : static_cast<std::size_t>(index.order()[last - 1]);
-    };
-    auto linkAt = [&](std::string_view path) {
-        const std::size_t i = lastAt(path);
-        return i != kNone && member(i).kind == MemberKind::Symlink;
-    };
-    // Nothing may be written through a link: the file system would follow it.
-    for (std::size_t i = 0; anyLink && i < count; ++i) {
-        if (!named[i])
-            continue;
-        const std::string_view path = index.path(i);
-        for (std::size_t slash = path.find('/'); slash != std::string_view::npos;
-             slash = path.find('/', slash + 1)) {
-            if (linkAt(path.substr(0, slash))) {
-                if (report(i, "member inside the symbolic link " +
-                                  std::string(path.substr(0, slash)) + ": " + shown(path)))
-                    return problems;
-                break;
-            }
-        }
-    }
-    if (!anyLink)
-        return problems;
-    const LinkLookup lookup = [&](const std::string& path) -> std::optional<std::string> {
-        const std::size_t i = lastAt(path);
-        if (i != kNone) {
-            const PathMemberView m = member(i);
-            return m.kind == MemberKind::Symlink ? std::optional<std::string>(m.linkTarget)
-                                                 : std::nullopt;
-        }
-        if (index.anyBelow(path) || !beyond)
-            return std::nullopt;
-        return beyond(path);
-    };
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!named[i])
-            continue;
-        const PathMemberView m = member(i);
-        if (m.kind != MemberKind::Symlink)
-            continue;
-        const LinkResolution r = resolveLink(std::string(index.path(i)), m.linkTarget, lookup);
-        if (r.inside)
-            continue;
-        std::vector<std::size_t> through;
-        for (const auto& p : r.followed)
-            if (const std::size_t at = lastAt(p); at != kNone)
-                through.push_back(at);
-        if (report(i, "symbolic link leading outside: " + shown(m.path) + " -> " +
-                          shown(m.linkTarget),
-                   std::move(through)))
-            return problems;
-    }
-    return problems;
+    const LandingMembers landing(count, member, named);
+    if (anyLink && !findWritesThroughLinks(count, landing, found))
+        findLinksLeadingOut(count, member, landing, beyond, found);
+    return std::move(found.problems);
 }
 
 LinkLookup linksOnDisk(std::string root) {

@@ -62,20 +62,16 @@ private:
     std::thread m_closing;
 };
 
-} // namespace
+bool fail(StoreResult& result, int code, std::string error) {
+    result.code = code;
+    result.error = std::move(error);
+    return false;
+}
 
-StoreResult storeFolder(const std::string& archivePath, const std::string& folder,
-                        const StoreOptions& options) {
-    StoreResult result;
-    auto failWith = [&](int code, std::string error) {
-        result.code = code;
-        result.error = std::move(error);
-        return result;
-    };
-
-    // Held until the new archive has replaced the old one: a store that read the old archive
-    // while another replaced it would replace that one's work with its own.
-    ArchiveLock lock;
+// Held until the new archive has replaced the old one: a store that read the old archive
+// while another replaced it would replace that one's work with its own.
+bool lockForStore(ArchiveLock& lock, const std::string& archivePath, const StoreOptions& options,
+                  StoreResult& result) {
     ArchiveLock::Wait wait;
     wait.limit = options.lockWait;
     bool toldWaiting = false;
@@ -86,145 +82,223 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
             options.progress({}, 0, 0);
         return true;
     };
-    if (const int code = lock.take(archivePath, ArchiveLock::Kind::Exclusive, wait);
-        code != ArchiverOk)
-        return failWith(code, code == ArchiverLocked
-                                  ? "another store or an expansion kept " + archivePath
-                                  : "cannot create the lock file beside " + archivePath);
+    const int code = lock.take(archivePath, ArchiveLock::Kind::Exclusive, wait);
+    if (code == ArchiverOk)
+        return true;
+    return fail(result, code,
+                code == ArchiverLocked ? "another store or an expansion kept " + archivePath
+                                       : "cannot create the lock file beside " + archivePath);
+}
+
+void warnAll(const StoreOptions& options, const std::vector<std::string>& warnings) {
+    if (options.warning)
+        for (const auto& w : warnings)
+            options.warning(w);
+}
+
+// What the store starts from: the folder as scanned, the old archive (oldFd, -1 without
+// one) and the folder's stamp.
+struct StoreSources {
+    const std::string& archivePath;
+    const SourceFolder& folder;
+    int oldFd;
+    const std::optional<SyncMoment>& synced;
+};
+
+// Scans the folder while the old archive's headers and data are read on another core, then
+// plans the new archive; the plan's tasks point into old.
+bool scanAndPlan(const StoreSources& in, const StoreOptions& options, ArchiveIndex& old,
+                 StorePlan& plan, StoreResult& result) {
+    std::future<ArchiveIndex> oldIndex;
+    if (in.oldFd >= 0)
+        oldIndex = std::async(std::launch::async,
+                              [fd = in.oldFd] { return readArchiveIndexChecked(fd); });
+    FolderScan scan = scanFolder(in.folder, in.archivePath);
+    if (!scan.ok)
+        return fail(result, scan.code, scan.error);
+    warnAll(options, scan.warnings);
+    if (in.oldFd >= 0) {
+        old = oldIndex.get();
+        if (!old.ok)
+            return fail(result, ArchiverBrokenArchive, in.archivePath + ": " + old.error);
+    }
+    plan = planStore(scan, old, in.synced);
+    warnAll(options, plan.warnings);
+    return plan.code == ArchiverOk || fail(result, plan.code, plan.error);
+}
+
+// Whether a header about to be written is, byte for byte, the old member's.
+bool sameAsOldHeader(const std::vector<std::uint8_t>& header, const std::string& oldHeader) {
+    return oldHeader.size() == header.size() &&
+           std::equal(header.begin(), header.end(), oldHeader.begin(),
+                      [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); });
+}
+
+// Writes the members in archive order. Unchanged members whose header comes out byte for
+// byte as before and that follow each other in the old archive are copied as one range,
+// headers included: a re-store after a small change is then mostly a few large copies.
+class MemberWriter {
+public:
+    MemberWriter(OutputFile& out, int oldFd, StoreResult& result)
+        : m_out(out), m_oldFd(oldFd), m_result(result), m_chunk(1 << 20) {}
+
+    // A member a worker compressed.
+    bool writeCompressed(const Job& job) {
+        if (!flushRun() || !m_out.write(job.header.data(), job.header.size()))
+            return failWriting();
+        std::uint64_t at = 0;
+        while (at < job.data->size()) {
+            const std::size_t n = job.data->readAt(at, m_chunk.data(), m_chunk.size());
+            if (n == 0 || !m_out.write(m_chunk.data(), n))
+                return failWriting();
+            at += n;
+        }
+        ++m_result.compressed;
+        return true;
+    }
+
+    // A member taken from the old archive (job: a worker's copy, or none), or one with no
+    // data. Old data goes in as it is: a worker showed it sound, or the old archive's reading
+    // did.
+    bool writeOld(const Task& t, Job* job) {
+        const bool copies = job || t.copiesSoundData();
+        const LzhMember& member = job ? job->member : t.member;
+        const std::vector<std::uint8_t> header = job ? std::move(job->header)
+                                                     : encodeLevel2Header(member);
+        if (header.empty())
+            return fail(m_result, ArchiverUnsupported, "name too long: " + member.path);
+        if (copies && sameAsOldHeader(header, t.old->rawHeader))
+            return extendRun(t.old->dataOffset - header.size(),
+                             t.old->dataOffset + member.compressedSize, member.path);
+        if (!flushRun() || !m_out.write(header.data(), header.size()))
+            return failWriting();
+        if (!copies)
+            return true;
+        if (!m_out.copyFrom(m_oldFd, t.old->dataOffset, member.compressedSize))
+            return fail(m_result, ArchiverWriteError, "cannot copy " + member.path);
+        ++m_result.copied;
+        return true;
+    }
+
+    // Ends the archive after its last member and flushes it.
+    bool finish() {
+        if (!flushRun())
+            return failWriting();
+        const std::uint8_t endMark = 0;
+        return (m_out.write(&endMark, 1) && m_out.flush()) || failWriting();
+    }
+
+private:
+    bool extendRun(std::uint64_t start, std::uint64_t end, const std::string& path) {
+        if (m_runEnd != start && !flushRun())
+            return fail(m_result, ArchiverWriteError, "cannot copy " + path);
+        if (m_runEnd == m_runStart)
+            m_runStart = start;
+        m_runEnd = end;
+        ++m_result.copied;
+        return true;
+    }
+
+    bool flushRun() {
+        const bool ok =
+            m_runEnd == m_runStart || m_out.copyFrom(m_oldFd, m_runStart, m_runEnd - m_runStart);
+        m_runStart = m_runEnd = 0;
+        return ok;
+    }
+
+    bool failWriting() {
+        return fail(m_result, ArchiverWriteError, "cannot write " + m_out.temporaryPath());
+    }
+
+    OutputFile& m_out;
+    const int m_oldFd;
+    StoreResult& m_result;
+    std::vector<std::uint8_t> m_chunk;
+    std::uint64_t m_runStart = 0;
+    std::uint64_t m_runEnd = 0;
+};
+
+// Writes every task's member as the pool prepares it, reporting progress by bytes.
+bool writeMembers(MemberWriter& writer, MemberPool& pool, const StorePlan& plan,
+                  const StoreOptions& options, StoreResult& result) {
+    std::uint64_t done = 0;
+    for (std::size_t i = 0; i < plan.tasks.size(); ++i) {
+        const Task& t = plan.tasks[i];
+        const std::unique_ptr<Job> job = MemberPool::prepares(t) ? pool.take(i) : nullptr;
+        if (job && job->code != ArchiverOk)
+            return fail(result, job->code, job->error);
+        const bool written =
+            job && !job->copy ? writer.writeCompressed(*job) : writer.writeOld(t, job.get());
+        if (!written)
+            return false;
+        done += t.member.originalSize;
+        if (options.progress)
+            options.progress(t.member.path, done, plan.totalBytes);
+    }
+    return writer.finish();
+}
+
+// The structure must read back before the file may replace the old archive; it is read
+// while the disk takes the rest of the data.
+bool verifyAndReplace(OutputFile& out, std::size_t members, const std::string& archivePath,
+                      StoreResult& result) {
+    std::future<bool> syncing = std::async(std::launch::async, [&] { return out.sync(); });
+    const ArchiveTotals check = readArchiveTotals(out.temporaryPath());
+    const bool onDisk = syncing.get();
+    if (!check.outcome.ok || check.members != members)
+        return fail(result, ArchiverVerifyFailed,
+                    "written archive does not read back: " + check.outcome.error);
+    if (!onDisk)
+        return fail(result, ArchiverWriteError, "cannot write " + out.temporaryPath());
+    if (!out.commit())
+        return fail(result, ArchiverWriteError, "cannot replace " + archivePath);
+    return true;
+}
+
+unsigned workerCount(const StoreOptions& options) {
+    if (options.threads != 0)
+        return options.threads;
+    return std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
+}
+
+} // namespace
+
+StoreResult storeFolder(const std::string& archivePath, const std::string& folder,
+                        const StoreOptions& options) {
+    StoreResult result;
+    ArchiveLock lock;
+    if (!lockForStore(lock, archivePath, options, result))
+        return result;
 
     // Taken before the scan: whatever changes from here on shows at the next store.
     const SyncMoment scanned = syncMomentNow();
     const std::optional<SyncMoment> synced = readSyncStamp(folder, archivePath);
     // The old archive is opened once, so that what is read of it and what is copied from it
-    // are one file, and its headers and data are read on another core while the folder is
-    // scanned.
+    // are one file.
     const int oldFd = ::open(archivePath.c_str(), O_RDONLY | O_CLOEXEC);
     OldArchiveCloser closer{oldFd};
     struct stat st {};
-    const bool update = oldFd >= 0 || ::stat(archivePath.c_str(), &st) == 0;
-    if (update && oldFd < 0)
-        return failWith(ArchiverCannotOpen, "cannot open " + archivePath);
-    std::future<ArchiveIndex> oldIndex;
-    if (update)
-        oldIndex = std::async(std::launch::async, [&] { return readArchiveIndexChecked(oldFd); });
-    const SourceFolder source(folder, options.reading);
-    FolderScan scan = scanFolder(source, archivePath);
-    if (!scan.ok)
-        return failWith(scan.code, scan.error);
-    if (options.warning)
-        for (const auto& w : scan.warnings)
-            options.warning(w);
-
-    ArchiveIndex old;
-    if (update) {
-        old = oldIndex.get();
-        if (!old.ok)
-            return failWith(ArchiverBrokenArchive, archivePath + ": " + old.error);
+    if (oldFd < 0 && ::stat(archivePath.c_str(), &st) == 0) {
+        fail(result, ArchiverCannotOpen, "cannot open " + archivePath);
+        return result;
     }
-
-    StorePlan plan = planStore(scan, old, synced);
-    if (options.warning)
-        for (const auto& w : plan.warnings)
-            options.warning(w);
-    if (plan.code != ArchiverOk)
-        return failWith(plan.code, plan.error);
-    const std::vector<Task>& tasks = plan.tasks;
-    const std::uint64_t totalBytes = plan.totalBytes;
+    const SourceFolder source(folder, options.reading);
+    ArchiveIndex old;
+    StorePlan plan;
+    if (!scanAndPlan({archivePath, source, oldFd, synced}, options, old, plan, result))
+        return result;
 
     OutputFile out;
-    if (!out.create(archivePath, lock))
-        return failWith(ArchiverCannotCreate,
-                        "cannot create a temporary file beside " + archivePath);
-
-    unsigned threads = options.threads;
-    if (threads == 0)
-        threads = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
-    const WorkContext context{options.method, source, folderOf(archivePath), oldFd};
-    MemberPool pool(tasks, context, threads, options.memoryAhead);
-
-    // Unchanged members whose header comes out byte for byte as before and that follow each
-    // other in the old archive are copied as one range, headers included: a re-store after a
-    // small change is then mostly a few large copies.
-    std::uint64_t runStart = 0, runEnd = 0;
-    auto flushRun = [&]() {
-        const bool ok = runEnd == runStart || out.copyFrom(oldFd, runStart, runEnd - runStart);
-        runStart = runEnd = 0;
-        return ok;
-    };
-    std::uint64_t done = 0;
-    std::vector<std::uint8_t> chunk(1 << 20);
-    for (std::size_t i = 0; i < tasks.size(); ++i) {
-        const Task& t = tasks[i];
-        const std::unique_ptr<Job> job = MemberPool::prepares(t) ? pool.take(i) : nullptr;
-        if (job && job->code != ArchiverOk)
-            return failWith(job->code, job->error);
-        if (job && !job->copy) {
-            if (!flushRun() || !out.write(job->header.data(), job->header.size()))
-                return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
-            std::uint64_t at = 0;
-            while (at < job->data->size()) {
-                const std::size_t n = job->data->readAt(at, chunk.data(), chunk.size());
-                if (n == 0 || !out.write(chunk.data(), n))
-                    return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
-                at += n;
-            }
-            ++result.compressed;
-        } else {
-            // Old data goes in as it is: a worker showed it sound, or the old archive's
-            // reading did.
-            const bool copies = job || t.copiesSoundData();
-            const LzhMember& member = job ? job->member : t.member;
-            const std::vector<std::uint8_t> header = job ? std::move(job->header)
-                                                         : encodeLevel2Header(member);
-            if (header.empty())
-                return failWith(ArchiverUnsupported, "name too long: " + member.path);
-            const bool sameHeader = copies && t.old->rawHeader.size() == header.size() &&
-                                    std::equal(header.begin(), header.end(),
-                                               t.old->rawHeader.begin(),
-                                               [](std::uint8_t a, char b) {
-                                                   return a == static_cast<std::uint8_t>(b);
-                                               });
-            if (sameHeader) {
-                const std::uint64_t start = t.old->dataOffset - header.size();
-                const std::uint64_t end = t.old->dataOffset + member.compressedSize;
-                if (runEnd != start && !flushRun())
-                    return failWith(ArchiverWriteError, "cannot copy " + member.path);
-                if (runEnd == runStart)
-                    runStart = start;
-                runEnd = end;
-                ++result.copied;
-            } else {
-                if (!flushRun() || !out.write(header.data(), header.size()))
-                    return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
-                if (copies) {
-                    if (!out.copyFrom(oldFd, t.old->dataOffset, member.compressedSize))
-                        return failWith(ArchiverWriteError, "cannot copy " + member.path);
-                    ++result.copied;
-                }
-            }
-        }
-        done += t.member.originalSize;
-        if (options.progress)
-            options.progress(t.member.path, done, totalBytes);
+    if (!out.create(archivePath, lock)) {
+        fail(result, ArchiverCannotCreate, "cannot create a temporary file beside " + archivePath);
+        return result;
     }
-    if (!flushRun())
-        return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
-    const std::uint8_t endMark = 0;
-    if (!out.write(&endMark, 1) || !out.flush())
-        return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
-
-    // The structure must read back before the file may replace the old archive; it is read
-    // while the disk takes the rest of the data.
-    std::future<bool> syncing = std::async(std::launch::async, [&] { return out.sync(); });
-    const ArchiveTotals check = readArchiveTotals(out.temporaryPath());
-    const bool onDisk = syncing.get();
-    if (!check.outcome.ok || check.members != tasks.size())
-        return failWith(ArchiverVerifyFailed,
-                        "written archive does not read back: " + check.outcome.error);
-    if (!onDisk)
-        return failWith(ArchiverWriteError, "cannot write " + out.temporaryPath());
-    if (!out.commit())
-        return failWith(ArchiverWriteError, "cannot replace " + archivePath);
+    const WorkContext context{options.method, source, folderOf(archivePath), oldFd};
+    MemberPool pool(plan.tasks, context, workerCount(options), options.memoryAhead);
+    MemberWriter writer(out, oldFd, result);
+    if (!writeMembers(writer, pool, plan, options, result) ||
+        !verifyAndReplace(out, plan.tasks.size(), archivePath, result))
+        return result;
     writeSyncStamp(source.path(), out.committedFile(), scanned);
     closer.closeAside();
     return result;

@@ -80,29 +80,66 @@ bool dropKeptMembersRefused(StorePlan& plan, std::size_t firstKept) {
     }
 }
 
-} // namespace
+// The old members by name: the current (last) old member of each name, and for each member
+// the one of the same name before it. Duplicates are rare, and a name that has them uses
+// them all.
+struct OldNames {
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::unordered_map<std::string_view, std::size_t> last;
+    std::vector<std::size_t> sameNameBefore;
 
-StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old,
-                    const std::optional<SyncMoment>& synced) {
-    StorePlan plan;
-    // The current (last) old member of each name, and for each member the one of the same
-    // name before it: duplicates are rare, and a name that has them uses them all.
-    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-    std::unordered_map<std::string_view, std::size_t> oldByPath;
-    oldByPath.reserve(old.members.size());
-    std::vector<std::size_t> sameNameBefore(old.members.size(), kNone);
-    for (std::size_t i = 0; i < old.members.size(); ++i) {
-        const auto [it, added] = oldByPath.try_emplace(old.members[i].path, i);
-        if (!added) {
-            sameNameBefore[i] = it->second;
-            it->second = i;
+    explicit OldNames(const ArchiveIndex& old) : sameNameBefore(old.members.size(), kNone) {
+        last.reserve(old.members.size());
+        for (std::size_t i = 0; i < old.members.size(); ++i) {
+            const auto [it, added] = last.try_emplace(old.members[i].path, i);
+            if (!added) {
+                sameNameBefore[i] = it->second;
+                it->second = i;
+            }
         }
     }
+};
+
+// The task for one of the folder's entries: a copy of its old member when that is the same
+// file by size and time, else a compression (files) or a header alone. Marks every old
+// member of the name as used.
+Task taskForEntry(const SourceEntry& e, bool changed, const ArchiveIndex& old,
+                  const OldNames& names, std::vector<bool>& oldUsed) {
+    Task t;
+    t.member = memberFor(e);
+    const auto it = names.last.find(e.path);
+    if (it != names.last.end()) {
+        const LzhMember& o = old.members[it->second];
+        for (std::size_t i = it->second; i != OldNames::kNone; i = names.sameNameBefore[i])
+            oldUsed[i] = true;
+        if (e.kind == MemberKind::File && o.kind == MemberKind::File &&
+            o.originalSize == e.size && sameTime(o, e)) {
+            t.kind = TaskKind::CopyOld;
+            t.member.setMethod(o.method);
+            t.member.compressedSize = o.compressedSize;
+            t.member.crc = o.crc;
+            t.member.storedCrc = o.storedCrc;
+            t.old = &o;
+            t.compare = changed;
+        }
+    }
+    if (e.kind == MemberKind::File) {
+        if (t.kind != TaskKind::CopyOld)
+            t.kind = TaskKind::Compress;
+        t.source = e.path;
+    }
+    return t;
+}
+
+// The folder's entries in scan order; returns which old members they use.
+std::vector<bool> planScannedEntries(StorePlan& plan, const FolderScan& scan,
+                                     const ArchiveIndex& old,
+                                     const std::optional<SyncMoment>& synced) {
+    const OldNames names(old);
     std::vector<bool> oldUsed(old.members.size(), false);
     // Per folder: it or a folder above it changed since the stamp (the folder itself is left
     // out: writing the stamp changes it).
     std::unordered_map<std::string_view, bool> folderChanged;
-    plan.tasks.reserve(scan.entries.size() + old.members.size());
     for (const auto& e : scan.entries) {
         const std::size_t slash = e.path.rfind('/');
         const bool changed = !synced || changedSince(e.changed, *synced) ||
@@ -110,32 +147,15 @@ StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old,
                               folderChanged[std::string_view(e.path).substr(0, slash)]);
         if (e.kind == MemberKind::Directory)
             folderChanged[e.path] = changed;
-        Task t;
-        t.member = memberFor(e);
-        const auto it = oldByPath.find(e.path);
-        if (it != oldByPath.end()) {
-            const LzhMember& o = old.members[it->second];
-            for (std::size_t i = it->second; i != kNone; i = sameNameBefore[i])
-                oldUsed[i] = true;
-            if (e.kind == MemberKind::File && o.kind == MemberKind::File &&
-                o.originalSize == e.size && sameTime(o, e)) {
-                t.kind = TaskKind::CopyOld;
-                t.member.setMethod(o.method);
-                t.member.compressedSize = o.compressedSize;
-                t.member.crc = o.crc;
-                t.member.storedCrc = o.storedCrc;
-                t.old = &o;
-                t.compare = changed;
-            }
-        }
-        if (e.kind == MemberKind::File) {
-            if (t.kind != TaskKind::CopyOld)
-                t.kind = TaskKind::Compress;
-            t.source = e.path;
-        }
-        plan.tasks.push_back(std::move(t));
+        plan.tasks.push_back(taskForEntry(e, changed, old, names, oldUsed));
     }
-    const std::size_t firstKept = plan.tasks.size();
+    return oldUsed;
+}
+
+// Keeps the old members the folder no longer has, unless they would now lie below a file or
+// a link.
+void keepOldMembersGone(StorePlan& plan, const FolderScan& scan, const ArchiveIndex& old,
+                        const std::vector<bool>& oldUsed) {
     // Needed only for old members the folder no longer has, which most stores have none of.
     std::unordered_map<std::string_view, MemberKind> scanned;
     for (std::size_t i = 0; i < old.members.size(); ++i) {
@@ -156,16 +176,31 @@ StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old,
         t.old = &o;
         plan.tasks.push_back(std::move(t));
     }
-    if (!dropKeptMembersRefused(plan, firstKept))
-        return plan;
+}
+
+// Adds up the bytes to store; fails the plan on a file too large for a member.
+void addUpSizes(StorePlan& plan) {
     for (const auto& t : plan.tasks) {
         if (t.member.originalSize > kLargestMember) {
             plan.code = ArchiverUnsupported;
             plan.error = "file too large for the archive format: " + t.member.path;
-            return plan;
+            return;
         }
         plan.totalBytes += t.member.originalSize;
     }
+}
+
+} // namespace
+
+StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old,
+                    const std::optional<SyncMoment>& synced) {
+    StorePlan plan;
+    plan.tasks.reserve(scan.entries.size() + old.members.size());
+    const std::vector<bool> oldUsed = planScannedEntries(plan, scan, old, synced);
+    const std::size_t firstKept = plan.tasks.size();
+    keepOldMembersGone(plan, scan, old, oldUsed);
+    if (dropKeptMembersRefused(plan, firstKept))
+        addUpSizes(plan);
     return plan;
 }
 

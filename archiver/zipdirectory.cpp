@@ -177,6 +177,81 @@ std::optional<std::string> unicodePath(const std::uint8_t* extra, std::size_t si
     return std::nullopt;
 }
 
+// The central directory's entries, in its order, their local header offsets moved by base
+// (bytes in front of the archive); "" or why the directory is damaged.
+std::string readDirectoryEntries(const std::vector<std::uint8_t>& dir, const EndRecord& end,
+                                 std::uint64_t base, std::vector<ZipEntry>& entries) {
+    entries.reserve(static_cast<std::size_t>(end.entries));
+    std::size_t at = 0;
+    for (std::uint64_t k = 0; k < end.entries; ++k) {
+        if (at + kEntrySize > dir.size() || u32(&dir[at]) != kDirectoryEntry)
+            return "central directory entry " + std::to_string(k) + " damaged";
+        const std::uint8_t* p = &dir[at];
+        ZipEntry e;
+        e.madeBy = u16(p + 4);
+        e.flags = u16(p + 8);
+        e.method = u16(p + 10);
+        e.compressedSize = u32(p + 20);
+        e.originalSize = u32(p + 24);
+        const std::size_t nameLength = u16(p + 28);
+        const std::size_t extraLength = u16(p + 30);
+        const std::size_t commentLength = u16(p + 32);
+        e.externalAttributes = u32(p + 38);
+        e.headerOffset = u32(p + 42);
+        if (at + kEntrySize + nameLength + extraLength + commentLength > dir.size())
+            return "central directory entry " + std::to_string(k) + " cut short";
+        e.rawName.assign(reinterpret_cast<const char*>(p + kEntrySize), nameLength);
+        if (!readZip64Extra(p + kEntrySize + nameLength, extraLength, e,
+                            e.originalSize == 0xFFFFFFFFu, e.compressedSize == 0xFFFFFFFFu,
+                            e.headerOffset == 0xFFFFFFFFu))
+            return e.rawName + ": zip64 extra field damaged";
+        e.unicodeName = unicodePath(p + kEntrySize + nameLength, extraLength, e.rawName);
+        if (e.headerOffset > end.directoryOffset)
+            return e.rawName + ": local header beyond the central directory";
+        e.headerOffset += base;
+        entries.push_back(std::move(e));
+        at += kEntrySize + nameLength + extraLength + commentLength;
+    }
+    return {};
+}
+
+// Sorts the entries into the order their local headers lie in the file and checks each
+// header against its entry, and each member's data against the next; "" or why they
+// contradict each other.
+std::string checkLocalHeaders(std::vector<ZipEntry>& entries, const EndRecord& end,
+                              const ZipBytes& read) {
+    std::stable_sort(entries.begin(), entries.end(), [](const ZipEntry& a, const ZipEntry& b) {
+        return a.headerOffset < b.headerOffset;
+    });
+    std::vector<std::uint8_t> name;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        ZipEntry& e = entries[i];
+        if (i > 0 && entries[i - 1].headerOffset == e.headerOffset)
+            return e.rawName + ": shares its local header with " + entries[i - 1].rawName;
+        std::uint8_t h[kLocalSize];
+        if (e.headerOffset + kLocalSize > end.directoryStart ||
+            !read(e.headerOffset, kLocalSize, h) || u32(h) != kLocalHeader)
+            return e.rawName + ": local header missing";
+        const std::size_t nameLength = u16(h + 26);
+        const std::size_t extraLength = u16(h + 28);
+        name.resize(nameLength);
+        if (nameLength != e.rawName.size() ||
+            !read(e.headerOffset + kLocalSize, nameLength, name.data()) ||
+            !std::equal(name.begin(), name.end(), e.rawName.begin(),
+                        [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }))
+            return e.rawName + ": local header names another member";
+        if (u16(h + 8) != e.method)
+            return e.rawName + ": local header gives another method";
+        const std::uint64_t dataStart = e.headerOffset + kLocalSize + nameLength + extraLength;
+        e.dataEnd = dataStart + e.compressedSize;
+        if (e.compressedSize > end.directoryStart || e.dataEnd > end.directoryStart)
+            return e.rawName + ": data reaches into the central directory";
+        if (i > 0 && entries[i - 1].dataEnd > e.headerOffset)
+            return entries[i - 1].rawName + ": data overlaps the member " + e.rawName;
+    }
+    return {};
+}
+
 } // namespace
 
 ZipDirectory readZipDirectory(std::uint64_t fileSize, const ZipBytes& read) {
@@ -191,71 +266,11 @@ ZipDirectory readZipDirectory(std::uint64_t fileSize, const ZipBytes& read) {
     std::vector<std::uint8_t> dir(static_cast<std::size_t>(end.directorySize));
     if (!read(end.directoryStart, dir.size(), dir.data()))
         return failure("cannot read the central directory");
-
     ZipDirectory d;
-    d.entries.reserve(static_cast<std::size_t>(end.entries));
-    std::size_t at = 0;
-    for (std::uint64_t k = 0; k < end.entries; ++k) {
-        if (at + kEntrySize > dir.size() || u32(&dir[at]) != kDirectoryEntry)
-            return failure("central directory entry " + std::to_string(k) + " damaged");
-        const std::uint8_t* p = &dir[at];
-        ZipEntry e;
-        e.madeBy = u16(p + 4);
-        e.flags = u16(p + 8);
-        e.method = u16(p + 10);
-        e.compressedSize = u32(p + 20);
-        e.originalSize = u32(p + 24);
-        const std::size_t nameLength = u16(p + 28);
-        const std::size_t extraLength = u16(p + 30);
-        const std::size_t commentLength = u16(p + 32);
-        e.externalAttributes = u32(p + 38);
-        e.headerOffset = u32(p + 42);
-        if (at + kEntrySize + nameLength + extraLength + commentLength > dir.size())
-            return failure("central directory entry " + std::to_string(k) + " cut short");
-        e.rawName.assign(reinterpret_cast<const char*>(p + kEntrySize), nameLength);
-        if (!readZip64Extra(p + kEntrySize + nameLength, extraLength, e,
-                            e.originalSize == 0xFFFFFFFFu, e.compressedSize == 0xFFFFFFFFu,
-                            e.headerOffset == 0xFFFFFFFFu))
-            return failure(e.rawName + ": zip64 extra field damaged");
-        e.unicodeName = unicodePath(p + kEntrySize + nameLength, extraLength, e.rawName);
-        if (e.headerOffset > end.directoryOffset)
-            return failure(e.rawName + ": local header beyond the central directory");
-        e.headerOffset += base;
-        d.entries.push_back(std::move(e));
-        at += kEntrySize + nameLength + extraLength + commentLength;
-    }
-
-    // Every entry's local header, in the order they lie in the file.
-    std::stable_sort(d.entries.begin(), d.entries.end(), [](const ZipEntry& a, const ZipEntry& b) {
-        return a.headerOffset < b.headerOffset;
-    });
-    std::vector<std::uint8_t> name;
-    for (std::size_t i = 0; i < d.entries.size(); ++i) {
-        ZipEntry& e = d.entries[i];
-        if (i > 0 && d.entries[i - 1].headerOffset == e.headerOffset)
-            return failure(e.rawName + ": shares its local header with " +
-                           d.entries[i - 1].rawName);
-        std::uint8_t h[kLocalSize];
-        if (e.headerOffset + kLocalSize > end.directoryStart ||
-            !read(e.headerOffset, kLocalSize, h) || u32(h) != kLocalHeader)
-            return failure(e.rawName + ": local header missing");
-        const std::size_t nameLength = u16(h + 26);
-        const std::size_t extraLength = u16(h + 28);
-        name.resize(nameLength);
-        if (nameLength != e.rawName.size() ||
-            !read(e.headerOffset + kLocalSize, nameLength, name.data()) ||
-            !std::equal(name.begin(), name.end(), e.rawName.begin(),
-                        [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }))
-            return failure(e.rawName + ": local header names another member");
-        if (u16(h + 8) != e.method)
-            return failure(e.rawName + ": local header gives another method");
-        const std::uint64_t dataStart = e.headerOffset + kLocalSize + nameLength + extraLength;
-        e.dataEnd = dataStart + e.compressedSize;
-        if (e.compressedSize > end.directoryStart || e.dataEnd > end.directoryStart)
-            return failure(e.rawName + ": data reaches into the central directory");
-        if (i > 0 && d.entries[i - 1].dataEnd > e.headerOffset)
-            return failure(d.entries[i - 1].rawName + ": data overlaps the member " + e.rawName);
-    }
+    if (why = readDirectoryEntries(dir, end, base, d.entries); !why.empty())
+        return failure(why);
+    if (why = checkLocalHeaders(d.entries, end, read); !why.empty())
+        return failure(why);
     d.ok = true;
     return d;
 }

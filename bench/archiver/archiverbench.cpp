@@ -130,135 +130,187 @@ double mb(std::uint64_t bytes) {
     return static_cast<double>(bytes) / 1e6;
 }
 
+// Wall times swing with what else runs on the cores; runs that repeat keep the better one.
+Run best(const Run& a, const Run& b) {
+    return b.seconds < a.seconds ? b : a;
+}
+
+// The corpus and the archiver measured on it.
+struct Bench {
+    fs::path work;
+    fs::path corpus;
+    std::uint64_t bytes = 0; // the corpus's
+    std::vector<fs::path> files;
+    std::string tool; // the vadok-archiver measured
+    std::string ours; // its archive of the corpus
+
+    std::string storeCommand() const {
+        return q(tool) + " lha " +
+               q("u -d1 -y1 -h2 -jm2 -n \"" + ours + "\" \"" + corpus.string() + "/\" *") +
+               " >/dev/null";
+    }
+
+    void row(const char* name, const Run& r, std::uint64_t size) const {
+        std::printf("%-28s %8.2f %8.2f %8.1f %8.1f %7.1f%% %7.1f MB%s\n", name, r.seconds,
+                    r.cpuSeconds, mb(bytes) / r.seconds, mb(size),
+                    size ? 100.0 * static_cast<double>(size) / static_cast<double>(bytes) : 0.0,
+                    static_cast<double>(r.peakKiB) / 1024.0, r.status == 0 ? "" : "  (FAILED)");
+    }
+};
+
+void buildCorpus(Bench& b, std::uint64_t targetMB) {
+    fs::remove_all(b.work);
+    fs::create_directories(b.work);
+    b.corpus = b.work / "corpus";
+    std::printf("building a %llu MB corpus in %s ...\n", static_cast<unsigned long long>(targetMB),
+                b.corpus.c_str());
+    vadok::bench::buildAppCorpus(b.corpus, targetMB * 1000000);
+    b.bytes = vadok::bench::folderBytes(b.corpus, &b.files);
+    std::sort(b.files.begin(), b.files.end());
+    std::printf("corpus: %.1f MB in %zu files\n\n", mb(b.bytes), b.files.size());
+    runShell("sync");
+}
+
+struct StoreFigures {
+    Run store;
+    Run gzip;
+    std::uint64_t jlhaSize = 0;
+};
+
+// Our store beside jlha's and gzip's; each of our runs and gzip's is repeated and the better
+// one counts (jlha takes minutes, it runs once).
+StoreFigures measureStores(const Bench& b) {
+    StoreFigures f;
+    f.store = runShell(b.storeCommand());
+    fs::remove(b.ours);
+    f.store = best(f.store, runShell(b.storeCommand()));
+    b.row("vadok store (-lh7-)", f.store, fs::file_size(b.ours));
+
+    if (runShell("command -v jlha >/dev/null").status == 0) {
+        const std::string j = (b.work / "jlha.lzh").string();
+        const Run r =
+            runShell("cd " + q(b.corpus.string()) + " && jlha a2o7 " + q(j) + " . >/dev/null 2>&1");
+        f.jlhaSize = fs::exists(j) ? fs::file_size(j) : 0;
+        b.row("jlha -lh7- (level 2)", r, f.jlhaSize);
+    } else {
+        std::printf("%-28s not installed\n", "jlha -lh7-");
+    }
+    const std::string g = (b.work / "corpus.tar.gz").string();
+    const std::string gzipCmd = "tar -C " + q(b.corpus.string()) + " -cf - . | gzip -6 > " + q(g);
+    f.gzip = best(runShell(gzipCmd), runShell(gzipCmd));
+    b.row("tar | gzip -6", f.gzip, fs::file_size(g));
+    return f;
+}
+
+// Each re-store follows a change of its own, made a second after the last store so that the
+// changed files carry a newer time; the best of three counts, as for the stores.
+Run measureRestores(const Bench& b) {
+    Run restore;
+    for (int round = 0; round < 3; ++round) {
+        ::sleep(1);
+        touchOnePercent(b.files);
+        const Run r = runShell(b.storeCommand());
+        restore = round == 0 ? r : best(restore, r);
+    }
+    b.row("vadok re-store, 1% changed", restore, fs::file_size(b.ours));
+    return restore;
+}
+
+struct ExpandFigures {
+    Run ours;
+    Run bsdtar;
+    bool same = false; // both expanded trees equal the corpus
+};
+
+// ext4 without a journal skips inodes freed in the last half minute when it creates files, at
+// a cost that grows with how many were freed; so no expansion follows a deletion: each round
+// writes into folders of its own, removed at the end. The two programs take turns at going
+// first.
+ExpandFigures measureExpansions(const Bench& b) {
+    constexpr int kRounds = 3;
+    auto expandOurs = [&](const fs::path& out) {
+        return runShell(q(b.tool) + " lha " +
+                        q("x -d1 -y1 -n \"" + b.ours + "\" \"" + out.string() + "/\" *") +
+                        " >/dev/null");
+    };
+    auto expandTar = [&](const fs::path& out) {
+        fs::create_directories(out);
+        return runShell("cd " + q(out.string()) + " && bsdtar -xf " + q(b.ours));
+    };
+    runShell("sync");
+    ExpandFigures f;
+    for (int round = 0; round < kRounds; ++round) {
+        const fs::path a = b.work / ("out-ours-" + std::to_string(round));
+        const fs::path t = b.work / ("out-bsdtar-" + std::to_string(round));
+        const Run first = round % 2 ? expandTar(t) : expandOurs(a);
+        const Run second = round % 2 ? expandOurs(a) : expandTar(t);
+        const Run& oursRun = round % 2 ? second : first;
+        const Run& tarRun = round % 2 ? first : second;
+        f.ours = round == 0 ? oursRun : best(f.ours, oursRun);
+        f.bsdtar = round == 0 ? tarRun : best(f.bsdtar, tarRun);
+    }
+    b.row("vadok expand", f.ours, 0);
+    b.row("bsdtar -xf (same archive)", f.bsdtar, 0);
+    const std::string outOurs = (b.work / "out-ours-0").string();
+    f.same =
+        runShell("diff -r " + q(outOurs) + " " + q((b.work / "out-bsdtar-0").string()) +
+                 " >/dev/null")
+                .status == 0 &&
+        runShell("diff -r " + q(outOurs) + " " + q(b.corpus.string()) + " >/dev/null").status == 0;
+    return f;
+}
+
+void printGoals(const Bench& b, const StoreFigures& stores, const Run& restore,
+                const ExpandFigures& expands) {
+    double load[1] = {0};
+    ::getloadavg(load, 1);
+    std::printf("\nload average during the run: %.2f (other programs share the cores)\n", load[0]);
+    // On shared cores wall times swing with the neighbours' load; CPU times less so.
+    const Run& store = stores.store;
+    std::printf("store speed-up over gzip: %.2f, cpu %.2f (goal >= 2)\n",
+                stores.gzip.seconds / store.seconds, stores.gzip.cpuSeconds / store.cpuSeconds);
+    if (stores.jlhaSize)
+        std::printf("size / jlha:      %.4f (goal <= 1)\n",
+                    static_cast<double>(fs::file_size(b.ours)) /
+                        static_cast<double>(stores.jlhaSize));
+    std::printf("re-store / store: %.3f, cpu %.3f (goal < 0.05)\n", restore.seconds / store.seconds,
+                restore.cpuSeconds / store.cpuSeconds);
+    std::printf("expand / bsdtar:  %.2f, cpu %.2f (goal <= 0.55)\n",
+                expands.ours.seconds / expands.bsdtar.seconds,
+                expands.ours.cpuSeconds / expands.bsdtar.cpuSeconds);
+    std::printf("expanded trees identical to the corpus: %s\n", expands.same ? "yes" : "NO");
+}
+
+fs::path temporaryWorkFolder() {
+    return fs::temp_directory_path() / ("vadok-bench-" + std::to_string(::getpid()));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "--decoding") {
-        const fs::path work = fs::temp_directory_path() / ("vadok-bench-" + std::to_string(::getpid()));
+        const fs::path work = temporaryWorkFolder();
         fs::create_directories(work);
         vadok::bench::printDecodingFigures(work);
         fs::remove_all(work);
         return 0;
     }
     startHelper();
-    const std::uint64_t targetMB = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 90;
-    fs::path work = argc > 2
-                        ? fs::path(argv[2])
-                        : fs::temp_directory_path() / ("vadok-bench-" + std::to_string(::getpid()));
-    fs::remove_all(work);
-    fs::create_directories(work);
-    const fs::path corpus = work / "corpus";
-    std::printf("building a %llu MB corpus in %s ...\n", static_cast<unsigned long long>(targetMB),
-                corpus.c_str());
-    vadok::bench::buildAppCorpus(corpus, targetMB * 1000000);
-    std::vector<fs::path> files;
-    const std::uint64_t bytes = vadok::bench::folderBytes(corpus, &files);
-    std::sort(files.begin(), files.end());
-    std::printf("corpus: %.1f MB in %zu files\n\n", mb(bytes), files.size());
-    runShell("sync");
-
+    Bench b;
+    b.work = argc > 2 ? fs::path(argv[2]) : temporaryWorkFolder();
+    buildCorpus(b, argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 90);
     // VADOK_ARCHIVER_TOOL=<another build's vadok-archiver> measures that build instead.
     const char* otherTool = std::getenv("VADOK_ARCHIVER_TOOL");
-    const std::string tool = otherTool && *otherTool ? otherTool : VADOK_ARCHIVER_TOOL;
-    const std::string ours = (work / "ours.lzh").string();
-    auto storeCmd = [&](const std::string& archive) {
-        return q(tool) + " lha " +
-               q("u -d1 -y1 -h2 -jm2 -n \"" + archive + "\" \"" + corpus.string() + "/\" *") +
-               " >/dev/null";
-    };
+    b.tool = otherTool && *otherTool ? otherTool : VADOK_ARCHIVER_TOOL;
+    b.ours = (b.work / "ours.lzh").string();
     std::printf("%-28s %8s %8s %8s %8s %8s %10s\n", "", "seconds", "cpu s", "MB/s", "size MB",
                 "ratio", "peak RSS");
-    auto row = [&](const char* name, const Run& r, std::uint64_t size) {
-        std::printf("%-28s %8.2f %8.2f %8.1f %8.1f %7.1f%% %7.1f MB%s\n", name, r.seconds,
-                    r.cpuSeconds, mb(bytes) / r.seconds, mb(size),
-                    size ? 100.0 * static_cast<double>(size) / static_cast<double>(bytes) : 0.0,
-                    static_cast<double>(r.peakKiB) / 1024.0, r.status == 0 ? "" : "  (FAILED)");
-    };
-    // Wall times swing with what else runs on the cores; each of our runs and gzip's is
-    // repeated and the better one counts (jlha takes minutes, it runs once).
-    auto best = [](const Run& a, const Run& b) { return b.seconds < a.seconds ? b : a; };
-    Run store = runShell(storeCmd(ours));
-    fs::remove(ours);
-    store = best(store, runShell(storeCmd(ours)));
-    row("vadok store (-lh7-)", store, fs::file_size(ours));
-
-    std::uint64_t jlhaSize = 0;
-    if (runShell("command -v jlha >/dev/null").status == 0) {
-        const std::string j = (work / "jlha.lzh").string();
-        const Run r =
-            runShell("cd " + q(corpus.string()) + " && jlha a2o7 " + q(j) + " . >/dev/null 2>&1");
-        jlhaSize = fs::exists(j) ? fs::file_size(j) : 0;
-        row("jlha -lh7- (level 2)", r, jlhaSize);
-    } else {
-        std::printf("%-28s not installed\n", "jlha -lh7-");
-    }
-    const std::string g = (work / "corpus.tar.gz").string();
-    const std::string gzipCmd = "tar -C " + q(corpus.string()) + " -cf - . | gzip -6 > " + q(g);
-    const Run gzip = best(runShell(gzipCmd), runShell(gzipCmd));
-    row("tar | gzip -6", gzip, fs::file_size(g));
-
-    // Each re-store follows a change of its own, made a second after the last store so that
-    // the changed files carry a newer time; the best of three counts, as for the stores above.
-    Run restore;
-    for (int round = 0; round < 3; ++round) {
-        ::sleep(1);
-        touchOnePercent(files);
-        const Run r = runShell(storeCmd(ours));
-        restore = round == 0 ? r : best(restore, r);
-    }
-    row("vadok re-store, 1% changed", restore, fs::file_size(ours));
-
-    // ext4 without a journal skips inodes freed in the last half minute when it creates
-    // files, at a cost that grows with how many were freed; so no expansion follows a
-    // deletion: each round writes into folders of its own, removed at the end. The two
-    // programs take turns at going first.
-    constexpr int kRounds = 3;
-    auto expandOurs = [&](const fs::path& out) {
-        return runShell(q(tool) + " lha " +
-                        q("x -d1 -y1 -n \"" + ours + "\" \"" + out.string() + "/\" *") +
-                        " >/dev/null");
-    };
-    auto expandTar = [&](const fs::path& out) {
-        fs::create_directories(out);
-        return runShell("cd " + q(out.string()) + " && bsdtar -xf " + q(ours));
-    };
-    runShell("sync");
-    Run expand, bsdtar;
-    for (int round = 0; round < kRounds; ++round) {
-        const fs::path a = work / ("out-ours-" + std::to_string(round));
-        const fs::path b = work / ("out-bsdtar-" + std::to_string(round));
-        const Run first = round % 2 ? expandTar(b) : expandOurs(a);
-        const Run second = round % 2 ? expandOurs(a) : expandTar(b);
-        const Run& oursRun = round % 2 ? second : first;
-        const Run& tarRun = round % 2 ? first : second;
-        expand = round == 0 ? oursRun : best(expand, oursRun);
-        bsdtar = round == 0 ? tarRun : best(bsdtar, tarRun);
-    }
-    row("vadok expand", expand, 0);
-    row("bsdtar -xf (same archive)", bsdtar, 0);
-    const std::string outOurs = (work / "out-ours-0").string();
-    const bool same =
-        runShell("diff -r " + q(outOurs) + " " + q((work / "out-bsdtar-0").string()) +
-                 " >/dev/null")
-                .status == 0 &&
-        runShell("diff -r " + q(outOurs) + " " + q(corpus.string()) + " >/dev/null").status == 0;
-
-    double load[1] = {0};
-    ::getloadavg(load, 1);
-    std::printf("\nload average during the run: %.2f (other programs share the cores)\n", load[0]);
-    // On shared cores wall times swing with the neighbours' load; CPU times less so.
-    std::printf("store speed-up over gzip: %.2f, cpu %.2f (goal >= 2)\n", gzip.seconds / store.seconds,
-                gzip.cpuSeconds / store.cpuSeconds);
-    if (jlhaSize)
-        std::printf("size / jlha:      %.4f (goal <= 1)\n",
-                    static_cast<double>(fs::file_size(ours)) / static_cast<double>(jlhaSize));
-    std::printf("re-store / store: %.3f, cpu %.3f (goal < 0.05)\n", restore.seconds / store.seconds,
-                restore.cpuSeconds / store.cpuSeconds);
-    std::printf("expand / bsdtar:  %.2f, cpu %.2f (goal <= 0.55)\n", expand.seconds / bsdtar.seconds,
-                expand.cpuSeconds / bsdtar.cpuSeconds);
-    std::printf("expanded trees identical to the corpus: %s\n", same ? "yes" : "NO");
-    vadok::bench::printDecodingFigures(work);
+    const StoreFigures stores = measureStores(b);
+    const Run restore = measureRestores(b);
+    const ExpandFigures expands = measureExpansions(b);
+    printGoals(b, stores, restore, expands);
+    vadok::bench::printDecodingFigures(b.work);
     if (argc <= 2)
-        fs::remove_all(work);
-    return same ? 0 : 1;
+        fs::remove_all(b.work);
+    return expands.same ? 0 : 1;
 }
