@@ -36,8 +36,9 @@ QByteArray file(const QString& folders, const QString& apps, const QString& conf
 
 std::unique_ptr<XmlDocument> parsed(const QByteArray& bytes) {
     auto doc = std::make_unique<XmlDocument>();
-    if (!bytes.isEmpty())
+    if (!bytes.isEmpty()) {
         EXPECT_TRUE(doc->loadBytes(bytes));
+    }
     return doc;
 }
 
