@@ -62,7 +62,8 @@ public:
                 return false;
             got += static_cast<std::size_t>(n);
         }
-        return std::memcmp(m_buffer.data(), data, size) == 0;
+        // An empty piece holds no bytes to compare, and memcmp may not be handed its null data.
+        return size == 0 || std::memcmp(m_buffer.data(), data, size) == 0;
     }
     bool atEnd() {
         std::uint8_t byte;

@@ -176,7 +176,7 @@ Cp932Codec::Cp932Codec() {
     }
     iconv_close(toUnicode);
     iconv_close(fromUnicode);
-    m_available = m_single['A'] == u'A' && m_double[0x8740] == u'\u2460';
+    m_available = m_single[0x41] == u'A' && m_double[0x8740] == u'\u2460';
 }
 
 int Cp932Codec::decodeSingle(unsigned char byte) const {

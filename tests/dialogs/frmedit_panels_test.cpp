@@ -108,7 +108,7 @@ TEST_F(EditorPanels, eachPanelButtonOpensItsPanelAtItsWidthAndClosesTheOther) {
 
 TEST_F(EditorPanels, referenceTextsAreListedTextsFirstAndCutAfterTheLineLimit) {
     prompter.expect(QStringLiteral("ファイル [gone.txt] が見つかりません"));
-    driver.then([this](QDialog& d) {
+    driver.then([](QDialog& d) {
         QComboBox* list = box(d, "cboTxtFile");
         QStringList names;
         for (int i = 0; i < list->count(); ++i)

@@ -123,13 +123,13 @@ TEST_P(Clashes, aNameInUseIsRefusedWithTheOtherEditsKept) {
     const QByteArray data = readFile(dataFilePath());
     prompter.expect(kInUse);
     driver
-        .then([this](QDialog& d) {
+        .then([](QDialog& d) {
             name(d)->setText(QString::fromUtf8(GetParam().name));
             notes(d)->setPlainText(QStringLiteral("new notes"));
             folderList(d)->setCurrentIndex(2);
             press(d, "cmdOK");
         })
-        .then([this](QDialog& d) {
+        .then([](QDialog& d) {
             EXPECT_EQ(name(d)->selectedText(),
                       GetParam().selected ? QString::fromUtf8(GetParam().name) : QString());
             EXPECT_EQ(notes(d)->toPlainText(), QStringLiteral("new notes"));
