@@ -23,8 +23,8 @@ private:
     QTemporaryDir m_dir;
     // The user's cache folder, where files of this machine's own about the folder go.
     QTemporaryDir m_cache;
-    QByteArray m_previousCache;
     QString m_previous;
+    QByteArray m_previousCache;
 };
 
 } // namespace vadok::test
