@@ -4,6 +4,7 @@
 #include "groupchoice.h"
 
 #include <fstream>
+#include <iterator>
 
 namespace glimtake {
 
@@ -43,6 +44,15 @@ bool extractIconToFolder(const std::filesystem::path& target,
     if (!icon)
         return false;
     return writeFileAtomically(outputFolder / kOutputName, *icon);
+}
+
+std::filesystem::path outputFolderFor(const std::filesystem::path& self,
+                                      const std::filesystem::path& workingFolder) {
+    const std::filesystem::path folder = self.parent_path().lexically_normal();
+    const auto top = folder.begin();
+    const bool installed = folder.is_absolute() && std::distance(top, folder.end()) > 2 &&
+                           *std::next(top) == "usr";
+    return installed ? workingFolder : folder;
 }
 
 } // namespace glimtake

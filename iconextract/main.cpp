@@ -1,5 +1,5 @@
 // glimtake TARGET: writes the icon of the Windows program or library TARGET as _temp.ico
-// beside this program. Silent, and always exits with 0; the file is the only answer.
+// beside this program (in the working folder when installed under /usr). Silent, and always exits with 0; the file is the only answer.
 
 #include "commandline.h"
 #include "glimtake.h"
@@ -19,8 +19,10 @@ int main(int argc, char** argv) {
             glimtake::targetFromCommandLine(glimtake::wholeCommandLine(argc, argv));
         std::error_code ec;
         const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+        std::error_code noWorkingFolder; // then an installed glimtake writes nowhere
+        const std::filesystem::path working = std::filesystem::current_path(noWorkingFolder);
         if (!ec && !target.empty())
-            glimtake::extractIconToFolder(target, self.parent_path());
+            glimtake::extractIconToFolder(target, glimtake::outputFolderFor(self, working));
     } catch (...) {
         // Out of memory or a filesystem oddity: still no message and no other exit code.
     }

@@ -45,7 +45,7 @@ std::optional<int> askDelay() {
 }
 
 bool writeEntry(int delay) {
-    const QString program = withTrailingSlash(programFolder()) + QStringLiteral("vadok");
+    const QString program = binaryFolder() + QStringLiteral("vadok");
     ShortcutSpec entry;
     entry.TargetPath = program;
     entry.Arguments = QStringLiteral("/START/Delay=%1").arg(delay);

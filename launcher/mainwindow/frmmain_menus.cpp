@@ -171,7 +171,7 @@ void frmMain::showNodeMenu(QTreeWidgetItem* node, const QPoint& globalPos) {
 }
 
 void frmMain::mnuHelp_Click() {
-    const QString file = programFolder() + QStringLiteral("help/index.html");
+    const QString file = helpFolder() + QStringLiteral("index.html");
     if (QFileInfo::exists(file))
         OpenHelpPage(file, this);
     else

@@ -31,7 +31,7 @@ QString launcherProgram() {
     // Tests run from their own executables; the shortcut must still start the launcher.
     if (QFileInfo(running).fileName() == u"vadok")
         return running;
-    return programFolder() + QStringLiteral("vadok");
+    return binaryFolder() + QStringLiteral("vadok");
 }
 
 } // namespace

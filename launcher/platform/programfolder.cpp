@@ -8,7 +8,8 @@ namespace vadok {
 
 namespace {
 QString g_programFolder;
-}
+QString g_binaryFolder;
+} // namespace
 
 QString withTrailingSlash(const QString& folder) {
     if (folder.endsWith(u'/'))
@@ -19,6 +20,32 @@ QString withTrailingSlash(const QString& folder) {
 QString programFolder() { return g_programFolder; }
 
 void setProgramFolder(const QString& folder) { g_programFolder = withTrailingSlash(folder); }
+
+QString binaryFolder() { return g_binaryFolder.isEmpty() ? g_programFolder : g_binaryFolder; }
+
+void setBinaryFolder(const QString& folder) {
+    g_binaryFolder = folder.isEmpty() ? QString() : withTrailingSlash(folder);
+}
+
+bool isInstalledBinaryFolder(const QString& binaryFolder) {
+    return QDir::cleanPath(binaryFolder).startsWith(QStringLiteral("/usr/"));
+}
+
+QString dataFolderFor(const QString& binaryFolder, const QString& xdgDataHome, const QString& home) {
+    if (!isInstalledBinaryFolder(binaryFolder))
+        return withTrailingSlash(binaryFolder);
+    const QString base = QDir::isAbsolutePath(xdgDataHome)
+                             ? xdgDataHome
+                             : withTrailingSlash(home) + QStringLiteral(".local/share");
+    return withTrailingSlash(QDir::cleanPath(base + QStringLiteral("/vadok")));
+}
+
+QString helpFolder() {
+    const QString binary = binaryFolder();
+    if (isInstalledBinaryFolder(binary))
+        return QDir::cleanPath(binary + QStringLiteral("../share/vadok/help")) + u'/';
+    return binary + QStringLiteral("help/");
+}
 
 QString machineCacheFile(const QString& name) {
     const QString folder =

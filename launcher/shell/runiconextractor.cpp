@@ -45,10 +45,10 @@ void RunIconExtractor(const QString& targetPath) {
     if (isNormalFile(temporary))
         QFile::remove(temporary);
 
-    const QString program = programFolder() + QStringLiteral("glimtake");
+    const QString program = binaryFolder() + QStringLiteral("glimtake");
     if (!isNormalFile(program)) {
         showMessage(QStringLiteral("glimtake.exeが見つかりません\r\n") +
-                        folderForDisplay(programFolder()),
+                        folderForDisplay(binaryFolder()),
                     MsgIcon::Critical);
         return;
     }

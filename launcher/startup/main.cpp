@@ -6,6 +6,7 @@
 #include "mainwindow/frmmain.h"
 #include "mainwindow/programversion.h"
 #include "platform/programfolder.h"
+#include "platform/prompter.h"
 #include "startup/programoptions.h"
 #include "startup/startup.h"
 
@@ -56,6 +57,21 @@ int answerOptions(int argc, char** argv) {
     return -1;
 }
 
+// The program folder follows where the binary lies; an installed vadok makes its data folder
+// on first start. False, after telling the user, when it cannot.
+bool useDataFolder() {
+    const QString binary = QApplication::applicationDirPath();
+    vadok::setBinaryFolder(binary);
+    vadok::setProgramFolder(
+        vadok::dataFolderFor(binary, qEnvironmentVariable("XDG_DATA_HOME"), QDir::homePath()));
+    if (QDir().mkpath(vadok::programFolder()))
+        return true;
+    vadok::showMessage(QStringLiteral("データを置くフォルダを作成できませんでした。\r\n") +
+                           vadok::programFolder(),
+                       vadok::MsgIcon::Critical);
+    return false;
+}
+
 // The windows start-up opens: the main window, created on first use.
 class StartupWindowsHere : public vadok::StartupWindows {
 public:
@@ -102,11 +118,15 @@ int main(int argc, char** argv) {
     if (qtJapanese.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtJapanese);
 
-    vadok::setProgramFolder(QApplication::applicationDirPath());
     vadok::WidgetPrompter prompter;
     vadok::setPrompter(&prompter);
     vadok::WidgetChooser chooser;
     vadok::setChooser(&chooser);
+    if (!useDataFolder()) {
+        vadok::setPrompter(nullptr);
+        vadok::setChooser(nullptr);
+        return 1;
+    }
 
     vadok::InstanceLock lock(vadok::programFolder());
     StartupWindowsHere windows(prompter, chooser);

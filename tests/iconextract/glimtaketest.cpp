@@ -1,6 +1,7 @@
 // Runs the built program the way a shell or the launcher would, from a private folder, since
 // it writes beside itself.
 
+#include "iconextract/glimtake.h"
 #include "iconextract/groupchoice.h"
 #include "iconextract/memorysource.h"
 #include "testpe.h"
@@ -70,6 +71,23 @@ TEST_F(GlimtakeProgram, writesNothingAndStillExitsWithZero) {
         EXPECT_EQ(run(arguments), 0) << arguments;
         EXPECT_FALSE(written()) << arguments;
     }
+}
+
+TEST(GlimtakeOutput, goesBesideTheProgramUnlessInstalledUnderUsr) {
+    const fs::path working = "/home/u/.local/share/vadok";
+    const struct {
+        const char* self;
+        fs::path expected;
+    } cases[] = {
+        {"/media/stick/vadok/glimtake", "/media/stick/vadok"},
+        {"/usr/bin/glimtake", working},
+        {"/usr/local/bin/glimtake", working},
+        {"/usr/lib/vadok/../vadok/glimtake", working},
+        {"/usrdata/glimtake", "/usrdata"},
+        {"/home/u/usr/bin/glimtake", "/home/u/usr/bin"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(outputFolderFor(c.self, working), c.expected) << c.self;
 }
 
 } // namespace
