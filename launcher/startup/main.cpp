@@ -112,6 +112,7 @@ int main(int argc, char** argv) {
         return answered;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vadok"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(VADOK_APP_ID));
     QApplication::setQuitOnLastWindowClosed(false);
 
     QTranslator qtJapanese;
