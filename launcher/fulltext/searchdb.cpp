@@ -101,7 +101,7 @@ void SearchDb::openForWriting(const QString& path) {
     }
     sqlite3_busy_timeout(m_db, 5000);
     try {
-        exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF;");
+        exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF; PRAGMA cache_size=-16384;");
         qint64 layout = 0;
         {
             SqlStatement version(m_db, "PRAGMA user_version");
