@@ -10,6 +10,8 @@
 
 #include <QFileInfo>
 
+#include <pthread.h>
+
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -125,6 +127,7 @@ void FullTextSearch::Private::pass(std::vector<AppSource> apps) {
 }
 
 void FullTextSearch::Private::work() {
+    pthread_setname_np(pthread_self(), "vadok-fulltext");
     std::unique_lock lock(mutex);
     while (true) {
         changed.wait(lock, [this] { return stopping || pending; });

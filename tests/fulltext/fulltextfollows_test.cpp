@@ -7,6 +7,7 @@
 #include "catalog/settings.h"
 #include "fulltext/bundledtexts.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -155,4 +156,24 @@ TEST_F(FullTextFollows, aDeletedIndexIsSimplyMadeAgain) {
     EXPECT_TRUE(QFileInfo::exists(dbPath()));
     EXPECT_EQ(titles(QStringLiteral("bundled")), QStringList{"Tool"});
     EXPECT_TRUE(rebuilt.isEmpty());
+}
+
+TEST_F(FullTextFollows, aQueryThatMeetsDamageAnswersNothingAndHasTheIndexMadeAnew) {
+    addApp(QStringLiteral("Tool"), QString(), {{"readme.txt", "bundled words"}});
+    update();
+    index.reset();
+    {
+        // Every page but the first (the header and the list of tables) overwritten.
+        QFile db(dbPath());
+        ASSERT_TRUE(db.open(QIODevice::ReadWrite));
+        db.seek(4096);
+        db.write(QByteArray(db.size() - 4096, '\x5a'));
+    }
+    index = std::make_unique<FullTextSearch>();
+    QSignalSpy rebuilt(index.get(), &FullTextSearch::rebuilt);
+    EXPECT_TRUE(titles(QStringLiteral("bundled")).isEmpty());
+    index->waitUntilIdle();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(rebuilt.size(), 1);
+    EXPECT_EQ(titles(QStringLiteral("bundled")), QStringList{"Tool"});
 }
