@@ -169,6 +169,49 @@ TEST_F(FullTextWiring, aStoredFolderIsFoundByWhatItHeldWhenStored) {
     EXPECT_TRUE(found(u"hammer"_qs).isEmpty());
 }
 
+// An application never stored at exit, whose folder's readme differs from its archive's
+// ("hammer time"): storing it again takes in a change made since it was indexed, expanding it
+// again puts the archive's text back.
+struct NoPackCommand {
+    const char* item;
+    QByteArray readme;   // in the folder when the window opens
+    QByteArray editedTo; // then, unless empty
+    const char* found;
+    const char* gone;
+};
+
+void PrintTo(const NoPackCommand& c, std::ostream* out) { *out << c.item; }
+
+class NoPackCommands : public FullTextWiring, public ::testing::WithParamInterface<NoPackCommand> {};
+
+TEST_P(NoPackCommands, areFollowedByTheIndex) {
+    const NoPackCommand c = GetParam();
+    AppRecord tool;
+    ASSERT_TRUE(FindAppByName(u"Tool"_qs, tool));
+    tool.NonPack = true;
+    ASSERT_TRUE(SaveAppRecord(tool));
+    expand(u"Tool"_qs, {{u"run.sh"_qs, "#!/bin/sh\n"}, {u"readme.txt"_qs, c.readme}});
+    window = openWindow();
+    ASSERT_EQ(found(QString::fromUtf8(c.readme.split(' ').first())), QStringList{u"Tool"_qs});
+    if (!c.editedTo.isEmpty())
+        writeFile(execDir() + u"Tool/readme.txt"_qs, c.editedTo);
+
+    clickNode(*window, u"Tool"_qs);
+    prompter.expectPrefix(u"このアプリケーションは[圧縮保存しない]設定となっています。"_qs,
+                          MsgAnswer::Yes);
+    trigger(c.item);
+
+    EXPECT_EQ(found(QString::fromUtf8(c.found)), QStringList{u"Tool"_qs});
+    EXPECT_TRUE(found(QString::fromUtf8(c.gone)).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Items, NoPackCommands,
+    ::testing::Values(
+        NoPackCommand{"numNoPackPack", "hammer time\n", "mallet time\n", "mallet", "hammer"},
+        NoPackCommand{"mnuNoPackExtract", "mallet time\n", {}, "hammer", "mallet"}),
+    [](const ::testing::TestParamInfo<NoPackCommand>& info) { return info.param.item; });
+
 TEST_F(FullTextWiring, aDataFileReplacedBehindTheWindowIsFollowed) {
     window = openWindow();
     ASSERT_EQ(found(u"wrench"_qs), QStringList{u"Tool"_qs});
