@@ -63,7 +63,7 @@ public:
             const bool japanese = i % 3 == 0;
             for (int s = 0; s < syllables; ++s) {
                 if (japanese)
-                    w += QChar(kana[next() % 45]);
+                    w += QChar(kana[next() % (std::size(kana) - 1)]);
                 else
                     w += QLatin1String(latin[next() % 16]);
             }
@@ -151,13 +151,17 @@ private:
             textBytes += readmeBytes.size() + page.size();
             const std::string archive =
                 QFile::encodeName(settings().PackDir + title + QStringLiteral(".lzh")).toStdString();
-            Unlha(nullptr,
-                  "u -d1 -y1 -h2 -jm2 -n \"" + archive + "\" \"" +
-                      QFile::encodeName(source).toStdString() + "/\" *",
-                  nullptr, 0);
+            const int code = Unlha(nullptr,
+                                   "u -d1 -y1 -h2 -jm2 -n \"" + archive + "\" \"" +
+                                       QFile::encodeName(source).toStdString() + "/\" *",
+                                   nullptr, 0);
+            if (code != ArchiverOk)
+                qFatal("cannot store %s: %x", QByteArray::fromStdString(archive).toHex().constData(), code);
         }
         edit.save();
         dbPath = m_dir.path() + QStringLiteral("/vadok.search.db");
+        // To look at the corpus and its index afterwards.
+        m_dir.setAutoRemove(qEnvironmentVariableIsEmpty("VADOK_BENCH_KEEP"));
         baseRss = peakRssMb();
     }
     QTemporaryDir m_dir;

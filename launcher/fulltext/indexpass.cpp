@@ -4,6 +4,7 @@
 #include "fulltext/bundledtexts.h"
 #include "fulltext/searchdb.h"
 #include "fulltext/searchfold.h"
+#include "fulltext/textreader.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -20,9 +21,10 @@ const QString kNoSource = QStringLiteral("-");
 
 enum Tier : qint64 { TitleTier = 0, NotesTier = 1, TextTier = 2 };
 
-// A transaction holds this much text at most: queries see the work in steps and SQLite's
-// memory stays small.
-constexpr qint64 kBatchText = 4 * 1024 * 1024;
+// A transaction holds about this much (original and folded text) at most: queries see the
+// work in steps of a second or so, and the terms of one batch fit the index's memory for
+// pending terms (searchdb.cpp), so that each batch is written out once.
+constexpr qint64 kBatchText = 16 * 1024 * 1024;
 
 struct Indexed {
     qint64 id = 0;
@@ -50,9 +52,13 @@ public:
         return lastId();
     }
     void addDoc(qint64 app, Tier tier, const QString& place, const QString& text) {
-        m_addMeta.bind(1, app).bind(2, static_cast<qint64>(tier)).bind(3, place).bind(4, text).run();
-        m_addDoc.bind(1, lastId()).bind(2, foldForSearch(text)).run();
-        m_pending += text.size() * 2;
+        addDoc(app, tier, {place, text.toUtf8(), foldForSearch(text).toUtf8()});
+    }
+    void addDoc(qint64 app, Tier tier, const PreparedText& text) {
+        m_addMeta.bind(1, app).bind(2, static_cast<qint64>(tier)).bind(3, text.place);
+        m_addMeta.bindUtf8(4, text.original).run();
+        m_addDoc.bind(1, lastId()).bindUtf8(2, text.folded).run();
+        m_pending += text.original.size() + text.folded.size();
     }
     void dropDocs(qint64 app, Tier from, Tier to) {
         std::vector<qint64> ids;
@@ -106,21 +112,18 @@ QHash<QString, Indexed> indexedApps(SearchDb& db) {
     return found;
 }
 
-// Replaces the application's bundled texts with those its source holds now.
-void readTexts(Writer& writer, qint64 id, const AppSource& app, const QString& source) {
-    writer.dropDocs(id, TextTier, TextTier);
-    const BundledTextSink add = [&](const QString& name, const QString& text) {
-        writer.addDoc(id, TextTier, name, text);
-        writer.commitWhenFull();
-        return true;
-    };
+// Which applications' texts are to be read again, and from where.
+struct TextWork {
+    qint64 id = 0;
+    QString source;
+};
+
+TextJob jobOf(const AppSource& app, const QString& source) {
     if (source.startsWith(u'f'))
-        readFolderTexts(app.folder, add);
-    else if (source.startsWith(u'a'))
-        readArchiveTexts(app.archive, add);
-    // A damaged archive keeps what could be read: its identity is recorded all the same, so
-    // it is not read again until it changes.
-    writer.setSource(id, source);
+        return {app.folder, {}};
+    if (source.startsWith(u'a'))
+        return {{}, app.archive};
+    return {};
 }
 
 } // namespace
@@ -157,12 +160,14 @@ void runIndexPass(SearchDb& db, const std::vector<AppSource>& apps, const PassHo
             goneBySource.insert(it->source, it.key());
 
     const int total = static_cast<int>(apps.size());
+    int done = 0;
     db.exec("BEGIN");
     Writer writer(db);
     try {
+        // First what costs little: titles, notes, renames; the texts to read are noted.
+        std::vector<TextWork> work;
+        std::vector<TextJob> jobs;
         for (int i = 0; i < total; ++i) {
-            if (hooks.stopping && hooks.stopping())
-                break;
             const AppSource& app = apps[static_cast<std::size_t>(i)];
             const QString& source = sources[static_cast<std::size_t>(i)];
             auto known = indexed.find(app.title);
@@ -178,21 +183,46 @@ void runIndexPass(SearchDb& db, const std::vector<AppSource>& apps, const PassHo
                 writer.addDoc(id, TitleTier, kTitlePlace, app.title);
                 if (!app.notes.isEmpty())
                     writer.addDoc(id, NotesTier, kNotesPlace, app.notes);
-                readTexts(writer, id, app, source);
-                indexed.insert(app.title, {id, app.notes, source});
-            } else {
-                if (known->notes != app.notes)
-                    writer.setNotes(known->id, app.notes);
-                if (known->source != source)
-                    readTexts(writer, known->id, app, source);
+                known = indexed.insert(app.title, {id, app.notes, kNoSource});
+            } else if (known->notes != app.notes) {
+                writer.setNotes(known->id, app.notes);
             }
-            writer.commitWhenFull();
-            if (hooks.progress)
-                hooks.progress(i + 1, total);
+            if (known->source != source) {
+                work.push_back({known->id, source});
+                jobs.push_back(jobOf(app, source));
+            } else if (hooks.progress) {
+                hooks.progress(++done, total);
+            }
         }
         for (auto it = indexed.cbegin(); it != indexed.cend(); ++it)
             if (!wanted.contains(it.key()))
                 writer.dropApp(it->id);
+        db.exec("COMMIT; BEGIN");
+
+        // Then the texts, read on a thread of their own while this one writes.
+        TextReader reader(std::move(jobs));
+        ReadItem item;
+        std::size_t begun = work.size();
+        while (reader.next(item)) {
+            if (hooks.stopping && hooks.stopping())
+                break;
+            const TextWork& w = work[item.job];
+            if (begun != item.job) {
+                writer.dropDocs(w.id, TextTier, TextTier);
+                begun = item.job;
+            }
+            if (!item.end) {
+                writer.addDoc(w.id, TextTier, item.text);
+                writer.commitWhenFull();
+                continue;
+            }
+            // A damaged archive keeps what could be read: its identity is recorded all the
+            // same, so it is not read again until it changes.
+            writer.setSource(w.id, w.source);
+            begun = work.size();
+            if (hooks.progress)
+                hooks.progress(++done, total);
+        }
         db.exec("COMMIT");
     } catch (...) {
         try {

@@ -43,6 +43,14 @@ SqlStatement& SqlStatement::bind(int index, const QString& value) {
     return *this;
 }
 
+SqlStatement& SqlStatement::bindUtf8(int index, const QByteArray& utf8) {
+    if (const int rc = sqlite3_bind_text(m_stmt, index, utf8.constData(),
+                                         static_cast<int>(utf8.size()), SQLITE_STATIC);
+        rc != SQLITE_OK)
+        fail(m_db, rc);
+    return *this;
+}
+
 bool SqlStatement::step() {
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW)
@@ -101,7 +109,8 @@ void SearchDb::openForWriting(const QString& path) {
     }
     sqlite3_busy_timeout(m_db, 5000);
     try {
-        exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF; PRAGMA cache_size=-16384;");
+        // Large pages suit an index of large texts (a new file only: an old one keeps its own).
+        exec("PRAGMA page_size=16384; PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF;");
         qint64 layout = 0;
         {
             SqlStatement version(m_db, "PRAGMA user_version");
@@ -109,23 +118,29 @@ void SearchDb::openForWriting(const QString& path) {
                 layout = version.integer(0);
         }
         // Damage further in shows when a pass or a query reads it.
-        if (layout == kLayout)
-            return;
-        exec("BEGIN;"
-             "DROP TABLE IF EXISTS docs; DROP TABLE IF EXISTS docmeta; DROP TABLE IF EXISTS apps;"
-             "CREATE TABLE apps(id INTEGER PRIMARY KEY, title TEXT NOT NULL UNIQUE,"
-             "                  notes TEXT NOT NULL, source TEXT NOT NULL);"
-             "CREATE TABLE docmeta(id INTEGER PRIMARY KEY, app INTEGER NOT NULL,"
-             "                     tier INTEGER NOT NULL, place TEXT NOT NULL,"
-             "                     original TEXT NOT NULL);"
-             "CREATE INDEX docmeta_app ON docmeta(app);"
-             "CREATE VIRTUAL TABLE docs USING fts5(body, tokenize = 'trigram case_sensitive 1');"
-             "PRAGMA user_version = 1;"
-             "COMMIT;");
+        if (layout != kLayout)
+            createTables();
     } catch (...) {
         close();
         throw;
     }
+}
+
+void SearchDb::createTables() {
+    // Terms wait in memory up to 'hashsize' bytes before they are written out: larger
+    // batches index faster (fewer, larger segments to merge), at the cost of that memory.
+    exec("BEGIN;"
+         "DROP TABLE IF EXISTS docs; DROP TABLE IF EXISTS docmeta; DROP TABLE IF EXISTS apps;"
+         "CREATE TABLE apps(id INTEGER PRIMARY KEY, title TEXT NOT NULL UNIQUE,"
+         "                  notes TEXT NOT NULL, source TEXT NOT NULL);"
+         "CREATE TABLE docmeta(id INTEGER PRIMARY KEY, app INTEGER NOT NULL,"
+         "                     tier INTEGER NOT NULL, place TEXT NOT NULL,"
+         "                     original TEXT NOT NULL);"
+         "CREATE INDEX docmeta_app ON docmeta(app);"
+         "CREATE VIRTUAL TABLE docs USING fts5(body, tokenize = 'trigram case_sensitive 1');"
+         "INSERT INTO docs(docs, rank) VALUES('hashsize', 8388608);"
+         "PRAGMA user_version = 1;"
+         "COMMIT;");
 }
 
 bool SearchDb::openForReading(const QString& path) {

@@ -39,6 +39,8 @@ public:
 
     SqlStatement& bind(int index, qint64 value);
     SqlStatement& bind(int index, const QString& value);
+    // Text already in UTF-8, which must outlive the statement's next step.
+    SqlStatement& bindUtf8(int index, const QByteArray& utf8);
     // True while a row is there to read.
     bool step();
     // Runs a statement that returns no rows, and makes it ready to run again.
@@ -72,6 +74,8 @@ public:
     void exec(const char* sql);
 
 private:
+    void createTables();
+
     sqlite3* m_db = nullptr;
 };
 

@@ -19,6 +19,24 @@ using namespace vadok::test;
 
 class FullTextFollows : public FullTextFixture {};
 
+namespace {
+
+// Overwrites the index file with garbage, from its second page on when keepHeader (the first
+// holds the header and the list of tables), else whole.
+void damage(const QString& path, bool keepHeader) {
+    QFile db(path);
+    ASSERT_TRUE(db.open(QIODevice::ReadWrite));
+    const QByteArray header = db.read(18);
+    ASSERT_EQ(header.left(6), "SQLite");
+    const qint64 pageSize = (quint8(header[16]) << 8) | quint8(header[17]);
+    ASSERT_GT(db.size(), pageSize);
+    const qint64 at = keepHeader ? pageSize : 0;
+    db.seek(at);
+    db.write(QByteArray(db.size() - at, '\x5a'));
+}
+
+} // namespace
+
 TEST_F(FullTextFollows, anArchiveIsReadAgainOnlyWhenItsIdentityChanged) {
     addApp(QStringLiteral("Tool"), QString(), {{"readme.txt", "first edition"}});
     addApp(QStringLiteral("Other"), QString(), {{"readme.txt", "unchanged"}});
@@ -113,28 +131,15 @@ TEST_F(FullTextFollows, aDamagedIndexIsMadeAnewAndSaysSo) {
     addApp(QStringLiteral("Tool"), QStringLiteral("searchable notes"), {{"readme.txt", "bundled words"}});
     update();
     index.reset();
-    const qint64 size = QFileInfo(dbPath()).size();
-    ASSERT_GT(size, 8192);
     const struct {
         const char* name;
-        qint64 at;      // where garbage starts
-        qint64 length;  // -1: the whole file
+        bool keepHeader; // the first page (header and list of tables) stays readable
     } cases[] = {
-        {"not a database at all", 0, -1},
-        {"pages overwritten", 4096, 4096},
+        {"not a database at all", false},
+        {"every page after the first overwritten", true},
     };
     for (const auto& c : cases) {
-        {
-            QFile db(dbPath());
-            ASSERT_TRUE(db.open(QIODevice::ReadWrite));
-            if (c.length < 0) {
-                db.resize(0);
-                db.write(QByteArray(5000, 'g'));
-            } else {
-                db.seek(c.at);
-                db.write(QByteArray(c.length, '\x5a'));
-            }
-        }
+        damage(dbPath(), c.keepHeader);
         index = std::make_unique<FullTextSearch>();
         QSignalSpy rebuilt(index.get(), &FullTextSearch::rebuilt);
         update();
@@ -162,13 +167,7 @@ TEST_F(FullTextFollows, aQueryThatMeetsDamageAnswersNothingAndHasTheIndexMadeAne
     addApp(QStringLiteral("Tool"), QString(), {{"readme.txt", "bundled words"}});
     update();
     index.reset();
-    {
-        // Every page but the first (the header and the list of tables) overwritten.
-        QFile db(dbPath());
-        ASSERT_TRUE(db.open(QIODevice::ReadWrite));
-        db.seek(4096);
-        db.write(QByteArray(db.size() - 4096, '\x5a'));
-    }
+    damage(dbPath(), true);
     index = std::make_unique<FullTextSearch>();
     QSignalSpy rebuilt(index.get(), &FullTextSearch::rebuilt);
     EXPECT_TRUE(titles(QStringLiteral("bundled")).isEmpty());
