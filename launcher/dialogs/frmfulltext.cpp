@@ -89,8 +89,8 @@ frmFullText::frmFullText(Query query, QWidget* parent) : QDialog(parent), m_quer
     m_requery = new QTimer(this);
     m_requery->setSingleShot(true);
     m_requery->setInterval(kRequeryMs);
-    connect(m_requery, &QTimer::timeout, this, &frmFullText::search);
-    connect(m_box, &QLineEdit::textChanged, this, &frmFullText::search);
+    connect(m_requery, &QTimer::timeout, this, [this] { search(true); });
+    connect(m_box, &QLineEdit::textChanged, this, [this] { search(false); });
     connect(m_results, &QTreeWidget::itemDoubleClicked, this, [this] { choose(false); });
     m_box->installEventFilter(this);
     m_results->installEventFilter(this);
@@ -126,7 +126,7 @@ void frmFullText::showProgress(int done, int total) {
 void frmFullText::showIndexed() {
     m_progress->hide();
     m_requery->stop();
-    search();
+    search(true);
 }
 
 void frmFullText::bringUp() {
@@ -138,10 +138,11 @@ void frmFullText::bringUp() {
     QMetaObject::invokeMethod(m_box, &QLineEdit::selectAll, Qt::QueuedConnection);
 }
 
-void frmFullText::search() {
+void frmFullText::search(bool keepChoice) {
     m_requery->stop();
-    const QString chosen =
-        m_results->currentItem() ? m_results->currentItem()->text(TitleColumn) : QString();
+    const QString chosen = keepChoice && m_results->currentItem()
+                               ? m_results->currentItem()->text(TitleColumn)
+                               : QString();
     m_results->clear();
     const QString text = m_box->text();
     if (text.trimmed().isEmpty())
@@ -153,7 +154,8 @@ void frmFullText::search() {
         if (!keep && hit.title == chosen)
             keep = item;
     }
-    // The best hit is what Enter takes, unless the user had moved to one that is still there.
+    // The best hit is what Enter takes; asked again for the same words (the index grew), the
+    // one the user had moved to stays chosen while it is still there.
     if (QTreeWidgetItem* current = keep ? keep : m_results->topLevelItem(0))
         m_results->setCurrentItem(current);
 }

@@ -48,7 +48,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void search();
+    void search(bool keepChoice);
     void choose(bool run);
     void moveCurrent(int step);
 

@@ -48,7 +48,9 @@ protected:
          {{u"Zipper"_qs, u"名称"_qs, u"Zipper"_qs, {{0, 1}}},
           {u"Lazy"_qs, u"説明"_qs, u"a lazy tool"_qs, {{4, 1}}},
           {u"Gz"_qs, u"doc/readme.txt"_qs, u"gzip files"_qs, {{1, 1}}}}},
-        {u"zi"_qs, {{u"Zipper"_qs, u"名称"_qs, u"Zipper"_qs, {{0, 2}}}}},
+        {u"zz"_qs,
+         {{u"Gz"_qs, u"doc/readme.txt"_qs, u"gzip files"_qs, {{1, 1}}},
+          {u"Lazy"_qs, u"説明"_qs, u"a lazy tool"_qs, {{4, 1}}}}},
         {u"lazy"_qs, {{u"Lazy"_qs, u"説明"_qs, u"a lazy tool"_qs, {{2, 4}}}}},
     };
     frmFullText dialog;
@@ -66,8 +68,12 @@ TEST_F(FullTextDialog, showsTheIndexsAnswerFromTheFirstCharacterInItsOrderWithTh
                                    u"Gz|doc/readme.txt|gzip files"_qs}));
     EXPECT_EQ(current(), u"Zipper"_qs);
 
-    QTest::keyClicks(box(), u"i"_qs);
-    EXPECT_EQ(rows(), QStringList{u"Zipper|名称|Zipper"_qs});
+    // A new word makes the new best the choice, wherever the user had moved.
+    QTest::keyClick(box(), Qt::Key_Down);
+    ASSERT_EQ(current(), u"Lazy"_qs);
+    QTest::keyClicks(box(), u"z"_qs);
+    EXPECT_EQ(rows(), (QStringList{u"Gz|doc/readme.txt|gzip files"_qs, u"Lazy|説明|a lazy tool"_qs}));
+    EXPECT_EQ(current(), u"Gz"_qs);
 
     // Emptied, the box shows nothing and asks nothing.
     box()->clear();
