@@ -207,6 +207,21 @@ struct ArchiveSizes {
 };
 ArchiveSizes ReadArchiveSizes(const std::string& archivePath);
 
+// Reads into memory, without writing anything to disk, the files of an archive whose names
+// wanted accepts and whose size is at most maxSize, and hands each to take, on the calling
+// thread, in archive order: its name as an expansion would name it (UTF-8, "/" between
+// folders) and its bytes as an expansion would write them. The rest is not decoded, where
+// the format allows it (located LZH members are skipped by their offsets). An LZH archive is
+// read under the shared lock an expansion takes (waiting as CheckArchive waits, without
+// progress). Returns ArchiverOk, ArchiverCancelled when take returned false, or the code of
+// the first problem, with error saying what; the files handed over before it stay handed
+// over. zip chooses the ZIP reader; otherwise the archive is LZH.
+using ArchiveMemberFilter = std::function<bool(const std::string& name)>;
+using ArchiveMemberSink = std::function<bool(const std::string& name, std::string&& bytes)>;
+int ReadArchiveMembers(const std::string& archivePath, bool zip, std::uint64_t maxSize,
+                       const ArchiveMemberFilter& wanted, const ArchiveMemberSink& take,
+                       std::string* error = nullptr);
+
 // Checks, before the launcher deletes an expanded folder, that archivePath holds all of
 // folder: every file, folder and stored symbolic link below folder has a member of the same
 // kind and relative name; every file's member has the file's size and decodes completely

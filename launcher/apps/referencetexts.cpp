@@ -25,6 +25,24 @@ std::optional<QString> validUtf8(const QByteArray& bytes) {
     return text;
 }
 
+// Text saved as "Unicode" by Windows editors: UTF-16 behind its byte order mark, which says
+// the byte order; nothing without one, since such bytes cannot be told from CP932.
+std::optional<QString> utf16WithMark(const QByteArray& bytes) {
+    if (bytes.size() < 2)
+        return std::nullopt;
+    const auto b0 = static_cast<unsigned char>(bytes[0]);
+    const auto b1 = static_cast<unsigned char>(bytes[1]);
+    QStringDecoder::Encoding order;
+    if (b0 == 0xFF && b1 == 0xFE)
+        order = QStringDecoder::Utf16LE;
+    else if (b0 == 0xFE && b1 == 0xFF)
+        order = QStringDecoder::Utf16BE;
+    else
+        return std::nullopt;
+    QStringDecoder decoder(order, QStringDecoder::Flag::Stateless);
+    return decoder(QByteArrayView(bytes).sliced(2));
+}
+
 } // namespace
 
 bool IsReferenceText(const QString& name) {
@@ -46,6 +64,8 @@ QStringList ReferenceFiles(const QString& folder) {
 }
 
 QString DecodeReferenceBytes(const QByteArray& bytes) {
+    if (std::optional<QString> text = utf16WithMark(bytes))
+        return *text;
     if (std::optional<QString> text = validUtf8(bytes))
         return *text;
     return Cp932Codec::instance().toUnicode(bytes);
@@ -75,6 +95,8 @@ QString ReferenceText(const QByteArray& bytes) {
 }
 
 QString ReferencePage(const QByteArray& bytes) {
+    if (std::optional<QString> text = utf16WithMark(bytes))
+        return *text;
     if (std::optional<QString> text = validUtf8(bytes))
         return *text;
     QStringDecoder declared = QStringDecoder::decoderForHtml(bytes);

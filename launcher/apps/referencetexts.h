@@ -20,8 +20,9 @@ bool IsReferenceText(const QString& name);
 inline constexpr int kReferenceLineLimit = 1001;
 inline const QString kReadInterrupted = QStringLiteral("【読み込みを中断しました】");
 
-// Bytes of a text written on either system: UTF-8 when they are valid UTF-8 (a leading byte
-// order mark is dropped), else Windows code page 932.
+// Bytes of a text written on either system: UTF-16 in the byte order its leading byte order
+// mark (FF FE or FE FF) names, else UTF-8 when they are valid UTF-8 (a leading byte order mark
+// is dropped), else Windows code page 932.
 QString DecodeReferenceBytes(const QByteArray& bytes);
 
 // The text to show for a reference text file's bytes: its lines (ended by CR LF, CR or LF),
@@ -29,8 +30,8 @@ QString DecodeReferenceBytes(const QByteArray& bytes);
 // kReadInterrupted comes after the last one shown.
 QString ReferenceText(const QByteArray& bytes);
 
-// The text of a page's bytes: as its own charset declaration says when the bytes are not
-// valid UTF-8 and the declared charset is known, else as DecodeReferenceBytes.
+// The text of a page's bytes: UTF-16 behind a byte order mark; else as its own charset
+// declaration says when the bytes are not valid UTF-8 and the declared charset is known, else as DecodeReferenceBytes.
 QString ReferencePage(const QByteArray& bytes);
 
 } // namespace vadok

@@ -35,6 +35,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     createMenus();
     connectEditingCommands();
     createSearchControls();
+    createFullTextSearch();
     createLayoutParts();
     createTrayIcon();
     connectConfigCommand();

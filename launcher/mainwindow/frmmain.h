@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class QAction;
@@ -31,6 +32,8 @@ namespace vadok {
 class ArchiveCheckJob;
 class CatalogSizes;
 class CatalogTree;
+class FullTextSearch;
+class frmFullText;
 class SearchPanel;
 class TrayIcon;
 class XmlDocument;
@@ -140,6 +143,12 @@ public:
     // Shows the first node tagged tag in the information panel, as a click on it would.
     void ShowAppByTag(const QString& tag);
 
+    // The full-text index of the catalog, which follows every change the window makes.
+    FullTextSearch& fullTextSearch() const { return *m_fullText; }
+    // Selects the application node whose text is title, as a click on it would, opening the
+    // folders above it; false with a status text when there is none.
+    bool selectAppByTitle(const QString& title);
+
     // The task tray.
     void AddTrayIcon();
     void RemoveTrayIcon();
@@ -194,6 +203,7 @@ private slots:
     void TrayIcon_LeftClick();
     void TreePopCheckArchive_Click();
     void mnuCheckArchives_Click();
+    void mnuFullTextSearch_Click();
 
 private:
     void createControls();
@@ -209,6 +219,9 @@ private:
     void SetMenusHidden(bool hide = true);
     int searchBoxTwips() const;
     void createSearchControls();
+    void createFullTextSearch();
+    // Has the index catch up with the data file and the archives; never waits for it.
+    void refreshFullTextIndex();
     void createTrayIcon();
     // Minimised in a tray mode: into the tray, or minimised as usual where there is none.
     void sendToTray();
@@ -356,6 +369,10 @@ private:
     int m_narrowInfoHeight = -1;
     QWidget* m_picInsert = nullptr;
     SearchPanel* m_search = nullptr;
+    FullTextSearch* m_fullText = nullptr;
+    frmFullText* m_fullTextDialog = nullptr;
+    // Applications done of all in the index's current build.
+    std::pair<int, int> m_fullTextProgress{0, 0};
     TrayIcon* m_trayIcon = nullptr;
     bool m_noTrayNoted = false;
     bool m_noTrayNotePending = false;

@@ -147,6 +147,7 @@ void frmMain::cmdPack_Click() {
     // The archiver's update mode keeps files deleted from the folder since; a rebuild leaves
     // them out, and replaces the archive only once the new one is complete.
     app.Pack(QString(), rebuild);
+    refreshFullTextIndex();
     showAppState(index);
     SetStatusText(QString(), 1);
 }
@@ -247,6 +248,7 @@ void frmMain::mnuNoPackExtract_Click() {
     }
     if (QFileInfo::exists(aside))
         DeleteFolder(aside, this, false);
+    refreshFullTextIndex();
     SetStatusText(QStringLiteral("再展開が完了しました"), 1);
     showAppState(index);
 }
@@ -280,6 +282,7 @@ void frmMain::numNoPackPack_Click() {
     // The archive now holds the folder; a failed expansion (shown) leaves it stored.
     quintptr owner = windowId();
     app.UnPack(owner);
+    refreshFullTextIndex();
     SetStatusText(QStringLiteral("再圧縮が完了しました"), 1);
     showAppState(SelectedAppIndex());
 }

@@ -81,6 +81,8 @@ void frmMain::showDropDialog(const QString& path) {
     frmDropFile dialog(*this, this);
     dialog.setTag(path);
     dialog.exec();
+    // A version-up stores the new version after its editor has closed.
+    refreshFullTextIndex();
 }
 
 } // namespace vadok

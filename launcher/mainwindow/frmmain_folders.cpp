@@ -158,6 +158,7 @@ void frmMain::TreePopDel_Click() {
                     MsgIcon::Question, MsgButtons::OkCancel) != MsgAnswer::Ok)
         return;
     app.Delete();
+    refreshFullTextIndex();
 }
 
 void frmMain::TreeView_DeleteKey() {

@@ -43,10 +43,11 @@ void frmMain::createMenus() {
             this, &frmMain::mnuFolPack_Click);
     connect(addItem(folders, "mnuFolExec", QStringLiteral("実行フォルダ(&E)")), &QAction::triggered,
             this, &frmMain::mnuFolExec_Click);
-    // Their commands are connected where they are built (registration, search).
+    // Their commands are connected where they are built (registration, search, full text).
     addItem(file, "mnuNew", QStringLiteral("新しいプログラムの登録(&N)..."));
     addItem(file, "mnuNewShortCut", QStringLiteral("新しいショートカットの登録(&L)"));
     addItem(file, "mnuSearch", QStringLiteral("検索(&S)"));
+    addItem(file, "mnuFullTextSearch", QStringLiteral("全文検索(&T)..."));
     connect(addItem(file, "mnuCheckArchives", QStringLiteral("すべての圧縮ファイルを検査(&K)")),
             &QAction::triggered, this, &frmMain::mnuCheckArchives_Click);
     connect(addItem(file, "mnuExit", QStringLiteral("終了(&E)")), &QAction::triggered, this,

@@ -54,6 +54,10 @@ void frmMain::GCTimer_Timer() {
             if (m_noTrayNotePending)
                 noteMissingTray();
             showSyncNote();
+            // After every build of the tree, once its icons are in: the index follows what
+            // the build read (registrations, edits, a data file that changed behind us) on
+            // its own thread, and the start does not wait for it.
+            refreshFullTextIndex();
             m_gcTimer->setInterval(500);
             m_gcTimer->start();
             // After every build of the tree (at start, and when another machine's data file

@@ -60,6 +60,22 @@ TEST(ReferenceText, readsUtf8WhenValidAndWindowsJapaneseOtherwise) {
     EXPECT_TRUE(ReferencePage("<p>" + japanese.toUtf8() + "</p>").contains(japanese));
 }
 
+TEST(ReferenceText, readsUtf16InTheByteOrderItsMarkNames) {
+    const QString japanese = QStringLiteral("使い方：ダブルクリックで起動 (v1.0)");
+    QByteArray little("\xFF\xFE", 2);
+    QByteArray big("\xFE\xFF", 2);
+    for (const QChar c : japanese) {
+        const char lo = static_cast<char>(c.unicode() & 0xFF);
+        const char hi = static_cast<char>(c.unicode() >> 8);
+        little.append(lo).append(hi);
+        big.append(hi).append(lo);
+    }
+    EXPECT_EQ(DecodeReferenceBytes(little), japanese);
+    EXPECT_EQ(DecodeReferenceBytes(big), japanese);
+    EXPECT_EQ(ReferenceText(little), japanese + QStringLiteral("\r\n"));
+    EXPECT_EQ(ReferencePage(little), japanese);
+}
+
 TEST(ReferenceFiles, listsTextsFirstThenPagesEachByName) {
     QTemporaryDir dir;
     for (const char* name : {"readme.txt", "READ.TXT", "help.html", "index.htm", "a.doc",

@@ -11,8 +11,8 @@
 
 cmake_minimum_required(VERSION 3.25)
 
-set(LAYERS startup mainwindow dialogs shell apps instances catalog util platform resources)
-set(CORE apps instances catalog util platform)
+set(LAYERS startup mainwindow dialogs shell fulltext apps instances catalog util platform resources)
+set(CORE fulltext apps instances catalog util platform)
 set(STANDALONE archiver iconextract)
 
 get_filename_component(ROOT "${ROOT}" ABSOLUTE)

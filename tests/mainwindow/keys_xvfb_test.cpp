@@ -2,14 +2,18 @@
 // xdotool to the window on a virtual display that openbox manages. Run by keys_under_xvfb.sh.
 #include "mainwindowfixture.h"
 
+#include "catalog/apprecords.h"
 #include "catalog/settings.h"
 #include "catalog/subcommands.h"
+#include "dialogs/frmfulltext.h"
+#include "fulltext/fulltextsearch.h"
 #include "mainwindow/catalogtree.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QProcess>
@@ -278,6 +282,33 @@ TEST_F(RealKeys, searchSelectsNothingUntilDownAndEnterRunsOnlyTheSelectedHitOnce
     EXPECT_FALSE(window->searchMode());
     EXPECT_TRUE(waitUntil([&] { return traced("main"); }));
     EXPECT_EQ(runsStarted(), 1);
+}
+
+TEST_F(RealKeys, ctrlShiftFFindsAnApplicationByItsNotesAndEnterSelectsIt) {
+    AppRecord tool;
+    ASSERT_TRUE(FindAppByName(QStringLiteral("Tool"), tool));
+    tool.Info = QStringLiteral("hammer and nails");
+    ASSERT_TRUE(SaveAppRecord(tool));
+    open();
+    window->fullTextSearch().waitUntilIdle();
+    click(QStringLiteral("A"));
+
+    keys({QStringLiteral("ctrl+shift+f")});
+    const auto dialog = [&] { return window->findChild<frmFullText*>(); };
+    ASSERT_TRUE(waitUntil([&] { return dialog() && dialog()->isActiveWindow(); }))
+        << "the dialog did not open, or the window manager did not activate it";
+    type(QStringLiteral("hammer"));
+    auto* results = dialog()->findChild<QTreeWidget*>(QStringLiteral("lvwFullText"));
+    ASSERT_EQ(results->topLevelItemCount(), 1);
+
+    keys({QStringLiteral("Return")});
+    EXPECT_FALSE(dialog()->isVisible());
+    EXPECT_EQ(current(), QStringLiteral("Tool"));
+    EXPECT_EQ(tree()->shownKey(), QStringLiteral("Tool"));
+    EXPECT_TRUE(waitUntil([&] { return window->isActiveWindow(); }));
+    // The release of Enter, handled by now, ran nothing.
+    settle();
+    EXPECT_EQ(runsStarted(), 0);
 }
 
 } // namespace

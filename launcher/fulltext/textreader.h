@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace vadok {
+
+// Reading, decoding and folding a text costs about as much as indexing it, so one thread
+// reads the applications' texts in order while the indexing thread writes what it read: the
+// two run on two cores. At most kReadAhead bytes wait between them, so memory stays small.
+
+// One text ready to be written: its place, and its original and folded forms in UTF-8.
+struct PreparedText {
+    QString place;
+    QByteArray original;
+    QByteArray folded;
+};
+
+// What the reader hands over, per application in the order asked: its texts, then its end.
+struct ReadItem {
+    std::size_t job = 0;
+    bool end = false; // the application's texts are complete
+    PreparedText text;
+};
+
+// Where one application's texts come from.
+struct TextJob {
+    QString folder;  // read from this folder when set
+    QString archive; // else from this archive when set
+};
+
+class TextReader {
+public:
+    static constexpr qint64 kReadAhead = 4 * 1024 * 1024;
+
+    explicit TextReader(std::vector<TextJob> jobs);
+    ~TextReader(); // stops the reader and waits for it
+    TextReader(const TextReader&) = delete;
+    TextReader& operator=(const TextReader&) = delete;
+
+    // The next item; false when every job has ended.
+    bool next(ReadItem& item);
+
+private:
+    void run();
+    bool put(ReadItem item);
+
+    std::vector<TextJob> m_jobs;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<ReadItem> m_queue;
+    qint64 m_queued = 0;
+    bool m_done = false;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
+} // namespace vadok
