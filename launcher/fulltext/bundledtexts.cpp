@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <atomic>
 
+#include <sys/stat.h>
+
 namespace vadok {
 
 namespace {
@@ -102,9 +104,13 @@ QString folderTextsStamp(const QString& folder) {
     QCryptographicHash digest(QCryptographicHash::Sha1);
     for (const QFileInfo& info : textFilesBelow(folder)) {
         digest.addData(root.relativeFilePath(info.filePath()).toUtf8());
-        const qint64 facts[] = {info.size(),
-                                info.lastModified().toMSecsSinceEpoch(),
-                                static_cast<qint64>(info.metadataChangeTime().toMSecsSinceEpoch())};
+        // To the nanosecond, and the inode too: a text replaced or rewritten in place shows.
+        struct stat st {};
+        if (::lstat(QFile::encodeName(info.filePath()).constData(), &st) != 0)
+            continue;
+        const qint64 facts[] = {static_cast<qint64>(st.st_ino), static_cast<qint64>(st.st_size),
+                                static_cast<qint64>(st.st_mtim.tv_sec), st.st_mtim.tv_nsec,
+                                static_cast<qint64>(st.st_ctim.tv_sec), st.st_ctim.tv_nsec};
         digest.addData(QByteArrayView(reinterpret_cast<const char*>(facts), sizeof facts));
     }
     return QString::fromLatin1(digest.result().toHex());

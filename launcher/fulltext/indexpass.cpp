@@ -24,7 +24,7 @@ enum Tier : qint64 { TitleTier = 0, NotesTier = 1, TextTier = 2 };
 // A transaction holds about this much (original and folded text) at most: queries see the
 // work in steps of a second or so, and the terms of one batch fit the index's memory for
 // pending terms (searchdb.cpp), so that each batch is written out once.
-constexpr qint64 kBatchText = 16 * 1024 * 1024;
+constexpr qint64 kBatchText = 24 * 1024 * 1024;
 
 struct Indexed {
     qint64 id = 0;

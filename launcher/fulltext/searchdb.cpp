@@ -138,7 +138,7 @@ void SearchDb::createTables() {
          "                     original TEXT NOT NULL);"
          "CREATE INDEX docmeta_app ON docmeta(app);"
          "CREATE VIRTUAL TABLE docs USING fts5(body, tokenize = 'trigram case_sensitive 1');"
-         "INSERT INTO docs(docs, rank) VALUES('hashsize', 8388608);"
+         "INSERT INTO docs(docs, rank) VALUES('hashsize', 12582912);"
          "PRAGMA user_version = 1;"
          "COMMIT;");
 }
