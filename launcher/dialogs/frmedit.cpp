@@ -1,6 +1,6 @@
 #include "dialogs/frmedit.h"
 
-#include "apps/appnamerules.h"
+#include "catalog/appnamerules.h"
 #include "apps/packapp.h"
 #include "apps/programfiles.h"
 #include "catalog/settings.h"

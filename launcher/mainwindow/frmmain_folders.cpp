@@ -2,7 +2,7 @@
 // application; and the hint the Delete key gives instead of deleting.
 #include "mainwindow/frmmain.h"
 
-#include "apps/appnamerules.h"
+#include "catalog/appnamerules.h"
 #include "catalog/apprecords.h"
 #include "catalog/folderrecords.h"
 #include "mainwindow/catalogtree.h"

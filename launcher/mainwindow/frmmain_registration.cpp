@@ -3,7 +3,7 @@
 // choice of a title that takes nothing from an existing application.
 #include "mainwindow/frmmain.h"
 
-#include "apps/appnamerules.h"
+#include "catalog/appnamerules.h"
 #include "apps/registration.h"
 #include "catalog/apprecords.h"
 #include "catalog/settings.h"

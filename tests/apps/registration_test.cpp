@@ -1,6 +1,6 @@
 #include "appsfixture.h"
 
-#include "apps/appnamerules.h"
+#include "catalog/appnamerules.h"
 #include "apps/archivercalls.h"
 #include "apps/droppeditem.h"
 #include "apps/registration.h"

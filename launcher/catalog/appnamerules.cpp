@@ -1,4 +1,4 @@
-#include "apps/appnamerules.h"
+#include "catalog/appnamerules.h"
 
 namespace vadok {
 
