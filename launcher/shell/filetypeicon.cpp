@@ -3,7 +3,6 @@
 #include "resources/builtinimages.h"
 
 #include <QMimeDatabase>
-#include <QPainter>
 
 namespace vadok {
 
@@ -28,11 +27,6 @@ QIcon fileTypeIcon(const QString& path) {
         }
     }
     return QIcon(builtinImage(QStringLiteral("document")));
-}
-
-void DrawFileTypeIcon(const QString& path, QPainter& painter) {
-    // Stretched like the desktop draws a small icon at the large size.
-    painter.drawPixmap(QRect(0, 0, 32, 32), fileTypeIcon(path).pixmap(32, 32));
 }
 
 } // namespace vadok

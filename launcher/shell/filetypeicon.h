@@ -3,8 +3,6 @@
 #include <QIcon>
 #include <QString>
 
-class QPainter;
-
 namespace vadok {
 
 // The picture the desktop shows for the type of the file at path: the icon theme's icon for
@@ -13,8 +11,5 @@ namespace vadok {
 // whose type is unknown or has no icon in the theme the built-in "document" picture, as the
 // shell's generic program and document icons would.
 QIcon fileTypeIcon(const QString& path);
-
-// Draws fileTypeIcon(path) at the top left corner of painter, in 32 by 32 pixels.
-void DrawFileTypeIcon(const QString& path, QPainter& painter);
 
 } // namespace vadok

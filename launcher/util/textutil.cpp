@@ -15,20 +15,6 @@ int FieldEndPos(const QString& text, const QString& separator, int start) {
     return at < 0 ? 0 : int(at + separator.size() + 1);
 }
 
-QString SubStr(const QString& text, int from, int to) {
-    if (from == kOmitted)
-        from = 1;
-    if (to == kOmitted)
-        to = from;
-    if (to < from)
-        return QString();
-    if (from < 1)
-        from = 1;
-    if (from > text.size())
-        return QString();
-    return text.mid(from - 1, to - from + 1);
-}
-
 QString GetField(const QString& text, const QString& separator, int from, int to) {
     if (text.isEmpty() || separator.isEmpty())
         return QString();

@@ -12,10 +12,6 @@ inline constexpr int kOmitted = -9999;
 // 0 when there is none; 1 for an empty separator.
 int FieldEndPos(const QString& text, const QString& separator, int start);
 
-// Characters from..to inclusive; "" when to < from. With to omitted, the one character at
-// from (from omitted as well: the first character).
-QString SubStr(const QString& text, int from = kOmitted, int to = kOmitted);
-
 // The fields from..to (inner separators kept). to omitted means from.
 QString GetField(const QString& text, const QString& separator, int from = 1, int to = kOmitted);
 

@@ -57,7 +57,8 @@ QImage drawn(const QString& path) {
     QImage canvas(32, 32, QImage::Format_ARGB32);
     canvas.fill(Qt::transparent);
     QPainter painter(&canvas);
-    DrawFileTypeIcon(path, painter);
+    // Stretched, as the desktop draws a small icon at the large size.
+    painter.drawPixmap(QRect(0, 0, 32, 32), fileTypeIcon(path).pixmap(32, 32));
     painter.end();
     return canvas;
 }

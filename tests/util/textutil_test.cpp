@@ -60,14 +60,6 @@ TEST(FieldEndPos, pointsJustAfterTheNextSeparator) {
     EXPECT_EQ(FieldEndPos(QStringLiteral("a b c"), QString(), 3), 1);
 }
 
-TEST(SubStr, takesInclusiveRangesAndSingleCharactersWhenToIsOmitted) {
-    EXPECT_EQ(SubStr(QStringLiteral("abcdef"), 2, 4), QStringLiteral("bcd"));
-    EXPECT_EQ(SubStr(QStringLiteral("abcdef"), 3), QStringLiteral("c"));
-    EXPECT_EQ(SubStr(QStringLiteral("abcdef")), QStringLiteral("a"));
-    EXPECT_EQ(SubStr(QStringLiteral("abcdef"), 4, 3), QString());
-    EXPECT_EQ(SubStr(QStringLiteral("abc"), 9, 12), QString());
-}
-
 TEST(TrimTrailingBreaks, removesSpacesAndLineBreaksAlternately) {
     EXPECT_EQ(TrimTrailingBreaks(QStringLiteral("x \r\n \r\n")), QStringLiteral("x"));
     EXPECT_EQ(TrimTrailingBreaks(QStringLiteral("a\r\nb")), QStringLiteral("a\r\nb"));
