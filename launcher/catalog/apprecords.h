@@ -13,7 +13,7 @@ inline constexpr int kMaxNotesLength = 65535;
 XmlElement findAppElement(const XmlDocument& doc, const QString& title);
 
 // Fills app from the first App whose Name is title (exact). A missing data file is reported,
-// created from the template, and the lookup fails. Holds XmlBusy while it runs.
+// created from the template, and the lookup fails. Holds the data file busy (XmlBusyScope) while it runs.
 bool FindAppByName(const QString& title, AppRecord& app);
 
 // Copies the fields an App element has into app; missing or unreadable ones stay as they

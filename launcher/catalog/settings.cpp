@@ -249,7 +249,6 @@ void LoadSettings() {
         if (!QFileInfo(*target).isDir())
             QDir().mkdir(*target);
     }
-    XmlBusy = false;
 }
 
 bool SaveSettings() {

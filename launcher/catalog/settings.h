@@ -81,7 +81,7 @@ Settings& settings();
 // Fills settings() from the data file: defaults first, then every value present and
 // convertible. Position and size are taken only when KeepPos is 1. Working folders are made
 // absolute and created (one level) when missing. Skipped, leaving the settings as they are,
-// when XmlBusy stays set for the whole wait. Never reports an error.
+// when the data file stays busy (xmlBusy) for the whole wait. Never reports an error.
 void LoadSettings();
 
 // Writes settings() back under Config, touching only values that differ from the file, and

@@ -7,16 +7,15 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <optional>
+
 namespace vadok::test {
 namespace {
 
 class SettingsTest : public CatalogTest {
 protected:
     void SetUp() override { settings() = Settings(); }
-    void TearDown() override {
-        XmlBusy = false;
-        setXmlBusySleep({});
-    }
+    void TearDown() override { setXmlBusySleep({}); }
     void writeConfig(const QString& config) const {
         writeDataFile(QStringLiteral("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n"
                                      "<Vadok dataversion=\"4\"><Folders/><Apps/>") +
@@ -302,7 +301,7 @@ TEST_F(SettingsTest, loadWaitsForABusyDataFileAndGivesUpAfterFiftyRounds) {
     writeConfig(QStringLiteral("<Config PackDate=\"9\"/>"));
     settings().Config.PackDate = 1;
     int sleeps = 0;
-    XmlBusy = true;
+    auto busy = std::make_optional<XmlBusyScope>();
     setXmlBusySleep([&](int ms) {
         EXPECT_EQ(ms, 100);
         ++sleeps;
@@ -310,16 +309,28 @@ TEST_F(SettingsTest, loadWaitsForABusyDataFileAndGivesUpAfterFiftyRounds) {
     LoadSettings();
     EXPECT_EQ(sleeps, 50);
     EXPECT_EQ(settings().Config.PackDate, 1); // skipped: the settings in memory stay
+    EXPECT_TRUE(xmlBusy()) << "a load that waited cleared a mark it never set";
 
     sleeps = 0;
     setXmlBusySleep([&](int) {
         if (++sleeps == 3)
-            XmlBusy = false;
+            busy.reset();
     });
-    XmlBusy = true;
     LoadSettings();
     EXPECT_EQ(sleeps, 3);
     EXPECT_EQ(settings().Config.PackDate, 9);
+    EXPECT_FALSE(xmlBusy());
+}
+
+TEST_F(SettingsTest, theDataFileStaysBusyUntilItsOutermostHolderEnds) {
+    {
+        XmlBusyScope save;
+        {
+            XmlBusyScope lookupDuringTheSave;
+        }
+        EXPECT_TRUE(xmlBusy()) << "the inner holder's end cleared the outer one's mark";
+    }
+    EXPECT_FALSE(xmlBusy());
 }
 
 } // namespace
