@@ -221,12 +221,14 @@ TEST_F(AppRecordsTest, lookupWithoutDataFileSaysSoAndCreatesIt) {
 TEST_F(AppRecordsTest, textWithMarkupCharactersIsStoredLiterally) {
     writeDataFile(appsFile(QString()));
     AppRecord app;
-    app.AppName = QStringLiteral("Tom & Jerry's <game>");
-    app.ExecCmd = QStringLiteral("run.exe \"&amp;\"");
+    app.AppName = QStringLiteral("Tom's game");
+    app.ExecCmd = QStringLiteral("run.exe \"&amp;\" <game>");
+    app.Info = QStringLiteral("Tom & Jerry's <game>");
     ASSERT_TRUE(SaveAppRecord(app));
     AppRecord read;
     ASSERT_TRUE(FindAppByName(app.AppName, read));
     EXPECT_EQ(read.ExecCmd, app.ExecCmd);
+    EXPECT_EQ(read.Info, app.Info + QStringLiteral("\r\n"));
 }
 
 } // namespace
