@@ -67,6 +67,7 @@ TEST_F(Packing, aRebuildWaitsForAnotherStoreOfTheArchiveToEnd) {
     };
     EXPECT_TRUE(app.Pack(QString(), true));
     window.onPanel1Text = nullptr;
+    other.reset();
     EXPECT_TRUE(waited);
     EXPECT_EQ(archiveFiles(app), QStringList{QStringLiteral("run.sh")});
 }
