@@ -6,6 +6,7 @@
 #include "catalog/cp932codec.h"
 #include "catalog/datafile.h"
 #include "catalog/datafilemerge.h"
+#include "catalog/syncbase.h"
 #include "catalog/notessearch.h"
 #include "catalog/settings.h"
 #include "catalog/syncconflicts.h"
@@ -27,10 +28,11 @@ QString appName(int i) {
     return QStringLiteral("アプリ%1").arg(i, 5, 10, QLatin1Char('0'));
 }
 
-// The data file of a catalog with count applications. Machines other than 0 have used every
-// tenth application since (a different tenth each), and machine 2 has added 50 of its own,
-// as two machines sharing one program folder would.
-QByteArray catalogXml(int count, int machine = 0) {
+// The data file of a catalog with count applications in folders (count / 20 + 1 unless
+// given). Machines other than 0 have used every tenth application since (a different tenth
+// each), and machine 2 has added 50 of its own, as two machines sharing one program folder
+// would.
+QByteArray catalogXml(int count, int machine = 0, int folders = -1) {
     QString xml = QStringLiteral(
         "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<Vadok dataversion=\"4\">\n"
         "<Config PackDate=\"5\" KeepPos=\"1\" LhaDialog=\"0\" IntoTaskTray=\"0\">"
@@ -42,7 +44,8 @@ QByteArray catalogXml(int count, int machine = 0) {
         "Size=\"9\" Bold=\"0\" Ital=\"0\"/><treeFont Name=\"IPAGothic\" Size=\"9\" Bold=\"0\" "
         "Ital=\"0\"/></Color><Folders pack=\"..Pack/\" exec=\"..Exec/\" icon=\"..Icon/\"/>"
         "<Key AppCallEnd=\"16\" FindKey=\"1\"/></Config>\n<Folders>\n");
-    const int folders = count / 20 + 1;
+    if (folders < 0)
+        folders = count / 20 + 1;
     for (int f = 0; f < folders; ++f) {
         xml += QStringLiteral("<Folder Name=\"フォルダ%1\" Parent=\"ROOT\" Order=\"%2\">")
                    .arg(f)
@@ -142,12 +145,14 @@ void BM_LoadSettings(benchmark::State& state) {
     }
 }
 
-// Parsing the data file, a conflict copy and their common backup (second argument 0), and
-// merging the copy in (1): the difference is what the merge itself costs.
+// Parsing the data file, a conflict copy and their common version (second argument 0), and
+// merging the copy in (1): the difference is what the merge itself costs. The third argument
+// is the number of folders.
 void BM_MergeDataFiles(benchmark::State& state) {
     const int count = int(state.range(0));
-    const QByteArray base = catalogXml(count), ours = catalogXml(count, 1),
-                     theirs = catalogXml(count, 2);
+    const int folders = int(state.range(2));
+    const QByteArray base = catalogXml(count, 0, folders), ours = catalogXml(count, 1, folders),
+                     theirs = catalogXml(count, 2, folders);
     for (auto _ : state) {
         XmlDocument b, o, t;
         b.loadBytes(base);
@@ -161,19 +166,45 @@ void BM_MergeDataFiles(benchmark::State& state) {
     }
 }
 
-// The whole step as the window runs it: finding the copy and the backup it descends from,
+// Folders each inside the one before: the copy moves the deepest under the root. Nothing
+// in the merge may follow the chain by recursion, nor compare it with itself.
+void BM_MergeNestedFolders(benchmark::State& state) {
+    const auto chain = [depth = int(state.range(0))](bool movedDeepest) {
+        QString xml = QStringLiteral("<?xml version=\"1.0\"?><Vadok dataversion=\"4\"><Folders>");
+        for (int f = 0; f < depth; ++f) {
+            const QString parent = f == 0 || (movedDeepest && f == depth - 1)
+                                       ? QStringLiteral("ROOT")
+                                       : QStringLiteral("F%1").arg(f - 1);
+            xml += QStringLiteral("<Folder Name=\"F%1\" Parent=\"%2\" Order=\"1\"/>").arg(f).arg(parent);
+        }
+        return (xml + QStringLiteral("</Folders><Apps/></Vadok>")).toUtf8();
+    };
+    const QByteArray base = chain(false), theirs = chain(true);
+    for (auto _ : state) {
+        XmlDocument b, o, t;
+        b.loadBytes(base);
+        o.loadBytes(base);
+        t.loadBytes(theirs);
+        if (mergeDataFiles(o, t, b).taken.size() != 1)
+            state.SkipWithError("the merge did not take the move");
+    }
+}
+
+// The whole step as the window runs it: finding the copy, reading the version both had,
 // merging, the atomic save and the move to the trash.
 void BM_MergeSyncConflicts(benchmark::State& state) {
     const int count = int(state.range(0));
     GeneratedCatalog catalog(count);
-    QTemporaryDir trash;
+    QTemporaryDir trash, cache, config;
     qputenv("XDG_DATA_HOME", trash.path().toUtf8());
+    qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     const auto write = [](const QString& path, const QByteArray& bytes) {
         QFile file(path);
         file.open(QIODevice::WriteOnly);
         file.write(bytes);
     };
-    write(dataFilePath() + QStringLiteral(".now"), catalogXml(count));
+    rememberSharedVersion(catalogXml(count));
     const QString copy = QFileInfo(dataFilePath()).path() +
                          QStringLiteral("/vadok.sync-conflict-20261208-101500-ABCDEFG.xml");
     for (auto _ : state) {
@@ -186,7 +217,13 @@ void BM_MergeSyncConflicts(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_MergeDataFiles)->Args({5000, 0})->Args({5000, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MergeDataFiles)
+    ->Args({5000, 0, 1000})
+    ->Args({5000, 1, 1000})
+    ->Args({0, 0, 80000})
+    ->Args({0, 1, 80000})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MergeNestedFolders)->Arg(60000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MergeSyncConflicts)->Arg(5000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FindAppByName)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveAppRecord)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);

@@ -11,11 +11,13 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <utility>
 #include <fcntl.h>
 #include <unistd.h>
 
 #ifdef VADOK_WITH_ARCHIVER
 #include "archiver/archiver.h"
+#include "archiver/archivelock.h"
 #endif
 
 namespace vadok {
@@ -140,6 +142,26 @@ int VerifyStoredFolder(const QString& archive, const QString& folder) {
 
 int StoreVerified(const QString& target, const QString& archive, const QString& folder) {
     const bool fresh = target != archive;
+#ifdef VADOK_WITH_ARCHIVER
+    // A store into the archive holds its lock from reading it to renaming over it; a fresh
+    // archive renamed over it must hold it too, or a store by another process meanwhile
+    // would be lost under the rename, or would lose this one.
+    archiver::ArchiveLock lock;
+    if (fresh) {
+        archiver::ArchiveLock::Wait wait;
+        bool told = false;
+        wait.waiting = [&told] {
+            if (!std::exchange(told, true))
+                SetStatusText(QStringLiteral("圧縮ファイルがほかの処理で使われています。終わるのを待っています..."));
+            if (QCoreApplication::instance())
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            return true;
+        };
+        if (const int code = lock.take(QFile::encodeName(archive).toStdString(),
+                                       archiver::ArchiveLock::Kind::Exclusive, wait))
+            return code;
+    }
+#endif
     if (fresh)
         QFile::remove(target);
     int code = RunUnlha(StoreCommand(target, folder, settings().Config.LhaDialog == 1));

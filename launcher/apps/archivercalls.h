@@ -24,8 +24,10 @@ int RunUnzip(const QString& command);
 int VerifyStoredFolder(const QString& archive, const QString& folder);
 
 // Stores folder into target and reads it back against folder; when target is a fresh file
-// beside archive (a rebuild), it then replaces archive. 0, or the code of the step that
-// failed, after which a fresh target is gone again and archive is as it was.
+// beside archive (a rebuild), it then replaces archive, holding the archive's lock from start
+// to end as a store into it does (waiting for another holder, the status bar says so). 0, or
+// the code of the step that failed, after which a fresh target is gone again and archive is
+// as it was.
 int StoreVerified(const QString& target, const QString& archive, const QString& folder);
 
 // The lock file beside archive that its stores, expansions and checks take turns on; empty

@@ -56,6 +56,11 @@ QString nameRefusal(const QString& name) {
     QString message = wholeNameRefusal(name);
     if (!message.isEmpty())
         return message;
+    // A line break or an escape in a file name misleads every list that shows it.
+    for (const QChar c : name) {
+        if (c.category() == QChar::Other_Control)
+            return QStringLiteral("名称に制御文字を使うことはできません");
+    }
     for (const RefusedCharacter& rule : refusedCharacters()) {
         if (rule.field == EditField::Name && name.contains(rule.character))
             return rule.message;

@@ -33,8 +33,10 @@ bool isLaunchersOwnName(const QString& name);
 // The editor's warning for a catalog folder called name; empty when the editor accepts it.
 QString folderNameRefusal(const QString& name);
 
-// The first warning name meets (whole-name rule first, then the characters); empty when a
-// new application may carry it.
+// The first warning name meets (whole-name rule first, then control characters, then the
+// editor's characters); empty when an application may carry it. Every title that names files
+// passes it: the editor's, and every title read from the data file, a conflict copy, the
+// hand-over or the command line, since all of them may come from another machine.
 QString nameRefusal(const QString& name);
 
 // The first of title + " (2)", " (3)", ... that taken does not claim.

@@ -1,5 +1,6 @@
 #include "catalog/apprecords.h"
 
+#include "catalog/appnamerules.h"
 #include "catalog/datafile.h"
 #include "catalog/datafilecache.h"
 #include "catalog/valueconv.h"
@@ -116,15 +117,16 @@ bool FindAppByName(const QString& title, AppRecord& app) {
     }
     const std::shared_ptr<const XmlDocument> doc = readDataFile();
     const XmlElement found = findAppElement(*doc, title);
-    if (found.isNull())
-        return false;
-    ReadAppRecord(found, app);
-    return true;
+    return !found.isNull() && ReadAppRecord(found, app);
 }
 
-void ReadAppRecord(const XmlElement& element, AppRecord& app) {
+bool ReadAppRecord(const XmlElement& element, AppRecord& app) {
     if (const XmlElement e = element.firstChild(QStringLiteral("Name")))
         app.AppName = e.text();
+    if (!nameRefusal(app.AppName).isEmpty()) {
+        app.AppName.clear();
+        return false;
+    }
     if (const XmlElement e = element.firstChild(QStringLiteral("Fol")))
         app.AppDir = e.text();
     if (const XmlElement e = element.firstChild(QStringLiteral("Exec")))
@@ -152,6 +154,7 @@ void ReadAppRecord(const XmlElement& element, AppRecord& app) {
             notes += line.text() + kCrLf;
         app.Info = notes;
     }
+    return true;
 }
 
 bool SaveAppRecord(AppRecord& app, const QString& keyTitle, const AppRecord* asRead) {

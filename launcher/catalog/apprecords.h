@@ -13,13 +13,17 @@ inline constexpr int kMaxNotesLength = 65535;
 XmlElement findAppElement(const XmlDocument& doc, const QString& title);
 
 // Fills app from the first App whose Name is title (exact). A missing data file is reported,
-// created from the template, and the lookup fails. Holds XmlBusy while it runs.
+// created from the template, and the lookup fails; so does a record whose title fails the
+// title rules (ReadAppRecord). Holds the data file busy (XmlBusyScope) while it runs.
 bool FindAppByName(const QString& title, AppRecord& app);
 
 // Copies the fields an App element has into app; missing or unreadable ones stay as they
 // were, except NonPack, which a missing element makes false. A shortcut record also stamps
-// LastOpenDateTime with the current time.
-void ReadAppRecord(const XmlElement& element, AppRecord& app);
+// LastOpenDateTime with the current time. A record whose title fails the title rules
+// (nameRefusal) is not read: the title names the archive, the expanded folder and the icon,
+// and one like "../x" from a synced file would name files outside them. app is then left
+// without a title and the result is false.
+bool ReadAppRecord(const XmlElement& element, AppRecord& app);
 
 // Updates the App named keyTitle (app.AppName when empty) or appends a new one. On update
 // the notes are normalised and limited, and app.Info takes the stored form. An unset

@@ -8,6 +8,7 @@
 // as character references. Element and attribute names are case-sensitive:
 //
 //   Vadok                  dataversion="4" (missing: version 0; 3 is migrated at start-up)
+//                          savedOn="<id of the machine that saved it last>" (syncbase.h)
 //     Config               PackDate KeepPos LhaDialog IntoTaskTray  (absent until first save)
 //       Pos                Left Top Height Width LR wState narrowHeight narrowWidth posUD
 //                          DispMode DispCmdButtons  (only while KeepPos is 1)

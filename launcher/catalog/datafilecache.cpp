@@ -1,6 +1,7 @@
 #include "catalog/datafilecache.h"
 
 #include "catalog/datafile.h"
+#include "catalog/syncbase.h"
 
 namespace vadok {
 
@@ -81,6 +82,7 @@ DataFileEdit::DataFileEdit() : m_path(dataFilePath()), m_loadedIdentity(fileIden
 }
 
 bool DataFileEdit::save() {
+    markSavedHere(*m_doc);
     FileIdentity written;
     if (!m_doc->save(m_path, &written))
         return false;

@@ -32,8 +32,9 @@ public:
     QString errorString() const { return m_doc->errorString(); }
     XmlDocument& doc() { return *m_doc; }
 
-    // Replaces the file atomically; the saved document becomes the cached one. On failure the
-    // file is untouched, and errorString() says why.
+    // Replaces the file atomically, marked as saved on this machine (syncbase.h); the saved
+    // document becomes the cached one. On failure the file is untouched, and errorString()
+    // says why.
     bool save();
     // Nothing was changed after all: the document goes back to the cache as it came.
     void keepUnchanged();

@@ -139,24 +139,27 @@ void writeField(XmlElement app, Field field, const QString& value) {
 }
 
 // The numbers of a time in the form the file is written in ("2026/12/08 9:05:00"), in the
-// order they compare in; nullopt for any other form.
+// order they compare in; nullopt for any other form, a field of more digits than the form
+// has among them (a year of four, the others of two), so that no run of digits from a
+// synced file can overflow a number.
 std::optional<std::array<int, 6>> writtenTimeKey(const QString& text) {
     std::array<int, 6> key{};
     const char16_t separators[] = {u'/', u'/', u' ', u':', u':'};
     int field = 0;
-    bool digits = false;
+    int digits = 0;
     for (const QChar c : text) {
         if (c.isDigit() && c.unicode() < 128) {
+            if (++digits > (field == 0 ? 4 : 2))
+                return std::nullopt;
             key[size_t(field)] = key[size_t(field)] * 10 + (c.unicode() - u'0');
-            digits = true;
-        } else if (field < 5 && digits && c.unicode() == separators[field]) {
+        } else if (field < 5 && digits > 0 && c.unicode() == separators[field]) {
             ++field;
-            digits = false;
+            digits = 0;
         } else {
             return std::nullopt;
         }
     }
-    if (field != 5 || !digits)
+    if (field != 5 || digits == 0)
         return std::nullopt;
     return key;
 }
@@ -175,8 +178,13 @@ bool usedLater(const QString& theirs, const QString& ours) {
     return later && (!earlier || *later > *earlier);
 }
 
-Version fieldOf(const AppVersion* app, Field field) {
-    return app ? Version(app->fields[field]) : std::nullopt;
+SideValue fieldOf(const AppVersion* app, Field field) {
+    return app ? SideValue(app->fields[field]) : std::nullopt;
+}
+
+// Whether a side left the record as base has it: no field and no last use changed.
+bool untouched(const AppVersion& side, const AppVersion& base) {
+    return side.fields == base.fields && side.date == base.date;
 }
 
 // Merges theirs into the record ours holds; true when ours changed.
@@ -188,7 +196,7 @@ bool mergeRecord(const QString& name, AppVersion& ours, const AppVersion& theirs
         const ThreeWay merged =
             mergeThreeWay(fieldOf(base, field), ours.fields[f], theirs.fields[f]);
         if (merged.clash)
-            reportClash(report, name, QString::fromUtf16(kLabels[f]));
+            report.addClash(name, QString::fromUtf16(kLabels[f]));
         if (merged.fromTheirs) {
             writeField(ours.element, field, *merged.value);
             ours.fields[f] = *merged.value;
@@ -211,6 +219,9 @@ MergedApps mergeApps(XmlDocument& ours, const XmlDocument& theirs, const XmlDocu
     const AppTable other = appsOf(theirs);
     const AppTable common = appsOf(base);
     MergedApps result;
+    result.inOurs = QSet<QString>(mine.order.cbegin(), mine.order.cend());
+    result.inTheirs = QSet<QString>(other.order.cbegin(), other.order.cend());
+    result.inBase = QSet<QString>(common.order.cbegin(), common.order.cend());
 
     for (const QString& name : std::as_const(mine.order)) {
         AppVersion& own = mine.byName[name];
@@ -219,52 +230,42 @@ MergedApps mergeApps(XmlDocument& ours, const XmlDocument& theirs, const XmlDocu
         const AppVersion* was = baseIt == common.byName.cend() ? nullptr : &*baseIt;
         if (theirsIt != other.byName.cend()) {
             if (mergeRecord(name, own, *theirsIt, was, report)) {
-                reportTaken(report, name);
+                report.addTaken(name);
                 report.changed = true;
             }
-        } else if (was) {
-            // Theirs deleted it after both had it.
+        } else if (was && untouched(own, *was)) {
+            // Theirs deleted it after both had it, and ours did nothing with it since.
             own.element.remove();
-            result.deleted.insert(name);
+            report.deleted << name;
             report.changed = true;
             continue;
+        } else if (was) {
+            // Deleted there, changed here: what the user did here is not thrown away.
+            report.kept.append({name, false});
         }
+        result.merged.insert(name);
     }
 
     XmlElement apps = ours.documentElement().firstChild(QStringLiteral("Apps"));
     for (const QString& name : other.order) {
-        // Present in ours already, or deleted by ours after both had it.
-        if (mine.byName.contains(name) || common.byName.contains(name))
+        if (result.inOurs.contains(name))
+            continue;
+        const AppVersion& added = other.byName[name];
+        const auto baseIt = common.byName.constFind(name);
+        // Ours deleted it after both had it, and theirs did nothing with it since.
+        if (baseIt != common.byName.cend() && untouched(added, *baseIt))
             continue;
         if (apps.isNull())
             apps = ours.documentElement().appendChild(QStringLiteral("Apps"));
-        const AppVersion& added = other.byName[name];
         apps.appendCopy(added.element);
-        reportTaken(report, name);
+        if (baseIt != common.byName.cend())
+            report.kept.append({name, true}); // deleted here, changed there
+        else
+            report.addTaken(name);
+        result.merged.insert(name);
         report.changed = true;
     }
     return result;
-}
-
-bool descendsFrom(const XmlDocument& version, const XmlDocument& base) {
-    const auto datesOf = [](const XmlDocument& doc) {
-        QHash<QString, QString> dates;
-        const XmlElement apps = doc.documentElement().firstChild(QStringLiteral("Apps"));
-        for (const XmlElement& app : apps.children(QStringLiteral("App"))) {
-            const QString name = app.firstChild(kName).text();
-            if (!dates.contains(name))
-                dates.insert(name, app.firstChild(kDate).text());
-        }
-        return dates;
-    };
-    const QHash<QString, QString> later = datesOf(version);
-    const QHash<QString, QString> earlier = datesOf(base);
-    for (auto it = earlier.cbegin(); it != earlier.cend(); ++it) {
-        const auto found = later.constFind(it.key());
-        if (found != later.cend() && usedLater(*it, *found))
-            return false;
-    }
-    return true;
 }
 
 } // namespace vadok

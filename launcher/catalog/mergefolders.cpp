@@ -5,6 +5,10 @@
 #include "catalog/threeway.h"
 #include "catalog/xmldocument.h"
 
+#include <functional>
+#include <optional>
+#include <vector>
+
 namespace vadok {
 
 namespace {
@@ -51,35 +55,59 @@ Layout layoutOf(const XmlDocument& doc) {
     return layout;
 }
 
-Version parentIn(const Layout& layout, const QString& folder) {
+SideValue parentIn(const Layout& layout, const QString& folder) {
     const auto it = layout.byName.constFind(folder);
-    return it == layout.byName.cend() ? Version() : Version(it->parent);
+    return it == layout.byName.cend() ? SideValue() : SideValue(it->parent);
 }
 
-Version placeIn(const Layout& layout, const QString& app) {
+SideValue placeIn(const Layout& layout, const QString& app) {
     const auto it = layout.placeOf.constFind(app);
-    return it == layout.placeOf.cend() ? Version() : Version(*it);
+    return it == layout.placeOf.cend() ? SideValue() : SideValue(*it);
 }
 
 // Ours' order, with what only theirs has in this place put after the entry it followed in
-// theirs (first when it followed none that is here).
+// theirs (first when it followed none that is here). One pass over each list: every entry
+// theirs adds hangs on the entry before it there, and the chains are laid out after.
 void placeAfterNeighbours(QStringList& list, const QStringList& theirs,
                           const std::function<bool(const QString&)>& belongs) {
     QSet<QString> here(list.cbegin(), list.cend());
-    for (qsizetype i = 0; i < theirs.size(); ++i) {
-        const QString& name = theirs[i];
-        if (here.contains(name) || !belongs(name))
-            continue;
-        qsizetype at = 0;
-        for (qsizetype j = i - 1; j >= 0; --j) {
-            if (here.contains(theirs[j])) {
-                at = list.indexOf(theirs[j]) + 1;
-                break;
+    QHash<QString, QString> follower; // entry → the added entry that goes right after it
+    std::optional<QString> first;     // the added entry that goes before everything
+    std::optional<QString> anchor;    // the last entry of theirs met that is here
+    for (const QString& name : theirs) {
+        if (!here.contains(name)) {
+            if (!belongs(name))
+                continue;
+            // Right after its anchor, before an entry added there earlier.
+            std::optional<QString> after = first;
+            if (anchor) {
+                const auto it = follower.constFind(*anchor);
+                after = it == follower.cend() ? std::nullopt : std::optional<QString>(*it);
+                follower.insert(*anchor, name);
+            } else {
+                first = name;
             }
+            if (after)
+                follower.insert(name, *after);
+            here.insert(name);
         }
-        list.insert(at, name);
-        here.insert(name);
+        anchor = name;
     }
+    QStringList result;
+    result.reserve(here.size());
+    const auto addFollowers = [&](const QString& name) {
+        for (auto it = follower.constFind(name); it != follower.cend(); it = follower.constFind(*it))
+            result << *it;
+    };
+    if (first) {
+        result << *first;
+        addFollowers(*first);
+    }
+    for (const QString& name : std::as_const(list)) {
+        result << name;
+        addFollowers(name);
+    }
+    list = result;
 }
 
 struct MergedFolder {
@@ -92,7 +120,8 @@ struct MergedFolder {
 
 // Parents before their children, siblings in the given order: what the tree build needs.
 // A folder no chain of parents leads to from the root (its parent gone, or two folders each
-// moved under the other on different machines) is put under the root rather than lost.
+// moved under the other on different machines) is put under the root rather than lost. The
+// walk keeps its own stack: a chain of parents from a file can be as long as the file.
 QList<MergedFolder> inTreeOrder(const QStringList& order, QHash<QString, MergedFolder>& folders) {
     QHash<QString, QStringList> children;
     for (const QString& name : order) {
@@ -101,23 +130,34 @@ QList<MergedFolder> inTreeOrder(const QStringList& order, QHash<QString, MergedF
     }
     QList<MergedFolder> result;
     QSet<QString> written;
-    std::function<void(const QString&)> write = [&](const QString& name) {
-        if (written.contains(name))
-            return;
-        written.insert(name);
-        result.append(folders[name]);
-        for (const QString& child : children.value(name))
-            write(child);
+    // Each entry: a list of siblings and the next of them to write.
+    std::vector<std::pair<QStringList, qsizetype>> pending;
+    const auto write = [&](const QStringList& tops) {
+        pending.emplace_back(tops, 0);
+        while (!pending.empty()) {
+            auto& [siblings, next] = pending.back();
+            if (next == siblings.size()) {
+                pending.pop_back();
+                continue;
+            }
+            const QString name = siblings[next++];
+            if (written.contains(name))
+                continue;
+            written.insert(name);
+            result.append(folders[name]);
+            const auto below = children.constFind(name);
+            if (below != children.cend())
+                pending.emplace_back(*below, 0);
+        }
     };
     if (folders.contains(kRoot))
-        write(kRoot);
+        write({kRoot});
     else
-        for (const QString& child : children.value(kRoot))
-            write(child);
+        write(children.value(kRoot));
     for (const QString& name : order) {
         if (!written.contains(name)) {
             folders[name].parent = kRoot;
-            write(name);
+            write({name});
         }
     }
     return result;
@@ -143,34 +183,57 @@ QHash<QString, MergedFolder> mergeParents(const Layouts& l, QStringList& names,
                                           MergeReport& report) {
     QHash<QString, MergedFolder> folders;
     names = l.mine.order;
-    for (const QString& name : l.other.order + l.common.order) {
-        if (!names.contains(name))
-            names << name;
+    QSet<QString> known(names.cbegin(), names.cend());
+    for (const QStringList* more : {&l.other.order, &l.common.order}) {
+        for (const QString& name : *more) {
+            if (!known.contains(name)) {
+                known.insert(name);
+                names << name;
+            }
+        }
     }
     for (const QString& name : std::as_const(names)) {
-        const ThreeWay parent = mergeThreeWay(parentIn(l.common, name), parentIn(l.mine, name),
-                                              parentIn(l.other, name));
-        if (parent.clash && parent.value && parentIn(l.other, name))
-            reportClash(report, name, QStringLiteral("親フォルダ"));
+        const SideValue was = parentIn(l.common, name);
+        const SideValue mine = parentIn(l.mine, name);
+        const SideValue other = parentIn(l.other, name);
+        ThreeWay parent = mergeThreeWay(was, mine, other);
+        // Deleted on one side, moved on the other: it stays where it was moved to.
+        if (was && !mine && other && *other != *was) {
+            parent = {other, true, false};
+            report.kept.append({name, true});
+        } else if (was && mine && !other && *mine != *was) {
+            parent = {mine, false, false};
+            report.kept.append({name, false});
+        }
+        if (parent.clash && parent.value && other)
+            report.addClash(name, QStringLiteral("親フォルダ"));
         if (parent.fromTheirs && parent.value)
-            reportTaken(report, name);
+            report.addTaken(name);
         if (parent.value)
             folders.insert(name, {name, *parent.value, {}, {}});
     }
     return folders;
 }
 
-// Where each application is shown.
+// Where each application is shown. A side that has no record of an application (it deleted
+// it, or never had it) has no say in where the other side put it.
 QHash<QString, QString> mergePlaces(const Layouts& l, const MergedApps& apps, MergeReport& report) {
     QHash<QString, QString> place;
-    QStringList placed = l.mine.placeOf.keys() + l.other.placeOf.keys();
-    for (const QString& app : std::as_const(placed)) {
-        if (apps.deleted.contains(app) || place.contains(app))
+    const QList<QString> placed = l.mine.placeOf.keys() + l.other.placeOf.keys();
+    for (const QString& app : placed) {
+        if (place.contains(app))
             continue;
-        const ThreeWay where =
-            mergeThreeWay(placeIn(l.common, app), placeIn(l.mine, app), placeIn(l.other, app));
-        if (where.clash && where.value && placeIn(l.other, app))
-            reportClash(report, app, QStringLiteral("フォルダ"));
+        const bool recorded = apps.hasRecord(app);
+        if (recorded && !apps.merged.contains(app))
+            continue;
+        const SideValue was = placeIn(l.common, app);
+        const SideValue mine =
+            recorded && !apps.inOurs.contains(app) ? was : placeIn(l.mine, app);
+        const SideValue other =
+            recorded && !apps.inTheirs.contains(app) ? was : placeIn(l.other, app);
+        const ThreeWay where = mergeThreeWay(was, mine, other);
+        if (where.clash && where.value && other)
+            report.addClash(app, QStringLiteral("フォルダ"));
         if (where.value)
             place.insert(app, *where.value);
     }
@@ -181,6 +244,7 @@ QHash<QString, QString> mergePlaces(const Layouts& l, const MergedApps& apps, Me
 // stays lies under it.
 void keepNeededFolders(const Layouts& l, const QHash<QString, QString>& place,
                        QHash<QString, MergedFolder>& folders, QStringList& names) {
+    QSet<QString> known(names.cbegin(), names.cend());
     QStringList needed = place.values();
     for (const MergedFolder& folder : std::as_const(folders))
         needed << folder.parent;
@@ -188,14 +252,16 @@ void keepNeededFolders(const Layouts& l, const QHash<QString, QString>& place,
         const QString name = needed.takeLast();
         if (name.isEmpty() || folders.contains(name))
             continue;
-        Version parent = parentIn(l.mine, name);
+        SideValue parent = parentIn(l.mine, name);
         if (!parent)
             parent = parentIn(l.other, name);
         if (!parent)
             parent = parentIn(l.common, name);
         folders.insert(name, {name, parent.value_or(kRoot), {}, {}});
-        if (!names.contains(name))
+        if (!known.contains(name)) {
+            known.insert(name);
             names << name;
+        }
         needed << folders[name].parent;
     }
 }
@@ -210,8 +276,9 @@ QStringList orderFolders(const Layouts& l, const QHash<QString, QString>& place,
     }
     placeAfterNeighbours(order, l.other.order,
                          [&](const QString& n) { return folders.contains(n); });
+    QSet<QString> ordered(order.cbegin(), order.cend());
     for (const QString& name : names) {
-        if (folders.contains(name) && !order.contains(name))
+        if (folders.contains(name) && !ordered.contains(name))
             order << name;
     }
     for (const QString& name : std::as_const(order)) {

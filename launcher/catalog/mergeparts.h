@@ -11,9 +11,15 @@ namespace vadok {
 
 class XmlDocument;
 
-// Applications: deleted names those removed from ours because theirs deleted them.
+// Applications: which names have a record in each version, and which ours holds after the
+// merge, for the folders to place them.
 struct MergedApps {
-    QSet<QString> deleted;
+    QSet<QString> inOurs, inTheirs, inBase;
+    QSet<QString> merged;
+
+    bool hasRecord(const QString& name) const {
+        return inOurs.contains(name) || inTheirs.contains(name) || inBase.contains(name);
+    }
 };
 MergedApps mergeApps(XmlDocument& ours, const XmlDocument& theirs, const XmlDocument& base,
                      MergeReport& report);
@@ -25,9 +31,5 @@ void mergeFolders(XmlDocument& ours, const XmlDocument& theirs, const XmlDocumen
 // The Config element's attributes.
 void mergeSettings(XmlDocument& ours, const XmlDocument& theirs, const XmlDocument& base,
                    MergeReport& report);
-
-// Adds a clash once, however many parts of the file find it.
-void reportClash(MergeReport& report, const QString& name, const QString& field);
-void reportTaken(MergeReport& report, const QString& name);
 
 } // namespace vadok

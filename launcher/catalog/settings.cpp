@@ -5,8 +5,10 @@
 #include "catalog/datafilecache.h"
 #include "catalog/valueconv.h"
 #include "catalog/xmlbusy.h"
+#include "catalog/workingfolders.h"
 #include "catalog/xmldocument.h"
 #include "platform/programfolder.h"
+#include "platform/prompter.h"
 #include "util/mainwindowlink.h"
 
 #include <QDir>
@@ -132,11 +134,6 @@ void readField(const XmlElement& config, const SettingField& field) {
         field.value);
 }
 
-QString readFolder(const XmlElement& folders, const char16_t* name, const QString& fallback) {
-    const QString key = QString::fromUtf16(name);
-    return folders.hasAttribute(key) ? folders.attribute(key) : fallback;
-}
-
 // The Config attributes as last read or written by this process.
 QMap<QString, QString>& settingsAsRead() {
     static QMap<QString, QString> values;
@@ -205,7 +202,6 @@ QHash<QString, XmlElement> sectionsOf(Writer& w, XmlElement& config, bool keepPo
                             QStringLiteral("Color"),
                             QStringLiteral("Color/infoFont"),
                             QStringLiteral("Color/treeFont"),
-                            QStringLiteral("Folders"),
                             QStringLiteral("Key")};
     for (const QString& path : order) {
         if (path == u"Pos" && !keepPosition)
@@ -225,31 +221,33 @@ void LoadSettings() {
     const QString program = withTrailingSlash(programFolder());
     Settings& s = settings();
     s = Settings();
-    QString pack = program + QStringLiteral("Pack/");
-    QString exec = program + QStringLiteral("Exec/");
-    QString icon = program + QStringLiteral("Icon/");
 
     const std::shared_ptr<const XmlDocument> doc = readDataFile();
     settingsAsRead() = configAttributes(*doc);
+    XmlElement folders;
     const XmlElement config = doc->documentElement().firstChild(QStringLiteral("Config"));
     if (!config.isNull() && doc->documentElement().name() == QStringLiteral("Vadok")) {
         for (const SettingField& field : settingFields(s)) {
             if (field.kept == Kept::Always || s.Config.KeepPos == 1)
                 readField(config, field);
         }
-        const XmlElement folders = config.firstChild(QStringLiteral("Folders"));
-        pack = readFolder(folders, u"pack", pack);
-        exec = readFolder(folders, u"exec", exec);
-        icon = readFolder(folders, u"icon", icon);
+        folders = config.firstChild(QStringLiteral("Folders"));
     }
 
-    for (auto [stored, target] : {std::pair{&pack, &s.PackDir}, std::pair{&exec, &s.ExecDir},
-                                  std::pair{&icon, &s.IconDir}}) {
-        *target = fromStoredFolderPath(*stored, program);
+    QStringList refused;
+    const WorkingFolders own = resolveWorkingFolders(folders, program, &refused);
+    for (auto [folder, target] : {std::pair{&own.pack, &s.PackDir}, std::pair{&own.exec, &s.ExecDir},
+                                  std::pair{&own.icon, &s.IconDir}}) {
+        *target = *folder;
         if (!QFileInfo(*target).isDir())
             QDir().mkdir(*target);
     }
-    XmlBusy = false;
+    if (!refused.isEmpty())
+        showMessage(QStringLiteral("データファイルに書かれた作業フォルダのうち、次のものはこのマシンでは"
+                                   "使えないため、既定のフォルダを使います。設定で選び直すことが"
+                                   "できます。\r\n\r\n") +
+                        refused.join(QStringLiteral("\r\n")),
+                    MsgIcon::Exclamation);
 }
 
 bool SaveSettings() {
@@ -275,11 +273,9 @@ bool SaveSettings() {
         w.set(element, field);
     }
 
-    const QString program = withTrailingSlash(programFolder());
-    XmlElement folders = sections.value(QStringLiteral("Folders"));
-    w.set(folders, u"pack", toStoredFolderPath(s.PackDir, program));
-    w.set(folders, u"exec", toStoredFolderPath(s.ExecDir, program));
-    w.set(folders, u"icon", toStoredFolderPath(s.IconDir, program));
+    // The working folders are this machine's alone; the data file keeps what it has.
+    if (!recordWorkingFolders({s.PackDir, s.ExecDir, s.IconDir}, withTrailingSlash(programFolder())))
+        showMessage(QStringLiteral("作業フォルダの設定を保存できませんでした。"), MsgIcon::Exclamation);
 
     if (!w.changed()) {
         edit.keepUnchanged();

@@ -79,14 +79,17 @@ struct Settings {
 Settings& settings();
 
 // Fills settings() from the data file: defaults first, then every value present and
-// convertible. Position and size are taken only when KeepPos is 1. Working folders are made
-// absolute and created (one level) when missing. Skipped, leaving the settings as they are,
-// when XmlBusy stays set for the whole wait. Never reports an error.
+// convertible. Position and size are taken only when KeepPos is 1. The working folders are
+// this machine's own (workingfolders.h): a folder the data file names that cannot be this
+// machine's is not used, and the user is told; each is created (one level) when missing.
+// Skipped, leaving the settings as they are, when the data file stays busy (xmlBusy) for the
+// whole wait.
 void LoadSettings();
 
 // Writes settings() back under Config, touching only values that differ from the file, and
-// saves only when something changed. Window position comes from the main window when one is
-// shown. False when a needed save failed (the reason was shown).
+// saves only when something changed; the working folders go to this machine's own record.
+// Window position comes from the main window when one is shown. False when a needed save
+// failed (the reason was shown).
 bool SaveSettings();
 
 } // namespace vadok

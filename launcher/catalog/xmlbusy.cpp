@@ -5,11 +5,16 @@
 
 namespace vadok {
 
-bool XmlBusy = false;
-
 namespace {
+int g_holders = 0;
 std::function<void(int)> g_sleep;
-}
+} // namespace
+
+bool xmlBusy() { return g_holders > 0; }
+
+XmlBusyScope::XmlBusyScope() { ++g_holders; }
+
+XmlBusyScope::~XmlBusyScope() { --g_holders; }
 
 void setXmlBusySleep(std::function<void(int)> sleep) {
     g_sleep = std::move(sleep);
@@ -20,14 +25,14 @@ bool waitWhileXmlBusy() {
         // Command-line paths run before any application object exists.
         if (QCoreApplication::instance())
             QCoreApplication::processEvents();
-        if (!XmlBusy)
+        if (!xmlBusy())
             return true;
         if (g_sleep)
             g_sleep(100);
         else
             QThread::msleep(100);
     }
-    return !XmlBusy;
+    return !xmlBusy();
 }
 
 } // namespace vadok

@@ -96,6 +96,11 @@ void XmlElement::setAttribute(const QString& name, const QString& value) {
         xmlSetProp(m_node, utf8(name.toUtf8()), utf8(xmlSafeUtf8(value)));
 }
 
+void XmlElement::removeAttribute(const QString& name) {
+    if (m_node)
+        xmlUnsetProp(m_node, utf8(name.toUtf8()));
+}
+
 XmlElement XmlElement::firstChild(const QString& name) const {
     if (!m_node)
         return {};
@@ -168,11 +173,59 @@ XmlElement XmlElement::appendChild(const QString& name) {
     return XmlElement(xmlAddChild(m_node, child));
 }
 
+namespace {
+
+// A copy of source's name and attributes in doc, with no children yet.
+xmlNode* shallowElementCopy(const xmlNode* source, xmlDoc* doc) {
+    xmlNode* copy = xmlNewDocNode(doc, nullptr, source->name, nullptr);
+    for (const xmlAttr* a = source->properties; a && copy; a = a->next) {
+        // The value as text, entity references in it resolved.
+        xmlChar* value = xmlNodeListGetString(source->doc, a->children, 1);
+        xmlSetProp(copy, a->name, value ? value : reinterpret_cast<const xmlChar*>(""));
+        xmlFree(value);
+    }
+    return copy;
+}
+
+bool carriesText(const xmlNode* node) {
+    return node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE ||
+           node->type == XML_ENTITY_REF_NODE;
+}
+
+} // namespace
+
 XmlElement XmlElement::appendCopy(const XmlElement& source) {
-    if (!m_node || !source.m_node)
+    if (!m_node || !source.m_node || source.m_node->type != XML_ELEMENT_NODE)
         return {};
-    xmlNode* copy = xmlDocCopyNode(source.m_node, m_node->doc, 1);
-    return copy ? XmlElement(xmlAddChild(m_node, copy)) : XmlElement();
+    xmlNode* top = xmlAddChild(m_node, shallowElementCopy(source.m_node, m_node->doc));
+    if (!top)
+        return {};
+    // Pre-order over source's subtree with the tree's own links: down into an element's
+    // children, else on to the next sibling of the nearest ancestor that has one. parent is
+    // always the copy of node's parent.
+    const xmlNode* node = source.m_node->children;
+    xmlNode* parent = top;
+    while (node) {
+        if (node->type == XML_ELEMENT_NODE) {
+            xmlNode* copy = xmlAddChild(parent, shallowElementCopy(node, m_node->doc));
+            if (copy && node->children) {
+                parent = copy;
+                node = node->children;
+                continue;
+            }
+        } else if (carriesText(node)) {
+            xmlChar* text = xmlNodeGetContent(node);
+            if (text && *text)
+                xmlNodeAddContent(parent, text);
+            xmlFree(text);
+        }
+        while (node && !node->next && node->parent != source.m_node) {
+            node = node->parent;
+            parent = parent->parent;
+        }
+        node = node ? node->next : nullptr;
+    }
+    return XmlElement(top);
 }
 
 QStringList XmlElement::attributeNames() const {

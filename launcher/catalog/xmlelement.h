@@ -37,6 +37,7 @@ public:
     // Empty when missing.
     QString attribute(const QString& name) const;
     void setAttribute(const QString& name, const QString& value);
+    void removeAttribute(const QString& name);
 
     XmlElement firstChild(const QString& name) const;
     // A walk over the element children without building lists or converting names: what a
@@ -54,7 +55,11 @@ public:
 
     // Creates an element with this name and appends it as the last child.
     XmlElement appendChild(const QString& name);
-    // Appends a deep copy of source, which may belong to another document, as the last child.
+    // Appends a copy of source, which may belong to another document, as the last child: its
+    // elements, attributes and text, with entity references as the text they stand for.
+    // Nothing else is copied (no entity nodes, which a document without their declarations
+    // could not write back, no comments or instructions), and the walk keeps no stack of its
+    // own, so that no nesting read from a file can exhaust it.
     XmlElement appendCopy(const XmlElement& source);
     // The names of the element's attributes, in document order.
     QStringList attributeNames() const;

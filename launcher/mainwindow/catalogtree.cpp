@@ -71,11 +71,16 @@ QTreeWidgetItem* CatalogTree::addNode(const QString& parentKey, const QString& k
 }
 
 void CatalogTree::forget(QTreeWidgetItem* node) {
-    for (int i = 0; i < node->childCount(); ++i)
-        forget(node->child(i));
-    if (node == m_dropHighlight)
-        m_dropHighlight = nullptr;
-    m_nodes.remove(key(node));
+    // Without recursion: folders read from a file can nest as deep as the file is long.
+    QList<QTreeWidgetItem*> pending{node};
+    while (!pending.isEmpty()) {
+        QTreeWidgetItem* next = pending.takeLast();
+        for (int i = 0; i < next->childCount(); ++i)
+            pending.append(next->child(i));
+        if (next == m_dropHighlight)
+            m_dropHighlight = nullptr;
+        m_nodes.remove(key(next));
+    }
 }
 
 bool CatalogTree::renameNode(const QString& key, const QString& newKey, const QString& text) {

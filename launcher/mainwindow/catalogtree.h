@@ -10,7 +10,9 @@ namespace vadok {
 
 // The catalog tree: nodes with a unique string key, a tag and an image key, and the image
 // list the keys refer to. The tag tells the kinds apart: "ROOT" for the root, empty for a
-// folder, an index into the window's application list for an application.
+// folder, an index into the window's application list for an application, and "!" + title
+// for an application whose title fails the title rules (catalog/appnamerules.h): it is
+// shown with a warning but has no application object, so nothing ever builds a path from it.
 class CatalogTree : public QTreeWidget {
     Q_OBJECT
 public:
@@ -39,6 +41,8 @@ public:
     static QString key(const QTreeWidgetItem* node);
     static QString tag(const QTreeWidgetItem* node);
     static void setTag(QTreeWidgetItem* node, const QString& tag);
+    static QString refusedTitleTag(const QString& title) { return u'!' + title; }
+    static bool hasRefusedTitle(const QTreeWidgetItem* node) { return tag(node).startsWith(u'!'); }
     static QString imageKey(const QTreeWidgetItem* node);
     static QString selectedImageKey(const QTreeWidgetItem* node);
     // Sets the node's image keys and shows the images the list holds for them.

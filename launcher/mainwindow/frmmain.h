@@ -284,6 +284,8 @@ private:
     void showRootPanel();
     void showAppPanel(int index);
     void showFolderPanel(QTreeWidgetItem* node);
+    // An application whose title fails the title rules: what is wrong, and that nothing runs.
+    void showRefusedTitlePanel(QTreeWidgetItem* node);
     void paintBigIcon(const QPixmap& picture, int size);
     QIcon loadAppIcon(const QString& name) const;
     void reportNoSelection();

@@ -35,18 +35,35 @@ void frmMain::mergeSyncConflicts() {
         QString note = QStringLiteral("同期の競合を統合しました");
         if (!outcome.taken.isEmpty())
             note += QStringLiteral(": ") + namesText(outcome.taken);
+        if (!outcome.deleted.isEmpty())
+            note += QStringLiteral("（他のマシンで削除: ") + namesText(outcome.deleted) + u'）';
         m_syncNote = note;
     }
+    QStringList sections;
     if (!outcome.clashes.isEmpty()) {
         QStringList lines;
         for (const MergeReport::Clash& clash : outcome.clashes)
             lines << QStringLiteral("・%1 の「%2」").arg(clash.name, clash.field);
-        showMessage(QStringLiteral("同期の競合を統合しました。\r\n"
-                                   "次の項目は両方のマシンで別々に変更されていたため、"
+        sections << QStringLiteral("次の項目は両方のマシンで別々に変更されていたため、"
                                    "データファイルの値を残しました。\r\n\r\n") +
-                        lines.join(QStringLiteral("\r\n")),
-                    MsgIcon::Information);
+                        lines.join(QStringLiteral("\r\n"));
     }
+    if (!outcome.kept.isEmpty()) {
+        QStringList lines;
+        for (const MergeReport::Kept& kept : outcome.kept) {
+            lines << (kept.deletedByOurs
+                          ? QStringLiteral("・%1 はこのマシンで削除されましたが、"
+                                           "他のマシンで変更されていたため残しました")
+                          : QStringLiteral("・%1 は他のマシンで削除されましたが、"
+                                           "このマシンで変更されていたため残しました"))
+                         .arg(kept.name);
+        }
+        sections << lines.join(QStringLiteral("\r\n"));
+    }
+    if (!sections.isEmpty())
+        showMessage(QStringLiteral("同期の競合を統合しました。\r\n") +
+                        sections.join(QStringLiteral("\r\n\r\n")),
+                    MsgIcon::Information);
     if (!outcome.failures.isEmpty()) {
         showMessage(QStringLiteral("同期の競合によるデータファイルのコピーを統合できませんでした。"
                                    "コピーはそのまま残してあります。\r\n\r\n") +

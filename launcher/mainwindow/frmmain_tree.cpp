@@ -2,6 +2,7 @@
 // information panel of the selected node.
 #include "mainwindow/frmmain.h"
 
+#include "catalog/appnamerules.h"
 #include "catalog/apprecords.h"
 #include "catalog/datafile.h"
 #include "catalog/datafilecache.h"
@@ -24,6 +25,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSet>
+#include <QStyle>
 #include <QTimer>
 #include <QtDebug>
 
@@ -37,6 +39,8 @@ const QString kRoot = QStringLiteral("ROOT");
 const QString kName = QStringLiteral("Name");
 const QString kParent = QStringLiteral("Parent");
 const QString kLoading = QStringLiteral("アプリケーション一覧を呼び出しています。");
+// '!' is refused in titles, so no application's own image can take this key.
+const QString kRefusedImage = QStringLiteral("!refused");
 
 QString aboutText() {
     static const char16_t* const lines[] = {
@@ -71,7 +75,8 @@ void addFolderNodes(CatalogTree& tree, const QList<XmlElement>& folders) {
 }
 
 // Gives each application node its record, in file order, and deletes the second record of a
-// name already shown. False when a stop was requested on the way.
+// name already shown. A node whose title fails the title rules takes no record and loses
+// none. False when a stop was requested on the way.
 bool attachAppRecords(CatalogTree& tree, const QList<XmlElement>& records,
                       const QSet<QString>& appKeys, std::vector<PackApp>& apps) {
     const int last = int(records.size()) - 1;
@@ -81,7 +86,9 @@ bool attachAppRecords(CatalogTree& tree, const QList<XmlElement>& records,
             const XmlElement& element = records[i];
             name = element.firstChild(kName).text();
             QTreeWidgetItem* node = appKeys.contains(name) ? tree.node(name) : nullptr;
-            if (node && CatalogTree::tag(node).isEmpty()) {
+            if (node && CatalogTree::hasRefusedTitle(node)) {
+                // Shown with its warning; its files are not this catalog's to touch.
+            } else if (node && CatalogTree::tag(node).isEmpty()) {
                 AppRecord record;
                 ReadAppRecord(element, record);
                 apps.emplace_back(record);
@@ -172,16 +179,26 @@ void frmMain::startEmptyTree() {
 QSet<QString> frmMain::addAppNodes(const QList<XmlElement>& folders) {
     // Under their folders in AppItem order. Only these nodes may take an application record:
     // a record named like a folder or "ROOT" stays out of the tree. Icons of the root's
-    // applications show at once, the others' are queued.
+    // applications show at once, the others' are queued. A title that could not name a file
+    // is shown with a warning and never becomes an icon's path.
     QSet<QString> appKeys;
     for (const XmlElement& folder : folders) {
         const QString folderName = folder.attribute(kName);
         const QString parentKey = folderName == kRoot ? kRoot : folderKey(folderName);
         for (const XmlElement& item : folder.children()) {
             const QString name = item.text();
-            if (!m_tree->addNode(parentKey, name, name))
+            QTreeWidgetItem* node = m_tree->addNode(parentKey, name, name);
+            if (!node)
                 continue;
             appKeys.insert(name);
+            if (const QString refusal = nameRefusal(name); !refusal.isEmpty()) {
+                CatalogTree::setTag(node, CatalogTree::refusedTitleTag(name));
+                if (!m_tree->hasImage(kRefusedImage))
+                    m_tree->addImage(kRefusedImage, style()->standardIcon(QStyle::SP_MessageBoxWarning));
+                m_tree->setImage(node, kRefusedImage);
+                node->setToolTip(0, refusal);
+                continue;
+            }
             if (folderName != kRoot) {
                 m_iconQueue.append(name);
                 continue;
@@ -248,23 +265,35 @@ void frmMain::rememberTreeFolders(const XmlDocument& doc) {
     m_treeFolders->documentElement().appendCopy(doc.documentElement().firstChild(QStringLiteral("Folders")));
 }
 
-void frmMain::WriteFolder(QTreeWidgetItem* node, const QString& parentName, int order,
+void frmMain::WriteFolder(QTreeWidgetItem* top, const QString& topParent, int topOrder,
                           XmlElement& folders) {
-    const QString name = CatalogTree::tag(node) == kRoot ? kRoot : node->text(0);
-    XmlElement folder = folders.appendChild(QStringLiteral("Folder"));
-    folder.setAttribute(kName, name);
-    folder.setAttribute(kParent, parentName);
-    folder.setAttribute(QStringLiteral("Order"), QString::number(order));
-    for (int i = 0; i < node->childCount(); ++i) {
-        const QTreeWidgetItem* child = node->child(i);
-        if (!CatalogTree::tag(child).isEmpty())
-            folder.appendChild(QStringLiteral("AppItem")).setText(child->text(0));
-    }
-    // Parents are written before their children, which is the order the build reads.
-    for (int i = 0; i < node->childCount(); ++i) {
-        QTreeWidgetItem* child = node->child(i);
-        if (CatalogTree::tag(child).isEmpty())
-            WriteFolder(child, name, i + 1, folders);
+    // Parents are written before their children, which is the order the build reads. The
+    // walk keeps its own stack: folders read from a file can nest as deep as it is long.
+    struct Pending {
+        QTreeWidgetItem* node;
+        QString parentName;
+        int order;
+    };
+    QList<Pending> pending{{top, topParent, topOrder}};
+    while (!pending.isEmpty()) {
+        const Pending next = pending.takeLast();
+        QTreeWidgetItem* node = next.node;
+        const QString name = CatalogTree::tag(node) == kRoot ? kRoot : node->text(0);
+        XmlElement folder = folders.appendChild(QStringLiteral("Folder"));
+        folder.setAttribute(kName, name);
+        folder.setAttribute(kParent, next.parentName);
+        folder.setAttribute(QStringLiteral("Order"), QString::number(next.order));
+        for (int i = 0; i < node->childCount(); ++i) {
+            const QTreeWidgetItem* child = node->child(i);
+            if (!CatalogTree::tag(child).isEmpty())
+                folder.appendChild(QStringLiteral("AppItem")).setText(child->text(0));
+        }
+        // Last child first onto the stack, so that the first is written first.
+        for (int i = node->childCount() - 1; i >= 0; --i) {
+            QTreeWidgetItem* child = node->child(i);
+            if (CatalogTree::tag(child).isEmpty())
+                pending.append({child, name, i + 1});
+        }
     }
 }
 
@@ -298,6 +327,8 @@ void frmMain::TreeView_NodeClick(QTreeWidgetItem* node) {
         showRootPanel();
     } else if (tag.isEmpty()) {
         showFolderPanel(node);
+    } else if (CatalogTree::hasRefusedTitle(node)) {
+        showRefusedTitlePanel(node);
     } else {
         bool ok = false;
         const int index = tag.toInt(&ok);
@@ -342,6 +373,20 @@ void frmMain::showFolderPanel(QTreeWidgetItem* node) {
     m_title->setText(name);
     m_infoText->setPlainText(name + QStringLiteral(" フォルダ\r\n\r\n"));
     paintBigIcon(builtinImage(QStringLiteral("folopen")), 64);
+    SetStatusText(QString(), 2);
+}
+
+void frmMain::showRefusedTitlePanel(QTreeWidgetItem* node) {
+    const QString title = CatalogTree::key(node);
+    const QString warning =
+        QStringLiteral("「%1」は名称として使えないため、実行・格納・編集できません").arg(title);
+    SetStatusText(warning, 1);
+    m_title->setText(title);
+    m_infoText->setPlainText(warning + QStringLiteral("（") + nameRefusal(title) +
+                             QStringLiteral("）。\r\n\r\nこのマシン以外で書かれたデータファイルから"
+                                            "読み込まれた可能性があります。圧縮ファイル・展開フォルダ・"
+                                            "アイコンには触れていません。"));
+    paintBigIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32), 63);
     SetStatusText(QString(), 2);
 }
 

@@ -47,13 +47,25 @@ QString helpFolder() {
     return binary + QStringLiteral("help/");
 }
 
-QString machineCacheFile(const QString& name) {
-    const QString folder =
-        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/vadok/");
+namespace {
+
+// name in location's "vadok/" folder, prefixed with a key of the program folder's path.
+QString machineFile(QStandardPaths::StandardLocation location, const QString& name) {
+    const QString folder = QStandardPaths::writableLocation(location) + QStringLiteral("/vadok/");
     QDir().mkpath(folder);
     const QByteArray key =
         QCryptographicHash::hash(g_programFolder.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
     return folder + QString::fromLatin1(key) + u'-' + name;
+}
+
+} // namespace
+
+QString machineCacheFile(const QString& name) {
+    return machineFile(QStandardPaths::GenericCacheLocation, name);
+}
+
+QString machineConfigFile(const QString& name) {
+    return machineFile(QStandardPaths::GenericConfigLocation, name);
 }
 
 } // namespace vadok

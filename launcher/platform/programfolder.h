@@ -35,6 +35,11 @@ QString helpFolder();
 // is created when missing.
 QString machineCacheFile(const QString& name);
 
+// A setting this machine keeps for itself about the program folder (where its working folders
+// are, say): like machineCacheFile, but in the user's config folder, since it is no cache
+// and must not be lost when caches are cleared. Its folder is created when missing.
+QString machineConfigFile(const QString& name);
+
 // folder with exactly one trailing "/" added when missing.
 QString withTrailingSlash(const QString& folder);
 

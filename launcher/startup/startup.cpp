@@ -5,7 +5,6 @@
 #include "catalog/apprecords.h"
 #include "catalog/datafile.h"
 #include "catalog/settings.h"
-#include "catalog/xmlbusy.h"
 #include "instances/commandline.h"
 #include "instances/handover.h"
 #include "platform/programfolder.h"
@@ -79,7 +78,6 @@ StartupResult runNamedItem(const QString& commandLine, StartupWindows& windows) 
 
 StartupResult RunStartup(const QString& rawCommandLine, StartupWindows& windows,
                          const InstanceProbe& anotherInstanceRuns, const StartupOptions& options) {
-    XmlBusy = false;
     warnWhenArchiverMissing();
     QString commandLine = applyDelaySwitch(rawCommandLine, options);
     StartedByStartup = false;

@@ -1,12 +1,15 @@
 #include "appsfixture.h"
 
 #include "apps/archivercalls.h"
+#include "archiver/archivelock.h"
 #include "catalog/settings.h"
 #include "util/folderutil.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <memory>
 
 namespace vadok::test {
 namespace {
@@ -39,6 +42,33 @@ TEST_F(Packing, packKeyHeldRebuildsTheArchiveFromTheFolder) {
     packKeyHeld = true;
     ASSERT_TRUE(app.Pack());
     EXPECT_TRUE(window.panel1History.contains(QStringLiteral("圧縮ファイルを再作成しました")));
+    EXPECT_EQ(archiveFiles(app), QStringList{QStringLiteral("run.sh")});
+}
+
+TEST_F(Packing, aRebuildWaitsForAnotherStoreOfTheArchiveToEnd) {
+    PackApp app = registerApp(QStringLiteral("Tool"), QStringLiteral("run.sh"),
+                              {{QStringLiteral("run.sh"), "#!/bin/sh\n"}, {QStringLiteral("old.txt"), "old"}});
+    quintptr owner = 0;
+    app.UnPack(owner);
+    QFile::remove(app.expandedFolder() + QStringLiteral("old.txt"));
+    const QByteArray before = readFile(app.archivePath());
+    // Another process stores into the archive: it holds its lock until its rename is done.
+    auto other = std::make_unique<archiver::ArchiveLock>();
+    ASSERT_EQ(other->take(QFile::encodeName(app.archivePath()).toStdString(),
+                          archiver::ArchiveLock::Kind::Exclusive, {}),
+              0);
+    bool waited = false;
+    window.onPanel1Text = [&](const QString& text) {
+        if (!other || !text.startsWith(QStringLiteral("圧縮ファイルがほかの処理で使われています")))
+            return;
+        waited = true;
+        EXPECT_EQ(readFile(app.archivePath()), before) << "replaced under the other store";
+        other.reset();
+    };
+    EXPECT_TRUE(app.Pack(QString(), true));
+    window.onPanel1Text = nullptr;
+    other.reset();
+    EXPECT_TRUE(waited);
     EXPECT_EQ(archiveFiles(app), QStringList{QStringLiteral("run.sh")});
 }
 

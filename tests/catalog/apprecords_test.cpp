@@ -68,7 +68,7 @@ TEST_F(AppRecordsTest, newRecordIsWrittenInFieldOrderAndReadsBack) {
     EXPECT_EQ(read.OverRideBasePath, app.OverRideBasePath);
     // Reading a shortcut record stamps it with the present, whatever Date holds.
     EXPECT_EQ(read.LastOpenDateTime, currentDateTime());
-    EXPECT_FALSE(XmlBusy);
+    EXPECT_FALSE(xmlBusy());
 }
 
 TEST_F(AppRecordsTest, renameIsSavedUnderTheOldTitleAndAnEmptyKeyWouldAddASecondRecord) {
@@ -213,21 +213,22 @@ TEST_F(AppRecordsTest, lookupTakesTheFirstOfTwoRecordsWithTheSameName) {
 TEST_F(AppRecordsTest, lookupWithoutDataFileSaysSoAndCreatesIt) {
     prompter.expect(QStringLiteral("データファイルが見つかりません\r\n新規作成します"));
     AppRecord app;
-    XmlBusy = false;
     EXPECT_FALSE(FindAppByName(QStringLiteral("A"), app));
     EXPECT_EQ(dataFileBytes(), dataFileTemplate());
-    EXPECT_FALSE(XmlBusy);
+    EXPECT_FALSE(xmlBusy());
 }
 
 TEST_F(AppRecordsTest, textWithMarkupCharactersIsStoredLiterally) {
     writeDataFile(appsFile(QString()));
     AppRecord app;
-    app.AppName = QStringLiteral("Tom & Jerry's <game>");
-    app.ExecCmd = QStringLiteral("run.exe \"&amp;\"");
+    app.AppName = QStringLiteral("Tom's game");
+    app.ExecCmd = QStringLiteral("run.exe \"&amp;\" <game>");
+    app.Info = QStringLiteral("Tom & Jerry's <game>");
     ASSERT_TRUE(SaveAppRecord(app));
     AppRecord read;
     ASSERT_TRUE(FindAppByName(app.AppName, read));
     EXPECT_EQ(read.ExecCmd, app.ExecCmd);
+    EXPECT_EQ(read.Info, app.Info + QStringLiteral("\r\n"));
 }
 
 } // namespace

@@ -5,7 +5,6 @@
 #include "catalog/settings.h"
 #include "catalog/subcommands.h"
 #include "catalogfixture.h"
-#include "recordingprompter.h"
 
 #include "platform/programfolder.h"
 
@@ -37,14 +36,13 @@ TEST_F(DataFileTest, startupRefreshesAnExistingSnapshot) {
 }
 
 TEST_F(DataFileTest, startupThatCannotCreateTheFileSaysBdfAndTakesNoSnapshot) {
-    RecordingPrompter messages;
+    prompter.expectPrefix(QStringLiteral("BDF\r\n"));
     const QString missing = folder.path() + QStringLiteral("missing/");
     setProgramFolder(missing);
     PrepareDataFile();
-    ASSERT_EQ(messages.messages.size(), 1);
-    EXPECT_TRUE(messages.messages[0].text.startsWith(QStringLiteral("BDF\r\n")));
-    EXPECT_GT(messages.messages[0].text.size(), 5); // the reason follows
-    EXPECT_EQ(messages.messages[0].buttons, MsgButtons::Ok);
+    ASSERT_EQ(prompter.messages().size(), 1);
+    EXPECT_GT(prompter.messages()[0].text.size(), 5); // the reason follows
+    EXPECT_EQ(prompter.messages()[0].buttons, MsgButtons::Ok);
     EXPECT_FALSE(QFile::exists(missing + QStringLiteral("vadok.xml.now")));
 }
 
@@ -154,12 +152,11 @@ TEST_F(DataFileTest, editsOnADamagedFileReportAndLeaveItUntouched) {
             [&] { return MigrateToVersion4(); },
         };
         for (const auto& edit : edits) {
-            RecordingPrompter messages;
+            prompter.expectPrefix(QStringLiteral("vadok.xml を読み込めません（"));
             EXPECT_FALSE(edit());
+            EXPECT_TRUE(prompter.allAnswered());
             EXPECT_EQ(dataFileBytes(), damaged);
-            ASSERT_EQ(messages.messages.size(), 1);
-            EXPECT_EQ(messages.messages[0].icon, MsgIcon::Exclamation);
-            EXPECT_TRUE(messages.messages[0].text.contains(QStringLiteral("vadok.xml")));
+            EXPECT_EQ(prompter.messages().last().icon, MsgIcon::Exclamation);
         }
         AppRecord found;
         EXPECT_FALSE(FindAppByName(QStringLiteral("A"), found));
@@ -233,15 +230,14 @@ TEST_F(DataFileTest, saveThatFailsHalfWayLeavesTheOldFileWhole) {
     AppRecord app;
     app.AppName = QStringLiteral("Big");
     app.Info = QString(4000, u'x');
-    RecordingPrompter messages;
+    prompter.expectPrefix(dataFilePath() + QStringLiteral(" を保存できません: "));
     {
         FileSizeLimit limit(before.size() + 100);
         EXPECT_FALSE(SaveAppRecord(app));
     }
     EXPECT_EQ(dataFileBytes(), before);
-    ASSERT_EQ(messages.messages.size(), 1);
-    EXPECT_EQ(messages.messages[0].icon, MsgIcon::Exclamation);
-    EXPECT_TRUE(messages.messages[0].text.contains(QStringLiteral("vadok.xml")));
+    ASSERT_EQ(prompter.messages().size(), 1);
+    EXPECT_EQ(prompter.messages()[0].icon, MsgIcon::Exclamation);
     // No temporary file is left behind either.
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("vadok.xml")});
 }

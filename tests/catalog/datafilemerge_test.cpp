@@ -77,6 +77,9 @@ struct Case {
     const char* apps;
     const char* clashes;
     const char* taken;
+    // Kept against a deletion: "-Name" deleted by ours, "+Name" deleted by theirs.
+    const char* kept = "";
+    const char* deleted = "";
 };
 
 TEST(DataFileMerge, followsTheThreeWayRulesRecordByRecord) {
@@ -112,9 +115,23 @@ TEST(DataFileMerge, followsTheThreeWayRulesRecordByRecord) {
          file("ROOT<ROOT:A,B,M", "A@ROOT=a#01 B@ROOT=b#01 M@ROOT=m#02"), start, "ROOT<ROOT:A,B,M",
          "A@ROOT=a#01 B@ROOT=b#01 M@ROOT=m#02", "", ""},
         {"an application theirs deleted goes", start, start, file("ROOT<ROOT:B", "B@ROOT=b#01"),
-         "ROOT<ROOT:B", "B@ROOT=b#01", "", ""},
+         "ROOT<ROOT:B", "B@ROOT=b#01", "", "", "", "A"},
         {"an application ours deleted stays deleted", start, file("ROOT<ROOT:A", "A@ROOT=a#01"),
          start, "ROOT<ROOT:A", "A@ROOT=a#01", "", ""},
+        {"an application theirs deleted stays with what ours changed", start,
+         file("ROOT<ROOT:A,B", "A@ROOT=a1#01 B@ROOT=b#01"), file("ROOT<ROOT:B", "B@ROOT=b#01"),
+         "ROOT<ROOT:A,B", "A@ROOT=a1#01 B@ROOT=b#01", "", "", "+A"},
+        {"an application theirs deleted stays when ours ran it since", start,
+         file("ROOT<ROOT:A,B", "A@ROOT=a#03 B@ROOT=b#01"), file("ROOT<ROOT:B", "B@ROOT=b#01"),
+         "ROOT<ROOT:A,B", "A@ROOT=a#03 B@ROOT=b#01", "", "", "+A"},
+        {"an application ours deleted comes back with what theirs changed, in its place", start,
+         file("ROOT<ROOT:B", "B@ROOT=b#01"), file("ROOT<ROOT:A,B", "A@ROOT=a#01|theirs B@ROOT=b#01"),
+         "ROOT<ROOT:A,B", "B@ROOT=b#01 A@ROOT=a#01|theirs", "", "", "-A"},
+        {"an application both deleted stays deleted", start, file("ROOT<ROOT:B", "B@ROOT=b#01"),
+         file("ROOT<ROOT:B", "B@ROOT=b#01"), "ROOT<ROOT:B", "B@ROOT=b#01", "", ""},
+        {"a last use whose digits run past any year reads as no time and loses", start, start,
+         file("ROOT<ROOT:A,B", "A@ROOT=a#4294967304 B@ROOT=b#01"), "ROOT<ROOT:A,B",
+         "A@ROOT=a#01 B@ROOT=b#01", "", ""},
         {"without a base both sides' applications stay and differences keep ours", QByteArray(),
          file("ROOT<ROOT:A", "A@ROOT=a1#01"), file("ROOT<ROOT:A,B", "A@ROOT=a2#01 B@ROOT=b#01"),
          "ROOT<ROOT:A,B", "A@ROOT=a1#01 B@ROOT=b#01", "A:実行コマンド", "B"},
@@ -130,6 +147,10 @@ TEST(DataFileMerge, followsTheThreeWayRulesRecordByRecord) {
         {"an empty folder theirs deleted goes", file("ROOT<ROOT:A;X<ROOT:", "A@ROOT=a#01"),
          file("ROOT<ROOT:A;X<ROOT:", "A@ROOT=a#01"), file("ROOT<ROOT:A", "A@ROOT=a#01"),
          "ROOT<ROOT:A", "A@ROOT=a#01", "", ""},
+        {"an empty folder theirs deleted stays where ours moved it",
+         file("ROOT<ROOT:A;X<ROOT:;Y<ROOT:", "A@ROOT=a#01"),
+         file("ROOT<ROOT:A;Y<ROOT:;X<Y:", "A@ROOT=a#01"), file("ROOT<ROOT:A;Y<ROOT:", "A@ROOT=a#01"),
+         "ROOT<ROOT:A;Y<ROOT:;X<Y:", "A@ROOT=a#01", "", "", "+X"},
         {"an application theirs moved follows, in ours' order otherwise",
          file("ROOT<ROOT:A,B,C;X<ROOT:", "A@ROOT=a#01 B@ROOT=b#01 C@ROOT=c#01"),
          file("ROOT<ROOT:C,A,B;X<ROOT:", "A@ROOT=a#01 B@ROOT=b#01 C@ROOT=c#01"),
@@ -155,34 +176,81 @@ TEST(DataFileMerge, followsTheThreeWayRulesRecordByRecord) {
             clashes << clash.name + u':' + clash.field;
         EXPECT_EQ(clashes.join(u' '), QString::fromUtf8(c.clashes));
         EXPECT_EQ(report.taken.join(u' '), QString::fromUtf8(c.taken));
+        QStringList kept;
+        for (const MergeReport::Kept& k : report.kept)
+            kept << (k.deletedByOurs ? u'-' : u'+') + k.name;
+        EXPECT_EQ(kept.join(u' '), QString::fromUtf8(c.kept));
+        EXPECT_EQ(report.deleted.join(u' '), QString::fromUtf8(c.deleted));
 
         // Merging the same copy again finds nothing new.
         EXPECT_FALSE(mergeDataFiles(*ours, *parsed(c.theirs), *parsed(c.base)).changed);
     }
 }
 
-TEST(DataFileMerge, takesSettingsOnlyTheirsChanged) {
-    const auto config = [](const char* packDate, const char* left) {
-        return QStringLiteral("<Config PackDate=\"%1\"><Pos Left=\"%2\"/></Config>")
-            .arg(QLatin1String(packDate), QLatin1String(left));
+TEST(DataFileMerge, settingsFollowTheSameRulesButEachMachineKeepsItsPlaceAndFolders) {
+    const auto config = [](const char* attributes) {
+        return file(QStringLiteral("ROOT<ROOT:"), QString(),
+                    QStringLiteral("<Config %1><Pos Left=\"100\"/><Folders exec=\"..Exec/\"/></Config>")
+                        .arg(QLatin1String(attributes)));
     };
-    const QByteArray base = file(QStringLiteral("ROOT<ROOT:"), QString(), config("5", "100"));
-    const auto ours = parsed(file(QStringLiteral("ROOT<ROOT:"), QString(), config("5", "300")));
-    const MergeReport report = mergeDataFiles(
-        *ours, *parsed(file(QStringLiteral("ROOT<ROOT:"), QString(), config("9", "200"))),
-        *parsed(base));
-    EXPECT_EQ(ours->selectFirst(QStringLiteral("//Config")).attribute(QStringLiteral("PackDate")),
-              u"9");
-    EXPECT_EQ(ours->selectFirst(QStringLiteral("//Pos")).attribute(QStringLiteral("Left")), u"300");
-    EXPECT_TRUE(report.clashes.isEmpty()); // each machine keeps its own window position
+    struct Row {
+        const char* behaviour;
+        QByteArray base, ours, theirs;
+        const char* packDate;   // as ours holds it after the merge; "-" for none
+        const char* lhaDialog;
+        const char* clashes;
+    };
+    const QByteArray start = config("PackDate=\"5\" LhaDialog=\"0\"");
+    const Row rows[] = {
+        {"a setting only theirs changed is taken", start, start,
+         config("PackDate=\"9\" LhaDialog=\"0\""), "9", "0", ""},
+        {"a setting theirs removed goes", start, start, config("PackDate=\"5\""), "5", "-", ""},
+        {"a setting theirs removed stays where ours changed it", start,
+         config("PackDate=\"5\" LhaDialog=\"1\""), config("PackDate=\"5\""), "5", "1",
+         "設定:LhaDialog"},
+        {"without a base a setting that differs keeps ours and says so", QByteArray(), start,
+         config("PackDate=\"9\" LhaDialog=\"0\""), "5", "0", "設定:PackDate"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        // Where each machine put its window, both changed, keeps ours without a word; the
+        // other machine's folders never count.
+        QByteArray mine = row.ours, theirs = row.theirs;
+        mine.replace("Left=\"100\"", "Left=\"300\"");
+        theirs.replace("Left=\"100\"", "Left=\"200\"").replace("..Exec/", "/home/u/Documents/");
+        const auto ours = parsed(mine);
+        const MergeReport report = mergeDataFiles(*ours, *parsed(theirs), *parsed(row.base));
+        const XmlElement config = ours->selectFirst(QStringLiteral("//Config"));
+        const auto value = [&](const char* name) {
+            const QString key = QLatin1String(name);
+            return config.hasAttribute(key) ? config.attribute(key) : QStringLiteral("-");
+        };
+        EXPECT_EQ(value("PackDate"), QLatin1String(row.packDate));
+        EXPECT_EQ(value("LhaDialog"), QLatin1String(row.lhaDialog));
+        EXPECT_EQ(ours->selectFirst(QStringLiteral("//Pos")).attribute(QStringLiteral("Left")), u"300");
+        EXPECT_EQ(ours->selectFirst(QStringLiteral("//Config/Folders")).attribute(QStringLiteral("exec")),
+                  u"..Exec/");
+        QStringList clashes;
+        for (const MergeReport::Clash& clash : report.clashes)
+            clashes << clash.name + u':' + clash.field;
+        EXPECT_EQ(clashes.join(u' '), QString::fromUtf8(row.clashes));
+    }
 }
 
-TEST(DataFileMerge, aVersionDescendsOnlyFromOneUsedNoLaterThanIt) {
-    const auto older = parsed(file(QStringLiteral("ROOT<ROOT:A"), QStringLiteral("A@ROOT=a#01")));
-    const auto newer =
-        parsed(file(QStringLiteral("ROOT<ROOT:A"), QStringLiteral("A@ROOT=a#05 B@ROOT=b#09")));
-    EXPECT_TRUE(descendsFrom(*newer, *older));
-    EXPECT_FALSE(descendsFrom(*older, *newer));
+TEST(DataFileMerge, aRecordTakenFromACopyComesAsTextAndTheMergedFileReadsBack) {
+    const QByteArray start = file(QStringLiteral("ROOT<ROOT:A"), QStringLiteral("A@ROOT=a#01"));
+    QByteArray theirs = file(QStringLiteral("ROOT<ROOT:A,N"),
+                             QStringLiteral("A@ROOT=a#01 N@ROOT=n#02|by_&who;&amp;me"));
+    theirs.replace("<?xml version=\"1.0\"?>",
+                   "<?xml version=\"1.0\"?><!DOCTYPE Vadok [<!ENTITY who \"Ann\">]>");
+    const auto ours = parsed(start);
+    mergeDataFiles(*ours, *parsed(theirs), *parsed(start));
+    bool ok = false;
+    const QByteArray saved = ours->toBytes(&ok);
+    ASSERT_TRUE(ok);
+    XmlDocument again;
+    ASSERT_TRUE(again.loadBytes(saved)) << again.errorString().toStdString();
+    EXPECT_EQ(appsOf(again), u"A@ROOT=a#01 N@ROOT=n#02|by_Ann&me");
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 #include "catalog/notessearch.h"
 #include "catalog/subcommands.h"
 #include "catalogfixture.h"
-#include "recordingprompter.h"
 
 namespace vadok::test {
 namespace {
@@ -118,14 +117,13 @@ TEST_F(NotesSearchTest, findsLinesContainingTheTextJoinedByTab) {
 
 TEST_F(NotesSearchTest, unreadableFileShowsTheXmlErrorMessageAndFindsNothing) {
     folder.writeFile(QStringLiteral("vadok.xml"), "<Vadok><Apps>");
-    RecordingPrompter messages;
-    EXPECT_EQ(SearchNotes(QStringLiteral("zip")), QString());
-    ASSERT_EQ(messages.messages.size(), 1);
-    EXPECT_EQ(messages.messages[0].icon, MsgIcon::Exclamation);
-    EXPECT_TRUE(messages.messages[0].text.startsWith(
+    prompter.expectPrefix(
         QStringLiteral("XML操作中にエラーが発生しました。\r\nマイクロソフトのサイトから[MSXML6]"
-                       "の最新バージョンを取得してください。\r\n\r\n")));
-    EXPECT_GT(messages.messages[0].text.size(), 60);
+                       "の最新バージョンを取得してください。\r\n\r\n"));
+    EXPECT_EQ(SearchNotes(QStringLiteral("zip")), QString());
+    ASSERT_EQ(prompter.messages().size(), 1);
+    EXPECT_EQ(prompter.messages()[0].icon, MsgIcon::Exclamation);
+    EXPECT_GT(prompter.messages()[0].text.size(), 60);
 }
 
 } // namespace

@@ -7,16 +7,15 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <optional>
+
 namespace vadok::test {
 namespace {
 
 class SettingsTest : public CatalogTest {
 protected:
     void SetUp() override { settings() = Settings(); }
-    void TearDown() override {
-        XmlBusy = false;
-        setXmlBusySleep({});
-    }
+    void TearDown() override { setXmlBusySleep({}); }
     void writeConfig(const QString& config) const {
         writeDataFile(QStringLiteral("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n"
                                      "<Vadok dataversion=\"4\"><Folders/><Apps/>") +
@@ -71,15 +70,13 @@ TEST_F(SettingsTest, firstSaveOfAFreshFileWritesACompleteConfigThatReadsBack) {
     QStringList children;
     for (const XmlElement& child : c.children())
         children << child.name();
-    EXPECT_EQ(children, (QStringList{"Color", "Folders", "Key"})); // no Pos: KeepPos is 0
+    // No Pos: KeepPos is 0. No Folders: they are this machine's, kept apart from the file.
+    EXPECT_EQ(children, (QStringList{"Color", "Key"}));
     XmlElement color = c.firstChild(QStringLiteral("Color"));
     EXPECT_EQ(color.firstChild(QStringLiteral("infoFont")).attribute(QStringLiteral("Size")),
               "10.5");
     EXPECT_EQ(color.firstChild(QStringLiteral("infoFont")).attribute(QStringLiteral("Bold")), "-1");
     EXPECT_EQ(color.attribute(QStringLiteral("DispMenuNarrow")), "0");
-    XmlElement folders = c.firstChild(QStringLiteral("Folders"));
-    EXPECT_EQ(folders.attribute(QStringLiteral("pack")), "/srv/store/");
-    EXPECT_EQ(folders.attribute(QStringLiteral("exec")), "..Exec/");
 
     const Settings saved = s;
     s = Settings();
@@ -92,6 +89,7 @@ TEST_F(SettingsTest, firstSaveOfAFreshFileWritesACompleteConfigThatReadsBack) {
     EXPECT_TRUE(s.Color.DispSearchTextBoxAnyTime);
     EXPECT_EQ(s.Key.FindKey, 2);
     EXPECT_EQ(s.ExecDir, saved.ExecDir);
+    EXPECT_EQ(s.PackDir, QStringLiteral("/srv/store/"));
 }
 
 // Every setting away from its default, saved with the window shown: each lands under its own
@@ -150,9 +148,6 @@ TEST_F(SettingsTest, everySettingIsSavedUnderItsNameAndReadsBackIntoItsMember) {
                                           {"Config/Color/treeFont@Size", "12"},
                                           {"Config/Color/treeFont@Bold", "0"},
                                           {"Config/Color/treeFont@Ital", "-1"},
-                                          {"Config/Folders@pack", "..Pack/"},
-                                          {"Config/Folders@exec", "..Exec/"},
-                                          {"Config/Folders@icon", "..Icon/"},
                                           {"Config/Key@AppCallEnd", "17"},
                                           {"Config/Key@FindKey", "2"}};
     EXPECT_EQ(configAttributes(*reload()), expected);
@@ -255,11 +250,13 @@ TEST_F(SettingsTest, relativeFolderPathsResolveAgainstTheProgramFolderWithEither
     EXPECT_TRUE(QFileInfo(settings().PackDir).isDir());
     EXPECT_FALSE(QFileInfo(settings().IconDir).exists()); // one level only: abs/ is missing
 
+    // Recorded for this machine as it read them: the next start, whatever the file says by
+    // then, finds the same folders.
     ASSERT_TRUE(SaveSettings());
-    auto doc = reload();
-    XmlElement folders = config(*doc).firstChild(QStringLiteral("Folders"));
-    EXPECT_EQ(folders.attribute(QStringLiteral("pack")), "..Data/Pack/");
-    EXPECT_EQ(folders.attribute(QStringLiteral("icon")), "..abs/icons/");
+    writeConfig(QStringLiteral("<Config><Folders pack=\"..Elsewhere/\"/></Config>"));
+    LoadSettings();
+    EXPECT_EQ(settings().PackDir, folder.path() + QStringLiteral("Data/Pack/"));
+    EXPECT_EQ(settings().IconDir, folder.path() + QStringLiteral("abs/icons/"));
 }
 
 TEST_F(SettingsTest, saveWithNothingChangedLeavesTheFileAsItIs) {
@@ -302,7 +299,7 @@ TEST_F(SettingsTest, loadWaitsForABusyDataFileAndGivesUpAfterFiftyRounds) {
     writeConfig(QStringLiteral("<Config PackDate=\"9\"/>"));
     settings().Config.PackDate = 1;
     int sleeps = 0;
-    XmlBusy = true;
+    auto busy = std::make_optional<XmlBusyScope>();
     setXmlBusySleep([&](int ms) {
         EXPECT_EQ(ms, 100);
         ++sleeps;
@@ -310,16 +307,28 @@ TEST_F(SettingsTest, loadWaitsForABusyDataFileAndGivesUpAfterFiftyRounds) {
     LoadSettings();
     EXPECT_EQ(sleeps, 50);
     EXPECT_EQ(settings().Config.PackDate, 1); // skipped: the settings in memory stay
+    EXPECT_TRUE(xmlBusy()) << "a load that waited cleared a mark it never set";
 
     sleeps = 0;
     setXmlBusySleep([&](int) {
         if (++sleeps == 3)
-            XmlBusy = false;
+            busy.reset();
     });
-    XmlBusy = true;
     LoadSettings();
     EXPECT_EQ(sleeps, 3);
     EXPECT_EQ(settings().Config.PackDate, 9);
+    EXPECT_FALSE(xmlBusy());
+}
+
+TEST_F(SettingsTest, theDataFileStaysBusyUntilItsOutermostHolderEnds) {
+    {
+        XmlBusyScope save;
+        {
+            XmlBusyScope lookupDuringTheSave;
+        }
+        EXPECT_TRUE(xmlBusy()) << "the inner holder's end cleared the outer one's mark";
+    }
+    EXPECT_FALSE(xmlBusy());
 }
 
 } // namespace

@@ -166,6 +166,43 @@ TEST_F(Tree, aRecordNamedLikeAFolderOrTheRootNeitherTurnsItIntoAnApplicationNorI
     EXPECT_EQ(doc.select(QStringLiteral("//App")).size(), 2);
 }
 
+TEST_F(Tree, aTitleThatCannotNameFilesIsShownWithAWarningAndNeverBecomesAPath) {
+    const QString out = QStringLiteral("../outside");
+    writeFolders({{QStringLiteral("ROOT"), QString(), {out, QStringLiteral("Good")}},
+                  {QStringLiteral("メイン"), QStringLiteral("ROOT"), {QStringLiteral("a\tb")}}});
+    appendRecord(record(out, QStringLiteral("ROOT"), QStringLiteral("first")));
+    appendRecord(record(out, QStringLiteral("ROOT"), QStringLiteral("second")));
+    appendRecord(record(QStringLiteral("Good"), QStringLiteral("ROOT")));
+    appendRecord(record(QStringLiteral("a\tb")));
+    // What the title would name beside the icon folder.
+    writeIcon(QStringLiteral("Good"));
+    ASSERT_TRUE(QFile::copy(settings().IconDir + QStringLiteral("Good.ico"),
+                            settings().IconDir + out + QStringLiteral(".ico")));
+    auto window = openWindow();
+
+    for (const QString& name : {out, QStringLiteral("a\tb")}) {
+        QTreeWidgetItem* shown = node(*window, name);
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(CatalogTree::tag(shown), u'!' + name);
+        EXPECT_NE(CatalogTree::imageKey(shown), name) << "its icon was read from outside";
+    }
+    ASSERT_EQ(window->Apps().size(), 2u);
+    EXPECT_EQ(window->Apps()[1].AppName(), QStringLiteral("Good"));
+
+    window->treeView()->setCurrentItem(node(*window, out));
+    window->TreeView_NodeClick(node(*window, out));
+    EXPECT_EQ(panelText(*window, 1),
+              QStringLiteral("「../outside」は名称として使えないため、実行・格納・編集できません"));
+    EXPECT_EQ(window->SelectedAppIndex(), -1);
+
+    // Both records stay, and so do the places of the titles: the file is the user's to mend.
+    window->SaveFolders();
+    XmlDocument doc;
+    ASSERT_TRUE(doc.load(dataFilePath()));
+    EXPECT_EQ(doc.select(QStringLiteral("//App")).size(), 4);
+    EXPECT_EQ(doc.select(QStringLiteral("//AppItem")).size(), 3);
+}
+
 TEST_F(Tree, reportsProgressEveryTenRecordsThenDone) {
     QStringList names;
     for (int i = 0; i < 25; ++i)

@@ -13,18 +13,23 @@
 namespace vadok::test {
 
 TempProgramFolder::TempProgramFolder()
-    : m_previous(programFolder()), m_previousCache(qgetenv("XDG_CACHE_HOME")) {
+    : m_previous(programFolder()), m_previousCache(qgetenv("XDG_CACHE_HOME")),
+      m_previousConfig(qgetenv("XDG_CONFIG_HOME")) {
     EXPECT_TRUE(m_dir.isValid());
     setProgramFolder(m_dir.path());
     qputenv("XDG_CACHE_HOME", m_cache.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
 }
 
 TempProgramFolder::~TempProgramFolder() {
     setProgramFolder(m_previous);
-    if (m_previousCache.isEmpty())
-        qunsetenv("XDG_CACHE_HOME");
-    else
-        qputenv("XDG_CACHE_HOME", m_previousCache);
+    for (const auto& [name, previous] : {std::pair{"XDG_CACHE_HOME", &m_previousCache},
+                                         std::pair{"XDG_CONFIG_HOME", &m_previousConfig}}) {
+        if (previous->isEmpty())
+            qunsetenv(name);
+        else
+            qputenv(name, *previous);
+    }
     // Some tests leave a file whose name is no valid UTF-8 (writeUnstorableFile), which
     // QTemporaryDir cannot spell to remove, and the whole folder would stay behind in /tmp.
     std::error_code ignored;

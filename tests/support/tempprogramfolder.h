@@ -21,10 +21,13 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    // The user's cache folder, where files of this machine's own about the folder go.
+    // The user's cache and config folders, where files of this machine's own about the
+    // folder go.
     QTemporaryDir m_cache;
+    QTemporaryDir m_config;
     QString m_previous;
     QByteArray m_previousCache;
+    QByteArray m_previousConfig;
 };
 
 } // namespace vadok::test
