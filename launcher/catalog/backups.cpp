@@ -1,6 +1,7 @@
 #include "catalog/backups.h"
 
 #include "catalog/datafile.h"
+#include "util/folderutil.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -9,30 +10,41 @@ namespace vadok {
 
 namespace {
 
-// Replaces target by a copy of source when source exists.
-void copyOver(const QString& source, const QString& target) {
-    if (!QFile::exists(source))
-        return;
-    QFile::remove(target);
-    QFile::copy(source, target);
+// Replaces target by a whole copy of source when source exists; target stays as it was
+// when the copy fails.
+bool copyOver(const QString& source, const QString& target) {
+    return !QFileInfo::exists(source) || ReplaceFileWithCopy(source, target);
 }
 
 } // namespace
 
-void RotateBackups() {
+bool RotateBackups(QString* failedGeneration) {
     const QString base = dataFilePath();
     const QString now = base + QStringLiteral(".now");
     if (!QFile::exists(now))
-        return;
+        return true;
     // Size alone decides whether this run changed the file: cheap, and a change that keeps
     // the length equal is accepted as not worth a generation.
     if (QFileInfo(now).size() != QFileInfo(base).size()) {
-        copyOver(base + QStringLiteral(".older"), base + QStringLiteral(".oldest"));
-        copyOver(base + QStringLiteral(".old"), base + QStringLiteral(".older"));
-        QFile::remove(base + QStringLiteral(".old"));
-        QFile::copy(now, base + QStringLiteral(".old"));
+        // Oldest first, so that a step that fails stops the rotation with every generation
+        // still held somewhere; the snapshot stays for the next run to try again.
+        const QString steps[][2] = {{base + QStringLiteral(".older"), base + QStringLiteral(".oldest")},
+                                    {base + QStringLiteral(".old"), base + QStringLiteral(".older")},
+                                    {now, base + QStringLiteral(".old")}};
+        for (const auto& step : steps) {
+            if (!copyOver(step[0], step[1])) {
+                if (failedGeneration)
+                    *failedGeneration = QFileInfo(step[1]).fileName();
+                return false;
+            }
+        }
     }
-    QFile::remove(now);
+    if (!QFile::remove(now)) {
+        if (failedGeneration)
+            *failedGeneration = QFileInfo(now).fileName();
+        return false;
+    }
+    return true;
 }
 
 } // namespace vadok

@@ -100,7 +100,8 @@ public:
     void ApplyInfoStyle();
     // Starts the first application called exactly name; nothing when there is none.
     void ExecAppByName(const QString& name);
-    // Saves the settings and rotates the backups; the window's controls stay disabled.
+    // Saves the settings and rotates the backups; the window's controls stay disabled. False
+    // when either failed, which the user has been told.
     bool WriteDAT();
 
     // Moving in the tree. A drag begins from the selected node; target is the node under

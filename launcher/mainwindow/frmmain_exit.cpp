@@ -78,7 +78,8 @@ bool frmMain::Form_QueryUnload(bool sessionEnding) {
 
     setStage(WindowStage::Fining);
     SetStatusText(QStringLiteral("終了処理中です □□□"), 1);
-    WriteDAT();
+    if (!WriteDAT())
+        qWarning() << "exit: the data file or its backups were not written";
     SetStatusText(QStringLiteral("終了処理中です ■□□"), 1);
     if (settings().Config.PackDate != -1)
         storeIdleApplications();
@@ -91,9 +92,18 @@ bool frmMain::WriteDAT() {
     m_edit->setEnabled(false);
     m_exec->setEnabled(false);
     m_pack->setEnabled(false);
-    SaveSettings();
-    RotateBackups();
-    return true;
+    // A failed save has said why already; the backups are this run's last word, so their
+    // failure is told here.
+    const bool saved = SaveSettings();
+    QString generation;
+    if (!RotateBackups(&generation)) {
+        showMessage(QStringLiteral("データファイルのバックアップ ") + generation +
+                        QStringLiteral(" を書き込めませんでした。\r\n"
+                                       "これまでのバックアップはそのまま残っています。"),
+                    MsgIcon::Exclamation);
+        return false;
+    }
+    return saved;
 }
 
 void frmMain::storeIdleApplications() {

@@ -122,6 +122,38 @@ INSTANTIATE_TEST_SUITE_P(
         RotationCase{"same_size_nothing_yet", false, {}, "", "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A generation that cannot be written (here: a folder holds its name) stops the rotation
+// before anything moves past it; the snapshot stays for the next run.
+TEST_F(DataFileTest, aRotationThatCannotWriteAGenerationLosesNoneAndKeepsTheSnapshot) {
+    const struct {
+        const char* blocked;
+        const char* reported;
+        const char* oldest; // after the failed rotation
+    } rows[] = {{"oldest", "vadok.xml.oldest", nullptr}, {"old", "vadok.xml.older", "older"}};
+    for (const auto& row : rows) {
+        folder.writeFile(QStringLiteral("vadok.xml.now"), "snapshot");
+        folder.writeFile(QStringLiteral("vadok.xml"), "changed data");
+        for (const char* generation : {"old", "older", "oldest"}) {
+            const QString name = QStringLiteral("vadok.xml.") + QLatin1String(generation);
+            QDir(folder.file(name)).removeRecursively();
+            QFile::remove(folder.file(name));
+            if (qstrcmp(generation, row.blocked) == 0)
+                ASSERT_TRUE(QDir().mkpath(folder.file(name + QStringLiteral("/inside"))));
+            else
+                folder.writeFile(name, generation);
+        }
+        QString failed;
+        EXPECT_FALSE(RotateBackups(&failed)) << row.blocked;
+        EXPECT_EQ(failed, QLatin1String(row.reported));
+        EXPECT_EQ(folder.readFile(QStringLiteral("vadok.xml.older")), QByteArray("older"));
+        EXPECT_EQ(folder.readFile(QStringLiteral("vadok.xml.now")), QByteArray("snapshot"));
+        if (row.oldest)
+            EXPECT_EQ(folder.readFile(QStringLiteral("vadok.xml.oldest")), QByteArray(row.oldest));
+        else
+            EXPECT_EQ(folder.readFile(QStringLiteral("vadok.xml.old")), QByteArray("old"));
+    }
+}
+
 TEST_F(DataFileTest, rotationWithoutSnapshotDoesNothing) {
     folder.writeFile(QStringLiteral("vadok.xml"), "data");
     folder.writeFile(QStringLiteral("vadok.xml.old"), "old");

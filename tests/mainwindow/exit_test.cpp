@@ -160,6 +160,20 @@ TEST_F(Exit, anUnreadableCatalogClaimsNothingSoNothingIsClearedAsLeftover) {
     EXPECT_EQ(readFile(dataFilePath()), whole.left(whole.size() / 2));
 }
 
+TEST_F(Exit, backupsThatCannotBeWrittenAreNamedAndTheSnapshotIsKept) {
+    catalog({usedAt(QStringLiteral("Tool"), now)});
+    window = openWindow();
+    // A snapshot of another length makes the exit rotate; a folder holds the oldest's name.
+    writeFile(dataFilePath() + QStringLiteral(".now"), "snapshot");
+    writeFile(dataFilePath() + QStringLiteral(".older"), "older");
+    ASSERT_TRUE(QDir().mkpath(dataFilePath() + QStringLiteral(".oldest/inside")));
+    prompter.expectPrefix(QStringLiteral("データファイルのバックアップ vadok.xml.oldest を書き込めませんでした。"));
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(prompter.allAnswered());
+    EXPECT_EQ(readFile(dataFilePath() + QStringLiteral(".now")), QByteArray("snapshot"));
+    EXPECT_EQ(readFile(dataFilePath() + QStringLiteral(".older")), QByteArray("older"));
+}
+
 struct BootCase {
     MsgAnswer answer;
     bool closes;
