@@ -265,6 +265,9 @@ private:
     // says what was merged.
     void mergeSyncConflicts();
     void showSyncNote();
+    // Puts back the folders a re-expansion set aside and never finished with; names those
+    // that could not go back.
+    void putBackReExpansions();
     // A modal dialog, a menu, a command, the search or an edit or drag in the tree: the
     // tree must not be rebuilt under it.
     bool isEditingSomething() const;

@@ -2,6 +2,7 @@
 // folders, and the two maintenance commands of applications that are never stored.
 #include "mainwindow/frmmain.h"
 
+#include "apps/setaside.h"
 #include "catalog/settings.h"
 #include "mainwindow/catalogtree.h"
 #include "platform/clock.h"
@@ -234,14 +235,17 @@ void frmMain::mnuNoPackExtract_Click() {
     // The folder is this application's working copy: it goes to the trash only once the
     // archive has expanded in its place, and comes back when the archive cannot.
     const QString folder = settings().ExecDir + app.AppName();
-    const QString aside = settings().ExecDir + QStringLiteral(".") + app.AppName() +
-                          QStringLiteral(".re-expanding");
+    const QString aside = reExpansionAside(settings().ExecDir, app.AppName());
     const bool moved =
         !QFileInfo::exists(folder) || (!QFileInfo::exists(aside) && QDir().rename(folder, aside));
     quintptr owner = windowId();
     if (!moved || !app.UnPack(owner)) {
-        if (moved && QFileInfo::exists(aside))
-            QDir().rename(aside, folder);
+        if (moved && QFileInfo::exists(aside) && !QDir().rename(aside, folder))
+            showMessage(app.AppName() +
+                            QStringLiteral(" の展開フォルダを元に戻せませんでした。\r\n"
+                                           "元の内容は次のフォルダにあります。\r\n") +
+                            aside,
+                        MsgIcon::Exclamation);
         SetStatusText(QStringLiteral("再展開は実行されませんでした"), 1);
         showAppState(index);
         return;

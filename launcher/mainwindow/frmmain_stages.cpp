@@ -2,10 +2,12 @@
 // poll the hand-over file of a second start.
 #include "mainwindow/frmmain.h"
 
+#include "apps/setaside.h"
 #include "catalog/settings.h"
 #include "instances/handover.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/stoprequest.h"
+#include "platform/prompter.h"
 #include "util/statustext.h"
 
 #include <QApplication>
@@ -38,6 +40,7 @@ void frmMain::GCTimer_Timer() {
                 sendToTray();
             // Another machine's changes kept beside the data file join it before it is shown.
             mergeSyncConflicts();
+            putBackReExpansions();
             LoadTree();
             if (StopRequested)
                 close();
@@ -74,6 +77,22 @@ void frmMain::GCTimer_Timer() {
         // The timer keeps running: the next tick tries again.
         qWarning() << "timer tick in stage" << windowStageName(m_stage) << "cut short:" << e.what();
     }
+}
+
+void frmMain::putBackReExpansions() {
+    // A run that ended between the two steps of a re-expansion left the user's folder under a
+    // hidden name, which nothing else would ever bring back.
+    const QString execFolder = settings().ExecDir;
+    const PutBack putBack = putBackSetAsideFolders(execFolder);
+    if (putBack.keptBeside.isEmpty())
+        return;
+    QStringList asides;
+    for (const QString& name : putBack.keptBeside)
+        asides << reExpansionAside(execFolder, name);
+    showMessage(QStringLiteral("途中で終わった再展開の前の展開フォルダを元の名前に戻せませんでした。"
+                               "\r\n中身を確かめてください。\r\n") +
+                    asides.join(QStringLiteral("\r\n")),
+                MsgIcon::Exclamation);
 }
 
 void frmMain::LoadIcons() {

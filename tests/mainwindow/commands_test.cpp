@@ -291,6 +291,46 @@ TEST_F(Commands, reExpandAnsweredNoLeavesTheFolderAlone) {
     EXPECT_EQ(readFile(execDir() + QStringLiteral("Keep/data.txt")), QByteArray("v1"));
 }
 
+TEST_F(Commands, aReExpansionThatCannotPutTheFolderBackSaysWhereItIs) {
+    window = openWindow();
+    clickNode(*window, QStringLiteral("Keep"));
+    const QString aside = execDir() + QStringLiteral(".Keep.re-expanding");
+    prompter.expectPrefix(QStringLiteral("このアプリケーションは"), MsgAnswer::Yes);
+    // Keep has no archive, so the expansion fails; a folder of its name appears meanwhile.
+    prompter.expectPrefix(QString()).then(
+        [&] { writeFile(execDir() + QStringLiteral("Keep/other.txt"), "x"); });
+    prompter.expect(QStringLiteral("Keep の展開フォルダを元に戻せませんでした。\r\n"
+                                   "元の内容は次のフォルダにあります。\r\n") +
+                    aside);
+    trigger("mnuNoPackExtract");
+    EXPECT_TRUE(prompter.allAnswered());
+    EXPECT_EQ(readFile(aside + QStringLiteral("/data.txt")), QByteArray("v1"));
+    EXPECT_EQ(panelText(*window, 1), QStringLiteral("再展開は実行されませんでした"));
+}
+
+// A run that ended between setting the folder aside and expanding leaves it hidden.
+TEST_F(Commands, aStartPutsBackTheFolderAnUnfinishedReExpansionSetAside) {
+    const QString aside = execDir() + QStringLiteral(".Keep.re-expanding");
+    for (const bool folderStandsAgain : {false, true}) {
+        QDir(aside).removeRecursively();
+        ASSERT_TRUE(QDir().rename(execDir() + QStringLiteral("Keep"), aside));
+        if (folderStandsAgain) {
+            writeFile(execDir() + QStringLiteral("Keep/new.txt"), "n");
+            prompter.expect(QStringLiteral("途中で終わった再展開の前の展開フォルダを元の名前に"
+                                           "戻せませんでした。\r\n中身を確かめてください。\r\n") +
+                            aside);
+        }
+        window = openWindow();
+        EXPECT_TRUE(prompter.allAnswered());
+        EXPECT_EQ(QFileInfo::exists(aside), folderStandsAgain);
+        const QString data = (folderStandsAgain ? aside : execDir() + QStringLiteral("Keep"));
+        EXPECT_EQ(readFile(data + QStringLiteral("/data.txt")), QByteArray("v1"));
+        window.reset();
+        if (folderStandsAgain)
+            QDir(execDir() + QStringLiteral("Keep")).removeRecursively();
+    }
+}
+
 TEST_F(Commands, reCompressUpdatesTheArchiveAndLeavesTheApplicationExpanded) {
     window = openWindow();
     clickNode(*window, QStringLiteral("Keep"));

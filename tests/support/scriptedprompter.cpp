@@ -15,12 +15,20 @@ ScriptedPrompter::~ScriptedPrompter() {
 }
 
 ScriptedPrompter& ScriptedPrompter::expect(const QString& text, MsgAnswer answer) {
-    m_expected.push_back({text, answer});
+    m_expected.push_back({text, answer, false, {}});
     return *this;
 }
 
 ScriptedPrompter& ScriptedPrompter::expectPrefix(const QString& prefix, MsgAnswer answer) {
-    m_expected.push_back({prefix, answer, true});
+    m_expected.push_back({prefix, answer, true, {}});
+    return *this;
+}
+
+ScriptedPrompter& ScriptedPrompter::then(std::function<void()> action) {
+    if (m_expected.empty())
+        ADD_FAILURE() << "then() without a message to attach it to";
+    else
+        m_expected.back().action = std::move(action);
     return *this;
 }
 
@@ -41,6 +49,8 @@ MsgAnswer ScriptedPrompter::message(const MessageRequest& request) {
         EXPECT_TRUE(request.text.startsWith(next.text)) << request.text.toStdString();
     else
         EXPECT_EQ(request.text.toStdString(), next.text.toStdString());
+    if (next.action)
+        next.action();
     return next.answer;
 }
 

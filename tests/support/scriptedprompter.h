@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <deque>
+#include <functional>
 
 namespace vadok::test {
 
@@ -20,6 +21,9 @@ public:
     ScriptedPrompter& expect(const QString& text, MsgAnswer answer = MsgAnswer::Ok);
     // The next message must start with this text (for texts that end in a system error).
     ScriptedPrompter& expectPrefix(const QString& prefix, MsgAnswer answer = MsgAnswer::Ok);
+    // Runs action when the message queued last is shown, before it is answered: the moment
+    // a test changes the disk under a command that is waiting for the user.
+    ScriptedPrompter& then(std::function<void()> action);
     // The next input box gets this answer (nullopt: cancelled).
     ScriptedPrompter& expectInput(std::optional<QString> answer);
 
@@ -40,6 +44,7 @@ private:
         QString text;
         MsgAnswer answer;
         bool prefixOnly = false;
+        std::function<void()> action;
     };
     std::deque<Expected> m_expected;
     std::deque<std::optional<QString>> m_inputs;
