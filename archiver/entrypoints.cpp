@@ -1,8 +1,8 @@
-#include "archivelock.h"
 #include "archiver.h"
 #include "commandline.h"
-#include "expandjob.h"
-#include "storejob.h"
+#include "expand/expandjob.h"
+#include "files/archivelock.h"
+#include "store/storejob.h"
 
 #include <mutex>
 

@@ -1,15 +1,15 @@
 #include "expandjob.h"
 
 #include "archiver.h"
-#include "expandtarget.h"
-#include "freespace.h"
-#include "linkstandins.h"
-#include "lzhentry.h"
-#include "memberdecoding.h"
-#include "memberfiles.h"
-#include "memberpaths.h"
-#include "readerlocale.h"
-#include "syncstamp.h"
+#include "files/expandtarget.h"
+#include "files/freespace.h"
+#include "files/linkstandins.h"
+#include "files/memberfiles.h"
+#include "files/syncstamp.h"
+#include "lzh/lzhentry.h"
+#include "names/memberpaths.h"
+#include "reading/memberdecoding.h"
+#include "reading/readerlocale.h"
 
 #include <algorithm>
 #include <archive_entry.h>

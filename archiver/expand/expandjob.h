@@ -1,6 +1,6 @@
 #pragma once
 
-#include "archivereading.h"
+#include "reading/archivereading.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,8 +1,8 @@
 #include "lzhheaderreader.h"
 
 #include "crc16.h"
-#include "memberpaths.h"
-#include "names.h"
+#include "names/memberpaths.h"
+#include "names/names.h"
 
 #include <algorithm>
 #include <functional>

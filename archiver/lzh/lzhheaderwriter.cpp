@@ -2,7 +2,7 @@
 
 #include "crc16.h"
 #include "lzhheaderreader.h"
-#include "names.h"
+#include "names/names.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "macbinary.h"
 
-#include "names.h"
+#include "names/names.h"
 
 #include <algorithm>
 #include <string>

@@ -1,12 +1,12 @@
 #include "archivereading.h"
 
 #include "archiver.h"
-#include "lzhdecoder.h"
-#include "lzhheaderreader.h"
-#include "lzhmethod.h"
-#include "memberpaths.h"
-#include "names.h"
-#include "zipdirectory.h"
+#include "lzh/lzhdecoder.h"
+#include "lzh/lzhheaderreader.h"
+#include "lzh/lzhmethod.h"
+#include "names/memberpaths.h"
+#include "names/names.h"
+#include "zip/zipdirectory.h"
 
 #include <algorithm>
 #include <archive_entry.h>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "archiver.h"
-#include "lzhmember.h"
+#include "lzh/lzhmember.h"
 
 #include <archive.h>
 #include <cstdint>

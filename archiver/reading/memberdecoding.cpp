@@ -1,9 +1,9 @@
 #include "memberdecoding.h"
 
-#include "crc16.h"
-#include "lzhdecoder.h"
-#include "lzhentry.h"
-#include "macbinary.h"
+#include "lzh/crc16.h"
+#include "lzh/lzhdecoder.h"
+#include "lzh/lzhentry.h"
+#include "lzh/macbinary.h"
 #include "rangereader.h"
 #include "readerlocale.h"
 

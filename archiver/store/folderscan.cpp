@@ -1,10 +1,10 @@
 #include "folderscan.h"
 
-#include "archivelock.h"
-#include "linkstandins.h"
 #include "archiver.h"
-#include "memberpaths.h"
-#include "sourcefile.h"
+#include "files/archivelock.h"
+#include "files/linkstandins.h"
+#include "files/sourcefile.h"
+#include "names/memberpaths.h"
 
 #include <algorithm>
 #include <unordered_map>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "lzhmember.h"
+#include "lzh/lzhmember.h"
 
 #include <cstdint>
 #include <ctime>

@@ -1,13 +1,13 @@
 #include "memberjobs.h"
 
 #include "archiver.h"
-#include "crc16.h"
-#include "lzhencoder.h"
-#include "lzhheaderwriter.h"
-#include "lzhmethod.h"
+#include "files/sourcefile.h"
+#include "lzh/crc16.h"
+#include "lzh/lzhencoder.h"
+#include "lzh/lzhheaderwriter.h"
+#include "lzh/lzhmethod.h"
 #include "memberverify.h"
 #include "oldmember.h"
-#include "sourcefile.h"
 
 #include <algorithm>
 #include <zlib.h>

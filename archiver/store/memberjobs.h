@@ -1,7 +1,7 @@
 #pragma once
 
-#include "lzhmethod.h"
-#include "lzhmember.h"
+#include "lzh/lzhmember.h"
+#include "lzh/lzhmethod.h"
 #include "spillbuffer.h"
 #include "storeplan.h"
 

@@ -1,8 +1,8 @@
 #include "memberverify.h"
 
-#include "archivereading.h"
-#include "crc16.h"
-#include "lzhmethod.h"
+#include "lzh/crc16.h"
+#include "lzh/lzhmethod.h"
+#include "reading/archivereading.h"
 
 #include <archive.h>
 #include <archive_entry.h>

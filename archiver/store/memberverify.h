@@ -1,6 +1,6 @@
 #pragma once
 
-#include "lzhdecoder.h"
+#include "lzh/lzhdecoder.h"
 
 #include <cstdint>
 #include <string>

@@ -1,8 +1,8 @@
 #include "oldmember.h"
 
-#include "lzhheaderwriter.h"
+#include "files/sourcefile.h"
+#include "lzh/lzhheaderwriter.h"
 #include "memberverify.h"
-#include "sourcefile.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "lzhmember.h"
-#include "sourcefile.h"
+#include "files/sourcefile.h"
+#include "lzh/lzhmember.h"
 
 #include <cstdint>
 #include <string>

@@ -1,15 +1,15 @@
 #include "storejob.h"
 
-#include "archivelock.h"
 #include "archiver.h"
+#include "files/archivelock.h"
+#include "files/outputfile.h"
+#include "files/sourcefile.h"
+#include "files/syncstamp.h"
 #include "folderscan.h"
-#include "lzhheaderreader.h"
-#include "lzhheaderwriter.h"
+#include "lzh/lzhheaderreader.h"
+#include "lzh/lzhheaderwriter.h"
 #include "memberpool.h"
-#include "outputfile.h"
-#include "sourcefile.h"
 #include "storeplan.h"
-#include "syncstamp.h"
 
 #include <algorithm>
 #include <fcntl.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "lzhmethod.h"
-#include "sourcefile.h"
+#include "files/sourcefile.h"
+#include "lzh/lzhmethod.h"
 
 #include <chrono>
 #include <cstddef>

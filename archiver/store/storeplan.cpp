@@ -1,7 +1,7 @@
 #include "storeplan.h"
 
 #include "archiver.h"
-#include "memberpaths.h"
+#include "names/memberpaths.h"
 
 #include <string_view>
 #include <unordered_map>

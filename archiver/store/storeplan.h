@@ -1,9 +1,9 @@
 #pragma once
 
+#include "files/syncstamp.h"
 #include "folderscan.h"
-#include "lzhheaderreader.h"
-#include "lzhmember.h"
-#include "syncstamp.h"
+#include "lzh/lzhheaderreader.h"
+#include "lzh/lzhmember.h"
 
 #include <cstdint>
 #include <optional>
