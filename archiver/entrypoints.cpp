@@ -84,4 +84,8 @@ int UnZip(void* /*owner*/, const std::string& command, char* /*buffer*/, int /*s
     return run(*parsed);
 }
 
+std::string ArchiveLockPath(const std::string& archivePath) {
+    return ArchiveLock::lockPathOf(archivePath);
+}
+
 } // namespace vadok

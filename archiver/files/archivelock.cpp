@@ -159,11 +159,3 @@ void ArchiveLock::clearRecord() {
 }
 
 } // namespace vadok::archiver
-
-namespace vadok {
-
-std::string ArchiveLockPath(const std::string& archivePath) {
-    return archiver::ArchiveLock::lockPathOf(archivePath);
-}
-
-} // namespace vadok
