@@ -1,6 +1,6 @@
 #include "expandjob.h"
 
-#include "archiver.h"
+#include "base/codes.h"
 #include "files/expandtarget.h"
 #include "files/freespace.h"
 #include "files/linkstandins.h"

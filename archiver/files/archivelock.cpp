@@ -1,6 +1,6 @@
 #include "archivelock.h"
 
-#include "archiver.h"
+#include "base/codes.h"
 #include "openbeneath.h"
 
 #include <cerrno>

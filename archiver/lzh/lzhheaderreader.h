@@ -1,6 +1,6 @@
 #pragma once
 
-#include "archiver.h"
+#include "base/codes.h"
 #include "lzhmember.h"
 
 #include <cstddef>

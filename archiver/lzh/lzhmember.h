@@ -1,12 +1,12 @@
 #pragma once
 
+#include "base/memberkind.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 
 namespace vadok::archiver {
-
-enum class MemberKind { File, Directory, Symlink };
 
 // One member as our writer emits it and our header reader returns it. Paths are relative,
 // "/"-separated, in file-system bytes (see names.h), without a trailing "/".

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "lzh/lzhmember.h"
+#include "base/memberkind.h"
 
 #include <cstddef>
 #include <deque>

@@ -1,6 +1,6 @@
 #include "archivereading.h"
 
-#include "archiver.h"
+#include "base/codes.h"
 #include "lzh/lzhdecoder.h"
 #include "lzh/lzhheaderreader.h"
 #include "lzh/lzhmethod.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "archiver.h"
+#include "base/codes.h"
 #include "lzh/lzhmember.h"
 
 #include <archive.h>

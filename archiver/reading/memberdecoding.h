@@ -1,7 +1,7 @@
 #pragma once
 
 #include "archivereading.h"
-#include "archiver.h"
+#include "base/codes.h"
 
 #include <cstddef>
 #include <cstdint>

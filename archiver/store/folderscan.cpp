@@ -1,6 +1,6 @@
 #include "folderscan.h"
 
-#include "archiver.h"
+#include "base/codes.h"
 #include "files/archivelock.h"
 #include "files/linkstandins.h"
 #include "files/sourcefile.h"

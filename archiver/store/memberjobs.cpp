@@ -1,6 +1,6 @@
 #include "memberjobs.h"
 
-#include "archiver.h"
+#include "base/codes.h"
 #include "files/sourcefile.h"
 #include "lzh/crc16.h"
 #include "lzh/lzhencoder.h"

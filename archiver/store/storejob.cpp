@@ -1,6 +1,6 @@
 #include "storejob.h"
 
-#include "archiver.h"
+#include "base/codes.h"
 #include "files/archivelock.h"
 #include "files/outputfile.h"
 #include "files/sourcefile.h"

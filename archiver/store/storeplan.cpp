@@ -1,6 +1,6 @@
 #include "storeplan.h"
 
-#include "archiver.h"
+#include "base/codes.h"
 #include "names/memberpaths.h"
 
 #include <string_view>
