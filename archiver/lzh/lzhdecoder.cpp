@@ -34,40 +34,46 @@ DecodeStatus copyStored(const DataSource& in, std::uint64_t originalSize, const 
 // Position table sizes: NP is one more than the bits of the largest distance, and its count
 // field is 4 bits wide up to -lh5-, 5 bits beyond. -lh4- shares -lh5-'s tables (its encoders
 // only use the first 4 KiB); -lhx- reaches 512 KiB back.
-const LzhBlockParams* blockParams(std::string_view method) {
-    static constexpr LzhBlockParams lh5{14, 4}, lh6{16, 5}, lh7{17, 5}, lhx{20, 5};
-    if (method == "lh4" || method == "lh5")
-        return &lh5;
-    if (method == "lh6")
-        return &lh6;
-    if (method == "lh7")
-        return &lh7;
-    if (method == "lhx")
-        return &lhx;
-    return nullptr;
+constexpr LzhBlockParams kLh5{14, 4}, kLh6{16, 5}, kLh7{17, 5}, kLhx{20, 5};
+
+template <const LzhBlockParams& params>
+DecodeStatus decodeBlocks(const DataSource& in, std::uint64_t originalSize, const DecodedSink& out,
+                          std::string& error) {
+    return decodeLzhBlocks(params, in, originalSize, out, error);
 }
 
-bool stored(std::string_view method) { return method == "lh0" || method == "lz4"; }
+using Decoder = DecodeStatus (*)(const DataSource& in, std::uint64_t originalSize,
+                                 const DecodedSink& out, std::string& error);
+
+// Every method our decoders read, by the three letters between its dashes. What our own
+// store writes comes first: it is nearly every member read, and each is looked up twice.
+constexpr struct {
+    std::string_view method;
+    Decoder decode;
+} kMethods[] = {
+    {"lh7", decodeBlocks<kLh7>}, {"lh0", copyStored},         {"lh6", decodeBlocks<kLh6>},
+    {"lh5", decodeBlocks<kLh5>}, {"lh4", decodeBlocks<kLh5>}, {"lhx", decodeBlocks<kLhx>},
+    {"lh1", decodeLzhDynamic},   {"lz4", copyStored},         {"lzs", decodeLzs},
+    {"lz5", decodeLz5},
+};
+
+Decoder decoderOf(std::string_view method) {
+    for (const auto& m : kMethods)
+        if (m.method == method)
+            return m.decode;
+    return nullptr;
+}
 
 } // namespace
 
 bool ownDecodableMethod(std::string_view method) {
-    return stored(method) || blockParams(method) != nullptr || method == "lh1" || method == "lzs" ||
-           method == "lz5";
+    return decoderOf(method) != nullptr;
 }
 
 DecodeStatus decodeLzhData(std::string_view method, const DataSource& in, std::uint64_t originalSize,
                            const DecodedSink& out, std::string& error) {
-    if (stored(method))
-        return copyStored(in, originalSize, out, error);
-    if (const LzhBlockParams* params = blockParams(method))
-        return decodeLzhBlocks(*params, in, originalSize, out, error);
-    if (method == "lh1")
-        return decodeLzhDynamic(in, originalSize, out, error);
-    if (method == "lzs")
-        return decodeLzs(in, originalSize, out, error);
-    if (method == "lz5")
-        return decodeLz5(in, originalSize, out, error);
+    if (const Decoder decode = decoderOf(method))
+        return decode(in, originalSize, out, error);
     error = "no decoder for -" + std::string(method) + "-";
     return DecodeStatus::UnsupportedMethod;
 }

@@ -17,16 +17,6 @@ LzhMethodParams methodParams(LzhMethod method) {
     return {"-lh7-", 16, 17, 5};
 }
 
-std::optional<LzhMethod> methodFromName(std::string_view name) {
-    if (name == "lh5")
-        return LzhMethod::Lh5;
-    if (name == "lh6")
-        return LzhMethod::Lh6;
-    if (name == "lh7")
-        return LzhMethod::Lh7;
-    return std::nullopt;
-}
-
 bool libarchiveDecodes(std::string_view name) {
     static constexpr std::string_view known[] = {"lh0", "lz4", "lh5", "lh6", "lh7", "lhd"};
     return std::find(std::begin(known), std::end(known), name) != std::end(known);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string_view>
 
 namespace vadok::archiver {
@@ -17,7 +16,6 @@ struct LzhMethodParams {
 };
 
 LzhMethodParams methodParams(LzhMethod method);
-std::optional<LzhMethod> methodFromName(std::string_view name);
 
 // Whether libarchive decodes members of the method named ("lh5", "lhd", ...): it is the
 // independent check of what our encoder writes. What can be read at all is what our own
