@@ -1,11 +1,11 @@
 // The two read-only looks at an archive the launcher takes on its own: a full check of every
 // member, and its sizes from the headers.
-#include "archivelock.h"
 #include "archiver.h"
-#include "archivereading.h"
-#include "lzhheaderreader.h"
-#include "memberdecoding.h"
-#include "readerlocale.h"
+#include "files/archivelock.h"
+#include "lzh/lzhheaderreader.h"
+#include "reading/archivereading.h"
+#include "reading/memberdecoding.h"
+#include "reading/readerlocale.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
-#include "archivelock.h"
 #include "archiver.h"
 #include "commandline.h"
-#include "expandjob.h"
-#include "storejob.h"
+#include "expand/expandjob.h"
+#include "files/archivelock.h"
+#include "store/storejob.h"
 
 #include <mutex>
 
@@ -82,6 +82,10 @@ int UnZip(void* /*owner*/, const std::string& command, char* /*buffer*/, int /*s
     if (!parsed)
         return ArchiverBadCommand;
     return run(*parsed);
+}
+
+std::string ArchiveLockPath(const std::string& archivePath) {
+    return ArchiveLock::lockPathOf(archivePath);
 }
 
 } // namespace vadok

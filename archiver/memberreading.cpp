@@ -1,9 +1,9 @@
 // Small members read into memory, for whoever wants an archive's texts without expanding it.
-#include "archivelock.h"
 #include "archiver.h"
-#include "archivereading.h"
-#include "memberdecoding.h"
-#include "readerlocale.h"
+#include "files/archivelock.h"
+#include "reading/archivereading.h"
+#include "reading/memberdecoding.h"
+#include "reading/readerlocale.h"
 
 #include <archive_entry.h>
 

@@ -1,11 +1,11 @@
-#include "archivelock.h"
 #include "archiver.h"
-#include "archivereading.h"
-#include "crc16.h"
-#include "folderscan.h"
-#include "memberdecoding.h"
-#include "readerlocale.h"
-#include "sourcefile.h"
+#include "files/archivelock.h"
+#include "files/sourcefile.h"
+#include "lzh/crc16.h"
+#include "reading/archivereading.h"
+#include "reading/memberdecoding.h"
+#include "reading/readerlocale.h"
+#include "store/folderscan.h"
 
 #include <algorithm>
 #include <fcntl.h>

@@ -8,11 +8,11 @@
 #include "decodebench.h"
 
 #include "appcorpus.h"
-#include "archiver/crc16.h"
-#include "archiver/lzhdecoder.h"
-#include "archiver/lzhencoder.h"
-#include "archiver/lzhheaderreader.h"
-#include "archiver/lzhheaderwriter.h"
+#include "archiver/lzh/crc16.h"
+#include "archiver/lzh/lzhdecoder.h"
+#include "archiver/lzh/lzhencoder.h"
+#include "archiver/lzh/lzhheaderreader.h"
+#include "archiver/lzh/lzhheaderwriter.h"
 
 #include <archive.h>
 #include <archive_entry.h>

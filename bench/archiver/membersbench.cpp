@@ -9,8 +9,8 @@
 //
 // The goal is a peak under 128 MB for a million members.
 
-#include "archiver/lzhheaderwriter.h"
-#include "archiver/lzhmember.h"
+#include "archiver/lzh/lzhheaderwriter.h"
+#include "archiver/lzh/lzhmember.h"
 
 #include <chrono>
 #include <cstdint>

@@ -11,8 +11,8 @@
 #include <QFileInfo>
 
 #ifdef VADOK_WITH_ARCHIVER
-#include "archiver/archivelock.h"
 #include "archiver/archiver.h"
+#include "archiver/files/archivelock.h"
 #endif
 
 namespace vadok {

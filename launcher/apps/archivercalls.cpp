@@ -17,7 +17,7 @@
 
 #ifdef VADOK_WITH_ARCHIVER
 #include "archiver/archiver.h"
-#include "archiver/archivelock.h"
+#include "archiver/files/archivelock.h"
 #endif
 
 namespace vadok {

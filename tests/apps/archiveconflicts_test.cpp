@@ -5,7 +5,7 @@
 #include "support/files.h"
 #include "support/trashhome.h"
 
-#include "archiver/archivelock.h"
+#include "archiver/files/archivelock.h"
 
 #include <QDir>
 #include <QFile>

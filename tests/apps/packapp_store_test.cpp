@@ -1,7 +1,7 @@
 #include "appsfixture.h"
 
 #include "apps/archivercalls.h"
-#include "archiver/archivelock.h"
+#include "archiver/files/archivelock.h"
 #include "catalog/settings.h"
 #include "util/folderutil.h"
 

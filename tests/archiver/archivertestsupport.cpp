@@ -1,6 +1,6 @@
 #include "archivertestsupport.h"
 
-#include "archiver/expandjob.h"
+#include "archiver/expand/expandjob.h"
 
 #include <cstdlib>
 #include <dirent.h>

@@ -3,11 +3,11 @@
 
 #include "archivertestsupport.h"
 
-#include "archiver/bitwriter.h"
-#include "archiver/crc16.h"
-#include "archiver/lzhdecoder.h"
-#include "archiver/lzhencoder.h"
-#include "archiver/lzhheaderreader.h"
+#include "archiver/lzh/bitwriter.h"
+#include "archiver/lzh/crc16.h"
+#include "archiver/lzh/lzhdecoder.h"
+#include "archiver/lzh/lzhencoder.h"
+#include "archiver/lzh/lzhheaderreader.h"
 
 #include <gtest/gtest.h>
 

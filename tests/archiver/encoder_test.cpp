@@ -1,8 +1,8 @@
-#include "archiver/crc16.h"
-#include "archiver/huffman.h"
-#include "archiver/lzhencoder.h"
-#include "archiver/lzhheaderwriter.h"
-#include "archiver/memberverify.h"
+#include "archiver/lzh/crc16.h"
+#include "archiver/lzh/huffman.h"
+#include "archiver/lzh/lzhencoder.h"
+#include "archiver/lzh/lzhheaderwriter.h"
+#include "archiver/store/memberverify.h"
 
 #include <gtest/gtest.h>
 

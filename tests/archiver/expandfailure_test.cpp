@@ -6,10 +6,10 @@
 #include "rawarchive.h"
 
 #include "archiver/archiver.h"
-#include "archiver/expandjob.h"
-#include "archiver/expandtarget.h"
-#include "archiver/lzhheaderreader.h"
-#include "archiver/syncstamp.h"
+#include "archiver/expand/expandjob.h"
+#include "archiver/files/expandtarget.h"
+#include "archiver/files/syncstamp.h"
+#include "archiver/lzh/lzhheaderreader.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 #include "rawarchive.h"
 
 #include "archiver/archiver.h"
-#include "archiver/expandjob.h"
-#include "archiver/lzhheaderreader.h"
+#include "archiver/expand/expandjob.h"
+#include "archiver/lzh/lzhheaderreader.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 #include "rawarchive.h"
 
 #include "archiver/archiver.h"
-#include "archiver/lzhheaderreader.h"
-#include "archiver/lzhheaderwriter.h"
+#include "archiver/lzh/lzhheaderreader.h"
+#include "archiver/lzh/lzhheaderwriter.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 #include "archivertestsupport.h"
 #include "rawarchive.h"
 
-#include "archiver/crc16.h"
-#include "archiver/lzhheaderreader.h"
+#include "archiver/lzh/crc16.h"
+#include "archiver/lzh/lzhheaderreader.h"
 
 #include <gtest/gtest.h>
 

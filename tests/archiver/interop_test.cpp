@@ -4,7 +4,7 @@
 #include "archivertestsupport.h"
 
 #include "archiver/archiver.h"
-#include "archiver/names.h"
+#include "archiver/names/names.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 #include "rawarchive.h"
 
 #include "archiver/archiver.h"
-#include "archiver/freespace.h"
-#include "archiver/linkstandins.h"
+#include "archiver/files/freespace.h"
+#include "archiver/files/linkstandins.h"
 
 #include <gtest/gtest.h>
 

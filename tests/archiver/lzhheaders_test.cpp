@@ -6,7 +6,7 @@
 #include "rawarchive.h"
 
 #include "archiver/archiver.h"
-#include "archiver/lzhheaderreader.h"
+#include "archiver/lzh/lzhheaderreader.h"
 
 #include <gtest/gtest.h>
 

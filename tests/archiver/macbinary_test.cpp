@@ -5,7 +5,7 @@
 
 #include "archivertestsupport.h"
 
-#include "archiver/macbinary.h"
+#include "archiver/lzh/macbinary.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 #include "rawarchive.h"
 
 #include "archiver/archiver.h"
-#include "archiver/lzhheaderreader.h"
-#include "archiver/storejob.h"
+#include "archiver/lzh/lzhheaderreader.h"
+#include "archiver/store/storejob.h"
 
 #include <gtest/gtest.h>
 

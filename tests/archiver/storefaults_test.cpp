@@ -4,10 +4,10 @@
 
 #include "archivertestsupport.h"
 
-#include "archiver/archivelock.h"
 #include "archiver/archiver.h"
-#include "archiver/lzhheaderreader.h"
-#include "archiver/storejob.h"
+#include "archiver/files/archivelock.h"
+#include "archiver/lzh/lzhheaderreader.h"
+#include "archiver/store/storejob.h"
 
 #include <gtest/gtest.h>
 

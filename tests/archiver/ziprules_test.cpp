@@ -7,7 +7,7 @@
 #include "rawarchive.h"
 
 #include "archiver/archiver.h"
-#include "zipdirectory.h"
+#include "archiver/zip/zipdirectory.h"
 
 #include <gtest/gtest.h>
 

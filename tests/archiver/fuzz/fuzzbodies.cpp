@@ -1,13 +1,13 @@
 #include "fuzzbodies.h"
 
 #include "archiver/archiver.h"
-#include "archiver/crc16.h"
-#include "archiver/expandjob.h"
-#include "archiver/lzhencoder.h"
-#include "archiver/lzhheaderreader.h"
-#include "archiver/lzhheaderwriter.h"
-#include "archiver/memberverify.h"
-#include "archiver/storejob.h"
+#include "archiver/expand/expandjob.h"
+#include "archiver/lzh/crc16.h"
+#include "archiver/lzh/lzhencoder.h"
+#include "archiver/lzh/lzhheaderreader.h"
+#include "archiver/lzh/lzhheaderwriter.h"
+#include "archiver/store/memberverify.h"
+#include "archiver/store/storejob.h"
 
 #include <algorithm>
 #include <cstdlib>

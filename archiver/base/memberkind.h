@@ -1,0 +1,8 @@
+#pragma once
+
+namespace vadok::archiver {
+
+// What a member is in any format: the only things an expansion creates and a store keeps.
+enum class MemberKind { File, Directory, Symlink };
+
+} // namespace vadok::archiver

@@ -1,0 +1,424 @@
+#include "expandjob.h"
+
+#include "base/codes.h"
+#include "files/expandtarget.h"
+#include "files/freespace.h"
+#include "files/linkstandins.h"
+#include "files/memberfiles.h"
+#include "files/syncstamp.h"
+#include "lzh/lzhentry.h"
+#include "names/memberpaths.h"
+#include "reading/memberdecoding.h"
+#include "reading/readerlocale.h"
+
+#include <algorithm>
+#include <archive_entry.h>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <utility>
+
+namespace vadok::archiver {
+
+namespace {
+
+struct WriterDeleter {
+    void operator()(struct archive* a) const { archive_write_free(a); }
+};
+using DiskWriter = std::unique_ptr<struct archive, WriterDeleter>;
+
+std::string errorOf(struct archive* a, const char* fallback) {
+    const char* e = archive_error_string(a);
+    return e ? e : fallback;
+}
+
+std::string withoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+// Folders its owner cannot enter, list or write to, and files it cannot read or write,
+// strand an application: it can be neither expanded over, stored again nor deleted.
+void letOwnerIn(struct archive_entry* entry) {
+    const mode_t owner = archive_entry_filetype(entry) == AE_IFDIR ? S_IRWXU
+                         : archive_entry_filetype(entry) == AE_IFREG ? S_IRUSR | S_IWUSR
+                                                                     : 0;
+    archive_entry_set_perm(entry, archive_entry_perm(entry) | owner);
+}
+
+// The destination with the links above it resolved, or "" when it does not exist yet.
+std::string resolvedFolder(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+}
+
+// libarchive's writer for folders, and for every member of archives that cannot be spread
+// over threads. It sets the umask to 0 and back on every header, so it must never run
+// while another thread creates files.
+DiskWriter newDiskWriter(bool times) {
+    DiskWriter disk(archive_write_disk_new());
+    archive_write_disk_set_options(disk.get(), (times ? ARCHIVE_EXTRACT_TIME : 0) |
+                                                   ARCHIVE_EXTRACT_SECURE_NODOTDOT |
+                                                   ARCHIVE_EXTRACT_SECURE_SYMLINKS |
+                                                   ARCHIVE_EXTRACT_UNLINK);
+    archive_write_disk_set_standard_lookup(disk.get());
+    return disk;
+}
+
+// Whether members land on one another: two at one path, or one below a member that is no
+// folder. The later one wins then, which only an expansion in member order gets right.
+bool membersOverlap(const std::vector<ListedMember>& members, const MemberPathIndex& index) {
+    const auto& order = index.order();
+    for (std::size_t k = 1; k < order.size(); ++k)
+        if (index.path(order[k]) == index.path(order[k - 1]))
+            return true;
+    return std::any_of(order.begin(), order.end(), [&](std::uint32_t i) {
+        return members[i].kind != MemberKind::Directory && index.anyBelow(index.path(i));
+    });
+}
+
+struct timespecPair {
+    struct timespec t[2];
+};
+
+timespecPair timesOf(struct archive_entry* entry) {
+    timespecPair p{};
+    p.t[0] = {0, UTIME_OMIT};
+    p.t[1] = {0, UTIME_OMIT};
+    if (archive_entry_atime_is_set(entry))
+        p.t[0] = {archive_entry_atime(entry), archive_entry_atime_nsec(entry)};
+    if (archive_entry_mtime_is_set(entry))
+        p.t[1] = {archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)};
+    return p;
+}
+
+std::int64_t mtimeOf(const timespecPair& times) {
+    return times.t[1].tv_nsec == UTIME_OMIT ? 0 : times.t[1].tv_sec;
+}
+
+// Files and links below root on any number of threads; folders were made before.
+class FileWriter : public MemberHandler {
+public:
+    FileWriter(int root, RefusedLinks& refused) : m_root(root), m_refused(refused) {}
+    ~FileWriter() override {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool begin(const ListedMember& m, struct archive_entry* entry, std::string& error) override {
+        m_times = timesOf(entry);
+        const std::string name = normalMemberPath(m.path);
+        if (m.kind == MemberKind::Symlink) {
+            bool unsupported = false;
+            if (placeMemberLink(m_root, name, m.linkTarget, m_times.t, error, unsupported))
+                return true;
+            if (!unsupported)
+                return false;
+            m_refused.add({name, m.linkTarget, mtimeOf(m_times)});
+            return true;
+        }
+        if (m.kind == MemberKind::File) {
+            m_refused.addMode(name, archive_entry_perm(entry));
+            return createMemberFile(m_root, name, archive_entry_perm(entry), m_fd, error);
+        }
+        return true;
+    }
+    bool data(const void* p, std::size_t size, std::uint64_t offset, std::string& error) override {
+        return writeMemberData(m_fd, p, size, offset, error);
+    }
+    bool end(std::string& error) override {
+        if (m_fd < 0)
+            return true;
+        const int fd = std::exchange(m_fd, -1);
+        return finishMemberFile(fd, m_times.t, error);
+    }
+
+private:
+    int m_root;
+    RefusedLinks& m_refused;
+    int m_fd = -1;
+    timespecPair m_times{};
+};
+
+// Every member through libarchive's writer, in member order, on one thread.
+class OrderedWriter : public MemberHandler {
+public:
+    OrderedWriter(struct archive* disk, std::string root, RefusedLinks& refused)
+        : m_disk(disk), m_root(std::move(root)), m_refused(refused) {}
+    bool begin(const ListedMember& m, struct archive_entry* entry, std::string& error) override {
+        const std::string name = normalMemberPath(m.path);
+        // A folder member naming the destination itself: the destination is there already.
+        m_writing = !name.empty();
+        if (!m_writing)
+            return true;
+        archive_entry_set_pathname(entry, (m_root + name).c_str());
+        if (m.kind == MemberKind::Symlink)
+            archive_entry_set_symlink(entry, m.linkTarget.c_str());
+        // Told a size, libarchive pads a file that comes out short up to it (a 4 GiB sparse
+        // file from an archive of 44 bytes); each file's size is checked instead.
+        archive_entry_unset_size(entry);
+        letOwnerIn(entry);
+        if (m.kind == MemberKind::File)
+            m_refused.addMode(name, archive_entry_perm(entry));
+        const bool link = m.kind == MemberKind::Symlink;
+        if (!(link && linksRefusedForTesting()) && archive_write_header(m_disk, entry) >= ARCHIVE_WARN)
+            return true;
+        if (link && (linksRefusedForTesting() || linksUnsupported(archive_errno(m_disk)))) {
+            m_writing = false;
+            m_refused.add({name, m.linkTarget, mtimeOf(timesOf(entry))});
+            return true;
+        }
+        error = errorOf(m_disk, "cannot write");
+        return false;
+    }
+    bool data(const void* p, std::size_t size, std::uint64_t offset, std::string& error) override {
+        if (archive_write_data_block(m_disk, p, size, static_cast<la_int64_t>(offset)) >= ARCHIVE_OK)
+            return true;
+        error = errorOf(m_disk, "cannot write");
+        return false;
+    }
+    bool end(std::string& error) override {
+        if (!m_writing || archive_write_finish_entry(m_disk) >= ARCHIVE_WARN)
+            return true;
+        error = errorOf(m_disk, "cannot finish");
+        return false;
+    }
+
+private:
+    struct archive* m_disk;
+    std::string m_root;
+    RefusedLinks& m_refused;
+    bool m_writing = false;
+};
+
+// Makes every folder the members need before any file is written: folder members through
+// `disk` with their own times and modes (set when it is closed, after their contents), the
+// folders above members that have none of their own through `plain` as libarchive makes
+// such folders, without times. Either replaces a link or a file standing in the way.
+int makeFolders(const std::string& archivePath, const ArchiveListing& listing,
+                const std::string& root, struct archive* disk, struct archive* plain,
+                std::string& error) {
+    std::vector<std::size_t> folders;
+    std::set<std::string> needed;
+    for (std::size_t i = 0; i < listing.members.size(); ++i) {
+        const ListedMember& m = listing.members[i];
+        const std::string path = normalMemberPath(m.path);
+        for (std::size_t slash = path.find('/'); slash != std::string::npos;
+             slash = path.find('/', slash + 1))
+            needed.insert(path.substr(0, slash));
+        if (m.kind == MemberKind::Directory && !path.empty())
+            folders.push_back(i);
+    }
+    if (!folders.empty()) {
+        const int fd = ::open(archivePath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            error = "cannot open " + archivePath;
+            return ArchiverCannotOpen;
+        }
+        for (const std::size_t i : folders) {
+            const ListedMember& m = listing.members[i];
+            LzhMember header;
+            if (!rereadHeader(fd, m, header, error)) {
+                error = archivePath + ": " + error;
+                ::close(fd);
+                return ArchiverBrokenArchive;
+            }
+            const Entry entry = entryOf(header, MemberKind::Directory);
+            const std::string path = normalMemberPath(m.path);
+            needed.erase(path);
+            archive_entry_set_pathname(entry.get(), (root + path).c_str());
+            letOwnerIn(entry.get());
+            if (archive_write_header(disk, entry.get()) < ARCHIVE_WARN ||
+                archive_write_finish_entry(disk) < ARCHIVE_WARN) {
+                error = path + ": " + errorOf(disk, "cannot write");
+                ::close(fd);
+                return ArchiverWriteError;
+            }
+        }
+        ::close(fd);
+    }
+    struct archive_entry* implied = archive_entry_new();
+    int code = ArchiverOk;
+    for (const std::string& path : needed) {
+        const std::string full = root + path;
+        struct stat st {};
+        if (::lstat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            continue;
+        archive_entry_clear(implied);
+        archive_entry_set_pathname(implied, full.c_str());
+        archive_entry_set_filetype(implied, AE_IFDIR);
+        archive_entry_set_perm(implied, 0777);
+        if (archive_write_header(plain, implied) < ARCHIVE_WARN ||
+            archive_write_finish_entry(plain) < ARCHIVE_WARN) {
+            error = path + ": " + errorOf(plain, "cannot make the folder");
+            code = ArchiverWriteError;
+            break;
+        }
+    }
+    archive_entry_free(implied);
+    return code;
+}
+
+bool fail(ExpandResult& result, int code, std::string error) {
+    result.code = code;
+    result.error = std::move(error);
+    return false;
+}
+
+// Why the members may not be written below root as a whole (links through what already
+// stands there among them), or "".
+std::string unsafeMembersProblem(const std::vector<ListedMember>& members,
+                                 const std::string& root) {
+    const std::string existing = resolvedFolder(root);
+    const auto problems = findUnsafeMembers(
+        members.size(),
+        [&](std::size_t i) {
+            return PathMemberView{members[i].path, members[i].kind, members[i].linkTarget};
+        },
+        existing.empty() ? LinkLookup() : linksOnDisk(existing), true);
+    return problems.empty() ? std::string() : problems.front().why;
+}
+
+// Pass 1: every member, checked as a whole against what already stands below root; total
+// becomes the bytes they hold.
+bool checkMembers(const std::string& archivePath, const std::string& dest,
+                  const std::string& root, const ArchiveListing& listing, std::uint64_t& total,
+                  ExpandResult& result) {
+    const std::vector<ListedMember>& members = listing.members;
+    for (const auto& m : members)
+        if (std::string why = memberPathLengthProblem(m.path); !why.empty())
+            return fail(result, ArchiverUnsupported, std::move(why));
+    if (std::string why = unsafeMembersProblem(members, root); !why.empty())
+        return fail(result, ArchiverUnsafeEntry, std::move(why));
+    total = 0;
+    for (const auto& m : members)
+        total += m.size;
+    // An archive of a few bytes may claim terabytes: refuse what cannot fit before writing.
+    if (const auto free = freeSpaceFor(root); free && total > *free)
+        return fail(result, ArchiverWriteError,
+                    archivePath + " needs " + std::to_string(total) + " bytes, " +
+                        std::to_string(*free) + " are free below " + dest);
+    return true;
+}
+
+// Opens the destination and decides whether the members are spread over several threads,
+// each writing its files in place (an archive whose members were located and do not
+// overlap). A target written in place learns which paths are new.
+bool openTarget(ExpandTarget& target, const std::string& root, const ArchiveListing& listing,
+                bool& spread, ExpandResult& result) {
+    if (std::string error; !target.open(root, error))
+        return fail(result, ArchiverCannotCreate, std::move(error));
+    const std::vector<ListedMember>& members = listing.members;
+    const MemberPathIndex index(members.size(),
+                                [&](std::size_t i) { return members[i].path.view(); });
+    spread = listing.located && !membersOverlap(members, index);
+    if (!target.staged()) {
+        std::vector<std::string_view> paths(members.size());
+        for (std::size_t i = 0; i < members.size(); ++i)
+            paths[i] = index.path(i);
+        target.noteNewPaths(paths);
+    }
+    return true;
+}
+
+// What pass 2 writes, and where.
+struct WriteOrder {
+    const std::string& archivePath;
+    ArchiveFormat format;
+    const ArchiveListing& listing;
+    const std::string& root; // the folder written into, no trailing slash
+    bool spread;
+    std::uint64_t total;
+};
+
+// Pass 2: writes what pass 1 listed, then the stand-ins of refused links and the folders'
+// times and modes.
+bool writeMembers(const WriteOrder& order, const ExpandOptions& options, ExpandResult& result) {
+    const std::string& root = order.root;
+    const DiskWriter folders = newDiskWriter(true);
+    const DiskWriter impliedFolders = newDiskWriter(false);
+    const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (rootFd < 0)
+        return fail(result, ArchiverCannotCreate, "cannot open " + root);
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closeRoot{rootFd};
+    RefusedLinks refused(!fileSystemKeepsModes(root));
+    DecodeJob job =
+        jobOver(order.archivePath, order.format, order.listing, order.spread ? options.threads : 1);
+    if (order.spread) {
+        std::string error;
+        const int code = makeFolders(order.archivePath, order.listing, root, folders.get(),
+                                     impliedFolders.get(), error);
+        if (code != ArchiverOk)
+            return fail(result, code, error);
+        job.makeHandler = [rootFd, &refused] { return std::make_unique<FileWriter>(rootFd, refused); };
+    } else {
+        job.makeHandler = [disk = folders.get(), root, &refused] {
+            return std::make_unique<OrderedWriter>(disk, root, refused);
+        };
+    }
+    if (options.progress)
+        job.tick = [&](std::uint64_t done, const std::string& member) {
+            options.progress(normalMemberPath(member), done, order.total);
+            return true;
+        };
+    const MemberFault fault = decodeMembers(job);
+    if (fault.code != ArchiverOk)
+        return fail(result, fault.code, fault.error);
+    if (const StandInList list = refused.take(); !list.links.empty() || !list.modes.empty()) {
+        std::string error;
+        if (!makeLinkStandIns(root, list, error))
+            return fail(result, ArchiverWriteError, error);
+    }
+    // Folder times and modes are set here, after their contents.
+    if (archive_write_close(folders.get()) != ARCHIVE_OK ||
+        archive_write_close(impliedFolders.get()) != ARCHIVE_OK)
+        return fail(result, ArchiverWriteError,
+                    errorOf(folders.get(), "cannot finish the destination"));
+    return true;
+}
+
+} // namespace
+
+ExpandResult expandArchive(const std::string& archivePath, const std::string& dest,
+                           ArchiveFormat format, const ExpandOptions& options) {
+    Utf8ThreadLocale utf8;
+    ExpandResult result;
+    struct stat st {};
+    if (::stat(archivePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        fail(result, ArchiverCannotOpen, "cannot open " + archivePath);
+        return result;
+    }
+    const ArchiveListing listing = listArchive(archivePath, format);
+    if (listing.code != ArchiverOk) {
+        fail(result, listing.code, listing.error);
+        return result;
+    }
+    const std::string root = withoutTrailingSlashes(dest);
+    std::uint64_t total = 0;
+    ExpandTarget target;
+    bool spread = false;
+    if (!checkMembers(archivePath, dest, root, listing, total, result) ||
+        !openTarget(target, root, listing, spread, result) ||
+        !writeMembers({archivePath, format, listing, target.writeRoot(), spread, total}, options,
+                      result))
+        return result;
+    if (std::string error; !target.commit(error)) {
+        fail(result, ArchiverWriteError, std::move(error));
+        return result;
+    }
+    // Every file written has its status-change time before this moment; moving the folder
+    // changed none of them.
+    writeSyncStamp(target.finalRoot(), st, syncMomentNow());
+    return result;
+}
+
+} // namespace vadok::archiver

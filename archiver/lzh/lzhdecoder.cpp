@@ -1,0 +1,81 @@
+#include "lzhdecoder.h"
+
+#include "larcdecoder.h"
+#include "lzhblockdecoder.h"
+#include "lzhdynamicdecoder.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace vadok::archiver {
+
+namespace {
+
+DecodeStatus copyStored(const DataSource& in, std::uint64_t originalSize, const DecodedSink& out,
+                        std::string& error) {
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(std::min<std::uint64_t>(originalSize, 256 * 1024)));
+    std::uint64_t left = originalSize;
+    while (left > 0) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, buf.size()));
+        const std::size_t got = in(buf.data(), want);
+        if (got == 0) {
+            error = "the data ends early";
+            return DecodeStatus::Damaged;
+        }
+        if (!out(buf.data(), got)) {
+            error = "the output refused the data";
+            return DecodeStatus::Refused;
+        }
+        left -= got;
+    }
+    return DecodeStatus::Ok;
+}
+
+// Position table sizes: NP is one more than the bits of the largest distance, and its count
+// field is 4 bits wide up to -lh5-, 5 bits beyond. -lh4- shares -lh5-'s tables (its encoders
+// only use the first 4 KiB); -lhx- reaches 512 KiB back.
+constexpr LzhBlockParams kLh5{14, 4}, kLh6{16, 5}, kLh7{17, 5}, kLhx{20, 5};
+
+template <const LzhBlockParams& params>
+DecodeStatus decodeBlocks(const DataSource& in, std::uint64_t originalSize, const DecodedSink& out,
+                          std::string& error) {
+    return decodeLzhBlocks(params, in, originalSize, out, error);
+}
+
+using Decoder = DecodeStatus (*)(const DataSource& in, std::uint64_t originalSize,
+                                 const DecodedSink& out, std::string& error);
+
+// Every method our decoders read, by the three letters between its dashes. What our own
+// store writes comes first: it is nearly every member read, and each is looked up twice.
+constexpr struct {
+    std::string_view method;
+    Decoder decode;
+} kMethods[] = {
+    {"lh7", decodeBlocks<kLh7>}, {"lh0", copyStored},         {"lh6", decodeBlocks<kLh6>},
+    {"lh5", decodeBlocks<kLh5>}, {"lh4", decodeBlocks<kLh5>}, {"lhx", decodeBlocks<kLhx>},
+    {"lh1", decodeLzhDynamic},   {"lz4", copyStored},         {"lzs", decodeLzs},
+    {"lz5", decodeLz5},
+};
+
+Decoder decoderOf(std::string_view method) {
+    for (const auto& m : kMethods)
+        if (m.method == method)
+            return m.decode;
+    return nullptr;
+}
+
+} // namespace
+
+bool ownDecodableMethod(std::string_view method) {
+    return decoderOf(method) != nullptr;
+}
+
+DecodeStatus decodeLzhData(std::string_view method, const DataSource& in, std::uint64_t originalSize,
+                           const DecodedSink& out, std::string& error) {
+    if (const Decoder decode = decoderOf(method))
+        return decode(in, originalSize, out, error);
+    error = "no decoder for -" + std::string(method) + "-";
+    return DecodeStatus::UnsupportedMethod;
+}
+
+} // namespace vadok::archiver

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "lzh/lzhmember.h"
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace vadok::archiver {
+
+class SourceFolder;
+
+struct SourceEntry {
+    MemberKind kind = MemberKind::File;
+    std::string path;       // relative, "/"-separated
+    std::string linkTarget; // symbolic links
+    std::uint64_t size = 0;
+    std::int64_t mtime = 0;
+    std::uint32_t mtimeNsec = 0;
+    std::uint16_t mode = 0; // st_mode, type bits included
+    struct timespec changed {}; // st_ctim: when the file or folder last changed in any way
+};
+
+struct FolderScan {
+    bool ok = false;
+    int code = 0; // the ArchiverCode of a failed scan
+    std::string error;
+    std::vector<SourceEntry> entries; // each folder before its contents, names in byte order
+    std::vector<std::string> warnings;
+};
+
+// Everything below folder that goes into an archive. Symbolic links are kept as links when
+// they lead to a place inside folder, following the folder's other links as an expansion
+// will (memberpaths.h); links pointing out, links whose name holds "|" (the
+// format's link separator) and special files are left out with a warning. A name holding
+// the byte 0xFF fails the scan: LZH headers use that byte between folder names, so the
+// member would come back under another path. Folders are never entered through a link:
+// one replaced by a link during the scan fails it with ArchiverReadError.
+// An archive kept inside the folder it stores would grow by its previous version on every
+// store: archivePath, any other name for the same file, its lock file and the temporary a
+// killed store into it recorded there (archivelock.h) are left out; a user's file that is
+// only named like a temporary is not.
+// The list of links and modes an expansion onto a file system without them left at the top
+// (linkstandins.h) is taken back and never stored itself.
+FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath);
+
+} // namespace vadok::archiver

@@ -1,0 +1,207 @@
+#include "storeplan.h"
+
+#include "base/codes.h"
+#include "names/memberpaths.h"
+
+#include <string_view>
+#include <unordered_map>
+
+namespace vadok::archiver {
+
+namespace {
+
+LzhMember memberFor(const SourceEntry& e) {
+    LzhMember m;
+    m.kind = e.kind;
+    m.path = e.path;
+    m.linkTarget = e.linkTarget;
+    m.mtime = e.mtime;
+    m.mtimeNsec = e.mtimeNsec;
+    m.unixMode = e.mode;
+    m.originalSize = e.kind == MemberKind::File ? e.size : 0;
+    m.setMethod(e.kind == MemberKind::File ? "lh0" : "lhd");
+    if (e.kind != MemberKind::File)
+        m.compressedSize = 0;
+    return m;
+}
+
+bool sameTime(const LzhMember& m, const SourceEntry& e) {
+    // Members carry whole seconds, and an expansion restores whole seconds.
+    return m.mtime == e.mtime;
+}
+
+// The folder of path that the folder's content now holds as a file or a link, or "".
+std::string collidingFolder(const std::string& path,
+                            const std::unordered_map<std::string_view, MemberKind>& scanned) {
+    for (std::size_t slash = path.find('/'); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        const auto it = scanned.find(std::string_view(path).substr(0, slash));
+        if (it != scanned.end() && it->second != MemberKind::Directory)
+            return path.substr(0, slash);
+    }
+    return {};
+}
+
+// Leaves out kept members an expansion would refuse. Leaving out a link changes where links
+// through it lead, so this repeats until nothing is refused.
+bool dropKeptMembersRefused(StorePlan& plan, std::size_t firstKept) {
+    // The folder's own entries passed the same checks in the scan.
+    if (firstKept == plan.tasks.size())
+        return true;
+    while (true) {
+        std::vector<PathMember> members;
+        members.reserve(plan.tasks.size());
+        for (const auto& t : plan.tasks)
+            members.push_back({t.member.path, t.member.kind, t.member.linkTarget});
+        const auto problems = findUnsafeMembers(members, {}, false);
+        if (problems.empty())
+            return true;
+        std::vector<bool> drop(plan.tasks.size(), false);
+        bool any = false;
+        for (const auto& p : problems) {
+            for (const std::size_t i : p.through)
+                if (i >= firstKept)
+                    any = drop[i] = true;
+            if (p.member >= firstKept)
+                any = drop[p.member] = true;
+        }
+        if (!any) {
+            plan.code = ArchiverUnsafeEntry;
+            plan.error = problems.front().why;
+            return false;
+        }
+        for (std::size_t i = plan.tasks.size(); i-- > firstKept;) {
+            if (!drop[i])
+                continue;
+            plan.warnings.push_back("left out the old member " + plan.tasks[i].member.path +
+                                    ": an expansion would refuse it");
+            plan.tasks.erase(plan.tasks.begin() + static_cast<long>(i));
+        }
+    }
+}
+
+// The old members by name: the current (last) old member of each name, and for each member
+// the one of the same name before it. Duplicates are rare, and a name that has them uses
+// them all.
+struct OldNames {
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::unordered_map<std::string_view, std::size_t> last;
+    std::vector<std::size_t> sameNameBefore;
+
+    explicit OldNames(const ArchiveIndex& old) : sameNameBefore(old.members.size(), kNone) {
+        last.reserve(old.members.size());
+        for (std::size_t i = 0; i < old.members.size(); ++i) {
+            const auto [it, added] = last.try_emplace(old.members[i].path, i);
+            if (!added) {
+                sameNameBefore[i] = it->second;
+                it->second = i;
+            }
+        }
+    }
+};
+
+// The task for one of the folder's entries: a copy of its old member when that is the same
+// file by size and time, else a compression (files) or a header alone. Marks every old
+// member of the name as used.
+Task taskForEntry(const SourceEntry& e, bool changed, const ArchiveIndex& old,
+                  const OldNames& names, std::vector<bool>& oldUsed) {
+    Task t;
+    t.member = memberFor(e);
+    const auto it = names.last.find(e.path);
+    if (it != names.last.end()) {
+        const LzhMember& o = old.members[it->second];
+        for (std::size_t i = it->second; i != OldNames::kNone; i = names.sameNameBefore[i])
+            oldUsed[i] = true;
+        if (e.kind == MemberKind::File && o.kind == MemberKind::File &&
+            o.originalSize == e.size && sameTime(o, e)) {
+            t.kind = TaskKind::CopyOld;
+            t.member.setMethod(o.method);
+            t.member.compressedSize = o.compressedSize;
+            t.member.crc = o.crc;
+            t.member.storedCrc = o.storedCrc;
+            t.old = &o;
+            t.compare = changed;
+        }
+    }
+    if (e.kind == MemberKind::File) {
+        if (t.kind != TaskKind::CopyOld)
+            t.kind = TaskKind::Compress;
+        t.source = e.path;
+    }
+    return t;
+}
+
+// The folder's entries in scan order; returns which old members they use.
+std::vector<bool> planScannedEntries(StorePlan& plan, const FolderScan& scan,
+                                     const ArchiveIndex& old,
+                                     const std::optional<SyncMoment>& synced) {
+    const OldNames names(old);
+    std::vector<bool> oldUsed(old.members.size(), false);
+    // Per folder: it or a folder above it changed since the stamp (the folder itself is left
+    // out: writing the stamp changes it).
+    std::unordered_map<std::string_view, bool> folderChanged;
+    for (const auto& e : scan.entries) {
+        const std::size_t slash = e.path.rfind('/');
+        const bool changed = !synced || changedSince(e.changed, *synced) ||
+                             (slash != std::string::npos &&
+                              folderChanged[std::string_view(e.path).substr(0, slash)]);
+        if (e.kind == MemberKind::Directory)
+            folderChanged[e.path] = changed;
+        plan.tasks.push_back(taskForEntry(e, changed, old, names, oldUsed));
+    }
+    return oldUsed;
+}
+
+// Keeps the old members the folder no longer has, unless they would now lie below a file or
+// a link.
+void keepOldMembersGone(StorePlan& plan, const FolderScan& scan, const ArchiveIndex& old,
+                        const std::vector<bool>& oldUsed) {
+    // Needed only for old members the folder no longer has, which most stores have none of.
+    std::unordered_map<std::string_view, MemberKind> scanned;
+    for (std::size_t i = 0; i < old.members.size(); ++i) {
+        if (oldUsed[i])
+            continue;
+        if (scanned.empty())
+            for (const auto& e : scan.entries)
+                scanned[e.path] = e.kind;
+        const LzhMember& o = old.members[i];
+        if (const std::string folder = collidingFolder(o.path, scanned); !folder.empty()) {
+            plan.warnings.push_back("left out the old member " + o.path + ": " + folder +
+                                    " is no longer a folder");
+            continue;
+        }
+        Task t;
+        t.kind = o.compressedSize > 0 ? TaskKind::CopyOld : TaskKind::HeaderOnly;
+        t.member = o;
+        t.old = &o;
+        plan.tasks.push_back(std::move(t));
+    }
+}
+
+// Adds up the bytes to store; fails the plan on a file too large for a member.
+void addUpSizes(StorePlan& plan) {
+    for (const auto& t : plan.tasks) {
+        if (t.member.originalSize > kLargestMember) {
+            plan.code = ArchiverUnsupported;
+            plan.error = "file too large for the archive format: " + t.member.path;
+            return;
+        }
+        plan.totalBytes += t.member.originalSize;
+    }
+}
+
+} // namespace
+
+StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old,
+                    const std::optional<SyncMoment>& synced) {
+    StorePlan plan;
+    plan.tasks.reserve(scan.entries.size() + old.members.size());
+    const std::vector<bool> oldUsed = planScannedEntries(plan, scan, old, synced);
+    const std::size_t firstKept = plan.tasks.size();
+    keepOldMembersGone(plan, scan, old, oldUsed);
+    if (dropKeptMembersRefused(plan, firstKept))
+        addUpSizes(plan);
+    return plan;
+}
+
+} // namespace vadok::archiver

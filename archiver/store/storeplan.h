@@ -1,0 +1,57 @@
+#pragma once
+
+#include "files/syncstamp.h"
+#include "folderscan.h"
+#include "lzh/lzhheaderreader.h"
+#include "lzh/lzhmember.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vadok::archiver {
+
+// Level-2 headers hold sizes in 32 bits.
+constexpr std::uint64_t kLargestMember = 0xFFFFFFFF;
+
+enum class TaskKind { Compress, CopyOld, HeaderOnly };
+
+// One member of the archive being written, in archive order. A CopyOld member is copied
+// only once its old data is shown sound (and, with compare, equal to the folder's file);
+// otherwise it is compressed from source, or fails the store when there is none.
+struct Task {
+    TaskKind kind = TaskKind::HeaderOnly;
+    LzhMember member;   // header fields; sizes and CRC filled in when compressed
+    std::string source; // the folder's file, relative to the folder
+    const LzhMember* old = nullptr; // the old member whose data CopyOld copies
+    bool compare = false; // the file may have changed since the folder's stamp
+
+    // Old data the old archive's reading already showed sound, for an unchanged file: it
+    // goes in as it is and needs no worker.
+    bool copiesSoundData() const {
+        return kind == TaskKind::CopyOld && !compare && old->storedDataSound;
+    }
+};
+
+struct StorePlan {
+    int code = 0; // an ArchiverCode
+    std::string error;
+    std::vector<Task> tasks;
+    std::vector<std::string> warnings;
+    std::uint64_t totalBytes = 0;
+};
+
+// The members of the updated archive: the folder's entries in scan order, then the old
+// members the folder no longer has. Unchanged files (same name, size and second) are copied
+// as raw data under a header with today's mode; those that may have changed since synced
+// (syncstamp.h), or all of them without a stamp, are compared with their old member first.
+// Old members that no longer fit the folder
+// are left out with a warning: those below what is now a file or a link (they would collide
+// with it, and every later expansion would fail) and those an expansion would refuse (a link
+// that now leads out through the folder's links, an unsafe name). Files too large for a
+// member fail the plan with ArchiverUnsupported before anything is compressed.
+StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old,
+                    const std::optional<SyncMoment>& synced);
+
+} // namespace vadok::archiver
