@@ -41,8 +41,12 @@
 //       store, expansion or check of the archive to end: it calls the warning callback once
 //       and the progress callback with an empty member and 0 of 0 bytes every few
 //       milliseconds while it waits, and fails with ArchiverLocked after 10 minutes. The
-//       lock is ".<archive name>.lock" beside the archive (made 0644 and never deleted).
-//       A store records the name of its temporary in that file before it creates it; the
+//       lock file lives in this user's lock folder (~/.cache/vadok/locks), never beside the
+//       archive, and goes when nobody holds it any more; a link, a second name of another
+//       file, a FIFO or a folder standing under its name is set aside with a warning and
+//       never used (archivelock.h). A lock file ".<archive name>.lock" an earlier version
+//       left beside the archive is removed by the next store.
+//       A store records the name of its temporary in its lock file before it creates it; the
 //       next store removes a temporary so recorded (its store was killed) and nothing else:
 //       files that are only named like temporaries, beside the archive or in the folder,
 //       are the user's.
@@ -166,8 +170,8 @@ void SetArchiverWarningCallback(ArchiverWarningCallback callback);
 
 int Unlha(void* owner, const std::string& command, char* buffer, int size);
 
-// The lock file beside archivePath that its stores, expansions and checks take turns on. The
-// archiver never removes it; whoever removes the archive for good may remove it too.
+// The lock file in this user's lock folder that the stores, expansions and checks of
+// archivePath take turns on while one of them runs; "" when there is no lock folder.
 std::string ArchiveLockPath(const std::string& archivePath);
 int UnZip(void* owner, const std::string& command, char* buffer, int size);
 

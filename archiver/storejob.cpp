@@ -82,12 +82,16 @@ bool lockForStore(ArchiveLock& lock, const std::string& archivePath, const Store
             options.progress({}, 0, 0);
         return true;
     };
-    const int code = lock.take(archivePath, ArchiveLock::Kind::Exclusive, wait);
-    if (code == ArchiverOk)
+    const int code = lock.take(archivePath, ArchiveLock::Kind::Exclusive, wait, options.warning);
+    if (code == ArchiverOk) {
+        retireLockBeside(archivePath);
         return true;
+    }
     return fail(result, code,
-                code == ArchiverLocked ? "another store or an expansion kept " + archivePath
-                                       : "cannot create the lock file beside " + archivePath);
+                code == ArchiverLocked
+                    ? "another store or an expansion kept " + archivePath
+                    : "cannot make the lock file of " + archivePath +
+                          " in this user's lock folder (~/.cache/vadok/locks)");
 }
 
 void warnAll(const StoreOptions& options, const std::vector<std::string>& warnings) {

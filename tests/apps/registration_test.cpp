@@ -54,9 +54,8 @@ TEST_P(NewArchive, anArchiveLeftThereIsRebuiltAddedToOrKept) {
     if (c.answer) {
         EXPECT_EQ(prompter.messages().value(0).title, QStringLiteral("上書き確認"));
     }
-    // Nothing is left beside the archive but the archiver's lock files (".<archive>.lock"),
-    // which stay as lock files must.
-    EXPECT_EQ(filesBesideArchives(settings().PackDir), QStringList{"Foo.lzh"});
+    EXPECT_EQ(QDir(settings().PackDir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Foo.lzh"});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -73,7 +72,7 @@ TEST_F(NewArchive, aFolderTheArchiverRefusesLeavesNoArchive) {
     prompter.expectPrefix(QStringLiteral("圧縮に失敗しました。Error Code:0x8009\r\n\r\n[Bad]\r\n"));
     EXPECT_FALSE(LhaCompressDir(QStringLiteral("Bad"), folder));
     EXPECT_EQ(QDir(settings().PackDir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList{".Bad.lzh.lock"});
+              QStringList{});
     DeleteFolder(folder, nullptr, true); // Qt cannot spell the refused name to remove it
 
 }

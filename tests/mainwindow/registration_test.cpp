@@ -174,6 +174,9 @@ TEST_P(Drops, aDroppedArchiveOrFolderBecomesAnApplication) {
     const QString title = QString::fromUtf8(c.title);
     expectRegistered(title, sourceFiles);
     EXPECT_EQ(QFileInfo::exists(dropped), c.isFolder);
+    // Nothing of the launcher's is left in the user's folder, no lock file either.
+    EXPECT_EQ(QDir(QFileInfo(dropped).path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              c.isFolder ? QStringList{QString::fromUtf8(c.file)} : QStringList{});
     if (dropped.endsWith(QStringLiteral(".lzh"))) {
         EXPECT_EQ(readFile(archiveOf(title)), droppedBytes);
     }
