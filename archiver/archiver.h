@@ -104,9 +104,13 @@
 //       MacBinary expands to its data fork (macbinary.h).
 //       On a file system that holds no symbolic links (exFAT or FAT on a USB stick) each link
 //       expands as a copy of what it leads to inside dest, and the links, with the modes of
-//       the files where the file system keeps none, are listed in ".vadok-stand-ins" at the
-//       top of dest; a store from dest writes them back as they were (linkstandins.h). A
-//       file system that reports no size at all has its free space taken as unknown.
+//       the files and folders where the file system keeps none, are listed in
+//       ".vadok-stand-ins" at the top of dest (or ".vadok-stand-ins-2" and on when the archive
+//       holds files of those names, which stay ordinary files); a store from dest writes
+//       them back as they were (linkstandins.h). A store from a file system that keeps no
+//       modes takes each mode from that list, else from the old member, else 0644 (0755 for
+//       folders). A file system that reports no size at all has its free space taken as
+//       unknown.
 //
 // Paths in command strings are UTF-8 (file-system bytes), folders end in "/". Both entry
 // points return ArchiverOk (0) or one of the codes below; buffer and size are accepted for
@@ -227,10 +231,13 @@ int ReadArchiveMembers(const std::string& archivePath, bool zip, std::uint64_t m
                        std::string* error = nullptr);
 
 // Checks, before the launcher deletes an expanded folder, that archivePath holds all of
-// folder: every file, folder and stored symbolic link below folder has a member of the same
-// kind and relative name; every file's member has the file's size and decodes completely
-// with a correct CRC that equals the CRC of the file on disk; every other member decodes
-// too. Links skipped by the store (pointing outside) are not required. Returns ArchiverOk or
+// folder as it stands on disk: every file, folder and stored symbolic link below folder has
+// a member of the same kind and relative name, or, where it stands in for a link of the
+// archive (a copy an expansion made on a file system without links), the member that link
+// leads to; every file's member has the file's size and decodes completely with a correct
+// CRC that equals the CRC of the file on disk; every other member decodes too. The folder's
+// list of stand-ins is left aside and never read: what it says is not what is checked.
+// Links skipped by the store (pointing outside) are not required. Returns ArchiverOk or
 // the code of the first problem (ArchiverIncomplete when something is missing or differs).
 int VerifyArchive(const std::string& archivePath, const std::string& folder);
 

@@ -7,7 +7,9 @@
 #include "sourcefile.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
@@ -29,19 +31,15 @@ struct ArchiveToSkip {
     std::string folder; // relative to the scanned folder, "" for the folder itself
     bool inside = false;
     std::string name;
-    std::string lock;      // the lock file of its stores
     std::string temporary; // what a killed store left, which the next store removes
     dev_t device = 0;
     ino_t inode = 0;
-    bool standInList = false; // the folder holds a list of stand-ins an expansion wrote
 
     bool skips(const std::string& rel, const std::string& n, const struct stat& st) const {
-        if (standInList && rel.empty() && n == kStandInListName)
-            return true;
         if (S_ISREG(st.st_mode) && st.st_ino == inode && st.st_dev == device && inode != 0)
             return true;
         return inside && rel == folder &&
-               (n == name || n == lock || (!temporary.empty() && n == temporary));
+               (n == name || (!temporary.empty() && n == temporary));
     }
 };
 
@@ -49,7 +47,6 @@ ArchiveToSkip archiveToSkip(const std::string& folderPath, const std::string& ar
     ArchiveToSkip skip;
     const std::size_t slash = archivePath.rfind('/');
     skip.name = slash == std::string::npos ? archivePath : archivePath.substr(slash + 1);
-    skip.lock = ArchiveLock::temporaryPrefixOf(archivePath) + "lock";
     skip.temporary = ArchiveLock::recordedTemporaryOf(archivePath);
     struct stat st {};
     if (::stat(archivePath.c_str(), &st) == 0) {
@@ -148,57 +145,137 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
     }
 }
 
-// The links an expansion onto a file system without links left as stand-ins go back in as
-// links (linkstandins.h).
-void takeBackListedLinks(FolderScan& scan, const std::string& folder) {
-    const StandInList list = readStandInList(folder + "/");
-    const std::vector<LinkRecord>& links = list.links;
-    if (!list.modes.empty() && !fileSystemKeepsModes(folder)) {
-        std::unordered_map<std::string_view, std::uint32_t> modes;
-        for (const ModeRecord& m : list.modes)
-            modes[m.path] = m.mode;
-        for (SourceEntry& e : scan.entries)
-            if (const auto it = modes.find(e.path); it != modes.end() && e.kind == MemberKind::File)
-                e.mode = static_cast<std::uint16_t>((e.mode & S_IFMT) | it->second);
+// A list bigger than this is no list an expansion wrote (a million records are some 60 MB).
+constexpr off_t kLargestList = 256 << 20;
+
+// The list of stand-ins at the top of the folder, when there is one: the last of the list's
+// names there (linkstandins.h), a plain file that reads as a sound list. Its entry is left
+// out of the scan; a file of that name that is no list stays in, with a warning.
+std::optional<StandInList> takeStandInList(FolderScan& scan, int folderFd) {
+    std::uint64_t highest = 0;
+    for (const SourceEntry& e : scan.entries)
+        if (e.path.find('/') == std::string::npos)
+            highest = std::max(highest, standInListIndex(e.path));
+    if (highest == 0)
+        return std::nullopt;
+    const std::string name = standInListName(highest);
+    const auto entry = std::find_if(scan.entries.begin(), scan.entries.end(), [&](const SourceEntry& e) {
+        return e.kind == MemberKind::File && e.path == name;
+    });
+    if (entry == scan.entries.end())
+        return std::nullopt;
+    std::string why = "it cannot be read";
+    std::optional<StandInList> list;
+    const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kLargestList) {
+        std::string text(static_cast<std::size_t>(st.st_size), '\0');
+        std::size_t got = 0;
+        while (got < text.size()) {
+            const ssize_t n = ::pread(fd, text.data() + got, text.size() - got, static_cast<off_t>(got));
+            if (n <= 0)
+                break;
+            got += static_cast<std::size_t>(n);
+        }
+        if (got == text.size())
+            list = parseStandInList(text, why);
+    } else if (fd >= 0 && st.st_size > kLargestList) {
+        why = "it is too large";
     }
-    for (const LinkRecord& link : links) {
-        const auto it = std::find_if(scan.entries.begin(), scan.entries.end(),
-                                     [&](const SourceEntry& e) { return e.path == link.path; });
-        SourceEntry entry;
-        entry.kind = MemberKind::Symlink;
-        entry.path = link.path;
-        entry.linkTarget = link.target;
-        entry.mode = S_IFLNK | 0777;
-        entry.mtime = link.mtime;
-        if (it == scan.entries.end()) {
+    if (fd >= 0)
+        ::close(fd);
+    if (!list) {
+        scan.warnings.push_back("stored as an ordinary file, not read as the list of stand-ins: " +
+                                name + " (" + why + ")");
+        return std::nullopt;
+    }
+    scan.standInList = name;
+    scan.entries.erase(entry);
+    return list;
+}
+
+// Modes where the folder's file system keeps none: the listed ones, else none known (the
+// plan then takes them from the old archive, or plain ones).
+void takeBackListedModes(FolderScan& scan, const StandInList& list) {
+    std::unordered_map<std::string_view, const ModeRecord*> modes;
+    modes.reserve(list.modes.size());
+    for (const ModeRecord& m : list.modes)
+        modes[m.path] = &m;
+    for (SourceEntry& e : scan.entries) {
+        if (e.kind == MemberKind::Symlink)
+            continue;
+        const auto it = modes.find(e.path);
+        const bool folder = e.kind == MemberKind::Directory;
+        if (it != modes.end() && it->second->folder == folder)
+            e.mode = static_cast<std::uint16_t>((e.mode & S_IFMT) | it->second->mode);
+        else
+            e.modeKnown = false;
+    }
+}
+
+// The links an expansion onto a file system without links left as stand-ins go back in as
+// links (linkstandins.h). Linear in entries and records, apart from comparing each stand-in
+// with what its link leads to.
+void takeBackListedLinks(FolderScan& scan, const std::string& folder, const StandInList& list) {
+    if (list.links.empty())
+        return;
+    std::unordered_map<std::string_view, std::size_t> byPath;
+    byPath.reserve(scan.entries.size());
+    for (std::size_t i = 0; i < scan.entries.size(); ++i)
+        byPath.emplace(scan.entries[i].path, i);
+    const ListedLinks links(list.links);
+    std::vector<SourceEntry> added;
+    std::unordered_set<std::string> folderStandIns;
+    for (const LinkRecord& link : list.links) {
+        const auto it = byPath.find(link.path);
+        if (it == byPath.end()) {
             // Its folder must be there: a link stands in no folder the scan did not see.
             const std::size_t slash = link.path.rfind('/');
-            const bool placed =
-                slash == std::string::npos ||
-                std::any_of(scan.entries.begin(), scan.entries.end(), [&](const SourceEntry& e) {
-                    return e.kind == MemberKind::Directory && e.path == link.path.substr(0, slash);
-                });
-            if (placed)
-                scan.entries.push_back(std::move(entry));
+            const auto parent = slash == std::string::npos
+                                    ? byPath.end()
+                                    : byPath.find(std::string_view(link.path).substr(0, slash));
+            if (slash != std::string::npos &&
+                (parent == byPath.end() || scan.entries[parent->second].kind != MemberKind::Directory))
+                continue;
+            SourceEntry entry;
+            entry.kind = MemberKind::Symlink;
+            entry.path = link.path;
+            entry.linkTarget = link.target;
+            entry.mode = S_IFLNK | 0777;
+            entry.mtime = link.mtime;
+            added.push_back(std::move(entry));
             continue;
         }
-        if (it->kind == MemberKind::Symlink)
+        SourceEntry& e = scan.entries[it->second];
+        if (e.kind == MemberKind::Symlink)
             continue;
-        const auto source = resolveListedLink(link.path, link.target, links);
+        const auto source = links.resolveLink(link.path, link.target);
         if (!source || !sameContent(folder + "/", link.path, *source)) {
             scan.warnings.push_back("stored as it now is, not as the link it stood in for: " +
                                     link.path + " (it was changed)");
             continue;
         }
-        entry.changed = it->changed;
-        const std::string below = link.path + "/";
-        const bool folderStandIn = it->kind == MemberKind::Directory;
-        *it = std::move(entry);
-        if (folderStandIn)
-            std::erase_if(scan.entries, [&](const SourceEntry& e) {
-                return e.path.compare(0, below.size(), below) == 0;
-            });
+        if (e.kind == MemberKind::Directory)
+            folderStandIns.insert(link.path);
+        // The path stays: byPath looks at it.
+        e.kind = MemberKind::Symlink;
+        e.linkTarget = link.target;
+        e.mode = S_IFLNK | 0777;
+        e.modeKnown = true;
+        e.size = 0;
+        e.mtime = link.mtime;
+        e.mtimeNsec = 0;
     }
+    if (!folderStandIns.empty())
+        std::erase_if(scan.entries, [&](const SourceEntry& e) {
+            for (std::size_t slash = e.path.find('/'); slash != std::string::npos;
+                 slash = e.path.find('/', slash + 1))
+                if (folderStandIns.count(e.path.substr(0, slash)))
+                    return true;
+            return false;
+        });
+    for (SourceEntry& e : added)
+        scan.entries.push_back(std::move(e));
 }
 
 // Links are judged as an expansion will judge them, through the folder's other links; as
@@ -230,7 +307,8 @@ void dropLinksLeadingOut(FolderScan& scan) {
 
 } // namespace
 
-FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath) {
+FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath,
+                      bool takeStandIns) {
     FolderScan scan;
     if (!folder.isOpen()) {
         scan.code = ArchiverCannotOpen;
@@ -244,14 +322,18 @@ FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath
         return scan;
     }
     scan.ok = true;
-    ArchiveToSkip skip = archiveToSkip(folder.path(), archivePath);
-    // A file of the user's that only has the list's name is stored like any other.
-    skip.standInList = isStandInList(folder.path() + "/");
+    const ArchiveToSkip skip = archiveToSkip(folder.path(), archivePath);
     walk(fd, "", folder.path(), skip, scan);
-    if (scan.ok)
-        takeBackListedLinks(scan, folder.path());
-    if (scan.ok)
-        dropLinksLeadingOut(scan);
+    if (!scan.ok)
+        return scan;
+    const std::optional<StandInList> list = takeStandInList(scan, folder.fd());
+    if (takeStandIns) {
+        if (!fileSystemKeepsModes(folder.path()))
+            takeBackListedModes(scan, list.value_or(StandInList{}));
+        if (list)
+            takeBackListedLinks(scan, folder.path(), *list);
+    }
+    dropLinksLeadingOut(scan);
     return scan;
 }
 

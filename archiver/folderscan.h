@@ -19,6 +19,9 @@ struct SourceEntry {
     std::int64_t mtime = 0;
     std::uint32_t mtimeNsec = 0;
     std::uint16_t mode = 0; // st_mode, type bits included
+    // False where the folder's file system keeps no modes and its list of stand-ins gives
+    // none: the mode then says nothing.
+    bool modeKnown = true;
     struct timespec changed {}; // st_ctim: when the file or folder last changed in any way
 };
 
@@ -28,6 +31,7 @@ struct FolderScan {
     std::string error;
     std::vector<SourceEntry> entries; // each folder before its contents, names in byte order
     std::vector<std::string> warnings;
+    std::string standInList; // the name of the list of stand-ins left out, "" for none
 };
 
 // Everything below folder that goes into an archive. Symbolic links are kept as links when
@@ -38,11 +42,15 @@ struct FolderScan {
 // member would come back under another path. Folders are never entered through a link:
 // one replaced by a link during the scan fails it with ArchiverReadError.
 // An archive kept inside the folder it stores would grow by its previous version on every
-// store: archivePath, any other name for the same file, its lock file and the temporary a
-// killed store into it recorded there (archivelock.h) are left out; a user's file that is
+// store: archivePath, any other name for the same file and the temporary a killed store
+// into it recorded in its lock file (archivelock.h) are left out; a user's file that is
 // only named like a temporary is not.
 // The list of links and modes an expansion onto a file system without them left at the top
-// (linkstandins.h) is taken back and never stored itself.
-FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath);
+// (linkstandins.h) is never stored itself; with takeStandIns its records are taken back:
+// stand-ins still equal to what their links lead to become the links again, and where the
+// file system keeps no modes, every file and folder has its listed mode or none known. Without
+// it the scan is of the folder as it stands on disk.
+FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath,
+                      bool takeStandIns = true);
 
 } // namespace vadok::archiver
