@@ -124,6 +124,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace vadok {
 
@@ -240,5 +241,26 @@ int ReadArchiveMembers(const std::string& archivePath, bool zip, std::uint64_t m
 // Links skipped by the store (pointing outside) are not required. Returns ArchiverOk or
 // the code of the first problem (ArchiverIncomplete when something is missing or differs).
 int VerifyArchive(const std::string& archivePath, const std::string& folder);
+
+// Copies everything below source into dest (made when missing) as an expansion of an archive
+// of source would write it there: folders, files with their modes and modification times,
+// and symbolic links; on a file system without links or modes (exFAT or FAT on a USB stick)
+// each link becomes a copy of what it leads to and the links and modes are listed, as an
+// expansion lists them, so that the first store from dest writes them back. What a store
+// leaves out stays out (links that lead out of source, special files; in warnings). Nothing
+// is followed through a link. All or nothing, as an expansion: a missing or empty dest is
+// written as a hidden sibling and moved into place once complete, and any failure leaves no
+// trace. code is ArchiverOk, or ArchiverCannotOpen (source), ArchiverCannotCreate (dest),
+// ArchiverReadError (a file of source could not be read, error says why, or changed while it
+// was copied, error 0), ArchiverWriteError (error says why: the file system refused a name,
+// ran out of space, ...) or the scan's ArchiverUnsupported, with path naming the file.
+struct FolderCopy {
+    int code = 0;
+    std::string path; // relative to source; "" for the folders themselves
+    int error = 0;    // errno
+    std::vector<std::string> warnings;
+    bool linksListed = false; // links dest cannot hold were listed there instead of made
+};
+FolderCopy CopyFolder(const std::string& source, const std::string& dest);
 
 } // namespace vadok

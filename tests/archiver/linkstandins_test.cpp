@@ -144,9 +144,9 @@ TEST(LinkStandIns, aFileThatOnlyHasTheListsNameIsStoredLikeAnyOther) {
     EXPECT_EQ(readFile(dir / ("out/" + std::string(archiver::kStandInListName))), "the user's notes");
 }
 
-// Expanded on the stick, an application is stored back member by member as it was: links,
-// and the modes of files and folders, which the stick keeps neither of. What was added on
-// the stick has no mode to keep and gets plain ones.
+// Expanded on the stick or copied there as a folder, an application is stored back member
+// by member as it was: links, and the modes of files and folders, which the stick keeps
+// neither of. What was added on the stick has no mode to keep and gets plain ones.
 TEST(LinkStandIns, anExfatStickRoundTripsAnApplicationWithLinksAndModes) {
     TempDir dir;
     ExfatImage stick(dir.path());
@@ -167,6 +167,31 @@ TEST(LinkStandIns, anExfatStickRoundTripsAnApplicationWithLinksAndModes) {
     for (const char* row : {"added.txt f 0644", "newdir d 0755", "newdir/x.txt f 0644",
                             "readme.txt f 0600", "data d 0750", "d l 0777 -> data"})
         EXPECT_NE(std::find(members.begin(), members.end(), row), members.end()) << row;
+
+    // Copied into the stick's execution folder as a registration copies it.
+    const std::string copy = stick.mount() + "/Exec/copy";
+    const FolderCopy copied = CopyFolder(dir / "src", copy);
+    ASSERT_EQ(copied.code, ArchiverOk) << copied.path;
+    EXPECT_EQ(readFile(copy + "/d/sub/b.txt"), "b");
+    const std::string copyArchive = dir / "copy.lzh";
+    ASSERT_EQ(Unlha(nullptr, storeCommand(copyArchive, dir / "src"), nullptr, 0), ArchiverOk);
+    const auto registered = memberTable(copyArchive);
+    ASSERT_EQ(Unlha(nullptr, storeCommand(copyArchive, copy), nullptr, 0), ArchiverOk);
+    EXPECT_EQ(memberTable(copyArchive), registered);
+    ASSERT_EQ(Unlha(nullptr, expandCommand(copyArchive, dir / "copyback"), nullptr, 0), ArchiverOk);
+    EXPECT_EQ(readTree(dir / "copyback", false), readTree(dir / "src", false));
+
+    // A name the stick refuses: the copy names it, says why, and leaves nothing there.
+    writeFile(dir / "src/sub/what?.txt", "refused on exFAT");
+    const FolderCopy refused = CopyFolder(dir / "src", stick.mount() + "/Exec/refused");
+    EXPECT_EQ(refused.code, ArchiverWriteError);
+    EXPECT_EQ(refused.path, "sub/what?.txt");
+    EXPECT_NE(refused.error, 0);
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(stick.mount() + "/Exec"))
+        left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"app", "copy"}));
 }
 
 // An archive may carry a file of the list's name (a store that went wrong, or one made to
