@@ -109,8 +109,10 @@
 //       holds files of those names, which stay ordinary files); a store from dest writes
 //       them back as they were (linkstandins.h). A store from a file system that keeps no
 //       modes takes each mode from that list, else from the old member, else 0644 (0755 for
-//       folders). A file system that reports no size at all has its free space taken as
-//       unknown.
+//       folders); one from a file system without links stores as the old archive's link a
+//       file or folder that stands in its place holding what it leads to (a copy that
+//       followed the links). A file system that reports no size at all has its free space
+//       taken as unknown.
 //
 // Paths in command strings are UTF-8 (file-system bytes), folders end in "/". Both entry
 // points return ArchiverOk (0) or one of the codes below; buffer and size are accepted for

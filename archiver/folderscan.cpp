@@ -194,6 +194,21 @@ std::optional<StandInList> takeStandInList(FolderScan& scan, int folderFd) {
     return list;
 }
 
+// Whether every file and folder shows the same permission bits, as on a file system that
+// keeps no modes: only then is the file system asked, which writes into the folder.
+bool modesLookAlike(const FolderScan& scan) {
+    std::optional<std::uint16_t> seen;
+    for (const SourceEntry& e : scan.entries) {
+        if (e.kind == MemberKind::Symlink)
+            continue;
+        const auto bits = static_cast<std::uint16_t>(e.mode & 07777);
+        if (seen && *seen != bits)
+            return false;
+        seen = bits;
+    }
+    return true;
+}
+
 // Modes where the folder's file system keeps none: the listed ones, else none known (the
 // plan then takes them from the old archive, or plain ones).
 void takeBackListedModes(FolderScan& scan, const StandInList& list) {
@@ -216,7 +231,8 @@ void takeBackListedModes(FolderScan& scan, const StandInList& list) {
 // The links an expansion onto a file system without links left as stand-ins go back in as
 // links (linkstandins.h). Linear in entries and records, apart from comparing each stand-in
 // with what its link leads to.
-void takeBackListedLinks(FolderScan& scan, const std::string& folder, const StandInList& list) {
+void takeBackListedLinks(FolderScan& scan, const std::string& folder, const StandInList& list,
+                         bool fromArchive = false) {
     if (list.links.empty())
         return;
     std::unordered_map<std::string_view, std::size_t> byPath;
@@ -234,8 +250,10 @@ void takeBackListedLinks(FolderScan& scan, const std::string& folder, const Stan
             const auto parent = slash == std::string::npos
                                     ? byPath.end()
                                     : byPath.find(std::string_view(link.path).substr(0, slash));
-            if (slash != std::string::npos &&
-                (parent == byPath.end() || scan.entries[parent->second].kind != MemberKind::Directory))
+            // The old archive keeps its own links that the folder no longer has.
+            if (fromArchive || (slash != std::string::npos &&
+                                (parent == byPath.end() ||
+                                 scan.entries[parent->second].kind != MemberKind::Directory)))
                 continue;
             SourceEntry entry;
             entry.kind = MemberKind::Symlink;
@@ -251,8 +269,9 @@ void takeBackListedLinks(FolderScan& scan, const std::string& folder, const Stan
             continue;
         const auto source = links.resolveLink(link.path, link.target);
         if (!source || !sameContent(folder + "/", link.path, *source)) {
-            scan.warnings.push_back("stored as it now is, not as the link it stood in for: " +
-                                    link.path + " (it was changed)");
+            if (!fromArchive)
+                scan.warnings.push_back("stored as it now is, not as the link it stood in for: " +
+                                        link.path + " (it was changed)");
             continue;
         }
         if (e.kind == MemberKind::Directory)
@@ -277,6 +296,29 @@ void takeBackListedLinks(FolderScan& scan, const std::string& folder, const Stan
     for (SourceEntry& e : added)
         scan.entries.push_back(std::move(e));
 }
+
+} // namespace
+
+void takeBackArchiveLinks(FolderScan& scan, const std::string& folder,
+                          const std::vector<LinkRecord>& archiveLinks) {
+    if (archiveLinks.empty())
+        return;
+    std::unordered_set<std::string_view> standing;
+    for (const SourceEntry& e : scan.entries)
+        if (e.kind != MemberKind::Symlink)
+            standing.insert(e.path);
+    const bool anyStandIn = std::any_of(archiveLinks.begin(), archiveLinks.end(),
+                                        [&](const LinkRecord& l) { return standing.count(l.path); });
+    // Only where no link can be made: elsewhere a file or folder that replaced a link is the
+    // user's own doing.
+    if (!anyStandIn || fileSystemHoldsLinks(folder))
+        return;
+    StandInList list;
+    list.links = archiveLinks;
+    takeBackListedLinks(scan, folder, list, true);
+}
+
+namespace {
 
 // Links are judged as an expansion will judge them, through the folder's other links; as
 // leaving one out changes where links through it lead, this repeats until all stay inside.
@@ -328,7 +370,7 @@ FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath
         return scan;
     const std::optional<StandInList> list = takeStandInList(scan, folder.fd());
     if (takeStandIns) {
-        if (!fileSystemKeepsModes(folder.path()))
+        if (modesLookAlike(scan) && !fileSystemKeepsModes(folder.path()))
             takeBackListedModes(scan, list.value_or(StandInList{}));
         if (list)
             takeBackListedLinks(scan, folder.path(), *list);

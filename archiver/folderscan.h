@@ -1,5 +1,6 @@
 #pragma once
 
+#include "linkstandins.h"
 #include "lzhmember.h"
 
 #include <cstdint>
@@ -52,5 +53,12 @@ struct FolderScan {
 // it the scan is of the folder as it stands on disk.
 FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath,
                       bool takeStandIns = true);
+
+// Where the folder's file system holds no links: an entry of the scan that stands where the
+// old archive holds a link (archiveLinks, as the archive gives them), and holds what that
+// link leads to in the folder, is a stand-in without a list (a copy that followed links, as
+// copying onto a USB stick does) and goes back in as the link. Anything else stays as it is.
+void takeBackArchiveLinks(FolderScan& scan, const std::string& folder,
+                          const std::vector<LinkRecord>& archiveLinks);
 
 } // namespace vadok::archiver

@@ -348,6 +348,21 @@ bool linksUnsupported(int error) {
 void refuseLinksForTesting(bool refuse) { g_refuseLinks = refuse; }
 bool linksRefusedForTesting() { return g_refuseLinks; }
 
+bool fileSystemHoldsLinks(const std::string& folder) {
+    if (linksRefusedForTesting())
+        return false;
+    std::string probe = folder + "/.vadok-link-probe-XXXXXX";
+    // A name of its own: the file mkstemp makes is replaced by the link.
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0)
+        return true;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    const bool holds = ::symlink(".", probe.c_str()) == 0 || !linksUnsupported(errno);
+    ::unlink(probe.c_str());
+    return holds;
+}
+
 bool fileSystemKeepsModes(const std::string& folder) {
     std::string probe = folder + "/.vadok-mode-probe-XXXXXX";
     const int fd = ::mkstemp(probe.data());

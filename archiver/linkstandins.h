@@ -67,6 +67,10 @@ bool linksUnsupported(int error);
 void refuseLinksForTesting(bool refuse);
 bool linksRefusedForTesting();
 
+// Whether a symbolic link can be made in folder. Asked with a hidden link made and removed at
+// once; a folder that takes nothing counts as holding them.
+bool fileSystemHoldsLinks(const std::string& folder);
+
 // Whether files made in folder keep the modes they are given (false where every file shows
 // the same mode whatever it was given). Asked with a hidden file made and removed at once;
 // a folder that takes no file counts as keeping them.

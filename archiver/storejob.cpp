@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <unistd.h>
 #include <utility>
 
@@ -125,6 +126,15 @@ bool scanAndPlan(const StoreSources& in, const StoreOptions& options, ArchiveInd
         old = oldIndex.get();
         if (!old.ok)
             return fail(result, ArchiverBrokenArchive, in.archivePath + ": " + old.error);
+        // The last member of a name is the one an expansion leaves.
+        std::unordered_map<std::string_view, const LzhMember*> last;
+        for (const LzhMember& m : old.members)
+            last[m.path] = &m;
+        std::vector<LinkRecord> links;
+        for (const LzhMember& m : old.members)
+            if (m.kind == MemberKind::Symlink && last[m.path] == &m)
+                links.push_back({m.path, m.linkTarget, m.mtime});
+        takeBackArchiveLinks(scan, in.folder.path(), links);
     }
     plan = planStore(scan, old, in.synced);
     warnAll(options, plan.warnings);

@@ -144,9 +144,10 @@ TEST(LinkStandIns, aFileThatOnlyHasTheListsNameIsStoredLikeAnyOther) {
     EXPECT_EQ(readFile(dir / ("out/" + std::string(archiver::kStandInListName))), "the user's notes");
 }
 
-// Expanded on the stick or copied there as a folder, an application is stored back member
-// by member as it was: links, and the modes of files and folders, which the stick keeps
-// neither of. What was added on the stick has no mode to keep and gets plain ones.
+// Expanded on the stick, carried there by another program or copied there as a folder, an
+// application is stored back member by member as it was: links, and the modes of files and
+// folders, which the stick keeps neither of. What was added on the stick has no mode to keep
+// and gets plain ones.
 TEST(LinkStandIns, anExfatStickRoundTripsAnApplicationWithLinksAndModes) {
     TempDir dir;
     ExfatImage stick(dir.path());
@@ -167,6 +168,20 @@ TEST(LinkStandIns, anExfatStickRoundTripsAnApplicationWithLinksAndModes) {
     for (const char* row : {"added.txt f 0644", "newdir d 0755", "newdir/x.txt f 0644",
                             "readme.txt f 0600", "data d 0750", "d l 0777 -> data"})
         EXPECT_NE(std::find(members.begin(), members.end(), row), members.end()) << row;
+
+    // Carried onto the stick by another program that followed the links, so with no list:
+    // what stands where the archive holds a link, and equals what it leads to, is that link.
+    writeFile(dir / "plain/bin/tool", "#!/bin/sh\n", 0755);
+    writeFile(dir / "plain/data/a.txt", "a");
+    makeSymlink("bin/tool", dir / "plain/tool");
+    makeSymlink("data", dir / "plain/d");
+    ASSERT_EQ(Unlha(nullptr, storeCommand(dir / "plain.lzh", dir / "plain"), nullptr, 0), ArchiverOk);
+    const auto plain = memberTable(dir / "plain.lzh");
+    fs::copy(dir / "plain", stick.mount() + "/Exec/carried", fs::copy_options::recursive);
+    ASSERT_TRUE(isPlainFolder(stick.mount() + "/Exec/carried/d"));
+    ASSERT_EQ(Unlha(nullptr, storeCommand(dir / "plain.lzh", stick.mount() + "/Exec/carried"), nullptr, 0),
+              ArchiverOk);
+    EXPECT_EQ(memberTable(dir / "plain.lzh"), plain);
 
     // Copied into the stick's execution folder as a registration copies it.
     const std::string copy = stick.mount() + "/Exec/copy";
@@ -191,7 +206,7 @@ TEST(LinkStandIns, anExfatStickRoundTripsAnApplicationWithLinksAndModes) {
     for (const auto& e : fs::directory_iterator(stick.mount() + "/Exec"))
         left.push_back(e.path().filename().string());
     std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{"app", "copy"}));
+    EXPECT_EQ(left, (std::vector<std::string>{"app", "carried", "copy"}));
 }
 
 // An archive may carry a file of the list's name (a store that went wrong, or one made to
