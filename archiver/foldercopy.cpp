@@ -158,7 +158,7 @@ FolderCopyResult copyFolder(const std::string& source, const std::string& dest) 
     // special files left out.
     const FolderScan scan = scanFolder(from, {}, false);
     if (!scan.ok) {
-        fail(result, scan.code, scan.error, 0);
+        fail(result, scan.code, scan.path, scan.errorNumber);
         return result;
     }
     result.warnings = scan.warnings;
@@ -189,5 +189,14 @@ FolderCopy CopyFolder(const std::string& source, const std::string& dest) {
     const archiver::FolderCopyResult r = archiver::copyFolder(source, dest);
     return {r.code, r.path, r.error, r.warnings, r.linksListed};
 }
+
+int CarryStandIns(const std::string& listFolder, const std::string& from, const std::string& to,
+                  const std::vector<std::string>& names) {
+    std::string error;
+    return archiver::carryStandIns(listFolder, from, to, names, error) == 0 ? ArchiverOk
+                                                                           : ArchiverWriteError;
+}
+
+bool IsStandInListName(const std::string& name) { return archiver::standInListIndex(name) > 0; }
 
 } // namespace vadok

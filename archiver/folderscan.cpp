@@ -76,10 +76,12 @@ ArchiveToSkip archiveToSkip(const std::string& folderPath, const std::string& ar
 // replaced by a link while the scan runs ends the scan instead of leading it elsewhere.
 void walk(int dirFd, const std::string& rel, const std::string& root, const ArchiveToSkip& skip,
           FolderScan& scan) {
-    auto fail = [&](int code, std::string error) {
+    auto fail = [&](int code, std::string error, std::string path = {}) {
+        scan.errorNumber = code == ArchiverReadError ? errno : 0;
         scan.ok = false;
         scan.code = code;
         scan.error = std::move(error);
+        scan.path = std::move(path);
     };
     std::unique_ptr<DIR, DirCloser> d(::fdopendir(dirFd));
     if (!d) {
@@ -99,10 +101,10 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
         auto full = [&] { return root + "/" + relPath; };
         if (n.find('\xFF') != std::string::npos)
             return fail(ArchiverUnsupported,
-                        "name holds the byte 0xFF, which LZH reserves: " + full());
+                        "name holds the byte 0xFF, which LZH reserves: " + full(), relPath);
         struct stat st {};
         if (::fstatat(fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return fail(ArchiverReadError, "cannot read " + full());
+            return fail(ArchiverReadError, "cannot read " + full(), relPath);
         if (skip.skips(rel, n, st))
             continue;
         SourceEntry entry;
@@ -117,7 +119,7 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
             const int child =
                 ::openat(fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (child < 0)
-                return fail(ArchiverReadError, "cannot read folder " + full());
+                return fail(ArchiverReadError, "cannot read folder " + full(), relPath);
             walk(child, relPath, root, skip, scan);
             if (!scan.ok)
                 return;
@@ -145,13 +147,10 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
     }
 }
 
-// A list bigger than this is no list an expansion wrote (a million records are some 60 MB).
-constexpr off_t kLargestList = 256 << 20;
-
 // The list of stand-ins at the top of the folder, when there is one: the last of the list's
 // names there (linkstandins.h), a plain file that reads as a sound list. Its entry is left
 // out of the scan; a file of that name that is no list stays in, with a warning.
-std::optional<StandInList> takeStandInList(FolderScan& scan, int folderFd) {
+std::optional<StandInList> takeStandInList(FolderScan& scan, const std::string& folder) {
     std::uint64_t highest = 0;
     for (const SourceEntry& e : scan.entries)
         if (e.path.find('/') == std::string::npos)
@@ -164,26 +163,8 @@ std::optional<StandInList> takeStandInList(FolderScan& scan, int folderFd) {
     });
     if (entry == scan.entries.end())
         return std::nullopt;
-    std::string why = "it cannot be read";
-    std::optional<StandInList> list;
-    const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    struct stat st {};
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kLargestList) {
-        std::string text(static_cast<std::size_t>(st.st_size), '\0');
-        std::size_t got = 0;
-        while (got < text.size()) {
-            const ssize_t n = ::pread(fd, text.data() + got, text.size() - got, static_cast<off_t>(got));
-            if (n <= 0)
-                break;
-            got += static_cast<std::size_t>(n);
-        }
-        if (got == text.size())
-            list = parseStandInList(text, why);
-    } else if (fd >= 0 && st.st_size > kLargestList) {
-        why = "it is too large";
-    }
-    if (fd >= 0)
-        ::close(fd);
+    std::string why;
+    const std::optional<StandInList> list = readStandInList(folder + "/", name, why);
     if (!list) {
         scan.warnings.push_back("stored as an ordinary file, not read as the list of stand-ins: " +
                                 name + " (" + why + ")");
@@ -368,7 +349,7 @@ FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath
     walk(fd, "", folder.path(), skip, scan);
     if (!scan.ok)
         return scan;
-    const std::optional<StandInList> list = takeStandInList(scan, folder.fd());
+    const std::optional<StandInList> list = takeStandInList(scan, folder.path());
     if (takeStandIns) {
         if (modesLookAlike(scan) && !fileSystemKeepsModes(folder.path()))
             takeBackListedModes(scan, list.value_or(StandInList{}));

@@ -30,6 +30,8 @@ struct FolderScan {
     bool ok = false;
     int code = 0; // the ArchiverCode of a failed scan
     std::string error;
+    std::string path; // relative to the folder: the entry a failed scan stopped at, if any
+    int errorNumber = 0; // the errno of a read that failed it
     std::vector<SourceEntry> entries; // each folder before its contents, names in byte order
     std::vector<std::string> warnings;
     std::string standInList; // the name of the list of stand-ins left out, "" for none

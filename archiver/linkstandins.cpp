@@ -13,6 +13,8 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <unordered_set>
 
 namespace vadok::archiver {
@@ -32,6 +34,8 @@ std::atomic<bool> g_refuseLinks{false};
 constexpr std::string_view kListHeader = "vadok stand-ins 2\n";
 constexpr std::string_view kOldListHeader = "vadok stand-ins 1\n";
 constexpr int kMostHops = 40; // the kernel's limit on links in one path
+// A list bigger than this is no list an expansion wrote (a million records are some 60 MB).
+constexpr off_t kLargestList = 256 << 20;
 
 std::deque<std::string> partsOf(std::string_view path) {
     std::deque<std::string> parts;
@@ -462,25 +466,106 @@ std::optional<std::string> ListedLinks::resolveLink(const std::string& path,
     return followed(m_targets, std::move(at), partsOf(target));
 }
 
-bool makeLinkStandIns(const std::string& root, const StandInList& list,
-                      const std::string& listName, std::string& error) {
-    StandInMaker maker(root, list.links);
-    if (!maker.makeAll(error))
-        return false;
+bool writeStandInList(const std::string& folder, const std::string& listName,
+                      const StandInList& list, std::string& error) {
     std::ostringstream text;
     text << kListHeader;
     for (const auto& l : list.links)
         text << 'L' << l.path << '\0' << l.target << '\0' << l.mtime << '\n';
     for (const auto& m : list.modes)
         text << (m.folder ? 'D' : 'M') << m.path << '\0' << std::oct << m.mode << std::dec << '\n';
-    std::ofstream out(root + listName, std::ios::binary | std::ios::trunc);
+    // Whole or not at all: a list cut short would be no list, and its links lost.
+    const std::string partial = folder + listName + ".partial";
+    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
     out << text.str();
     out.close();
-    if (!out) {
-        error = "cannot write " + root + listName;
+    if (!out || ::rename(partial.c_str(), (folder + listName).c_str()) != 0) {
+        ::unlink(partial.c_str());
+        error = "cannot write " + folder + listName;
         return false;
     }
     return true;
+}
+
+bool makeLinkStandIns(const std::string& root, const StandInList& list,
+                      const std::string& listName, std::string& error) {
+    StandInMaker maker(root, list.links);
+    return maker.makeAll(error) && writeStandInList(root, listName, list, error);
+}
+
+std::string standInListIn(const std::string& folder) {
+    std::uint64_t highest = 0;
+    if (DIR* d = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(d))
+            highest = std::max(highest, standInListIndex(e->d_name));
+        ::closedir(d);
+    }
+    return highest == 0 ? std::string() : standInListName(highest);
+}
+
+std::optional<StandInList> readStandInList(const std::string& folder, const std::string& name,
+                                           std::string& why) {
+    const int fd = ::open((folder + name).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kLargestList) {
+        if (fd >= 0)
+            ::close(fd);
+        why = "not a plain file of a list's size";
+        return std::nullopt;
+    }
+    std::string text(static_cast<std::size_t>(st.st_size), '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = ::pread(fd, text.data() + got, text.size() - got, static_cast<off_t>(got));
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (got != text.size()) {
+        why = "cannot be read";
+        return std::nullopt;
+    }
+    return parseStandInList(text, why);
+}
+
+int carryStandIns(const std::string& listFolder, const std::string& from, const std::string& to,
+                  const std::vector<std::string>& names, std::string& error) {
+    std::string why;
+    const std::string fromList = standInListIn(listFolder);
+    const auto listed = fromList.empty() ? std::nullopt : readStandInList(listFolder, fromList, why);
+    if (!listed || from.compare(0, listFolder.size(), listFolder) != 0)
+        return 0;
+    const std::string prefix = from.substr(listFolder.size());
+    const std::unordered_set<std::string> moved(names.begin(), names.end());
+    const auto carried = [&](const std::string& path) {
+        return path.compare(0, prefix.size(), prefix) == 0 && moved.count(path.substr(prefix.size()));
+    };
+    StandInList into;
+    std::string toList = standInListIn(to);
+    if (!toList.empty()) {
+        if (auto there = readStandInList(to, toList, why))
+            into = std::move(*there);
+        else
+            toList = standInListName(standInListIndex(toList) + 1);
+    }
+    // What the list of to said of the files that were replaced no longer holds.
+    std::erase_if(into.links, [&](const LinkRecord& l) { return moved.count(l.path); });
+    std::erase_if(into.modes, [&](const ModeRecord& m) { return moved.count(m.path); });
+    bool any = false;
+    for (const LinkRecord& l : listed->links)
+        if (carried(l.path)) {
+            into.links.push_back({l.path.substr(prefix.size()), l.target, l.mtime});
+            any = true;
+        }
+    for (const ModeRecord& m : listed->modes)
+        if (carried(m.path)) {
+            into.modes.push_back({m.path.substr(prefix.size()), m.mode, m.folder});
+            any = true;
+        }
+    if (!any && toList.empty())
+        return 0;
+    return writeStandInList(to, toList.empty() ? standInListName(1) : toList, into, error) ? 0 : 1;
 }
 
 std::optional<StandInList> parseStandInList(std::string_view text, std::string& why) {

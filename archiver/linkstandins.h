@@ -113,6 +113,25 @@ private:
 bool makeLinkStandIns(const std::string& root, const StandInList& list,
                       const std::string& listName, std::string& error);
 
+// Writes the list under listName in folder (ending in "/"), replacing what stood there in
+// one step; false with error when it cannot be written.
+bool writeStandInList(const std::string& folder, const std::string& listName,
+                      const StandInList& list, std::string& error);
+
+// The name of the list at the top of folder (ending in "/"): the last of the list's names
+// there; "" when it holds none.
+std::string standInListIn(const std::string& folder);
+// The list under name in folder; nullopt, with why, when it is no sound list.
+std::optional<StandInList> readStandInList(const std::string& folder, const std::string& name,
+                                           std::string& why);
+
+// After the files names at the top of from were moved to the top of to (a version-up): what
+// the list at the top of listFolder (from or a folder above it, all ending in "/") says of
+// them goes into the list of to, and what that said of the files they replaced goes. 0, or
+// 1 with error when the list of to cannot be written.
+int carryStandIns(const std::string& listFolder, const std::string& from, const std::string& to,
+                  const std::vector<std::string>& names, std::string& error);
+
 // Reads a list from its bytes; nullopt, with why, when they are no list or any record fails
 // the checks above.
 std::optional<StandInList> parseStandInList(std::string_view bytes, std::string& why);
