@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <optional>
 #include <sys/stat.h>
 
@@ -111,8 +112,18 @@ TEST_F(NewArchive, aFolderWithLinksCopiedOntoAStickIsStoredBackAsItWasRegistered
     ASSERT_TRUE(app.Pack(QString()));
     EXPECT_FALSE(QFileInfo::exists(app.expandedFolder()));
     EXPECT_EQ(memberTable(app.archivePath().toStdString()), members);
+    // Run and stored on the stick again, as the window does it.
+    quintptr owner = 0;
+    ASSERT_TRUE(app.UnPack(owner));
+    writeFile(copy + "added.txt", "new on the stick");
+    ASSERT_TRUE(app.Pack(QString()));
+    auto withAdded = members;
+    withAdded.push_back("added.txt f 0644");
+    std::sort(withAdded.begin(), withAdded.end());
+    EXPECT_EQ(memberTable(app.archivePath().toStdString()), withAdded);
     const std::string again = scratch.path().toStdString() + "/again";
     ASSERT_EQ(RunUnlha(ExpandCommand(app.archivePath(), QString::fromStdString(again) + u'/', true)), 0);
+    EXPECT_EQ(::unlink((again + "/added.txt").c_str()), 0);
     EXPECT_EQ(readTree(again, false), registered);
 
     writeFile(src + "/sub/what?.txt", "refused on exFAT");
