@@ -41,8 +41,12 @@
 //       store, expansion or check of the archive to end: it calls the warning callback once
 //       and the progress callback with an empty member and 0 of 0 bytes every few
 //       milliseconds while it waits, and fails with ArchiverLocked after 10 minutes. The
-//       lock is ".<archive name>.lock" beside the archive (made 0644 and never deleted).
-//       A store records the name of its temporary in that file before it creates it; the
+//       lock file lives in this user's lock folder (~/.cache/vadok/locks), never beside the
+//       archive, and goes when nobody holds it any more; a link, a second name of another
+//       file, a FIFO or a folder standing under its name is set aside with a warning and
+//       never used (archivelock.h). A lock file ".<archive name>.lock" an earlier version
+//       left beside the archive is removed by the next store.
+//       A store records the name of its temporary in its lock file before it creates it; the
 //       next store removes a temporary so recorded (its store was killed) and nothing else:
 //       files that are only named like temporaries, beside the archive or in the folder,
 //       are the user's.
@@ -100,9 +104,15 @@
 //       MacBinary expands to its data fork (macbinary.h).
 //       On a file system that holds no symbolic links (exFAT or FAT on a USB stick) each link
 //       expands as a copy of what it leads to inside dest, and the links, with the modes of
-//       the files where the file system keeps none, are listed in ".vadok-stand-ins" at the
-//       top of dest; a store from dest writes them back as they were (linkstandins.h). A
-//       file system that reports no size at all has its free space taken as unknown.
+//       the files and folders where the file system keeps none, are listed in
+//       ".vadok-stand-ins" at the top of dest (or ".vadok-stand-ins-2" and on when the archive
+//       holds files of those names, which stay ordinary files); a store from dest writes
+//       them back as they were (linkstandins.h). A store from a file system that keeps no
+//       modes takes each mode from that list, else from the old member, else 0644 (0755 for
+//       folders); one from a file system without links stores as the old archive's link a
+//       file or folder that stands in its place holding what it leads to (a copy that
+//       followed the links). A file system that reports no size at all has its free space
+//       taken as unknown.
 //
 // Paths in command strings are UTF-8 (file-system bytes), folders end in "/". Both entry
 // points return ArchiverOk (0) or another code of base/codes.h; buffer and size are accepted
@@ -118,6 +128,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace vadok {
 
@@ -134,8 +145,8 @@ void SetArchiverWarningCallback(ArchiverWarningCallback callback);
 
 int Unlha(void* owner, const std::string& command, char* buffer, int size);
 
-// The lock file beside archivePath that its stores, expansions and checks take turns on. The
-// archiver never removes it; whoever removes the archive for good may remove it too.
+// The lock file in this user's lock folder that the stores, expansions and checks of
+// archivePath take turns on while one of them runs; "" when there is no lock folder.
 std::string ArchiveLockPath(const std::string& archivePath);
 int UnZip(void* owner, const std::string& command, char* buffer, int size);
 
@@ -191,11 +202,45 @@ int ReadArchiveMembers(const std::string& archivePath, bool zip, std::uint64_t m
                        std::string* error = nullptr);
 
 // Checks, before the launcher deletes an expanded folder, that archivePath holds all of
-// folder: every file, folder and stored symbolic link below folder has a member of the same
-// kind and relative name; every file's member has the file's size and decodes completely
-// with a correct CRC that equals the CRC of the file on disk; every other member decodes
-// too. Links skipped by the store (pointing outside) are not required. Returns ArchiverOk or
+// folder as it stands on disk: every file, folder and stored symbolic link below folder has
+// a member of the same kind and relative name, or, where it stands in for a link of the
+// archive (a copy an expansion made on a file system without links), the member that link
+// leads to; every file's member has the file's size and decodes completely with a correct
+// CRC that equals the CRC of the file on disk; every other member decodes too. The folder's
+// list of stand-ins is left aside and never read: what it says is not what is checked.
+// Links skipped by the store (pointing outside) are not required. Returns ArchiverOk or
 // the code of the first problem (ArchiverIncomplete when something is missing or differs).
 int VerifyArchive(const std::string& archivePath, const std::string& folder);
+
+// Copies everything below source into dest (made when missing) as an expansion of an archive
+// of source would write it there: folders, files with their modes and modification times,
+// and symbolic links; on a file system without links or modes (exFAT or FAT on a USB stick)
+// each link becomes a copy of what it leads to and the links and modes are listed, as an
+// expansion lists them, so that the first store from dest writes them back. What a store
+// leaves out stays out (links that lead out of source, special files; in warnings). Nothing
+// is followed through a link. All or nothing, as an expansion: a missing or empty dest is
+// written as a hidden sibling and moved into place once complete, and any failure leaves no
+// trace. code is ArchiverOk, or ArchiverCannotOpen (source), ArchiverCannotCreate (dest),
+// ArchiverReadError (a file of source could not be read, error says why, or changed while it
+// was copied, error 0), ArchiverWriteError (error says why: the file system refused a name,
+// ran out of space, ...) or the scan's ArchiverUnsupported, with path naming the file.
+struct FolderCopy {
+    int code = 0;
+    std::string path; // relative to source; "" for the folders themselves
+    int error = 0;    // errno
+    std::vector<std::string> warnings;
+    bool linksListed = false; // links dest cannot hold were listed there instead of made
+};
+FolderCopy CopyFolder(const std::string& source, const std::string& dest);
+
+// For a version-up from such a copy: after the files names at the top of from were moved to
+// the top of to, what the list of stand-ins at the top of listFolder (from or a folder above
+// it, all ending in "/") says of them (links, modes) goes into the list of to, so that the
+// first store from to writes them back as they were. ArchiverOk, or ArchiverWriteError when
+// the list of to cannot be written. IsStandInListName tells the names such lists go under,
+// which a version-up never moves: the list of the copy is not the list of to.
+int CarryStandIns(const std::string& listFolder, const std::string& from, const std::string& to,
+                  const std::vector<std::string>& names);
+bool IsStandInListName(const std::string& name);
 
 } // namespace vadok

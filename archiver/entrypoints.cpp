@@ -45,7 +45,7 @@ int run(const ArchiverCommand& c) {
                 cb.progress({}, 0, 0);
             return true;
         };
-        if (const int code = lock.take(c.archive, ArchiveLock::Kind::Shared, wait);
+        if (const int code = lock.take(c.archive, ArchiveLock::Kind::Shared, wait, cb.warning);
             code != ArchiverOk)
             return code;
     }

@@ -1,6 +1,7 @@
 #include "archiver.h"
 #include "files/archivelock.h"
 #include "files/sourcefile.h"
+#include "files/linkstandins.h"
 #include "lzh/crc16.h"
 #include "reading/archivereading.h"
 #include "reading/memberdecoding.h"
@@ -9,7 +10,8 @@
 
 #include <algorithm>
 #include <fcntl.h>
-#include <map>
+#include <unordered_map>
+#include <unordered_set>
 #include <unistd.h>
 #include <vector>
 
@@ -49,6 +51,16 @@ private:
     Seen* m_at = nullptr;
 };
 
+// The folders an expansion makes for the members below them.
+std::unordered_set<std::string> foldersAbove(const std::unordered_map<std::string, Seen>& members) {
+    std::unordered_set<std::string> folders;
+    for (const auto& [path, m] : members)
+        for (std::size_t slash = path.find('/'); slash != std::string::npos;
+             slash = path.find('/', slash + 1))
+            folders.insert(path.substr(0, slash));
+    return folders;
+}
+
 } // namespace
 
 int VerifyArchive(const std::string& archivePath, const std::string& folder) {
@@ -70,19 +82,38 @@ int VerifyArchive(const std::string& archivePath, const std::string& folder) {
     if (decodeMembers(job).code != ArchiverOk)
         return ArchiverBrokenArchive;
     // The last member of a name is the one an expansion leaves.
-    std::map<std::string, Seen> members;
+    std::unordered_map<std::string, Seen> members;
+    std::vector<LinkRecord> links;
     for (std::size_t i = 0; i < seen.size(); ++i)
         members[listing.members[i].path] = std::move(seen[i]);
+    for (const auto& [path, m] : members)
+        if (m.kind == MemberKind::Symlink)
+            links.push_back({path, m.linkTarget, 0});
+    const ListedLinks archiveLinks(links);
+    const std::unordered_set<std::string> implied = foldersAbove(members);
 
+    // The folder as it stands on disk, never through its list of stand-ins: a list that lies
+    // must not hide from this check what the store left out.
     const SourceFolder source(folder);
-    const FolderScan scan = scanFolder(source, archivePath);
+    const FolderScan scan = scanFolder(source, archivePath, false);
     if (!scan.ok)
         return scan.code;
     for (const auto& e : scan.entries) {
         const auto it = members.find(e.path);
-        if (it == members.end() || it->second.kind != e.kind)
-            return ArchiverIncomplete;
-        if (e.kind == MemberKind::Symlink && it->second.linkTarget != e.linkTarget)
+        const Seen* member = it == members.end() ? nullptr : &it->second;
+        if (!member || member->kind != e.kind) {
+            // A stand-in, or something in one, for a link the archive holds: it must be
+            // what an expansion without links would put there.
+            const auto where = archiveLinks.resolve(e.path);
+            if (!where || *where == e.path || e.kind == MemberKind::Symlink)
+                return ArchiverIncomplete;
+            const auto there = members.find(*where);
+            member = there == members.end() ? nullptr : &there->second;
+            const bool impliedFolder = e.kind == MemberKind::Directory && implied.count(*where);
+            if (member ? member->kind != e.kind : !impliedFolder)
+                return ArchiverIncomplete;
+        }
+        if (e.kind == MemberKind::Symlink && member->linkTarget != e.linkTarget)
             return ArchiverIncomplete;
         if (e.kind == MemberKind::File) {
             std::uint16_t crc = 0;
@@ -92,7 +123,7 @@ int VerifyArchive(const std::string& archivePath, const std::string& folder) {
                     size += n;
                 }))
                 return ArchiverReadError;
-            if (size != it->second.size || crc != it->second.crc)
+            if (size != member->size || crc != member->crc)
                 return ArchiverIncomplete;
         }
     }

@@ -160,6 +160,8 @@ public:
         archive_entry_set_pathname(entry, (m_root + name).c_str());
         if (m.kind == MemberKind::Symlink)
             archive_entry_set_symlink(entry, m.linkTarget.c_str());
+        if (m.kind == MemberKind::Directory)
+            m_refused.addMode(name, archive_entry_perm(entry), true);
         // Told a size, libarchive pads a file that comes out short up to it (a 4 GiB sparse
         // file from an archive of 44 bytes); each file's size is checked instead.
         archive_entry_unset_size(entry);
@@ -203,7 +205,7 @@ private:
 // such folders, without times. Either replaces a link or a file standing in the way.
 int makeFolders(const std::string& archivePath, const ArchiveListing& listing,
                 const std::string& root, struct archive* disk, struct archive* plain,
-                std::string& error) {
+                RefusedLinks& refused, std::string& error) {
     std::vector<std::size_t> folders;
     std::set<std::string> needed;
     for (std::size_t i = 0; i < listing.members.size(); ++i) {
@@ -233,6 +235,7 @@ int makeFolders(const std::string& archivePath, const ArchiveListing& listing,
             const std::string path = normalMemberPath(m.path);
             needed.erase(path);
             archive_entry_set_pathname(entry.get(), (root + path).c_str());
+            refused.addMode(path, archive_entry_perm(entry.get()), true);
             letOwnerIn(entry.get());
             if (archive_write_header(disk, entry.get()) < ARCHIVE_WARN ||
                 archive_write_finish_entry(disk) < ARCHIVE_WARN) {
@@ -356,7 +359,7 @@ bool writeMembers(const WriteOrder& order, const ExpandOptions& options, ExpandR
     if (order.spread) {
         std::string error;
         const int code = makeFolders(order.archivePath, order.listing, root, folders.get(),
-                                     impliedFolders.get(), error);
+                                     impliedFolders.get(), refused, error);
         if (code != ArchiverOk)
             return fail(result, code, error);
         job.makeHandler = [rootFd, &refused] { return std::make_unique<FileWriter>(rootFd, refused); };
@@ -373,9 +376,18 @@ bool writeMembers(const WriteOrder& order, const ExpandOptions& options, ExpandR
     const MemberFault fault = decodeMembers(job);
     if (fault.code != ArchiverOk)
         return fail(result, fault.code, fault.error);
-    if (const StandInList list = refused.take(); !list.links.empty() || !list.modes.empty()) {
+    // A file of the list's name that came out of the archive is an ordinary file: the list
+    // goes under a name after it, and is written, if empty, so that no such file is taken
+    // for one.
+    std::vector<std::string> paths;
+    paths.reserve(order.listing.members.size());
+    for (const ListedMember& m : order.listing.members)
+        paths.push_back(normalMemberPath(m.path));
+    const std::uint64_t taken =
+        highestStandInListIndex(std::vector<std::string_view>(paths.begin(), paths.end()));
+    if (const StandInList list = refused.take(); !list.empty() || taken > 0) {
         std::string error;
-        if (!makeLinkStandIns(root, list, error))
+        if (!makeLinkStandIns(root, list, standInListName(taken + 1), error))
             return fail(result, ArchiverWriteError, error);
     }
     // Folder times and modes are set here, after their contents.

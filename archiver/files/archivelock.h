@@ -13,12 +13,25 @@ namespace vadok::archiver {
 // it reads the old archive until after the rename, and an expansion or a check a shared one
 // for as long as it reads.
 //
-// The lock is an flock on ".<archive name>.lock" in the archive's folder, never on the
-// archive: the archive is replaced by rename and may not exist yet. The lock file is made
-// 0644 and never deleted (deleting it would let two lockers hold locks on two different
-// files). Under the exclusive lock it also records the name of the temporary the store is
+// The lock is an flock on a file in this user's own lock folder (lockFolder()), named after
+// the archive's folder (links resolved) and name: never beside the archive, where a sync
+// engine, another machine or another program may put anything under any name, and where a
+// reader would leave files in a folder that is the user's. Every process of the user finds
+// the same file for the same archive, so they exclude each other as before.
+//
+// Lock files do not pile up: the last holder to let go removes its file (unless it records
+// a temporary, below). Whoever takes a lock checks, once it holds it, that the file it
+// locked is still the one under the name, and starts again when it is not: a removal never
+// lets two hold one archive.
+//
+// Whatever stands under a lock file's name that is not a plain file of this user's with one
+// name (a symbolic link, a second name of another file, a FIFO, a folder) is never used: it
+// is set aside (a folder renamed, anything else unlinked, which loses no data), the caller
+// is told, and a fresh lock file is made, so one such entry never fails every store.
+//
+// Under the exclusive lock the file also records the name of the temporary the store is
 // writing, so that the next store can remove that temporary when the store was killed, and
-// nothing that only looks like one.
+// nothing that only looks like one. A file holding such a record is kept until then.
 class ArchiveLock {
 public:
     enum class Kind { Shared, Exclusive };
@@ -29,6 +42,7 @@ public:
         std::chrono::milliseconds limit{std::chrono::minutes(10)};
         std::function<bool()> waiting;
     };
+    using Warning = std::function<void(const std::string& message)>;
 
     ArchiveLock() = default;
     ~ArchiveLock();
@@ -37,9 +51,11 @@ public:
 
     // ArchiverOk with the lock held, ArchiverLocked when the wait ran out or was stopped,
     // ArchiverCannotCreate when there is no lock file to be had. A shared lock goes without
-    // when the lock file can neither be opened nor made (a read-only folder, where no store
-    // can write either); it is then ArchiverOk with held() false.
-    int take(const std::string& archivePath, Kind kind, const Wait& wait);
+    // when there is no lock folder to be had, and for an archive that does not exist (there
+    // is nothing to wait for, and no lock file is left behind); it is then ArchiverOk with
+    // held() false. warning, when set, hears of a lock file that was refused and set aside.
+    int take(const std::string& archivePath, Kind kind, const Wait& wait,
+             const Warning& warning = {});
     bool held() const { return m_fd >= 0; }
     void release();
 
@@ -51,14 +67,28 @@ public:
     bool recordTemporary(const std::string& name);
     void clearRecord();
 
-    // ".<archive name>.lock" beside archivePath.
+    // The lock file of archivePath; "" when there is no lock folder to be had.
     static std::string lockPathOf(const std::string& archivePath);
     // ".<archive name>." : what every temporary of the archive's stores starts with.
     static std::string temporaryPrefixOf(const std::string& archivePath);
+    // This user's lock folder, "locks" in vadok's cache folder ($XDG_CACHE_HOME/vadok, else
+    // ~/.cache/vadok), made 0700 when missing. Where that is not the user's own folder (a
+    // process running with another user's environment), the same in the user's home from
+    // the password database, then $XDG_RUNTIME_DIR/vadok-locks, then /tmp/vadok-<uid>-locks;
+    // "" when none can be had.
+    static std::string lockFolder();
 
 private:
     int m_fd = -1;
+    int m_folder = -1; // the lock folder, while the lock is held
+    std::string m_name; // the lock file's name in it
     std::string m_prefix;
 };
+
+// Removes the lock file an earlier version kept beside archivePath (".<name>.lock"), and
+// the temporary of a killed store it names, when it is certainly one: a plain file of this
+// user's with one name, empty or holding nothing but such a record. Call while holding the
+// archive exclusively.
+void retireLockBeside(const std::string& archivePath);
 
 } // namespace vadok::archiver

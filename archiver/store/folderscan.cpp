@@ -7,7 +7,9 @@
 #include "names/memberpaths.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
@@ -29,19 +31,15 @@ struct ArchiveToSkip {
     std::string folder; // relative to the scanned folder, "" for the folder itself
     bool inside = false;
     std::string name;
-    std::string lock;      // the lock file of its stores
     std::string temporary; // what a killed store left, which the next store removes
     dev_t device = 0;
     ino_t inode = 0;
-    bool standInList = false; // the folder holds a list of stand-ins an expansion wrote
 
     bool skips(const std::string& rel, const std::string& n, const struct stat& st) const {
-        if (standInList && rel.empty() && n == kStandInListName)
-            return true;
         if (S_ISREG(st.st_mode) && st.st_ino == inode && st.st_dev == device && inode != 0)
             return true;
         return inside && rel == folder &&
-               (n == name || n == lock || (!temporary.empty() && n == temporary));
+               (n == name || (!temporary.empty() && n == temporary));
     }
 };
 
@@ -49,7 +47,6 @@ ArchiveToSkip archiveToSkip(const std::string& folderPath, const std::string& ar
     ArchiveToSkip skip;
     const std::size_t slash = archivePath.rfind('/');
     skip.name = slash == std::string::npos ? archivePath : archivePath.substr(slash + 1);
-    skip.lock = ArchiveLock::temporaryPrefixOf(archivePath) + "lock";
     skip.temporary = ArchiveLock::recordedTemporaryOf(archivePath);
     struct stat st {};
     if (::stat(archivePath.c_str(), &st) == 0) {
@@ -79,10 +76,12 @@ ArchiveToSkip archiveToSkip(const std::string& folderPath, const std::string& ar
 // replaced by a link while the scan runs ends the scan instead of leading it elsewhere.
 void walk(int dirFd, const std::string& rel, const std::string& root, const ArchiveToSkip& skip,
           FolderScan& scan) {
-    auto fail = [&](int code, std::string error) {
+    auto fail = [&](int code, std::string error, std::string path = {}) {
+        scan.errorNumber = code == ArchiverReadError ? errno : 0;
         scan.ok = false;
         scan.code = code;
         scan.error = std::move(error);
+        scan.path = std::move(path);
     };
     std::unique_ptr<DIR, DirCloser> d(::fdopendir(dirFd));
     if (!d) {
@@ -102,10 +101,10 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
         auto full = [&] { return root + "/" + relPath; };
         if (n.find('\xFF') != std::string::npos)
             return fail(ArchiverUnsupported,
-                        "name holds the byte 0xFF, which LZH reserves: " + full());
+                        "name holds the byte 0xFF, which LZH reserves: " + full(), relPath);
         struct stat st {};
         if (::fstatat(fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return fail(ArchiverReadError, "cannot read " + full());
+            return fail(ArchiverReadError, "cannot read " + full(), relPath);
         if (skip.skips(rel, n, st))
             continue;
         SourceEntry entry;
@@ -120,7 +119,7 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
             const int child =
                 ::openat(fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (child < 0)
-                return fail(ArchiverReadError, "cannot read folder " + full());
+                return fail(ArchiverReadError, "cannot read folder " + full(), relPath);
             walk(child, relPath, root, skip, scan);
             if (!scan.ok)
                 return;
@@ -148,58 +147,159 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
     }
 }
 
-// The links an expansion onto a file system without links left as stand-ins go back in as
-// links (linkstandins.h).
-void takeBackListedLinks(FolderScan& scan, const std::string& folder) {
-    const StandInList list = readStandInList(folder + "/");
-    const std::vector<LinkRecord>& links = list.links;
-    if (!list.modes.empty() && !fileSystemKeepsModes(folder)) {
-        std::unordered_map<std::string_view, std::uint32_t> modes;
-        for (const ModeRecord& m : list.modes)
-            modes[m.path] = m.mode;
-        for (SourceEntry& e : scan.entries)
-            if (const auto it = modes.find(e.path); it != modes.end() && e.kind == MemberKind::File)
-                e.mode = static_cast<std::uint16_t>((e.mode & S_IFMT) | it->second);
+// The list of stand-ins at the top of the folder, when there is one: the last of the list's
+// names there (linkstandins.h), a plain file that reads as a sound list. Its entry is left
+// out of the scan; a file of that name that is no list stays in, with a warning.
+std::optional<StandInList> takeStandInList(FolderScan& scan, const std::string& folder) {
+    std::uint64_t highest = 0;
+    for (const SourceEntry& e : scan.entries)
+        if (e.path.find('/') == std::string::npos)
+            highest = std::max(highest, standInListIndex(e.path));
+    if (highest == 0)
+        return std::nullopt;
+    const std::string name = standInListName(highest);
+    const auto entry = std::find_if(scan.entries.begin(), scan.entries.end(), [&](const SourceEntry& e) {
+        return e.kind == MemberKind::File && e.path == name;
+    });
+    if (entry == scan.entries.end())
+        return std::nullopt;
+    std::string why;
+    const std::optional<StandInList> list = readStandInList(folder + "/", name, why);
+    if (!list) {
+        scan.warnings.push_back("stored as an ordinary file, not read as the list of stand-ins: " +
+                                name + " (" + why + ")");
+        return std::nullopt;
     }
-    for (const LinkRecord& link : links) {
-        const auto it = std::find_if(scan.entries.begin(), scan.entries.end(),
-                                     [&](const SourceEntry& e) { return e.path == link.path; });
-        SourceEntry entry;
-        entry.kind = MemberKind::Symlink;
-        entry.path = link.path;
-        entry.linkTarget = link.target;
-        entry.mode = S_IFLNK | 0777;
-        entry.mtime = link.mtime;
-        if (it == scan.entries.end()) {
-            // Its folder must be there: a link stands in no folder the scan did not see.
-            const std::size_t slash = link.path.rfind('/');
-            const bool placed =
-                slash == std::string::npos ||
-                std::any_of(scan.entries.begin(), scan.entries.end(), [&](const SourceEntry& e) {
-                    return e.kind == MemberKind::Directory && e.path == link.path.substr(0, slash);
-                });
-            if (placed)
-                scan.entries.push_back(std::move(entry));
+    scan.standInList = name;
+    scan.entries.erase(entry);
+    return list;
+}
+
+// Whether every file and folder shows the same permission bits, as on a file system that
+// keeps no modes: only then is the file system asked, which writes into the folder.
+bool modesLookAlike(const FolderScan& scan) {
+    std::optional<std::uint16_t> seen;
+    for (const SourceEntry& e : scan.entries) {
+        if (e.kind == MemberKind::Symlink)
             continue;
-        }
-        if (it->kind == MemberKind::Symlink)
+        const auto bits = static_cast<std::uint16_t>(e.mode & 07777);
+        if (seen && *seen != bits)
+            return false;
+        seen = bits;
+    }
+    return true;
+}
+
+// Modes where the folder's file system keeps none: the listed ones, else none known (the
+// plan then takes them from the old archive, or plain ones).
+void takeBackListedModes(FolderScan& scan, const StandInList& list) {
+    std::unordered_map<std::string_view, const ModeRecord*> modes;
+    modes.reserve(list.modes.size());
+    for (const ModeRecord& m : list.modes)
+        modes[m.path] = &m;
+    for (SourceEntry& e : scan.entries) {
+        if (e.kind == MemberKind::Symlink)
             continue;
-        const auto source = resolveListedLink(link.path, link.target, links);
-        if (!source || !sameContent(folder + "/", link.path, *source)) {
-            scan.warnings.push_back("stored as it now is, not as the link it stood in for: " +
-                                    link.path + " (it was changed)");
-            continue;
-        }
-        entry.changed = it->changed;
-        const std::string below = link.path + "/";
-        const bool folderStandIn = it->kind == MemberKind::Directory;
-        *it = std::move(entry);
-        if (folderStandIn)
-            std::erase_if(scan.entries, [&](const SourceEntry& e) {
-                return e.path.compare(0, below.size(), below) == 0;
-            });
+        const auto it = modes.find(e.path);
+        const bool folder = e.kind == MemberKind::Directory;
+        if (it != modes.end() && it->second->folder == folder)
+            e.mode = static_cast<std::uint16_t>((e.mode & S_IFMT) | it->second->mode);
+        else
+            e.modeKnown = false;
     }
 }
+
+// The links an expansion onto a file system without links left as stand-ins go back in as
+// links (linkstandins.h). Linear in entries and records, apart from comparing each stand-in
+// with what its link leads to.
+void takeBackListedLinks(FolderScan& scan, const std::string& folder, const StandInList& list,
+                         bool fromArchive = false) {
+    if (list.links.empty())
+        return;
+    std::unordered_map<std::string_view, std::size_t> byPath;
+    byPath.reserve(scan.entries.size());
+    for (std::size_t i = 0; i < scan.entries.size(); ++i)
+        byPath.emplace(scan.entries[i].path, i);
+    const ListedLinks links(list.links);
+    std::vector<SourceEntry> added;
+    std::unordered_set<std::string> folderStandIns;
+    for (const LinkRecord& link : list.links) {
+        const auto it = byPath.find(link.path);
+        if (it == byPath.end()) {
+            // Its folder must be there: a link stands in no folder the scan did not see.
+            const std::size_t slash = link.path.rfind('/');
+            const auto parent = slash == std::string::npos
+                                    ? byPath.end()
+                                    : byPath.find(std::string_view(link.path).substr(0, slash));
+            // The old archive keeps its own links that the folder no longer has.
+            if (fromArchive || (slash != std::string::npos &&
+                                (parent == byPath.end() ||
+                                 scan.entries[parent->second].kind != MemberKind::Directory)))
+                continue;
+            SourceEntry entry;
+            entry.kind = MemberKind::Symlink;
+            entry.path = link.path;
+            entry.linkTarget = link.target;
+            entry.mode = S_IFLNK | 0777;
+            entry.mtime = link.mtime;
+            added.push_back(std::move(entry));
+            continue;
+        }
+        SourceEntry& e = scan.entries[it->second];
+        if (e.kind == MemberKind::Symlink)
+            continue;
+        const auto source = links.resolveLink(link.path, link.target);
+        if (!source || !sameContent(folder + "/", link.path, *source)) {
+            if (!fromArchive)
+                scan.warnings.push_back("stored as it now is, not as the link it stood in for: " +
+                                        link.path + " (it was changed)");
+            continue;
+        }
+        if (e.kind == MemberKind::Directory)
+            folderStandIns.insert(link.path);
+        // The path stays: byPath looks at it.
+        e.kind = MemberKind::Symlink;
+        e.linkTarget = link.target;
+        e.mode = S_IFLNK | 0777;
+        e.modeKnown = true;
+        e.size = 0;
+        e.mtime = link.mtime;
+        e.mtimeNsec = 0;
+    }
+    if (!folderStandIns.empty())
+        std::erase_if(scan.entries, [&](const SourceEntry& e) {
+            for (std::size_t slash = e.path.find('/'); slash != std::string::npos;
+                 slash = e.path.find('/', slash + 1))
+                if (folderStandIns.count(e.path.substr(0, slash)))
+                    return true;
+            return false;
+        });
+    for (SourceEntry& e : added)
+        scan.entries.push_back(std::move(e));
+}
+
+} // namespace
+
+void takeBackArchiveLinks(FolderScan& scan, const std::string& folder,
+                          const std::vector<LinkRecord>& archiveLinks) {
+    if (archiveLinks.empty())
+        return;
+    std::unordered_set<std::string_view> standing;
+    for (const SourceEntry& e : scan.entries)
+        if (e.kind != MemberKind::Symlink)
+            standing.insert(e.path);
+    const bool anyStandIn = std::any_of(archiveLinks.begin(), archiveLinks.end(),
+                                        [&](const LinkRecord& l) { return standing.count(l.path); });
+    // Only where no link can be made: elsewhere a file or folder that replaced a link is the
+    // user's own doing.
+    if (!anyStandIn || fileSystemHoldsLinks(folder))
+        return;
+    StandInList list;
+    list.links = archiveLinks;
+    takeBackListedLinks(scan, folder, list, true);
+}
+
+namespace {
 
 // Links are judged as an expansion will judge them, through the folder's other links; as
 // leaving one out changes where links through it lead, this repeats until all stay inside.
@@ -230,7 +330,8 @@ void dropLinksLeadingOut(FolderScan& scan) {
 
 } // namespace
 
-FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath) {
+FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath,
+                      bool takeStandIns) {
     FolderScan scan;
     if (!folder.isOpen()) {
         scan.code = ArchiverCannotOpen;
@@ -244,14 +345,18 @@ FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath
         return scan;
     }
     scan.ok = true;
-    ArchiveToSkip skip = archiveToSkip(folder.path(), archivePath);
-    // A file of the user's that only has the list's name is stored like any other.
-    skip.standInList = isStandInList(folder.path() + "/");
+    const ArchiveToSkip skip = archiveToSkip(folder.path(), archivePath);
     walk(fd, "", folder.path(), skip, scan);
-    if (scan.ok)
-        takeBackListedLinks(scan, folder.path());
-    if (scan.ok)
-        dropLinksLeadingOut(scan);
+    if (!scan.ok)
+        return scan;
+    const std::optional<StandInList> list = takeStandInList(scan, folder.path());
+    if (takeStandIns) {
+        if (modesLookAlike(scan) && !fileSystemKeepsModes(folder.path()))
+            takeBackListedModes(scan, list.value_or(StandInList{}));
+        if (list)
+            takeBackListedLinks(scan, folder.path(), *list);
+    }
+    dropLinksLeadingOut(scan);
     return scan;
 }
 

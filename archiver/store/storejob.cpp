@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <unistd.h>
 #include <utility>
 
@@ -82,12 +83,16 @@ bool lockForStore(ArchiveLock& lock, const std::string& archivePath, const Store
             options.progress({}, 0, 0);
         return true;
     };
-    const int code = lock.take(archivePath, ArchiveLock::Kind::Exclusive, wait);
-    if (code == ArchiverOk)
+    const int code = lock.take(archivePath, ArchiveLock::Kind::Exclusive, wait, options.warning);
+    if (code == ArchiverOk) {
+        retireLockBeside(archivePath);
         return true;
+    }
     return fail(result, code,
-                code == ArchiverLocked ? "another store or an expansion kept " + archivePath
-                                       : "cannot create the lock file beside " + archivePath);
+                code == ArchiverLocked
+                    ? "another store or an expansion kept " + archivePath
+                    : "cannot make the lock file of " + archivePath +
+                          " in this user's lock folder (~/.cache/vadok/locks)");
 }
 
 void warnAll(const StoreOptions& options, const std::vector<std::string>& warnings) {
@@ -121,6 +126,15 @@ bool scanAndPlan(const StoreSources& in, const StoreOptions& options, ArchiveInd
         old = oldIndex.get();
         if (!old.ok)
             return fail(result, ArchiverBrokenArchive, in.archivePath + ": " + old.error);
+        // The last member of a name is the one an expansion leaves.
+        std::unordered_map<std::string_view, const LzhMember*> last;
+        for (const LzhMember& m : old.members)
+            last[m.path] = &m;
+        std::vector<LinkRecord> links;
+        for (const LzhMember& m : old.members)
+            if (m.kind == MemberKind::Symlink && last[m.path] == &m)
+                links.push_back({m.path, m.linkTarget, m.mtime});
+        takeBackArchiveLinks(scan, in.folder.path(), links);
     }
     plan = planStore(scan, old, in.synced);
     warnAll(options, plan.warnings);

@@ -4,6 +4,7 @@
 #include "names/memberpaths.h"
 
 #include <string_view>
+#include <sys/stat.h>
 #include <unordered_map>
 
 namespace vadok::archiver {
@@ -80,6 +81,16 @@ bool dropKeptMembersRefused(StorePlan& plan, std::size_t firstKept) {
     }
 }
 
+// The mode of an entry whose file system keeps none and whose list gives none: the old
+// member's, else what files and folders are commonly made with. Never what such a file
+// system shows (often 0777): an archive expanded elsewhere would hand everyone write access.
+std::uint16_t modeWhereUnknown(const SourceEntry& e, const LzhMember* old) {
+    const std::uint16_t type = static_cast<std::uint16_t>(e.mode & S_IFMT);
+    if (old && old->kind == e.kind && old->unixMode)
+        return static_cast<std::uint16_t>(type | (*old->unixMode & 07777));
+    return static_cast<std::uint16_t>(type | (e.kind == MemberKind::Directory ? 0755 : 0644));
+}
+
 // The old members by name: the current (last) old member of each name, and for each member
 // the one of the same name before it. Duplicates are rare, and a name that has them uses
 // them all.
@@ -108,6 +119,8 @@ Task taskForEntry(const SourceEntry& e, bool changed, const ArchiveIndex& old,
     Task t;
     t.member = memberFor(e);
     const auto it = names.last.find(e.path);
+    if (!e.modeKnown)
+        t.member.unixMode = modeWhereUnknown(e, it == names.last.end() ? nullptr : &old.members[it->second]);
     if (it != names.last.end()) {
         const LzhMember& o = old.members[it->second];
         for (std::size_t i = it->second; i != OldNames::kNone; i = names.sameNameBefore[i])

@@ -43,14 +43,16 @@ struct StorePlan {
 };
 
 // The members of the updated archive: the folder's entries in scan order, then the old
-// members the folder no longer has. Unchanged files (same name, size and second) are copied
-// as raw data under a header with today's mode; those that may have changed since synced
-// (syncstamp.h), or all of them without a stamp, are compared with their old member first.
-// Old members that no longer fit the folder
-// are left out with a warning: those below what is now a file or a link (they would collide
-// with it, and every later expansion would fail) and those an expansion would refuse (a link
-// that now leads out through the folder's links, an unsafe name). Files too large for a
-// member fail the plan with ArchiverUnsupported before anything is compressed.
+// members the folder no longer has. Each entry goes in with its mode, or where the file
+// system keeps none and the list of stand-ins gives none, its old member's, else 0644 (0755
+// for folders). Unchanged files (same name, size and second) are copied as raw data under a
+// header with today's mode; those that may have changed since synced (syncstamp.h), or all
+// of them without a stamp, are compared with their old member first. Old members that no
+// longer fit the folder are left out with a warning: those below what is now a file or a
+// link (they would collide with it, and every later expansion would fail) and those an
+// expansion would refuse (a link that now leads out through the folder's links, an unsafe
+// name). Files too large for a member fail the plan with ArchiverUnsupported before
+// anything is compressed.
 StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old,
                     const std::optional<SyncMoment>& synced);
 

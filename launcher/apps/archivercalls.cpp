@@ -16,8 +16,8 @@
 #include <unistd.h>
 
 #ifdef VADOK_WITH_ARCHIVER
-#include "archiver/archiver.h"
 #include "archiver/files/archivelock.h"
+#include "archiver/archiver.h"
 #endif
 
 namespace vadok {
@@ -171,8 +171,6 @@ int StoreVerified(const QString& target, const QString& archive, const QString& 
         code = ReplaceArchive(target, archive);
     if (code != 0 && fresh)
         QFile::remove(target);
-    if (fresh)
-        RemoveArchiveLock(target);
     return code;
 }
 
@@ -186,9 +184,11 @@ QString ArchiveLockFile(const QString& archive) {
 }
 
 void RemoveArchiveLock(const QString& archive) {
-    const QString lock = ArchiveLockFile(archive);
-    if (!lock.isEmpty())
-        QFile::remove(lock);
+#ifdef VADOK_WITH_ARCHIVER
+    archiver::retireLockBeside(QFile::encodeName(archive).toStdString());
+#else
+    Q_UNUSED(archive);
+#endif
 }
 
 int ReplaceArchive(const QString& newArchive, const QString& archive) {

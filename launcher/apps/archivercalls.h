@@ -30,10 +30,11 @@ int VerifyStoredFolder(const QString& archive, const QString& folder);
 // as it was.
 int StoreVerified(const QString& target, const QString& archive, const QString& folder);
 
-// The lock file beside archive that its stores, expansions and checks take turns on; empty
-// without the archiver. RemoveArchiveLock removes it for an archive that is gone for good
-// (deleted, renamed, or a rebuild that replaced the real one).
+// The lock file (in the user's cache folder) that the stores, expansions and checks of
+// archive take turns on; empty without the archiver. It goes by itself once unused.
 QString ArchiveLockFile(const QString& archive);
+// Removes the lock file an earlier version kept beside archive, for an archive that is gone
+// for good (deleted, renamed); stores of an archive remove it themselves.
 void RemoveArchiveLock(const QString& archive);
 
 // Moves a newly stored archive over the old one in one step (both in the pack folder); 0, or

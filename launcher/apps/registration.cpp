@@ -11,6 +11,13 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
+
+#ifdef VADOK_WITH_ARCHIVER
+#include "archiver/archiver.h"
+#endif
+
 namespace vadok {
 
 namespace {
@@ -44,7 +51,63 @@ bool LhaCompress(const QString& archive, const QString& fresh, const QString& fo
     return true;
 }
 
+// Why a file could not be copied, in words, from the errno of the failure (0: it changed
+// while it was copied).
+QString copyFailureReason(int code, int error) {
+    switch (error) {
+    case 0:
+        return code == 0x8009 ? QStringLiteral("コピーできない名前のファイルがあります。")
+                              : QStringLiteral("コピー中にファイルが変更されました。");
+    case ENOSPC:
+    case EDQUOT: return QStringLiteral("コピー先の空き容量が足りません。");
+    case EACCES:
+    case EPERM: return QStringLiteral("アクセスが拒否されました。");
+    case EROFS: return QStringLiteral("コピー先は書き込みできません。");
+    case ENOENT:
+        // Making a file or folder in a folder just made: the name is what is refused
+        // (exfat-fuse says so for "?" or ":").
+        if (code != 0x8006)
+            return QString::fromLocal8Bit(std::strerror(error));
+        [[fallthrough]];
+    case EINVAL:
+    case EILSEQ: return QStringLiteral("コピー先のファイルシステムでは使えない名前です。");
+    case ENAMETOOLONG: return QStringLiteral("名前が長すぎます。");
+    case EIO: return QStringLiteral("読み書きに失敗しました。");
+    default: return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
 } // namespace
+
+CopyOutcome CopyIntoExecutionFolder(const QString& source, const QString& target) {
+    const QString from = withTrailingSlash(source);
+    const QString to = withTrailingSlash(target);
+    const QFileInfo existing(to.chopped(1));
+    if (existing.exists() || existing.isSymLink()) {
+        DeleteFolder(to, nullptr, false);
+        if (QFileInfo::exists(to.chopped(1)) || QFileInfo(to.chopped(1)).isSymLink()) {
+            showMessage(to + QStringLiteral("\r\nを削除できません"), MsgIcon::Critical);
+            return CopyOutcome::Failed;
+        }
+    }
+#ifdef VADOK_WITH_ARCHIVER
+    const FolderCopy copy = CopyFolder(QFile::encodeName(from).toStdString(),
+                                       QFile::encodeName(to).toStdString());
+    if (copy.code != 0) {
+        showMessage(QStringLiteral("ファイルのコピーに失敗しました。\r\n\r\n") + from +
+                        QFile::decodeName(copy.path.c_str()) + QStringLiteral("\r\n") +
+                        copyFailureReason(copy.code, copy.error),
+                    MsgIcon::Critical);
+        return CopyOutcome::Failed;
+    }
+    folderCopied(to);
+    return HoldsCopyOf(to, from, copy.linksListed) ? CopyOutcome::Complete : CopyOutcome::Incomplete;
+#else
+    if (!CopyFolderContents(from, to))
+        return CopyOutcome::Failed;
+    return HoldsCopyOf(to, from) ? CopyOutcome::Complete : CopyOutcome::Incomplete;
+#endif
+}
 
 bool LhaCompressDir(const QString& title, const QString& folder) {
     AppRecord record;

@@ -10,6 +10,20 @@ namespace vadok {
 // was written and read back holding all of folder; failures and a cancel are shown.
 bool LhaCompressDir(const QString& title, const QString& folder);
 
+// How copying a registered folder into the execution folder ended.
+enum class CopyOutcome {
+    Complete,   // everything of the source is in the copy
+    Incomplete, // the copy was made, but no longer holds all of the source
+    Failed,     // nothing was copied; the failure was shown, naming the file and why
+};
+
+// Copies everything inside source into target in the execution folder as an expansion of
+// its archive would write it there: where that file system holds no links or modes (an
+// exFAT stick), links become copies of what they lead to and are listed with the modes, so
+// that the first store writes them back. An existing target goes to the trash first. All or
+// nothing: a failure leaves nothing at target.
+CopyOutcome CopyIntoExecutionFolder(const QString& source, const QString& target);
+
 // The archive a registration is about to write, kept as it was before: a registration that
 // is not completed puts it back byte for byte, or removes it when there was none. The copy
 // waits beside the archive and goes when this object does.

@@ -12,6 +12,10 @@
 #include <QFileInfo>
 #include <QUuid>
 
+#ifdef VADOK_WITH_ARCHIVER
+#include "archiver/archiver.h"
+#endif
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -112,7 +116,7 @@ QString FindVersionUpSource(const QString& name, const PackApp& app) {
     }
 }
 
-bool MoveTopLevelFiles(const QString& source, const QString& target) {
+bool MoveTopLevelFiles(const QString& source, const QString& target, const QString& listFolder) {
     const fs::path from = toFs(source);
     const fs::path to = toFs(target);
     std::error_code ec;
@@ -127,6 +131,11 @@ bool MoveTopLevelFiles(const QString& source, const QString& target) {
     std::vector<fs::path> files;
     for (const fs::directory_entry& entry : fs::directory_iterator(from, ec)) {
         std::error_code kind;
+#ifdef VADOK_WITH_ARCHIVER
+        // The list of the copy speaks of the copy; the target keeps its own.
+        if (IsStandInListName(entry.path().filename().string()))
+            continue;
+#endif
         if (!entry.is_directory(kind) || entry.is_symlink(kind))
             files.push_back(entry.path());
     }
@@ -161,6 +170,21 @@ bool MoveTopLevelFiles(const QString& source, const QString& target) {
         }
         moves.push_back(move);
     }
+#ifdef VADOK_WITH_ARCHIVER
+    // Where the new version stands on a file system without links or modes, its list says
+    // what the moved files were; the target's list must say it now, or the next store would
+    // keep the stand-ins as files and every mode as that file system shows it.
+    if (!failed) {
+        std::vector<std::string> names;
+        for (const Move& move : moves)
+            names.push_back(move.to.filename().string());
+        const auto slashed = [](const QString& path) {
+            return QFile::encodeName(path.endsWith(u'/') ? path : path + u'/').toStdString();
+        };
+        failed = CarryStandIns(slashed(listFolder.isEmpty() ? source : listFolder),
+                               slashed(source), slashed(target), names) != 0;
+    }
+#endif
     if (failed) {
         undo(moves);
         // Only once empty: whatever could not go back stays where the user can find it.

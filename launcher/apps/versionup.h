@@ -33,7 +33,10 @@ QString FindVersionUpSource(const QString& name, const PackApp& app);
 // Moves the files at the top of source (its folders stay) into target, made when missing;
 // files of the same name in target are replaced. All or nothing: when one file cannot move,
 // the files moved already go back and the replaced ones are restored, and the result is
-// false.
-bool MoveTopLevelFiles(const QString& source, const QString& target);
+// false. Where the new version was put on a file system that holds no links or modes, what
+// the list of stand-ins of listFolder (source or a folder above it; source when empty) says
+// of the moved files goes into target's list, and lists never move.
+bool MoveTopLevelFiles(const QString& source, const QString& target,
+                       const QString& listFolder = QString());
 
 } // namespace vadok

@@ -8,6 +8,7 @@
 #include "apps/archivercalls.h"
 #include "apps/droppeditem.h"
 #include "apps/packapp.h"
+#include "apps/registration.h"
 #include "apps/versionup.h"
 #include "catalog/apprecords.h"
 #include "dialogs/frmtreepop.h"
@@ -82,7 +83,7 @@ void frmDropFile::cmdVerUp_Click() {
     }
     m_label->setText(QStringLiteral("一致しました。ファイルをコピーしています..."));
     QCoreApplication::processEvents();
-    if (!MoveTopLevelFiles(source, app.expandedFolder())) {
+    if (!MoveTopLevelFiles(source, app.expandedFolder(), WorkFolder())) {
         showMessage(QStringLiteral("ファイルの移動に失敗しました"));
         return;
     }
@@ -119,7 +120,8 @@ bool frmDropFile::putNewVersionInWorkFolder() {
         }
         return true;
     case DropKind::Folder:
-        return CopyFolderContents(m_tag, WorkFolder());
+        // As an expansion would write it there: on a stick, its links listed with the modes.
+        return CopyIntoExecutionFolder(m_tag, WorkFolder()) != CopyOutcome::Failed;
     default:
         return false;
     }

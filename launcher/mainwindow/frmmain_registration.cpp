@@ -77,8 +77,15 @@ void frmMain::NewApp(const QString& folder, const QString& title) {
     }
     if (!LhaCompressDir(name, source))
         return;
-    const QString copy = settings().ExecDir + name + u'/';
-    const bool copied = CopyFolderContents(source, copy) && HoldsCopyOf(copy, source);
+    // A copy that fails (a name or a link the execution folder's file system refuses, a full
+    // disk) takes the whole registration back: an application without its files would be
+    // registered as expanded and fail to run.
+    const CopyOutcome copy = CopyIntoExecutionFolder(source, settings().ExecDir + name + u'/');
+    if (copy == CopyOutcome::Failed) {
+        prior.restore();
+        return;
+    }
+    const bool copied = copy == CopyOutcome::Complete;
 
     switch (NewAppCore(name)) {
     case EditOutcome::Saved:

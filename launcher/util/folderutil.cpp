@@ -65,7 +65,12 @@ bool IsSameOrInside(const QString& inner, const QString& outer) {
     return in == out || in.startsWith(withTrailingSlash(out));
 }
 
-bool HoldsCopyOf(const QString& copy, const QString& source) {
+void folderCopied(const QString& target) {
+    if (folderCopiedHook())
+        folderCopiedHook()(target);
+}
+
+bool HoldsCopyOf(const QString& copy, const QString& source, bool linksListed) {
     const fs::path from = toFs(source);
     const fs::path to = toFs(copy);
     std::error_code walking;
@@ -74,6 +79,8 @@ bool HoldsCopyOf(const QString& copy, const QString& source) {
         const fs::path there = to / it->path().lexically_relative(from);
         std::error_code a, b;
         const fs::file_type kind = fs::symlink_status(it->path(), a).type();
+        if (kind == fs::file_type::symlink && linksListed)
+            continue;
         if (fs::symlink_status(there, b).type() != kind || a || b)
             return false;
         if (kind == fs::file_type::regular &&
@@ -110,8 +117,7 @@ bool CopyFolderContents(const QString& source, const QString& target) {
         showMessage(QStringLiteral("ファイルのコピーに失敗しました"), MsgIcon::Critical);
         return false;
     }
-    if (folderCopiedHook())
-        folderCopiedHook()(target);
+    folderCopied(target);
     return true;
 }
 

@@ -5,6 +5,8 @@
 #include "catalog/settings.h"
 #include "util/folderutil.h"
 
+#include "rawarchive.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -31,6 +33,28 @@ TEST_F(Packing, storeAfterUseUpdatesTheArchiveAndRemovesTheFolder) {
     // storing adds and replaces, it never drops what the folder lost
     EXPECT_EQ(archiveFiles(app), (QStringList{QStringLiteral("doc/readme.txt"), QStringLiteral("run.sh"),
                                               QStringLiteral("settings.ini")}));
+}
+
+// An archive may carry a list of stand-ins of its own, here one lying that the user's saves
+// are a link to the folder itself. The store the exit runs keeps every save and the list as
+// the ordinary file it is; the expanded folder goes only once all of it is in the archive.
+TEST_F(Packing, anArchivesOwnListOfStandInsNeverCostsTheUsersSavesAtTheExit) {
+    const std::string lie = std::string("vadok stand-ins 1\nLsave/.") + '\0' + "." + '\0' + "0\n";
+    const std::string archive = lzhArchive({{".vadok-stand-ins", lie}, {"save/mygame.sav", "level 1"}});
+    PackApp app = registerArchive(QStringLiteral("Game"), QString(),
+                                  QByteArray(archive.data(), qsizetype(archive.size())));
+    quintptr owner = 0;
+    ASSERT_TRUE(app.UnPack(owner));
+    writeFile(app.expandedFolder() + QStringLiteral("save/mygame.sav"), "level 9");
+    writeFile(app.expandedFolder() + QStringLiteral("save/second.sav"), "new");
+
+    ASSERT_TRUE(app.Pack(QString()));
+    EXPECT_FALSE(QFileInfo::exists(app.expandedFolder()));
+    ASSERT_TRUE(app.UnPack(owner));
+    EXPECT_EQ(readFile(app.expandedFolder() + QStringLiteral("save/mygame.sav")), "level 9");
+    EXPECT_EQ(readFile(app.expandedFolder() + QStringLiteral("save/second.sav")), "new");
+    EXPECT_EQ(readFile(app.expandedFolder() + QStringLiteral(".vadok-stand-ins")),
+              QByteArray(lie.data(), qsizetype(lie.size())));
 }
 
 TEST_F(Packing, packKeyHeldRebuildsTheArchiveFromTheFolder) {

@@ -8,10 +8,15 @@
 #include "platform/programfolder.h"
 #include "util/folderutil.h"
 
+#include "archivertestsupport.h"
+#include "support/exfatimage.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <optional>
+#include <sys/stat.h>
 
 namespace vadok::test {
 namespace {
@@ -54,9 +59,8 @@ TEST_P(NewArchive, anArchiveLeftThereIsRebuiltAddedToOrKept) {
     if (c.answer) {
         EXPECT_EQ(prompter.messages().value(0).title, QStringLiteral("上書き確認"));
     }
-    // Nothing is left beside the archive but the archiver's lock files (".<archive>.lock"),
-    // which stay as lock files must.
-    EXPECT_EQ(filesBesideArchives(settings().PackDir), QStringList{"Foo.lzh"});
+    EXPECT_EQ(QDir(settings().PackDir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Foo.lzh"});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -73,9 +77,62 @@ TEST_F(NewArchive, aFolderTheArchiverRefusesLeavesNoArchive) {
     prompter.expectPrefix(QStringLiteral("圧縮に失敗しました。Error Code:0x8009\r\n\r\n[Bad]\r\n"));
     EXPECT_FALSE(LhaCompressDir(QStringLiteral("Bad"), folder));
     EXPECT_EQ(QDir(settings().PackDir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList{".Bad.lzh.lock"});
+              QStringList{});
     DeleteFolder(folder, nullptr, true); // Qt cannot spell the refused name to remove it
 
+}
+
+// A folder with relative links to a file and to a folder, registered with the execution
+// folder on a USB stick (exFAT: no links, no modes): the copy stands in for the links as an
+// expansion there does, the first store writes links and modes back, and the archive
+// expands elsewhere into the folder that was registered. A name the stick refuses fails
+// the copy, which says which file and why and leaves nothing there.
+TEST_F(NewArchive, aFolderWithLinksCopiedOntoAStickIsStoredBackAsItWasRegistered) {
+    ExfatImage stick(scratch.path().toStdString());
+    if (!stick.mounted())
+        GTEST_SKIP() << "no exFAT file system to be had here: " << stick.why();
+    settings().ExecDir = QString::fromStdString(stick.mount()) + QStringLiteral("/Exec/");
+    const std::string src = scratch.path().toStdString() + "/stlink";
+    writeFile(src + "/readme.txt", "read me", 0600);
+    writeFile(src + "/bin/run.sh", "#!/bin/sh\necho run\n", 0755);
+    writeFile(src + "/data/a.txt", "a");
+    ::chmod((src + "/data").c_str(), 0750);
+    makeSymlink("bin/run.sh", src + "/run");
+    makeSymlink("data", src + "/datalink");
+    const Tree registered = readTree(src, false);
+    const QString source = QString::fromStdString(src) + u'/';
+    PackApp app = named(QStringLiteral("stlink"));
+    ASSERT_TRUE(LhaCompressDir(QStringLiteral("stlink"), source));
+    const auto members = memberTable(app.archivePath().toStdString());
+
+    ASSERT_EQ(CopyIntoExecutionFolder(source, app.expandedFolder()), CopyOutcome::Complete);
+    const std::string copy = app.expandedFolder().toStdString();
+    EXPECT_EQ(readFile(copy + "run"), "#!/bin/sh\necho run\n");
+    EXPECT_EQ(readFile(copy + "datalink/a.txt"), "a");
+    ASSERT_TRUE(app.Pack(QString()));
+    EXPECT_FALSE(QFileInfo::exists(app.expandedFolder()));
+    EXPECT_EQ(memberTable(app.archivePath().toStdString()), members);
+    // Run and stored on the stick again, as the window does it.
+    quintptr owner = 0;
+    ASSERT_TRUE(app.UnPack(owner));
+    writeFile(copy + "added.txt", "new on the stick");
+    ASSERT_TRUE(app.Pack(QString()));
+    auto withAdded = members;
+    withAdded.push_back("added.txt f 0644");
+    std::sort(withAdded.begin(), withAdded.end());
+    EXPECT_EQ(memberTable(app.archivePath().toStdString()), withAdded);
+    const std::string again = scratch.path().toStdString() + "/again";
+    ASSERT_EQ(RunUnlha(ExpandCommand(app.archivePath(), QString::fromStdString(again) + u'/', true)), 0);
+    EXPECT_EQ(::unlink((again + "/added.txt").c_str()), 0);
+    EXPECT_EQ(readTree(again, false), registered);
+
+    writeFile(src + "/sub/what?.txt", "refused on exFAT");
+    prompter.expect(QStringLiteral("ファイルのコピーに失敗しました。\r\n\r\n") + source +
+                    QStringLiteral("sub/what?.txt\r\nコピー先のファイルシステムでは使えない名前です。"));
+    EXPECT_EQ(CopyIntoExecutionFolder(source, app.expandedFolder()), CopyOutcome::Failed);
+    EXPECT_EQ(prompter.messages().value(0).icon, MsgIcon::Critical);
+    EXPECT_EQ(QDir(settings().ExecDir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{});
 }
 
 // An archive no application owns, and a folder the archiver refuses: whether the user

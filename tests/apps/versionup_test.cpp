@@ -1,7 +1,11 @@
 #include "appsfixture.h"
 
+#include "apps/registration.h"
 #include "apps/versionup.h"
 #include "catalog/settings.h"
+
+#include "archivertestsupport.h"
+#include "support/exfatimage.h"
 
 #include <QDir>
 #include <QFile>
@@ -100,6 +104,56 @@ TEST_F(MoveFiles, aFileThatCannotMoveUndoesTheWholeMove) {
     EXPECT_EQ(readFile(source + QStringLiteral("tool.exe")), "new tool");
     EXPECT_EQ(QDir(source).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("plugins")});
+}
+
+// A new version dropped as a folder while the application is expanded on a USB stick (exFAT:
+// no links, no modes). The files that replace the application's take their links and modes
+// with them, so the store after the version-up holds them as the new version had them;
+// the copy's own list of stand-ins stays behind.
+TEST_F(AppsFixture, aNewVersionOnAStickIsStoredWithItsLinksAndModes) {
+    ExfatImage stick(scratch.path().toStdString());
+    if (!stick.mounted())
+        GTEST_SKIP() << "no exFAT file system to be had here: " << stick.why();
+    settings().ExecDir = QString::fromStdString(stick.mount()) + QStringLiteral("/Exec/");
+    const std::string root = scratch.path().toStdString();
+    writeFile(root + "/v1/run.sh", "old", 0755);
+    writeFile(root + "/v1/notes.txt", "mine", 0600);
+    makeSymlink("notes.txt", root + "/v1/start");
+    writeFile(root + "/v2/run.sh", "new", 0750);
+    writeFile(root + "/v2/changes.txt", "what is new", 0640);
+    makeSymlink("changes.txt", root + "/v2/start");
+    AppRecord record;
+    record.AppName = QStringLiteral("Tool");
+    record.ExecCmd = QStringLiteral("run.sh");
+    PackApp app(record);
+    ASSERT_TRUE(LhaCompressDir(QStringLiteral("Tool"), QString::fromStdString(root + "/v1/")));
+    ASSERT_EQ(CopyIntoExecutionFolder(QString::fromStdString(root + "/v1/"), app.expandedFolder()),
+              CopyOutcome::Complete);
+
+    ASSERT_EQ(CopyIntoExecutionFolder(QString::fromStdString(root + "/v2/"), WorkFolder()),
+              CopyOutcome::Complete);
+    const QString source = FindVersionUpSource(QStringLiteral("Tool"), app);
+    ASSERT_EQ(source, WorkFolder() + u'/');
+    ASSERT_TRUE(MoveTopLevelFiles(source, app.expandedFolder(), WorkFolder()));
+    ASSERT_TRUE(app.Pack(QString(), true));
+    EXPECT_EQ(memberTable(app.archivePath().toStdString()),
+              (std::vector<std::string>{"changes.txt f 0640", "notes.txt f 0600", "run.sh f 0750",
+                                        "start l 0777 -> changes.txt"}));
+}
+
+// A name no archive can hold fails the copy already, before the application is touched: the
+// message names the file and why, and nothing is left in the work folder.
+TEST_F(AppsFixture, aNewVersionNoArchiveCouldHoldIsRefusedByTheCopy) {
+    const QString v2 = scratch.path() + QStringLiteral("/v2");
+    writeFile(v2 + QStringLiteral("/tool.exe"), "new");
+    writeUnstorableFile(v2);
+    prompter.expectPrefix(QStringLiteral("ファイルのコピーに失敗しました。\r\n\r\n") + v2 +
+                          QStringLiteral("/refused"));
+    EXPECT_EQ(CopyIntoExecutionFolder(v2, WorkFolder()), CopyOutcome::Failed);
+    EXPECT_TRUE(prompter.messages().value(0).text.endsWith(
+        QStringLiteral(".txt\r\nコピーできない名前のファイルがあります。")));
+    EXPECT_FALSE(QFileInfo::exists(WorkFolder()));
+    removeUnstorableFile(v2);
 }
 
 TEST_F(AppsFixture, versionUpRefusesItemsInsideTheLaunchersFolders) {

@@ -1,7 +1,10 @@
 #include "archivertestsupport.h"
 
 #include "archiver/expand/expandjob.h"
+#include "archiver/lzh/lzhheaderreader.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
@@ -122,6 +125,21 @@ std::string describe(const Tree& tree) {
         s << node.kind << (node.executable ? "x " : "  ") << path << " (" << node.content.size()
           << " bytes, t=" << node.mtime << ")\n";
     return s.str();
+}
+
+std::vector<std::string> memberTable(const std::string& archive) {
+    std::vector<std::string> rows;
+    for (const auto& m : archiver::readArchiveIndex(archive).members) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", m.unixMode.value_or(0) & 07777);
+        const char kind = m.kind == archiver::MemberKind::Directory ? 'd'
+                          : m.kind == archiver::MemberKind::Symlink ? 'l'
+                                                                    : 'f';
+        rows.push_back(m.path + " " + kind + " " + mode +
+                       (m.kind == archiver::MemberKind::Symlink ? " -> " + m.linkTarget : ""));
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
 int run(const std::string& commandLine) {

@@ -45,6 +45,10 @@ using Tree = std::map<std::string, TreeNode>;
 Tree readTree(const std::string& root, bool withTimes = true);
 std::string describe(const Tree& tree);
 
+// The archive member by member, sorted: "path kind mode" and " -> target" for links, kind
+// 'f', 'd' or 'l', the mode's permission bits in octal.
+std::vector<std::string> memberTable(const std::string& archive);
+
 // Runs a shell command line; returns its exit status.
 int run(const std::string& commandLine);
 bool haveProgram(const std::string& name);

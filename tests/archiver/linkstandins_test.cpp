@@ -5,6 +5,7 @@
 
 #include "archivertestsupport.h"
 #include "rawarchive.h"
+#include "support/exfatimage.h"
 
 #include "archiver/archiver.h"
 #include "archiver/files/freespace.h"
@@ -12,8 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,11 +34,15 @@ public:
 };
 
 // An application whose links lead to a file, a folder, another link, nothing, the
-// application itself and a folder above the link.
+// application itself and a folder above the link; files and folders have modes of their own.
 void makeApplication(const std::string& root) {
     writeFile(root + "/bin/tool", "#!/bin/sh\necho tool\n", 0755);
-    writeFile(root + "/data/a.txt", "a");
+    writeFile(root + "/data/a.txt", "a", 0640);
     writeFile(root + "/data/sub/b.txt", "b");
+    writeFile(root + "/readme.txt", "read me", 0600);
+    makeDirs(root + "/lib");
+    ::chmod((root + "/lib").c_str(), 0700);
+    ::chmod((root + "/data").c_str(), 0750);
     makeSymlink("bin/tool", root + "/tool");
     makeSymlink("data", root + "/d");
     makeSymlink("tool", root + "/chain");
@@ -48,6 +56,8 @@ bool isPlainFile(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+const std::string kStandInListNameForTests = archiver::kStandInListName;
+
 bool isPlainFolder(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -59,6 +69,7 @@ void roundTrip(const std::string& src, const std::string& out, const std::string
                bool useSeam) {
     const std::string archive = scratch + "/app.lzh";
     ASSERT_EQ(Unlha(nullptr, storeCommand(archive, src), nullptr, 0), ArchiverOk);
+    const std::vector<std::string> members = memberTable(archive);
     {
         std::optional<LinksRefused> refused;
         if (useSeam)
@@ -73,59 +84,13 @@ void roundTrip(const std::string& src, const std::string& out, const std::string
         EXPECT_FALSE(fs::exists(fs::symlink_status(out + "/dangling")));
         EXPECT_FALSE(fs::exists(fs::symlink_status(out + "/self")));
         ASSERT_EQ(Unlha(nullptr, storeCommand(archive, out), nullptr, 0), ArchiverOk);
+        EXPECT_EQ(VerifyArchive(archive, out + "/"), ArchiverOk);
     }
+    EXPECT_EQ(memberTable(archive), members);
     const std::string again = scratch + "/again";
     ASSERT_EQ(Unlha(nullptr, expandCommand(archive, again), nullptr, 0), ArchiverOk);
     EXPECT_EQ(readTree(again, false), readTree(src, false));
 }
-
-// Runs a command quietly; true when it succeeded.
-bool quietly(const std::string& command) { return run(command + " >/dev/null 2>&1") == 0; }
-
-// An exFAT image mounted through FUSE on a loop device, for as long as it lives.
-class ExfatImage {
-public:
-    explicit ExfatImage(const std::string& dir) : m_image(dir + "/stick.img"), m_mount(dir + "/stick") {
-        if (::geteuid() != 0 || !haveProgram("mkfs.exfat") || !haveProgram("mount.exfat-fuse") ||
-            !haveProgram("losetup") || !fs::exists("/dev/fuse")) {
-            m_why = "needs root, mkfs.exfat, mount.exfat-fuse, losetup and /dev/fuse";
-            return;
-        }
-        makeDirs(m_mount);
-        if (!quietly("truncate -s 32M " + quote(m_image)) || !quietly("mkfs.exfat " + quote(m_image))) {
-            m_why = "cannot make an exFAT image";
-            return;
-        }
-        FILE* p = ::popen(("losetup -f --show " + quote(m_image) + " 2>/dev/null").c_str(), "r");
-        char line[256] = {};
-        if (p && std::fgets(line, sizeof line, p))
-            m_loop = std::string(line, strcspn(line, "\n"));
-        if (p)
-            ::pclose(p);
-        if (m_loop.empty()) {
-            m_why = "no loop device to be had";
-            return;
-        }
-        if (!quietly("mount.exfat-fuse " + m_loop + " " + quote(m_mount))) {
-            m_why = "cannot mount the image through FUSE";
-            return;
-        }
-        m_mounted = true;
-    }
-    ~ExfatImage() {
-        if (m_mounted)
-            quietly("umount " + quote(m_mount));
-        if (!m_loop.empty())
-            quietly("losetup -d " + m_loop);
-    }
-    bool mounted() const { return m_mounted; }
-    const std::string& why() const { return m_why; }
-    const std::string& mount() const { return m_mount; }
-
-private:
-    std::string m_image, m_mount, m_loop, m_why;
-    bool m_mounted = false;
-};
 
 } // namespace
 
@@ -179,13 +144,190 @@ TEST(LinkStandIns, aFileThatOnlyHasTheListsNameIsStoredLikeAnyOther) {
     EXPECT_EQ(readFile(dir / ("out/" + std::string(archiver::kStandInListName))), "the user's notes");
 }
 
-TEST(LinkStandIns, anExfatStickRoundTripsAnApplicationWithLinks) {
+// Expanded on the stick, carried there by another program or copied there as a folder, an
+// application is stored back member by member as it was: links, and the modes of files and
+// folders, which the stick keeps neither of. What was added on the stick has no mode to keep
+// and gets plain ones.
+TEST(LinkStandIns, anExfatStickRoundTripsAnApplicationWithLinksAndModes) {
     TempDir dir;
     ExfatImage stick(dir.path());
     if (!stick.mounted())
         GTEST_SKIP() << "no exFAT file system to be had here: " << stick.why();
     makeApplication(dir / "src");
-    roundTrip(dir / "src", stick.mount() + "/Exec/app", dir.path(), false);
+    const std::string out = stick.mount() + "/Exec/app";
+    roundTrip(dir / "src", out, dir.path(), false);
+
+    const std::string archive = dir / "app.lzh";
+    // A rebuild has no old archive to go by: the list alone keeps links and modes.
+    ASSERT_EQ(Unlha(nullptr, storeCommand(dir / "rebuilt.lzh", out), nullptr, 0), ArchiverOk);
+    EXPECT_EQ(memberTable(dir / "rebuilt.lzh"), memberTable(archive));
+    writeFile(out + "/added.txt", "added on the stick");
+    writeFile(out + "/newdir/x.txt", "x");
+    ASSERT_EQ(Unlha(nullptr, storeCommand(archive, out), nullptr, 0), ArchiverOk);
+    const auto members = memberTable(archive);
+    for (const char* row : {"added.txt f 0644", "newdir d 0755", "newdir/x.txt f 0644",
+                            "readme.txt f 0600", "data d 0750", "d l 0777 -> data"})
+        EXPECT_NE(std::find(members.begin(), members.end(), row), members.end()) << row;
+
+    // Carried onto the stick by another program that followed the links, so with no list:
+    // what stands where the archive holds a link, and equals what it leads to, is that link.
+    writeFile(dir / "plain/bin/tool", "#!/bin/sh\n", 0755);
+    writeFile(dir / "plain/data/a.txt", "a");
+    makeSymlink("bin/tool", dir / "plain/tool");
+    makeSymlink("data", dir / "plain/d");
+    ASSERT_EQ(Unlha(nullptr, storeCommand(dir / "plain.lzh", dir / "plain"), nullptr, 0), ArchiverOk);
+    const auto plain = memberTable(dir / "plain.lzh");
+    fs::copy(dir / "plain", stick.mount() + "/Exec/carried", fs::copy_options::recursive);
+    ASSERT_TRUE(isPlainFolder(stick.mount() + "/Exec/carried/d"));
+    ASSERT_EQ(Unlha(nullptr, storeCommand(dir / "plain.lzh", stick.mount() + "/Exec/carried"), nullptr, 0),
+              ArchiverOk);
+    EXPECT_EQ(memberTable(dir / "plain.lzh"), plain);
+
+    // Copied into the stick's execution folder as a registration copies it.
+    const std::string copy = stick.mount() + "/Exec/copy";
+    const FolderCopy copied = CopyFolder(dir / "src", copy);
+    ASSERT_EQ(copied.code, ArchiverOk) << copied.path;
+    EXPECT_EQ(readFile(copy + "/d/sub/b.txt"), "b");
+    const std::string copyArchive = dir / "copy.lzh";
+    ASSERT_EQ(Unlha(nullptr, storeCommand(copyArchive, dir / "src"), nullptr, 0), ArchiverOk);
+    const auto registered = memberTable(copyArchive);
+    ASSERT_EQ(Unlha(nullptr, storeCommand(copyArchive, copy), nullptr, 0), ArchiverOk);
+    EXPECT_EQ(memberTable(copyArchive), registered);
+    ASSERT_EQ(Unlha(nullptr, expandCommand(copyArchive, dir / "copyback"), nullptr, 0), ArchiverOk);
+    EXPECT_EQ(readTree(dir / "copyback", false), readTree(dir / "src", false));
+
+    // A name the stick refuses: the copy names it, says why, and leaves nothing there.
+    writeFile(dir / "src/sub/what?.txt", "refused on exFAT");
+    const FolderCopy refused = CopyFolder(dir / "src", stick.mount() + "/Exec/refused");
+    EXPECT_EQ(refused.code, ArchiverWriteError);
+    EXPECT_EQ(refused.path, "sub/what?.txt");
+    EXPECT_NE(refused.error, 0);
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(stick.mount() + "/Exec"))
+        left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"app", "carried", "copy"}));
+}
+
+// An archive may carry a file of the list's name (a store that went wrong, or one made to
+// deceive): it is the archive's own file, stored back as it is, and what it says is never
+// done, whether it lies or not. The expansion's own list goes under the next name.
+TEST(LinkStandIns, aListThatCameOutOfTheArchiveIsAnOrdinaryFileAndHidesNothing) {
+    const std::string nul(1, '\0');
+    const struct {
+        const char* what;
+        std::string list;
+    } lists[] = {
+        {"lying about a folder", "vadok stand-ins 1\nLsave/." + nul + "." + nul + "0\n"},
+        {"sound, making a link of an equal folder", "vadok stand-ins 2\nLsave" + nul + "data" + nul + "0\n"},
+        {"damaged", "vadok stand-ins 2\nX"},
+    };
+    for (const auto& l : lists) {
+        for (const bool linksRefused : {false, true}) {
+            SCOPED_TRACE(std::string(l.what) + (linksRefused ? ", links refused" : ""));
+            TempDir dir;
+            const std::string archive = dir / "game.lzh";
+            writeRawLzh(archive, {{kStandInListNameForTests, l.list, ""},
+                                  {"data/mygame.sav", "level 1", ""},
+                                  {"save/mygame.sav", "level 1", ""}});
+            std::optional<LinksRefused> refused;
+            if (linksRefused)
+                refused.emplace();
+            ASSERT_EQ(Unlha(nullptr, expandCommand(archive, dir / "out"), nullptr, 0), ArchiverOk);
+            EXPECT_EQ(readFile(dir / ("out/" + kStandInListNameForTests)), l.list);
+            EXPECT_TRUE(isPlainFile(dir / "out/.vadok-stand-ins-2"));
+            ASSERT_EQ(Unlha(nullptr, storeCommand(archive, dir / "out"), nullptr, 0), ArchiverOk);
+            EXPECT_EQ(VerifyArchive(archive, dir / "out/"), ArchiverOk);
+            refused.reset();
+            ASSERT_EQ(Unlha(nullptr, expandCommand(archive, dir / "again"), nullptr, 0), ArchiverOk);
+            EXPECT_EQ(readTree(dir / "again", false),
+                      (Tree{{kStandInListNameForTests, {'f', l.list}},
+                            {".vadok-stand-ins-2", {'f', "vadok stand-ins 2\n"}},
+                            {"data", {'d', ""}},
+                            {"data/mygame.sav", {'f', "level 1"}},
+                            {"save", {'d', ""}},
+                            {"save/mygame.sav", {'f', "level 1"}}}));
+        }
+    }
+}
+
+// A list is read from its bytes, and one record that is not sound makes it no list at all.
+TEST(LinkStandIns, aListWithAnyRecordThatIsNotSoundIsNoList) {
+    const std::string z(1, '\0');
+    const std::string v2 = "vadok stand-ins 2\n";
+    const struct {
+        const char* what;
+        std::string bytes;
+        bool sound;
+    } rows[] = {
+        {"links and modes", v2 + "Ltool" + z + "bin/tool" + z + "7\nLd" + z + "data" + z + "0\n" +
+                                "Mbin/tool" + z + "755\nDdata" + z + "750\n", true},
+        {"the first version", "vadok stand-ins 1\nLtool" + z + "bin/tool" + z + "7\n", true},
+        {"a link to a folder above it", v2 + "Ldata/up" + z + ".." + z + "0\n", true},
+        {"no header", "Ltool" + z + "bin/tool" + z + "7\n", false},
+        {"a '.' part", v2 + "Lsave/." + z + "." + z + "0\n", false},
+        {"a '..' part", v2 + "L../save" + z + "x" + z + "0\n", false},
+        {"an absolute path", v2 + "L/etc/x" + z + "x" + z + "0\n", false},
+        {"an empty part", v2 + "La//b" + z + "x" + z + "0\n", false},
+        {"an absolute target", v2 + "Lx" + z + "/etc/passwd" + z + "0\n", false},
+        {"a target leading out", v2 + "Lsub/x" + z + "../../y" + z + "0\n", false},
+        {"a target leading out through another link",
+         v2 + "Lup" + z + "data/.." + z + "0\nLdata" + z + ".." + z + "0\nLx" + z + "up/y" + z + "0\n", false},
+        {"links in a circle", v2 + "La" + z + "b" + z + "0\nLb" + z + "a" + z + "0\nLc" + z + "a/x" + z + "0\n", false},
+        {"a link below a link", v2 + "Ld" + z + "data" + z + "0\nLd/x" + z + "y" + z + "0\n", false},
+        {"a path listed twice", v2 + "Lx" + z + "a" + z + "0\nLx" + z + "b" + z + "0\n", false},
+        {"a mode beyond the permission bits", v2 + "Mx" + z + "100644\n", false},
+        {"a mode that is no number", v2 + "Mx" + z + "rw\n", false},
+        {"a time that is no number", v2 + "Lx" + z + "a" + z + "soon\n", false},
+        {"an unknown record", v2 + "Xx" + z + "1\n", false},
+        {"a record cut short", v2 + "Lx" + z + "a", false},
+    };
+    for (const auto& r : rows) {
+        std::string why;
+        const auto list = archiver::parseStandInList(r.bytes, why);
+        EXPECT_EQ(list.has_value(), r.sound) << r.what << ": " << why;
+        EXPECT_EQ(why.empty(), r.sound) << r.what;
+    }
+}
+
+// The check before an expanded folder is deleted reads the folder as it stands, not through
+// its list: a stand-in must be what the archive's link leads to, whatever a list says.
+TEST(LinkStandIns, theReadBackCheckComparesStandInsWithWhatTheArchivesLinksLeadTo) {
+    const struct {
+        const char* what;
+        std::function<void(const std::string& out)> change;
+        int code;
+    } rows[] = {
+        {"as expanded", [](const std::string&) {}, ArchiverOk},
+        {"without its list",
+         [](const std::string& out) { fs::remove(out + "/" + kStandInListNameForTests); }, ArchiverOk},
+        {"a file stand-in changed",
+         [](const std::string& out) { writeFile(out + "/tool", "changed"); }, ArchiverIncomplete},
+        {"a file added to a folder stand-in",
+         [](const std::string& out) { writeFile(out + "/d/new.txt", "new"); }, ArchiverIncomplete},
+        {"a file in a folder stand-in changed",
+         [](const std::string& out) { writeFile(out + "/d/sub/b.txt", "bb"); }, ArchiverIncomplete},
+        {"a new file hidden by a list that names it a link",
+         [](const std::string& out) {
+             writeFile(out + "/save/game.sav", "a");
+             writeFile(out + "/" + kStandInListNameForTests,
+                       std::string("vadok stand-ins 2\nLsave") + '\0' + "data/sub" + '\0' + "0\n");
+         },
+         ArchiverIncomplete},
+    };
+    TempDir dir;
+    makeApplication(dir / "src");
+    const std::string archive = dir / "app.lzh";
+    ASSERT_EQ(Unlha(nullptr, storeCommand(archive, dir / "src"), nullptr, 0), ArchiverOk);
+    for (const auto& r : rows) {
+        const std::string out = dir / (std::string("out-") + std::to_string(&r - rows));
+        {
+            LinksRefused refused;
+            ASSERT_EQ(Unlha(nullptr, expandCommand(archive, out), nullptr, 0), ArchiverOk);
+        }
+        r.change(out);
+        EXPECT_EQ(VerifyArchive(archive, out + "/"), r.code) << r.what;
+    }
 }
 
 TEST(FreeSpace, aFileSystemThatReportsNoSizeLeavesTheFreeSpaceUnknown) {

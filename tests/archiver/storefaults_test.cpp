@@ -14,10 +14,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <future>
+#include <optional>
 #include <csignal>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -82,7 +84,7 @@ TEST(StoreFaults, sourceReplacedByAFifoFailsTheStoreInsteadOfHanging) {
         ::close(fd);
     }
     EXPECT_EQ(store.get().code, ArchiverReadError);
-    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{".a.lzh.lock", "src"}))
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"src"}))
         << "an archive or a temporary stayed behind";
 }
 
@@ -137,7 +139,7 @@ TEST(StoreFaults, aFileOfExactly0xFFFFFFFFBytesPassesTheSizeCheck) {
     // past the size check to reading the file, which then no longer is what the scan saw.
     EXPECT_EQ(storeChangingMidway(dir, [&] { writeFile(last, "now small"); }).code,
               ArchiverReadError);
-    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{".a.lzh.lock", "src"}))
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"src"}))
         << "an archive or a temporary stayed behind";
 }
 
@@ -210,7 +212,7 @@ TEST(StoreFaults, fileChangedWhileReadFailsTheStoreAndTheNextStoreTakesItAsItIs)
             ASSERT_TRUE(changed) << what << ": the file was not read as planned";
             EXPECT_EQ(result.code, ArchiverReadError) << what;
             EXPECT_TRUE(readFile(dir / "a.lzh") == before) << what << ": the old archive changed";
-            EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{".a.lzh.lock", "a.lzh", "src"}))
+            EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"a.lzh", "src"}))
                 << what;
 
             ASSERT_EQ(archiver::storeFolder(dir / "a.lzh", dir / "src/", {}).code, ArchiverOk)
@@ -434,4 +436,177 @@ TEST(StoreFaults, expansionsAndChecksWaitForAStoreAndAStoreWaitsForThem) {
     EXPECT_EQ(archiver::storeFolder(archive, dir / "src/", patient).code, ArchiverOk);
     EXPECT_TRUE(waited);
     EXPECT_EQ(VerifyArchive(archive, dir / "src/"), ArchiverOk);
+}
+
+namespace {
+
+// The user's lock folder inside a test's own folder, for as long as it lives.
+class LockFolderIn {
+public:
+    explicit LockFolderIn(const std::string& cacheHome) {
+        if (const char* old = std::getenv("XDG_CACHE_HOME"))
+            m_old = old;
+        ::setenv("XDG_CACHE_HOME", cacheHome.c_str(), 1);
+    }
+    ~LockFolderIn() {
+        if (m_old)
+            ::setenv("XDG_CACHE_HOME", m_old->c_str(), 1);
+        else
+            ::unsetenv("XDG_CACHE_HOME");
+    }
+
+private:
+    std::optional<std::string> m_old;
+};
+
+std::vector<std::string> warningsOf(const std::string& archive, const std::string& folder,
+                                    int& code) {
+    std::vector<std::string> warnings;
+    archiver::StoreOptions options;
+    options.warning = [&](const std::string& w) { warnings.push_back(w); };
+    code = archiver::storeFolder(archive, folder, options).code;
+    return warnings;
+}
+
+} // namespace
+
+// Whatever stands under an archive's lock file name is never used: a link or a second name of
+// a user's file is never written through, a FIFO never hangs a store, a folder is kept, and
+// none of them fails the stores after it. The lock file goes once the store is over.
+TEST(StoreFaults, aLockFileThatIsNoPlainFileIsSetAsideAndNeverUsed) {
+    const struct {
+        const char* what;
+        std::function<void(const std::string& lock, const std::string& users)> plant;
+        bool refused;
+    } rows[] = {
+        {"nothing", [](const std::string&, const std::string&) {}, false},
+        {"a lock file an earlier store left",
+         [](const std::string& lock, const std::string&) { writeFile(lock, ""); }, false},
+        {"a symbolic link to a user's file",
+         [](const std::string& lock, const std::string& users) { makeSymlink(users, lock); }, true},
+        {"a second name of a user's file",
+         [](const std::string& lock, const std::string& users) {
+             ASSERT_EQ(::link(users.c_str(), lock.c_str()), 0);
+         },
+         true},
+        {"a FIFO",
+         [](const std::string& lock, const std::string&) { ASSERT_EQ(::mkfifo(lock.c_str(), 0600), 0); },
+         true},
+        {"a folder holding a file",
+         [](const std::string& lock, const std::string&) { writeFile(lock + "/inside.txt", "kept"); },
+         true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        const LockFolderIn cache(dir / "cache");
+        writeFile(dir / "src/a.txt", "a");
+        writeFile(dir / "users.txt", "the user's");
+        const std::string archive = dir / "a.lzh";
+        const std::string lock = ArchiveLockPath(archive);
+        ASSERT_EQ(lock.rfind(dir / "cache/vadok/locks/", 0), 0u) << lock;
+        row.plant(lock, dir / "users.txt");
+
+        int code = -1;
+        const auto warnings = warningsOf(archive, dir / "src/", code);
+        EXPECT_EQ(code, ArchiverOk);
+        EXPECT_EQ(warnings.size(), row.refused ? 1u : 0u);
+        if (row.refused && !warnings.empty()) {
+            EXPECT_NE(warnings[0].find("not a lock file"), std::string::npos) << warnings[0];
+        }
+        EXPECT_EQ(readFile(dir / "users.txt"), "the user's");
+        EXPECT_TRUE(warningsOf(archive, dir / "src/", code).empty());
+        EXPECT_EQ(code, ArchiverOk);
+        EXPECT_EQ(Unlha(nullptr, expandCommand(archive, dir / "out"), nullptr, 0), ArchiverOk);
+
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(lock)));
+        std::vector<std::string> kept;
+        for (const auto& name : namesIn(dir / "cache/vadok/locks"))
+            kept.push_back(readFile(dir / ("cache/vadok/locks/" + name + "/inside.txt")));
+        EXPECT_EQ(kept, std::string(row.what) == "a folder holding a file"
+                            ? std::vector<std::string>{"kept"}
+                            : std::vector<std::string>{});
+        EXPECT_EQ(namesIn(dir.path()),
+                  (std::vector<std::string>{"a.lzh", "cache", "out", "src", "users.txt"}));
+    }
+}
+
+// Reading an archive leaves nothing beside it, and nothing in the lock folder once it is
+// over: registering an archive of the user's must not write into the user's folder.
+TEST(StoreFaults, readersLeaveNothingBesideTheArchiveOrInTheLockFolder) {
+    TempDir dir;
+    const LockFolderIn cache(dir / "cache");
+    writeFile(dir / "src/a.txt", "a");
+    const std::string archive = dir / "apps/jtool.lzh";
+    makeDirs(dir / "apps");
+    ASSERT_EQ(archiver::storeFolder(archive, dir / "src/", {}).code, ArchiverOk);
+    EXPECT_EQ(Unlha(nullptr, expandCommand(archive, dir / "out"), nullptr, 0), ArchiverOk);
+    EXPECT_EQ(CheckArchive(archive).code, ArchiverOk);
+    EXPECT_EQ(VerifyArchive(archive, dir / "out/"), ArchiverOk);
+    EXPECT_EQ(ReadArchiveSizes(archive).code, ArchiverOk);
+    EXPECT_EQ(ReadArchiveMembers(archive, false, 100, [](const std::string&) { return true; },
+                                 [](const std::string&, std::string&&) { return true; }),
+              ArchiverOk);
+    EXPECT_EQ(namesIn(dir / "apps"), std::vector<std::string>{"jtool.lzh"});
+    EXPECT_EQ(namesIn(dir / "cache/vadok/locks"), std::vector<std::string>{});
+}
+
+// Two processes exclude each other on one archive through the lock folder they share.
+TEST(StoreFaults, aLockHeldByAnotherProcessKeepsTheArchiveFromAStoreHere) {
+    TempDir dir;
+    const LockFolderIn cache(dir / "cache");
+    writeFile(dir / "src/a.txt", "a");
+    const std::string archive = dir / "a.lzh";
+    ASSERT_EQ(archiver::storeFolder(archive, dir / "src/", {}).code, ArchiverOk);
+    int held[2];
+    ASSERT_EQ(::pipe(held), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        archiver::ArchiveLock lock;
+        const char byte = lock.take(archive, archiver::ArchiveLock::Kind::Shared, {}) == ArchiverOk ? 1 : 0;
+        if (::write(held[1], &byte, 1) == 1)
+            ::pause();
+        ::_exit(0);
+    }
+    ASSERT_GT(child, 0);
+    ::close(held[1]);
+    char byte = 0;
+    const bool told = ::read(held[0], &byte, 1) == 1;
+    ::close(held[0]);
+    archiver::StoreOptions impatient;
+    impatient.lockWait = std::chrono::milliseconds(0);
+    const int whileHeld = archiver::storeFolder(archive, dir / "src/", impatient).code;
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(told && byte == 1) << "the other process took no lock";
+    EXPECT_EQ(whileHeld, ArchiverLocked);
+    EXPECT_EQ(archiver::storeFolder(archive, dir / "src/", impatient).code, ArchiverOk);
+}
+
+// The lock file an earlier version kept beside an archive goes with the next store, and the
+// temporary of a killed store it names with it; a file of that name that is not one stays.
+TEST(StoreFaults, aLockFileAnEarlierVersionLeftBesideTheArchiveGoesUnlessItIsNotOne) {
+    const struct {
+        const char* what;
+        std::string content;
+        bool removed;
+    } rows[] = {
+        {"empty", "", true},
+        {"naming a killed store's temporary", ".a.lzh.99999.AbCdEf\n", true},
+        {"holding the user's text", "my notes\n", false},
+        {"naming a temporary and more", ".a.lzh.99999.AbCdEf\nmore\n", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        const LockFolderIn cache(dir / "cache");
+        writeFile(dir / "src/a.txt", "a");
+        writeFile(dir / ".a.lzh.lock", row.content);
+        writeFile(dir / ".a.lzh.99999.AbCdEf", "a killed store's");
+        ASSERT_EQ(archiver::storeFolder(dir / "a.lzh", dir / "src/", {}).code, ArchiverOk);
+        EXPECT_EQ(std::filesystem::exists(dir / ".a.lzh.lock"), !row.removed);
+        EXPECT_EQ(std::filesystem::exists(dir / ".a.lzh.99999.AbCdEf"),
+                  !row.removed || row.content.empty());
+    }
 }

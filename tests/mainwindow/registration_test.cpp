@@ -9,6 +9,7 @@
 #include "mainwindow/catalogtree.h"
 #include "util/folderutil.h"
 
+#include "support/exfatimage.h"
 #include "support/modaldriver.h"
 #include "support/scriptedchooser.h"
 
@@ -174,6 +175,9 @@ TEST_P(Drops, aDroppedArchiveOrFolderBecomesAnApplication) {
     const QString title = QString::fromUtf8(c.title);
     expectRegistered(title, sourceFiles);
     EXPECT_EQ(QFileInfo::exists(dropped), c.isFolder);
+    // Nothing of the launcher's is left in the user's folder, no lock file either.
+    EXPECT_EQ(QDir(QFileInfo(dropped).path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              c.isFolder ? QStringList{QString::fromUtf8(c.file)} : QStringList{});
     if (dropped.endsWith(QStringLiteral(".lzh"))) {
         EXPECT_EQ(readFile(archiveOf(title)), droppedBytes);
     }
@@ -357,6 +361,36 @@ TEST_F(Registration, aCopyThatCameOutShortNeverOffersToDeleteTheSource) {
     EXPECT_EQ(prompter.messages().value(0).icon, MsgIcon::Exclamation);
     EXPECT_EQ(filesBelow(source), sourceFiles);
     EXPECT_EQ(archiveContents(QStringLiteral("Foo")), sourceFiles);
+}
+
+// A copy into the execution folder that fails (here a name the USB stick it lies on refuses)
+// takes the registration back: nothing in Pack/, Exec/ or the data file, the user's folder
+// untouched, and the message says which file and why.
+TEST_F(Registration, aCopyThatFailsRegistersNothingAndSaysWhichFileAndWhy) {
+    ExfatImage stick(scratch.path().toStdString());
+    if (!stick.mounted())
+        GTEST_SKIP() << "no exFAT file system to be had here: " << stick.why();
+    writeFile(source + QStringLiteral("/sub/what?.txt"), "refused on the stick");
+    Files before = sourceFiles;
+    before[QStringLiteral("sub/what?.txt")] = "refused on the stick";
+    window = openWindow();
+    settings().ExecDir = QString::fromStdString(stick.mount()) + QStringLiteral("/Exec/");
+    QDir().mkpath(settings().ExecDir);
+    const QByteArray data = readFile(dataFilePath());
+    const QStringList tree = dumpTree(*window);
+    chooser.expectFolder(source);
+    prompter.expect(QStringLiteral("ファイルのコピーに失敗しました。\r\n\r\n") + source +
+                    QStringLiteral("/sub/what?.txt\r\nコピー先のファイルシステムでは使えない名前です。"));
+    trigger("mnuNew");
+
+    EXPECT_EQ(QDir(packDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Tool.lzh"});
+    EXPECT_EQ(QDir(execDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{});
+    EXPECT_EQ(readFile(dataFilePath()), data);
+    EXPECT_EQ(dumpTree(*window), tree);
+    EXPECT_EQ(filesBelow(source), before);
+    window.reset(); // its exit must not outlive the stick
 }
 
 TEST_F(Registration, theLaunchersOwnNamesAreNeverTakenAsTitles) {

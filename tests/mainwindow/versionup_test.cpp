@@ -170,7 +170,7 @@ TEST_F(VersionUp, twoTopFoldersHoldNoMatchAndOnlyCancelIsLeft) {
 TEST_F(VersionUp, aFailedStoreKeepsTheOldArchiveAndTheNewVersionExpanded) {
     window = openWindow();
     const QString dropped = deliver(Delivery::Folder, kOneTopFolder);
-    writeUnstorableFile(dropped + QStringLiteral("/Tool-2"));
+    const QString expanded = execDir() + QStringLiteral("Tool");
     prompter.expectPrefix(QStringLiteral("圧縮に失敗しました。Error Code:0x"));
     driver.then([](QDialog& d) {
               press(d, "cmdVerUp");
@@ -178,7 +178,11 @@ TEST_F(VersionUp, aFailedStoreKeepsTheOldArchiveAndTheNewVersionExpanded) {
               press(d, "cmdCancel");
           })
         .then([](QDialog& picker) { pick(picker, QStringLiteral("Tool")); })
-        .then([](QDialog& editor) { press(editor, "cmdOK"); });
+        .then([&](QDialog& editor) {
+            // The new version is in place; a file no archive can hold fails the store.
+            writeUnstorableFile(expanded);
+            press(editor, "cmdOK");
+        });
     window->showDropDialog(dropped);
 
     EXPECT_EQ(readFile(archiveOf(QStringLiteral("Tool"))), toolArchive);
@@ -186,7 +190,7 @@ TEST_F(VersionUp, aFailedStoreKeepsTheOldArchiveAndTheNewVersionExpanded) {
               (QStringList{QStringLiteral("Other.lzh"), QStringLiteral("Tool.lzh")}));
     EXPECT_EQ(readFile(execDir() + QStringLiteral("Tool/tool.exe")), "new");
     EXPECT_TRUE(QFileInfo::exists(dropped));
-    removeUnstorableFile(dropped + QStringLiteral("/Tool-2"));
+    removeUnstorableFile(expanded);
 }
 
 TEST_F(VersionUp, aCancelledPickerOffersBothWaysAgainWithTheWorkFolderGone) {
