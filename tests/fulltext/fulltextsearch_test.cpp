@@ -58,15 +58,22 @@ TEST_F(FullTextSearchTest, titleHitsRankAboveNotesAboveBundledTextsThenMoreWords
 }
 
 TEST_F(FullTextSearchTest, everyWordMustOccurSomewhereInTheApplication) {
+    // More words than a 64-bit mask has bits, every one of them in the readme.
+    QByteArray many, manyPlusOne;
+    for (int i = 0; i < 70; ++i)
+        many += "word" + QByteArray::number(i) + ' ';
+    manyPlusOne = many + "absent";
     addApp(QStringLiteral("Viewer"), QStringLiteral("image viewer"),
            {{"readme.txt", "Supports PNG and JPEG.\r\n"}});
     addApp(QStringLiteral("Painter"), QStringLiteral("draws images"),
-           {{"readme.txt", "Saves PNG only.\r\n"}});
+           {{"readme.txt", "Saves PNG only.\r\n"}, {"words.txt", many}});
     update();
     const struct {
         const char* query;
         QStringList found;
     } cases[] = {
+        {many.constData(), {QStringLiteral("Painter")}},
+        {manyPlusOne.constData(), {}},
         {"viewer png", {QStringLiteral("Viewer")}},            // notes and a text
         {"png", {QStringLiteral("Painter"), QStringLiteral("Viewer")}},
         {"png gif", {}},                                        // one word nowhere
