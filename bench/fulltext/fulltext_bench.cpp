@@ -162,7 +162,7 @@ private:
                 qFatal("cannot store %s: %x", QByteArray::fromStdString(archive).toHex().constData(), code);
         }
         edit.save();
-        dbPath = m_dir.path() + QStringLiteral("/vadok.search.db");
+        dbPath = m_dir.path() + QStringLiteral("/index.db");
         // To look at the corpus and its index afterwards.
         m_dir.setAutoRemove(qEnvironmentVariableIsEmpty("VADOK_BENCH_KEEP"));
         baseRss = peakRssMb();
@@ -170,6 +170,12 @@ private:
     QTemporaryDir m_dir;
     QTemporaryDir m_scratch;
 };
+
+FullTextOptions options(const Corpus& corpus) {
+    FullTextOptions o;
+    o.path = corpus.dbPath;
+    return o;
+}
 
 void removeIndex(const QString& path) {
     for (const char* suffix : {"", "-wal", "-shm"})
@@ -184,7 +190,7 @@ void BM_BuildIndex(benchmark::State& state) {
         removeIndex(corpus.dbPath);
         const double cpuBefore = cpuSeconds();
         state.ResumeTiming();
-        FullTextSearch index;
+        FullTextSearch index(nullptr, options(corpus));
         index.refresh();
         index.waitUntilIdle();
         cpu += cpuSeconds() - cpuBefore;
@@ -201,7 +207,7 @@ void BM_BuildIndex(benchmark::State& state) {
 // A pass over the built index when nothing changed: one stat per archive and a compare.
 void BM_RefreshUnchanged(benchmark::State& state) {
     Corpus& corpus = Corpus::get();
-    FullTextSearch index;
+    FullTextSearch index(nullptr, options(corpus));
     if (!QFileInfo::exists(corpus.dbPath)) {
         index.refresh();
         index.waitUntilIdle();
@@ -216,7 +222,7 @@ void BM_Query(benchmark::State& state, const char* query) {
     Corpus& corpus = Corpus::get();
     static std::unique_ptr<FullTextSearch> index;
     if (!index) {
-        index = std::make_unique<FullTextSearch>();
+        index = std::make_unique<FullTextSearch>(nullptr, options(corpus));
         if (!QFileInfo::exists(corpus.dbPath)) {
             index->refresh();
             index->waitUntilIdle();
@@ -224,7 +230,7 @@ void BM_Query(benchmark::State& state, const char* query) {
     }
     std::size_t found = 0;
     for (auto _ : state)
-        found = index->query(QString::fromUtf8(query)).size();
+        found = index->query(QString::fromUtf8(query)).hits.size();
     state.counters["found"] = static_cast<double>(found);
 }
 

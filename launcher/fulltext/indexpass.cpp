@@ -200,7 +200,7 @@ void runIndexPass(SearchDb& db, const std::vector<AppSource>& apps, const PassHo
         db.exec("COMMIT; BEGIN");
 
         // Then the texts, read on a thread of their own while this one writes.
-        TextReader reader(std::move(jobs));
+        TextReader reader(std::move(jobs), hooks.afterText);
         ReadItem item;
         std::size_t begun = work.size();
         while (reader.next(item)) {

@@ -25,6 +25,7 @@ QString sourceKeyOf(const AppSource& app);
 struct PassHooks {
     std::function<void(int done, int total)> progress;
     std::function<bool()> stopping; // true: leave the rest for the next pass
+    std::function<void()> afterText; // called on the reading thread after each text
 };
 
 // Brings the index up to date with apps: removes the applications no longer there, follows

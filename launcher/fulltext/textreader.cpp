@@ -5,6 +5,8 @@
 
 #include <pthread.h>
 
+#include <utility>
+
 namespace vadok {
 
 namespace {
@@ -15,7 +17,8 @@ qint64 sizeOf(const ReadItem& item) {
 
 } // namespace
 
-TextReader::TextReader(std::vector<TextJob> jobs) : m_jobs(std::move(jobs)) {
+TextReader::TextReader(std::vector<TextJob> jobs, std::function<void()> afterText)
+    : m_jobs(std::move(jobs)), m_afterText(std::move(afterText)) {
     m_thread = std::thread([this] { run(); });
 }
 
@@ -42,24 +45,31 @@ bool TextReader::put(ReadItem item) {
 
 void TextReader::run() {
     pthread_setname_np(pthread_self(), "vadok-ftread");
-    for (std::size_t job = 0; job < m_jobs.size(); ++job) {
-        const TextJob& j = m_jobs[job];
-        const BundledTextSink add = [&](const QString& name, const QString& text) {
-            ReadItem item;
-            item.job = job;
-            item.text = {name, text.toUtf8(), foldForSearch(text).toUtf8()};
-            return put(std::move(item));
-        };
-        // A damaged archive gives what could be read.
-        if (!j.folder.isEmpty())
-            readFolderTexts(j.folder, add);
-        else if (!j.archive.isEmpty())
-            readArchiveTexts(j.archive, add);
-        ReadItem end;
-        end.job = job;
-        end.end = true;
-        if (!put(std::move(end)))
-            break;
+    try {
+        for (std::size_t job = 0; job < m_jobs.size(); ++job) {
+            const TextJob& j = m_jobs[job];
+            const BundledTextSink add = [&](const QString& name, const QString& text) {
+                if (m_afterText)
+                    m_afterText();
+                ReadItem item;
+                item.job = job;
+                item.text = {name, text.toUtf8(), foldForSearch(text).toUtf8()};
+                return put(std::move(item));
+            };
+            // A damaged archive gives what could be read.
+            if (!j.folder.isEmpty())
+                readFolderTexts(j.folder, add);
+            else if (!j.archive.isEmpty())
+                readArchiveTexts(j.archive, add);
+            ReadItem end;
+            end.job = job;
+            end.end = true;
+            if (!put(std::move(end)))
+                break;
+        }
+    } catch (...) {
+        std::lock_guard lock(m_mutex);
+        m_error = std::current_exception();
     }
     std::lock_guard lock(m_mutex);
     m_done = true;
@@ -69,8 +79,11 @@ void TextReader::run() {
 bool TextReader::next(ReadItem& item) {
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [this] { return !m_queue.empty() || m_done; });
-    if (m_queue.empty())
+    if (m_queue.empty()) {
+        if (m_error)
+            std::rethrow_exception(std::exchange(m_error, nullptr));
         return false;
+    }
     item = std::move(m_queue.front());
     m_queue.pop_front();
     m_queued -= sizeOf(item);

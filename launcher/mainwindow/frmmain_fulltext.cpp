@@ -17,6 +17,8 @@ void frmMain::createFullTextSearch() {
     m_fullText = new FullTextSearch(this);
     connect(m_fullText, &FullTextSearch::rebuilt, this,
             [this](const QString& message) { SetStatusText(message, 1); });
+    connect(m_fullText, &FullTextSearch::failed, this,
+            [this](const QString& message) { SetStatusText(message, 1); });
     connect(m_fullText, &FullTextSearch::progress, this,
             [this](int done, int total) { m_fullTextProgress = {done, total}; });
 
@@ -33,12 +35,14 @@ void frmMain::refreshFullTextIndex() {
 
 void frmMain::mnuFullTextSearch_Click() {
     if (!m_fullTextDialog) {
-        m_fullTextDialog = new frmFullText(
-            [this](const QString& text) { return m_fullText->query(text); }, this);
+        m_fullTextDialog = new frmFullText([this](const QString& text) { m_fullText->ask(text); }, this);
+        connect(m_fullText, &FullTextSearch::answered, m_fullTextDialog,
+                &frmFullText::showAnswer);
         connect(m_fullText, &FullTextSearch::progress, m_fullTextDialog,
                 &frmFullText::showProgress);
         connect(m_fullText, &FullTextSearch::indexed, m_fullTextDialog,
                 &frmFullText::showIndexed);
+        connect(m_fullText, &FullTextSearch::failed, m_fullTextDialog, &frmFullText::showFailed);
         connect(m_fullTextDialog, &frmFullText::selectRequested, this,
                 &frmMain::selectAppByTitle);
         connect(m_fullTextDialog, &frmFullText::runRequested, this, [this](const QString& title) {

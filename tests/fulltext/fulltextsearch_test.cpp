@@ -37,7 +37,7 @@ TEST_F(FullTextSearchTest, titleHitsRankAboveNotesAboveBundledTextsThenMoreWords
     addApp(QStringLiteral("Unrelated"), QStringLiteral("nothing here"), {{"readme.txt", "zip"}});
     update();
 
-    const std::vector<FullTextHit> hits = index->query(QStringLiteral("zipper"));
+    const std::vector<FullTextHit> hits = index->query(QStringLiteral("zipper")).hits;
     ASSERT_EQ(hits.size(), 4u);
     const struct {
         const char* title;
@@ -114,7 +114,7 @@ TEST_F(FullTextSearchTest, fullAndHalfWidthAndUpperAndLowerCaseMatchEachOther) {
         EXPECT_EQ(got, want) << c.query;
     }
     // The excerpt shows the text as written, the words marked where they stand in it.
-    const std::vector<FullTextHit> hits = index->query(QStringLiteral("ガイド ２．０"));
+    const std::vector<FullTextHit> hits = index->query(QStringLiteral("ガイド ２．０")).hits;
     ASSERT_EQ(hits.size(), 1u);
     EXPECT_EQ(marked(hits[0]), QStringLiteral("[ｶﾞｲﾄﾞ]を読んでください。Version [２．０]"));
 }
@@ -136,7 +136,7 @@ TEST_F(FullTextSearchTest, bundledTextsAreReadInEachEncodingAndPagesWithoutMarku
     QStringList found = titles(QStringLiteral("ツールの使い"));
     found.sort();
     EXPECT_EQ(found, (QStringList{"Page", "ShiftJis", "Utf16", "Utf8"}));
-    const std::vector<FullTextHit> page = index->query(QStringLiteral("jerry's"));
+    const std::vector<FullTextHit> page = index->query(QStringLiteral("jerry's")).hits;
     ASSERT_EQ(page.size(), 1u);
     EXPECT_EQ(page[0].place, QStringLiteral("help/index.HTML"));
     EXPECT_EQ(marked(page[0]), QStringLiteral("Tom & [Jerry's] 圧縮ツールの使い方"));
