@@ -24,6 +24,8 @@ namespace {
 enum Column { TitleColumn, PlaceColumn, ExcerptColumn };
 
 constexpr int kRequeryMs = 400;
+// Cut applications named in the dialog; the rest are counted.
+constexpr int kCutNamed = 5;
 
 // Draws the excerpt column from its rich text, so the found words show in bold.
 class MarkedExcerptDelegate : public QStyledItemDelegate {
@@ -73,6 +75,10 @@ frmFullText::frmFullText(Ask ask, QWidget* parent) : QDialog(parent), m_ask(std:
     m_failure->setObjectName(QStringLiteral("lblFailure"));
     m_failure->setWordWrap(true);
     m_failure->hide();
+    m_cut = new QLabel(this);
+    m_cut->setObjectName(QStringLiteral("lblCut"));
+    m_cut->setWordWrap(true);
+    m_cut->hide();
     m_results = new QTreeWidget(this);
     m_results->setObjectName(QStringLiteral("lvwFullText"));
     m_results->setColumnCount(3);
@@ -91,6 +97,7 @@ frmFullText::frmFullText(Ask ask, QWidget* parent) : QDialog(parent), m_ask(std:
     layout->addWidget(m_progress);
     layout->addWidget(m_failure);
     layout->addWidget(m_results);
+    layout->addWidget(m_cut);
     resize(640, 400);
 
     m_requery = new QTimer(this);
@@ -130,9 +137,18 @@ void frmFullText::showProgress(int done, int total) {
         m_requery->start();
 }
 
-void frmFullText::showIndexed() {
+void frmFullText::showIndexed(const QStringList& cut) {
     m_progress->hide();
     m_requery->stop();
+    if (cut.isEmpty()) {
+        m_cut->hide();
+    } else {
+        QString names = cut.mid(0, kCutNamed).join(QStringLiteral("、"));
+        if (cut.size() > kCutNamed)
+            names += QStringLiteral(" ほか%1件").arg(cut.size() - kCutNamed);
+        m_cut->setText(QStringLiteral("添付のテキストが多すぎるため、次のアプリケーションは一部だけを索引しています: ") + names);
+        m_cut->show();
+    }
     search(true);
 }
 

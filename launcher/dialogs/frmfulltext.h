@@ -37,8 +37,9 @@ public:
     void showAnswer(const QString& text, const FullTextAnswer& answer);
     // The index is being built: applications done of all. Results follow as the build goes.
     void showProgress(int done, int total);
-    // The build is over: the progress line goes and the results are asked for again.
-    void showIndexed();
+    // The build is over: the progress line goes and the results are asked for again; cut
+    // names the applications whose texts were indexed only in part.
+    void showIndexed(const QStringList& cut);
     // The build ended early: the results are what was indexed before, and message says why.
     void showFailed(const QString& message);
     // Whether the answer to the text in the box is still awaited.
@@ -68,6 +69,7 @@ private:
     QLineEdit* m_box = nullptr;
     QLabel* m_progress = nullptr;
     QLabel* m_failure = nullptr; // why the last query found nothing, when it failed
+    QLabel* m_cut = nullptr;
     QTreeWidget* m_results = nullptr;
     // Progress comes once an application; asking again each time would hold up typing.
     QTimer* m_requery = nullptr;

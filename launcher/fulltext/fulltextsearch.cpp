@@ -83,6 +83,7 @@ struct FullTextSearch::Private {
     std::atomic<bool> stopping{false};
     bool damaged = false;                          // a reader met a damaged file
     bool firstPass = true;                         // the worker's own
+    QStringList cut;
     int threads = 0;                               // threads that have not ended yet
 
     struct Ask {
@@ -161,6 +162,8 @@ void FullTextSearch::Private::pass(std::vector<AppSource> apps) {
         post([done, total](FullTextSearch* q) { emit q->progress(done, total); });
     };
     hooks.afterText = [this] { checkpoint("text"); };
+    hooks.appTextLimit = options.appTextLimit;
+    hooks.indexTextLimit = options.indexTextLimit;
     QString failure;
     // A damaged file is made anew once per pass; should the new one fail too (a full disk),
     // the pass gives up and the next refresh tries again.
@@ -171,6 +174,11 @@ void FullTextSearch::Private::pass(std::vector<AppSource> apps) {
             if (rebuild)
                 post([](FullTextSearch* q) { emit q->rebuilt(kRebuiltMessage); });
             runIndexPass(writer, apps, hooks);
+            QStringList cutNow = appsWithCutTexts(writer);
+            {
+                std::lock_guard lock(mutex);
+                cut = std::move(cutNow);
+            }
             if (!stopping)
                 post([](FullTextSearch* q) { emit q->indexed(); });
             return;
@@ -340,6 +348,11 @@ void FullTextSearch::ask(const QString& text, int limit) {
 bool FullTextSearch::isIndexing() const {
     std::lock_guard lock(d->mutex);
     return d->running || d->pending.has_value();
+}
+
+QStringList FullTextSearch::cutApplications() const {
+    std::lock_guard lock(d->mutex);
+    return d->cut;
 }
 
 QString FullTextSearch::path() const { return d->path; }

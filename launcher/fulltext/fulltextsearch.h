@@ -1,6 +1,7 @@
 #pragma once
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QList>
 
 #include <chrono>
@@ -28,6 +29,9 @@ struct FullTextAnswer {
 // What the launcher leaves at its defaults and tests change.
 struct FullTextOptions {
     QString path; // the index file; empty: this machine's cache file for the program folder
+    // The texts taken from one application, and from all together, in bytes of their files.
+    qint64 appTextLimit = 4 * 1024 * 1024;
+    qint64 indexTextLimit = 128 * 1024 * 1024;
     int busyTimeoutMs = 5000;
     // How long the destructor waits for the index's threads to end; past it, they are left
     // to end on their own (each stops at its next step) and the exit goes on.
@@ -63,6 +67,9 @@ public:
     void ask(const QString& text, int limit = 100);
 
     bool isIndexing() const;
+    // The applications whose texts were too many or too large to be indexed whole, as of the
+    // last pass that ended.
+    QStringList cutApplications() const;
     QString path() const;
 
     // For tests: waits until the worker is idle (no timing: returns when the pass ended).

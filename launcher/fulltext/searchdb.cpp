@@ -19,14 +19,15 @@ constexpr int kLargestValue = 64 * 1024 * 1024;
 // is the layout's number.
 constexpr const char* kTables =
     "CREATE TABLE apps(id INTEGER PRIMARY KEY, title TEXT NOT NULL UNIQUE,"
-    "                  notes TEXT NOT NULL, source TEXT NOT NULL);"
+    "                  notes TEXT NOT NULL, source TEXT NOT NULL,"
+    "                  textbytes INTEGER NOT NULL DEFAULT 0, cut INTEGER NOT NULL DEFAULT 0);"
     "CREATE TABLE docmeta(id INTEGER PRIMARY KEY, app INTEGER NOT NULL,"
     "                     tier INTEGER NOT NULL, place TEXT NOT NULL,"
     "                     original TEXT NOT NULL);"
     "CREATE INDEX docmeta_app ON docmeta(app);"
     "CREATE VIRTUAL TABLE docs USING fts5(body, tokenize = 'trigram case_sensitive 1');"
     "INSERT INTO docs(docs, rank) VALUES('hashsize', 12582912);"
-    "PRAGMA user_version = 1;";
+    "PRAGMA user_version = 2;";
 
 [[noreturn]] void fail(sqlite3* db, int code) {
     throw SqlError{code, db ? sqlite3_errmsg(db) : sqlite3_errstr(code)};

@@ -14,8 +14,10 @@ namespace vadok {
 // The index file: one SQLite database in WAL mode, so that a reader answers while the
 // indexing thread writes. It is only a cache, so nothing is synced to disk.
 //
-//   apps(id, title UNIQUE, notes, source)    one row per indexed application; source says
-//                                            which version of its texts is indexed
+//   apps(id, title UNIQUE, notes, source,    one row per indexed application; source says
+//        textbytes, cut)                     which version of its texts is indexed,
+//                                            textbytes how many bytes of files they came
+//                                            from, cut whether some were left out
 //   docs(body) FTS5, trigram tokens          one row per searchable text, folded
 //   docmeta(id = docs.rowid, app, tier,      where each text comes from: tier 0 the title,
 //           place, original)                 1 the notes, 2 a bundled text named place;

@@ -5,6 +5,7 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace vadok {
@@ -17,8 +18,8 @@ qint64 sizeOf(const ReadItem& item) {
 
 } // namespace
 
-TextReader::TextReader(std::vector<TextJob> jobs, std::function<void()> afterText)
-    : m_jobs(std::move(jobs)), m_afterText(std::move(afterText)) {
+TextReader::TextReader(std::vector<TextJob> jobs, TextBudget budget, std::function<void()> afterText)
+    : m_jobs(std::move(jobs)), m_budget(budget), m_afterText(std::move(afterText)) {
     m_thread = std::thread([this] { run(); });
 }
 
@@ -46,6 +47,7 @@ bool TextReader::put(ReadItem item) {
 void TextReader::run() {
     pthread_setname_np(pthread_self(), "vadok-ftread");
     try {
+        qint64 left = m_budget.all;
         for (std::size_t job = 0; job < m_jobs.size(); ++job) {
             const TextJob& j = m_jobs[job];
             const BundledTextSink add = [&](const QString& name, const QString& text) {
@@ -56,14 +58,19 @@ void TextReader::run() {
                 item.text = {name, text.toUtf8(), foldForSearch(text).toUtf8()};
                 return put(std::move(item));
             };
+            const qint64 budget = std::clamp<qint64>(left, 0, m_budget.perApp);
+            TextsRead read;
             // A damaged archive gives what could be read.
             if (!j.folder.isEmpty())
-                readFolderTexts(j.folder, add);
+                read = readFolderTexts(j.folder, budget, add);
             else if (!j.archive.isEmpty())
-                readArchiveTexts(j.archive, add);
+                read = readArchiveTexts(j.archive, budget, add);
+            left -= read.bytes;
             ReadItem end;
             end.job = job;
             end.end = true;
+            end.bytes = read.bytes;
+            end.cut = read.cut;
             if (!put(std::move(end)))
                 break;
         }

@@ -29,6 +29,15 @@ struct ReadItem {
     std::size_t job = 0;
     bool end = false; // the application's texts are complete
     PreparedText text;
+    qint64 bytes = 0; // at the end: bytes of files taken
+    bool cut = false; // at the end: some of its texts were left out
+};
+
+// How much text is taken: from one application, and from all the applications of a reader
+// together (what the index may still grow by).
+struct TextBudget {
+    qint64 perApp = 0;
+    qint64 all = 0;
 };
 
 // Where one application's texts come from.
@@ -42,7 +51,7 @@ public:
     static constexpr qint64 kReadAhead = 4 * 1024 * 1024;
 
     // afterText, when set, is called on the reading thread after each text is read.
-    explicit TextReader(std::vector<TextJob> jobs, std::function<void()> afterText = {});
+    TextReader(std::vector<TextJob> jobs, TextBudget budget, std::function<void()> afterText = {});
     ~TextReader(); // stops the reader and waits for it
     TextReader(const TextReader&) = delete;
     TextReader& operator=(const TextReader&) = delete;
@@ -56,6 +65,7 @@ private:
     bool put(ReadItem item);
 
     std::vector<TextJob> m_jobs;
+    TextBudget m_budget;
     std::function<void()> m_afterText;
     std::mutex m_mutex;
     std::condition_variable m_changed;

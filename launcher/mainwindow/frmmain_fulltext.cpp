@@ -41,7 +41,7 @@ void frmMain::mnuFullTextSearch_Click() {
         connect(m_fullText, &FullTextSearch::progress, m_fullTextDialog,
                 &frmFullText::showProgress);
         connect(m_fullText, &FullTextSearch::indexed, m_fullTextDialog,
-                &frmFullText::showIndexed);
+                [this] { m_fullTextDialog->showIndexed(m_fullText->cutApplications()); });
         connect(m_fullText, &FullTextSearch::failed, m_fullTextDialog, &frmFullText::showFailed);
         connect(m_fullTextDialog, &frmFullText::selectRequested, this,
                 &frmMain::selectAppByTitle);
@@ -49,9 +49,11 @@ void frmMain::mnuFullTextSearch_Click() {
             if (selectAppByTitle(title))
                 cmdExec_Click();
         });
-        // Opened during a build, it says at once how far the build is.
+        // Opened during a build, it says at once how far the build is; after one, what it cut.
         if (m_fullText->isIndexing())
             m_fullTextDialog->showProgress(m_fullTextProgress.first, m_fullTextProgress.second);
+        else
+            m_fullTextDialog->showIndexed(m_fullText->cutApplications());
     }
     m_fullTextDialog->bringUp();
 }

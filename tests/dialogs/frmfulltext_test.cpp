@@ -160,8 +160,9 @@ TEST_F(FullTextDialog, showsHowFarTheIndexIsAndAsksAgainWhenItIsDone) {
     // The user's choice is kept when a new answer still holds it.
     ASSERT_EQ(current(), u"Lazy"_qs);
 
-    dialog.showIndexed();
+    dialog.showIndexed({});
     EXPECT_FALSE(progress()->isVisibleTo(&dialog));
+    EXPECT_FALSE(label("lblCut")->isVisibleTo(&dialog));
     EXPECT_EQ(rows(), (QStringList{u"Sloth|名称|Lazy Sloth"_qs, u"Lazy|説明|a lazy tool"_qs}));
     EXPECT_EQ(current(), u"Lazy"_qs);
 
@@ -172,6 +173,13 @@ TEST_F(FullTextDialog, showsHowFarTheIndexIsAndAsksAgainWhenItIsDone) {
     EXPECT_EQ(progress()->text(),
               u"全文検索の索引を更新できませんでした（ディスクの空きが足りません：database or disk is full）。"_qs);
     EXPECT_EQ(rows().size(), 2);
+
+    // Applications indexed only in part are named, the first five of them.
+    dialog.showIndexed({u"A"_qs, u"B"_qs, u"C"_qs, u"D"_qs, u"E"_qs, u"F"_qs, u"G"_qs});
+    EXPECT_TRUE(label("lblCut")->isVisibleTo(&dialog));
+    EXPECT_EQ(label("lblCut")->text(),
+              u"添付のテキストが多すぎるため、次のアプリケーションは一部だけを索引しています: "
+              u"A、B、C、D、E ほか2件"_qs);
 }
 
 TEST_F(FullTextDialog, aFailedQueryIsSaidRatherThanShownAsNoHits) {
@@ -203,7 +211,7 @@ TEST_F(FullTextDialog, answersComeLaterAndOnlyTheOneForTheBoxIsShown) {
     EXPECT_TRUE(selected.isEmpty());
     EXPECT_TRUE(dialog.isVisible());
     // The index grew meanwhile and the same words are asked again: the Enter still holds.
-    dialog.showIndexed();
+    dialog.showIndexed({});
     answer(u"zz"_qs);
     ASSERT_EQ(selected.size(), 1);
     EXPECT_EQ(selected.first().first().toString(), u"Gz"_qs);

@@ -1,8 +1,16 @@
-// The pieces a search is made of: folding and page text.
+// The pieces a search is made of: folding, page text, and the texts read out of an archive.
 
+#include "archivertestsupport.h"
+
+#include "archiver/archiver.h"
+#include "archiver/archivelock.h"
+#include "fulltext/bundledtexts.h"
 #include "fulltext/pagetext.h"
 #include "fulltext/searchfold.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,6 +18,7 @@
 #include "support/qtprinters.h"
 
 using namespace vadok;
+using vadok::test::storeCommand;
 
 TEST(SearchFold, foldsWidthCaseAndVoicedKanaAndTracesBack) {
     const struct {
@@ -77,4 +86,37 @@ TEST(PageText, dropsMarkupAndDecodesReferencesAndEndsOnHostilePages) {
         EXPECT_TRUE(text == c.text) << c.name << ": " << text.size() << " characters: "
                                     << text.left(40).toStdString() << "…" << text.right(40).toStdString();
     }
+}
+
+// A store waits for the archive's lock; it must not wait while pages are turned into text or
+// while the index is busy with what was read.
+TEST(ArchiveTexts, theArchiveIsFreeForAStoreWhileItsTextsAreHandedOn) {
+    QTemporaryDir dir;
+    const QString source = dir.path() + u"/src"_qs;
+    QDir().mkpath(source);
+    for (const char* name : {"a.txt", "b.html"}) {
+        QFile file(source + u'/' + QLatin1String(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("words");
+    }
+    const QString archive = dir.path() + u"/app.lzh"_qs;
+    ASSERT_EQ(Unlha(nullptr,
+                    storeCommand(QFile::encodeName(archive).toStdString(),
+                                 QFile::encodeName(source).toStdString()),
+                    nullptr, 0),
+              ArchiverOk);
+
+    QStringList handed;
+    const TextsRead read = readArchiveTexts(archive, kMegabyte, [&](const QString& name, const QString&) {
+        archiver::ArchiveLock store;
+        EXPECT_EQ(store.take(QFile::encodeName(archive).toStdString(),
+                             archiver::ArchiveLock::Kind::Exclusive, {std::chrono::milliseconds(0), {}}),
+                  ArchiverOk)
+            << name.toStdString();
+        handed << name;
+        return true;
+    });
+    EXPECT_EQ(handed, (QStringList{u"a.txt"_qs, u"b.html"_qs}));
+    EXPECT_EQ(read.bytes, 10);
+    EXPECT_FALSE(read.cut);
 }
