@@ -14,6 +14,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 namespace vadok {
 
@@ -22,6 +24,8 @@ namespace {
 enum Column { TitleColumn, PlaceColumn, ExcerptColumn };
 
 constexpr int kRequeryMs = 400;
+// Cut applications named in the dialog; the rest are counted.
+constexpr int kCutNamed = 5;
 
 // Draws the excerpt column from its rich text, so the found words show in bold.
 class MarkedExcerptDelegate : public QStyledItemDelegate {
@@ -58,7 +62,7 @@ public:
 
 } // namespace
 
-frmFullText::frmFullText(Query query, QWidget* parent) : QDialog(parent), m_query(std::move(query)) {
+frmFullText::frmFullText(Ask ask, QWidget* parent) : QDialog(parent), m_ask(std::move(ask)) {
     setObjectName(QStringLiteral("frmFullText"));
     setWindowTitle(QStringLiteral("全文検索"));
 
@@ -67,6 +71,14 @@ frmFullText::frmFullText(Query query, QWidget* parent) : QDialog(parent), m_quer
     m_progress = new QLabel(this);
     m_progress->setObjectName(QStringLiteral("lblProgress"));
     m_progress->hide();
+    m_failure = new QLabel(this);
+    m_failure->setObjectName(QStringLiteral("lblFailure"));
+    m_failure->setWordWrap(true);
+    m_failure->hide();
+    m_cut = new QLabel(this);
+    m_cut->setObjectName(QStringLiteral("lblCut"));
+    m_cut->setWordWrap(true);
+    m_cut->hide();
     m_results = new QTreeWidget(this);
     m_results->setObjectName(QStringLiteral("lvwFullText"));
     m_results->setColumnCount(3);
@@ -83,7 +95,9 @@ frmFullText::frmFullText(Query query, QWidget* parent) : QDialog(parent), m_quer
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_box);
     layout->addWidget(m_progress);
+    layout->addWidget(m_failure);
     layout->addWidget(m_results);
+    layout->addWidget(m_cut);
     resize(640, 400);
 
     m_requery = new QTimer(this);
@@ -123,10 +137,25 @@ void frmFullText::showProgress(int done, int total) {
         m_requery->start();
 }
 
-void frmFullText::showIndexed() {
+void frmFullText::showIndexed(const QStringList& cut) {
     m_progress->hide();
     m_requery->stop();
+    if (cut.isEmpty()) {
+        m_cut->hide();
+    } else {
+        QString names = cut.mid(0, kCutNamed).join(QStringLiteral("、"));
+        if (cut.size() > kCutNamed)
+            names += QStringLiteral(" ほか%1件").arg(cut.size() - kCutNamed);
+        m_cut->setText(QStringLiteral("添付のテキストが多すぎるため、次のアプリケーションは一部だけを索引しています: ") + names);
+        m_cut->show();
+    }
     search(true);
+}
+
+void frmFullText::showFailed(const QString& message) {
+    m_requery->stop();
+    m_progress->setText(message);
+    m_progress->show();
 }
 
 void frmFullText::bringUp() {
@@ -140,27 +169,51 @@ void frmFullText::bringUp() {
 
 void frmFullText::search(bool keepChoice) {
     m_requery->stop();
-    const QString chosen = keepChoice && m_results->currentItem()
-                               ? m_results->currentItem()->text(TitleColumn)
-                               : QString();
-    m_results->clear();
+    m_chosen = keepChoice && m_results->currentItem() ? m_results->currentItem()->text(TitleColumn)
+                                                      : QString();
     const QString text = m_box->text();
-    if (text.trimmed().isEmpty())
+    if (text.trimmed().isEmpty()) {
+        m_asked.clear();
+        m_results->clear();
+        m_failure->hide();
         return;
+    }
+    // Asked again for the same words (the index grew), an Enter already typed still waits
+    // for the answer; typed on, the user has not chosen yet.
+    if (text != m_asked)
+        m_chooseOnAnswer.reset();
+    m_asked = text;
+    m_ask(text);
+}
+
+void frmFullText::showAnswer(const QString& text, const FullTextAnswer& answer) {
+    if (text != m_asked || text != m_box->text())
+        return;
+    m_asked.clear();
+    m_results->clear();
+    m_failure->setText(answer.error);
+    m_failure->setVisible(!answer.error.isEmpty());
     QTreeWidgetItem* keep = nullptr;
-    for (const FullTextHit& hit : m_query(text)) {
+    for (const FullTextHit& hit : answer.hits) {
         auto* item = new QTreeWidgetItem(m_results, {hit.title, hit.place, hit.excerpt});
         item->setData(ExcerptColumn, MarkedExcerptRole, markedExcerpt(hit.excerpt, hit.marks));
-        if (!keep && hit.title == chosen)
+        if (!keep && hit.title == m_chosen)
             keep = item;
     }
     // The best hit is what Enter takes; asked again for the same words (the index grew), the
     // one the user had moved to stays chosen while it is still there.
     if (QTreeWidgetItem* current = keep ? keep : m_results->topLevelItem(0))
         m_results->setCurrentItem(current);
+    if (const std::optional<bool> run = std::exchange(m_chooseOnAnswer, std::nullopt))
+        choose(*run);
 }
 
 void frmFullText::choose(bool run) {
+    // Enter typed before the answer came takes the best of that answer, not of the last.
+    if (isAsking()) {
+        m_chooseOnAnswer = run;
+        return;
+    }
     const QTreeWidgetItem* item = m_results->currentItem();
     if (!item)
         return;

@@ -15,8 +15,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
+#include <utility>
+#include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vadok {
 
@@ -47,6 +52,24 @@ QList<QFileInfo> textFilesBelow(const QString& folder) {
     return found;
 }
 
+// The file's bytes, up to limit + 1 so that a larger one shows; nothing when it is not a
+// regular file by now (a link or a FIFO put in its place since the folder was listed would
+// lead elsewhere or wait for a writer).
+std::optional<QByteArray> readRegularFile(const QString& path, qint64 limit) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st {};
+    QFile file;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    return file.read(limit + 1);
+}
+
 } // namespace
 
 bool isBundledTextName(const QString& name) {
@@ -60,39 +83,57 @@ QString bundledText(const QString& name, const QByteArray& bytes) {
     return DecodeReferenceBytes(bytes);
 }
 
-bool readArchiveTexts(const QString& archivePath, const BundledTextSink& sink) {
+TextsRead readArchiveTexts(const QString& archivePath, qint64 budget, const BundledTextSink& sink) {
     ++g_archiveReads;
+    TextsRead read;
 #ifdef VADOK_WITH_ARCHIVER
+    std::vector<std::pair<QString, QByteArray>> taken;
     const bool zip = archivePath.endsWith(QStringLiteral(".zip"), Qt::CaseInsensitive);
-    const int code = ReadArchiveMembers(
+    ReadArchiveMembers(
         QFile::encodeName(archivePath).toStdString(), zip,
         static_cast<std::uint64_t>(kBundledTextLimit),
         [](const std::string& name) { return isBundledTextName(QString::fromStdString(name)); },
         [&](const std::string& name, std::string&& bytes) {
-            const QString member = QString::fromStdString(name);
-            return sink(member, bundledText(member, QByteArray::fromStdString(bytes)));
+            const auto size = static_cast<qint64>(bytes.size());
+            if (read.bytes + size > budget) {
+                read.cut = true;
+                return false;
+            }
+            read.bytes += size;
+            taken.emplace_back(QString::fromStdString(name), QByteArray::fromStdString(bytes));
+            return true;
         });
-    return code == ArchiverOk;
+    // A store of the archive waits for the read only, not for the pages read.
+    for (auto& [name, bytes] : taken) {
+        if (!sink(name, bundledText(name, bytes)))
+            break;
+        bytes = QByteArray();
+    }
 #else
+    Q_UNUSED(budget);
     Q_UNUSED(sink);
-    return false;
 #endif
+    return read;
 }
 
-bool readFolderTexts(const QString& folder, const BundledTextSink& sink) {
+TextsRead readFolderTexts(const QString& folder, qint64 budget, const BundledTextSink& sink) {
+    TextsRead taken;
     const QDir root(folder);
     for (const QFileInfo& info : textFilesBelow(folder)) {
-        QFile file(info.filePath());
-        if (!file.open(QIODevice::ReadOnly))
+        const std::optional<QByteArray> read = readRegularFile(info.filePath(), kBundledTextLimit);
+        if (!read || read->size() > kBundledTextLimit)
             continue;
-        const QByteArray bytes = file.read(kBundledTextLimit + 1);
-        if (bytes.size() > kBundledTextLimit)
-            continue;
+        const QByteArray& bytes = *read;
+        if (taken.bytes + bytes.size() > budget) {
+            taken.cut = true;
+            break;
+        }
+        taken.bytes += bytes.size();
         const QString name = root.relativeFilePath(info.filePath());
         if (!sink(name, bundledText(name, bytes)))
-            return false;
+            break;
     }
-    return true;
+    return taken;
 }
 
 QString folderTextsStamp(const QString& folder) {

@@ -22,12 +22,21 @@ QString bundledText(const QString& name, const QByteArray& bytes);
 // Returning false stops the reading.
 using BundledTextSink = std::function<bool(const QString& name, const QString& text)>;
 
-// The texts inside an archive, read without expanding it. False when the archive could not
-// be read to its end (what was handed over before stays handed over).
-bool readArchiveTexts(const QString& archivePath, const BundledTextSink& sink);
+// What was taken of one application's texts. They are taken in order up to a budget of
+// bytes (of their files as stored): at the first text that does not fit, the rest is left
+// out and the read says it was cut.
+struct TextsRead {
+    qint64 bytes = 0;
+    bool cut = false;
+};
+
+// The texts inside an archive, read without expanding it; a damaged archive gives what could
+// be read before the damage. The archive's lock is held only while its members are read:
+// turning them into text, and whatever the sink does, comes after.
+TextsRead readArchiveTexts(const QString& archivePath, qint64 budget, const BundledTextSink& sink);
 
 // The texts below an expanded application's folder; symbolic links are not followed.
-bool readFolderTexts(const QString& folder, const BundledTextSink& sink);
+TextsRead readFolderTexts(const QString& folder, qint64 budget, const BundledTextSink& sink);
 
 // What changes when a text below folder is added, removed or rewritten: a digest of the
 // names, sizes and modification times of its bundled texts. Empty when folder is missing.

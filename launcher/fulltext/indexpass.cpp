@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include <algorithm>
+
 #include <sqlite3.h>
 
 namespace vadok {
@@ -30,6 +32,7 @@ struct Indexed {
     qint64 id = 0;
     QString notes;
     QString source;
+    qint64 textBytes = 0;
 };
 
 class Writer {
@@ -37,7 +40,8 @@ public:
     explicit Writer(SearchDb& db)
         : m_db(db), m_addApp(db.handle(), "INSERT INTO apps(title, notes, source) VALUES(?, ?, ?)"),
           m_setNotes(db.handle(), "UPDATE apps SET notes = ? WHERE id = ?"),
-          m_setSource(db.handle(), "UPDATE apps SET source = ? WHERE id = ?"),
+          m_setSource(db.handle(),
+                      "UPDATE apps SET source = ?, textbytes = ?, cut = ? WHERE id = ?"),
           m_setTitle(db.handle(), "UPDATE apps SET title = ? WHERE id = ?"),
           m_addMeta(db.handle(),
                     "INSERT INTO docmeta(app, tier, place, original) VALUES(?, ?, ?, ?)"),
@@ -86,7 +90,9 @@ public:
         addDoc(app, TitleTier, kTitlePlace, title);
         m_setTitle.bind(1, title).bind(2, app).run();
     }
-    void setSource(qint64 app, const QString& source) { m_setSource.bind(1, source).bind(2, app).run(); }
+    void setSource(qint64 app, const QString& source, qint64 textBytes, bool cut) {
+        m_setSource.bind(1, source).bind(2, textBytes).bind(3, qint64(cut)).bind(4, app).run();
+    }
 
     void commitWhenFull() {
         if (m_pending < kBatchText)
@@ -106,9 +112,9 @@ private:
 
 QHash<QString, Indexed> indexedApps(SearchDb& db) {
     QHash<QString, Indexed> found;
-    SqlStatement all(db.handle(), "SELECT id, title, notes, source FROM apps");
+    SqlStatement all(db.handle(), "SELECT id, title, notes, source, textbytes FROM apps");
     while (all.step())
-        found.insert(all.text(1), {all.integer(0), all.text(2), all.text(3)});
+        found.insert(all.text(1), {all.integer(0), all.text(2), all.text(3), all.integer(4)});
     return found;
 }
 
@@ -167,6 +173,7 @@ void runIndexPass(SearchDb& db, const std::vector<AppSource>& apps, const PassHo
         // First what costs little: titles, notes, renames; the texts to read are noted.
         std::vector<TextWork> work;
         std::vector<TextJob> jobs;
+        qint64 kept = 0; // bytes of the texts that stay as they are
         for (int i = 0; i < total; ++i) {
             const AppSource& app = apps[static_cast<std::size_t>(i)];
             const QString& source = sources[static_cast<std::size_t>(i)];
@@ -190,8 +197,10 @@ void runIndexPass(SearchDb& db, const std::vector<AppSource>& apps, const PassHo
             if (known->source != source) {
                 work.push_back({known->id, source});
                 jobs.push_back(jobOf(app, source));
-            } else if (hooks.progress) {
-                hooks.progress(++done, total);
+            } else {
+                kept += known->textBytes;
+                if (hooks.progress)
+                    hooks.progress(++done, total);
             }
         }
         for (auto it = indexed.cbegin(); it != indexed.cend(); ++it)
@@ -200,7 +209,9 @@ void runIndexPass(SearchDb& db, const std::vector<AppSource>& apps, const PassHo
         db.exec("COMMIT; BEGIN");
 
         // Then the texts, read on a thread of their own while this one writes.
-        TextReader reader(std::move(jobs));
+        TextReader reader(std::move(jobs),
+                          {hooks.appTextLimit, std::max<qint64>(0, hooks.indexTextLimit - kept)},
+                          hooks.afterText);
         ReadItem item;
         std::size_t begun = work.size();
         while (reader.next(item)) {
@@ -218,7 +229,7 @@ void runIndexPass(SearchDb& db, const std::vector<AppSource>& apps, const PassHo
             }
             // A damaged archive keeps what could be read: its identity is recorded all the
             // same, so it is not read again until it changes.
-            writer.setSource(w.id, w.source);
+            writer.setSource(w.id, w.source, item.bytes, item.cut);
             begun = work.size();
             if (hooks.progress)
                 hooks.progress(++done, total);
@@ -231,6 +242,14 @@ void runIndexPass(SearchDb& db, const std::vector<AppSource>& apps, const PassHo
         }
         throw;
     }
+}
+
+QStringList appsWithCutTexts(SearchDb& db) {
+    QStringList titles;
+    SqlStatement cut(db.handle(), "SELECT title FROM apps WHERE cut != 0 ORDER BY title");
+    while (cut.step())
+        titles.append(cut.text(0));
+    return titles;
 }
 
 } // namespace vadok

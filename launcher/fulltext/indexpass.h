@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <vector>
@@ -25,6 +26,11 @@ QString sourceKeyOf(const AppSource& app);
 struct PassHooks {
     std::function<void(int done, int total)> progress;
     std::function<bool()> stopping; // true: leave the rest for the next pass
+    std::function<void()> afterText; // called on the reading thread after each text
+    // The texts taken from one application, and from all together, in bytes of their files:
+    // a text that does not fit is left out, and its application marked as cut.
+    qint64 appTextLimit = 0;
+    qint64 indexTextLimit = 0;
 };
 
 // Brings the index up to date with apps: removes the applications no longer there, follows
@@ -32,5 +38,8 @@ struct PassHooks {
 // they differ and its texts when their source key differs. Commits in batches, so queries
 // see the work as it goes and memory stays small. Throws SqlError.
 void runIndexPass(SearchDb& db, const std::vector<AppSource>& apps, const PassHooks& hooks);
+
+// The applications whose texts were cut, by title.
+QStringList appsWithCutTexts(SearchDb& db);
 
 } // namespace vadok

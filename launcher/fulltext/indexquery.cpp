@@ -19,16 +19,19 @@ namespace {
 constexpr int kTrigram = 3;
 // What a word found by the substring scan scores: about what a common word scores in BM25.
 constexpr double kScanScore = -1e-6;
+// The words looked for in the excerpt of each hit: the first ones are enough to show where
+// the hit is, and each costs a scan of the text.
+constexpr int kExcerptWords = 16;
 
 struct DocHit {
     qint64 app = 0;
     int tier = 0;
-    quint64 words = 0; // one bit per word found in it
+    int words = 0; // how many of the words it holds: each word finds a text at most once
     double score = 0;
 };
 
 struct AppHit {
-    quint64 words = 0;
+    int lastWord = -1; // the last word found in it; words are looked for one after another
     int tier = std::numeric_limits<int>::max();
     std::vector<double> best; // per word, its best score in any of the app's texts
     qint64 shownDoc = 0;
@@ -50,9 +53,8 @@ public:
                 scan(k);
             // Later words only narrow what the earlier ones found.
             m_candidates.clear();
-            const quint64 sofar = (quint64(2) << k) - 1;
             for (auto it = m_apps.begin(); it != m_apps.end();) {
-                if ((it->words & sofar) == sofar) {
+                if (it->lastWord == k) {
                     m_candidates.insert(it.key());
                     ++it;
                 } else {
@@ -94,6 +96,7 @@ public:
         if (ranked.size() > static_cast<std::size_t>(limit))
             ranked.resize(static_cast<std::size_t>(std::max(0, limit)));
 
+        const QStringList shownWords = m_words.mid(0, kExcerptWords);
         std::vector<FullTextHit> out;
         SqlStatement doc(m_db.handle(), "SELECT place, original FROM docmeta WHERE id = ?");
         for (const Ranked& r : ranked) {
@@ -102,7 +105,7 @@ public:
             doc.bind(1, shownDocOf(r.app));
             if (doc.step()) {
                 hit.place = doc.text(0);
-                const Excerpt e = excerptOf(doc.text(1), m_words);
+                const Excerpt e = excerptOf(doc.text(1), shownWords);
                 hit.excerpt = e.text;
                 hit.marks = e.marks;
             }
@@ -119,12 +122,12 @@ private:
         DocHit& d = m_docs[doc];
         d.app = app;
         d.tier = tier;
-        d.words |= quint64(1) << word;
+        ++d.words;
         d.score += score;
         AppHit& a = m_apps[app];
         if (a.best.empty())
             a.best.assign(static_cast<std::size_t>(m_words.size()), 0.0);
-        a.words |= quint64(1) << word;
+        a.lastWord = word;
         a.tier = std::min(a.tier, tier);
         a.best[static_cast<std::size_t>(word)] = std::min(a.best[static_cast<std::size_t>(word)], score);
     }
@@ -171,9 +174,8 @@ private:
             const auto better = [&] {
                 if (!b || d.tier != b->tier)
                     return !b || d.tier < b->tier;
-                const int dw = qPopulationCount(d.words), bw = qPopulationCount(b->words);
-                if (dw != bw)
-                    return dw > bw;
+                if (d.words != b->words)
+                    return d.words > b->words;
                 if (d.score != b->score)
                     return d.score < b->score;
                 return it.key() < best;
@@ -197,12 +199,14 @@ private:
 
 std::vector<FullTextHit> runQuery(SearchDb& db, const QString& text, int limit) {
     QStringList words;
+    QSet<QString> seen;
     for (const QString& w : foldForSearch(text).split(QRegularExpression(QStringLiteral("\\s+")),
                                                       Qt::SkipEmptyParts))
-        if (!words.contains(w))
+        if (!seen.contains(w)) {
+            seen.insert(w);
             words.append(w);
-    // One bit per word; nobody types more.
-    if (words.isEmpty() || words.size() > 64)
+        }
+    if (words.isEmpty())
         return {};
     // Trigram look-ups first: they are quick, and the scans then only read their results.
     std::stable_sort(words.begin(), words.end(), [](const QString& a, const QString& b) {

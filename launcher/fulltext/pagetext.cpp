@@ -1,107 +1,98 @@
 #include "fulltext/pagetext.h"
 
-#include <QHash>
+#include <libxml/HTMLparser.h>
+
+#include <cstring>
+#include <mutex>
 
 namespace vadok {
 
 namespace {
 
-// A reference at text[at] ('&'): its character(s) and length, or an empty result.
-QString entityAt(const QString& text, qsizetype at, qsizetype& length) {
-    static const QHash<QString, QString> named = {
-        {QStringLiteral("amp"), QStringLiteral("&")},   {QStringLiteral("lt"), QStringLiteral("<")},
-        {QStringLiteral("gt"), QStringLiteral(">")},    {QStringLiteral("quot"), QStringLiteral("\"")},
-        {QStringLiteral("apos"), QStringLiteral("'")},  {QStringLiteral("nbsp"), QStringLiteral(" ")},
-        {QStringLiteral("copy"), QStringLiteral("©")}, {QStringLiteral("reg"), QStringLiteral("®")},
-        {QStringLiteral("yen"), QStringLiteral("¥")},  {QStringLiteral("times"), QStringLiteral("×")},
-        {QStringLiteral("hellip"), QStringLiteral("…")}, {QStringLiteral("mdash"), QStringLiteral("—")},
-    };
-    const qsizetype semicolon = text.indexOf(u';', at + 1);
-    if (semicolon < 0 || semicolon - at > 10)
-        return {};
-    const QString body = text.mid(at + 1, semicolon - at - 1);
-    length = semicolon - at + 1;
-    if (body.startsWith(u'#')) {
-        bool ok = false;
-        const uint code = (body.size() > 1 && (body.at(1) == u'x' || body.at(1) == u'X'))
-                              ? body.mid(2).toUInt(&ok, 16)
-                              : body.mid(1).toUInt(&ok, 10);
-        if (!ok || code == 0 || code > 0x10FFFF || QChar::isSurrogate(code))
-            return {};
-        const char32_t c = code;
-        return QString::fromUcs4(&c, 1);
-    }
-    return named.value(body.toLower());
-}
+// libxml2 ignores an end tag that closes nothing open only after comparing it with every
+// element still open: a page of thousands of unclosed elements followed by thousands of
+// stray end tags costs their product. Each complaint is charged the number of open
+// elements, and the parse stops when a page has spent this much; ordinary pages, however
+// untidy, stay far below it.
+constexpr long long kComplaintBudget = 16LL * 1024 * 1024;
 
-bool isBlockTag(QStringView name) {
+struct Reading {
+    htmlParserCtxtPtr parser = nullptr;
+    QByteArray text; // UTF-8
+    long long budget = kComplaintBudget;
+};
+
+bool isBlock(const char* name) {
     static const char* const blocks[] = {"br", "p", "div", "li", "tr", "h1", "h2", "h3", "h4",
-                                         "h5", "h6", "pre", "table", "ul", "ol", "dt", "dd", "hr"};
+                                         "h5", "h6", "pre", "table", "ul", "ol", "dt", "dd", "hr",
+                                         "title", "blockquote", "td", "th"};
     for (const char* b : blocks)
-        if (name.compare(QLatin1String(b), Qt::CaseInsensitive) == 0)
+        if (std::strcmp(name, b) == 0)
             return true;
     return false;
+}
+
+void endLine(Reading& r) {
+    if (!r.text.isEmpty() && !r.text.endsWith('\n'))
+        r.text.append('\n');
+}
+
+void startElement(void* self, const xmlChar* name, const xmlChar**) {
+    if (isBlock(reinterpret_cast<const char*>(name)))
+        endLine(*static_cast<Reading*>(self));
+}
+
+void endElement(void* self, const xmlChar* name) {
+    if (isBlock(reinterpret_cast<const char*>(name)))
+        endLine(*static_cast<Reading*>(self));
+}
+
+void characters(void* self, const xmlChar* chars, int length) {
+    static_cast<Reading*>(self)->text.append(reinterpret_cast<const char*>(chars), length);
+}
+
+// Scripts and style sheets arrive here, and are no text a reader sees.
+void rawBlock(void*, const xmlChar*, int) {}
+
+void complaint(void* self, xmlErrorPtr) {
+    Reading& r = *static_cast<Reading*>(self);
+    r.budget -= 1 + r.parser->nameNr;
+    if (r.budget < 0)
+        xmlStopParser(r.parser);
 }
 
 } // namespace
 
 QString textOfPage(const QString& html) {
-    QString out;
-    out.reserve(html.size());
-    qsizetype i = 0;
-    const qsizetype n = html.size();
-    while (i < n) {
-        const QChar c = html.at(i);
-        if (c == u'&') {
-            qsizetype length = 0;
-            const QString decoded = entityAt(html, i, length);
-            if (!decoded.isEmpty()) {
-                out += decoded;
-                i += length;
-                continue;
-            }
-            out += c;
-            ++i;
-            continue;
-        }
-        if (c != u'<') {
-            out += c;
-            ++i;
-            continue;
-        }
-        if (html.mid(i, 4) == QLatin1String("<!--")) {
-            const qsizetype end = html.indexOf(QLatin1String("-->"), i + 4);
-            i = end < 0 ? n : end + 3;
-            continue;
-        }
-        const qsizetype close = html.indexOf(u'>', i + 1);
-        if (close < 0) {
-            // A lone "<" in running text.
-            out += c;
-            ++i;
-            continue;
-        }
-        QStringView tag = QStringView(html).mid(i + 1, close - i - 1).trimmed();
-        const bool closing = tag.startsWith(u'/');
-        if (closing)
-            tag = tag.mid(1);
-        qsizetype nameEnd = 0;
-        while (nameEnd < tag.size() && (tag[nameEnd].isLetterOrNumber()))
-            ++nameEnd;
-        const QStringView name = tag.left(nameEnd);
-        i = close + 1;
-        if (!closing && (name.compare(QLatin1String("script"), Qt::CaseInsensitive) == 0 ||
-                         name.compare(QLatin1String("style"), Qt::CaseInsensitive) == 0)) {
-            const QString end = QStringLiteral("</") + name.toString();
-            const qsizetype at = html.indexOf(end, i, Qt::CaseInsensitive);
-            const qsizetype after = at < 0 ? -1 : html.indexOf(u'>', at);
-            i = after < 0 ? n : after + 1;
-            continue;
-        }
-        if (isBlockTag(name))
-            out += u'\n';
-    }
-    return out;
+    // Pages are read on the index's threads; libxml2 must be set up once, before any of them.
+    static std::once_flag once;
+    std::call_once(once, [] { xmlInitParser(); });
+    const QByteArray utf8 = html.toUtf8();
+    htmlSAXHandler sax;
+    std::memset(&sax, 0, sizeof sax);
+    // Marked as a SAX2 handler so that libxml2 hands its complaints to serror; elements still
+    // come through the HTML parser's own startElement.
+    sax.initialized = XML_SAX2_MAGIC;
+    sax.startElement = startElement;
+    sax.endElement = endElement;
+    sax.characters = characters;
+    sax.ignorableWhitespace = characters;
+    sax.cdataBlock = rawBlock;
+    sax.serror = complaint;
+    Reading reading;
+    reading.parser = htmlCreatePushParserCtxt(&sax, &reading, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
+    if (!reading.parser)
+        return {};
+    // The text is decoded already: a charset the page declares is not applied a second time.
+    // Implied elements stay: without them, text after a style sheet or title is taken for
+    // part of a head and dropped.
+    htmlCtxtUseOptions(reading.parser, HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
+                                           HTML_PARSE_IGNORE_ENC);
+    htmlParseChunk(reading.parser, utf8.constData(), static_cast<int>(utf8.size()), 1);
+    htmlFreeParserCtxt(reading.parser);
+    if (reading.text.endsWith('\n'))
+        reading.text.chop(1);
+    return QString::fromUtf8(reading.text);
 }
 
 } // namespace vadok

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <string>
 
 struct sqlite3;
@@ -13,22 +14,32 @@ namespace vadok {
 // The index file: one SQLite database in WAL mode, so that a reader answers while the
 // indexing thread writes. It is only a cache, so nothing is synced to disk.
 //
-//   apps(id, title UNIQUE, notes, source)    one row per indexed application; source says
-//                                            which version of its texts is indexed
+//   apps(id, title UNIQUE, notes, source,    one row per indexed application; source says
+//        textbytes, cut)                     which version of its texts is indexed,
+//                                            textbytes how many bytes of files they came
+//                                            from, cut whether some were left out
 //   docs(body) FTS5, trigram tokens          one row per searchable text, folded
 //   docmeta(id = docs.rowid, app, tier,      where each text comes from: tier 0 the title,
 //           place, original)                 1 the notes, 2 a bundled text named place;
 //                                            original is the text as written, for excerpts
 //
-// user_version names the layout; a file of another layout is made anew.
+// user_version names the layout. Whatever else is in the file is not trusted: a file whose
+// schema (tables, indexes, views, triggers, the full-text table's settings) is not exactly
+// the one made here is treated as damaged and made anew, and connections run with views,
+// triggers and functions of the file's own switched off.
 
 // A failed statement. Thrown by the helpers below so that a pass or a query gives up at the
-// first failure; damage() tells a damaged file from a passing failure (a full disk).
+// first failure; damage() tells a file to be made anew from a passing failure (a full disk).
 struct SqlError {
     int code = 0;
     std::string message;
+    bool foreign = false; // the file is not an index as SearchDb makes it
     bool damage() const;
+    bool interrupted() const;
 };
+
+// Why the index could not be used, in the user's words.
+QString reasonOf(const SqlError& error);
 
 class SqlStatement {
 public:
@@ -49,6 +60,7 @@ public:
     qint64 integer(int column) const;
     double real(int column) const;
     QString text(int column) const;
+    int columnCount() const;
 
 private:
     sqlite3* m_db;
@@ -62,11 +74,15 @@ public:
     SearchDb(const SearchDb&) = delete;
     SearchDb& operator=(const SearchDb&) = delete;
 
+    // Asked every few thousand steps of a statement; true stops it (SQLITE_INTERRUPT).
+    using Cancel = std::function<bool()>;
+
     // Opens (creating it and its tables when needed) the file for the indexing thread.
-    // Throws SqlError; a file that is damaged throws one whose damage() is true.
-    void openForWriting(const QString& path);
-    // Opens an existing file for queries; false when there is none yet.
-    bool openForReading(const QString& path);
+    // Throws SqlError: one whose damage() is true for a damaged or foreign file, which the
+    // caller removes (removeIndexEntries) before it opens again.
+    void openForWriting(const QString& path, int busyTimeoutMs, Cancel cancel = {});
+    // Opens an existing file for queries; false when there is none yet. Throws as above.
+    bool openForReading(const QString& path, Cancel cancel = {});
     void close();
     bool isOpen() const { return m_db != nullptr; }
     sqlite3* handle() const { return m_db; }
@@ -74,12 +90,15 @@ public:
     void exec(const char* sql);
 
 private:
+    void open(const QString& path, int flags, Cancel cancel);
+    // True when the file holds no tables yet (a new file, or one still being made).
+    bool isEmpty();
+    void checkLayout();
     void createTables();
+    static int progress(void* self);
 
     sqlite3* m_db = nullptr;
+    Cancel m_cancel;
 };
-
-// Removes the index file and what SQLite keeps beside it (-wal, -shm).
-void removeSearchDbFiles(const QString& path);
 
 } // namespace vadok

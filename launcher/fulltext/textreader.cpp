@@ -5,6 +5,9 @@
 
 #include <pthread.h>
 
+#include <algorithm>
+#include <utility>
+
 namespace vadok {
 
 namespace {
@@ -15,7 +18,8 @@ qint64 sizeOf(const ReadItem& item) {
 
 } // namespace
 
-TextReader::TextReader(std::vector<TextJob> jobs) : m_jobs(std::move(jobs)) {
+TextReader::TextReader(std::vector<TextJob> jobs, TextBudget budget, std::function<void()> afterText)
+    : m_jobs(std::move(jobs)), m_budget(budget), m_afterText(std::move(afterText)) {
     m_thread = std::thread([this] { run(); });
 }
 
@@ -42,24 +46,37 @@ bool TextReader::put(ReadItem item) {
 
 void TextReader::run() {
     pthread_setname_np(pthread_self(), "vadok-ftread");
-    for (std::size_t job = 0; job < m_jobs.size(); ++job) {
-        const TextJob& j = m_jobs[job];
-        const BundledTextSink add = [&](const QString& name, const QString& text) {
-            ReadItem item;
-            item.job = job;
-            item.text = {name, text.toUtf8(), foldForSearch(text).toUtf8()};
-            return put(std::move(item));
-        };
-        // A damaged archive gives what could be read.
-        if (!j.folder.isEmpty())
-            readFolderTexts(j.folder, add);
-        else if (!j.archive.isEmpty())
-            readArchiveTexts(j.archive, add);
-        ReadItem end;
-        end.job = job;
-        end.end = true;
-        if (!put(std::move(end)))
-            break;
+    try {
+        qint64 left = m_budget.all;
+        for (std::size_t job = 0; job < m_jobs.size(); ++job) {
+            const TextJob& j = m_jobs[job];
+            const BundledTextSink add = [&](const QString& name, const QString& text) {
+                if (m_afterText)
+                    m_afterText();
+                ReadItem item;
+                item.job = job;
+                item.text = {name, text.toUtf8(), foldForSearch(text).toUtf8()};
+                return put(std::move(item));
+            };
+            const qint64 budget = std::clamp<qint64>(left, 0, m_budget.perApp);
+            TextsRead read;
+            // A damaged archive gives what could be read.
+            if (!j.folder.isEmpty())
+                read = readFolderTexts(j.folder, budget, add);
+            else if (!j.archive.isEmpty())
+                read = readArchiveTexts(j.archive, budget, add);
+            left -= read.bytes;
+            ReadItem end;
+            end.job = job;
+            end.end = true;
+            end.bytes = read.bytes;
+            end.cut = read.cut;
+            if (!put(std::move(end)))
+                break;
+        }
+    } catch (...) {
+        std::lock_guard lock(m_mutex);
+        m_error = std::current_exception();
     }
     std::lock_guard lock(m_mutex);
     m_done = true;
@@ -69,8 +86,11 @@ void TextReader::run() {
 bool TextReader::next(ReadItem& item) {
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [this] { return !m_queue.empty() || m_done; });
-    if (m_queue.empty())
+    if (m_queue.empty()) {
+        if (m_error)
+            std::rethrow_exception(std::exchange(m_error, nullptr));
         return false;
+    }
     item = std::move(m_queue.front());
     m_queue.pop_front();
     m_queued -= sizeOf(item);

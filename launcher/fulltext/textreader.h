@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -28,6 +29,15 @@ struct ReadItem {
     std::size_t job = 0;
     bool end = false; // the application's texts are complete
     PreparedText text;
+    qint64 bytes = 0; // at the end: bytes of files taken
+    bool cut = false; // at the end: some of its texts were left out
+};
+
+// How much text is taken: from one application, and from all the applications of a reader
+// together (what the index may still grow by).
+struct TextBudget {
+    qint64 perApp = 0;
+    qint64 all = 0;
 };
 
 // Where one application's texts come from.
@@ -40,12 +50,14 @@ class TextReader {
 public:
     static constexpr qint64 kReadAhead = 4 * 1024 * 1024;
 
-    explicit TextReader(std::vector<TextJob> jobs);
+    // afterText, when set, is called on the reading thread after each text is read.
+    TextReader(std::vector<TextJob> jobs, TextBudget budget, std::function<void()> afterText = {});
     ~TextReader(); // stops the reader and waits for it
     TextReader(const TextReader&) = delete;
     TextReader& operator=(const TextReader&) = delete;
 
-    // The next item; false when every job has ended.
+    // The next item; false when every job has ended. What the reading thread threw (say, out
+    // of memory on a text) is thrown here, after the items read before it.
     bool next(ReadItem& item);
 
 private:
@@ -53,12 +65,15 @@ private:
     bool put(ReadItem item);
 
     std::vector<TextJob> m_jobs;
+    TextBudget m_budget;
+    std::function<void()> m_afterText;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<ReadItem> m_queue;
     qint64 m_queued = 0;
     bool m_done = false;
     bool m_stop = false;
+    std::exception_ptr m_error;
     std::thread m_thread;
 };
 

@@ -17,6 +17,8 @@ void frmMain::createFullTextSearch() {
     m_fullText = new FullTextSearch(this);
     connect(m_fullText, &FullTextSearch::rebuilt, this,
             [this](const QString& message) { SetStatusText(message, 1); });
+    connect(m_fullText, &FullTextSearch::failed, this,
+            [this](const QString& message) { SetStatusText(message, 1); });
     connect(m_fullText, &FullTextSearch::progress, this,
             [this](int done, int total) { m_fullTextProgress = {done, total}; });
 
@@ -33,21 +35,25 @@ void frmMain::refreshFullTextIndex() {
 
 void frmMain::mnuFullTextSearch_Click() {
     if (!m_fullTextDialog) {
-        m_fullTextDialog = new frmFullText(
-            [this](const QString& text) { return m_fullText->query(text); }, this);
+        m_fullTextDialog = new frmFullText([this](const QString& text) { m_fullText->ask(text); }, this);
+        connect(m_fullText, &FullTextSearch::answered, m_fullTextDialog,
+                &frmFullText::showAnswer);
         connect(m_fullText, &FullTextSearch::progress, m_fullTextDialog,
                 &frmFullText::showProgress);
         connect(m_fullText, &FullTextSearch::indexed, m_fullTextDialog,
-                &frmFullText::showIndexed);
+                [this] { m_fullTextDialog->showIndexed(m_fullText->cutApplications()); });
+        connect(m_fullText, &FullTextSearch::failed, m_fullTextDialog, &frmFullText::showFailed);
         connect(m_fullTextDialog, &frmFullText::selectRequested, this,
                 &frmMain::selectAppByTitle);
         connect(m_fullTextDialog, &frmFullText::runRequested, this, [this](const QString& title) {
             if (selectAppByTitle(title))
                 cmdExec_Click();
         });
-        // Opened during a build, it says at once how far the build is.
+        // Opened during a build, it says at once how far the build is; after one, what it cut.
         if (m_fullText->isIndexing())
             m_fullTextDialog->showProgress(m_fullTextProgress.first, m_fullTextProgress.second);
+        else
+            m_fullTextDialog->showIndexed(m_fullText->cutApplications());
     }
     m_fullTextDialog->bringUp();
 }

@@ -12,19 +12,24 @@
 namespace vadok::test {
 namespace {
 
-// The dialog over a scripted index: each query is recorded and answered from `answers`,
-// by the query's text; anything else finds nothing.
+// The dialog over a scripted index: each query is recorded and answered at once from
+// `answers` and `failures`, by the query's text (anything else finds nothing), unless held:
+// then answer() gives the answer later, as the index's thread does.
 class FullTextDialog : public ::testing::Test {
 protected:
     FullTextDialog()
         : dialog([this](const QString& text) {
               queries << text;
-              return answers.value(text);
+              if (!held)
+                  answer(text);
           }) {}
+
+    void answer(const QString& text) { dialog.showAnswer(text, {answers.value(text), failures.value(text)}); }
 
     QLineEdit* box() { return dialog.findChild<QLineEdit*>(QStringLiteral("txtFullText")); }
     QTreeWidget* results() { return dialog.findChild<QTreeWidget*>(QStringLiteral("lvwFullText")); }
     QLabel* progress() { return dialog.findChild<QLabel*>(QStringLiteral("lblProgress")); }
+    QLabel* label(const char* name) { return dialog.findChild<QLabel*>(QString::fromLatin1(name)); }
     // Each result row as "title|place|excerpt".
     QStringList rows() {
         QStringList lines;
@@ -53,6 +58,8 @@ protected:
           {u"Lazy"_qs, u"説明"_qs, u"a lazy tool"_qs, {{4, 1}}}}},
         {u"lazy"_qs, {{u"Lazy"_qs, u"説明"_qs, u"a lazy tool"_qs, {{2, 4}}}}},
     };
+    QHash<QString, QString> failures;
+    bool held = false;
     frmFullText dialog;
 };
 
@@ -153,10 +160,62 @@ TEST_F(FullTextDialog, showsHowFarTheIndexIsAndAsksAgainWhenItIsDone) {
     // The user's choice is kept when a new answer still holds it.
     ASSERT_EQ(current(), u"Lazy"_qs);
 
-    dialog.showIndexed();
+    dialog.showIndexed({});
     EXPECT_FALSE(progress()->isVisibleTo(&dialog));
+    EXPECT_FALSE(label("lblCut")->isVisibleTo(&dialog));
     EXPECT_EQ(rows(), (QStringList{u"Sloth|名称|Lazy Sloth"_qs, u"Lazy|説明|a lazy tool"_qs}));
     EXPECT_EQ(current(), u"Lazy"_qs);
+
+    // A build that ended early says why; the results stay what was indexed.
+    dialog.showProgress(5, 40);
+    dialog.showFailed(u"全文検索の索引を更新できませんでした（ディスクの空きが足りません：database or disk is full）。"_qs);
+    EXPECT_TRUE(progress()->isVisibleTo(&dialog));
+    EXPECT_EQ(progress()->text(),
+              u"全文検索の索引を更新できませんでした（ディスクの空きが足りません：database or disk is full）。"_qs);
+    EXPECT_EQ(rows().size(), 2);
+
+    // Applications indexed only in part are named, the first five of them.
+    dialog.showIndexed({u"A"_qs, u"B"_qs, u"C"_qs, u"D"_qs, u"E"_qs, u"F"_qs, u"G"_qs});
+    EXPECT_TRUE(label("lblCut")->isVisibleTo(&dialog));
+    EXPECT_EQ(label("lblCut")->text(),
+              u"添付のテキストが多すぎるため、次のアプリケーションは一部だけを索引しています: "
+              u"A、B、C、D、E ほか2件"_qs);
+}
+
+TEST_F(FullTextDialog, aFailedQueryIsSaidRatherThanShownAsNoHits) {
+    open();
+    failures[u"zq"_qs] = u"検索できませんでした（索引のファイルを開けません：x）。"_qs;
+    QTest::keyClicks(box(), u"zq"_qs);
+    EXPECT_TRUE(rows().isEmpty());
+    EXPECT_TRUE(label("lblFailure")->isVisibleTo(&dialog));
+    EXPECT_EQ(label("lblFailure")->text(), u"検索できませんでした（索引のファイルを開けません：x）。"_qs);
+    // Answered again, the failure goes.
+    QTest::keyClick(box(), Qt::Key_Backspace);
+    EXPECT_EQ(rows().size(), 3);
+    EXPECT_FALSE(label("lblFailure")->isVisibleTo(&dialog));
+}
+
+TEST_F(FullTextDialog, answersComeLaterAndOnlyTheOneForTheBoxIsShown) {
+    open();
+    held = true;
+    QSignalSpy selected(&dialog, &frmFullText::selectRequested);
+    QTest::keyClicks(box(), u"z"_qs);
+    EXPECT_TRUE(rows().isEmpty());
+    EXPECT_TRUE(dialog.isAsking());
+    QTest::keyClicks(box(), u"z"_qs);
+    // The answer to "z" comes after "zz" was typed: it is not shown.
+    answer(u"z"_qs);
+    EXPECT_TRUE(rows().isEmpty());
+    // Enter typed before the answer takes the best of the answer to what the box holds.
+    QTest::keyClick(box(), Qt::Key_Return);
+    EXPECT_TRUE(selected.isEmpty());
+    EXPECT_TRUE(dialog.isVisible());
+    // The index grew meanwhile and the same words are asked again: the Enter still holds.
+    dialog.showIndexed({});
+    answer(u"zz"_qs);
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected.first().first().toString(), u"Gz"_qs);
+    EXPECT_FALSE(dialog.isVisible());
 }
 
 TEST_F(FullTextDialog, theExcerptMarksTheFoundWordsInBold) {

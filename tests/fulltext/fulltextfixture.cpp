@@ -6,6 +6,7 @@
 #include "catalog/apprecords.h"
 #include "catalog/datafile.h"
 #include "catalog/settings.h"
+#include "platform/programfolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -41,7 +42,17 @@ QString FullTextFixture::archiveOf(const QString& title) const {
     return settings().PackDir + title + QStringLiteral(".lzh");
 }
 
-QString FullTextFixture::dbPath() const { return folder.file(QStringLiteral("vadok.search.db")); }
+QString FullTextFixture::dbPath() const { return machineCacheFile(QStringLiteral("vadok.search.db")); }
+
+void FullTextFixture::reopen(FullTextOptions options) {
+    index.reset();
+    index = std::make_unique<FullTextSearch>(nullptr, std::move(options));
+}
+
+void FullTextFixture::deliverUntil(const std::function<bool()>& ready) {
+    while (!ready())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
 
 void FullTextFixture::storeArchive(const QString& title, const TextFiles& files) {
     static int made = 0;
@@ -79,7 +90,9 @@ void FullTextFixture::update() {
 
 QStringList FullTextFixture::titles(const QString& query) {
     QStringList found;
-    for (const FullTextHit& hit : index->query(query))
+    const FullTextAnswer answer = index->query(query);
+    EXPECT_EQ(answer.error, QString()) << query.toStdString();
+    for (const FullTextHit& hit : answer.hits)
         found.append(hit.title);
     return found;
 }

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace vadok::test {
@@ -29,12 +30,18 @@ protected:
     // Writes files into the application's expanded folder.
     void expand(const QString& title, const TextFiles& files);
     QString archiveOf(const QString& title) const;
+    // This machine's index of the program folder, in the cache folder.
     QString dbPath() const;
+    // The index made again with these options.
+    void reopen(FullTextOptions options = {});
 
     // refresh(), waits for the pass and delivers its queued signals.
     void update();
-    // Titles found, best first.
+    // Titles found, best first; a failed query fails the test.
     QStringList titles(const QString& query);
+    // Delivers what the index's threads posted until ready() holds, without a timer: each
+    // posted signal wakes the loop.
+    void deliverUntil(const std::function<bool()>& ready);
 
     TempProgramFolder folder;
     ScriptedPrompter prompter;

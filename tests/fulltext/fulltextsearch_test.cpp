@@ -4,6 +4,10 @@
 #include "fulltextfixture.h"
 
 #include "catalog/cp932codec.h"
+#include "catalog/settings.h"
+#include "fulltext/indexfiles.h"
+
+#include <QDir>
 
 using namespace vadok;
 using namespace vadok::test;
@@ -37,7 +41,7 @@ TEST_F(FullTextSearchTest, titleHitsRankAboveNotesAboveBundledTextsThenMoreWords
     addApp(QStringLiteral("Unrelated"), QStringLiteral("nothing here"), {{"readme.txt", "zip"}});
     update();
 
-    const std::vector<FullTextHit> hits = index->query(QStringLiteral("zipper"));
+    const std::vector<FullTextHit> hits = index->query(QStringLiteral("zipper")).hits;
     ASSERT_EQ(hits.size(), 4u);
     const struct {
         const char* title;
@@ -58,15 +62,22 @@ TEST_F(FullTextSearchTest, titleHitsRankAboveNotesAboveBundledTextsThenMoreWords
 }
 
 TEST_F(FullTextSearchTest, everyWordMustOccurSomewhereInTheApplication) {
+    // More words than a 64-bit mask has bits, every one of them in the readme.
+    QByteArray many, manyPlusOne;
+    for (int i = 0; i < 70; ++i)
+        many += "word" + QByteArray::number(i) + ' ';
+    manyPlusOne = many + "absent";
     addApp(QStringLiteral("Viewer"), QStringLiteral("image viewer"),
            {{"readme.txt", "Supports PNG and JPEG.\r\n"}});
     addApp(QStringLiteral("Painter"), QStringLiteral("draws images"),
-           {{"readme.txt", "Saves PNG only.\r\n"}});
+           {{"readme.txt", "Saves PNG only.\r\n"}, {"words.txt", many}});
     update();
     const struct {
         const char* query;
         QStringList found;
     } cases[] = {
+        {many.constData(), {QStringLiteral("Painter")}},
+        {manyPlusOne.constData(), {}},
         {"viewer png", {QStringLiteral("Viewer")}},            // notes and a text
         {"png", {QStringLiteral("Painter"), QStringLiteral("Viewer")}},
         {"png gif", {}},                                        // one word nowhere
@@ -107,7 +118,7 @@ TEST_F(FullTextSearchTest, fullAndHalfWidthAndUpperAndLowerCaseMatchEachOther) {
         EXPECT_EQ(got, want) << c.query;
     }
     // The excerpt shows the text as written, the words marked where they stand in it.
-    const std::vector<FullTextHit> hits = index->query(QStringLiteral("ガイド ２．０"));
+    const std::vector<FullTextHit> hits = index->query(QStringLiteral("ガイド ２．０")).hits;
     ASSERT_EQ(hits.size(), 1u);
     EXPECT_EQ(marked(hits[0]), QStringLiteral("[ｶﾞｲﾄﾞ]を読んでください。Version [２．０]"));
 }
@@ -129,10 +140,57 @@ TEST_F(FullTextSearchTest, bundledTextsAreReadInEachEncodingAndPagesWithoutMarku
     QStringList found = titles(QStringLiteral("ツールの使い"));
     found.sort();
     EXPECT_EQ(found, (QStringList{"Page", "ShiftJis", "Utf16", "Utf8"}));
-    const std::vector<FullTextHit> page = index->query(QStringLiteral("jerry's"));
+    const std::vector<FullTextHit> page = index->query(QStringLiteral("jerry's")).hits;
     ASSERT_EQ(page.size(), 1u);
     EXPECT_EQ(page[0].place, QStringLiteral("help/index.HTML"));
     EXPECT_EQ(marked(page[0]), QStringLiteral("Tom & [Jerry's] 圧縮ツールの使い方"));
     EXPECT_TRUE(titles(QStringLiteral("color")).isEmpty()) << "style sheets are no text";
     EXPECT_TRUE(titles(QStringLiteral("body")).isEmpty()) << "tags are no text";
+}
+
+// Texts are taken up to a budget per application and for the index as a whole; what does not
+// fit is left out, and the application is named as cut. An archive like the one of 300 texts
+// of almost a megabyte each made an index of 900 MB.
+TEST_F(FullTextSearchTest, textsBeyondTheBudgetAreLeftOutAndTheApplicationNamedAsCut) {
+    // Ten texts of 1,000 bytes, each with a word of its own.
+    TextFiles ten;
+    for (int i = 0; i < 10; ++i)
+        ten.append({QStringLiteral("t%1.txt").arg(i),
+                    QStringLiteral("own%1 ").arg(i).toUtf8().leftJustified(1000, '.')});
+    const struct {
+        const char* name;
+        qint64 appLimit;
+        qint64 indexLimit;
+        bool expanded;       // Many is read from its folder rather than its archive
+        QStringList found;   // by "own0" ... "own3" and "elsewhere"
+        QStringList cut;
+    } cases[] = {
+        {"an archive taken up to its budget", 3000, 1 << 20, false,
+         {"Many", "Many", "Many", "", "Other"}, {"Many"}},
+        {"a folder taken up to its budget", 3000, 1 << 20, true,
+         {"Many", "Many", "Many", "", "Other"}, {"Many"}},
+        {"the index as a whole", 1 << 20, 10500, false,
+         {"Many", "Many", "Many", "Many", ""}, {"Other"}},
+        {"within both budgets", 1 << 20, 1 << 20, false,
+         {"Many", "Many", "Many", "Many", "Other"}, {}},
+    };
+    addApp(QStringLiteral("Many"), QString(), ten);
+    addApp(QStringLiteral("Other"), QString(), {{"readme.txt", QByteArray("elsewhere").leftJustified(1000, '.')}});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FullTextOptions options;
+        options.appTextLimit = c.appLimit;
+        options.indexTextLimit = c.indexLimit;
+        reopen(options);
+        removeIndexEntries(dbPath());
+        QDir(settings().ExecDir + QStringLiteral("Many")).removeRecursively();
+        if (c.expanded)
+            expand(QStringLiteral("Many"), ten);
+        update();
+        QStringList found;
+        for (const char* word : {"own0", "own1", "own2", "own3", "elsewhere"})
+            found << titles(QString::fromLatin1(word)).join(u',');
+        EXPECT_EQ(found, c.found);
+        EXPECT_EQ(index->cutApplications(), c.cut);
+    }
 }

@@ -299,10 +299,11 @@ TEST_F(RealKeys, ctrlShiftFFindsAnApplicationByItsNotesAndEnterSelectsIt) {
         << "the dialog did not open, or the window manager did not activate it";
     type(QStringLiteral("hammer"));
     auto* results = dialog()->findChild<QTreeWidget*>(QStringLiteral("lvwFullText"));
-    ASSERT_EQ(results->topLevelItemCount(), 1);
+    // Answered from the index's query thread.
+    ASSERT_TRUE(waitUntil([&] { return results->topLevelItemCount() == 1; }));
 
     keys({QStringLiteral("Return")});
-    EXPECT_FALSE(dialog()->isVisible());
+    EXPECT_TRUE(waitUntil([&] { return !dialog()->isVisible(); }));
     EXPECT_EQ(current(), QStringLiteral("Tool"));
     EXPECT_EQ(tree()->shownKey(), QStringLiteral("Tool"));
     EXPECT_TRUE(waitUntil([&] { return window->isActiveWindow(); }));
