@@ -226,7 +226,7 @@ QString frmEdit::basePath() const {
 void frmEdit::ExeScan() {
     const QString command = m_execCmd->currentText();
     m_execCmd->clear();
-    m_execCmd->addItems(programsIn(settings().ExecDir + m_preAppName));
+    m_execCmd->addItems(ProgramCandidates(settings().ExecDir + m_preAppName, m_preAppName));
     m_execCmd->setEditText(command);
 }
 

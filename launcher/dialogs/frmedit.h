@@ -44,7 +44,7 @@ public:
     QString PreAppName() const { return m_preAppName; }
     // The base folder of a shortcut entry; empty for stored applications.
     QString OverRideBasePath() const { return m_overRideBasePath; }
-    // Lists the programs at the top of the application's expanded folder in txtExecCmd.
+    // Lists the programs of the application's expanded folder in txtExecCmd, likely ones first.
     void ExeScan();
     // The folder the application's files are chosen from: OverRideBasePath for a shortcut
     // entry, else its expanded folder; ends in "/".
