@@ -30,8 +30,8 @@ class ReferencePageView;
 class frmEdit : public QDialog, public AppEditor {
     Q_OBJECT
 public:
-    // folders: the entries of the folder list, "ROOT" first, each folder's name indented by
-    // one ideographic space per level.
+    // folders: the entries of the folder list, "ROOT" first (shown as the tree shows the root,
+    // "Vadok"), each folder's name indented by one ideographic space per level.
     explicit frmEdit(const QStringList& folders, QWidget* parent = nullptr);
 
     void fill(const PackApp& app, const QStringList& subCommands) override;

@@ -114,7 +114,7 @@ EditOutcome frmMain::NewAppCore(const QString& title) {
     app.setInfo(QString());
     app.setLastOpenDateTime(currentDateTime());
     const EditOutcome outcome = editApp(app);
-    LoadTree();
+    reloadTreeShowing(app.AppName());
     return outcome;
 }
 
@@ -130,7 +130,7 @@ bool frmMain::NewAppShortCut(const QString& title, const QString& command,
     app.setLastOpenDateTime(currentDateTime());
     if (editApp(app) == EditOutcome::Cancelled)
         return false;
-    LoadTree();
+    reloadTreeShowing(app.AppName());
     return true;
 }
 
