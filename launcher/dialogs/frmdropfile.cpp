@@ -108,6 +108,16 @@ void frmDropFile::Form_Activate() {
                                         "ドロップできるファイルは LZH/ZIP/フォルダ/ショートカットです。"));
         break;
     }
+    if (!versionUpPossible()) {
+        m_verUp->setEnabled(false);
+        m_verUp->setToolTip(
+            QStringLiteral("バージョンアップできるアプリケーションがまだ格納されていません。"));
+    }
+}
+
+bool frmDropFile::versionUpPossible() const {
+    // While the catalog is read, the version-up itself says to wait.
+    return m_target.catalogLoading() || m_target.holdsApplications();
 }
 
 void frmDropFile::offerShortcutOnly() {

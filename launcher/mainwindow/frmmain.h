@@ -82,6 +82,7 @@ public:
                         const QString& baseFolder) override;
     // What a version-up asks of the window.
     bool catalogLoading() const override;
+    bool holdsApplications() const override;
     EditOutcome EditUpdatedApp(PackApp& app) override;
 
     // Rebuilds the tree, Apps and IconQueue from the data file.

@@ -109,6 +109,7 @@ public:
     }
     bool NewAppShortCut(const QString&, const QString&, const QString&) override { return false; }
     bool catalogLoading() const override { return false; }
+    bool holdsApplications() const override { return true; }
     EditOutcome EditUpdatedApp(PackApp&) override { return EditOutcome::Cancelled; }
 };
 
