@@ -217,9 +217,9 @@ void frmDropFile::finishRegistration(const QString& title, bool offerDeletion) {
     // Only a saved application holds what the dropped archive held; one deleted in the
     // editor does not.
     if (m_target.NewAppCore(title) == EditOutcome::Saved && offerDeletion &&
-        showMessage(QStringLiteral("元の圧縮ファイル\r\n\r\n") + m_tag +
-                        QStringLiteral("\r\n\r\nを削除しますか？"),
-                    MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes)
+        askBeforeDeleting(QStringLiteral("元の圧縮ファイル\r\n\r\n") + m_tag +
+                              QStringLiteral("\r\n\r\nを削除しますか？"),
+                          MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes)
         QFile::remove(m_tag);
     accept();
 }

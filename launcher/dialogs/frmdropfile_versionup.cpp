@@ -112,9 +112,9 @@ void frmDropFile::cmdVerUp_Click() {
     ended = true;
     RemoveWorkFolder();
     showMessage(u'[' + app.AppName() + QStringLiteral("]をバージョンアップしました。"));
-    if (showMessage(QStringLiteral("バージョンアップ元のファイル\r\n\r\n") + m_tag +
-                        QStringLiteral("\r\n\r\nを削除してよろしいですか？"),
-                    MsgIcon::None, MsgButtons::YesNo) == MsgAnswer::Yes) {
+    if (askBeforeDeleting(QStringLiteral("バージョンアップ元のファイル\r\n\r\n") + m_tag +
+                              QStringLiteral("\r\n\r\nを削除してよろしいですか？"),
+                          MsgIcon::None, MsgButtons::YesNo) == MsgAnswer::Yes) {
         if (QFileInfo(m_tag).isFile())
             QFile::remove(m_tag);
         else if (QFileInfo(m_tag).isDir())

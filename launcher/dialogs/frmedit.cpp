@@ -308,8 +308,8 @@ void frmEdit::cmdOK_Click() {
 }
 
 void frmEdit::cmdRemove_Click() {
-    if (showMessage(u'[' + m_preAppName + QStringLiteral("]を削除してよろしいですか？"),
-                    MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
+    if (askBeforeDeleting(u'[' + m_preAppName + QStringLiteral("]を削除してよろしいですか？"),
+                          MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
         return;
     setWindowTitle(QStringLiteral("DELETE"));
     accept();

@@ -213,7 +213,7 @@ void frmMain::mnuFolPack_Click() {
 // The re-expand and re-compress commands of never-stored applications: asks, and names the
 // selected application only when the answer is yes. The caller holds a CommandScope.
 PackApp* frmMain::confirmNoPackCommand(const QString& question, const QString& declinedStatus) {
-    if (showMessage(question, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes) {
+    if (askBeforeDeleting(question, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes) {
         SetStatusText(declinedStatus, 1);
         return nullptr;
     }

@@ -89,8 +89,10 @@ void frmMain::NewApp(const QString& folder, const QString& title) {
                                        "元のフォルダは削除しません。\r\n") +
                             source,
                         MsgIcon::Exclamation);
-        } else if (showMessage(QStringLiteral("アプリケーションの存在したディレクトリを削除してもいいですか"),
-                               MsgIcon::None, MsgButtons::YesNo) == MsgAnswer::Yes) {
+        } else if (askBeforeDeleting(
+                       QStringLiteral("アプリケーションの存在したディレクトリ\r\n\r\n") + source +
+                           QStringLiteral("\r\n\r\nを削除してもいいですか"),
+                       MsgIcon::None, MsgButtons::YesNo) == MsgAnswer::Yes) {
             DeleteFolder(source, this, true);
         }
         break;
