@@ -347,7 +347,7 @@ private:
 
 // How the message is opened, on Tool, selected. Nothing waits for the events sent: the keys
 // that would tell they arrived would reach a window the message blocks.
-enum class Opening { DeleteKey, MenuByMouse, RootMenuByMouse, DoubleClick };
+enum class Opening { DeleteKey, MenuByMouse, MenuByKeys, RootMenuByMouse, DoubleClick, EnterKey };
 
 struct ClosedByReader {
     const char* what;
@@ -396,6 +396,14 @@ protected:
         case Opening::DoubleClick:
             clickAt(tree()->viewport(), nodeAt(QStringLiteral("Broken")), 1, 2);
             break;
+        case Opening::MenuByKeys:
+            xdotool({QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("30"),
+                     QStringLiteral("Menu"), QStringLiteral("d")});
+            break;
+        case Opening::EnterKey:
+            clickAt(tree()->viewport(), nodeAt(QStringLiteral("Broken")), 1);
+            xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+            break;
         }
     }
 };
@@ -440,7 +448,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ClosedByReader{"deleteKeyHint", Opening::DeleteKey, QMessageBox::Ok},
         ClosedByReader{"menuMouseDeleteQuestion", Opening::MenuByMouse, QMessageBox::Cancel},
+        ClosedByReader{"menuKeysDeleteQuestion", Opening::MenuByKeys, QMessageBox::Cancel},
         ClosedByReader{"rootMenuMouseNewFolderQuestion", Opening::RootMenuByMouse, QMessageBox::No},
+        ClosedByReader{"enterFailedRun", Opening::EnterKey, QMessageBox::Ok},
         ClosedByReader{"doubleClickFailedRun", Opening::DoubleClick, QMessageBox::Ok}),
     [](const ::testing::TestParamInfo<ClosedByReader>& info) { return info.param.what; });
 

@@ -358,7 +358,7 @@ TEST_F(Panel, anEditedApplicationStaysSelectedInItsOpenFolder) {
     });
     window->findChild<QPushButton*>(QStringLiteral("cmdEdit"))->click();
 
-    EXPECT_EQ(CatalogTree::key(window->treeView()->currentItem()), QStringLiteral("Open 2"));
+    ASSERT_EQ(CatalogTree::key(window->treeView()->currentItem()), QStringLiteral("Open 2"));
     EXPECT_TRUE(window->treeView()->currentItem()->isSelected());
     EXPECT_TRUE(node(*window, QStringLiteral("メイン"))->isExpanded());
     EXPECT_EQ(window->treeView()->shownKey(), QStringLiteral("Open 2"));
