@@ -1,5 +1,6 @@
 #pragma once
 
+#include "apps/commandparts.h"
 #include "catalog/apprecord.h"
 
 #include <QDateTime>
@@ -64,6 +65,9 @@ public:
     // when the program started. False when a stored application could not be expanded (then
     // nothing was started or stamped) or when the start failed and said why.
     bool Execute(QString& command, const QString& parameters = QString());
+    // The program Execute starts for command (empty: ExecCmd), as it names it: quoted or not,
+    // relative to workingFolder() or not.
+    QString programOf(const QString& command) const;
     // Writes what this object changed in the record since it was read (keyTitle: the name
     // it was stored under, when it was renamed) to the data file as it is now: fields left
     // alone keep what the file holds, which another machine may have written meanwhile.
@@ -80,6 +84,7 @@ public:
     const AppRecord& record() const { return m_record; }
 
 private:
+    CommandParts launchOf(QString command, const QString& parameters) const;
     // Gives the archive, expanded folder and icon the new name; false (after saying why)
     // when the archive or the folder could not follow, with both as they were.
     bool moveFilesTo(const QString& newName);

@@ -40,6 +40,16 @@ QString quoteWhenSpaced(QString file) {
 
 } // namespace
 
+CommandParts PackApp::launchOf(QString command, const QString& parameters) const {
+    // Commands written on Windows separate folders with "\".
+    command.replace(u'\\', u'/');
+    return SplitCommand(command, parameters, expandedFolder(), workingFolder());
+}
+
+QString PackApp::programOf(const QString& command) const {
+    return launchOf(command.isEmpty() ? ExecCmd() : command, QString()).file;
+}
+
 bool PackApp::Execute(QString& command, const QString& parameters) {
     bool started = false;
     try {
@@ -52,10 +62,7 @@ bool PackApp::Execute(QString& command, const QString& parameters) {
         if (command.isEmpty())
             command = ExecCmd();
         const QString folder = workingFolder();
-        // Commands written on Windows separate folders with "\".
-        QString commandHere = command;
-        commandHere.replace(u'\\', u'/');
-        const CommandParts launch = SplitCommand(commandHere, parameters, expandedFolder(), folder);
+        const CommandParts launch = launchOf(command, parameters);
         // Archives that record no Unix modes bring their programs without the execute bit;
         // those of the application's own folder are given it, and the next store keeps it.
         const QString program = programPathOf(launch.file, folder);

@@ -21,8 +21,15 @@ bool isRunnableContent(const QString& path);
 // bit, or a program by its content. Folders (even one named "x.exe") and dot files are not.
 bool isProgramFile(const QString& path);
 
-// The names of the programs at the top of folder, in the order of their names.
-QStringList programsIn(const QString& folder);
+// The programs an application called name offers in its folder, as paths relative to folder,
+// the likely ones first. Downloaded archives mostly hold one top folder, and many keep their
+// programs in a folder below it ("tool/bin/run.sh"): a folder holding nothing but one folder
+// is looked into as the top, and from there two levels of folders down. Ranked: named like
+// the application ("Tool.sh" for Tool, then "tool-gui"), then programs (native or Windows)
+// before scripts, then shallower first, then by path. Never offered: what a store leaves out
+// of the archive, so that exists only in the expanded copy (links that lead out of folder,
+// links named with "|", sockets, devices, pipes), hidden files and folders, shared libraries.
+QStringList ProgramCandidates(const QString& folder, const QString& name);
 
 // The file a command's program names: file (possibly in double quotes, relative to
 // workingFolder, in other letter case than on disk) as it lies on disk; empty when missing.

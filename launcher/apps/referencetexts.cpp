@@ -3,16 +3,37 @@
 #include "catalog/cp932codec.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStringDecoder>
+
+#include <algorithm>
 
 namespace vadok {
 
 namespace {
 
-bool isPage(const QString& name) {
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot >= 0 && name.mid(dot).startsWith(QStringLiteral(".htm"), Qt::CaseInsensitive);
+QString lastPart(const QString& path) {
+    const qsizetype slash = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
+    return path.mid(slash + 1);
 }
+
+// Names that by custom carry no ending, in English, German, French, Spanish and Italian.
+bool isCustomaryTextName(const QString& name) {
+    static const QStringList names = {
+        QStringLiteral("README"),  QStringLiteral("LIESMICH"),  QStringLiteral("LISEZMOI"),
+        QStringLiteral("LEEME"),   QStringLiteral("LEGGIMI"),   QStringLiteral("COPYING"),
+        QStringLiteral("LICENSE"), QStringLiteral("LICENCE"),   QStringLiteral("AUTHORS"),
+        QStringLiteral("CHANGES"), QStringLiteral("CHANGELOG"), QStringLiteral("NEWS"),
+        QStringLiteral("HISTORY"), QStringLiteral("THANKS"),    QStringLiteral("NOTICE"),
+        QStringLiteral("CREDITS"),
+    };
+    return names.contains(name, Qt::CaseInsensitive);
+}
+
+struct Found {
+    QString path;
+    int depth;
+};
 
 // The UTF-8 text of bytes, or nothing when they are not valid UTF-8.
 std::optional<QString> validUtf8(const QByteArray& bytes) {
@@ -45,22 +66,59 @@ std::optional<QString> utf16WithMark(const QByteArray& bytes) {
 
 } // namespace
 
-bool IsReferenceText(const QString& name) {
-    return name.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive);
+bool IsReferenceText(const QString& path) {
+    const QString name = lastPart(path);
+    return name.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive) ||
+           name.endsWith(QStringLiteral(".md"), Qt::CaseInsensitive) || isCustomaryTextName(name);
+}
+
+bool IsReferencePage(const QString& path) {
+    const QString name = lastPart(path);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot >= 0 && name.mid(dot).startsWith(QStringLiteral(".htm"), Qt::CaseInsensitive);
 }
 
 QStringList ReferenceFiles(const QString& folder) {
-    const QStringList names =
-        QDir(folder).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
-    QStringList texts;
-    QStringList pages;
-    for (const QString& name : names) {
-        if (IsReferenceText(name))
-            texts.append(name);
-        else if (isPage(name))
-            pages.append(name);
+    QList<Found> texts;
+    QList<Found> pages;
+    int seen = 0;
+    QStringList level{QString()};
+    const QString top = folder.endsWith(u'/') ? folder : folder + u'/';
+    for (int depth = 0; !level.isEmpty() && seen < kMostReferenceEntries; ++depth) {
+        QStringList below;
+        for (const QString& relative : level) {
+            // Links are listed to be left out, not followed.
+            const QFileInfoList entries =
+                QDir(top + relative).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot);
+            for (const QFileInfo& entry : entries) {
+                if (++seen > kMostReferenceEntries)
+                    break;
+                if (entry.isSymLink())
+                    continue;
+                const QString path = relative + entry.fileName();
+                if (entry.isDir())
+                    below.append(path + u'/');
+                else if (!entry.isFile())
+                    continue;
+                else if (IsReferenceText(path))
+                    texts.append({path, depth});
+                else if (IsReferencePage(path))
+                    pages.append({path, depth});
+            }
+        }
+        level = below;
     }
-    return texts + pages;
+    QStringList result;
+    for (QList<Found>* group : {&texts, &pages}) {
+        std::sort(group->begin(), group->end(), [](const Found& a, const Found& b) {
+            if (a.depth != b.depth)
+                return a.depth < b.depth;
+            return a.path.compare(b.path, Qt::CaseInsensitive) < 0;
+        });
+        for (const Found& f : *group)
+            result.append(f.path);
+    }
+    return result;
 }
 
 QString DecodeReferenceBytes(const QByteArray& bytes) {

@@ -8,13 +8,22 @@ namespace vadok {
 
 // The texts that came with an application, for the editor's reference panel.
 
-// The reference files at the top of folder, by name: first the text files (ending in ".txt",
-// any case), then the pages (an ending that starts with ".htm"), each group in the order of
-// their names. Hidden files are left out.
-QStringList ReferenceFiles(const QString& folder);
+// Which files are the texts that came with an application, for the editor's reference panel
+// and the full-text index alike. path is a name or a "/"-separated path inside the
+// application; only its last part counts.
+// A text, shown as text: an ending ".txt" or ".md" (any case), or one of the names that by
+// custom carry no ending (README, LIESMICH, COPYING, LICENSE, ...).
+bool IsReferenceText(const QString& path);
+// A page, shown as a page: an ending that begins with ".htm".
+bool IsReferencePage(const QString& path);
 
-// Whether name is shown as text rather than as a page.
-bool IsReferenceText(const QString& name);
+// The reference files below folder, at any depth, as paths relative to it: first the texts,
+// then the pages, each group shallow before deep and then by path in any letter case. Hidden
+// files and folders are left out, and so are links (they may lead anywhere) and whatever is
+// no regular file. The walk ends after kMostReferenceEntries entries, so that a shortcut
+// entry's folder of thousands of files cannot keep the editor from opening.
+inline constexpr int kMostReferenceEntries = 20000;
+QStringList ReferenceFiles(const QString& folder);
 
 // The most lines a reference text shows, and what stands after them when the file has more.
 inline constexpr int kReferenceLineLimit = 1001;

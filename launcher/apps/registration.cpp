@@ -28,7 +28,7 @@ bool LhaCompress(const QString& archive, const QString& fresh, const QString& fo
     const bool existed = QFileInfo::exists(archive);
     bool rebuild = false;
     if (existed) {
-        const MsgAnswer answer = showMessage(
+        const MsgAnswer answer = askBeforeDeleting(
             archive + QStringLiteral("はすでに存在しています。\r\nファイルを上書きしますか?\r\n"
                                      "(はいで上書き,いいえで追加圧縮,キャンセルで圧縮中止)"),
             MsgIcon::Information, MsgButtons::YesNoCancel, QStringLiteral("上書き確認"));

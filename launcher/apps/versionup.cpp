@@ -5,6 +5,7 @@
 #include "apps/packapp.h"
 #include "apps/registration.h"
 #include "catalog/settings.h"
+#include "platform/shellopen.h"
 #include "util/folderutil.h"
 
 #include <QDir>
@@ -88,32 +89,98 @@ void RemoveWorkFolder() {
         DeleteFolder(WorkFolder(), nullptr, true);
 }
 
-QString FindVersionUpSource(const QString& name, const PackApp& app) {
+namespace {
+
+// Deep enough for any archive's wrapping folders, short of a loop.
+constexpr int kMostWrappingFolders = 8;
+
+// The visible entries of folder, hidden ones left out.
+QFileInfoList visibleEntries(const QString& folder) {
+    return QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+}
+
+// The entry of folder called name, the exact name before one in other letter case; a null
+// QFileInfo when there is none.
+QFileInfo entryIgnoringCase(const QString& folder, const QString& name) {
+    QFileInfo other;
+    for (const QFileInfo& entry : visibleEntries(folder)) {
+        if (entry.fileName() == name)
+            return entry;
+        if (other.filePath().isEmpty() && entry.fileName().compare(name, Qt::CaseInsensitive) == 0)
+            other = entry;
+    }
+    return other;
+}
+
+// The folder below top that the folders parts lead to, each a real folder (no link); empty
+// when one is missing.
+QString folderAlong(const QString& top, const QStringList& parts) {
+    QString folder = top;
+    for (const QString& part : parts) {
+        const QFileInfo entry = entryIgnoringCase(folder, part);
+        if (entry.filePath().isEmpty() || !entry.isDir() || entry.isSymLink())
+            return QString();
+        folder += entry.fileName() + u'/';
+    }
+    return folder;
+}
+
+// The program's path inside the application's folder, split at "/"; just its file name when
+// the command names a program elsewhere.
+QStringList programParts(const QString& program, const QString& appFolder) {
+    QString relative = QDir::cleanPath(program);
+    const QString folder = QDir::cleanPath(appFolder) + u'/';
+    if (QDir::isAbsolutePath(relative))
+        relative = relative.startsWith(folder) ? relative.mid(folder.size())
+                                               : relative.mid(relative.lastIndexOf(u'/') + 1);
+    QStringList parts = relative.split(u'/', Qt::SkipEmptyParts);
+    if (parts.contains(QStringLiteral("..")))
+        parts = parts.mid(parts.size() - 1);
+    return parts;
+}
+
+// The work folder, then the one folder it holds when it holds nothing else, and so on down.
+QStringList wrappingFolders(const QString& work) {
+    QStringList tops{work};
+    for (int i = 0; i < kMostWrappingFolders; ++i) {
+        const QFileInfoList entries = visibleEntries(tops.last());
+        if (entries.size() != 1 || !entries.first().isDir() || entries.first().isSymLink())
+            break;
+        tops.append(tops.last() + entries.first().fileName() + u'/');
+    }
+    return tops;
+}
+
+} // namespace
+
+VersionUpMatch FindVersionUpSource(const QString& name, const PackApp& app) {
     QString command = app.ExecCmd();
     command.replace(u'\\', u'/');
     const QString appFolder = settings().ExecDir + name + u'/';
-    const QString program = SplitCommand(command, QString(), appFolder, appFolder).file;
-    const QString fileName = program.mid(program.lastIndexOf(u'/') + 1);
-    if (fileName.isEmpty())
-        return QString();
+    const QStringList parts = programParts(
+        WithoutQuotes(SplitCommand(command, QString(), appFolder, appFolder).file), appFolder);
+    if (parts.isEmpty())
+        return {};
+    const QString fileName = parts.last();
+    const QStringList folders = parts.mid(0, parts.size() - 1);
+    // The application's own folder as it lies on disk, for a command in other letter case.
+    QString target = folderAlong(appFolder, folders);
+    if (target.isEmpty())
+        target = appFolder + (folders.isEmpty() ? QString() : folders.join(u'/') + u'/');
 
-    QString folder = WorkFolder() + u'/';
-    for (;;) {
-        const QFileInfoList entries =
-            QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-        bool holdsFile = false;
-        for (const QFileInfo& entry : entries) {
-            // A link to a folder is no folder to go down into: it may lead anywhere.
-            if (entry.isDir() && !entry.isSymLink())
+    const QStringList tops = wrappingFolders(WorkFolder() + u'/');
+    for (qsizetype skipped = 0; skipped <= folders.size(); ++skipped) {
+        for (const QString& top : tops) {
+            const QString source = folderAlong(top, folders.mid(skipped));
+            if (source.isEmpty())
                 continue;
-            if (entry.fileName().compare(fileName, Qt::CaseInsensitive) == 0)
-                return folder;
-            holdsFile = true;
+            // A folder of the program's name is not the program; a link may stand for it.
+            const QFileInfo program = entryIgnoringCase(source, fileName);
+            if (!program.filePath().isEmpty() && (!program.isDir() || program.isSymLink()))
+                return {source, target};
         }
-        if (holdsFile || entries.size() != 1)
-            return QString();
-        folder += entries.first().fileName() + u'/';
     }
+    return {};
 }
 
 bool MoveTopLevelFiles(const QString& source, const QString& target, const QString& listFolder) {

@@ -8,7 +8,8 @@ class PackApp;
 
 // Bringing a stored application up to a new version. The new version is put into the work
 // folder (WorkFolder()), the folder holding the application's program is looked for there,
-// and the files at the top of that folder replace the application's.
+// and the files at the top of that folder replace those of the folder holding the program in
+// the application.
 
 // Why path cannot serve as a new version, as a message for the user; empty when it can.
 // Anything inside the launcher's own folders is refused (an application's own archive would
@@ -23,12 +24,24 @@ int ExtractDroppedLzh(const QString& path);
 // and does not belong in the trash.
 void RemoveWorkFolder();
 
-// The folder inside the work folder whose files replace those of app, called name: the work
-// folder itself when it holds a file named like the program of app's command, else the one
-// folder it holds when it holds nothing else, and so on down. Names compare in any letter
-// case, as the command may have been written on Windows; hidden entries are not counted.
-// Ends in "/"; empty when no such folder exists.
-QString FindVersionUpSource(const QString& name, const PackApp& app);
+// Where a new version's files go: the folder of the new version that holds the program of
+// the application's command, and the application's folder that holds it now. Both end in
+// "/"; source is empty when the new version holds no such program.
+struct VersionUpMatch {
+    QString source;
+    QString target;
+};
+
+// Finds the program of app (called name) in the work folder at its own path inside the
+// application ("tool/bin/run.sh"), whatever the depth: the work folder is taken as the top,
+// then the one folder it holds when it holds nothing else, and so on down (a new version
+// wrapped in a folder of its own, say "tool-2.0/", is found); at each, the program's whole
+// path is looked for first, then the path less its first folders ("bin/run.sh", "run.sh"),
+// so that a wrapping folder renamed between versions does not matter. Names compare in any
+// letter case, as the command may have been written on Windows; hidden entries are not
+// counted and a link is never gone into. A program the command names outside the
+// application's folder is looked for by its file name alone.
+VersionUpMatch FindVersionUpSource(const QString& name, const PackApp& app);
 
 // Moves the files at the top of source (its folders stay) into target, made when missing;
 // files of the same name in target are replaced. All or nothing: when one file cannot move,

@@ -108,6 +108,16 @@ void frmDropFile::Form_Activate() {
                                         "ドロップできるファイルは LZH/ZIP/フォルダ/ショートカットです。"));
         break;
     }
+    if (!versionUpPossible()) {
+        m_verUp->setEnabled(false);
+        m_verUp->setToolTip(
+            QStringLiteral("バージョンアップできるアプリケーションがまだ格納されていません。"));
+    }
+}
+
+bool frmDropFile::versionUpPossible() const {
+    // While the catalog is read, the version-up itself says to wait.
+    return m_target.catalogLoading() || m_target.holdsApplications();
 }
 
 void frmDropFile::offerShortcutOnly() {
@@ -207,9 +217,9 @@ void frmDropFile::finishRegistration(const QString& title, bool offerDeletion) {
     // Only a saved application holds what the dropped archive held; one deleted in the
     // editor does not.
     if (m_target.NewAppCore(title) == EditOutcome::Saved && offerDeletion &&
-        showMessage(QStringLiteral("元の圧縮ファイル\r\n\r\n") + m_tag +
-                        QStringLiteral("\r\n\r\nを削除しますか？"),
-                    MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes)
+        askBeforeDeleting(QStringLiteral("元の圧縮ファイル\r\n\r\n") + m_tag +
+                              QStringLiteral("\r\n\r\nを削除しますか？"),
+                          MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes)
         QFile::remove(m_tag);
     accept();
 }

@@ -50,8 +50,12 @@ private:
     // Puts the dropped item's content into the empty work folder; false (after saying why)
     // when it could not.
     bool putNewVersionInWorkFolder();
-    // Disables new registration and version-up; a version-up that stops leaves only cancel.
+    // Disables new registration and version-up while a version-up runs.
     void offerCancelOnly();
+    // Enables them again, with label saying how the last attempt ended.
+    void offerChoicesAgain(const QString& label);
+    // Whether the catalog holds (or may hold, while it is read) an application to update.
+    bool versionUpPossible() const;
 
     RegistrationTarget& m_target;
     QString m_tag;

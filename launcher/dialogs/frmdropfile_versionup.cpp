@@ -21,6 +21,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 
 namespace vadok {
 
@@ -29,8 +30,21 @@ void frmDropFile::offerCancelOnly() {
     m_new->setEnabled(false);
 }
 
+void frmDropFile::offerChoicesAgain(const QString& label) {
+    m_verUp->setEnabled(versionUpPossible());
+    m_new->setEnabled(true);
+    m_label->setText(label);
+}
+
 void frmDropFile::cmdVerUp_Click() {
     offerCancelOnly();
+    // A version-up that stops leaves the dialog as it found it, for another try or another
+    // choice: cancel alone would leave the dropped item with nothing to do.
+    bool ended = false;
+    const auto offerAgain = qScopeGuard([&] {
+        if (!ended)
+            offerChoicesAgain(QStringLiteral("バージョンアップを中止しました。"));
+    });
     if (m_target.catalogLoading()) {
         showMessage(QStringLiteral("データロード中です。しばらくお待ち下さい"), MsgIcon::Information);
         return;
@@ -48,9 +62,8 @@ void frmDropFile::cmdVerUp_Click() {
     frmTreePop picker(this);
     // The picker's result tells a cancel from an application called "Cancel".
     if (picker.exec() != QDialog::Accepted) {
-        m_verUp->setEnabled(true);
-        m_new->setEnabled(true);
-        m_label->setText(QStringLiteral("キャンセルされました"));
+        ended = true;
+        offerChoicesAgain(QStringLiteral("キャンセルされました"));
         return;
     }
     const QString name = picker.windowTitle();
@@ -76,19 +89,20 @@ void frmDropFile::cmdVerUp_Click() {
         return;
     if (!putNewVersionInWorkFolder())
         return;
-    const QString source = FindVersionUpSource(name, app);
-    if (source.isEmpty()) {
+    const VersionUpMatch match = FindVersionUpSource(name, app);
+    if (match.source.isEmpty()) {
         showMessage(QStringLiteral("一致するexeファイルが見つかりませんでした。"), MsgIcon::Exclamation);
         return;
     }
     m_label->setText(QStringLiteral("一致しました。ファイルをコピーしています..."));
     QCoreApplication::processEvents();
-    if (!MoveTopLevelFiles(source, app.expandedFolder(), WorkFolder())) {
+    if (!MoveTopLevelFiles(match.source, match.target, WorkFolder())) {
         showMessage(QStringLiteral("ファイルの移動に失敗しました"));
         return;
     }
 
     if (m_target.EditUpdatedApp(app) == EditOutcome::Deleted) {
+        ended = true;
         accept();
         return;
     }
@@ -96,11 +110,12 @@ void frmDropFile::cmdVerUp_Click() {
     // failed store leaves the old version stored and the new one expanded.
     if (!app.Pack(QString(), true))
         return;
+    ended = true;
     RemoveWorkFolder();
     showMessage(u'[' + app.AppName() + QStringLiteral("]をバージョンアップしました。"));
-    if (showMessage(QStringLiteral("バージョンアップ元のファイル\r\n\r\n") + m_tag +
-                        QStringLiteral("\r\n\r\nを削除してよろしいですか？"),
-                    MsgIcon::None, MsgButtons::YesNo) == MsgAnswer::Yes) {
+    if (askBeforeDeleting(QStringLiteral("バージョンアップ元のファイル\r\n\r\n") + m_tag +
+                              QStringLiteral("\r\n\r\nを削除してよろしいですか？"),
+                          MsgIcon::None, MsgButtons::YesNo) == MsgAnswer::Yes) {
         if (QFileInfo(m_tag).isFile())
             QFile::remove(m_tag);
         else if (QFileInfo(m_tag).isDir())

@@ -28,6 +28,9 @@ using namespace editparts;
 
 namespace {
 
+const QString kRootFolder = QStringLiteral("ROOT");
+const QString kRootCaption = QStringLiteral("Vadok");
+
 // Folder list entries are indented with ideographic spaces.
 QString withoutIndent(const QString& entry) {
     qsizetype from = 0;
@@ -102,7 +105,11 @@ void frmEdit::createFieldRows(QGridLayout* grid, int& row, const QStringList& fo
 
     m_appDir = named(new QComboBox(main), QStringLiteral("cboAppDir"),
                      QStringLiteral("このアプリを格納するフォルダを指定してください"));
-    m_appDir->addItems(folders);
+    // Each entry holds its folder's name; the root reads as the tree shows it.
+    for (const QString& entry : folders) {
+        const QString name = withoutIndent(entry);
+        m_appDir->addItem(name == kRootFolder && entry == name ? kRootCaption : entry, name);
+    }
     grid->addWidget(new QLabel(QStringLiteral("フォルダ"), main), row, 0);
     grid->addWidget(m_appDir, row++, 1, 1, 2);
 }
@@ -199,7 +206,7 @@ void frmEdit::fill(const PackApp& app, const QStringList& subCommands) {
 
     int folder = 0;
     for (int i = 0; i < m_appDir->count(); ++i) {
-        if (withoutIndent(m_appDir->itemText(i)) == app.AppDir()) {
+        if (m_appDir->itemData(i).toString() == app.AppDir()) {
             folder = i;
             break;
         }
@@ -226,7 +233,7 @@ QString frmEdit::basePath() const {
 void frmEdit::ExeScan() {
     const QString command = m_execCmd->currentText();
     m_execCmd->clear();
-    m_execCmd->addItems(programsIn(settings().ExecDir + m_preAppName));
+    m_execCmd->addItems(ProgramCandidates(settings().ExecDir + m_preAppName, m_preAppName));
     m_execCmd->setEditText(command);
 }
 
@@ -253,7 +260,7 @@ EditorFields frmEdit::fields() const {
     result.name = m_name->text();
     result.info = m_info->toPlainText().replace(u'\n', kCrLf);
     result.execCmd = m_execCmd->currentText();
-    result.folder = withoutIndent(m_appDir->currentText());
+    result.folder = m_appDir->currentData().toString();
     result.nonPack = m_nonPack->isChecked();
     for (const QComboBox* box : m_subExecCmd)
         result.subCommands.append(box->currentText());
@@ -275,7 +282,7 @@ void frmEdit::cmdOK_Click() {
     m_name->setText(m_name->text().trimmed());
     const QString name = m_name->text();
     const QString command = m_execCmd->currentText();
-    const QString folder = m_appDir->currentText();
+    const QString folder = m_appDir->currentData().toString();
 
     // Every check runs, so that the user learns of every refused character at once.
     bool refused = false;
@@ -301,8 +308,8 @@ void frmEdit::cmdOK_Click() {
 }
 
 void frmEdit::cmdRemove_Click() {
-    if (showMessage(u'[' + m_preAppName + QStringLiteral("]を削除してよろしいですか？"),
-                    MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
+    if (askBeforeDeleting(u'[' + m_preAppName + QStringLiteral("]を削除してよろしいですか？"),
+                          MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
         return;
     setWindowTitle(QStringLiteral("DELETE"));
     accept();

@@ -30,8 +30,8 @@ class ReferencePageView;
 class frmEdit : public QDialog, public AppEditor {
     Q_OBJECT
 public:
-    // folders: the entries of the folder list, "ROOT" first, each folder's name indented by
-    // one ideographic space per level.
+    // folders: the entries of the folder list, "ROOT" first (shown as the tree shows the root,
+    // "Vadok"), each folder's name indented by one ideographic space per level.
     explicit frmEdit(const QStringList& folders, QWidget* parent = nullptr);
 
     void fill(const PackApp& app, const QStringList& subCommands) override;
@@ -44,7 +44,7 @@ public:
     QString PreAppName() const { return m_preAppName; }
     // The base folder of a shortcut entry; empty for stored applications.
     QString OverRideBasePath() const { return m_overRideBasePath; }
-    // Lists the programs at the top of the application's expanded folder in txtExecCmd.
+    // Lists the programs of the application's expanded folder in txtExecCmd, likely ones first.
     void ExeScan();
     // The folder the application's files are chosen from: OverRideBasePath for a shortcut
     // entry, else its expanded folder; ends in "/".

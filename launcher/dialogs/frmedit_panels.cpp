@@ -141,15 +141,19 @@ void frmEdit::openPanel(Panel panel) {
 void frmEdit::fillReferenceList() {
     m_txtFile->clear();
     m_txtFile->addItems(ReferenceFiles(basePath()));
-    // Nothing is shown until the user picks a file.
-    m_txtFile->setCurrentIndex(-1);
+    // The first text is shown at once: an empty view would look as if there were none.
+    m_txtFile->setCurrentIndex(m_txtFile->count() > 0 ? 0 : -1);
+    if (m_txtFile->count() > 0)
+        cboTxtFile_Click(0);
 }
 
 void frmEdit::cboTxtFile_Click(int index) {
     m_fromFile->clear();
     const QString name = m_txtFile->itemText(index);
     const QString path = basePath() + name;
-    if (!QFileInfo(path).isFile()) {
+    // A link put in place of a listed file may lead anywhere: it is not read.
+    const QFileInfo file(path);
+    if (!file.isFile() || file.isSymLink()) {
         showMessage(QStringLiteral("ファイル [") + name + QStringLiteral("] が見つかりません"),
                     MsgIcon::Critical);
         return;

@@ -24,6 +24,8 @@ public:
 
     // Whether the catalog is still being read: until then no application can be chosen.
     virtual bool catalogLoading() const = 0;
+    // Whether the catalog holds an application a version-up could bring up to date.
+    virtual bool holdsApplications() const = 0;
     // Opens the property editor for an application whose expanded folder holds a new version
     // the archive does not hold yet (a new name takes the folder along, as every rename does).
     virtual EditOutcome EditUpdatedApp(PackApp& app) = 0;

@@ -30,6 +30,16 @@ QMessageBox::StandardButtons toButtons(MsgButtons buttons) {
     return QMessageBox::Ok;
 }
 
+QMessageBox::StandardButton toButton(MsgAnswer answer) {
+    switch (answer) {
+    case MsgAnswer::Cancel: return QMessageBox::Cancel;
+    case MsgAnswer::Yes: return QMessageBox::Yes;
+    case MsgAnswer::No: return QMessageBox::No;
+    case MsgAnswer::Ok: break;
+    }
+    return QMessageBox::Ok;
+}
+
 } // namespace
 
 MsgAnswer WidgetPrompter::message(const MessageRequest& request) {
@@ -41,6 +51,8 @@ MsgAnswer WidgetPrompter::message(const MessageRequest& request) {
     if (auto* b = box.button(QMessageBox::No)) b->setText(QStringLiteral("いいえ(&N)"));
     if (auto* b = box.button(QMessageBox::Cancel)) b->setText(QStringLiteral("キャンセル"));
     if (auto* b = box.button(QMessageBox::Ok)) b->setText(QStringLiteral("OK"));
+    if (request.defaultAnswer)
+        box.setDefaultButton(toButton(*request.defaultAnswer));
     switch (box.exec()) {
     case QMessageBox::Ok: return MsgAnswer::Ok;
     case QMessageBox::Yes: return MsgAnswer::Yes;

@@ -29,11 +29,6 @@ namespace {
 
 std::atomic<quint64> g_archiveReads{0};
 
-bool isPageName(const QString& name) {
-    return name.endsWith(QStringLiteral(".htm"), Qt::CaseInsensitive) ||
-           name.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive);
-}
-
 // The bundled texts below folder by relative name, in name order; links are left out, so a
 // link can lead nowhere outside the application.
 QList<QFileInfo> textFilesBelow(const QString& folder) {
@@ -73,12 +68,11 @@ std::optional<QByteArray> readRegularFile(const QString& path, qint64 limit) {
 } // namespace
 
 bool isBundledTextName(const QString& name) {
-    return name.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive) ||
-           name.endsWith(QStringLiteral(".md"), Qt::CaseInsensitive) || isPageName(name);
+    return IsReferenceText(name) || IsReferencePage(name);
 }
 
 QString bundledText(const QString& name, const QByteArray& bytes) {
-    if (isPageName(name))
+    if (IsReferencePage(name))
         return textOfPage(ReferencePage(bytes));
     return DecodeReferenceBytes(bytes);
 }

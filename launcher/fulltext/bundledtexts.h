@@ -7,9 +7,10 @@
 
 namespace vadok {
 
-// The texts that came with an application, as the full-text index reads them: files ending
-// in .txt, .md, .htm or .html (any case) at any depth, of at most kBundledTextLimit bytes,
-// decoded as the reference panel decodes them, pages without their markup.
+// The texts that came with an application, as the full-text index reads them: the files the
+// editor's reference panel shows (IsReferenceText, IsReferencePage), at any depth, of at most
+// kBundledTextLimit bytes, decoded as the reference panel decodes them, pages without their
+// markup.
 
 inline constexpr qint64 kBundledTextLimit = 1024 * 1024;
 

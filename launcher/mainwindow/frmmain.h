@@ -82,6 +82,7 @@ public:
                         const QString& baseFolder) override;
     // What a version-up asks of the window.
     bool catalogLoading() const override;
+    bool holdsApplications() const override;
     EditOutcome EditUpdatedApp(PackApp& app) override;
 
     // Rebuilds the tree, Apps and IconQueue from the data file.
@@ -318,6 +319,9 @@ private:
     QAction* menuCommand(const char* name);
     // Opens the property editor for app, owned by this window.
     EditOutcome editApp(PackApp& app);
+    // Rebuilds the tree after an edit with the folders that were open still open, and the
+    // application called name (when it is still there) selected, its folder open and in view.
+    void reloadTreeShowing(const QString& name);
     // The editor's folder list: "ROOT", then every folder of the tree depth first, indented
     // by one ideographic space per level.
     QStringList editorFolderList() const;

@@ -96,7 +96,7 @@ void frmMain::offerArchiveConflicts() {
     }
     text += QStringLiteral("\r\n\r\n新しい方を残し、古い方をごみ箱に移しますか?\r\n"
                            "(はい: 新しい方を残す　いいえ: 両方ともそのまま残す)");
-    if (showMessage(text, MsgIcon::Question, MsgButtons::YesNo, kTitle) != MsgAnswer::Yes) {
+    if (askBeforeDeleting(text, MsgIcon::Question, MsgButtons::YesNo, kTitle) != MsgAnswer::Yes) {
         SetStatusText(QStringLiteral("同期の競合の複製を、そのまま残しました。(%1 組)").arg(offered.size()), 1);
         return;
     }

@@ -32,6 +32,15 @@ QString lines(std::initializer_list<const char16_t*> parts) {
     return text.join(QStringLiteral("\r\n"));
 }
 
+// What the status bar says once a program has started: nothing shows for a while when wine
+// first builds its prefix, and the user must not think the start failed.
+QString startedText(const QString& name, bool buildsWinePrefix) {
+    QString text = name + QStringLiteral("を起動しました。");
+    if (buildsWinePrefix)
+        text += QStringLiteral("wineの初回の準備をしているため、表示されるまで時間がかかります。");
+    return text;
+}
+
 } // namespace
 
 frmMain::CommandScope::CommandScope(frmMain& window)
@@ -101,9 +110,11 @@ void frmMain::cmdExec_Click() {
     PackApp& app = m_apps[size_t(index)];
     SetStatusText(app.AppName() + QStringLiteral("を実行開始..."), 1);
     SetStatusText(QStringLiteral("展開"), 2);
+    // Asked before the start: wine makes its prefix as it starts.
+    const bool buildsWinePrefix = StartBuildsWinePrefix(app.programOf(QString()));
     QString command;
     const bool started = app.Execute(command, QString());
-    SetStatusText(QString(), 1);
+    SetStatusText(started ? startedText(app.AppName(), buildsWinePrefix) : QString(), 1);
     showAppState(index);
     // Nothing was started, or the start failed and said why: the window stays where the user
     // can read it, also in the tray modes.
@@ -164,7 +175,9 @@ void frmMain::TreePopSubExec_Click(int index) {
     if (app < 0)
         return;
     QString alternative = command;
-    m_apps[size_t(app)].Execute(alternative, QString());
+    const bool buildsWinePrefix = StartBuildsWinePrefix(m_apps[size_t(app)].programOf(command));
+    if (m_apps[size_t(app)].Execute(alternative, QString()))
+        SetStatusText(startedText(m_apps[size_t(app)].AppName(), buildsWinePrefix), 1);
     showAppState(app);
 }
 
@@ -201,7 +214,7 @@ void frmMain::mnuFolPack_Click() {
 // The re-expand and re-compress commands of never-stored applications: asks, and names the
 // selected application only when the answer is yes. The caller holds a CommandScope.
 PackApp* frmMain::confirmNoPackCommand(const QString& question, const QString& declinedStatus) {
-    if (showMessage(question, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes) {
+    if (askBeforeDeleting(question, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes) {
         SetStatusText(declinedStatus, 1);
         return nullptr;
     }

@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QPushButton>
+#include <QTreeWidgetItemIterator>
 
 namespace vadok {
 
@@ -54,10 +55,32 @@ void frmMain::cmdEdit_Click() {
     const int index = selectedAppOrReport();
     if (index < 0)
         return;
-    if (editApp(m_apps[size_t(index)]) != EditOutcome::Cancelled)
-        LoadTree();
+    PackApp& app = m_apps[size_t(index)];
+    if (editApp(app) != EditOutcome::Cancelled)
+        reloadTreeShowing(app.AppName());
     else
         refreshAppState(index); // the editor expanded it to show its files
+}
+
+void frmMain::reloadTreeShowing(const QString& name) {
+    QStringList open;
+    for (QTreeWidgetItemIterator it(m_tree); *it; ++it) {
+        if ((*it)->isExpanded())
+            open.append(CatalogTree::key(*it));
+    }
+    LoadTree();
+    for (const QString& key : open) {
+        if (QTreeWidgetItem* folder = m_tree->node(key))
+            folder->setExpanded(true);
+    }
+    QTreeWidgetItem* node = m_tree->node(name);
+    // A node without a tag has no record behind it (the build was stopped before it).
+    if (!node || CatalogTree::tag(node).isEmpty() || CatalogTree::tag(node) == kRoot)
+        return;
+    for (QTreeWidgetItem* up = node->parent(); up; up = up->parent())
+        up->setExpanded(true);
+    m_tree->setCurrentItem(node);
+    m_tree->scrollToItem(node);
 }
 
 EditOutcome frmMain::editApp(PackApp& app) {

@@ -126,9 +126,9 @@ void frmMain::TreeDirDel_Click() {
     }
     QTreeWidgetItem* parent = node->parent();
     if (node->childCount() > 0) {
-        if (showMessage(QStringLiteral("このフォルダに格納されているアイテムがあります\r\n"
-                                       "それでも削除を実行しますか？"),
-                        MsgIcon::None, MsgButtons::YesNo) != MsgAnswer::Yes)
+        if (askBeforeDeleting(QStringLiteral("このフォルダに格納されているアイテムがあります\r\n"
+                                             "それでも削除を実行しますか？"),
+                              MsgIcon::None, MsgButtons::YesNo) != MsgAnswer::Yes)
             return;
         // Deleting a folder never deletes what it holds: everything moves up one level.
         const QString parentName = CatalogTree::tag(parent) == kRoot ? kRoot : parent->text(0);
@@ -154,8 +154,8 @@ void frmMain::TreePopDel_Click() {
     if (index < 0)
         return;
     PackApp& app = m_apps[size_t(index)];
-    if (showMessage(u'[' + app.AppName() + QStringLiteral("]を削除してよろしいですか？"),
-                    MsgIcon::Question, MsgButtons::OkCancel) != MsgAnswer::Ok)
+    if (askBeforeDeleting(u'[' + app.AppName() + QStringLiteral("]を削除してよろしいですか？"),
+                          MsgIcon::Question, MsgButtons::OkCancel) != MsgAnswer::Ok)
         return;
     app.Delete();
     refreshFullTextIndex();

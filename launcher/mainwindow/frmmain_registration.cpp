@@ -96,8 +96,10 @@ void frmMain::NewApp(const QString& folder, const QString& title) {
                                        "元のフォルダは削除しません。\r\n") +
                             source,
                         MsgIcon::Exclamation);
-        } else if (showMessage(QStringLiteral("アプリケーションの存在したディレクトリを削除してもいいですか"),
-                               MsgIcon::None, MsgButtons::YesNo) == MsgAnswer::Yes) {
+        } else if (askBeforeDeleting(
+                       QStringLiteral("アプリケーションの存在したディレクトリ\r\n\r\n") + source +
+                           QStringLiteral("\r\n\r\nを削除してもいいですか"),
+                       MsgIcon::None, MsgButtons::YesNo) == MsgAnswer::Yes) {
             DeleteFolder(source, this, true);
         }
         break;
@@ -121,7 +123,7 @@ EditOutcome frmMain::NewAppCore(const QString& title) {
     app.setInfo(QString());
     app.setLastOpenDateTime(currentDateTime());
     const EditOutcome outcome = editApp(app);
-    LoadTree();
+    reloadTreeShowing(app.AppName());
     return outcome;
 }
 
@@ -137,7 +139,7 @@ bool frmMain::NewAppShortCut(const QString& title, const QString& command,
     app.setLastOpenDateTime(currentDateTime());
     if (editApp(app) == EditOutcome::Cancelled)
         return false;
-    LoadTree();
+    reloadTreeShowing(app.AppName());
     return true;
 }
 

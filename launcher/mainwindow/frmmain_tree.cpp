@@ -347,6 +347,8 @@ void frmMain::showRootPanel() {
     m_title->setText(version);
     paintBigIcon(builtinImage(QStringLiteral("exeicon")), 64);
     m_infoText->setPlainText(aboutText());
+    // The state of the application selected before is no state of the root's.
+    SetStatusText(QString(), 2);
 }
 
 void frmMain::showAppPanel(int index) {

@@ -14,6 +14,8 @@ struct MessageRequest {
     QString title;
     MsgIcon icon = MsgIcon::None;
     MsgButtons buttons = MsgButtons::Ok;
+    // The button Enter presses; none: the first.
+    std::optional<MsgAnswer> defaultAnswer;
 };
 
 // Every question and warning the user sees goes through here, so the GUI can show real
@@ -37,5 +39,10 @@ inline constexpr const char16_t* kDefaultTitle = u"vadok";
 
 MsgAnswer showMessage(const QString& text, MsgIcon icon = MsgIcon::None,
                       MsgButtons buttons = MsgButtons::Ok, const QString& title = QString());
+
+// A question whose yes (or OK) deletes something of the user's: no (or cancel) is the default,
+// so that an Enter meant for something else keeps it.
+MsgAnswer askBeforeDeleting(const QString& text, MsgIcon icon, MsgButtons buttons,
+                            const QString& title = QString());
 
 } // namespace vadok

@@ -126,6 +126,16 @@ int ShellOpen(const QString& file, const QString& parameters, const QString& wor
     return openWithAssociation(path, workingFolder);
 }
 
+bool StartBuildsWinePrefix(const QString& file) {
+    const QString name = WithoutQuotes(file);
+    if (!isWindowsProgram(name) || QStandardPaths::findExecutable(QStringLiteral("wine")).isEmpty())
+        return false;
+    QString prefix = qEnvironmentVariable("WINEPREFIX");
+    if (prefix.isEmpty())
+        prefix = QDir::homePath() + QStringLiteral("/.wine");
+    return !QFileInfo(prefix).isDir();
+}
+
 QString WithoutQuotes(QString text) {
     if (text.startsWith(u'"'))
         text.remove(0, 1);

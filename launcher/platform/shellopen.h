@@ -28,6 +28,11 @@ int ShellOpen(const QString& file, const QString& parameters, const QString& wor
 // letter case of its components; otherwise an empty string.
 QString ResolvePathIgnoringCase(const QString& path);
 
+// Whether ShellOpen would start file (as it takes it) through wine while wine has no prefix
+// for this user yet ($WINEPREFIX, else ~/.wine): wine builds it first, and the program shows
+// only after a while.
+bool StartBuildsWinePrefix(const QString& file);
+
 // A command's file as ShellOpen takes it: without the double quotes around it.
 QString WithoutQuotes(QString text);
 

@@ -4,6 +4,7 @@
 #include "support/files.h"
 #include "support/qtprinters.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -76,16 +77,20 @@ TEST(ReferenceText, readsUtf16InTheByteOrderItsMarkNames) {
     EXPECT_EQ(ReferencePage(little), japanese);
 }
 
-TEST(ReferenceFiles, listsTextsFirstThenPagesEachByName) {
+TEST(ReferenceFiles, listsTextsFirstThenPagesEachShallowFirstAndByName) {
     QTemporaryDir dir;
-    for (const char* name : {"readme.txt", "READ.TXT", "help.html", "index.htm", "a.doc",
-                             "notes.txt.bak", ".hidden.txt", "Changes.Txt"})
+    for (const char* name :
+         {"readme.txt", "READ.TXT", "help.html", "index.htm", "a.doc", "notes.txt.bak",
+          ".hidden.txt", "Changes.Txt", "COPYING", "Makefile", "usage.md", "sub/inner.txt",
+          "sub/LIESMICH", "sub/deeper/x/page.HTML", ".git/README"})
         writeFile(dir.filePath(QString::fromUtf8(name)), "x");
-    writeFile(dir.filePath(QStringLiteral("sub/inner.txt")), "x");
+    // A link may lead anywhere: it is never listed, and so never read.
+    ASSERT_TRUE(
+        QFile::link(QStringLiteral("/etc/hostname"), dir.filePath(QStringLiteral("link.txt"))));
     EXPECT_EQ(ReferenceFiles(dir.path()),
-              (QStringList{QStringLiteral("Changes.Txt"), QStringLiteral("READ.TXT"),
-                           QStringLiteral("readme.txt"), QStringLiteral("help.html"),
-                           QStringLiteral("index.htm")}));
+              (QStringList{"Changes.Txt", "COPYING", "READ.TXT", "readme.txt", "usage.md",
+                           "sub/inner.txt", "sub/LIESMICH", "help.html", "index.htm",
+                           "sub/deeper/x/page.HTML"}));
 }
 
 } // namespace

@@ -19,16 +19,18 @@ struct Source {
     const char* command;
     QStringList files; // below the work folder; "name->target" makes a symbolic link
     const char* found; // relative to the work folder; nullptr: none
+    const char* target = ""; // relative to the application's folder
 };
 
 class VersionUpSource : public AppsFixture, public ::testing::WithParamInterface<Source> {};
 
-TEST_P(VersionUpSource, goesDownSingleFoldersToTheOneHoldingTheProgram) {
+TEST_P(VersionUpSource, findsTheProgramAtItsOwnPathBelowSingleFolders) {
     const Source& c = GetParam();
     SCOPED_TRACE(c.what);
     const QString work = WorkFolder() + u'/';
     // The application is expanded during a version-up: its command's program is there.
     writeFile(settings().ExecDir + QStringLiteral("Tool/run.sh"), "old", true);
+    writeFile(settings().ExecDir + QStringLiteral("Tool/bin/tool.exe"), "old");
     QDir().mkpath(work);
     for (const QString& file : c.files) {
         if (file.contains(QStringLiteral("->"))) {
@@ -42,8 +44,12 @@ TEST_P(VersionUpSource, goesDownSingleFoldersToTheOneHoldingTheProgram) {
     AppRecord record;
     record.AppName = QStringLiteral("Tool");
     record.ExecCmd = QString::fromUtf8(c.command);
-    const QString found = FindVersionUpSource(QStringLiteral("Tool"), PackApp(record));
-    EXPECT_EQ(found, c.found ? work + QString::fromUtf8(c.found) : QString());
+    const VersionUpMatch found = FindVersionUpSource(QStringLiteral("Tool"), PackApp(record));
+    EXPECT_EQ(found.source, c.found ? work + QString::fromUtf8(c.found) : QString());
+    if (c.found) {
+        EXPECT_EQ(found.target,
+                  settings().ExecDir + QStringLiteral("Tool/") + QString::fromUtf8(c.target));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -54,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
                "tool.exe /portable",
                {"Tool-2.0/TOOL.EXE", "Tool-2.0/readme.txt", "Tool-2.0/plugins/a.dll"},
                "Tool-2.0/"},
-        Source{"two levels", "bin\\tool.exe", {"a/b/tool.exe"}, "a/b/"},
+        Source{"two levels", "bin\\tool.exe", {"a/b/tool.exe"}, "a/b/", "bin/"},
         Source{"two top folders", "tool.exe", {"a/tool.exe", "b/readme.txt"}, nullptr},
         Source{"one level deeper than the command says",
                "tool.exe",
@@ -63,7 +69,41 @@ INSTANTIATE_TEST_SUITE_P(
         Source{"hidden entries do not count", "tool.exe", {".DS_Store", "Tool/tool.exe"}, "Tool/"},
         Source{"a program of this system with options", "run.sh --fast", {"pkg/run.sh"}, "pkg/"},
         Source{"a link to a folder is not followed", "tool.exe", {"link->elsewhere"}, nullptr},
-        Source{"empty", "tool.exe", {}, nullptr}));
+        Source{"empty", "tool.exe", {}, nullptr},
+        Source{"the program's whole path in a folder of the application",
+               "ziptool/bin/hello.sh",
+               {"ziptool/bin/hello.sh", "ziptool/README"},
+               "ziptool/bin/",
+               "ziptool/bin/"},
+        Source{"the application's top folder renamed in the new version",
+               "ziptool/bin/hello.sh",
+               {"ziptool-2.0/bin/hello.sh", "ziptool-2.0/README"},
+               "ziptool-2.0/bin/",
+               "ziptool/bin/"},
+        Source{"the new version wrapped in a folder the application lacks",
+               "bin/hello.sh",
+               {"pkg/bin/hello.sh", "pkg/README"},
+               "pkg/bin/",
+               "bin/"},
+        Source{"the new version without the application's top folder",
+               "jtool/jt.sh",
+               {"jt.sh", "README"},
+               "",
+               "jtool/"},
+        Source{"the command in other letter case than the application's folder",
+               "BIN\\TOOL.EXE -x",
+               {"bin/tool.exe"},
+               "bin/",
+               "bin/"},
+        Source{"a folder named like the program is no program",
+               "ziptool/bin/hello.sh",
+               {"ziptool/bin/hello.sh/inner", "ziptool/README"},
+               nullptr},
+        Source{"a command that climbs out is looked for by its name",
+               "../other/run.sh",
+               {"run.sh"},
+               "",
+               ""}));
 
 class MoveFiles : public AppsFixture {
 protected:
@@ -132,9 +172,9 @@ TEST_F(AppsFixture, aNewVersionOnAStickIsStoredWithItsLinksAndModes) {
 
     ASSERT_EQ(CopyIntoExecutionFolder(QString::fromStdString(root + "/v2/"), WorkFolder()),
               CopyOutcome::Complete);
-    const QString source = FindVersionUpSource(QStringLiteral("Tool"), app);
-    ASSERT_EQ(source, WorkFolder() + u'/');
-    ASSERT_TRUE(MoveTopLevelFiles(source, app.expandedFolder(), WorkFolder()));
+    const VersionUpMatch match = FindVersionUpSource(QStringLiteral("Tool"), app);
+    ASSERT_EQ(match.source, WorkFolder() + u'/');
+    ASSERT_TRUE(MoveTopLevelFiles(match.source, match.target, WorkFolder()));
     ASSERT_TRUE(app.Pack(QString(), true));
     EXPECT_EQ(memberTable(app.archivePath().toStdString()),
               (std::vector<std::string>{"changes.txt f 0640", "notes.txt f 0600", "run.sh f 0750",

@@ -30,11 +30,13 @@ public:
         return true;
     }
     bool catalogLoading() const override { return loading; }
+    bool holdsApplications() const override { return applications; }
     EditOutcome EditUpdatedApp(PackApp& app) override {
         calls << QStringLiteral("EditUpdatedApp|") + app.AppName();
         return EditOutcome::Cancelled;
     }
     bool loading = false;
+    bool applications = true;
     QStringList calls;
 };
 
@@ -138,20 +140,38 @@ TEST_F(DropDialog, aShortcutIsRegisteredAsItsTargetOrAsItselfOrNotAtAll) {
                            QStringLiteral("NewAppShortCut|setup|") + program + u'|' + dir.path() + u'/'}));
 }
 
-TEST_F(DropDialog, noVersionUpWhileTheCatalogIsLoading) {
+TEST_F(DropDialog, versionUpIsOfferedOnlyWithAnApplicationToUpdateAndAStopOffersItAgain) {
     QDir().mkpath(path("folder"));
-    target.loading = true;
-    prompter.expect(QStringLiteral("データロード中です。しばらくお待ち下さい"));
-    driver.then([](QDialog& d) {
-        press(d, "cmdVerUp");
-        EXPECT_TRUE(d.isVisible());
-        EXPECT_FALSE(enabled(d, "cmdVerUp"));
-        EXPECT_FALSE(enabled(d, "cmdNew"));
-        press(d, "cmdCancel");
-    });
-    frmDropFile dialog(target);
-    dialog.setTag(path("folder"));
-    dialog.exec();
+    const struct {
+        bool loading;
+        bool applications;
+        bool offered;
+    } cases[] = {{false, true, true}, {false, false, false}, {true, false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.loading);
+        SCOPED_TRACE(c.applications);
+        target.loading = c.loading;
+        target.applications = c.applications;
+        if (c.loading)
+            prompter.expect(QStringLiteral("データロード中です。しばらくお待ち下さい"));
+        driver.then([&c](QDialog& d) {
+            EXPECT_EQ(enabled(d, "cmdVerUp"), c.offered);
+            EXPECT_TRUE(enabled(d, "cmdNew"));
+            if (c.loading) {
+                // Nothing could be chosen yet: the dialog stays as it was, for a later try.
+                press(d, "cmdVerUp");
+                EXPECT_TRUE(d.isVisible());
+                EXPECT_TRUE(enabled(d, "cmdVerUp"));
+                EXPECT_TRUE(enabled(d, "cmdNew"));
+                EXPECT_EQ(control<QLabel>(d, "Label")->text(),
+                          QStringLiteral("バージョンアップを中止しました。"));
+            }
+            press(d, "cmdCancel");
+        });
+        frmDropFile dialog(target);
+        dialog.setTag(path("folder"));
+        dialog.exec();
+    }
     EXPECT_EQ(prompter.messages().value(0).icon, MsgIcon::Information);
     EXPECT_TRUE(target.calls.isEmpty());
 }

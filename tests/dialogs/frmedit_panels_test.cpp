@@ -35,16 +35,17 @@ protected:
         const Cp932Codec& cp932 = Cp932Codec::instance();
         QString longText = lines(1500);
         longText.replace(u'\n', QStringLiteral("\r\n"));
-        docs = registerApp(
-            QStringLiteral("Docs"), QStringLiteral("run.sh"),
-            {{QStringLiteral("run.sh"), "#!/bin/sh\n"},
-             {QStringLiteral("readme.txt"), "  ツール 2.0  \n使い方: 起動するだけ\n"},
-             {QStringLiteral("READ.TXT"), cp932.fromUnicode(longText)},
-             {QStringLiteral("help.html"),
-              "<html><body><p>" + cp932.fromUnicode(QStringLiteral("ヘルプの本文")) +
-                  "</p><img src=\"http://example.invalid/tracker.png\"></body></html>"},
-             {QStringLiteral("gone.txt"), "soon gone"},
-             {QStringLiteral("tool.dat"), "data"}});
+        docs =
+            registerApp(QStringLiteral("Docs"), QStringLiteral("run.sh"),
+                        {{QStringLiteral("run.sh"), "#!/bin/sh\n"},
+                         {QStringLiteral("readme.txt"), "  ツール 2.0  \n使い方: 起動するだけ\n"},
+                         {QStringLiteral("READ.TXT"), cp932.fromUnicode(longText)},
+                         {QStringLiteral("help.html"),
+                          "<html><body><p>" + cp932.fromUnicode(QStringLiteral("ヘルプの本文")) +
+                              "</p><img src=\"http://example.invalid/tracker.png\"></body></html>"},
+                         {QStringLiteral("gone.txt"), "soon gone"},
+                         {QStringLiteral("doc/README"), "deep"},
+                         {QStringLiteral("tool.dat"), "data"}});
     }
     EditOutcome editDocs() {
         frmEdit editor(kFolders);
@@ -114,9 +115,16 @@ TEST_F(EditorPanels, referenceTextsAreListedTextsFirstAndCutAfterTheLineLimit) {
         for (int i = 0; i < list->count(); ++i)
             names.append(list->itemText(i));
         EXPECT_EQ(names, (QStringList{QStringLiteral("gone.txt"), QStringLiteral("READ.TXT"),
-                                      QStringLiteral("readme.txt"), QStringLiteral("help.html")}));
-        EXPECT_EQ(list->currentIndex(), -1) << "nothing is shown before a choice";
+                                      QStringLiteral("readme.txt"), QStringLiteral("doc/README"),
+                                      QStringLiteral("help.html")}));
+        // The first text is shown before any choice, so that the panel never opens empty.
+        EXPECT_EQ(list->currentIndex(), 0);
+        EXPECT_EQ(textView(d)->toPlainText(), QStringLiteral("soon gone\n"));
         press(d, "cmdTxt参照");
+        EXPECT_TRUE(textView(d)->isVisible());
+
+        choose(d, QStringLiteral("doc/README"));
+        EXPECT_EQ(textView(d)->toPlainText(), QStringLiteral("deep\n"));
 
         choose(d, QStringLiteral("READ.TXT"));
         EXPECT_EQ(textView(d)->toPlainText(),

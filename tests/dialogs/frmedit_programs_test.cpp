@@ -67,15 +67,16 @@ struct Origin {
 
 class ProgramsOfModelessArchives : public Editor, public ::testing::WithParamInterface<Origin> {};
 
-TEST_P(ProgramsOfModelessArchives, theEditorOffersTheWindowsProgramsScriptsAndProgramsAtTheTop) {
+TEST_P(ProgramsOfModelessArchives, theEditorOffersTheWindowsProgramsScriptsAndProgramsBelowTheTop) {
     const Origin& c = GetParam();
     if (c.level < 0 && QStandardPaths::findExecutable(QStringLiteral("jlha")).isEmpty())
         GTEST_FAIL() << "jlha missing: scripts/setup installs jlha-utils";
     const QByteArray archive = c.level < 0 ? jlhaArchive(kWindowsFiles, scratch.path())
                                            : archiveWithoutModes(kWindowsFiles, c.level);
     PackApp win = registerArchive(QStringLiteral("Win"), QString(), archive);
-    const QStringList programs = {QStringLiteral("Tool.EXE"), QStringLiteral("native"),
-                                  QStringLiteral("run.sh")};
+    const QStringList programs = {QStringLiteral("native"), QStringLiteral("Tool.EXE"),
+                                  QStringLiteral("sub/deep.exe"), QStringLiteral("run.sh"),
+                                  QStringLiteral("sub/tool.sh")};
     driver.then([&programs](QDialog& d) {
         EXPECT_EQ(listed(control<QComboBox>(d, "txtExecCmd")), programs);
         // The alternative commands offer the same, once the editor runs.
@@ -108,6 +109,7 @@ public:
     }
     bool NewAppShortCut(const QString&, const QString&, const QString&) override { return false; }
     bool catalogLoading() const override { return false; }
+    bool holdsApplications() const override { return true; }
     EditOutcome EditUpdatedApp(PackApp&) override { return EditOutcome::Cancelled; }
 };
 
@@ -123,8 +125,9 @@ TEST_F(Editor, aDroppedArchiveWithoutModesOffersItsProgramsWhenRegistered) {
     frmDropFile dialog(target);
     dialog.setTag(dropped);
     dialog.exec();
-    EXPECT_EQ(offered, (QStringList{QStringLiteral("Tool.EXE"), QStringLiteral("native"),
-                                    QStringLiteral("run.sh")}));
+    EXPECT_EQ(offered, (QStringList{QStringLiteral("native"), QStringLiteral("Tool.EXE"),
+                                    QStringLiteral("sub/deep.exe"), QStringLiteral("run.sh"),
+                                    QStringLiteral("sub/tool.sh")}));
 }
 
 TEST_F(Editor, confirmedCommandsOfTheApplicationsFolderMayRunAndNothingElseChanges) {

@@ -31,10 +31,11 @@ TEST_F(Editor, opensOnTheApplicationsFolderAndProgramsAndFallsBackToTheTop) {
     });
     EXPECT_EQ(edit(), EditOutcome::Cancelled);
 
-    // A folder the tree no longer has: the top is offered, and confirming moves it there.
+    // A folder the tree no longer has: the top is offered, named as the tree names it, and
+    // confirming moves it there.
     app.setAppDir(QStringLiteral("Gone"));
     driver.then([](QDialog& d) {
-        EXPECT_EQ(folderList(d)->currentText(), QStringLiteral("ROOT"));
+        EXPECT_EQ(folderList(d)->currentText(), QStringLiteral("Vadok"));
         press(d, "cmdOK");
     });
     EXPECT_EQ(edit(), EditOutcome::Saved);

@@ -128,6 +128,7 @@ TEST_F(FullTextSearchTest, bundledTextsAreReadInEachEncodingAndPagesWithoutMarku
     addApp(QStringLiteral("ShiftJis"), QString(),
            {{"README.TXT", Cp932Codec::instance().fromUnicode(words)}});
     addApp(QStringLiteral("Utf8"), QString(), {{"doc/readme.md", words.toUtf8()}});
+    addApp(QStringLiteral("NoEnding"), QString(), {{"pkg/LIESMICH", words.toUtf8()}});
     addApp(QStringLiteral("Utf16"), QString(), {{"readme.txt", utf16le(words)}});
     addApp(QStringLiteral("Page"), QString(),
            {{"help/index.HTML",
@@ -139,7 +140,7 @@ TEST_F(FullTextSearchTest, bundledTextsAreReadInEachEncodingAndPagesWithoutMarku
 
     QStringList found = titles(QStringLiteral("ツールの使い"));
     found.sort();
-    EXPECT_EQ(found, (QStringList{"Page", "ShiftJis", "Utf16", "Utf8"}));
+    EXPECT_EQ(found, (QStringList{"NoEnding", "Page", "ShiftJis", "Utf16", "Utf8"}));
     const std::vector<FullTextHit> page = index->query(QStringLiteral("jerry's")).hits;
     ASSERT_EQ(page.size(), 1u);
     EXPECT_EQ(page[0].place, QStringLiteral("help/index.HTML"));

@@ -91,7 +91,7 @@ TEST_F(Commands, runExpandsAndStartsTheApplicationAndStoreCompressesItAgain) {
     EXPECT_EQ(readFile(trace),
               QDir(execDir() + QStringLiteral("Tool")).canonicalPath().toUtf8() + "\nend\n");
     EXPECT_TRUE(panel1History.contains(QStringLiteral("Toolを実行開始...")));
-    EXPECT_EQ(panelText(*window, 1), QString());
+    EXPECT_EQ(panelText(*window, 1), QStringLiteral("Toolを起動しました。"));
     EXPECT_EQ(panelText(*window, 2), QStringLiteral("展開"));
     EXPECT_EQ(storedDate(QStringLiteral("Tool")), now);
     // An ordinary window stays as it was.
@@ -104,6 +104,47 @@ TEST_F(Commands, runExpandsAndStartsTheApplicationAndStoreCompressesItAgain) {
     EXPECT_EQ(panelText(*window, 2), QStringLiteral("圧縮"));
     EXPECT_EQ(panelText(*window, 1), QString());
     EXPECT_TRUE(panel1History.contains(QStringLiteral("格納しています...")));
+}
+
+// A Windows program starts through wine, whose first start builds its prefix before anything
+// shows: the status bar says so, and the user does not take the wait for a failure.
+TEST_F(Commands, aWindowsProgramsStartSaysWhenWineFirstPreparesItself) {
+    const QString bin = scratch.path() + QStringLiteral("/bin/");
+    writeFile(bin + QStringLiteral("wine"),
+              "#!/bin/sh\n{ echo \"$1\"; echo end; } > \"$TRACE_FILE\"\n", true);
+    const QString prefix = scratch.path() + QStringLiteral("/wineprefix");
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.toUtf8() + ':' + path);
+    qputenv("WINEPREFIX", prefix.toUtf8());
+    struct Restore {
+        QByteArray path;
+        ~Restore() {
+            qputenv("PATH", path);
+            qunsetenv("WINEPREFIX");
+        }
+    } restore{path};
+    storeArchive(QStringLiteral("Game"), {{QStringLiteral("Game.exe"), "MZ"}});
+    appendRecord(
+        record(QStringLiteral("Game"), QStringLiteral("メイン"), QStringLiteral("Game.exe")));
+    writeFolders({{QStringLiteral("メイン"), QStringLiteral("ROOT"), {QStringLiteral("Game")}}});
+    window = openWindow();
+    const struct {
+        bool prefixReady;
+        const char* said;
+    } cases[] = {
+        {false,
+         "Gameを起動しました。wineの初回の準備をしているため、表示されるまで時間がかかります。"},
+        {true, "Gameを起動しました。"},
+    };
+    for (const auto& c : cases) {
+        if (c.prefixReady)
+            QDir().mkpath(prefix);
+        QFile::remove(trace);
+        clickNode(*window, QStringLiteral("Game"));
+        click("cmdExec");
+        ASSERT_TRUE(waitUntil([&] { return traceWritten(); }));
+        EXPECT_EQ(panelText(*window, 1), QString::fromUtf8(c.said));
+    }
 }
 
 TEST_F(Commands, doubleClickRunsAnApplicationButOnlyTogglesAFolder) {

@@ -67,7 +67,8 @@ TEST_P(FirstApplication, theHintGoesWithTheFirstApplicationAndComesBackWithoutOn
     if (c.hintAfter)
         prompter.expect(QStringLiteral("[Foo]を削除してよろしいですか？"), MsgAnswer::Yes);
     else
-        prompter.expect(QStringLiteral("アプリケーションの存在したディレクトリを削除してもいいですか"),
+        prompter.expect(QStringLiteral("アプリケーションの存在したディレクトリ\r\n\r\n") + source +
+                            QStringLiteral("/\r\n\r\nを削除してもいいですか"),
                         MsgAnswer::No);
     window->findChild<QAction*>(QStringLiteral("mnuNew"))->trigger();
     ASSERT_EQ(node(*window, QStringLiteral("Foo")) != nullptr, !c.hintAfter);

@@ -141,7 +141,9 @@ TEST_F(FullTextWiring, aNewApplicationIsFoundByItsBundledText) {
     window = openWindow();
     chooser.expectFolder(source);
     driver.then([](QDialog& d) { press(d, "cmdOK"); });
-    prompter.expect(u"アプリケーションの存在したディレクトリを削除してもいいですか"_qs, MsgAnswer::No);
+    prompter.expect(u"アプリケーションの存在したディレクトリ\r\n\r\n"_qs + source +
+                        u"/\r\n\r\nを削除してもいいですか"_qs,
+                    MsgAnswer::No);
     trigger("mnuNew");
 
     EXPECT_EQ(found(u"chisel"_qs), QStringList{u"Foo"_qs});

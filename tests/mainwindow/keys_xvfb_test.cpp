@@ -6,9 +6,12 @@
 #include "catalog/settings.h"
 #include "catalog/subcommands.h"
 #include "dialogs/frmfulltext.h"
+#include "dialogs/widgetprompter.h"
 #include "fulltext/fulltextsearch.h"
 #include "mainwindow/catalogtree.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QAction>
 #include <QApplication>
 #include <QFileInfo>
@@ -16,7 +19,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
+#include <QTimer>
 #include <QTreeWidgetItem>
 
 namespace vadok::test {
@@ -311,6 +317,143 @@ TEST_F(RealKeys, ctrlShiftFFindsAnApplicationByItsNotesAndEnterSelectsIt) {
     settle();
     EXPECT_EQ(runsStarted(), 0);
 }
+
+// Presses a button of the message box that opens next through its accessibility action, as a
+// screen reader does: no key and no mouse button reaches the application for it.
+class ScreenReader : public QObject {
+public:
+    explicit ScreenReader(QMessageBox::StandardButton button) : m_button(button) {
+        qApp->installEventFilter(this);
+    }
+    ~ScreenReader() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* box = qobject_cast<QMessageBox*>(watched);
+        if (box && event->type() == QEvent::Show && pressed == 0) {
+            // Once the box runs its own loop, as the box on the screen is acted on.
+            QTimer::singleShot(0, box, [this, box] {
+                QAccessibleInterface* face =
+                    QAccessible::queryAccessibleInterface(box->button(m_button));
+                ASSERT_TRUE(face && face->actionInterface());
+                face->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            });
+            ++pressed;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+    int pressed = 0;
+
+private:
+    QMessageBox::StandardButton m_button;
+};
+
+// How the message is opened, on Tool, selected. Nothing waits for the events sent: the keys
+// that would tell they arrived would reach a window the message blocks.
+enum class Opening { DeleteKey, MenuByMouse, MenuByKeys, RootMenuByMouse, DoubleClick, EnterKey };
+
+struct ClosedByReader {
+    const char* what;
+    Opening opening;
+    QMessageBox::StandardButton button;
+};
+
+void PrintTo(const ClosedByReader& c, std::ostream* out) {
+    *out << c.what;
+}
+
+class MessageClosedByAReader : public RealKeys,
+                               public ::testing::WithParamInterface<ClosedByReader> {
+protected:
+    // Moves the pointer to a point of the window and presses button there count times.
+    void clickAt(QWidget* widget, const QPoint& at, int button, int count = 1) {
+        const QPoint global = widget->mapToGlobal(at);
+        xdotool({QStringLiteral("mousemove"), QString::number(global.x()),
+                 QString::number(global.y()), QStringLiteral("click"), QStringLiteral("--repeat"),
+                 QString::number(count), QString::number(button)});
+    }
+    QPoint nodeAt(const QString& key) {
+        const QRect row = tree()->visualItemRect(tree()->node(key));
+        return QPoint(row.left() + row.height() + 8, row.center().y());
+    }
+    void openMessage(Opening opening) {
+        switch (opening) {
+        case Opening::DeleteKey:
+            xdotool({QStringLiteral("key"), QStringLiteral("Delete")});
+            break;
+        case Opening::MenuByMouse: {
+            clickAt(tree()->viewport(), nodeAt(QStringLiteral("Tool")), 3);
+            QMenu* treePop = menu("TreePop");
+            ASSERT_TRUE(waitUntil([&] { return treePop->isVisible(); }));
+            clickAt(treePop, treePop->actionGeometry(action("TreePopDel")).center(), 1);
+            break;
+        }
+        case Opening::RootMenuByMouse: {
+            // The right click moves the selection to the root as the menu opens.
+            clickAt(tree()->viewport(), nodeAt(QStringLiteral("ROOT")), 3);
+            QMenu* dirPop = menu("TreeDirPop");
+            ASSERT_TRUE(waitUntil([&] { return dirPop->isVisible(); }));
+            clickAt(dirPop, dirPop->actionGeometry(action("TreeDirNew")).center(), 1);
+            break;
+        }
+        case Opening::DoubleClick:
+            clickAt(tree()->viewport(), nodeAt(QStringLiteral("Broken")), 1, 2);
+            break;
+        case Opening::MenuByKeys:
+            xdotool({QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("30"),
+                     QStringLiteral("Menu"), QStringLiteral("d")});
+            break;
+        case Opening::EnterKey:
+            clickAt(tree()->viewport(), nodeAt(QStringLiteral("Broken")), 1);
+            xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+            break;
+        }
+    }
+};
+
+TEST_P(MessageClosedByAReader, leavesTheNextClickOnTheTreeSelectingItsRow) {
+    const ClosedByReader& c = GetParam();
+    // Broken's program is missing: running it says so.
+    appendRecord(
+        record(QStringLiteral("Broken"), QStringLiteral("ROOT"), QStringLiteral("missing.sh")));
+    expand(QStringLiteral("Broken"), {{QStringLiteral("readme.txt"), "x"}});
+    writeFolders({{QStringLiteral("ROOT"),
+                   QStringLiteral("ROOT"),
+                   {QStringLiteral("Tool"), QStringLiteral("Broken")}},
+                  {QStringLiteral("A"), QStringLiteral("ROOT"), {}},
+                  {QStringLiteral("B"), QStringLiteral("ROOT"), {}}});
+    open();
+    WidgetPrompter boxes;
+    boxes.setOwner(window.get());
+    setPrompter(&boxes);
+    struct Restore {
+        ScriptedPrompter& scripted;
+        ~Restore() { setPrompter(&scripted); }
+    } restore{prompter};
+    click(QStringLiteral("Tool"));
+    ASSERT_EQ(current(), QStringLiteral("Tool"));
+
+    ScreenReader reader(c.button);
+    openMessage(c.opening);
+    ASSERT_TRUE(
+        waitUntil([&] { return reader.pressed == 1 && !QApplication::activeModalWidget(); }));
+    // No key in between: a key would set right what the click finds wrong.
+    click(QStringLiteral("B"));
+    EXPECT_EQ(current(), QStringLiteral("B"));
+    EXPECT_TRUE(tree()->currentItem()->isSelected());
+    EXPECT_EQ(tree()->shownKey(), QStringLiteral("B"));
+    click(QStringLiteral("Tool"));
+    EXPECT_EQ(current(), QStringLiteral("Tool"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, MessageClosedByAReader,
+    ::testing::Values(
+        ClosedByReader{"deleteKeyHint", Opening::DeleteKey, QMessageBox::Ok},
+        ClosedByReader{"menuMouseDeleteQuestion", Opening::MenuByMouse, QMessageBox::Cancel},
+        ClosedByReader{"menuKeysDeleteQuestion", Opening::MenuByKeys, QMessageBox::Cancel},
+        ClosedByReader{"rootMenuMouseNewFolderQuestion", Opening::RootMenuByMouse, QMessageBox::No},
+        ClosedByReader{"enterFailedRun", Opening::EnterKey, QMessageBox::Ok},
+        ClosedByReader{"doubleClickFailedRun", Opening::DoubleClick, QMessageBox::Ok}),
+    [](const ::testing::TestParamInfo<ClosedByReader>& info) { return info.param.what; });
 
 } // namespace
 } // namespace vadok::test

@@ -30,7 +30,11 @@
 namespace vadok::test {
 namespace {
 
-const QString kDeleteSource = QStringLiteral("アプリケーションの存在したディレクトリを削除してもいいですか");
+// The question names the folder it would delete.
+QString deleteSource(const QString& folder) {
+    return QStringLiteral("アプリケーションの存在したディレクトリ\r\n\r\n") + folder +
+           QStringLiteral("/\r\n\r\nを削除してもいいですか");
+}
 const QString kOverwrite = QStringLiteral("はすでに存在しています。\r\nファイルを上書きしますか?\r\n"
                                           "(はいで上書き,いいえで追加圧縮,キャンセルで圧縮中止)");
 
@@ -91,11 +95,16 @@ TEST_P(FolderRegistration, theFolderIsStoredCopiedRecordedAndShown) {
     window = openWindow();
     chooser.expectFolder(source);
     driver.then(confirm);
-    prompter.expect(kDeleteSource, GetParam());
+    prompter.expect(deleteSource(source), GetParam());
     trigger("mnuNew");
 
     expectRegistered(QStringLiteral("Foo"), sourceFiles);
     EXPECT_EQ(QFileInfo::exists(source), GetParam() == MsgAnswer::No);
+    // Enter keeps the folder: the only other copy of the application may be in it.
+    EXPECT_EQ(prompter.messages().value(0).defaultAnswer, MsgAnswer::No);
+    // The new application is selected, its panel shown.
+    EXPECT_EQ(CatalogTree::key(window->treeView()->currentItem()), QStringLiteral("Foo"));
+    EXPECT_EQ(window->treeView()->shownKey(), QStringLiteral("Foo"));
     EXPECT_EQ(chooser.folderPrompts(), QStringList{QStringLiteral("フォルダを選択してください。")});
 }
 
@@ -119,6 +128,9 @@ TEST_P(EditorLeft, withoutSavingUndoesArchiveAndCopyAndKeepsTheSource) {
     AppRecord r;
     EXPECT_FALSE(FindAppByName(QStringLiteral("Foo"), r));
     EXPECT_EQ(dumpTree(*window), tree);
+    if (deleted) {
+        EXPECT_EQ(prompter.messages().value(0).defaultAnswer, MsgAnswer::No);
+    }
     // Not even offered for deletion: nothing else holds the application.
     EXPECT_EQ(filesBelow(source), sourceFiles);
 }
@@ -167,7 +179,7 @@ TEST_P(Drops, aDroppedArchiveOrFolderBecomesAnApplication) {
     window = openWindow();
     driver.then([](QDialog& d) { press(d, "cmdNew"); }).then(confirm);
     if (c.isFolder)
-        prompter.expect(kDeleteSource, MsgAnswer::No);
+        prompter.expect(deleteSource(dropped), MsgAnswer::No);
     else
         prompter.expect(deleteDropped(dropped), MsgAnswer::Yes);
     window->showDropDialog(dropped);
@@ -178,6 +190,7 @@ TEST_P(Drops, aDroppedArchiveOrFolderBecomesAnApplication) {
     // Nothing of the launcher's is left in the user's folder, no lock file either.
     EXPECT_EQ(QDir(QFileInfo(dropped).path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               c.isFolder ? QStringList{QString::fromUtf8(c.file)} : QStringList{});
+    EXPECT_EQ(prompter.messages().value(0).defaultAnswer, MsgAnswer::No);
     if (dropped.endsWith(QStringLiteral(".lzh"))) {
         EXPECT_EQ(readFile(archiveOf(title)), droppedBytes);
     }
@@ -399,7 +412,7 @@ TEST_F(Registration, theLaunchersOwnNamesAreNeverTakenAsTitles) {
     ASSERT_TRUE(QDir().rename(source, dropped));
     window = openWindow();
     prompter.expectInput(QStringLiteral("_Work-0001")).expectInput(QStringLiteral("work"));
-    prompter.expect(kDeleteSource, MsgAnswer::No);
+    prompter.expect(deleteSource(dropped), MsgAnswer::No);
     driver.then([](QDialog& d) { press(d, "cmdNew"); }).then(confirm);
     window->showDropDialog(dropped);
 

@@ -6,14 +6,17 @@
 #include "catalog/xmldocument.h"
 #include "mainwindow/catalogtree.h"
 
-#include <QPixmap>
+#include "support/modaldriver.h"
+
 #include <QAction>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QFile>
 #include <QFrame>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -374,6 +377,31 @@ TEST_F(Panel, folderAndApplicationsShowTheirOwnDetails) {
     }
     clickNode(*window, QStringLiteral("Stored"));
     EXPECT_TRUE(info().startsWith(QStringLiteral("一行目\n二行目")));
+    // The root has no state of its own: the last application's is not left standing.
+    clickNode(*window, QStringLiteral("Open"));
+    clickNode(*window, QStringLiteral("ROOT"));
+    EXPECT_EQ(panelText(*window, 2), QString());
+}
+
+// After an edit the tree is built anew: the application stays selected, its folder open, and
+// the panel shows it as it now is.
+TEST_F(Panel, anEditedApplicationStaysSelectedInItsOpenFolder) {
+    window = openWindow();
+    clickNode(*window, QStringLiteral("Open"));
+    ModalDriver driver;
+    driver.then([](QDialog& d) {
+        control<QLineEdit>(d, "txtName")->setText(QStringLiteral("Open 2"));
+        control<QPushButton>(d, "cmdOK")->click();
+    });
+    window->findChild<QPushButton*>(QStringLiteral("cmdEdit"))->click();
+
+    ASSERT_EQ(CatalogTree::key(window->treeView()->currentItem()), QStringLiteral("Open 2"));
+    EXPECT_TRUE(window->treeView()->currentItem()->isSelected());
+    EXPECT_TRUE(node(*window, QStringLiteral("メイン"))->isExpanded());
+    EXPECT_EQ(window->treeView()->shownKey(), QStringLiteral("Open 2"));
+    EXPECT_EQ(title(), QStringLiteral("Open 2"));
+    EXPECT_EQ(window->Apps()[size_t(window->SelectedAppIndex())].AppName(),
+              QStringLiteral("Open 2"));
 }
 
 TEST_F(Panel, aRepeatedClickOnTheShownNodeDoesNotRedraw) {

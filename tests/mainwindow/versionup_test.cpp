@@ -10,8 +10,8 @@
 
 #include "support/modaldriver.h"
 
-#include <QDir>
 #include <QDialog>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -144,7 +144,7 @@ TEST_P(Deliveries, theProgramsFolderReplacesTheApplicationsFilesWhichIsStoredAga
 INSTANTIATE_TEST_SUITE_P(Kinds, Deliveries,
                          ::testing::Values(Delivery::Zip, Delivery::Lzh, Delivery::Folder));
 
-TEST_F(VersionUp, twoTopFoldersHoldNoMatchAndOnlyCancelIsLeft) {
+TEST_F(VersionUp, twoTopFoldersHoldNoMatchAndTheDialogOffersBothWaysAgain) {
     window = openWindow();
     const QString dropped = deliver(Delivery::Zip, {{QStringLiteral("a/tool.exe"), "new"},
                                                     {QStringLiteral("b/readme.txt"), "r"}});
@@ -153,8 +153,11 @@ TEST_F(VersionUp, twoTopFoldersHoldNoMatchAndOnlyCancelIsLeft) {
     driver.then([](QDialog& d) {
               press(d, "cmdVerUp");
               EXPECT_TRUE(d.isVisible());
-              EXPECT_FALSE(enabled(d, "cmdVerUp"));
-              EXPECT_FALSE(enabled(d, "cmdNew"));
+              EXPECT_TRUE(enabled(d, "cmdVerUp"));
+              EXPECT_TRUE(enabled(d, "cmdNew"));
+              EXPECT_EQ(control<QLabel>(d, "Label")->text(),
+                        QStringLiteral("バージョンアップを中止しました。"));
+              EXPECT_FALSE(QFileInfo::exists(WorkFolder()));
               press(d, "cmdCancel");
           })
         .then([](QDialog& picker) { pick(picker, QStringLiteral("Tool")); });
@@ -165,6 +168,38 @@ TEST_F(VersionUp, twoTopFoldersHoldNoMatchAndOnlyCancelIsLeft) {
     EXPECT_EQ(readFile(dataFilePath()), data);
     EXPECT_EQ(readFile(execDir() + QStringLiteral("Tool/tool.exe")), "old");
     EXPECT_TRUE(QFileInfo::exists(dropped));
+}
+
+// A tool that keeps its program in a folder of its own: the program is found at its own
+// path in the new version, and the files of its folder are replaced.
+TEST_F(VersionUp, aProgramBelowTheTopIsReplacedAtItsOwnPath) {
+    QFile::remove(archiveOf(QStringLiteral("Tool")));
+    storeArchive(QStringLiteral("Tool"), {{QStringLiteral("ziptool/bin/hello.sh"), "1"},
+                                          {QStringLiteral("ziptool/bin/settings.ini"), "mine"},
+                                          {QStringLiteral("ziptool/README"), "old readme"}});
+    AppRecord tool =
+        record(QStringLiteral("Tool"), QStringLiteral("メイン"), QStringLiteral("ziptool/bin/hello.sh"));
+    ASSERT_TRUE(SaveAppRecord(tool));
+    window = openWindow();
+    const QString dropped = deliver(Delivery::Zip, {{QStringLiteral("ziptool/bin/hello.sh"), "2"},
+                                                    {QStringLiteral("ziptool/README"), "new"}});
+    prompter.expect(kDone).expect(deleteSource(dropped), MsgAnswer::No);
+    driver
+        .then([](QDialog& d) {
+            press(d, "cmdVerUp");
+            // Done, the dialog has closed; stopped, it is left to the user.
+            EXPECT_FALSE(d.isVisible());
+            if (d.isVisible())
+                press(d, "cmdCancel");
+        })
+        .then([](QDialog& picker) { pick(picker, QStringLiteral("Tool")); })
+        .then([](QDialog& editor) { press(editor, "cmdOK"); });
+    window->showDropDialog(dropped);
+
+    EXPECT_EQ(archiveContents(QStringLiteral("Tool")),
+              (Files{{QStringLiteral("ziptool/bin/hello.sh"), "2"},
+                     {QStringLiteral("ziptool/bin/settings.ini"), "mine"},
+                     {QStringLiteral("ziptool/README"), "old readme"}}));
 }
 
 TEST_F(VersionUp, aFailedStoreKeepsTheOldArchiveAndTheNewVersionExpanded) {
