@@ -4,8 +4,6 @@
 #include "instances/instancelock.h"
 #include "instances/startrequest.h"
 #include "platform/localpeer.h"
-#include "platform/programfolder.h"
-#include "platform/prompter.h"
 
 #include <QLocalSocket>
 
@@ -74,20 +72,6 @@ HandOverSent SendHandOverRequest(const QString& programFolder, const QString& re
     if (socket.state() != QLocalSocket::UnconnectedState)
         socket.waitForDisconnected(kWriteMs);
     return {HandOverDelivery::Delivered, QString()};
-}
-
-QString HandOverWriteErrorText(const QString& reason) {
-    return QStringLiteral("MessagePass(W)エラー\r\n") + reason;
-}
-
-bool PostHandOverRequest(const QString& request) {
-    const HandOverSent sent = SendHandOverRequest(programFolder(), request);
-    if (sent.delivery == HandOverDelivery::Delivered)
-        return true;
-    showMessage(HandOverWriteErrorText(sent.delivery == HandOverDelivery::NoListener
-                                           ? QStringLiteral("要求を受け付けるVadokが起動していません")
-                                           : sent.error));
-    return false;
 }
 
 } // namespace vadok

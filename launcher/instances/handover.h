@@ -43,11 +43,4 @@ struct HandOverSent {
 // this user gets it.
 HandOverSent SendHandOverRequest(const QString& programFolder, const QString& request);
 
-// Hands request to the instance of the program folder; false after "MessagePass(W)エラー"
-// when it could not.
-bool PostHandOverRequest(const QString& request);
-
-// The text of that message, with its reason.
-QString HandOverWriteErrorText(const QString& reason);
-
 } // namespace vadok

@@ -9,6 +9,14 @@
 
 namespace vadok {
 
+namespace {
+
+void tellWriteError(const QString& reason) {
+    showMessage(QStringLiteral("MessagePass(W)エラー\r\n") + reason);
+}
+
+} // namespace
+
 InstanceGate::InstanceGate(const QString& programFolder) : m_folder(programFolder), m_lock(programFolder) {}
 
 bool InstanceGate::becomeFirst() {
@@ -23,14 +31,14 @@ InstanceControl::HandOver InstanceGate::handOver(const QString& request) {
         if (sent.delivery == HandOverDelivery::Delivered)
             return HandOver::Delivered;
         if (sent.delivery == HandOverDelivery::Failed) {
-            showMessage(HandOverWriteErrorText(sent.error));
+            tellWriteError(sent.error);
             return HandOver::Failed;
         }
         if (m_lock.acquire())
             return HandOver::BecameFirst;
         if (waited.elapsed() >= m_patienceMs) {
-            showMessage(HandOverWriteErrorText(
-                QStringLiteral("起動中のVadokが要求を受け付けません。終了処理が終わってから、もう一度起動してください。")));
+            tellWriteError(QStringLiteral("起動中のVadokが要求を受け付けません。"
+                                          "終了処理が終わってから、もう一度起動してください。"));
             return HandOver::Failed;
         }
         if (m_pause) {

@@ -285,7 +285,7 @@ TEST_F(Commands, aLaterStartsRequestIsActedOnOnceTheWindowPolls) {
     for (const auto& c : cases) {
         QFile::remove(trace);
         window->setStatusPanelText(1, QString());
-        ASSERT_TRUE(PostHandOverRequest(c.request));
+        ASSERT_TRUE(handOver(c.request));
         if (c.traced) {
             ASSERT_TRUE(waitUntil([&] { return traceWritten(); })) << c.request.toStdString();
             EXPECT_EQ(readFile(trace),
@@ -422,7 +422,7 @@ TEST_P(RunOfADamagedArchive, aFailedExpansionStartsNothingLeavesNothingAndStaysS
     case RunPath::OpenFolder: trigger("TreePopOpenDir"); break;
     case RunPath::RunByName: window->ExecAppByName(QStringLiteral("Broken")); break;
     case RunPath::HandOver:
-        ASSERT_TRUE(PostHandOverRequest(QStringLiteral("Broken")));
+        ASSERT_TRUE(handOver(QStringLiteral("Broken")));
         ASSERT_TRUE(waitUntil([&] { return !prompter.messages().isEmpty(); }));
         break;
     }
@@ -469,7 +469,7 @@ TEST_P(DuringAStore, whatArrivesWaitsUntilTheStoreIsOver) {
                              return;
                          arrived = true;
                          if (GetParam() == Arrival::HandOverRequest) {
-                             ASSERT_TRUE(PostHandOverRequest(QStringLiteral("Keep")));
+                             ASSERT_TRUE(handOver(QStringLiteral("Keep")));
                              // The poll's tick, as if its timer fired inside the progress.
                              QMetaObject::invokeMethod(window.get(), "GCTimer_Timer",
                                                        Qt::DirectConnection);

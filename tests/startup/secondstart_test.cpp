@@ -1,5 +1,6 @@
 // A real second start of the built program while a first one shows its window: the request
-// reaches that window, and no second window opens on the same program folder.
+// reaches that window, and no second window opens on the same program folder. (Under a window
+// manager: secondstart_xvfb_test.cpp.)
 #include "instances/handover.h"
 #include "instances/instancelock.h"
 
