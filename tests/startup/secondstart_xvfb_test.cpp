@@ -1,5 +1,5 @@
 // Real second starts of the built program beside a first one, on a virtual X server that
-// openbox manages; xdotool stands in for the user. Run by secondstart_under_xvfb.sh.
+// openbox manages; xdotool stands in for the user. Run by tests/support/under_openbox.sh.
 #include "instances/handover.h"
 #include "instances/instancelock.h"
 
