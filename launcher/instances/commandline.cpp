@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace vadok {
 
 namespace {
@@ -48,9 +50,17 @@ QStringList splitQuoted(const QString& line) {
 } // namespace
 
 QString JoinCommandLine(const QStringList& arguments) {
+    const auto needsQuotes = [](const QString& argument) {
+        return argument.isEmpty() || argument.contains(u' ') || argument.contains(u'"');
+    };
+    // The parser reads quotes only in a line that starts with one, and drops bare text after
+    // the last closing quote: once any argument needs quotes, every one gets them. The delay
+    // switch stays bare, as it is found and taken out as written.
+    const bool quoteAll = std::any_of(arguments.begin(), arguments.end(), needsQuotes);
     QStringList parts;
     for (const QString& argument : arguments) {
-        if (argument.isEmpty() || argument.contains(u' ') || argument.contains(u'"')) {
+        const bool delaySwitch = argument.startsWith(QStringLiteral("/DELAY="), Qt::CaseInsensitive);
+        if (needsQuotes(argument) || (quoteAll && !delaySwitch)) {
             QString quoted = argument;
             quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
             parts.append(u'"' + quoted + u'"');

@@ -5,9 +5,9 @@
 
 namespace vadok {
 
-// The program's command line as one text, rebuilt from the split arguments: an argument that
-// holds a space or a double quote (or is empty) is enclosed in double quotes with inner quotes
-// doubled, so the quote-aware parser below gives it back whole.
+// The program's command line as one text, rebuilt from the split arguments so that the parser
+// below gives every argument back whole: when one holds a space or a double quote (or is
+// empty), each is enclosed in double quotes with inner quotes doubled.
 QString JoinCommandLine(const QStringList& arguments);
 
 // The arguments with each relative one that names an existing file or folder below

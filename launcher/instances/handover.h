@@ -5,30 +5,42 @@
 
 namespace vadok {
 
-// What the running instance does with the requests a second start left for it.
+// What the running instance does with the requests of later starts.
 class HandOverTarget {
 public:
     virtual ~HandOverTarget() = default;
     virtual void restoreFromTray() = 0;
-    virtual void execAppByName(const QString& name) = 0;
+    // Starts the application called title with arguments (none: its own parameters); says so
+    // when no application carries that title.
+    virtual void execAppByName(const QString& title, const QStringList& arguments) = 0;
     // Shows the dropped-item dialog for path modally; returns when it is closed.
     virtual void showDropDialog(const QString& path) = 0;
+    // A request that is neither a path nor a possible title: text tells the user so.
+    virtual void refuseRequest(const QString& text) = 0;
 };
 
-// The line that asks the running instance to come back from the task tray.
+// The request that asks the running instance to come back from the task tray.
 inline const QString kRestoreRequest = QStringLiteral("%%%タスクトレイから復元%%%");
 
-// Appends one request line to the hand-over file of the program folder. False (after its
-// message) when the request could not be written.
-bool PostHandOverRequest(const QString& text);
+// Acts on one request: the restore request, or a command line as a start was given it.
+void ActOnHandOverRequest(const QString& request, HandOverTarget& target);
 
-// Acts on every waiting request in order, then deletes the file. A file that stays held by a
-// writer, or cannot be read, is left for the next call.
-void ProcessHandOverRequests(HandOverTarget& target);
+// The local socket through which the instance of programFolder takes requests. It lies in this
+// user's runtime folder, out of reach of other users, other machines and the program folder.
+QString HandOverSocketPath(const QString& programFolder);
 
-// Splits the file's text into items the way a comma-separated read statement does: leading
-// spaces skipped, a quoted item runs to its closing quote, any other item ends at a comma or
-// at the end of its line.
-QStringList SplitHandOverItems(const QString& text);
+enum class HandOverDelivery {
+    Delivered,  // the running instance has the request and will act on it
+    NoListener, // nobody takes requests for this folder (yet, or any more)
+    Failed,
+};
+struct HandOverSent {
+    HandOverDelivery delivery = HandOverDelivery::Failed;
+    QString error; // Failed: why, for the user
+};
+
+// Hands request to the instance of programFolder, as one message. Only an instance run by
+// this user gets it.
+HandOverSent SendHandOverRequest(const QString& programFolder, const QString& request);
 
 } // namespace vadok

@@ -7,7 +7,7 @@
 
 namespace vadok {
 
-QString InstanceLock::lockPathFor(const QString& programFolder) {
+QString instanceRuntimeFile(const QString& programFolder, const QString& suffix) {
     QString base = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (base.isEmpty())
         base = QDir::tempPath();
@@ -15,7 +15,12 @@ QString InstanceLock::lockPathFor(const QString& programFolder) {
         QCryptographicHash::hash(QDir::cleanPath(programFolder).toUtf8(), QCryptographicHash::Sha1)
             .toHex()
             .left(16);
-    return base + QStringLiteral("/vadok-%1-%2.lock").arg(::getuid()).arg(QString::fromLatin1(folderHash));
+    return base + QStringLiteral("/vadok-%1-%2").arg(::getuid()).arg(QString::fromLatin1(folderHash)) +
+           suffix;
+}
+
+QString InstanceLock::lockPathFor(const QString& programFolder) {
+    return instanceRuntimeFile(programFolder, QStringLiteral(".lock"));
 }
 
 InstanceLock::InstanceLock(const QString& programFolder)

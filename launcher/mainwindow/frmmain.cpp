@@ -3,11 +3,15 @@
 
 #include "catalog/settings.h"
 #include "catalog/xmldocument.h"
+#include "instances/handoverserver.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/firststarthint.h"
 #include "mainwindow/stoprequest.h"
+#include "platform/programfolder.h"
+#include "platform/prompter.h"
 #include "resources/builtinimages.h"
 #include "shell/appearance.h"
+#include "util/statustext.h"
 
 #include <QAction>
 #include <QApplication>
@@ -56,6 +60,9 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
         SetDispMode(0);
     }
     ApplyInfoStyle();
+
+    m_handOver = std::make_unique<HandOverServer>(programFolder());
+    m_handOver->listen();
 
     // The tree is read on the first tick, once the window is on the screen.
     m_gcTimer->setInterval(1);
@@ -149,6 +156,10 @@ void frmMain::setStage(WindowStage stage) {
     if (m_stage == stage)
         return;
     m_stage = stage;
+    // Once the exit has begun, a later start waits for this process to end and then opens
+    // the window itself, instead of handing over a request nobody would act on.
+    if (m_handOver && (stage == WindowStage::Fining || stage == WindowStage::Fin))
+        m_handOver->close();
     emit stageChanged(windowStageName(stage));
 }
 
@@ -215,6 +226,11 @@ quintptr frmMain::windowId() const {
 
 void frmMain::restoreFromTray() {
     RestoreFromTray();
+}
+
+void frmMain::refuseRequest(const QString& text) {
+    SetStatusText(text, 1);
+    prompter().beep();
 }
 
 } // namespace vadok

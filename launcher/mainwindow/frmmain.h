@@ -33,6 +33,7 @@ class ArchiveCheckJob;
 class CatalogSizes;
 class CatalogTree;
 class FullTextSearch;
+class HandOverServer;
 class frmFullText;
 class SearchPanel;
 class TrayIcon;
@@ -41,7 +42,7 @@ class XmlElement;
 
 // The main window: the catalog tree, the information panel beside it, the run and store
 // commands, the timer that builds the tree after the window has appeared and then polls
-// the hand-over file, and the exit that stores idle applications again.
+// the requests of later starts, and the exit that stores idle applications again.
 //
 // The timer's stage (WindowStage) is announced by name through stageChanged().
 class frmMain : public QMainWindow,
@@ -66,8 +67,11 @@ public:
 
     // What a second start of the program asks for.
     void restoreFromTray() override;
-    void execAppByName(const QString& name) override { ExecAppByName(name); }
+    void execAppByName(const QString& title, const QStringList& arguments) override {
+        ExecAppByName(title, arguments);
+    }
     void showDropDialog(const QString& path) override;
+    void refuseRequest(const QString& text) override;
 
     // What the property editor asks of the tree.
     bool hasTreeNode(const QString& key) const override;
@@ -99,8 +103,9 @@ public:
     int SelectedAppIndex() const;
     void TreeView_NodeClick(QTreeWidgetItem* node);
     void ApplyInfoStyle();
-    // Starts the first application called exactly name; nothing when there is none.
-    void ExecAppByName(const QString& name);
+    // Starts the first application called exactly name, with arguments as its parameters when
+    // there are any; says in the status bar when there is none.
+    void ExecAppByName(const QString& name, const QStringList& arguments = {});
     // Saves the settings and rotates the backups; the window's controls stay disabled. False
     // when either failed, which the user has been told.
     bool WriteDAT();
@@ -387,6 +392,10 @@ private:
     bool m_noTrayNoted = false;
     bool m_noTrayNotePending = false;
     bool m_tickRunning = false;
+    // Takes the requests of later starts from the moment the window exists, so that none is
+    // lost while the tree loads; they are acted on once it has loaded.
+    std::unique_ptr<HandOverServer> m_handOver;
+    bool m_handOverErrorShown = false;
     // How many changes behind our back the tree has followed (dataFileChangesBehind()).
     quint64 m_dataFileChangesSeen = 0;
     // The Folders element the tree was built from or last saved, alone in a document.

@@ -4,6 +4,7 @@
 
 #include "apps/setaside.h"
 #include "catalog/settings.h"
+#include "instances/startrequest.h"
 #include "mainwindow/catalogtree.h"
 #include "platform/clock.h"
 #include "platform/keystate.h"
@@ -304,18 +305,19 @@ void frmMain::numNoPackPack_Click() {
     showAppState(SelectedAppIndex());
 }
 
-void frmMain::ExecAppByName(const QString& name) {
+void frmMain::ExecAppByName(const QString& name, const QStringList& arguments) {
     const CommandScope scope(*this);
     if (scope.busy())
         return;
     for (size_t i = 1; i < m_apps.size(); ++i) {
         if (m_apps[i].AppName() == name) {
             QString command;
-            m_apps[i].Execute(command, QString());
+            m_apps[i].Execute(command, arguments.isEmpty() ? QString() : QuotedParameters(arguments));
             refreshAppState(int(i));
             return;
         }
     }
+    SetStatusText(NotRegisteredText(name), 1);
 }
 
 } // namespace vadok

@@ -1,10 +1,10 @@
 // The window's timer: build the tree once the window is up, load the remaining icons, then
-// poll the hand-over file of a second start.
+// act on the requests of later starts.
 #include "mainwindow/frmmain.h"
 
 #include "apps/setaside.h"
 #include "catalog/settings.h"
-#include "instances/handover.h"
+#include "instances/handoverserver.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/stoprequest.h"
 #include "platform/prompter.h"
@@ -57,6 +57,11 @@ void frmMain::GCTimer_Timer() {
             if (m_noTrayNotePending)
                 noteMissingTray();
             showSyncNote();
+            // Said once, where the user sees it: later starts cannot reach this window.
+            if (!m_handOver->isListening() && !m_handOverErrorShown) {
+                m_handOverErrorShown = true;
+                showMessage(QStringLiteral("MessagePass(R)エラー\r\n") + m_handOver->error());
+            }
             // After every build of the tree, once its icons are in: the index follows what
             // the build read (registrations, edits, a data file that changed behind us) on
             // its own thread, and the start does not wait for it.
@@ -70,7 +75,7 @@ void frmMain::GCTimer_Timer() {
                    m_commandsRunning == 0) {
             // A request waits while a dialog is open or a command runs: registering it would
             // rebuild the tree and the list of applications under their feet.
-            ProcessHandOverRequests(*this);
+            m_handOver->processRequests(*this);
             followDataFileChanges();
         }
     } catch (const std::exception& e) {

@@ -4,11 +4,11 @@
 
 namespace vadok {
 
-// Where vadok keeps its data: the data file, its backups, the hand-over file, the instance
-// lock and the Pack/, Exec/ and Icon/ folders. A portable vadok (a copied folder, say on a
-// USB stick) keeps them beside its binary; an installed one, whose binary lies under /usr,
-// cannot write there and keeps them in the user's data folder (dataFolderFor). Always ends
-// in "/". main() sets it; tests point it at a temporary folder.
+// Where vadok keeps its data: the data file, its backups and the Pack/, Exec/ and Icon/
+// folders. A portable vadok (a copied folder, say on a USB stick) keeps them beside its
+// binary; an installed one, whose binary lies under /usr, cannot write there and keeps them
+// in the user's data folder (dataFolderFor). Always ends in "/". main() sets it; tests
+// point it at a temporary folder.
 QString programFolder();
 void setProgramFolder(const QString& folder);
 

@@ -2,7 +2,7 @@
 #include "dialogs/widgetchooser.h"
 #include "dialogs/widgetprompter.h"
 #include "instances/commandline.h"
-#include "instances/instancelock.h"
+#include "instances/instancegate.h"
 #include "mainwindow/frmmain.h"
 #include "mainwindow/programversion.h"
 #include "platform/programfolder.h"
@@ -129,19 +129,18 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    vadok::InstanceLock lock(vadok::programFolder());
+    // Lives until the process ends: the instance lock is held as long as the window runs.
+    vadok::InstanceGate instance(vadok::programFolder());
     StartupWindowsHere windows(prompter, chooser);
     const QString commandLine = vadok::JoinCommandLine(
         vadok::AnchorRelativePaths(
         vadok::ReadProgramOptions(QApplication::arguments().mid(1)).arguments, QDir::currentPath()));
-    const vadok::StartupResult result =
-        vadok::RunStartup(commandLine, windows, [&lock] { return lock.anotherInstanceRuns(); });
+    const vadok::StartupResult result = vadok::RunStartup(commandLine, windows, instance);
     int code = 0;
-    if (result == vadok::StartupResult::RunEventLoop) {
-        // A window is open: later starts must find this instance, however it was started.
-        lock.acquire();
+    if (result == vadok::StartupResult::RunEventLoop)
         code = QApplication::exec();
-    }
+    else if (result == vadok::StartupResult::Failed)
+        code = 1;
     vadok::setPrompter(nullptr);
     vadok::setChooser(nullptr);
     return code;

@@ -7,13 +7,14 @@
 #include "catalog/settings.h"
 #include "instances/commandline.h"
 #include "instances/handover.h"
+#include "instances/startrequest.h"
 #include "platform/programfolder.h"
 #include "platform/prompter.h"
-#include "util/textutil.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QThread>
+
+#include <optional>
 
 namespace vadok {
 
@@ -49,35 +50,58 @@ QString applyDelaySwitch(const QString& commandLine, const StartupOptions& optio
     return delay.remaining;
 }
 
+// Tells the user why request cannot be acted on, and returns true; false when it can (record
+// then holds the application it names). Checked before a hand-over too: the running window
+// could only say so in its status bar, hidden in the tray perhaps, and this start would end
+// as if it had worked.
+bool refused(const StartRequest& request, const QString& commandLine, AppRecord& record) {
+    if (request.kind == StartRequest::Kind::Unreadable) {
+        showMessage(kNotUnderstoodText + QStringLiteral("\r\n") + commandLine, MsgIcon::Exclamation);
+        return true;
+    }
+    if (request.kind == StartRequest::Kind::Run && !FindAppByName(request.title, record)) {
+        showMessage(NotRegisteredText(request.title), MsgIcon::Exclamation);
+        return true;
+    }
+    return false;
+}
+
 StartupResult runNamedItem(const QString& commandLine, StartupWindows& windows) {
-    const QStringList arguments = SplitCommandLine(commandLine);
-    const QString first = arguments.value(0);
-    if (first.isEmpty())
+    const StartRequest request = ReadStartRequest(commandLine);
+    AppRecord record;
+    if (refused(request, commandLine, record))
+        return StartupResult::Failed;
+    if (request.kind == StartRequest::Kind::Nothing)
         return StartupResult::Exit;
-    if (QFileInfo(first).isFile() || IsExistingFolder(first)) {
+    if (request.kind == StartRequest::Kind::Register) {
         windows.showMainWindow();
-        windows.showDropDialog(first);
+        windows.showDropDialog(request.path);
         return StartupResult::RunEventLoop;
     }
-    AppRecord record;
-    if (FindAppByName(first, record)) {
-        QString extra;
-        for (qsizetype i = 1; i < arguments.size(); ++i)
-            extra += u'"' + arguments[i] + QStringLiteral("\" ");
-        PackApp app(record);
-        QString command;
-        app.Execute(command, extra);
+    PackApp app(record);
+    QString command;
+    return app.Execute(command, QuotedParameters(request.arguments)) ? StartupResult::Exit
+                                                                     : StartupResult::Failed;
+}
+
+// Hands request to the running instance; nullopt when that instance ended first and this
+// start is the instance now.
+std::optional<StartupResult> handOver(InstanceControl& instances, const QString& request) {
+    switch (instances.handOver(request)) {
+    case InstanceControl::HandOver::Delivered:
         return StartupResult::Exit;
+    case InstanceControl::HandOver::Failed:
+        return StartupResult::Failed;
+    case InstanceControl::HandOver::BecameFirst:
+        break;
     }
-    showMessage(QStringLiteral("渡されたパラメータを解釈できませんでした。\r\n") + commandLine,
-                MsgIcon::Exclamation);
-    return StartupResult::Exit;
+    return std::nullopt;
 }
 
 } // namespace
 
 StartupResult RunStartup(const QString& rawCommandLine, StartupWindows& windows,
-                         const InstanceProbe& anotherInstanceRuns, const StartupOptions& options) {
+                         InstanceControl& instances, const StartupOptions& options) {
     warnWhenArchiverMissing();
     QString commandLine = applyDelaySwitch(rawCommandLine, options);
     StartedByStartup = false;
@@ -89,15 +113,20 @@ StartupResult RunStartup(const QString& rawCommandLine, StartupWindows& windows,
     LoadSettings();
 
     if (!commandLine.isEmpty()) {
-        if (anotherInstanceRuns()) {
-            PostHandOverRequest(commandLine);
-            return StartupResult::Exit;
+        if (!instances.becomeFirst()) {
+            AppRecord record;
+            if (refused(ReadStartRequest(commandLine), commandLine, record))
+                return StartupResult::Failed;
+            if (const auto handed = handOver(instances, commandLine))
+                return *handed;
         }
         return runNamedItem(commandLine, windows);
     }
-    if (!StartedByStartup && anotherInstanceRuns()) {
-        PostHandOverRequest(kRestoreRequest);
-        return StartupResult::Exit;
+    // Two windows on one program folder would each store and sweep at exit what the other
+    // has just expanded: a start that would open a second one brings the first forward.
+    if (!instances.becomeFirst()) {
+        if (const auto handed = handOver(instances, kRestoreRequest))
+            return *handed;
     }
     // Resident mode starts in the tray, never showing the window on the way.
     if (settings().Config.IntoTaskTray == 2)

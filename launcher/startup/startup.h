@@ -1,5 +1,7 @@
 #pragma once
 
+#include "instances/instancegate.h"
+
 #include <QString>
 #include <functional>
 
@@ -17,9 +19,6 @@ public:
     virtual void showDropDialog(const QString& path) = 0;
 };
 
-// Whether another vadok already runs for this program folder.
-using InstanceProbe = std::function<bool()>;
-
 struct StartupOptions {
     // Blocking wait of the delay switch; tests replace it.
     std::function<void(int milliseconds)> sleep;
@@ -27,15 +26,18 @@ struct StartupOptions {
 
 enum class StartupResult {
     RunEventLoop, // a window is open: the event loop owns the rest of the run
-    Exit,         // the request was handed over, run or refused: the process ends
+    Exit,         // the request was handed over or run: the process ends
+    Failed,       // the request was refused or could not be handed over, and the user told:
+                  // the process ends with a failure
 };
 
 // The program's start: delay switch, data file, settings, then one of four branches for the
 // command line: hand the request to the running instance, open the dropped-item dialog, run
-// an application by its title, or show the main window.
+// an application by its title, or show the main window. A window is shown only by the
+// instance of the program folder: "/START" too hands over while another instance runs, and
+// brings its window forward.
 StartupResult RunStartup(const QString& commandLine, StartupWindows& windows,
-                         const InstanceProbe& anotherInstanceRuns,
-                         const StartupOptions& options = {});
+                         InstanceControl& instances, const StartupOptions& options = {});
 
 // Set when the command line was exactly "/START" once the delay switch was taken out.
 extern bool StartedByStartup;

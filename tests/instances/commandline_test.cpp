@@ -76,14 +76,33 @@ TEST(SplitCommandLine, splitsAtEverySpaceOtherwise) {
     EXPECT_EQ(SplitCommandLine(QStringLiteral("/start")), QStringList{QStringLiteral("/start")});
 }
 
-TEST(JoinCommandLine, quotesWhatTheParserMustKeepWhole) {
-    const QStringList args{QStringLiteral("/path with/sp ace"), QStringLiteral("say \"hi\""),
-                           QStringLiteral("plain")};
-    const QString line = JoinCommandLine(args);
-    EXPECT_EQ(line, QStringLiteral("\"/path with/sp ace\" \"say \"\"hi\"\"\" plain"));
-    EXPECT_EQ(SplitCommandLine(line).first(), args.first());
-    EXPECT_EQ(JoinCommandLine({QStringLiteral("/START/Delay=5")}), QStringLiteral("/START/Delay=5"));
-    EXPECT_EQ(JoinCommandLine({}), QString());
+TEST(JoinCommandLine, theParserGivesEveryArgumentBackWhole) {
+    const QString say = QStringLiteral("say \"hi\"");
+    const struct {
+        QStringList arguments;
+        const char* line;
+        QStringList parsed; // once the delay switch is taken out
+    } cases[] = {
+        {{QStringLiteral("/path with/sp ace"), say, QStringLiteral("plain")},
+         "\"/path with/sp ace\" \"say \"\"hi\"\"\" \"plain\"",
+         {QStringLiteral("/path with/sp ace"), say, QStringLiteral("plain")}},
+        // bare text after a quoted argument would be dropped: the title is quoted too
+        {{QStringLiteral("argtool"), QStringLiteral("two words")}, "\"argtool\" \"two words\"",
+         {QStringLiteral("argtool"), QStringLiteral("two words")}},
+        {{QStringLiteral("argtool"), QStringLiteral("hello"), QStringLiteral("world")},
+         "argtool hello world", {QStringLiteral("argtool"), QStringLiteral("hello"), QStringLiteral("world")}},
+        {{QStringLiteral("Tool"), QString()}, "\"Tool\" \"\"", {QStringLiteral("Tool"), QString()}},
+        // the delay switch stays as the start-up finds and removes it
+        {{QStringLiteral("/Delay=5"), QStringLiteral("my app")}, "/Delay=5 \"my app\"",
+         {QStringLiteral("my app")}},
+        {{QStringLiteral("/START/Delay=5")}, "/START/Delay=5", {QStringLiteral("/START")}},
+        {{}, "", {QString()}},
+    };
+    for (const auto& c : cases) {
+        const QString line = JoinCommandLine(c.arguments);
+        EXPECT_EQ(line, QString::fromUtf8(c.line));
+        EXPECT_EQ(SplitCommandLine(TakeDelaySwitch(line).remaining), c.parsed) << c.line;
+    }
 }
 
 TEST(InstanceLock, aSecondInstanceOfTheSameFolderSeesTheFirst) {

@@ -6,7 +6,9 @@
 #include "catalog/settings.h"
 #include "instances/handover.h"
 #include "mainwindow/catalogtree.h"
+#include "instances/commandline.h"
 #include "platform/desktopfolder.h"
+#include "platform/programfolder.h"
 #include "platform/keystate.h"
 #include "util/desktopentry.h"
 
@@ -16,6 +18,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <fcntl.h>
@@ -27,8 +31,10 @@ namespace {
 
 const QString kNoSelection = QStringLiteral("アプリケーションが選択されていません");
 
-// The started program writes its working folder and "end" into $TRACE_FILE.
-const QByteArray kTraceScript = "#!/bin/sh\n{ pwd; echo end; } > \"$TRACE_FILE\"\n";
+// The started program writes its working folder, each argument as "[argument]" and "end"
+// into $TRACE_FILE.
+const QByteArray kTraceScript =
+    "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"[$a]\"; done; echo end; } > \"$TRACE_FILE\"\n";
 
 class Commands : public MainWindowFixture {
 protected:
@@ -304,12 +310,73 @@ TEST_F(Commands, runByNameMatchesTheTitleExactly) {
     ASSERT_TRUE(waitUntil([&] { return traceWritten(); }));
 }
 
-TEST_F(Commands, aSecondStartsRequestIsRunOnceTheWindowPolls) {
+TEST_F(Commands, aLaterStartsRequestIsActedOnOnceTheWindowPolls) {
+    const struct {
+        QString request;
+        const char* traced; // after the working folder; nullptr: nothing runs
+        QString status;
+    } cases[] = {
+        {QStringLiteral("Tool"), "end\n", QString()},
+        {JoinCommandLine({QStringLiteral("Tool"), QStringLiteral("two words"), QStringLiteral("say \"hi\"")}),
+         "[two words]\n[say \"hi\"]\nend\n", QString()},
+        {QStringLiteral("nosuchapp a"), nullptr, QStringLiteral("「nosuchapp」は登録されていません。")},
+        {QStringLiteral("../Tool"), nullptr, QStringLiteral("渡されたパラメータを解釈できませんでした。")},
+    };
     window = openWindow();
-    ASSERT_TRUE(PostHandOverRequest(QStringLiteral("Tool")));
-    ASSERT_TRUE(waitUntil([&] { return traceWritten(); }));
-    EXPECT_EQ(storedDate(QStringLiteral("Tool")), now);
-    EXPECT_FALSE(QFileInfo::exists(folder.file(QStringLiteral("messagepass.txt"))));
+    for (const auto& c : cases) {
+        QFile::remove(trace);
+        window->setStatusPanelText(1, QString());
+        ASSERT_TRUE(handOver(c.request));
+        if (c.traced) {
+            ASSERT_TRUE(waitUntil([&] { return traceWritten(); })) << c.request.toStdString();
+            EXPECT_EQ(readFile(trace),
+                      QDir(execDir() + QStringLiteral("Tool")).canonicalPath().toUtf8() + "\n" + c.traced);
+            EXPECT_EQ(storedDate(QStringLiteral("Tool")), now);
+        } else {
+            ASSERT_TRUE(waitUntil([&] { return panelText(*window, 1) == c.status; })) << c.request.toStdString();
+            EXPECT_FALSE(QFileInfo::exists(trace)) << c.request.toStdString();
+        }
+    }
+    EXPECT_EQ(prompter.beeps(), 1); // the request that is no title
+}
+
+// Requests taken after the exit began would never be acted on: a later start must find
+// nobody listening, wait for this process to end and open the window itself.
+TEST_F(Commands, onceTheExitHasBegunLaterStartsAreNotTakenIn) {
+    window = openWindow();
+    ASSERT_EQ(SendHandOverRequest(programFolder(), kRestoreRequest).delivery, HandOverDelivery::Delivered);
+    QList<HandOverDelivery> duringExit;
+    QObject::connect(window.get(), &frmMain::statusTextChanged, window.get(),
+                     [&](int panel, const QString& text) {
+                         if (panel == 1 && text == QStringLiteral("終了処理中です □□□"))
+                             duringExit.append(SendHandOverRequest(programFolder(), QStringLiteral("Tool")).delivery);
+                     });
+    window->close();
+    ASSERT_TRUE(waitUntil([&] { return window->stage() == u"FIN"; }));
+    EXPECT_EQ(duringExit, QList<HandOverDelivery>{HandOverDelivery::NoListener});
+    EXPECT_FALSE(traceWritten());
+}
+
+TEST_F(Commands, aWindowThatCannotTakeRequestsSaysSoOnce) {
+    // A runtime folder so deep that no socket path in it fits the system's limit.
+    QTemporaryDir runtime;
+    const QString deep = runtime.path() + u'/' + QString(110, u'r');
+    ASSERT_TRUE(QDir().mkpath(deep));
+    QFile::setPermissions(deep, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
+    const auto restore = qScopeGuard([&] {
+        if (previous.isEmpty())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", previous);
+    });
+    qputenv("XDG_RUNTIME_DIR", deep.toUtf8());
+    prompter.expectPrefix(QStringLiteral("MessagePass(R)エラー\r\n"));
+    window = openWindow();
+    EXPECT_EQ(prompter.messages().size(), 1);
+    window->LoadTree(); // and through another build of the tree: said once
+    ASSERT_TRUE(waitUntil([&] { return window->stage() == u"NORMAL"; }));
+    EXPECT_EQ(prompter.messages().size(), 1);
 }
 
 const QString kReExpandQuestionEnd =
@@ -436,7 +503,7 @@ TEST_P(RunOfADamagedArchive, aFailedExpansionStartsNothingLeavesNothingAndStaysS
     case RunPath::OpenFolder: trigger("TreePopOpenDir"); break;
     case RunPath::RunByName: window->ExecAppByName(QStringLiteral("Broken")); break;
     case RunPath::HandOver:
-        ASSERT_TRUE(PostHandOverRequest(QStringLiteral("Broken")));
+        ASSERT_TRUE(handOver(QStringLiteral("Broken")));
         ASSERT_TRUE(waitUntil([&] { return !prompter.messages().isEmpty(); }));
         break;
     }
@@ -483,7 +550,7 @@ TEST_P(DuringAStore, whatArrivesWaitsUntilTheStoreIsOver) {
                              return;
                          arrived = true;
                          if (GetParam() == Arrival::HandOverRequest) {
-                             ASSERT_TRUE(PostHandOverRequest(QStringLiteral("Keep")));
+                             ASSERT_TRUE(handOver(QStringLiteral("Keep")));
                              // The poll's tick, as if its timer fired inside the progress.
                              QMetaObject::invokeMethod(window.get(), "GCTimer_Timer",
                                                        Qt::DirectConnection);

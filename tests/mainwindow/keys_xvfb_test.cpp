@@ -1,5 +1,6 @@
 // Keys and mouse buttons as the user presses them: real events sent through the X server by
-// xdotool to the window on a virtual display that openbox manages. Run by keys_under_xvfb.sh.
+// xdotool to the window on a virtual display that openbox manages. Run by
+// tests/support/under_openbox.sh.
 #include "mainwindowfixture.h"
 
 #include "catalog/apprecords.h"

@@ -5,9 +5,11 @@
 #include "catalog/settings.h"
 #include "catalog/valueconv.h"
 #include "catalog/xmldocument.h"
+#include "instances/handover.h"
 #include "mainwindow/catalogtree.h"
 #include "platform/clock.h"
 #include "platform/keystate.h"
+#include "platform/programfolder.h"
 #include "util/folderutil.h"
 
 #include <QCoreApplication>
@@ -53,6 +55,10 @@ MainWindowFixture::MainWindowFixture() {
 MainWindowFixture::~MainWindowFixture() {
     setClockSource({});
     setKeyStateSource({});
+}
+
+bool MainWindowFixture::handOver(const QString& request) {
+    return SendHandOverRequest(programFolder(), request).delivery == HandOverDelivery::Delivered;
 }
 
 bool MainWindowFixture::waitUntil(const std::function<bool()>& condition, int timeoutMs) {

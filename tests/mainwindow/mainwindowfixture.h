@@ -50,6 +50,9 @@ public:
     // Processes events until condition holds; false when it did not within timeoutMs. Only a
     // failing test waits that long: the bound is generous, for a machine under heavy load.
     static bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 60000);
+    // Hands request to the window of the program folder, as a later start does; false when
+    // nobody took it.
+    static bool handOver(const QString& request);
     static AppRecord record(const QString& name, const QString& folder = QStringLiteral("メイン"),
                             const QString& execCmd = QString());
 

@@ -128,7 +128,7 @@ TEST_F(Tray, aRunThatFailsKeepsTheWindowForItsMessageAndOneThatStartsGoesToTheTr
 TEST_F(Tray, aSecondStartBringsTheResidentWindowBack) {
     open(2);
     ASSERT_EQ(state(), QStringLiteral("hidden+icon"));
-    ASSERT_TRUE(PostHandOverRequest(kRestoreRequest));
+    ASSERT_TRUE(handOver(kRestoreRequest));
     EXPECT_TRUE(waitUntil([&] { return window->isVisible(); }));
     EXPECT_EQ(state(), QStringLiteral("shown+icon"));
 }

@@ -199,7 +199,7 @@ protected:
         ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QString::number(at.x()),
                              QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")}));
     }
-    void secondStart() { ASSERT_TRUE(PostHandOverRequest(kRestoreRequest)); }
+    void secondStart() { ASSERT_TRUE(handOver(kRestoreRequest)); }
 
     XServer x;
     bool m_leftHalf = false;

@@ -2,14 +2,16 @@
 // built program run without a display.
 #include "startup/programoptions.h"
 
+#include "instances/handoverserver.h"
 #include "instances/instancelock.h"
 
+#include "realprogram.h"
 #include "support/qtprinters.h"
 #include "support/tempprogramfolder.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -41,40 +43,6 @@ TEST(ProgramOptions, onlyTheFirstArgumentIsAnOptionAndPathsAndSwitchesStayReques
     }
 }
 
-struct ProgramRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-// The built program, copied into folder so that its program folder is ours, run without a
-// display unless platform names one.
-ProgramRun runProgram(const QString& folder, const QStringList& arguments,
-               const QString& platform = QString()) {
-    const QString program = folder + QStringLiteral("vadok");
-    if (!QFileInfo::exists(program))
-        QFile::copy(QStringLiteral(VADOK_PROGRAM), program);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QString::fromLatin1(name));
-    environment.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
-    if (!platform.isEmpty())
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    ProgramRun run;
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
-
 TEST(ProgramOptions, helpAndVersionAnswerWithoutADisplayAndAnUnknownOptionIsRefused) {
     test::TempProgramFolder folder;
     const struct {
@@ -89,7 +57,7 @@ TEST(ProgramOptions, helpAndVersionAnswerWithoutADisplayAndAnUnknownOptionIsRefu
         {"--verbose", 2, nullptr, "不明なオプションです: --verbose"},
     };
     for (const auto& c : cases) {
-        const ProgramRun run = runProgram(folder.path(), {QString::fromUtf8(c.argument)});
+        const test::ProgramRun run = test::runProgram(folder.path(), {QString::fromUtf8(c.argument)});
         EXPECT_EQ(run.exitCode, c.exitCode) << c.argument << run.err.toStdString();
         if (c.outStart)
             EXPECT_TRUE(run.out.startsWith(QString::fromUtf8(c.outStart))) << c.argument << run.out.toStdString();
@@ -109,17 +77,26 @@ TEST(ProgramOptions, aSecondStartStillHandsItsRequestToTheRunningInstance) {
         QStringList arguments;
         const char* handedOver;
     } cases[] = {
-        {{QStringLiteral("Tool"), QStringLiteral("--help")}, "Tool --help\r\n"},
-        {{QStringLiteral("--"), QStringLiteral("--odd")}, "--odd\r\n"},
-        {{}, "%%%タスクトレイから復元%%%\r\n"},
+        {{QStringLiteral("Tool"), QStringLiteral("--help")}, "Tool --help"},
+        {{QStringLiteral("--"), QStringLiteral("--odd")}, "--odd"},
+        {{QStringLiteral("--"), QStringLiteral("Tool"), QStringLiteral("two words")}, "\"Tool\" \"two words\""},
+        {{}, "%%%タスクトレイから復元%%%"},
     };
     for (const auto& c : cases) {
         test::TempProgramFolder folder;
+        for (const QString& title : {QStringLiteral("Tool"), QStringLiteral("--odd")})
+            test::registerTracingApp(title, folder.file(QStringLiteral("trace.txt")));
         InstanceLock running(folder.path());
         ASSERT_TRUE(running.acquire());
-        const ProgramRun run = runProgram(folder.path(), c.arguments, QStringLiteral("offscreen"));
+        HandOverServer server(folder.path());
+        ASSERT_TRUE(server.listen());
+        const test::ProgramRun run = test::runProgram(folder.path(), c.arguments, QStringLiteral("offscreen"));
         EXPECT_EQ(run.exitCode, 0) << c.arguments.join(u' ').toStdString() << run.err.toStdString();
-        EXPECT_EQ(folder.readFile(QStringLiteral("messagepass.txt")), QByteArray(c.handedOver))
+        // The request waited in the socket until this process took it.
+        QDeadlineTimer deadline(60000);
+        while (server.connectionsEnded() < 1 && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        EXPECT_EQ(server.waitingRequests(), QStringList{QString::fromUtf8(c.handedOver)})
             << c.arguments.join(u' ').toStdString();
     }
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs the real-keys test (argument 1) on a virtual X server managed by openbox; the test drives
-# the window with xdotool. Exits 77 (skipped) when one of the tools is missing.
+# Runs a test program (argument 1) on a virtual X server managed by openbox, where it drives the
+# program's windows with xdotool. Exits 77 (skipped) when one of the tools is missing.
 set -euo pipefail
 program=$1
 for tool in xvfb-run Xvfb xauth openbox xdotool; do
