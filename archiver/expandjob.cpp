@@ -9,6 +9,7 @@
 #include "memberfiles.h"
 #include "memberpaths.h"
 #include "readerlocale.h"
+#include "sizesums.h"
 #include "syncstamp.h"
 
 #include <algorithm>
@@ -298,8 +299,12 @@ bool checkMembers(const std::string& archivePath, const std::string& dest,
         return fail(result, ArchiverUnsafeEntry, std::move(why));
     total = 0;
     for (const auto& m : members)
-        total += m.size;
-    // An archive of a few bytes may claim terabytes: refuse what cannot fit before writing.
+        total = saturatingSum(total, m.size);
+    // An archive of a few bytes may claim terabytes, or more than any file system holds
+    // (where the free space is unknown too): refuse what cannot fit before writing.
+    if (total > kLargestFileSize)
+        return fail(result, ArchiverWriteError,
+                    archivePath + " claims more bytes than any file system holds");
     if (const auto free = freeSpaceFor(root); free && total > *free)
         return fail(result, ArchiverWriteError,
                     archivePath + " needs " + std::to_string(total) + " bytes, " +

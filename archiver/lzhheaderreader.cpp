@@ -3,6 +3,7 @@
 #include "crc16.h"
 #include "memberpaths.h"
 #include "names.h"
+#include "sizesums.h"
 
 #include <algorithm>
 #include <functional>
@@ -630,6 +631,30 @@ void endWalkAt(int fd, const HeaderWindow& window, std::uint64_t offset, std::ui
              offset, r.error + " at offset " + std::to_string(offset));
 }
 
+// Where the member whose header starts at m.headerOffset ends: the one place the walk moves
+// on, so that it moves forwards only and never past the end of the file. A 64-bit size (0x42)
+// near 2^64 would otherwise wrap round to the member's own header or an earlier one, which
+// the walk would then read again for ever.
+struct MemberEnd {
+    std::uint64_t at = 0;
+    ArchiveDamage damage = ArchiveDamage::None;
+    std::string why;
+};
+
+MemberEnd memberEnd(const LzhMember& m, std::uint64_t fileSize) {
+    const auto end = checkedSum(m.dataOffset, m.compressedSize);
+    // No file holds that much: the size itself is damage, not a file cut short.
+    if (!end || *end > kLargestFileSize)
+        return {0, ArchiveDamage::HeaderDamaged,
+                "member claims " + std::to_string(m.compressedSize) +
+                    " bytes of data, more than any file holds, at offset " +
+                    std::to_string(m.headerOffset)};
+    if (*end > fileSize)
+        return {0, ArchiveDamage::CutShort, "member data runs past the end of the archive"};
+    // Every header is longer than 0 bytes, so the sum, not wrapped, lies past the header.
+    return {*end, ArchiveDamage::None, {}};
+}
+
 bool packedByLArc(const LzhMember& m) {
     return std::memcmp(m.method, "lzs", 3) == 0 || std::memcmp(m.method, "lz5", 3) == 0 ||
            std::memcmp(m.method, "lz4", 3) == 0;
@@ -658,13 +683,13 @@ void walkHeaders(int fd, bool withNames, ArchiveIndex& outcome, const MemberVisi
         larcOnly = larcOnly && packedByLArc(m);
         m.headerOffset = offset;
         m.dataOffset = offset + r.headerLength;
-        if (m.dataOffset + m.compressedSize > fileSize) {
+        const MemberEnd next = memberEnd(m, fileSize);
+        if (next.damage != ArchiveDamage::None) {
             outcome.damagedMember = m.path;
-            stopWalk(outcome, ArchiveDamage::CutShort, offset,
-                     "member data runs past the end of the archive");
+            stopWalk(outcome, next.damage, offset, next.why);
             break;
         }
-        offset = m.dataOffset + m.compressedSize;
+        offset = next.at;
         if (r.namesNothing)
             continue;
         visit(m, window.at(m.headerOffset), r.headerLength,
@@ -743,7 +768,7 @@ ArchiveTotals readArchiveTotals(const std::string& path) {
     ArchiveTotals totals;
     walkArchiveHeaders(path, false, totals.outcome, [&](LzhMember& m, const std::uint8_t*, std::size_t) {
         ++totals.members;
-        totals.originalBytes += m.originalSize;
+        totals.originalBytes = saturatingSum(totals.originalBytes, m.originalSize);
     });
     return totals;
 }
