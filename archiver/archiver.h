@@ -100,6 +100,9 @@
 //       "/" (old programs stored absolute paths) expands below dest, as lhasa and tar expand
 //       it; a name that then still climbs out is refused. A member MacLHA wrapped in
 //       MacBinary expands to its data fork (macbinary.h).
+//       Where the destination's file system takes names that differ only in case for one
+//       (exFAT, FAT), members so named are written one after another in archive order and
+//       the last one stays, with a warning naming them.
 //       On a file system that holds no symbolic links (exFAT or FAT on a USB stick) each link
 //       expands as a copy of what it leads to inside dest, and the links, with the modes of
 //       the files where the file system keeps none, are listed in ".vadok-stand-ins" at the

@@ -4,6 +4,7 @@
 // seam on any machine and, where the machine can mount one, on a real exFAT image.
 
 #include "archivertestsupport.h"
+#include "exfatimage.h"
 #include "rawarchive.h"
 
 #include "archiver/archiver.h"
@@ -78,54 +79,6 @@ void roundTrip(const std::string& src, const std::string& out, const std::string
     ASSERT_EQ(Unlha(nullptr, expandCommand(archive, again), nullptr, 0), ArchiverOk);
     EXPECT_EQ(readTree(again, false), readTree(src, false));
 }
-
-// Runs a command quietly; true when it succeeded.
-bool quietly(const std::string& command) { return run(command + " >/dev/null 2>&1") == 0; }
-
-// An exFAT image mounted through FUSE on a loop device, for as long as it lives.
-class ExfatImage {
-public:
-    explicit ExfatImage(const std::string& dir) : m_image(dir + "/stick.img"), m_mount(dir + "/stick") {
-        if (::geteuid() != 0 || !haveProgram("mkfs.exfat") || !haveProgram("mount.exfat-fuse") ||
-            !haveProgram("losetup") || !fs::exists("/dev/fuse")) {
-            m_why = "needs root, mkfs.exfat, mount.exfat-fuse, losetup and /dev/fuse";
-            return;
-        }
-        makeDirs(m_mount);
-        if (!quietly("truncate -s 32M " + quote(m_image)) || !quietly("mkfs.exfat " + quote(m_image))) {
-            m_why = "cannot make an exFAT image";
-            return;
-        }
-        FILE* p = ::popen(("losetup -f --show " + quote(m_image) + " 2>/dev/null").c_str(), "r");
-        char line[256] = {};
-        if (p && std::fgets(line, sizeof line, p))
-            m_loop = std::string(line, strcspn(line, "\n"));
-        if (p)
-            ::pclose(p);
-        if (m_loop.empty()) {
-            m_why = "no loop device to be had";
-            return;
-        }
-        if (!quietly("mount.exfat-fuse " + m_loop + " " + quote(m_mount))) {
-            m_why = "cannot mount the image through FUSE";
-            return;
-        }
-        m_mounted = true;
-    }
-    ~ExfatImage() {
-        if (m_mounted)
-            quietly("umount " + quote(m_mount));
-        if (!m_loop.empty())
-            quietly("losetup -d " + m_loop);
-    }
-    bool mounted() const { return m_mounted; }
-    const std::string& why() const { return m_why; }
-    const std::string& mount() const { return m_mount; }
-
-private:
-    std::string m_image, m_mount, m_loop, m_why;
-    bool m_mounted = false;
-};
 
 } // namespace
 
