@@ -450,6 +450,25 @@ HeaderResult nameMember(Names& names, LzhMember& m, bool isDirMethod, const Head
     return r;
 }
 
+// Whether a reading without names must decode this member's name after all, to refuse what a
+// reading with names refuses (a link without a target, a name that comes out empty): in the
+// code pages of nearly every archive (none, UTF-8, CP932, CP437) a "/" or "|" only comes
+// from those bytes, so a name holding other bytes is sound undecoded, except a link's, whose
+// "|" may be the second byte of a CP932 character.
+bool nameNeedsDecoding(const Names& names, const LzhMember& m) {
+    if (m.unixMode && (*m.unixMode & 0170000) == 0120000)
+        return true;
+    if (m.codePage && *m.codePage != 65001 && *m.codePage != 932 && *m.codePage != 437)
+        return true;
+    const auto onlySeparators = [](std::string_view part) {
+        return std::all_of(part.begin(), part.end(), [](char c) {
+            return c == '/' || c == '\\' || static_cast<unsigned char>(c) == 0xFF;
+        });
+    };
+    return onlySeparators(names.wideFile ? *names.wideFile : names.file) &&
+           onlySeparators(names.wideDir ? *names.wideDir : names.dir);
+}
+
 // What every level's fields say together: sizes of stored data, the mode, and the name.
 HeaderResult completeMember(LzhMember& m, Names& names, HeaderResult r, bool withNames) {
     const bool stored = std::memcmp(m.method, "lh0", 3) == 0 || std::memcmp(m.method, "lz4", 3) == 0;
@@ -465,7 +484,7 @@ HeaderResult completeMember(LzhMember& m, Names& names, HeaderResult r, bool wit
         r.namesNothing = true;
         return r;
     }
-    if (!withNames)
+    if (!withNames && !nameNeedsDecoding(names, m))
         return r;
     return nameMember(names, m, isDirMethod, r);
 }

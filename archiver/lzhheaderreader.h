@@ -73,7 +73,8 @@ struct HeaderResult {
 
 // Parses the header at the start of buffer. The buffer holds everything up to the end of
 // the file or at least the next 128 KiB. Without names, the member's name and link target
-// are left empty and unchecked, which spares their decoding to a caller that only counts.
+// are mostly left empty, which spares their decoding to a caller that only counts; a member
+// is refused all the same where a reading with names refuses it.
 HeaderResult parseLzhHeader(const std::uint8_t* buffer, std::size_t size, LzhMember& member,
                             bool names = true);
 
