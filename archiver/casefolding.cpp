@@ -1,5 +1,7 @@
 #include "casefolding.h"
 
+#include "names.h"
+
 #include <cstdlib>
 #include <locale.h>
 #include <sys/stat.h>
@@ -37,24 +39,6 @@ char32_t utf8At(std::string_view s, std::size_t i, std::size_t& n) {
     if (c < least[n] || (c >= 0xD800 && c < 0xE000) || c > 0x10FFFF)
         return n = 1, 0;
     return c;
-}
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 // Upper case as the C.UTF-8 locale has it, whatever locale the calling thread is in.

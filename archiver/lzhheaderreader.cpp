@@ -88,23 +88,7 @@ std::optional<std::string> wideName(const std::uint8_t* d, std::size_t n) {
         } else if ((c >= 0xDC00 && c < 0xE000) || c == 0) {
             return std::nullopt;
         }
-        if (c == 0xFFFF)
-            c = '/';
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        appendUtf8(out, c == 0xFFFF ? U'/' : static_cast<char32_t>(c));
     }
     return out;
 }

@@ -274,29 +274,23 @@ std::string zipFromFields(FieldReader& in) {
         }
         originals += original;
         const auto field32 = [&](std::uint64_t v) { return wide ? 0xFFFFFFFFu : v & 0xFFFFFFFF; };
-        std::string local;
-        put32(local, 0x04034b50);
-        put16(local, wide ? 45 : 20);
-        put16(local, 0);
-        put16(local, deflated ? 8 : 0);
-        put32(local, 0x5B6A6000);
-        put32(local, crc);
-        put32(local, field32(compressed));
-        put32(local, field32(original));
-        put16(local, name.size());
-        put16(local, zip64.size());
-        out += local + name + zip64 + data;
+        // From the version needed to the extra field's length, local header and directory
+        // entry alike.
+        std::string common;
+        put16(common, wide ? 45 : 20);
+        put16(common, 0);
+        put16(common, deflated ? 8 : 0);
+        put32(common, 0x5B6A6000);
+        put32(common, crc);
+        put32(common, field32(compressed));
+        put32(common, field32(original));
+        put16(common, name.size());
+        put16(common, zip64.size());
+        put32(out, 0x04034b50);
+        out += common + name + zip64 + data;
         put32(central, 0x02014b50);
         put16(central, 0x0314);
-        put16(central, wide ? 45 : 20);
-        put16(central, 0);
-        put16(central, deflated ? 8 : 0);
-        put32(central, 0x5B6A6000);
-        put32(central, crc);
-        put32(central, field32(compressed));
-        put32(central, field32(original));
-        put16(central, name.size());
-        put16(central, zip64.size());
+        central += common;
         put16(central, 0);
         put16(central, 0);
         put16(central, 0);
