@@ -4,8 +4,8 @@
 // whichever thread met it first.
 
 #include "archivertestsupport.h"
-#include "exfatimage.h"
 #include "rawarchive.h"
+#include "support/exfatimage.h"
 
 #include "archiver/archiver.h"
 #include "archiver/casefolding.h"

@@ -4,8 +4,8 @@
 // seam on any machine and, where the machine can mount one, on a real exFAT image.
 
 #include "archivertestsupport.h"
-#include "exfatimage.h"
 #include "rawarchive.h"
+#include "support/exfatimage.h"
 
 #include "archiver/archiver.h"
 #include "archiver/freespace.h"
