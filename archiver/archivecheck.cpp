@@ -1,6 +1,7 @@
 // The two read-only looks at an archive the launcher takes on its own: a full check of every
 // member, and its sizes from the headers.
 #include "archiver.h"
+#include "base/sizesums.h"
 #include "files/archivelock.h"
 #include "lzh/lzhheaderreader.h"
 #include "reading/archivereading.h"
@@ -52,7 +53,7 @@ ArchiveCheck CheckArchive(const std::string& archivePath, const ArchiveCheckProg
     }
     std::uint64_t total = 0;
     for (const auto& m : listing.members)
-        total += m.size;
+        total = saturatingSum(total, m.size);
     if (progress && !progress(0, total))
         return {ArchiverCancelled, ArchiveDamage::None, {}, 0, "cancelled"};
     DecodeJob job = jobOver(archivePath, ArchiveFormat::Lzh, listing);
@@ -87,7 +88,7 @@ ArchiveSizes ReadArchiveSizes(const std::string& archivePath) {
     ArchiveSizes sizes;
     sizes.members = listing.members.size();
     for (const auto& m : listing.members)
-        sizes.originalBytes += m.size;
+        sizes.originalBytes = saturatingSum(sizes.originalBytes, m.size);
     return sizes;
 }
 

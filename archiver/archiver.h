@@ -83,16 +83,18 @@
 //       on its own: UTF-8 when they are valid UTF-8, else CP932 when they are valid CP932,
 //       else CP437 (names.h). Declared sizes that add up to more than the
 //       destination's file system has free (asked of its nearest existing folder, for a
-//       relative dest the working folder at the last) fail with ArchiverWriteError, also
-//       before anything is written; a member whose data comes out shorter or longer than its
-//       header says fails with ArchiverBrokenArchive. So does a damaged archive: a ZIP
+//       relative dest the working folder at the last), or to more than any file system holds
+//       (2^63 bytes, also where the free space is unknown; the sum never wraps round), fail
+//       with ArchiverWriteError, also before anything is written; a member whose data comes
+//       out shorter or longer than its header says fails with ArchiverBrokenArchive. So does a damaged archive: a ZIP
 //       archive is what its central directory lists, and a local header that names another
 //       member or uses another method, or that entries share or overlap, damages it
 //       (zipdirectory.h); an LZH archive ends at its end mark and one that ends without it
 //       was cut short. Bytes after the end mark (padding, text a transfer appended) are
 //       ignored, unless a member header parses anywhere in them: that is a member whose
 //       header was lost, and the archive is damaged. A header that claims more than 64 KiB
-//       (level 3 can) is damaged. A member packed in a way the archiver cannot decode (say
+//       (level 3 can) is damaged, and so is one whose data would end beyond what any file
+//       holds (a 64-bit size near 2^64, which would lead back to an earlier header). A member packed in a way the archiver cannot decode (say
 //       -pm2- or an unknown -lh9-) fails the call with ArchiverUnsupportedMethod; the LZH
 //       methods read are -lh0-, -lh1-, -lh4- to -lh7-, -lhx-, -lzs-, -lz4- and -lz5-
 //       (lzhdecoder.h; nothing that writes -lh2- or -lh3- was found to test them), in the
@@ -102,6 +104,9 @@
 //       "/" (old programs stored absolute paths) expands below dest, as lhasa and tar expand
 //       it; a name that then still climbs out is refused. A member MacLHA wrapped in
 //       MacBinary expands to its data fork (macbinary.h).
+//       Where the destination's file system takes names that differ only in case for one
+//       (exFAT, FAT), members so named are written one after another in archive order and
+//       the last one stays, with a warning naming them.
 //       On a file system that holds no symbolic links (exFAT or FAT on a USB stick) each link
 //       expands as a copy of what it leads to inside dest, and the links, with the modes of
 //       the files and folders where the file system keeps none, are listed in
@@ -175,7 +180,8 @@ using ArchiveCheckProgress = std::function<bool(std::uint64_t bytesDone, std::ui
 ArchiveCheck CheckArchive(const std::string& archivePath, const ArchiveCheckProgress& progress = {});
 
 // An LZH archive's size as its headers give it: the number of members (files, folders and
-// links) and the sum of their original sizes, without decoding or even reading any member's
+// links) and the sum of their original sizes (the largest 64-bit number where they add up to
+// more), without decoding or even reading any member's
 // data. code is ArchiverOk, ArchiverCannotOpen, or ArchiverBrokenArchive with damage saying
 // what is wrong with the headers. Safe to call from several threads at once.
 struct ArchiveSizes {

@@ -1,6 +1,8 @@
 #include "expandjob.h"
 
 #include "base/codes.h"
+#include "base/sizesums.h"
+#include "files/casefolding.h"
 #include "files/expandtarget.h"
 #include "files/freespace.h"
 #include "files/linkstandins.h"
@@ -301,8 +303,12 @@ bool checkMembers(const std::string& archivePath, const std::string& dest,
         return fail(result, ArchiverUnsafeEntry, std::move(why));
     total = 0;
     for (const auto& m : members)
-        total += m.size;
-    // An archive of a few bytes may claim terabytes: refuse what cannot fit before writing.
+        total = saturatingSum(total, m.size);
+    // An archive of a few bytes may claim terabytes, or more than any file system holds
+    // (where the free space is unknown too): refuse what cannot fit before writing.
+    if (total > kLargestFileSize)
+        return fail(result, ArchiverWriteError,
+                    archivePath + " claims more bytes than any file system holds");
     if (const auto free = freeSpaceFor(root); free && total > *free)
         return fail(result, ArchiverWriteError,
                     archivePath + " needs " + std::to_string(total) + " bytes, " +
@@ -310,17 +316,48 @@ bool checkMembers(const std::string& archivePath, const std::string& dest,
     return true;
 }
 
+// Whether members land on one another where the destination does not tell names apart by
+// case; warns of each set of names that differ in case alone, which end as the last of them.
+bool membersOverlapFolded(const std::vector<ListedMember>& members, const MemberPathIndex& index,
+                          CaseFolding folding, const ExpandOptions& options) {
+    std::vector<std::string> folded(members.size());
+    for (std::size_t i = 0; i < members.size(); ++i)
+        folded[i] = foldedPath(index.path(i), folding);
+    const MemberPathIndex foldedIndex(members.size(),
+                                      [&](std::size_t i) { return std::string_view(folded[i]); });
+    const auto& order = foldedIndex.order();
+    for (std::size_t k = 0; k < order.size();) {
+        std::size_t end = k + 1;
+        bool differ = false;
+        while (end < order.size() && folded[order[end]] == folded[order[k]])
+            differ = differ || index.path(order[end++]) != index.path(order[k]);
+        if (differ && options.warning) {
+            std::string names;
+            for (std::size_t j = k; j < end; ++j)
+                names += (j > k ? ", " : "") + std::string(index.path(order[j]));
+            options.warning("names that differ only in case are one file here; the last of "
+                            "them in the archive was kept: " + names);
+        }
+        k = end;
+    }
+    return membersOverlap(members, foldedIndex);
+}
+
 // Opens the destination and decides whether the members are spread over several threads,
 // each writing its files in place (an archive whose members were located and do not
-// overlap). A target written in place learns which paths are new.
+// overlap, also where its file system folds case). A target written in place learns which
+// paths are new.
 bool openTarget(ExpandTarget& target, const std::string& root, const ArchiveListing& listing,
-                bool& spread, ExpandResult& result) {
+                const ExpandOptions& options, bool& spread, ExpandResult& result) {
     if (std::string error; !target.open(root, error))
         return fail(result, ArchiverCannotCreate, std::move(error));
     const std::vector<ListedMember>& members = listing.members;
     const MemberPathIndex index(members.size(),
                                 [&](std::size_t i) { return members[i].path.view(); });
     spread = listing.located && !membersOverlap(members, index);
+    if (const CaseFolding folding = caseFoldingOf(target.writeRoot());
+        folding != CaseFolding::None && membersOverlapFolded(members, index, folding, options))
+        spread = false;
     if (!target.staged()) {
         std::vector<std::string_view> paths(members.size());
         for (std::size_t i = 0; i < members.size(); ++i)
@@ -419,7 +456,7 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
     ExpandTarget target;
     bool spread = false;
     if (!checkMembers(archivePath, dest, root, listing, total, result) ||
-        !openTarget(target, root, listing, spread, result) ||
+        !openTarget(target, root, listing, options, spread, result) ||
         !writeMembers({archivePath, format, listing, target.writeRoot(), spread, total}, options,
                       result))
         return result;

@@ -11,10 +11,12 @@ namespace vadok::archiver {
 struct ExpandOptions {
     // Threads decoding and writing members: 0 is one per core, at most four. An archive our
     // own reader cannot locate member by member (ZIP, self-extracting LZH) or whose members
-    // overwrite one another uses one.
+    // overwrite one another uses one, and so does one whose names differ only in case where
+    // the destination's file system takes them for one (casefolding.h).
     unsigned threads = 0;
     std::function<void(const std::string& member, std::uint64_t done, std::uint64_t total)>
         progress;
+    // Names that differ only in case and so end as one file, one call per set of them.
     std::function<void(const std::string& message)> warning;
 };
 

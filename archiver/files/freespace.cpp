@@ -1,5 +1,7 @@
 #include "freespace.h"
 
+#include <limits>
+
 namespace vadok::archiver {
 
 std::optional<std::uint64_t> freeSpaceFor(std::filesystem::path path) {
@@ -15,7 +17,13 @@ std::optional<std::uint64_t> freeSpaceFor(std::filesystem::path path) {
 std::optional<std::uint64_t> freeBytesOf(const struct statvfs& fs) {
     if (fs.f_blocks == 0)
         return std::nullopt;
-    return static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
+    // Some FUSE file systems report made-up counts; a product that wrapped round would show
+    // a huge file system as nearly full.
+    std::uint64_t bytes = 0;
+    if (__builtin_mul_overflow(static_cast<std::uint64_t>(fs.f_bavail),
+                               static_cast<std::uint64_t>(fs.f_frsize), &bytes))
+        return std::numeric_limits<std::uint64_t>::max();
+    return bytes;
 }
 
 } // namespace vadok::archiver

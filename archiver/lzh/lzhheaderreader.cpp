@@ -1,6 +1,7 @@
 #include "lzhheaderreader.h"
 
 #include "crc16.h"
+#include "base/sizesums.h"
 #include "names/memberpaths.h"
 #include "names/names.h"
 
@@ -87,23 +88,7 @@ std::optional<std::string> wideName(const std::uint8_t* d, std::size_t n) {
         } else if ((c >= 0xDC00 && c < 0xE000) || c == 0) {
             return std::nullopt;
         }
-        if (c == 0xFFFF)
-            c = '/';
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        appendUtf8(out, c == 0xFFFF ? U'/' : static_cast<char32_t>(c));
     }
     return out;
 }
@@ -449,6 +434,25 @@ HeaderResult nameMember(Names& names, LzhMember& m, bool isDirMethod, const Head
     return r;
 }
 
+// Whether a reading without names must decode this member's name after all, to refuse what a
+// reading with names refuses (a link without a target, a name that comes out empty): in the
+// code pages of nearly every archive (none, UTF-8, CP932, CP437) a "/" or "|" only comes
+// from those bytes, so a name holding other bytes is sound undecoded, except a link's, whose
+// "|" may be the second byte of a CP932 character.
+bool nameNeedsDecoding(const Names& names, const LzhMember& m) {
+    if (m.unixMode && (*m.unixMode & 0170000) == 0120000)
+        return true;
+    if (m.codePage && *m.codePage != 65001 && *m.codePage != 932 && *m.codePage != 437)
+        return true;
+    const auto onlySeparators = [](std::string_view part) {
+        return std::all_of(part.begin(), part.end(), [](char c) {
+            return c == '/' || c == '\\' || static_cast<unsigned char>(c) == 0xFF;
+        });
+    };
+    return onlySeparators(names.wideFile ? *names.wideFile : names.file) &&
+           onlySeparators(names.wideDir ? *names.wideDir : names.dir);
+}
+
 // What every level's fields say together: sizes of stored data, the mode, and the name.
 HeaderResult completeMember(LzhMember& m, Names& names, HeaderResult r, bool withNames) {
     const bool stored = std::memcmp(m.method, "lh0", 3) == 0 || std::memcmp(m.method, "lz4", 3) == 0;
@@ -464,7 +468,7 @@ HeaderResult completeMember(LzhMember& m, Names& names, HeaderResult r, bool wit
         r.namesNothing = true;
         return r;
     }
-    if (!withNames)
+    if (!withNames && !nameNeedsDecoding(names, m))
         return r;
     return nameMember(names, m, isDirMethod, r);
 }
@@ -630,6 +634,30 @@ void endWalkAt(int fd, const HeaderWindow& window, std::uint64_t offset, std::ui
              offset, r.error + " at offset " + std::to_string(offset));
 }
 
+// Where the member whose header starts at m.headerOffset ends: the one place the walk moves
+// on, so that it moves forwards only and never past the end of the file. A 64-bit size (0x42)
+// near 2^64 would otherwise wrap round to the member's own header or an earlier one, which
+// the walk would then read again for ever.
+struct MemberEnd {
+    std::uint64_t at = 0;
+    ArchiveDamage damage = ArchiveDamage::None;
+    std::string why;
+};
+
+MemberEnd memberEnd(const LzhMember& m, std::uint64_t fileSize) {
+    const auto end = checkedSum(m.dataOffset, m.compressedSize);
+    // No file holds that much: the size itself is damage, not a file cut short.
+    if (!end || *end > kLargestFileSize)
+        return {0, ArchiveDamage::HeaderDamaged,
+                "member claims " + std::to_string(m.compressedSize) +
+                    " bytes of data, more than any file holds, at offset " +
+                    std::to_string(m.headerOffset)};
+    if (*end > fileSize)
+        return {0, ArchiveDamage::CutShort, "member data runs past the end of the archive"};
+    // Every header is longer than 0 bytes, so the sum, not wrapped, lies past the header.
+    return {*end, ArchiveDamage::None, {}};
+}
+
 bool packedByLArc(const LzhMember& m) {
     return std::memcmp(m.method, "lzs", 3) == 0 || std::memcmp(m.method, "lz5", 3) == 0 ||
            std::memcmp(m.method, "lz4", 3) == 0;
@@ -658,13 +686,13 @@ void walkHeaders(int fd, bool withNames, ArchiveIndex& outcome, const MemberVisi
         larcOnly = larcOnly && packedByLArc(m);
         m.headerOffset = offset;
         m.dataOffset = offset + r.headerLength;
-        if (m.dataOffset + m.compressedSize > fileSize) {
+        const MemberEnd next = memberEnd(m, fileSize);
+        if (next.damage != ArchiveDamage::None) {
             outcome.damagedMember = m.path;
-            stopWalk(outcome, ArchiveDamage::CutShort, offset,
-                     "member data runs past the end of the archive");
+            stopWalk(outcome, next.damage, offset, next.why);
             break;
         }
-        offset = m.dataOffset + m.compressedSize;
+        offset = next.at;
         if (r.namesNothing)
             continue;
         visit(m, window.at(m.headerOffset), r.headerLength,
@@ -743,7 +771,7 @@ ArchiveTotals readArchiveTotals(const std::string& path) {
     ArchiveTotals totals;
     walkArchiveHeaders(path, false, totals.outcome, [&](LzhMember& m, const std::uint8_t*, std::size_t) {
         ++totals.members;
-        totals.originalBytes += m.originalSize;
+        totals.originalBytes = saturatingSum(totals.originalBytes, m.originalSize);
     });
     return totals;
 }

@@ -73,7 +73,8 @@ struct HeaderResult {
 
 // Parses the header at the start of buffer. The buffer holds everything up to the end of
 // the file or at least the next 128 KiB. Without names, the member's name and link target
-// are left empty and unchecked, which spares their decoding to a caller that only counts.
+// are mostly left empty, which spares their decoding to a caller that only counts; a member
+// is refused all the same where a reading with names refuses it.
 HeaderResult parseLzhHeader(const std::uint8_t* buffer, std::size_t size, LzhMember& member,
                             bool names = true);
 
@@ -90,8 +91,9 @@ struct ArchiveIndex {
 };
 
 // Every member header of the archive file, with data offsets. Fails on a truncated or
-// damaged header, data running past the end of the file, a missing end mark or data after
-// it.
+// damaged header, data running past the end of the file (a size that no file can hold, as a
+// 64-bit one near 2^64 that would lead the walk back to an earlier header, is a damaged
+// header), a missing end mark or data after it.
 ArchiveIndex readArchiveIndex(const std::string& path);
 
 // readArchiveIndex of an archive already open, reading the data of every member that holds
@@ -112,8 +114,9 @@ struct ArchiveTotals {
     std::uint64_t originalBytes = 0;
 };
 
-// The number of members and the sum of their original sizes, from the headers alone (the
-// same reading as readArchiveIndex, without names), skipping over all member data.
+// The number of members and the sum of their original sizes (the largest 64-bit number when
+// they add up to more), from the headers alone (the same reading as readArchiveIndex, without
+// names), skipping over all member data.
 ArchiveTotals readArchiveTotals(const std::string& path);
 
 } // namespace vadok::archiver

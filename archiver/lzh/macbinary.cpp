@@ -46,8 +46,9 @@ std::optional<MacBinaryFork> macBinaryDataFork(const std::uint8_t* head, std::si
         return std::nullopt;
     const std::uint64_t dataFork = be32(head + 0x53);
     const std::uint64_t resourceFork = be32(head + 0x57);
-    const std::uint64_t whole = kMacBinaryHeaderSize + dataFork + resourceFork;
-    if (((whole + 127) & ~std::uint64_t{127}) != member.originalSize)
+    // Each fork is padded on its own, so a file with both is longer than their sum padded.
+    const auto padded = [](std::uint64_t n) { return (n + 127) & ~std::uint64_t{127}; };
+    if (kMacBinaryHeaderSize + padded(dataFork) + padded(resourceFork) != member.originalSize)
         return std::nullopt;
     const std::int64_t modified = static_cast<std::int64_t>(be32(head + 0x5F)) - kMacEpochOffset;
     if (modified < 0 || std::max(modified, member.mtime) - std::min(modified, member.mtime) >

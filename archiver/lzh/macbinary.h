@@ -21,7 +21,7 @@ namespace vadok::archiver {
 // numbers big-endian):
 //   [0x00] 0, [0x01] name length (at most 63), [0x02] the name, the same as the member's file
 //   name, the rest of the 63 bytes 0; [0x4A] and [0x52] 0; [0x53] data fork length, [0x57]
-//   resource fork length, which with the header, rounded up to 128, make the member's
+//   resource fork length, which, each rounded up to 128, make with the header the member's
 //   original size; [0x5F] modification time in seconds since 1904 in local time, so within
 //   14 hours of the member's; [0x63..0x7F] (comment length, MacBinary II fields) all 0.
 // Type, creator, Finder flags, icon position and creation time are not looked at.

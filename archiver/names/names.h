@@ -50,6 +50,9 @@ bool isCp932OnlyName(std::string_view stored);
 
 bool isValidUtf8(std::string_view s);
 
+// Appends the code point c (below 0x110000) to out in UTF-8.
+void appendUtf8(std::string& out, char32_t c);
+
 // Conversion between UTF-8 and CP932; nullopt when a character has no counterpart.
 std::optional<std::string> utf8ToCp932(std::string_view s);
 std::optional<std::string> cp932ToUtf8(std::string_view s);

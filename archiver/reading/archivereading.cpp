@@ -1,6 +1,7 @@
 #include "archivereading.h"
 
 #include "base/codes.h"
+#include "base/sizesums.h"
 #include "lzh/lzhdecoder.h"
 #include "lzh/lzhheaderreader.h"
 #include "lzh/lzhmethod.h"
@@ -252,8 +253,9 @@ bool parseListedHeader(const std::uint8_t* p, std::size_t size, const ListedMemb
                        LzhMember& header, std::size_t& headerLength) {
     const HeaderResult h = parseLzhHeader(p, size, header, false);
     headerLength = h.headerLength;
+    // A header changed since the listing could make the sum wrap round onto dataEnd.
     return h.status == HeaderStatus::Ok &&
-           m.headerOffset + h.headerLength + header.compressedSize == m.dataEnd;
+           checkedSum(m.headerOffset + h.headerLength, header.compressedSize) == m.dataEnd;
 }
 
 bool rereadHeader(int fd, const ListedMember& m, LzhMember& header, std::string& error) {

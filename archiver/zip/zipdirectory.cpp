@@ -1,5 +1,7 @@
 #include "zipdirectory.h"
 
+#include "base/sizesums.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -243,9 +245,11 @@ std::string checkLocalHeaders(std::vector<ZipEntry>& entries, const EndRecord& e
         if (u16(h + 8) != e.method)
             return e.rawName + ": local header gives another method";
         const std::uint64_t dataStart = e.headerOffset + kLocalSize + nameLength + extraLength;
-        e.dataEnd = dataStart + e.compressedSize;
-        if (e.compressedSize > end.directoryStart || e.dataEnd > end.directoryStart)
+        // A zip64 size near 2^64 would wrap round to an offset that passes.
+        const auto dataEnd = checkedSum(dataStart, e.compressedSize);
+        if (!dataEnd || *dataEnd > end.directoryStart)
             return e.rawName + ": data reaches into the central directory";
+        e.dataEnd = *dataEnd;
         if (i > 0 && entries[i - 1].dataEnd > e.headerOffset)
             return entries[i - 1].rawName + ": data overlaps the member " + e.rawName;
     }

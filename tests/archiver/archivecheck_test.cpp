@@ -78,6 +78,9 @@ TEST(CheckArchive, namesTheFirstDamagedMemberWithWhatIsWrong) {
         {"a method nobody decodes", lzhArchive({{"old.bin", "pm2 data", "pm2"}}),
          ArchiverUnsupportedMethod, D::UnsupportedMethod, "old.bin", 0},
         {"not an archive", std::string(300, 'x'), ArchiverBrokenArchive, D::NotAnArchive, "", 0},
+        {"a size wrapping round to its own header",
+         readFile(VADOK_HOSTILE_FIXTURES "/walk-backwards.lzh"), ArchiverBrokenArchive,
+         D::HeaderDamaged, "walk.txt", 0},
     };
     for (const auto& k : cases) {
         writeFile(dir / "case.lzh", k.bytes);
@@ -138,6 +141,9 @@ TEST(ArchiveSizes, comeFromTheHeadersAloneForEveryHeaderLevel) {
     writeFile(dir / "cut.lzh", s.bytes.substr(0, c.dataOffset + 10));
     EXPECT_EQ(ReadArchiveSizes(dir / "cut.lzh").damage, ArchiveDamage::CutShort);
     EXPECT_EQ(ReadArchiveSizes(dir / "missing.lzh").code, ArchiverCannotOpen);
+    // Two members of 2^63 bytes: the sum stays at its largest instead of wrapping to 0.
+    writeFile(dir / "wraps.lzh", readFile(VADOK_HOSTILE_FIXTURES "/sizes-wrap.lzh"));
+    EXPECT_EQ(ReadArchiveSizes(dir / "wraps.lzh").originalBytes, UINT64_MAX);
 
     if (!haveProgram("jlha"))
         GTEST_FAIL() << "jlha missing: scripts/setup installs jlha-utils";

@@ -5,8 +5,10 @@
 
 #include "archivertestsupport.h"
 #include "rawarchive.h"
+#include "support/exfatimage.h"
 
 #include "archiver/archiver.h"
+#include "archiver/files/casefolding.h"
 #include "archiver/expand/expandjob.h"
 #include "archiver/lzh/lzhheaderreader.h"
 
@@ -14,6 +16,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -161,6 +164,72 @@ TEST_P(ExpandWrite, membersThatLandOnEachOtherEndAsTheLastOneLeavesThem) {
     ASSERT_EQ(result.code, ArchiverOk) << result.error;
     EXPECT_EQ(readFile(dir / "dest/a.txt"), "version 9");
     EXPECT_EQ(std::filesystem::read_symlink(dir / "dest/l"), "target9");
+}
+
+// exFAT takes names that differ only in case for one file: two writer threads that met on it
+// (one replacing the file the other had open) killed exfat-fuse. They are written one after
+// another in archive order, the last one stays, and a warning names them; elsewhere they are
+// files of their own.
+TEST_P(ExpandWrite, namesDifferingOnlyInCaseEndAsTheLastOneWhereTheFileSystemFoldsCase) {
+    TempDir dir;
+    // Large enough that the writers of two threads meet.
+    writeRawLzh(dir / "a.lzh", {{"README.TXT", randomData(3000000, 1), ""},
+                                {"docs/Guide.txt", "first guide", ""},
+                                {"readme.txt", randomData(3000000, 2), ""},
+                                {"Docs/guide.TXT", "last guide", ""},
+                                {"other.txt", "other", ""}});
+    std::vector<std::string> warnings;
+    archiver::ExpandOptions options;
+    options.threads = GetParam();
+    options.warning = [&](const std::string& w) { warnings.push_back(w); };
+    const auto expandInto = [&](const std::string& dest) {
+        return archiver::expandArchive(dir / "a.lzh", dest + "/", archiver::ArchiveFormat::Lzh,
+                                       options);
+    };
+    auto result = expandInto(dir / "apart");
+    ASSERT_EQ(result.code, ArchiverOk) << result.error;
+    EXPECT_EQ(readFile(dir / "apart/README.TXT"), randomData(3000000, 1));
+    EXPECT_EQ(readFile(dir / "apart/docs/Guide.txt"), "first guide");
+    EXPECT_TRUE(warnings.empty());
+
+    ExfatImage stick(dir.path());
+    if (!stick.mounted())
+        GTEST_SKIP() << "no exFAT file system to be had here: " << stick.why();
+    EXPECT_EQ(archiver::caseFoldingOf(stick.mount()), archiver::CaseFolding::Unicode);
+    const std::string dest = stick.mount() + "/Exec/app";
+    result = expandInto(dest);
+    ASSERT_EQ(result.code, ArchiverOk) << result.error;
+    // Read by the names that stayed: exfat-fuse may serve another spelling from its cache.
+    EXPECT_EQ(readFile(dest + "/readme.txt"), randomData(3000000, 2));
+    EXPECT_EQ(readFile(dest + "/Docs/guide.TXT"), "last guide");
+    EXPECT_EQ(readFile(dest + "/other.txt"), "other");
+    std::set<std::string> top;
+    for (const auto& e : std::filesystem::directory_iterator(dest))
+        top.insert(e.path().filename());
+    EXPECT_EQ(top.count("readme.txt"), 1u);
+    EXPECT_EQ(top.count("README.TXT"), 0u);
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_NE(warnings[0].find("docs/Guide.txt, Docs/guide.TXT"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[1].find("README.TXT, readme.txt"), std::string::npos) << warnings[1];
+}
+
+TEST(CaseFolding, pathsFoldAsTheFileSystemComparesThem) {
+    using archiver::CaseFolding;
+    const struct {
+        std::string path;
+        CaseFolding folding;
+        std::string folded;
+    } cases[] = {
+        {"Dir/read.Me", CaseFolding::None, "Dir/read.Me"},
+        {"Dir/read.Me", CaseFolding::Ascii, "DIR/READ.ME"},
+        {"\xC3\xA4/\xC3\xA4", CaseFolding::Ascii, "\xC3\xA4/\xC3\xA4"},
+        {"\xC3\xA4" "b/stra\xC3\x9F" "e", CaseFolding::Unicode, "\xC3\x84" "B/STRA\xC3\x9F" "E"},
+        {"\xD0\xB6\xEF\xBD\x81", CaseFolding::Unicode, "\xD0\x96\xEF\xBC\xA1"},
+        // Bytes of no UTF-8 (CP932, a cut sequence) stay as they are.
+        {"\x83\x81x\xC3", CaseFolding::Unicode, "\x83\x81X\xC3"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(archiver::foldedPath(c.path, c.folding), c.folded) << c.path;
 }
 
 // The store of an empty folder is an archive of nothing but its end mark; it used to fail

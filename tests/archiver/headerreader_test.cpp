@@ -59,6 +59,8 @@ TEST(HeaderReader, damagedOrCutArchivesAreRefusedAndNeverRewritten) {
     header256.padZeroLowByte = false;
     LzhEntry storedSizesDiffer{"x.bin", "abc"};
     storedSizesDiffer.originalSize = 5;
+    LzhEntry linkWithoutTarget{"link", ""};
+    linkWithoutTarget.mode = 0120777;
 
     std::string flippedName = good;
     flippedName[good.find("a.txt")] = 'b';
@@ -94,6 +96,8 @@ TEST(HeaderReader, damagedOrCutArchivesAreRefusedAndNeverRewritten) {
         {"a 256-byte header taken for the end mark", lzhArchive({header256, {"b.txt", "b"}}),
          D::HeaderDamaged},
         {"stored member whose two sizes differ", lzhArchive({storedSizesDiffer}), D::HeaderDamaged},
+        {"file named by separators alone", lzhArchive({{"/", "x"}}), D::HeaderDamaged},
+        {"link without a target", lzhArchive({linkWithoutTarget}), D::HeaderDamaged},
         {"text, not an archive", std::string(200, 'Z'), D::NotAnArchive},
     };
     for (const auto& c : cases) {
@@ -102,6 +106,8 @@ TEST(HeaderReader, damagedOrCutArchivesAreRefusedAndNeverRewritten) {
         const auto index = archiver::readArchiveIndex(archive);
         EXPECT_FALSE(index.ok) << c.name;
         EXPECT_EQ(index.damage, c.damage) << c.name << ": " << index.error;
+        // The sizes panel's reading spares the names, yet refuses what the index refuses.
+        EXPECT_EQ(ReadArchiveSizes(archive).code, ArchiverBrokenArchive) << c.name;
         EXPECT_EQ(Unlha(nullptr, expandCommand(archive, dir / "out"), nullptr, 0),
                   ArchiverBrokenArchive)
             << c.name;

@@ -1,5 +1,6 @@
 // Hostile and damaged archives. Each case is built here by its recipe (writeRawLzh /
-// writeRawZip write the names exactly as given), so the inputs are documented by the code.
+// writeRawZip write the names exactly as given), so the inputs are documented by the code,
+// or is a file of fixtures/hostile, whose README and make.py say how it was made.
 
 #include "archivertestsupport.h"
 #include "rawarchive.h"
@@ -18,10 +19,14 @@ namespace {
 
 enum class Formats { Both, LzhOnly, ZipOnly };
 
+const std::string kFixtures = VADOK_HOSTILE_FIXTURES;
+
 struct HostileCase {
     const char* name;
     std::vector<RawMember> members;
     Formats formats = Formats::Both;
+    int code = ArchiverUnsafeEntry;
+    const char* fixture = nullptr; // in place of members
 };
 
 std::vector<HostileCase> hostileCases(const std::string& outside) {
@@ -52,7 +57,27 @@ std::vector<HostileCase> hostileCases(const std::string& outside) {
         // Info-ZIP once stored pipes it read from this way; libarchive makes them plain files.
         {"fifo", {{"ok.txt", "fine", ""}, {"pipe", "data", "", false, 0010644}}, Formats::ZipOnly},
         {"socket", {{"ok.txt", "fine", ""}, {"sock", "", "", false, 0140644}}, Formats::ZipOnly},
+        // Sizes near 2^64: a walk that wrapped round read the same header for ever, a total
+        // that wrapped to 0 passed the free-space check and the data filled the disk.
+        {"walk-backwards", {}, Formats::LzhOnly, ArchiverBrokenArchive, "walk-backwards.lzh"},
+        {"walk-backwards-level1", {}, Formats::LzhOnly, ArchiverBrokenArchive,
+         "walk-backwards-level1.lzh"},
+        {"walk-backwards-level3", {}, Formats::LzhOnly, ArchiverBrokenArchive,
+         "walk-backwards-level3.lzh"},
+        {"walk-back-to-first", {}, Formats::LzhOnly, ArchiverBrokenArchive,
+         "walk-back-to-first.lzh"},
+        {"walk-backwards-sfx", {}, Formats::LzhOnly, ArchiverBrokenArchive,
+         "walk-backwards-sfx.lzh"},
+        {"sizes-wrap", {}, Formats::LzhOnly, ArchiverWriteError, "sizes-wrap.lzh"},
+        {"sizes-wrap-zip64", {}, Formats::ZipOnly, ArchiverWriteError, "sizes-wrap.zip"},
     };
+}
+
+// A missing fixture fails the test: read as empty, it would be refused and pass.
+std::string hostileFixture(const char* name) {
+    const std::string bytes = readFile(kFixtures + "/" + name);
+    EXPECT_FALSE(bytes.empty()) << "missing fixture " << name;
+    return bytes;
 }
 
 int expandZip(const std::string& archive, const std::string& dest) {
@@ -77,7 +102,7 @@ class DamagedArchive : public Expansion {};
 INSTANTIATE_TEST_SUITE_P(Threads, HostileArchive, ::testing::ValuesIn(kExpandThreads));
 INSTANTIATE_TEST_SUITE_P(Threads, DamagedArchive, ::testing::ValuesIn(kExpandThreads));
 
-TEST_P(HostileArchive, unsafeEntriesFailTheCallBeforeAnythingIsWritten) {
+TEST_P(HostileArchive, failTheCallBeforeAnythingIsWritten) {
     for (const bool zip : {false, true}) {
         TempDir dir;
         const std::string outside = dir / "outside";
@@ -86,10 +111,19 @@ TEST_P(HostileArchive, unsafeEntriesFailTheCallBeforeAnythingIsWritten) {
             if (c.formats == (zip ? Formats::LzhOnly : Formats::ZipOnly))
                 continue;
             const std::string archive = dir / (std::string(c.name) + (zip ? ".zip" : ".lzh"));
-            zip ? writeRawZip(archive, c.members) : writeRawLzh(archive, c.members);
+            if (c.fixture)
+                writeFile(archive, hostileFixture(c.fixture));
+            else
+                zip ? writeRawZip(archive, c.members) : writeRawLzh(archive, c.members);
             const std::string dest = dir / ("dest-" + std::string(c.name));
             const int code = zip ? expandZip(archive, dest) : expandLzh(archive, dest);
-            EXPECT_EQ(code, ArchiverUnsafeEntry) << c.name << (zip ? " zip" : " lzh");
+            EXPECT_EQ(code, c.code) << c.name << (zip ? " zip" : " lzh");
+            // The sizes panel reads every archive of the pack folder at each start.
+            if (!zip) {
+                EXPECT_EQ(ReadArchiveSizes(archive).code,
+                          c.code == ArchiverBrokenArchive ? ArchiverBrokenArchive : ArchiverOk)
+                    << c.name;
+            }
             EXPECT_FALSE(std::filesystem::exists(dest))
                 << c.name << ": the destination was written";
             EXPECT_TRUE(readTree(outside).empty()) << c.name << ": wrote outside\n"

@@ -339,4 +339,6 @@ TEST(FreeSpace, aFileSystemThatReportsNoSizeLeavesTheFreeSpaceUnknown) {
     fs.f_blocks = 1000;
     fs.f_bavail = 10;
     EXPECT_EQ(archiver::freeBytesOf(fs), std::optional<std::uint64_t>(40960));
+    fs.f_bavail = fsblkcnt_t{1} << 62; // made up by a FUSE file system: no wrap to 0
+    EXPECT_EQ(archiver::freeBytesOf(fs), std::optional<std::uint64_t>(UINT64_MAX));
 }

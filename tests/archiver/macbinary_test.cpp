@@ -5,6 +5,7 @@
 
 #include "archivertestsupport.h"
 
+#include "archiver/archiver.h"
 #include "archiver/lzh/macbinary.h"
 
 #include <gtest/gtest.h>
@@ -52,6 +53,8 @@ TEST(MacBinary, dataForkIsFoundOnlyInMacLhasOwnWrapping) {
     std::string resourceOnly = hello;
     putBe32(resourceOnly, 0x53, 0);
     putBe32(resourceOnly, 0x57, 11);
+    std::string bothForks = hello; // each fork padded on its own: 128 + 128 + 128
+    putBe32(bothForks, 0x57, 20);
     std::string macBinaryII = gpl;
     macBinaryII[0x7A] = 0x81;
     std::string japanese = gpl; // "テスト" in CP932, as a Japanese Mac names it
@@ -69,6 +72,8 @@ TEST(MacBinary, dataForkIsFoundOnlyInMacLhasOwnWrapping) {
         {"in a folder, other creation time", hello,
          macMember("subdir/subdir2/hello.txt", 256, t3), Fork{128, 11}},
         {"resource fork only", resourceOnly, macMember("hello.txt", 256, t3), Fork{128, 11}},
+        {"both forks", bothForks, macMember("hello.txt", 384, t3), Fork{128, 11}},
+        {"both forks, padded together", bothForks, macMember("hello.txt", 256, t3), std::nullopt},
         {"Japanese name", japanese, macMember("\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88", 18304, t1),
          Fork{128, 18092}},
         {"13 hours off: a time zone", gpl, macMember("gpl-2", 18304, t1 + 13 * 3600),
@@ -92,5 +97,15 @@ TEST(MacBinary, dataForkIsFoundOnlyInMacLhasOwnWrapping) {
             EXPECT_EQ(got->offset, c.fork->offset) << c.name;
             EXPECT_EQ(got->length, c.fork->length) << c.name;
         }
+    }
+}
+
+TEST(MacBinary, aMemberWithBothForksExpandsToItsDataForkAlone) {
+    TempDir dir;
+    writeFile(dir / "both.lzh", readFile(VADOK_HOSTILE_FIXTURES "/macbinary-both-forks.lzh"));
+    for (const unsigned threads : kExpandThreads) {
+        const std::string out = dir / ("out" + std::to_string(threads));
+        ASSERT_EQ(expandWithThreads(dir / "both.lzh", out, false, threads), ArchiverOk);
+        EXPECT_EQ(readFile(out + "/both.txt"), "data fork\n");
     }
 }

@@ -1,4 +1,5 @@
 #include "fuzzbodies.h"
+#include "fuzzsupport.h"
 
 #include "archiver/archiver.h"
 #include "archiver/expand/expandjob.h"
@@ -10,71 +11,11 @@
 #include "archiver/store/storejob.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <initializer_list>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 namespace vadok::archiver::fuzz {
-
-namespace {
-
-[[noreturn]] void fault() {
-    __builtin_trap();
-}
-
-struct Scratch {
-    std::filesystem::path root;
-    Scratch() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "vadok-fuzz-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            std::abort();
-        root = pattern;
-    }
-    ~Scratch() {
-        std::error_code ec;
-        std::filesystem::remove_all(root, ec);
-    }
-};
-
-void writeBytes(const std::filesystem::path& p, const std::uint8_t* data, std::size_t size) {
-    std::ofstream out(p, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-}
-
-// Every entry below dest, links followed as far as they lead, must stay below dest.
-void checkNothingLeadsOut(const std::filesystem::path& dest) {
-    std::error_code ec;
-    const auto root = std::filesystem::canonical(dest, ec);
-    if (ec)
-        return;
-    for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
-         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        std::error_code resolving;
-        const auto where = std::filesystem::weakly_canonical(it->path(), resolving);
-        // A loop of links leads nowhere.
-        if (resolving)
-            continue;
-        const auto rel = where.lexically_relative(root);
-        if (rel.empty() || *rel.begin() == "..")
-            fault();
-    }
-}
-
-// The expansion's own names, and nothing else, beside the destination.
-void checkNothingBeside(const std::filesystem::path& scratch,
-                        std::initializer_list<const char*> names) {
-    for (const auto& e : std::filesystem::directory_iterator(scratch)) {
-        const auto name = e.path().filename().string();
-        if (std::find(names.begin(), names.end(), name) == names.end())
-            fault();
-    }
-}
-
-} // namespace
 
 void encoderRoundTrip(const std::uint8_t* data, std::size_t size) {
     if (size < 2)

@@ -22,4 +22,15 @@ void archiveUpdate(const std::uint8_t* data, std::size_t size);
 // nothing beside it.
 void archiveExpand(const std::uint8_t* data, std::size_t size);
 
+// Byte 0 picks the input's form: 0 and 1 an LZH or a ZIP archive as it is, 2 and 3 one built
+// from fields (fieldarchive.h). Every header walk over it (the index, the sizes panel's, the ZIP
+// directory's) must end, each step forward and inside the file, and agree on the totals,
+// which never wrap round; an expansion of what cannot fit must fail before it writes.
+void headerWalk(const std::uint8_t* data, std::size_t size);
+
+// Bit 0 of byte 0 makes the first expansion refuse links, as on a stick; the rest is a list
+// of stand-ins planted in an application's folder, which then goes through a store, an
+// expansion, a second store and the read-back check: every file must come back.
+void standInList(const std::uint8_t* data, std::size_t size);
+
 } // namespace vadok::archiver::fuzz

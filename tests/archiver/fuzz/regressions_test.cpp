@@ -1,7 +1,8 @@
 // Replays every saved fuzzer input (tests/archiver/fuzz/regressions/<target>-<name>) through
 // the same code the fuzz targets run. A file whose name starts with "encoder-" goes to the
 // encoder round trip, "update-" to the archive update and expansion, "expand-" to the
-// expansion as LZH and as ZIP.
+// expansion as LZH and as ZIP, "walk-" to the header walks, "standins-" to a planted list of
+// stand-ins.
 
 #include "fuzzbodies.h"
 
@@ -28,6 +29,10 @@ TEST(FuzzRegressions, savedInputsRunCleanly) {
             vadok::archiver::fuzz::archiveUpdate(bytes.data(), bytes.size());
         else if (name.rfind("expand-", 0) == 0)
             vadok::archiver::fuzz::archiveExpand(bytes.data(), bytes.size());
+        else if (name.rfind("walk-", 0) == 0)
+            vadok::archiver::fuzz::headerWalk(bytes.data(), bytes.size());
+        else if (name.rfind("standins-", 0) == 0)
+            vadok::archiver::fuzz::standInList(bytes.data(), bytes.size());
         else
             continue;
         ++replayed;

@@ -1,0 +1,6 @@
+#include "fuzzbodies.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, unsigned long size) {
+    vadok::archiver::fuzz::headerWalk(data, size);
+    return 0;
+}
