@@ -30,6 +30,7 @@ class QUrl;
 namespace vadok {
 
 class ArchiveCheckJob;
+struct ArchiveConflict;
 class CatalogSizes;
 class CatalogTree;
 class FullTextSearch;
@@ -239,6 +240,9 @@ private:
     void refreshAllAppStates();
     // Runs the job behind a progress dialog; false when the user cancelled it.
     bool runArchiveChecks(ArchiveCheckJob& job);
+    // Checks each conflict copy and its archive, and notes what was found; false when the
+    // user cancelled the check.
+    bool checkConflictCopies(QList<ArchiveConflict>& conflicts);
 
     // A command that holds an application of m_apps while the archiver lets events through
     // (status repaints, progress). While one runs, nothing may rebuild m_apps under it: the
