@@ -8,6 +8,7 @@
 #include "util/mainwindowlink.h"
 
 #include <QMainWindow>
+#include <QMap>
 #include <QPalette>
 #include <QSet>
 #include <QStringList>
@@ -135,6 +136,12 @@ public:
 
     // The session is ending (log-off, shutdown): the full exit runs even in resident mode.
     void sessionEnding();
+
+    // Stores the user chose to hold back until the programs working in the application's
+    // folder had ended: each whose programs are gone now runs. Polled every second while
+    // any waits; tests call it once the programs they scripted have ended.
+    void storeWaitingApplications();
+    QStringList waitingStores() const { return m_waitingStores.keys(); }
 
     // Search: the box and the hits over the tree, by title as one types, by notes on request.
     void ToggleSearchMode();
@@ -300,6 +307,16 @@ private:
     // Writes the folder an application's node now sits in into its record.
     void recordFolderOf(QTreeWidgetItem* appNode);
 
+    // A store held back until the programs in the folder end, and what follows it.
+    struct WaitingStore {
+        bool rebuild = false;
+        bool expandAgain = false; // the re-compress of a never-stored application
+    };
+    // Runs the store of name (that outcome was Wait) once its programs have ended.
+    void storeWhenProgramsEnd(const QString& name, WaitingStore how);
+    // The user runs the application again: the store waits no longer.
+    void dropWaitingStore(const QString& name);
+
     // Returns true to keep the window open.
     bool Form_QueryUnload(bool sessionEnding);
     void storeIdleApplications();
@@ -394,6 +411,8 @@ private:
     QSet<QString> m_conflictCopiesOffered;
     QSet<QString> m_conflictCopiesToldInUse;
     Pauses m_pauses;
+    QMap<QString, WaitingStore> m_waitingStores;
+    QTimer* m_waitingStoreTimer = nullptr;
 };
 
 } // namespace vadok

@@ -132,12 +132,19 @@ void frmMain::storeIdleApplications() {
             // outside the execution folder.
             if (isLinkEntry(execFolder, name))
                 continue;
-            if (!isDueForStoring(*app, currentDateTime(), packDate))
+            // A store the user asked for while the program ran is due now.
+            if (!m_waitingStores.contains(name) && !isDueForStoring(*app, currentDateTime(), packDate))
                 continue;
             SetStatusText(name + QStringLiteral(" はしばらく実行されていないため格納します..."), 1);
             // Lets the window repaint; a second close arriving now finds the exit running.
             QCoreApplication::processEvents();
-            app->Pack(QString());
+            // Left expanded under a running program; the next exit tries again.
+            if (app->Store(QString(), false, WhenInUse::Skip) == StoreOutcome::InUse) {
+                SetStatusText(name + QStringLiteral(" はプログラムが実行中のため格納しませんでした。"
+                                                    "次の終了時に格納します。"),
+                              1);
+                QCoreApplication::processEvents();
+            }
         } catch (const std::exception& e) {
             // One application that cannot be stored must not keep the others from it.
             qWarning() << "exit: storing or clearing" << name
@@ -171,6 +178,8 @@ void frmMain::exitFinalSteps() {
     setStage(WindowStage::Fin);
     StopRequested = true;
     m_gcTimer->stop();
+    if (m_waitingStoreTimer)
+        m_waitingStoreTimer->stop();
     m_apps.clear();
     m_apps.resize(1);
     RemoveTrayIcon();

@@ -3,6 +3,7 @@
 #include "catalog/datafile.h"
 #include "catalog/settings.h"
 #include "mainwindow/stoprequest.h"
+#include "platform/folderusers.h"
 #include "platform/programfolder.h"
 
 #include <QAction>
@@ -333,6 +334,31 @@ TEST_F(Exit, symbolicLinksInTheExecutionFolderAreNeverFollowed) {
     EXPECT_TRUE(QFileInfo(execDir() + QStringLiteral("Linked")).isSymLink());
     EXPECT_FALSE(archived(QStringLiteral("Linked")));
     EXPECT_TRUE(archived(QStringLiteral("Old")));
+}
+
+// An idle application whose program still runs is left expanded, said so, and stored by
+// the first exit after the program ended.
+TEST_F(Exit, anApplicationWhoseProgramStillRunsIsStoredByALaterExit) {
+    catalog({usedAt(QStringLiteral("Running"), now.addDays(-30)), usedAt(QStringLiteral("Idle"), now.addDays(-30))});
+    bool running = true;
+    setFolderUsersHook([&](const QString& folder) {
+        return running && folder == execDir() + QStringLiteral("Running/")
+                   ? QList<FolderUser>{{4711, QStringLiteral("mines.exe")}}
+                   : QList<FolderUser>{};
+    });
+    window = openWindow();
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(panel1History.contains(
+        QStringLiteral("Running はプログラムが実行中のため格納しませんでした。次の終了時に格納します。")));
+    EXPECT_EQ(readFile(execDir() + QStringLiteral("Running/file.txt")), "Running");
+    EXPECT_FALSE(archived(QStringLiteral("Running")));
+    EXPECT_TRUE(archived(QStringLiteral("Idle")));
+
+    running = false;
+    window = openWindow();
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(archived(QStringLiteral("Running")));
+    EXPECT_FALSE(expanded(QStringLiteral("Running")));
 }
 
 class DangerousExecFolder : public Exit, public ::testing::WithParamInterface<const char*> {};

@@ -7,6 +7,7 @@
 #include "catalog/xmldocument.h"
 #include "mainwindow/catalogtree.h"
 #include "platform/clock.h"
+#include "platform/folderusers.h"
 #include "platform/keystate.h"
 #include "util/folderutil.h"
 
@@ -45,6 +46,8 @@ std::vector<StoredFolder> storedFolders() {
 MainWindowFixture::MainWindowFixture() {
     setClockSource([this] { return now; });
     setKeyStateSource([this](int key) { return heldKeys.contains(key); });
+    // No program of the machine works in a test's folders unless the test says so.
+    setFolderUsersHook([](const QString&) { return QList<FolderUser>{}; });
     PrepareDataFile();
     settings() = Settings();
     LoadSettings();
@@ -53,6 +56,7 @@ MainWindowFixture::MainWindowFixture() {
 MainWindowFixture::~MainWindowFixture() {
     setClockSource({});
     setKeyStateSource({});
+    setFolderUsersHook({});
 }
 
 bool MainWindowFixture::waitUntil(const std::function<bool()>& condition, int timeoutMs) {
