@@ -1,5 +1,6 @@
 // Storing an expanded application into its archive and expanding it again.
 #include "apps/archivercalls.h"
+#include "apps/madebyvadok.h"
 #include "apps/packapp.h"
 
 #include "catalog/settings.h"
@@ -104,6 +105,7 @@ StoreOutcome PackApp::Store(const QString& sourceFolder, bool rebuild, WhenInUse
                     MsgIcon::Exclamation, MsgButtons::Ok, AppName() + QStringLiteral("の格納"));
         return StoreOutcome::Failed;
     }
+    ForgetMadeByVadok(source);
     return StoreOutcome::Stored;
 }
 
@@ -120,9 +122,14 @@ bool PackApp::UnPack(quintptr& ownerWindow) {
     // A failed expansion leaves no folder behind (the archiver expands beside it), so the
     // application stays stored and nothing can store a part of it over its archive.
     const int code = RunUnlha(ExpandCommand(archivePath(), expandedFolder(), quiet));
-    if (code != 0)
+    if (code != 0) {
         ShowExpandFailure(code, archivePath());
-    return code == 0;
+        return false;
+    }
+    // The exit's sweep may delete this folder once no application claims it; nothing else
+    // in the execution folder.
+    MarkMadeByVadok(expandedFolder());
+    return true;
 }
 
 } // namespace vadok

@@ -4,6 +4,7 @@
 
 #include "apps/execsweep.h"
 #include "apps/idlestoring.h"
+#include "apps/madebyvadok.h"
 #include "catalog/apprecords.h"
 #include "catalog/backups.h"
 #include "catalog/settings.h"
@@ -124,8 +125,11 @@ void frmMain::storeIdleApplications() {
             if (!app && m_catalogComplete && appWithRecord(name, recorded))
                 app = &recorded;
             if (!app) {
-                if (m_catalogComplete)
-                    deleteExecEntry(execFolder, name);
+                // Only what vadok expanded there itself: the folder may be one the user
+                // keeps other things in, or the settings may name another machine's.
+                if (m_catalogComplete && !isLinkEntry(execFolder, name) &&
+                    IsMadeByVadok(execFolder + name) && deleteExecEntry(execFolder, name))
+                    ForgetMadeByVadok(execFolder + name);
                 continue;
             }
             // Storing reads the folder and deletes it; through a link both would reach

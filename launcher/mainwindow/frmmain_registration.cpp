@@ -4,6 +4,7 @@
 #include "mainwindow/frmmain.h"
 
 #include "catalog/appnamerules.h"
+#include "apps/madebyvadok.h"
 #include "apps/registration.h"
 #include "catalog/apprecords.h"
 #include "catalog/settings.h"
@@ -78,7 +79,11 @@ void frmMain::NewApp(const QString& folder, const QString& title) {
     if (!LhaCompressDir(name, source))
         return;
     const QString copy = settings().ExecDir + name + u'/';
+    const bool madeHere = !QFileInfo::exists(copy);
     const bool copied = CopyFolderContents(source, copy) && HoldsCopyOf(copy, source);
+    // Only a folder this copy made is the launcher's to sweep away one day.
+    if (madeHere)
+        MarkMadeByVadok(copy);
 
     switch (NewAppCore(name)) {
     case EditOutcome::Saved:
