@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace vadok {
 
@@ -17,7 +18,7 @@ QString UnzipCommand(const QString& archive, const QString& destination);
 
 // Runs the command through the LZH or ZIP entry point; 0 on success. Unless the command is
 // quiet, progress goes to status panel 1 and the window is repainted meanwhile.
-int RunUnlha(const QString& command);
+int RunUnlha(const QString& command, QStringList* warnings = nullptr);
 int RunUnzip(const QString& command);
 
 // Every member of archive present and intact, and every file of folder in it.
@@ -26,7 +27,14 @@ int VerifyStoredFolder(const QString& archive, const QString& folder);
 // Stores folder into target and reads it back against folder; when target is a fresh file
 // beside archive (a rebuild), it then replaces archive. 0, or the code of the step that
 // failed, after which a fresh target is gone again and archive is as it was.
-int StoreVerified(const QString& target, const QString& archive, const QString& folder);
+// leftOut gets what the store left out of the archive, one line each (LeftOutLine).
+int StoreVerified(const QString& target, const QString& archive, const QString& folder,
+                  QStringList* leftOut = nullptr);
+
+// A warning of the archiver as the user reads it when it says that something of the folder
+// did not go into the archive ("absenv (フォルダの外を指すリンク: /usr/bin/env)"); empty for
+// any other warning.
+QString LeftOutLine(const QString& warning);
 
 // The lock file beside archive that its stores, expansions and checks take turns on; empty
 // without the archiver. RemoveArchiveLock removes it for an archive that is gone for good

@@ -77,7 +77,8 @@ public:
     // stays expanded.
     bool Pack(const QString& sourceFolder = QString(), bool rebuild = false);
     // Pack with the choice what to do while programs use the folder; those found are
-    // written to users.
+    // written to users. What the archive cannot hold (links leading out of the folder,
+    // sockets, devices) is named to the user unless whenInUse is Skip.
     StoreOutcome Store(const QString& sourceFolder, bool rebuild, WhenInUse whenInUse,
                        QStringList* users = nullptr);
     // Expands the archive into the application's folder; failures are shown. True when the

@@ -93,11 +93,18 @@ StoreOutcome PackApp::Store(const QString& sourceFolder, bool rebuild, WhenInUse
     // first would leave nothing if the store then failed.
     // The folder may be the only complete copy of the application: it goes only once the
     // archive has been read back and found to hold all of it.
-    const int code = StoreVerified(rebuild ? rebuildArchivePath() : archive, archive, source);
+    QStringList leftOut;
+    const int code = StoreVerified(rebuild ? rebuildArchivePath() : archive, archive, source, &leftOut);
     if (code != 0) {
         ShowStoreFailure(code, AppName());
         return StoreOutcome::Failed;
     }
+    // They go with the folder: the user hears of them before they are gone from sight.
+    if (!leftOut.isEmpty() && whenInUse != WhenInUse::Skip)
+        showMessage(u'[' + AppName() + QStringLiteral("] の次のものは圧縮ファイルに入れられないため、"
+                                                      "格納されていません。\r\n\r\n") +
+                        leftOut.join(QStringLiteral("\r\n")),
+                    MsgIcon::Information, MsgButtons::Ok, AppName() + QStringLiteral("の格納"));
 
     if (!DeleteFolder(source, nullptr, true)) {
         showMessage(QStringLiteral("展開フォルダを削除できませんでした。\r\n\r\n"

@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <sys/stat.h>
+
 namespace vadok::test {
 namespace {
 
@@ -179,6 +181,29 @@ TEST_F(Packing, aRealProgramHoldingAFileOpenKeepsItsFolderUntilItEnds) {
     EXPECT_EQ(archiveFiles(app), (QStringList{QStringLiteral("run.sh"), QStringLiteral("settings.ini")}));
 }
 
+// What the archive cannot hold is named once the store is over: the folder, where alone it
+// was, goes next.
+TEST_F(Packing, whatTheArchiveCannotHoldIsNamedAtTheStore) {
+    PackApp app = registerApp(QStringLiteral("Tool"), QStringLiteral("run.sh"),
+                              {{QStringLiteral("run.sh"), "#!/bin/sh\n"}});
+    quintptr owner = 0;
+    ASSERT_TRUE(app.UnPack(owner));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/usr/bin/env"), app.expandedFolder() + QStringLiteral("absenv")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(app.expandedFolder() + QStringLiteral("pipe")).constData(), 0600), 0);
+    prompter.expect(QStringLiteral("[Tool] の次のものは圧縮ファイルに入れられないため、格納されていません。\r\n\r\n"
+                                   "pipe (ソケットやデバイスなどの特殊なファイル)\r\n"
+                                   "absenv (フォルダの外を指すリンク: /usr/bin/env)"));
+    EXPECT_TRUE(app.Pack());
+    EXPECT_EQ(prompter.messages().value(0).title, QStringLiteral("Toolの格納"));
+    EXPECT_EQ(archiveFiles(app), QStringList{QStringLiteral("run.sh")});
+
+    // The exit stores without a word.
+    ASSERT_TRUE(app.UnPack(owner));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/usr/bin/env"), app.expandedFolder() + QStringLiteral("absenv")));
+    EXPECT_EQ(app.Store(QString(), false, WhenInUse::Skip), StoreOutcome::Stored);
+    EXPECT_EQ(prompter.messages().size(), 1);
+}
+
 TEST_F(Packing, alreadyStoredAndEmptyFoldersNeedNoArchiver) {
     PackApp app = named(QStringLiteral("Never")); // no archive at all
     EXPECT_TRUE(app.Pack());
@@ -229,6 +254,25 @@ TEST(ArchiverCalls, commandStringsAndCodesAreWrittenAsTheArchiverExpects) {
     EXPECT_EQ(HexCode(32773), QStringLiteral("8005"));
     EXPECT_EQ(HexCode(-1), QStringLiteral("FFFFFFFF"));
     EXPECT_EQ(HexCode(1), QStringLiteral("1"));
+
+    // The archiver's warnings about what a store left out, as the user reads them; names
+    // may hold what the warnings use as separators.
+    const std::pair<QString, QString> warnings[] = {
+        {QStringLiteral("skipped symbolic link pointing outside the folder: bin/env -> /usr/bin/env"),
+         QStringLiteral("bin/env (フォルダの外を指すリンク: /usr/bin/env)")},
+        {QStringLiteral("skipped special file: run/socket"),
+         QStringLiteral("run/socket (ソケットやデバイスなどの特殊なファイル)")},
+        {QStringLiteral("skipped symbolic link with \"|\" in its name: a|b"),
+         QStringLiteral("a|b (名前に | を含むリンク)")},
+        {QStringLiteral("left out the old member a: b/c.txt: an expansion would refuse it"),
+         QStringLiteral("a: b/c.txt (圧縮ファイルにあった古いもの。今のフォルダの形に合いません)")},
+        {QStringLiteral("left out the old member d: e/f/g.txt: d: e/f is no longer a folder"),
+         QStringLiteral("d: e/f/g.txt (圧縮ファイルにあった古いもの。今のフォルダの形に合いません)")},
+        {QStringLiteral("waiting for another store or an expansion of /p/A.lzh"), QString()},
+        {QStringLiteral("stored as it now is, not as the link it stood in for: x (it was changed)"), QString()},
+    };
+    for (const auto& [warning, line] : warnings)
+        EXPECT_EQ(LeftOutLine(warning), line) << warning.toStdString();
 }
 
 } // namespace
