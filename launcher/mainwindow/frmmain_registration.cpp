@@ -101,8 +101,9 @@ void frmMain::NewApp(const QString& folder, const QString& title) {
         break;
     case EditOutcome::Cancelled:
         prior.restore();
-        if (QFileInfo::exists(settings().ExecDir + name))
-            DeleteFolder(settings().ExecDir + name, this, false);
+        // A folder that stood there before is not this registration's to take away.
+        if (madeHere && QFileInfo::exists(copy) && DeleteFolder(copy, this, false))
+            ForgetMadeByVadok(copy);
         break;
     case EditOutcome::Deleted:
         // Deleting the new application took the archive with it.
