@@ -141,7 +141,8 @@ namespace vadok {
 // and the total for the call.
 using ArchiverProgressCallback = std::function<void(
     const std::string& member, std::uint64_t bytesDone, std::uint64_t bytesTotal)>;
-// Things that did not fail the call but that a user should know (a skipped link).
+// Things that did not fail the call but that a user should know (a skipped link), with or
+// without "-n ".
 using ArchiverWarningCallback = std::function<void(const std::string& message)>;
 
 // Installs the callbacks used by later calls (process-wide); an empty function removes one.

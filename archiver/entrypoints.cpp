@@ -23,9 +23,8 @@ struct Callbacks {
 
 Callbacks currentCallbacks(bool quiet) {
     std::lock_guard lock(callbackMutex);
-    if (quiet)
-        return {};
-    return {progressCallback, warningCallback};
+    // "-n " turns the progress display off; what became of the user's files is still said.
+    return {quiet ? ArchiverProgressCallback() : progressCallback, warningCallback};
 }
 
 int run(const ArchiverCommand& c) {

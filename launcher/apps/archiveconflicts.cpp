@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <chrono>
+
 #ifdef VADOK_WITH_ARCHIVER
 #include "archiver/archiver.h"
 #include "archiver/files/archivelock.h"
@@ -52,17 +54,35 @@ bool restoreFromTrash(const QString& pathInTrash, const QString& path) {
     return true;
 }
 
-// The archive locked as a store locks it, taken at once or not at all.
+std::function<void()>& readerWaitHook() {
+    static std::function<void()> hook;
+    return hook;
+}
+
+// A reader of an archive (a check, the index, the sizes) holds it for as long as it reads one
+// archive; a settling that waits longer gives up and offers the pair again later.
+constexpr std::chrono::milliseconds kReaderWait{30000};
+
+// The archive locked as a store locks it (exclusive), or as a reader does (shared), taken
+// within wait or not at all.
 class ArchiveHold {
 public:
-    explicit ArchiveHold(const QString& archive) {
+    ArchiveHold(const QString& archive, bool exclusive, std::chrono::milliseconds wait = {}) {
 #ifdef VADOK_WITH_ARCHIVER
+        const archiver::ArchiveLock::Wait patience{wait, [] {
+                                                       if (readerWaitHook())
+                                                           readerWaitHook()();
+                                                       return true;
+                                                   }};
         m_held = m_lock.take(QFile::encodeName(archive).toStdString(),
-                             archiver::ArchiveLock::Kind::Exclusive,
-                             {std::chrono::milliseconds(0), {}}) == ArchiverOk;
+                             exclusive ? archiver::ArchiveLock::Kind::Exclusive
+                                       : archiver::ArchiveLock::Kind::Shared,
+                             patience) == ArchiverOk;
 #else
         // Without the archiver nothing stores or expands an archive.
         Q_UNUSED(archive);
+        Q_UNUSED(exclusive);
+        Q_UNUSED(wait);
         m_held = true;
 #endif
     }
@@ -75,11 +95,23 @@ private:
     bool m_held = false;
 };
 
+// A store holds the archive: readers share their lock with us, a store does not.
+bool storeHolds(const QString& archive) { return !ArchiveHold(archive, false).held(); }
+
 void readTimes(ArchiveConflict& conflict) {
     const QFileInfo archive(conflict.archivePath);
+    const QFileInfo copy(conflict.copyPath);
     conflict.archiveMissing = !archive.exists();
-    conflict.copyIsNewer = conflict.archiveMissing ||
-                           QFileInfo(conflict.copyPath).lastModified() > archive.lastModified();
+    conflict.copyIsNewer = conflict.archiveMissing || copy.lastModified() > archive.lastModified();
+    conflict.copySize = copy.exists() ? copy.size() : -1;
+    conflict.copyModified = copy.lastModified();
+    conflict.archiveSize = archive.exists() ? archive.size() : -1;
+    conflict.archiveModified = archive.lastModified();
+}
+
+bool sameFiles(const ArchiveConflict& a, const ArchiveConflict& b) {
+    return a.copySize == b.copySize && a.copyModified == b.copyModified &&
+           a.archiveSize == b.archiveSize && a.archiveModified == b.archiveModified;
 }
 
 } // namespace
@@ -95,21 +127,48 @@ QList<ArchiveConflict> FindArchiveConflicts(const std::function<bool(const QStri
         conflict.archivePath = copy.originalPath;
         conflict.appName = QFileInfo(copy.originalPath).completeBaseName();
         readTimes(conflict);
-        conflict.inUse = isExpanded(conflict.appName) || !ArchiveHold(conflict.archivePath).held();
+        conflict.inUse = isExpanded(conflict.appName) || storeHolds(conflict.archivePath);
         conflicts.append(conflict);
     }
     return conflicts;
 }
 
+QStringList FilesToCheck(const ArchiveConflict& conflict) {
+    QStringList files{conflict.copyPath};
+    if (!conflict.archiveMissing)
+        files << conflict.archivePath;
+    return files;
+}
+
+void NoteConflictCheck(ArchiveConflict& conflict, const QString& file, const ArchiveCheckResult& result) {
+    // A check cut short proves nothing either way.
+    const bool damaged = !result.sound;
+    if (file == conflict.copyPath) {
+        conflict.copyChecked = !result.cancelled;
+        conflict.copyDamaged = damaged;
+        const QString reason = faultText(result.fault);
+        conflict.copyDamage = result.member.isEmpty() ? reason : result.member + QStringLiteral(": ") + reason;
+    } else if (file == conflict.archivePath) {
+        conflict.archiveDamaged = damaged && !result.cancelled;
+    }
+}
+
 ConflictSettled KeepNewerArchive(const ArchiveConflict& listed) {
-    const ArchiveHold hold(listed.archivePath);
+    if (isExpanded(listed.appName) || storeHolds(listed.archivePath))
+        return ConflictSettled::InUse;
+    const ArchiveHold hold(listed.archivePath, true, kReaderWait);
     if (!hold.held() || isExpanded(listed.appName))
         return ConflictSettled::InUse;
     if (!QFileInfo::exists(listed.copyPath))
         return ConflictSettled::CopyGone;
+    if (!listed.copyChecked || listed.copyDamaged)
+        return ConflictSettled::CopyDamaged;
+    // What was checked is what is settled, or nothing is.
     ArchiveConflict now = listed;
     readTimes(now);
-    if (!now.copyIsNewer)
+    if (!sameFiles(now, listed))
+        return ConflictSettled::Changed;
+    if (!listed.keepsCopy())
         return toTrash(now.copyPath, nullptr) ? ConflictSettled::KeptArchive : ConflictSettled::TrashFailed;
 
     QString archiveInTrash;
@@ -127,5 +186,7 @@ ConflictSettled KeepNewerArchive(const ArchiveConflict& listed) {
 void setConflictTrashHook(std::function<bool(const QString& path, QString* pathInTrash)> hook) {
     trashHook() = std::move(hook);
 }
+
+void setConflictReaderWaitHook(std::function<void()> hook) { readerWaitHook() = std::move(hook); }
 
 } // namespace vadok

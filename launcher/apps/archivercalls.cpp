@@ -109,12 +109,19 @@ QString UnzipCommand(const QString& archive, const QString& destination) {
     return QStringLiteral("-xs ") + quoted(archive) + u' ' + quoted(destination);
 }
 
-int RunUnlha(const QString& command) {
+int RunUnlha(const QString& command, QStringList* warnings) {
 #ifdef VADOK_WITH_ARCHIVER
     StatusProgress progress(!isQuiet(command));
-    return Unlha(nullptr, QFile::encodeName(command).toStdString(), nullptr, 0);
+    if (warnings)
+        SetArchiverWarningCallback(
+            [warnings](const std::string& warning) { warnings->append(QFile::decodeName(warning.c_str())); });
+    const int code = Unlha(nullptr, QFile::encodeName(command).toStdString(), nullptr, 0);
+    if (warnings)
+        SetArchiverWarningCallback({});
+    return code;
 #else
     Q_UNUSED(command);
+    Q_UNUSED(warnings);
     return ArchiverMissingCode;
 #endif
 }
@@ -140,7 +147,8 @@ int VerifyStoredFolder(const QString& archive, const QString& folder) {
 #endif
 }
 
-int StoreVerified(const QString& target, const QString& archive, const QString& folder) {
+int StoreVerified(const QString& target, const QString& archive, const QString& folder,
+                  QStringList* leftOut) {
     const bool fresh = target != archive;
 #ifdef VADOK_WITH_ARCHIVER
     // A store into the archive holds its lock from reading it to renaming over it; a fresh
@@ -164,7 +172,14 @@ int StoreVerified(const QString& target, const QString& archive, const QString& 
 #endif
     if (fresh)
         QFile::remove(target);
-    int code = RunUnlha(StoreCommand(target, folder, settings().Config.LhaDialog == 1));
+    QStringList warnings;
+    int code = RunUnlha(StoreCommand(target, folder, settings().Config.LhaDialog == 1), &warnings);
+    if (leftOut) {
+        for (const QString& warning : warnings) {
+            if (const QString line = LeftOutLine(warning); !line.isEmpty())
+                leftOut->append(line);
+        }
+    }
     if (code == 0)
         code = VerifyStoredFolder(target, folder);
     if (code == 0 && fresh)
@@ -197,6 +212,47 @@ int ReplaceArchive(const QString& newArchive, const QString& archive) {
         return kWriteFailedCode;
     syncFolderOf(archive);
     return 0;
+}
+
+QString LeftOutLine(const QString& warning) {
+    // The archiver's warnings (archiver.h) begin with what was left out and why.
+    const auto after = [&warning](const QString& prefix) {
+        return warning.startsWith(prefix) ? warning.mid(prefix.size()) : QString();
+    };
+    if (const QString link = after(QStringLiteral("skipped symbolic link pointing outside the folder: "));
+        !link.isEmpty()) {
+        const qsizetype arrow = link.indexOf(QStringLiteral(" -> "));
+        return arrow < 0 ? link + QStringLiteral(" (フォルダの外を指すリンク)")
+                         : link.left(arrow) + QStringLiteral(" (フォルダの外を指すリンク: ") +
+                               link.mid(arrow + 4) + u')';
+    }
+    if (const QString file = after(QStringLiteral("skipped special file: ")); !file.isEmpty())
+        return file + QStringLiteral(" (ソケットやデバイスなどの特殊なファイル)");
+    if (const QString link = after(QStringLiteral("skipped symbolic link with \"|\" in its name: "));
+        !link.isEmpty())
+        return link + QStringLiteral(" (名前に | を含むリンク)");
+    if (const QString old = after(QStringLiteral("left out the old member ")); !old.isEmpty()) {
+        // "<member>: an expansion would refuse it", or "<member>: <folder of it> is no longer
+        // a folder"; names may hold ": " themselves.
+        const QString refused = QStringLiteral(": an expansion would refuse it");
+        const QString noFolder = QStringLiteral(" is no longer a folder");
+        QString member = old;
+        if (old.endsWith(refused)) {
+            member = old.chopped(refused.size());
+        } else if (old.endsWith(noFolder)) {
+            for (qsizetype colon = old.indexOf(QStringLiteral(": "));
+                 colon > 0 && old.size() - colon - 2 >= noFolder.size();
+                 colon = old.indexOf(QStringLiteral(": "), colon + 1)) {
+                const QString folder = old.mid(colon + 2).chopped(noFolder.size());
+                if (old.left(colon).startsWith(folder + u'/')) {
+                    member = old.left(colon);
+                    break;
+                }
+            }
+        }
+        return member + QStringLiteral(" (圧縮ファイルにあった古いもの。今のフォルダの形に合いません)");
+    }
+    return QString();
 }
 
 QString HexCode(int code) { return QString::number(quint32(code), 16).toUpper(); }

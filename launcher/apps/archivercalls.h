@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace vadok {
 
@@ -17,7 +18,7 @@ QString UnzipCommand(const QString& archive, const QString& destination);
 
 // Runs the command through the LZH or ZIP entry point; 0 on success. Unless the command is
 // quiet, progress goes to status panel 1 and the window is repainted meanwhile.
-int RunUnlha(const QString& command);
+int RunUnlha(const QString& command, QStringList* warnings = nullptr);
 int RunUnzip(const QString& command);
 
 // Every member of archive present and intact, and every file of folder in it.
@@ -27,8 +28,14 @@ int VerifyStoredFolder(const QString& archive, const QString& folder);
 // beside archive (a rebuild), it then replaces archive, holding the archive's lock from start
 // to end as a store into it does (waiting for another holder, the status bar says so). 0, or
 // the code of the step that failed, after which a fresh target is gone again and archive is
-// as it was.
-int StoreVerified(const QString& target, const QString& archive, const QString& folder);
+// as it was. leftOut gets what the store left out of the archive, one line each (LeftOutLine).
+int StoreVerified(const QString& target, const QString& archive, const QString& folder,
+                  QStringList* leftOut = nullptr);
+
+// A warning of the archiver as the user reads it when it says that something of the folder
+// did not go into the archive ("absenv (フォルダの外を指すリンク: /usr/bin/env)"); empty for
+// any other warning.
+QString LeftOutLine(const QString& warning);
 
 // The lock file (in the user's cache folder) that the stores, expansions and checks of
 // archive take turns on; empty without the archiver. It goes by itself once unused.

@@ -5,9 +5,10 @@
 
 namespace vadok {
 
-// The folders an exit must never clear out by accident. The exit deletes whatever lies in
-// the execution folder and no application claims; with the execution folder set to one of
-// these (or to a folder holding one), a settings mistake would wipe it.
+// The folders an exit must never clear out by accident. The exit deletes only the folders
+// vadok expanded there itself (madebyvadok.h) that no application claims any more; with the
+// execution folder set to one of these (or to a folder holding one), it does not look even
+// for those, as a mark there can only be a mistake.
 struct ProtectedFolders {
     QString programFolder;
     QString homeFolder;

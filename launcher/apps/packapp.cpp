@@ -1,6 +1,7 @@
 #include "apps/packapp.h"
 
 #include "apps/archivercalls.h"
+#include "apps/madebyvadok.h"
 
 #include "catalog/apprecords.h"
 #include "catalog/settings.h"
@@ -76,8 +77,8 @@ bool PackApp::SaveConfig(const QString& keyTitle) {
 void PackApp::Delete() {
     SetStatusText(QStringLiteral("プログラムを削除しています..."), 1);
     const QString folder = settings().ExecDir + AppName();
-    if (QFileInfo::exists(folder))
-        DeleteFolder(folder, nullptr, false);
+    if (QFileInfo::exists(folder) && DeleteFolder(folder, nullptr, false))
+        ForgetMadeByVadok(folder);
     SetStatusText(QStringLiteral("圧縮ファイルを削除しています..."), 1);
     if (QFileInfo::exists(archivePath()))
         QFile::remove(archivePath());

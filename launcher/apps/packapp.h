@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 namespace vadok {
 
@@ -12,6 +13,22 @@ class AppEditor;
 
 // How an edit in the property editor ended.
 enum class EditOutcome { Cancelled, Saved, Deleted };
+
+// What a store does when programs still work in the expanded folder: deleting the folder
+// under them would lose what they write from then on (their settings, their saves).
+enum class WhenInUse {
+    AskOrWait, // ask: wait until they end, store anyway, or leave it
+    Tell,      // say which programs run and leave the application expanded
+    Skip,      // leave the application expanded without a word (the caller says so)
+};
+
+enum class StoreOutcome {
+    Stored,    // stored (or was already, or is a shortcut entry)
+    Failed,    // the archiver or the removal of the folder failed, and said so
+    InUse,     // programs use the folder: left expanded
+    Wait,      // programs use the folder and the user chose to wait for them
+    Cancelled, // programs use the folder and the user chose to leave it expanded
+};
 
 // One application of the catalog and its three files: the archive PackDir + name + ".lzh",
 // the expanded folder ExecDir + name + "/" and the icon IconDir + name + ".ico". A shortcut
@@ -57,7 +74,14 @@ public:
     // has been read back complete. True when the application is stored afterwards. With
     // rebuild (or the pack key held) the archive is made anew from the folder, so files the
     // folder lost are dropped; the old archive is replaced only by a verified new one.
+    // While a program of the user works in the folder, the user is told and the application
+    // stays expanded.
     bool Pack(const QString& sourceFolder = QString(), bool rebuild = false);
+    // Pack with the choice what to do while programs use the folder; those found are
+    // written to users. What the archive cannot hold (links leading out of the folder,
+    // sockets, devices) is named to the user unless whenInUse is Skip.
+    StoreOutcome Store(const QString& sourceFolder, bool rebuild, WhenInUse whenInUse,
+                       QStringList* users = nullptr);
     // Expands the archive into the application's folder; failures are shown. True when the
     // archive expanded (a shortcut entry has nothing to expand and is always true).
     bool UnPack(quintptr& ownerWindow);

@@ -2,6 +2,7 @@
 // the user decided, renaming its files and tree node when the name changed.
 #include "apps/appeditor.h"
 #include "apps/archivercalls.h"
+#include "apps/madebyvadok.h"
 #include "apps/packapp.h"
 #include "apps/commandparts.h"
 #include "apps/programfiles.h"
@@ -84,13 +85,16 @@ bool PackApp::moveFilesTo(const QString& newName) {
         // new name along, so that the renamed application goes on from it and nothing of the
         // old name is left to be swept away. Where it cannot follow, the archive goes back too.
         const QString folder = s.ExecDir + oldName;
-        if (!isPack() && !renameReplacing(folder, s.ExecDir + newName)) {
+        const bool expanded = !isPack();
+        if (expanded && !renameReplacing(folder, s.ExecDir + newName)) {
             if (hadArchive)
                 ReplaceArchive(renamed, archive);
             showMessage(QStringLiteral("展開フォルダの名前を変更できませんでした。\r\n") + folder,
                         MsgIcon::Exclamation);
             return false;
         }
+        if (expanded)
+            CarryMadeByVadok(folder, s.ExecDir + newName);
         if (hadArchive)
             RemoveArchiveLock(archive);
     }

@@ -39,15 +39,23 @@ bool LhaCompress(const QString& archive, const QString& fresh, const QString& fo
         // No: the store command's update mode adds the folder to what the archive holds.
         rebuild = answer == MsgAnswer::Yes;
     }
-    const int code = StoreVerified(rebuild ? fresh : archive, archive, folder);
+    QStringList leftOut;
+    const int code = StoreVerified(rebuild ? fresh : archive, archive, folder, &leftOut);
     // The store's progress ends with its last file; it is over now.
     SetStatusText(QString(), 1);
+    const QString title = QFileInfo(archive).completeBaseName();
     if (code != 0) {
         if (!existed)
             QFile::remove(archive);
-        ShowStoreFailure(code, QFileInfo(archive).completeBaseName());
+        ShowStoreFailure(code, title);
         return false;
     }
+    // The expanded copy would still show them, until the first store took them away.
+    if (!leftOut.isEmpty())
+        showMessage(u'[' + title + QStringLiteral("] の次のものは圧縮ファイルに入れられないため、登録されません。"
+                                                  "\r\n元のフォルダには残っています。\r\n\r\n") +
+                        leftOut.join(QStringLiteral("\r\n")),
+                    MsgIcon::Information);
     return true;
 }
 

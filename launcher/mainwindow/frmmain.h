@@ -8,6 +8,7 @@
 #include "util/mainwindowlink.h"
 
 #include <QMainWindow>
+#include <QMap>
 #include <QPalette>
 #include <QSet>
 #include <QStringList>
@@ -30,6 +31,7 @@ class QUrl;
 namespace vadok {
 
 class ArchiveCheckJob;
+struct ArchiveConflict;
 class CatalogSizes;
 class CatalogTree;
 class FullTextSearch;
@@ -142,6 +144,12 @@ public:
     // The session is ending (log-off, shutdown): the full exit runs even in resident mode.
     void sessionEnding();
 
+    // Stores the user chose to hold back until the programs working in the application's
+    // folder had ended: each whose programs are gone now runs. Polled every second while
+    // any waits; tests call it once the programs they scripted have ended.
+    void storeWaitingApplications();
+    QStringList waitingStores() const { return m_waitingStores.keys(); }
+
     // Search: the box and the hits over the tree, by title as one types, by notes on request.
     void ToggleSearchMode();
     bool searchMode() const;
@@ -246,6 +254,9 @@ private:
     void refreshAllAppStates();
     // Runs the job behind a progress dialog; false when the user cancelled it.
     bool runArchiveChecks(ArchiveCheckJob& job);
+    // Checks each conflict copy and its archive, and notes what was found; false when the
+    // user cancelled the check.
+    bool checkConflictCopies(QList<ArchiveConflict>& conflicts);
 
     // A command that holds an application of m_apps while the archiver lets events through
     // (status repaints, progress). While one runs, nothing may rebuild m_apps under it: the
@@ -307,6 +318,16 @@ private:
     void refuseReorder(QTreeWidgetItem* moving);
     // Writes the folder an application's node now sits in into its record.
     void recordFolderOf(QTreeWidgetItem* appNode);
+
+    // A store held back until the programs in the folder end, and what follows it.
+    struct WaitingStore {
+        bool rebuild = false;
+        bool expandAgain = false; // the re-compress of a never-stored application
+    };
+    // Runs the store of name (that outcome was Wait) once its programs have ended.
+    void storeWhenProgramsEnd(const QString& name, WaitingStore how);
+    // The user runs the application again: the store waits no longer.
+    void dropWaitingStore(const QString& name);
 
     // Returns true to keep the window open.
     bool Form_QueryUnload(bool sessionEnding);
@@ -409,6 +430,8 @@ private:
     QSet<QString> m_conflictCopiesOffered;
     QSet<QString> m_conflictCopiesToldInUse;
     Pauses m_pauses;
+    QMap<QString, WaitingStore> m_waitingStores;
+    QTimer* m_waitingStoreTimer = nullptr;
 };
 
 } // namespace vadok

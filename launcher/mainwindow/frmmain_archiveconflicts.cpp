@@ -2,6 +2,7 @@
 // with the offer to keep the newer version of each pair.
 #include "mainwindow/frmmain.h"
 
+#include "apps/archivecheckjob.h"
 #include "apps/archiveconflicts.h"
 #include "catalog/datafile.h"
 #include "platform/prompter.h"
@@ -17,8 +18,12 @@ const QString kTitle = QStringLiteral("同期の競合");
 
 QString pairLine(const ArchiveConflict& conflict) {
     QString which;
-    if (conflict.archiveMissing)
+    if (conflict.copyChecked && conflict.copyDamaged)
+        which = QStringLiteral("複製が壊れています: ") + conflict.copyDamage;
+    else if (conflict.archiveMissing)
         which = QStringLiteral("元の圧縮ファイルはありません");
+    else if (conflict.archiveDamaged)
+        which = QStringLiteral("元の圧縮ファイルが壊れています");
     else if (conflict.copyIsNewer)
         which = QStringLiteral("複製の方が新しい");
     else
@@ -39,6 +44,10 @@ QString failureText(ConflictSettled settled) {
         return QStringLiteral("複製の名前を変えられませんでした。元の圧縮ファイルはごみ箱にあります。");
     case ConflictSettled::CopyGone:
         return QStringLiteral("複製がなくなっていました。");
+    case ConflictSettled::CopyDamaged:
+        return QStringLiteral("複製が壊れているため、元の圧縮ファイルを置き換えませんでした。");
+    case ConflictSettled::Changed:
+        return QStringLiteral("検査の後で変更されたため見送りました。後で改めてお知らせします。");
     case ConflictSettled::KeptArchive:
     case ConflictSettled::KeptCopy:
         break;
@@ -47,6 +56,23 @@ QString failureText(ConflictSettled settled) {
 }
 
 } // namespace
+
+bool frmMain::checkConflictCopies(QList<ArchiveConflict>& conflicts) {
+    QList<ArchiveCheckJob::Item> items;
+    for (const ArchiveConflict& conflict : conflicts) {
+        for (const QString& file : FilesToCheck(conflict))
+            items.append({QFileInfo(file).fileName(), file});
+    }
+    ArchiveCheckJob job(items);
+    if (!runArchiveChecks(job))
+        return false;
+    const QList<ArchiveCheckJob::Outcome>& outcomes = job.outcomes();
+    for (qsizetype i = 0; i < outcomes.size(); ++i) {
+        for (ArchiveConflict& conflict : conflicts)
+            NoteConflictCheck(conflict, items[i].archive, outcomes[i].result);
+    }
+    return true;
+}
 
 void frmMain::offerArchiveConflicts() {
     // Settling a pair swaps archives: not while a command stores or expands one.
@@ -65,8 +91,8 @@ void frmMain::offerArchiveConflicts() {
         PackApp recorded;
         return QFileInfo::exists(dataFilePath()) && appWithRecord(name, recorded);
     };
-    QList<ArchiveConflict> offered;
-    QStringList offeredLines, inUseLines;
+    QList<ArchiveConflict> toCheck;
+    QStringList inUseLines;
     for (const ArchiveConflict& conflict : FindArchiveConflicts(isApplication)) {
         if (conflict.inUse) {
             // Said once while it stays in use; offered once it is free again.
@@ -76,22 +102,44 @@ void frmMain::offerArchiveConflicts() {
             }
         } else if (!m_conflictCopiesOffered.contains(conflict.copyPath)) {
             m_conflictCopiesOffered.insert(conflict.copyPath);
+            toCheck << conflict;
+        }
+    }
+    // A copy may be anything that arrived under such a name: it is offered only once it
+    // reads back sound, as the check of the archives reads them.
+    if (!toCheck.isEmpty() && !checkConflictCopies(toCheck)) {
+        for (const ArchiveConflict& conflict : toCheck)
+            m_conflictCopiesOffered.remove(conflict.copyPath);
+        SetStatusText(QStringLiteral("同期の競合の複製の検査を中止しました。後で改めてお知らせします。"), 1);
+        toCheck.clear();
+    }
+    QList<ArchiveConflict> offered;
+    QStringList offeredLines, damagedLines;
+    for (const ArchiveConflict& conflict : toCheck) {
+        if (conflict.copyDamaged) {
+            damagedLines << pairLine(conflict);
+        } else {
             offered << conflict;
             offeredLines << pairLine(conflict);
         }
     }
-    if (offered.isEmpty() && inUseLines.isEmpty())
+    if (offered.isEmpty() && damagedLines.isEmpty() && inUseLines.isEmpty())
         return;
 
     QString text = QStringLiteral("格納フォルダに、同期の競合で残った圧縮ファイルの複製があります。");
     if (!offered.isEmpty())
         text += QStringLiteral("\r\n\r\n") + offeredLines.join(QStringLiteral("\r\n"));
+    if (!damagedLines.isEmpty())
+        text += QStringLiteral("\r\n\r\n次の複製は壊れているため使えません。元の圧縮ファイルはそのままにし、"
+                               "複製も消さずに残しています。\r\n") +
+                damagedLines.join(QStringLiteral("\r\n"));
     if (!inUseLines.isEmpty())
         text += QStringLiteral("\r\n\r\n次の複製は、アプリケーションが展開中か使用中のため、今は整理できません。"
                                "後で改めてお知らせします。\r\n") +
                 inUseLines.join(QStringLiteral("\r\n"));
     if (offered.isEmpty()) {
-        showMessage(text, MsgIcon::Information, MsgButtons::Ok, kTitle);
+        showMessage(text, damagedLines.isEmpty() ? MsgIcon::Information : MsgIcon::Exclamation,
+                    MsgButtons::Ok, kTitle);
         return;
     }
     text += QStringLiteral("\r\n\r\n新しい方を残し、古い方をごみ箱に移しますか?\r\n"
@@ -109,8 +157,9 @@ void frmMain::offerArchiveConflicts() {
             ++settled;
             continue;
         }
-        // Taken by a store or an expansion since it was listed: offered again later.
-        if (outcome == ConflictSettled::InUse)
+        // Taken by a store or an expansion, or changed, since it was listed: offered again
+        // later.
+        if (outcome == ConflictSettled::InUse || outcome == ConflictSettled::Changed)
             m_conflictCopiesOffered.remove(conflict.copyPath);
         failures << pairLine(conflict) + QStringLiteral("\r\n　") + failureText(outcome);
     }

@@ -109,6 +109,7 @@ void frmMain::cmdExec_Click() {
     if (index < 0)
         return;
     PackApp& app = m_apps[size_t(index)];
+    dropWaitingStore(app.AppName());
     SetStatusText(app.AppName() + QStringLiteral("を実行開始..."), 1);
     SetStatusText(QStringLiteral("展開"), 2);
     // Asked before the start: wine makes its prefix as it starts.
@@ -159,10 +160,12 @@ void frmMain::cmdPack_Click() {
     }
     // The archiver's update mode keeps files deleted from the folder since; a rebuild leaves
     // them out, and replaces the archive only once the new one is complete.
-    app.Pack(QString(), rebuild);
+    const StoreOutcome outcome = app.Store(QString(), rebuild, WhenInUse::AskOrWait);
     refreshFullTextIndex();
     showAppState(index);
     SetStatusText(QString(), 1);
+    if (outcome == StoreOutcome::Wait)
+        storeWhenProgramsEnd(app.AppName(), {rebuild, false});
 }
 
 void frmMain::TreePopSubExec_Click(int index) {
@@ -176,6 +179,7 @@ void frmMain::TreePopSubExec_Click(int index) {
     if (app < 0)
         return;
     QString alternative = command;
+    dropWaitingStore(m_apps[size_t(app)].AppName());
     const bool buildsWinePrefix = StartBuildsWinePrefix(m_apps[size_t(app)].programOf(command));
     if (m_apps[size_t(app)].Execute(alternative, QString()))
         SetStatusText(startedText(m_apps[size_t(app)].AppName(), buildsWinePrefix), 1);
@@ -293,7 +297,12 @@ void frmMain::numNoPackPack_Click() {
     PackApp& app = *chosen;
     // After a failed store the folder holds the only copy of every change since the last
     // archive: expanding the older archive over it would overwrite them.
-    if (!app.Pack(QString())) {
+    const StoreOutcome outcome = app.Store(QString(), false, WhenInUse::AskOrWait);
+    if (outcome == StoreOutcome::Wait) {
+        storeWhenProgramsEnd(app.AppName(), {false, true});
+        return;
+    }
+    if (outcome != StoreOutcome::Stored) {
         SetStatusText(QStringLiteral("再圧縮は行われませんでした"), 1);
         return;
     }
@@ -311,6 +320,7 @@ void frmMain::ExecAppByName(const QString& name, const QStringList& arguments) {
         return;
     for (size_t i = 1; i < m_apps.size(); ++i) {
         if (m_apps[i].AppName() == name) {
+            dropWaitingStore(name);
             QString command;
             m_apps[i].Execute(command, arguments.isEmpty() ? QString() : QuotedParameters(arguments));
             refreshAppState(int(i));

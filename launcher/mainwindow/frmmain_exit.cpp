@@ -4,6 +4,7 @@
 
 #include "apps/execsweep.h"
 #include "apps/idlestoring.h"
+#include "apps/madebyvadok.h"
 #include "catalog/apprecords.h"
 #include "catalog/backups.h"
 #include "catalog/settings.h"
@@ -134,20 +135,30 @@ void frmMain::storeIdleApplications() {
             if (!app && m_catalogComplete && appWithRecord(name, recorded))
                 app = &recorded;
             if (!app) {
-                if (m_catalogComplete)
-                    deleteExecEntry(execFolder, name);
+                // Only what vadok expanded there itself: the folder may be one the user
+                // keeps other things in, or the settings may name another machine's.
+                if (m_catalogComplete && !isLinkEntry(execFolder, name) &&
+                    IsMadeByVadok(execFolder + name) && deleteExecEntry(execFolder, name))
+                    ForgetMadeByVadok(execFolder + name);
                 continue;
             }
             // Storing reads the folder and deletes it; through a link both would reach
             // outside the execution folder.
             if (isLinkEntry(execFolder, name))
                 continue;
-            if (!isDueForStoring(*app, currentDateTime(), packDate))
+            // A store the user asked for while the program ran is due now.
+            if (!m_waitingStores.contains(name) && !isDueForStoring(*app, currentDateTime(), packDate))
                 continue;
             SetStatusText(name + QStringLiteral(" はしばらく実行されていないため格納します..."), 1);
             // Lets the window repaint; a second close arriving now finds the exit running.
             QCoreApplication::processEvents();
-            app->Pack(QString());
+            // Left expanded under a running program; the next exit tries again.
+            if (app->Store(QString(), false, WhenInUse::Skip) == StoreOutcome::InUse) {
+                SetStatusText(name + QStringLiteral(" はプログラムが実行中のため格納しませんでした。"
+                                                    "次の終了時に格納します。"),
+                              1);
+                QCoreApplication::processEvents();
+            }
         } catch (const std::exception& e) {
             // One application that cannot be stored must not keep the others from it.
             qWarning() << "exit: storing or clearing" << name
@@ -181,6 +192,8 @@ void frmMain::exitFinalSteps() {
     setStage(WindowStage::Fin);
     StopRequested = true;
     m_gcTimer->stop();
+    if (m_waitingStoreTimer)
+        m_waitingStoreTimer->stop();
     m_apps.clear();
     m_apps.resize(1);
     RemoveTrayIcon();

@@ -4,6 +4,7 @@
 #include "mainwindow/frmmain.h"
 
 #include "catalog/appnamerules.h"
+#include "apps/madebyvadok.h"
 #include "apps/registration.h"
 #include "catalog/apprecords.h"
 #include "catalog/settings.h"
@@ -80,12 +81,17 @@ void frmMain::NewApp(const QString& folder, const QString& title) {
     // A copy that fails (a name or a link the execution folder's file system refuses, a full
     // disk) takes the whole registration back: an application without its files would be
     // registered as expanded and fail to run.
-    const CopyOutcome copy = CopyIntoExecutionFolder(source, settings().ExecDir + name + u'/');
-    if (copy == CopyOutcome::Failed) {
+    const QString copy = settings().ExecDir + name + u'/';
+    const bool madeHere = !QFileInfo::exists(copy);
+    const CopyOutcome outcome = CopyIntoExecutionFolder(source, copy);
+    if (outcome == CopyOutcome::Failed) {
         prior.restore();
         return;
     }
-    const bool copied = copy == CopyOutcome::Complete;
+    const bool copied = outcome == CopyOutcome::Complete;
+    // Only a folder this copy made is the launcher's to sweep away one day.
+    if (madeHere)
+        MarkMadeByVadok(copy);
 
     switch (NewAppCore(name)) {
     case EditOutcome::Saved:
@@ -105,8 +111,9 @@ void frmMain::NewApp(const QString& folder, const QString& title) {
         break;
     case EditOutcome::Cancelled:
         prior.restore();
-        if (QFileInfo::exists(settings().ExecDir + name))
-            DeleteFolder(settings().ExecDir + name, this, false);
+        // A folder that stood there before is not this registration's to take away.
+        if (madeHere && QFileInfo::exists(copy) && DeleteFolder(copy, this, false))
+            ForgetMadeByVadok(copy);
         break;
     case EditOutcome::Deleted:
         // Deleting the new application took the archive with it.

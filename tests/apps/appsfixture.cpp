@@ -5,6 +5,7 @@
 #include "catalog/datafile.h"
 #include "catalog/settings.h"
 #include "platform/clock.h"
+#include "platform/folderusers.h"
 #include "platform/keystate.h"
 #include "util/folderutil.h"
 
@@ -33,6 +34,8 @@ QByteArray archiveWithoutModes(const FileList& files, int level) {
 AppsFixture::AppsFixture() {
     setClockSource([this] { return now; });
     setKeyStateSource([this](int key) { return key == kVkShift && packKeyHeld; });
+    // No program of the machine works in a test's folders unless the test says so.
+    setFolderUsersHook([](const QString&) { return QList<FolderUser>{}; });
     PrepareDataFile();
     settings() = Settings();
     LoadSettings();
@@ -41,6 +44,7 @@ AppsFixture::AppsFixture() {
 AppsFixture::~AppsFixture() {
     setClockSource({});
     setKeyStateSource({});
+    setFolderUsersHook({});
 }
 
 QStringList AppsFixture::filesBelow(const QString& folder) {

@@ -25,8 +25,16 @@ enum class Trash {
     FileArrivesThen, // moves the file away, then a file arrives at its name (a sync delivering)
 };
 
-// One archive and its conflict copy in each row, settled by keeping the newer one; every
-// version that existed must be the archive, stay beside it, or lie in the trash.
+// Who holds the archive's lock while the pair is listed and settled.
+enum class Holder {
+    None,
+    Reader, // a check, the index or the sizes: done soon, and waited for
+    Store,  // in use
+};
+
+// One archive and its conflict copy in each row, settled by keeping the newer one (or the
+// sound one); every version that existed must be the archive, stay beside it, or lie in the
+// trash, and a damaged copy never takes the archive's place.
 TEST_F(ArchiveConflicts, keepingTheNewerLosesNeitherVersion) {
     struct Row {
         const char* what;
@@ -35,33 +43,47 @@ TEST_F(ArchiveConflicts, keepingTheNewerLosesNeitherVersion) {
         int copyMinute;
         Trash trash;
         bool expanded;
-        bool locked;
+        Holder holder;
         ConflictSettled settled;
         QByteArray archiveAfter;          // "" when there is none
         bool copyStays;
         QByteArrayList trashAfter;
+        bool copyDamaged = false;
+        bool archiveDamaged = false;
+        bool copyChangesAfterCheck = false;
     };
     const QDateTime base(QDate(2026, 12, 8), QTime(10, 0));
     const QList<Row> rows = {
         {"copy newer", QStringLiteral("A.sync-conflict-20261208-101500-ABCDEFG.lzh"), 0, 5,
-         Trash::Desktop, false, false, ConflictSettled::KeptCopy, "copy", false, {"archive"}},
+         Trash::Desktop, false, Holder::None, ConflictSettled::KeptCopy, "copy", false, {"archive"}},
         {"archive newer", QStringLiteral("B (conflicted copy 2026-12-08 101500).lzh"), 5, 0,
-         Trash::Desktop, false, false, ConflictSettled::KeptArchive, "archive", false, {"copy"}},
+         Trash::Desktop, false, Holder::None, ConflictSettled::KeptArchive, "archive", false, {"copy"}},
         {"same time keeps the archive", QStringLiteral("C (laptop's conflicted copy 2026-12-08).lzh"),
-         3, 3, Trash::Desktop, false, false, ConflictSettled::KeptArchive, "archive", false, {"copy"}},
+         3, 3, Trash::Desktop, false, Holder::None, ConflictSettled::KeptArchive, "archive", false, {"copy"}},
         {"archive missing", QStringLiteral("D (laptop's conflicted copy 2026-12-08).lzh"),
-         std::nullopt, 0, Trash::Desktop, false, false, ConflictSettled::KeptCopy, "copy", false, {}},
+         std::nullopt, 0, Trash::Desktop, false, Holder::None, ConflictSettled::KeptCopy, "copy", false, {}},
         {"trash fails, copy newer", QStringLiteral("E.sync-conflict-20261208-101500-ABCDEFG.lzh"),
-         0, 5, Trash::Fails, false, false, ConflictSettled::TrashFailed, "archive", true, {}},
+         0, 5, Trash::Fails, false, Holder::None, ConflictSettled::TrashFailed, "archive", true, {}},
         {"trash fails, archive newer", QStringLiteral("F (conflicted copy 2026-12-08 101500).lzh"),
-         5, 0, Trash::Fails, false, false, ConflictSettled::TrashFailed, "archive", true, {}},
+         5, 0, Trash::Fails, false, Holder::None, ConflictSettled::TrashFailed, "archive", true, {}},
         {"a file arriving at the name is not written over",
          QStringLiteral("G.sync-conflict-20261208-101500-ABCDEFG.lzh"), 0, 5, Trash::FileArrivesThen,
-         false, false, ConflictSettled::RenameFailedArchiveInTrash, "arrived", true, {"archive"}},
+         false, Holder::None, ConflictSettled::RenameFailedArchiveInTrash, "arrived", true, {"archive"}},
         {"expanded application", QStringLiteral("H.sync-conflict-20261208-101500-ABCDEFG.lzh"), 0, 5,
-         Trash::Desktop, true, false, ConflictSettled::InUse, "archive", true, {}},
-        {"archive being read", QStringLiteral("I.sync-conflict-20261208-101500-ABCDEFG.lzh"), 0, 5,
-         Trash::Desktop, false, true, ConflictSettled::InUse, "archive", true, {}},
+         Trash::Desktop, true, Holder::None, ConflictSettled::InUse, "archive", true, {}},
+        {"archive being stored", QStringLiteral("I.sync-conflict-20261208-101500-ABCDEFG.lzh"), 0, 5,
+         Trash::Desktop, false, Holder::Store, ConflictSettled::InUse, "archive", true, {}},
+        {"archive being read, until the settling waits", QStringLiteral("J.sync-conflict-20261208-101500-ABCDEFG.lzh"),
+         0, 5, Trash::Desktop, false, Holder::Reader, ConflictSettled::KeptCopy, "copy", false, {"archive"}},
+        {"damaged copy, newer", QStringLiteral("K.sync-conflict-20261208-101500-ABCDEFG.lzh"), 0, 5,
+         Trash::Desktop, false, Holder::None, ConflictSettled::CopyDamaged, "archive", true, {}, true},
+        {"damaged copy, no archive", QStringLiteral("L.sync-conflict-20261208-101500-ABCDEFG.lzh"),
+         std::nullopt, 0, Trash::Desktop, false, Holder::None, ConflictSettled::CopyDamaged, "", true, {}, true},
+        {"damaged archive, older sound copy", QStringLiteral("M.sync-conflict-20261208-101500-ABCDEFG.lzh"),
+         5, 0, Trash::Desktop, false, Holder::None, ConflictSettled::KeptCopy, "copy", false, {"archive"},
+         false, true},
+        {"copy changed after the check", QStringLiteral("N.sync-conflict-20261208-101500-ABCDEFG.lzh"), 0, 5,
+         Trash::Desktop, false, Holder::None, ConflictSettled::Changed, "archive", true, {}, false, false, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -79,10 +101,19 @@ TEST_F(ArchiveConflicts, keepingTheNewerLosesNeitherVersion) {
         setModified(copy, base.addSecs(60 * row.copyMinute));
         if (row.expanded)
             writeFile(settings().ExecDir + appName + QStringLiteral("/run.exe"), "program");
-        archiver::ArchiveLock reader;
-        if (row.locked) {
-            ASSERT_EQ(reader.take(archive.toStdString(), archiver::ArchiveLock::Kind::Shared, {}), 0);
+        archiver::ArchiveLock holder;
+        if (row.holder != Holder::None) {
+            ASSERT_EQ(holder.take(archive.toStdString(),
+                                  row.holder == Holder::Store ? archiver::ArchiveLock::Kind::Exclusive
+                                                              : archiver::ArchiveLock::Kind::Shared,
+                                  {}),
+                      0);
         }
+        int readerWaits = 0;
+        setConflictReaderWaitHook([&] {
+            ++readerWaits;
+            holder.release();
+        });
         if (row.trash == Trash::Fails)
             setConflictTrashHook([](const QString&, QString*) { return false; });
         if (row.trash == Trash::FileArrivesThen)
@@ -93,15 +124,31 @@ TEST_F(ArchiveConflicts, keepingTheNewerLosesNeitherVersion) {
                 return moved;
             });
 
-        const QList<ArchiveConflict> found = FindArchiveConflicts({});
+        QList<ArchiveConflict> found = FindArchiveConflicts({});
         ASSERT_EQ(found.size(), 1);
-        EXPECT_EQ(found[0].copyPath, copy);
-        EXPECT_EQ(found[0].archivePath, archive);
-        EXPECT_EQ(found[0].appName, appName);
-        EXPECT_EQ(found[0].inUse, row.expanded || row.locked);
-        EXPECT_EQ(found[0].archiveMissing, !row.archiveMinute);
-        EXPECT_EQ(KeepNewerArchive(found[0]), row.settled);
+        ArchiveConflict& conflict = found[0];
+        EXPECT_EQ(conflict.copyPath, copy);
+        EXPECT_EQ(conflict.archivePath, archive);
+        EXPECT_EQ(conflict.appName, appName);
+        EXPECT_EQ(conflict.inUse, row.expanded || row.holder == Holder::Store);
+        EXPECT_EQ(conflict.archiveMissing, !row.archiveMinute);
+        // What the check of the archives would find (its own tests read real archives).
+        const QStringList files = FilesToCheck(conflict);
+        EXPECT_EQ(files, (row.archiveMinute ? QStringList{copy, archive} : QStringList{copy}));
+        ArchiveCheckResult sound;
+        sound.sound = true;
+        ArchiveCheckResult damaged;
+        damaged.fault = ArchiveFault::NotAnArchive;
+        NoteConflictCheck(conflict, copy, row.copyDamaged ? damaged : sound);
+        if (row.archiveMinute)
+            NoteConflictCheck(conflict, archive, row.archiveDamaged ? damaged : sound);
+        if (row.copyChangesAfterCheck)
+            writeFile(copy, "copy, written again");
+        EXPECT_EQ(KeepNewerArchive(conflict), row.settled);
+        EXPECT_EQ(readerWaits > 0, row.holder == Holder::Reader);
         setConflictTrashHook({});
+        setConflictReaderWaitHook({});
+        holder.release();
 
         EXPECT_EQ(readFile(archive), row.archiveAfter);
         EXPECT_EQ(QFileInfo::exists(copy), row.copyStays);

@@ -1,6 +1,8 @@
 #include "apps/execsweep.h"
+#include "apps/madebyvadok.h"
 
 #include "support/qtprinters.h"
+#include "support/tempprogramfolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,6 +24,7 @@ class ExecSweep : public ::testing::Test {
 protected:
     QString path(const QString& relative) const { return dir.path() + u'/' + relative; }
     QTemporaryDir dir;
+    TempProgramFolder programFolder; // whose marks live in a cache folder of its own
 };
 
 TEST_F(ExecSweep, refusesFoldersHoldingWhatTheUserCannotLose) {
@@ -72,6 +75,47 @@ TEST_F(ExecSweep, deletingNeverReachesThroughSymbolicLinks) {
     EXPECT_FALSE(deleteExecEntry(path("exec"), QStringLiteral("..")));
     EXPECT_FALSE(deleteExecEntry(path("exec"), QStringLiteral("../outside")));
     EXPECT_TRUE(QFileInfo::exists(path("outside/keep.txt")));
+}
+
+// Only the very folder vadok marked counts as made by it: not one put at its name later,
+// not one reached through a link, and a rename takes the mark along.
+TEST_F(ExecSweep, theMarkNamesOnlyTheFolderVadokMade) {
+    const QString exec = path("exec/");
+    for (const char* sub : {"exec/Made", "exec/Replaced", "exec/Renamed", "exec/Gone", "exec/Mine", "outside"})
+        QDir().mkpath(path(QString::fromLatin1(sub)));
+    for (const char* made : {"Made", "Replaced", "Renamed", "Gone"})
+        EXPECT_TRUE(MarkMadeByVadok(exec + QString::fromLatin1(made)));
+    // Another folder now stands at the name: the user's, or another machine's. (Made while
+    // the first still stood, so that it cannot have been given its inode.)
+    touch(path("theirs/theirs.txt"));
+    ASSERT_TRUE(QDir(exec + QStringLiteral("Replaced")).removeRecursively());
+    ASSERT_TRUE(QDir().rename(path("theirs"), exec + QStringLiteral("Replaced")));
+    ASSERT_TRUE(QDir().rename(exec + QStringLiteral("Renamed"), exec + QStringLiteral("New name")));
+    CarryMadeByVadok(exec + QStringLiteral("Renamed"), exec + QStringLiteral("New name"));
+    ASSERT_TRUE(QDir(exec + QStringLiteral("Gone")).removeRecursively());
+    ForgetMadeByVadok(exec + QStringLiteral("Gone"));
+    ASSERT_TRUE(QDir().mkpath(exec + QStringLiteral("Gone")));
+    ASSERT_TRUE(QFile::link(exec + QStringLiteral("Made"), exec + QStringLiteral("Link")));
+    ASSERT_TRUE(QFile::link(exec, path("exec-link")));
+    touch(exec + QStringLiteral("file.txt"));
+    EXPECT_FALSE(MarkMadeByVadok(exec + QStringLiteral("Link")));
+    EXPECT_FALSE(MarkMadeByVadok(exec + QStringLiteral("file.txt")));
+
+    const std::pair<QString, bool> cases[] = {
+        {exec + QStringLiteral("Made"), true},
+        {exec + QStringLiteral("Made/"), true},
+        {path("exec-link/Made"), true}, // the execution folder named through a link
+        {exec + QStringLiteral("Replaced"), false},
+        {exec + QStringLiteral("Renamed"), false},
+        {exec + QStringLiteral("New name"), true},
+        {exec + QStringLiteral("Gone"), false},
+        {exec + QStringLiteral("Mine"), false},
+        {exec + QStringLiteral("Link"), false},
+        {exec + QStringLiteral("file.txt"), false},
+        {path("outside"), false},
+    };
+    for (const auto& [folder, made] : cases)
+        EXPECT_EQ(IsMadeByVadok(folder), made) << folder.toStdString();
 }
 
 } // namespace

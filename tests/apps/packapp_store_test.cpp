@@ -3,6 +3,7 @@
 #include "apps/archivercalls.h"
 #include "archiver/files/archivelock.h"
 #include "catalog/settings.h"
+#include "platform/folderusers.h"
 #include "util/folderutil.h"
 
 #include "rawarchive.h"
@@ -10,6 +11,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+
+#include <sys/stat.h>
 
 #include <memory>
 
@@ -137,6 +141,124 @@ TEST_F(Packing, aFolderThatChangesWhileItIsStoredIsKept) {
     }
 }
 
+const QString kRunning = QStringLiteral("[Tool] のプログラムがまだ実行中です。\r\n\r\nmines.exe (PID 4711)");
+
+// Storing deletes the folder: under a program that still works there, only when the user
+// says so.
+TEST_F(Packing, aStoreUnderARunningProgramKeepsTheFolderUnlessTheUserSaysOtherwise) {
+    struct Row {
+        const char* what;
+        WhenInUse whenInUse;
+        QString message; // empty: none
+        MsgAnswer answer;
+        StoreOutcome outcome;
+    };
+    const QList<Row> rows = {
+        {"wait", WhenInUse::AskOrWait,
+         kRunning + QStringLiteral("\r\n\r\n今格納すると展開フォルダが削除され、プログラムがこれから"
+                                   "書き込む内容(設定や保存データなど)は失われます。"
+                                   "\r\nプログラムが終わるのを待ってから格納しますか?"
+                                   "\r\n(はい: 終わるのを待って格納する　いいえ: すぐに格納する"
+                                   "　キャンセル: 格納しない)"),
+         MsgAnswer::Yes, StoreOutcome::Wait},
+        {"leave it", WhenInUse::AskOrWait, QString(), MsgAnswer::Cancel, StoreOutcome::Cancelled},
+        {"store anyway", WhenInUse::AskOrWait, QString(), MsgAnswer::No, StoreOutcome::Stored},
+        {"told", WhenInUse::Tell,
+         kRunning + QStringLiteral("\r\n\r\n展開フォルダを削除すると、プログラムがこれから書き込む内容"
+                                   "(設定や保存データなど)が失われるため、格納しませんでした。"
+                                   "\r\nプログラムを終了してから格納してください。"),
+         MsgAnswer::Ok, StoreOutcome::InUse},
+        {"the exit", WhenInUse::Skip, QString(), MsgAnswer::Ok, StoreOutcome::InUse},
+    };
+    PackApp app = registerApp(QStringLiteral("Tool"), QStringLiteral("mines.exe"),
+                              {{QStringLiteral("mines.exe"), "MZ"}});
+    setFolderUsersHook([&app](const QString& folder) {
+        return folder == app.expandedFolder() ? QList<FolderUser>{{4711, QStringLiteral("mines.exe")}}
+                                               : QList<FolderUser>{};
+    });
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        quintptr owner = 0;
+        if (app.isPack()) {
+            ASSERT_TRUE(app.UnPack(owner));
+        }
+        writeFile(app.expandedFolder() + QStringLiteral("save.dat"), "written while it ran");
+        const QByteArray archiveBefore = readFile(app.archivePath());
+        const qsizetype asked = prompter.messages().size();
+        if (row.whenInUse != WhenInUse::Skip) {
+            if (row.message.isEmpty())
+                prompter.expectPrefix(kRunning, row.answer);
+            else
+                prompter.expect(row.message, row.answer);
+        }
+        QStringList users;
+        EXPECT_EQ(app.Store(QString(), false, row.whenInUse, &users), row.outcome);
+        EXPECT_EQ(users, QStringList{QStringLiteral("mines.exe")});
+        ASSERT_EQ(prompter.messages().size(), asked + (row.whenInUse == WhenInUse::Skip ? 0 : 1));
+        if (row.whenInUse != WhenInUse::Skip) {
+            EXPECT_EQ(prompter.messages().constLast().title, QStringLiteral("Toolの格納"));
+        }
+        const bool stored = row.outcome == StoreOutcome::Stored;
+        EXPECT_EQ(QFileInfo::exists(app.expandedFolder()), !stored);
+        if (!stored) {
+            EXPECT_EQ(readFile(app.archivePath()), archiveBefore);
+        }
+    }
+    setFolderUsersHook({});
+}
+
+// The kernel's own process table, with a real program that holds a file of the folder
+// open: the folder stays until the program has ended.
+TEST_F(Packing, aRealProgramHoldingAFileOpenKeepsItsFolderUntilItEnds) {
+    setFolderUsersHook({});
+    PackApp app = registerApp(QStringLiteral("Tool"), QStringLiteral("run.sh"),
+                              {{QStringLiteral("run.sh"), "#!/bin/sh\n"}});
+    quintptr owner = 0;
+    ASSERT_TRUE(app.UnPack(owner));
+    QProcess program;
+    program.setWorkingDirectory(scratch.path());
+    // The shell opens the file and becomes sleep, which inherits it: its working folder and
+    // its program lie elsewhere.
+    program.start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"), QStringLiteral("exec 3>>\"$0\"; echo ready; exec sleep 600"),
+                   app.expandedFolder() + QStringLiteral("settings.ini")});
+    ASSERT_TRUE(program.waitForReadyRead(60000));
+    prompter.expectPrefix(QStringLiteral("[Tool] のプログラムがまだ実行中です。\r\n\r\nsleep (PID %1)\r\n\r\n")
+                              .arg(program.processId()));
+    EXPECT_FALSE(app.Pack());
+    EXPECT_TRUE(QFileInfo::exists(app.expandedFolder() + QStringLiteral("settings.ini")));
+
+    program.kill();
+    ASSERT_TRUE(program.waitForFinished(60000));
+    EXPECT_TRUE(app.Pack());
+    EXPECT_FALSE(QFileInfo::exists(app.expandedFolder()));
+    EXPECT_EQ(archiveFiles(app), (QStringList{QStringLiteral("run.sh"), QStringLiteral("settings.ini")}));
+}
+
+// What the archive cannot hold is named once the store is over: the folder, where alone it
+// was, goes next.
+TEST_F(Packing, whatTheArchiveCannotHoldIsNamedAtTheStore) {
+    settings().Config.LhaDialog = 1; // the archiver's progress display off: still named
+    PackApp app = registerApp(QStringLiteral("Tool"), QStringLiteral("run.sh"),
+                              {{QStringLiteral("run.sh"), "#!/bin/sh\n"}});
+    quintptr owner = 0;
+    ASSERT_TRUE(app.UnPack(owner));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/usr/bin/env"), app.expandedFolder() + QStringLiteral("absenv")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(app.expandedFolder() + QStringLiteral("pipe")).constData(), 0600), 0);
+    prompter.expect(QStringLiteral("[Tool] の次のものは圧縮ファイルに入れられないため、格納されていません。\r\n\r\n"
+                                   "pipe (ソケットやデバイスなどの特殊なファイル)\r\n"
+                                   "absenv (フォルダの外を指すリンク: /usr/bin/env)"));
+    EXPECT_TRUE(app.Pack());
+    EXPECT_EQ(prompter.messages().value(0).title, QStringLiteral("Toolの格納"));
+    EXPECT_EQ(archiveFiles(app), QStringList{QStringLiteral("run.sh")});
+
+    // The exit stores without a word.
+    ASSERT_TRUE(app.UnPack(owner));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/usr/bin/env"), app.expandedFolder() + QStringLiteral("absenv")));
+    EXPECT_EQ(app.Store(QString(), false, WhenInUse::Skip), StoreOutcome::Stored);
+    EXPECT_EQ(prompter.messages().size(), 1);
+}
+
 TEST_F(Packing, alreadyStoredAndEmptyFoldersNeedNoArchiver) {
     PackApp app = named(QStringLiteral("Never")); // no archive at all
     EXPECT_TRUE(app.Pack());
@@ -187,6 +309,25 @@ TEST(ArchiverCalls, commandStringsAndCodesAreWrittenAsTheArchiverExpects) {
     EXPECT_EQ(HexCode(32773), QStringLiteral("8005"));
     EXPECT_EQ(HexCode(-1), QStringLiteral("FFFFFFFF"));
     EXPECT_EQ(HexCode(1), QStringLiteral("1"));
+
+    // The archiver's warnings about what a store left out, as the user reads them; names
+    // may hold what the warnings use as separators.
+    const std::pair<QString, QString> warnings[] = {
+        {QStringLiteral("skipped symbolic link pointing outside the folder: bin/env -> /usr/bin/env"),
+         QStringLiteral("bin/env (フォルダの外を指すリンク: /usr/bin/env)")},
+        {QStringLiteral("skipped special file: run/socket"),
+         QStringLiteral("run/socket (ソケットやデバイスなどの特殊なファイル)")},
+        {QStringLiteral("skipped symbolic link with \"|\" in its name: a|b"),
+         QStringLiteral("a|b (名前に | を含むリンク)")},
+        {QStringLiteral("left out the old member a: b/c.txt: an expansion would refuse it"),
+         QStringLiteral("a: b/c.txt (圧縮ファイルにあった古いもの。今のフォルダの形に合いません)")},
+        {QStringLiteral("left out the old member d: e/f/g.txt: d: e/f is no longer a folder"),
+         QStringLiteral("d: e/f/g.txt (圧縮ファイルにあった古いもの。今のフォルダの形に合いません)")},
+        {QStringLiteral("waiting for another store or an expansion of /p/A.lzh"), QString()},
+        {QStringLiteral("stored as it now is, not as the link it stood in for: x (it was changed)"), QString()},
+    };
+    for (const auto& [warning, line] : warnings)
+        EXPECT_EQ(LeftOutLine(warning), line) << warning.toStdString();
 }
 
 } // namespace

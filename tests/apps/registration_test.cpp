@@ -70,6 +70,18 @@ INSTANTIATE_TEST_SUITE_P(
                       Overwrite{"no", MsgAnswer::No, true, {"a.txt", "old.txt", "sub/b.txt"}},
                       Overwrite{"cancel", MsgAnswer::Cancel, false, {"old.txt"}}));
 
+// The expanded copy would still show them: the user hears at once what stays behind.
+TEST_F(NewArchive, whatTheArchiveCannotHoldIsNamedAtRegistration) {
+    writeFile(source() + QStringLiteral("a.txt"), "a");
+    ASSERT_TRUE(QFile::link(QStringLiteral("/usr/bin/env"), source() + QStringLiteral("absenv")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("a.txt"), source() + QStringLiteral("inner")));
+    prompter.expect(QStringLiteral("[Foo] の次のものは圧縮ファイルに入れられないため、登録されません。\r\n"
+                                   "元のフォルダには残っています。\r\n\r\n"
+                                   "absenv (フォルダの外を指すリンク: /usr/bin/env)"));
+    EXPECT_TRUE(LhaCompressDir(QStringLiteral("Foo"), source()));
+    EXPECT_EQ(archiveFiles(named(QStringLiteral("Foo"))), (QStringList{"a.txt", "inner"}));
+}
+
 TEST_F(NewArchive, aFolderTheArchiverRefusesLeavesNoArchive) {
     const QString folder = scratch.path() + QStringLiteral("/Bad/");
     writeFile(folder + QStringLiteral("a.txt"), "a");

@@ -1,7 +1,10 @@
 #include "mainwindowfixture.h"
 
+#include "apps/archivechecks.h"
 #include "support/files.h"
 #include "support/trashhome.h"
+
+#include "archiver/files/archivelock.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,11 +21,14 @@ QString offer(const QString& lines) {
                           "(はい: 新しい方を残す　いいえ: 両方ともそのまま残す)");
 }
 
-// Each copy is listed once per run; いいえ leaves every file as it was, はい keeps the newer.
+// Each copy is checked and listed once per run; いいえ leaves every file as it was, はい
+// keeps the newer; a damaged copy is said to be damaged and never offered. The index and
+// the sizes read archives on their own threads meanwhile: a reader is no use of the archive.
 TEST_F(ArchiveConflictOffer, listsEachCopyOnceAndChangesNothingUnlessAsked) {
     const TrashHome trash;
-    writeFolders({{QStringLiteral("ROOT"), QString(), {QStringLiteral("Demo"), QStringLiteral("Tool")}}});
-    for (const QString& name : {QStringLiteral("Demo"), QStringLiteral("Tool")}) {
+    writeFolders({{QStringLiteral("ROOT"), QString(),
+                   {QStringLiteral("Demo"), QStringLiteral("Tool"), QStringLiteral("Game")}}});
+    for (const QString& name : {QStringLiteral("Demo"), QStringLiteral("Tool"), QStringLiteral("Game")}) {
         storeArchive(name, {{QStringLiteral("a.txt"), name.toUtf8()}});
         appendRecord(record(name, QStringLiteral("ROOT")));
     }
@@ -30,29 +36,59 @@ TEST_F(ArchiveConflictOffer, listsEachCopyOnceAndChangesNothingUnlessAsked) {
     appendRecord(record(QStringLiteral("Old (conflicted copy 2)"), QStringLiteral("ROOT")));
     writeFile(packDir() + QStringLiteral("Old (conflicted copy 2).lzh"), "an application's archive");
     const QDateTime base(QDate(2026, 12, 8), QTime(10, 0));
+    // The other machine's versions: real archives, and one that arrived as noise.
     const QString demoCopy = packDir() + QStringLiteral("Demo.sync-conflict-20261208-101500-ABCDEFG.lzh");
-    writeFile(demoCopy, "the other machine's Demo");
-    setModified(archiveOf(QStringLiteral("Demo")), base);
+    storeArchive(QStringLiteral("Other"), {{QStringLiteral("a.txt"), "the other machine's Demo"}});
+    ASSERT_TRUE(QFile::rename(archiveOf(QStringLiteral("Other")), demoCopy));
+    const QString gameCopy = packDir() + QStringLiteral("Game.sync-conflict-20261208-101500-ABCDEFG.lzh");
+    writeFile(gameCopy, noise(500, 3));
+    for (const QString& name : {QStringLiteral("Demo"), QStringLiteral("Game")})
+        setModified(archiveOf(name), base);
     setModified(demoCopy, base.addSecs(60));
+    setModified(gameCopy, base.addSecs(60));
+    const QByteArray demoCopyBytes = readFile(demoCopy);
     const QByteArray demoArchive = readFile(archiveOf(QStringLiteral("Demo")));
+    const QByteArray gameArchive = readFile(archiveOf(QStringLiteral("Game")));
+    const ArchiveCheckResult gameCheck = CheckArchiveFile(gameCopy);
+    ASSERT_FALSE(gameCheck.sound);
+    const QString gameDamage = (gameCheck.member.isEmpty() ? QString() : gameCheck.member + QStringLiteral(": ")) +
+                               faultText(gameCheck.fault);
 
-    prompter.expect(offer(QStringLiteral("[Demo] Demo.sync-conflict-20261208-101500-ABCDEFG.lzh（複製の方が新しい）")),
-                    MsgAnswer::No);
-    auto window = openWindow();
-    ASSERT_TRUE(prompter.allAnswered());
+    // Read all along by another thread of the launcher.
+    archiver::ArchiveLock reader;
+    ASSERT_EQ(reader.take(archiveOf(QStringLiteral("Demo")).toStdString(),
+                          archiver::ArchiveLock::Kind::Shared, {}),
+              0);
+    prompter.expect(
+        QStringLiteral("格納フォルダに、同期の競合で残った圧縮ファイルの複製があります。\r\n\r\n"
+                       "[Demo] Demo.sync-conflict-20261208-101500-ABCDEFG.lzh（複製の方が新しい）\r\n\r\n"
+                       "次の複製は壊れているため使えません。元の圧縮ファイルはそのままにし、"
+                       "複製も消さずに残しています。\r\n"
+                       "[Game] Game.sync-conflict-20261208-101500-ABCDEFG.lzh（複製が壊れています: ") +
+            gameDamage +
+            QStringLiteral("）\r\n\r\n新しい方を残し、古い方をごみ箱に移しますか?\r\n"
+                           "(はい: 新しい方を残す　いいえ: 両方ともそのまま残す)"),
+        MsgAnswer::No);
+    auto window = startWindow();
+    ASSERT_TRUE(waitUntil([&] { return prompter.allAnswered() && window->stage() == u"NORMAL"; }));
+    reader.release();
     EXPECT_EQ(prompter.messages().constLast().title, QStringLiteral("同期の競合"));
-    EXPECT_EQ(panel1History.constLast(), QStringLiteral("同期の競合の複製を、そのまま残しました。(1 組)"));
+    EXPECT_TRUE(panel1History.contains(QStringLiteral("同期の競合の複製を、そのまま残しました。(1 組)")));
     EXPECT_EQ(readFile(archiveOf(QStringLiteral("Demo"))), demoArchive);
-    EXPECT_EQ(readFile(demoCopy), "the other machine's Demo");
+    EXPECT_EQ(readFile(demoCopy), demoCopyBytes);
+    EXPECT_EQ(readFile(archiveOf(QStringLiteral("Game"))), gameArchive);
+    EXPECT_EQ(readFile(gameCopy), noise(500, 3));
 
     // Listed already: not again, however often the data file changes.
     window->offerArchiveConflicts();
 
     const QString toolCopy = packDir() + QStringLiteral("Tool (laptop's conflicted copy 2026-12-08).lzh");
-    writeFile(toolCopy, "the other machine's Tool");
+    storeArchive(QStringLiteral("Other"), {{QStringLiteral("a.txt"), "the other machine's Tool"}});
+    ASSERT_TRUE(QFile::rename(archiveOf(QStringLiteral("Other")), toolCopy));
     setModified(toolCopy, base);
     setModified(archiveOf(QStringLiteral("Tool")), base.addSecs(60));
     const QByteArray toolArchive = readFile(archiveOf(QStringLiteral("Tool")));
+    const QByteArray toolCopyBytes = readFile(toolCopy);
     prompter.expect(offer(QStringLiteral("[Tool] Tool (laptop's conflicted copy 2026-12-08).lzh（元の圧縮ファイルの方が新しい）")),
                     MsgAnswer::Yes);
     window->offerArchiveConflicts();
@@ -60,8 +96,9 @@ TEST_F(ArchiveConflictOffer, listsEachCopyOnceAndChangesNothingUnlessAsked) {
               QStringLiteral("同期の競合を整理しました。新しい方を残し、古い方をごみ箱に移しました。(1 組)"));
     EXPECT_EQ(readFile(archiveOf(QStringLiteral("Tool"))), toolArchive);
     EXPECT_FALSE(QFileInfo::exists(toolCopy));
-    EXPECT_EQ(readFile(trash.filesFolder() + u'/' + QFileInfo(toolCopy).fileName()), "the other machine's Tool");
-    EXPECT_EQ(readFile(demoCopy), "the other machine's Demo");
+    EXPECT_EQ(readFile(trash.filesFolder() + u'/' + QFileInfo(toolCopy).fileName()), toolCopyBytes);
+    EXPECT_EQ(readFile(demoCopy), demoCopyBytes);
+    EXPECT_EQ(readFile(gameCopy), noise(500, 3));
     EXPECT_EQ(readFile(packDir() + QStringLiteral("Old (conflicted copy 2).lzh")), "an application's archive");
 }
 

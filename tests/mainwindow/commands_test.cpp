@@ -9,6 +9,7 @@
 #include "instances/commandline.h"
 #include "platform/desktopfolder.h"
 #include "platform/programfolder.h"
+#include "platform/folderusers.h"
 #include "platform/keystate.h"
 #include "util/desktopentry.h"
 
@@ -151,6 +152,73 @@ TEST_F(Commands, aWindowsProgramsStartSaysWhenWineFirstPreparesItself) {
         ASSERT_TRUE(waitUntil([&] { return traceWritten(); }));
         EXPECT_EQ(panelText(*window, 1), QString::fromUtf8(c.said));
     }
+}
+
+// 格納 of an application whose program still runs: the user decides, and a wait leaves the
+// window usable and stores once the program has ended.
+TEST_F(Commands, storeWhileTheProgramRunsWaitsStoresOrLeavesItAsTheUserSays) {
+    struct Row {
+        const char* what;
+        MsgAnswer answer;
+        bool storedAtOnce;
+        QString status;
+    };
+    const QList<Row> rows = {
+        {"wait", MsgAnswer::Yes, false,
+         QStringLiteral("[Tool] のプログラムが終わるのを待っています。終わったら格納します。")},
+        {"store anyway", MsgAnswer::No, true, QString()},
+        {"leave it", MsgAnswer::Cancel, false, QString()},
+    };
+    bool running = true;
+    setFolderUsersHook([&](const QString& folder) {
+        return running && folder == execDir() + QStringLiteral("Tool/")
+                   ? QList<FolderUser>{{4711, QStringLiteral("run.sh")}}
+                   : QList<FolderUser>{};
+    });
+    window = openWindow();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        running = true;
+        clickNode(*window, QStringLiteral("Tool"));
+        QFile::remove(trace);
+        click("cmdExec");
+        ASSERT_TRUE(waitUntil([&] { return traceWritten(); }));
+        prompter.expectPrefix(QStringLiteral("[Tool] のプログラムがまだ実行中です。\r\n\r\nrun.sh (PID 4711)"),
+                              row.answer);
+        click("cmdPack");
+        EXPECT_EQ(QFileInfo::exists(execDir() + QStringLiteral("Tool")), !row.storedAtOnce);
+        EXPECT_EQ(panelText(*window, 1), row.status);
+        EXPECT_EQ(window->waitingStores(), (row.answer == MsgAnswer::Yes ? QStringList{"Tool"} : QStringList{}));
+        if (row.answer != MsgAnswer::Yes)
+            continue;
+        // Still running at the poll: nothing changes.
+        window->storeWaitingApplications();
+        EXPECT_TRUE(QFileInfo::exists(execDir() + QStringLiteral("Tool/run.sh")));
+        running = false;
+        window->storeWaitingApplications();
+        EXPECT_FALSE(QFileInfo::exists(execDir() + QStringLiteral("Tool")));
+        EXPECT_EQ(panelText(*window, 1), QStringLiteral("[Tool] を格納しました。"));
+        EXPECT_EQ(panelText(*window, 2), QStringLiteral("圧縮"));
+        EXPECT_TRUE(window->waitingStores().isEmpty());
+    }
+    // Run again while its store waits: the store waits no more.
+    running = true;
+    QFile::remove(trace);
+    click("cmdExec");
+    ASSERT_TRUE(waitUntil([&] { return traceWritten(); }));
+    prompter.expectPrefix(QStringLiteral("[Tool] のプログラムがまだ実行中です。"), MsgAnswer::Yes);
+    click("cmdPack");
+    ASSERT_EQ(window->waitingStores(), QStringList{"Tool"});
+    QFile::remove(trace);
+    click("cmdExec");
+    EXPECT_TRUE(window->waitingStores().isEmpty());
+    ASSERT_TRUE(waitUntil([&] { return traceWritten(); }));
+    // An exit while it waits stores it once the program has ended, though it is not idle.
+    prompter.expectPrefix(QStringLiteral("[Tool] のプログラムがまだ実行中です。"), MsgAnswer::Yes);
+    click("cmdPack");
+    running = false;
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(QFileInfo::exists(execDir() + QStringLiteral("Tool")));
 }
 
 TEST_F(Commands, doubleClickRunsAnApplicationButOnlyTogglesAFolder) {
@@ -450,6 +518,25 @@ TEST_F(Commands, reCompressUpdatesTheArchiveAndLeavesTheApplicationExpanded) {
     EXPECT_EQ(panelText(*window, 1), QStringLiteral("再圧縮が完了しました"));
     EXPECT_EQ(archiveFiles(QStringLiteral("Keep")), (QStringList{"data.txt", "run.sh"}));
     EXPECT_EQ(readFile(execDir() + QStringLiteral("Keep/data.txt")), QByteArray("v1"));
+}
+
+TEST_F(Commands, reCompressWhileTheProgramRunsWaitsAndExpandsAgainAfterwards) {
+    bool running = true;
+    setFolderUsersHook([&](const QString&) {
+        return running ? QList<FolderUser>{{4711, QStringLiteral("run.sh")}} : QList<FolderUser>{};
+    });
+    writeFile(execDir() + QStringLiteral("Keep/data.txt"), "v2");
+    window = openWindow();
+    clickNode(*window, QStringLiteral("Keep"));
+    prompter.expectPrefix(QStringLiteral("このアプリケーションは"), MsgAnswer::Yes);
+    prompter.expectPrefix(QStringLiteral("[Keep] のプログラムがまだ実行中です。"), MsgAnswer::Yes);
+    trigger("numNoPackPack");
+    EXPECT_EQ(window->waitingStores(), QStringList{"Keep"});
+    running = false;
+    window->storeWaitingApplications();
+    EXPECT_EQ(panelText(*window, 1), QStringLiteral("再圧縮が完了しました"));
+    EXPECT_EQ(archiveFiles(QStringLiteral("Keep")), (QStringList{"data.txt", "run.sh"}));
+    EXPECT_EQ(readFile(execDir() + QStringLiteral("Keep/data.txt")), QByteArray("v2"));
 }
 
 TEST_F(Commands, reCompressThatFailsToStoreKeepsTheChangedFolder) {

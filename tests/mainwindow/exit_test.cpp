@@ -1,8 +1,10 @@
 #include "mainwindowfixture.h"
 
+#include "apps/madebyvadok.h"
 #include "catalog/datafile.h"
 #include "catalog/settings.h"
 #include "mainwindow/stoprequest.h"
+#include "platform/folderusers.h"
 #include "platform/programfolder.h"
 
 #include <QAction>
@@ -60,7 +62,9 @@ TEST_P(AutomaticStoring, storesWhatHasBeenIdleLongerThanPackDate) {
         c.daysAgo == 0 ? now.addSecs(-30)
                        : QDateTime(now.date().addDays(1 - c.daysAgo), QTime(0, 0)).addSecs(-60);
     catalog({usedAt(QStringLiteral("Tool"), lastUse, c.nonPack)});
-    writeFile(execDir() + QStringLiteral("notes.txt"), "leftover");
+    writeFile(execDir() + QStringLiteral("notes.txt"), "the user's");
+    writeFile(execDir() + QStringLiteral("Gone/old.exe"), "expanded by vadok once");
+    ASSERT_TRUE(MarkMadeByVadok(execDir() + QStringLiteral("Gone")));
     settings().Config.PackDate = c.packDate;
     window = openWindow();
     EXPECT_TRUE(window->close());
@@ -70,8 +74,9 @@ TEST_P(AutomaticStoring, storesWhatHasBeenIdleLongerThanPackDate) {
     EXPECT_EQ(
         panel1History.contains(QStringLiteral("Tool はしばらく実行されていないため格納します...")),
         c.stored);
-    // Leftovers go at every exit that looks at the folder at all.
-    EXPECT_EQ(QFileInfo::exists(execDir() + QStringLiteral("notes.txt")), c.packDate == -1);
+    // Leftovers vadok made go at every exit that looks at the folder at all; nothing else.
+    EXPECT_EQ(QFileInfo::exists(execDir() + QStringLiteral("Gone")), c.packDate == -1);
+    EXPECT_EQ(readFile(execDir() + QStringLiteral("notes.txt")), "the user's");
     // The settings are written and the backups rotated either way.
     EXPECT_FALSE(snapshotKept());
     EXPECT_EQ(window->stage(), QStringLiteral("FIN"));
@@ -102,16 +107,32 @@ TEST_F(Exit, storesOnlyIdleApplicationsAmongSeveral) {
               panel1History.mid(panel1History.indexOf(QStringLiteral("終了処理中です □□□")), 3));
 }
 
-TEST_F(Exit, leftoversNoApplicationClaimsAreDeleted) {
+// Only what vadok expanded there itself and no application claims any more is cleared:
+// whatever else lies in the execution folder, even named like a leftover, stays.
+TEST_F(Exit, onlyLeftoversVadokMadeAreDeleted) {
     catalog({usedAt(QStringLiteral("Tool"), now)});
+    // Expanded by vadok, then deleted from the catalog (on another machine, say).
+    storeArchive(QStringLiteral("Deleted"), {{QStringLiteral("run.sh"), "#!/bin/sh\n"}});
+    quintptr owner = 0;
+    PackApp deleted(record(QStringLiteral("Deleted")));
+    ASSERT_TRUE(deleted.UnPack(owner));
+    writeFile(execDir() + QStringLiteral("Marked/old.exe"), "x");
+    ASSERT_TRUE(MarkMadeByVadok(execDir() + QStringLiteral("Marked")));
+    // Not vadok's: planted, the user's own, or put where a marked folder was.
     writeFile(execDir() + QStringLiteral("notes.txt"), "x");
-    writeFile(execDir() + QStringLiteral("Gone/old.exe"), "x");     // deleted from the catalog
+    writeFile(execDir() + QStringLiteral("Planted/old.exe"), "x");
     writeFile(execDir() + QStringLiteral("メイン/stray.txt"), "x"); // a folder's name, not an app
     writeFile(execDir() + QStringLiteral("_work/part.txt"), "x");
+    writeFile(execDir() + QStringLiteral("Replaced/old.exe"), "x");
+    ASSERT_TRUE(MarkMadeByVadok(execDir() + QStringLiteral("Replaced")));
+    writeFile(scratch.path() + QStringLiteral("/theirs/letter.txt"), "theirs");
+    ASSERT_TRUE(QDir(execDir() + QStringLiteral("Replaced")).removeRecursively());
+    ASSERT_TRUE(QDir().rename(scratch.path() + QStringLiteral("/theirs"), execDir() + QStringLiteral("Replaced")));
     window = openWindow();
     EXPECT_TRUE(window->close());
-    EXPECT_EQ(QDir(execDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-              QStringList{"Tool"});
+    EXPECT_EQ(QDir(execDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
+              (QStringList{"Planted", "Replaced", "Tool", "_work", "notes.txt", "メイン"}));
+    EXPECT_EQ(readFile(execDir() + QStringLiteral("Replaced/letter.txt")), "theirs");
 }
 
 TEST_F(Exit, applicationsWithARecordButNoPlaceInTheTreeAreStoredWhenIdleAndKeptOtherwise) {
@@ -339,14 +360,41 @@ TEST_F(Exit, symbolicLinksInTheExecutionFolderAreNeverFollowed) {
     ASSERT_TRUE(QFile::link(outside, execDir() + QStringLiteral("Linked")));
     settings().Config.PackDate = 0;
 
+    ASSERT_TRUE(MarkMadeByVadok(execDir() + QStringLiteral("Gone")));
     window = openWindow();
     EXPECT_TRUE(window->close());
     EXPECT_EQ(readFile(outside + QStringLiteral("keep.txt")), QByteArray("precious"));
-    EXPECT_FALSE(QFileInfo(execDir() + QStringLiteral("stray-link")).isSymLink());
+    // vadok makes no links: one there is not its to delete.
+    EXPECT_TRUE(QFileInfo(execDir() + QStringLiteral("stray-link")).isSymLink());
     EXPECT_FALSE(QFileInfo::exists(execDir() + QStringLiteral("Gone")));
     EXPECT_TRUE(QFileInfo(execDir() + QStringLiteral("Linked")).isSymLink());
     EXPECT_FALSE(archived(QStringLiteral("Linked")));
     EXPECT_TRUE(archived(QStringLiteral("Old")));
+}
+
+// An idle application whose program still runs is left expanded, said so, and stored by
+// the first exit after the program ended.
+TEST_F(Exit, anApplicationWhoseProgramStillRunsIsStoredByALaterExit) {
+    catalog({usedAt(QStringLiteral("Running"), now.addDays(-30)), usedAt(QStringLiteral("Idle"), now.addDays(-30))});
+    bool running = true;
+    setFolderUsersHook([&](const QString& folder) {
+        return running && folder == execDir() + QStringLiteral("Running/")
+                   ? QList<FolderUser>{{4711, QStringLiteral("mines.exe")}}
+                   : QList<FolderUser>{};
+    });
+    window = openWindow();
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(panel1History.contains(
+        QStringLiteral("Running はプログラムが実行中のため格納しませんでした。次の終了時に格納します。")));
+    EXPECT_EQ(readFile(execDir() + QStringLiteral("Running/file.txt")), "Running");
+    EXPECT_FALSE(archived(QStringLiteral("Running")));
+    EXPECT_TRUE(archived(QStringLiteral("Idle")));
+
+    running = false;
+    window = openWindow();
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(archived(QStringLiteral("Running")));
+    EXPECT_FALSE(expanded(QStringLiteral("Running")));
 }
 
 class DangerousExecFolder : public Exit, public ::testing::WithParamInterface<const char*> {};

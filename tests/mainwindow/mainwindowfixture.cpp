@@ -8,6 +8,7 @@
 #include "instances/handover.h"
 #include "mainwindow/catalogtree.h"
 #include "platform/clock.h"
+#include "platform/folderusers.h"
 #include "platform/keystate.h"
 #include "platform/programfolder.h"
 #include "util/folderutil.h"
@@ -47,6 +48,8 @@ std::vector<StoredFolder> storedFolders() {
 MainWindowFixture::MainWindowFixture() {
     setClockSource([this] { return now; });
     setKeyStateSource([this](int key) { return heldKeys.contains(key); });
+    // No program of the machine works in a test's folders unless the test says so.
+    setFolderUsersHook([](const QString&) { return QList<FolderUser>{}; });
     PrepareDataFile();
     settings() = Settings();
     LoadSettings();
@@ -55,6 +58,7 @@ MainWindowFixture::MainWindowFixture() {
 MainWindowFixture::~MainWindowFixture() {
     setClockSource({});
     setKeyStateSource({});
+    setFolderUsersHook({});
 }
 
 bool MainWindowFixture::handOver(const QString& request) {
