@@ -8,7 +8,7 @@ bool MemberPool::prepares(const Task& task) {
 }
 
 MemberPool::MemberPool(const std::vector<Task>& tasks, const WorkContext& context,
-                       unsigned threads, std::size_t memoryAhead)
+                       unsigned threads, std::size_t memoryAhead, const ThreadStart& start)
     : m_tasks(tasks), m_context(context), m_memoryAhead(memoryAhead), m_memory(tasks.size(), 0) {
     for (std::size_t i = 0; i < tasks.size(); ++i) {
         if (prepares(tasks[i])) {
@@ -16,8 +16,13 @@ MemberPool::MemberPool(const std::vector<Task>& tasks, const WorkContext& contex
             m_memory[i] = jobMemory(tasks[i]);
         }
     }
-    for (unsigned t = 0; t < threads; ++t)
-        m_threads.emplace_back([this] { work(); });
+    for (unsigned t = 0; t < threads; ++t) {
+        try {
+            m_threads.push_back(startThread(start, [this] { work(); }));
+        } catch (const std::system_error&) {
+            break; // the workers started do it all, or take() does
+        }
+    }
 }
 
 MemberPool::~MemberPool() {
@@ -31,6 +36,13 @@ MemberPool::~MemberPool() {
 }
 
 std::unique_ptr<Job> MemberPool::take(std::size_t task) {
+    if (m_threads.empty()) {
+        auto job = std::make_unique<Job>();
+        job->task = task;
+        runTask(m_tasks[task], *job, m_context);
+        job->done = true;
+        return job;
+    }
     std::unique_lock lock(m_mutex);
     m_cv.wait(lock, [&] {
         const auto it = m_jobs.find(task);

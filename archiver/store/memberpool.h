@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alongside.h"
 #include "memberjobs.h"
 
 #include <condition_variable>
@@ -20,8 +21,10 @@ namespace vadok::archiver {
 // member does not leave the other cores idle.
 class MemberPool {
 public:
+    // Starts up to threads workers through start; with none to be had, take() prepares each
+    // job itself.
     MemberPool(const std::vector<Task>& tasks, const WorkContext& context, unsigned threads,
-               std::size_t memoryAhead);
+               std::size_t memoryAhead, const ThreadStart& start = {});
     ~MemberPool();
     MemberPool(const MemberPool&) = delete;
     MemberPool& operator=(const MemberPool&) = delete;

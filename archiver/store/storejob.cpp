@@ -10,6 +10,7 @@
 #include "lzh/lzhheaderwriter.h"
 #include "memberpool.h"
 #include "storeplan.h"
+#include "alongside.h"
 
 #include <algorithm>
 #include <fcntl.h>
@@ -114,16 +115,16 @@ struct StoreSources {
 // plans the new archive; the plan's tasks point into old.
 bool scanAndPlan(const StoreSources& in, const StoreOptions& options, ArchiveIndex& old,
                  StorePlan& plan, StoreResult& result) {
-    std::future<ArchiveIndex> oldIndex;
+    std::optional<Alongside<ArchiveIndex>> oldIndex;
     if (in.oldFd >= 0)
-        oldIndex = std::async(std::launch::async,
-                              [fd = in.oldFd] { return readArchiveIndexChecked(fd); });
+        oldIndex.emplace(options.startThread,
+                         [fd = in.oldFd] { return readArchiveIndexChecked(fd); });
     FolderScan scan = scanFolder(in.folder, in.archivePath);
     if (!scan.ok)
         return fail(result, scan.code, scan.error);
     warnAll(options, scan.warnings);
-    if (in.oldFd >= 0) {
-        old = oldIndex.get();
+    if (oldIndex) {
+        old = oldIndex->get();
         if (!old.ok)
             return fail(result, ArchiverBrokenArchive, in.archivePath + ": " + old.error);
         // The last member of a name is the one an expansion leaves.
@@ -255,8 +256,8 @@ bool writeMembers(MemberWriter& writer, MemberPool& pool, const StorePlan& plan,
 // The structure must read back before the file may replace the old archive; it is read
 // while the disk takes the rest of the data.
 bool verifyAndReplace(OutputFile& out, std::size_t members, const std::string& archivePath,
-                      StoreResult& result) {
-    std::future<bool> syncing = std::async(std::launch::async, [&] { return out.sync(); });
+                      const StoreOptions& options, StoreResult& result) {
+    Alongside<bool> syncing(options.startThread, [&] { return out.sync(); });
     const ArchiveTotals check = readArchiveTotals(out.temporaryPath());
     const bool onDisk = syncing.get();
     if (!check.outcome.ok || check.members != members)
@@ -308,10 +309,11 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         return result;
     }
     const WorkContext context{options.method, source, folderOf(archivePath), oldFd};
-    MemberPool pool(plan.tasks, context, workerCount(options), options.memoryAhead);
+    MemberPool pool(plan.tasks, context, workerCount(options), options.memoryAhead,
+                    options.startThread);
     MemberWriter writer(out, oldFd, result);
     if (!writeMembers(writer, pool, plan, options, result) ||
-        !verifyAndReplace(out, plan.tasks.size(), archivePath, result))
+        !verifyAndReplace(out, plan.tasks.size(), archivePath, options, result))
         return result;
     writeSyncStamp(source.path(), out.committedFile(), scanned);
     closer.closeAside();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alongside.h"
 #include "files/sourcefile.h"
 #include "lzh/lzhmethod.h"
 
@@ -26,6 +27,8 @@ struct StoreOptions {
     std::chrono::milliseconds lockWait{std::chrono::minutes(10)};
     // For tests: called on the workers as they open and read the folder's files.
     SourceReadHooks reading;
+    // For tests: starts the store's threads (empty: std::thread).
+    ThreadStart startThread;
 };
 
 struct StoreResult {

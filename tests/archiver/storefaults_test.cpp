@@ -24,6 +24,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -67,6 +68,35 @@ std::vector<std::string> namesIn(const std::string& folder) {
 }
 
 } // namespace
+
+// A process at its limit of threads: a store that cannot start the threads it wants does
+// their work on its own and still answers with its code, for a new archive and an update.
+TEST(StoreFaults, aStoreThatCannotStartItsThreadsStoresAllTheSame) {
+    for (const int threadsToBeHad : {0, 1, 3}) {
+        TempDir dir;
+        for (int i = 0; i < 40; ++i)
+            writeFile(dir / ("src/" + fileName(i)), randomData(3000 + 97 * i, unsigned(i), 16));
+        archiver::StoreOptions options;
+        options.threads = 4;
+        std::atomic<int> started = 0;
+        options.startThread = [&](std::function<void()> work) {
+            if (started++ >= threadsToBeHad)
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            return std::thread(std::move(work));
+        };
+        for (const bool update : {false, true}) {
+            if (update)
+                writeFile(dir / ("src/" + fileName(7)), "changed since the first store");
+            started = 0;
+            const auto result = archiver::storeFolder(dir / "a.lzh", dir / "src/", options);
+            ASSERT_EQ(result.code, ArchiverOk) << threadsToBeHad << " threads: " << result.error;
+            ASSERT_EQ(Unlha(nullptr, expandCommand(dir / "a.lzh", dir / (update ? "two/" : "one/")),
+                            nullptr, 0),
+                      ArchiverOk);
+            EXPECT_EQ(readTree(dir / (update ? "two" : "one")), readTree(dir / "src"));
+        }
+    }
+}
 
 TEST(StoreFaults, sourceReplacedByAFifoFailsTheStoreInsteadOfHanging) {
     TempDir dir;
