@@ -27,7 +27,6 @@ namespace vadok {
 
 namespace {
 
-std::atomic<quint64> g_archiveReads{0};
 
 // The bundled texts below folder by relative name, in name order; links are left out, so a
 // link can lead nowhere outside the application.
@@ -78,7 +77,6 @@ QString bundledText(const QString& name, const QByteArray& bytes) {
 }
 
 TextsRead readArchiveTexts(const QString& archivePath, qint64 budget, const BundledTextSink& sink) {
-    ++g_archiveReads;
     TextsRead read;
 #ifdef VADOK_WITH_ARCHIVER
     std::vector<std::pair<QString, QByteArray>> taken;
@@ -151,6 +149,5 @@ QString folderTextsStamp(const QString& folder) {
     return QString::fromLatin1(digest.result().toHex());
 }
 
-quint64 archiveTextReads() { return g_archiveReads.load(); }
 
 } // namespace vadok

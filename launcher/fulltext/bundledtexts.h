@@ -43,8 +43,4 @@ TextsRead readFolderTexts(const QString& folder, qint64 budget, const BundledTex
 // names, sizes and modification times of its bundled texts. Empty when folder is missing.
 QString folderTextsStamp(const QString& folder);
 
-// How many archives readArchiveTexts has opened in this process: tests see through it
-// whether an unchanged archive was read again.
-quint64 archiveTextReads();
-
 } // namespace vadok

@@ -161,7 +161,7 @@ void FullTextSearch::Private::pass(std::vector<AppSource> apps) {
     hooks.progress = [this](int done, int total) {
         post([done, total](FullTextSearch* q) { emit q->progress(done, total); });
     };
-    hooks.afterText = [this] { checkpoint("text"); };
+    hooks.reading = [this](const char* point) { checkpoint(point); };
     hooks.appTextLimit = options.appTextLimit;
     hooks.indexTextLimit = options.indexTextLimit;
     QString failure;

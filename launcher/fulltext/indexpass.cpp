@@ -211,7 +211,7 @@ void runIndexPass(SearchDb& db, const std::vector<AppSource>& apps, const PassHo
         // Then the texts, read on a thread of their own while this one writes.
         TextReader reader(std::move(jobs),
                           {hooks.appTextLimit, std::max<qint64>(0, hooks.indexTextLimit - kept)},
-                          hooks.afterText);
+                          hooks.reading);
         ReadItem item;
         std::size_t begun = work.size();
         while (reader.next(item)) {

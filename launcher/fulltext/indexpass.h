@@ -26,7 +26,8 @@ QString sourceKeyOf(const AppSource& app);
 struct PassHooks {
     std::function<void(int done, int total)> progress;
     std::function<bool()> stopping; // true: leave the rest for the next pass
-    std::function<void()> afterText; // called on the reading thread after each text
+    // Called on the reading thread: "archive" as an archive is opened, "text" after each text.
+    std::function<void(const char* point)> reading;
     // The texts taken from one application, and from all together, in bytes of their files:
     // a text that does not fit is left out, and its application marked as cut.
     qint64 appTextLimit = 0;

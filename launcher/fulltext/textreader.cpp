@@ -18,8 +18,9 @@ qint64 sizeOf(const ReadItem& item) {
 
 } // namespace
 
-TextReader::TextReader(std::vector<TextJob> jobs, TextBudget budget, std::function<void()> afterText)
-    : m_jobs(std::move(jobs)), m_budget(budget), m_afterText(std::move(afterText)) {
+TextReader::TextReader(std::vector<TextJob> jobs, TextBudget budget,
+                       std::function<void(const char* point)> at)
+    : m_jobs(std::move(jobs)), m_budget(budget), m_at(std::move(at)) {
     m_thread = std::thread([this] { run(); });
 }
 
@@ -51,8 +52,8 @@ void TextReader::run() {
         for (std::size_t job = 0; job < m_jobs.size(); ++job) {
             const TextJob& j = m_jobs[job];
             const BundledTextSink add = [&](const QString& name, const QString& text) {
-                if (m_afterText)
-                    m_afterText();
+                if (m_at)
+                    m_at("text");
                 ReadItem item;
                 item.job = job;
                 item.text = {name, text.toUtf8(), foldForSearch(text).toUtf8()};
@@ -63,8 +64,11 @@ void TextReader::run() {
             // A damaged archive gives what could be read.
             if (!j.folder.isEmpty())
                 read = readFolderTexts(j.folder, budget, add);
-            else if (!j.archive.isEmpty())
+            else if (!j.archive.isEmpty()) {
+                if (m_at)
+                    m_at("archive");
                 read = readArchiveTexts(j.archive, budget, add);
+            }
             left -= read.bytes;
             ReadItem end;
             end.job = job;

@@ -50,8 +50,10 @@ class TextReader {
 public:
     static constexpr qint64 kReadAhead = 4 * 1024 * 1024;
 
-    // afterText, when set, is called on the reading thread after each text is read.
-    TextReader(std::vector<TextJob> jobs, TextBudget budget, std::function<void()> afterText = {});
+    // at, when set, is called on the reading thread: "archive" as an archive is opened,
+    // "text" after each text is read.
+    TextReader(std::vector<TextJob> jobs, TextBudget budget,
+               std::function<void(const char* point)> at = {});
     ~TextReader(); // stops the reader and waits for it
     TextReader(const TextReader&) = delete;
     TextReader& operator=(const TextReader&) = delete;
@@ -66,7 +68,7 @@ private:
 
     std::vector<TextJob> m_jobs;
     TextBudget m_budget;
-    std::function<void()> m_afterText;
+    std::function<void(const char* point)> m_at;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<ReadItem> m_queue;

@@ -13,6 +13,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstring>
+
 namespace vadok::test {
 
 namespace {
@@ -33,7 +35,7 @@ FullTextFixture::FullTextFixture() {
     PrepareDataFile();
     settings() = Settings();
     LoadSettings();
-    index = std::make_unique<FullTextSearch>();
+    reopen();
 }
 
 FullTextFixture::~FullTextFixture() { index.reset(); }
@@ -46,6 +48,12 @@ QString FullTextFixture::dbPath() const { return machineCacheFile(QStringLiteral
 
 void FullTextFixture::reopen(FullTextOptions options) {
     index.reset();
+    options.checkpoint = [this, planted = std::move(options.checkpoint)](const char* point) {
+        if (std::strcmp(point, "archive") == 0)
+            ++archiveReads;
+        if (planted)
+            planted(point);
+    };
     index = std::make_unique<FullTextSearch>(nullptr, std::move(options));
 }
 

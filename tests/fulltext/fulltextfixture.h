@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -47,6 +48,8 @@ protected:
     ScriptedPrompter prompter;
     QTemporaryDir scratch;
     std::unique_ptr<FullTextSearch> index;
+    // Archives the index has opened for their texts.
+    std::atomic<int> archiveReads{0};
 };
 
 } // namespace vadok::test

@@ -70,15 +70,15 @@ TEST_F(FullTextFollows, anArchiveIsReadAgainOnlyWhenItsIdentityChanged) {
     addApp(QStringLiteral("Other"), QString(), {{"readme.txt", "unchanged"}});
     update();
     ASSERT_EQ(titles(QStringLiteral("first")), QStringList{"Tool"});
-    const quint64 afterBuild = archiveTextReads();
+    const int afterBuild = archiveReads.load();
 
     update();
-    EXPECT_EQ(archiveTextReads(), afterBuild) << "nothing changed, nothing read";
+    EXPECT_EQ(archiveReads.load(), afterBuild) << "nothing changed, nothing read";
 
     // Replaced behind vadok's back by another store: another inode, size and time.
     storeArchive(QStringLiteral("Tool"), {{"readme.txt", "second edition"}});
     update();
-    EXPECT_EQ(archiveTextReads(), afterBuild + 1);
+    EXPECT_EQ(archiveReads.load(), afterBuild + 1);
     EXPECT_EQ(titles(QStringLiteral("second")), QStringList{"Tool"});
     EXPECT_TRUE(titles(QStringLiteral("first")).isEmpty());
 
@@ -93,16 +93,16 @@ TEST_F(FullTextFollows, anArchiveIsReadAgainOnlyWhenItsIdentityChanged) {
     const struct timeval times[2] = {{1000000000, 0}, {1000000000, 0}};
     ASSERT_EQ(::utimes(QFile::encodeName(archive).constData(), times), 0);
     update();
-    EXPECT_EQ(archiveTextReads(), afterBuild + 2);
+    EXPECT_EQ(archiveReads.load(), afterBuild + 2);
 }
 
 TEST_F(FullTextFollows, anExpandedApplicationIsReadFromItsFolder) {
     addApp(QStringLiteral("Tool"), QString(), {{"readme.txt", "packed words"}});
     update();
-    const quint64 before = archiveTextReads();
+    const int before = archiveReads.load();
     expand(QStringLiteral("Tool"), {{"readme.txt", "expanded words"}, {"sub/notes.md", "deeper words"}});
     update();
-    EXPECT_EQ(archiveTextReads(), before);
+    EXPECT_EQ(archiveReads.load(), before);
     EXPECT_TRUE(titles(QStringLiteral("packed")).isEmpty());
     EXPECT_EQ(titles(QStringLiteral("expanded")), QStringList{"Tool"});
     const std::vector<FullTextHit> deeper = index->query(QStringLiteral("deeper")).hits;
@@ -135,10 +135,10 @@ TEST_F(FullTextFollows, notesRenamesAndDeletionsAreFollowed) {
     AppRecord doomed;
     doomed.AppName = QStringLiteral("Doomed");
     ASSERT_TRUE(DeleteAppRecord(doomed));
-    const quint64 before = archiveTextReads();
+    const int before = archiveReads.load();
     update();
 
-    EXPECT_EQ(archiveTextReads(), before) << "a renamed archive keeps its texts";
+    EXPECT_EQ(archiveReads.load(), before) << "a renamed archive keeps its texts";
     EXPECT_EQ(titles(QStringLiteral("bundled")), QStringList{"New Name"});
     EXPECT_EQ(titles(QStringLiteral("new notes")), QStringList{"New Name"});
     EXPECT_TRUE(titles(QStringLiteral("old")).isEmpty());
