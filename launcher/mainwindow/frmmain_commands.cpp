@@ -6,6 +6,7 @@
 #include "catalog/settings.h"
 #include "instances/startrequest.h"
 #include "mainwindow/catalogtree.h"
+#include "mainwindow/waitingstores.h"
 #include "platform/clock.h"
 #include "platform/keystate.h"
 #include "platform/prompter.h"
@@ -109,7 +110,7 @@ void frmMain::cmdExec_Click() {
     if (index < 0)
         return;
     PackApp& app = m_apps[size_t(index)];
-    dropWaitingStore(app.AppName());
+    m_waitingStores->drop(app.AppName());
     SetStatusText(app.AppName() + QStringLiteral("を実行開始..."), 1);
     SetStatusText(QStringLiteral("展開"), 2);
     // Asked before the start: wine makes its prefix as it starts.
@@ -165,7 +166,7 @@ void frmMain::cmdPack_Click() {
     showAppState(index);
     SetStatusText(QString(), 1);
     if (outcome == StoreOutcome::Wait)
-        storeWhenProgramsEnd(app.AppName(), {rebuild, false});
+        m_waitingStores->add(app.AppName(), {rebuild, false});
 }
 
 void frmMain::TreePopSubExec_Click(int index) {
@@ -179,7 +180,7 @@ void frmMain::TreePopSubExec_Click(int index) {
     if (app < 0)
         return;
     QString alternative = command;
-    dropWaitingStore(m_apps[size_t(app)].AppName());
+    m_waitingStores->drop(m_apps[size_t(app)].AppName());
     const bool buildsWinePrefix = StartBuildsWinePrefix(m_apps[size_t(app)].programOf(command));
     if (m_apps[size_t(app)].Execute(alternative, QString()))
         SetStatusText(startedText(m_apps[size_t(app)].AppName(), buildsWinePrefix), 1);
@@ -299,7 +300,7 @@ void frmMain::numNoPackPack_Click() {
     // archive: expanding the older archive over it would overwrite them.
     const StoreOutcome outcome = app.Store(QString(), false, WhenInUse::AskOrWait);
     if (outcome == StoreOutcome::Wait) {
-        storeWhenProgramsEnd(app.AppName(), {false, true});
+        m_waitingStores->add(app.AppName(), {false, true});
         return;
     }
     if (outcome != StoreOutcome::Stored) {
@@ -320,7 +321,7 @@ void frmMain::ExecAppByName(const QString& name, const QStringList& arguments) {
         return;
     for (size_t i = 1; i < m_apps.size(); ++i) {
         if (m_apps[i].AppName() == name) {
-            dropWaitingStore(name);
+            m_waitingStores->drop(name);
             QString command;
             m_apps[i].Execute(command, arguments.isEmpty() ? QString() : QuotedParameters(arguments));
             refreshAppState(int(i));

@@ -22,7 +22,7 @@ void frmMain::createFullTextSearch() {
     connect(m_fullText, &FullTextSearch::progress, this,
             [this](int done, int total) { m_fullTextProgress = {done, total}; });
 
-    QAction* item = menuCommand("mnuFullTextSearch");
+    QAction* item = m_menus.fullTextSearch;
     item->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
     // Also the window's own: the key works while the menu bar is hidden.
     addAction(item);

@@ -32,7 +32,7 @@ void frmMain::createSearchControls() {
     connect(m_search, &SearchPanel::searchDone, this, &frmMain::ToggleSearchMode);
     m_search->setFindKey(settings().Key.FindKey);
 
-    connect(menuCommand("mnuSearch"), &QAction::triggered, this, &frmMain::ToggleSearchMode);
+    connect(m_menus.search, &QAction::triggered, this, &frmMain::ToggleSearchMode);
 }
 
 bool frmMain::searchMode() const {

@@ -7,6 +7,7 @@
 #include "instances/handoverserver.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/stoprequest.h"
+#include "mainwindow/trayresidence.h"
 #include "platform/prompter.h"
 #include "util/statustext.h"
 
@@ -37,9 +38,9 @@ void frmMain::GCTimer_Timer() {
             m_gcTimer->stop();
             // Resident mode starts in the task tray, before the catalog is read.
             if (settings().Config.IntoTaskTray == 2)
-                sendToTray();
+                m_tray->sendToTray();
             // Another machine's changes kept beside the data file join it before it is shown.
-            mergeSyncConflicts();
+            m_syncMerge.merge(false);
             putBackReExpansions();
             LoadTree();
             if (StopRequested)
@@ -54,9 +55,8 @@ void frmMain::GCTimer_Timer() {
             }
             setStage(WindowStage::Normal);
             // Said once the loading texts are over, where it stays to be read.
-            if (m_noTrayNotePending)
-                noteMissingTray();
-            showSyncNote();
+            m_tray->noteWhenSettled();
+            m_syncMerge.show();
             // Said once, where the user sees it: later starts cannot reach this window.
             if (!m_handOver->isListening() && !m_handOverErrorShown) {
                 m_handOverErrorShown = true;

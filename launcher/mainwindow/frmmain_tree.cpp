@@ -12,6 +12,7 @@
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/nodekeys.h"
 #include "mainwindow/programversion.h"
+#include "mainwindow/sizespanel.h"
 #include "mainwindow/stoprequest.h"
 #include "platform/prompter.h"
 #include "resources/builtinimages.h"
@@ -157,7 +158,7 @@ void frmMain::LoadTree() {
     SetStatusText(QStringLiteral("読み込み完了しました。"), 1);
     setStage(WindowStage::IconLoad);
     refreshAllAppStates();
-    showSizesOfShownNode();
+    m_sizesPanel->showShownNode();
     m_gcTimer->setInterval(10);
     m_gcTimer->start();
 }
@@ -217,11 +218,7 @@ int frmMain::SelectedAppIndex() const {
     const QTreeWidgetItem* node = m_tree->currentItem();
     if (!node || !node->isSelected())
         return -1;
-    bool ok = false;
-    const int index = CatalogTree::tag(node).toInt(&ok);
-    if (!ok || index < 1 || index >= int(m_apps.size()))
-        return -1;
-    return index;
+    return CatalogTree::appIndex(node, m_apps.size());
 }
 
 void frmMain::SaveFolders() {
@@ -330,14 +327,13 @@ void frmMain::TreeView_NodeClick(QTreeWidgetItem* node) {
     } else if (CatalogTree::hasRefusedTitle(node)) {
         showRefusedTitlePanel(node);
     } else {
-        bool ok = false;
-        const int index = tag.toInt(&ok);
-        if (ok && index >= 1 && index < int(m_apps.size())) {
+        const int index = CatalogTree::appIndex(node, m_apps.size());
+        if (index >= 0) {
             showAppPanel(index);
             refreshAppState(index);
         }
     }
-    showSizes(node);
+    m_sizesPanel->show(node);
     m_tree->setCurrentItem(node);
 }
 
@@ -365,7 +361,7 @@ void frmMain::showAppPanel(int index) {
         picture = QIcon(iconFile).pixmap(32, 32);
     paintBigIcon(picture, 63);
     const bool packable = !app.NonPack();
-    m_treePopPack->setEnabled(packable);
+    m_menus.pack->setEnabled(packable);
     m_pack->setEnabled(packable);
 }
 
