@@ -6,6 +6,7 @@
 #include "instances/handoverserver.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/firststarthint.h"
+#include "mainwindow/fulltextcommand.h"
 #include "mainwindow/sizespanel.h"
 #include "mainwindow/stoprequest.h"
 #include "mainwindow/trayresidence.h"
@@ -43,7 +44,12 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     createMenus();
     connectEditingCommands();
     createSearchControls();
-    createFullTextSearch();
+    m_fullText = new FullTextCommand(*this, m_menus.fullTextSearch);
+    connect(m_fullText, &FullTextCommand::selectRequested, this, &frmMain::selectAppByTitle);
+    connect(m_fullText, &FullTextCommand::runRequested, this, [this](const QString& title) {
+        if (selectAppByTitle(title))
+            cmdExec_Click();
+    });
     createLayoutParts();
     m_tray = new TrayResidence(*this, m_menus.taskIconPop,
                                [this] { return m_stage == WindowStage::Normal; });

@@ -4,6 +4,7 @@
 #include "dialogs/registrationtarget.h"
 #include "instances/handover.h"
 #include "mainwindow/archiveconflictoffers.h"
+#include "mainwindow/commandgate.h"
 #include "mainwindow/layouthelper.h"
 #include "mainwindow/mainmenus.h"
 #include "mainwindow/syncmergenote.h"
@@ -36,7 +37,7 @@ class ArchiveCheckJob;
 class CatalogTree;
 class FullTextSearch;
 class HandOverServer;
-class frmFullText;
+class FullTextCommand;
 class SearchPanel;
 class SizesPanel;
 class TrayResidence;
@@ -160,7 +161,7 @@ public:
     void ShowAppByTag(const QString& tag);
 
     // The full-text index of the catalog, which follows every change the window makes.
-    FullTextSearch& fullTextSearch() const { return *m_fullText; }
+    FullTextSearch& fullTextSearch() const;
     // Selects the application node whose text is title, as a click on it would, opening the
     // folders above it; false with a status text when there is none.
     bool selectAppByTitle(const QString& title);
@@ -215,7 +216,6 @@ private slots:
     void mnuDispChange_Click();
     void TreePopCheckArchive_Click();
     void mnuCheckArchives_Click();
-    void mnuFullTextSearch_Click();
 
 private:
     void createControls();
@@ -231,9 +231,6 @@ private:
     void SetMenusHidden(bool hide = true);
     int searchBoxTwips() const;
     void createSearchControls();
-    void createFullTextSearch();
-    // Has the index catch up with the data file and the archives; never waits for it.
-    void refreshFullTextIndex();
     // The expanded mark and state tip of one application's node, or of all.
     void refreshAppState(int index);
     // refreshAppState, and panel 2 saying whether the folder really is expanded.
@@ -242,24 +239,7 @@ private:
     // Runs the job behind a progress dialog; false when the user cancelled it.
     bool runArchiveChecks(ArchiveCheckJob& job);
 
-    // A command that holds an application of m_apps while the archiver lets events through
-    // (status repaints, progress). While one runs, nothing may rebuild m_apps under it: the
-    // hand-over poll waits, drops and close requests wait until it is over, and a second
-    // command is refused with a beep (busy() tells the command so).
-    class CommandScope {
-    public:
-        explicit CommandScope(frmMain& window);
-        ~CommandScope();
-        CommandScope(const CommandScope&) = delete;
-        CommandScope& operator=(const CommandScope&) = delete;
-        bool busy() const { return m_nested; }
-
-    private:
-        frmMain& m_window;
-        bool m_nested;
-    };
-    // Runs work now, or once the running command is over.
-    void whenNoCommandRuns(std::function<void()> work);
+    using CommandScope = CommandGate::Scope;
 
     void setStage(WindowStage stage);
     // Puts back the folders a re-expansion set aside and never finished with; names those
@@ -360,10 +340,7 @@ private:
     int m_narrowInfoHeight = -1;
     QWidget* m_picInsert = nullptr;
     SearchPanel* m_search = nullptr;
-    FullTextSearch* m_fullText = nullptr;
-    frmFullText* m_fullTextDialog = nullptr;
-    // Applications done of all in the index's current build.
-    std::pair<int, int> m_fullTextProgress{0, 0};
+    FullTextCommand* m_fullText = nullptr;
     TrayResidence* m_tray = nullptr;
     bool m_tickRunning = false;
     // Takes the requests of later starts from the moment the window exists, so that none is
@@ -376,8 +353,7 @@ private:
     std::unique_ptr<XmlDocument> m_treeFolders;
     SyncMergeNote m_syncMerge;
     bool m_sessionEnding = false;
-    int m_commandsRunning = 0;
-    QList<std::function<void()>> m_afterCommand;
+    CommandGate m_commands{*this};
     ArchiveConflictOffers m_archiveConflicts;
     Pauses m_pauses;
     WaitingStores* m_waitingStores = nullptr;

@@ -56,7 +56,7 @@ bool frmMain::runArchiveChecks(ArchiveCheckJob& job) {
 }
 
 void frmMain::TreePopCheckArchive_Click() {
-    const CommandScope scope(*this);
+    const CommandScope scope(m_commands);
     if (scope.busy())
         return;
     const int index = selectedAppOrReport();
@@ -76,7 +76,7 @@ void frmMain::TreePopCheckArchive_Click() {
 }
 
 void frmMain::mnuCheckArchives_Click() {
-    const CommandScope scope(*this);
+    const CommandScope scope(m_commands);
     if (scope.busy())
         return;
     QList<ArchiveCheckJob::Item> items;
@@ -111,11 +111,11 @@ void frmMain::mnuCheckArchives_Click() {
 
 void frmMain::offerArchiveConflicts() {
     // Settling a pair swaps archives: not while a command stores or expands one.
-    if (m_commandsRunning > 0) {
-        whenNoCommandRuns([this] { offerArchiveConflicts(); });
+    if (m_commands.running()) {
+        m_commands.whenIdle([this] { offerArchiveConflicts(); });
         return;
     }
-    const CommandScope scope(*this);
+    const CommandScope scope(m_commands);
     const auto isApplication = [this](const QString& name) {
         for (const PackApp& app : m_apps) {
             if (!app.AppName().isEmpty() && app.AppName() == name)

@@ -44,7 +44,7 @@ void frmMain::connectEditingCommands() {
 }
 
 void frmMain::cmdEdit_Click() {
-    const CommandScope scope(*this);
+    const CommandScope scope(m_commands);
     if (scope.busy())
         return;
     const int index = selectedAppOrReport();

@@ -31,9 +31,9 @@ namespace vadok {
 void frmMain::closeEvent(QCloseEvent* event) {
     // The exit stores applications and empties the list a running command still holds one
     // of: it comes once the command is over.
-    if (m_commandsRunning > 0) {
+    if (m_commands.running()) {
         event->ignore();
-        whenNoCommandRuns([this, ending = m_sessionEnding] {
+        m_commands.whenIdle([this, ending = m_sessionEnding] {
             if (ending)
                 sessionEnding();
             else

@@ -6,6 +6,7 @@
 #include "catalog/apprecords.h"
 #include "catalog/folderrecords.h"
 #include "mainwindow/catalogtree.h"
+#include "mainwindow/fulltextcommand.h"
 #include "mainwindow/nodekeys.h"
 #include "platform/prompter.h"
 #include "util/statustext.h"
@@ -156,7 +157,7 @@ void frmMain::TreePopDel_Click() {
                           MsgIcon::Question, MsgButtons::OkCancel) != MsgAnswer::Ok)
         return;
     app.Delete();
-    refreshFullTextIndex();
+    m_fullText->refresh();
 }
 
 void frmMain::TreeView_DeleteKey() {

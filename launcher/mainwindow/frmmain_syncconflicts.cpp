@@ -14,7 +14,7 @@ namespace vadok {
 
 bool frmMain::isEditingSomething() const {
     return QApplication::activeModalWidget() || QApplication::activePopupWidget() ||
-           m_commandsRunning > 0 || searchMode() || m_tree->isBusy();
+           m_commands.running() || searchMode() || m_tree->isBusy();
 }
 
 void frmMain::followDataFileChanges() {

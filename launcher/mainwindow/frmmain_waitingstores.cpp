@@ -2,6 +2,7 @@
 // once the programs have ended.
 #include "mainwindow/frmmain.h"
 
+#include "mainwindow/fulltextcommand.h"
 #include "mainwindow/waitingstores.h"
 #include "platform/folderusers.h"
 #include "util/statustext.h"
@@ -16,7 +17,7 @@ QStringList frmMain::waitingStores() const {
 
 void frmMain::storeWaitingApplications() {
     // Never inside a command, a dialog or the exit: the next poll comes soon enough.
-    if (m_commandsRunning > 0 || QApplication::activeModalWidget() || m_stage != WindowStage::Normal)
+    if (m_commands.running() || QApplication::activeModalWidget() || m_stage != WindowStage::Normal)
         return;
     const QStringList names = m_waitingStores->names();
     for (const QString& name : names) {
@@ -33,7 +34,7 @@ void frmMain::storeWaitingApplications() {
         if (!ProcessesUsingFolder(m_apps[size_t(index)].expandedFolder()).isEmpty())
             continue;
         const WaitingStores::How how = *m_waitingStores->take(name);
-        const CommandScope scope(*this);
+        const CommandScope scope(m_commands);
         PackApp& app = m_apps[size_t(index)];
         SetStatusText(u'[' + name + QStringLiteral("] のプログラムが終わったため、格納しています..."), 1);
         // A program started again in the meantime is asked about once more.
@@ -51,7 +52,7 @@ void frmMain::storeWaitingApplications() {
                 done = QStringLiteral("再圧縮が完了しました");
             }
         }
-        refreshFullTextIndex();
+        m_fullText->refresh();
         if (SelectedAppIndex() == index)
             showAppState(index);
         else
