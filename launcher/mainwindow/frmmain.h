@@ -5,6 +5,7 @@
 #include "instances/handover.h"
 #include "mainwindow/archiveconflictoffers.h"
 #include "mainwindow/commandgate.h"
+#include "mainwindow/foldermergebase.h"
 #include "mainwindow/layouthelper.h"
 #include "mainwindow/mainmenus.h"
 #include "mainwindow/syncmergenote.h"
@@ -235,7 +236,6 @@ private:
     void refreshAppState(int index);
     // refreshAppState, and panel 2 saying whether the folder really is expanded.
     void showAppState(int index);
-    void refreshAllAppStates();
     // Runs the job behind a progress dialog; false when the user cancelled it.
     bool runArchiveChecks(ArchiveCheckJob& job);
 
@@ -253,9 +253,6 @@ private:
     void followDataFileChanges();
     // Rebuilds the tree from the data file, keeping the open folders and the selection.
     void reloadTreeInPlace();
-    // The folder structure of doc as the tree now shows it: what SaveFolders merges
-    // against when the file changed meanwhile.
-    void rememberTreeFolders(const XmlDocument& doc);
     // The tree with only its root, once the data file exists (made from the template if not).
     void startEmptyTree();
     // The application nodes of folders; returns their keys.
@@ -328,7 +325,6 @@ private:
     WindowStage m_stage = WindowStage::Init;
     std::vector<PackApp> m_apps;
     QStringList m_iconQueue;
-    QStringList m_subCommands;
     // Set once a tree build has read the whole data file: only then does an application
     // missing from the tree really not exist, and may its leftovers be cleared at exit.
     bool m_catalogComplete = false;
@@ -347,10 +343,7 @@ private:
     // lost while the tree loads; they are acted on once it has loaded.
     std::unique_ptr<HandOverServer> m_handOver;
     bool m_handOverErrorShown = false;
-    // How many changes behind our back the tree has followed (dataFileChangesBehind()).
-    quint64 m_dataFileChangesSeen = 0;
-    // The Folders element the tree was built from or last saved, alone in a document.
-    std::unique_ptr<XmlDocument> m_treeFolders;
+    FolderMergeBase m_folderBase;
     SyncMergeNote m_syncMerge;
     bool m_sessionEnding = false;
     CommandGate m_commands{*this};

@@ -146,7 +146,7 @@ void frmMain::cmdPack_Click() {
 }
 
 void frmMain::TreePopSubExec_Click(int index) {
-    const QString command = m_subCommands.value(index);
+    const QString command = m_menus.subCommands.value(index);
     if (command.isEmpty())
         return;
     const CommandScope scope(m_commands);

@@ -73,9 +73,9 @@ void frmMain::showNodeMenu(QTreeWidgetItem* node, const QPoint& globalPos) {
     if (index < 0)
         return;
     PackApp& app = m_apps[size_t(index)];
-    m_subCommands.clear();
-    ReadSubCommands(app.AppName(), m_subCommands);
-    m_menus.popupAppMenu(m_subCommands, app.ShortCut(), app.NonPack(), globalPos);
+    QStringList subCommands;
+    ReadSubCommands(app.AppName(), subCommands);
+    m_menus.popupAppMenu(subCommands, app.ShortCut(), app.NonPack(), globalPos);
 }
 
 void frmMain::mnuHelp_Click() {

@@ -18,7 +18,7 @@ bool frmMain::isEditingSomething() const {
 }
 
 void frmMain::followDataFileChanges() {
-    if (dataFileChangesBehind() == m_dataFileChangesSeen || isEditingSomething())
+    if (!m_folderBase.fileChangedSince() || isEditingSomething())
         return;
     m_syncMerge.merge(m_stage == WindowStage::Normal);
     reloadTreeInPlace();

@@ -17,8 +17,9 @@ FullTextCommand::FullTextCommand(QWidget& window, QAction* action)
             [this](const QString& message) { SetStatusText(message, 1); });
     connect(m_search, &FullTextSearch::failed, this,
             [this](const QString& message) { SetStatusText(message, 1); });
-    connect(m_search, &FullTextSearch::progress, this,
-            [this](int done, int total) { m_progress = {done, total}; });
+    connect(m_search, &FullTextSearch::progress, this, [this](int done, int total) {
+        m_progress = {done, total};
+    });
 
     action->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
     // Also the window's own: the key works while the menu bar is hidden.
@@ -32,19 +33,14 @@ void FullTextCommand::refresh() {
 
 void FullTextCommand::open() {
     if (!m_dialog) {
-        m_dialog =
-            new frmFullText([this](const QString& text) { m_search->ask(text); }, &m_window);
-        connect(m_search, &FullTextSearch::answered, m_dialog,
-                &frmFullText::showAnswer);
-        connect(m_search, &FullTextSearch::progress, m_dialog,
-                &frmFullText::showProgress);
+        m_dialog = new frmFullText([this](const QString& text) { m_search->ask(text); }, &m_window);
+        connect(m_search, &FullTextSearch::answered, m_dialog, &frmFullText::showAnswer);
+        connect(m_search, &FullTextSearch::progress, m_dialog, &frmFullText::showProgress);
         connect(m_search, &FullTextSearch::indexed, m_dialog,
                 [this] { m_dialog->showIndexed(m_search->cutApplications()); });
         connect(m_search, &FullTextSearch::failed, m_dialog, &frmFullText::showFailed);
-        connect(m_dialog, &frmFullText::selectRequested, this,
-                &FullTextCommand::selectRequested);
-        connect(m_dialog, &frmFullText::runRequested, this,
-                &FullTextCommand::runRequested);
+        connect(m_dialog, &frmFullText::selectRequested, this, &FullTextCommand::selectRequested);
+        connect(m_dialog, &frmFullText::runRequested, this, &FullTextCommand::runRequested);
         // Opened during a build, it says at once how far the build is; after one, what it cut.
         if (m_search->isIndexing())
             m_dialog->showProgress(m_progress.first, m_progress.second);

@@ -101,8 +101,9 @@ void MainMenus::popupFolderMenu(bool root, const QPoint& globalPos) const {
     treeDirPop->popup(globalPos);
 }
 
-void MainMenus::popupAppMenu(const QStringList& subCommands, bool shortCut, bool nonPack,
-                             const QPoint& globalPos) const {
+void MainMenus::popupAppMenu(const QStringList& commands, bool shortCut, bool nonPack,
+                             const QPoint& globalPos) {
+    subCommands = commands;
     if (!subCommands.isEmpty()) {
         subE->setEnabled(true);
         // Five slots; further commands have no item to show them.

@@ -32,6 +32,7 @@ struct MainMenus {
     QAction* pack = nullptr;
     QAction* subE = nullptr;
     QAction* subExec[5] = {};
+    QStringList subCommands;
     QMenu* noPack = nullptr;
     QAction* noPackPack = nullptr;
     QAction* noPackExtract = nullptr;
@@ -60,9 +61,10 @@ struct MainMenus {
     // Opens the folder menu: the root may not be renamed or deleted, and only it switches
     // the display.
     void popupFolderMenu(bool root, const QPoint& globalPos) const;
-    // Opens the application menu for an application with these extra commands.
-    void popupAppMenu(const QStringList& subCommands, bool shortCut, bool nonPack,
-                      const QPoint& globalPos) const;
+    // Opens the application menu for an application with these extra commands, which
+    // subCommands then holds for the slots' items.
+    void popupAppMenu(const QStringList& commands, bool shortCut, bool nonPack,
+                      const QPoint& globalPos);
     // Checks the item of the display mode shown (0 wide, 1 narrow).
     void checkDispMode(int mode) const;
 };
