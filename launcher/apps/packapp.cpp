@@ -88,7 +88,7 @@ void PackApp::Delete() {
         QFile::remove(iconPath());
     if (MainWindowLink* window = mainWindowLink()) {
         window->removeTreeNode(AppName());
-        window->saveFolders();
+        window->treeFoldersChanged();
     }
     SetStatusText(QStringLiteral("情報を更新しています..."), 1);
     // A record left behind would hand its notes, commands and folder to the next

@@ -20,7 +20,7 @@ constexpr int kWriteMs = 10000;
 
 void ActOnHandOverRequest(const QString& request, HandOverTarget& target) {
     if (request == kRestoreRequest) {
-        target.restoreFromTray();
+        target.restoreRequested();
         return;
     }
     const StartRequest read = ReadStartRequest(request);
@@ -31,7 +31,7 @@ void ActOnHandOverRequest(const QString& request, HandOverTarget& target) {
         target.showDropDialog(read.path);
         break;
     case StartRequest::Kind::Run:
-        target.execAppByName(read.title, read.arguments);
+        target.runRequested(read.title, read.arguments);
         break;
     case StartRequest::Kind::Unreadable:
         target.refuseRequest(kNotUnderstoodText);

@@ -9,10 +9,11 @@ namespace vadok {
 class HandOverTarget {
 public:
     virtual ~HandOverTarget() = default;
-    virtual void restoreFromTray() = 0;
+    // A later start asks for the window: out of the tray and to the front.
+    virtual void restoreRequested() = 0;
     // Starts the application called title with arguments (none: its own parameters); says so
     // when no application carries that title.
-    virtual void execAppByName(const QString& title, const QStringList& arguments) = 0;
+    virtual void runRequested(const QString& title, const QStringList& arguments) = 0;
     // Shows the dropped-item dialog for path modally; returns when it is closed.
     virtual void showDropDialog(const QString& path) = 0;
     // A request that is neither a path nor a possible title: text tells the user so.

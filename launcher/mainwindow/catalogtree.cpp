@@ -183,6 +183,12 @@ QString CatalogTree::tag(const QTreeWidgetItem* node) {
     return node ? node->data(0, TagRole).toString() : QString();
 }
 
+int CatalogTree::appIndex(const QTreeWidgetItem* node, size_t appCount) {
+    bool ok = false;
+    const int index = tag(node).toInt(&ok);
+    return ok && index >= 1 && size_t(index) < appCount ? index : -1;
+}
+
 void CatalogTree::setTag(QTreeWidgetItem* node, const QString& tag) {
     if (node)
         node->setData(0, TagRole, tag);

@@ -40,6 +40,9 @@ public:
 
     static QString key(const QTreeWidgetItem* node);
     static QString tag(const QTreeWidgetItem* node);
+    // The slot of a list of appCount applications (slot 0 unused) that node's tag names;
+    // -1 for none, the root, a folder, a refused title or a slot outside the list.
+    static int appIndex(const QTreeWidgetItem* node, size_t appCount);
     static void setTag(QTreeWidgetItem* node, const QString& tag);
     static QString refusedTitleTag(const QString& title) { return u'!' + title; }
     static bool hasRefusedTitle(const QTreeWidgetItem* node) { return tag(node).startsWith(u'!'); }

@@ -6,7 +6,11 @@
 #include "instances/handoverserver.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/firststarthint.h"
+#include "mainwindow/fulltextcommand.h"
+#include "mainwindow/sizespanel.h"
 #include "mainwindow/stoprequest.h"
+#include "mainwindow/trayresidence.h"
+#include "mainwindow/waitingstores.h"
 #include "platform/programfolder.h"
 #include "platform/prompter.h"
 #include "resources/builtinimages.h"
@@ -15,6 +19,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QEvent>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -39,10 +44,18 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     createMenus();
     connectEditingCommands();
     createSearchControls();
-    createFullTextSearch();
+    m_fullText = new FullTextCommand(*this, m_menus.fullTextSearch);
+    connect(m_fullText, &FullTextCommand::selectRequested, this, &frmMain::selectAppByTitle);
+    connect(m_fullText, &FullTextCommand::runRequested, this, [this](const QString& title) {
+        if (selectAppByTitle(title))
+            cmdExec_Click();
+    });
     createLayoutParts();
-    createTrayIcon();
-    connectConfigCommand();
+    m_tray = new TrayResidence(*this, m_menus.taskIconPop,
+                               [this] { return m_stage == WindowStage::Normal; });
+    connect(m_menus.trayView, &QAction::triggered, m_tray, &TrayResidence::restore);
+    m_waitingStores = new WaitingStores(this);
+    connect(m_waitingStores, &WaitingStores::due, this, &frmMain::storeWaitingApplications);
     setMainWindowLink(this);
     connect(qApp, &QGuiApplication::commitDataRequest, this,
             [this](QSessionManager&) { sessionEnding(); });
@@ -50,7 +63,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     StopRequested = false;
     const ConfigRecord& config = settings().Config;
     if (config.DispMode <= 1)
-        m_dispMode[config.DispMode]->setChecked(true);
+        m_menus.dispMode[config.DispMode]->setChecked(true);
     if (config.KeepPos == 1) {
         move(m_layout.toPixels(config.Left), m_layout.toPixels(config.Top));
         SetDispMode(config.DispMode);
@@ -141,11 +154,7 @@ void frmMain::createControls() {
     m_panel2->setMinimumWidth(m_layout.toPixels(900));
     bar->addWidget(m_panel1, 1);
     bar->addPermanentWidget(m_panel2);
-    // Right of the two panels every launcher has: the space the archives save.
-    m_panel3 = new QLabel(bar);
-    m_panel3->setObjectName(QStringLiteral("StatusBarSizes"));
-    bar->addPermanentWidget(m_panel3);
-    createSizesPanel();
+    m_sizesPanel = new SizesPanel(*bar, *m_tree, m_apps, this);
 
     m_gcTimer = new QTimer(this);
     m_gcTimer->setObjectName(QStringLiteral("GCTimer"));
@@ -224,8 +233,18 @@ quintptr frmMain::windowId() const {
 
 // ---- what a second start asks for ----------------------------------------------------------
 
-void frmMain::restoreFromTray() {
-    RestoreFromTray();
+void frmMain::RestoreFromTray() {
+    m_tray->restore();
+}
+
+bool frmMain::trayIconShown() const {
+    return m_tray->iconShown();
+}
+
+void frmMain::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        m_tray->windowStateChanged();
 }
 
 void frmMain::refuseRequest(const QString& text) {

@@ -3,12 +3,16 @@
 #include "apps/packapp.h"
 #include "dialogs/registrationtarget.h"
 #include "instances/handover.h"
+#include "mainwindow/archiveconflictoffers.h"
+#include "mainwindow/commandgate.h"
+#include "mainwindow/foldermergebase.h"
 #include "mainwindow/layouthelper.h"
+#include "mainwindow/mainmenus.h"
+#include "mainwindow/syncmergenote.h"
 #include "mainwindow/windowstage.h"
 #include "util/mainwindowlink.h"
 
 #include <QMainWindow>
-#include <QMap>
 #include <QPalette>
 #include <QSet>
 #include <QStringList>
@@ -31,14 +35,14 @@ class QUrl;
 namespace vadok {
 
 class ArchiveCheckJob;
-struct ArchiveConflict;
-class CatalogSizes;
 class CatalogTree;
 class FullTextSearch;
 class HandOverServer;
-class frmFullText;
+class FullTextCommand;
 class SearchPanel;
-class TrayIcon;
+class SizesPanel;
+class TrayResidence;
+class WaitingStores;
 class XmlDocument;
 class XmlElement;
 
@@ -58,7 +62,7 @@ public:
 
     // What the core asks of the window.
     void setStatusPanelText(int panel, const QString& text) override;
-    void saveFolders() override { SaveFolders(); }
+    void treeFoldersChanged() override { SaveFolders(); }
     void removeTreeNode(const QString& key) override;
     bool isWindowVisible() const override;
     bool isWindowStateNormal() const override;
@@ -68,8 +72,8 @@ public:
     CatalogTreeCopy copyOfCatalogTree() const override;
 
     // What a second start of the program asks for.
-    void restoreFromTray() override;
-    void execAppByName(const QString& title, const QStringList& arguments) override {
+    void restoreRequested() override { RestoreFromTray(); }
+    void runRequested(const QString& title, const QStringList& arguments) override {
         ExecAppByName(title, arguments);
     }
     void showDropDialog(const QString& path) override;
@@ -95,9 +99,8 @@ public:
     void LoadTree();
     // Loads the icons LoadTree queued.
     void LoadIcons();
-    // Lists conflict copies of archives that a sync engine left in the pack folder, each copy
-    // once per run, and offers to keep the newer version of each pair (the older one goes to
-    // the trash). A pair in use is mentioned and offered once it is free.
+    // Offers to settle the conflict copies of archives a sync engine left in the pack folder
+    // (ArchiveConflictOffers), once no command runs.
     void offerArchiveConflicts();
     // Writes the folder structure of the tree into the data file.
     void SaveFolders();
@@ -148,7 +151,7 @@ public:
     // folder had ended: each whose programs are gone now runs. Polled every second while
     // any waits; tests call it once the programs they scripted have ended.
     void storeWaitingApplications();
-    QStringList waitingStores() const { return m_waitingStores.keys(); }
+    QStringList waitingStores() const;
 
     // Search: the box and the hits over the tree, by title as one types, by notes on request.
     void ToggleSearchMode();
@@ -159,14 +162,12 @@ public:
     void ShowAppByTag(const QString& tag);
 
     // The full-text index of the catalog, which follows every change the window makes.
-    FullTextSearch& fullTextSearch() const { return *m_fullText; }
+    FullTextSearch& fullTextSearch() const;
     // Selects the application node whose text is title, as a click on it would, opening the
     // folders above it; false with a status text when there is none.
     bool selectAppByTitle(const QString& title);
 
     // The task tray.
-    void AddTrayIcon();
-    void RemoveTrayIcon();
     void RestoreFromTray();
     bool trayIconShown() const;
 
@@ -197,7 +198,6 @@ private slots:
     void mnuHelp_Click();
     void mnuExit_Click();
     void mnuDispMode_Click(int index);
-    void TaskIconPopView_Click();
     void TaskIconPopExit_Click();
     void TreeView_Expand(QTreeWidgetItem* node);
     void TreeView_Collapse(QTreeWidgetItem* node);
@@ -215,10 +215,8 @@ private slots:
     void TreeView_DeleteKey();
     void mnuConfig_Click();
     void mnuDispChange_Click();
-    void TrayIcon_LeftClick();
     void TreePopCheckArchive_Click();
     void mnuCheckArchives_Click();
-    void mnuFullTextSearch_Click();
 
 private:
     void createControls();
@@ -234,54 +232,16 @@ private:
     void SetMenusHidden(bool hide = true);
     int searchBoxTwips() const;
     void createSearchControls();
-    void createFullTextSearch();
-    // Has the index catch up with the data file and the archives; never waits for it.
-    void refreshFullTextIndex();
-    void createTrayIcon();
-    // Minimised in a tray mode: into the tray, or minimised as usual where there is none.
-    void sendToTray();
-    void noteMissingTray();
-    void connectConfigCommand();
-    // The sizes panel: totals of the archives below a node, read in the background as needed.
-    void createSizesPanel();
-    void collectArchives(QTreeWidgetItem* node, QStringList& archives) const;
-    void showSizes(QTreeWidgetItem* node);
-    void showSizesOfShownNode();
     // The expanded mark and state tip of one application's node, or of all.
     void refreshAppState(int index);
     // refreshAppState, and panel 2 saying whether the folder really is expanded.
     void showAppState(int index);
-    void refreshAllAppStates();
     // Runs the job behind a progress dialog; false when the user cancelled it.
     bool runArchiveChecks(ArchiveCheckJob& job);
-    // Checks each conflict copy and its archive, and notes what was found; false when the
-    // user cancelled the check.
-    bool checkConflictCopies(QList<ArchiveConflict>& conflicts);
 
-    // A command that holds an application of m_apps while the archiver lets events through
-    // (status repaints, progress). While one runs, nothing may rebuild m_apps under it: the
-    // hand-over poll waits, drops and close requests wait until it is over, and a second
-    // command is refused with a beep (busy() tells the command so).
-    class CommandScope {
-    public:
-        explicit CommandScope(frmMain& window);
-        ~CommandScope();
-        CommandScope(const CommandScope&) = delete;
-        CommandScope& operator=(const CommandScope&) = delete;
-        bool busy() const { return m_nested; }
-
-    private:
-        frmMain& m_window;
-        bool m_nested;
-    };
-    // Runs work now, or once the running command is over.
-    void whenNoCommandRuns(std::function<void()> work);
+    using CommandScope = CommandGate::Scope;
 
     void setStage(WindowStage stage);
-    // Merges the conflict copies of the data file that a sync engine left beside it, and
-    // says what was merged.
-    void mergeSyncConflicts();
-    void showSyncNote();
     // Puts back the folders a re-expansion set aside and never finished with; names those
     // that could not go back.
     void putBackReExpansions();
@@ -293,9 +253,6 @@ private:
     void followDataFileChanges();
     // Rebuilds the tree from the data file, keeping the open folders and the selection.
     void reloadTreeInPlace();
-    // The folder structure of doc as the tree now shows it: what SaveFolders merges
-    // against when the file changed meanwhile.
-    void rememberTreeFolders(const XmlDocument& doc);
     // The tree with only its root, once the data file exists (made from the template if not).
     void startEmptyTree();
     // The application nodes of folders; returns their keys.
@@ -319,16 +276,6 @@ private:
     // Writes the folder an application's node now sits in into its record.
     void recordFolderOf(QTreeWidgetItem* appNode);
 
-    // A store held back until the programs in the folder end, and what follows it.
-    struct WaitingStore {
-        bool rebuild = false;
-        bool expandAgain = false; // the re-compress of a never-stored application
-    };
-    // Runs the store of name (that outcome was Wait) once its programs have ended.
-    void storeWhenProgramsEnd(const QString& name, WaitingStore how);
-    // The user runs the application again: the store waits no longer.
-    void dropWaitingStore(const QString& name);
-
     // Returns true to keep the window open.
     bool Form_QueryUnload(bool sessionEnding);
     void storeIdleApplications();
@@ -341,8 +288,6 @@ private:
     // Connects the commands that edit the catalog (editor, registration, folders, drops)
     // and enables their controls.
     void connectEditingCommands();
-    // The menu item named name (its objectName).
-    QAction* menuCommand(const char* name);
     // Opens the property editor for app, owned by this window.
     EditOutcome editApp(PackApp& app);
     // Rebuilds the tree after an edit with the folders that were open still open, and the
@@ -371,29 +316,15 @@ private:
     QPushButton* m_pack = nullptr;
     QLabel* m_panel1 = nullptr;
     QLabel* m_panel2 = nullptr;
-    QLabel* m_panel3 = nullptr;
-    CatalogSizes* m_sizes = nullptr;
+    SizesPanel* m_sizesPanel = nullptr;
     QTimer* m_gcTimer = nullptr;
 
-    QMenu* m_treePop = nullptr;
-    QMenu* m_treeDirPop = nullptr;
-    QMenu* m_taskIconPop = nullptr;
-    QAction* m_dispMode[2] = {};
-    QAction* m_subExec[5] = {};
-    QAction* m_treePopPack = nullptr;
-    QAction* m_treePopSubE = nullptr;
-    QAction* m_treePopCheck = nullptr;
-    QMenu* m_noPackMenu = nullptr;
-    QAction* m_treeDirDel = nullptr;
-    QAction* m_treeDirRen = nullptr;
-    QAction* m_dispChange = nullptr;
-    QAction* m_dispChangeSep = nullptr;
+    MainMenus m_menus;
 
     // Init until the first tick reads the tree.
     WindowStage m_stage = WindowStage::Init;
     std::vector<PackApp> m_apps;
     QStringList m_iconQueue;
-    QStringList m_subCommands;
     // Set once a tree build has read the whole data file: only then does an application
     // missing from the tree really not exist, and may its leftovers be cleared at exit.
     bool m_catalogComplete = false;
@@ -405,33 +336,20 @@ private:
     int m_narrowInfoHeight = -1;
     QWidget* m_picInsert = nullptr;
     SearchPanel* m_search = nullptr;
-    FullTextSearch* m_fullText = nullptr;
-    frmFullText* m_fullTextDialog = nullptr;
-    // Applications done of all in the index's current build.
-    std::pair<int, int> m_fullTextProgress{0, 0};
-    TrayIcon* m_trayIcon = nullptr;
-    bool m_noTrayNoted = false;
-    bool m_noTrayNotePending = false;
+    FullTextCommand* m_fullText = nullptr;
+    TrayResidence* m_tray = nullptr;
     bool m_tickRunning = false;
     // Takes the requests of later starts from the moment the window exists, so that none is
     // lost while the tree loads; they are acted on once it has loaded.
     std::unique_ptr<HandOverServer> m_handOver;
     bool m_handOverErrorShown = false;
-    // How many changes behind our back the tree has followed (dataFileChangesBehind()).
-    quint64 m_dataFileChangesSeen = 0;
-    // The Folders element the tree was built from or last saved, alone in a document.
-    std::unique_ptr<XmlDocument> m_treeFolders;
-    // What a merge of conflict copies brought, for the status bar once the tree is loaded.
-    QString m_syncNote;
+    FolderMergeBase m_folderBase;
+    SyncMergeNote m_syncMerge;
     bool m_sessionEnding = false;
-    int m_commandsRunning = 0;
-    QList<std::function<void()>> m_afterCommand;
-    // Conflict copies of archives offered to the user in this run, and those said to be in use.
-    QSet<QString> m_conflictCopiesOffered;
-    QSet<QString> m_conflictCopiesToldInUse;
+    CommandGate m_commands{*this};
+    ArchiveConflictOffers m_archiveConflicts;
     Pauses m_pauses;
-    QMap<QString, WaitingStore> m_waitingStores;
-    QTimer* m_waitingStoreTimer = nullptr;
+    WaitingStores* m_waitingStores = nullptr;
 };
 
 } // namespace vadok

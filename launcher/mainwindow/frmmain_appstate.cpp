@@ -43,9 +43,5 @@ void frmMain::refreshAppState(int index) {
     node->setToolTip(0, stateTip(app, expanded));
 }
 
-void frmMain::refreshAllAppStates() {
-    for (int i = 1; i < int(m_apps.size()); ++i)
-        refreshAppState(i);
-}
 
 } // namespace vadok

@@ -1,10 +1,13 @@
 // Checking archives: one application's from its menu, every archive of the pack folder from
-// the file menu. The archives are decoded on a thread of their own behind a progress dialog
-// that can be cancelled; nothing is expanded.
+// the file menu, and the conflict copies a sync engine left before they are offered. The
+// archives are decoded on a thread of their own behind a progress dialog that can be
+// cancelled; nothing is expanded.
 #include "mainwindow/frmmain.h"
 
 #include "apps/archivecheckjob.h"
+#include "catalog/datafile.h"
 #include "catalog/settings.h"
+#include "mainwindow/sizespanel.h"
 #include "platform/prompter.h"
 
 #include <QDir>
@@ -53,7 +56,7 @@ bool frmMain::runArchiveChecks(ArchiveCheckJob& job) {
 }
 
 void frmMain::TreePopCheckArchive_Click() {
-    const CommandScope scope(*this);
+    const CommandScope scope(m_commands);
     if (scope.busy())
         return;
     const int index = selectedAppOrReport();
@@ -73,7 +76,7 @@ void frmMain::TreePopCheckArchive_Click() {
 }
 
 void frmMain::mnuCheckArchives_Click() {
-    const CommandScope scope(*this);
+    const CommandScope scope(m_commands);
     if (scope.busy())
         return;
     QList<ArchiveCheckJob::Item> items;
@@ -104,6 +107,28 @@ void frmMain::mnuCheckArchives_Click() {
         text += QStringLiteral("次の圧縮ファイルが壊れています。\r\n") + damaged.join(QStringLiteral("\r\n"));
     }
     showMessage(text, damaged.isEmpty() ? MsgIcon::Information : MsgIcon::Exclamation);
+}
+
+void frmMain::offerArchiveConflicts() {
+    // Settling a pair swaps archives: not while a command stores or expands one.
+    if (m_commands.running()) {
+        m_commands.whenIdle([this] { offerArchiveConflicts(); });
+        return;
+    }
+    const CommandScope scope(m_commands);
+    const auto isApplication = [this](const QString& name) {
+        for (const PackApp& app : m_apps) {
+            if (!app.AppName().isEmpty() && app.AppName() == name)
+                return true;
+        }
+        // A record the tree does not show owns its archive too. Without a data file there
+        // is none, and asking would report the file missing in the middle of this.
+        PackApp recorded;
+        return QFileInfo::exists(dataFilePath()) && appWithRecord(name, recorded);
+    };
+    if (m_archiveConflicts.offer(isApplication,
+                                 [this](ArchiveCheckJob& job) { return runArchiveChecks(job); }))
+        m_sizesPanel->showShownNode();
 }
 
 } // namespace vadok

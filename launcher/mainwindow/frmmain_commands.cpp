@@ -6,6 +6,8 @@
 #include "catalog/settings.h"
 #include "instances/startrequest.h"
 #include "mainwindow/catalogtree.h"
+#include "mainwindow/fulltextcommand.h"
+#include "mainwindow/waitingstores.h"
 #include "platform/clock.h"
 #include "platform/keystate.h"
 #include "platform/prompter.h"
@@ -44,31 +46,6 @@ QString startedText(const QString& name, bool buildsWinePrefix) {
 
 } // namespace
 
-frmMain::CommandScope::CommandScope(frmMain& window)
-    : m_window(window), m_nested(window.m_commandsRunning > 0) {
-    ++m_window.m_commandsRunning;
-    if (m_nested)
-        prompter().beep();
-}
-
-frmMain::CommandScope::~CommandScope() {
-    if (--m_window.m_commandsRunning > 0 || m_window.m_afterCommand.isEmpty())
-        return;
-    // After the command's own last step, not inside it.
-    QTimer::singleShot(0, &m_window, [window = &m_window] {
-        const QList<std::function<void()>> waiting = std::exchange(window->m_afterCommand, {});
-        for (const std::function<void()>& work : waiting)
-            window->whenNoCommandRuns(work);
-    });
-}
-
-void frmMain::whenNoCommandRuns(std::function<void()> work) {
-    if (m_commandsRunning > 0)
-        m_afterCommand.append(std::move(work));
-    else
-        work();
-}
-
 // The folder's real state in panel 2 and on the node, after a step that may have failed.
 // A shortcut entry has no folder of its own and always reads as expanded.
 void frmMain::showAppState(int index) {
@@ -102,14 +79,14 @@ void frmMain::pauseFor(int milliseconds) {
 void frmMain::cmdExec_Click() {
     // Read first, so the user may let go of the key once the command has started.
     const bool leave = isKeyDown(settings().Key.AppCallEnd);
-    const CommandScope scope(*this);
+    const CommandScope scope(m_commands);
     if (scope.busy())
         return;
     const int index = selectedAppOrReport();
     if (index < 0)
         return;
     PackApp& app = m_apps[size_t(index)];
-    dropWaitingStore(app.AppName());
+    m_waitingStores->drop(app.AppName());
     SetStatusText(app.AppName() + QStringLiteral("を実行開始..."), 1);
     SetStatusText(QStringLiteral("展開"), 2);
     // Asked before the start: wine makes its prefix as it starts.
@@ -146,7 +123,7 @@ void frmMain::TreeView_DblClick() {
 
 void frmMain::cmdPack_Click() {
     const bool rebuild = isKeyDown(settings().PackKey);
-    const CommandScope scope(*this);
+    const CommandScope scope(m_commands);
     if (scope.busy())
         return;
     const int index = selectedAppOrReport();
@@ -161,25 +138,25 @@ void frmMain::cmdPack_Click() {
     // The archiver's update mode keeps files deleted from the folder since; a rebuild leaves
     // them out, and replaces the archive only once the new one is complete.
     const StoreOutcome outcome = app.Store(QString(), rebuild, WhenInUse::AskOrWait);
-    refreshFullTextIndex();
+    m_fullText->refresh();
     showAppState(index);
     SetStatusText(QString(), 1);
     if (outcome == StoreOutcome::Wait)
-        storeWhenProgramsEnd(app.AppName(), {rebuild, false});
+        m_waitingStores->add(app.AppName(), {rebuild, false});
 }
 
 void frmMain::TreePopSubExec_Click(int index) {
-    const QString command = m_subCommands.value(index);
+    const QString command = m_menus.subCommands.value(index);
     if (command.isEmpty())
         return;
-    const CommandScope scope(*this);
+    const CommandScope scope(m_commands);
     if (scope.busy())
         return;
     const int app = selectedAppOrReport();
     if (app < 0)
         return;
     QString alternative = command;
-    dropWaitingStore(m_apps[size_t(app)].AppName());
+    m_waitingStores->drop(m_apps[size_t(app)].AppName());
     const bool buildsWinePrefix = StartBuildsWinePrefix(m_apps[size_t(app)].programOf(command));
     if (m_apps[size_t(app)].Execute(alternative, QString()))
         SetStatusText(startedText(m_apps[size_t(app)].AppName(), buildsWinePrefix), 1);
@@ -187,7 +164,7 @@ void frmMain::TreePopSubExec_Click(int index) {
 }
 
 void frmMain::TreePopOpenDir_Click() {
-    const CommandScope scope(*this);
+    const CommandScope scope(m_commands);
     if (scope.busy())
         return;
     const int index = selectedAppOrReport();
@@ -242,7 +219,7 @@ void frmMain::mnuNoPackExtract_Click() {
         u"このアプリケーションを再度展開してよいですか？",
         u"[はい]を押すと展開フォルダの内容をクリアし、圧縮ファイルから再度展開します。",
     });
-    const CommandScope scope(*this);
+    const CommandScope scope(m_commands);
     if (scope.busy())
         return;
     PackApp* chosen = confirmNoPackCommand(question, QStringLiteral("再展開は実行されませんでした"));
@@ -270,7 +247,7 @@ void frmMain::mnuNoPackExtract_Click() {
     }
     if (QFileInfo::exists(aside))
         DeleteFolder(aside, this, false);
-    refreshFullTextIndex();
+    m_fullText->refresh();
     SetStatusText(QStringLiteral("再展開が完了しました"), 1);
     showAppState(index);
 }
@@ -288,7 +265,7 @@ void frmMain::numNoPackPack_Click() {
         u"このアプリケーションを再度格納してよいですか？",
         u"[はい]を押すと圧縮ファイルを現在の展開フォルダの内容で更新します。",
     });
-    const CommandScope scope(*this);
+    const CommandScope scope(m_commands);
     if (scope.busy())
         return;
     PackApp* chosen = confirmNoPackCommand(question, QStringLiteral("再圧縮は行われませんでした"));
@@ -299,7 +276,7 @@ void frmMain::numNoPackPack_Click() {
     // archive: expanding the older archive over it would overwrite them.
     const StoreOutcome outcome = app.Store(QString(), false, WhenInUse::AskOrWait);
     if (outcome == StoreOutcome::Wait) {
-        storeWhenProgramsEnd(app.AppName(), {false, true});
+        m_waitingStores->add(app.AppName(), {false, true});
         return;
     }
     if (outcome != StoreOutcome::Stored) {
@@ -309,18 +286,18 @@ void frmMain::numNoPackPack_Click() {
     // The archive now holds the folder; a failed expansion (shown) leaves it stored.
     quintptr owner = windowId();
     app.UnPack(owner);
-    refreshFullTextIndex();
+    m_fullText->refresh();
     SetStatusText(QStringLiteral("再圧縮が完了しました"), 1);
     showAppState(SelectedAppIndex());
 }
 
 void frmMain::ExecAppByName(const QString& name, const QStringList& arguments) {
-    const CommandScope scope(*this);
+    const CommandScope scope(m_commands);
     if (scope.busy())
         return;
     for (size_t i = 1; i < m_apps.size(); ++i) {
         if (m_apps[i].AppName() == name) {
-            dropWaitingStore(name);
+            m_waitingStores->drop(name);
             QString command;
             m_apps[i].Execute(command, arguments.isEmpty() ? QString() : QuotedParameters(arguments));
             refreshAppState(int(i));

@@ -4,15 +4,12 @@
 #include "catalog/settings.h"
 #include "dialogs/frmsysconfig.h"
 #include "mainwindow/searchpanel.h"
+#include "mainwindow/trayresidence.h"
 #include "shell/trayicon.h"
 
 #include <QAction>
 
 namespace vadok {
-
-void frmMain::connectConfigCommand() {
-    connect(menuCommand("mnuConfig"), &QAction::triggered, this, &frmMain::mnuConfig_Click);
-}
 
 void frmMain::mnuConfig_Click() {
     {
@@ -26,12 +23,12 @@ void frmMain::mnuConfig_Click() {
         m_search->setSearchMode(false);
     else if (!m_search->searchMode())
         m_search->setControlsVisible(false);
-    SetDispMode(m_dispMode[1]->isChecked() ? 1 : 0);
+    SetDispMode(m_menus.dispMode[1]->isChecked() ? 1 : 0);
     // The window is on the screen: only the resident mode keeps an icon in the tray.
     if (settings().Config.IntoTaskTray == 2 && TrayIcon::isAvailable())
-        AddTrayIcon();
+        m_tray->showIcon();
     else
-        RemoveTrayIcon();
+        m_tray->hideIcon();
     SaveSettings();
 }
 

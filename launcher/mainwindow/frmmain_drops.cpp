@@ -4,6 +4,7 @@
 
 #include "dialogs/frmdropfile.h"
 #include "mainwindow/catalogtree.h"
+#include "mainwindow/fulltextcommand.h"
 #include "platform/prompter.h"
 
 #include <QDragEnterEvent>
@@ -60,7 +61,7 @@ private:
 void frmMain::installDropTargets() {
     setAcceptDrops(true);
     auto* filter = new DroppedItemsFilter(this, [this](const QList<QUrl>& items) {
-        whenNoCommandRuns([this, items] { Form_OLEDragDrop(items); });
+        m_commands.whenIdle([this, items] { Form_OLEDragDrop(items); });
     });
     installEventFilter(filter);
     // The tree takes drops of its own once nodes can be dragged; dropped files still go to
@@ -82,7 +83,7 @@ void frmMain::showDropDialog(const QString& path) {
     dialog.setTag(path);
     dialog.exec();
     // A version-up stores the new version after its editor has closed.
-    refreshFullTextIndex();
+    m_fullText->refresh();
 }
 
 } // namespace vadok

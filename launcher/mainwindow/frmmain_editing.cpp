@@ -29,27 +29,22 @@ void addFolderEntries(const QTreeWidgetItem* node, int depth, QStringList& entri
 
 } // namespace
 
-QAction* frmMain::menuCommand(const char* name) {
-    return findChild<QAction*>(QString::fromLatin1(name));
-}
-
 void frmMain::connectEditingCommands() {
     connect(m_edit, &QPushButton::clicked, this, &frmMain::cmdEdit_Click);
-    connect(menuCommand("TreePopProperty"), &QAction::triggered, this, &frmMain::cmdEdit_Click);
-    connect(menuCommand("mnuNew"), &QAction::triggered, this, &frmMain::mnuNew_Click);
-    connect(menuCommand("mnuNewShortCut"), &QAction::triggered, this,
-            &frmMain::mnuNewShortCut_Click);
-    connect(menuCommand("TreePopDel"), &QAction::triggered, this, &frmMain::TreePopDel_Click);
-    connect(menuCommand("TreeDirNew"), &QAction::triggered, this, &frmMain::TreeDirNew_Click);
+    connect(m_menus.property, &QAction::triggered, this, &frmMain::cmdEdit_Click);
+    connect(m_menus.newApp, &QAction::triggered, this, &frmMain::mnuNew_Click);
+    connect(m_menus.newShortCut, &QAction::triggered, this, &frmMain::mnuNewShortCut_Click);
+    connect(m_menus.del, &QAction::triggered, this, &frmMain::TreePopDel_Click);
+    connect(m_menus.dirNew, &QAction::triggered, this, &frmMain::TreeDirNew_Click);
     // Renaming and deleting are offered for folders only; the menu decides when it opens.
-    connect(menuCommand("TreeDirRen"), &QAction::triggered, this, &frmMain::TreeDirRen_Click);
-    connect(menuCommand("TreeDirDel"), &QAction::triggered, this, &frmMain::TreeDirDel_Click);
+    connect(m_menus.dirRen, &QAction::triggered, this, &frmMain::TreeDirRen_Click);
+    connect(m_menus.dirDel, &QAction::triggered, this, &frmMain::TreeDirDel_Click);
     connect(m_tree, &CatalogTree::deleteReleased, this, &frmMain::TreeView_DeleteKey);
     installDropTargets();
 }
 
 void frmMain::cmdEdit_Click() {
-    const CommandScope scope(*this);
+    const CommandScope scope(m_commands);
     if (scope.busy())
         return;
     const int index = selectedAppOrReport();

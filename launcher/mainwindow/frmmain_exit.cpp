@@ -10,6 +10,8 @@
 #include "catalog/settings.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/stoprequest.h"
+#include "mainwindow/trayresidence.h"
+#include "mainwindow/waitingstores.h"
 #include "platform/clock.h"
 #include "platform/programfolder.h"
 #include "platform/prompter.h"
@@ -29,9 +31,9 @@ namespace vadok {
 void frmMain::closeEvent(QCloseEvent* event) {
     // The exit stores applications and empties the list a running command still holds one
     // of: it comes once the command is over.
-    if (m_commandsRunning > 0) {
+    if (m_commands.running()) {
         event->ignore();
-        whenNoCommandRuns([this, ending = m_sessionEnding] {
+        m_commands.whenIdle([this, ending = m_sessionEnding] {
             if (ending)
                 sessionEnding();
             else
@@ -68,7 +70,7 @@ bool frmMain::Form_QueryUnload(bool sessionEnding) {
         if (m_stage != WindowStage::TrayFin) {
             // Straight into the tray: a minimise request to the window manager followed by a
             // hide races with it, and some leave the frame on the screen.
-            sendToTray();
+            m_tray->sendToTray();
             return true;
         }
         if (isMinimized())
@@ -147,7 +149,7 @@ void frmMain::storeIdleApplications() {
             if (isLinkEntry(execFolder, name))
                 continue;
             // A store the user asked for while the program ran is due now.
-            if (!m_waitingStores.contains(name) && !isDueForStoring(*app, currentDateTime(), packDate))
+            if (!m_waitingStores->contains(name) && !isDueForStoring(*app, currentDateTime(), packDate))
                 continue;
             SetStatusText(name + QStringLiteral(" はしばらく実行されていないため格納します..."), 1);
             // Lets the window repaint; a second close arriving now finds the exit running.
@@ -168,12 +170,8 @@ void frmMain::storeIdleApplications() {
 }
 
 PackApp* frmMain::appInTree(const QString& name) {
-    const QString tag = CatalogTree::tag(m_tree->node(name));
-    bool ok = false;
-    const int index = tag.toInt(&ok);
-    if (!ok || index < 1 || index >= int(m_apps.size()))
-        return nullptr;
-    return &m_apps[size_t(index)];
+    const int index = CatalogTree::appIndex(m_tree->node(name), m_apps.size());
+    return index < 0 ? nullptr : &m_apps[size_t(index)];
 }
 
 bool frmMain::appWithRecord(const QString& name, PackApp& app) {
@@ -192,11 +190,10 @@ void frmMain::exitFinalSteps() {
     setStage(WindowStage::Fin);
     StopRequested = true;
     m_gcTimer->stop();
-    if (m_waitingStoreTimer)
-        m_waitingStoreTimer->stop();
+    m_waitingStores->stopPolling();
     m_apps.clear();
     m_apps.resize(1);
-    RemoveTrayIcon();
+    m_tray->hideIcon();
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (window != this && window->isVisible())
             window->close();

@@ -6,6 +6,7 @@
 #include "catalog/apprecords.h"
 #include "catalog/folderrecords.h"
 #include "mainwindow/catalogtree.h"
+#include "mainwindow/fulltextcommand.h"
 #include "mainwindow/nodekeys.h"
 #include "platform/prompter.h"
 #include "util/statustext.h"
@@ -109,9 +110,8 @@ void frmMain::TreeDirRen_Click() {
     SetStatusText(oldName + QStringLiteral(" を ") + newName + QStringLiteral("に変更しました。"), 1);
     node->setText(0, newName);
     for (int i = 0; i < node->childCount(); ++i) {
-        bool ok = false;
-        const int index = CatalogTree::tag(node->child(i)).toInt(&ok);
-        if (ok && index >= 1 && index < int(m_apps.size()))
+        const int index = CatalogTree::appIndex(node->child(i), m_apps.size());
+        if (index >= 0)
             m_apps[size_t(index)].setAppDir(newName);
     }
 }
@@ -135,9 +135,8 @@ void frmMain::TreeDirDel_Click() {
         while (node->childCount() > 0) {
             QTreeWidgetItem* child = node->takeChild(0);
             parent->addChild(child);
-            bool ok = false;
-            const int index = CatalogTree::tag(child).toInt(&ok);
-            if (ok && index >= 1 && index < int(m_apps.size())) {
+            const int index = CatalogTree::appIndex(child, m_apps.size());
+            if (index >= 0) {
                 PackApp& app = m_apps[size_t(index)];
                 app.setAppDir(parentName);
                 app.SaveConfig();
@@ -158,7 +157,7 @@ void frmMain::TreePopDel_Click() {
                           MsgIcon::Question, MsgButtons::OkCancel) != MsgAnswer::Ok)
         return;
     app.Delete();
-    refreshFullTextIndex();
+    m_fullText->refresh();
 }
 
 void frmMain::TreeView_DeleteKey() {

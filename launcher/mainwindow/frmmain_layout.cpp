@@ -48,7 +48,7 @@ void frmMain::createLayoutParts() {
     centralWidget()->installEventFilter(this);
     m_info->installEventFilter(this);
 
-    connect(m_dispChange, &QAction::triggered, this, &frmMain::mnuDispChange_Click);
+    connect(m_menus.dispChange, &QAction::triggered, this, &frmMain::mnuDispChange_Click);
 }
 
 int frmMain::searchBoxTwips() const {
@@ -86,8 +86,7 @@ void frmMain::SetWideLayout() {
     m_title->show();
     if (QTreeWidgetItem* selected = m_tree->currentItem())
         m_tree->scrollToItem(selected);
-    m_dispMode[0]->setChecked(true);
-    m_dispMode[1]->setChecked(false);
+    m_menus.checkDispMode(0);
     m_layoutInProgress = false;
     ResizeLayout();
 }
@@ -118,8 +117,7 @@ void frmMain::SetNarrowLayout() {
     SetMenusHidden(display.DispMenuNarrow);
     if (QTreeWidgetItem* selected = m_tree->currentItem())
         m_tree->scrollToItem(selected);
-    m_dispMode[0]->setChecked(false);
-    m_dispMode[1]->setChecked(true);
+    m_menus.checkDispMode(1);
     m_layoutInProgress = false;
     ResizeLayout();
 }

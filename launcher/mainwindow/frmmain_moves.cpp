@@ -133,9 +133,8 @@ bool frmMain::MoveNode(const QString& sourceKey, const QString& destinationKey) 
 
 void frmMain::recordFolderOf(QTreeWidgetItem* appNode) {
     QTreeWidgetItem* folder = appNode->parent();
-    bool ok = false;
-    const int index = CatalogTree::tag(appNode).toInt(&ok);
-    if (!folder || !ok || index < 1 || index >= int(m_apps.size()))
+    const int index = CatalogTree::appIndex(appNode, m_apps.size());
+    if (!folder || index < 0)
         return;
     PackApp& app = m_apps[size_t(index)];
     app.setAppDir(isRoot(folder) ? kRoot : folder->text(0));

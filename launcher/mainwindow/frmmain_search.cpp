@@ -5,6 +5,7 @@
 
 #include "catalog/settings.h"
 #include "mainwindow/catalogtree.h"
+#include "mainwindow/fulltextcommand.h"
 #include "mainwindow/searchpanel.h"
 #include "util/statustext.h"
 
@@ -32,7 +33,11 @@ void frmMain::createSearchControls() {
     connect(m_search, &SearchPanel::searchDone, this, &frmMain::ToggleSearchMode);
     m_search->setFindKey(settings().Key.FindKey);
 
-    connect(menuCommand("mnuSearch"), &QAction::triggered, this, &frmMain::ToggleSearchMode);
+    connect(m_menus.search, &QAction::triggered, this, &frmMain::ToggleSearchMode);
+}
+
+FullTextSearch& frmMain::fullTextSearch() const {
+    return m_fullText->search();
 }
 
 bool frmMain::searchMode() const {
@@ -80,6 +85,22 @@ void frmMain::ShowAppByTag(const QString& tag) {
             return;
         }
     }
+}
+
+bool frmMain::selectAppByTitle(const QString& title) {
+    QTreeWidgetItem* node = FindNodeByTitle(title);
+    if (!node) {
+        // Deleted or renamed since the index last saw it.
+        SetStatusText(u'[' + title + QStringLiteral("]は見つかりません。"), 1);
+        return false;
+    }
+    activateWindow();
+    m_tree->setFocus();
+    // Opens the folders above it.
+    m_tree->scrollToItem(node);
+    m_tree->setCurrentItem(node);
+    TreeView_NodeClick(node);
+    return true;
 }
 
 } // namespace vadok

@@ -6,7 +6,9 @@
 #include "catalog/settings.h"
 #include "instances/handoverserver.h"
 #include "mainwindow/catalogtree.h"
+#include "mainwindow/fulltextcommand.h"
 #include "mainwindow/stoprequest.h"
+#include "mainwindow/trayresidence.h"
 #include "platform/prompter.h"
 #include "util/statustext.h"
 
@@ -37,9 +39,9 @@ void frmMain::GCTimer_Timer() {
             m_gcTimer->stop();
             // Resident mode starts in the task tray, before the catalog is read.
             if (settings().Config.IntoTaskTray == 2)
-                sendToTray();
+                m_tray->sendToTray();
             // Another machine's changes kept beside the data file join it before it is shown.
-            mergeSyncConflicts();
+            m_syncMerge.merge(false);
             putBackReExpansions();
             LoadTree();
             if (StopRequested)
@@ -54,9 +56,8 @@ void frmMain::GCTimer_Timer() {
             }
             setStage(WindowStage::Normal);
             // Said once the loading texts are over, where it stays to be read.
-            if (m_noTrayNotePending)
-                noteMissingTray();
-            showSyncNote();
+            m_tray->noteWhenSettled();
+            m_syncMerge.show();
             // Said once, where the user sees it: later starts cannot reach this window.
             if (!m_handOver->isListening() && !m_handOverErrorShown) {
                 m_handOverErrorShown = true;
@@ -65,14 +66,14 @@ void frmMain::GCTimer_Timer() {
             // After every build of the tree, once its icons are in: the index follows what
             // the build read (registrations, edits, a data file that changed behind us) on
             // its own thread, and the start does not wait for it.
-            refreshFullTextIndex();
+            m_fullText->refresh();
             m_gcTimer->setInterval(500);
             m_gcTimer->start();
             // After every build of the tree (at start, and when another machine's data file
             // arrived), so archive copies that came with it are offered too; each once a run.
             offerArchiveConflicts();
         } else if (m_stage == WindowStage::Normal && !QApplication::activeModalWidget() &&
-                   m_commandsRunning == 0) {
+                   !m_commands.running()) {
             // A request waits while a dialog is open or a command runs: registering it would
             // rebuild the tree and the list of applications under their feet.
             m_handOver->processRequests(*this);

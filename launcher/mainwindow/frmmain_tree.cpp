@@ -10,8 +10,10 @@
 #include "catalog/settings.h"
 #include "catalog/xmldocument.h"
 #include "mainwindow/catalogtree.h"
+#include "mainwindow/foldermergebase.h"
 #include "mainwindow/nodekeys.h"
 #include "mainwindow/programversion.h"
+#include "mainwindow/sizespanel.h"
 #include "mainwindow/stoprequest.h"
 #include "platform/prompter.h"
 #include "resources/builtinimages.h"
@@ -131,11 +133,10 @@ void frmMain::LoadTree() {
     m_catalogComplete = false;
     // Held to the end of the build: a duplicate record deleted on the way edits a copy of
     // its own and leaves this one whole.
-    // Counted before the read: a change that lands during it is followed at the next tick.
-    m_dataFileChangesSeen = dataFileChangesBehind();
+    m_folderBase.countChanges();
     const std::shared_ptr<const XmlDocument> doc = readDataFile();
     const bool readable = doc->isLoaded();
-    rememberTreeFolders(*doc);
+    m_folderBase.remember(doc->documentElement().firstChild(QStringLiteral("Folders")));
     const QList<XmlElement> folders = doc->select(QStringLiteral("//Folder"));
     addFolderNodes(*m_tree, folders);
     if (QTreeWidgetItem* root = m_tree->node(kRoot))
@@ -156,8 +157,9 @@ void frmMain::LoadTree() {
     m_catalogComplete = readable;
     SetStatusText(QStringLiteral("読み込み完了しました。"), 1);
     setStage(WindowStage::IconLoad);
-    refreshAllAppStates();
-    showSizesOfShownNode();
+    for (int i = 1; i < int(m_apps.size()); ++i)
+        refreshAppState(i);
+    m_sizesPanel->showShownNode();
     m_gcTimer->setInterval(10);
     m_gcTimer->start();
 }
@@ -217,11 +219,7 @@ int frmMain::SelectedAppIndex() const {
     const QTreeWidgetItem* node = m_tree->currentItem();
     if (!node || !node->isSelected())
         return -1;
-    bool ok = false;
-    const int index = CatalogTree::tag(node).toInt(&ok);
-    if (!ok || index < 1 || index >= int(m_apps.size()))
-        return -1;
-    return index;
+    return CatalogTree::appIndex(node, m_apps.size());
 }
 
 void frmMain::SaveFolders() {
@@ -243,26 +241,18 @@ void frmMain::SaveFolders() {
     folders.removeChildren();
     if (QTreeWidgetItem* top = m_tree->node(kRoot))
         WriteFolder(top, kRoot, 1, folders);
-    auto shown = std::make_unique<XmlDocument>();
-    shown->loadBytes(QByteArrayLiteral("<Vadok/>"));
-    shown->documentElement().appendCopy(folders);
+    std::unique_ptr<XmlDocument> shown = FolderMergeBase::alone(folders);
     // The file changed behind our back since the tree was built: another machine's folders
     // and placings, which this tree has never shown, are merged in rather than written over.
-    if (dataFileChangesBehind() != m_dataFileChangesSeen && m_treeFolders) {
+    if (m_folderBase.fileChangedSince() && m_folderBase.folders()) {
         const std::shared_ptr<const XmlDocument> onDisk = readDataFile();
-        mergeDataFiles(edit.doc(), *onDisk, *m_treeFolders);
+        mergeDataFiles(edit.doc(), *onDisk, *m_folderBase.folders());
     }
     if (!edit.save()) {
         showMessage(edit.errorString(), MsgIcon::Exclamation);
         return;
     }
-    m_treeFolders = std::move(shown);
-}
-
-void frmMain::rememberTreeFolders(const XmlDocument& doc) {
-    m_treeFolders = std::make_unique<XmlDocument>();
-    m_treeFolders->loadBytes(QByteArrayLiteral("<Vadok/>"));
-    m_treeFolders->documentElement().appendCopy(doc.documentElement().firstChild(QStringLiteral("Folders")));
+    m_folderBase.remember(std::move(shown));
 }
 
 void frmMain::WriteFolder(QTreeWidgetItem* top, const QString& topParent, int topOrder,
@@ -330,14 +320,13 @@ void frmMain::TreeView_NodeClick(QTreeWidgetItem* node) {
     } else if (CatalogTree::hasRefusedTitle(node)) {
         showRefusedTitlePanel(node);
     } else {
-        bool ok = false;
-        const int index = tag.toInt(&ok);
-        if (ok && index >= 1 && index < int(m_apps.size())) {
+        const int index = CatalogTree::appIndex(node, m_apps.size());
+        if (index >= 0) {
             showAppPanel(index);
             refreshAppState(index);
         }
     }
-    showSizes(node);
+    m_sizesPanel->show(node);
     m_tree->setCurrentItem(node);
 }
 
@@ -365,7 +354,7 @@ void frmMain::showAppPanel(int index) {
         picture = QIcon(iconFile).pixmap(32, 32);
     paintBigIcon(picture, 63);
     const bool packable = !app.NonPack();
-    m_treePopPack->setEnabled(packable);
+    m_menus.pack->setEnabled(packable);
     m_pack->setEnabled(packable);
 }
 

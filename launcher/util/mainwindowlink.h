@@ -15,7 +15,8 @@ public:
     virtual ~MainWindowLink() = default;
     // panel is 1 or 2.
     virtual void setStatusPanelText(int panel, const QString& text) = 0;
-    virtual void saveFolders() = 0;
+    // The core changed the tree (removeTreeNode): the window writes its folder structure.
+    virtual void treeFoldersChanged() = 0;
     virtual void removeTreeNode(const QString& key) = 0;
     virtual bool isWindowVisible() const = 0;
     virtual bool isWindowStateNormal() const = 0;

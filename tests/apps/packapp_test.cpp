@@ -80,7 +80,7 @@ TEST_F(PackAppState, deleteRemovesEverythingEvenWithoutAnArchive) {
     AppRecord left;
     EXPECT_FALSE(FindAppByName(QStringLiteral("Gone"), left));
     EXPECT_EQ(window.removedNodes, QStringList{QStringLiteral("Gone")});
-    EXPECT_EQ(window.saveFoldersCalls, 1);
+    EXPECT_EQ(window.folderWrites, 1);
     EXPECT_EQ(window.panel1History,
               (QStringList{QStringLiteral("プログラムを削除しています..."),
                            QStringLiteral("圧縮ファイルを削除しています..."),

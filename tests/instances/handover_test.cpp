@@ -29,8 +29,8 @@ namespace {
 
 class RecordingTarget : public HandOverTarget {
 public:
-    void restoreFromTray() override { calls.append(u"restore"_s); }
-    void execAppByName(const QString& title, const QStringList& arguments) override {
+    void restoreRequested() override { calls.append(u"restore"_s); }
+    void runRequested(const QString& title, const QStringList& arguments) override {
         calls.append((QStringList{u"exec:"_s + title} + arguments).join(u'|'));
     }
     void showDropDialog(const QString& path) override { calls.append(u"drop:"_s + path); }
@@ -217,8 +217,8 @@ TEST(HandOver, requestsThatArriveWhileOneIsActedOnFollowInOrder) {
     // The dropped-item dialog of the first request lets events through while it is open.
     class Target : public RecordingTarget {
     public:
-        void execAppByName(const QString& title, const QStringList& arguments) override {
-            RecordingTarget::execAppByName(title, arguments);
+        void runRequested(const QString& title, const QStringList& arguments) override {
+            RecordingTarget::runRequested(title, arguments);
             if (title == u"First") {
                 EXPECT_EQ(SendHandOverRequest(programFolder(), u"Second"_s).delivery,
                           HandOverDelivery::Delivered);

@@ -21,14 +21,14 @@ void FakeMainWindow::renameAppNode(const QString& oldName, const QString& newNam
     renamedNodes.append(oldName + u'>' + newName);
     if (const qsizetype at = treeKeys.indexOf(oldName); at >= 0)
         treeKeys[at] = newName;
-    ++saveFoldersCalls;
+    ++folderWrites;
 }
 
 void FakeMainWindow::placeAppNode(const QString& name, const QString& folder) {
     placedNodes.append(name + u'>' + folder);
     if (!treeKeys.contains(name))
         treeKeys.append(name);
-    ++saveFoldersCalls;
+    ++folderWrites;
 }
 
 } // namespace vadok::test

@@ -16,7 +16,7 @@ public:
     ~FakeMainWindow() override;
 
     void setStatusPanelText(int panel, const QString& text) override;
-    void saveFolders() override { ++saveFoldersCalls; }
+    void treeFoldersChanged() override { ++folderWrites; }
     void removeTreeNode(const QString& key) override { removedNodes.append(key); }
     bool isWindowVisible() const override { return visible; }
     bool isWindowStateNormal() const override { return normalState; }
@@ -31,7 +31,7 @@ public:
     QStringList panel1History;
     // Called with every panel-1 text; archiver progress arrives here while a store runs.
     std::function<void(const QString&)> onPanel1Text;
-    int saveFoldersCalls = 0;
+    int folderWrites = 0;
     QStringList removedNodes;
     // The tree's keys; renames replace theirs, placements add theirs.
     QStringList treeKeys;

@@ -1,10 +1,7 @@
-// Conflict copies of archives that a sync engine left in the pack folder: told once per run,
-// with the offer to keep the newer version of each pair.
-#include "mainwindow/frmmain.h"
+#include "mainwindow/archiveconflictoffers.h"
 
 #include "apps/archivecheckjob.h"
 #include "apps/archiveconflicts.h"
-#include "catalog/datafile.h"
 #include "platform/prompter.h"
 #include "util/statustext.h"
 
@@ -57,14 +54,15 @@ QString failureText(ConflictSettled settled) {
 
 } // namespace
 
-bool frmMain::checkConflictCopies(QList<ArchiveConflict>& conflicts) {
+bool ArchiveConflictOffers::checkCopies(QList<ArchiveConflict>& conflicts,
+                                        const RunChecks& runChecks) {
     QList<ArchiveCheckJob::Item> items;
     for (const ArchiveConflict& conflict : conflicts) {
         for (const QString& file : FilesToCheck(conflict))
             items.append({QFileInfo(file).fileName(), file});
     }
     ArchiveCheckJob job(items);
-    if (!runArchiveChecks(job))
+    if (!runChecks(job))
         return false;
     const QList<ArchiveCheckJob::Outcome>& outcomes = job.outcomes();
     for (qsizetype i = 0; i < outcomes.size(); ++i) {
@@ -74,42 +72,26 @@ bool frmMain::checkConflictCopies(QList<ArchiveConflict>& conflicts) {
     return true;
 }
 
-void frmMain::offerArchiveConflicts() {
-    // Settling a pair swaps archives: not while a command stores or expands one.
-    if (m_commandsRunning > 0) {
-        whenNoCommandRuns([this] { offerArchiveConflicts(); });
-        return;
-    }
-    const CommandScope scope(*this);
-    const auto isApplication = [this](const QString& name) {
-        for (const PackApp& app : m_apps) {
-            if (!app.AppName().isEmpty() && app.AppName() == name)
-                return true;
-        }
-        // A record the tree does not show owns its archive too. Without a data file there
-        // is none, and asking would report the file missing in the middle of this.
-        PackApp recorded;
-        return QFileInfo::exists(dataFilePath()) && appWithRecord(name, recorded);
-    };
+bool ArchiveConflictOffers::offer(const IsApplication& isApplication, const RunChecks& runChecks) {
     QList<ArchiveConflict> toCheck;
     QStringList inUseLines;
     for (const ArchiveConflict& conflict : FindArchiveConflicts(isApplication)) {
         if (conflict.inUse) {
             // Said once while it stays in use; offered once it is free again.
-            if (!m_conflictCopiesToldInUse.contains(conflict.copyPath)) {
-                m_conflictCopiesToldInUse.insert(conflict.copyPath);
+            if (!m_toldInUse.contains(conflict.copyPath)) {
+                m_toldInUse.insert(conflict.copyPath);
                 inUseLines << pairLine(conflict);
             }
-        } else if (!m_conflictCopiesOffered.contains(conflict.copyPath)) {
-            m_conflictCopiesOffered.insert(conflict.copyPath);
+        } else if (!m_offered.contains(conflict.copyPath)) {
+            m_offered.insert(conflict.copyPath);
             toCheck << conflict;
         }
     }
     // A copy may be anything that arrived under such a name: it is offered only once it
     // reads back sound, as the check of the archives reads them.
-    if (!toCheck.isEmpty() && !checkConflictCopies(toCheck)) {
+    if (!toCheck.isEmpty() && !checkCopies(toCheck, runChecks)) {
         for (const ArchiveConflict& conflict : toCheck)
-            m_conflictCopiesOffered.remove(conflict.copyPath);
+            m_offered.remove(conflict.copyPath);
         SetStatusText(QStringLiteral("同期の競合の複製の検査を中止しました。後で改めてお知らせします。"), 1);
         toCheck.clear();
     }
@@ -124,7 +106,7 @@ void frmMain::offerArchiveConflicts() {
         }
     }
     if (offered.isEmpty() && damagedLines.isEmpty() && inUseLines.isEmpty())
-        return;
+        return false;
 
     QString text = QStringLiteral("格納フォルダに、同期の競合で残った圧縮ファイルの複製があります。");
     if (!offered.isEmpty())
@@ -140,13 +122,13 @@ void frmMain::offerArchiveConflicts() {
     if (offered.isEmpty()) {
         showMessage(text, damagedLines.isEmpty() ? MsgIcon::Information : MsgIcon::Exclamation,
                     MsgButtons::Ok, kTitle);
-        return;
+        return false;
     }
     text += QStringLiteral("\r\n\r\n新しい方を残し、古い方をごみ箱に移しますか?\r\n"
                            "(はい: 新しい方を残す　いいえ: 両方ともそのまま残す)");
     if (askBeforeDeleting(text, MsgIcon::Question, MsgButtons::YesNo, kTitle) != MsgAnswer::Yes) {
         SetStatusText(QStringLiteral("同期の競合の複製を、そのまま残しました。(%1 組)").arg(offered.size()), 1);
-        return;
+        return false;
     }
 
     int settled = 0;
@@ -160,7 +142,7 @@ void frmMain::offerArchiveConflicts() {
         // Taken by a store or an expansion, or changed, since it was listed: offered again
         // later.
         if (outcome == ConflictSettled::InUse || outcome == ConflictSettled::Changed)
-            m_conflictCopiesOffered.remove(conflict.copyPath);
+            m_offered.remove(conflict.copyPath);
         failures << pairLine(conflict) + QStringLiteral("\r\n　") + failureText(outcome);
     }
     QString status = QStringLiteral("同期の競合を整理しました。新しい方を残し、古い方をごみ箱に移しました。(%1 組)")
@@ -168,12 +150,11 @@ void frmMain::offerArchiveConflicts() {
     if (!failures.isEmpty())
         status += QStringLiteral(" 整理できなかった組: %1").arg(failures.size());
     SetStatusText(status, 1);
-    if (settled > 0)
-        showSizesOfShownNode();
     if (!failures.isEmpty())
         showMessage(QStringLiteral("次の複製は整理できませんでした。\r\n\r\n") +
                         failures.join(QStringLiteral("\r\n")),
                     MsgIcon::Exclamation, MsgButtons::Ok, kTitle);
+    return settled > 0;
 }
 
 } // namespace vadok

@@ -1,6 +1,4 @@
-// The third status panel: what the selected application, or every application below the
-// selected folder, takes in the pack folder against what it expands to.
-#include "mainwindow/frmmain.h"
+#include "mainwindow/sizespanel.h"
 
 #include "mainwindow/catalogsizes.h"
 #include "mainwindow/catalogtree.h"
@@ -9,8 +7,8 @@
 #include "util/sizetext.h"
 
 #include <QFile>
-
 #include <QLabel>
+#include <QStatusBar>
 #include <QTreeWidgetItem>
 
 namespace vadok {
@@ -30,7 +28,14 @@ QString folderSizesText(const CatalogSizes::Totals& t) {
 
 } // namespace
 
-void frmMain::createSizesPanel() {
+SizesPanel::SizesPanel(QStatusBar& bar, const CatalogTree& tree,
+                       const std::vector<PackApp>& apps, QObject* parent)
+    : QObject(parent), m_tree(tree), m_apps(apps) {
+    // Right of the two panels every launcher has: the space the archives save.
+    m_label = new QLabel(&bar);
+    m_label->setObjectName(QStringLiteral("StatusBarSizes"));
+    bar.addPermanentWidget(m_label);
+
     // The answers name this machine's inodes, so they are kept outside the program folder. A
     // store left there by an earlier version, and the conflict copies a sync engine made of
     // it when two machines wrote it at once, are only a cache: they go.
@@ -40,13 +45,12 @@ void frmMain::createSizesPanel() {
     for (const QString& file : std::as_const(stale))
         QFile::remove(file);
     m_sizes = new CatalogSizes(machineCacheFile(QStringLiteral("vadok.sizes")), this);
-    connect(m_sizes, &CatalogSizes::updated, this, &frmMain::showSizesOfShownNode);
+    connect(m_sizes, &CatalogSizes::updated, this, &SizesPanel::showShownNode);
 }
 
-void frmMain::collectArchives(QTreeWidgetItem* node, QStringList& archives) const {
-    bool ok = false;
-    const int index = CatalogTree::tag(node).toInt(&ok);
-    if (ok && index >= 1 && index < int(m_apps.size())) {
+void SizesPanel::collectArchives(QTreeWidgetItem* node, QStringList& archives) const {
+    const int index = CatalogTree::appIndex(node, m_apps.size());
+    if (index >= 0) {
         const PackApp& app = m_apps[size_t(index)];
         if (!app.ShortCut())
             archives.append(app.archivePath());
@@ -56,9 +60,9 @@ void frmMain::collectArchives(QTreeWidgetItem* node, QStringList& archives) cons
         collectArchives(node->child(i), archives);
 }
 
-void frmMain::showSizes(QTreeWidgetItem* node) {
-    if (!node || !m_sizes) {
-        m_panel3->clear();
+void SizesPanel::show(QTreeWidgetItem* node) {
+    if (!node) {
+        m_label->clear();
         return;
     }
     QStringList archives;
@@ -66,16 +70,16 @@ void frmMain::showSizes(QTreeWidgetItem* node) {
     const bool folder = !CatalogTree::tag(node).toInt();
     const CatalogSizes::Totals totals = m_sizes->totals(archives);
     if (!totals.complete)
-        m_panel3->setText(QStringLiteral("サイズを集計しています..."));
+        m_label->setText(QStringLiteral("サイズを集計しています..."));
     else if (folder)
-        m_panel3->setText(folderSizesText(totals));
+        m_label->setText(folderSizesText(totals));
     else
         // A shortcut entry, or an application without an archive, has nothing to show.
-        m_panel3->setText(totals.archives ? appSizesText(totals) : QString());
+        m_label->setText(totals.archives ? appSizesText(totals) : QString());
 }
 
-void frmMain::showSizesOfShownNode() {
-    showSizes(m_tree->node(m_tree->shownKey()));
+void SizesPanel::showShownNode() {
+    show(m_tree.node(m_tree.shownKey()));
 }
 
 } // namespace vadok
