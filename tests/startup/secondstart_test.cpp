@@ -5,53 +5,55 @@
 #include "instances/instancelock.h"
 
 #include "realprogram.h"
+#include "support/detachedprogram.h"
 #include "support/tempprogramfolder.h"
 
-#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
+#include <QFileSystemWatcher>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace vadok;
 
 namespace {
 
-// The trace once the started application has written all of it; empty when none came within
-// a bound that only a failing test reaches.
-QByteArray takeTrace(const QString& path) {
-    QDeadlineTimer deadline(60000);
-    while (!deadline.hasExpired()) {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly)) {
-            const QByteArray bytes = file.readAll();
-            if (bytes.endsWith("end\n")) {
-                file.remove();
-                return bytes;
-            }
-        }
-        QThread::msleep(20);
-    }
-    return {};
+// Until path exists, woken by its folder's change notices rather than by a clock; false when
+// it did not come within a bound that only a failing test reaches.
+bool waitForFile(const QString& path) {
+    QFileSystemWatcher watcher({QFileInfo(path).absolutePath()});
+    QEventLoop loop;
+    QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, &loop, [&] {
+        if (QFileInfo::exists(path))
+            loop.quit();
+    });
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    // Looked at once the watch is on, so that a file made just before is not missed.
+    if (!QFileInfo::exists(path))
+        loop.exec();
+    return QFileInfo::exists(path);
 }
 
 class SecondStart : public ::testing::Test {
 protected:
     SecondStart() : trace(folder.file(QStringLiteral("trace.txt"))) {
         test::registerTracingApp(QStringLiteral("argtool"), trace);
+        EXPECT_TRUE(test::makeTraceFifo(trace));
         test::prepareProgram(first, folder.path(), QStringLiteral("offscreen"));
         first.start();
         // Until then the test's QProcess may not have started it at all.
         EXPECT_TRUE(first.waitForStarted()) << first.errorString().toStdString();
         // A start before the first holds the instance lock would be the instance itself; the
         // first listens once it holds it.
-        QDeadlineTimer deadline(60000);
-        while (!QFileInfo::exists(HandOverSocketPath(folder.path())) && !deadline.hasExpired())
-            QThread::msleep(20);
+        EXPECT_TRUE(waitForFile(HandOverSocketPath(folder.path())));
     }
     ~SecondStart() override {
         first.kill();
         first.waitForFinished();
+        // A trace nobody read (a failed test) holds its writer at the FIFO: a reader that
+        // comes and goes lets it end.
+        test::readTraceFifo(trace, 0);
         // What the killed window leaves in the runtime folder.
         QFile::remove(InstanceLock::lockPathFor(folder.path()));
         QFile::remove(HandOverSocketPath(folder.path()));
@@ -76,7 +78,7 @@ TEST_F(SecondStart, theRunningWindowRunsTheTitleWithEveryArgumentAsGiven) {
     for (const auto& c : cases) {
         const test::ProgramRun run = test::runProgram(folder.path(), c.arguments, QStringLiteral("offscreen"));
         EXPECT_EQ(run.exitCode, 0) << c.arguments.join(u' ').toStdString() << run.err.toStdString();
-        EXPECT_EQ(takeTrace(trace), QByteArray(c.trace)) << c.arguments.join(u' ').toStdString();
+        EXPECT_EQ(test::readTraceFifo(trace), QByteArray(c.trace)) << c.arguments.join(u' ').toStdString();
     }
     EXPECT_EQ(first.state(), QProcess::Running);
 }
@@ -91,7 +93,7 @@ TEST_F(SecondStart, theStartupSwitchEndsAtOnceAndLeavesTheFirstWindowRunning) {
                                QStringLiteral("offscreen"))
                   .exitCode,
               0);
-    EXPECT_EQ(takeTrace(trace), QByteArray("[x]\nend\n"));
+    EXPECT_EQ(test::readTraceFifo(trace), QByteArray("[x]\nend\n"));
     EXPECT_EQ(first.state(), QProcess::Running);
 }
 

@@ -6,11 +6,9 @@
 #include "realprogram.h"
 #include "support/tempprogramfolder.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QThread>
 #include <gtest/gtest.h>
 
 using namespace vadok;
@@ -31,17 +29,14 @@ QStringList visibleWindowsOf(qint64 pid) {
     return ids.isEmpty() ? QStringList() : ids.split(u'\n');
 }
 
-// pid's mapped windows once there is at least one; empty when none came within a bound
-// that only a failing test reaches. A minimised window is unmapped.
+// pid's mapped windows once there is at least one: xdotool's --sync waits for them itself;
+// empty when none came within a bound that only a failing test reaches. A minimised window
+// is unmapped.
 QStringList shownWindowsOf(qint64 pid) {
-    QDeadlineTimer deadline(60000);
-    while (!deadline.hasExpired()) {
-        const QStringList ids = visibleWindowsOf(pid);
-        if (!ids.isEmpty())
-            return ids;
-        QThread::msleep(50);
-    }
-    return {};
+    const QString ids = xdotool({QStringLiteral("search"), QStringLiteral("--sync"),
+                                 QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                 QString::number(pid)});
+    return ids.isEmpty() ? QStringList() : ids.split(u'\n');
 }
 
 class SecondStartOnX : public ::testing::Test {
