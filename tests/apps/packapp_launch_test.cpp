@@ -19,6 +19,7 @@ const QByteArray kTraceScript =
 TEST_F(Launch, aStoredApplicationIsExpandedRunInItsFolderAndStoredAgain) {
     const QString trace = scratch.path() + QStringLiteral("/trace.txt");
     qputenv("TRACE_FILE", trace.toUtf8());
+    ASSERT_TRUE(makeTraceFifo(trace));
     PackApp app = registerApp(QStringLiteral("My Tool"), QStringLiteral("bin/run.sh --mode fast"),
                               {{QStringLiteral("bin/run.sh"), kTraceScript}, {QStringLiteral("data.txt"), "d"}});
     ASSERT_TRUE(app.isPack());
@@ -26,7 +27,7 @@ TEST_F(Launch, aStoredApplicationIsExpandedRunInItsFolderAndStoredAgain) {
     QString command;
     app.Execute(command);
     EXPECT_EQ(command, QStringLiteral("bin/run.sh --mode fast")); // handed back to the caller
-    EXPECT_EQ(waitForTrace(trace),
+    EXPECT_EQ(readTraceFifo(trace),
               QDir(app.expandedFolder()).canonicalPath().toUtf8() + "\n[--mode]\n[fast]\nend\n");
 
     AppRecord stored;
@@ -42,17 +43,19 @@ TEST_F(Launch, aStoredApplicationIsExpandedRunInItsFolderAndStoredAgain) {
 TEST_F(Launch, startupArgumentsGoToAnAlternativeCommandUnchanged) {
     const QString trace = scratch.path() + QStringLiteral("/args.txt");
     qputenv("TRACE_FILE", trace.toUtf8());
+    ASSERT_TRUE(makeTraceFifo(trace));
     PackApp app = registerApp(QStringLiteral("Args"), QStringLiteral("run.sh"),
                               {{QStringLiteral("run.sh"), kTraceScript}});
     QString command = QStringLiteral("run.sh");
     app.Execute(command, QStringLiteral("\"a\" \"b c\" "));
-    EXPECT_EQ(waitForTrace(trace).split('\n').mid(1).join('\n'), QByteArray("[a]\n[b c]\nend\n"));
+    EXPECT_EQ(readTraceFifo(trace).split('\n').mid(1).join('\n'), QByteArray("[a]\n[b c]\nend\n"));
     qunsetenv("TRACE_FILE");
 }
 
 TEST_F(Launch, aFileNamedLikeTheWholeCommandRunsRatherThanItsFirstWord) {
     const QString trace = scratch.path() + QStringLiteral("/which.txt");
     qputenv("TRACE_FILE", trace.toUtf8());
+    ASSERT_TRUE(makeTraceFifo(trace));
     PackApp app = registerApp(
         QStringLiteral("Which"), QStringLiteral("run x"),
         {{QStringLiteral("run"), "#!/bin/sh\n{ echo first word \"$@\"; echo end; } > \"$TRACE_FILE\"\n"},
@@ -65,7 +68,7 @@ TEST_F(Launch, aFileNamedLikeTheWholeCommandRunsRatherThanItsFirstWord) {
     }
     QString command;
     app.Execute(command);
-    EXPECT_EQ(waitForTrace(trace), QByteArray("whole command\nend\n"));
+    EXPECT_EQ(readTraceFifo(trace), QByteArray("whole command\nend\n"));
     qunsetenv("TRACE_FILE");
 }
 
@@ -122,6 +125,7 @@ TEST_P(ModelessLaunch, aProgramWithoutTheExecuteBitRunsAndIsStoredRunnable) {
     const Modeless& c = GetParam();
     const QString trace = scratch.path() + QStringLiteral("/modeless.txt");
     qputenv("TRACE_FILE", trace.toUtf8());
+    ASSERT_TRUE(makeTraceFifo(trace));
     PackApp app = registerArchive(QStringLiteral("Win"), QString::fromUtf8(c.execCmd),
                                   archiveWithoutModes({{QStringLiteral("run.sh"), kTraceScript},
                                                        {QStringLiteral("bin/Start"), kTraceScript},
@@ -129,7 +133,7 @@ TEST_P(ModelessLaunch, aProgramWithoutTheExecuteBitRunsAndIsStoredRunnable) {
                                                       c.level));
     QString command;
     app.Execute(command);
-    EXPECT_FALSE(waitForTrace(trace).isEmpty()) << "it did not run";
+    EXPECT_FALSE(readTraceFifo(trace).isEmpty()) << "it did not run";
     const QString program = app.expandedFolder() + QString::fromUtf8(c.file);
     EXPECT_TRUE(QFileInfo(program).permissions() & QFileDevice::ExeOwner);
     EXPECT_FALSE(QFileInfo(app.expandedFolder() + QStringLiteral("notes.txt")).permissions() &

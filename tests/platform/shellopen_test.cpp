@@ -13,7 +13,8 @@ using namespace vadok;
 using vadok::test::readFile;
 using vadok::test::writeFile;
 using vadok::test::BarePath;
-using vadok::test::waitForTrace;
+using vadok::test::makeTraceFifo;
+using vadok::test::readTraceFifo;
 
 namespace {
 
@@ -22,8 +23,9 @@ TEST(ShellOpen, startsAProgramDetachedInItsFolderWithShellSplitParameters) {
     const QString app = dir.path() + QStringLiteral("/My App/");
     writeFile(app + QStringLiteral("run.sh"),
               "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"[$a]\"; done; echo end; } > trace.txt\n", true);
+    ASSERT_TRUE(makeTraceFifo(app + QStringLiteral("trace.txt")));
     EXPECT_GT(ShellOpen(QStringLiteral("\"RUN.SH\""), QStringLiteral("one \"two three\""), app), 32);
-    EXPECT_EQ(waitForTrace(app + QStringLiteral("trace.txt")),
+    EXPECT_EQ(readTraceFifo(app + QStringLiteral("trace.txt")),
               QDir(app).canonicalPath().toUtf8() + "\n[one]\n[two three]\nend\n");
 }
 

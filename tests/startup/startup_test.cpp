@@ -58,6 +58,7 @@ protected:
                          "#!/bin/sh\n{ for a in \"$@\"; do echo \"[$a]\"; done; echo end; } > \"" +
                              trace.toUtf8() + "\"\n");
         QFile::setPermissions(script, QFile::permissions(script) | QFileDevice::ExeOwner);
+        EXPECT_TRUE(test::makeTraceFifo(trace));
         start(QString()); // a data file and working folders to register into
         AppRecord record;
         record.AppName = QStringLiteral("Runner");
@@ -170,14 +171,14 @@ TEST_F(Startup, aRequestForARunningInstanceIsHandedOverWholeOnlyWhenItCanBeActed
     // The instance ended before it took the request: this start runs it itself.
     instances.answer = HandOver::BecameFirst;
     EXPECT_EQ(start(say, true), StartupResult::Exit);
-    EXPECT_EQ(test::waitForTrace(trace), QByteArray("[a]\n[say \"hi\"]\nend\n"));
+    EXPECT_EQ(test::readTraceFifo(trace), QByteArray("[a]\n[say \"hi\"]\nend\n"));
 }
 
 TEST_F(Startup, anApplicationTitleRunsItWithTheQuotedArguments) {
     const QString trace = registerRunner();
     EXPECT_EQ(start(QStringLiteral("\"Runner\" \"a\" \"b c\"")), StartupResult::Exit);
     EXPECT_TRUE(windows.calls.isEmpty());
-    EXPECT_EQ(test::waitForTrace(trace), QByteArray("[a]\n[b c]\nend\n"));
+    EXPECT_EQ(test::readTraceFifo(trace), QByteArray("[a]\n[b c]\nend\n"));
 }
 
 TEST_F(Startup, alwaysInTheTrayStartsInTheTrayWithoutShowingTheWindow) {

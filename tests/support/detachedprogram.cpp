@@ -1,9 +1,7 @@
 #include "support/detachedprogram.h"
 
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QThread>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -12,21 +10,6 @@
 #include <unistd.h>
 
 namespace vadok::test {
-
-QByteArray waitForTrace(const QString& path) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < 10000) {
-        QFile f(path);
-        if (f.open(QIODevice::ReadOnly)) {
-            const QByteArray bytes = f.readAll();
-            if (bytes.endsWith("end\n"))
-                return bytes;
-        }
-        QThread::msleep(20);
-    }
-    return {};
-}
 
 bool makeTraceFifo(const QString& path) {
     QFile::remove(path);

@@ -6,10 +6,6 @@
 
 namespace vadok::test {
 
-// The contents of path once it ends in "end\n": the trace a detached test program leaves
-// when it is done. Empty when none appears within ten seconds.
-QByteArray waitForTrace(const QString& path);
-
 // A FIFO at path for a test program's trace: the program's write waits until the test reads,
 // and the test wakes when the program has written it all and closed it, with no clock
 // between them. False when it could not be made.
