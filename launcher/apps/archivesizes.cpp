@@ -5,10 +5,13 @@
 #include <QFile>
 
 #include <algorithm>
+#include <limits>
 
 namespace vadok {
 
 namespace {
+
+constexpr qint64 kLargestExpansion = std::numeric_limits<qint64>::max();
 
 // One archive a line: device inode size modified-ns members expanded-bytes, then a tab and
 // the archive's path (which may hold spaces, never a line break).
@@ -40,7 +43,10 @@ ArchiveSizeCache::ArchiveSizeCache(const QString& storeFile) : m_storeFile(store
         entry.identity.modifiedNs = numbers[3].toLongLong(&ok[3]);
         entry.content.members = numbers[4].toULongLong(&ok[4]);
         entry.content.expandedBytes = numbers[5].toULongLong(&ok[5]);
-        if (std::all_of(std::begin(ok), std::end(ok), [](bool b) { return b; }))
+        // No archive expands to more than a file can hold (the archiver refuses such totals),
+        // so a larger figure is a damaged or planted line, and would wrap the panel's sums.
+        const bool plausible = entry.content.expandedBytes <= quint64(kLargestExpansion);
+        if (plausible && std::all_of(std::begin(ok), std::end(ok), [](bool b) { return b; }))
             m_entries.insert(QString::fromUtf8(line.mid(tab + 1)), entry);
     }
 }

@@ -4,7 +4,18 @@
 
 #include <QThread>
 
+#include <limits>
+
 namespace vadok {
+
+namespace {
+
+quint64 addSaturating(quint64 a, quint64 b) {
+    quint64 sum = 0;
+    return __builtin_add_overflow(a, b, &sum) ? std::numeric_limits<quint64>::max() : sum;
+}
+
+} // namespace
 
 CatalogSizes::CatalogSizes(const QString& storeFile, QObject* parent)
     : QObject(parent), m_cache(storeFile) {}
@@ -20,8 +31,9 @@ CatalogSizes::Totals CatalogSizes::totals(const QStringList& archives) {
     for (const QString& archive : archives) {
         if (const std::optional<StoredSizes> sizes = m_cache.lookup(archive)) {
             ++totals.archives;
-            totals.packedBytes += sizes->packedBytes;
-            totals.expandedBytes += sizes->expandedBytes;
+            // Saturating: a catalog's total may not wrap round to a small figure.
+            totals.packedBytes = addSaturating(totals.packedBytes, sizes->packedBytes);
+            totals.expandedBytes = addSaturating(totals.expandedBytes, sizes->expandedBytes);
             continue;
         }
         // No archive (a never-stored or lost one) adds nothing; an unreadable one neither,

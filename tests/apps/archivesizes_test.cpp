@@ -63,11 +63,20 @@ TEST_F(ArchiveSizeCacheTest, damagedLinesOfTheStoreAreIgnored) {
     const QByteArray good = QByteArray::number(id.device) + ' ' + QByteArray::number(id.inode) +
                             " 10 " + QByteArray::number(id.modifiedNs) + " 2 77\t" +
                             archive.toUtf8() + '\n';
+    // A figure no expansion can reach would wrap the panel's totals: read that archive again.
+    const QString planted = path("Planted.lzh");
+    writeFile(planted, QByteArray(10, 'y'));
+    const FileIdentity plantedId = *fileIdentity(planted);
+    const QByteArray huge = QByteArray::number(plantedId.device) + ' ' +
+                            QByteArray::number(plantedId.inode) + " 10 " +
+                            QByteArray::number(plantedId.modifiedNs) + " 2 18446744073709551615\t" +
+                            planted.toUtf8() + '\n';
     writeFile(path("vadok.sizes"), "garbage\n1 2 3\tx\n" + good + "1 2 x 4 5 6\t" +
-                                       path("Other.lzh").toUtf8() + "\n");
+                                       path("Other.lzh").toUtf8() + "\n" + huge);
     ArchiveSizeCache cache(path("vadok.sizes"));
     ASSERT_TRUE(cache.lookup(archive));
     EXPECT_EQ(cache.lookup(archive)->expandedBytes, 77u);
+    EXPECT_FALSE(cache.lookup(planted));
 }
 
 } // namespace
