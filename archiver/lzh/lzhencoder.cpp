@@ -10,15 +10,9 @@ namespace vadok::archiver {
 
 namespace {
 
-constexpr unsigned kMaxMatch = 256;
-constexpr unsigned kMinMatch = 3;
+constexpr unsigned kMaxMatch = LzhBlockCoder::kMaxMatch;
+constexpr unsigned kMinMatch = LzhBlockCoder::kMinMatch;
 constexpr std::size_t kMinLookahead = kMaxMatch + kMinMatch + 1;
-constexpr unsigned kLiteralCodes = 256 + kMaxMatch - kMinMatch + 1; // NC = 510
-constexpr unsigned kTableCodes = 19;                                // NT
-constexpr unsigned kMaxCodeLength = 16;
-// Smaller blocks adapt their tables to the data better; measured on a mixed application
-// folder, 8192 codes per block beat both 4096 and 32768.
-constexpr std::size_t kBlockCodes = 8192;
 constexpr unsigned kHashBits = 16;
 constexpr unsigned kHash3Bits = 16;
 // Stamps stay below this; past it the tables are cleared once and the base starts again.
@@ -33,24 +27,17 @@ constexpr unsigned kNiceLength = 128;
 constexpr unsigned kMaxChain = 128;
 constexpr std::size_t kTooFar = 16384;
 
-unsigned bitLength(std::uint32_t v) {
-    return v == 0 ? 0 : 32 - std::countl_zero(v);
-}
-
 } // namespace
 
 LzhEncoder::LzhEncoder(LzhMethod method, Sink sink)
-    : m_params(methodParams(method)), m_sink(std::move(sink)),
-      m_wsize(std::size_t{1} << m_params.dictionaryBits), m_window(3 * m_wsize + 16, 0),
-      m_head(std::size_t{1} << kHashBits, 0), m_prev(m_wsize, 0),
-      m_head3(std::size_t{1} << kHash3Bits, 0), m_cFreq(kLiteralCodes, 0),
-      m_pFreq(m_params.positionCodes, 0) {
-    m_codes.reserve(kBlockCodes);
-    m_positions.reserve(kBlockCodes);
+    : m_params(methodParams(method)), m_wsize(std::size_t{1} << m_params.dictionaryBits),
+      m_window(3 * m_wsize + 16, 0), m_head(std::size_t{1} << kHashBits, 0), m_prev(m_wsize, 0),
+      m_head3(std::size_t{1} << kHash3Bits, 0), m_blocks(m_params) {
+    m_blocks.reset(std::move(sink));
 }
 
 void LzhEncoder::reset(Sink sink) {
-    m_sink = std::move(sink);
+    m_blocks.reset(std::move(sink));
     // Every position of this member lies below the new base, so its chain entries read as
     // empty from now on: the tables are never cleared between members.
     advanceBase(m_strstart + m_lookahead + 1);
@@ -59,11 +46,6 @@ void LzhEncoder::reset(Sink sink) {
     m_prevLength = kMinMatch - 1;
     m_prevMatch = 0;
     m_matchAvailable = false;
-    m_codes.clear();
-    m_positions.clear();
-    std::fill(m_cFreq.begin(), m_cFreq.end(), 0);
-    std::fill(m_pFreq.begin(), m_pFreq.end(), 0);
-    m_bits = BitWriter();
 }
 
 void LzhEncoder::advanceBase(std::size_t by) {
@@ -97,12 +79,10 @@ void LzhEncoder::write(const std::uint8_t* data, std::size_t size) {
 void LzhEncoder::finish() {
     process(true);
     if (m_matchAvailable) {
-        emitLiteral(m_window[m_strstart - 1]);
+        m_blocks.literal(m_window[m_strstart - 1]);
         m_matchAvailable = false;
     }
-    sendBlock();
-    m_bits.finish();
-    drain();
+    m_blocks.finish();
 }
 
 void LzhEncoder::slide() {
@@ -238,7 +218,7 @@ void LzhEncoder::process(bool flushing) {
                 matchLength = len;
         }
         if (prevLength >= kMinMatch && matchLength <= prevLength) {
-            emitMatch(prevLength, m_strstart - 1 - prevMatch);
+            m_blocks.match(prevLength, m_strstart - 1 - prevMatch);
             // The match covers m_strstart - 1 .. next - 1; m_strstart is already in the
             // chains, the positions after it go in now.
             const std::size_t end = m_strstart + m_lookahead;
@@ -251,7 +231,7 @@ void LzhEncoder::process(bool flushing) {
             m_matchAvailable = false;
             m_prevLength = kMinMatch - 1;
         } else if (m_matchAvailable) {
-            emitLiteral(m_window[m_strstart - 1]);
+            m_blocks.literal(m_window[m_strstart - 1]);
             m_prevLength = matchLength;
             m_prevMatch = matchPos;
             ++m_strstart;
@@ -263,168 +243,6 @@ void LzhEncoder::process(bool flushing) {
             ++m_strstart;
             --m_lookahead;
         }
-    }
-}
-
-void LzhEncoder::emitLiteral(std::uint8_t c) {
-    m_codes.push_back(c);
-    ++m_cFreq[c];
-    if (m_codes.size() == kBlockCodes)
-        sendBlock();
-}
-
-void LzhEncoder::emitMatch(unsigned length, std::size_t distance) {
-    const auto code = static_cast<std::uint16_t>(256 + length - kMinMatch);
-    const auto position = static_cast<std::uint16_t>(distance - 1);
-    m_codes.push_back(code);
-    m_positions.push_back(position);
-    ++m_cFreq[code];
-    ++m_pFreq[bitLength(position)];
-    if (m_codes.size() == kBlockCodes)
-        sendBlock();
-}
-
-void LzhEncoder::writeTableLengths(const std::vector<std::uint8_t>& lengths, unsigned countBits,
-                                   int skipAfter) {
-    std::size_t n = lengths.size();
-    while (n > 0 && lengths[n - 1] == 0)
-        --n;
-    m_bits.put(countBits, static_cast<std::uint32_t>(n));
-    std::size_t i = 0;
-    while (i < n) {
-        const unsigned k = lengths[i++];
-        if (k <= 6)
-            m_bits.put(3, k);
-        else
-            m_bits.put(k - 3, (1u << (k - 3)) - 2);
-        if (static_cast<int>(i) == skipAfter) {
-            while (i < 6 && i < n && lengths[i] == 0)
-                ++i;
-            m_bits.put(2, static_cast<std::uint32_t>(i - 3));
-        }
-    }
-}
-
-namespace {
-
-template <typename Visit>
-void walkCLengths(const std::vector<std::uint8_t>& cLen, std::size_t n, Visit visit) {
-    // visit(tSymbol, extraBits, extraValue) for each run code of the C-table lengths.
-    std::size_t i = 0;
-    while (i < n) {
-        const unsigned k = cLen[i++];
-        if (k != 0) {
-            visit(k + 2, 0u, 0u);
-            continue;
-        }
-        unsigned count = 1;
-        while (i < n && cLen[i] == 0) {
-            ++i;
-            ++count;
-        }
-        if (count <= 2) {
-            for (unsigned c = 0; c < count; ++c)
-                visit(0u, 0u, 0u);
-        } else if (count <= 18) {
-            visit(1u, 4u, count - 3);
-        } else if (count == 19) {
-            visit(0u, 0u, 0u);
-            visit(1u, 4u, 15u);
-        } else {
-            visit(2u, 9u, count - 20);
-        }
-    }
-}
-
-std::size_t trimmed(const std::vector<std::uint8_t>& lengths) {
-    std::size_t n = lengths.size();
-    while (n > 0 && lengths[n - 1] == 0)
-        --n;
-    return n;
-}
-
-int singleSymbol(const std::vector<std::uint32_t>& freq) {
-    int found = -1;
-    for (std::size_t s = 0; s < freq.size(); ++s) {
-        if (freq[s] == 0)
-            continue;
-        if (found >= 0)
-            return -2;
-        found = static_cast<int>(s);
-    }
-    return found;
-}
-
-} // namespace
-
-void LzhEncoder::writeCLengths(const std::vector<std::uint8_t>& cLen,
-                               const std::vector<std::uint8_t>& tLen,
-                               const std::vector<std::uint16_t>& tCode) {
-    const std::size_t n = trimmed(cLen);
-    m_bits.put(9, static_cast<std::uint32_t>(n));
-    walkCLengths(cLen, n, [&](unsigned sym, unsigned extraBits, unsigned extra) {
-        m_bits.put(tLen[sym], tCode[sym]);
-        if (extraBits)
-            m_bits.put(extraBits, extra);
-    });
-}
-
-void LzhEncoder::sendBlock() {
-    if (m_codes.empty())
-        return;
-    m_bits.put(16, static_cast<std::uint32_t>(m_codes.size()));
-
-    // libarchive mis-decodes the single-value form of the literal table, so a block with one
-    // distinct symbol gets a full table with an unused second symbol; it costs a few bits.
-    std::vector<std::uint32_t> cFreq = m_cFreq;
-    const int cSingle = singleSymbol(cFreq);
-    if (cSingle >= 0)
-        cFreq[cSingle == 0 ? 1 : 0] = 1;
-    const std::vector<std::uint8_t> cLen = huffmanLengths(cFreq, kMaxCodeLength);
-    std::vector<std::uint32_t> tFreq(kTableCodes, 0);
-    walkCLengths(cLen, trimmed(cLen), [&](unsigned sym, unsigned, unsigned) { ++tFreq[sym]; });
-    const int tSingle = singleSymbol(tFreq);
-    if (tSingle >= 0)
-        tFreq[tSingle == 0 ? 1 : 0] = 1;
-    const std::vector<std::uint8_t> tLen = huffmanLengths(tFreq, kMaxCodeLength);
-    writeTableLengths(tLen, 5, 3);
-    writeCLengths(cLen, tLen, canonicalCodes(tLen));
-    const std::vector<std::uint16_t> cCode = canonicalCodes(cLen);
-
-    std::vector<std::uint8_t> pLen(m_params.positionCodes, 0);
-    const int pSingle = singleSymbol(m_pFreq);
-    if (pSingle == -2) {
-        pLen = huffmanLengths(m_pFreq, kMaxCodeLength);
-        writeTableLengths(pLen, m_params.positionBits, -1);
-    } else {
-        m_bits.put(m_params.positionBits, 0);
-        m_bits.put(m_params.positionBits, static_cast<std::uint32_t>(std::max(pSingle, 0)));
-    }
-    const std::vector<std::uint16_t> pCode = canonicalCodes(pLen);
-
-    std::size_t j = 0;
-    for (const std::uint16_t c : m_codes) {
-        m_bits.put(cLen[c], cCode[c]);
-        if (c >= 256) {
-            const std::uint16_t p = m_positions[j++];
-            const unsigned b = bitLength(p);
-            m_bits.put(pLen[b], pCode[b]);
-            if (b > 1)
-                m_bits.put(b - 1, p);
-        }
-    }
-    m_codes.clear();
-    m_positions.clear();
-    std::fill(m_cFreq.begin(), m_cFreq.end(), 0);
-    std::fill(m_pFreq.begin(), m_pFreq.end(), 0);
-    drain();
-}
-
-void LzhEncoder::drain() {
-    auto& out = m_bits.bytes();
-    if (!out.empty()) {
-        m_sink(out.data(), out.size());
-        out.clear();
     }
 }
 

@@ -89,6 +89,17 @@ std::vector<Corpus> corpora() {
     auto rep = randomBytes(65536 + 256, 3, 256);
     rep.insert(rep.end(), rep.begin(), rep.end());
     c.push_back({"repeat at window distance", rep});
+    // Blocks end where the kind of data changes, and a block may end with the member.
+    auto mixed = text(150000);
+    const auto noise = randomBytes(150000, 4, 256);
+    mixed.insert(mixed.end(), noise.begin(), noise.end());
+    const auto more = text(150000);
+    mixed.insert(mixed.end(), more.begin(), more.end());
+    c.push_back({"text, noise, text", mixed});
+    std::vector<std::uint8_t> counting; // no three bytes repeat: one literal per byte
+    for (unsigned k = 0; k < 3 * 2048; k += 2)
+        counting.insert(counting.end(), {static_cast<std::uint8_t>(k >> 9), static_cast<std::uint8_t>(k >> 1)});
+    c.push_back({"literals filling whole segments", counting});
     return c;
 }
 
