@@ -129,16 +129,20 @@ unsigned matchLength(const std::uint8_t* scan, const std::uint8_t* match, unsign
 
 } // namespace
 
+// Enters pos into the tables and gives the latest earlier positions of its hashes. Flushing
+// is the member's end, where fewer than four bytes may follow pos: hashing what lies beyond
+// would make the output depend on earlier members.
+template <bool Flushing>
 LzhEncoder::Candidates LzhEncoder::insert(std::size_t pos, std::size_t end) {
     const std::uint32_t stamp = stampOf(pos);
     const std::uint32_t v = load32(m_window.data() + pos);
-    const std::uint32_t h3 = ((v & 0xFFFFFF) * 506832829u) >> (32 - kHash3Bits);
     Candidates c;
+    if (Flushing && pos + kMinMatch > end)
+        return c;
+    const std::uint32_t h3 = ((v & 0xFFFFFF) * 506832829u) >> (32 - kHash3Bits);
     c.three = m_head3[h3];
     m_head3[h3] = stamp;
-    // The last three bytes of a member have no fourth: hashing what lies beyond would make
-    // the output depend on earlier members.
-    if (pos + 4 <= end) {
+    if (!Flushing || pos + 4 <= end) {
         const std::uint32_t h4 = (v * 2654435761u) >> (32 - kHashBits);
         c.four = m_head[h4];
         m_prev[pos & (m_wsize - 1)] = c.four;
@@ -147,11 +151,8 @@ LzhEncoder::Candidates LzhEncoder::insert(std::size_t pos, std::size_t end) {
     return c;
 }
 
-unsigned LzhEncoder::longestMatch(const Candidates& candidates, std::size_t& matchPos) {
-    const unsigned maxLen = static_cast<unsigned>(std::min<std::size_t>(kMaxMatch, m_lookahead));
-    unsigned best = m_prevLength;
-    if (best >= maxLen)
-        return 0;
+unsigned LzhEncoder::longestMatch(const Candidates& candidates, unsigned best, unsigned maxLen,
+                                  std::size_t& matchPos) {
     // Stamps below the base belong to earlier members or slid out of the window.
     const std::uint32_t limit =
         m_base + static_cast<std::uint32_t>(m_strstart >= m_wsize ? m_strstart - m_wsize + 1 : 0);
@@ -174,6 +175,7 @@ unsigned LzhEncoder::longestMatch(const Candidates& candidates, std::size_t& mat
     }
     unsigned chain = best >= kGoodLength ? kMaxChain / 4 : kMaxChain;
     const std::size_t mask = m_wsize - 1;
+    const std::uint32_t* prev = m_prev.data();
     // Candidates are rejected on two byte pairs first: the pair ending at the current best
     // length (a longer match must agree there) and the first pair.
     const std::uint16_t scanStart = load16(scan);
@@ -192,57 +194,59 @@ unsigned LzhEncoder::longestMatch(const Candidates& candidates, std::size_t& mat
                 scanEnd = load16(scan + best - 1);
             }
         }
-        cur = m_prev[at & mask];
+        cur = prev[at & mask];
     }
     return found;
 }
 
 void LzhEncoder::process(bool flushing) {
+    if (flushing)
+        run<true>();
+    else
+        run<false>();
+}
+
+template <bool Flushing>
+void LzhEncoder::run() {
     // Lazy matching: a match found at one position is emitted only when the next position
-    // does not offer a longer one.
-    while (true) {
-        if (m_lookahead < kMinLookahead && !flushing)
-            return;
-        if (m_lookahead == 0)
-            return;
-        Candidates candidates;
-        if (m_lookahead >= kMinMatch)
-            candidates = insert(m_strstart, m_strstart + m_lookahead);
+    // does not offer a longer one. Short of the member's end, at least kMinLookahead bytes
+    // follow every position looked at, so a match never needs its length cut to the input.
+    while (Flushing ? m_lookahead > 0 : m_lookahead >= kMinLookahead) {
+        const std::size_t end = m_strstart + m_lookahead;
+        const Candidates candidates = insert<Flushing>(m_strstart, end);
         const unsigned prevLength = m_prevLength;
-        const std::size_t prevMatch = m_prevMatch;
         unsigned matchLength = kMinMatch - 1;
         std::size_t matchPos = 0;
-        if ((candidates.three != 0 || candidates.four != 0) && prevLength < kMaxLazy) {
-            const unsigned len = longestMatch(candidates, matchPos);
-            if (len >= kMinMatch && !(len == kMinMatch && m_strstart - matchPos > kTooFar))
-                matchLength = len;
+        if ((candidates.three | candidates.four) != 0 && prevLength < kMaxLazy) {
+            const unsigned maxLen =
+                Flushing ? static_cast<unsigned>(std::min<std::size_t>(kMaxMatch, m_lookahead))
+                         : kMaxMatch;
+            if (prevLength < maxLen) {
+                const unsigned len = longestMatch(candidates, prevLength, maxLen, matchPos);
+                if (len >= kMinMatch && !(len == kMinMatch && m_strstart - matchPos > kTooFar))
+                    matchLength = len;
+            }
         }
         if (prevLength >= kMinMatch && matchLength <= prevLength) {
-            m_blocks.match(prevLength, m_strstart - 1 - prevMatch);
+            m_blocks.match(prevLength, m_strstart - 1 - m_prevMatch);
             // The match covers m_strstart - 1 .. next - 1; m_strstart is already in the
             // chains, the positions after it go in now.
-            const std::size_t end = m_strstart + m_lookahead;
             const std::size_t next = m_strstart + prevLength - 1;
             for (std::size_t q = m_strstart + 1; q < next; ++q)
-                if (q + kMinMatch <= end)
-                    insert(q, end);
+                insert<Flushing>(q, end);
             m_lookahead -= prevLength - 1;
             m_strstart = next;
             m_matchAvailable = false;
             m_prevLength = kMinMatch - 1;
-        } else if (m_matchAvailable) {
-            m_blocks.literal(m_window[m_strstart - 1]);
-            m_prevLength = matchLength;
-            m_prevMatch = matchPos;
-            ++m_strstart;
-            --m_lookahead;
-        } else {
-            m_matchAvailable = true;
-            m_prevLength = matchLength;
-            m_prevMatch = matchPos;
-            ++m_strstart;
-            --m_lookahead;
+            continue;
         }
+        if (m_matchAvailable)
+            m_blocks.literal(m_window[m_strstart - 1]);
+        m_matchAvailable = true;
+        m_prevLength = matchLength;
+        m_prevMatch = matchPos;
+        ++m_strstart;
+        --m_lookahead;
     }
 }
 
