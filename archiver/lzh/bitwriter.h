@@ -14,9 +14,9 @@ namespace vadok::archiver {
 class BitWriter {
 public:
     void put(unsigned count, std::uint32_t value) {
-        // count <= 24; whole bytes leave four at a time, which keeps the accumulator within
+        // count <= 32; whole bytes leave four at a time, which keeps the accumulator within
         // 64 bits and the per-code cost low (every literal and match passes through here).
-        m_acc = (m_acc << count) | (value & ((1u << count) - 1u));
+        m_acc = (m_acc << count) | (value & ((std::uint64_t{1} << count) - 1u));
         m_bits += count;
         if (m_bits >= 32) {
             m_bits -= 32;

@@ -48,13 +48,13 @@ void huffmanLengths(const std::uint32_t* freq, std::size_t n, unsigned maxLength
     // Count leaves per depth, then push overlong leaves up while keeping the code complete
     // (the usual JPEG-style adjustment): a pair at the deepest level becomes one leaf one
     // level up plus two leaves below a shortened leaf elsewhere.
-    std::array<std::uint32_t, 2 * kMostHuffmanSymbols + 2> count{};
     unsigned maxDepth = 0;
-    for (std::size_t i = 0; i < m; ++i) {
-        const auto d = static_cast<unsigned>(depth[i]);
-        maxDepth = std::max(maxDepth, d);
-        ++count[d];
-    }
+    for (std::size_t i = 0; i < m; ++i)
+        maxDepth = std::max(maxDepth, static_cast<unsigned>(depth[i]));
+    std::array<std::uint32_t, 2 * kMostHuffmanSymbols + 2> count;
+    std::fill(count.begin(), count.begin() + std::max(maxDepth, maxLength) + 2, 0u);
+    for (std::size_t i = 0; i < m; ++i)
+        ++count[depth[i]];
     for (unsigned d = maxDepth; d > maxLength; --d) {
         while (count[d] > 0) {
             unsigned j = d - 2;

@@ -248,10 +248,11 @@ void LzhBlockCoder::writeBlock() {
         m_bits.put(t.cLen[c], cCode[c]);
         if (c >= 256) {
             const std::uint16_t p = m_positions[j++];
+            // The position's code and the bits below its top one go out together.
             const unsigned b = bitLength(p);
-            m_bits.put(t.pLen[b], pCode[b]);
-            if (b > 1)
-                m_bits.put(b - 1, p);
+            const unsigned extra = b > 1 ? b - 1 : 0;
+            m_bits.put(t.pLen[b] + extra,
+                       (std::uint32_t{pCode[b]} << extra) | (p & ((1u << extra) - 1u)));
         }
     }
     // The segment after the block moves to the front.
