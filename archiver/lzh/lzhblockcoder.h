@@ -29,7 +29,8 @@ namespace vadok::archiver {
 //             the P code of bitlen(distance - 1) and that value's bits below the top one.
 //
 // Codes are weighed a segment at a time: a segment joins the block before it when coding
-// both with one set of tables costs fewer bits than two blocks, tables included. Uniform
+// both with one set of tables costs fewer bits than two blocks, tables included (estimated
+// from the symbols' entropy). Uniform
 // data so gets long blocks that pay for their tables once, and a change in the data (code
 // after text, a picture after code) starts a block of its own.
 class LzhBlockCoder {
@@ -56,23 +57,25 @@ public:
     // Writes what is pending and the last partial byte.
     void finish();
 
-    // The tables of one block and the bits it takes, extra distance bits included.
+private:
+    // The code lengths of one block's tables.
     struct Tables {
         std::array<std::uint8_t, kLiteralCodes> cLen;
         std::array<std::uint8_t, kTableCodes> tLen;
         std::array<std::uint8_t, kMostPositionCodes> pLen;
         int pSingle = -1; // the one position symbol used, or -1 (none) or -2 (several)
-        std::uint64_t bits = 0;
     };
     // Plans the block for the frequencies, which must count at least one code.
     void plan(const std::uint32_t* cFreq, const std::uint32_t* pFreq, Tables& t) const;
 
-private:
     static constexpr std::size_t kSegmentCodes = 2048;
     // The count field has 16 bits.
     static constexpr std::size_t kMaxBlockCodes = 65535 / kSegmentCodes * kSegmentCodes;
 
     void endSegment();
+    // What a block of the frequencies would take, in bits, near enough to choose where
+    // blocks end at a fraction of the cost of planning them.
+    double estimate(const std::uint32_t* cFreq, const std::uint32_t* pFreq) const;
     void writeBlock();
     void writeTableLengths(const std::uint8_t* lengths, std::size_t size, unsigned countBits,
                            int skipAfter);
@@ -93,7 +96,7 @@ private:
     std::array<std::uint32_t, kMostPositionCodes> m_pFreq{};
     std::array<std::uint32_t, kLiteralCodes> m_blockCFreq{};
     std::array<std::uint32_t, kMostPositionCodes> m_blockPFreq{};
-    Tables m_blockTables;
+    double m_blockEstimate = 0;
     BitWriter m_bits;
 };
 

@@ -147,6 +147,21 @@ TEST(LzhEncoder, shrinksRedundantDataAndNeverPadsTheEnd) {
     EXPECT_FALSE(decodesBack(LzhMethod::Lh7, data, shorter));
 }
 
+// One set of tables for text and noise alike would code the text with the noise's flat
+// literal lengths; blocks that end where the data changes keep each part's own.
+TEST(LzhEncoder, mixedDataPacksAboutAsSmallAsItsPartsApart) {
+    const auto words = text(200000);
+    const auto noise = randomBytes(100000, 4, 16);
+    std::vector<std::uint8_t> mixed = words;
+    mixed.insert(mixed.end(), noise.begin(), noise.end());
+    mixed.insert(mixed.end(), words.begin(), words.begin() + 60000);
+    const std::vector<std::uint8_t> tail(words.begin(), words.begin() + 60000);
+    const std::size_t apart = compress(LzhMethod::Lh7, words, 1 << 20).size() +
+                              compress(LzhMethod::Lh7, noise, 1 << 20).size() +
+                              compress(LzhMethod::Lh7, tail, 1 << 20).size();
+    EXPECT_LT(compress(LzhMethod::Lh7, mixed, 1 << 20).size(), apart + apart / 50);
+}
+
 TEST(Crc16, matchesTheArcCheckValueAndABitwiseReferenceAtEveryLengthAndSplit) {
     const std::string s = "123456789";
     EXPECT_EQ(crc16Update(0, s.data(), s.size()), 0xBB3D);
