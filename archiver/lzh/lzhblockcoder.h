@@ -68,7 +68,7 @@ private:
     // Plans the block for the frequencies, which must count at least one code.
     void plan(const std::uint32_t* cFreq, const std::uint32_t* pFreq, Tables& t) const;
 
-    static constexpr std::size_t kSegmentCodes = 2048;
+    static constexpr std::size_t kSegmentCodes = 1024;
     // The count field has 16 bits.
     static constexpr std::size_t kMaxBlockCodes = 65535 / kSegmentCodes * kSegmentCodes;
 

@@ -26,7 +26,7 @@ constexpr std::size_t kLargestBase = 0xC0000000;
 constexpr unsigned kGoodLength = 16;
 constexpr unsigned kMaxLazy = 32;
 constexpr unsigned kNiceLength = 128;
-constexpr unsigned kMaxChain = 32;
+constexpr unsigned kMaxChain = 24;
 constexpr std::size_t kTooFar = 16384;
 
 // Whether a match gaining `longer` bytes over another, at a distance of farBits more bits
