@@ -1,3 +1,4 @@
+#include "archiver/lzh/bitwriter.h"
 #include "archiver/lzh/crc16.h"
 #include "archiver/lzh/huffman.h"
 #include "archiver/lzh/lzhencoder.h"
@@ -180,18 +181,62 @@ TEST(Crc16, matchesTheArcCheckValueAndABitwiseReferenceAtEveryLengthAndSplit) {
     }
 }
 
-TEST(Huffman, limitsCodeLengthsAndKeepsTheCodeComplete) {
+TEST(Huffman, limitsCodeLengthsKeepsTheCodeCompleteAndGivesFrequentSymbolsShortCodes) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint32_t> freq;
+    };
     // Fibonacci frequencies make the unrestricted tree as deep as the symbol count.
-    std::vector<std::uint32_t> freq(30);
-    freq[0] = freq[1] = 1;
-    for (std::size_t i = 2; i < freq.size(); ++i)
-        freq[i] = freq[i - 1] + freq[i - 2];
-    const auto lengths = huffmanLengths(freq, 16);
-    double kraft = 0;
-    for (auto l : lengths) {
-        ASSERT_GE(l, 1);
-        ASSERT_LE(l, 16);
-        kraft += 1.0 / (1u << l);
+    std::vector<std::uint32_t> fibonacci(30);
+    fibonacci[0] = fibonacci[1] = 1;
+    for (std::size_t i = 2; i < fibonacci.size(); ++i)
+        fibonacci[i] = fibonacci[i - 1] + fibonacci[i - 2];
+    std::vector<std::uint32_t> sparse(510, 0); // used symbols among unused ones, ties among them
+    for (std::size_t s = 3; s < sparse.size(); s += 7)
+        sparse[s] = 1 + static_cast<std::uint32_t>(s % 5);
+    const std::vector<Case> cases = {
+        {"fibonacci", fibonacci},
+        {"all equal", std::vector<std::uint32_t>(510, 9)},
+        {"sparse with ties", sparse},
+        {"two symbols", {0, 5, 0, 0, 1}},
+        {"counts beyond 16 bits", {4000000000u, 1, 70000, 3, 0, 65536}},
+    };
+    for (const auto& [name, freq] : cases) {
+        const auto lengths = huffmanLengths(freq, 16);
+        ASSERT_EQ(lengths.size(), freq.size()) << name;
+        double kraft = 0;
+        for (std::size_t s = 0; s < freq.size(); ++s) {
+            if (freq[s] == 0) {
+                EXPECT_EQ(lengths[s], 0) << name << " symbol " << s;
+                continue;
+            }
+            ASSERT_GE(lengths[s], 1) << name << " symbol " << s;
+            ASSERT_LE(lengths[s], 16) << name << " symbol " << s;
+            kraft += 1.0 / (1u << lengths[s]);
+            for (std::size_t t = 0; t < freq.size(); ++t) {
+                if (freq[t] > freq[s]) {
+                    EXPECT_LE(lengths[t], lengths[s]) << name << " symbols " << t << ", " << s;
+                }
+            }
+        }
+        EXPECT_DOUBLE_EQ(kraft, 1.0) << name;
     }
-    EXPECT_DOUBLE_EQ(kraft, 1.0);
+}
+
+// Codes and a distance's bits go out together, up to 32 bits at a time.
+TEST(BitWriter, writesEveryWidthMostSignificantBitFirst) {
+    std::mt19937 rng(11);
+    BitWriter bits;
+    std::vector<bool> reference;
+    for (int i = 0; i < 2000; ++i) {
+        const unsigned count = i < 33 ? static_cast<unsigned>(i) : rng() % 33;
+        const std::uint32_t value = rng();
+        bits.put(count, value);
+        for (unsigned b = count; b-- > 0;)
+            reference.push_back((value >> b) & 1u);
+    }
+    bits.finish();
+    ASSERT_EQ(bits.size(), (reference.size() + 7) / 8);
+    for (std::size_t i = 0; i < reference.size(); ++i)
+        ASSERT_EQ((bits.data()[i / 8] >> (7 - i % 8)) & 1u, reference[i] ? 1u : 0u) << "bit " << i;
 }
