@@ -1,7 +1,5 @@
 #include "lzhencoder.h"
 
-#include "huffman.h"
-
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -31,8 +29,8 @@ constexpr std::size_t kTooFar = 16384;
 
 // Whether a match gaining `longer` bytes over another, at a distance of farBits more bits
 // (negative: nearer), is the better one. A byte of input costs about four bits of output,
-// so a longer match far away can cost more than the bytes it adds save; `slack` leans
-// towards the match at hand.
+// so a longer match far away can cost more than the bytes it adds save; the larger `slack`,
+// the more the other match must gain.
 bool worthMore(int longer, int farBits, int slack) {
     return 4 * longer - farBits > slack;
 }
