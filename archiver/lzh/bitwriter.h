@@ -1,48 +1,68 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace vadok::archiver {
 
 // Collects bits most significant first, as LZH's Huffman streams are laid out. The caller
-// drains whole bytes from bytes(); finish() writes the last partial byte, zero-filled,
-// and never a padding byte after it (libarchive rejects a member whose data runs longer).
+// takes whole bytes from data()/size() and clear()s them; finish() writes the last partial
+// byte, zero-filled, and never a padding byte after it (libarchive rejects a member whose
+// data runs longer).
 class BitWriter {
 public:
     void put(unsigned count, std::uint32_t value) {
-        // count <= 24; whole bytes leave four at a time, which keeps the accumulator within
+        // count <= 32; whole bytes leave four at a time, which keeps the accumulator within
         // 64 bits and the per-code cost low (every literal and match passes through here).
-        m_acc = (m_acc << count) | (value & ((1u << count) - 1u));
+        m_acc = (m_acc << count) | (value & ((std::uint64_t{1} << count) - 1u));
         m_bits += count;
         if (m_bits >= 32) {
             m_bits -= 32;
             const auto word = static_cast<std::uint32_t>(m_acc >> m_bits);
+            if (m_size + 4 > m_out.size())
+                grow();
             const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(word >> 24),
                                            static_cast<std::uint8_t>(word >> 16),
                                            static_cast<std::uint8_t>(word >> 8),
                                            static_cast<std::uint8_t>(word)};
-            m_out.insert(m_out.end(), bytes, bytes + 4);
+            std::memcpy(m_out.data() + m_size, bytes, 4);
+            m_size += 4;
             m_acc &= (std::uint64_t{1} << m_bits) - 1u;
         }
     }
     void finish() {
+        if (m_size + 4 > m_out.size())
+            grow();
         while (m_bits >= 8) {
             m_bits -= 8;
-            m_out.push_back(static_cast<std::uint8_t>(m_acc >> m_bits));
+            m_out[m_size++] = static_cast<std::uint8_t>(m_acc >> m_bits);
         }
         if (m_bits > 0)
-            m_out.push_back(static_cast<std::uint8_t>(m_acc << (8 - m_bits)));
+            m_out[m_size++] = static_cast<std::uint8_t>(m_acc << (8 - m_bits));
         m_bits = 0;
         m_acc = 0;
     }
     // Whole bytes written so far; up to 31 bits may still wait in the accumulator.
-    std::vector<std::uint8_t>& bytes() { return m_out; }
+    const std::uint8_t* data() const { return m_out.data(); }
+    std::size_t size() const { return m_size; }
+    // Forgets the whole bytes, keeping the buffer for the next ones.
+    void clear() { m_size = 0; }
+    // Back to empty, bits waiting included: a new member.
+    void reset() {
+        m_size = 0;
+        m_bits = 0;
+        m_acc = 0;
+    }
 
 private:
+    void grow() { m_out.resize(m_out.empty() ? 4096 : 2 * m_out.size()); }
+
     std::uint64_t m_acc = 0;
     unsigned m_bits = 0;
-    std::vector<std::uint8_t> m_out;
+    std::vector<std::uint8_t> m_out; // filled up to m_size
+    std::size_t m_size = 0;
 };
 
 } // namespace vadok::archiver

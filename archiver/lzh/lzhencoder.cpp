@@ -1,7 +1,5 @@
 #include "lzhencoder.h"
 
-#include "huffman.h"
-
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -10,15 +8,9 @@ namespace vadok::archiver {
 
 namespace {
 
-constexpr unsigned kMaxMatch = 256;
-constexpr unsigned kMinMatch = 3;
+constexpr unsigned kMaxMatch = LzhBlockCoder::kMaxMatch;
+constexpr unsigned kMinMatch = LzhBlockCoder::kMinMatch;
 constexpr std::size_t kMinLookahead = kMaxMatch + kMinMatch + 1;
-constexpr unsigned kLiteralCodes = 256 + kMaxMatch - kMinMatch + 1; // NC = 510
-constexpr unsigned kTableCodes = 19;                                // NT
-constexpr unsigned kMaxCodeLength = 16;
-// Smaller blocks adapt their tables to the data better; measured on a mixed application
-// folder, 8192 codes per block beat both 4096 and 32768.
-constexpr std::size_t kBlockCodes = 8192;
 constexpr unsigned kHashBits = 16;
 constexpr unsigned kHash3Bits = 16;
 // Stamps stay below this; past it the tables are cleared once and the base starts again.
@@ -27,30 +19,37 @@ constexpr std::size_t kLargestBase = 0xC0000000;
 // Search effort, chosen by measuring ratio against time on an application folder (the
 // archiver bench's corpus): a chain is followed a quarter as far once a match of kGoodLength
 // is in hand. A 3-byte match very far away costs more bits than three literals, hence kTooFar.
+// Longer chains bought little: blocks chosen by cost and matches weighed by their distance
+// (worthMore) gained more, for less time.
 constexpr unsigned kGoodLength = 16;
 constexpr unsigned kMaxLazy = 32;
 constexpr unsigned kNiceLength = 128;
-constexpr unsigned kMaxChain = 128;
+constexpr unsigned kMaxChain = 24;
 constexpr std::size_t kTooFar = 16384;
 
-unsigned bitLength(std::uint32_t v) {
-    return v == 0 ? 0 : 32 - std::countl_zero(v);
+// Whether a match gaining `longer` bytes over another, at a distance of farBits more bits
+// (negative: nearer), is the better one. A byte of input costs about four bits of output,
+// so a longer match far away can cost more than the bytes it adds save; the larger `slack`,
+// the more the other match must gain.
+bool worthMore(int longer, int farBits, int slack) {
+    return 4 * longer - farBits > slack;
+}
+
+int bitWidth(std::size_t distance) {
+    return static_cast<int>(std::bit_width(distance));
 }
 
 } // namespace
 
 LzhEncoder::LzhEncoder(LzhMethod method, Sink sink)
-    : m_params(methodParams(method)), m_sink(std::move(sink)),
-      m_wsize(std::size_t{1} << m_params.dictionaryBits), m_window(3 * m_wsize + 16, 0),
-      m_head(std::size_t{1} << kHashBits, 0), m_prev(m_wsize, 0),
-      m_head3(std::size_t{1} << kHash3Bits, 0), m_cFreq(kLiteralCodes, 0),
-      m_pFreq(m_params.positionCodes, 0) {
-    m_codes.reserve(kBlockCodes);
-    m_positions.reserve(kBlockCodes);
+    : m_params(methodParams(method)), m_wsize(std::size_t{1} << m_params.dictionaryBits),
+      m_window(3 * m_wsize + 16, 0), m_head(std::size_t{1} << kHashBits, 0), m_prev(m_wsize, 0),
+      m_head3(std::size_t{1} << kHash3Bits, 0), m_blocks(m_params) {
+    m_blocks.reset(std::move(sink));
 }
 
 void LzhEncoder::reset(Sink sink) {
-    m_sink = std::move(sink);
+    m_blocks.reset(std::move(sink));
     // Every position of this member lies below the new base, so its chain entries read as
     // empty from now on: the tables are never cleared between members.
     advanceBase(m_strstart + m_lookahead + 1);
@@ -59,11 +58,6 @@ void LzhEncoder::reset(Sink sink) {
     m_prevLength = kMinMatch - 1;
     m_prevMatch = 0;
     m_matchAvailable = false;
-    m_codes.clear();
-    m_positions.clear();
-    std::fill(m_cFreq.begin(), m_cFreq.end(), 0);
-    std::fill(m_pFreq.begin(), m_pFreq.end(), 0);
-    m_bits = BitWriter();
 }
 
 void LzhEncoder::advanceBase(std::size_t by) {
@@ -97,12 +91,10 @@ void LzhEncoder::write(const std::uint8_t* data, std::size_t size) {
 void LzhEncoder::finish() {
     process(true);
     if (m_matchAvailable) {
-        emitLiteral(m_window[m_strstart - 1]);
+        m_blocks.literal(m_window[m_strstart - 1]);
         m_matchAvailable = false;
     }
-    sendBlock();
-    m_bits.finish();
-    drain();
+    m_blocks.finish();
 }
 
 void LzhEncoder::slide() {
@@ -149,16 +141,20 @@ unsigned matchLength(const std::uint8_t* scan, const std::uint8_t* match, unsign
 
 } // namespace
 
+// Enters pos into the tables and gives the latest earlier positions of its hashes. Flushing
+// is the member's end, where fewer than four bytes may follow pos: hashing what lies beyond
+// would make the output depend on earlier members.
+template <bool Flushing>
 LzhEncoder::Candidates LzhEncoder::insert(std::size_t pos, std::size_t end) {
     const std::uint32_t stamp = stampOf(pos);
     const std::uint32_t v = load32(m_window.data() + pos);
-    const std::uint32_t h3 = ((v & 0xFFFFFF) * 506832829u) >> (32 - kHash3Bits);
     Candidates c;
+    if (Flushing && pos + kMinMatch > end)
+        return c;
+    const std::uint32_t h3 = ((v & 0xFFFFFF) * 506832829u) >> (32 - kHash3Bits);
     c.three = m_head3[h3];
     m_head3[h3] = stamp;
-    // The last three bytes of a member have no fourth: hashing what lies beyond would make
-    // the output depend on earlier members.
-    if (pos + 4 <= end) {
+    if (!Flushing || pos + 4 <= end) {
         const std::uint32_t h4 = (v * 2654435761u) >> (32 - kHashBits);
         c.four = m_head[h4];
         m_prev[pos & (m_wsize - 1)] = c.four;
@@ -167,11 +163,8 @@ LzhEncoder::Candidates LzhEncoder::insert(std::size_t pos, std::size_t end) {
     return c;
 }
 
-unsigned LzhEncoder::longestMatch(const Candidates& candidates, std::size_t& matchPos) {
-    const unsigned maxLen = static_cast<unsigned>(std::min<std::size_t>(kMaxMatch, m_lookahead));
-    unsigned best = m_prevLength;
-    if (best >= maxLen)
-        return 0;
+unsigned LzhEncoder::longestMatch(const Candidates& candidates, unsigned best, unsigned maxLen,
+                                  std::size_t& matchPos) {
     // Stamps below the base belong to earlier members or slid out of the window.
     const std::uint32_t limit =
         m_base + static_cast<std::uint32_t>(m_strstart >= m_wsize ? m_strstart - m_wsize + 1 : 0);
@@ -194,6 +187,7 @@ unsigned LzhEncoder::longestMatch(const Candidates& candidates, std::size_t& mat
     }
     unsigned chain = best >= kGoodLength ? kMaxChain / 4 : kMaxChain;
     const std::size_t mask = m_wsize - 1;
+    const std::uint32_t* prev = m_prev.data();
     // Candidates are rejected on two byte pairs first: the pair ending at the current best
     // length (a longer match must agree there) and the first pair.
     const std::uint16_t scanStart = load16(scan);
@@ -204,7 +198,11 @@ unsigned LzhEncoder::longestMatch(const Candidates& candidates, std::size_t& mat
         const std::uint8_t* match = window + at;
         if (load16(match + best - 1) == scanEnd && load16(match) == scanStart) {
             const unsigned len = matchLength(scan, match, 2, maxLen);
-            if (len > best) {
+            // Candidates come nearest first; a farther one must be worth its distance.
+            if (len > best &&
+                (found == 0 || worthMore(static_cast<int>(len - best),
+                                         bitWidth(m_strstart - at) - bitWidth(m_strstart - matchPos),
+                                         -3))) {
                 best = found = len;
                 matchPos = at;
                 if (len >= kNiceLength || len >= maxLen)
@@ -212,219 +210,65 @@ unsigned LzhEncoder::longestMatch(const Candidates& candidates, std::size_t& mat
                 scanEnd = load16(scan + best - 1);
             }
         }
-        cur = m_prev[at & mask];
+        cur = prev[at & mask];
     }
     return found;
 }
 
 void LzhEncoder::process(bool flushing) {
+    if (flushing)
+        run<true>();
+    else
+        run<false>();
+}
+
+template <bool Flushing>
+void LzhEncoder::run() {
     // Lazy matching: a match found at one position is emitted only when the next position
-    // does not offer a longer one.
-    while (true) {
-        if (m_lookahead < kMinLookahead && !flushing)
-            return;
-        if (m_lookahead == 0)
-            return;
-        Candidates candidates;
-        if (m_lookahead >= kMinMatch)
-            candidates = insert(m_strstart, m_strstart + m_lookahead);
+    // does not offer a longer one. Short of the member's end, at least kMinLookahead bytes
+    // follow every position looked at, so a match never needs its length cut to the input.
+    while (Flushing ? m_lookahead > 0 : m_lookahead >= kMinLookahead) {
+        const std::size_t end = m_strstart + m_lookahead;
+        const Candidates candidates = insert<Flushing>(m_strstart, end);
         const unsigned prevLength = m_prevLength;
-        const std::size_t prevMatch = m_prevMatch;
         unsigned matchLength = kMinMatch - 1;
         std::size_t matchPos = 0;
-        if ((candidates.three != 0 || candidates.four != 0) && prevLength < kMaxLazy) {
-            const unsigned len = longestMatch(candidates, matchPos);
-            if (len >= kMinMatch && !(len == kMinMatch && m_strstart - matchPos > kTooFar))
-                matchLength = len;
+        if ((candidates.three | candidates.four) != 0 && prevLength < kMaxLazy) {
+            const unsigned maxLen =
+                Flushing ? static_cast<unsigned>(std::min<std::size_t>(kMaxMatch, m_lookahead))
+                         : kMaxMatch;
+            if (prevLength < maxLen) {
+                const unsigned len = longestMatch(candidates, prevLength, maxLen, matchPos);
+                if (len >= kMinMatch && !(len == kMinMatch && m_strstart - matchPos > kTooFar))
+                    matchLength = len;
+            }
         }
-        if (prevLength >= kMinMatch && matchLength <= prevLength) {
-            emitMatch(prevLength, m_strstart - 1 - prevMatch);
+        // The match a byte later wins only when it is worth more than the one at hand.
+        const bool later =
+            matchLength >= kMinMatch && matchLength >= prevLength &&
+            (prevLength < kMinMatch ||
+             worthMore(static_cast<int>(matchLength - prevLength),
+                       bitWidth(m_strstart - matchPos) - bitWidth(m_strstart - 1 - m_prevMatch), 2));
+        if (prevLength >= kMinMatch && !later) {
+            m_blocks.match(prevLength, m_strstart - 1 - m_prevMatch);
             // The match covers m_strstart - 1 .. next - 1; m_strstart is already in the
             // chains, the positions after it go in now.
-            const std::size_t end = m_strstart + m_lookahead;
             const std::size_t next = m_strstart + prevLength - 1;
             for (std::size_t q = m_strstart + 1; q < next; ++q)
-                if (q + kMinMatch <= end)
-                    insert(q, end);
+                insert<Flushing>(q, end);
             m_lookahead -= prevLength - 1;
             m_strstart = next;
             m_matchAvailable = false;
             m_prevLength = kMinMatch - 1;
-        } else if (m_matchAvailable) {
-            emitLiteral(m_window[m_strstart - 1]);
-            m_prevLength = matchLength;
-            m_prevMatch = matchPos;
-            ++m_strstart;
-            --m_lookahead;
-        } else {
-            m_matchAvailable = true;
-            m_prevLength = matchLength;
-            m_prevMatch = matchPos;
-            ++m_strstart;
-            --m_lookahead;
-        }
-    }
-}
-
-void LzhEncoder::emitLiteral(std::uint8_t c) {
-    m_codes.push_back(c);
-    ++m_cFreq[c];
-    if (m_codes.size() == kBlockCodes)
-        sendBlock();
-}
-
-void LzhEncoder::emitMatch(unsigned length, std::size_t distance) {
-    const auto code = static_cast<std::uint16_t>(256 + length - kMinMatch);
-    const auto position = static_cast<std::uint16_t>(distance - 1);
-    m_codes.push_back(code);
-    m_positions.push_back(position);
-    ++m_cFreq[code];
-    ++m_pFreq[bitLength(position)];
-    if (m_codes.size() == kBlockCodes)
-        sendBlock();
-}
-
-void LzhEncoder::writeTableLengths(const std::vector<std::uint8_t>& lengths, unsigned countBits,
-                                   int skipAfter) {
-    std::size_t n = lengths.size();
-    while (n > 0 && lengths[n - 1] == 0)
-        --n;
-    m_bits.put(countBits, static_cast<std::uint32_t>(n));
-    std::size_t i = 0;
-    while (i < n) {
-        const unsigned k = lengths[i++];
-        if (k <= 6)
-            m_bits.put(3, k);
-        else
-            m_bits.put(k - 3, (1u << (k - 3)) - 2);
-        if (static_cast<int>(i) == skipAfter) {
-            while (i < 6 && i < n && lengths[i] == 0)
-                ++i;
-            m_bits.put(2, static_cast<std::uint32_t>(i - 3));
-        }
-    }
-}
-
-namespace {
-
-template <typename Visit>
-void walkCLengths(const std::vector<std::uint8_t>& cLen, std::size_t n, Visit visit) {
-    // visit(tSymbol, extraBits, extraValue) for each run code of the C-table lengths.
-    std::size_t i = 0;
-    while (i < n) {
-        const unsigned k = cLen[i++];
-        if (k != 0) {
-            visit(k + 2, 0u, 0u);
             continue;
         }
-        unsigned count = 1;
-        while (i < n && cLen[i] == 0) {
-            ++i;
-            ++count;
-        }
-        if (count <= 2) {
-            for (unsigned c = 0; c < count; ++c)
-                visit(0u, 0u, 0u);
-        } else if (count <= 18) {
-            visit(1u, 4u, count - 3);
-        } else if (count == 19) {
-            visit(0u, 0u, 0u);
-            visit(1u, 4u, 15u);
-        } else {
-            visit(2u, 9u, count - 20);
-        }
-    }
-}
-
-std::size_t trimmed(const std::vector<std::uint8_t>& lengths) {
-    std::size_t n = lengths.size();
-    while (n > 0 && lengths[n - 1] == 0)
-        --n;
-    return n;
-}
-
-int singleSymbol(const std::vector<std::uint32_t>& freq) {
-    int found = -1;
-    for (std::size_t s = 0; s < freq.size(); ++s) {
-        if (freq[s] == 0)
-            continue;
-        if (found >= 0)
-            return -2;
-        found = static_cast<int>(s);
-    }
-    return found;
-}
-
-} // namespace
-
-void LzhEncoder::writeCLengths(const std::vector<std::uint8_t>& cLen,
-                               const std::vector<std::uint8_t>& tLen,
-                               const std::vector<std::uint16_t>& tCode) {
-    const std::size_t n = trimmed(cLen);
-    m_bits.put(9, static_cast<std::uint32_t>(n));
-    walkCLengths(cLen, n, [&](unsigned sym, unsigned extraBits, unsigned extra) {
-        m_bits.put(tLen[sym], tCode[sym]);
-        if (extraBits)
-            m_bits.put(extraBits, extra);
-    });
-}
-
-void LzhEncoder::sendBlock() {
-    if (m_codes.empty())
-        return;
-    m_bits.put(16, static_cast<std::uint32_t>(m_codes.size()));
-
-    // libarchive mis-decodes the single-value form of the literal table, so a block with one
-    // distinct symbol gets a full table with an unused second symbol; it costs a few bits.
-    std::vector<std::uint32_t> cFreq = m_cFreq;
-    const int cSingle = singleSymbol(cFreq);
-    if (cSingle >= 0)
-        cFreq[cSingle == 0 ? 1 : 0] = 1;
-    const std::vector<std::uint8_t> cLen = huffmanLengths(cFreq, kMaxCodeLength);
-    std::vector<std::uint32_t> tFreq(kTableCodes, 0);
-    walkCLengths(cLen, trimmed(cLen), [&](unsigned sym, unsigned, unsigned) { ++tFreq[sym]; });
-    const int tSingle = singleSymbol(tFreq);
-    if (tSingle >= 0)
-        tFreq[tSingle == 0 ? 1 : 0] = 1;
-    const std::vector<std::uint8_t> tLen = huffmanLengths(tFreq, kMaxCodeLength);
-    writeTableLengths(tLen, 5, 3);
-    writeCLengths(cLen, tLen, canonicalCodes(tLen));
-    const std::vector<std::uint16_t> cCode = canonicalCodes(cLen);
-
-    std::vector<std::uint8_t> pLen(m_params.positionCodes, 0);
-    const int pSingle = singleSymbol(m_pFreq);
-    if (pSingle == -2) {
-        pLen = huffmanLengths(m_pFreq, kMaxCodeLength);
-        writeTableLengths(pLen, m_params.positionBits, -1);
-    } else {
-        m_bits.put(m_params.positionBits, 0);
-        m_bits.put(m_params.positionBits, static_cast<std::uint32_t>(std::max(pSingle, 0)));
-    }
-    const std::vector<std::uint16_t> pCode = canonicalCodes(pLen);
-
-    std::size_t j = 0;
-    for (const std::uint16_t c : m_codes) {
-        m_bits.put(cLen[c], cCode[c]);
-        if (c >= 256) {
-            const std::uint16_t p = m_positions[j++];
-            const unsigned b = bitLength(p);
-            m_bits.put(pLen[b], pCode[b]);
-            if (b > 1)
-                m_bits.put(b - 1, p);
-        }
-    }
-    m_codes.clear();
-    m_positions.clear();
-    std::fill(m_cFreq.begin(), m_cFreq.end(), 0);
-    std::fill(m_pFreq.begin(), m_pFreq.end(), 0);
-    drain();
-}
-
-void LzhEncoder::drain() {
-    auto& out = m_bits.bytes();
-    if (!out.empty()) {
-        m_sink(out.data(), out.size());
-        out.clear();
+        if (m_matchAvailable)
+            m_blocks.literal(m_window[m_strstart - 1]);
+        m_matchAvailable = true;
+        m_prevLength = matchLength;
+        m_prevMatch = matchPos;
+        ++m_strstart;
+        --m_lookahead;
     }
 }
 

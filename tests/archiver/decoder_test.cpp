@@ -176,7 +176,7 @@ struct Stream {
     }
     std::string done() {
         bits.finish();
-        return {bits.bytes().begin(), bits.bytes().end()};
+        return {bits.data(), bits.data() + bits.size()};
     }
 };
 

@@ -1,3 +1,4 @@
+#include "archiver/lzh/bitwriter.h"
 #include "archiver/lzh/crc16.h"
 #include "archiver/lzh/huffman.h"
 #include "archiver/lzh/lzhencoder.h"
@@ -89,6 +90,17 @@ std::vector<Corpus> corpora() {
     auto rep = randomBytes(65536 + 256, 3, 256);
     rep.insert(rep.end(), rep.begin(), rep.end());
     c.push_back({"repeat at window distance", rep});
+    // Blocks end where the kind of data changes, and a block may end with the member.
+    auto mixed = text(150000);
+    const auto noise = randomBytes(150000, 4, 256);
+    mixed.insert(mixed.end(), noise.begin(), noise.end());
+    const auto more = text(150000);
+    mixed.insert(mixed.end(), more.begin(), more.end());
+    c.push_back({"text, noise, text", mixed});
+    std::vector<std::uint8_t> counting; // no three bytes repeat: one literal per byte
+    for (unsigned k = 0; k < 3 * 2048; k += 2)
+        counting.insert(counting.end(), {static_cast<std::uint8_t>(k >> 9), static_cast<std::uint8_t>(k >> 1)});
+    c.push_back({"literals filling whole segments", counting});
     return c;
 }
 
@@ -136,6 +148,21 @@ TEST(LzhEncoder, shrinksRedundantDataAndNeverPadsTheEnd) {
     EXPECT_FALSE(decodesBack(LzhMethod::Lh7, data, shorter));
 }
 
+// One set of tables for text and noise alike would code the text with the noise's flat
+// literal lengths; blocks that end where the data changes keep each part's own.
+TEST(LzhEncoder, mixedDataPacksAboutAsSmallAsItsPartsApart) {
+    const auto words = text(200000);
+    const auto noise = randomBytes(100000, 4, 16);
+    std::vector<std::uint8_t> mixed = words;
+    mixed.insert(mixed.end(), noise.begin(), noise.end());
+    mixed.insert(mixed.end(), words.begin(), words.begin() + 60000);
+    const std::vector<std::uint8_t> tail(words.begin(), words.begin() + 60000);
+    const std::size_t apart = compress(LzhMethod::Lh7, words, 1 << 20).size() +
+                              compress(LzhMethod::Lh7, noise, 1 << 20).size() +
+                              compress(LzhMethod::Lh7, tail, 1 << 20).size();
+    EXPECT_LT(compress(LzhMethod::Lh7, mixed, 1 << 20).size(), apart + apart / 50);
+}
+
 TEST(Crc16, matchesTheArcCheckValueAndABitwiseReferenceAtEveryLengthAndSplit) {
     const std::string s = "123456789";
     EXPECT_EQ(crc16Update(0, s.data(), s.size()), 0xBB3D);
@@ -154,18 +181,62 @@ TEST(Crc16, matchesTheArcCheckValueAndABitwiseReferenceAtEveryLengthAndSplit) {
     }
 }
 
-TEST(Huffman, limitsCodeLengthsAndKeepsTheCodeComplete) {
+TEST(Huffman, limitsCodeLengthsKeepsTheCodeCompleteAndGivesFrequentSymbolsShortCodes) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint32_t> freq;
+    };
     // Fibonacci frequencies make the unrestricted tree as deep as the symbol count.
-    std::vector<std::uint32_t> freq(30);
-    freq[0] = freq[1] = 1;
-    for (std::size_t i = 2; i < freq.size(); ++i)
-        freq[i] = freq[i - 1] + freq[i - 2];
-    const auto lengths = huffmanLengths(freq, 16);
-    double kraft = 0;
-    for (auto l : lengths) {
-        ASSERT_GE(l, 1);
-        ASSERT_LE(l, 16);
-        kraft += 1.0 / (1u << l);
+    std::vector<std::uint32_t> fibonacci(30);
+    fibonacci[0] = fibonacci[1] = 1;
+    for (std::size_t i = 2; i < fibonacci.size(); ++i)
+        fibonacci[i] = fibonacci[i - 1] + fibonacci[i - 2];
+    std::vector<std::uint32_t> sparse(510, 0); // used symbols among unused ones, ties among them
+    for (std::size_t s = 3; s < sparse.size(); s += 7)
+        sparse[s] = 1 + static_cast<std::uint32_t>(s % 5);
+    const std::vector<Case> cases = {
+        {"fibonacci", fibonacci},
+        {"all equal", std::vector<std::uint32_t>(510, 9)},
+        {"sparse with ties", sparse},
+        {"two symbols", {0, 5, 0, 0, 1}},
+        {"counts beyond 16 bits", {4000000000u, 1, 70000, 3, 0, 65536}},
+    };
+    for (const auto& [name, freq] : cases) {
+        const auto lengths = huffmanLengths(freq, 16);
+        ASSERT_EQ(lengths.size(), freq.size()) << name;
+        double kraft = 0;
+        for (std::size_t s = 0; s < freq.size(); ++s) {
+            if (freq[s] == 0) {
+                EXPECT_EQ(lengths[s], 0) << name << " symbol " << s;
+                continue;
+            }
+            ASSERT_GE(lengths[s], 1) << name << " symbol " << s;
+            ASSERT_LE(lengths[s], 16) << name << " symbol " << s;
+            kraft += 1.0 / (1u << lengths[s]);
+            for (std::size_t t = 0; t < freq.size(); ++t) {
+                if (freq[t] > freq[s]) {
+                    EXPECT_LE(lengths[t], lengths[s]) << name << " symbols " << t << ", " << s;
+                }
+            }
+        }
+        EXPECT_DOUBLE_EQ(kraft, 1.0) << name;
     }
-    EXPECT_DOUBLE_EQ(kraft, 1.0);
+}
+
+// Codes and a distance's bits go out together, up to 32 bits at a time.
+TEST(BitWriter, writesEveryWidthMostSignificantBitFirst) {
+    std::mt19937 rng(11);
+    BitWriter bits;
+    std::vector<bool> reference;
+    for (int i = 0; i < 2000; ++i) {
+        const unsigned count = i < 33 ? static_cast<unsigned>(i) : rng() % 33;
+        const std::uint32_t value = rng();
+        bits.put(count, value);
+        for (unsigned b = count; b-- > 0;)
+            reference.push_back((value >> b) & 1u);
+    }
+    bits.finish();
+    ASSERT_EQ(bits.size(), (reference.size() + 7) / 8);
+    for (std::size_t i = 0; i < reference.size(); ++i)
+        ASSERT_EQ((bits.data()[i / 8] >> (7 - i % 8)) & 1u, reference[i] ? 1u : 0u) << "bit " << i;
 }
