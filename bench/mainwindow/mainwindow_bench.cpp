@@ -9,7 +9,10 @@
 //                 cache the start before wrote. Counters: shown_ms, the slowest run from
 //                 LoadTree() until every icon is on the tree; max_input_wait_ms, the longest
 //                 a timer due at once (standing for user input) waited once the tree was
-//                 built; build_ms, the build itself, which holds the window while it runs.
+//                 built, and max_input_wait_cpu_ms, the most the window's thread itself
+//                 worked within one such wait (the rest of a wait is other processes' time on
+//                 a loaded machine); build_ms, the build itself, which holds the window while
+//                 it runs.
 // SearchTyping/N  typing into the search box of a window showing N applications.
 // RootSizes/N     from the end of the tree build of a window showing N stored applications
 //                 until the sizes panel shows the root's totals. Counters: cold_ms, the first
@@ -53,6 +56,7 @@
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <unistd.h>
 
@@ -145,7 +149,17 @@ struct IconStart {
     double shownMs = -1;     // from LoadTree() until the last icon is on the tree
     double buildMs = 0;      // LoadTree() alone, which holds the window while it runs
     double longestWait = 0;  // the longest a timer due at once waited once the tree was built
+    // The most the window's thread itself worked within one such wait: on a loaded machine the
+    // wait also holds the time other processes had the processor.
+    double longestWaitWork = 0;
 };
+
+// Time the calling thread has run, in milliseconds.
+double threadCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
 
 IconStart startWindowAndShowIcons() {
     IconStart start;
@@ -156,17 +170,25 @@ IconStart startWindowAndShowIcons() {
     // A zero timer is due at once; how late it runs is how long input would wait.
     QTimer heartbeat;
     heartbeat.setInterval(0);
+    double workedAtDue = 0;
     QObject::connect(&heartbeat, &QTimer::timeout, [&] {
         start.longestWait = std::max(start.longestWait, double(sinceDue.nsecsElapsed()) / 1e6);
+        start.longestWaitWork = std::max(start.longestWaitWork, threadCpuMs() - workedAtDue);
         sinceDue.restart();
+        workedAtDue = threadCpuMs();
     });
     QObject::connect(&window, &frmMain::stageChanged, [&](const QString& stage) {
         if (stage == u"BOOT") {
             sinceLoadTree.start();
         } else if (stage == u"ICONLOAD") {
-            start.buildMs = double(sinceLoadTree.nsecsElapsed()) / 1e6;
-            sinceDue.start();
-            heartbeat.start();
+            // The build announces the stage before its last steps (each application's state,
+            // the sizes): the build is over when the window next takes events.
+            QTimer::singleShot(0, &window, [&] {
+                start.buildMs = double(sinceLoadTree.nsecsElapsed()) / 1e6;
+                sinceDue.start();
+                workedAtDue = threadCpuMs();
+                heartbeat.start();
+            });
         } else if (stage == u"NORMAL") {
             start.shownMs = double(sinceLoadTree.nsecsElapsed()) / 1e6;
             heartbeat.stop();
@@ -186,6 +208,7 @@ void IconLoading(benchmark::State& state, bool cold) {
     if (!cold)
         startWindowAndShowIcons();
     double longestWait = 0;
+    double longestWaitWork = 0;
     double longestBuild = 0;
     double slowest = 0;
     for (auto _ : state) {
@@ -197,12 +220,14 @@ void IconLoading(benchmark::State& state, bool cold) {
             return;
         }
         longestWait = std::max(longestWait, start.longestWait);
+        longestWaitWork = std::max(longestWaitWork, start.longestWaitWork);
         longestBuild = std::max(longestBuild, start.buildMs);
         slowest = std::max(slowest, start.shownMs);
         state.SetIterationTime(start.shownMs / 1000.0);
     }
     state.counters["shown_ms"] = slowest;
     state.counters["max_input_wait_ms"] = longestWait;
+    state.counters["max_input_wait_cpu_ms"] = longestWaitWork;
     state.counters["build_ms"] = longestBuild;
 }
 BENCHMARK_CAPTURE(IconLoading, cold, true)
