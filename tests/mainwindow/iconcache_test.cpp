@@ -46,6 +46,10 @@ struct CacheCase {
     bool cachedPictureShown;
 };
 
+void PrintTo(const CacheCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
 class IconCache : public MainWindowFixture, public ::testing::WithParamInterface<CacheCase> {};
 
 // The first start reads a red icon and caches it. The icon file then turns blue without
@@ -70,7 +74,8 @@ TEST_P(IconCache, aSecondStartTrustsOnlyItsOwnIntactCacheOfUnchangedIcons) {
     auto window = openWindow();
     const QImage shown = window->treeView()->image(QStringLiteral("Tool")).pixmap(32).toImage();
     ASSERT_FALSE(shown.isNull());
-    EXPECT_EQ(shown.pixel(16, 16), GetParam().cachedPictureShown ? qRgb(255, 0, 0) : qRgb(0, 0, 255));
+    EXPECT_EQ(shown.pixel(16, 16),
+              GetParam().cachedPictureShown ? qRgb(255, 0, 0) : qRgb(0, 0, 255));
     window.reset();
 
     EXPECT_EQ(filesBelow(scratch.path()), outside) << "written outside the cache folder";
