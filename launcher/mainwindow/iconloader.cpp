@@ -81,8 +81,7 @@ struct IconLoader::Run {
 IconLoader::IconLoader(CatalogTree& tree, const QString& storeFile,
                        std::function<bool()> stopWanted, QObject* parent)
     : QObject(parent), m_tree(tree), m_storeFile(storeFile),
-      m_stopWanted(std::move(stopWanted)), m_queue{QString()},
-      m_cache(std::make_unique<AppIconCache>()) {
+      m_stopWanted(std::move(stopWanted)), m_queue{QString()} {
     // A zero timer runs after the input and paint events that came meanwhile, which a posted
     // call would overtake.
     m_nextSlice.setSingleShot(true);
@@ -129,31 +128,28 @@ void IconLoader::start() {
     run->queue = m_queue;
     run->iconFolder = settings().IconDir;
     m_run = run;
-    const bool readStore = !m_cacheRead;
-    m_cacheRead = true;
     run->gate = m_gate;
-    run->thread.reset(QThread::create([this, run, readStore] { readAll(*run, readStore); }));
+    run->thread.reset(QThread::create([this, run] { readAll(*run); }));
     run->thread->start();
     // A process at its thread limit gets no thread: the icons are read here instead, and the
     // window takes them as it would from the thread.
     if (!run->thread->isRunning() && !run->thread->isFinished()) {
         run->thread.reset();
-        readAll(*run, readStore);
+        readAll(*run);
     }
 }
 
-void IconLoader::readAll(Run& run, bool readStore) {
-    // Runs on the loading thread: it touches the run, the cache (which nothing else touches
-    // until the thread has ended) and the store file's name, which never changes.
+void IconLoader::readAll(Run& run) {
+    // Runs on the loading thread: it touches the run and the store file's name, which never
+    // changes. The store is read anew by every load rather than kept: just written by the load
+    // before, it costs one read, where keeping it would hold every picture twice.
     if (run.gate)
         run.gate();
-    bool rewrite = false;
-    if (readStore) {
-        QString why;
-        rewrite = !m_cache->load(m_storeFile, &why);
-        if (rewrite)
-            qWarning() << "icon cache" << m_storeFile << "ignored, to be written anew:" << why;
-    }
+    AppIconCache cache;
+    QString why;
+    bool rewrite = !cache.load(m_storeFile, &why);
+    if (rewrite)
+        qWarning() << "icon cache" << m_storeFile << "ignored, to be written anew:" << why;
     // A picture, or nothing once all are delivered.
     auto deliver = [&](std::optional<Picture> picture) {
         QMutexLocker lock(&run.mutex);
@@ -175,7 +171,7 @@ void IconLoader::readAll(Run& run, bool readStore) {
             const QString path = iconPath(run.iconFolder, picture.name);
             if (const std::optional<FileIdentity> now = regularFileIdentity(path)) {
                 FileIdentity read = *now;
-                picture.image = m_cache->lookup(path, *now);
+                picture.image = cache.lookup(path, *now);
                 if (picture.image.isNull()) {
                     picture.image = readPicture(path, &read);
                     rewrite = rewrite || !picture.image.isNull();
@@ -190,11 +186,8 @@ void IconLoader::readAll(Run& run, bool readStore) {
     deliver(std::nullopt);
     // After the window has everything: the next start reads this one file. Pictures of icons
     // no longer asked for leave it.
-    if (rewrite || fresh.size() != m_cache->size()) {
-        if (!fresh.save(m_storeFile))
-            qWarning() << "icon cache" << m_storeFile << "could not be written";
-    }
-    *m_cache = std::move(fresh);
+    if ((rewrite || fresh.size() != cache.size()) && !fresh.save(m_storeFile))
+        qWarning() << "icon cache" << m_storeFile << "could not be written";
 }
 
 void IconLoader::takeReady() {

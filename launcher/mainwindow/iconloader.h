@@ -10,7 +10,6 @@
 
 namespace vadok {
 
-class AppIconCache;
 class CatalogTree;
 
 // The icons of the applications the tree build queued. A thread of its own reads and scales
@@ -57,7 +56,7 @@ private:
         QImage image; // null: no icon
     };
     struct Run;
-    void readAll(Run& run, bool readStore);
+    void readAll(Run& run);
     void takeReady();
     void show(const Picture& picture);
     void finish();
@@ -69,9 +68,6 @@ private:
     std::function<bool()> m_stopWanted;
     QStringList m_queue;
     std::shared_ptr<Run> m_run;
-    // Read once, kept between loads; only the loading thread touches it while one runs.
-    std::unique_ptr<AppIconCache> m_cache;
-    bool m_cacheRead = false;
     // What the thread delivered and the tree has not taken yet, oldest first.
     QList<Picture> m_taking;
     qsizetype m_taken = 0;
