@@ -7,6 +7,7 @@
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/firststarthint.h"
 #include "mainwindow/fulltextcommand.h"
+#include "mainwindow/iconloader.h"
 #include "mainwindow/sizespanel.h"
 #include "mainwindow/stoprequest.h"
 #include "mainwindow/trayresidence.h"
@@ -38,9 +39,16 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("Vadok"));
     setWindowIcon(QIcon(builtinImage(QStringLiteral("exeicon"))));
     m_apps.resize(1);
-    m_iconQueue = QStringList{QString()};
 
     createControls();
+    // Once the exit has begun, the icons stop where they are.
+    m_icons = new IconLoader(
+        *m_tree, machineCacheFile(QStringLiteral("vadok.icons")),
+        [this] {
+            return StopRequested || m_stage == WindowStage::Fining || m_stage == WindowStage::Fin;
+        },
+        this);
+    connect(m_icons, &IconLoader::finished, this, &frmMain::iconsLoaded);
     createMenus();
     connectEditingCommands();
     createSearchControls();

@@ -38,6 +38,7 @@ class ArchiveCheckJob;
 class CatalogTree;
 class FullTextSearch;
 class HandOverServer;
+class IconLoader;
 class FullTextCommand;
 class SearchPanel;
 class SizesPanel;
@@ -97,7 +98,7 @@ public:
 
     // Rebuilds the tree, Apps and IconQueue from the data file.
     void LoadTree();
-    // Loads the icons LoadTree queued.
+    // Starts loading the icons LoadTree queued; the stage moves on once the last is shown.
     void LoadIcons();
     // Offers to settle the conflict copies of archives a sync engine left in the pack folder
     // (ArchiveConflictOffers), once no command runs.
@@ -131,7 +132,8 @@ public:
     // 1-based: slot 0 exists and is never used.
     const std::vector<PackApp>& Apps() const { return m_apps; }
     // Slot 0 is always empty.
-    const QStringList& IconQueue() const { return m_iconQueue; }
+    const QStringList& IconQueue() const;
+    IconLoader& iconLoader() const { return *m_icons; }
     bool FolderToggled() const { return m_folderToggled; }
     bool PointerOnNode() const { return m_pointerOnNode; }
     CatalogTree* treeView() const { return m_tree; }
@@ -140,7 +142,6 @@ public:
     struct Pauses {
         int leaveMs = 2000;  // run-and-leave: hidden window until the program ends
         int repackMs = 400;  // before a rebuild with the pack key held
-        int iconGroupMs = 5; // after each group of ten icons
     };
     void setPauses(const Pauses& pauses) { m_pauses = pauses; }
 
@@ -186,6 +187,8 @@ protected:
 
 private slots:
     void GCTimer_Timer();
+    // The queued icons are all shown: the steady state begins.
+    void iconsLoaded();
     void cmdExec_Click();
     void cmdPack_Click();
     void TreePopSubExec_Click(int index);
@@ -265,7 +268,6 @@ private:
     // An application whose title fails the title rules: what is wrong, and that nothing runs.
     void showRefusedTitlePanel(QTreeWidgetItem* node);
     void paintBigIcon(const QPixmap& picture, int size);
-    QIcon loadAppIcon(const QString& name) const;
     void reportNoSelection();
     // The selected application's index, or -1 once the user has been told none is selected.
     int selectedAppOrReport();
@@ -324,7 +326,7 @@ private:
     // Init until the first tick reads the tree.
     WindowStage m_stage = WindowStage::Init;
     std::vector<PackApp> m_apps;
-    QStringList m_iconQueue;
+    IconLoader* m_icons = nullptr;
     // Set once a tree build has read the whole data file: only then does an application
     // missing from the tree really not exist, and may its leftovers be cleared at exit.
     bool m_catalogComplete = false;

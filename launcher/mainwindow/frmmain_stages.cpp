@@ -7,6 +7,7 @@
 #include "instances/handoverserver.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/fulltextcommand.h"
+#include "mainwindow/iconloader.h"
 #include "mainwindow/stoprequest.h"
 #include "mainwindow/trayresidence.h"
 #include "platform/prompter.h"
@@ -15,7 +16,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QScopedValueRollback>
-#include <QThread>
 #include <QTimer>
 #include <QtDebug>
 
@@ -48,30 +48,8 @@ void frmMain::GCTimer_Timer() {
                 close();
         } else if (m_stage == WindowStage::IconLoad) {
             m_gcTimer->stop();
+            // The icons load on a thread of their own; iconsLoaded() follows.
             LoadIcons();
-            // A close while the icons loaded has run the exit already.
-            if (StopRequested) {
-                close();
-                return;
-            }
-            setStage(WindowStage::Normal);
-            // Said once the loading texts are over, where it stays to be read.
-            m_tray->noteWhenSettled();
-            m_syncMerge.show();
-            // Said once, where the user sees it: later starts cannot reach this window.
-            if (!m_handOver->isListening() && !m_handOverErrorShown) {
-                m_handOverErrorShown = true;
-                showMessage(QStringLiteral("MessagePass(R)エラー\r\n") + m_handOver->error());
-            }
-            // After every build of the tree, once its icons are in: the index follows what
-            // the build read (registrations, edits, a data file that changed behind us) on
-            // its own thread, and the start does not wait for it.
-            m_fullText->refresh();
-            m_gcTimer->setInterval(500);
-            m_gcTimer->start();
-            // After every build of the tree (at start, and when another machine's data file
-            // arrived), so archive copies that came with it are offered too; each once a run.
-            offerArchiveConflicts();
         } else if (m_stage == WindowStage::Normal && !QApplication::activeModalWidget() &&
                    !m_commands.running()) {
             // A request waits while a dialog is open or a command runs: registering it would
@@ -82,6 +60,44 @@ void frmMain::GCTimer_Timer() {
     } catch (const std::exception& e) {
         // The timer keeps running: the next tick tries again.
         qWarning() << "timer tick in stage" << windowStageName(m_stage) << "cut short:" << e.what();
+    }
+}
+
+void frmMain::iconsLoaded() {
+    if (m_stage != WindowStage::IconLoading)
+        return;
+    // What follows may let messages through (a message box, the archive offers): a tick
+    // arriving meanwhile is dropped, as it is inside a tick.
+    QScopedValueRollback<bool> running(m_tickRunning, true);
+    try {
+        // A close while the icons loaded has run the exit already.
+        if (StopRequested) {
+            close();
+            return;
+        }
+        setStage(WindowStage::Normal);
+        // Said once the loading texts are over, where it stays to be read.
+        m_tray->noteWhenSettled();
+        m_syncMerge.show();
+        // Said once, where the user sees it: later starts cannot reach this window.
+        if (!m_handOver->isListening() && !m_handOverErrorShown) {
+            m_handOverErrorShown = true;
+            showMessage(QStringLiteral("MessagePass(R)エラー\r\n") + m_handOver->error());
+        }
+        // After every build of the tree, once its icons are in: the index follows what the
+        // build read (registrations, edits, a data file that changed behind us) on its own
+        // thread, and the start does not wait for it.
+        m_fullText->refresh();
+        m_gcTimer->setInterval(500);
+        m_gcTimer->start();
+        // After every build of the tree (at start, and when another machine's data file
+        // arrived), so archive copies that came with it are offered too; each once a run.
+        offerArchiveConflicts();
+    } catch (const std::exception& e) {
+        // The steady state begins all the same: the timer polls the requests of later starts.
+        qWarning() << "the steady state began with an error:" << e.what();
+        m_gcTimer->setInterval(500);
+        m_gcTimer->start();
     }
 }
 
@@ -103,29 +119,9 @@ void frmMain::putBackReExpansions() {
 
 void frmMain::LoadIcons() {
     setStage(WindowStage::IconLoading);
-    const QString loaded = QStringLiteral("読み込み完了しました。");
-    SetStatusText(loaded + QStringLiteral("(アイコン読込中...)"), 1);
-    const int last = int(m_iconQueue.size()) - 1;
-    for (int i = 0; i <= last; ++i) {
-        if (StopRequested)
-            return;
-        const QString name = m_iconQueue.value(i);
-        if (!name.isEmpty()) {
-            const QIcon icon = loadAppIcon(name);
-            if (!icon.isNull()) {
-                m_tree->addImage(name, icon);
-                m_tree->setImage(m_tree->node(name), name);
-            }
-        }
-        if (i % 10 == 0) {
-            SetStatusText(loaded + QStringLiteral("(アイコン読込中... %1/%2)").arg(i).arg(last), 1);
-            QCoreApplication::processEvents();
-            if (m_pauses.iconGroupMs > 0)
-                QThread::msleep(ulong(m_pauses.iconGroupMs));
-        }
-    }
-    m_iconQueue = QStringList{QString()};
-    SetStatusText(loaded, 1);
+    m_icons->start();
 }
+
+const QStringList& frmMain::IconQueue() const { return m_icons->queue(); }
 
 } // namespace vadok

@@ -11,6 +11,7 @@
 #include "catalog/xmldocument.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/foldermergebase.h"
+#include "mainwindow/iconloader.h"
 #include "mainwindow/nodekeys.h"
 #include "mainwindow/programversion.h"
 #include "mainwindow/sizespanel.h"
@@ -116,17 +117,10 @@ bool attachAppRecords(CatalogTree& tree, const QList<XmlElement>& records,
 
 } // namespace
 
-QIcon frmMain::loadAppIcon(const QString& name) const {
-    const QString path = settings().IconDir + name + QStringLiteral(".ico");
-    if (!QFileInfo::exists(path))
-        return QIcon();
-    // Decoded now, at the large-icon size, so that drawing the tree later costs nothing.
-    const QPixmap picture = QIcon(path).pixmap(32, 32);
-    return picture.isNull() ? QIcon() : QIcon(picture);
-}
-
 void frmMain::LoadTree() {
     setStage(WindowStage::Boot);
+    // Before the old nodes go: the icons of the last build must not arrive on this one.
+    m_icons->reset();
     SetStatusText(kLoading, 1);
     startEmptyTree();
 
@@ -143,7 +137,6 @@ void frmMain::LoadTree() {
         root->setExpanded(true);
     QCoreApplication::processEvents();
 
-    m_iconQueue = QStringList{QString()};
     m_apps.clear();
     m_apps.resize(1);
     const QSet<QString> appKeys = addAppNodes(folders);
@@ -201,15 +194,10 @@ QSet<QString> frmMain::addAppNodes(const QList<XmlElement>& folders) {
                 node->setToolTip(0, refusal);
                 continue;
             }
-            if (folderName != kRoot) {
-                m_iconQueue.append(name);
-                continue;
-            }
-            const QIcon icon = loadAppIcon(name);
-            if (!icon.isNull()) {
-                m_tree->addImage(name, icon);
-                m_tree->setImage(m_tree->node(name), name);
-            }
+            if (folderName == kRoot)
+                m_icons->showNow(name);
+            else
+                m_icons->enqueue(name);
         }
     }
     return appKeys;

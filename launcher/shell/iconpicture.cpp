@@ -3,11 +3,16 @@
 #include "iconextract/icodirectory.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QSaveFile>
 
 #include <span>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vadok {
 
@@ -28,6 +33,31 @@ QImage iconPicture(const QByteArray& icoFile, int side) {
     if (picture.isNull() || picture.size() == QSize(side, side))
         return picture;
     return picture.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+std::optional<QByteArray> readIconFile(const QString& path, FileIdentity* identity) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    QFile file;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size > kMaxIconFileBytes ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    // Taken from the open file, so that it names the version these bytes come from even when
+    // the file is replaced meanwhile.
+    if (identity)
+        *identity = fileIdentity(status);
+    // One byte more than the file had, to see it grown beyond the limit meanwhile; a buffer of
+    // the limit's size would cost more than the reading.
+    QByteArray bytes = file.read(qint64(status.st_size) + 1);
+    if (bytes.size() > kMaxIconFileBytes)
+        return std::nullopt;
+    return bytes;
 }
 
 bool writeIconFile(const QString& path, const QByteArray& icoFile) {

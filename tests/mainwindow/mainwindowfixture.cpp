@@ -149,7 +149,7 @@ void MainWindowFixture::writeIcon(const QString& name) {
 
 std::unique_ptr<frmMain> MainWindowFixture::startWindow() {
     auto window = std::make_unique<frmMain>();
-    window->setPauses({10, 1, 0});
+    window->setPauses({10, 1});
     QObject::connect(window.get(), &frmMain::statusTextChanged, window.get(),
                      [this](int panel, const QString& text) {
                          if (panel == 1)

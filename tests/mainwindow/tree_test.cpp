@@ -5,6 +5,7 @@
 #include "catalog/subcommands.h"
 #include "catalog/xmldocument.h"
 #include "mainwindow/catalogtree.h"
+#include "mainwindow/iconloader.h"
 
 #include "support/modaldriver.h"
 
@@ -19,6 +20,8 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QTest>
 #include <QTimer>
 
@@ -232,7 +235,7 @@ TEST_F(Tree, missingDataFileIsReportedAndCreatedFromTheTemplate) {
     EXPECT_EQ(dumpTree(*window), (QStringList{"ROOT|Vadok|ROOT", "  メイン|メイン|"}));
 }
 
-TEST_F(Tree, iconsUnderTheRootLoadDuringTheBuildOthersAfterIt) {
+TEST_F(Tree, iconsUnderTheRootShowAtOnceTheOthersArriveLaterWithAPlaceholderMeanwhile) {
     writeFolders({{QStringLiteral("ROOT"), QString(), {QStringLiteral("Top")}},
                   {QStringLiteral("メイン"),
                    QStringLiteral("ROOT"),
@@ -242,33 +245,45 @@ TEST_F(Tree, iconsUnderTheRootLoadDuringTheBuildOthersAfterIt) {
     writeIcon(QStringLiteral("Top"));
     writeIcon(QStringLiteral("Inner"));
 
+    QSemaphore held, proceed;
     auto window = startWindow();
-    QString topAtBuild, innerAtBuild;
-    QStringList queueAtBuild;
-    QObject::connect(window.get(), &frmMain::stageChanged, window.get(), [&](const QString& stage) {
-        if (stage != u"ICONLOAD")
-            return;
-        topAtBuild = CatalogTree::imageKey(node(*window, QStringLiteral("Top")));
-        innerAtBuild = CatalogTree::imageKey(node(*window, QStringLiteral("Inner")));
-        queueAtBuild = window->IconQueue();
+    window->iconLoader().setWorkerGate([&] {
+        held.release();
+        proceed.acquire();
     });
+    // However the test ends, the loading thread goes on before the window waits for it.
+    const auto release = qScopeGuard([&] { proceed.release(); });
+    ASSERT_TRUE(waitUntil([&] { return held.tryAcquire(); }));
+
+    // The loading thread has read nothing yet: the tree is whole and usable.
+    EXPECT_EQ(window->stage(), QStringLiteral("ICONLOADING"));
+    EXPECT_EQ(window->IconQueue(), (QStringList{QString(), "Inner", "NoIcon"}));
+    EXPECT_EQ(CatalogTree::imageKey(node(*window, QStringLiteral("Top"))), QStringLiteral("Top"));
+    for (const char* name : {"Inner", "NoIcon"}) {
+        QTreeWidgetItem* waiting = node(*window, QString::fromLatin1(name));
+        EXPECT_EQ(CatalogTree::imageKey(waiting), IconLoader::placeholderKey()) << name;
+        EXPECT_FALSE(waiting->icon(0).isNull()) << name;
+    }
+
+    proceed.release();
     ASSERT_TRUE(waitUntil([&] { return window->stage() == u"NORMAL"; }));
-    EXPECT_EQ(topAtBuild, QStringLiteral("Top"));
-    EXPECT_EQ(innerAtBuild, QString());
-    EXPECT_EQ(queueAtBuild, (QStringList{QString(), "Inner", "NoIcon"}));
     EXPECT_EQ(CatalogTree::imageKey(node(*window, QStringLiteral("Inner"))),
               QStringLiteral("Inner"));
     EXPECT_FALSE(node(*window, QStringLiteral("Inner"))->icon(0).isNull());
+    // A missing icon file leaves no image, and no placeholder.
     EXPECT_EQ(CatalogTree::imageKey(node(*window, QStringLiteral("NoIcon"))), QString());
+    EXPECT_EQ(window->IconQueue(), QStringList{QString()});
 }
 
-TEST_F(Tree, iconLoadingReportsEveryTenQueuedIcons) {
+TEST_F(Tree, iconLoadingReportsEveryTenQueuedIconsAndShowsEveryOne) {
     QStringList names;
     for (int i = 0; i < 35; ++i)
         names << QStringLiteral("App%1").arg(i, 2, 10, QChar(u'0'));
     writeFolders({{QStringLiteral("メイン"), QStringLiteral("ROOT"), names}});
-    for (const QString& name : names)
+    for (const QString& name : names) {
         appendRecord(record(name));
+        writeIcon(name);
+    }
     auto window = openWindow();
     const QString loaded = QStringLiteral("読み込み完了しました。");
     const qsizetype start = panel1History.indexOf(loaded + QStringLiteral("(アイコン読込中...)"));
@@ -278,6 +293,8 @@ TEST_F(Tree, iconLoadingReportsEveryTenQueuedIcons) {
         (QStringList{loaded + "(アイコン読込中...)", loaded + "(アイコン読込中... 0/35)",
                      loaded + "(アイコン読込中... 10/35)", loaded + "(アイコン読込中... 20/35)",
                      loaded + "(アイコン読込中... 30/35)", loaded}));
+    for (const QString& name : names)
+        EXPECT_EQ(CatalogTree::imageKey(node(*window, name)), name);
 }
 
 TEST_F(Tree, stagesRunInOrderAndTheWindowShowsBeforeTheCatalogIsRead) {
