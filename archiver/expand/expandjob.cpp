@@ -108,7 +108,8 @@ std::int64_t mtimeOf(const timespecPair& times) {
 // Files and links below root on any number of threads; folders were made before.
 class FileWriter : public MemberHandler {
 public:
-    FileWriter(int root, RefusedLinks& refused) : m_root(root), m_refused(refused) {}
+    FileWriter(int root, const ArchiverSeams& seams, RefusedLinks& refused)
+        : m_root(root), m_seams(seams), m_refused(refused) {}
     ~FileWriter() override {
         if (m_fd >= 0)
             ::close(m_fd);
@@ -118,7 +119,7 @@ public:
         const std::string name = normalMemberPath(m.path);
         if (m.kind == MemberKind::Symlink) {
             bool unsupported = false;
-            if (placeMemberLink(m_root, name, m.linkTarget, m_times.t, error, unsupported))
+            if (placeMemberLink(m_root, name, m.linkTarget, m_times.t, m_seams, error, unsupported))
                 return true;
             if (!unsupported)
                 return false;
@@ -143,6 +144,7 @@ public:
 
 private:
     int m_root;
+    const ArchiverSeams& m_seams;
     RefusedLinks& m_refused;
     int m_fd = -1;
     timespecPair m_times{};
@@ -151,8 +153,9 @@ private:
 // Every member through libarchive's writer, in member order, on one thread.
 class OrderedWriter : public MemberHandler {
 public:
-    OrderedWriter(struct archive* disk, std::string root, RefusedLinks& refused)
-        : m_disk(disk), m_root(std::move(root)), m_refused(refused) {}
+    OrderedWriter(struct archive* disk, std::string root, const ArchiverSeams& seams,
+                  RefusedLinks& refused)
+        : m_disk(disk), m_root(std::move(root)), m_seams(seams), m_refused(refused) {}
     bool begin(const ListedMember& m, struct archive_entry* entry, std::string& error) override {
         const std::string name = normalMemberPath(m.path);
         // A folder member naming the destination itself: the destination is there already.
@@ -171,9 +174,10 @@ public:
         if (m.kind == MemberKind::File)
             m_refused.addMode(name, archive_entry_perm(entry));
         const bool link = m.kind == MemberKind::Symlink;
-        if (!(link && linksRefusedForTesting()) && archive_write_header(m_disk, entry) >= ARCHIVE_WARN)
+        const bool refuse = link && m_seams.refuseLinks;
+        if (!refuse && archive_write_header(m_disk, entry) >= ARCHIVE_WARN)
             return true;
-        if (link && (linksRefusedForTesting() || linksUnsupported(archive_errno(m_disk)))) {
+        if (link && (refuse || linksUnsupported(archive_errno(m_disk)))) {
             m_writing = false;
             m_refused.add({name, m.linkTarget, mtimeOf(timesOf(entry))});
             return true;
@@ -197,6 +201,7 @@ public:
 private:
     struct archive* m_disk;
     std::string m_root;
+    const ArchiverSeams& m_seams;
     RefusedLinks& m_refused;
     bool m_writing = false;
 };
@@ -399,10 +404,12 @@ bool writeMembers(const WriteOrder& order, const ExpandOptions& options, ExpandR
                                      impliedFolders.get(), refused, error);
         if (code != ArchiverOk)
             return fail(result, code, error);
-        job.makeHandler = [rootFd, &refused] { return std::make_unique<FileWriter>(rootFd, refused); };
+        job.makeHandler = [rootFd, &options, &refused] {
+            return std::make_unique<FileWriter>(rootFd, options.seams, refused);
+        };
     } else {
-        job.makeHandler = [disk = folders.get(), root, &refused] {
-            return std::make_unique<OrderedWriter>(disk, root, refused);
+        job.makeHandler = [disk = folders.get(), root, &options, &refused] {
+            return std::make_unique<OrderedWriter>(disk, root, options.seams, refused);
         };
     }
     if (options.progress)
