@@ -119,11 +119,11 @@ public:
         const std::string name = normalMemberPath(m.path);
         if (m.kind == MemberKind::Symlink) {
             bool unsupported = false;
-            if (placeMemberLink(m_root, name, m.linkTarget, m_times.t, m_seams, error, unsupported))
+            if (placeMemberLink(m_root, name, m.linkTarget(), m_times.t, m_seams, error, unsupported))
                 return true;
             if (!unsupported)
                 return false;
-            m_refused.add({name, m.linkTarget, mtimeOf(m_times)});
+            m_refused.add({name, m.linkTarget(), mtimeOf(m_times)});
             return true;
         }
         if (m.kind == MemberKind::File) {
@@ -164,7 +164,7 @@ public:
             return true;
         archive_entry_set_pathname(entry, (m_root + name).c_str());
         if (m.kind == MemberKind::Symlink)
-            archive_entry_set_symlink(entry, m.linkTarget.c_str());
+            archive_entry_set_symlink(entry, m.linkTarget().c_str());
         if (m.kind == MemberKind::Directory)
             m_refused.addMode(name, archive_entry_perm(entry), true);
         // Told a size, libarchive pads a file that comes out short up to it (a 4 GiB sparse
@@ -179,7 +179,7 @@ public:
             return true;
         if (link && (refuse || linksUnsupported(archive_errno(m_disk)))) {
             m_writing = false;
-            m_refused.add({name, m.linkTarget, mtimeOf(timesOf(entry))});
+            m_refused.add({name, m.linkTarget(), mtimeOf(timesOf(entry))});
             return true;
         }
         error = errorOf(m_disk, "cannot write");
@@ -289,7 +289,7 @@ std::string unsafeMembersProblem(const std::vector<ListedMember>& members,
     const auto problems = findUnsafeMembers(
         members.size(),
         [&](std::size_t i) {
-            return PathMemberView{members[i].path, members[i].kind, members[i].linkTarget};
+            return PathMemberView{members[i].path, members[i].kind, members[i].linkTarget()};
         },
         existing.empty() ? LinkLookup() : linksOnDisk(existing), true);
     return problems.empty() ? std::string() : problems.front().why;
@@ -423,12 +423,11 @@ bool writeMembers(const WriteOrder& order, const ExpandOptions& options, ExpandR
     // A file of the list's name that came out of the archive is an ordinary file: the list
     // goes under a name after it, and is written, if empty, so that no such file is taken
     // for one.
-    std::vector<std::string> paths;
-    paths.reserve(order.listing.members.size());
-    for (const ListedMember& m : order.listing.members)
-        paths.push_back(normalMemberPath(m.path));
-    const std::uint64_t taken =
-        highestStandInListIndex(std::vector<std::string_view>(paths.begin(), paths.end()));
+    std::uint64_t taken = 0;
+    for (const ListedMember& m : order.listing.members) {
+        const std::string path = normalMemberPath(m.path);
+        taken = std::max(taken, standInListIndex(std::string_view(path).substr(0, path.find('/'))));
+    }
     if (const StandInList list = refused.take(); !list.empty() || taken > 0) {
         std::string error;
         if (!makeLinkStandIns(root, list, standInListName(taken + 1), error))
