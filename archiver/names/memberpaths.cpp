@@ -27,6 +27,21 @@ std::vector<std::string_view> partsOf(std::string_view path) {
     }
 }
 
+// Whether f holds for every "/"-separated part of path, the empty ones included, asked in
+// order; the checks of every member of an archive go through here, so it allocates nothing.
+template <typename F>
+bool everyPart(std::string_view path, F f) {
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t slash = path.find('/', start);
+        if (!f(path.substr(start, slash == std::string_view::npos ? slash : slash - start)))
+            return false;
+        if (slash == std::string_view::npos)
+            return true;
+        start = slash + 1;
+    }
+}
+
 std::string joined(const std::vector<std::string>& parts) {
     std::string path;
     for (const auto& p : parts) {
@@ -60,9 +75,8 @@ std::string memberNameProblem(std::string_view name) {
         return "member name holding a NUL byte: " + shown(name);
     if (name.front() == '/')
         return "absolute member name: " + shown(name);
-    for (const auto part : partsOf(name))
-        if (part == "..")
-            return "member name climbing out with \"..\": " + shown(name);
+    if (!everyPart(name, [](std::string_view part) { return part != ".."; }))
+        return "member name climbing out with \"..\": " + shown(name);
     return {};
 }
 
@@ -75,13 +89,15 @@ std::string memberPathLengthProblem(std::string_view name) {
 
 std::string normalMemberPath(std::string_view name) {
     std::string path;
-    for (const auto part : partsOf(name)) {
+    path.reserve(name.size());
+    everyPart(name, [&](std::string_view part) {
         if (part.empty() || part == ".")
-            continue;
+            return true;
         if (!path.empty())
             path += '/';
         path += part;
-    }
+        return true;
+    });
     return path;
 }
 
@@ -151,10 +167,8 @@ namespace {
 
 // Whether name is its own normal path: no empty, "." or trailing parts.
 bool isNormal(std::string_view name) {
-    for (const auto part : partsOf(name))
-        if (part.empty() || part == ".")
-            return name.empty();
-    return true;
+    return name.empty() ||
+           everyPart(name, [](std::string_view part) { return !part.empty() && part != "."; });
 }
 
 } // namespace
