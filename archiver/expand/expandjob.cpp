@@ -218,9 +218,13 @@ int makeFolders(const std::string& archivePath, const ArchiveListing& listing,
     for (std::size_t i = 0; i < listing.members.size(); ++i) {
         const ListedMember& m = listing.members[i];
         const std::string path = normalMemberPath(m.path);
-        for (std::size_t slash = path.find('/'); slash != std::string::npos;
-             slash = path.find('/', slash + 1))
-            needed.insert(path.substr(0, slash));
+        // A folder's own folders are in the set once it is: climbing stops at the first one
+        // there, so the members of one folder cost one lookup each.
+        for (std::size_t slash = path.rfind('/'); slash != std::string::npos;
+             slash = path.rfind('/', slash - 1)) {
+            if (!needed.insert(path.substr(0, slash)).second || slash == 0)
+                break;
+        }
         if (m.kind == MemberKind::Directory && !path.empty())
             folders.push_back(i);
     }
