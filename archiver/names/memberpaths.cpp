@@ -188,8 +188,11 @@ MemberPathIndex::MemberPathIndex(std::size_t count, RawPath rawPath)
         if (!(normal ? raw : std::string_view(m_rewritten.back().second)).empty())
             m_order.push_back(static_cast<std::uint32_t>(i));
     }
-    std::stable_sort(m_order.begin(), m_order.end(),
-                     [&](std::uint32_t a, std::uint32_t b) { return path(a) < path(b); });
+    // Members of one path in member order, without the buffer a stable sort would take.
+    std::sort(m_order.begin(), m_order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const int order = path(a).compare(path(b));
+        return order < 0 || (order == 0 && a < b);
+    });
 }
 
 std::string_view MemberPathIndex::rewritten(std::size_t i) const {
