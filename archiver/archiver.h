@@ -129,6 +129,7 @@
 // nothing for an archive that does not exist.
 
 #include "base/codes.h"
+#include "base/seams.h"
 
 #include <cstdint>
 #include <functional>
@@ -150,6 +151,8 @@ void SetArchiverProgressCallback(ArchiverProgressCallback callback);
 void SetArchiverWarningCallback(ArchiverWarningCallback callback);
 
 int Unlha(void* owner, const std::string& command, char* buffer, int size);
+// The same call with what a test acts out (base/seams.h).
+int Unlha(const std::string& command, const ArchiverSeams& seams);
 
 // The lock file in this user's lock folder that the stores, expansions and checks of
 // archivePath take turns on while one of them runs; "" when there is no lock folder.

@@ -27,12 +27,13 @@ Callbacks currentCallbacks(bool quiet) {
     return {quiet ? ArchiverProgressCallback() : progressCallback, warningCallback};
 }
 
-int run(const ArchiverCommand& c) {
+int run(const ArchiverCommand& c, const ArchiverSeams& seams) {
     const Callbacks cb = currentCallbacks(c.quiet);
     if (c.operation == ArchiverCommand::Operation::Store) {
         StoreOptions options;
         options.progress = cb.progress;
         options.warning = cb.warning;
+        options.seams = seams;
         return storeFolder(c.archive, c.folder, options).code;
     }
     // Read while no store replaces the archive; a ZIP archive is never written here.
@@ -51,6 +52,7 @@ int run(const ArchiverCommand& c) {
     ExpandOptions options;
     options.progress = cb.progress;
     options.warning = cb.warning;
+    options.seams = seams;
     const ArchiveFormat format = c.operation == ArchiverCommand::Operation::ExpandZip
                                      ? ArchiveFormat::Zip
                                      : ArchiveFormat::Lzh;
@@ -70,17 +72,21 @@ void SetArchiverWarningCallback(ArchiverWarningCallback callback) {
 }
 
 int Unlha(void* /*owner*/, const std::string& command, char* /*buffer*/, int /*size*/) {
+    return Unlha(command, ArchiverSeams());
+}
+
+int Unlha(const std::string& command, const ArchiverSeams& seams) {
     const auto parsed = parseUnlhaCommand(command);
     if (!parsed)
         return ArchiverBadCommand;
-    return run(*parsed);
+    return run(*parsed, seams);
 }
 
 int UnZip(void* /*owner*/, const std::string& command, char* /*buffer*/, int /*size*/) {
     const auto parsed = parseUnzipCommand(command);
     if (!parsed)
         return ArchiverBadCommand;
-    return run(*parsed);
+    return run(*parsed, ArchiverSeams());
 }
 
 std::string ArchiveLockPath(const std::string& archivePath) {

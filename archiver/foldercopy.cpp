@@ -126,7 +126,8 @@ bool copyEntries(const SourceFolder& from, const FolderScan& scan, const std::st
             std::string error;
             bool unsupported = false;
             const Times times = timesOf(e);
-            if (placeMemberLink(rootFd.fd, e.path, e.linkTarget, times.t, error, unsupported))
+            if (placeMemberLink(rootFd.fd, e.path, e.linkTarget, times.t, ArchiverSeams(), error,
+                                unsupported))
                 continue;
             if (!unsupported)
                 return fail(result, ArchiverWriteError, e.path, errno);

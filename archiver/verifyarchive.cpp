@@ -35,7 +35,7 @@ public:
         : m_members(members), m_seen(seen) {}
     bool begin(const ListedMember& m, struct archive_entry*, std::string&) override {
         m_at = &m_seen[static_cast<std::size_t>(&m - m_members.data())];
-        *m_at = {m.kind, 0, 0, m.kind == MemberKind::Symlink ? m.linkTarget : std::string()};
+        *m_at = {m.kind, 0, 0, m.kind == MemberKind::Symlink ? m.linkTarget() : std::string()};
         return true;
     }
     bool data(const void* p, std::size_t size, std::uint64_t, std::string&) override {

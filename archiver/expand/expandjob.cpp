@@ -108,7 +108,8 @@ std::int64_t mtimeOf(const timespecPair& times) {
 // Files and links below root on any number of threads; folders were made before.
 class FileWriter : public MemberHandler {
 public:
-    FileWriter(int root, RefusedLinks& refused) : m_root(root), m_refused(refused) {}
+    FileWriter(int root, const ArchiverSeams& seams, RefusedLinks& refused)
+        : m_root(root), m_seams(seams), m_refused(refused) {}
     ~FileWriter() override {
         if (m_fd >= 0)
             ::close(m_fd);
@@ -118,11 +119,11 @@ public:
         const std::string name = normalMemberPath(m.path);
         if (m.kind == MemberKind::Symlink) {
             bool unsupported = false;
-            if (placeMemberLink(m_root, name, m.linkTarget, m_times.t, error, unsupported))
+            if (placeMemberLink(m_root, name, m.linkTarget(), m_times.t, m_seams, error, unsupported))
                 return true;
             if (!unsupported)
                 return false;
-            m_refused.add({name, m.linkTarget, mtimeOf(m_times)});
+            m_refused.add({name, m.linkTarget(), mtimeOf(m_times)});
             return true;
         }
         if (m.kind == MemberKind::File) {
@@ -143,6 +144,7 @@ public:
 
 private:
     int m_root;
+    const ArchiverSeams& m_seams;
     RefusedLinks& m_refused;
     int m_fd = -1;
     timespecPair m_times{};
@@ -151,8 +153,9 @@ private:
 // Every member through libarchive's writer, in member order, on one thread.
 class OrderedWriter : public MemberHandler {
 public:
-    OrderedWriter(struct archive* disk, std::string root, RefusedLinks& refused)
-        : m_disk(disk), m_root(std::move(root)), m_refused(refused) {}
+    OrderedWriter(struct archive* disk, std::string root, const ArchiverSeams& seams,
+                  RefusedLinks& refused)
+        : m_disk(disk), m_root(std::move(root)), m_seams(seams), m_refused(refused) {}
     bool begin(const ListedMember& m, struct archive_entry* entry, std::string& error) override {
         const std::string name = normalMemberPath(m.path);
         // A folder member naming the destination itself: the destination is there already.
@@ -161,7 +164,7 @@ public:
             return true;
         archive_entry_set_pathname(entry, (m_root + name).c_str());
         if (m.kind == MemberKind::Symlink)
-            archive_entry_set_symlink(entry, m.linkTarget.c_str());
+            archive_entry_set_symlink(entry, m.linkTarget().c_str());
         if (m.kind == MemberKind::Directory)
             m_refused.addMode(name, archive_entry_perm(entry), true);
         // Told a size, libarchive pads a file that comes out short up to it (a 4 GiB sparse
@@ -171,11 +174,12 @@ public:
         if (m.kind == MemberKind::File)
             m_refused.addMode(name, archive_entry_perm(entry));
         const bool link = m.kind == MemberKind::Symlink;
-        if (!(link && linksRefusedForTesting()) && archive_write_header(m_disk, entry) >= ARCHIVE_WARN)
+        const bool refuse = link && m_seams.refuseLinks;
+        if (!refuse && archive_write_header(m_disk, entry) >= ARCHIVE_WARN)
             return true;
-        if (link && (linksRefusedForTesting() || linksUnsupported(archive_errno(m_disk)))) {
+        if (link && (refuse || linksUnsupported(archive_errno(m_disk)))) {
             m_writing = false;
-            m_refused.add({name, m.linkTarget, mtimeOf(timesOf(entry))});
+            m_refused.add({name, m.linkTarget(), mtimeOf(timesOf(entry))});
             return true;
         }
         error = errorOf(m_disk, "cannot write");
@@ -197,6 +201,7 @@ public:
 private:
     struct archive* m_disk;
     std::string m_root;
+    const ArchiverSeams& m_seams;
     RefusedLinks& m_refused;
     bool m_writing = false;
 };
@@ -213,9 +218,13 @@ int makeFolders(const std::string& archivePath, const ArchiveListing& listing,
     for (std::size_t i = 0; i < listing.members.size(); ++i) {
         const ListedMember& m = listing.members[i];
         const std::string path = normalMemberPath(m.path);
-        for (std::size_t slash = path.find('/'); slash != std::string::npos;
-             slash = path.find('/', slash + 1))
-            needed.insert(path.substr(0, slash));
+        // A folder's own folders are in the set once it is: climbing stops at the first one
+        // there, so the members of one folder cost one lookup each.
+        for (std::size_t slash = path.rfind('/'); slash != std::string::npos;
+             slash = path.rfind('/', slash - 1)) {
+            if (!needed.insert(path.substr(0, slash)).second || slash == 0)
+                break;
+        }
         if (m.kind == MemberKind::Directory && !path.empty())
             folders.push_back(i);
     }
@@ -284,7 +293,7 @@ std::string unsafeMembersProblem(const std::vector<ListedMember>& members,
     const auto problems = findUnsafeMembers(
         members.size(),
         [&](std::size_t i) {
-            return PathMemberView{members[i].path, members[i].kind, members[i].linkTarget};
+            return PathMemberView{members[i].path, members[i].kind, members[i].linkTarget()};
         },
         existing.empty() ? LinkLookup() : linksOnDisk(existing), true);
     return problems.empty() ? std::string() : problems.front().why;
@@ -399,10 +408,12 @@ bool writeMembers(const WriteOrder& order, const ExpandOptions& options, ExpandR
                                      impliedFolders.get(), refused, error);
         if (code != ArchiverOk)
             return fail(result, code, error);
-        job.makeHandler = [rootFd, &refused] { return std::make_unique<FileWriter>(rootFd, refused); };
+        job.makeHandler = [rootFd, &options, &refused] {
+            return std::make_unique<FileWriter>(rootFd, options.seams, refused);
+        };
     } else {
-        job.makeHandler = [disk = folders.get(), root, &refused] {
-            return std::make_unique<OrderedWriter>(disk, root, refused);
+        job.makeHandler = [disk = folders.get(), root, &options, &refused] {
+            return std::make_unique<OrderedWriter>(disk, root, options.seams, refused);
         };
     }
     if (options.progress)
@@ -416,12 +427,11 @@ bool writeMembers(const WriteOrder& order, const ExpandOptions& options, ExpandR
     // A file of the list's name that came out of the archive is an ordinary file: the list
     // goes under a name after it, and is written, if empty, so that no such file is taken
     // for one.
-    std::vector<std::string> paths;
-    paths.reserve(order.listing.members.size());
-    for (const ListedMember& m : order.listing.members)
-        paths.push_back(normalMemberPath(m.path));
-    const std::uint64_t taken =
-        highestStandInListIndex(std::vector<std::string_view>(paths.begin(), paths.end()));
+    std::uint64_t taken = 0;
+    for (const ListedMember& m : order.listing.members) {
+        const std::string path = normalMemberPath(m.path);
+        taken = std::max(taken, standInListIndex(std::string_view(path).substr(0, path.find('/'))));
+    }
     if (const StandInList list = refused.take(); !list.empty() || taken > 0) {
         std::string error;
         if (!makeLinkStandIns(root, list, standInListName(taken + 1), error))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/seams.h"
 #include "reading/archivereading.h"
 
 #include <cstdint>
@@ -18,6 +19,7 @@ struct ExpandOptions {
         progress;
     // Names that differ only in case and so end as one file, one call per set of them.
     std::function<void(const std::string& message)> warning;
+    ArchiverSeams seams;
 };
 
 struct ExpandResult {

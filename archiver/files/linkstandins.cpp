@@ -1,7 +1,6 @@
 #include "linkstandins.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -22,8 +21,6 @@ namespace vadok::archiver {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::atomic<bool> g_refuseLinks{false};
 
 // The list, one record a line after the header:
 //   "L" path NUL target NUL mtime "\n"   a link (to a file, a folder or nothing)
@@ -349,11 +346,8 @@ bool linksUnsupported(int error) {
     return error == EPERM || error == ENOSYS || error == EOPNOTSUPP;
 }
 
-void refuseLinksForTesting(bool refuse) { g_refuseLinks = refuse; }
-bool linksRefusedForTesting() { return g_refuseLinks; }
-
-bool fileSystemHoldsLinks(const std::string& folder) {
-    if (linksRefusedForTesting())
+bool fileSystemHoldsLinks(const std::string& folder, const ArchiverSeams& seams) {
+    if (seams.refuseLinks)
         return false;
     std::string probe = folder + "/.vadok-link-probe-XXXXXX";
     // A name of its own: the file mkstemp makes is replaced by the link.

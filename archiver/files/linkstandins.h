@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/seams.h"
+
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -63,13 +65,9 @@ struct StandInList {
 // Whether a failed symlink() with this errno means the file system holds no links.
 bool linksUnsupported(int error);
 
-// Tests make every link creation fail as on such a file system.
-void refuseLinksForTesting(bool refuse);
-bool linksRefusedForTesting();
-
 // Whether a symbolic link can be made in folder. Asked with a hidden link made and removed at
 // once; a folder that takes nothing counts as holding them.
-bool fileSystemHoldsLinks(const std::string& folder);
+bool fileSystemHoldsLinks(const std::string& folder, const ArchiverSeams& seams);
 
 // Whether files made in folder keep the modes they are given (false where every file shows
 // the same mode whatever it was given). Asked with a hidden file made and removed at once;

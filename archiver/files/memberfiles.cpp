@@ -134,14 +134,15 @@ bool finishMemberFile(int fd, const struct timespec times[2], std::string& error
 }
 
 bool placeMemberLink(int root, const std::string& path, const std::string& target,
-                     const struct timespec times[2], std::string& error, bool& unsupported) {
+                     const struct timespec times[2], const ArchiverSeams& seams,
+                     std::string& error, bool& unsupported) {
     unsupported = false;
     Parent parent;
     if (!openParent(root, path, parent)) {
         error = why("cannot open the folder of", path);
         return false;
     }
-    if (linksRefusedForTesting()) {
+    if (seams.refuseLinks) {
         unsupported = true;
         error = "the file system holds no links: " + path;
         return false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/seams.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -25,7 +27,8 @@ bool writeMemberData(int fd, const void* data, std::size_t size, std::uint64_t o
 bool finishMemberFile(int fd, const struct timespec times[2], std::string& error);
 // unsupported tells a failure because the file system holds no links (linkstandins.h).
 bool placeMemberLink(int root, const std::string& path, const std::string& target,
-                     const struct timespec times[2], std::string& error, bool& unsupported);
+                     const struct timespec times[2], const ArchiverSeams& seams,
+                     std::string& error, bool& unsupported);
 
 // Removes what stands at path below root, a folder with everything in it, without following
 // a link anywhere (a link is removed, never what it leads to); a folder that does not let

@@ -97,6 +97,23 @@ private:
     std::uint64_t m_padBits = 0;
 };
 
+// A decoding buffer each thread keeps between members: most members of an application are
+// small, and allocating a buffer and filling its history for each of them cost about as
+// much as decoding them.
+struct LzhOutputBuffer {
+    static constexpr std::size_t kLargestKept = 4 << 20;
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::size_t capacity = 0;
+    std::size_t filled = 0; // the first `filled` bytes hold fillByte
+    int fillByte = -1;
+    bool inUse = false;
+
+    static LzhOutputBuffer& ofThisThread() {
+        static thread_local LzhOutputBuffer buffer;
+        return buffer;
+    }
+};
+
 // The decoded bytes of a member: `history` bytes of what came before (or the window's
 // initial contents), then up to a chunk of new output. Decoders write at `pos` (a match may
 // run up to kOverrun bytes past stop()) and call flush() once pos reaches stop(); flush hands
@@ -109,12 +126,48 @@ public:
     // and the chunk is there for the large ones. Only the history needs initial contents.
     LzhOutput(std::size_t history, std::size_t chunk, std::uint64_t size, const DecodedSink& sink)
         : m_history(history), m_chunk(static_cast<std::size_t>(std::min<std::uint64_t>(chunk, size))),
-          m_left(size), m_sink(sink), m_buf(new std::uint8_t[history + m_chunk + kOverrun]),
-          pos(history) {}
+          m_left(size), m_sink(sink), pos(history) {
+        const std::size_t need = history + m_chunk + kOverrun;
+        LzhOutputBuffer& kept = LzhOutputBuffer::ofThisThread();
+        if (kept.inUse || need > LzhOutputBuffer::kLargestKept) {
+            m_own.reset(new std::uint8_t[need]);
+            m_buf = m_own.get();
+            return;
+        }
+        if (kept.capacity < need) {
+            kept.bytes.reset(new std::uint8_t[need]);
+            kept.capacity = need;
+            kept.filled = 0;
+        }
+        kept.inUse = true;
+        m_kept = &kept;
+        m_keptFilled = kept.filled;
+        m_keptFillByte = kept.fillByte;
+        // Until fillHistory says otherwise, the decoder may write anything there.
+        kept.filled = 0;
+        m_buf = kept.bytes.get();
+    }
+    ~LzhOutput() {
+        if (m_kept)
+            m_kept->inUse = false;
+    }
+    LzhOutput(const LzhOutput&) = delete;
+    LzhOutput& operator=(const LzhOutput&) = delete;
 
-    std::uint8_t* data() { return m_buf.get(); }
+    std::uint8_t* data() { return m_buf; }
     std::size_t history() const { return m_history; }
     bool done() const { return m_left == 0; }
+
+    // Fills the history with byte, unless the kept buffer holds it there already.
+    void fillHistory(std::uint8_t byte) {
+        if (!m_kept || m_keptFillByte != byte || m_keptFilled < m_history)
+            std::memset(m_buf, byte, m_history);
+        if (m_kept) {
+            // Output goes after the history: the history stays as filled until flush slides.
+            m_kept->filled = m_history;
+            m_kept->fillByte = byte;
+        }
+    }
 
     std::size_t stop() const {
         return m_history + static_cast<std::size_t>(std::min<std::uint64_t>(m_chunk, m_left));
@@ -123,12 +176,14 @@ public:
     // false when the sink refused the bytes
     bool flush() {
         const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(pos - m_history, m_left));
-        if (n > 0 && !m_sink(m_buf.get() + m_history, n))
+        if (n > 0 && !m_sink(m_buf + m_history, n))
             return false;
         m_left -= n;
         if (m_left > 0) {
-            std::memmove(m_buf.get(), m_buf.get() + pos - m_history, m_history);
+            std::memmove(m_buf, m_buf + pos - m_history, m_history);
             pos = m_history;
+            if (m_kept)
+                m_kept->filled = 0;
         }
         return true;
     }
@@ -138,7 +193,11 @@ private:
     std::size_t m_chunk;
     std::uint64_t m_left;
     const DecodedSink& m_sink;
-    std::unique_ptr<std::uint8_t[]> m_buf;
+    std::unique_ptr<std::uint8_t[]> m_own;
+    LzhOutputBuffer* m_kept = nullptr;
+    std::size_t m_keptFilled = 0;
+    int m_keptFillByte = -1;
+    std::uint8_t* m_buf = nullptr;
 
 public:
     std::size_t pos;

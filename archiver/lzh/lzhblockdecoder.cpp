@@ -28,7 +28,7 @@ public:
     BlockDecoder(const LzhBlockParams& params, const DataSource& in, std::uint64_t size,
                  const DecodedSink& out)
         : m_params(params), m_in(in), m_out(std::size_t{1} << (params.positionCodes - 1), kChunk, size, out) {
-        std::memset(m_out.data(), ' ', m_out.history());
+        m_out.fillHistory(' ');
     }
 
     DecodeStatus run(std::string& error);

@@ -27,6 +27,21 @@ std::vector<std::string_view> partsOf(std::string_view path) {
     }
 }
 
+// Whether f holds for every "/"-separated part of path, the empty ones included, asked in
+// order; the checks of every member of an archive go through here, so it allocates nothing.
+template <typename F>
+bool everyPart(std::string_view path, F f) {
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t slash = path.find('/', start);
+        if (!f(path.substr(start, slash == std::string_view::npos ? slash : slash - start)))
+            return false;
+        if (slash == std::string_view::npos)
+            return true;
+        start = slash + 1;
+    }
+}
+
 std::string joined(const std::vector<std::string>& parts) {
     std::string path;
     for (const auto& p : parts) {
@@ -60,9 +75,8 @@ std::string memberNameProblem(std::string_view name) {
         return "member name holding a NUL byte: " + shown(name);
     if (name.front() == '/')
         return "absolute member name: " + shown(name);
-    for (const auto part : partsOf(name))
-        if (part == "..")
-            return "member name climbing out with \"..\": " + shown(name);
+    if (!everyPart(name, [](std::string_view part) { return part != ".."; }))
+        return "member name climbing out with \"..\": " + shown(name);
     return {};
 }
 
@@ -75,13 +89,15 @@ std::string memberPathLengthProblem(std::string_view name) {
 
 std::string normalMemberPath(std::string_view name) {
     std::string path;
-    for (const auto part : partsOf(name)) {
+    path.reserve(name.size());
+    everyPart(name, [&](std::string_view part) {
         if (part.empty() || part == ".")
-            continue;
+            return true;
         if (!path.empty())
             path += '/';
         path += part;
-    }
+        return true;
+    });
     return path;
 }
 
@@ -151,39 +167,48 @@ namespace {
 
 // Whether name is its own normal path: no empty, "." or trailing parts.
 bool isNormal(std::string_view name) {
-    for (const auto part : partsOf(name))
-        if (part.empty() || part == ".")
-            return name.empty();
-    return true;
+    return name.empty() ||
+           everyPart(name, [](std::string_view part) { return !part.empty() && part != "."; });
 }
 
 } // namespace
 
-MemberPathIndex::MemberPathIndex(std::size_t count,
-                                 const std::function<std::string_view(std::size_t)>& rawPath)
-    : m_paths(count) {
+MemberPathIndex::MemberPathIndex(std::size_t count, RawPath rawPath)
+    : m_rawPath(std::move(rawPath)) {
     m_order.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
-        const std::string_view raw = rawPath(i);
-        if (isNormal(raw)) {
-            m_paths[i] = raw;
-        } else {
-            m_rewritten.push_back(normalMemberPath(raw));
-            m_paths[i] = m_rewritten.back();
+        const std::string_view raw = m_rawPath(i);
+        const bool normal = isNormal(raw);
+        if (!normal) {
+            if (m_isRewritten.empty())
+                m_isRewritten.resize(count);
+            m_isRewritten[i] = true;
+            m_rewritten.emplace_back(static_cast<std::uint32_t>(i), normalMemberPath(raw));
         }
-        if (!m_paths[i].empty())
+        if (!(normal ? raw : std::string_view(m_rewritten.back().second)).empty())
             m_order.push_back(static_cast<std::uint32_t>(i));
     }
-    std::stable_sort(m_order.begin(), m_order.end(),
-                     [&](std::uint32_t a, std::uint32_t b) { return m_paths[a] < m_paths[b]; });
+    // Members of one path in member order, without the buffer a stable sort would take.
+    std::sort(m_order.begin(), m_order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const int order = path(a).compare(path(b));
+        return order < 0 || (order == 0 && a < b);
+    });
+}
+
+std::string_view MemberPathIndex::rewritten(std::size_t i) const {
+    // Added in member order, so sorted by member.
+    const auto it = std::lower_bound(
+        m_rewritten.begin(), m_rewritten.end(), i,
+        [](const auto& entry, std::size_t member) { return entry.first < member; });
+    return it->second;
 }
 
 std::pair<std::size_t, std::size_t> MemberPathIndex::at(std::string_view path) const {
     const auto first = std::lower_bound(
         m_order.begin(), m_order.end(), path,
-        [&](std::uint32_t i, std::string_view p) { return m_paths[i] < p; });
+        [&](std::uint32_t i, std::string_view p) { return this->path(i) < p; });
     auto last = first;
-    while (last != m_order.end() && m_paths[*last] == path)
+    while (last != m_order.end() && this->path(*last) == path)
         ++last;
     return {static_cast<std::size_t>(first - m_order.begin()),
             static_cast<std::size_t>(last - m_order.begin())};
@@ -193,8 +218,8 @@ bool MemberPathIndex::anyBelow(std::string_view folder) const {
     const std::string prefix = std::string(folder) + "/";
     const auto it = std::lower_bound(
         m_order.begin(), m_order.end(), std::string_view(prefix),
-        [&](std::uint32_t i, std::string_view p) { return m_paths[i] < p; });
-    return it != m_order.end() && m_paths[*it].substr(0, prefix.size()) == prefix;
+        [&](std::uint32_t i, std::string_view p) { return this->path(i) < p; });
+    return it != m_order.end() && this->path(*it).substr(0, prefix.size()) == prefix;
 }
 
 std::vector<MemberProblem> findUnsafeMembers(const std::vector<PathMember>& members,
@@ -244,9 +269,11 @@ public:
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
     LandingMembers(std::size_t count, const MemberAt& member, const std::vector<bool>& named)
-        : m_member(member), m_named(named),
-          m_index(count,
-                  [&](std::size_t i) { return named[i] ? member(i).path : std::string_view(); }) {}
+        : m_member(member), m_named(named), m_index(count, [this](std::size_t i) {
+              return m_named[i] ? m_member(i).path : std::string_view();
+          }) {}
+    LandingMembers(const LandingMembers&) = delete;
+    LandingMembers& operator=(const LandingMembers&) = delete;
 
     bool named(std::size_t i) const { return m_named[i]; }
     std::string_view path(std::size_t i) const { return m_index.path(i); }
@@ -344,8 +371,11 @@ std::vector<MemberProblem> findUnsafeMembers(std::size_t count, const MemberAt& 
         named[i] = !destination;
         anyLink = anyLink || (named[i] && m.kind == MemberKind::Symlink);
     }
+    // Without links nothing can lead out, and an archive of a million members spares the index.
+    if (!anyLink)
+        return std::move(found.problems);
     const LandingMembers landing(count, member, named);
-    if (anyLink && !findWritesThroughLinks(count, landing, found))
+    if (!findWritesThroughLinks(count, landing, found))
         findLinksLeadingOut(count, member, landing, beyond, found);
     return std::move(found.problems);
 }

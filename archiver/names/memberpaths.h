@@ -91,11 +91,15 @@ std::vector<MemberProblem> findUnsafeMembers(std::size_t count, const MemberAt& 
 
 // The normal paths of a list of members sorted, for lookups by path: a few bytes per member
 // where a hash table would take tens, which counts in archives of a million members.
-// Members whose normal path is empty (the destination itself) are left out.
+// Members whose normal path is empty (the destination itself) are left out. rawPath is
+// asked again for as long as the index lives: only the paths it rewrites are kept.
 class MemberPathIndex {
 public:
-    MemberPathIndex(std::size_t count, const std::function<std::string_view(std::size_t)>& rawPath);
-    std::string_view path(std::size_t i) const { return m_paths[i]; }
+    using RawPath = std::function<std::string_view(std::size_t)>;
+    MemberPathIndex(std::size_t count, RawPath rawPath);
+    std::string_view path(std::size_t i) const {
+        return m_isRewritten.empty() || !m_isRewritten[i] ? m_rawPath(i) : rewritten(i);
+    }
     // The members at path, in member order: [first, last) of order().
     std::pair<std::size_t, std::size_t> at(std::string_view path) const;
     // Whether some member lies below the folder path.
@@ -104,8 +108,12 @@ public:
     const std::vector<std::uint32_t>& order() const { return m_order; }
 
 private:
-    std::vector<std::string_view> m_paths;
-    std::deque<std::string> m_rewritten; // normal paths that differ from the raw ones
+    std::string_view rewritten(std::size_t i) const;
+
+    RawPath m_rawPath;
+    // The normal paths that differ from the raw ones, by member (empty when none do).
+    std::vector<bool> m_isRewritten;
+    std::vector<std::pair<std::uint32_t, std::string>> m_rewritten;
     std::vector<std::uint32_t> m_order;
 };
 

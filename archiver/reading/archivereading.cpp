@@ -57,10 +57,11 @@ ArchiveListing listWithLibarchive(const std::string& path, ArchiveFormat format,
             return failed(ArchiverUnsafeEntry,
                           "neither a file, a folder nor a link: " + std::string(memberPath));
         ListedMember m;
-        m.path = listing.names.add(memberPath);
-        m.kind = *kind;
         if (const char* target = archive_entry_symlink(entry))
-            m.linkTarget = listing.names.add(target);
+            m.setNames(listing.names, memberPath, target);
+        else
+            m.setName(listing.names, memberPath);
+        m.kind = *kind;
         if (m.kind == MemberKind::File) {
             if (!archive_entry_size_is_set(entry) || archive_entry_size(entry) < 0)
                 return failed(ArchiverBrokenArchive, m.path + ": member without a size");
@@ -108,14 +109,17 @@ ArchiveListing listZip(const std::string& path) {
                                          : decodeZipName(e.rawName, e.utf8Name(), preferCp932);
         while (!name.empty() && name.back() == '/')
             name.pop_back();
-        m.path = listing.names.add(withoutLeadingSlashes(name));
-        if (m.kind != MemberKind::Symlink)
+        if (m.kind != MemberKind::Symlink) {
+            m.setName(listing.names, withoutLeadingSlashes(name));
             continue;
+        }
         // libarchive ends a target at a NUL byte; the bytes after it would be lost.
-        if (m.linkTarget.size() != e.originalSize)
-            return failed(ArchiverUnsafeEntry,
-                          "symbolic link target holding a NUL byte: " + std::string(m.path));
-        m.linkTarget = listing.names.add(decodeZipName(m.linkTarget, e.utf8Name(), preferCp932));
+        const MemberName target = m.linkTarget();
+        if (target.size() != e.originalSize)
+            return failed(ArchiverUnsafeEntry, "symbolic link target holding a NUL byte: " +
+                                                   std::string(withoutLeadingSlashes(name)));
+        m.setNames(listing.names, withoutLeadingSlashes(name),
+                   decodeZipName(target, e.utf8Name(), preferCp932));
     }
     return listing;
 }
@@ -123,7 +127,7 @@ ArchiveListing listZip(const std::string& path) {
 } // namespace
 
 // A million members are listed at once; every byte here is a megabyte there.
-static_assert(sizeof(ListedMember) <= 56, "a listed member grew");
+static_assert(sizeof(ListedMember) <= 32, "a listed member grew");
 
 std::size_t MemberName::size() const {
     if (!m_stored)
@@ -133,20 +137,41 @@ std::size_t MemberName::size() const {
     return n;
 }
 
+namespace {
+
+// Stores name's length, its bytes and a NUL at at; returns where the bytes start.
+char* putName(char* at, std::string_view name) {
+    const auto n = static_cast<std::uint32_t>(name.size());
+    std::memcpy(at, &n, sizeof n);
+    std::memcpy(at + sizeof n, name.data(), name.size());
+    at[sizeof n + name.size()] = '\0';
+    return at + sizeof n;
+}
+
+} // namespace
+
 MemberName NameStore::add(std::string_view name) {
     const std::size_t need = sizeof(std::uint32_t) + name.size() + 1;
+    char* at = room(need);
+    return MemberName(putName(at, name));
+}
+
+MemberName NameStore::add(std::string_view name, std::string_view target) {
+    const std::size_t first = sizeof(std::uint32_t) + name.size() + 1;
+    char* at = room(first + sizeof(std::uint32_t) + target.size() + 1);
+    putName(at + first, target);
+    return MemberName(putName(at, name));
+}
+
+char* NameStore::room(std::size_t need) {
     if (m_used + need > m_capacity) {
         m_capacity = std::max(kNameBlock, need);
         m_blocks.push_back(std::make_unique<char[]>(m_capacity));
         m_used = 0;
     }
     char* at = m_blocks.back().get() + m_used;
-    const auto n = static_cast<std::uint32_t>(name.size());
-    std::memcpy(at, &n, sizeof n);
-    std::memcpy(at + sizeof n, name.data(), name.size());
-    at[sizeof n + name.size()] = '\0';
     m_used += need;
-    return MemberName(at + sizeof n);
+    return at;
 }
 
 ReadArchive openArchive(const std::string& path, ArchiveFormat format,
@@ -297,15 +322,29 @@ ArchiveListing listArchive(const std::string& path, ArchiveFormat format) {
         // their raw headers too, which only a store needs.
         ArchiveIndex index;
         ArchiveListing listing;
+        bool tooLarge = false;
+        // Room for as many members as the file could hold (a header takes 22 bytes at the
+        // least, up to a few million): a list that grows by doubling holds its old and new
+        // arrays at once, and pages reserved but never filled take no memory.
+        if (struct stat st {}; ::stat(path.c_str(), &st) == 0 && st.st_size > 0)
+            listing.members.reserve(static_cast<std::size_t>(
+                std::min<std::uint64_t>(static_cast<std::uint64_t>(st.st_size) / 22, 1u << 22)));
         walkArchiveHeaders(path, true, index, [&](LzhMember& m, const std::uint8_t*, std::size_t) {
             ListedMember listed;
-            listed.path = listing.names.add(m.path);
-            if (!m.linkTarget.empty())
-                listed.linkTarget = listing.names.add(m.linkTarget);
+            if (m.linkTarget.empty())
+                listed.setName(listing.names, m.path);
+            else
+                listed.setNames(listing.names, m.path, m.linkTarget);
             listed.size = m.kind == MemberKind::File ? m.originalSize : 0;
+            // The walk stops at the end of the file, so only a file too large for any file
+            // system could lie beyond the limit.
+            if (m.dataOffset + m.compressedSize >= ListedMember::kOffsetLimit) {
+                tooLarge = true;
+                return;
+            }
             listed.headerOffset = m.headerOffset;
             listed.dataEnd = m.dataOffset + m.compressedSize;
-            listed.crc = m.crc;
+            listed.setCrc(m.crc);
             listed.kind = m.kind;
             listed.knownMethod = m.kind != MemberKind::File || ownDecodableMethod(m.methodName());
             listing.members.push_back(listed);
@@ -314,6 +353,8 @@ ArchiveListing listArchive(const std::string& path, ArchiveFormat format) {
         // libarchive cannot tell a cut one from a whole one, our reader can.
         if (index.foreign)
             return listWithLibarchive(path, format, "");
+        if (tooLarge)
+            return failed(ArchiverUnsupported, path + ": an archive of 256 TiB or more");
         if (!index.ok) {
             listing = failed(index.damage == ArchiveDamage::Unreadable ? ArchiverCannotOpen
                                                                        : ArchiverBrokenArchive,

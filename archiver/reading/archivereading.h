@@ -48,25 +48,57 @@ private:
 class NameStore {
 public:
     MemberName add(std::string_view name);
+    // A link's name with its target stored right after it, where ListedMember finds it.
+    MemberName add(std::string_view name, std::string_view target);
 
 private:
+    char* room(std::size_t need);
+
     std::vector<std::unique_ptr<char[]>> m_blocks;
     std::size_t m_used = 0;
     std::size_t m_capacity = 0;
 };
 
-// One member as an expansion plans it, before anything is written.
+// One member as an expansion plans it, before anything is written. A listing holds a
+// million of them at once, so every field is packed into 32 bytes.
 struct ListedMember {
+    // Offsets in the archive fit in 48 bits: no file system holds a file of 256 TiB.
+    static constexpr std::uint64_t kOffsetLimit = std::uint64_t{1} << 48;
+
     MemberName path; // as the archive names it, without a trailing "/"
-    MemberName linkTarget;
     std::uint64_t size = 0; // what a file's data must come to
     // Where our own header reader found the member: its header starts at headerOffset and
     // its data ends before dataEnd (both 0 when libarchive listed it).
-    std::uint64_t headerOffset = 0;
-    std::uint64_t dataEnd = 0;
-    std::optional<std::uint16_t> crc; // the data CRC our own header reader found
-    MemberKind kind = MemberKind::File;
-    bool knownMethod = true; // packed in a way our decoders decode
+    std::uint64_t headerOffset : 48 = 0;
+    std::uint64_t crcValue : 16 = 0;
+    std::uint64_t dataEnd : 48 = 0;
+    MemberKind kind : 8 = MemberKind::File;
+    bool hasCrc : 1 = false;
+    bool hasTarget : 1 = false; // path was stored with a link target after it
+    bool knownMethod : 1 = true; // packed in a way our decoders decode
+
+    // A link's target as the archive gives it; empty for other members.
+    MemberName linkTarget() const {
+        return hasTarget ? MemberName(path.c_str() + path.size() + 1 + sizeof(std::uint32_t))
+                         : MemberName();
+    }
+    void setName(NameStore& names, std::string_view name) {
+        hasTarget = false;
+        path = names.add(name);
+    }
+    void setNames(NameStore& names, std::string_view name, std::string_view target) {
+        hasTarget = true;
+        path = names.add(name, target);
+    }
+    // The data CRC our own header reader found.
+    std::optional<std::uint16_t> crc() const {
+        return hasCrc ? std::optional<std::uint16_t>(static_cast<std::uint16_t>(crcValue))
+                      : std::nullopt;
+    }
+    void setCrc(std::optional<std::uint16_t> value) {
+        hasCrc = value.has_value();
+        crcValue = value.value_or(0);
+    }
 };
 
 // Every member of an archive, in order, with the names it means. libarchive converts member

@@ -132,7 +132,7 @@ MemberFault decodeRange(const MemberRange& r, MemberHandler& handler, Shared& sh
             return faultAt(i, ArchiverBrokenArchive, ArchiveDamage::DataDamaged,
                            m.path + ": member data shorter than its header says");
         // libarchive has not always checked the CRC of level 0 and 1 members; ours does.
-        if (m.kind == MemberKind::File && m.crc && crc != *m.crc)
+        if (m.kind == MemberKind::File && m.crc() && crc != *m.crc())
             return faultAt(i, ArchiverBrokenArchive, ArchiveDamage::DataDamaged,
                            m.path + ": CRC mismatch");
         if (!handler.end(error))
@@ -211,7 +211,7 @@ MemberFault decodeLzhRange(const MemberRange& r, MemberHandler& handler, Shared&
             if (status != DecodeStatus::Ok)
                 return faultAt(i, ArchiverBrokenArchive, ArchiveDamage::DataDamaged,
                                m.path + ": " + why);
-            if (m.crc && crc != *m.crc)
+            if (m.crc() && crc != *m.crc())
                 return faultAt(i, ArchiverBrokenArchive, ArchiveDamage::DataDamaged,
                                m.path + ": CRC mismatch");
         }

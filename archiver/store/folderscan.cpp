@@ -281,7 +281,8 @@ void takeBackListedLinks(FolderScan& scan, const std::string& folder, const Stan
 } // namespace
 
 void takeBackArchiveLinks(FolderScan& scan, const std::string& folder,
-                          const std::vector<LinkRecord>& archiveLinks) {
+                          const std::vector<LinkRecord>& archiveLinks,
+                          const ArchiverSeams& seams) {
     if (archiveLinks.empty())
         return;
     std::unordered_set<std::string_view> standing;
@@ -292,7 +293,7 @@ void takeBackArchiveLinks(FolderScan& scan, const std::string& folder,
                                         [&](const LinkRecord& l) { return standing.count(l.path); });
     // Only where no link can be made: elsewhere a file or folder that replaced a link is the
     // user's own doing.
-    if (!anyStandIn || fileSystemHoldsLinks(folder))
+    if (!anyStandIn || fileSystemHoldsLinks(folder, seams))
         return;
     StandInList list;
     list.links = archiveLinks;

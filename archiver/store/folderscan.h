@@ -61,6 +61,7 @@ FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath
 // link leads to in the folder, is a stand-in without a list (a copy that followed links, as
 // copying onto a USB stick does) and goes back in as the link. Anything else stays as it is.
 void takeBackArchiveLinks(FolderScan& scan, const std::string& folder,
-                          const std::vector<LinkRecord>& archiveLinks);
+                          const std::vector<LinkRecord>& archiveLinks,
+                          const ArchiverSeams& seams);
 
 } // namespace vadok::archiver

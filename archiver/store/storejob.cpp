@@ -135,7 +135,7 @@ bool scanAndPlan(const StoreSources& in, const StoreOptions& options, ArchiveInd
         for (const LzhMember& m : old.members)
             if (m.kind == MemberKind::Symlink && last[m.path] == &m)
                 links.push_back({m.path, m.linkTarget, m.mtime});
-        takeBackArchiveLinks(scan, in.folder.path(), links);
+        takeBackArchiveLinks(scan, in.folder.path(), links, options.seams);
     }
     plan = planStore(scan, old, in.synced);
     warnAll(options, plan.warnings);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "alongside.h"
+#include "base/seams.h"
 #include "files/sourcefile.h"
 #include "lzh/lzhmethod.h"
 
@@ -29,6 +30,7 @@ struct StoreOptions {
     SourceReadHooks reading;
     // For tests: starts the store's threads (empty: std::thread).
     ThreadStart startThread;
+    ArchiverSeams seams;
 };
 
 struct StoreResult {

@@ -168,9 +168,10 @@ std::string storeCommand(const std::string& archive, const std::string& folder, 
 }
 
 int expandWithThreads(const std::string& archive, const std::string& folder, bool zip,
-                      unsigned threads) {
+                      unsigned threads, const ArchiverSeams& seams) {
     archiver::ExpandOptions options;
     options.threads = threads;
+    options.seams = seams;
     return archiver::expandArchive(archive, folder + "/",
                                    zip ? archiver::ArchiveFormat::Zip : archiver::ArchiveFormat::Lzh,
                                    options)

@@ -3,6 +3,8 @@
 // Helpers shared by the archiver tests: a temporary folder, file trees described as data and
 // compared after a round trip, and a way to run the oracle programs (lhasa, bsdtar, jlha).
 
+#include "archiver/base/seams.h"
+
 #include <cstdint>
 #include <map>
 #include <ostream>
@@ -60,7 +62,7 @@ std::string expandCommand(const std::string& archive, const std::string& folder,
 // Expands through the library with a given number of threads: with several, the members of a
 // small archive are spread over readers of their own, as those of a large one are.
 int expandWithThreads(const std::string& archive, const std::string& folder, bool zip,
-                      unsigned threads);
+                      unsigned threads, const ArchiverSeams& seams = {});
 // The counts of threads every expansion case runs with.
 inline constexpr unsigned kExpandThreads[] = {1, 4};
 

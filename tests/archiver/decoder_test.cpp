@@ -200,6 +200,13 @@ TEST(LzhDecoder, handMadeStreamsDecodeOrFailAsTheFormatSays) {
         DecodeStatus status;
         std::string expected;
     } cases[] = {
+        // Longer than a chunk: the history slides, and the next member starts afresh.
+        {"literal repeated over chunks", [] {
+             Stream s;
+             for (int block = 0; block < 33; ++block)
+                 s.put(16, 0xffff).put(5, 0).put(5, 0).put(9, 0).put(9, 'x').put(4, 0).put(4, 0);
+             return s.done();
+         }(), 2 << 20, DecodeStatus::Ok, std::string(2 << 20, 'x')},
         // before the first byte the window holds spaces
         {"match before the start", oneMatch(256, 13, 12), 3, DecodeStatus::Ok, "   "},
         {"match past the member's end is cut", oneMatch(256, 13, 12), 2, DecodeStatus::Ok, "  "},

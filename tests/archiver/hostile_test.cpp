@@ -46,6 +46,9 @@ std::vector<HostileCase> hostileCases(const std::string& outside) {
         {"symlink-target-absolute-through-a-link", {{"s", "", "."}, {"t", "", "s/x"},
                                                     {"x", "", "/etc"}}},
         {"write-through-a-link", {{"sub", "", "."}, {"sub/file.txt", "through the link", ""}}},
+        // The later member of a path is the one that stays: here the link.
+        {"write-through-a-link-that-replaced-a-file", {{"sub", "plain", ""}, {"sub", "", "."},
+                                                      {"sub/file.txt", "through the link", ""}}},
         {"nul-in-name", {{std::string("..\0x", 4), "evil", ""}}},
         {"nul-in-name-hiding-dotdot", {{"ok.txt", "fine", ""},
                                        {std::string("ok\0../../PWN", 12), "evil", ""}}},

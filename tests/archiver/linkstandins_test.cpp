@@ -27,11 +27,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class LinksRefused {
-public:
-    LinksRefused() { archiver::refuseLinksForTesting(true); }
-    ~LinksRefused() { archiver::refuseLinksForTesting(false); }
-};
+constexpr ArchiverSeams kLinksRefused{true};
 
 // An application whose links lead to a file, a folder, another link, nothing, the
 // application itself and a folder above the link; files and folders have modes of their own.
@@ -71,10 +67,8 @@ void roundTrip(const std::string& src, const std::string& out, const std::string
     ASSERT_EQ(Unlha(nullptr, storeCommand(archive, src), nullptr, 0), ArchiverOk);
     const std::vector<std::string> members = memberTable(archive);
     {
-        std::optional<LinksRefused> refused;
-        if (useSeam)
-            refused.emplace();
-        ASSERT_EQ(Unlha(nullptr, expandCommand(archive, out), nullptr, 0), ArchiverOk);
+        const ArchiverSeams seams{useSeam};
+        ASSERT_EQ(Unlha(expandCommand(archive, out), seams), ArchiverOk);
         EXPECT_TRUE(isPlainFile(out + "/tool"));
         EXPECT_EQ(readFile(out + "/tool"), "#!/bin/sh\necho tool\n");
         EXPECT_TRUE(isPlainFile(out + "/chain"));
@@ -83,7 +77,7 @@ void roundTrip(const std::string& src, const std::string& out, const std::string
         EXPECT_EQ(readFile(out + "/d/sub/b.txt"), "b");
         EXPECT_FALSE(fs::exists(fs::symlink_status(out + "/dangling")));
         EXPECT_FALSE(fs::exists(fs::symlink_status(out + "/self")));
-        ASSERT_EQ(Unlha(nullptr, storeCommand(archive, out), nullptr, 0), ArchiverOk);
+        ASSERT_EQ(Unlha(storeCommand(archive, out), seams), ArchiverOk);
         EXPECT_EQ(VerifyArchive(archive, out + "/"), ArchiverOk);
     }
     EXPECT_EQ(memberTable(archive), members);
@@ -104,8 +98,7 @@ TEST(LinkStandIns, linksBecomeCopiesOfWhatTheyLeadToAndStoreBackAsTheSameLinks) 
         const std::string zip = dir / "app.zip";
         writeRawZip(zip, {{"bin/tool", "#!/bin/sh\n", ""}, {"tool", "", "bin/tool"},
                           {"data/a.txt", "a", ""}, {"d", "", "data"}});
-        LinksRefused refused;
-        ASSERT_EQ(expandWithThreads(zip, dir / "zipout", true, threads), ArchiverOk);
+        ASSERT_EQ(expandWithThreads(zip, dir / "zipout", true, threads, kLinksRefused), ArchiverOk);
         EXPECT_EQ(readFile(dir / "zipout/tool"), "#!/bin/sh\n");
         EXPECT_EQ(readFile(dir / "zipout/d/a.txt"), "a");
     }
@@ -116,10 +109,7 @@ TEST(LinkStandIns, aChangedStandInIsStoredAsItNowIsAndNothingWrittenToItIsLost) 
     makeApplication(dir / "src");
     const std::string archive = dir / "app.lzh";
     ASSERT_EQ(Unlha(nullptr, storeCommand(archive, dir / "src"), nullptr, 0), ArchiverOk);
-    {
-        LinksRefused refused;
-        ASSERT_EQ(Unlha(nullptr, expandCommand(archive, dir / "out"), nullptr, 0), ArchiverOk);
-    }
+    ASSERT_EQ(Unlha(expandCommand(archive, dir / "out"), kLinksRefused), ArchiverOk);
     writeFile(dir / "out/tool", "#!/bin/sh\necho changed\n", 0755);
     writeFile(dir / "out/d/new.txt", "new");
     ASSERT_EQ(Unlha(nullptr, storeCommand(archive, dir / "out"), nullptr, 0), ArchiverOk);
@@ -230,15 +220,12 @@ TEST(LinkStandIns, aListThatCameOutOfTheArchiveIsAnOrdinaryFileAndHidesNothing) 
             writeRawLzh(archive, {{kStandInListNameForTests, l.list, ""},
                                   {"data/mygame.sav", "level 1", ""},
                                   {"save/mygame.sav", "level 1", ""}});
-            std::optional<LinksRefused> refused;
-            if (linksRefused)
-                refused.emplace();
-            ASSERT_EQ(Unlha(nullptr, expandCommand(archive, dir / "out"), nullptr, 0), ArchiverOk);
+            const ArchiverSeams seams{linksRefused};
+            ASSERT_EQ(Unlha(expandCommand(archive, dir / "out"), seams), ArchiverOk);
             EXPECT_EQ(readFile(dir / ("out/" + kStandInListNameForTests)), l.list);
             EXPECT_TRUE(isPlainFile(dir / "out/.vadok-stand-ins-2"));
-            ASSERT_EQ(Unlha(nullptr, storeCommand(archive, dir / "out"), nullptr, 0), ArchiverOk);
+            ASSERT_EQ(Unlha(storeCommand(archive, dir / "out"), seams), ArchiverOk);
             EXPECT_EQ(VerifyArchive(archive, dir / "out/"), ArchiverOk);
-            refused.reset();
             ASSERT_EQ(Unlha(nullptr, expandCommand(archive, dir / "again"), nullptr, 0), ArchiverOk);
             EXPECT_EQ(readTree(dir / "again", false),
                       (Tree{{kStandInListNameForTests, {'f', l.list}},
@@ -321,10 +308,7 @@ TEST(LinkStandIns, theReadBackCheckComparesStandInsWithWhatTheArchivesLinksLeadT
     ASSERT_EQ(Unlha(nullptr, storeCommand(archive, dir / "src"), nullptr, 0), ArchiverOk);
     for (const auto& r : rows) {
         const std::string out = dir / (std::string("out-") + std::to_string(&r - rows));
-        {
-            LinksRefused refused;
-            ASSERT_EQ(Unlha(nullptr, expandCommand(archive, out), nullptr, 0), ArchiverOk);
-        }
+        ASSERT_EQ(Unlha(expandCommand(archive, out), kLinksRefused), ArchiverOk);
         r.change(out);
         EXPECT_EQ(VerifyArchive(archive, out + "/"), r.code) << r.what;
     }

@@ -42,22 +42,10 @@ int store(const std::filesystem::path& archive, const std::filesystem::path& fol
                  nullptr, 0);
 }
 
-int expand(const std::filesystem::path& archive, const std::filesystem::path& folder) {
-    return Unlha(nullptr, "x -d1 -y1 -n \"" + archive.string() + "\" \"" + folder.string() + "/\" *",
-                 nullptr, 0);
+int expand(const std::filesystem::path& archive, const std::filesystem::path& folder,
+           const ArchiverSeams& seams = {}) {
+    return Unlha("x -d1 -y1 -n \"" + archive.string() + "\" \"" + folder.string() + "/\" *", seams);
 }
-
-class LinksRefused {
-public:
-    explicit LinksRefused(bool refuse) : m_refuse(refuse) { refuseLinksForTesting(refuse); }
-    ~LinksRefused() {
-        if (m_refuse)
-            refuseLinksForTesting(false);
-    }
-
-private:
-    bool m_refuse;
-};
 
 } // namespace
 
@@ -79,12 +67,9 @@ void standInList(const std::uint8_t* data, std::size_t size) {
     if (store(archive, src) != ArchiverOk)
         return;
     const auto out = scratch.root / "out";
-    {
-        LinksRefused refused(onAStick);
-        // An archive our store wrote must expand.
-        if (expand(archive, out) != ArchiverOk)
-            fault();
-    }
+    // An archive our store wrote must expand.
+    if (expand(archive, out, ArchiverSeams{onAStick}) != ArchiverOk)
+        fault();
     // The launcher deletes the expanded folder once the store and its read-back check pass.
     if (store(archive, out) != ArchiverOk || VerifyArchive(archive.string(), out.string()) != ArchiverOk)
         return;
