@@ -1,6 +1,7 @@
 #include "lzhheaderreader.h"
 
 #include "crc16.h"
+#include "crc32.h"
 #include "base/sizesums.h"
 #include "names/memberpaths.h"
 #include "names/names.h"
@@ -14,7 +15,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 namespace vadok::archiver {
 
@@ -704,7 +704,7 @@ void walkHeaders(int fd, bool withNames, ArchiveIndex& outcome, const MemberVisi
 
 // Whether the member's stored data, read through buffer, matches its stored CRC-32.
 bool storedDataMatches(int fd, const LzhMember& m, std::vector<std::uint8_t>& buffer) {
-    uLong crc = ::crc32(0, nullptr, 0);
+    std::uint32_t crc = 0;
     std::uint64_t from = m.dataOffset;
     std::uint64_t left = m.compressedSize;
     while (left > 0) {
@@ -713,11 +713,11 @@ bool storedDataMatches(int fd, const LzhMember& m, std::vector<std::uint8_t>& bu
         const ssize_t got = ::pread(fd, buffer.data(), want, static_cast<off_t>(from));
         if (got <= 0)
             return false;
-        crc = ::crc32(crc, buffer.data(), static_cast<uInt>(got));
+        crc = crc32Update(crc, buffer.data(), static_cast<std::size_t>(got));
         from += static_cast<std::uint64_t>(got);
         left -= static_cast<std::uint64_t>(got);
     }
-    return static_cast<std::uint32_t>(crc) == *m.storedCrc;
+    return crc == *m.storedCrc;
 }
 
 } // namespace
@@ -757,9 +757,7 @@ ArchiveIndex readArchiveIndexChecked(int fd) {
                     m.rawHeader.assign(reinterpret_cast<const char*>(header), length);
                     if (m.storedCrc && data)
                         m.storedDataSound =
-                            static_cast<std::uint32_t>(::crc32_z(::crc32(0, nullptr, 0), data,
-                                                                 m.compressedSize)) ==
-                            *m.storedCrc;
+                            crc32Update(0, data, m.compressedSize) == *m.storedCrc;
                     else if (m.storedCrc)
                         m.storedDataSound = storedDataMatches(fd, m, buffer);
                     index.members.push_back(std::move(m));
