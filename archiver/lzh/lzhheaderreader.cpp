@@ -720,6 +720,13 @@ bool storedDataMatches(int fd, const LzhMember& m, std::vector<std::uint8_t>& bu
     return crc == *m.storedCrc;
 }
 
+// The same, with the data the walk has read anyway (data, or null) checked where it lies.
+bool storedDataSound(int fd, const LzhMember& m, const std::uint8_t* data,
+                     std::vector<std::uint8_t>& buffer) {
+    return data ? crc32Update(0, data, m.compressedSize) == *m.storedCrc
+                : storedDataMatches(fd, m, buffer);
+}
+
 } // namespace
 
 void walkArchiveHeaders(
@@ -755,14 +762,32 @@ ArchiveIndex readArchiveIndexChecked(int fd) {
                 [&](LzhMember& m, const std::uint8_t* header, std::size_t length,
                     const std::uint8_t* data) {
                     m.rawHeader.assign(reinterpret_cast<const char*>(header), length);
-                    if (m.storedCrc && data)
-                        m.storedDataSound =
-                            crc32Update(0, data, m.compressedSize) == *m.storedCrc;
-                    else if (m.storedCrc)
-                        m.storedDataSound = storedDataMatches(fd, m, buffer);
+                    if (m.storedCrc)
+                        m.storedDataSound = storedDataSound(fd, m, data, buffer);
                     index.members.push_back(std::move(m));
                 });
     return index;
+}
+
+ArchiveTotals readArchiveTotalsChecked(const std::string& path) {
+    ArchiveTotals totals;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        totals.outcome.damage = ArchiveDamage::Unreadable;
+        totals.outcome.error = "cannot open " + path;
+        return totals;
+    }
+    std::vector<std::uint8_t> buffer(0x20000);
+    walkHeaders(fd, false, totals.outcome,
+                [&](LzhMember& m, const std::uint8_t*, std::size_t, const std::uint8_t* data) {
+                    ++totals.members;
+                    totals.originalBytes = saturatingSum(totals.originalBytes, m.originalSize);
+                    if (m.storedCrc && !storedDataSound(fd, m, data, buffer) &&
+                        totals.unsound++ == 0)
+                        totals.firstUnsoundAt = m.headerOffset;
+                });
+    ::close(fd);
+    return totals;
 }
 
 ArchiveTotals readArchiveTotals(const std::string& path) {

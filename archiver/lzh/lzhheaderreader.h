@@ -112,11 +112,19 @@ struct ArchiveTotals {
     ArchiveIndex outcome; // without members
     std::uint64_t members = 0;
     std::uint64_t originalBytes = 0;
+    // readArchiveTotalsChecked: members whose stored data differs from their stored CRC-32,
+    // and the header offset of the first.
+    std::uint64_t unsound = 0;
+    std::uint64_t firstUnsoundAt = 0;
 };
 
 // The number of members and the sum of their original sizes (the largest 64-bit number when
 // they add up to more), from the headers alone (the same reading as readArchiveIndex, without
 // names), skipping over all member data.
 ArchiveTotals readArchiveTotals(const std::string& path);
+
+// readArchiveTotals that also reads the data of every member holding a stored CRC-32 and
+// counts those it does not match: a store reads back so what it wrote, copies included.
+ArchiveTotals readArchiveTotalsChecked(const std::string& path);
 
 } // namespace vadok::archiver

@@ -253,16 +253,22 @@ bool writeMembers(MemberWriter& writer, MemberPool& pool, const StorePlan& plan,
     return writer.finish();
 }
 
-// The structure must read back before the file may replace the old archive; it is read
+// The structure must read back, and every member's data match its CRC-32, before the file
+// may replace the old archive: old data was checked while the folder was scanned, and
+// anything that wrote into the old archive since would otherwise go in unseen. It is read
 // while the disk takes the rest of the data.
 bool verifyAndReplace(OutputFile& out, std::size_t members, const std::string& archivePath,
                       const StoreOptions& options, StoreResult& result) {
     Alongside<bool> syncing(options.startThread, [&] { return out.sync(); });
-    const ArchiveTotals check = readArchiveTotals(out.temporaryPath());
+    const ArchiveTotals check = readArchiveTotalsChecked(out.temporaryPath());
     const bool onDisk = syncing.get();
     if (!check.outcome.ok || check.members != members)
         return fail(result, ArchiverVerifyFailed,
                     "written archive does not read back: " + check.outcome.error);
+    if (check.unsound != 0)
+        return fail(result, ArchiverVerifyFailed,
+                    "written archive does not read back: the data of the member at offset " +
+                        std::to_string(check.firstUnsoundAt) + " differs from its CRC-32");
     if (!onDisk)
         return fail(result, ArchiverWriteError, "cannot write " + out.temporaryPath());
     if (!out.commit())
