@@ -1,5 +1,7 @@
 #include "memberpool.h"
 
+#include <algorithm>
+
 namespace vadok::archiver {
 
 bool MemberPool::prepares(const Task& task) {
@@ -16,7 +18,10 @@ MemberPool::MemberPool(const std::vector<Task>& tasks, const WorkContext& contex
             m_memory[i] = jobMemory(tasks[i]);
         }
     }
-    for (unsigned t = 0; t < threads; ++t) {
+    // A re-store after a small change prepares a handful of members: no more workers than
+    // jobs, and none at all when nothing needs preparing.
+    const std::size_t workers = std::min<std::size_t>(threads, m_order.size());
+    for (std::size_t t = 0; t < workers; ++t) {
         try {
             m_threads.push_back(startThread(start, [this] { work(); }));
         } catch (const std::system_error&) {
