@@ -184,6 +184,7 @@ TEST(StoreFaults, fileChangedWhileReadFailsTheStoreAndTheNextStoreTakesItAsItIs)
     struct Change {
         const char* name;
         std::function<void(const std::string& path)> apply;
+        bool beforeOpening = false; // between the scan and the opening, not while read
     };
     const Change changes[] = {
         {"cut short", [](const std::string& path) { ASSERT_EQ(::truncate(path.c_str(), 1000), 0); }},
@@ -193,6 +194,18 @@ TEST(StoreFaults, fileChangedWhileReadFailsTheStoreAndTheNextStoreTakesItAsItIs)
              ASSERT_EQ(::write(fd, "more", 4), 4);
              ::close(fd);
          }},
+        // Its size still is what the scan saw: only its time tells.
+        {"rewritten after the scan, before it is opened",
+         [](const std::string& path) {
+             struct stat st {};
+             ASSERT_EQ(::stat(path.c_str(), &st), 0);
+             const char first = static_cast<char>(readFile(path)[0] ^ 0x40);
+             const int fd = ::open(path.c_str(), O_WRONLY);
+             ASSERT_EQ(::pwrite(fd, &first, 1, 0), 1);
+             ::close(fd);
+             setMtime(path, st.st_mtim.tv_sec - 10, 0);
+         },
+         true},
         {"rewritten where already read, keeping size and times",
          [](const std::string& path) {
              struct stat st {};
@@ -222,12 +235,13 @@ TEST(StoreFaults, fileChangedWhileReadFailsTheStoreAndTheNextStoreTakesItAsItIs)
             std::atomic<int> opened = 0;
             std::atomic<bool> changed = false;
             options.reading.beforeOpen = [&](const std::string& path) {
-                if (path == "app.bin")
-                    ++opened;
+                if (path == "app.bin" && ++opened == way.open && change.beforeOpening &&
+                    !changed.exchange(true))
+                    change.apply(file);
             };
             options.reading.afterRead = [&](const std::string& path, std::uint64_t read) {
                 if (path == "app.bin" && opened == way.open && read >= 256 * 1024 &&
-                    !changed.exchange(true))
+                    !change.beforeOpening && !changed.exchange(true))
                     change.apply(file);
             };
             const auto result = archiver::storeFolder(dir / "a.lzh", dir / "src/", options);
