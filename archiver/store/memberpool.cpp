@@ -49,7 +49,7 @@ std::unique_ptr<Job> MemberPool::take(std::size_t task) {
         return job;
     }
     std::unique_lock lock(m_mutex);
-    m_cv.wait(lock, [&] {
+    m_done.wait(lock, [&] {
         const auto it = m_jobs.find(task);
         return it != m_jobs.end() && it->second->done;
     });
@@ -57,7 +57,9 @@ std::unique_ptr<Job> MemberPool::take(std::size_t task) {
     m_jobs.erase(task);
     --m_inFlight;
     m_memoryInFlight -= m_memory[task];
-    m_cv.notify_all();
+    // Only the memory given back can let a waiting worker start, and only while jobs remain.
+    if (m_next < m_order.size())
+        m_cv.notify_all();
     return job;
 }
 
@@ -89,7 +91,7 @@ void MemberPool::work() {
             std::lock_guard lock(m_mutex);
             job->done = true;
         }
-        m_cv.notify_all();
+        m_done.notify_one();
     }
 }
 
