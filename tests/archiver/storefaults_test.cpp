@@ -186,6 +186,17 @@ TEST(StoreFaults, fileChangedWhileReadFailsTheStoreAndTheNextStoreTakesItAsItIs)
         std::function<void(const std::string& path)> apply;
         bool beforeOpening = false; // between the scan and the opening, not while read
     };
+    // Flips the first byte, and sets the file's modification time secondsBack before its own
+    // (0: keeps it to the nanosecond).
+    const auto rewriteFirstByte = [](const std::string& path, std::int64_t secondsBack) {
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        const char first = static_cast<char>(readFile(path)[0] ^ 0x40);
+        const int fd = ::open(path.c_str(), O_WRONLY);
+        ASSERT_EQ(::pwrite(fd, &first, 1, 0), 1);
+        ::close(fd);
+        setMtime(path, st.st_mtim.tv_sec - secondsBack, secondsBack ? 0 : st.st_mtim.tv_nsec);
+    };
     const Change changes[] = {
         {"cut short", [](const std::string& path) { ASSERT_EQ(::truncate(path.c_str(), 1000), 0); }},
         {"grown",
@@ -196,26 +207,9 @@ TEST(StoreFaults, fileChangedWhileReadFailsTheStoreAndTheNextStoreTakesItAsItIs)
          }},
         // Its size still is what the scan saw: only its time tells.
         {"rewritten after the scan, before it is opened",
-         [](const std::string& path) {
-             struct stat st {};
-             ASSERT_EQ(::stat(path.c_str(), &st), 0);
-             const char first = static_cast<char>(readFile(path)[0] ^ 0x40);
-             const int fd = ::open(path.c_str(), O_WRONLY);
-             ASSERT_EQ(::pwrite(fd, &first, 1, 0), 1);
-             ::close(fd);
-             setMtime(path, st.st_mtim.tv_sec - 10, 0);
-         },
-         true},
+         [&](const std::string& path) { rewriteFirstByte(path, 10); }, true},
         {"rewritten where already read, keeping size and times",
-         [](const std::string& path) {
-             struct stat st {};
-             ASSERT_EQ(::stat(path.c_str(), &st), 0);
-             const char first = static_cast<char>(readFile(path)[0] ^ 0x40);
-             const int fd = ::open(path.c_str(), O_WRONLY);
-             ASSERT_EQ(::pwrite(fd, &first, 1, 0), 1);
-             ::close(fd);
-             setMtime(path, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-         }},
+         [&](const std::string& path) { rewriteFirstByte(path, 0); }},
     };
     for (const auto& way : ways) {
         for (const auto& change : changes) {
