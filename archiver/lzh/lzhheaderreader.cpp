@@ -769,7 +769,8 @@ ArchiveIndex readArchiveIndexChecked(int fd) {
     return index;
 }
 
-ArchiveTotals readArchiveTotalsChecked(const std::string& path) {
+ArchiveTotals readArchiveTotalsChecked(const std::string& path,
+                                       const std::vector<std::uint64_t>& headerOffsets) {
     ArchiveTotals totals;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -778,11 +779,17 @@ ArchiveTotals readArchiveTotalsChecked(const std::string& path) {
         return totals;
     }
     std::vector<std::uint8_t> buffer(0x20000);
+    auto next = headerOffsets.begin(); // the walk meets members in the order of the list
     walkHeaders(fd, false, totals.outcome,
                 [&](LzhMember& m, const std::uint8_t*, std::size_t, const std::uint8_t* data) {
                     ++totals.members;
                     totals.originalBytes = saturatingSum(totals.originalBytes, m.originalSize);
-                    if (m.storedCrc && !storedDataSound(fd, m, data, buffer) &&
+                    while (next != headerOffsets.end() && *next < m.headerOffset)
+                        ++next;
+                    if (next == headerOffsets.end() || *next != m.headerOffset)
+                        return;
+                    ++totals.checked;
+                    if ((!m.storedCrc || !storedDataSound(fd, m, data, buffer)) &&
                         totals.unsound++ == 0)
                         totals.firstUnsoundAt = m.headerOffset;
                 });

@@ -112,8 +112,9 @@ struct ArchiveTotals {
     ArchiveIndex outcome; // without members
     std::uint64_t members = 0;
     std::uint64_t originalBytes = 0;
-    // readArchiveTotalsChecked: members whose stored data differs from their stored CRC-32,
-    // and the header offset of the first.
+    // readArchiveTotalsChecked: the members checked, those whose stored data differs from
+    // their stored CRC-32, and the header offset of the first.
+    std::uint64_t checked = 0;
     std::uint64_t unsound = 0;
     std::uint64_t firstUnsoundAt = 0;
 };
@@ -123,8 +124,10 @@ struct ArchiveTotals {
 // names), skipping over all member data.
 ArchiveTotals readArchiveTotals(const std::string& path);
 
-// readArchiveTotals that also reads the data of every member holding a stored CRC-32 and
-// counts those it does not match: a store reads back so what it wrote, copies included.
-ArchiveTotals readArchiveTotalsChecked(const std::string& path);
+// readArchiveTotals that also reads the data of the members whose headers start at
+// headerOffsets (ascending) and counts those without a stored CRC-32 or whose data does not
+// match it: a store reads back so the data it copied from the old archive.
+ArchiveTotals readArchiveTotalsChecked(const std::string& path,
+                                       const std::vector<std::uint64_t>& headerOffsets);
 
 } // namespace vadok::archiver
