@@ -11,7 +11,7 @@ namespace vadok::archiver {
 
 namespace {
 
-// zlib takes at most 4 GiB a call through its uInt lengths.
+// Short pieces, the tails of long ones, and processors without the instruction.
 std::uint32_t zlibCrc(std::uint32_t crc, const std::uint8_t* p, std::size_t size) {
     return static_cast<std::uint32_t>(::crc32_z(crc, p, size));
 }
