@@ -22,11 +22,7 @@ bool sameTime(const struct timespec& a, const struct timespec& b) {
 
 SourceFile::SourceFile(const SourceFolder& folder, const std::string& path)
     : m_folder(folder), m_path(path) {
-    m_fd = folder.openFile(path);
-    if (m_fd >= 0 && ::fstat(m_fd, &m_opened) != 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    m_fd = folder.openFile(path, m_opened);
 }
 
 SourceFile::~SourceFile() {
@@ -72,12 +68,17 @@ SourceFolder::~SourceFolder() {
         ::close(m_fd);
 }
 
-int SourceFolder::openFile(const std::string& path) const {
+int SourceFolder::openFile(const std::string& path, struct stat& opened) const {
     if (m_hooks.beforeOpen)
         m_hooks.beforeOpen(path);
-    const int fd = regularFileOrClose(openBeneath(m_fd, path, kFileFlags));
+    const int fd = openBeneath(m_fd, path, kFileFlags);
     if (fd < 0)
         return -1;
+    // One status serves both: that it is a regular file, and what it was when opened.
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return fd;
 }

@@ -76,9 +76,9 @@ public:
     const SourceReadHooks& hooks() const { return m_hooks; }
 
     // Opens the file at path (relative, "/"-separated) for reading without following a link
-    // anywhere on the way and without blocking; -1 when that fails or what stands there is
-    // no longer a regular file.
-    int openFile(const std::string& path) const;
+    // anywhere on the way and without blocking, with its status as opened; -1 when that
+    // fails or what stands there is no longer a regular file.
+    int openFile(const std::string& path, struct stat& opened) const;
 
     // Reads the whole file at path through sink; false when it cannot be opened or read.
     bool readFile(const std::string& path,

@@ -1,6 +1,7 @@
 #include "lzhheaderreader.h"
 
 #include "crc16.h"
+#include "crc32.h"
 #include "base/sizesums.h"
 #include "names/memberpaths.h"
 #include "names/names.h"
@@ -14,7 +15,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 namespace vadok::archiver {
 
@@ -704,7 +704,7 @@ void walkHeaders(int fd, bool withNames, ArchiveIndex& outcome, const MemberVisi
 
 // Whether the member's stored data, read through buffer, matches its stored CRC-32.
 bool storedDataMatches(int fd, const LzhMember& m, std::vector<std::uint8_t>& buffer) {
-    uLong crc = ::crc32(0, nullptr, 0);
+    std::uint32_t crc = 0;
     std::uint64_t from = m.dataOffset;
     std::uint64_t left = m.compressedSize;
     while (left > 0) {
@@ -713,11 +713,18 @@ bool storedDataMatches(int fd, const LzhMember& m, std::vector<std::uint8_t>& bu
         const ssize_t got = ::pread(fd, buffer.data(), want, static_cast<off_t>(from));
         if (got <= 0)
             return false;
-        crc = ::crc32(crc, buffer.data(), static_cast<uInt>(got));
+        crc = crc32Update(crc, buffer.data(), static_cast<std::size_t>(got));
         from += static_cast<std::uint64_t>(got);
         left -= static_cast<std::uint64_t>(got);
     }
-    return static_cast<std::uint32_t>(crc) == *m.storedCrc;
+    return crc == *m.storedCrc;
+}
+
+// The same, with the data the walk has read anyway (data, or null) checked where it lies.
+bool storedDataSound(int fd, const LzhMember& m, const std::uint8_t* data,
+                     std::vector<std::uint8_t>& buffer) {
+    return data ? crc32Update(0, data, m.compressedSize) == *m.storedCrc
+                : storedDataMatches(fd, m, buffer);
 }
 
 } // namespace
@@ -755,16 +762,39 @@ ArchiveIndex readArchiveIndexChecked(int fd) {
                 [&](LzhMember& m, const std::uint8_t* header, std::size_t length,
                     const std::uint8_t* data) {
                     m.rawHeader.assign(reinterpret_cast<const char*>(header), length);
-                    if (m.storedCrc && data)
-                        m.storedDataSound =
-                            static_cast<std::uint32_t>(::crc32_z(::crc32(0, nullptr, 0), data,
-                                                                 m.compressedSize)) ==
-                            *m.storedCrc;
-                    else if (m.storedCrc)
-                        m.storedDataSound = storedDataMatches(fd, m, buffer);
+                    if (m.storedCrc)
+                        m.storedDataSound = storedDataSound(fd, m, data, buffer);
                     index.members.push_back(std::move(m));
                 });
     return index;
+}
+
+ArchiveTotals readArchiveTotalsChecked(const std::string& path,
+                                       const std::vector<std::uint64_t>& headerOffsets) {
+    ArchiveTotals totals;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        totals.outcome.damage = ArchiveDamage::Unreadable;
+        totals.outcome.error = "cannot open " + path;
+        return totals;
+    }
+    std::vector<std::uint8_t> buffer(0x20000);
+    auto next = headerOffsets.begin(); // the walk meets members in the order of the list
+    walkHeaders(fd, false, totals.outcome,
+                [&](LzhMember& m, const std::uint8_t*, std::size_t, const std::uint8_t* data) {
+                    ++totals.members;
+                    totals.originalBytes = saturatingSum(totals.originalBytes, m.originalSize);
+                    while (next != headerOffsets.end() && *next < m.headerOffset)
+                        ++next;
+                    if (next == headerOffsets.end() || *next != m.headerOffset)
+                        return;
+                    ++totals.checked;
+                    if ((!m.storedCrc || !storedDataSound(fd, m, data, buffer)) &&
+                        totals.unsound++ == 0)
+                        totals.firstUnsoundAt = m.headerOffset;
+                });
+    ::close(fd);
+    return totals;
 }
 
 ArchiveTotals readArchiveTotals(const std::string& path) {

@@ -112,11 +112,22 @@ struct ArchiveTotals {
     ArchiveIndex outcome; // without members
     std::uint64_t members = 0;
     std::uint64_t originalBytes = 0;
+    // readArchiveTotalsChecked: the members checked, those whose stored data differs from
+    // their stored CRC-32, and the header offset of the first.
+    std::uint64_t checked = 0;
+    std::uint64_t unsound = 0;
+    std::uint64_t firstUnsoundAt = 0;
 };
 
 // The number of members and the sum of their original sizes (the largest 64-bit number when
 // they add up to more), from the headers alone (the same reading as readArchiveIndex, without
 // names), skipping over all member data.
 ArchiveTotals readArchiveTotals(const std::string& path);
+
+// readArchiveTotals that also reads the data of the members whose headers start at
+// headerOffsets (ascending) and counts those without a stored CRC-32 or whose data does not
+// match it: a store reads back so the data it copied from the old archive.
+ArchiveTotals readArchiveTotalsChecked(const std::string& path,
+                                       const std::vector<std::uint64_t>& headerOffsets);
 
 } // namespace vadok::archiver

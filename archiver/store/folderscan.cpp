@@ -10,6 +10,7 @@
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
@@ -22,9 +23,32 @@ namespace vadok::archiver {
 
 namespace {
 
-struct DirCloser {
-    void operator()(DIR* d) const { ::closedir(d); }
+// Closes a folder's descriptor when its walk ends, however it ends.
+struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
 };
+
+// The names in the folder open as fd, "." and ".." left out; false when it cannot be read.
+// Read straight from the kernel: a directory stream would allocate its own buffer and look
+// at the descriptor's flags for each of the thousands of folders an application holds.
+bool readNames(int fd, std::vector<std::string>& names) {
+    alignas(struct dirent64) static thread_local char buffer[32768];
+    while (true) {
+        const ssize_t n = ::getdents64(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n == 0;
+        for (ssize_t at = 0; at < n;) {
+            const auto* e = reinterpret_cast<const struct dirent64*>(buffer + at);
+            at += e->d_reclen;
+            const std::string_view name = e->d_name;
+            if (name != "." && name != "..")
+                names.emplace_back(name);
+        }
+    }
+}
 
 // The archive being written, so that the scan can leave it out.
 struct ArchiveToSkip {
@@ -83,19 +107,12 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
         scan.error = std::move(error);
         scan.path = std::move(path);
     };
-    std::unique_ptr<DIR, DirCloser> d(::fdopendir(dirFd));
-    if (!d) {
-        ::close(dirFd);
-        return fail(ArchiverReadError, "cannot read folder " + root + "/" + rel);
-    }
+    const FdCloser closer{dirFd};
+    const int fd = dirFd;
     std::vector<std::string> names;
-    while (dirent* e = ::readdir(d.get())) {
-        const std::string n = e->d_name;
-        if (n != "." && n != "..")
-            names.push_back(n);
-    }
+    if (!readNames(fd, names))
+        return fail(ArchiverReadError, "cannot read folder " + root + "/" + rel);
     std::sort(names.begin(), names.end());
-    const int fd = ::dirfd(d.get());
     for (const auto& n : names) {
         const std::string relPath = rel.empty() ? n : rel + "/" + n;
         auto full = [&] { return root + "/" + relPath; };

@@ -3,6 +3,7 @@
 #include "base/codes.h"
 #include "files/sourcefile.h"
 #include "lzh/crc16.h"
+#include "lzh/crc32.h"
 #include "lzh/lzhencoder.h"
 #include "lzh/lzhheaderwriter.h"
 #include "lzh/lzhmethod.h"
@@ -10,7 +11,6 @@
 #include "oldmember.h"
 
 #include <algorithm>
-#include <zlib.h>
 
 namespace vadok::archiver {
 
@@ -57,7 +57,7 @@ void failSpill(Job& job, const std::string& path) {
 struct ReadDigest {
     std::uint16_t crc = 0;
     std::uint64_t total = 0;
-    uLong storedCrc = ::crc32(0, nullptr, 0);
+    std::uint32_t storedCrc = 0;
 };
 
 LzhEncoder& encoderFor(LzhMethod method) {
@@ -77,7 +77,7 @@ bool encodeFile(const Task& task, Job& job, const WorkContext& context, ReadDige
     bool spillOk = true;
     LzhEncoder& encoder = encoderFor(context.method);
     encoder.reset([&](const std::uint8_t* p, std::size_t n) {
-        digest.storedCrc = ::crc32(digest.storedCrc, p, static_cast<uInt>(n));
+        digest.storedCrc = crc32Update(digest.storedCrc, p, n);
         spillOk = spill.append(p, n) && spillOk;
     });
     const SourceRead read = context.folder.readFile(
@@ -121,7 +121,7 @@ void storeUnencoded(const Task& task, Job& job, const WorkContext& context,
     const SourceRead read = context.folder.readFile(
         task.source, expectedOf(task), [&](const std::uint8_t* p, std::size_t n) {
             digest.crc = crc16Update(digest.crc, p, n);
-            digest.storedCrc = ::crc32(digest.storedCrc, p, static_cast<uInt>(n));
+            digest.storedCrc = crc32Update(digest.storedCrc, p, n);
             digest.total += n;
             ok = spill.append(p, n) && ok;
         });
@@ -135,7 +135,7 @@ void storeUnencoded(const Task& task, Job& job, const WorkContext& context,
     LzhMember& m = job.member;
     m.setMethod("lh0");
     m.compressedSize = digest.total;
-    m.storedCrc = static_cast<std::uint32_t>(digest.storedCrc);
+    m.storedCrc = digest.storedCrc;
     job.header = encodeLevel2Header(m);
     std::string error;
     if (job.header.empty()) {
@@ -162,7 +162,7 @@ void runCompression(const Task& task, Job& job, const WorkContext& context) {
     m.crc = digest.crc;
     m.setMethod(methodParams(context.method).id + 1);
     m.compressedSize = job.data->size();
-    m.storedCrc = static_cast<std::uint32_t>(digest.storedCrc);
+    m.storedCrc = digest.storedCrc;
     if (!keepsEncoded(job, *job.data))
         storeUnencoded(task, job, context, digest);
 }

@@ -1,5 +1,7 @@
 #include "memberpool.h"
 
+#include <algorithm>
+
 namespace vadok::archiver {
 
 bool MemberPool::prepares(const Task& task) {
@@ -16,7 +18,10 @@ MemberPool::MemberPool(const std::vector<Task>& tasks, const WorkContext& contex
             m_memory[i] = jobMemory(tasks[i]);
         }
     }
-    for (unsigned t = 0; t < threads; ++t) {
+    // A re-store after a small change prepares a handful of members: no more workers than
+    // jobs, and none at all when nothing needs preparing.
+    const std::size_t workers = std::min<std::size_t>(threads, m_order.size());
+    for (std::size_t t = 0; t < workers; ++t) {
         try {
             m_threads.push_back(startThread(start, [this] { work(); }));
         } catch (const std::system_error&) {
@@ -44,7 +49,7 @@ std::unique_ptr<Job> MemberPool::take(std::size_t task) {
         return job;
     }
     std::unique_lock lock(m_mutex);
-    m_cv.wait(lock, [&] {
+    m_done.wait(lock, [&] {
         const auto it = m_jobs.find(task);
         return it != m_jobs.end() && it->second->done;
     });
@@ -52,7 +57,9 @@ std::unique_ptr<Job> MemberPool::take(std::size_t task) {
     m_jobs.erase(task);
     --m_inFlight;
     m_memoryInFlight -= m_memory[task];
-    m_cv.notify_all();
+    // Only the memory given back can let a waiting worker start, and only while jobs remain.
+    if (m_next < m_order.size())
+        m_cv.notify_all();
     return job;
 }
 
@@ -84,7 +91,7 @@ void MemberPool::work() {
             std::lock_guard lock(m_mutex);
             job->done = true;
         }
-        m_cv.notify_all();
+        m_done.notify_one();
     }
 }
 

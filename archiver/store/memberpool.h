@@ -42,7 +42,8 @@ private:
     const WorkContext& m_context;
     std::size_t m_memoryAhead;
     std::mutex m_mutex;
-    std::condition_variable m_cv;
+    std::condition_variable m_cv;   // the workers wait on it: for a job they may start
+    std::condition_variable m_done; // the writer waits on it: for the job it takes
     std::vector<std::size_t> m_order;     // the tasks with a job, in archive order
     std::vector<std::size_t> m_memory;    // per task: what its job may hold
     std::size_t m_next = 0;               // in m_order: the next job to start

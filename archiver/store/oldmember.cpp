@@ -1,6 +1,7 @@
 #include "oldmember.h"
 
 #include "files/sourcefile.h"
+#include "lzh/crc32.h"
 #include "lzh/lzhheaderwriter.h"
 #include "memberverify.h"
 
@@ -9,7 +10,6 @@
 #include <memory>
 #include <unistd.h>
 #include <vector>
-#include <zlib.h>
 
 namespace vadok::archiver {
 
@@ -25,7 +25,7 @@ public:
         if (n <= 0)
             return 0;
         const auto got = static_cast<std::size_t>(n);
-        m_crc = ::crc32(m_crc, dest, static_cast<uInt>(got));
+        m_crc = crc32Update(m_crc, dest, got);
         m_at += got;
         m_left -= got;
         return got;
@@ -39,13 +39,13 @@ public:
                 return false;
         return true;
     }
-    std::uint32_t crc() const { return static_cast<std::uint32_t>(m_crc); }
+    std::uint32_t crc() const { return m_crc; }
 
 private:
     int m_fd;
     std::uint64_t m_at;
     std::uint64_t m_left;
-    uLong m_crc = ::crc32(0, nullptr, 0);
+    std::uint32_t m_crc = 0;
 };
 
 // Compares decoded pieces with the file, which must end where the member ends.

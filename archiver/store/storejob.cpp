@@ -189,11 +189,16 @@ public:
             return failWriting();
         if (!copies)
             return true;
+        m_copiedAt.push_back(m_out.written() - header.size());
         if (!m_out.copyFrom(m_oldFd, t.old->dataOffset, member.compressedSize))
             return fail(m_result, ArchiverWriteError, "cannot copy " + member.path);
         ++m_result.copied;
         return true;
     }
+
+    // Where the headers of the members whose data was copied from the old archive start in
+    // the new one, ascending.
+    const std::vector<std::uint64_t>& copiedAt() const { return m_copiedAt; }
 
     // Ends the archive after its last member and flushes it.
     bool finish() {
@@ -207,8 +212,11 @@ private:
     bool extendRun(std::uint64_t start, std::uint64_t end, const std::string& path) {
         if (m_runEnd != start && !flushRun())
             return fail(m_result, ArchiverWriteError, "cannot copy " + path);
-        if (m_runEnd == m_runStart)
+        if (m_runEnd == m_runStart) {
             m_runStart = start;
+            m_runAt = m_out.written();
+        }
+        m_copiedAt.push_back(m_runAt + (start - m_runStart));
         m_runEnd = end;
         ++m_result.copied;
         return true;
@@ -231,6 +239,8 @@ private:
     std::vector<std::uint8_t> m_chunk;
     std::uint64_t m_runStart = 0;
     std::uint64_t m_runEnd = 0;
+    std::uint64_t m_runAt = 0; // where the run goes in the new archive
+    std::vector<std::uint64_t> m_copiedAt;
 };
 
 // Writes every task's member as the pool prepares it, reporting progress by bytes.
@@ -253,16 +263,25 @@ bool writeMembers(MemberWriter& writer, MemberPool& pool, const StorePlan& plan,
     return writer.finish();
 }
 
-// The structure must read back before the file may replace the old archive; it is read
-// while the disk takes the rest of the data.
-bool verifyAndReplace(OutputFile& out, std::size_t members, const std::string& archivePath,
+// The structure must read back, and the data copied from the old archive match its CRC-32,
+// before the file may replace the old archive: old data was checked while the folder was
+// scanned, and anything that wrote into the old archive since would otherwise go in unseen
+// (compressed members were decoded again before they were written). It is read while the
+// disk takes the rest of the data.
+bool verifyAndReplace(OutputFile& out, std::size_t members,
+                      const std::vector<std::uint64_t>& copiedAt, const std::string& archivePath,
                       const StoreOptions& options, StoreResult& result) {
     Alongside<bool> syncing(options.startThread, [&] { return out.sync(); });
-    const ArchiveTotals check = readArchiveTotals(out.temporaryPath());
+    const ArchiveTotals check = readArchiveTotalsChecked(out.temporaryPath(), copiedAt);
     const bool onDisk = syncing.get();
-    if (!check.outcome.ok || check.members != members)
+    // A copy whose header is not where the writer put it would go unchecked.
+    if (!check.outcome.ok || check.members != members || check.checked != copiedAt.size())
         return fail(result, ArchiverVerifyFailed,
                     "written archive does not read back: " + check.outcome.error);
+    if (check.unsound != 0)
+        return fail(result, ArchiverVerifyFailed,
+                    "written archive does not read back: the data of the member at offset " +
+                        std::to_string(check.firstUnsoundAt) + " differs from its CRC-32");
     if (!onDisk)
         return fail(result, ArchiverWriteError, "cannot write " + out.temporaryPath());
     if (!out.commit())
@@ -313,7 +332,8 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
                     options.startThread);
     MemberWriter writer(out, oldFd, result);
     if (!writeMembers(writer, pool, plan, options, result) ||
-        !verifyAndReplace(out, plan.tasks.size(), archivePath, options, result))
+        !verifyAndReplace(out, plan.tasks.size(), writer.copiedAt(), archivePath, options,
+                          result))
         return result;
     writeSyncStamp(source.path(), out.committedFile(), scanned);
     closer.closeAside();

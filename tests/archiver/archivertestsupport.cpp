@@ -127,6 +127,14 @@ std::string describe(const Tree& tree) {
     return s.str();
 }
 
+std::vector<std::string> listFolder(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 std::vector<std::string> memberTable(const std::string& archive) {
     std::vector<std::string> rows;
     for (const auto& m : archiver::readArchiveIndex(archive).members) {

@@ -50,6 +50,8 @@ std::string describe(const Tree& tree);
 // The archive member by member, sorted: "path kind mode" and " -> target" for links, kind
 // 'f', 'd' or 'l', the mode's permission bits in octal.
 std::vector<std::string> memberTable(const std::string& archive);
+// The names in folder (not below it), sorted: what a store left beside its archive.
+std::vector<std::string> listFolder(const std::string& folder);
 
 // Runs a shell command line; returns its exit status.
 int run(const std::string& commandLine);

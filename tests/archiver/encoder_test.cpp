@@ -1,5 +1,6 @@
 #include "archiver/lzh/bitwriter.h"
 #include "archiver/lzh/crc16.h"
+#include "archiver/lzh/crc32.h"
 #include "archiver/lzh/huffman.h"
 #include "archiver/lzh/lzhencoder.h"
 #include "archiver/lzh/lzhheaderwriter.h"
@@ -179,6 +180,34 @@ TEST(Crc16, matchesTheArcCheckValueAndABitwiseReferenceAtEveryLengthAndSplit) {
                       reference)
                 << n << " split at " << split;
     }
+}
+
+// The folding path takes 64 bytes and more, in lanes of 16; lengths around those edges,
+// starts at every alignment and runs split anywhere must all give the bitwise CRC.
+TEST(Crc32, matchesTheCheckValueAndABitwiseReferenceAtEveryLengthAlignmentAndSplit) {
+    const std::string s = "123456789";
+    EXPECT_EQ(crc32Update(0, s.data(), s.size()), 0xCBF43926u);
+    auto reference = [](const std::uint8_t* p, std::size_t n) {
+        std::uint32_t crc = 0xFFFFFFFF;
+        for (std::size_t i = 0; i < n; ++i) {
+            crc ^= p[i];
+            for (int k = 0; k < 8; ++k)
+                crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320 : crc >> 1;
+        }
+        return ~crc;
+    };
+    const auto data = randomBytes(70000, 6, 256);
+    for (std::size_t n = 0; n <= 300; ++n) {
+        const std::uint32_t want = reference(data.data(), n);
+        for (std::size_t split = 0; split <= n; split += (n < 80 ? 1 : 37))
+            ASSERT_EQ(crc32Update(crc32Update(0, data.data(), split), data.data() + split, n - split),
+                      want)
+                << n << " split at " << split;
+    }
+    for (std::size_t at = 0; at < 16; ++at)
+        ASSERT_EQ(crc32Update(0, data.data() + at, data.size() - at - 3),
+                  reference(data.data() + at, data.size() - at - 3))
+            << "starting at " << at;
 }
 
 TEST(Huffman, limitsCodeLengthsKeepsTheCodeCompleteAndGivesFrequentSymbolsShortCodes) {

@@ -59,14 +59,6 @@ archiver::StoreResult storeChangingMidway(const TempDir& dir,
     return result;
 }
 
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(folder))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 } // namespace
 
 // A process at its limit of threads: a store that cannot start the threads it wants does
@@ -114,7 +106,7 @@ TEST(StoreFaults, sourceReplacedByAFifoFailsTheStoreInsteadOfHanging) {
         ::close(fd);
     }
     EXPECT_EQ(store.get().code, ArchiverReadError);
-    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"src"}))
+    EXPECT_EQ(listFolder(dir.path()), (std::vector<std::string>{"src"}))
         << "an archive or a temporary stayed behind";
 }
 
@@ -169,7 +161,7 @@ TEST(StoreFaults, aFileOfExactly0xFFFFFFFFBytesPassesTheSizeCheck) {
     // past the size check to reading the file, which then no longer is what the scan saw.
     EXPECT_EQ(storeChangingMidway(dir, [&] { writeFile(last, "now small"); }).code,
               ArchiverReadError);
-    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"src"}))
+    EXPECT_EQ(listFolder(dir.path()), (std::vector<std::string>{"src"}))
         << "an archive or a temporary stayed behind";
 }
 
@@ -192,6 +184,18 @@ TEST(StoreFaults, fileChangedWhileReadFailsTheStoreAndTheNextStoreTakesItAsItIs)
     struct Change {
         const char* name;
         std::function<void(const std::string& path)> apply;
+        bool beforeOpening = false; // between the scan and the opening, not while read
+    };
+    // Flips the first byte, and sets the file's modification time secondsBack before its own
+    // (0: keeps it to the nanosecond).
+    const auto rewriteFirstByte = [](const std::string& path, std::int64_t secondsBack) {
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        const char first = static_cast<char>(readFile(path)[0] ^ 0x40);
+        const int fd = ::open(path.c_str(), O_WRONLY);
+        ASSERT_EQ(::pwrite(fd, &first, 1, 0), 1);
+        ::close(fd);
+        setMtime(path, st.st_mtim.tv_sec - secondsBack, secondsBack ? 0 : st.st_mtim.tv_nsec);
     };
     const Change changes[] = {
         {"cut short", [](const std::string& path) { ASSERT_EQ(::truncate(path.c_str(), 1000), 0); }},
@@ -201,16 +205,11 @@ TEST(StoreFaults, fileChangedWhileReadFailsTheStoreAndTheNextStoreTakesItAsItIs)
              ASSERT_EQ(::write(fd, "more", 4), 4);
              ::close(fd);
          }},
+        // Its size still is what the scan saw: only its time tells.
+        {"rewritten after the scan, before it is opened",
+         [&](const std::string& path) { rewriteFirstByte(path, 10); }, true},
         {"rewritten where already read, keeping size and times",
-         [](const std::string& path) {
-             struct stat st {};
-             ASSERT_EQ(::stat(path.c_str(), &st), 0);
-             const char first = static_cast<char>(readFile(path)[0] ^ 0x40);
-             const int fd = ::open(path.c_str(), O_WRONLY);
-             ASSERT_EQ(::pwrite(fd, &first, 1, 0), 1);
-             ::close(fd);
-             setMtime(path, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-         }},
+         [&](const std::string& path) { rewriteFirstByte(path, 0); }},
     };
     for (const auto& way : ways) {
         for (const auto& change : changes) {
@@ -230,19 +229,20 @@ TEST(StoreFaults, fileChangedWhileReadFailsTheStoreAndTheNextStoreTakesItAsItIs)
             std::atomic<int> opened = 0;
             std::atomic<bool> changed = false;
             options.reading.beforeOpen = [&](const std::string& path) {
-                if (path == "app.bin")
-                    ++opened;
+                if (path == "app.bin" && ++opened == way.open && change.beforeOpening &&
+                    !changed.exchange(true))
+                    change.apply(file);
             };
             options.reading.afterRead = [&](const std::string& path, std::uint64_t read) {
                 if (path == "app.bin" && opened == way.open && read >= 256 * 1024 &&
-                    !changed.exchange(true))
+                    !change.beforeOpening && !changed.exchange(true))
                     change.apply(file);
             };
             const auto result = archiver::storeFolder(dir / "a.lzh", dir / "src/", options);
             ASSERT_TRUE(changed) << what << ": the file was not read as planned";
             EXPECT_EQ(result.code, ArchiverReadError) << what;
             EXPECT_TRUE(readFile(dir / "a.lzh") == before) << what << ": the old archive changed";
-            EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"a.lzh", "src"}))
+            EXPECT_EQ(listFolder(dir.path()), (std::vector<std::string>{"a.lzh", "src"}))
                 << what;
 
             ASSERT_EQ(archiver::storeFolder(dir / "a.lzh", dir / "src/", {}).code, ArchiverOk)
@@ -289,7 +289,7 @@ TEST(StoreFaults, temporaryOfAKilledStoreIsRemovedByTheNextOneAndLookalikesAreLe
     const std::string archive = dir / "a.lzh";
     auto temporaries = [&] {
         std::vector<std::string> names;
-        for (const auto& name : namesIn(dir.path()))
+        for (const auto& name : listFolder(dir.path()))
             if (name.rfind(".a.lzh.", 0) == 0 && name != ".a.lzh.lock")
                 names.push_back(name);
         return names;
@@ -551,12 +551,12 @@ TEST(StoreFaults, aLockFileThatIsNoPlainFileIsSetAsideAndNeverUsed) {
 
         EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(lock)));
         std::vector<std::string> kept;
-        for (const auto& name : namesIn(dir / "cache/vadok/locks"))
+        for (const auto& name : listFolder(dir / "cache/vadok/locks"))
             kept.push_back(readFile(dir / ("cache/vadok/locks/" + name + "/inside.txt")));
         EXPECT_EQ(kept, std::string(row.what) == "a folder holding a file"
                             ? std::vector<std::string>{"kept"}
                             : std::vector<std::string>{});
-        EXPECT_EQ(namesIn(dir.path()),
+        EXPECT_EQ(listFolder(dir.path()),
                   (std::vector<std::string>{"a.lzh", "cache", "out", "src", "users.txt"}));
     }
 }
@@ -577,8 +577,8 @@ TEST(StoreFaults, readersLeaveNothingBesideTheArchiveOrInTheLockFolder) {
     EXPECT_EQ(ReadArchiveMembers(archive, false, 100, [](const std::string&) { return true; },
                                  [](const std::string&, std::string&&) { return true; }),
               ArchiverOk);
-    EXPECT_EQ(namesIn(dir / "apps"), std::vector<std::string>{"jtool.lzh"});
-    EXPECT_EQ(namesIn(dir / "cache/vadok/locks"), std::vector<std::string>{});
+    EXPECT_EQ(listFolder(dir / "apps"), std::vector<std::string>{"jtool.lzh"});
+    EXPECT_EQ(listFolder(dir / "cache/vadok/locks"), std::vector<std::string>{});
 }
 
 // Two processes exclude each other on one archive through the lock folder they share.
