@@ -7,6 +7,7 @@
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/firststarthint.h"
 #include "mainwindow/fulltextcommand.h"
+#include "mainwindow/registration.h"
 #include "mainwindow/sizespanel.h"
 #include "mainwindow/stoprequest.h"
 #include "mainwindow/trayresidence.h"
@@ -245,6 +246,10 @@ void frmMain::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         m_tray->windowStateChanged();
+}
+
+void frmMain::showDropDialog(const QString& path) {
+    m_registration->showDropDialog(path);
 }
 
 void frmMain::refuseRequest(const QString& text) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "apps/packapp.h"
-#include "dialogs/registrationtarget.h"
 #include "instances/handover.h"
 #include "mainwindow/archiveconflictoffers.h"
 #include "mainwindow/commandgate.h"
@@ -39,6 +38,7 @@ class CatalogTree;
 class FullTextSearch;
 class HandOverServer;
 class FullTextCommand;
+class Registration;
 class SearchPanel;
 class SizesPanel;
 class TrayResidence;
@@ -51,10 +51,7 @@ class XmlElement;
 // the requests of later starts, and the exit that stores idle applications again.
 //
 // The timer's stage (WindowStage) is announced by name through stageChanged().
-class frmMain : public QMainWindow,
-                public MainWindowLink,
-                public HandOverTarget,
-                public RegistrationTarget {
+class frmMain : public QMainWindow, public MainWindowLink, public HandOverTarget {
     Q_OBJECT
 public:
     explicit frmMain(QWidget* parent = nullptr);
@@ -84,16 +81,8 @@ public:
     void renameAppNode(const QString& oldName, const QString& newName) override;
     void placeAppNode(const QString& name, const QString& folder) override;
 
-    // Registering new applications; the dropped-item dialog calls these too.
-    QString claimTitle(const QString& title) override;
-    void NewApp(const QString& folder, const QString& title) override;
-    EditOutcome NewAppCore(const QString& title) override;
-    bool NewAppShortCut(const QString& title, const QString& command,
-                        const QString& baseFolder) override;
-    // What a version-up asks of the window.
-    bool catalogLoading() const override;
-    bool holdsApplications() const override;
-    EditOutcome EditUpdatedApp(PackApp& app) override;
+    // Registering new applications and editing them; the dropped-item dialog calls it too.
+    Registration& registration() const { return *m_registration; }
 
     // Rebuilds the tree, Apps and IconQueue from the data file.
     void LoadTree();
@@ -206,8 +195,6 @@ private slots:
     // Prepares and opens the context menu of node (the selected node) at globalPos.
     void showNodeMenu(QTreeWidgetItem* node, const QPoint& globalPos);
     void cmdEdit_Click();
-    void mnuNew_Click();
-    void mnuNewShortCut_Click();
     void TreeDirNew_Click();
     void TreeDirRen_Click();
     void TreeDirDel_Click();
@@ -288,20 +275,6 @@ private:
     // Connects the commands that edit the catalog (editor, registration, folders, drops)
     // and enables their controls.
     void connectEditingCommands();
-    // Opens the property editor for app, owned by this window.
-    EditOutcome editApp(PackApp& app);
-    // Rebuilds the tree after an edit with the folders that were open still open, and the
-    // application called name (when it is still there) selected, its folder open and in view.
-    void reloadTreeShowing(const QString& name);
-    // The editor's folder list: "ROOT", then every folder of the tree depth first, indented
-    // by one ideographic space per level.
-    QStringList editorFolderList() const;
-    void installDropTargets();
-    // One dropped file or folder opens the dropped-item dialog; more are refused.
-    void Form_OLEDragDrop(const QList<QUrl>& items);
-    // Whether a new application called title would take something from an existing one:
-    // its tree node, or the record and files of one the tree does not show.
-    bool titleInUse(const QString& title);
     // The selected node when it is the root or a folder; otherwise a beep and nullptr.
     QTreeWidgetItem* selectedFolderNode();
 
@@ -350,6 +323,7 @@ private:
     ArchiveConflictOffers m_archiveConflicts;
     Pauses m_pauses;
     WaitingStores* m_waitingStores = nullptr;
+    Registration* m_registration = nullptr;
 };
 
 } // namespace vadok
