@@ -7,6 +7,7 @@
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/firststarthint.h"
 #include "mainwindow/fulltextcommand.h"
+#include "mainwindow/infopanel.h"
 #include "mainwindow/registration.h"
 #include "mainwindow/sizespanel.h"
 #include "mainwindow/stoprequest.h"
@@ -24,10 +25,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QSessionManager>
 #include <QStatusBar>
 #include <QTimer>
@@ -123,28 +121,9 @@ void frmMain::createControls() {
     setBorderBarColor(QPalette::Button);
     m_borderBar->installEventFilter(this);
 
-    m_info = new QWidget(central);
-    m_info->setObjectName(QStringLiteral("picInfo"));
-    m_bigIcon = new QLabel(m_info);
-    m_bigIcon->setObjectName(QStringLiteral("picBigIcon"));
-    m_bigIcon->setFixedSize(64, 64);
-    m_title = new QLineEdit(m_info);
-    m_title->setObjectName(QStringLiteral("txtAppTitle"));
-    m_title->setReadOnly(true);
-    m_title->setFrame(false);
-    m_title->setText(QStringLiteral("Please wait..."));
-    m_infoText = new QPlainTextEdit(m_info);
-    m_infoText->setObjectName(QStringLiteral("txtAppInfo"));
-    m_infoText->setReadOnly(true);
-    m_pack = new QPushButton(QStringLiteral("格納"), m_info);
-    m_pack->setObjectName(QStringLiteral("cmdPack"));
-    m_edit = new QPushButton(QStringLiteral("編集"), m_info);
-    m_edit->setObjectName(QStringLiteral("cmdEdit"));
-    m_exec = new QPushButton(QStringLiteral("実行"), m_info);
-    m_exec->setObjectName(QStringLiteral("cmdExec"));
-    m_exec->setDefault(true);
-    connect(m_pack, &QPushButton::clicked, this, &frmMain::cmdPack_Click);
-    connect(m_exec, &QPushButton::clicked, this, &frmMain::cmdExec_Click);
+    m_info = new InfoPanel(central);
+    connect(m_info, &InfoPanel::packClicked, this, &frmMain::cmdPack_Click);
+    connect(m_info, &InfoPanel::execClicked, this, &frmMain::cmdExec_Click);
 
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar"));
@@ -175,11 +154,7 @@ void frmMain::setStage(WindowStage stage) {
 
 void frmMain::ApplyInfoStyle() {
     const ColorRecord& color = settings().Color;
-    QPalette palette = m_infoText->palette();
-    palette.setColor(QPalette::Text, oleColor(color.infoTXT, QApplication::palette()));
-    palette.setColor(QPalette::Base, oleColor(color.infoBG, QApplication::palette()));
-    m_infoText->setPalette(palette);
-    m_infoText->setFont(fontFromRecord(color.infoFont));
+    m_info->applyStyle(color);
     m_tree->setFont(fontFromRecord(color.treeFont));
     // The tree's colours are stored as 0 until the user picks one: 0 leaves the desktop's.
     QPalette treePalette = QApplication::palette(m_tree);

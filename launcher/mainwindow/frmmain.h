@@ -23,10 +23,7 @@
 class QAction;
 class QFrame;
 class QLabel;
-class QLineEdit;
 class QMenu;
-class QPlainTextEdit;
-class QPushButton;
 class QTimer;
 class QTreeWidgetItem;
 class QUrl;
@@ -37,6 +34,7 @@ class ArchiveCheckJob;
 class CatalogTree;
 class FullTextSearch;
 class HandOverServer;
+class InfoPanel;
 class FullTextCommand;
 class Registration;
 class SearchPanel;
@@ -246,12 +244,6 @@ private:
     QSet<QString> addAppNodes(const QList<XmlElement>& folders);
     void WriteFolder(QTreeWidgetItem* node, const QString& parentName, int order,
                      XmlElement& folders);
-    void showRootPanel();
-    void showAppPanel(int index);
-    void showFolderPanel(QTreeWidgetItem* node);
-    // An application whose title fails the title rules: what is wrong, and that nothing runs.
-    void showRefusedTitlePanel(QTreeWidgetItem* node);
-    void paintBigIcon(const QPixmap& picture, int size);
     QIcon loadAppIcon(const QString& name) const;
     void reportNoSelection();
     // The selected application's index, or -1 once the user has been told none is selected.
@@ -280,13 +272,7 @@ private:
 
     CatalogTree* m_tree = nullptr;
     QFrame* m_borderBar = nullptr;
-    QWidget* m_info = nullptr;
-    QLabel* m_bigIcon = nullptr;
-    QLineEdit* m_title = nullptr;
-    QPlainTextEdit* m_infoText = nullptr;
-    QPushButton* m_exec = nullptr;
-    QPushButton* m_edit = nullptr;
-    QPushButton* m_pack = nullptr;
+    InfoPanel* m_info = nullptr;
     QLabel* m_panel1 = nullptr;
     QLabel* m_panel2 = nullptr;
     SizesPanel* m_sizesPanel = nullptr;

@@ -4,12 +4,12 @@
 
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/fulltextcommand.h"
+#include "mainwindow/infopanel.h"
 #include "mainwindow/nodekeys.h"
 #include "mainwindow/registration.h"
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QPushButton>
 
 namespace vadok {
 
@@ -25,7 +25,7 @@ void frmMain::connectEditingCommands() {
     hooks.reloadTree = [this] { LoadTree(); };
     hooks.dropHandled = [this] { m_fullText->refresh(); };
     m_registration = new Registration(*this, *m_tree, m_apps, m_commands, std::move(hooks));
-    connect(m_edit, &QPushButton::clicked, this, &frmMain::cmdEdit_Click);
+    connect(m_info, &InfoPanel::editClicked, this, &frmMain::cmdEdit_Click);
     connect(m_menus.property, &QAction::triggered, this, &frmMain::cmdEdit_Click);
     connect(m_menus.newApp, &QAction::triggered, m_registration, &Registration::mnuNew_Click);
     connect(m_menus.newShortCut, &QAction::triggered, m_registration,

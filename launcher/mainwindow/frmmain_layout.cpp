@@ -5,6 +5,7 @@
 
 #include "catalog/settings.h"
 #include "mainwindow/catalogtree.h"
+#include "mainwindow/infopanel.h"
 #include "mainwindow/searchpanel.h"
 #include "shell/appearance.h"
 #include "shell/windowlayout.h"
@@ -12,13 +13,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QFrame>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QStatusBar>
 
 #include <algorithm>
@@ -78,12 +75,7 @@ void frmMain::SetWideLayout() {
     m_borderBar->show();
     statusBar()->show();
     SetMenusHidden(false);
-    m_info->show();
-    m_bigIcon->show();
-    m_exec->show();
-    m_edit->show();
-    m_pack->show();
-    m_title->show();
+    m_info->showWide();
     if (QTreeWidgetItem* selected = m_tree->currentItem())
         m_tree->scrollToItem(selected);
     m_menus.checkDispMode(0);
@@ -100,20 +92,15 @@ void frmMain::SetNarrowLayout() {
     // desktops, so a minimised one could not be brought back.
     resize(std::max(m_layout.toPixels(config.narrowWidth), 1),
            std::max(m_layout.toPixels(config.narrowHeight), 1));
-    m_bigIcon->hide();
-    m_title->hide();
     if (display.DispSearchTextBoxAnyTime)
         m_search->showBox();
     m_borderBar->setCursor(Qt::SizeVerCursor);
     m_borderBar->setVisible(!display.DispInfoNarrow);
     m_info->setVisible(!display.DispInfoNarrow);
+    m_info->showNarrow(config.DispCmdButtons == 1);
     // The panel takes its place below posUD again.
     m_narrowInfoHeight = -1;
     statusBar()->setVisible(!display.DispStatusNarrow);
-    const bool buttons = config.DispCmdButtons == 1;
-    m_exec->setVisible(buttons);
-    m_edit->setVisible(buttons);
-    m_pack->setVisible(buttons);
     SetMenusHidden(display.DispMenuNarrow);
     if (QTreeWidgetItem* selected = m_tree->currentItem())
         m_tree->scrollToItem(selected);
@@ -179,20 +166,7 @@ void frmMain::LayoutInfoPanel() {
     const bool narrow = settings().Config.DispMode == 1;
     if (narrow && settings().Color.DispInfoNarrow)
         return;
-    InfoPanelInput in;
-    in.panel = QSize(m_layout.toTwips(m_info->width()), m_layout.toTwips(m_info->height()));
-    in.buttonHeight = m_layout.toTwips(m_exec->sizeHint().height());
-    in.titleHeight = m_layout.toTwips(m_title->sizeHint().height());
-    in.narrow = narrow;
-    in.commandButtons = settings().Config.DispCmdButtons == 1;
-    const InfoPanelLayout layout = infoPanelLayout(in);
-    m_bigIcon->move(0, 0);
-    if (!narrow)
-        m_title->setGeometry(m_layout.toPixels(layout.title));
-    m_infoText->setGeometry(m_layout.toPixels(layout.notes));
-    m_pack->setGeometry(m_layout.toPixels(layout.pack));
-    m_edit->setGeometry(m_layout.toPixels(layout.edit));
-    m_exec->setGeometry(m_layout.toPixels(layout.exec));
+    m_info->arrange(m_layout, narrow, settings().Config.DispCmdButtons == 1);
 }
 
 void frmMain::setBorderBarColor(QPalette::ColorRole role) {
