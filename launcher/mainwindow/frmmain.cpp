@@ -12,6 +12,7 @@
 #include "mainwindow/sizespanel.h"
 #include "mainwindow/stoprequest.h"
 #include "mainwindow/trayresidence.h"
+#include "mainwindow/treeediting.h"
 #include "mainwindow/waitingstores.h"
 #include "platform/programfolder.h"
 #include "platform/prompter.h"
@@ -108,10 +109,17 @@ void frmMain::createControls() {
     connect(m_tree, &CatalogTree::nodeMouseUp, this, &frmMain::TreeView_MouseUp);
     connect(m_tree, &CatalogTree::nodeMenuRequested, this, &frmMain::showNodeMenu);
     connect(m_tree, &CatalogTree::enterReleased, this, &frmMain::cmdExec_Click);
-    connect(m_tree, &CatalogTree::shiftArrowReleased, this, &frmMain::TreeView_ShiftArrow);
-    connect(m_tree, &CatalogTree::dragStartRequested, this, &frmMain::TreeView_MouseMove);
-    connect(m_tree, &CatalogTree::nodeDragOver, this, &frmMain::TreeView_DragOver);
-    connect(m_tree, &CatalogTree::nodeDropped, this, &frmMain::TreeView_DragDrop);
+    TreeEditing::Hooks hooks;
+    hooks.saveFolders = [this] { SaveFolders(); };
+    hooks.reloadTree = [this] { LoadTree(); };
+    hooks.takeFolderToggled = [this] { return std::exchange(m_folderToggled, false); };
+    m_treeEditing = new TreeEditing(*m_tree, m_apps, std::move(hooks), this);
+    connect(m_tree, &CatalogTree::shiftArrowReleased, m_treeEditing,
+            &TreeEditing::TreeView_ShiftArrow);
+    connect(m_tree, &CatalogTree::dragStartRequested, m_treeEditing,
+            &TreeEditing::TreeView_MouseMove);
+    connect(m_tree, &CatalogTree::nodeDragOver, m_treeEditing, &TreeEditing::TreeView_DragOver);
+    connect(m_tree, &CatalogTree::nodeDropped, m_treeEditing, &TreeEditing::TreeView_DragDrop);
     new FirstStartHint(m_tree);
 
     m_borderBar = new QFrame(central);

@@ -40,6 +40,7 @@ class Registration;
 class SearchPanel;
 class SizesPanel;
 class TrayResidence;
+class TreeEditing;
 class WaitingStores;
 class XmlDocument;
 class XmlElement;
@@ -102,16 +103,8 @@ public:
     // when either failed, which the user has been told.
     bool WriteDAT();
 
-    // Moving in the tree. A drag begins from the selected node; target is the node under
-    // the pointer; the drop acts on the target marked last.
-    void TreeView_MouseMove();
-    void TreeView_DragOver(QTreeWidgetItem* target);
-    void TreeView_DragDrop();
-    // Shift+Up (Qt::Key_Up) or Shift+Down released: moves the node among its siblings.
-    void TreeView_ShiftArrow(int key);
-    // Moves the node sourceKey under the folder destinationKey (as its last child); an
-    // application takes that folder in its record. False with a warning for a missing key.
-    bool MoveNode(const QString& sourceKey, const QString& destinationKey);
+    // Folders made, renamed and deleted, and nodes moved, in the tree.
+    TreeEditing& treeEditing() const { return *m_treeEditing; }
 
     // The stage's name, as stageChanged() gives it.
     QString stage() const { return windowStageName(m_stage); }
@@ -193,11 +186,7 @@ private slots:
     // Prepares and opens the context menu of node (the selected node) at globalPos.
     void showNodeMenu(QTreeWidgetItem* node, const QPoint& globalPos);
     void cmdEdit_Click();
-    void TreeDirNew_Click();
-    void TreeDirRen_Click();
-    void TreeDirDel_Click();
     void TreePopDel_Click();
-    void TreeView_DeleteKey();
     void mnuConfig_Click();
     void mnuDispChange_Click();
     void TreePopCheckArchive_Click();
@@ -250,10 +239,6 @@ private:
     int selectedAppOrReport();
     PackApp* confirmNoPackCommand(const QString& question, const QString& declinedStatus);
     void pauseFor(int milliseconds);
-    void dropFolder(QTreeWidgetItem* folder, QTreeWidgetItem* target);
-    void refuseReorder(QTreeWidgetItem* moving);
-    // Writes the folder an application's node now sits in into its record.
-    void recordFolderOf(QTreeWidgetItem* appNode);
 
     // Returns true to keep the window open.
     bool Form_QueryUnload(bool sessionEnding);
@@ -267,8 +252,6 @@ private:
     // Connects the commands that edit the catalog (editor, registration, folders, drops)
     // and enables their controls.
     void connectEditingCommands();
-    // The selected node when it is the root or a folder; otherwise a beep and nullptr.
-    QTreeWidgetItem* selectedFolderNode();
 
     CatalogTree* m_tree = nullptr;
     QFrame* m_borderBar = nullptr;
@@ -310,6 +293,7 @@ private:
     Pauses m_pauses;
     WaitingStores* m_waitingStores = nullptr;
     Registration* m_registration = nullptr;
+    TreeEditing* m_treeEditing = nullptr;
 };
 
 } // namespace vadok

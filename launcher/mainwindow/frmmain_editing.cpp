@@ -1,5 +1,5 @@
-// The property editor from the main window: the edit commands, and what the editor changes
-// in the tree.
+// The property editor from the main window: the edit commands, deleting an application, and
+// what the editor changes in the tree.
 #include "mainwindow/frmmain.h"
 
 #include "mainwindow/catalogtree.h"
@@ -7,6 +7,8 @@
 #include "mainwindow/infopanel.h"
 #include "mainwindow/nodekeys.h"
 #include "mainwindow/registration.h"
+#include "mainwindow/treeediting.h"
+#include "platform/prompter.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -31,11 +33,12 @@ void frmMain::connectEditingCommands() {
     connect(m_menus.newShortCut, &QAction::triggered, m_registration,
             &Registration::mnuNewShortCut_Click);
     connect(m_menus.del, &QAction::triggered, this, &frmMain::TreePopDel_Click);
-    connect(m_menus.dirNew, &QAction::triggered, this, &frmMain::TreeDirNew_Click);
+    connect(m_menus.dirNew, &QAction::triggered, m_treeEditing, &TreeEditing::TreeDirNew_Click);
     // Renaming and deleting are offered for folders only; the menu decides when it opens.
-    connect(m_menus.dirRen, &QAction::triggered, this, &frmMain::TreeDirRen_Click);
-    connect(m_menus.dirDel, &QAction::triggered, this, &frmMain::TreeDirDel_Click);
-    connect(m_tree, &CatalogTree::deleteReleased, this, &frmMain::TreeView_DeleteKey);
+    connect(m_menus.dirRen, &QAction::triggered, m_treeEditing, &TreeEditing::TreeDirRen_Click);
+    connect(m_menus.dirDel, &QAction::triggered, m_treeEditing, &TreeEditing::TreeDirDel_Click);
+    connect(m_tree, &CatalogTree::deleteReleased, m_treeEditing,
+            &TreeEditing::TreeView_DeleteKey);
     m_registration->installDropTargets();
 }
 
@@ -51,6 +54,18 @@ void frmMain::cmdEdit_Click() {
         m_registration->reloadTreeShowing(app.AppName());
     else
         refreshAppState(index); // the editor expanded it to show its files
+}
+
+void frmMain::TreePopDel_Click() {
+    const int index = selectedAppOrReport();
+    if (index < 0)
+        return;
+    PackApp& app = m_apps[size_t(index)];
+    if (askBeforeDeleting(u'[' + app.AppName() + QStringLiteral("]を削除してよろしいですか？"),
+                          MsgIcon::Question, MsgButtons::OkCancel) != MsgAnswer::Ok)
+        return;
+    app.Delete();
+    m_fullText->refresh();
 }
 
 bool frmMain::hasTreeNode(const QString& key) const {
