@@ -3,11 +3,11 @@
 
 #include "catalog/settings.h"
 #include "catalog/xmldocument.h"
-#include "instances/handoverserver.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/firststarthint.h"
 #include "mainwindow/fulltextcommand.h"
 #include "mainwindow/infopanel.h"
+#include "mainwindow/laterstarts.h"
 #include "mainwindow/registration.h"
 #include "mainwindow/sizespanel.h"
 #include "mainwindow/stoprequest.h"
@@ -74,8 +74,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     }
     ApplyInfoStyle();
 
-    m_handOver = std::make_unique<HandOverServer>(programFolder());
-    m_handOver->listen();
+    m_laterStarts = std::make_unique<LaterStarts>(programFolder());
 
     // The tree is read on the first tick, once the window is on the screen.
     m_gcTimer->setInterval(1);
@@ -153,10 +152,8 @@ void frmMain::setStage(WindowStage stage) {
     if (m_stage == stage)
         return;
     m_stage = stage;
-    // Once the exit has begun, a later start waits for this process to end and then opens
-    // the window itself, instead of handing over a request nobody would act on.
-    if (m_handOver && (stage == WindowStage::Fining || stage == WindowStage::Fin))
-        m_handOver->close();
+    if (m_laterStarts && (stage == WindowStage::Fining || stage == WindowStage::Fin))
+        m_laterStarts->close();
     emit stageChanged(windowStageName(stage));
 }
 

@@ -33,8 +33,8 @@ namespace vadok {
 class ArchiveCheckJob;
 class CatalogTree;
 class FullTextSearch;
-class HandOverServer;
 class InfoPanel;
+class LaterStarts;
 class FullTextCommand;
 class Registration;
 class SearchPanel;
@@ -206,10 +206,6 @@ private:
     void SetMenusHidden(bool hide = true);
     int searchBoxTwips() const;
     void createSearchControls();
-    // The expanded mark and state tip of one application's node, or of all.
-    void refreshAppState(int index);
-    // refreshAppState, and panel 2 saying whether the folder really is expanded.
-    void showAppState(int index);
     // Runs the job behind a progress dialog; false when the user cancelled it.
     bool runArchiveChecks(ArchiveCheckJob& job);
 
@@ -281,10 +277,7 @@ private:
     FullTextCommand* m_fullText = nullptr;
     TrayResidence* m_tray = nullptr;
     bool m_tickRunning = false;
-    // Takes the requests of later starts from the moment the window exists, so that none is
-    // lost while the tree loads; they are acted on once it has loaded.
-    std::unique_ptr<HandOverServer> m_handOver;
-    bool m_handOverErrorShown = false;
+    std::unique_ptr<LaterStarts> m_laterStarts;
     FolderMergeBase m_folderBase;
     SyncMergeNote m_syncMerge;
     bool m_sessionEnding = false;

@@ -2,6 +2,7 @@
 // what the editor changes in the tree.
 #include "mainwindow/frmmain.h"
 
+#include "mainwindow/appstate.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/fulltextcommand.h"
 #include "mainwindow/infopanel.h"
@@ -53,7 +54,7 @@ void frmMain::cmdEdit_Click() {
     if (m_registration->editApp(app) != EditOutcome::Cancelled)
         m_registration->reloadTreeShowing(app.AppName());
     else
-        refreshAppState(index); // the editor expanded it to show its files
+        refreshAppState(*m_tree, m_apps, index); // the editor expanded it to show its files
 }
 
 void frmMain::TreePopDel_Click() {

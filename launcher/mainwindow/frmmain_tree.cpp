@@ -9,6 +9,7 @@
 #include "catalog/datafilemerge.h"
 #include "catalog/settings.h"
 #include "catalog/xmldocument.h"
+#include "mainwindow/appstate.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/foldermergebase.h"
 #include "mainwindow/infopanel.h"
@@ -132,7 +133,7 @@ void frmMain::LoadTree() {
     SetStatusText(QStringLiteral("読み込み完了しました。"), 1);
     setStage(WindowStage::IconLoad);
     for (int i = 1; i < int(m_apps.size()); ++i)
-        refreshAppState(i);
+        refreshAppState(*m_tree, m_apps, i);
     m_sizesPanel->showShownNode();
     m_gcTimer->setInterval(10);
     m_gcTimer->start();
@@ -285,7 +286,7 @@ void frmMain::TreeView_NodeClick(QTreeWidgetItem* node) {
             PackApp& app = m_apps[size_t(index)];
             m_info->showApp(app);
             m_menus.pack->setEnabled(!app.NonPack());
-            refreshAppState(index);
+            refreshAppState(*m_tree, m_apps, index);
         }
     }
     m_sizesPanel->show(node);
