@@ -4,10 +4,12 @@
 #include "catalog/settings.h"
 #include "catalog/xmldocument.h"
 #include "mainwindow/catalogtree.h"
+#include "mainwindow/displaylayout.h"
 #include "mainwindow/firststarthint.h"
 #include "mainwindow/fulltextcommand.h"
 #include "mainwindow/infopanel.h"
 #include "mainwindow/laterstarts.h"
+#include "mainwindow/layouthelper.h"
 #include "mainwindow/registration.h"
 #include "mainwindow/sizespanel.h"
 #include "mainwindow/stoprequest.h"
@@ -23,7 +25,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
-#include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -50,7 +51,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
         if (selectAppByTitle(title))
             cmdExec_Click();
     });
-    createLayoutParts();
+    m_display = new DisplayLayout(*this, *m_tree, *m_search, *m_info, m_menus);
     m_tray = new TrayResidence(*this, m_menus.taskIconPop,
                                [this] { return m_stage == WindowStage::Normal; });
     connect(m_menus.trayView, &QAction::triggered, m_tray, &TrayResidence::restore);
@@ -65,12 +66,13 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     if (config.DispMode <= 1)
         m_menus.dispMode[config.DispMode]->setChecked(true);
     if (config.KeepPos == 1) {
-        move(m_layout.toPixels(config.Left), m_layout.toPixels(config.Top));
-        SetDispMode(config.DispMode);
+        const LayoutHelper measures(*this);
+        move(measures.toPixels(config.Left), measures.toPixels(config.Top));
+        m_display->SetDispMode(config.DispMode);
         if (config.wState == 1)
             setWindowState(Qt::WindowNoState);
     } else {
-        SetDispMode(0);
+        m_display->SetDispMode(0);
     }
     ApplyInfoStyle();
 
@@ -121,13 +123,6 @@ void frmMain::createControls() {
     connect(m_tree, &CatalogTree::nodeDropped, m_treeEditing, &TreeEditing::TreeView_DragDrop);
     new FirstStartHint(m_tree);
 
-    m_borderBar = new QFrame(central);
-    m_borderBar->setObjectName(QStringLiteral("picBorderBar"));
-    m_borderBar->setCursor(Qt::SizeHorCursor);
-    m_borderBar->setAutoFillBackground(true);
-    setBorderBarColor(QPalette::Button);
-    m_borderBar->installEventFilter(this);
-
     m_info = new InfoPanel(central);
     connect(m_info, &InfoPanel::packClicked, this, &frmMain::cmdPack_Click);
     connect(m_info, &InfoPanel::execClicked, this, &frmMain::cmdExec_Click);
@@ -138,7 +133,7 @@ void frmMain::createControls() {
     m_panel1->setObjectName(QStringLiteral("StatusBarPanel1"));
     m_panel2 = new QLabel(bar);
     m_panel2->setObjectName(QStringLiteral("StatusBarPanel2"));
-    m_panel2->setMinimumWidth(m_layout.toPixels(900));
+    m_panel2->setMinimumWidth(LayoutHelper(*this).toPixels(900));
     bar->addWidget(m_panel1, 1);
     bar->addPermanentWidget(m_panel2);
     m_sizesPanel = new SizesPanel(*bar, *m_tree, m_apps, this);
@@ -220,6 +215,12 @@ void frmMain::RestoreFromTray() {
 
 bool frmMain::trayIconShown() const {
     return m_tray->iconShown();
+}
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (m_display)
+        m_display->ResizeLayout();
 }
 
 void frmMain::changeEvent(QEvent* event) {

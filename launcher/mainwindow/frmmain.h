@@ -5,14 +5,12 @@
 #include "mainwindow/archiveconflictoffers.h"
 #include "mainwindow/commandgate.h"
 #include "mainwindow/foldermergebase.h"
-#include "mainwindow/layouthelper.h"
 #include "mainwindow/mainmenus.h"
 #include "mainwindow/syncmergenote.h"
 #include "mainwindow/windowstage.h"
 #include "util/mainwindowlink.h"
 
 #include <QMainWindow>
-#include <QPalette>
 #include <QSet>
 #include <QStringList>
 #include <functional>
@@ -21,7 +19,6 @@
 #include <vector>
 
 class QAction;
-class QFrame;
 class QLabel;
 class QMenu;
 class QTimer;
@@ -32,6 +29,7 @@ namespace vadok {
 
 class ArchiveCheckJob;
 class CatalogTree;
+class DisplayLayout;
 class FullTextSearch;
 class InfoPanel;
 class LaterStarts;
@@ -162,7 +160,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
     void GCTimer_Timer();
@@ -188,23 +185,12 @@ private slots:
     void cmdEdit_Click();
     void TreePopDel_Click();
     void mnuConfig_Click();
-    void mnuDispChange_Click();
     void TreePopCheckArchive_Click();
     void mnuCheckArchives_Click();
 
 private:
     void createControls();
     void createMenus();
-    void SetDispMode(int mode);
-    void SetWideLayout();
-    void ResizeLayout();
-    void LayoutInfoPanel();
-    void SplitterDropped();
-    void setBorderBarColor(QPalette::ColorRole role);
-    void createLayoutParts();
-    void SetNarrowLayout();
-    void SetMenusHidden(bool hide = true);
-    int searchBoxTwips() const;
     void createSearchControls();
     // Runs the job behind a progress dialog; false when the user cancelled it.
     bool runArchiveChecks(ArchiveCheckJob& job);
@@ -250,7 +236,6 @@ private:
     void connectEditingCommands();
 
     CatalogTree* m_tree = nullptr;
-    QFrame* m_borderBar = nullptr;
     InfoPanel* m_info = nullptr;
     QLabel* m_panel1 = nullptr;
     QLabel* m_panel2 = nullptr;
@@ -268,11 +253,6 @@ private:
     bool m_catalogComplete = false;
     bool m_folderToggled = false;
     bool m_pointerOnNode = false;
-    bool m_layoutInProgress = false;
-    LayoutHelper m_layout{*this};
-    // Narrow display: the information panel's height in twips; -1 until first laid out.
-    int m_narrowInfoHeight = -1;
-    QWidget* m_picInsert = nullptr;
     SearchPanel* m_search = nullptr;
     FullTextCommand* m_fullText = nullptr;
     TrayResidence* m_tray = nullptr;
@@ -287,6 +267,7 @@ private:
     WaitingStores* m_waitingStores = nullptr;
     Registration* m_registration = nullptr;
     TreeEditing* m_treeEditing = nullptr;
+    DisplayLayout* m_display = nullptr;
 };
 
 } // namespace vadok
