@@ -3,14 +3,19 @@
 
 #include "catalog/settings.h"
 #include "catalog/xmldocument.h"
-#include "instances/handoverserver.h"
 #include "mainwindow/catalogtree.h"
+#include "mainwindow/displaylayout.h"
 #include "mainwindow/firststarthint.h"
 #include "mainwindow/fulltextcommand.h"
 #include "mainwindow/iconloader.h"
+#include "mainwindow/infopanel.h"
+#include "mainwindow/laterstarts.h"
+#include "mainwindow/layouthelper.h"
+#include "mainwindow/registration.h"
 #include "mainwindow/sizespanel.h"
 #include "mainwindow/stoprequest.h"
 #include "mainwindow/trayresidence.h"
+#include "mainwindow/treeediting.h"
 #include "mainwindow/waitingstores.h"
 #include "platform/programfolder.h"
 #include "platform/prompter.h"
@@ -21,13 +26,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
-#include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QSessionManager>
 #include <QStatusBar>
 #include <QTimer>
@@ -58,7 +59,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
         if (selectAppByTitle(title))
             cmdExec_Click();
     });
-    createLayoutParts();
+    m_display = new DisplayLayout(*this, *m_tree, *m_search, *m_info, m_menus);
     m_tray = new TrayResidence(*this, m_menus.taskIconPop,
                                [this] { return m_stage == WindowStage::Normal; });
     connect(m_menus.trayView, &QAction::triggered, m_tray, &TrayResidence::restore);
@@ -73,17 +74,17 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     if (config.DispMode <= 1)
         m_menus.dispMode[config.DispMode]->setChecked(true);
     if (config.KeepPos == 1) {
-        move(m_layout.toPixels(config.Left), m_layout.toPixels(config.Top));
-        SetDispMode(config.DispMode);
+        const LayoutHelper measures(*this);
+        move(measures.toPixels(config.Left), measures.toPixels(config.Top));
+        m_display->SetDispMode(config.DispMode);
         if (config.wState == 1)
             setWindowState(Qt::WindowNoState);
     } else {
-        SetDispMode(0);
+        m_display->SetDispMode(0);
     }
     ApplyInfoStyle();
 
-    m_handOver = std::make_unique<HandOverServer>(programFolder());
-    m_handOver->listen();
+    m_laterStarts = std::make_unique<LaterStarts>(programFolder());
 
     // The tree is read on the first tick, once the window is on the screen.
     m_gcTimer->setInterval(1);
@@ -117,41 +118,22 @@ void frmMain::createControls() {
     connect(m_tree, &CatalogTree::nodeMouseUp, this, &frmMain::TreeView_MouseUp);
     connect(m_tree, &CatalogTree::nodeMenuRequested, this, &frmMain::showNodeMenu);
     connect(m_tree, &CatalogTree::enterReleased, this, &frmMain::cmdExec_Click);
-    connect(m_tree, &CatalogTree::shiftArrowReleased, this, &frmMain::TreeView_ShiftArrow);
-    connect(m_tree, &CatalogTree::dragStartRequested, this, &frmMain::TreeView_MouseMove);
-    connect(m_tree, &CatalogTree::nodeDragOver, this, &frmMain::TreeView_DragOver);
-    connect(m_tree, &CatalogTree::nodeDropped, this, &frmMain::TreeView_DragDrop);
+    TreeEditing::Hooks hooks;
+    hooks.saveFolders = [this] { SaveFolders(); };
+    hooks.reloadTree = [this] { LoadTree(); };
+    hooks.takeFolderToggled = [this] { return std::exchange(m_folderToggled, false); };
+    m_treeEditing = new TreeEditing(*m_tree, m_apps, std::move(hooks), this);
+    connect(m_tree, &CatalogTree::shiftArrowReleased, m_treeEditing,
+            &TreeEditing::TreeView_ShiftArrow);
+    connect(m_tree, &CatalogTree::dragStartRequested, m_treeEditing,
+            &TreeEditing::TreeView_MouseMove);
+    connect(m_tree, &CatalogTree::nodeDragOver, m_treeEditing, &TreeEditing::TreeView_DragOver);
+    connect(m_tree, &CatalogTree::nodeDropped, m_treeEditing, &TreeEditing::TreeView_DragDrop);
     new FirstStartHint(m_tree);
 
-    m_borderBar = new QFrame(central);
-    m_borderBar->setObjectName(QStringLiteral("picBorderBar"));
-    m_borderBar->setCursor(Qt::SizeHorCursor);
-    m_borderBar->setAutoFillBackground(true);
-    setBorderBarColor(QPalette::Button);
-    m_borderBar->installEventFilter(this);
-
-    m_info = new QWidget(central);
-    m_info->setObjectName(QStringLiteral("picInfo"));
-    m_bigIcon = new QLabel(m_info);
-    m_bigIcon->setObjectName(QStringLiteral("picBigIcon"));
-    m_bigIcon->setFixedSize(64, 64);
-    m_title = new QLineEdit(m_info);
-    m_title->setObjectName(QStringLiteral("txtAppTitle"));
-    m_title->setReadOnly(true);
-    m_title->setFrame(false);
-    m_title->setText(QStringLiteral("Please wait..."));
-    m_infoText = new QPlainTextEdit(m_info);
-    m_infoText->setObjectName(QStringLiteral("txtAppInfo"));
-    m_infoText->setReadOnly(true);
-    m_pack = new QPushButton(QStringLiteral("格納"), m_info);
-    m_pack->setObjectName(QStringLiteral("cmdPack"));
-    m_edit = new QPushButton(QStringLiteral("編集"), m_info);
-    m_edit->setObjectName(QStringLiteral("cmdEdit"));
-    m_exec = new QPushButton(QStringLiteral("実行"), m_info);
-    m_exec->setObjectName(QStringLiteral("cmdExec"));
-    m_exec->setDefault(true);
-    connect(m_pack, &QPushButton::clicked, this, &frmMain::cmdPack_Click);
-    connect(m_exec, &QPushButton::clicked, this, &frmMain::cmdExec_Click);
+    m_info = new InfoPanel(central);
+    connect(m_info, &InfoPanel::packClicked, this, &frmMain::cmdPack_Click);
+    connect(m_info, &InfoPanel::execClicked, this, &frmMain::cmdExec_Click);
 
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar"));
@@ -159,7 +141,7 @@ void frmMain::createControls() {
     m_panel1->setObjectName(QStringLiteral("StatusBarPanel1"));
     m_panel2 = new QLabel(bar);
     m_panel2->setObjectName(QStringLiteral("StatusBarPanel2"));
-    m_panel2->setMinimumWidth(m_layout.toPixels(900));
+    m_panel2->setMinimumWidth(LayoutHelper(*this).toPixels(900));
     bar->addWidget(m_panel1, 1);
     bar->addPermanentWidget(m_panel2);
     m_sizesPanel = new SizesPanel(*bar, *m_tree, m_apps, this);
@@ -173,20 +155,14 @@ void frmMain::setStage(WindowStage stage) {
     if (m_stage == stage)
         return;
     m_stage = stage;
-    // Once the exit has begun, a later start waits for this process to end and then opens
-    // the window itself, instead of handing over a request nobody would act on.
-    if (m_handOver && (stage == WindowStage::Fining || stage == WindowStage::Fin))
-        m_handOver->close();
+    if (m_laterStarts && (stage == WindowStage::Fining || stage == WindowStage::Fin))
+        m_laterStarts->close();
     emit stageChanged(windowStageName(stage));
 }
 
 void frmMain::ApplyInfoStyle() {
     const ColorRecord& color = settings().Color;
-    QPalette palette = m_infoText->palette();
-    palette.setColor(QPalette::Text, oleColor(color.infoTXT, QApplication::palette()));
-    palette.setColor(QPalette::Base, oleColor(color.infoBG, QApplication::palette()));
-    m_infoText->setPalette(palette);
-    m_infoText->setFont(fontFromRecord(color.infoFont));
+    m_info->applyStyle(color);
     m_tree->setFont(fontFromRecord(color.treeFont));
     // The tree's colours are stored as 0 until the user picks one: 0 leaves the desktop's.
     QPalette treePalette = QApplication::palette(m_tree);
@@ -249,10 +225,20 @@ bool frmMain::trayIconShown() const {
     return m_tray->iconShown();
 }
 
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (m_display)
+        m_display->ResizeLayout();
+}
+
 void frmMain::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         m_tray->windowStateChanged();
+}
+
+void frmMain::showDropDialog(const QString& path) {
+    m_registration->showDropDialog(path);
 }
 
 void frmMain::refuseRequest(const QString& text) {

@@ -1,19 +1,16 @@
 #pragma once
 
 #include "apps/packapp.h"
-#include "dialogs/registrationtarget.h"
 #include "instances/handover.h"
 #include "mainwindow/archiveconflictoffers.h"
 #include "mainwindow/commandgate.h"
 #include "mainwindow/foldermergebase.h"
-#include "mainwindow/layouthelper.h"
 #include "mainwindow/mainmenus.h"
 #include "mainwindow/syncmergenote.h"
 #include "mainwindow/windowstage.h"
 #include "util/mainwindowlink.h"
 
 #include <QMainWindow>
-#include <QPalette>
 #include <QSet>
 #include <QStringList>
 #include <functional>
@@ -22,12 +19,8 @@
 #include <vector>
 
 class QAction;
-class QFrame;
 class QLabel;
-class QLineEdit;
 class QMenu;
-class QPlainTextEdit;
-class QPushButton;
 class QTimer;
 class QTreeWidgetItem;
 class QUrl;
@@ -36,13 +29,17 @@ namespace vadok {
 
 class ArchiveCheckJob;
 class CatalogTree;
+class DisplayLayout;
 class FullTextSearch;
-class HandOverServer;
 class IconLoader;
+class InfoPanel;
+class LaterStarts;
 class FullTextCommand;
+class Registration;
 class SearchPanel;
 class SizesPanel;
 class TrayResidence;
+class TreeEditing;
 class WaitingStores;
 class XmlDocument;
 class XmlElement;
@@ -52,10 +49,7 @@ class XmlElement;
 // the requests of later starts, and the exit that stores idle applications again.
 //
 // The timer's stage (WindowStage) is announced by name through stageChanged().
-class frmMain : public QMainWindow,
-                public MainWindowLink,
-                public HandOverTarget,
-                public RegistrationTarget {
+class frmMain : public QMainWindow, public MainWindowLink, public HandOverTarget {
     Q_OBJECT
 public:
     explicit frmMain(QWidget* parent = nullptr);
@@ -85,16 +79,8 @@ public:
     void renameAppNode(const QString& oldName, const QString& newName) override;
     void placeAppNode(const QString& name, const QString& folder) override;
 
-    // Registering new applications; the dropped-item dialog calls these too.
-    QString claimTitle(const QString& title) override;
-    void NewApp(const QString& folder, const QString& title) override;
-    EditOutcome NewAppCore(const QString& title) override;
-    bool NewAppShortCut(const QString& title, const QString& command,
-                        const QString& baseFolder) override;
-    // What a version-up asks of the window.
-    bool catalogLoading() const override;
-    bool holdsApplications() const override;
-    EditOutcome EditUpdatedApp(PackApp& app) override;
+    // Registering new applications and editing them; the dropped-item dialog calls it too.
+    Registration& registration() const { return *m_registration; }
 
     // Rebuilds the tree, Apps and IconQueue from the data file.
     void LoadTree();
@@ -116,16 +102,8 @@ public:
     // when either failed, which the user has been told.
     bool WriteDAT();
 
-    // Moving in the tree. A drag begins from the selected node; target is the node under
-    // the pointer; the drop acts on the target marked last.
-    void TreeView_MouseMove();
-    void TreeView_DragOver(QTreeWidgetItem* target);
-    void TreeView_DragDrop();
-    // Shift+Up (Qt::Key_Up) or Shift+Down released: moves the node among its siblings.
-    void TreeView_ShiftArrow(int key);
-    // Moves the node sourceKey under the folder destinationKey (as its last child); an
-    // application takes that folder in its record. False with a warning for a missing key.
-    bool MoveNode(const QString& sourceKey, const QString& destinationKey);
+    // Folders made, renamed and deleted, and nodes moved, in the tree.
+    TreeEditing& treeEditing() const { return *m_treeEditing; }
 
     // The stage's name, as stageChanged() gives it.
     QString stage() const { return windowStageName(m_stage); }
@@ -183,7 +161,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
     void GCTimer_Timer();
@@ -209,36 +186,15 @@ private slots:
     // Prepares and opens the context menu of node (the selected node) at globalPos.
     void showNodeMenu(QTreeWidgetItem* node, const QPoint& globalPos);
     void cmdEdit_Click();
-    void mnuNew_Click();
-    void mnuNewShortCut_Click();
-    void TreeDirNew_Click();
-    void TreeDirRen_Click();
-    void TreeDirDel_Click();
     void TreePopDel_Click();
-    void TreeView_DeleteKey();
     void mnuConfig_Click();
-    void mnuDispChange_Click();
     void TreePopCheckArchive_Click();
     void mnuCheckArchives_Click();
 
 private:
     void createControls();
     void createMenus();
-    void SetDispMode(int mode);
-    void SetWideLayout();
-    void ResizeLayout();
-    void LayoutInfoPanel();
-    void SplitterDropped();
-    void setBorderBarColor(QPalette::ColorRole role);
-    void createLayoutParts();
-    void SetNarrowLayout();
-    void SetMenusHidden(bool hide = true);
-    int searchBoxTwips() const;
     void createSearchControls();
-    // The expanded mark and state tip of one application's node, or of all.
-    void refreshAppState(int index);
-    // refreshAppState, and panel 2 saying whether the folder really is expanded.
-    void showAppState(int index);
     // Runs the job behind a progress dialog; false when the user cancelled it.
     bool runArchiveChecks(ArchiveCheckJob& job);
 
@@ -262,21 +218,11 @@ private:
     QSet<QString> addAppNodes(const QList<XmlElement>& folders);
     void WriteFolder(QTreeWidgetItem* node, const QString& parentName, int order,
                      XmlElement& folders);
-    void showRootPanel();
-    void showAppPanel(int index);
-    void showFolderPanel(QTreeWidgetItem* node);
-    // An application whose title fails the title rules: what is wrong, and that nothing runs.
-    void showRefusedTitlePanel(QTreeWidgetItem* node);
-    void paintBigIcon(const QPixmap& picture, int size);
     void reportNoSelection();
     // The selected application's index, or -1 once the user has been told none is selected.
     int selectedAppOrReport();
     PackApp* confirmNoPackCommand(const QString& question, const QString& declinedStatus);
     void pauseFor(int milliseconds);
-    void dropFolder(QTreeWidgetItem* folder, QTreeWidgetItem* target);
-    void refuseReorder(QTreeWidgetItem* moving);
-    // Writes the folder an application's node now sits in into its record.
-    void recordFolderOf(QTreeWidgetItem* appNode);
 
     // Returns true to keep the window open.
     bool Form_QueryUnload(bool sessionEnding);
@@ -290,32 +236,9 @@ private:
     // Connects the commands that edit the catalog (editor, registration, folders, drops)
     // and enables their controls.
     void connectEditingCommands();
-    // Opens the property editor for app, owned by this window.
-    EditOutcome editApp(PackApp& app);
-    // Rebuilds the tree after an edit with the folders that were open still open, and the
-    // application called name (when it is still there) selected, its folder open and in view.
-    void reloadTreeShowing(const QString& name);
-    // The editor's folder list: "ROOT", then every folder of the tree depth first, indented
-    // by one ideographic space per level.
-    QStringList editorFolderList() const;
-    void installDropTargets();
-    // One dropped file or folder opens the dropped-item dialog; more are refused.
-    void Form_OLEDragDrop(const QList<QUrl>& items);
-    // Whether a new application called title would take something from an existing one:
-    // its tree node, or the record and files of one the tree does not show.
-    bool titleInUse(const QString& title);
-    // The selected node when it is the root or a folder; otherwise a beep and nullptr.
-    QTreeWidgetItem* selectedFolderNode();
 
     CatalogTree* m_tree = nullptr;
-    QFrame* m_borderBar = nullptr;
-    QWidget* m_info = nullptr;
-    QLabel* m_bigIcon = nullptr;
-    QLineEdit* m_title = nullptr;
-    QPlainTextEdit* m_infoText = nullptr;
-    QPushButton* m_exec = nullptr;
-    QPushButton* m_edit = nullptr;
-    QPushButton* m_pack = nullptr;
+    InfoPanel* m_info = nullptr;
     QLabel* m_panel1 = nullptr;
     QLabel* m_panel2 = nullptr;
     SizesPanel* m_sizesPanel = nullptr;
@@ -332,19 +255,11 @@ private:
     bool m_catalogComplete = false;
     bool m_folderToggled = false;
     bool m_pointerOnNode = false;
-    bool m_layoutInProgress = false;
-    LayoutHelper m_layout{*this};
-    // Narrow display: the information panel's height in twips; -1 until first laid out.
-    int m_narrowInfoHeight = -1;
-    QWidget* m_picInsert = nullptr;
     SearchPanel* m_search = nullptr;
     FullTextCommand* m_fullText = nullptr;
     TrayResidence* m_tray = nullptr;
     bool m_tickRunning = false;
-    // Takes the requests of later starts from the moment the window exists, so that none is
-    // lost while the tree loads; they are acted on once it has loaded.
-    std::unique_ptr<HandOverServer> m_handOver;
-    bool m_handOverErrorShown = false;
+    std::unique_ptr<LaterStarts> m_laterStarts;
     FolderMergeBase m_folderBase;
     SyncMergeNote m_syncMerge;
     bool m_sessionEnding = false;
@@ -352,6 +267,9 @@ private:
     ArchiveConflictOffers m_archiveConflicts;
     Pauses m_pauses;
     WaitingStores* m_waitingStores = nullptr;
+    Registration* m_registration = nullptr;
+    TreeEditing* m_treeEditing = nullptr;
+    DisplayLayout* m_display = nullptr;
 };
 
 } // namespace vadok

@@ -5,6 +5,7 @@
 #include "apps/setaside.h"
 #include "catalog/settings.h"
 #include "instances/startrequest.h"
+#include "mainwindow/appstate.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/fulltextcommand.h"
 #include "mainwindow/waitingstores.h"
@@ -46,17 +47,6 @@ QString startedText(const QString& name, bool buildsWinePrefix) {
 
 } // namespace
 
-// The folder's real state in panel 2 and on the node, after a step that may have failed.
-// A shortcut entry has no folder of its own and always reads as expanded.
-void frmMain::showAppState(int index) {
-    if (index >= 1 && index < int(m_apps.size())) {
-        const PackApp& app = m_apps[size_t(index)];
-        const bool expanded = app.ShortCut() || app.isExpandedOnDisk();
-        SetStatusText(expanded ? QStringLiteral("展開") : QStringLiteral("圧縮"), 2);
-    }
-    refreshAppState(index);
-}
-
 void frmMain::reportNoSelection() {
     prompter().beep();
     SetStatusText(kNoSelection, 1);
@@ -94,7 +84,7 @@ void frmMain::cmdExec_Click() {
     QString command;
     const bool started = app.Execute(command, QString());
     SetStatusText(started ? startedText(app.AppName(), buildsWinePrefix) : QString(), 1);
-    showAppState(index);
+    showAppState(*m_tree, m_apps, index);
     // Nothing was started, or the start failed and said why: the window stays where the user
     // can read it, also in the tray modes.
     if (!started)
@@ -139,7 +129,7 @@ void frmMain::cmdPack_Click() {
     // them out, and replaces the archive only once the new one is complete.
     const StoreOutcome outcome = app.Store(QString(), rebuild, WhenInUse::AskOrWait);
     m_fullText->refresh();
-    showAppState(index);
+    showAppState(*m_tree, m_apps, index);
     SetStatusText(QString(), 1);
     if (outcome == StoreOutcome::Wait)
         m_waitingStores->add(app.AppName(), {rebuild, false});
@@ -160,7 +150,7 @@ void frmMain::TreePopSubExec_Click(int index) {
     const bool buildsWinePrefix = StartBuildsWinePrefix(m_apps[size_t(app)].programOf(command));
     if (m_apps[size_t(app)].Execute(alternative, QString()))
         SetStatusText(startedText(m_apps[size_t(app)].AppName(), buildsWinePrefix), 1);
-    showAppState(app);
+    showAppState(*m_tree, m_apps, app);
 }
 
 void frmMain::TreePopOpenDir_Click() {
@@ -174,7 +164,7 @@ void frmMain::TreePopOpenDir_Click() {
     if (app.isPack()) {
         quintptr owner = windowId();
         if (!app.UnPack(owner)) {
-            showAppState(index);
+            showAppState(*m_tree, m_apps, index);
             return;
         }
     }
@@ -182,7 +172,7 @@ void frmMain::TreePopOpenDir_Click() {
         app.OverRideBasePath().isEmpty() ? app.expandedFolder() : app.OverRideBasePath();
     app.setLastOpenDateTime(currentDateTime());
     ShellOpen(folder, QString(), QString());
-    showAppState(index);
+    showAppState(*m_tree, m_apps, index);
 }
 
 void frmMain::mnuFolExec_Click() {
@@ -242,14 +232,14 @@ void frmMain::mnuNoPackExtract_Click() {
                             aside,
                         MsgIcon::Exclamation);
         SetStatusText(QStringLiteral("再展開は実行されませんでした"), 1);
-        showAppState(index);
+        showAppState(*m_tree, m_apps, index);
         return;
     }
     if (QFileInfo::exists(aside))
         DeleteFolder(aside, this, false);
     m_fullText->refresh();
     SetStatusText(QStringLiteral("再展開が完了しました"), 1);
-    showAppState(index);
+    showAppState(*m_tree, m_apps, index);
 }
 
 void frmMain::numNoPackPack_Click() {
@@ -288,7 +278,7 @@ void frmMain::numNoPackPack_Click() {
     app.UnPack(owner);
     m_fullText->refresh();
     SetStatusText(QStringLiteral("再圧縮が完了しました"), 1);
-    showAppState(SelectedAppIndex());
+    showAppState(*m_tree, m_apps, SelectedAppIndex());
 }
 
 void frmMain::ExecAppByName(const QString& name, const QStringList& arguments) {
@@ -300,7 +290,7 @@ void frmMain::ExecAppByName(const QString& name, const QStringList& arguments) {
             m_waitingStores->drop(name);
             QString command;
             m_apps[i].Execute(command, arguments.isEmpty() ? QString() : QuotedParameters(arguments));
-            refreshAppState(int(i));
+            refreshAppState(*m_tree, m_apps, int(i));
             return;
         }
     }

@@ -3,6 +3,7 @@
 
 #include "catalog/settings.h"
 #include "dialogs/frmsysconfig.h"
+#include "mainwindow/displaylayout.h"
 #include "mainwindow/searchpanel.h"
 #include "mainwindow/trayresidence.h"
 #include "shell/trayicon.h"
@@ -23,7 +24,7 @@ void frmMain::mnuConfig_Click() {
         m_search->setSearchMode(false);
     else if (!m_search->searchMode())
         m_search->setControlsVisible(false);
-    SetDispMode(m_menus.dispMode[1]->isChecked() ? 1 : 0);
+    m_display->SetDispMode(m_menus.dispMode[1]->isChecked() ? 1 : 0);
     // The window is on the screen: only the resident mode keeps an icon in the tray.
     if (settings().Config.IntoTaskTray == 2 && TrayIcon::isAvailable())
         m_tray->showIcon();

@@ -1,15 +1,18 @@
-// The property editor from the main window: the edit commands, the folder list the editor
-// offers, and what the editor changes in the tree.
+// The property editor from the main window: the edit commands, deleting an application, and
+// what the editor changes in the tree.
 #include "mainwindow/frmmain.h"
 
-#include "dialogs/frmedit.h"
+#include "mainwindow/appstate.h"
 #include "mainwindow/catalogtree.h"
+#include "mainwindow/fulltextcommand.h"
+#include "mainwindow/infopanel.h"
 #include "mainwindow/nodekeys.h"
+#include "mainwindow/registration.h"
+#include "mainwindow/treeediting.h"
+#include "platform/prompter.h"
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QPushButton>
-#include <QTreeWidgetItemIterator>
 
 namespace vadok {
 
@@ -17,30 +20,27 @@ namespace {
 
 const QString kRoot = QStringLiteral("ROOT");
 
-void addFolderEntries(const QTreeWidgetItem* node, int depth, QStringList& entries) {
-    for (int i = 0; i < node->childCount(); ++i) {
-        const QTreeWidgetItem* child = node->child(i);
-        if (!CatalogTree::tag(child).isEmpty())
-            continue;
-        entries.append(QString(depth, QChar(0x3000)) + child->text(0));
-        addFolderEntries(child, depth + 1, entries);
-    }
-}
-
 } // namespace
 
 void frmMain::connectEditingCommands() {
-    connect(m_edit, &QPushButton::clicked, this, &frmMain::cmdEdit_Click);
+    Registration::Hooks hooks;
+    hooks.loading = [this] { return m_stage == WindowStage::Boot; };
+    hooks.reloadTree = [this] { LoadTree(); };
+    hooks.dropHandled = [this] { m_fullText->refresh(); };
+    m_registration = new Registration(*this, *m_tree, m_apps, m_commands, std::move(hooks));
+    connect(m_info, &InfoPanel::editClicked, this, &frmMain::cmdEdit_Click);
     connect(m_menus.property, &QAction::triggered, this, &frmMain::cmdEdit_Click);
-    connect(m_menus.newApp, &QAction::triggered, this, &frmMain::mnuNew_Click);
-    connect(m_menus.newShortCut, &QAction::triggered, this, &frmMain::mnuNewShortCut_Click);
+    connect(m_menus.newApp, &QAction::triggered, m_registration, &Registration::mnuNew_Click);
+    connect(m_menus.newShortCut, &QAction::triggered, m_registration,
+            &Registration::mnuNewShortCut_Click);
     connect(m_menus.del, &QAction::triggered, this, &frmMain::TreePopDel_Click);
-    connect(m_menus.dirNew, &QAction::triggered, this, &frmMain::TreeDirNew_Click);
+    connect(m_menus.dirNew, &QAction::triggered, m_treeEditing, &TreeEditing::TreeDirNew_Click);
     // Renaming and deleting are offered for folders only; the menu decides when it opens.
-    connect(m_menus.dirRen, &QAction::triggered, this, &frmMain::TreeDirRen_Click);
-    connect(m_menus.dirDel, &QAction::triggered, this, &frmMain::TreeDirDel_Click);
-    connect(m_tree, &CatalogTree::deleteReleased, this, &frmMain::TreeView_DeleteKey);
-    installDropTargets();
+    connect(m_menus.dirRen, &QAction::triggered, m_treeEditing, &TreeEditing::TreeDirRen_Click);
+    connect(m_menus.dirDel, &QAction::triggered, m_treeEditing, &TreeEditing::TreeDirDel_Click);
+    connect(m_tree, &CatalogTree::deleteReleased, m_treeEditing,
+            &TreeEditing::TreeView_DeleteKey);
+    m_registration->installDropTargets();
 }
 
 void frmMain::cmdEdit_Click() {
@@ -51,43 +51,22 @@ void frmMain::cmdEdit_Click() {
     if (index < 0)
         return;
     PackApp& app = m_apps[size_t(index)];
-    if (editApp(app) != EditOutcome::Cancelled)
-        reloadTreeShowing(app.AppName());
+    if (m_registration->editApp(app) != EditOutcome::Cancelled)
+        m_registration->reloadTreeShowing(app.AppName());
     else
-        refreshAppState(index); // the editor expanded it to show its files
+        refreshAppState(*m_tree, m_apps, index); // the editor expanded it to show its files
 }
 
-void frmMain::reloadTreeShowing(const QString& name) {
-    QStringList open;
-    for (QTreeWidgetItemIterator it(m_tree); *it; ++it) {
-        if ((*it)->isExpanded())
-            open.append(CatalogTree::key(*it));
-    }
-    LoadTree();
-    for (const QString& key : open) {
-        if (QTreeWidgetItem* folder = m_tree->node(key))
-            folder->setExpanded(true);
-    }
-    QTreeWidgetItem* node = m_tree->node(name);
-    // A node without a tag has no record behind it (the build was stopped before it).
-    if (!node || CatalogTree::tag(node).isEmpty() || CatalogTree::tag(node) == kRoot)
+void frmMain::TreePopDel_Click() {
+    const int index = selectedAppOrReport();
+    if (index < 0)
         return;
-    for (QTreeWidgetItem* up = node->parent(); up; up = up->parent())
-        up->setExpanded(true);
-    m_tree->setCurrentItem(node);
-    m_tree->scrollToItem(node);
-}
-
-EditOutcome frmMain::editApp(PackApp& app) {
-    frmEdit editor(editorFolderList(), this);
-    return app.ShowConfig(editor);
-}
-
-QStringList frmMain::editorFolderList() const {
-    QStringList entries{kRoot};
-    if (const QTreeWidgetItem* root = m_tree->node(kRoot))
-        addFolderEntries(root, 1, entries);
-    return entries;
+    PackApp& app = m_apps[size_t(index)];
+    if (askBeforeDeleting(u'[' + app.AppName() + QStringLiteral("]を削除してよろしいですか？"),
+                          MsgIcon::Question, MsgButtons::OkCancel) != MsgAnswer::Ok)
+        return;
+    app.Delete();
+    m_fullText->refresh();
 }
 
 bool frmMain::hasTreeNode(const QString& key) const {

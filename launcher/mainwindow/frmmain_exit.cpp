@@ -9,6 +9,7 @@
 #include "catalog/backups.h"
 #include "catalog/settings.h"
 #include "mainwindow/catalogtree.h"
+#include "mainwindow/infopanel.h"
 #include "mainwindow/stoprequest.h"
 #include "mainwindow/trayresidence.h"
 #include "mainwindow/waitingstores.h"
@@ -20,7 +21,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QPushButton>
 #include <QTimer>
 #include <QtDebug>
 
@@ -92,9 +92,7 @@ bool frmMain::Form_QueryUnload(bool sessionEnding) {
 
 bool frmMain::WriteDAT() {
     m_tree->setEnabled(false);
-    m_edit->setEnabled(false);
-    m_exec->setEnabled(false);
-    m_pack->setEnabled(false);
+    m_info->disableCommands();
     // A failed save has said why already; the backups are this run's last word, so their
     // failure is told here.
     const bool saved = SaveSettings();

@@ -6,6 +6,7 @@
 #include "catalog/subcommands.h"
 #include "dialogs/helpviewer.h"
 #include "mainwindow/catalogtree.h"
+#include "mainwindow/displaylayout.h"
 #include "platform/programfolder.h"
 #include "util/statustext.h"
 
@@ -91,7 +92,7 @@ void frmMain::mnuExit_Click() {
 }
 
 void frmMain::mnuDispMode_Click(int index) {
-    SetDispMode(index);
+    m_display->SetDispMode(index);
 }
 
 void frmMain::TaskIconPopExit_Click() {

@@ -5,6 +5,7 @@
 
 #include "catalog/settings.h"
 #include "mainwindow/catalogtree.h"
+#include "mainwindow/displaylayout.h"
 #include "mainwindow/fulltextcommand.h"
 #include "mainwindow/searchpanel.h"
 #include "util/statustext.h"
@@ -53,7 +54,7 @@ void frmMain::ToggleSearchMode() {
     const bool on = !m_search->searchMode();
     m_search->setSearchMode(on);
     m_search->setControlsVisible(on);
-    ResizeLayout();
+    m_display->ResizeLayout();
     if (!on) {
         m_tree->setFocus();
         SetStatusText(QString(), 1);

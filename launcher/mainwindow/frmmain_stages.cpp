@@ -4,10 +4,10 @@
 
 #include "apps/setaside.h"
 #include "catalog/settings.h"
-#include "instances/handoverserver.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/fulltextcommand.h"
 #include "mainwindow/iconloader.h"
+#include "mainwindow/laterstarts.h"
 #include "mainwindow/stoprequest.h"
 #include "mainwindow/trayresidence.h"
 #include "platform/prompter.h"
@@ -54,7 +54,7 @@ void frmMain::GCTimer_Timer() {
                    !m_commands.running()) {
             // A request waits while a dialog is open or a command runs: registering it would
             // rebuild the tree and the list of applications under their feet.
-            m_handOver->processRequests(*this);
+            m_laterStarts->processRequests(*this);
             followDataFileChanges();
         }
     } catch (const std::exception& e) {
@@ -79,11 +79,7 @@ void frmMain::iconsLoaded() {
         // Said once the loading texts are over, where it stays to be read.
         m_tray->noteWhenSettled();
         m_syncMerge.show();
-        // Said once, where the user sees it: later starts cannot reach this window.
-        if (!m_handOver->isListening() && !m_handOverErrorShown) {
-            m_handOverErrorShown = true;
-            showMessage(QStringLiteral("MessagePass(R)エラー\r\n") + m_handOver->error());
-        }
+        m_laterStarts->reportFailureOnce();
         // After every build of the tree, once its icons are in: the index follows what the
         // build read (registrations, edits, a data file that changed behind us) on its own
         // thread, and the start does not wait for it.

@@ -1,5 +1,5 @@
 // Building the catalog tree from the data file, writing its folder structure back, and the
-// information panel of the selected node.
+// selected node shown in the information panel.
 #include "mainwindow/frmmain.h"
 
 #include "catalog/appnamerules.h"
@@ -9,24 +9,19 @@
 #include "catalog/datafilemerge.h"
 #include "catalog/settings.h"
 #include "catalog/xmldocument.h"
+#include "mainwindow/appstate.h"
 #include "mainwindow/catalogtree.h"
 #include "mainwindow/foldermergebase.h"
 #include "mainwindow/iconloader.h"
+#include "mainwindow/infopanel.h"
 #include "mainwindow/nodekeys.h"
-#include "mainwindow/programversion.h"
 #include "mainwindow/sizespanel.h"
 #include "mainwindow/stoprequest.h"
 #include "platform/prompter.h"
-#include "resources/builtinimages.h"
 #include "util/statustext.h"
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPainter>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QSet>
 #include <QStyle>
 #include <QTimer>
@@ -44,26 +39,6 @@ const QString kParent = QStringLiteral("Parent");
 const QString kLoading = QStringLiteral("アプリケーション一覧を呼び出しています。");
 // '!' is refused in titles, so no application's own image can take this key.
 const QString kRefusedImage = QStringLiteral("!refused");
-
-QString aboutText() {
-    static const char16_t* const lines[] = {
-        u"Vadokはアプリケーション格納型ランチャーです。",
-        u"",
-        u"たくさんのオンラインソフトを利用していると、",
-        u"「これは何をするソフトだったかな？」 とか、",
-        u"「このゲームはどう操作するんだっけ？」",
-        u"ということがあるかと思います。",
-        u"Vadokは「使わないときは圧縮して保存」「使用方法のメモを残す」ことで、",
-        u"いつも使うわけではないけど、ないと不便なアプリケーションを管理するソフトです。",
-        u"",
-        u"■version 1.9 の修正点",
-        u"　　検索機能の追加：[F3]キーを押すと検索画面が表示されます",
-    };
-    QStringList text;
-    for (const char16_t* line : lines)
-        text << QString::fromUtf16(line);
-    return text.join(QStringLiteral("\r\n"));
-}
 
 // Folders first, in file order: a folder listed before its parent finds no parent and is
 // left out.
@@ -151,7 +126,7 @@ void frmMain::LoadTree() {
     SetStatusText(QStringLiteral("読み込み完了しました。"), 1);
     setStage(WindowStage::IconLoad);
     for (int i = 1; i < int(m_apps.size()); ++i)
-        refreshAppState(i);
+        refreshAppState(*m_tree, m_apps, i);
     m_sizesPanel->showShownNode();
     m_gcTimer->setInterval(10);
     m_gcTimer->start();
@@ -275,20 +250,6 @@ void frmMain::WriteFolder(QTreeWidgetItem* top, const QString& topParent, int to
     }
 }
 
-// ---- information panel ---------------------------------------------------------------------
-
-void frmMain::paintBigIcon(const QPixmap& picture, int size) {
-    QPixmap canvas(64, 64);
-    canvas.fill(Qt::transparent);
-    QPainter painter(&canvas);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawPixmap(QRect(0, 0, 64, 64), builtinImage(QStringLiteral("white32")));
-    if (!picture.isNull())
-        painter.drawPixmap(QRect(0, 0, size, size), picture);
-    painter.end();
-    m_bigIcon->setPixmap(canvas);
-}
-
 void frmMain::TreeView_NodeClick(QTreeWidgetItem* node) {
     m_folderToggled = false;
     if (!node)
@@ -302,71 +263,22 @@ void frmMain::TreeView_NodeClick(QTreeWidgetItem* node) {
 
     const QString tag = CatalogTree::tag(node);
     if (tag == kRoot) {
-        showRootPanel();
+        m_info->showRoot();
     } else if (tag.isEmpty()) {
-        showFolderPanel(node);
+        m_info->showFolder(node->text(0));
     } else if (CatalogTree::hasRefusedTitle(node)) {
-        showRefusedTitlePanel(node);
+        m_info->showRefusedTitle(CatalogTree::key(node));
     } else {
         const int index = CatalogTree::appIndex(node, m_apps.size());
         if (index >= 0) {
-            showAppPanel(index);
-            refreshAppState(index);
+            PackApp& app = m_apps[size_t(index)];
+            m_info->showApp(app);
+            m_menus.pack->setEnabled(!app.NonPack());
+            refreshAppState(*m_tree, m_apps, index);
         }
     }
     m_sizesPanel->show(node);
     m_tree->setCurrentItem(node);
-}
-
-void frmMain::showRootPanel() {
-    const QString version = programVersionText();
-    SetStatusText(version, 1);
-    m_title->setText(version);
-    paintBigIcon(builtinImage(QStringLiteral("exeicon")), 64);
-    m_infoText->setPlainText(aboutText());
-    // The state of the application selected before is no state of the root's.
-    SetStatusText(QString(), 2);
-}
-
-void frmMain::showAppPanel(int index) {
-    PackApp& app = m_apps[size_t(index)];
-    const QString notes = app.Info();
-    m_infoText->setPlainText(notes);
-    const qsizetype cr = notes.indexOf(u'\r');
-    SetStatusText(cr < 0 ? notes : notes.left(cr), 1);
-    SetStatusText(app.isPack() ? QStringLiteral("圧縮") : QStringLiteral("展開"), 2);
-    m_title->setText(app.AppName());
-    const QString iconFile = app.iconPath();
-    QPixmap picture;
-    if (QFileInfo::exists(iconFile))
-        picture = QIcon(iconFile).pixmap(32, 32);
-    paintBigIcon(picture, 63);
-    const bool packable = !app.NonPack();
-    m_menus.pack->setEnabled(packable);
-    m_pack->setEnabled(packable);
-}
-
-void frmMain::showFolderPanel(QTreeWidgetItem* node) {
-    const QString name = node->text(0);
-    SetStatusText(QStringLiteral("フォルダ:") + name, 1);
-    m_title->setText(name);
-    m_infoText->setPlainText(name + QStringLiteral(" フォルダ\r\n\r\n"));
-    paintBigIcon(builtinImage(QStringLiteral("folopen")), 64);
-    SetStatusText(QString(), 2);
-}
-
-void frmMain::showRefusedTitlePanel(QTreeWidgetItem* node) {
-    const QString title = CatalogTree::key(node);
-    const QString warning =
-        QStringLiteral("「%1」は名称として使えないため、実行・格納・編集できません").arg(title);
-    SetStatusText(warning, 1);
-    m_title->setText(title);
-    m_infoText->setPlainText(warning + QStringLiteral("（") + nameRefusal(title) +
-                             QStringLiteral("）。\r\n\r\nこのマシン以外で書かれたデータファイルから"
-                                            "読み込まれた可能性があります。圧縮ファイル・展開フォルダ・"
-                                            "アイコンには触れていません。"));
-    paintBigIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32), 63);
-    SetStatusText(QString(), 2);
 }
 
 void frmMain::TreeView_Expand(QTreeWidgetItem* node) {

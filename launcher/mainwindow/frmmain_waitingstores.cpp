@@ -2,6 +2,7 @@
 // once the programs have ended.
 #include "mainwindow/frmmain.h"
 
+#include "mainwindow/appstate.h"
 #include "mainwindow/fulltextcommand.h"
 #include "mainwindow/waitingstores.h"
 #include "platform/folderusers.h"
@@ -54,9 +55,9 @@ void frmMain::storeWaitingApplications() {
         }
         m_fullText->refresh();
         if (SelectedAppIndex() == index)
-            showAppState(index);
+            showAppState(*m_tree, m_apps, index);
         else
-            refreshAppState(index);
+            refreshAppState(*m_tree, m_apps, index);
         SetStatusText(done, 1);
     }
     if (m_waitingStores->names().isEmpty())

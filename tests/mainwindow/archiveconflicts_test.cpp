@@ -5,6 +5,7 @@
 #include "support/trashhome.h"
 
 #include "archiver/files/archivelock.h"
+#include "mainwindow/registration.h"
 
 #include <QDir>
 #include <QFile>
@@ -109,7 +110,7 @@ TEST_F(ArchiveConflictOffer, aCopysNameIsNotFreeForANewApplication) {
     const QString title = QStringLiteral("Demo (conflicted copy 2026-12-08 101500)");
     writeFile(packDir() + title + QStringLiteral(".lzh"), "the other machine's Demo");
     prompter.expectInput(std::nullopt);
-    EXPECT_EQ(window->claimTitle(title), QString());
+    EXPECT_EQ(window->registration().claimTitle(title), QString());
     EXPECT_EQ(prompter.inputPrompts(),
               QStringList{u'[' + title +
                           QStringLiteral("] という名前のアプリケーションは既に登録されています。\r\n"

@@ -2,6 +2,7 @@
 
 #include "catalog/apprecords.h"
 #include "mainwindow/catalogtree.h"
+#include "mainwindow/treeediting.h"
 
 #include <QTest>
 #include <QTreeWidgetItem>
@@ -28,8 +29,8 @@ protected:
 
     void drop(const QString& dragged, const QString& target) {
         m_tree().setCurrentItem(node(*window, dragged));
-        window->TreeView_DragOver(node(*window, target));
-        window->TreeView_DragDrop();
+        window->treeEditing().TreeView_DragOver(node(*window, target));
+        window->treeEditing().TreeView_DragDrop();
     }
     void shiftArrow(const QString& selected, Qt::Key key) {
         m_tree().setCurrentItem(node(*window, selected));
@@ -89,7 +90,7 @@ TEST_F(Moves, dragOverHintsTellWhereTheNodeWillGo) {
     };
     for (const auto& [dragged, target, hint] : cases) {
         m_tree().setCurrentItem(node(*window, dragged));
-        window->TreeView_DragOver(node(*window, target));
+        window->treeEditing().TreeView_DragOver(node(*window, target));
         EXPECT_EQ(panelText(*window, 1), hint) << dragged.toStdString();
         EXPECT_EQ(m_tree().dropHighlight(), node(*window, target));
     }
@@ -179,9 +180,9 @@ TEST_F(Moves, applicationsAndFoldersDoNotTradePlacesByKey) {
 
 TEST_F(Moves, moveNodeWarnsAboutAMissingNode) {
     prompter.expect(QStringLiteral("[Gone]が見つかりません"));
-    EXPECT_FALSE(window->MoveNode(QStringLiteral("Gone"), QStringLiteral("A")));
+    EXPECT_FALSE(window->treeEditing().MoveNode(QStringLiteral("Gone"), QStringLiteral("A")));
     prompter.expect(QStringLiteral("[Nowhere]が見つかりません"));
-    EXPECT_FALSE(window->MoveNode(QStringLiteral("One"), QStringLiteral("Nowhere")));
+    EXPECT_FALSE(window->treeEditing().MoveNode(QStringLiteral("One"), QStringLiteral("Nowhere")));
     EXPECT_EQ(children(QStringLiteral("A")), (QStringList{"A1", "One", "Two"}));
 }
 

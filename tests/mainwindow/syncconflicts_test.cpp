@@ -7,6 +7,7 @@
 #include "catalog/valueconv.h"
 #include "catalog/xmldocument.h"
 #include "mainwindow/catalogtree.h"
+#include "mainwindow/treeediting.h"
 #include "platform/programfolder.h"
 #include "support/trashhome.h"
 
@@ -314,7 +315,7 @@ TEST_F(SyncConflicts, savesAfterAReplacementChangeTheFileAsItIsOnDisk) {
     EXPECT_EQ(stored(QStringLiteral("Keep"), "Date"), dateTimeText(now.addDays(1)));
 
     // The tree still lacks New; moving Tool writes the folders without losing New's place.
-    ASSERT_TRUE(window->MoveNode(QStringLiteral("Tool"), QStringLiteral("Sub")));
+    ASSERT_TRUE(window->treeEditing().MoveNode(QStringLiteral("Tool"), QStringLiteral("Sub")));
     const std::vector<StoredFolder> folders = storedFolders();
     ASSERT_EQ(folders.size(), 3u);
     EXPECT_EQ(folders[1].apps, QStringList({QStringLiteral("New"), QStringLiteral("Keep")}));

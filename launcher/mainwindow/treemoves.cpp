@@ -1,7 +1,7 @@
 // Rearranging the catalog in the tree: dragging applications and folders onto folders or
 // after other applications, and Shift+Up/Down to move a node among its siblings. Every change
 // is written to the data file at once.
-#include "mainwindow/frmmain.h"
+#include "mainwindow/treeediting.h"
 
 #include "catalog/apprecords.h"
 #include "mainwindow/catalogtree.h"
@@ -32,24 +32,22 @@ bool askToMove(const QString& question) {
 
 } // namespace
 
-void frmMain::TreeView_MouseMove() {
-    QTreeWidgetItem* selected = m_tree->currentItem();
+void TreeEditing::TreeView_MouseMove() {
+    QTreeWidgetItem* selected = m_tree.currentItem();
     if (!selected || isRoot(selected))
         return;
     // The double click that toggled a folder ends with the button down: a small movement
     // then must not turn into a drag.
-    if (m_folderToggled) {
-        m_folderToggled = false;
+    if (m_hooks.takeFolderToggled())
         return;
-    }
-    m_tree->dragSelectedNode();
+    m_tree.dragSelectedNode();
 }
 
-void frmMain::TreeView_DragOver(QTreeWidgetItem* target) {
+void TreeEditing::TreeView_DragOver(QTreeWidgetItem* target) {
     if (!target)
         return;
-    m_tree->setDropHighlight(target);
-    const QTreeWidgetItem* dragged = m_tree->currentItem();
+    m_tree.setDropHighlight(target);
+    const QTreeWidgetItem* dragged = m_tree.currentItem();
     if (isFolder(dragged))
         SetStatusText(QStringLiteral("フォルダの並び順変更はShift+↑↓で行ってください。"), 1);
     else if (isFolder(target))
@@ -58,9 +56,9 @@ void frmMain::TreeView_DragOver(QTreeWidgetItem* target) {
         SetStatusText(QStringLiteral("選択されたアイテムの次に移動されます。"), 1);
 }
 
-void frmMain::TreeView_DragDrop() {
-    QTreeWidgetItem* target = m_tree->dropHighlight();
-    QTreeWidgetItem* dragged = m_tree->currentItem();
+void TreeEditing::TreeView_DragDrop() {
+    QTreeWidgetItem* target = m_tree.dropHighlight();
+    QTreeWidgetItem* dragged = m_tree.currentItem();
     if (!target || !dragged)
         return;
     if (isRoot(dragged)) {
@@ -77,15 +75,15 @@ void frmMain::TreeView_DragDrop() {
         // Placed right after another application, in that one's folder: a new folder is
         // written into its record too, or the editor would offer (and keep) the old one.
         const bool otherFolder = target->parent() != dragged->parent();
-        m_tree->moveNodeBeside(dragged, target, true);
+        m_tree.moveNodeBeside(dragged, target, true);
         if (otherFolder)
             recordFolderOf(dragged);
-        SaveFolders();
+        m_hooks.saveFolders();
     }
-    m_tree->setDropHighlight(nullptr);
+    m_tree.setDropHighlight(nullptr);
 }
 
-void frmMain::dropFolder(QTreeWidgetItem* folder, QTreeWidgetItem* target) {
+void TreeEditing::dropFolder(QTreeWidgetItem* folder, QTreeWidgetItem* target) {
     if (!isContainer(target)) {
         SetStatusText(QStringLiteral("フォルダにドロップしてください"), 1);
         return;
@@ -106,32 +104,32 @@ void frmMain::dropFolder(QTreeWidgetItem* folder, QTreeWidgetItem* target) {
     }
     if (askToMove(QStringLiteral("フォルダ:") + folder->text(0) + QStringLiteral(" を フォルダ：") +
                   target->text(0) + QStringLiteral(" に移動していいですか？")))
-        m_tree->moveNode(folder, target);
-    SaveFolders();
+        m_tree.moveNode(folder, target);
+    m_hooks.saveFolders();
 }
 
-bool frmMain::MoveNode(const QString& sourceKey, const QString& destinationKey) {
-    QTreeWidgetItem* source = m_tree->node(sourceKey);
+bool TreeEditing::MoveNode(const QString& sourceKey, const QString& destinationKey) {
+    QTreeWidgetItem* source = m_tree.node(sourceKey);
     if (!source) {
         showMessage(u'[' + sourceKey + QStringLiteral("]が見つかりません"), MsgIcon::Exclamation);
         return false;
     }
-    QTreeWidgetItem* destination = m_tree->node(destinationKey);
+    QTreeWidgetItem* destination = m_tree.node(destinationKey);
     if (isFolder(source))
-        return destination && m_tree->moveNode(source, destination);
+        return destination && m_tree.moveNode(source, destination);
     if (!destination) {
         showMessage(u'[' + destinationKey + QStringLiteral("]が見つかりません"),
                     MsgIcon::Exclamation);
         return false;
     }
-    if (!m_tree->moveNode(source, destination))
+    if (!m_tree.moveNode(source, destination))
         return false;
     recordFolderOf(source);
-    SaveFolders();
+    m_hooks.saveFolders();
     return true;
 }
 
-void frmMain::recordFolderOf(QTreeWidgetItem* appNode) {
+void TreeEditing::recordFolderOf(QTreeWidgetItem* appNode) {
     QTreeWidgetItem* folder = appNode->parent();
     const int index = CatalogTree::appIndex(appNode, m_apps.size());
     if (!folder || index < 0)
@@ -141,20 +139,20 @@ void frmMain::recordFolderOf(QTreeWidgetItem* appNode) {
     app.SaveConfig();
 }
 
-void frmMain::TreeView_ShiftArrow(int key) {
+void TreeEditing::TreeView_ShiftArrow(int key) {
     // The tree has already moved the selection one row in the arrow's direction: the node
     // to move is the one the user had selected, beside the one selected now.
     const bool up = key == Qt::Key_Up;
-    QTreeWidgetItem* now = m_tree->currentItem();
+    QTreeWidgetItem* now = m_tree.currentItem();
     if (!now)
         return;
     QTreeWidgetItem* parent = now->parent();
     const int at = indexInParent(now);
     const int movingAt = up ? at + 1 : at - 1;
-    const int siblings = parent ? parent->childCount() : m_tree->topLevelItemCount();
+    const int siblings = parent ? parent->childCount() : m_tree.topLevelItemCount();
     if (movingAt < 0 || movingAt >= siblings)
         return;
-    QTreeWidgetItem* moving = parent ? parent->child(movingAt) : m_tree->topLevelItem(movingAt);
+    QTreeWidgetItem* moving = parent ? parent->child(movingAt) : m_tree.topLevelItem(movingAt);
     if (isRoot(moving))
         return;
 
@@ -164,10 +162,10 @@ void frmMain::TreeView_ShiftArrow(int key) {
             return;
         }
         SetStatusText(QStringLiteral("順番を入れ替えています..."), 1);
-        m_tree->moveNodeBeside(moving, now, !up);
+        m_tree.moveNodeBeside(moving, now, !up);
         moving->setExpanded(false);
-        m_tree->setCurrentItem(moving);
-        SaveFolders();
+        m_tree.setCurrentItem(moving);
+        m_hooks.saveFolders();
         SetStatusText(QString(), 1);
         return;
     }
@@ -176,14 +174,14 @@ void frmMain::TreeView_ShiftArrow(int key) {
         refuseReorder(moving);
         return;
     }
-    m_tree->moveNodeBeside(moving, now, !up);
-    m_tree->setCurrentItem(moving);
-    SaveFolders();
+    m_tree.moveNodeBeside(moving, now, !up);
+    m_tree.setCurrentItem(moving);
+    m_hooks.saveFolders();
 }
 
-void frmMain::refuseReorder(QTreeWidgetItem* moving) {
+void TreeEditing::refuseReorder(QTreeWidgetItem* moving) {
     prompter().beep();
-    m_tree->setCurrentItem(moving);
+    m_tree.setCurrentItem(moving);
 }
 
 } // namespace vadok

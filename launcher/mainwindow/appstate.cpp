@@ -1,11 +1,12 @@
 // Each application's state at a glance: a mark on the icon of an expanded application, and a
 // tool tip saying whether it is expanded and when the exit will store it again.
-#include "mainwindow/frmmain.h"
+#include "mainwindow/appstate.h"
 
 #include "apps/idlestoring.h"
 #include "catalog/settings.h"
 #include "mainwindow/catalogtree.h"
 #include "platform/clock.h"
+#include "util/statustext.h"
 
 #include <QTreeWidgetItem>
 
@@ -27,11 +28,11 @@ QString stateTip(PackApp& app, bool expanded) {
 
 } // namespace
 
-void frmMain::refreshAppState(int index) {
-    if (index < 1 || index >= int(m_apps.size()))
+void refreshAppState(CatalogTree& tree, std::vector<PackApp>& apps, int index) {
+    if (index < 1 || index >= int(apps.size()))
         return;
-    PackApp& app = m_apps[size_t(index)];
-    QTreeWidgetItem* node = m_tree->node(app.AppName());
+    PackApp& app = apps[size_t(index)];
+    QTreeWidgetItem* node = tree.node(app.AppName());
     if (!node)
         return;
     if (app.ShortCut()) {
@@ -39,9 +40,18 @@ void frmMain::refreshAppState(int index) {
         return;
     }
     const bool expanded = app.isExpandedOnDisk();
-    m_tree->setExpandedMark(node, expanded);
+    tree.setExpandedMark(node, expanded);
     node->setToolTip(0, stateTip(app, expanded));
 }
 
+// A shortcut entry has no folder of its own and always reads as expanded.
+void showAppState(CatalogTree& tree, std::vector<PackApp>& apps, int index) {
+    if (index >= 1 && index < int(apps.size())) {
+        const PackApp& app = apps[size_t(index)];
+        const bool expanded = app.ShortCut() || app.isExpandedOnDisk();
+        SetStatusText(expanded ? QStringLiteral("展開") : QStringLiteral("圧縮"), 2);
+    }
+    refreshAppState(tree, apps, index);
+}
 
 } // namespace vadok

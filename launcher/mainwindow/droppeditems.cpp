@@ -1,10 +1,10 @@
 // Files and folders dropped on the main window, or handed over by a second start, go to the
 // dropped-item dialog.
-#include "mainwindow/frmmain.h"
+#include "mainwindow/registration.h"
 
 #include "dialogs/frmdropfile.h"
 #include "mainwindow/catalogtree.h"
-#include "mainwindow/fulltextcommand.h"
+#include "mainwindow/commandgate.h"
 #include "platform/prompter.h"
 
 #include <QDragEnterEvent>
@@ -58,18 +58,18 @@ private:
 
 } // namespace
 
-void frmMain::installDropTargets() {
-    setAcceptDrops(true);
+void Registration::installDropTargets() {
+    m_window.setAcceptDrops(true);
     auto* filter = new DroppedItemsFilter(this, [this](const QList<QUrl>& items) {
         m_commands.whenIdle([this, items] { Form_OLEDragDrop(items); });
     });
-    installEventFilter(filter);
+    m_window.installEventFilter(filter);
     // The tree takes drops of its own once nodes can be dragged; dropped files still go to
     // the window.
-    m_tree->viewport()->installEventFilter(filter);
+    m_tree.viewport()->installEventFilter(filter);
 }
 
-void frmMain::Form_OLEDragDrop(const QList<QUrl>& items) {
+void Registration::Form_OLEDragDrop(const QList<QUrl>& items) {
     if (items.size() != 1) {
         showMessage(QStringLiteral("一度にドロップできるのは１つのファイル/フォルダだけです"));
         return;
@@ -78,12 +78,12 @@ void frmMain::Form_OLEDragDrop(const QList<QUrl>& items) {
     showDropDialog(item.isLocalFile() ? item.toLocalFile() : item.toString());
 }
 
-void frmMain::showDropDialog(const QString& path) {
-    frmDropFile dialog(*this, this);
+void Registration::showDropDialog(const QString& path) {
+    frmDropFile dialog(*this, &m_window);
     dialog.setTag(path);
     dialog.exec();
     // A version-up stores the new version after its editor has closed.
-    m_fullText->refresh();
+    m_hooks.dropHandled();
 }
 
 } // namespace vadok

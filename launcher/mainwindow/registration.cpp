@@ -1,7 +1,8 @@
 // Registering new applications: from a folder (compressed into the pack folder and copied
 // into the execution folder), from a program or shortcut that stays where it is, and the
-// choice of a title that takes nothing from an existing application.
-#include "mainwindow/frmmain.h"
+// choice of a title that takes nothing from an existing application; the property editor
+// for new, updated and existing applications, and the tree shown again after it.
+#include "mainwindow/registration.h"
 
 #include "catalog/appnamerules.h"
 #include "apps/madebyvadok.h"
@@ -9,6 +10,7 @@
 #include "catalog/apprecords.h"
 #include "catalog/settings.h"
 #include "dialogs/frmdropfile.h"
+#include "dialogs/frmedit.h"
 #include "mainwindow/catalogtree.h"
 #include "platform/chooser.h"
 #include "platform/clock.h"
@@ -21,10 +23,32 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTreeWidgetItemIterator>
 
 namespace vadok {
 
-void frmMain::mnuNew_Click() {
+namespace {
+
+const QString kRoot = QStringLiteral("ROOT");
+
+void addFolderEntries(const QTreeWidgetItem* node, int depth, QStringList& entries) {
+    for (int i = 0; i < node->childCount(); ++i) {
+        const QTreeWidgetItem* child = node->child(i);
+        if (!CatalogTree::tag(child).isEmpty())
+            continue;
+        entries.append(QString(depth, QChar(0x3000)) + child->text(0));
+        addFolderEntries(child, depth + 1, entries);
+    }
+}
+
+} // namespace
+
+Registration::Registration(QWidget& window, CatalogTree& tree, std::vector<PackApp>& apps,
+                           CommandGate& commands, Hooks hooks)
+    : QObject(&window), m_window(window), m_tree(tree), m_apps(apps), m_commands(commands),
+      m_hooks(std::move(hooks)) {}
+
+void Registration::mnuNew_Click() {
     const std::optional<QString> folder =
         chooser().chooseFolder(QStringLiteral("フォルダを選択してください。"));
     if (!folder) {
@@ -38,7 +62,7 @@ void frmMain::mnuNew_Click() {
     NewApp(*folder, QFileInfo(QDir::cleanPath(*folder)).fileName());
 }
 
-void frmMain::mnuNewShortCut_Click() {
+void Registration::mnuNewShortCut_Click() {
     Chooser::FileRequest request;
     request.initialName = QStringLiteral("実行するファイルを選択してください");
     request.filters = {QStringLiteral("実行ファイル (*)"),
@@ -50,12 +74,12 @@ void frmMain::mnuNewShortCut_Click() {
         showMessage(QStringLiteral("指定されたファイルが見つかりません"), MsgIcon::Exclamation);
         return;
     }
-    frmDropFile dialog(*this, this);
+    frmDropFile dialog(*this, &m_window);
     dialog.setTag(*file);
     dialog.cmdLink_Click();
 }
 
-void frmMain::NewApp(const QString& folder, const QString& title) {
+void Registration::NewApp(const QString& folder, const QString& title) {
     const QString source = withTrailingSlash(folder);
     const QString refusal = RegistrationRefusal(source);
     if (!refusal.isEmpty()) {
@@ -122,7 +146,7 @@ void frmMain::NewApp(const QString& folder, const QString& title) {
     }
 }
 
-EditOutcome frmMain::NewAppCore(const QString& title) {
+EditOutcome Registration::NewAppCore(const QString& title) {
     PackApp& app = m_apps.emplace_back();
     app.setAppName(title);
     app.setAppDir(QStringLiteral("ROOT"));
@@ -134,7 +158,7 @@ EditOutcome frmMain::NewAppCore(const QString& title) {
     return outcome;
 }
 
-bool frmMain::NewAppShortCut(const QString& title, const QString& command,
+bool Registration::NewAppShortCut(const QString& title, const QString& command,
                              const QString& baseFolder) {
     const QString name = claimTitle(title);
     if (name.isEmpty())
@@ -150,8 +174,8 @@ bool frmMain::NewAppShortCut(const QString& title, const QString& command,
     return true;
 }
 
-bool frmMain::titleInUse(const QString& title) {
-    if (m_tree->node(title))
+bool Registration::titleInUse(const QString& title) {
+    if (m_tree.node(title))
         return true;
     const Settings& s = settings();
     // A sync engine's conflict copy of an archive holds the only copy of another machine's
@@ -166,7 +190,7 @@ bool frmMain::titleInUse(const QString& title) {
             QFileInfo::exists(s.ExecDir + title));
 }
 
-QString frmMain::claimTitle(const QString& title) {
+QString Registration::claimTitle(const QString& title) {
     QString name = title;
     QString problem = wholeNameRefusal(name);
     for (;;) {
@@ -188,6 +212,56 @@ QString frmMain::claimTitle(const QString& title) {
         name = answer->trimmed();
         problem = nameRefusal(name);
     }
+}
+
+bool Registration::catalogLoading() const {
+    return m_hooks.loading();
+}
+
+bool Registration::holdsApplications() const {
+    // The first slot of Apps is never an application's.
+    return m_apps.size() > 1;
+}
+
+EditOutcome Registration::EditUpdatedApp(PackApp& app) {
+    frmEdit editor(editorFolderList(), &m_window);
+    const EditOutcome outcome = app.ShowConfig(editor);
+    if (outcome != EditOutcome::Cancelled)
+        reloadTreeShowing(app.AppName());
+    return outcome;
+}
+
+void Registration::reloadTreeShowing(const QString& name) {
+    QStringList open;
+    for (QTreeWidgetItemIterator it(&m_tree); *it; ++it) {
+        if ((*it)->isExpanded())
+            open.append(CatalogTree::key(*it));
+    }
+    m_hooks.reloadTree();
+    for (const QString& key : open) {
+        if (QTreeWidgetItem* folder = m_tree.node(key))
+            folder->setExpanded(true);
+    }
+    QTreeWidgetItem* node = m_tree.node(name);
+    // A node without a tag has no record behind it (the build was stopped before it).
+    if (!node || CatalogTree::tag(node).isEmpty() || CatalogTree::tag(node) == kRoot)
+        return;
+    for (QTreeWidgetItem* up = node->parent(); up; up = up->parent())
+        up->setExpanded(true);
+    m_tree.setCurrentItem(node);
+    m_tree.scrollToItem(node);
+}
+
+EditOutcome Registration::editApp(PackApp& app) {
+    frmEdit editor(editorFolderList(), &m_window);
+    return app.ShowConfig(editor);
+}
+
+QStringList Registration::editorFolderList() const {
+    QStringList entries{kRoot};
+    if (const QTreeWidgetItem* root = m_tree.node(kRoot))
+        addFolderEntries(root, 1, entries);
+    return entries;
 }
 
 } // namespace vadok

@@ -1,12 +1,11 @@
-// Catalog folders from the tree's menus: create, rename and delete them; delete an
-// application; and the hint the Delete key gives instead of deleting.
-#include "mainwindow/frmmain.h"
+// Catalog folders from the tree's menus: create, rename and delete them; and the hint the
+// Delete key gives instead of deleting.
+#include "mainwindow/treeediting.h"
 
 #include "catalog/appnamerules.h"
 #include "catalog/apprecords.h"
 #include "catalog/folderrecords.h"
 #include "mainwindow/catalogtree.h"
-#include "mainwindow/fulltextcommand.h"
 #include "mainwindow/nodekeys.h"
 #include "platform/prompter.h"
 #include "util/statustext.h"
@@ -40,8 +39,12 @@ QString newFolderRefusal(const QString& name) {
 
 } // namespace
 
-QTreeWidgetItem* frmMain::selectedFolderNode() {
-    QTreeWidgetItem* node = m_tree->currentItem();
+TreeEditing::TreeEditing(CatalogTree& tree, std::vector<PackApp>& apps, Hooks hooks,
+                         QObject* parent)
+    : QObject(parent), m_tree(tree), m_apps(apps), m_hooks(std::move(hooks)) {}
+
+QTreeWidgetItem* TreeEditing::selectedFolderNode() {
+    QTreeWidgetItem* node = m_tree.currentItem();
     const QString tag = CatalogTree::tag(node);
     if (node && (tag.isEmpty() || tag == kRoot))
         return node;
@@ -51,7 +54,7 @@ QTreeWidgetItem* frmMain::selectedFolderNode() {
     return nullptr;
 }
 
-void frmMain::TreeDirNew_Click() {
+void TreeEditing::TreeDirNew_Click() {
     QTreeWidgetItem* parent = selectedFolderNode();
     if (!parent)
         return;
@@ -66,20 +69,20 @@ void frmMain::TreeDirNew_Click() {
     QString refusal = newFolderRefusal(name);
     // Folders and applications share the tree's keys; the file may also hold a folder the
     // tree could not place.
-    if (refusal.isEmpty() && (m_tree->node(name) || FolderExists(name)))
+    if (refusal.isEmpty() && (m_tree.node(name) || FolderExists(name)))
         refusal = existsMessage(name);
     if (!refusal.isEmpty()) {
         warn(refusal);
         return;
     }
-    m_tree->addNode(CatalogTree::key(parent), folderKey(name), name, QStringLiteral("folclose"),
+    m_tree.addNode(CatalogTree::key(parent), folderKey(name), name, QStringLiteral("folclose"),
                     QStringLiteral("folopen"));
     const bool atTop = CatalogTree::tag(parent) == kRoot;
     AddFolder(name, atTop ? kRoot : parent->text(0));
-    LoadTree();
+    m_hooks.reloadTree();
 }
 
-void frmMain::TreeDirRen_Click() {
+void TreeEditing::TreeDirRen_Click() {
     QTreeWidgetItem* node = selectedFolderNode();
     if (!node || CatalogTree::tag(node) == kRoot)
         return;
@@ -100,7 +103,7 @@ void frmMain::TreeDirRen_Click() {
     }
     // An application's name would take the folder's place in the tree at the next build,
     // and the application would no longer be shown.
-    const QTreeWidgetItem* sameKey = m_tree->node(newName);
+    const QTreeWidgetItem* sameKey = m_tree.node(newName);
     if (FolderExists(newName) || (sameKey && !CatalogTree::tag(sameKey).isEmpty())) {
         warn(existsMessage(newName));
         return;
@@ -116,7 +119,7 @@ void frmMain::TreeDirRen_Click() {
     }
 }
 
-void frmMain::TreeDirDel_Click() {
+void TreeEditing::TreeDirDel_Click() {
     QTreeWidgetItem* node = selectedFolderNode();
     if (!node)
         return;
@@ -143,25 +146,13 @@ void frmMain::TreeDirDel_Click() {
             }
         }
     }
-    m_tree->removeNode(CatalogTree::key(node));
-    SaveFolders();
-    LoadTree();
+    m_tree.removeNode(CatalogTree::key(node));
+    m_hooks.saveFolders();
+    m_hooks.reloadTree();
 }
 
-void frmMain::TreePopDel_Click() {
-    const int index = selectedAppOrReport();
-    if (index < 0)
-        return;
-    PackApp& app = m_apps[size_t(index)];
-    if (askBeforeDeleting(u'[' + app.AppName() + QStringLiteral("]を削除してよろしいですか？"),
-                          MsgIcon::Question, MsgButtons::OkCancel) != MsgAnswer::Ok)
-        return;
-    app.Delete();
-    m_fullText->refresh();
-}
-
-void frmMain::TreeView_DeleteKey() {
-    const QTreeWidgetItem* node = m_tree->currentItem();
+void TreeEditing::TreeView_DeleteKey() {
+    const QTreeWidgetItem* node = m_tree.currentItem();
     if (!node)
         return;
     const QString tag = CatalogTree::tag(node);
