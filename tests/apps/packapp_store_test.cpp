@@ -217,13 +217,18 @@ TEST_F(Packing, aRealProgramHoldingAFileOpenKeepsItsFolderUntilItEnds) {
     ASSERT_TRUE(app.UnPack(owner));
     QProcess program;
     program.setWorkingDirectory(scratch.path());
-    // The shell opens the file and becomes sleep, which inherits it: its working folder and
-    // its program lie elsewhere.
-    program.start(QStringLiteral("/bin/sh"),
-                  {QStringLiteral("-c"), QStringLiteral("exec 3>>\"$0\"; echo ready; exec sleep 600"),
-                   app.expandedFolder() + QStringLiteral("settings.ini")});
+    // The program opens the file itself and says so only then, so the store meets it as it
+    // will stay: its working folder, its program and its arguments lie elsewhere (the file's
+    // path comes in the environment, since an argument inside the folder would name it).
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HELD_FILE"), app.expandedFolder() + QStringLiteral("settings.ini"));
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral("python3"),
+                  {QStringLiteral("-c"),
+                   QStringLiteral("import os, time; os.open(os.environ['HELD_FILE'], os.O_WRONLY | "
+                                  "os.O_APPEND | os.O_CREAT); print('ready', flush=True); time.sleep(600)")});
     ASSERT_TRUE(program.waitForReadyRead(60000));
-    prompter.expectPrefix(QStringLiteral("[Tool] のプログラムがまだ実行中です。\r\n\r\nsleep (PID %1)\r\n\r\n")
+    prompter.expectPrefix(QStringLiteral("[Tool] のプログラムがまだ実行中です。\r\n\r\npython3 (PID %1)\r\n\r\n")
                               .arg(program.processId()));
     EXPECT_FALSE(app.Pack());
     EXPECT_TRUE(QFileInfo::exists(app.expandedFolder() + QStringLiteral("settings.ini")));
