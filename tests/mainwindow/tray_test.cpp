@@ -27,6 +27,9 @@ protected:
 
     void open(int mode) {
         settings().Config.IntoTaskTray = quint8(mode);
+        // One window at a time, as one program folder has: two would share the full-text
+        // index, and the second could report the first's lock in the status bar.
+        window.reset();
         window = openWindow();
     }
     void minimise() { window->setWindowState(window->windowState() | Qt::WindowMinimized); }
