@@ -9,6 +9,7 @@
 #include "mainwindow/programversion.h"
 #include "resources/builtinimages.h"
 #include "shell/appearance.h"
+#include "shell/iconpicture.h"
 #include "shell/windowlayout.h"
 #include "util/statustext.h"
 
@@ -102,10 +103,11 @@ void InfoPanel::showApp(PackApp& app) {
     SetStatusText(cr < 0 ? notes : notes.left(cr), 1);
     SetStatusText(app.isPack() ? QStringLiteral("圧縮") : QStringLiteral("展開"), 2);
     m_title->setText(app.AppName());
-    const QString iconFile = app.iconPath();
+    // Read as the tree reads it: never through a link out of the icon folder, never waiting
+    // on a FIFO planted under the icon's name.
     QPixmap picture;
-    if (QFileInfo::exists(iconFile))
-        picture = QIcon(iconFile).pixmap(32, 32);
+    if (const std::optional<QByteArray> bytes = readIconFile(app.iconPath()))
+        picture = QPixmap::fromImage(iconPicture(*bytes, 32));
     paintBigIcon(picture, 63);
     m_pack->setEnabled(!app.NonPack());
 }

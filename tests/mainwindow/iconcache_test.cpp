@@ -8,6 +8,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -143,6 +144,26 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   false}),
     [](const ::testing::TestParamInfo<CacheCase>& info) { return info.param.what; });
+
+// The big picture of the information panel is read as the tree's are: an icon name planted
+// as a link to a picture elsewhere shows nothing, and one planted as a FIFO does not hang.
+TEST_F(MainWindowFixture, theInformationPanelReadsNoIconThroughALinkNorFromAFifo) {
+    writeFolders({{QStringLiteral("メイン"), QStringLiteral("ROOT"),
+                   {QStringLiteral("Linked"), QStringLiteral("Piped")}}});
+    appendRecord(record(QStringLiteral("Linked")));
+    appendRecord(record(QStringLiteral("Piped")));
+    const QString elsewhere = scratch.path() + QStringLiteral("/elsewhere.ico");
+    writeFile(elsewhere, icoOf(Qt::red));
+    ASSERT_TRUE(QFile::link(elsewhere, settings().IconDir + QStringLiteral("Linked.ico")));
+    const QByteArray fifo = QFile::encodeName(settings().IconDir + QStringLiteral("Piped.ico"));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    auto window = openWindow();
+    for (const QString& title : {QStringLiteral("Linked"), QStringLiteral("Piped")}) {
+        ASSERT_TRUE(window->selectAppByTitle(title));
+        const QImage shown = window->findChild<QLabel*>(QStringLiteral("picBigIcon"))->pixmap().toImage();
+        EXPECT_NE(shown.pixel(32, 32), qRgb(255, 0, 0)) << title.toStdString();
+    }
+}
 
 } // namespace
 } // namespace vadok::test
