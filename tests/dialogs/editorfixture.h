@@ -23,7 +23,6 @@ const QStringList kFolders = {QStringLiteral("ROOT"), QStringLiteral("　メイ�
 inline QLineEdit* name(QDialog& d) { return control<QLineEdit>(d, "txtName"); }
 inline QPlainTextEdit* notes(QDialog& d) { return control<QPlainTextEdit>(d, "txtInfo"); }
 inline QComboBox* folderList(QDialog& d) { return control<QComboBox>(d, "cboAppDir"); }
-inline void press(QDialog& d, const char* button) { control<QPushButton>(d, button)->click(); }
 
 // The application Tool, stored, with an icon, in the folder メイン of a tree that also holds
 // the application Other.

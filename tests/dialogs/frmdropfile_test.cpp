@@ -40,8 +40,6 @@ public:
     QStringList calls;
 };
 
-bool enabled(QDialog& d, const char* button) { return control<QPushButton>(d, button)->isEnabled(); }
-void press(QDialog& d, const char* button) { control<QPushButton>(d, button)->click(); }
 
 class DropDialog : public ::testing::Test {
 protected:

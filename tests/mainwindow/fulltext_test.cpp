@@ -27,7 +27,6 @@
 namespace vadok::test {
 namespace {
 
-void press(QDialog& d, const char* button) { control<QPushButton>(d, button)->click(); }
 
 // One application, Tool, stored with a readme and notes; each word below is in one place.
 class FullTextWiring : public MainWindowFixture {

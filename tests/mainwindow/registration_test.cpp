@@ -42,7 +42,6 @@ QString deleteDropped(const QString& path) {
     return QStringLiteral("元の圧縮ファイル\r\n\r\n") + path + QStringLiteral("\r\n\r\nを削除しますか？");
 }
 
-void press(QDialog& d, const char* button) { control<QPushButton>(d, button)->click(); }
 void confirm(QDialog& d) { press(d, "cmdOK"); }
 
 class Registration : public MainWindowFixture {

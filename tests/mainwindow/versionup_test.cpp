@@ -28,8 +28,6 @@ QString deleteSource(const QString& path) {
            QStringLiteral("\r\n\r\nを削除してよろしいですか？");
 }
 
-void press(QDialog& d, const char* button) { control<QPushButton>(d, button)->click(); }
-bool enabled(QDialog& d, const char* button) { return control<QPushButton>(d, button)->isEnabled(); }
 
 // The picker: the application called name, then OK.
 void pick(QDialog& picker, const QString& name) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPushButton>
 #include <gtest/gtest.h>
 #include <deque>
 #include <functional>
@@ -39,6 +40,11 @@ W* control(QObject& dialog, const char* name) {
     if (!widget)
         ADD_FAILURE() << "no control " << name;
     return widget;
+}
+
+inline void press(QObject& dialog, const char* button) { control<QPushButton>(dialog, button)->click(); }
+inline bool enabled(QObject& dialog, const char* button) {
+    return control<QPushButton>(dialog, button)->isEnabled();
 }
 
 } // namespace vadok::test
