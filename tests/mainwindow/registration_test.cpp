@@ -423,6 +423,25 @@ TEST_F(Registration, theLaunchersOwnNamesAreNeverTakenAsTitles) {
     EXPECT_FALSE(QFileInfo::exists(WorkFolder()));
 }
 
+// A folder of the tree has no record nor archive behind it, yet an application of its name
+// would be a second node under one key.
+TEST_F(Registration, aFoldersNameIsNeverTakenAsATitle) {
+    const QString dropped = scratch.path() + QStringLiteral("/drop/メイン");
+    QDir().mkpath(scratch.path() + QStringLiteral("/drop"));
+    ASSERT_TRUE(QDir().rename(source, dropped));
+    window = openWindow();
+    prompter.expectInput(QStringLiteral("Main"));
+    prompter.expect(deleteSource(dropped), MsgAnswer::No);
+    driver.then([](QDialog& d) { press(d, "cmdNew"); }).then(confirm);
+    window->showDropDialog(dropped);
+
+    EXPECT_EQ(prompter.inputPrompts(),
+              QStringList{QStringLiteral("[メイン] という名前のアプリケーションは既に登録されています。"
+                                         "\r\n別の名前で登録する場合は、名前を入力してください。")});
+    expectRegistered(QStringLiteral("Main"), sourceFiles);
+    EXPECT_EQ(node(*window, QStringLiteral("Tool"))->parent(), node(*window, QStringLiteral("メイン")));
+}
+
 TEST_F(Registration, dropsOnTheWindowOpenTheDialogForOneItemOnly) {
     window = openWindow();
     auto drop = [&](QWidget* target, const QList<QUrl>& urls) {
