@@ -477,6 +477,11 @@ int main(int argc, char** argv) {
         return showWindow(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The window keeps a full-text index and scaled icons per program folder in the cache
+    // folder: each run's would stay in the user's for good, one per temporary folder.
+    QTemporaryDir cache;
+    if (cache.isValid())
+        qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
