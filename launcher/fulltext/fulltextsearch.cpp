@@ -21,6 +21,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 namespace vadok {
@@ -85,6 +86,7 @@ struct FullTextSearch::Private {
     bool firstPass = true;                         // the worker's own
     QStringList cut;
     int threads = 0;                               // threads that have not ended yet
+    QString unstarted;                             // why a thread could not be started
 
     struct Ask {
         QString text;
@@ -303,9 +305,19 @@ FullTextSearch::FullTextSearch(QObject* parent, FullTextOptions options)
                                         : d->options.path;
     d->dataFolder = QFileInfo(dataFilePath()).absolutePath();
     d->q = this;
-    d->threads = 2;
-    d->worker = std::thread([d = d] { d->work(); });
-    d->asker = std::thread([d = d] { d->answerAsks(); });
+    // A process at its limit of threads still opens its window: without the index's threads
+    // nothing is indexed nor answered, and each refresh or ask says why.
+    const auto start = [this](std::thread& thread, const char* point, void (Private::*run)()) {
+        try {
+            d->checkpoint(point);
+            thread = std::thread([d = d, run] { (d.get()->*run)(); });
+            ++d->threads;
+        } catch (const std::system_error& e) {
+            d->unstarted = QString::fromLocal8Bit(e.what());
+        }
+    };
+    start(d->worker, "worker start", &Private::work);
+    start(d->asker, "asker start", &Private::answerAsks);
 }
 
 FullTextSearch::~FullTextSearch() {
@@ -315,16 +327,24 @@ FullTextSearch::~FullTextSearch() {
     d->changed.notify_all();
     const bool ended = d->changed.wait_for(lock, d->options.exitWait, [this] { return d->threads == 0; });
     lock.unlock();
-    if (ended) {
-        d->worker.join();
-        d->asker.join();
-    } else {
-        d->worker.detach();
-        d->asker.detach();
+    for (std::thread* thread : {&d->worker, &d->asker}) {
+        if (!thread->joinable())
+            continue;
+        if (ended)
+            thread->join();
+        else
+            thread->detach();
     }
 }
 
 void FullTextSearch::refresh() {
+    if (!d->worker.joinable()) {
+        d->post([why = d->unstarted](FullTextSearch* q) {
+            emit q->failed(QStringLiteral("全文検索の索引を更新できませんでした（") + why +
+                           QStringLiteral("）。"));
+        });
+        return;
+    }
     std::vector<AppSource> apps = catalogSources();
     {
         std::lock_guard lock(d->mutex);
@@ -338,6 +358,13 @@ FullTextAnswer FullTextSearch::query(const QString& text, int limit) {
 }
 
 void FullTextSearch::ask(const QString& text, int limit) {
+    if (!d->asker.joinable()) {
+        d->post([text, why = d->unstarted](FullTextSearch* q) {
+            emit q->answered(text, {{}, QStringLiteral("検索できませんでした（") + why +
+                                            QStringLiteral("）。")});
+        });
+        return;
+    }
     {
         std::lock_guard lock(d->mutex);
         d->asked = Private::Ask{text, limit, ++d->latestAsk};

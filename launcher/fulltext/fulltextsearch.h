@@ -36,7 +36,9 @@ struct FullTextOptions {
     // How long the destructor waits for the index's threads to end; past it, they are left
     // to end on their own (each stops at its next step) and the exit goes on.
     std::chrono::milliseconds exitWait{2000};
-    // Called on the index's threads at fixed points: "pass" as a pass begins, "archive" as an
+    // Called as each of the index's two threads is started ("worker start", "asker start"),
+    // where tests throw std::system_error as a process out of threads would. Then on the
+    // index's threads at fixed points: "pass" as a pass begins, "archive" as an
     // archive is opened for its texts, "text" after each text is read, "query" as a query begins, "worker ended" and "asker ended" as the
     // threads end. Tests hold a thread there, or throw.
     std::function<void(const char* point)> checkpoint;

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <future>
 #include <stdexcept>
+#include <system_error>
 
 using namespace vadok;
 using namespace vadok::test;
@@ -104,6 +105,44 @@ TEST_F(FullTextFailures, aQueryThatFailsSaysSoRatherThanFindingNothing) {
     EXPECT_EQ(answered.first().at(1).value<FullTextAnswer>().error, failure);
     armed = false;
     EXPECT_EQ(titles(QStringLiteral("bundled")), QStringList{"Tool"});
+}
+
+// A process at its limit of threads: the window still opens its index, and what the missing
+// thread would do says why it is not done; what the other thread does still works.
+TEST_F(FullTextFailures, anIndexThreadThatCannotStartIsSaidAtEachRefreshOrAsk) {
+    const struct {
+        const char* refused;
+        bool indexes;
+        bool answers;
+    } cases[] = {{"worker start", false, true}, {"asker start", true, false}};
+    addApp(QStringLiteral("Tool"), QString(), {{"readme.txt", "bundled words"}});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.refused);
+        FullTextOptions options;
+        options.checkpoint = [refused = c.refused](const char* point) {
+            if (is(point, refused))
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        };
+        removeIndexEntries(dbPath());
+        reopen(options);
+        QSignalSpy indexed(index.get(), &FullTextSearch::indexed);
+        QSignalSpy failed(index.get(), &FullTextSearch::failed);
+        update();
+        EXPECT_EQ(indexed.size(), c.indexes ? 1 : 0);
+        ASSERT_EQ(failed.size(), c.indexes ? 0 : 1);
+        if (!c.indexes) {
+            EXPECT_TRUE(failed.first().first().toString().startsWith(
+                QStringLiteral("全文検索の索引を更新できませんでした（")));
+        }
+
+        QSignalSpy answered(index.get(), &FullTextSearch::answered);
+        index->ask(QStringLiteral("bundled"));
+        deliverUntil([&] { return !answered.isEmpty(); });
+        const FullTextAnswer answer = answered.first().at(1).value<FullTextAnswer>();
+        EXPECT_EQ(answer.error.startsWith(QStringLiteral("検索できませんでした（")), !c.answers);
+        EXPECT_EQ(answer.hits.size(), c.answers && c.indexes ? 1u : 0u);
+        index.reset(); // joins only the thread that started
+    }
 }
 
 // The user types on: the answer to what the box held before is not waited for, and not shown.
