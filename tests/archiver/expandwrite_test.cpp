@@ -1,5 +1,5 @@
-// How an expansion writes onto disk when it spreads members over threads: folders first and
-// their modes and times last, files and links replacing what stands in their way without
+// How an expansion writes onto disk when it spreads members over threads: folders on a thread
+// of their own ahead of the files and their modes and times last, files and links replacing what stands in their way without
 // ever following it, the umask obeyed and left alone, and the first damaged member named
 // whichever thread met it first.
 
@@ -9,14 +9,19 @@
 
 #include "archiver/archiver.h"
 #include "archiver/files/casefolding.h"
+#include "archiver/expand/expandfolders.h"
 #include "archiver/expand/expandjob.h"
 #include "archiver/lzh/lzhheaderreader.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <set>
+#include <thread>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -133,6 +138,50 @@ TEST_P(ExpandWrite, foldersGetTheirOwnModesAndTimesAfterTheirContents) {
     struct stat st {};
     ASSERT_EQ(::stat((dir / "dest/open").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtim.tv_sec, 1100000000);
+}
+
+// The first file is written while the folder thread is held right after making its folder,
+// before those of later members: made all first, the folders kept every file waiting.
+TEST_P(ExpandWrite, filesAreWrittenWhileTheFoldersOfLaterMembersAreStillToBeMade) {
+    TempDir dir;
+    writeRawLzh(dir / "a.lzh", {{"a/first.txt", "first", ""},
+                                {"b/c/second.txt", "second", ""},
+                                {"d", "", "", true}});
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool firstWritten = false;
+    bool writtenMeanwhile = false;
+    archiver::ExpandOptions options;
+    options.threads = GetParam();
+    options.memberWritten = [&](std::size_t i) {
+        std::lock_guard lock(mutex);
+        firstWritten = firstWritten || i == 0;
+        changed.notify_all();
+    };
+    options.foldersMade = [&](std::size_t i) {
+        std::unique_lock lock(mutex);
+        // The time only ends the wait where the fault is back; passing never waits for it.
+        if (i == 0)
+            writtenMeanwhile = changed.wait_for(lock, std::chrono::seconds(60), [&] { return firstWritten; });
+    };
+    const auto result =
+        archiver::expandArchive(dir / "a.lzh", dir / "dest/", archiver::ArchiveFormat::Lzh, options);
+    ASSERT_EQ(result.code, ArchiverOk) << result.error;
+    EXPECT_TRUE(writtenMeanwhile);
+    EXPECT_EQ(readFile(dir / "dest/b/c/second.txt"), "second");
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "dest/d"));
+}
+
+TEST(FolderGate, letsMembersWhoseFoldersExistPassAndTheRestGiveUpOnceStopped) {
+    archiver::FolderGate gate;
+    gate.open(2);
+    EXPECT_TRUE(gate.waitFor(1));
+    bool later = true;
+    std::thread waiter([&] { later = gate.waitFor(2); });
+    gate.stop();
+    waiter.join();
+    EXPECT_FALSE(later);
+    EXPECT_TRUE(gate.waitFor(0));
 }
 
 TEST_P(ExpandWrite, firstDamagedMemberInArchiveOrderIsTheOneReported) {
