@@ -8,22 +8,24 @@
 #include "support/exfatimage.h"
 
 #include "archiver/archiver.h"
-#include "archiver/files/casefolding.h"
 #include "archiver/expand/expandfolders.h"
 #include "archiver/expand/expandjob.h"
+#include "archiver/files/casefolding.h"
+#include "archiver/files/memberfiles.h"
 #include "archiver/lzh/lzhheaderreader.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <mutex>
 #include <set>
-#include <thread>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace vadok;
@@ -119,6 +121,23 @@ TEST_P(ExpandWrite, umaskIsObeyedAndLeftAsItWas) {
     EXPECT_EQ(modeOf(dir / "dest/open.txt"), 0640u);
     EXPECT_EQ(modeOf(dir / "dest/tool"), 0750u);
     EXPECT_EQ(modeOf(dir / "dest/folder"), 0750u);
+}
+
+// libarchive's folder writer switches the umask to 0 and back while files are made on other
+// threads: given the umask, a file comes out the same either way.
+TEST(MemberFiles, aFileGivenTheUmaskComesOutTheSameWhileTheUmaskIsSwitchedOff) {
+    TempDir dir;
+    makeDirs(dir / "root");
+    const int root = ::open((dir / "root").c_str(), O_RDONLY | O_DIRECTORY);
+    const mode_t previous = ::umask(0);
+    int fd = -1;
+    std::string error;
+    const bool made = archiver::createMemberFile(root, "f", 0666, fd, error, 027);
+    ::umask(previous);
+    ::close(fd);
+    ::close(root);
+    ASSERT_TRUE(made) << error;
+    EXPECT_EQ(modeOf(dir / "root/f"), 0640u);
 }
 
 TEST_P(ExpandWrite, foldersGetTheirOwnModesAndTimesAfterTheirContents) {
