@@ -1,5 +1,6 @@
 #include "expandjob.h"
 #include "expandfolders.h"
+#include "memberoverlap.h"
 
 #include "base/codes.h"
 #include "base/sizesums.h"
@@ -65,18 +66,6 @@ DiskWriter newDiskWriter(bool times) {
                                                    ARCHIVE_EXTRACT_UNLINK);
     archive_write_disk_set_standard_lookup(disk.get());
     return disk;
-}
-
-// Whether members land on one another: two at one path, or one below a member that is no
-// folder. The later one wins then, which only an expansion in member order gets right.
-bool membersOverlap(const std::vector<ListedMember>& members, const MemberPathIndex& index) {
-    const auto& order = index.order();
-    for (std::size_t k = 1; k < order.size(); ++k)
-        if (index.path(order[k]) == index.path(order[k - 1]))
-            return true;
-    return std::any_of(order.begin(), order.end(), [&](std::uint32_t i) {
-        return members[i].kind != MemberKind::Directory && index.anyBelow(index.path(i));
-    });
 }
 
 struct timespecPair {

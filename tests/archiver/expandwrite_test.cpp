@@ -10,9 +10,11 @@
 #include "archiver/archiver.h"
 #include "archiver/expand/expandfolders.h"
 #include "archiver/expand/expandjob.h"
+#include "archiver/expand/memberoverlap.h"
 #include "archiver/files/casefolding.h"
 #include "archiver/files/memberfiles.h"
 #include "archiver/lzh/lzhheaderreader.h"
+#include "archiver/names/memberpaths.h"
 
 #include <gtest/gtest.h>
 
@@ -232,6 +234,47 @@ TEST_P(ExpandWrite, membersThatLandOnEachOtherEndAsTheLastOneLeavesThem) {
     ASSERT_EQ(result.code, ArchiverOk) << result.error;
     EXPECT_EQ(readFile(dir / "dest/a.txt"), "version 9");
     EXPECT_EQ(std::filesystem::read_symlink(dir / "dest/l"), "target9");
+}
+
+// Members that overlap are written one after another in member order; the rest are spread.
+// A trailing "/" marks a folder member.
+TEST(MemberOverlap, twoAtOnePathOrOneBelowANonFolderAndNothingElse) {
+    struct Case {
+        std::vector<std::string> paths;
+        bool overlap;
+    };
+    const Case cases[] = {
+        {{"a", "b/c", "b/d/e", "b/"}, false},
+        {{"a", "b", "a"}, true},
+        {{"./a", "a"}, true},
+        {{"a", "a/b"}, true},
+        {{"a/b", "a"}, true},
+        {{"a", "a.txt", "a-b/c", "a/b"}, true},
+        {{"a", "a.txt", "a.txt/x", "a0"}, true},
+        {{"a", "a.txt", "a0/x", "a-/x", "ab/x"}, false},
+        {{"a/", "a.txt", "a/b.c", "a/b/", "a/b/x"}, false},
+        {{"d/f", "d/f.txt", "d/f-/x", "d/f/x"}, true},
+        {{"d/f", "d/g/x", "d/f\xc3\xa9/x"}, false},
+        {{"l", "l\xc3\xa9", "l\xc3\xa9/x"}, true},
+        {{"", "a/"}, false},
+    };
+    for (const Case& c : cases) {
+        archiver::NameStore names;
+        std::vector<archiver::ListedMember> members(c.paths.size());
+        std::string described;
+        for (std::size_t i = 0; i < c.paths.size(); ++i) {
+            std::string path = c.paths[i];
+            const bool folder = !path.empty() && path.back() == '/';
+            if (folder)
+                path.pop_back();
+            members[i].setName(names, path);
+            members[i].kind = folder ? archiver::MemberKind::Directory : archiver::MemberKind::File;
+            described += c.paths[i] + " ";
+        }
+        const archiver::MemberPathIndex index(members.size(),
+                                              [&](std::size_t i) { return members[i].path.view(); });
+        EXPECT_EQ(archiver::membersOverlap(members, index), c.overlap) << described;
+    }
 }
 
 // exFAT takes names that differ only in case for one file: two writer threads that met on it
