@@ -333,6 +333,8 @@ bool writeMembers(const WriteOrder& order, const ExpandOptions& options, ExpandR
     DecodeJob job =
         jobOver(order.archivePath, order.format, order.listing, order.spread ? options.threads : 1);
     FolderGate gate;
+    // Read as libarchive reads it; files made while its folder writer has it switched to 0
+    // are given it themselves (createMemberFile).
     const mode_t umask = ::umask(0);
     ::umask(umask);
     const FileWriting writing{rootFd, order.listing.members, options, refused, gate, umask};
@@ -351,6 +353,8 @@ bool writeMembers(const WriteOrder& order, const ExpandOptions& options, ExpandR
             folderThread = std::thread(makeFolders);
         } catch (const std::system_error&) {
             makeFolders();
+            if (folderCode != ArchiverOk)
+                return fail(result, folderCode, folderError);
         }
         job.makeHandler = [&writing] { return std::make_unique<FileWriter>(writing); };
     } else {
