@@ -1,4 +1,6 @@
 #include "expandjob.h"
+#include "expandfolders.h"
+#include "memberoverlap.h"
 
 #include "base/codes.h"
 #include "base/sizesums.h"
@@ -20,7 +22,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <optional>
-#include <set>
+#include <system_error>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -46,15 +49,6 @@ std::string withoutTrailingSlashes(std::string path) {
     return path;
 }
 
-// Folders its owner cannot enter, list or write to, and files it cannot read or write,
-// strand an application: it can be neither expanded over, stored again nor deleted.
-void letOwnerIn(struct archive_entry* entry) {
-    const mode_t owner = archive_entry_filetype(entry) == AE_IFDIR ? S_IRWXU
-                         : archive_entry_filetype(entry) == AE_IFREG ? S_IRUSR | S_IWUSR
-                                                                     : 0;
-    archive_entry_set_perm(entry, archive_entry_perm(entry) | owner);
-}
-
 // The destination with the links above it resolved, or "" when it does not exist yet.
 std::string resolvedFolder(const std::string& path) {
     char resolved[PATH_MAX];
@@ -72,18 +66,6 @@ DiskWriter newDiskWriter(bool times) {
                                                    ARCHIVE_EXTRACT_UNLINK);
     archive_write_disk_set_standard_lookup(disk.get());
     return disk;
-}
-
-// Whether members land on one another: two at one path, or one below a member that is no
-// folder. The later one wins then, which only an expansion in member order gets right.
-bool membersOverlap(const std::vector<ListedMember>& members, const MemberPathIndex& index) {
-    const auto& order = index.order();
-    for (std::size_t k = 1; k < order.size(); ++k)
-        if (index.path(order[k]) == index.path(order[k - 1]))
-            return true;
-    return std::any_of(order.begin(), order.end(), [&](std::uint32_t i) {
-        return members[i].kind != MemberKind::Directory && index.anyBelow(index.path(i));
-    });
 }
 
 struct timespecPair {
@@ -105,16 +87,33 @@ std::int64_t mtimeOf(const timespecPair& times) {
     return times.t[1].tv_nsec == UTIME_OMIT ? 0 : times.t[1].tv_sec;
 }
 
-// Files and links below root on any number of threads; folders were made before.
+// What the writers of files share.
+struct FileWriting {
+    int root;
+    const std::vector<ListedMember>& members;
+    const ExpandOptions& options;
+    RefusedLinks& refused;
+    FolderGate& folders;
+    mode_t umask;
+};
+
+// Files and links below root on any number of threads, each once the gate says its folders
+// were made.
 class FileWriter : public MemberHandler {
 public:
-    FileWriter(int root, const ArchiverSeams& seams, RefusedLinks& refused)
-        : m_root(root), m_seams(seams), m_refused(refused) {}
+    explicit FileWriter(const FileWriting& shared)
+        : m_root(shared.root), m_seams(shared.options.seams), m_refused(shared.refused),
+          m_shared(shared) {}
     ~FileWriter() override {
         if (m_fd >= 0)
             ::close(m_fd);
     }
     bool begin(const ListedMember& m, struct archive_entry* entry, std::string& error) override {
+        m_index = static_cast<std::size_t>(&m - m_shared.members.data());
+        if (!m_shared.folders.waitFor(m_index)) {
+            error = "its folder was not made";
+            return false;
+        }
         m_times = timesOf(entry);
         const std::string name = normalMemberPath(m.path);
         if (m.kind == MemberKind::Symlink) {
@@ -128,7 +127,8 @@ public:
         }
         if (m.kind == MemberKind::File) {
             m_refused.addMode(name, archive_entry_perm(entry));
-            return createMemberFile(m_root, name, archive_entry_perm(entry), m_fd, error);
+            return createMemberFile(m_root, name, archive_entry_perm(entry), m_fd, error,
+                                    m_shared.umask);
         }
         return true;
     }
@@ -136,16 +136,19 @@ public:
         return writeMemberData(m_fd, p, size, offset, error);
     }
     bool end(std::string& error) override {
-        if (m_fd < 0)
-            return true;
-        const int fd = std::exchange(m_fd, -1);
-        return finishMemberFile(fd, m_times.t, error);
+        if (m_fd >= 0 && !finishMemberFile(std::exchange(m_fd, -1), m_times.t, error))
+            return false;
+        if (m_shared.options.memberWritten)
+            m_shared.options.memberWritten(m_index);
+        return true;
     }
 
 private:
     int m_root;
     const ArchiverSeams& m_seams;
     RefusedLinks& m_refused;
+    const FileWriting& m_shared;
+    std::size_t m_index = 0;
     int m_fd = -1;
     timespecPair m_times{};
 };
@@ -205,79 +208,6 @@ private:
     RefusedLinks& m_refused;
     bool m_writing = false;
 };
-
-// Makes every folder the members need before any file is written: folder members through
-// `disk` with their own times and modes (set when it is closed, after their contents), the
-// folders above members that have none of their own through `plain` as libarchive makes
-// such folders, without times. Either replaces a link or a file standing in the way.
-int makeFolders(const std::string& archivePath, const ArchiveListing& listing,
-                const std::string& root, struct archive* disk, struct archive* plain,
-                RefusedLinks& refused, std::string& error) {
-    std::vector<std::size_t> folders;
-    std::set<std::string> needed;
-    for (std::size_t i = 0; i < listing.members.size(); ++i) {
-        const ListedMember& m = listing.members[i];
-        const std::string path = normalMemberPath(m.path);
-        // A folder's own folders are in the set once it is: climbing stops at the first one
-        // there, so the members of one folder cost one lookup each.
-        for (std::size_t slash = path.rfind('/'); slash != std::string::npos;
-             slash = path.rfind('/', slash - 1)) {
-            if (!needed.insert(path.substr(0, slash)).second || slash == 0)
-                break;
-        }
-        if (m.kind == MemberKind::Directory && !path.empty())
-            folders.push_back(i);
-    }
-    if (!folders.empty()) {
-        const int fd = ::open(archivePath.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            error = "cannot open " + archivePath;
-            return ArchiverCannotOpen;
-        }
-        for (const std::size_t i : folders) {
-            const ListedMember& m = listing.members[i];
-            LzhMember header;
-            if (!rereadHeader(fd, m, header, error)) {
-                error = archivePath + ": " + error;
-                ::close(fd);
-                return ArchiverBrokenArchive;
-            }
-            const Entry entry = entryOf(header, MemberKind::Directory);
-            const std::string path = normalMemberPath(m.path);
-            needed.erase(path);
-            archive_entry_set_pathname(entry.get(), (root + path).c_str());
-            refused.addMode(path, archive_entry_perm(entry.get()), true);
-            letOwnerIn(entry.get());
-            if (archive_write_header(disk, entry.get()) < ARCHIVE_WARN ||
-                archive_write_finish_entry(disk) < ARCHIVE_WARN) {
-                error = path + ": " + errorOf(disk, "cannot write");
-                ::close(fd);
-                return ArchiverWriteError;
-            }
-        }
-        ::close(fd);
-    }
-    struct archive_entry* implied = archive_entry_new();
-    int code = ArchiverOk;
-    for (const std::string& path : needed) {
-        const std::string full = root + path;
-        struct stat st {};
-        if (::lstat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-            continue;
-        archive_entry_clear(implied);
-        archive_entry_set_pathname(implied, full.c_str());
-        archive_entry_set_filetype(implied, AE_IFDIR);
-        archive_entry_set_perm(implied, 0777);
-        if (archive_write_header(plain, implied) < ARCHIVE_WARN ||
-            archive_write_finish_entry(plain) < ARCHIVE_WARN) {
-            error = path + ": " + errorOf(plain, "cannot make the folder");
-            code = ArchiverWriteError;
-            break;
-        }
-    }
-    archive_entry_free(implied);
-    return code;
-}
 
 bool fail(ExpandResult& result, int code, std::string error) {
     result.code = code;
@@ -402,15 +332,31 @@ bool writeMembers(const WriteOrder& order, const ExpandOptions& options, ExpandR
     RefusedLinks refused(!fileSystemKeepsModes(root));
     DecodeJob job =
         jobOver(order.archivePath, order.format, order.listing, order.spread ? options.threads : 1);
+    FolderGate gate;
+    // Read as libarchive reads it; files made while its folder writer has it switched to 0
+    // are given it themselves (createMemberFile).
+    const mode_t umask = ::umask(0);
+    ::umask(umask);
+    const FileWriting writing{rootFd, order.listing.members, options, refused, gate, umask};
+    // The folders are made on a thread of their own while the files are written.
+    int folderCode = ArchiverOk;
+    std::string folderError;
+    auto makeFolders = [&] {
+        Utf8ThreadLocale utf8;
+        folderCode = makeMemberFolders(order.archivePath, order.listing, root, folders.get(),
+                                       impliedFolders.get(), refused, gate, options.foldersMade,
+                                       folderError);
+    };
+    std::thread folderThread;
     if (order.spread) {
-        std::string error;
-        const int code = makeFolders(order.archivePath, order.listing, root, folders.get(),
-                                     impliedFolders.get(), refused, error);
-        if (code != ArchiverOk)
-            return fail(result, code, error);
-        job.makeHandler = [rootFd, &options, &refused] {
-            return std::make_unique<FileWriter>(rootFd, options.seams, refused);
-        };
+        try {
+            folderThread = std::thread(makeFolders);
+        } catch (const std::system_error&) {
+            makeFolders();
+            if (folderCode != ArchiverOk)
+                return fail(result, folderCode, folderError);
+        }
+        job.makeHandler = [&writing] { return std::make_unique<FileWriter>(writing); };
     } else {
         job.makeHandler = [disk = folders.get(), root, &options, &refused] {
             return std::make_unique<OrderedWriter>(disk, root, options.seams, refused);
@@ -422,6 +368,12 @@ bool writeMembers(const WriteOrder& order, const ExpandOptions& options, ExpandR
             return true;
         };
     const MemberFault fault = decodeMembers(job);
+    gate.stop();
+    if (folderThread.joinable())
+        folderThread.join();
+    // Files below a folder that could not be made fail for it: the folder is the cause.
+    if (folderCode != ArchiverOk)
+        return fail(result, folderCode, folderError);
     if (fault.code != ArchiverOk)
         return fail(result, fault.code, fault.error);
     // A file of the list's name that came out of the archive is an ordinary file: the list

@@ -20,6 +20,10 @@ struct ExpandOptions {
     // Names that differ only in case and so end as one file, one call per set of them.
     std::function<void(const std::string& message)> warning;
     ArchiverSeams seams;
+    // For tests, where members are spread over threads: called on the thread making the
+    // folders once those of member i exist, and on a writer's thread once member i is written.
+    std::function<void(std::size_t i)> foldersMade;
+    std::function<void(std::size_t i)> memberWritten;
 };
 
 struct ExpandResult {
@@ -30,9 +34,9 @@ struct ExpandResult {
 // Expands every member of the archive below dest (see archiver.h), into a sibling renamed
 // onto dest at the end or in place, undone on failure (expandtarget.h). Members are listed and
 // checked in a first pass over the headers, so a hostile archive writes nothing at all; the
-// second pass writes exactly the names the first one checked: the folders first, then the
-// files and links, spread over threads by ranges of members, and the folders' times and
-// modes last.
+// second pass writes exactly the names the first one checked: the folders on one thread in
+// member order while the files and links, spread over threads by ranges of members, follow
+// as soon as their folders exist, and the folders' times and modes last.
 ExpandResult expandArchive(const std::string& archivePath, const std::string& dest,
                            ArchiveFormat format, const ExpandOptions& options);
 

@@ -83,10 +83,11 @@ bool removeAt(int dir, const char* name) {
 
 } // namespace
 
-bool createMemberFile(int root, const std::string& path, mode_t mode, int& fd, std::string& error) {
+bool createMemberFile(int root, const std::string& path, mode_t mode, int& fd, std::string& error,
+                      mode_t mask) {
     const int flags = O_WRONLY | O_CREAT | O_EXCL;
     // A file its owner cannot read or write could neither be expanded over nor stored again.
-    const mode_t perm = (mode & 0777) | S_IRUSR | S_IWUSR;
+    const mode_t perm = ((mode & 0777) | S_IRUSR | S_IWUSR) & ~mask;
     fd = openBeneath(root, path, flags, perm);
     if (fd < 0 && errno == EEXIST) {
         Parent parent;

@@ -12,15 +12,20 @@ namespace vadok::archiver {
 
 // The files and symbolic links of an expansion, written below the destination (open as root)
 // by their relative paths through openBeneath, so that no link, old or new, ever leads a
-// write elsewhere. The folders they go in exist already: an expansion makes its folders
-// first. Whatever else stands at a member's path is removed first, a folder only when it is
+// write elsewhere. The folders they go in exist already: an expansion makes a member's
+// folders before the member. Whatever else stands at a member's path is removed first, a folder only when it is
 // empty. Permission bits are the member's with owner read and write added, less the set-id
-// and sticky bits, and less the umask, which the kernel applies; times are set as the member gives them (UTIME_OMIT where
-// it gives none). Unlike libarchive's disk writer these touch no process-wide state (it
-// switches the umask on every header), so several threads may write at once.
+// and sticky bits, and less the umask, which the kernel applies; times are set as the member
+// gives them (UTIME_OMIT where it gives none). Unlike libarchive's disk writer these touch no
+// process-wide state (it switches the umask on every header), so several threads may write
+// at once.
 //
 // Each returns false and says why in error.
-bool createMemberFile(int root, const std::string& path, mode_t mode, int& fd, std::string& error);
+//
+// mask is taken from the mode as well: given the umask, a file comes out the same while
+// libarchive's writer has it switched to 0 on another thread.
+bool createMemberFile(int root, const std::string& path, mode_t mode, int& fd, std::string& error,
+                      mode_t mask = 0);
 bool writeMemberData(int fd, const void* data, std::size_t size, std::uint64_t offset,
                      std::string& error);
 // Sets the times and closes fd, also when that fails.

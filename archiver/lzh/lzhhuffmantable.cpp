@@ -33,7 +33,16 @@ bool LzhHuffmanTable::build(const std::uint8_t* lengths, unsigned n) {
 
     const unsigned primary = m_primary;
     const unsigned width = longest > primary ? longest - primary : 0;
-    m_entries.assign(std::size_t{1} << primary, entry(0, kInvalid, 0));
+    // A complete code writes every slot: those of the short codes, and above them the links
+    // to the longer codes' tables, which must not be taken for links of an earlier table.
+    // A block's tables are built for every member, so only a code with gaps is cleared whole.
+    if (code == (1u << kMaxLength)) {
+        m_entries.resize(std::size_t{1} << primary);
+        std::fill(m_entries.begin() + (next[primary + 1] >> (kMaxLength - primary)),
+                  m_entries.end(), entry(0, kInvalid, 0));
+    } else {
+        m_entries.assign(std::size_t{1} << primary, entry(0, kInvalid, 0));
+    }
     for (unsigned sym = 0; sym < n; ++sym) {
         const unsigned len = lengths[sym];
         if (len == 0)

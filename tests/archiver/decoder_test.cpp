@@ -8,12 +8,14 @@
 #include "archiver/lzh/lzhdecoder.h"
 #include "archiver/lzh/lzhencoder.h"
 #include "archiver/lzh/lzhheaderreader.h"
+#include "archiver/lzh/lzhhuffmantable.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <vector>
 
 using namespace vadok::archiver;
 using namespace vadok::test;
@@ -239,6 +241,53 @@ TEST(LzhDecoder, handMadeStreamsDecodeOrFailAsTheFormatSays) {
             EXPECT_EQ(d.data, c.expected) << c.name;
         else
             EXPECT_FALSE(d.error.empty()) << c.name;
+    }
+}
+
+// Each block builds its tables into those of the block before: whatever an earlier table
+// left (links to longer codes, gaps), every 16-bit input decodes as the canonical code says.
+TEST(LzhHuffmanTable, aTableBuiltOverAnotherDecodesEveryInputAsItsCanonicalCode) {
+    const std::vector<std::uint8_t> longCodes = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 16};
+    const std::vector<std::uint8_t> otherLinks = {2, 2, 2, 3, 4, 5, 6, 6};
+    const std::vector<std::vector<std::uint8_t>> codes = {
+        longCodes, otherLinks, longCodes,   // complete codes, links at the same slot
+        {2, 2, 2, 2},                       // complete, short codes only
+        {1, 0, 3},                          // with a gap
+        {3, 3, 3, 3, 3, 3, 3, 8, 8, 8},     // gaps among long codes
+        otherLinks,
+    };
+    LzhHuffmanTable table(4);
+    for (const auto& lengths : codes) {
+        ASSERT_TRUE(table.build(lengths.data(), static_cast<unsigned>(lengths.size())));
+        // Canonical: shorter codes first, equal lengths by symbol.
+        std::vector<std::uint32_t> first(18, 0);
+        for (unsigned len = 1, code = 0; len <= 16; ++len) {
+            first[len] = code;
+            for (const auto l : lengths)
+                code += l == len ? 1u << (16 - len) : 0;
+        }
+        for (std::uint32_t input = 0; input < (1u << 16); ++input) {
+            int want = -1;
+            unsigned wantLength = 0;
+            std::vector<std::uint32_t> next = first;
+            for (unsigned sym = 0; sym < lengths.size(); ++sym) {
+                const unsigned len = lengths[sym];
+                if (len == 0)
+                    continue;
+                const std::uint32_t code = next[len];
+                next[len] += 1u << (16 - len);
+                if (input >> (16 - len) == code >> (16 - len)) {
+                    want = static_cast<int>(sym);
+                    wantLength = len;
+                }
+            }
+            unsigned used = 0;
+            const int got = table.decode(std::uint64_t{input} << 48, used);
+            ASSERT_EQ(got, want) << "input " << input << " of the table of " << lengths.size();
+            if (want >= 0) {
+                ASSERT_EQ(used, wantLength) << "input " << input;
+            }
+        }
     }
 }
 

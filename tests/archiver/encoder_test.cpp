@@ -164,50 +164,52 @@ TEST(LzhEncoder, mixedDataPacksAboutAsSmallAsItsPartsApart) {
     EXPECT_LT(compress(LzhMethod::Lh7, mixed, 1 << 20).size(), apart + apart / 50);
 }
 
-TEST(Crc16, matchesTheArcCheckValueAndABitwiseReferenceAtEveryLengthAndSplit) {
-    const std::string s = "123456789";
-    EXPECT_EQ(crc16Update(0, s.data(), s.size()), 0xBB3D);
-    const auto data = randomBytes(40, 5, 256);
-    for (std::size_t n = 0; n <= data.size(); ++n) {
-        std::uint16_t reference = 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            reference ^= data[i];
-            for (int k = 0; k < 8; ++k)
-                reference = (reference & 1) ? (reference >> 1) ^ 0xA001 : reference >> 1;
-        }
-        for (std::size_t split = 0; split <= n; ++split)
-            ASSERT_EQ(crc16Update(crc16Update(0, data.data(), split), data.data() + split, n - split),
-                      reference)
-                << n << " split at " << split;
-    }
-}
-
-// The folding path takes 64 bytes and more, in lanes of 16; lengths around those edges,
+// The folding paths take 64 bytes and more, in lanes of 16; lengths around those edges,
 // starts at every alignment and runs split anywhere must all give the bitwise CRC.
-TEST(Crc32, matchesTheCheckValueAndABitwiseReferenceAtEveryLengthAlignmentAndSplit) {
-    const std::string s = "123456789";
-    EXPECT_EQ(crc32Update(0, s.data(), s.size()), 0xCBF43926u);
-    auto reference = [](const std::uint8_t* p, std::size_t n) {
-        std::uint32_t crc = 0xFFFFFFFF;
-        for (std::size_t i = 0; i < n; ++i) {
-            crc ^= p[i];
-            for (int k = 0; k < 8; ++k)
-                crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320 : crc >> 1;
-        }
-        return ~crc;
+TEST(Crc, matchesTheCheckValueAndABitwiseReferenceAtEveryLengthAlignmentAndSplit) {
+    using Update = std::uint32_t (*)(std::uint32_t, const void*, std::size_t);
+    struct Case {
+        const char* name;
+        Update update;
+        std::uint32_t polynomial; // reflected
+        std::uint32_t inverted;   // before and after
+        std::uint32_t check;      // of "123456789"
+    };
+    const Case cases[] = {
+        {"CRC-16",
+         [](std::uint32_t c, const void* p, std::size_t n) -> std::uint32_t {
+             return crc16Update(static_cast<std::uint16_t>(c), p, n);
+         },
+         0xA001, 0, 0xBB3D},
+        {"CRC-32", [](std::uint32_t c, const void* p, std::size_t n) { return crc32Update(c, p, n); },
+         0xEDB88320, 0xFFFFFFFF, 0xCBF43926u},
     };
     const auto data = randomBytes(70000, 6, 256);
-    for (std::size_t n = 0; n <= 300; ++n) {
-        const std::uint32_t want = reference(data.data(), n);
-        for (std::size_t split = 0; split <= n; split += (n < 80 ? 1 : 37))
-            ASSERT_EQ(crc32Update(crc32Update(0, data.data(), split), data.data() + split, n - split),
-                      want)
-                << n << " split at " << split;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto reference = [&](const std::uint8_t* p, std::size_t n) {
+            std::uint32_t crc = c.inverted;
+            for (std::size_t i = 0; i < n; ++i) {
+                crc ^= p[i];
+                for (int k = 0; k < 8; ++k)
+                    crc = (crc & 1) ? (crc >> 1) ^ c.polynomial : crc >> 1;
+            }
+            return crc ^ c.inverted;
+        };
+        const std::string s = "123456789";
+        EXPECT_EQ(c.update(0, s.data(), s.size()), c.check);
+        for (std::size_t n = 0; n <= 300; ++n) {
+            const std::uint32_t want = reference(data.data(), n);
+            for (std::size_t split = 0; split <= n; split += (n < 80 ? 1 : 37))
+                ASSERT_EQ(c.update(c.update(0, data.data(), split), data.data() + split, n - split),
+                          want)
+                    << n << " split at " << split;
+        }
+        for (std::size_t at = 0; at < 16; ++at)
+            ASSERT_EQ(c.update(0, data.data() + at, data.size() - at - 3),
+                      reference(data.data() + at, data.size() - at - 3))
+                << "starting at " << at;
     }
-    for (std::size_t at = 0; at < 16; ++at)
-        ASSERT_EQ(crc32Update(0, data.data() + at, data.size() - at - 3),
-                  reference(data.data() + at, data.size() - at - 3))
-            << "starting at " << at;
 }
 
 TEST(Huffman, limitsCodeLengthsKeepsTheCodeCompleteAndGivesFrequentSymbolsShortCodes) {

@@ -1,5 +1,5 @@
-// How an expansion writes onto disk when it spreads members over threads: folders first and
-// their modes and times last, files and links replacing what stands in their way without
+// How an expansion writes onto disk when it spreads members over threads: folders on a thread
+// of their own ahead of the files and their modes and times last, files and links replacing what stands in their way without
 // ever following it, the umask obeyed and left alone, and the first damaged member named
 // whichever thread met it first.
 
@@ -8,17 +8,26 @@
 #include "support/exfatimage.h"
 
 #include "archiver/archiver.h"
-#include "archiver/files/casefolding.h"
+#include "archiver/expand/expandfolders.h"
 #include "archiver/expand/expandjob.h"
+#include "archiver/expand/memberoverlap.h"
+#include "archiver/files/casefolding.h"
+#include "archiver/files/memberfiles.h"
 #include "archiver/lzh/lzhheaderreader.h"
+#include "archiver/names/memberpaths.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace vadok;
@@ -116,6 +125,23 @@ TEST_P(ExpandWrite, umaskIsObeyedAndLeftAsItWas) {
     EXPECT_EQ(modeOf(dir / "dest/folder"), 0750u);
 }
 
+// libarchive's folder writer switches the umask to 0 and back while files are made on other
+// threads: given the umask, a file comes out the same either way.
+TEST(MemberFiles, aFileGivenTheUmaskComesOutTheSameWhileTheUmaskIsSwitchedOff) {
+    TempDir dir;
+    makeDirs(dir / "root");
+    const int root = ::open((dir / "root").c_str(), O_RDONLY | O_DIRECTORY);
+    const mode_t previous = ::umask(0);
+    int fd = -1;
+    std::string error;
+    const bool made = archiver::createMemberFile(root, "f", 0666, fd, error, 027);
+    ::umask(previous);
+    ::close(fd);
+    ::close(root);
+    ASSERT_TRUE(made) << error;
+    EXPECT_EQ(modeOf(dir / "root/f"), 0640u);
+}
+
 TEST_P(ExpandWrite, foldersGetTheirOwnModesAndTimesAfterTheirContents) {
     TempDir dir;
     for (int i = 0; i < 20; ++i)
@@ -133,6 +159,50 @@ TEST_P(ExpandWrite, foldersGetTheirOwnModesAndTimesAfterTheirContents) {
     struct stat st {};
     ASSERT_EQ(::stat((dir / "dest/open").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtim.tv_sec, 1100000000);
+}
+
+// The first file is written while the folder thread is held right after making its folder,
+// before those of later members: made all first, the folders kept every file waiting.
+TEST_P(ExpandWrite, filesAreWrittenWhileTheFoldersOfLaterMembersAreStillToBeMade) {
+    TempDir dir;
+    writeRawLzh(dir / "a.lzh", {{"a/first.txt", "first", ""},
+                                {"b/c/second.txt", "second", ""},
+                                {"d", "", "", true}});
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool firstWritten = false;
+    bool writtenMeanwhile = false;
+    archiver::ExpandOptions options;
+    options.threads = GetParam();
+    options.memberWritten = [&](std::size_t i) {
+        std::lock_guard lock(mutex);
+        firstWritten = firstWritten || i == 0;
+        changed.notify_all();
+    };
+    options.foldersMade = [&](std::size_t i) {
+        std::unique_lock lock(mutex);
+        // The time only ends the wait where the fault is back; passing never waits for it.
+        if (i == 0)
+            writtenMeanwhile = changed.wait_for(lock, std::chrono::seconds(60), [&] { return firstWritten; });
+    };
+    const auto result =
+        archiver::expandArchive(dir / "a.lzh", dir / "dest/", archiver::ArchiveFormat::Lzh, options);
+    ASSERT_EQ(result.code, ArchiverOk) << result.error;
+    EXPECT_TRUE(writtenMeanwhile);
+    EXPECT_EQ(readFile(dir / "dest/b/c/second.txt"), "second");
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "dest/d"));
+}
+
+TEST(FolderGate, letsMembersWhoseFoldersExistPassAndTheRestGiveUpOnceStopped) {
+    archiver::FolderGate gate;
+    gate.open(2);
+    EXPECT_TRUE(gate.waitFor(1));
+    bool later = true;
+    std::thread waiter([&] { later = gate.waitFor(2); });
+    gate.stop();
+    waiter.join();
+    EXPECT_FALSE(later);
+    EXPECT_TRUE(gate.waitFor(0));
 }
 
 TEST_P(ExpandWrite, firstDamagedMemberInArchiveOrderIsTheOneReported) {
@@ -164,6 +234,47 @@ TEST_P(ExpandWrite, membersThatLandOnEachOtherEndAsTheLastOneLeavesThem) {
     ASSERT_EQ(result.code, ArchiverOk) << result.error;
     EXPECT_EQ(readFile(dir / "dest/a.txt"), "version 9");
     EXPECT_EQ(std::filesystem::read_symlink(dir / "dest/l"), "target9");
+}
+
+// Members that overlap are written one after another in member order; the rest are spread.
+// A trailing "/" marks a folder member.
+TEST(MemberOverlap, twoAtOnePathOrOneBelowANonFolderAndNothingElse) {
+    struct Case {
+        std::vector<std::string> paths;
+        bool overlap;
+    };
+    const Case cases[] = {
+        {{"a", "b/c", "b/d/e", "b/"}, false},
+        {{"a", "b", "a"}, true},
+        {{"./a", "a"}, true},
+        {{"a", "a/b"}, true},
+        {{"a/b", "a"}, true},
+        {{"a", "a.txt", "a-b/c", "a/b"}, true},
+        {{"a", "a.txt", "a.txt/x", "a0"}, true},
+        {{"a", "a.txt", "a0/x", "a-/x", "ab/x"}, false},
+        {{"a/", "a.txt", "a/b.c", "a/b/", "a/b/x"}, false},
+        {{"d/f", "d/f.txt", "d/f-/x", "d/f/x"}, true},
+        {{"d/f", "d/g/x", "d/f\xc3\xa9/x"}, false},
+        {{"l", "l\xc3\xa9", "l\xc3\xa9/x"}, true},
+        {{"", "a/"}, false},
+    };
+    for (const Case& c : cases) {
+        archiver::NameStore names;
+        std::vector<archiver::ListedMember> members(c.paths.size());
+        std::string described;
+        for (std::size_t i = 0; i < c.paths.size(); ++i) {
+            std::string path = c.paths[i];
+            const bool folder = !path.empty() && path.back() == '/';
+            if (folder)
+                path.pop_back();
+            members[i].setName(names, path);
+            members[i].kind = folder ? archiver::MemberKind::Directory : archiver::MemberKind::File;
+            described += c.paths[i] + " ";
+        }
+        const archiver::MemberPathIndex index(members.size(),
+                                              [&](std::size_t i) { return members[i].path.view(); });
+        EXPECT_EQ(archiver::membersOverlap(members, index), c.overlap) << described;
+    }
 }
 
 // exFAT takes names that differ only in case for one file: two writer threads that met on it
