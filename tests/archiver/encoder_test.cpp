@@ -6,6 +6,8 @@
 #include "archiver/lzh/lzhheaderwriter.h"
 #include "archiver/store/memberverify.h"
 
+#include <archive.h>
+#include <archive_entry.h>
 #include <gtest/gtest.h>
 
 #include <random>
@@ -26,7 +28,34 @@ std::vector<std::uint8_t> compress(LzhMethod method, const std::vector<std::uint
     return out;
 }
 
-// Decodes through libarchive: the reference decoder the archive is read with later.
+// Whether libarchive, a decoder written apart from ours, reads the member as data.
+bool libarchiveReads(const std::vector<std::uint8_t>& header, const std::vector<std::uint8_t>& packed,
+                     const std::vector<std::uint8_t>& data, std::string& error) {
+    std::vector<std::uint8_t> archive = header;
+    archive.insert(archive.end(), packed.begin(), packed.end());
+    archive.push_back(0);
+    struct archive* a = archive_read_new();
+    archive_read_support_format_lha(a);
+    std::vector<std::uint8_t> out;
+    struct archive_entry* entry = nullptr;
+    int r = archive_read_open_memory(a, archive.data(), archive.size());
+    if (r == ARCHIVE_OK)
+        r = archive_read_next_header(a, &entry);
+    const void* buf;
+    size_t size;
+    la_int64_t offset;
+    while (r == ARCHIVE_OK && (r = archive_read_data_block(a, &buf, &size, &offset)) == ARCHIVE_OK) {
+        const auto* p = static_cast<const std::uint8_t*>(buf);
+        out.insert(out.end(), p, p + size);
+    }
+    if (r != ARCHIVE_EOF)
+        error = archive_error_string(a) ? archive_error_string(a) : "libarchive fails";
+    archive_read_free(a);
+    return r == ARCHIVE_EOF && out == data;
+}
+
+// Decodes with the store's strict read-back and with libarchive, the reference the archive is
+// read with later: both must take the member, or both refuse it.
 ::testing::AssertionResult decodesBack(LzhMethod method, const std::vector<std::uint8_t>& data,
                                        const std::vector<std::uint8_t>& packed) {
     LzhMember m;
@@ -38,7 +67,7 @@ std::vector<std::uint8_t> compress(LzhMethod method, const std::vector<std::uint
     m.crc = crc16Update(0, data.data(), data.size());
     std::size_t at = 0;
     std::string error;
-    const bool ok = verifyMemberData(
+    const bool ours = verifyMemberData(
         encodeLevel2Header(m),
         [&](std::uint8_t* dest, std::size_t size) {
             const std::size_t n = std::min(size, packed.size() - at);
@@ -48,7 +77,12 @@ std::vector<std::uint8_t> compress(LzhMethod method, const std::vector<std::uint
             return n;
         },
         data.size(), m.crc, error);
-    if (ok)
+    std::string theirs;
+    const bool libarchive = libarchiveReads(encodeLevel2Header(m), packed, data, theirs);
+    if (ours != libarchive)
+        return ::testing::AssertionFailure() << "our read-back " << (ours ? "takes" : "refuses")
+                                             << " what libarchive " << (ours ? "refuses: " + theirs : "takes: " + error);
+    if (ours)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << error;
 }
