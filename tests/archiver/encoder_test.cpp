@@ -121,6 +121,8 @@ std::vector<Corpus> corpora() {
     c.push_back({"random", randomBytes(200000, 1, 256)});
     c.push_back({"four-letter alphabet", randomBytes(300000, 2, 4)});
     c.push_back({"text", text(500000)});
+    // Matches cross the read-back's 1 MiB chunks, which only the member's end may not.
+    c.push_back({"text over a MiB", text(1200000)});
     // Exactly the window plus the maximum match, to cross the window edge at a match.
     auto rep = randomBytes(65536 + 256, 3, 256);
     rep.insert(rep.end(), rep.begin(), rep.end());
@@ -136,6 +138,10 @@ std::vector<Corpus> corpora() {
     for (unsigned k = 0; k < 3 * 2048; k += 2)
         counting.insert(counting.end(), {static_cast<std::uint8_t>(k >> 9), static_cast<std::uint8_t>(k >> 1)});
     c.push_back({"literals filling whole segments", counting});
+    // The last code a match that ends exactly at the member's end, which strict reading checks.
+    auto endsInMatch = text(5000);
+    endsInMatch.insert(endsInMatch.end(), endsInMatch.begin(), endsInMatch.begin() + 700);
+    c.push_back({"ends in a long match", endsInMatch});
     return c;
 }
 
