@@ -14,20 +14,26 @@ namespace vadok::archiver {
 class BitWriter {
 public:
     void put(unsigned count, std::uint32_t value) {
+        if (m_bits + count >= 32 && m_size + 4 > m_out.size())
+            grow();
+        putReserved(count, value & static_cast<std::uint32_t>((std::uint64_t{1} << count) - 1u));
+    }
+    // Makes room for `bytes` more bytes, which putReserved may then write unchecked.
+    void reserve(std::size_t bytes) {
+        while (m_size + bytes + 4 > m_out.size())
+            grow();
+    }
+    // put() without the checks, for the codes of a block: value has no bits above count, and
+    // reserve() made room.
+    void putReserved(unsigned count, std::uint32_t value) {
         // count <= 32; whole bytes leave four at a time, which keeps the accumulator within
         // 64 bits and the per-code cost low (every literal and match passes through here).
-        m_acc = (m_acc << count) | (value & ((std::uint64_t{1} << count) - 1u));
+        m_acc = (m_acc << count) | value;
         m_bits += count;
         if (m_bits >= 32) {
             m_bits -= 32;
-            const auto word = static_cast<std::uint32_t>(m_acc >> m_bits);
-            if (m_size + 4 > m_out.size())
-                grow();
-            const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(word >> 24),
-                                           static_cast<std::uint8_t>(word >> 16),
-                                           static_cast<std::uint8_t>(word >> 8),
-                                           static_cast<std::uint8_t>(word)};
-            std::memcpy(m_out.data() + m_size, bytes, 4);
+            const auto word = __builtin_bswap32(static_cast<std::uint32_t>(m_acc >> m_bits));
+            std::memcpy(m_out.data() + m_size, &word, 4);
             m_size += 4;
             m_acc &= (std::uint64_t{1} << m_bits) - 1u;
         }

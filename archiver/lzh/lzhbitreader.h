@@ -61,6 +61,17 @@ public:
 
     bool overran() const { return count < m_padBits; }
 
+    // The bits of the data not read yet, counting what one more read of the source brings:
+    // enough to tell a last partial byte from data left over.
+    std::uint64_t bitsLeft() {
+        if (pos == end && !m_eof) {
+            pos = end = 0;
+            end = m_source(m_in.get(), kChunk);
+            m_eof = end == 0;
+        }
+        return (count > m_padBits ? count - m_padBits : 0) + 8 * (end - pos);
+    }
+
 private:
     static constexpr std::size_t kChunk = 64 * 1024;
 

@@ -251,17 +251,19 @@ void LzhBlockCoder::writeBlock() {
     std::array<std::uint16_t, kMostPositionCodes> pCode;
     canonicalCodes(t.pLen.data(), np, pCode.data());
 
+    // A code takes at most 16 bits, a position's code and bits 31 more.
+    m_bits.reserve(m_blockCodes * 6);
     std::size_t j = 0;
     for (std::size_t i = 0; i < m_blockCodes; ++i) {
         const std::uint16_t c = m_codes[i];
-        m_bits.put(t.cLen[c], cCode[c]);
+        m_bits.putReserved(t.cLen[c], cCode[c]);
         if (c >= 256) {
             const std::uint16_t p = m_positions[j++];
             // The position's code and the bits below its top one go out together.
             const unsigned b = bitLength(p);
             const unsigned extra = b > 1 ? b - 1 : 0;
-            m_bits.put(t.pLen[b] + extra,
-                       (std::uint32_t{pCode[b]} << extra) | (p & ((1u << extra) - 1u)));
+            m_bits.putReserved(t.pLen[b] + extra,
+                               (std::uint32_t{pCode[b]} << extra) | (p & ((1u << extra) - 1u)));
         }
     }
     // The segment after the block moves to the front.

@@ -47,8 +47,9 @@ struct BlockTables {
 class BlockDecoder {
 public:
     BlockDecoder(const LzhBlockParams& params, const DataSource& in, std::uint64_t size,
-                 const DecodedSink& out)
-        : m_params(params), m_in(in), m_out(std::size_t{1} << (params.positionCodes - 1), kChunk, size, out),
+                 const DecodedSink& out, DecodeMode mode)
+        : m_params(params), m_strict(mode == DecodeMode::Strict), m_in(in),
+          m_out(std::size_t{1} << (params.positionCodes - 1), kChunk, size, out),
           m_tables(BlockTables::take(m_ownTables)) {
         m_out.fillHistory(' ');
     }
@@ -67,6 +68,11 @@ private:
     bool readCodeTable();
     bool readPositionTable();
     bool startBlock(std::string& error);
+    bool build(LzhHuffmanTable& table, const std::uint8_t* lengths, unsigned n) const {
+        return table.build(lengths, n) && (!m_strict || table.complete());
+    }
+    // Whether the data ends where the member does, as strict reading requires.
+    bool endsExactly(std::string& error);
     enum class FastEnd { Done, Invalid, NearInputEnd };
     FastEnd decodeFast(std::size_t& pos, std::size_t stop);
     bool decodeOneCarefully(std::size_t& pos, std::string& error);
@@ -76,6 +82,7 @@ private:
     }
 
     LzhBlockParams m_params;
+    bool m_strict;
     LzhBitReader m_in;
     LzhOutput m_out;
     std::unique_ptr<BlockTables> m_ownTables;
@@ -100,11 +107,14 @@ bool BlockDecoder::readLength(unsigned& len) {
 
 bool BlockDecoder::readTempTable() {
     const unsigned n = m_in.get(5);
+    // libarchive refuses the one-code form of the T and C tables (the P table's it reads).
+    if (n == 0 && m_strict)
+        return false;
     if (n == 0) {
         m_temp.buildSingle(m_in.get(5), kTempCodes);
         return true;
     }
-    if (n > kTempCodes)
+    if (n > kTempCodes - (m_strict ? 1 : 0))
         return false;
     std::uint8_t lengths[kTempCodes] = {};
     for (unsigned i = 0; i < n;) {
@@ -114,14 +124,19 @@ bool BlockDecoder::readTempTable() {
         lengths[i++] = static_cast<std::uint8_t>(len);
         if (i == 3) {
             // a count of further zero lengths follows the third (lhasa stops a run at n)
-            i = std::min(i + m_in.get(2), n);
+            const unsigned skip = m_in.get(2);
+            if (m_strict && i + skip > n)
+                return false;
+            i = std::min(i + skip, n);
         }
     }
-    return m_temp.build(lengths, n);
+    return build(m_temp, lengths, n);
 }
 
 bool BlockDecoder::readCodeTable() {
     const unsigned n = m_in.get(9);
+    if (n == 0 && m_strict)
+        return false;
     if (n == 0) {
         m_code.buildSingle(m_in.get(9), kCodes);
         return true;
@@ -143,8 +158,10 @@ bool BlockDecoder::readCodeTable() {
         }
         // a run of zero lengths; one that runs past n ends there, as in lhasa
         i += c == 0 ? 1 : c == 1 ? m_in.get(4) + 3 : m_in.get(9) + 20;
+        if (m_strict && i > n)
+            return false;
     }
-    return m_code.build(lengths, n);
+    return build(m_code, lengths, n);
 }
 
 bool BlockDecoder::readPositionTable() {
@@ -163,7 +180,7 @@ bool BlockDecoder::readPositionTable() {
             return false;
         lengths[i] = static_cast<std::uint8_t>(len);
     }
-    return m_position.build(lengths, n);
+    return build(m_position, lengths, n);
 }
 
 bool BlockDecoder::startBlock(std::string& error) {
@@ -176,6 +193,10 @@ bool BlockDecoder::startBlock(std::string& error) {
         }
         if (m_in.overran()) {
             error = "the data ends inside a block header";
+            return false;
+        }
+        if (m_strict && m_blockLeft == 0) {
+            error = "a block holds no codes";
             return false;
         }
     } while (m_blockLeft == 0);
@@ -332,19 +353,38 @@ DecodeStatus BlockDecoder::run(std::string& error) {
         m_out.pos = pos;
         if (m_in.overran())
             return fail(error, "the data ends early");
+        // Past the end of a chunk a match runs on into the next; past the member's, it is damage.
+        const bool past = pos > stop;
         if (!m_out.flush()) {
             error = "the output refused the data";
             return DecodeStatus::Refused;
         }
+        if (m_strict && past && m_out.done())
+            return fail(error, "the last code runs past the member's end");
     }
+    if (m_strict && !endsExactly(error))
+        return DecodeStatus::Damaged;
     return DecodeStatus::Ok;
+}
+
+bool BlockDecoder::endsExactly(std::string& error) {
+    if (m_blockLeft > 0) {
+        error = "a block holds codes past the member's end";
+        return false;
+    }
+    if (m_in.bitsLeft() >= 8) {
+        error = "data follows the member's last code";
+        return false;
+    }
+    return true;
 }
 
 } // namespace
 
 DecodeStatus decodeLzhBlocks(const LzhBlockParams& params, const DataSource& in,
-                             std::uint64_t originalSize, const DecodedSink& out, std::string& error) {
-    BlockDecoder decoder(params, in, originalSize, out);
+                             std::uint64_t originalSize, const DecodedSink& out, std::string& error,
+                             DecodeMode mode) {
+    BlockDecoder decoder(params, in, originalSize, out, mode);
     return decoder.run(error);
 }
 

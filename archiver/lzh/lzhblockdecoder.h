@@ -13,6 +13,7 @@ struct LzhBlockParams {
 };
 
 DecodeStatus decodeLzhBlocks(const LzhBlockParams& params, const DataSource& in,
-                             std::uint64_t originalSize, const DecodedSink& out, std::string& error);
+                             std::uint64_t originalSize, const DecodedSink& out, std::string& error,
+                             DecodeMode mode = DecodeMode::Lenient);
 
 } // namespace vadok::archiver

@@ -12,7 +12,7 @@ namespace vadok::archiver {
 namespace {
 
 DecodeStatus copyStored(const DataSource& in, std::uint64_t originalSize, const DecodedSink& out,
-                        std::string& error) {
+                        std::string& error, DecodeMode mode) {
     std::vector<std::uint8_t> buf(static_cast<std::size_t>(std::min<std::uint64_t>(originalSize, 256 * 1024)));
     std::uint64_t left = originalSize;
     while (left > 0) {
@@ -28,6 +28,11 @@ DecodeStatus copyStored(const DataSource& in, std::uint64_t originalSize, const 
         }
         left -= got;
     }
+    std::uint8_t more = 0;
+    if (mode == DecodeMode::Strict && in(&more, 1) != 0) {
+        error = "data follows the member's end";
+        return DecodeStatus::Damaged;
+    }
     return DecodeStatus::Ok;
 }
 
@@ -38,12 +43,18 @@ constexpr LzhBlockParams kLh5{14, 4}, kLh6{16, 5}, kLh7{17, 5}, kLhx{20, 5};
 
 template <const LzhBlockParams& params>
 DecodeStatus decodeBlocks(const DataSource& in, std::uint64_t originalSize, const DecodedSink& out,
-                          std::string& error) {
-    return decodeLzhBlocks(params, in, originalSize, out, error);
+                          std::string& error, DecodeMode mode) {
+    return decodeLzhBlocks(params, in, originalSize, out, error, mode);
 }
 
 using Decoder = DecodeStatus (*)(const DataSource& in, std::uint64_t originalSize,
-                                 const DecodedSink& out, std::string& error);
+                                 const DecodedSink& out, std::string& error, DecodeMode mode);
+
+template <DecodeStatus (*decode)(const DataSource&, std::uint64_t, const DecodedSink&, std::string&)>
+DecodeStatus lenientOnly(const DataSource& in, std::uint64_t originalSize, const DecodedSink& out,
+                         std::string& error, DecodeMode) {
+    return decode(in, originalSize, out, error);
+}
 
 // Every method our decoders read, by the three letters between its dashes. What our own
 // store writes comes first: it is nearly every member read, and each is looked up twice.
@@ -53,8 +64,8 @@ constexpr struct {
 } kMethods[] = {
     {"lh7", decodeBlocks<kLh7>}, {"lh0", copyStored},         {"lh6", decodeBlocks<kLh6>},
     {"lh5", decodeBlocks<kLh5>}, {"lh4", decodeBlocks<kLh5>}, {"lhx", decodeBlocks<kLhx>},
-    {"lh1", decodeLzhDynamic},   {"lz4", copyStored},         {"lzs", decodeLzs},
-    {"lz5", decodeLz5},
+    {"lh1", lenientOnly<decodeLzhDynamic>}, {"lz4", copyStored}, {"lzs", lenientOnly<decodeLzs>},
+    {"lz5", lenientOnly<decodeLz5>},
 };
 
 Decoder decoderOf(std::string_view method) {
@@ -71,9 +82,9 @@ bool ownDecodableMethod(std::string_view method) {
 }
 
 DecodeStatus decodeLzhData(std::string_view method, const DataSource& in, std::uint64_t originalSize,
-                           const DecodedSink& out, std::string& error) {
+                           const DecodedSink& out, std::string& error, DecodeMode mode) {
     if (const Decoder decode = decoderOf(method))
-        return decode(in, originalSize, out, error);
+        return decode(in, originalSize, out, error, mode);
     error = "no decoder for -" + std::string(method) + "-";
     return DecodeStatus::UnsupportedMethod;
 }

@@ -21,6 +21,15 @@ enum class DecodeStatus {
     Refused,           // the sink returned false
 };
 
+// How decodeLzhData takes streams that lhasa reads but no encoder writes. Strict refuses them
+// as libarchive does, for a check of our own output that must not be more lenient than the
+// readers of the archive: an incomplete or over-subscribed code table, the one-code form of
+// the T and C tables (libarchive reads only the P table's), a run of zero lengths past a
+// table's count, a block of no codes, a last code that runs past originalSize, and data left
+// over after it (a last partial byte aside). The stored and static-Huffman methods read
+// strictly; the older ones as ever.
+enum class DecodeMode { Lenient, Strict };
+
 // Whether decodeLzhData decodes members of the method named by the three letters between
 // the dashes ("lh1", "lzs", ...).
 bool ownDecodableMethod(std::string_view method);
@@ -30,6 +39,7 @@ bool ownDecodableMethod(std::string_view method);
 // bytes left over once originalSize bytes are out are ignored (encoders pad their last
 // byte, some a little more). On any status but Ok, error says why.
 DecodeStatus decodeLzhData(std::string_view method, const DataSource& in,
-                           std::uint64_t originalSize, const DecodedSink& out, std::string& error);
+                           std::uint64_t originalSize, const DecodedSink& out, std::string& error,
+                           DecodeMode mode = DecodeMode::Lenient);
 
 } // namespace vadok::archiver

@@ -30,6 +30,7 @@ bool LzhHuffmanTable::build(const std::uint8_t* lengths, unsigned n) {
     }
     if (code > (1u << kMaxLength))
         return false;
+    m_complete = code == (1u << kMaxLength);
 
     const unsigned primary = m_primary;
     const unsigned width = longest > primary ? longest - primary : 0;

@@ -21,6 +21,8 @@ public:
 
     // false when a length exceeds 16 or the lengths oversubscribe the code space
     bool build(const std::uint8_t* lengths, unsigned n);
+    // Whether the lengths of the last build() fill the code space exactly.
+    bool complete() const { return m_complete; }
     // Every input decodes to `symbol` without consuming bits; symbols >= limit are invalid.
     void buildSingle(unsigned symbol, unsigned limit);
 
@@ -43,6 +45,7 @@ public:
 
 private:
     unsigned m_primary;
+    bool m_complete = false;
     std::vector<std::uint32_t> m_entries;
 };
 

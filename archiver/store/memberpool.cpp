@@ -49,18 +49,34 @@ std::unique_ptr<Job> MemberPool::take(std::size_t task) {
         return job;
     }
     std::unique_lock lock(m_mutex);
-    m_done.wait(lock, [&] {
-        const auto it = m_jobs.find(task);
-        return it != m_jobs.end() && it->second->done;
-    });
+    if (!doneJob(task)) {
+        // The writer sleeps until the last job started is done too, then takes the run of
+        // members before it at once; a worker that finds no job it may start wakes it sooner,
+        // as only the memory the writer frees lets it go on.
+        m_needed = task;
+        m_awaited = m_next > 0 ? std::max(task, m_order[m_next - 1]) : task;
+        m_done.wait(lock, [&] { return writerMayGo(); });
+        m_needed = m_awaited = kNobody;
+    }
     auto job = std::move(m_jobs[task]);
     m_jobs.erase(task);
     --m_inFlight;
     m_memoryInFlight -= m_memory[task];
     // Only the memory given back can let a waiting worker start, and only while jobs remain.
-    if (m_next < m_order.size())
+    const bool wake = m_idleWorkers > 0 && m_next < m_order.size();
+    lock.unlock();
+    if (wake)
         m_cv.notify_all();
     return job;
+}
+
+bool MemberPool::doneJob(std::size_t task) const {
+    const auto it = m_jobs.find(task);
+    return it != m_jobs.end() && it->second->done;
+}
+
+bool MemberPool::writerMayGo() const {
+    return doneJob(m_needed) && (doneJob(m_awaited) || m_idleWorkers > 0);
 }
 
 void MemberPool::work() {
@@ -70,12 +86,19 @@ void MemberPool::work() {
             std::unique_lock lock(m_mutex);
             // Jobs start in archive order, so with none in flight the next one is the one
             // the writer waits for.
-            m_cv.wait(lock, [&] {
+            const auto mayStart = [&] {
                 return m_stop ||
                        (m_next < m_order.size() &&
                         (m_inFlight == 0 ||
                          m_memoryInFlight + m_memory[m_order[m_next]] <= m_memoryAhead));
-            });
+            };
+            if (!mayStart()) {
+                ++m_idleWorkers;
+                if (m_needed != kNobody && writerMayGo())
+                    m_done.notify_one();
+                m_cv.wait(lock, mayStart);
+                --m_idleWorkers;
+            }
             if (m_stop)
                 return;
             const std::size_t task = m_order[m_next++];
@@ -87,11 +110,14 @@ void MemberPool::work() {
             m_jobs[task] = std::move(owned);
         }
         runTask(m_tasks[job->task], *job, m_context);
+        bool awaited = false;
         {
             std::lock_guard lock(m_mutex);
             job->done = true;
+            awaited = m_needed != kNobody && writerMayGo();
         }
-        m_done.notify_one();
+        if (awaited)
+            m_done.notify_one();
     }
 }
 

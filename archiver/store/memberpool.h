@@ -50,6 +50,15 @@ private:
     std::map<std::size_t, std::unique_ptr<Job>> m_jobs;
     std::size_t m_inFlight = 0;           // jobs started and not taken
     std::size_t m_memoryInFlight = 0;     // what they may hold
+    // Wake-ups only where someone sleeps, and for the writer once per run of members:
+    // thousands of small members made one per member each way, most of them to a thread that
+    // was not waiting.
+    bool doneJob(std::size_t task) const;
+    bool writerMayGo() const;
+    static constexpr std::size_t kNobody = ~std::size_t{0};
+    std::size_t m_needed = kNobody;       // the task the writer sleeps on
+    std::size_t m_awaited = kNobody;      // the task whose end wakes it
+    std::size_t m_idleWorkers = 0;        // workers asleep on m_cv
     bool m_stop = false;
     std::vector<std::thread> m_threads;
 };

@@ -8,6 +8,7 @@
 #include "archiver/lzh/lzhdecoder.h"
 #include "archiver/lzh/lzhencoder.h"
 #include "archiver/lzh/lzhheaderreader.h"
+#include "archiver/lzh/lzhheaderwriter.h"
 #include "archiver/lzh/lzhhuffmantable.h"
 
 #include <gtest/gtest.h>
@@ -32,7 +33,7 @@ struct Decoded {
 
 // Hands the input out in small, uneven pieces, so the decoders' refills cross piece ends.
 Decoded decode(std::string_view method, const std::string& input, std::uint64_t size,
-               std::size_t piece = 1000) {
+               std::size_t piece = 1000, DecodeMode mode = DecodeMode::Lenient) {
     Decoded d;
     std::size_t at = 0;
     const DataSource source = [&](std::uint8_t* dest, std::size_t want) {
@@ -46,7 +47,7 @@ Decoded decode(std::string_view method, const std::string& input, std::uint64_t 
         d.data.append(reinterpret_cast<const char*>(data), n);
         return true;
     };
-    d.status = decodeLzhData(method, source, size, sink, d.error);
+    d.status = decodeLzhData(method, source, size, sink, d.error, mode);
     return d;
 }
 
@@ -241,6 +242,10 @@ TEST(LzhDecoder, handMadeStreamsDecodeOrFailAsTheFormatSays) {
             EXPECT_EQ(d.data, c.expected) << c.name;
         else
             EXPECT_FALSE(d.error.empty()) << c.name;
+        if (c.status != DecodeStatus::Ok) {
+            EXPECT_EQ(decode("lh5", c.data, c.size, 1000, DecodeMode::Strict).status, c.status)
+                << c.name;
+        }
     }
 }
 
@@ -289,6 +294,104 @@ TEST(LzhHuffmanTable, aTableBuiltOverAnotherDecodesEveryInputAsItsCanonicalCode)
             }
         }
     }
+}
+
+// What lhasa reads but libarchive refuses, strict reading refuses too: the store's read-back of
+// each member it writes is strict, so a member that passes reads with libarchive as well.
+TEST(LzhDecoder, strictReadingRefusesStreamsThatOnlyLhasaReads) {
+    // A block of literal 1s: T holds symbols 0 (one zero length) and 3 (length 1), C the
+    // literals 0 and 1 (codes 0 and 1), P one code.
+    const auto ones = [](Stream& s, unsigned codes) -> Stream& {
+        s.put(16, codes).put(5, 4).put(3, 1).put(3, 0).put(3, 0).put(2, 0).put(3, 1)
+            .put(9, 2).put(1, 1).put(1, 1).put(4, 0).put(4, 0);
+        for (unsigned i = 0; i < codes; ++i)
+            s.put(1, 1);
+        return s;
+    };
+    const struct {
+        const char* name;
+        std::string data;
+        std::uint64_t size;
+        std::string expected; // as lenient reading and lhasa give it
+        bool strictReads;
+    } cases[] = {
+        {"complete tables, one position code", [&] { Stream s; return ones(s, 3).done(); }(), 3,
+         "\1\1\1", true},
+        {"one-code T table", [] {
+             return Stream().put(16, 3).put(5, 0).put(5, 3).put(9, 2).put(4, 0).put(4, 0)
+                 .put(3, 0b111).done();
+         }(), 3, "\1\1\1", false},
+        {"one-code C table", [] {
+             return Stream().put(16, 3).put(5, 2).put(3, 1).put(3, 1).put(9, 0).put(9, 'x')
+                 .put(4, 0).put(4, 0).done();
+         }(), 3, "xxx", false},
+        {"incomplete C table", [] {
+             return Stream().put(16, 1).put(5, 4).put(3, 1).put(3, 0).put(3, 0).put(2, 0)
+                 .put(3, 1).put(9, 1).put(1, 1).put(4, 0).put(4, 0).put(1, 0).done();
+         }(), 1, std::string(1, '\0'), false},
+        {"incomplete P table", [] {
+             return Stream().put(16, 1).put(5, 4).put(3, 1).put(3, 0).put(3, 0).put(2, 0)
+                 .put(3, 1).put(9, 2).put(1, 1).put(1, 1).put(4, 1).put(3, 1).put(1, 1).done();
+         }(), 1, "\1", false},
+        {"zero run past the C table's count", [] {
+             // T: symbols 1 (a run of 3 + 4 bits zeros) and 3 (C length 1), one bit each;
+             // C of count 4: lengths 1, 1, then a run of 3 that ends at 5
+             return Stream().put(16, 2).put(5, 4).put(3, 0).put(3, 1).put(3, 0).put(2, 0)
+                 .put(3, 1).put(9, 4).put(1, 1).put(1, 1).put(1, 0).put(4, 0).put(4, 0)
+                 .put(4, 0).put(2, 0b01).done();
+         }(), 2, std::string("\0\1", 2), false},
+        {"skip past the T table's count", [] {
+             // T of count 4: lengths 1, 1, 0, then a skip of 2 that ends at 5. With no symbol
+             // for a length left, only a one-code C table can follow.
+             return Stream().put(16, 1).put(5, 4).put(3, 1).put(3, 1).put(3, 0).put(2, 2)
+                 .put(9, 0).put(9, 'x').put(4, 0).put(4, 0).done();
+         }(), 1, "x", false},
+        {"block of no codes", [&] {
+             Stream s;
+             ones(s, 0);
+             return ones(s, 2).done();
+         }(), 2, "\1\1", false},
+        {"codes past the member's end", [&] { Stream s; return ones(s, 4).done(); }(), 3,
+         "\1\1\1", false},
+        {"data after the last code", [&] { Stream s; return ones(s, 3).put(16, 0).done(); }(), 3,
+         "\1\1\1", false},
+    };
+    const bool oracles = haveProgram("lhasa") && haveProgram("bsdtar");
+    if (!oracles)
+        ADD_FAILURE() << "scripts/setup installs lhasa and bsdtar";
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Decoded lenient = decode("lh5", c.data, c.size, 1000);
+        EXPECT_EQ(lenient.status, DecodeStatus::Ok) << lenient.error;
+        EXPECT_EQ(lenient.data, c.expected);
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{1000}}) {
+            const Decoded strict = decode("lh5", c.data, c.size, piece, DecodeMode::Strict);
+            EXPECT_EQ(strict.status, c.strictReads ? DecodeStatus::Ok : DecodeStatus::Damaged)
+                << strict.error;
+            if (c.strictReads) {
+                EXPECT_EQ(strict.data, c.expected);
+            }
+        }
+        if (!oracles)
+            continue;
+        LzhMember m;
+        m.path = "m.bin";
+        m.setMethod("lh5");
+        m.originalSize = c.size;
+        m.compressedSize = c.data.size();
+        m.crc = crcOf(c.expected);
+        const std::vector<std::uint8_t> header = encodeLevel2Header(m);
+        const std::string archive = dir.path() + "/m.lzh";
+        writeFile(archive, std::string(header.begin(), header.end()) + c.data + std::string(1, '\0'));
+        EXPECT_EQ(output("lhasa pq " + quote(archive) + " 2>/dev/null"), c.expected) << "lhasa";
+        EXPECT_EQ(run("bsdtar -xOf " + quote(archive) + " >/dev/null 2>&1") == 0, c.strictReads)
+            << "libarchive";
+    }
+    // Stored data longer than the member: lenient reading takes the member's bytes.
+    EXPECT_EQ(decode("lh0", "abcd", 3).status, DecodeStatus::Ok);
+    EXPECT_EQ(decode("lh0", "abcd", 3, 1000, DecodeMode::Strict).status, DecodeStatus::Damaged);
+    EXPECT_EQ(decode("lh0", "abc", 3, 1000, DecodeMode::Strict).status, DecodeStatus::Ok);
 }
 
 TEST(LzhDecoder, damagedDataFailsOrMissesItsCrcButNeverOverrunsItsBuffers) {

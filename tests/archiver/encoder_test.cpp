@@ -6,6 +6,8 @@
 #include "archiver/lzh/lzhheaderwriter.h"
 #include "archiver/store/memberverify.h"
 
+#include <archive.h>
+#include <archive_entry.h>
 #include <gtest/gtest.h>
 
 #include <random>
@@ -26,7 +28,30 @@ std::vector<std::uint8_t> compress(LzhMethod method, const std::vector<std::uint
     return out;
 }
 
-// Decodes through libarchive: the reference decoder the archive is read with later.
+// Whether libarchive, a decoder written apart from ours, reads the member whole and checks
+// its CRC; error says why not.
+bool libarchiveReads(std::vector<std::uint8_t> archive, const std::vector<std::uint8_t>& packed,
+                     std::size_t size, std::string& error) {
+    archive.insert(archive.end(), packed.begin(), packed.end());
+    archive.push_back(0);
+    struct archive* a = archive_read_new();
+    archive_read_support_format_lha(a);
+    struct archive_entry* entry = nullptr;
+    int r = archive_read_open_memory(a, archive.data(), archive.size());
+    if (r == ARCHIVE_OK)
+        r = archive_read_next_header(a, &entry);
+    const void* buf;
+    la_int64_t offset;
+    for (std::size_t n = 0; r == ARCHIVE_OK; size -= n)
+        r = archive_read_data_block(a, &buf, &n, &offset);
+    if (r != ARCHIVE_EOF)
+        error = archive_error_string(a) ? archive_error_string(a) : "libarchive fails";
+    archive_read_free(a);
+    return r == ARCHIVE_EOF && size == 0;
+}
+
+// Decodes with the store's strict read-back and with libarchive, the reference the archive is
+// read with later: both must take the member, or both refuse it.
 ::testing::AssertionResult decodesBack(LzhMethod method, const std::vector<std::uint8_t>& data,
                                        const std::vector<std::uint8_t>& packed) {
     LzhMember m;
@@ -38,7 +63,7 @@ std::vector<std::uint8_t> compress(LzhMethod method, const std::vector<std::uint
     m.crc = crc16Update(0, data.data(), data.size());
     std::size_t at = 0;
     std::string error;
-    const bool ok = verifyMemberData(
+    const bool ours = verifyMemberData(
         encodeLevel2Header(m),
         [&](std::uint8_t* dest, std::size_t size) {
             const std::size_t n = std::min(size, packed.size() - at);
@@ -48,7 +73,11 @@ std::vector<std::uint8_t> compress(LzhMethod method, const std::vector<std::uint
             return n;
         },
         data.size(), m.crc, error);
-    if (ok)
+    std::string theirs;
+    if (ours != libarchiveReads(encodeLevel2Header(m), packed, data.size(), theirs))
+        return ::testing::AssertionFailure() << "our read-back and libarchive disagree: "
+                                             << (ours ? theirs : error);
+    if (ours)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << error;
 }
@@ -87,6 +116,8 @@ std::vector<Corpus> corpora() {
     c.push_back({"random", randomBytes(200000, 1, 256)});
     c.push_back({"four-letter alphabet", randomBytes(300000, 2, 4)});
     c.push_back({"text", text(500000)});
+    // Matches cross the read-back's 1 MiB chunks, which only the member's end may not.
+    c.push_back({"text over a MiB", text(1200000)});
     // Exactly the window plus the maximum match, to cross the window edge at a match.
     auto rep = randomBytes(65536 + 256, 3, 256);
     rep.insert(rep.end(), rep.begin(), rep.end());
@@ -102,6 +133,10 @@ std::vector<Corpus> corpora() {
     for (unsigned k = 0; k < 3 * 2048; k += 2)
         counting.insert(counting.end(), {static_cast<std::uint8_t>(k >> 9), static_cast<std::uint8_t>(k >> 1)});
     c.push_back({"literals filling whole segments", counting});
+    // The last code a match that ends exactly at the member's end, which strict reading checks.
+    auto endsInMatch = text(5000);
+    endsInMatch.insert(endsInMatch.end(), endsInMatch.begin(), endsInMatch.begin() + 700);
+    c.push_back({"ends in a long match", endsInMatch});
     return c;
 }
 
@@ -254,7 +289,7 @@ TEST(Huffman, limitsCodeLengthsKeepsTheCodeCompleteAndGivesFrequentSymbolsShortC
     }
 }
 
-// Codes and a distance's bits go out together, up to 32 bits at a time.
+// Codes and a distance's bits go out together, up to 32 bits at a time, checked or not.
 TEST(BitWriter, writesEveryWidthMostSignificantBitFirst) {
     std::mt19937 rng(11);
     BitWriter bits;
@@ -262,7 +297,13 @@ TEST(BitWriter, writesEveryWidthMostSignificantBitFirst) {
     for (int i = 0; i < 2000; ++i) {
         const unsigned count = i < 33 ? static_cast<unsigned>(i) : rng() % 33;
         const std::uint32_t value = rng();
-        bits.put(count, value);
+        // A block's codes go out unchecked, into room made for them.
+        if (i % 3 == 0) {
+            bits.reserve(4);
+            bits.putReserved(count, static_cast<std::uint32_t>(value & ((std::uint64_t{1} << count) - 1)));
+        } else {
+            bits.put(count, value);
+        }
         for (unsigned b = count; b-- > 0;)
             reference.push_back((value >> b) & 1u);
     }
