@@ -178,13 +178,17 @@ public:
     bool writeOld(const Task& t, Job* job) {
         const bool copies = job || t.copiesSoundData();
         const LzhMember& member = job ? job->member : t.member;
+        // An unchanged member's header is compared with the old one where it lies, without
+        // making one of its own.
+        if (const std::string* oldHeader = copies ? &t.old->rawHeader : nullptr;
+            oldHeader && (job ? sameAsOldHeader(job->header, *oldHeader)
+                              : level2HeaderIs(member, *oldHeader)))
+            return extendRun(t.old->dataOffset - oldHeader->size(),
+                             t.old->dataOffset + member.compressedSize, member.path);
         const std::vector<std::uint8_t> header = job ? std::move(job->header)
                                                      : encodeLevel2Header(member);
         if (header.empty())
             return fail(m_result, ArchiverUnsupported, "name too long: " + member.path);
-        if (copies && sameAsOldHeader(header, t.old->rawHeader))
-            return extendRun(t.old->dataOffset - header.size(),
-                             t.old->dataOffset + member.compressedSize, member.path);
         if (!flushRun() || !m_out.write(header.data(), header.size()))
             return failWriting();
         if (!copies)
