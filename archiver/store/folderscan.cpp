@@ -99,7 +99,7 @@ ArchiveToSkip archiveToSkip(const std::string& folderPath, const std::string& ar
 // Folders are opened relative to their parent and never through a link, so a folder
 // replaced by a link while the scan runs ends the scan instead of leading it elsewhere.
 void walk(int dirFd, const std::string& rel, const std::string& root, const ArchiveToSkip& skip,
-          FolderScan& scan) {
+          const FoundFile& found, FolderScan& scan) {
     auto fail = [&](int code, std::string error, std::string path = {}) {
         scan.errorNumber = code == ArchiverReadError ? errno : 0;
         scan.ok = false;
@@ -137,13 +137,15 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
                 ::openat(fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (child < 0)
                 return fail(ArchiverReadError, "cannot read folder " + full(), relPath);
-            walk(child, relPath, root, skip, scan);
+            walk(child, relPath, root, skip, found, scan);
             if (!scan.ok)
                 return;
         } else if (S_ISREG(st.st_mode)) {
             entry.kind = MemberKind::File;
             entry.size = static_cast<std::uint64_t>(st.st_size);
             scan.entries.push_back(std::move(entry));
+            if (found)
+                found(scan.entries.back());
         } else if (S_ISLNK(st.st_mode)) {
             std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1,
                                '\0');
@@ -349,7 +351,7 @@ void dropLinksLeadingOut(FolderScan& scan) {
 } // namespace
 
 FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath,
-                      bool takeStandIns) {
+                      bool takeStandIns, const FoundFile& found) {
     FolderScan scan;
     if (!folder.isOpen()) {
         scan.code = ArchiverCannotOpen;
@@ -364,7 +366,7 @@ FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath
     }
     scan.ok = true;
     const ArchiveToSkip skip = archiveToSkip(folder.path(), archivePath);
-    walk(fd, "", folder.path(), skip, scan);
+    walk(fd, "", folder.path(), skip, found, scan);
     if (!scan.ok)
         return scan;
     const std::optional<StandInList> list = takeStandInList(scan, folder.path());

@@ -8,6 +8,7 @@
 #include "folderscan.h"
 #include "lzh/lzhheaderreader.h"
 #include "lzh/lzhheaderwriter.h"
+#include "earlyjobs.h"
 #include "memberpool.h"
 #include "storeplan.h"
 #include "alongside.h"
@@ -112,32 +113,47 @@ struct StoreSources {
 };
 
 // Scans the folder while the old archive's headers and data are read on another core, then
-// plans the new archive; the plan's tasks point into old.
-bool scanAndPlan(const StoreSources& in, const StoreOptions& options, ArchiveIndex& old,
-                 StorePlan& plan, StoreResult& result) {
-    std::optional<Alongside<ArchiveIndex>> oldIndex;
+// plans the new archive; the plan's tasks point into old. With early, the files the folder's
+// stamp cannot vouch for go to it as the scan meets them.
+bool scanAndPlan(const StoreSources& in, const StoreOptions& options, EarlyJobs* early,
+                 std::shared_ptr<const ArchiveIndex>& old, StorePlan& plan,
+                 StoreResult& result) {
+    std::optional<Alongside<std::shared_ptr<const ArchiveIndex>>> oldIndex;
     if (in.oldFd >= 0)
-        oldIndex.emplace(options.startThread,
-                         [fd = in.oldFd] { return readArchiveIndexChecked(fd); });
-    FolderScan scan = scanFolder(in.folder, in.archivePath);
+        oldIndex.emplace(options.startThread, [fd = in.oldFd, early] {
+            auto index = std::make_shared<const ArchiveIndex>(readArchiveIndexChecked(fd));
+            if (early)
+                early->knowOld(index.get());
+            return index;
+        });
+    else if (early)
+        early->knowOld(nullptr);
+    const FoundFile found = [&](const SourceEntry& e) {
+        if (options.scanned)
+            options.scanned(e.path);
+        if (early && (!in.synced || changedSince(e.changed, *in.synced)))
+            early->offer(e);
+    };
+    FolderScan scan = scanFolder(in.folder, in.archivePath, true, found);
     if (!scan.ok)
         return fail(result, scan.code, scan.error);
     warnAll(options, scan.warnings);
     if (oldIndex) {
         old = oldIndex->get();
-        if (!old.ok)
-            return fail(result, ArchiverBrokenArchive, in.archivePath + ": " + old.error);
+        if (!old->ok)
+            return fail(result, ArchiverBrokenArchive, in.archivePath + ": " + old->error);
         // The last member of a name is the one an expansion leaves.
         std::unordered_map<std::string_view, const LzhMember*> last;
-        for (const LzhMember& m : old.members)
+        for (const LzhMember& m : old->members)
             last[m.path] = &m;
         std::vector<LinkRecord> links;
-        for (const LzhMember& m : old.members)
+        for (const LzhMember& m : old->members)
             if (m.kind == MemberKind::Symlink && last[m.path] == &m)
                 links.push_back({m.path, m.linkTarget, m.mtime});
         takeBackArchiveLinks(scan, in.folder.path(), links, options.seams);
     }
-    plan = planStore(scan, old, in.synced);
+    static const ArchiveIndex none;
+    plan = planStore(scan, old ? *old : none, in.synced);
     warnAll(options, plan.warnings);
     return plan.code == ArchiverOk || fail(result, plan.code, plan.error);
 }
@@ -321,19 +337,27 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         return result;
     }
     const SourceFolder source(folder, options.reading);
-    ArchiveIndex old;
+    const WorkContext context{options.method, source, folderOf(archivePath), oldFd};
+    // Without a stamp every file is offered, mostly ones to copy: nothing is compressed
+    // before the old archive tells which are not.
+    EarlyJobs early(context, options.memoryAhead, synced.has_value());
+    const bool earlyStarted = early.start(options.startThread);
+    std::shared_ptr<const ArchiveIndex> old;
     StorePlan plan;
-    if (!scanAndPlan({archivePath, source, oldFd, synced}, options, old, plan, result))
+    if (!scanAndPlan({archivePath, source, oldFd, synced}, options,
+                     earlyStarted ? &early : nullptr, old, plan, result))
         return result;
+    early.stopTaking();
 
     OutputFile out;
     if (!out.create(archivePath, lock)) {
         fail(result, ArchiverCannotCreate, "cannot create a temporary file beside " + archivePath);
         return result;
     }
-    const WorkContext context{options.method, source, folderOf(archivePath), oldFd};
     MemberPool pool(plan.tasks, context, workerCount(options), options.memoryAhead,
-                    options.startThread);
+                    options.startThread,
+                    earlyStarted ? MemberPool::Adopt([&](const Task& t) { return early.adopt(t); })
+                                 : MemberPool::Adopt());
     MemberWriter writer(out, oldFd, result);
     if (!writeMembers(writer, pool, plan, options, result) ||
         !verifyAndReplace(out, plan.tasks.size(), writer.copiedAt(), archivePath, options,

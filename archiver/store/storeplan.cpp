@@ -26,10 +26,6 @@ LzhMember memberFor(const SourceEntry& e) {
     return m;
 }
 
-bool sameTime(const LzhMember& m, const SourceEntry& e) {
-    // Members carry whole seconds, and an expansion restores whole seconds.
-    return m.mtime == e.mtime;
-}
 
 // The folder of path that the folder's content now holds as a file or a link, or "".
 std::string collidingFolder(const std::string& path,
@@ -125,8 +121,7 @@ Task taskForEntry(const SourceEntry& e, bool changed, const ArchiveIndex& old,
         const LzhMember& o = old.members[it->second];
         for (std::size_t i = it->second; i != OldNames::kNone; i = names.sameNameBefore[i])
             oldUsed[i] = true;
-        if (e.kind == MemberKind::File && o.kind == MemberKind::File &&
-            o.originalSize == e.size && sameTime(o, e)) {
+        if (sameFileAsMember(e, o)) {
             t.kind = TaskKind::CopyOld;
             t.member.setMethod(o.method);
             t.member.compressedSize = o.compressedSize;
@@ -204,6 +199,12 @@ void addUpSizes(StorePlan& plan) {
 }
 
 } // namespace
+
+bool sameFileAsMember(const SourceEntry& e, const LzhMember& old) {
+    // Members carry whole seconds, and an expansion restores whole seconds.
+    return e.kind == MemberKind::File && old.kind == MemberKind::File &&
+           old.originalSize == e.size && old.mtime == e.mtime;
+}
 
 StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old,
                     const std::optional<SyncMoment>& synced) {

@@ -53,6 +53,10 @@ struct StorePlan {
 // expansion would refuse (a link that now leads out through the folder's links, an unsafe
 // name). Files too large for a member fail the plan with ArchiverUnsupported before
 // anything is compressed.
+// Whether the folder's entry e is, for the plan, the same file as the old member of its name:
+// both files of the same size and second. Such a file is copied; any other is compressed.
+bool sameFileAsMember(const SourceEntry& e, const LzhMember& old);
+
 StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old,
                     const std::optional<SyncMoment>& synced);
 
