@@ -114,7 +114,7 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
         return fail(ArchiverReadError, "cannot read folder " + root + "/" + rel);
     std::sort(names.begin(), names.end());
     for (const auto& n : names) {
-        const std::string relPath = rel.empty() ? n : rel + "/" + n;
+        std::string relPath = rel.empty() ? n : rel + "/" + n;
         auto full = [&] { return root + "/" + relPath; };
         if (n.find('\xFF') != std::string::npos)
             return fail(ArchiverUnsupported,
@@ -124,15 +124,16 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
             return fail(ArchiverReadError, "cannot read " + full(), relPath);
         if (skip.skips(rel, n, st))
             continue;
+        // The path goes into the entry last, moved where nothing reads it after.
         SourceEntry entry;
-        entry.path = relPath;
         entry.mtime = st.st_mtim.tv_sec;
         entry.mtimeNsec = static_cast<std::uint32_t>(st.st_mtim.tv_nsec);
         entry.mode = static_cast<std::uint16_t>(st.st_mode);
         entry.changed = st.st_ctim;
         if (S_ISDIR(st.st_mode)) {
             entry.kind = MemberKind::Directory;
-            scan.entries.push_back(entry);
+            entry.path = relPath;
+            scan.entries.push_back(std::move(entry));
             const int child =
                 ::openat(fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (child < 0)
@@ -143,6 +144,7 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
         } else if (S_ISREG(st.st_mode)) {
             entry.kind = MemberKind::File;
             entry.size = static_cast<std::uint64_t>(st.st_size);
+            entry.path = std::move(relPath);
             scan.entries.push_back(std::move(entry));
             if (found)
                 found(scan.entries.back());
@@ -157,6 +159,7 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
                 scan.warnings.push_back("skipped symbolic link with \"|\" in its name: " + relPath);
             } else {
                 entry.kind = MemberKind::Symlink;
+                entry.path = std::move(relPath);
                 entry.linkTarget = std::move(target);
                 scan.entries.push_back(std::move(entry));
             }

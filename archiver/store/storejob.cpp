@@ -142,10 +142,16 @@ bool scanAndPlan(const StoreSources& in, const StoreOptions& options, EarlyJobs*
         old = oldIndex->get();
         if (!old->ok)
             return fail(result, ArchiverBrokenArchive, in.archivePath + ": " + old->error);
-        // The last member of a name is the one an expansion leaves.
+        // The last member of a name is the one an expansion leaves. Only the names of links
+        // are looked at: most archives hold few or none, and thousands of other members.
         std::unordered_map<std::string_view, const LzhMember*> last;
         for (const LzhMember& m : old->members)
-            last[m.path] = &m;
+            if (m.kind == MemberKind::Symlink)
+                last[m.path] = nullptr;
+        if (!last.empty())
+            for (const LzhMember& m : old->members)
+                if (const auto it = last.find(m.path); it != last.end())
+                    it->second = &m;
         std::vector<LinkRecord> links;
         for (const LzhMember& m : old->members)
             if (m.kind == MemberKind::Symlink && last[m.path] == &m)
