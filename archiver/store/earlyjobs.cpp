@@ -1,7 +1,6 @@
 #include "earlyjobs.h"
 
 #include "lzh/lzhheaderwriter.h"
-#include "storeplan.h"
 
 #include <system_error>
 
@@ -54,18 +53,14 @@ void EarlyJobs::offer(const SourceEntry& file) {
         m_cv.notify_all();
 }
 
-void EarlyJobs::knowOld(const ArchiveIndex* old) {
+void EarlyJobs::knowOld(const OldArchive* old) {
     std::lock_guard lock(m_mutex);
     m_oldKnown = true;
-    m_nothingOld = old == nullptr;
-    if (old && !old->ok) {
+    m_old = old;
+    if (old && !old->index.ok) {
         // The store fails on it: nothing is worth starting.
         m_taking = false;
         m_offered.clear();
-    } else if (old) {
-        m_lastOld.reserve(old->members.size());
-        for (const LzhMember& m : old->members)
-            m_lastOld[m.path] = &m;
     }
     m_cv.notify_all();
 }
@@ -78,16 +73,16 @@ void EarlyJobs::stopTaking() {
 }
 
 bool EarlyJobs::compresses(const Offered& file) const {
-    if (!m_oldKnown || m_nothingOld)
+    if (!m_oldKnown || !m_old)
         return true;
-    const auto it = m_lastOld.find(file.path);
-    if (it == m_lastOld.end())
+    const auto it = m_old->names.last.find(file.path);
+    if (it == m_old->names.last.end())
         return true;
     SourceEntry e;
     e.path = file.path;
     e.size = file.seen.size;
     e.mtime = file.seen.mtime;
-    return !sameFileAsMember(e, *it->second);
+    return !sameFileAsMember(e, m_old->index.members[it->second]);
 }
 
 bool EarlyJobs::mayStart() const {

@@ -5,6 +5,7 @@
 #include "folderscan.h"
 #include "lzh/lzhheaderreader.h"
 #include "memberjobs.h"
+#include "storeplan.h"
 
 #include <condition_variable>
 #include <cstddef>
@@ -15,8 +16,19 @@
 #include <string_view>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 namespace vadok::archiver {
+
+// The old archive as a store reads it beside the scan: its index and its members by name.
+struct OldArchive {
+    explicit OldArchive(ArchiveIndex read) : index(std::move(read)), names(index) {}
+    // names points into index.
+    OldArchive(const OldArchive&) = delete;
+    OldArchive& operator=(const OldArchive&) = delete;
+    ArchiveIndex index;
+    OldNames names;
+};
 
 // Compresses the files the plan will compress while the scan and the plan still go on: a
 // re-store after a small change is otherwise a scan, then a plan, then the compression of a
@@ -39,9 +51,8 @@ public:
     bool start(const ThreadStart& start);
     // The scan: a file it met. Ignored before start and after stopTaking.
     void offer(const SourceEntry& file);
-    // The old archive's index once read (null: there is none, or it cannot be read); it must
-    // stay as long as this object.
-    void knowOld(const ArchiveIndex* old);
+    // The old archive once read (null: there is none); it must stay as long as this object.
+    void knowOld(const OldArchive* old);
     // The plan is made: no further file is started; the one under way is finished.
     void stopTaking();
     // The job made early for the task's file, waiting for it if it is under way; null when
@@ -72,8 +83,7 @@ private:
     std::unordered_map<std::string, Early> m_jobs;
     std::size_t m_memoryHeld = 0; // by jobs done and not adopted
     bool m_oldKnown = false;
-    bool m_nothingOld = true; // no old archive: every file offered is compressed
-    std::unordered_map<std::string_view, const LzhMember*> m_lastOld;
+    const OldArchive* m_old = nullptr; // null: no old archive, every file is compressed
     bool m_taking = false;
     bool m_waiting = false; // the thread waits for an offer
     std::thread m_thread;

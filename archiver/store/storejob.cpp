@@ -116,15 +116,14 @@ struct StoreSources {
 // plans the new archive; the plan's tasks point into old. With early, the files the folder's
 // stamp cannot vouch for go to it as the scan meets them.
 bool scanAndPlan(const StoreSources& in, const StoreOptions& options, EarlyJobs* early,
-                 std::shared_ptr<const ArchiveIndex>& old, StorePlan& plan,
-                 StoreResult& result) {
-    std::optional<Alongside<std::shared_ptr<const ArchiveIndex>>> oldIndex;
+                 std::shared_ptr<const OldArchive>& old, StorePlan& plan, StoreResult& result) {
+    std::optional<Alongside<std::shared_ptr<const OldArchive>>> oldIndex;
     if (in.oldFd >= 0)
         oldIndex.emplace(options.startThread, [fd = in.oldFd, early] {
-            auto index = std::make_shared<const ArchiveIndex>(readArchiveIndexChecked(fd));
+            auto read = std::make_shared<const OldArchive>(readArchiveIndexChecked(fd));
             if (early)
-                early->knowOld(index.get());
-            return index;
+                early->knowOld(read.get());
+            return read;
         });
     else if (early)
         early->knowOld(nullptr);
@@ -140,26 +139,28 @@ bool scanAndPlan(const StoreSources& in, const StoreOptions& options, EarlyJobs*
     warnAll(options, scan.warnings);
     if (oldIndex) {
         old = oldIndex->get();
-        if (!old->ok)
-            return fail(result, ArchiverBrokenArchive, in.archivePath + ": " + old->error);
+        if (!old->index.ok)
+            return fail(result, ArchiverBrokenArchive, in.archivePath + ": " + old->index.error);
         // The last member of a name is the one an expansion leaves. Only the names of links
         // are looked at: most archives hold few or none, and thousands of other members.
         std::unordered_map<std::string_view, const LzhMember*> last;
-        for (const LzhMember& m : old->members)
+        const std::vector<LzhMember>& members = old->index.members;
+        for (const LzhMember& m : members)
             if (m.kind == MemberKind::Symlink)
                 last[m.path] = nullptr;
         if (!last.empty())
-            for (const LzhMember& m : old->members)
+            for (const LzhMember& m : members)
                 if (const auto it = last.find(m.path); it != last.end())
                     it->second = &m;
         std::vector<LinkRecord> links;
-        for (const LzhMember& m : old->members)
+        for (const LzhMember& m : members)
             if (m.kind == MemberKind::Symlink && last[m.path] == &m)
                 links.push_back({m.path, m.linkTarget, m.mtime});
         takeBackArchiveLinks(scan, in.folder.path(), links, options.seams);
     }
-    static const ArchiveIndex none;
-    plan = planStore(scan, old ? *old : none, in.synced);
+    static const OldArchive none{ArchiveIndex{}};
+    const OldArchive& from = old ? *old : none;
+    plan = planStore(scan, from.index, from.names, in.synced);
     warnAll(options, plan.warnings);
     return plan.code == ArchiverOk || fail(result, plan.code, plan.error);
 }
@@ -348,7 +349,7 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
     // before the old archive tells which are not.
     EarlyJobs early(context, options.memoryAhead, synced.has_value());
     const bool earlyStarted = early.start(options.startThread);
-    std::shared_ptr<const ArchiveIndex> old;
+    std::shared_ptr<const OldArchive> old;
     StorePlan plan;
     if (!scanAndPlan({archivePath, source, oldFd, synced}, options,
                      earlyStarted ? &early : nullptr, old, plan, result))
