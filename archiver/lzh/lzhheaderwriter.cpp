@@ -101,14 +101,15 @@ std::size_t encode(const LzhMember& m, bool plainName, bool withCrc, std::vector
     if (m.kind == MemberKind::Symlink)
         link = m.path + "|" + m.linkTarget;
     const std::string_view full = m.kind == MemberKind::Symlink ? link : m.path;
-    const StoredName stored =
-        plainName ? StoredName{std::string(full), std::nullopt} : encodeName(full);
-    const std::string_view bytes = stored.bytes;
+    // Nearly every name is plain and goes in as it is, with no copy made of it.
+    const std::optional<StoredName> stored =
+        plainName || isPlainName(full) ? std::nullopt : std::optional(encodeName(full));
+    const std::string_view bytes = stored ? std::string_view(stored->bytes) : full;
     std::string_view dir, file;
     std::string dirWithSlash;
     // Directory members carry their whole path in the directory header.
     if (m.kind == MemberKind::Directory) {
-        dirWithSlash = stored.bytes + "/";
+        dirWithSlash = std::string(bytes) + "/";
         dir = dirWithSlash;
     } else {
         // Links are split like any name, at the last "/" of "link|target", as LHa for UNIX
@@ -124,7 +125,7 @@ std::size_t encode(const LzhMember& m, bool plainName, bool withCrc, std::vector
 
     const bool ascii = std::all_of(full.begin(), full.end(),
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    const bool codePage = stored.codePage && !ascii;
+    const bool codePage = stored && stored->codePage && !ascii;
     constexpr std::size_t kBase = 24, kCrcExtension = 5, kModeExtension = 5, kEnd = 2;
     std::size_t size = kBase + kCrcExtension + (codePage ? 7 : 0) +
                        (m.kind != MemberKind::Directory ? 3 + file.size() : 0) +
@@ -155,7 +156,7 @@ std::size_t encode(const LzhMember& m, bool plainName, bool withCrc, std::vector
     const std::size_t crcAt = static_cast<std::size_t>(out.at() - h.data());
     out.le16(0); // the header CRC, set below
     if (codePage)
-        out.le32Extension(0x46, *stored.codePage);
+        out.le32Extension(0x46, *stored->codePage);
     if (m.kind != MemberKind::Directory) {
         out.extension(0x01, file.size());
         out.bytes(file.data(), file.size());
