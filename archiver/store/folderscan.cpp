@@ -67,6 +67,26 @@ struct ArchiveToSkip {
     }
 };
 
+// The archive's folder relative to folderPath ("" for folderPath itself) when it lies inside.
+std::optional<std::string> archiveFolderWithin(const std::string& folderPath,
+                                               const std::string& archivePath) {
+    const std::size_t slash = archivePath.rfind('/');
+    char resolved[PATH_MAX];
+    const std::string parent = slash == std::string::npos ? "." : archivePath.substr(0, slash + 1);
+    if (!::realpath(parent.c_str(), resolved))
+        return std::nullopt;
+    const std::string archiveFolder = resolved;
+    if (!::realpath(folderPath.c_str(), resolved))
+        return std::nullopt;
+    const std::string root = resolved;
+    if (archiveFolder == root)
+        return std::string();
+    if (archiveFolder.size() > root.size() && archiveFolder.compare(0, root.size(), root) == 0 &&
+        (root == "/" || archiveFolder[root.size()] == '/'))
+        return archiveFolder.substr(root == "/" ? 1 : root.size() + 1);
+    return std::nullopt;
+}
+
 ArchiveToSkip archiveToSkip(const std::string& folderPath, const std::string& archivePath) {
     ArchiveToSkip skip;
     const std::size_t slash = archivePath.rfind('/');
@@ -77,21 +97,9 @@ ArchiveToSkip archiveToSkip(const std::string& folderPath, const std::string& ar
         skip.device = st.st_dev;
         skip.inode = st.st_ino;
     }
-    char resolved[PATH_MAX];
-    const std::string parent = slash == std::string::npos ? "." : archivePath.substr(0, slash + 1);
-    if (!::realpath(parent.c_str(), resolved))
-        return skip;
-    const std::string archiveFolder = resolved;
-    if (!::realpath(folderPath.c_str(), resolved))
-        return skip;
-    const std::string root = resolved;
-    if (archiveFolder == root) {
+    if (const auto folder = archiveFolderWithin(folderPath, archivePath)) {
         skip.inside = true;
-    } else if (archiveFolder.size() > root.size() &&
-               archiveFolder.compare(0, root.size(), root) == 0 &&
-               (root == "/" || archiveFolder[root.size()] == '/')) {
-        skip.inside = true;
-        skip.folder = archiveFolder.substr(root == "/" ? 1 : root.size() + 1);
+        skip.folder = *folder;
     }
     return skip;
 }
@@ -352,6 +360,10 @@ void dropLinksLeadingOut(FolderScan& scan) {
 }
 
 } // namespace
+
+bool archiveLiesInside(const std::string& folder, const std::string& archivePath) {
+    return archiveFolderWithin(folder, archivePath).has_value();
+}
 
 FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath,
                       bool takeStandIns, const FoundFile& found) {

@@ -61,6 +61,10 @@ using FoundFile = std::function<void(const SourceEntry&)>;
 FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath,
                       bool takeStandIns = true, const FoundFile& found = {});
 
+// Whether the archive lies in folder or below it, where the scan meets what a store writes
+// beside the archive.
+bool archiveLiesInside(const std::string& folder, const std::string& archivePath);
+
 // Where the folder's file system holds no links: an entry of the scan that stands where the
 // old archive holds a link (archiveLinks, as the archive gives them), and holds what that
 // link leads to in the folder, is a stand-in without a list (a copy that followed links, as

@@ -348,7 +348,10 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
     // Without a stamp every file is offered, mostly ones to copy: nothing is compressed
     // before the old archive tells which are not.
     EarlyJobs early(context, options.memoryAhead, synced.has_value());
-    const bool earlyStarted = early.start(options.startThread);
+    // Where a compression may spill (beside the archive) must not be where the scan looks:
+    // a file system without unnamed temporaries shows the spill file for a moment.
+    const bool earlyStarted =
+        !archiveLiesInside(folder, archivePath) && early.start(options.startThread);
     std::shared_ptr<const OldArchive> old;
     StorePlan plan;
     if (!scanAndPlan({archivePath, source, oldFd, synced}, options,
