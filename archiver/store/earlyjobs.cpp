@@ -8,6 +8,10 @@ namespace vadok::archiver {
 
 namespace {
 
+// The largest file compressed early. A store that fails at its scan or plan (a file too large
+// for a member among them) waits for the compression under way, which cannot be broken off.
+constexpr std::uint64_t kLargestEarly = 64 << 20;
+
 bool same(const ExpectedFile& a, const ExpectedFile& b) {
     return a.size == b.size && a.mtime == b.mtime && a.mtimeNsec == b.mtimeNsec;
 }
@@ -41,7 +45,7 @@ bool EarlyJobs::start(const ThreadStart& start) {
 
 void EarlyJobs::offer(const SourceEntry& file) {
     std::lock_guard lock(m_mutex);
-    if (!m_taking)
+    if (!m_taking || file.size > kLargestEarly)
         return;
     Offered offered{file.path, {file.size, file.mtime, file.mtimeNsec}};
     // Once the old archive is known, the files it holds as they are (most of them, without

@@ -39,7 +39,7 @@ struct OldArchive {
 // folder's stamp cannot vouch for, nearly all of them changed; one that turns out the same
 // file as its member is compared and copied all the same, and its early job is lost work).
 // The pool adopts such a job, whatever came of it, for a task that compresses the same file
-// as the scan saw it.
+// as the scan saw it. Files over 64 MiB are left to the pool.
 class EarlyJobs {
 public:
     EarlyJobs(const WorkContext& context, std::size_t memoryAhead, bool speculate);
