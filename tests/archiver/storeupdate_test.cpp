@@ -257,6 +257,8 @@ TEST(StoreUpdate, filesToCompressStartWhileTheScanGoesOn) {
                 ASSERT_EQ(::removexattr((dir / "src").c_str(), "user.vadok.synced"), 0) << c.name;
             }
         }
+        // The header of a file compressed early is the plan's, with the file's own mode.
+        ASSERT_EQ(::chmod((dir / "src/app.bin").c_str(), 0751), 0);
         std::mutex mutex;
         std::condition_variable opened;
         bool appOpened = false;
@@ -279,5 +281,8 @@ TEST(StoreUpdate, filesToCompressStartWhileTheScanGoesOn) {
         EXPECT_EQ(result.compressed, c.stored ? 1u : 7u) << c.name;
         ASSERT_EQ(expand(dir / "a.lzh", dir / "check"), ArchiverOk) << c.name;
         EXPECT_EQ(readTree(dir / "check"), readTree(dir / "src")) << c.name;
+        struct stat st {};
+        ASSERT_EQ(::stat((dir / "check/app.bin").c_str(), &st), 0) << c.name;
+        EXPECT_EQ(st.st_mode & 07777, 0751u) << c.name;
     }
 }
