@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -47,9 +48,11 @@ std::int64_t dosTime(std::uint32_t v) {
 constexpr const char* kNoHeaderHere = "no member header where one should start";
 constexpr std::uint64_t kLargestHeader = 0xFFFF;
 
+// The plain name fields point into the header's bytes, which outlive the parse: a store
+// reads thousands of headers, and copying each name before it is needed showed.
 struct Names {
-    std::string file;
-    std::string dir;
+    std::string_view file;
+    std::string_view dir;
     bool sawFile = false;
     // Windows archivers put the real names here and placeholders in the plain fields.
     std::optional<std::string> wideFile;
@@ -115,11 +118,11 @@ bool readExtension(std::uint8_t type, const std::uint8_t* d, std::size_t n, LzhM
                    Names& names, std::string& error) {
     switch (type) {
     case 0x01:
-        names.file.assign(reinterpret_cast<const char*>(d), n);
+        names.file = {reinterpret_cast<const char*>(d), n};
         names.sawFile = true;
         break;
     case 0x02:
-        names.dir.assign(reinterpret_cast<const char*>(d), n);
+        names.dir = {reinterpret_cast<const char*>(d), n};
         break;
     case 0x44:
         names.wideFile = wideName(d, n);
@@ -285,7 +288,7 @@ HeaderResult readDosHeader(const std::uint8_t* p, std::size_t avail, LzhMember& 
         return fail(HeaderStatus::Invalid, "member header checksum mismatch");
     m.mtime = dosTime(le32(p + 15));
     m.dosAttribute = p[19];
-    names.file.assign(reinterpret_cast<const char*>(p + 22), nameLen);
+    names.file = {reinterpret_cast<const char*>(p + 22), nameLen};
     m.crc = le16(p + 22 + nameLen);
     return parsed(headerSize);
 }
@@ -389,19 +392,23 @@ HeaderResult parseLevel3(const std::uint8_t* p, std::size_t avail, LzhMember& m,
 }
 
 // The member's name as its header's name fields give it, in UTF-8 with "/" between folders.
-std::string pathFromNames(Names& names, LzhMember& m) {
-    if (!names.dir.empty() && static_cast<unsigned char>(names.dir.back()) != 0xFF)
-        names.dir += '\xFF';
-    for (char& c : names.dir)
+std::string pathFromNames(const Names& names, LzhMember& m) {
+    // The folder part ending in "/", then the file name: made once, in one string.
+    std::string raw;
+    raw.reserve(names.dir.size() + 1 + names.file.size());
+    raw.append(names.dir);
+    if (!raw.empty() && static_cast<unsigned char>(raw.back()) != 0xFF)
+        raw += '\xFF';
+    for (char& c : raw)
         if (static_cast<unsigned char>(c) == 0xFF)
             c = '/';
     std::string path;
     if (names.wideFile || names.wideDir) {
         // Each UTF-16 part stands in for its plain counterpart.
-        path = names.wideDir.value_or(decodeName(names.dir, m.codePage, m.creator)) +
+        path = names.wideDir.value_or(decodeName(raw, m.codePage, m.creator)) +
                names.wideFile.value_or(decodeName(names.file, m.codePage, m.creator));
     } else {
-        const std::string raw = names.dir + names.file;
+        raw.append(names.file);
         m.nameGuessedCp932 = !m.codePage && m.creator != 'U' && !isValidUtf8(raw);
         path = decodeName(raw, m.codePage, m.creator);
     }
@@ -449,8 +456,8 @@ bool nameNeedsDecoding(const Names& names, const LzhMember& m) {
             return c == '/' || c == '\\' || static_cast<unsigned char>(c) == 0xFF;
         });
     };
-    return onlySeparators(names.wideFile ? *names.wideFile : names.file) &&
-           onlySeparators(names.wideDir ? *names.wideDir : names.dir);
+    return onlySeparators(names.wideFile ? std::string_view(*names.wideFile) : names.file) &&
+           onlySeparators(names.wideDir ? std::string_view(*names.wideDir) : names.dir);
 }
 
 // What every level's fields say together: sizes of stored data, the mode, and the name.

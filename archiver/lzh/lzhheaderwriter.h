@@ -3,6 +3,7 @@
 #include "lzhmember.h"
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace vadok::archiver {
@@ -18,6 +19,10 @@ namespace vadok::archiver {
 // Symbolic links are "-lhd-" members named "link|target" with the link type in the mode.
 // Returns an empty vector when the header would exceed the format's 64 KiB limit.
 std::vector<std::uint8_t> encodeLevel2Header(const LzhMember& member);
+
+// Whether encodeLevel2Header(member) gives exactly existing, a header the reader accepted
+// (which checked its header CRC), without making a header of its own to compare.
+bool level2HeaderIs(const LzhMember& member, std::string_view existing);
 
 // A header for decoding the member's data alone: same method, sizes and CRC, a plain ASCII
 // name and no code page, so a decoder needs no character conversion.

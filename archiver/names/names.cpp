@@ -76,14 +76,17 @@ std::optional<std::string> cp932ToUtf8(std::string_view s) {
     return convert("UTF-8", "CP932", s);
 }
 
-StoredName encodeName(std::string_view path) {
+bool isPlainName(std::string_view path) {
     // Plain ASCII reads the same in CP932, except the two bytes some CP932 tables map to the
     // yen sign and overline; those take the slow path like everything else.
-    const bool plain = std::all_of(path.begin(), path.end(), [](char c) {
+    return std::all_of(path.begin(), path.end(), [](char c) {
         const auto u = static_cast<unsigned char>(c);
         return u < 0x80 && u != 0x5C && u != 0x7E;
     });
-    if (plain)
+}
+
+StoredName encodeName(std::string_view path) {
+    if (isPlainName(path))
         return {std::string(path), 932u};
     if (!isValidUtf8(path))
         return {std::string(path), kRawBytesCodePage};

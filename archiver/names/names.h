@@ -28,6 +28,9 @@ struct StoredName {
 
 StoredName encodeName(std::string_view path);
 
+// Whether encodeName keeps path as it is, being plain ASCII, which needs no code page.
+bool isPlainName(std::string_view path);
+
 // The path a stored name stands for. codePage is the member's 0x46 value if it had one;
 // creator the header's OS byte. Names without a code page from a non-Unix creator that are
 // not valid UTF-8 are taken as CP932 (old Windows archives); Unix names without a code page

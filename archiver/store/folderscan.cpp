@@ -67,6 +67,26 @@ struct ArchiveToSkip {
     }
 };
 
+// The archive's folder relative to folderPath ("" for folderPath itself) when it lies inside.
+std::optional<std::string> archiveFolderWithin(const std::string& folderPath,
+                                               const std::string& archivePath) {
+    const std::size_t slash = archivePath.rfind('/');
+    char resolved[PATH_MAX];
+    const std::string parent = slash == std::string::npos ? "." : archivePath.substr(0, slash + 1);
+    if (!::realpath(parent.c_str(), resolved))
+        return std::nullopt;
+    const std::string archiveFolder = resolved;
+    if (!::realpath(folderPath.c_str(), resolved))
+        return std::nullopt;
+    const std::string root = resolved;
+    if (archiveFolder == root)
+        return std::string();
+    if (archiveFolder.size() > root.size() && archiveFolder.compare(0, root.size(), root) == 0 &&
+        (root == "/" || archiveFolder[root.size()] == '/'))
+        return archiveFolder.substr(root == "/" ? 1 : root.size() + 1);
+    return std::nullopt;
+}
+
 ArchiveToSkip archiveToSkip(const std::string& folderPath, const std::string& archivePath) {
     ArchiveToSkip skip;
     const std::size_t slash = archivePath.rfind('/');
@@ -77,21 +97,9 @@ ArchiveToSkip archiveToSkip(const std::string& folderPath, const std::string& ar
         skip.device = st.st_dev;
         skip.inode = st.st_ino;
     }
-    char resolved[PATH_MAX];
-    const std::string parent = slash == std::string::npos ? "." : archivePath.substr(0, slash + 1);
-    if (!::realpath(parent.c_str(), resolved))
-        return skip;
-    const std::string archiveFolder = resolved;
-    if (!::realpath(folderPath.c_str(), resolved))
-        return skip;
-    const std::string root = resolved;
-    if (archiveFolder == root) {
+    if (const auto folder = archiveFolderWithin(folderPath, archivePath)) {
         skip.inside = true;
-    } else if (archiveFolder.size() > root.size() &&
-               archiveFolder.compare(0, root.size(), root) == 0 &&
-               (root == "/" || archiveFolder[root.size()] == '/')) {
-        skip.inside = true;
-        skip.folder = archiveFolder.substr(root == "/" ? 1 : root.size() + 1);
+        skip.folder = *folder;
     }
     return skip;
 }
@@ -99,7 +107,7 @@ ArchiveToSkip archiveToSkip(const std::string& folderPath, const std::string& ar
 // Folders are opened relative to their parent and never through a link, so a folder
 // replaced by a link while the scan runs ends the scan instead of leading it elsewhere.
 void walk(int dirFd, const std::string& rel, const std::string& root, const ArchiveToSkip& skip,
-          FolderScan& scan) {
+          const FoundFile& found, FolderScan& scan) {
     auto fail = [&](int code, std::string error, std::string path = {}) {
         scan.errorNumber = code == ArchiverReadError ? errno : 0;
         scan.ok = false;
@@ -114,7 +122,7 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
         return fail(ArchiverReadError, "cannot read folder " + root + "/" + rel);
     std::sort(names.begin(), names.end());
     for (const auto& n : names) {
-        const std::string relPath = rel.empty() ? n : rel + "/" + n;
+        std::string relPath = rel.empty() ? n : rel + "/" + n;
         auto full = [&] { return root + "/" + relPath; };
         if (n.find('\xFF') != std::string::npos)
             return fail(ArchiverUnsupported,
@@ -124,26 +132,30 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
             return fail(ArchiverReadError, "cannot read " + full(), relPath);
         if (skip.skips(rel, n, st))
             continue;
+        // The path goes into the entry last, moved where nothing reads it after.
         SourceEntry entry;
-        entry.path = relPath;
         entry.mtime = st.st_mtim.tv_sec;
         entry.mtimeNsec = static_cast<std::uint32_t>(st.st_mtim.tv_nsec);
         entry.mode = static_cast<std::uint16_t>(st.st_mode);
         entry.changed = st.st_ctim;
         if (S_ISDIR(st.st_mode)) {
             entry.kind = MemberKind::Directory;
-            scan.entries.push_back(entry);
+            entry.path = relPath;
+            scan.entries.push_back(std::move(entry));
             const int child =
                 ::openat(fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (child < 0)
                 return fail(ArchiverReadError, "cannot read folder " + full(), relPath);
-            walk(child, relPath, root, skip, scan);
+            walk(child, relPath, root, skip, found, scan);
             if (!scan.ok)
                 return;
         } else if (S_ISREG(st.st_mode)) {
             entry.kind = MemberKind::File;
             entry.size = static_cast<std::uint64_t>(st.st_size);
+            entry.path = std::move(relPath);
             scan.entries.push_back(std::move(entry));
+            if (found)
+                found(scan.entries.back());
         } else if (S_ISLNK(st.st_mode)) {
             std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1,
                                '\0');
@@ -155,6 +167,7 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
                 scan.warnings.push_back("skipped symbolic link with \"|\" in its name: " + relPath);
             } else {
                 entry.kind = MemberKind::Symlink;
+                entry.path = std::move(relPath);
                 entry.linkTarget = std::move(target);
                 scan.entries.push_back(std::move(entry));
             }
@@ -348,8 +361,12 @@ void dropLinksLeadingOut(FolderScan& scan) {
 
 } // namespace
 
+bool archiveLiesInside(const std::string& folder, const std::string& archivePath) {
+    return archiveFolderWithin(folder, archivePath).has_value();
+}
+
 FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath,
-                      bool takeStandIns) {
+                      bool takeStandIns, const FoundFile& found) {
     FolderScan scan;
     if (!folder.isOpen()) {
         scan.code = ArchiverCannotOpen;
@@ -364,7 +381,7 @@ FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath
     }
     scan.ok = true;
     const ArchiveToSkip skip = archiveToSkip(folder.path(), archivePath);
-    walk(fd, "", folder.path(), skip, scan);
+    walk(fd, "", folder.path(), skip, found, scan);
     if (!scan.ok)
         return scan;
     const std::optional<StandInList> list = takeStandInList(scan, folder.path());

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,8 +54,16 @@ struct FolderScan {
 // stand-ins still equal to what their links lead to become the links again, and where the
 // file system keeps no modes, every file and folder has its listed mode or none known. Without
 // it the scan is of the folder as it stands on disk.
+// found, when given, hears of each regular file as the walk meets it, on the scanning thread,
+// so that work on it can start before the scan ends; an entry may still be taken back as a
+// link or left out once the walk is done.
+using FoundFile = std::function<void(const SourceEntry&)>;
 FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath,
-                      bool takeStandIns = true);
+                      bool takeStandIns = true, const FoundFile& found = {});
+
+// Whether the archive lies in folder or below it, where the scan meets what a store writes
+// beside the archive.
+bool archiveLiesInside(const std::string& folder, const std::string& archivePath);
 
 // Where the folder's file system holds no links: an entry of the scan that stands where the
 // old archive holds a link (archiveLinks, as the archive gives them), and holds what that

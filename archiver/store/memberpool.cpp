@@ -10,8 +10,10 @@ bool MemberPool::prepares(const Task& task) {
 }
 
 MemberPool::MemberPool(const std::vector<Task>& tasks, const WorkContext& context,
-                       unsigned threads, std::size_t memoryAhead, const ThreadStart& start)
-    : m_tasks(tasks), m_context(context), m_memoryAhead(memoryAhead), m_memory(tasks.size(), 0) {
+                       unsigned threads, std::size_t memoryAhead, const ThreadStart& start,
+                       Adopt adopt)
+    : m_tasks(tasks), m_context(context), m_memoryAhead(memoryAhead), m_adopt(std::move(adopt)),
+      m_memory(tasks.size(), 0) {
     for (std::size_t i = 0; i < tasks.size(); ++i) {
         if (prepares(tasks[i])) {
             m_order.push_back(i);
@@ -41,13 +43,8 @@ MemberPool::~MemberPool() {
 }
 
 std::unique_ptr<Job> MemberPool::take(std::size_t task) {
-    if (m_threads.empty()) {
-        auto job = std::make_unique<Job>();
-        job->task = task;
-        runTask(m_tasks[task], *job, m_context);
-        job->done = true;
-        return job;
-    }
+    if (m_threads.empty())
+        return prepare(task);
     std::unique_lock lock(m_mutex);
     if (!doneJob(task)) {
         // The writer sleeps until the last job started is done too, then takes the run of
@@ -79,9 +76,20 @@ bool MemberPool::writerMayGo() const {
     return doneJob(m_needed) && (doneJob(m_awaited) || m_idleWorkers > 0);
 }
 
+std::unique_ptr<Job> MemberPool::prepare(std::size_t task) {
+    std::unique_ptr<Job> job = m_adopt ? m_adopt(m_tasks[task]) : nullptr;
+    if (!job) {
+        job = std::make_unique<Job>();
+        runTask(m_tasks[task], *job, m_context);
+    }
+    job->task = task;
+    job->done = true;
+    return job;
+}
+
 void MemberPool::work() {
     while (true) {
-        Job* job = nullptr;
+        std::size_t taskStarted = 0;
         {
             std::unique_lock lock(m_mutex);
             // Jobs start in archive order, so with none in flight the next one is the one
@@ -101,19 +109,15 @@ void MemberPool::work() {
             }
             if (m_stop)
                 return;
-            const std::size_t task = m_order[m_next++];
+            taskStarted = m_order[m_next++];
             ++m_inFlight;
-            m_memoryInFlight += m_memory[task];
-            auto owned = std::make_unique<Job>();
-            owned->task = task;
-            job = owned.get();
-            m_jobs[task] = std::move(owned);
+            m_memoryInFlight += m_memory[taskStarted];
         }
-        runTask(m_tasks[job->task], *job, m_context);
+        std::unique_ptr<Job> job = prepare(taskStarted);
         bool awaited = false;
         {
             std::lock_guard lock(m_mutex);
-            job->done = true;
+            m_jobs[taskStarted] = std::move(job);
             awaited = m_needed != kNobody && writerMayGo();
         }
         if (awaited)

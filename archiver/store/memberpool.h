@@ -4,6 +4,7 @@
 #include "memberjobs.h"
 
 #include <condition_variable>
+#include <functional>
 #include <cstddef>
 #include <map>
 #include <memory>
@@ -21,10 +22,13 @@ namespace vadok::archiver {
 // member does not leave the other cores idle.
 class MemberPool {
 public:
+    // A job prepared before the pool started (earlyjobs.h), to be taken for the task's own.
+    using Adopt = std::function<std::unique_ptr<Job>(const Task&)>;
+
     // Starts up to threads workers through start; with none to be had, take() prepares each
     // job itself.
     MemberPool(const std::vector<Task>& tasks, const WorkContext& context, unsigned threads,
-               std::size_t memoryAhead, const ThreadStart& start = {});
+               std::size_t memoryAhead, const ThreadStart& start = {}, Adopt adopt = {});
     ~MemberPool();
     MemberPool(const MemberPool&) = delete;
     MemberPool& operator=(const MemberPool&) = delete;
@@ -37,10 +41,13 @@ public:
 
 private:
     void work();
+    // Prepares task's job, or takes the one prepared early.
+    std::unique_ptr<Job> prepare(std::size_t task);
 
     const std::vector<Task>& m_tasks;
     const WorkContext& m_context;
     std::size_t m_memoryAhead;
+    Adopt m_adopt;
     std::mutex m_mutex;
     std::condition_variable m_cv;   // the workers wait on it: for a job they may start
     std::condition_variable m_done; // the writer waits on it: for the job it takes

@@ -8,6 +8,7 @@
 #include "folderscan.h"
 #include "lzh/lzhheaderreader.h"
 #include "lzh/lzhheaderwriter.h"
+#include "earlyjobs.h"
 #include "memberpool.h"
 #include "storeplan.h"
 #include "alongside.h"
@@ -112,32 +113,54 @@ struct StoreSources {
 };
 
 // Scans the folder while the old archive's headers and data are read on another core, then
-// plans the new archive; the plan's tasks point into old.
-bool scanAndPlan(const StoreSources& in, const StoreOptions& options, ArchiveIndex& old,
-                 StorePlan& plan, StoreResult& result) {
-    std::optional<Alongside<ArchiveIndex>> oldIndex;
+// plans the new archive; the plan's tasks point into old. With early, the files the folder's
+// stamp cannot vouch for go to it as the scan meets them.
+bool scanAndPlan(const StoreSources& in, const StoreOptions& options, EarlyJobs* early,
+                 std::shared_ptr<const OldArchive>& old, StorePlan& plan, StoreResult& result) {
+    std::optional<Alongside<std::shared_ptr<const OldArchive>>> oldIndex;
     if (in.oldFd >= 0)
-        oldIndex.emplace(options.startThread,
-                         [fd = in.oldFd] { return readArchiveIndexChecked(fd); });
-    FolderScan scan = scanFolder(in.folder, in.archivePath);
+        oldIndex.emplace(options.startThread, [fd = in.oldFd, early] {
+            auto read = std::make_shared<const OldArchive>(readArchiveIndexChecked(fd));
+            if (early)
+                early->knowOld(read.get());
+            return read;
+        });
+    else if (early)
+        early->knowOld(nullptr);
+    const FoundFile found = [&](const SourceEntry& e) {
+        if (options.scanned)
+            options.scanned(e.path);
+        if (early && (!in.synced || changedSince(e.changed, *in.synced)))
+            early->offer(e);
+    };
+    FolderScan scan = scanFolder(in.folder, in.archivePath, true, found);
     if (!scan.ok)
         return fail(result, scan.code, scan.error);
     warnAll(options, scan.warnings);
     if (oldIndex) {
         old = oldIndex->get();
-        if (!old.ok)
-            return fail(result, ArchiverBrokenArchive, in.archivePath + ": " + old.error);
-        // The last member of a name is the one an expansion leaves.
+        if (!old->index.ok)
+            return fail(result, ArchiverBrokenArchive, in.archivePath + ": " + old->index.error);
+        // The last member of a name is the one an expansion leaves. Only the names of links
+        // are looked at: most archives hold few or none, and thousands of other members.
         std::unordered_map<std::string_view, const LzhMember*> last;
-        for (const LzhMember& m : old.members)
-            last[m.path] = &m;
+        const std::vector<LzhMember>& members = old->index.members;
+        for (const LzhMember& m : members)
+            if (m.kind == MemberKind::Symlink)
+                last[m.path] = nullptr;
+        if (!last.empty())
+            for (const LzhMember& m : members)
+                if (const auto it = last.find(m.path); it != last.end())
+                    it->second = &m;
         std::vector<LinkRecord> links;
-        for (const LzhMember& m : old.members)
+        for (const LzhMember& m : members)
             if (m.kind == MemberKind::Symlink && last[m.path] == &m)
                 links.push_back({m.path, m.linkTarget, m.mtime});
         takeBackArchiveLinks(scan, in.folder.path(), links, options.seams);
     }
-    plan = planStore(scan, old, in.synced);
+    static const OldArchive none{ArchiveIndex{}};
+    const OldArchive& from = old ? *old : none;
+    plan = planStore(scan, from.index, from.names, in.synced);
     warnAll(options, plan.warnings);
     return plan.code == ArchiverOk || fail(result, plan.code, plan.error);
 }
@@ -178,13 +201,17 @@ public:
     bool writeOld(const Task& t, Job* job) {
         const bool copies = job || t.copiesSoundData();
         const LzhMember& member = job ? job->member : t.member;
+        // An unchanged member's header is compared with the old one where it lies, without
+        // making one of its own.
+        if (const std::string* oldHeader = copies ? &t.old->rawHeader : nullptr;
+            oldHeader && (job ? sameAsOldHeader(job->header, *oldHeader)
+                              : level2HeaderIs(member, *oldHeader)))
+            return extendRun(t.old->dataOffset - oldHeader->size(),
+                             t.old->dataOffset + member.compressedSize, member.path);
         const std::vector<std::uint8_t> header = job ? std::move(job->header)
                                                      : encodeLevel2Header(member);
         if (header.empty())
             return fail(m_result, ArchiverUnsupported, "name too long: " + member.path);
-        if (copies && sameAsOldHeader(header, t.old->rawHeader))
-            return extendRun(t.old->dataOffset - header.size(),
-                             t.old->dataOffset + member.compressedSize, member.path);
         if (!flushRun() || !m_out.write(header.data(), header.size()))
             return failWriting();
         if (!copies)
@@ -317,19 +344,30 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         return result;
     }
     const SourceFolder source(folder, options.reading);
-    ArchiveIndex old;
+    const WorkContext context{options.method, source, folderOf(archivePath), oldFd};
+    // Without a stamp every file is offered, mostly ones to copy: nothing is compressed
+    // before the old archive tells which are not.
+    EarlyJobs early(context, options.memoryAhead, synced.has_value());
+    // Where a compression may spill (beside the archive) must not be where the scan looks:
+    // a file system without unnamed temporaries shows the spill file for a moment.
+    const bool earlyStarted =
+        !archiveLiesInside(folder, archivePath) && early.start(options.startThread);
+    std::shared_ptr<const OldArchive> old;
     StorePlan plan;
-    if (!scanAndPlan({archivePath, source, oldFd, synced}, options, old, plan, result))
+    if (!scanAndPlan({archivePath, source, oldFd, synced}, options,
+                     earlyStarted ? &early : nullptr, old, plan, result))
         return result;
+    early.stopTaking();
 
     OutputFile out;
     if (!out.create(archivePath, lock)) {
         fail(result, ArchiverCannotCreate, "cannot create a temporary file beside " + archivePath);
         return result;
     }
-    const WorkContext context{options.method, source, folderOf(archivePath), oldFd};
     MemberPool pool(plan.tasks, context, workerCount(options), options.memoryAhead,
-                    options.startThread);
+                    options.startThread,
+                    earlyStarted ? MemberPool::Adopt([&](const Task& t) { return early.adopt(t); })
+                                 : MemberPool::Adopt());
     MemberWriter writer(out, oldFd, result);
     if (!writeMembers(writer, pool, plan, options, result) ||
         !verifyAndReplace(out, plan.tasks.size(), writer.copiedAt(), archivePath, options,

@@ -28,6 +28,8 @@ struct StoreOptions {
     std::chrono::milliseconds lockWait{std::chrono::minutes(10)};
     // For tests: called on the workers as they open and read the folder's files.
     SourceReadHooks reading;
+    // For tests: called on the scanning thread for each file as the scan meets it.
+    std::function<void(const std::string& path)> scanned;
     // For tests: starts the store's threads (empty: std::thread).
     ThreadStart startThread;
     ArchiverSeams seams;

@@ -26,10 +26,6 @@ LzhMember memberFor(const SourceEntry& e) {
     return m;
 }
 
-bool sameTime(const LzhMember& m, const SourceEntry& e) {
-    // Members carry whole seconds, and an expansion restores whole seconds.
-    return m.mtime == e.mtime;
-}
 
 // The folder of path that the folder's content now holds as a file or a link, or "".
 std::string collidingFolder(const std::string& path,
@@ -91,26 +87,6 @@ std::uint16_t modeWhereUnknown(const SourceEntry& e, const LzhMember* old) {
     return static_cast<std::uint16_t>(type | (e.kind == MemberKind::Directory ? 0755 : 0644));
 }
 
-// The old members by name: the current (last) old member of each name, and for each member
-// the one of the same name before it. Duplicates are rare, and a name that has them uses
-// them all.
-struct OldNames {
-    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-    std::unordered_map<std::string_view, std::size_t> last;
-    std::vector<std::size_t> sameNameBefore;
-
-    explicit OldNames(const ArchiveIndex& old) : sameNameBefore(old.members.size(), kNone) {
-        last.reserve(old.members.size());
-        for (std::size_t i = 0; i < old.members.size(); ++i) {
-            const auto [it, added] = last.try_emplace(old.members[i].path, i);
-            if (!added) {
-                sameNameBefore[i] = it->second;
-                it->second = i;
-            }
-        }
-    }
-};
-
 // The task for one of the folder's entries: a copy of its old member when that is the same
 // file by size and time, else a compression (files) or a header alone. Marks every old
 // member of the name as used.
@@ -125,8 +101,7 @@ Task taskForEntry(const SourceEntry& e, bool changed, const ArchiveIndex& old,
         const LzhMember& o = old.members[it->second];
         for (std::size_t i = it->second; i != OldNames::kNone; i = names.sameNameBefore[i])
             oldUsed[i] = true;
-        if (e.kind == MemberKind::File && o.kind == MemberKind::File &&
-            o.originalSize == e.size && sameTime(o, e)) {
+        if (sameFileAsMember(e, o)) {
             t.kind = TaskKind::CopyOld;
             t.member.setMethod(o.method);
             t.member.compressedSize = o.compressedSize;
@@ -146,9 +121,8 @@ Task taskForEntry(const SourceEntry& e, bool changed, const ArchiveIndex& old,
 
 // The folder's entries in scan order; returns which old members they use.
 std::vector<bool> planScannedEntries(StorePlan& plan, const FolderScan& scan,
-                                     const ArchiveIndex& old,
+                                     const ArchiveIndex& old, const OldNames& names,
                                      const std::optional<SyncMoment>& synced) {
-    const OldNames names(old);
     std::vector<bool> oldUsed(old.members.size(), false);
     // Per folder: it or a folder above it changed since the stamp (the folder itself is left
     // out: writing the stamp changes it).
@@ -205,16 +179,33 @@ void addUpSizes(StorePlan& plan) {
 
 } // namespace
 
-StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old,
+bool sameFileAsMember(const SourceEntry& e, const LzhMember& old) {
+    // Members carry whole seconds, and an expansion restores whole seconds.
+    return e.kind == MemberKind::File && old.kind == MemberKind::File &&
+           old.originalSize == e.size && old.mtime == e.mtime;
+}
+
+StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old, const OldNames& names,
                     const std::optional<SyncMoment>& synced) {
     StorePlan plan;
     plan.tasks.reserve(scan.entries.size() + old.members.size());
-    const std::vector<bool> oldUsed = planScannedEntries(plan, scan, old, synced);
+    const std::vector<bool> oldUsed = planScannedEntries(plan, scan, old, names, synced);
     const std::size_t firstKept = plan.tasks.size();
     keepOldMembersGone(plan, scan, old, oldUsed);
     if (dropKeptMembersRefused(plan, firstKept))
         addUpSizes(plan);
     return plan;
+}
+
+OldNames::OldNames(const ArchiveIndex& old) : sameNameBefore(old.members.size(), kNone) {
+    last.reserve(old.members.size());
+    for (std::size_t i = 0; i < old.members.size(); ++i) {
+        const auto [it, added] = last.try_emplace(old.members[i].path, i);
+        if (!added) {
+            sameNameBefore[i] = it->second;
+            it->second = i;
+        }
+    }
 }
 
 } // namespace vadok::archiver

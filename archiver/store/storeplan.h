@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace vadok::archiver {
@@ -42,6 +44,21 @@ struct StorePlan {
     std::uint64_t totalBytes = 0;
 };
 
+// The old members by name: the current (last) old member of each name, and for each member
+// the one of the same name before it. Duplicates are rare, and a name that has them uses
+// them all. Made where the old archive is read, beside the folder's scan.
+struct OldNames {
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::unordered_map<std::string_view, std::size_t> last; // into the index's members
+    std::vector<std::size_t> sameNameBefore;
+
+    explicit OldNames(const ArchiveIndex& old);
+};
+
+// Whether the folder's entry e is, for the plan, the same file as the old member of its name:
+// both files of the same size and second. Such a file is copied; any other is compressed.
+bool sameFileAsMember(const SourceEntry& e, const LzhMember& old);
+
 // The members of the updated archive: the folder's entries in scan order, then the old
 // members the folder no longer has. Each entry goes in with its mode, or where the file
 // system keeps none and the list of stand-ins gives none, its old member's, else 0644 (0755
@@ -53,7 +70,7 @@ struct StorePlan {
 // expansion would refuse (a link that now leads out through the folder's links, an unsafe
 // name). Files too large for a member fail the plan with ArchiverUnsupported before
 // anything is compressed.
-StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old,
+StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old, const OldNames& names,
                     const std::optional<SyncMoment>& synced);
 
 } // namespace vadok::archiver

@@ -11,8 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <thread>
@@ -161,7 +164,8 @@ TEST(StoreUpdate, damagedMemberIsCompressedAgainFromTheFolderAndNeverCopied) {
 
 // The old archive is checked while the folder is scanned and copied later: another program
 // writing into it in between must not get its bytes into the new archive under a CRC-32 that
-// no longer holds. Damaged as the file before it is opened, lib/f3.bin is copied after that.
+// no longer holds. Damaged once the file before it is written (app.bin, whose compression
+// may start while the old archive is still read), lib/f3.bin is copied after that.
 TEST(StoreUpdate, memberDamagedAfterItsCheckIsCaughtBeforeTheArchiveIsReplaced) {
     TempDir dir;
     makeApp(dir / "src");
@@ -170,7 +174,7 @@ TEST(StoreUpdate, memberDamagedAfterItsCheckIsCaughtBeforeTheArchiveIsReplaced) 
     writeFile(dir / "src/app.bin", randomData(40000, 11, 12));
     archiver::StoreOptions options;
     std::string damaged;
-    options.reading.beforeOpen = [&](const std::string& path) {
+    options.progress = [&](const std::string& path, std::uint64_t, std::uint64_t) {
         if (path == "app.bin" && damaged.empty()) {
             damageMember(dir / "a.lzh", "lib/f3.bin");
             damaged = readFile(dir / "a.lzh");
@@ -227,4 +231,58 @@ TEST(StoreUpdate, aStampOfAnotherArchiveIsNotTrusted) {
     ASSERT_EQ(store(dir / "b.lzh", dir / "src").code, ArchiverOk);
     ASSERT_EQ(expand(dir / "b.lzh", dir / "check"), ArchiverOk);
     EXPECT_EQ(readFile(dir / "check/lib/f2.bin"), readFile(dir / "src/lib/f2.bin"));
+}
+
+// The files a store compresses start while the scan still goes on. The scan is held at the
+// last file it meets until app.bin has been opened for compressing: a store that compressed
+// only after its scan would never let it go on (the wait gives up after a minute, and fails).
+TEST(StoreUpdate, filesToCompressStartWhileTheScanGoesOn) {
+    const struct {
+        const char* name;
+        bool stored;      // an old archive: app.bin changed since
+        bool keepsStamp;  // the folder's stamp vouches for the other files
+    } cases[] = {
+        {"a new archive", false, false},
+        {"a re-store with the folder's stamp", true, true},
+        {"a re-store without a stamp", true, false},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        makeApp(dir / "src");
+        if (c.stored) {
+            waitForTheFileClockToPassEarlierChanges(dir / "tick");
+            ASSERT_EQ(store(dir / "a.lzh", dir / "src").code, ArchiverOk) << c.name;
+            writeFile(dir / "src/app.bin", randomData(50001, 99, 12));
+            if (!c.keepsStamp) {
+                ASSERT_EQ(::removexattr((dir / "src").c_str(), "user.vadok.synced"), 0) << c.name;
+            }
+        }
+        // The header of a file compressed early is the plan's, with the file's own mode.
+        ASSERT_EQ(::chmod((dir / "src/app.bin").c_str(), 0751), 0);
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool appOpened = false;
+        bool scanWaited = false;
+        archiver::StoreOptions options;
+        options.reading.beforeOpen = [&](const std::string& path) {
+            std::lock_guard lock(mutex);
+            appOpened = appOpened || path == "app.bin";
+            opened.notify_all();
+        };
+        options.scanned = [&](const std::string& path) {
+            if (path != "lib/f5.bin")
+                return;
+            std::unique_lock lock(mutex);
+            scanWaited = opened.wait_for(lock, std::chrono::minutes(1), [&] { return appOpened; });
+        };
+        const auto result = archiver::storeFolder(dir / "a.lzh", dir / "src/", options);
+        ASSERT_EQ(result.code, ArchiverOk) << c.name << ": " << result.error;
+        EXPECT_TRUE(scanWaited) << c.name << ": app.bin was not opened before the scan ended";
+        EXPECT_EQ(result.compressed, c.stored ? 1u : 7u) << c.name;
+        ASSERT_EQ(expand(dir / "a.lzh", dir / "check"), ArchiverOk) << c.name;
+        EXPECT_EQ(readTree(dir / "check"), readTree(dir / "src")) << c.name;
+        struct stat st {};
+        ASSERT_EQ(::stat((dir / "check/app.bin").c_str(), &st), 0) << c.name;
+        EXPECT_EQ(st.st_mode & 07777, 0751u) << c.name;
+    }
 }
