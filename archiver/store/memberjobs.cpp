@@ -7,6 +7,7 @@
 #include "lzh/lzhencoder.h"
 #include "lzh/lzhheaderwriter.h"
 #include "lzh/lzhmethod.h"
+#include "lzh/lzhsegments.h"
 #include "memberverify.h"
 #include "oldmember.h"
 
@@ -60,11 +61,12 @@ struct ReadDigest {
     std::uint32_t storedCrc = 0;
 };
 
-LzhEncoder& encoderFor(LzhMethod method) {
+// The thread's encoder for the method, or (lent) the one it lends its segment helper.
+LzhEncoder& encoderFor(LzhMethod method, bool lent = false) {
     // One encoder per thread and method, reset per member: its tables are large enough
     // that allocating them for each of thousands of small files dominated the time.
-    thread_local std::unique_ptr<LzhEncoder> cached[3];
-    auto& slot = cached[static_cast<int>(method)];
+    thread_local std::unique_ptr<LzhEncoder> cached[2][3];
+    auto& slot = cached[lent ? 1 : 0][static_cast<int>(method)];
     if (!slot)
         slot = std::make_unique<LzhEncoder>(method, nullptr);
     return *slot;
@@ -75,11 +77,14 @@ LzhEncoder& encoderFor(LzhMethod method) {
 bool encodeFile(const Task& task, Job& job, const WorkContext& context, ReadDigest& digest) {
     SpillBuffer& spill = *job.data;
     bool spillOk = true;
-    LzhEncoder& encoder = encoderFor(context.method);
-    encoder.reset([&](const std::uint8_t* p, std::size_t n) {
-        digest.storedCrc = crc32Update(digest.storedCrc, p, n);
-        spillOk = spill.append(p, n) && spillOk;
-    });
+    const bool helped =
+        context.segmentHelpers && task.member.originalSize > LzhSegmentEncoder::kSegmentSize;
+    LzhSegmentEncoder encoder(
+        encoderFor(context.method), helped ? &encoderFor(context.method, true) : nullptr,
+        context.start, task.member.originalSize, [&](const std::uint8_t* p, std::size_t n) {
+            digest.storedCrc = crc32Update(digest.storedCrc, p, n);
+            spillOk = spill.append(p, n) && spillOk;
+        });
     const SourceRead read = context.folder.readFile(
         task.source, expectedOf(task), [&](const std::uint8_t* p, std::size_t n) {
             digest.crc = crc16Update(digest.crc, p, n);

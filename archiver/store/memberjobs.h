@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alongside.h"
 #include "lzh/lzhmember.h"
 #include "lzh/lzhmethod.h"
 #include "spillbuffer.h"
@@ -33,6 +34,9 @@ struct WorkContext {
     const SourceFolder& folder;
     std::string spillFolder; // where spill buffers go: the archive's folder
     int oldArchive;          // -1 without one
+    // A member of several segments has a thread of its own beside its worker's, from start.
+    bool segmentHelpers = false;
+    ThreadStart start = {};
 };
 
 // The most memory a prepared job of the task may hold until the writer takes it.
