@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -64,15 +65,28 @@ private:
             return;
         if (m_carryBits == 0)
             return m_sink(data, size);
-        m_shifted.resize(size);
+        if (m_shifted.size() < size + 8)
+            m_shifted.resize(size + 8);
         const unsigned low = 8 - m_carryBits;
-        std::uint8_t carry = m_carry;
-        for (std::size_t i = 0; i < size; ++i) {
-            m_shifted[i] = static_cast<std::uint8_t>(carry | (data[i] >> m_carryBits));
-            carry = static_cast<std::uint8_t>(data[i] << low);
+        std::uint8_t* out = m_shifted.data();
+        // Eight bytes at a time, as one big-endian word; the carry is the bits shifted out.
+        std::uint64_t carry = std::uint64_t{m_carry} << 56;
+        std::size_t i = 0;
+        for (; i + 8 <= size; i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, data + i, 8);
+            word = __builtin_bswap64(word);
+            const std::uint64_t shifted = __builtin_bswap64(carry | (word >> m_carryBits));
+            std::memcpy(out + i, &shifted, 8);
+            carry = word << (64 - m_carryBits);
         }
-        m_carry = carry;
-        m_sink(m_shifted.data(), size);
+        auto c = static_cast<std::uint8_t>(carry >> 56);
+        for (; i < size; ++i) {
+            out[i] = static_cast<std::uint8_t>(c | (data[i] >> m_carryBits));
+            c = static_cast<std::uint8_t>(data[i] << low);
+        }
+        m_carry = c;
+        m_sink(out, size);
     }
 
     Sink m_sink;

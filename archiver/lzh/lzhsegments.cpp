@@ -17,10 +17,11 @@ unsigned compressHeld(LzhEncoder& encoder, LzhEncoder::Sink sink,
 
 } // namespace
 
-LzhSegmentEncoder::LzhSegmentEncoder(LzhEncoder& own, LzhEncoder* helper, StartThread start,
+LzhSegmentEncoder::LzhSegmentEncoder(LzhEncoder& own, HelperEncoder helper, StartThread start,
                                      std::uint64_t expectedSize, Sink sink)
-    : m_own(own), m_helper(helper), m_start(std::move(start)),
-      m_expectedSegments(std::max<std::uint64_t>(1, (expectedSize + kSegmentSize - 1) / kSegmentSize)),
+    : m_own(own), m_helper(std::move(helper)), m_start(std::move(start)),
+      m_expectedSegments(
+          std::max<std::uint64_t>(1, (expectedSize + kSegmentSize - 1) / kSegmentSize)),
       m_window(own.windowSize()), m_joiner(std::move(sink)) {
     beginSegment();
 }
@@ -50,12 +51,14 @@ void LzhSegmentEncoder::beginSegment() {
     }
     m_ownWaits = m_helperPending;
     Sink sink;
-    if (m_ownWaits)
+    if (m_ownWaits) {
+        m_ownOutput.reserve(kSegmentSize / 2);
         sink = [this](const std::uint8_t* p, std::size_t n) {
             m_ownOutput.insert(m_ownOutput.end(), p, p + n);
         };
-    else
+    } else {
         sink = [this](const std::uint8_t* p, std::size_t n) { m_joiner.write(p, n); };
+    }
     m_own.reset(std::move(sink), m_history.data(), m_history.size());
 }
 
@@ -102,10 +105,11 @@ void LzhSegmentEncoder::endSegment() {
 void LzhSegmentEncoder::startHelper() {
     m_helperPending = true;
     m_helperOutput.clear();
+    m_helperOutput.reserve(kSegmentSize / 2);
     const std::size_t history = m_history.size();
     auto work = [this, history] {
         m_helperFilling = compressHeld(
-            *m_helper,
+            m_helper(),
             [this](const std::uint8_t* p, std::size_t n) {
                 m_helperOutput.insert(m_helperOutput.end(), p, p + n);
             },

@@ -29,10 +29,14 @@ public:
     // applications cost about one byte in 20,000, and a file of 2 MiB already has two.
     static constexpr std::size_t kSegmentSize = std::size_t{1} << 20;
 
-    // own compresses on the caller's thread; helper (null: none; the same method as own) on
-    // threads from start (empty: std::thread). expectedSize chooses which segments go to the
-    // helper: the last segment is always the caller's, so that it ends when the helper does.
-    LzhSegmentEncoder(LzhEncoder& own, LzhEncoder* helper, StartThread start,
+    // The helper's encoder, of own's method. It is asked for on the helper's thread, so that
+    // tables made at the first call are made beside the caller's work.
+    using HelperEncoder = std::function<LzhEncoder&()>;
+
+    // own compresses on the caller's thread; helper (empty: none) on threads from start
+    // (empty: std::thread). expectedSize chooses which segments go to the helper: the last
+    // segment is always the caller's, so that it ends when the helper does.
+    LzhSegmentEncoder(LzhEncoder& own, HelperEncoder helper, StartThread start,
                       std::uint64_t expectedSize, Sink sink);
     // Waits for the helper when the member was not finished (a read that failed).
     ~LzhSegmentEncoder();
@@ -52,7 +56,7 @@ private:
     void joinHelper();
 
     LzhEncoder& m_own;
-    LzhEncoder* m_helper;
+    HelperEncoder m_helper;
     StartThread m_start;
     std::uint64_t m_expectedSegments;
     std::size_t m_window;

@@ -61,12 +61,16 @@ struct ReadDigest {
     std::uint32_t storedCrc = 0;
 };
 
-// The thread's encoder for the method, or (lent) the one it lends its segment helper.
-LzhEncoder& encoderFor(LzhMethod method, bool lent = false) {
+// The thread's encoder for the method, or (lent) the one it lends its segment helper; empty
+// until made.
+std::unique_ptr<LzhEncoder>& encoderSlot(LzhMethod method, bool lent) {
     // One encoder per thread and method, reset per member: its tables are large enough
     // that allocating them for each of thousands of small files dominated the time.
     thread_local std::unique_ptr<LzhEncoder> cached[2][3];
-    auto& slot = cached[lent ? 1 : 0][static_cast<int>(method)];
+    return cached[lent ? 1 : 0][static_cast<int>(method)];
+}
+
+LzhEncoder& encoderIn(std::unique_ptr<LzhEncoder>& slot, LzhMethod method) {
     if (!slot)
         slot = std::make_unique<LzhEncoder>(method, nullptr);
     return *slot;
@@ -79,8 +83,14 @@ bool encodeFile(const Task& task, Job& job, const WorkContext& context, ReadDige
     bool spillOk = true;
     const bool helped =
         context.segmentHelpers && task.member.originalSize > LzhSegmentEncoder::kSegmentSize;
+    LzhSegmentEncoder::HelperEncoder helper;
+    if (helped)
+        // The helper thread makes the tables of its first segment itself, beside this one's
+        // work; one helper at a time uses them.
+        helper = [&slot = encoderSlot(context.method, true),
+                  method = context.method]() -> LzhEncoder& { return encoderIn(slot, method); };
     LzhSegmentEncoder encoder(
-        encoderFor(context.method), helped ? &encoderFor(context.method, true) : nullptr,
+        encoderIn(encoderSlot(context.method, false), context.method), std::move(helper),
         context.start, task.member.originalSize, [&](const std::uint8_t* p, std::size_t n) {
             digest.storedCrc = crc32Update(digest.storedCrc, p, n);
             spillOk = spill.append(p, n) && spillOk;

@@ -36,7 +36,10 @@ std::vector<std::uint8_t> compressInSegments(LzhMethod method, const std::vector
     std::vector<std::uint8_t> out;
     LzhEncoder own(method, nullptr);
     LzhEncoder helper(method, nullptr);
-    LzhSegmentEncoder enc(own, helped ? &helper : nullptr, {}, data.size(),
+    LzhSegmentEncoder::HelperEncoder helping;
+    if (helped)
+        helping = [&]() -> LzhEncoder& { return helper; };
+    LzhSegmentEncoder enc(own, helping, {}, data.size(),
                           [&](const std::uint8_t* p, std::size_t n) { out.insert(out.end(), p, p + n); });
     for (std::size_t i = 0; i < data.size(); i += piece)
         enc.write(data.data() + i, std::min(piece, data.size() - i));
