@@ -22,7 +22,8 @@ namespace vadok::archiver {
 class LzhSegmentEncoder {
 public:
     using Sink = LzhEncoder::Sink;
-    // Starts a thread, or throws std::system_error when none can be had.
+    // Starts a thread; returns none (not joinable) or throws std::system_error when none is
+    // to be had, and the caller then compresses the segment itself.
     using StartThread = std::function<std::thread(std::function<void()>)>;
 
     // Smaller segments cost size at each seam; at this size the seams of a store of

@@ -82,16 +82,25 @@ bool encodeFile(const Task& task, Job& job, const WorkContext& context, ReadDige
     SpillBuffer& spill = *job.data;
     bool spillOk = true;
     const bool helped =
-        context.segmentHelpers && task.member.originalSize > LzhSegmentEncoder::kSegmentSize;
+        context.threads > 1 && task.member.originalSize > LzhSegmentEncoder::kSegmentSize;
     LzhSegmentEncoder::HelperEncoder helper;
     if (helped)
         // The helper thread makes the tables of its first segment itself, beside this one's
         // work; one helper at a time uses them.
         helper = [&slot = encoderSlot(context.method, true),
                   method = context.method]() -> LzhEncoder& { return encoderIn(slot, method); };
+    // A helper declined (no thread) leaves its segment to this thread: the same bytes.
+    const auto startHelper = [&context](std::function<void()> work) -> std::thread {
+        if (context.busy.load() >= context.threads)
+            return {};
+        return startThread(context.start, [&context, work = std::move(work)] {
+            const BusyThread busy(context);
+            work();
+        });
+    };
     LzhSegmentEncoder encoder(
         encoderIn(encoderSlot(context.method, false), context.method), std::move(helper),
-        context.start, task.member.originalSize, [&](const std::uint8_t* p, std::size_t n) {
+        startHelper, task.member.originalSize, [&](const std::uint8_t* p, std::size_t n) {
             digest.storedCrc = crc32Update(digest.storedCrc, p, n);
             spillOk = spill.append(p, n) && spillOk;
         });
@@ -193,6 +202,7 @@ std::size_t jobMemory(const Task& task) {
 }
 
 void runTask(const Task& task, Job& job, const WorkContext& context) {
+    const BusyThread busy(context);
     if (task.kind == TaskKind::CopyOld) {
         job.member = task.member;
         std::uint32_t storedCrc = 0;

@@ -344,9 +344,8 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         return result;
     }
     const SourceFolder source(folder, options.reading);
-    // With one thread asked for, a large member is compressed on that one alone.
-    const WorkContext context{options.method,       source, folderOf(archivePath), oldFd,
-                              workerCount(options) > 1, options.startThread};
+    const WorkContext context{options.method, source, folderOf(archivePath), oldFd,
+                              workerCount(options), options.startThread};
     // Without a stamp every file is offered, mostly ones to copy: nothing is compressed
     // before the old archive tells which are not.
     EarlyJobs early(context, options.memoryAhead, synced.has_value());
