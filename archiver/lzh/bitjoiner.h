@@ -1,10 +1,11 @@
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <functional>
-#include <vector>
 
 namespace vadok::archiver {
 
@@ -65,8 +66,15 @@ private:
             return;
         if (m_carryBits == 0)
             return m_sink(data, size);
-        if (m_shifted.size() < size + 8)
-            m_shifted.resize(size + 8);
+        while (size > 0) {
+            const std::size_t n = std::min(size, m_shifted.size());
+            shift(data, n);
+            m_sink(m_shifted.data(), n);
+            data += n;
+            size -= n;
+        }
+    }
+    void shift(const std::uint8_t* data, std::size_t size) {
         const unsigned low = 8 - m_carryBits;
         std::uint8_t* out = m_shifted.data();
         // Eight bytes at a time, as one big-endian word; the carry is the bits shifted out.
@@ -86,7 +94,6 @@ private:
             c = static_cast<std::uint8_t>(data[i] << low);
         }
         m_carry = c;
-        m_sink(out, size);
     }
 
     Sink m_sink;
@@ -94,7 +101,7 @@ private:
     unsigned m_carryBits = 0;
     std::uint8_t m_heldByte = 0;
     bool m_held = false;
-    std::vector<std::uint8_t> m_shifted;
+    std::array<std::uint8_t, 4096> m_shifted;
 };
 
 } // namespace vadok::archiver

@@ -17,12 +17,15 @@ unsigned compressHeld(LzhEncoder& encoder, LzhEncoder::Sink sink,
 
 } // namespace
 
-LzhSegmentEncoder::LzhSegmentEncoder(LzhEncoder& own, HelperEncoder helper, StartThread start,
-                                     std::uint64_t expectedSize, Sink sink)
-    : m_own(own), m_helper(std::move(helper)), m_start(std::move(start)),
+LzhSegmentEncoder::LzhSegmentEncoder(LzhEncoder& own, Helper helper, std::uint64_t expectedSize,
+                                     Sink sink, Buffers& buffers)
+    : m_own(own), m_helper(std::move(helper)),
       m_expectedSegments(
           std::max<std::uint64_t>(1, (expectedSize + kSegmentSize - 1) / kSegmentSize)),
-      m_window(own.windowSize()), m_joiner(std::move(sink)) {
+      m_window(own.windowSize()), m_joiner(std::move(sink)), m_buffers(buffers) {
+    m_buffers.history.clear();
+    m_buffers.nextHistory.clear();
+    m_buffers.ownOutput.clear();
     beginSegment();
 }
 
@@ -34,32 +37,33 @@ LzhSegmentEncoder::~LzhSegmentEncoder() {
 bool LzhSegmentEncoder::toHelper(std::uint64_t segment) const {
     // Counted from the last segment back, the helper takes every second one: each of its
     // segments runs beside the caller's next.
-    return m_helper && segment + 1 < m_expectedSegments &&
-           (m_expectedSegments - 1 - segment) % 2 == 1;
+    return m_helper.encoder && segment + 1 < m_expectedSegments &&
+           (m_expectedSegments - 1 - segment) % 2 == 1 && (!m_helper.free || m_helper.free());
 }
 
 void LzhSegmentEncoder::beginSegment() {
-    m_history.swap(m_nextHistory);
-    m_nextHistory.clear();
+    m_buffers.history.swap(m_buffers.nextHistory);
+    m_buffers.nextHistory.clear();
     m_segmentEnd = (m_segment + 1) * kSegmentSize;
     m_buffered = toHelper(m_segment);
     if (m_buffered) {
-        m_input.clear();
-        m_input.reserve(m_history.size() + kSegmentSize);
-        m_input.insert(m_input.end(), m_history.begin(), m_history.end());
+        m_buffers.input.clear();
+        m_buffers.input.reserve(m_buffers.history.size() + kSegmentSize);
+        m_buffers.input.insert(m_buffers.input.end(), m_buffers.history.begin(),
+                               m_buffers.history.end());
         return;
     }
     m_ownWaits = m_helperPending;
     Sink sink;
     if (m_ownWaits) {
-        m_ownOutput.reserve(kSegmentSize / 2);
+        m_buffers.ownOutput.reserve(kSegmentSize / 2);
         sink = [this](const std::uint8_t* p, std::size_t n) {
-            m_ownOutput.insert(m_ownOutput.end(), p, p + n);
+            m_buffers.ownOutput.insert(m_buffers.ownOutput.end(), p, p + n);
         };
     } else {
         sink = [this](const std::uint8_t* p, std::size_t n) { m_joiner.write(p, n); };
     }
-    m_own.reset(std::move(sink), m_history.data(), m_history.size());
+    m_own.reset(std::move(sink), m_buffers.history.data(), m_buffers.history.size());
 }
 
 void LzhSegmentEncoder::write(const std::uint8_t* data, std::size_t size) {
@@ -77,10 +81,10 @@ void LzhSegmentEncoder::write(const std::uint8_t* data, std::size_t size) {
         if (m_offset + take > tailFrom) {
             const auto skip =
                 static_cast<std::size_t>(m_offset < tailFrom ? tailFrom - m_offset : 0);
-            m_nextHistory.insert(m_nextHistory.end(), data + skip, data + take);
+            m_buffers.nextHistory.insert(m_buffers.nextHistory.end(), data + skip, data + take);
         }
         if (m_buffered)
-            m_input.insert(m_input.end(), data, data + take);
+            m_buffers.input.insert(m_buffers.input.end(), data, data + take);
         else
             m_own.write(data, take);
         m_offset += take;
@@ -95,8 +99,8 @@ void LzhSegmentEncoder::endSegment() {
     const unsigned filling = m_own.finish();
     if (m_ownWaits) {
         joinHelper();
-        m_joiner.write(m_ownOutput.data(), m_ownOutput.size());
-        m_ownOutput.clear();
+        m_joiner.write(m_buffers.ownOutput.data(), m_buffers.ownOutput.size());
+        m_buffers.ownOutput.clear();
         m_ownWaits = false;
     }
     m_joiner.endStream(filling);
@@ -104,19 +108,19 @@ void LzhSegmentEncoder::endSegment() {
 
 void LzhSegmentEncoder::startHelper() {
     m_helperPending = true;
-    m_helperOutput.clear();
-    m_helperOutput.reserve(kSegmentSize / 2);
-    const std::size_t history = m_history.size();
+    m_buffers.helperOutput.clear();
+    m_buffers.helperOutput.reserve(kSegmentSize / 2);
+    const std::size_t history = m_buffers.history.size();
     auto work = [this, history] {
         m_helperFilling = compressHeld(
-            m_helper(),
+            m_helper.encoder(),
             [this](const std::uint8_t* p, std::size_t n) {
-                m_helperOutput.insert(m_helperOutput.end(), p, p + n);
+                m_buffers.helperOutput.insert(m_buffers.helperOutput.end(), p, p + n);
             },
-            m_input, history);
+            m_buffers.input, history);
     };
     try {
-        m_thread = m_start ? m_start(work) : std::thread(work);
+        m_thread = m_helper.start ? m_helper.start(work) : std::thread(work);
     } catch (const std::system_error&) {
     }
     // Without a thread the segment is compressed here and now: the same bytes, later.
@@ -127,7 +131,7 @@ void LzhSegmentEncoder::startHelper() {
 void LzhSegmentEncoder::joinHelper() {
     if (m_thread.joinable())
         m_thread.join();
-    m_joiner.write(m_helperOutput.data(), m_helperOutput.size());
+    m_joiner.write(m_buffers.helperOutput.data(), m_buffers.helperOutput.size());
     m_joiner.endStream(m_helperFilling);
     m_helperPending = false;
 }
@@ -139,7 +143,7 @@ void LzhSegmentEncoder::finish() {
         m_buffered = false;
         m_joiner.endStream(compressHeld(
             m_own, [this](const std::uint8_t* p, std::size_t n) { m_joiner.write(p, n); },
-            m_input, m_history.size()));
+            m_buffers.input, m_buffers.history.size()));
     } else {
         endSegment();
     }

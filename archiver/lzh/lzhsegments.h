@@ -30,15 +30,31 @@ public:
     // applications cost about one byte in 20,000, and a file of 2 MiB already has two.
     static constexpr std::size_t kSegmentSize = std::size_t{1} << 20;
 
-    // The helper's encoder, of own's method. It is asked for on the helper's thread, so that
-    // tables made at the first call are made beside the caller's work.
-    using HelperEncoder = std::function<LzhEncoder&()>;
+    // Memory the members of a thread reuse, one at a time: fresh for each large member it
+    // cost a page fault per 4 KiB, a good part of compressing 1 MiB on the machines measured.
+    struct Buffers {
+        std::vector<std::uint8_t> history;     // the window before the current segment
+        std::vector<std::uint8_t> nextHistory; // the current segment's last window
+        std::vector<std::uint8_t> input;       // the helper's segment: history, then bytes
+        std::vector<std::uint8_t> ownOutput;   // the caller's, while the helper's is pending
+        std::vector<std::uint8_t> helperOutput;
+    };
 
-    // own compresses on the caller's thread; helper (empty: none) on threads from start
-    // (empty: std::thread). expectedSize chooses which segments go to the helper: the last
-    // segment is always the caller's, so that it ends when the helper does.
-    LzhSegmentEncoder(LzhEncoder& own, HelperEncoder helper, StartThread start,
-                      std::uint64_t expectedSize, Sink sink);
+    // The thread beside the caller's; without an encoder, there is none.
+    struct Helper {
+        // The helper's encoder, of own's method. It is asked for on the helper's thread, so
+        // that tables made at the first call are made beside the caller's work.
+        std::function<LzhEncoder&()> encoder;
+        // Whether a core is free for it, asked as a segment meant for it begins: when none
+        // is, the caller compresses that segment as it reads it. Empty: always.
+        std::function<bool()> free;
+        StartThread start; // empty: std::thread
+    };
+
+    // own compresses on the caller's thread. expectedSize chooses which segments go to the
+    // helper: the last segment is always the caller's, so that it ends when the helper does.
+    LzhSegmentEncoder(LzhEncoder& own, Helper helper, std::uint64_t expectedSize, Sink sink,
+                      Buffers& buffers);
     // Waits for the helper when the member was not finished (a read that failed).
     ~LzhSegmentEncoder();
     LzhSegmentEncoder(const LzhSegmentEncoder&) = delete;
@@ -57,8 +73,7 @@ private:
     void joinHelper();
 
     LzhEncoder& m_own;
-    HelperEncoder m_helper;
-    StartThread m_start;
+    Helper m_helper;
     std::uint64_t m_expectedSegments;
     std::size_t m_window;
     BitJoiner m_joiner;
@@ -66,17 +81,13 @@ private:
     std::uint64_t m_segment = 0; // the segment receiving bytes
     std::uint64_t m_offset = 0;  // bytes received
     std::uint64_t m_segmentEnd = 0;
-    std::vector<std::uint8_t> m_history;     // the window before the current segment
-    std::vector<std::uint8_t> m_nextHistory; // the current segment's last window
-    // The current segment goes to the helper: its bytes, after its history, wait here.
+    Buffers& m_buffers;
+    // The current segment goes to the helper: its bytes wait in m_buffers.input.
     bool m_buffered = false;
-    std::vector<std::uint8_t> m_input;
     // The caller's segment follows the helper's, so its output waits for the helper's.
     bool m_ownWaits = false;
-    std::vector<std::uint8_t> m_ownOutput;
-    // The helper's segment: not joined yet, its output and filling bits.
+    // The helper's segment is not joined yet; its filling bits.
     bool m_helperPending = false;
-    std::vector<std::uint8_t> m_helperOutput;
     unsigned m_helperFilling = 0;
     std::thread m_thread;
 };

@@ -81,29 +81,31 @@ LzhEncoder& encoderIn(std::unique_ptr<LzhEncoder>& slot, LzhMethod method) {
 bool encodeFile(const Task& task, Job& job, const WorkContext& context, ReadDigest& digest) {
     SpillBuffer& spill = *job.data;
     bool spillOk = true;
-    const bool helped =
-        context.threads > 1 && task.member.originalSize > LzhSegmentEncoder::kSegmentSize;
-    LzhSegmentEncoder::HelperEncoder helper;
-    if (helped)
+    thread_local LzhSegmentEncoder::Buffers segmentBuffers;
+    LzhSegmentEncoder::Helper helper;
+    if (context.threads > 1) {
         // The helper thread makes the tables of its first segment itself, beside this one's
         // work; one helper at a time uses them.
-        helper = [&slot = encoderSlot(context.method, true),
-                  method = context.method]() -> LzhEncoder& { return encoderIn(slot, method); };
-    // A helper declined (no thread) leaves its segment to this thread: the same bytes.
-    const auto startHelper = [&context](std::function<void()> work) -> std::thread {
-        if (context.busy.load() >= context.threads)
-            return {};
-        return startThread(context.start, [&context, work = std::move(work)] {
-            const BusyThread busy(context);
-            work();
-        });
-    };
+        helper.encoder = [&slot = encoderSlot(context.method, true),
+                          method = context.method]() -> LzhEncoder& {
+            return encoderIn(slot, method);
+        };
+        helper.free = [&context] { return context.busy.load() < context.threads; };
+        helper.start = [&context](std::function<void()> work) {
+            return startThread(context.start, [&context, work = std::move(work)] {
+                const BusyThread busy(context);
+                work();
+            });
+        };
+    }
     LzhSegmentEncoder encoder(
         encoderIn(encoderSlot(context.method, false), context.method), std::move(helper),
-        startHelper, task.member.originalSize, [&](const std::uint8_t* p, std::size_t n) {
+        task.member.originalSize,
+        [&](const std::uint8_t* p, std::size_t n) {
             digest.storedCrc = crc32Update(digest.storedCrc, p, n);
             spillOk = spill.append(p, n) && spillOk;
-        });
+        },
+        segmentBuffers);
     const SourceRead read = context.folder.readFile(
         task.source, expectedOf(task), [&](const std::uint8_t* p, std::size_t n) {
             digest.crc = crc16Update(digest.crc, p, n);

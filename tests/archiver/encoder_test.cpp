@@ -36,11 +36,13 @@ std::vector<std::uint8_t> compressInSegments(LzhMethod method, const std::vector
     std::vector<std::uint8_t> out;
     LzhEncoder own(method, nullptr);
     LzhEncoder helper(method, nullptr);
-    LzhSegmentEncoder::HelperEncoder helping;
+    LzhSegmentEncoder::Helper helping;
     if (helped)
-        helping = [&]() -> LzhEncoder& { return helper; };
-    LzhSegmentEncoder enc(own, helping, {}, data.size(),
-                          [&](const std::uint8_t* p, std::size_t n) { out.insert(out.end(), p, p + n); });
+        helping.encoder = [&]() -> LzhEncoder& { return helper; };
+    LzhSegmentEncoder::Buffers buffers;
+    LzhSegmentEncoder enc(
+        own, helping, data.size(),
+        [&](const std::uint8_t* p, std::size_t n) { out.insert(out.end(), p, p + n); }, buffers);
     for (std::size_t i = 0; i < data.size(); i += piece)
         enc.write(data.data() + i, std::min(piece, data.size() - i));
     enc.finish();
