@@ -38,17 +38,21 @@ public:
             m_acc &= (std::uint64_t{1} << m_bits) - 1u;
         }
     }
-    void finish() {
+    // Returns how many bits of the last byte are filling (0..7), which a stream joined after
+    // this one overwrites.
+    unsigned finish() {
         if (m_size + 4 > m_out.size())
             grow();
         while (m_bits >= 8) {
             m_bits -= 8;
             m_out[m_size++] = static_cast<std::uint8_t>(m_acc >> m_bits);
         }
+        const unsigned filling = m_bits > 0 ? 8 - m_bits : 0;
         if (m_bits > 0)
             m_out[m_size++] = static_cast<std::uint8_t>(m_acc << (8 - m_bits));
         m_bits = 0;
         m_acc = 0;
+        return filling;
     }
     // Whole bytes written so far; up to 31 bits may still wait in the accumulator.
     const std::uint8_t* data() const { return m_out.data(); }

@@ -90,13 +90,14 @@ void LzhBlockCoder::match(unsigned length, std::size_t distance) {
         endSegment();
 }
 
-void LzhBlockCoder::finish() {
+unsigned LzhBlockCoder::finish() {
     if (m_count > m_blockCodes)
         endSegment();
     if (m_blockCodes > 0)
         writeBlock();
-    m_bits.finish();
+    const unsigned filling = m_bits.finish();
     drain();
+    return filling;
 }
 
 void LzhBlockCoder::plan(const std::uint32_t* cFreq, const std::uint32_t* pFreq,

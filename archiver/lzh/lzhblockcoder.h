@@ -54,8 +54,8 @@ public:
     }
     // length kMinMatch..kMaxMatch, distance 1..window
     void match(unsigned length, std::size_t distance);
-    // Writes what is pending and the last partial byte.
-    void finish();
+    // Writes what is pending and the last partial byte; returns the filling bits of that byte.
+    unsigned finish();
 
 private:
     // The code lengths of one block's tables.

@@ -58,9 +58,16 @@ void LzhEncoder::reset(Sink sink) {
     advanceBase(m_strstart + m_lookahead + 1);
     m_strstart = 0;
     m_lookahead = 0;
+    m_history = 0;
     m_prevLength = kMinMatch - 1;
     m_prevMatch = 0;
     m_matchAvailable = false;
+}
+
+void LzhEncoder::reset(Sink sink, const std::uint8_t* history, std::size_t size) {
+    reset(std::move(sink));
+    m_history = std::min(size, m_wsize);
+    write(history + (size - m_history), m_history);
 }
 
 void LzhEncoder::advanceBase(std::size_t by) {
@@ -91,13 +98,13 @@ void LzhEncoder::write(const std::uint8_t* data, std::size_t size) {
     }
 }
 
-void LzhEncoder::finish() {
+unsigned LzhEncoder::finish() {
     process(true);
     if (m_matchAvailable) {
         m_blocks.literal(m_window[m_strstart - 1]);
         m_matchAvailable = false;
     }
-    m_blocks.finish();
+    return m_blocks.finish();
 }
 
 void LzhEncoder::slide() {
@@ -230,6 +237,12 @@ void LzhEncoder::run() {
     // Lazy matching: a match found at one position is emitted only when the next position
     // does not offer a longer one. Short of the member's end, at least kMinLookahead bytes
     // follow every position looked at, so a match never needs its length cut to the input.
+    while (m_history > 0 && (Flushing ? m_lookahead > 0 : m_lookahead >= kMinLookahead)) {
+        insert<Flushing>(m_strstart, m_strstart + m_lookahead);
+        ++m_strstart;
+        --m_lookahead;
+        --m_history;
+    }
     while (Flushing ? m_lookahead > 0 : m_lookahead >= kMinLookahead) {
         const std::size_t end = m_strstart + m_lookahead;
         const Candidates candidates = insert<Flushing>(m_strstart, end);

@@ -21,9 +21,14 @@ public:
     LzhEncoder(LzhMethod method, Sink sink);
     // Starts a new member with the same method, reusing the tables.
     void reset(Sink sink);
+    // Starts a part of a member that begins after `history`, the bytes before it (at most a
+    // window): they enter the tables for matches to reach back into, and are not coded.
+    void reset(Sink sink, const std::uint8_t* history, std::size_t size);
     void write(const std::uint8_t* data, std::size_t size);
-    // Compresses what is left and writes the last partial byte. No write() after it.
-    void finish();
+    // Compresses what is left and writes the last partial byte, whose filling bits it
+    // counts (0..7). No write() after it.
+    unsigned finish();
+    std::size_t windowSize() const { return m_wsize; }
 
 private:
     void process(bool flushing);
@@ -55,6 +60,7 @@ private:
     std::uint32_t m_base = 1;
     std::size_t m_strstart = 0;
     std::size_t m_lookahead = 0;
+    std::size_t m_history = 0; // bytes from m_strstart on that only enter the tables
 
     unsigned m_prevLength = 2;
     std::size_t m_prevMatch = 0;

@@ -36,10 +36,11 @@ bool EarlyJobs::start(const ThreadStart& start) {
         m_thread = startThread(start, [this] { work(); });
     } catch (const std::system_error&) {
     }
-    if (!m_thread.joinable()) {
-        std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_mutex);
+    if (!m_thread.joinable())
         m_taking = false;
-    }
+    else if (m_taking)
+        m_scan.emplace(m_context);
     return m_thread.joinable();
 }
 
@@ -71,6 +72,7 @@ void EarlyJobs::knowOld(const OldArchive* old) {
 
 void EarlyJobs::stopTaking() {
     std::lock_guard lock(m_mutex);
+    m_scan.reset();
     m_taking = false;
     m_offered.clear();
     m_cv.notify_all();

@@ -12,6 +12,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -86,6 +87,8 @@ private:
     const OldArchive* m_old = nullptr; // null: no old archive, every file is compressed
     bool m_taking = false;
     bool m_waiting = false; // the thread waits for an offer
+    // The scan keeps a core busy while files are offered: no segment helper beside it.
+    std::optional<BusyThread> m_scan;
     std::thread m_thread;
 };
 

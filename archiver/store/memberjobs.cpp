@@ -7,6 +7,7 @@
 #include "lzh/lzhencoder.h"
 #include "lzh/lzhheaderwriter.h"
 #include "lzh/lzhmethod.h"
+#include "lzh/lzhsegments.h"
 #include "memberverify.h"
 #include "oldmember.h"
 
@@ -60,11 +61,16 @@ struct ReadDigest {
     std::uint32_t storedCrc = 0;
 };
 
-LzhEncoder& encoderFor(LzhMethod method) {
+// The thread's encoder for the method, or (lent) the one it lends its segment helper; empty
+// until made.
+std::unique_ptr<LzhEncoder>& encoderSlot(LzhMethod method, bool lent) {
     // One encoder per thread and method, reset per member: its tables are large enough
     // that allocating them for each of thousands of small files dominated the time.
-    thread_local std::unique_ptr<LzhEncoder> cached[3];
-    auto& slot = cached[static_cast<int>(method)];
+    thread_local std::unique_ptr<LzhEncoder> cached[2][3];
+    return cached[lent ? 1 : 0][static_cast<int>(method)];
+}
+
+LzhEncoder& encoderIn(std::unique_ptr<LzhEncoder>& slot, LzhMethod method) {
     if (!slot)
         slot = std::make_unique<LzhEncoder>(method, nullptr);
     return *slot;
@@ -75,11 +81,31 @@ LzhEncoder& encoderFor(LzhMethod method) {
 bool encodeFile(const Task& task, Job& job, const WorkContext& context, ReadDigest& digest) {
     SpillBuffer& spill = *job.data;
     bool spillOk = true;
-    LzhEncoder& encoder = encoderFor(context.method);
-    encoder.reset([&](const std::uint8_t* p, std::size_t n) {
-        digest.storedCrc = crc32Update(digest.storedCrc, p, n);
-        spillOk = spill.append(p, n) && spillOk;
-    });
+    thread_local LzhSegmentEncoder::Buffers segmentBuffers;
+    LzhSegmentEncoder::Helper helper;
+    if (context.threads > 1) {
+        // The helper thread makes the tables of its first segment itself, beside this one's
+        // work; one helper at a time uses them.
+        helper.encoder = [&slot = encoderSlot(context.method, true),
+                          method = context.method]() -> LzhEncoder& {
+            return encoderIn(slot, method);
+        };
+        helper.free = [&context] { return context.busy.load() < context.threads; };
+        helper.start = [&context](std::function<void()> work) {
+            return startThread(context.start, [&context, work = std::move(work)] {
+                const BusyThread busy(context);
+                work();
+            });
+        };
+    }
+    LzhSegmentEncoder encoder(
+        encoderIn(encoderSlot(context.method, false), context.method), std::move(helper),
+        task.member.originalSize,
+        [&](const std::uint8_t* p, std::size_t n) {
+            digest.storedCrc = crc32Update(digest.storedCrc, p, n);
+            spillOk = spill.append(p, n) && spillOk;
+        },
+        segmentBuffers);
     const SourceRead read = context.folder.readFile(
         task.source, expectedOf(task), [&](const std::uint8_t* p, std::size_t n) {
             digest.crc = crc16Update(digest.crc, p, n);
@@ -178,6 +204,7 @@ std::size_t jobMemory(const Task& task) {
 }
 
 void runTask(const Task& task, Job& job, const WorkContext& context) {
+    const BusyThread busy(context);
     if (task.kind == TaskKind::CopyOld) {
         job.member = task.member;
         std::uint32_t storedCrc = 0;

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "alongside.h"
 #include "lzh/lzhmember.h"
 #include "lzh/lzhmethod.h"
 #include "spillbuffer.h"
 #include "storeplan.h"
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -33,6 +35,25 @@ struct WorkContext {
     const SourceFolder& folder;
     std::string spillFolder; // where spill buffers go: the archive's folder
     int oldArchive;          // -1 without one
+    // The threads the store may keep busy. A member of several segments has a helper thread
+    // beside its worker's (from start) while fewer than that are busy: beside other workers
+    // or the scan it would only take their time.
+    unsigned threads = 1;
+    ThreadStart start = {};
+    // The threads busy now: workers preparing a job, helpers, the scan (EarlyJobs).
+    mutable std::atomic<unsigned> busy = 0;
+};
+
+// Counts a thread busy in context for as long as it lives.
+class BusyThread {
+public:
+    explicit BusyThread(const WorkContext& context) : m_busy(context.busy) { ++m_busy; }
+    ~BusyThread() { --m_busy; }
+    BusyThread(const BusyThread&) = delete;
+    BusyThread& operator=(const BusyThread&) = delete;
+
+private:
+    std::atomic<unsigned>& m_busy;
 };
 
 // The most memory a prepared job of the task may hold until the writer takes it.

@@ -344,7 +344,8 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         return result;
     }
     const SourceFolder source(folder, options.reading);
-    const WorkContext context{options.method, source, folderOf(archivePath), oldFd};
+    const WorkContext context{options.method, source, folderOf(archivePath), oldFd,
+                              workerCount(options), options.startThread};
     // Without a stamp every file is offered, mostly ones to copy: nothing is compressed
     // before the old archive tells which are not.
     EarlyJobs early(context, options.memoryAhead, synced.has_value());

@@ -1,9 +1,11 @@
+#include "archiver/lzh/bitjoiner.h"
 #include "archiver/lzh/bitwriter.h"
 #include "archiver/lzh/crc16.h"
 #include "archiver/lzh/crc32.h"
 #include "archiver/lzh/huffman.h"
 #include "archiver/lzh/lzhencoder.h"
 #include "archiver/lzh/lzhheaderwriter.h"
+#include "archiver/lzh/lzhsegments.h"
 #include "archiver/store/memberverify.h"
 
 #include <archive.h>
@@ -22,6 +24,25 @@ std::vector<std::uint8_t> compress(LzhMethod method, const std::vector<std::uint
     std::vector<std::uint8_t> out;
     LzhEncoder enc(method,
                    [&](const std::uint8_t* p, std::size_t n) { out.insert(out.end(), p, p + n); });
+    for (std::size_t i = 0; i < data.size(); i += piece)
+        enc.write(data.data() + i, std::min(piece, data.size() - i));
+    enc.finish();
+    return out;
+}
+
+// In segments, on the caller's thread alone or with a helper thread beside it.
+std::vector<std::uint8_t> compressInSegments(LzhMethod method, const std::vector<std::uint8_t>& data,
+                                             std::size_t piece, bool helped) {
+    std::vector<std::uint8_t> out;
+    LzhEncoder own(method, nullptr);
+    LzhEncoder helper(method, nullptr);
+    LzhSegmentEncoder::Helper helping;
+    if (helped)
+        helping.encoder = [&]() -> LzhEncoder& { return helper; };
+    LzhSegmentEncoder::Buffers buffers;
+    LzhSegmentEncoder enc(
+        own, helping, data.size(),
+        [&](const std::uint8_t* p, std::size_t n) { out.insert(out.end(), p, p + n); }, buffers);
     for (std::size_t i = 0; i < data.size(); i += piece)
         enc.write(data.data() + i, std::min(piece, data.size() - i));
     enc.finish();
@@ -174,6 +195,43 @@ TEST(LzhEncoder, reusedEncoderGivesEachMemberTheBytesOfAFreshOne) {
     }
 }
 
+// A large member is compressed in segments, every other one on a helper thread; each segment
+// ends its last block where it ends, in mid-byte, and the next one's first block follows at
+// that bit, with matches reaching back into the segment before.
+TEST(LzhSegmentEncoder, membersAroundAndOverTheSegmentSizeDecodeAndAreTheSameBytesWithAHelper) {
+    constexpr std::size_t kSegment = LzhSegmentEncoder::kSegmentSize;
+    const auto words = text(4 * kSegment);
+    // Noise whose last 3000 bytes before each seam repeat right after it: only matches into
+    // the segment before compress those.
+    const auto noise = randomBytes(3 * kSegment + kSegment / 2, 5, 256);
+    auto seams = noise;
+    for (std::size_t seam = kSegment; seam < seams.size(); seam += kSegment)
+        std::copy(seams.begin() + static_cast<long>(seam - 3000),
+                  seams.begin() + static_cast<long>(seam), seams.begin() + static_cast<long>(seam));
+    const std::vector<Corpus> members = {
+        {"text just below a segment", {words.begin(), words.begin() + kSegment - 1}},
+        {"text of exactly a segment", {words.begin(), words.begin() + kSegment}},
+        {"text a byte over a segment", {words.begin(), words.begin() + kSegment + 1}},
+        {"text of four segments", words},
+        {"noise repeated across three seams", seams},
+    };
+    for (const auto method : {LzhMethod::Lh5, LzhMethod::Lh6, LzhMethod::Lh7}) {
+        for (const auto& m : members) {
+            const std::string what = std::string(methodParams(method).id) + " " + m.name;
+            const auto alone = compressInSegments(method, m.data, 4093, false);
+            EXPECT_TRUE(decodesBack(method, m.data, alone)) << what;
+            EXPECT_TRUE(compressInSegments(method, m.data, 1 << 16, true) == alone) << what;
+            if (m.data.size() <= kSegment) {
+                EXPECT_TRUE(compress(method, m.data, 1 << 20) == alone) << what;
+            }
+        }
+        // The repeats after the seams cost next to nothing: the window before each was primed.
+        EXPECT_GT(compressInSegments(method, noise, 1 << 20, true).size(),
+                  compressInSegments(method, seams, 1 << 20, true).size() + 3 * 3000 / 2)
+            << methodParams(method).id;
+    }
+}
+
 TEST(LzhEncoder, shrinksRedundantDataAndNeverPadsTheEnd) {
     const auto data = text(200000);
     const auto packed = compress(LzhMethod::Lh7, data, 65536);
@@ -307,8 +365,34 @@ TEST(BitWriter, writesEveryWidthMostSignificantBitFirst) {
         for (unsigned b = count; b-- > 0;)
             reference.push_back((value >> b) & 1u);
     }
-    bits.finish();
+    EXPECT_EQ(bits.finish(), (8 - reference.size() % 8) % 8) << "filling bits";
     ASSERT_EQ(bits.size(), (reference.size() + 7) / 8);
     for (std::size_t i = 0; i < reference.size(); ++i)
         ASSERT_EQ((bits.data()[i / 8] >> (7 - i % 8)) & 1u, reference[i] ? 1u : 0u) << "bit " << i;
+}
+
+// Streams of every length modulo 8, written whole or in pieces, come out as one run of bits.
+TEST(BitJoiner, startsEachStreamAtTheBitWhereTheOneBeforeEnded) {
+    std::mt19937 rng(12);
+    std::vector<std::uint8_t> out;
+    BitJoiner joiner([&](const std::uint8_t* p, std::size_t n) { out.insert(out.end(), p, p + n); });
+    std::vector<bool> reference;
+    for (unsigned stream = 0; stream < 40; ++stream) {
+        BitWriter bits;
+        const unsigned length = stream < 17 ? stream : rng() % 200;
+        for (unsigned b = 0; b < length; ++b) {
+            const bool bit = rng() & 1u;
+            bits.put(1, bit);
+            reference.push_back(bit);
+        }
+        const unsigned filling = bits.finish();
+        const std::size_t half = bits.size() / 2;
+        joiner.write(bits.data(), half);
+        joiner.write(bits.data() + half, bits.size() - half);
+        joiner.endStream(filling);
+    }
+    joiner.finish();
+    ASSERT_EQ(out.size(), (reference.size() + 7) / 8);
+    for (std::size_t i = 0; i < reference.size(); ++i)
+        ASSERT_EQ((out[i / 8] >> (7 - i % 8)) & 1u, reference[i] ? 1u : 0u) << "bit " << i;
 }

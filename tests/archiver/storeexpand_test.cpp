@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
+#include <system_error>
+#include <thread>
 
 using namespace vadok;
 using namespace vadok::test;
@@ -95,6 +98,46 @@ TEST_P(RoundTrip, namesComeBackByteIdentical) {
         ASSERT_EQ(expand(dir / "a.lzh", dir / "out"), ArchiverOk) << c.what;
         EXPECT_EQ(readTree(dir / "out"), readTree(dir / "src")) << c.what << "\n"
                                                                 << describe(readTree(dir / "out"));
+    }
+}
+
+// A file over a segment is compressed in segments, on a helper thread where the store has
+// more than one: the archive's bytes must not depend on how many threads it had, or could
+// start, nor on which finished first.
+TEST(StoreExpand, filesInSegmentsMakeTheSameArchiveOnOneThreadOrOnFour) {
+    TempDir dir;
+    std::string repeats = randomData(600000, 21, 64);
+    while (repeats.size() < (5u << 20) / 2)
+        repeats += repeats.substr(repeats.size() - 40000, 30000) + randomData(200000, unsigned(repeats.size()), 64);
+    writeFile(dir / "src/large.bin", repeats);
+    writeFile(dir / "src/one byte over.bin", randomData((1 << 20) + 1, 22, 16));
+    writeFile(dir / "src/small.txt", "small");
+    struct Way {
+        const char* name;
+        unsigned threads;
+        int threadsToBeHad; // -1: any number
+    };
+    std::string first;
+    for (const Way& way : {Way{"one thread", 1, -1}, Way{"four threads", 4, -1},
+                           Way{"four, of which one can start", 4, 1}}) {
+        archiver::StoreOptions options;
+        options.threads = way.threads;
+        std::atomic<int> started = 0;
+        options.startThread = [&](std::function<void()> work) {
+            if (way.threadsToBeHad >= 0 && started++ >= way.threadsToBeHad)
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            return std::thread(std::move(work));
+        };
+        const std::string archive = dir / (std::string(way.name) + ".lzh");
+        ASSERT_EQ(archiver::storeFolder(archive, dir / "src/", options).code, ArchiverOk) << way.name;
+        if (first.empty()) {
+            first = readFile(archive);
+            ASSERT_EQ(expand(archive, dir / "out"), ArchiverOk);
+            EXPECT_EQ(readTree(dir / "out"), readTree(dir / "src"));
+            EXPECT_EQ(methodOf(archive, "large.bin"), "lh7");
+        } else {
+            EXPECT_TRUE(readFile(archive) == first) << way.name;
+        }
     }
 }
 

@@ -175,11 +175,14 @@ TEST(StoreFaults, fileChangedWhileReadFailsTheStoreAndTheNextStoreTakesItAsItIs)
         std::string content;
         int open; // the opening of the file during which it changes
         bool sameAsStored; // the file is as the old archive holds it, but unstamped
+        std::uint64_t changedAfter = 256 * 1024; // bytes read
     };
     const Way ways[] = {
         {"compressed", randomData(1 << 20, 1, 16), 1, false},
         {"stored as is", randomData(600000, 2), 2, false},
         {"compared with its member", randomData(600000, 3, 16), 1, true},
+        // In the second of four segments, while a helper thread compresses the first.
+        {"compressed in segments", randomData((3 << 20) + 5000, 4, 16), 1, false, (1 << 20) + 4096},
     };
     struct Change {
         const char* name;
@@ -234,7 +237,7 @@ TEST(StoreFaults, fileChangedWhileReadFailsTheStoreAndTheNextStoreTakesItAsItIs)
                     change.apply(file);
             };
             options.reading.afterRead = [&](const std::string& path, std::uint64_t read) {
-                if (path == "app.bin" && opened == way.open && read >= 256 * 1024 &&
+                if (path == "app.bin" && opened == way.open && read >= way.changedAfter &&
                     !change.beforeOpening && !changed.exchange(true))
                     change.apply(file);
             };
