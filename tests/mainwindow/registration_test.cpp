@@ -44,9 +44,9 @@ QString deleteDropped(const QString& path) {
 
 void confirm(QDialog& d) { press(d, "cmdOK"); }
 
-class Registration : public MainWindowFixture {
+class DroppedRegistration : public MainWindowFixture {
 protected:
-    Registration() {
+    DroppedRegistration() {
         qputenv("XDG_DATA_HOME", scratch.path().toUtf8());
         writeFolders({{QStringLiteral("ROOT"), QStringLiteral("ROOT"), {}},
                       {QStringLiteral("メイン"), QStringLiteral("ROOT"), {QStringLiteral("Tool")}}});
@@ -60,7 +60,7 @@ protected:
         for (const auto& [relative, bytes] : sourceFiles)
             writeFile(source + u'/' + relative, bytes);
     }
-    ~Registration() override { qunsetenv("XDG_DATA_HOME"); }
+    ~DroppedRegistration() override { qunsetenv("XDG_DATA_HOME"); }
 
     // The application is in the tree, in the data file and in both working folders.
     void expectRegistered(const QString& name, const Files& files) {
@@ -88,7 +88,7 @@ protected:
     Files sourceFiles;
 };
 
-class FolderRegistration : public Registration, public ::testing::WithParamInterface<MsgAnswer> {};
+class FolderRegistration : public DroppedRegistration, public ::testing::WithParamInterface<MsgAnswer> {};
 
 TEST_P(FolderRegistration, theFolderIsStoredCopiedRecordedAndShown) {
     window = openWindow();
@@ -110,7 +110,7 @@ TEST_P(FolderRegistration, theFolderIsStoredCopiedRecordedAndShown) {
 INSTANTIATE_TEST_SUITE_P(DeleteSource, FolderRegistration,
                          ::testing::Values(MsgAnswer::No, MsgAnswer::Yes));
 
-class EditorLeft : public Registration, public ::testing::WithParamInterface<bool> {};
+class EditorLeft : public DroppedRegistration, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(EditorLeft, withoutSavingUndoesArchiveAndCopyAndKeepsTheSource) {
     const bool deleted = GetParam();
@@ -136,7 +136,7 @@ TEST_P(EditorLeft, withoutSavingUndoesArchiveAndCopyAndKeepsTheSource) {
 
 INSTANTIATE_TEST_SUITE_P(CancelOrDelete, EditorLeft, ::testing::Bool());
 
-TEST_F(Registration, choicesThatCannotBeRegisteredLeaveEverythingAsItWas) {
+TEST_F(DroppedRegistration, choicesThatCannotBeRegisteredLeaveEverythingAsItWas) {
     window = openWindow();
     const QByteArray data = readFile(dataFilePath());
     chooser.expectFolder(std::nullopt)
@@ -158,7 +158,7 @@ struct Dropped {
     bool isFolder;
 };
 
-class Drops : public Registration, public ::testing::WithParamInterface<Dropped> {};
+class Drops : public DroppedRegistration, public ::testing::WithParamInterface<Dropped> {};
 
 TEST_P(Drops, aDroppedArchiveOrFolderBecomesAnApplication) {
     const Dropped& c = GetParam();
@@ -204,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, Drops,
                                            Dropped{"Pack2.ZIP", "Pack2", false},
                                            Dropped{"My Tool", "My Tool", true}));
 
-TEST_F(Registration, anArchiveNamedLikeAnApplicationNeverReplacesItsArchive) {
+TEST_F(DroppedRegistration, anArchiveNamedLikeAnApplicationNeverReplacesItsArchive) {
     const QString dropped = scratch.path() + QStringLiteral("/Tool.lzh");
     ASSERT_EQ(RunUnlha(StoreCommand(dropped, source + u'/', true)), 0);
     window = openWindow();
@@ -232,7 +232,7 @@ TEST_F(Registration, anArchiveNamedLikeAnApplicationNeverReplacesItsArchive) {
     EXPECT_EQ(readFile(archiveOf(QStringLiteral("Tool"))), toolArchive);
 }
 
-TEST_F(Registration, anArchiveOfThePackFolderItselfIsRegisteredInPlaceAndNeverOfferedForDeletion) {
+TEST_F(DroppedRegistration, anArchiveOfThePackFolderItselfIsRegisteredInPlaceAndNeverOfferedForDeletion) {
     // An archive whose record was lost, dropped from the pack folder to register it again.
     const QString dropped = archiveOf(QStringLiteral("Lost"));
     ASSERT_EQ(RunUnlha(StoreCommand(dropped, source + u'/', true)), 0);
@@ -252,7 +252,7 @@ TEST_F(Registration, anArchiveOfThePackFolderItselfIsRegisteredInPlaceAndNeverOf
 }
 
 // A ZIP the archiver refuses: nothing is registered or written, and the message says why.
-TEST_F(Registration, aRefusedZipIsNeverRegisteredAndTheMessageSaysWhy) {
+TEST_F(DroppedRegistration, aRefusedZipIsNeverRegisteredAndTheMessageSaysWhy) {
     const QString evil = scratch.path() + QStringLiteral("/Evil.zip");
     writeRawZip(evil.toStdString(), {{"ok.txt", "fine", {}, false}, {"../../escape.txt", "out", {}, false}});
     const QString secret = scratch.path() + QStringLiteral("/Secret.zip");
@@ -286,7 +286,7 @@ TEST_F(Registration, aRefusedZipIsNeverRegisteredAndTheMessageSaysWhy) {
 
 // An LZH archive with damaged data, made by vadok or by another archiver, dropped to be
 // registered: it would become an application that cannot run.
-class DamagedDrops : public Registration, public ::testing::WithParamInterface<const char*> {};
+class DamagedDrops : public DroppedRegistration, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(DamagedDrops, anArchiveThatDoesNotExpandIsNeverRegisteredAndLeavesNothingBehind) {
     const QString maker = QString::fromLatin1(GetParam());
@@ -329,7 +329,7 @@ INSTANTIATE_TEST_SUITE_P(Makers, DamagedDrops, ::testing::Values("vadok", "jlha"
 
 // Foo.lzh is in the pack folder, but no application owns it: the registration of the folder
 // Foo adds to it or rebuilds it, as the user answers, and is then left in the editor.
-class UnownedArchive : public Registration,
+class UnownedArchive : public DroppedRegistration,
                        public ::testing::WithParamInterface<std::tuple<MsgAnswer, bool>> {};
 
 TEST_P(UnownedArchive, aRegistrationLeftInTheEditorPutsItBackByteForByte) {
@@ -355,7 +355,7 @@ INSTANTIATE_TEST_SUITE_P(AddedOrRebuiltThenCancelledOrDeleted, UnownedArchive,
                          ::testing::Combine(::testing::Values(MsgAnswer::No, MsgAnswer::Yes),
                                             ::testing::Bool()));
 
-TEST_F(Registration, aCopyThatCameOutShortNeverOffersToDeleteTheSource) {
+TEST_F(DroppedRegistration, aCopyThatCameOutShortNeverOffersToDeleteTheSource) {
     window = openWindow();
     // The copy loses a file at the last moment, as a full disk or a file vanishing would.
     setFolderCopiedHook([](const QString& target) {
@@ -378,7 +378,7 @@ TEST_F(Registration, aCopyThatCameOutShortNeverOffersToDeleteTheSource) {
 // A copy into the execution folder that fails (here a name the USB stick it lies on refuses)
 // takes the registration back: nothing in Pack/, Exec/ or the data file, the user's folder
 // untouched, and the message says which file and why.
-TEST_F(Registration, aCopyThatFailsRegistersNothingAndSaysWhichFileAndWhy) {
+TEST_F(DroppedRegistration, aCopyThatFailsRegistersNothingAndSaysWhichFileAndWhy) {
     ExfatImage stick(scratch.path().toStdString());
     if (!stick.mounted())
         GTEST_SKIP() << "no exFAT file system to be had here: " << stick.why();
@@ -405,7 +405,7 @@ TEST_F(Registration, aCopyThatFailsRegistersNothingAndSaysWhichFileAndWhy) {
     window.reset(); // its exit must not outlive the stick
 }
 
-TEST_F(Registration, theLaunchersOwnNamesAreNeverTakenAsTitles) {
+TEST_F(DroppedRegistration, theLaunchersOwnNamesAreNeverTakenAsTitles) {
     const QString dropped = scratch.path() + QStringLiteral("/drop/_work");
     QDir().mkpath(scratch.path() + QStringLiteral("/drop"));
     ASSERT_TRUE(QDir().rename(source, dropped));
@@ -425,7 +425,7 @@ TEST_F(Registration, theLaunchersOwnNamesAreNeverTakenAsTitles) {
 
 // A folder of the tree has no record nor archive behind it, yet an application of its name
 // would be a second node under one key.
-TEST_F(Registration, aFoldersNameIsNeverTakenAsATitle) {
+TEST_F(DroppedRegistration, aFoldersNameIsNeverTakenAsATitle) {
     const QString dropped = scratch.path() + QStringLiteral("/drop/メイン");
     QDir().mkpath(scratch.path() + QStringLiteral("/drop"));
     ASSERT_TRUE(QDir().rename(source, dropped));
@@ -442,7 +442,7 @@ TEST_F(Registration, aFoldersNameIsNeverTakenAsATitle) {
     EXPECT_EQ(node(*window, QStringLiteral("Tool"))->parent(), node(*window, QStringLiteral("メイン")));
 }
 
-TEST_F(Registration, dropsOnTheWindowOpenTheDialogForOneItemOnly) {
+TEST_F(DroppedRegistration, dropsOnTheWindowOpenTheDialogForOneItemOnly) {
     window = openWindow();
     auto drop = [&](QWidget* target, const QList<QUrl>& urls) {
         QMimeData mime;
@@ -467,7 +467,7 @@ TEST_F(Registration, dropsOnTheWindowOpenTheDialogForOneItemOnly) {
     EXPECT_TRUE(waitUntil([&] { return driver.shown() == 1; }));
 }
 
-TEST_F(Registration, aNewShortcutEntryPointsAtTheChosenProgram) {
+TEST_F(DroppedRegistration, aNewShortcutEntryPointsAtTheChosenProgram) {
     const QString program = scratch.path() + QStringLiteral("/bin/gadget");
     writeFile(program, "#!/bin/sh\n", true);
     window = openWindow();
