@@ -751,10 +751,24 @@ void walkArchiveHeaders(
     ::close(fd);
 }
 
+std::string_view HeaderStore::add(const std::uint8_t* bytes, std::size_t size) {
+    constexpr std::size_t kBlock = 256 * 1024;
+    if (m_used + size > m_capacity) {
+        m_capacity = std::max(kBlock, size);
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(m_capacity));
+        m_used = 0;
+    }
+    char* at = m_blocks.back().get() + m_used;
+    if (size != 0)
+        std::memcpy(at, bytes, size);
+    m_used += size;
+    return {at, size};
+}
+
 ArchiveIndex readArchiveIndex(const std::string& path) {
     ArchiveIndex index;
     walkArchiveHeaders(path, true, index, [&](LzhMember& m, const std::uint8_t* header, std::size_t length) {
-        m.rawHeader.assign(reinterpret_cast<const char*>(header), length);
+        m.rawHeader = index.headers->add(header, length);
         index.members.push_back(std::move(m));
     });
     return index;
@@ -768,7 +782,7 @@ ArchiveIndex readArchiveIndexChecked(int fd) {
     walkHeaders(fd, true, index,
                 [&](LzhMember& m, const std::uint8_t* header, std::size_t length,
                     const std::uint8_t* data) {
-                    m.rawHeader.assign(reinterpret_cast<const char*>(header), length);
+                    m.rawHeader = index.headers->add(header, length);
                     if (m.storedCrc)
                         m.storedDataSound = storedDataSound(fd, m, data, buffer);
                     index.members.push_back(std::move(m));

@@ -166,7 +166,7 @@ bool scanAndPlan(const StoreSources& in, const StoreOptions& options, EarlyJobs*
 }
 
 // Whether a header about to be written is, byte for byte, the old member's.
-bool sameAsOldHeader(const std::vector<std::uint8_t>& header, const std::string& oldHeader) {
+bool sameAsOldHeader(const std::vector<std::uint8_t>& header, std::string_view oldHeader) {
     return oldHeader.size() == header.size() &&
            std::equal(header.begin(), header.end(), oldHeader.begin(),
                       [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); });
@@ -203,7 +203,7 @@ public:
         const LzhMember& member = job ? job->member : t.member;
         // An unchanged member's header is compared with the old one where it lies, without
         // making one of its own.
-        if (const std::string* oldHeader = copies ? &t.old->rawHeader : nullptr;
+        if (const std::string_view* oldHeader = copies ? &t.old->rawHeader : nullptr;
             oldHeader && (job ? sameAsOldHeader(job->header, *oldHeader)
                               : level2HeaderIs(member, *oldHeader)))
             return extendRun(t.old->dataOffset - oldHeader->size(),
