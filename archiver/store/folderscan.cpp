@@ -387,7 +387,8 @@ FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath
     // for those of an archive whose members average 256 bytes or more spares the list its
     // growth, which touched three times the memory it ends with (a fault for each page).
     // Pages reserved but never filled take no memory.
-    scan.entries.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(skip.archiveSize / 256, 1u << 20)));
+    scan.entries.reserve(
+        static_cast<std::size_t>(std::min<std::uint64_t>(skip.archiveSize / 256, 1u << 20)));
     walk(fd, "", folder.path(), skip, found, scan);
     if (!scan.ok)
         return scan;
