@@ -528,7 +528,13 @@ namespace {
 bool headerFollows(int fd, std::uint64_t at, std::uint64_t end) {
     constexpr std::size_t kStep = 0x40000;
     constexpr std::size_t kReach = 0x20000; // what one header may need beyond its start
-    std::vector<std::uint8_t> chunk(kStep + kReach);
+    if (at >= end)
+        return false;
+    // Sized to the tail, which is nearly always nothing: every reading of an archive ends
+    // here, and a buffer of its full size cost a page fault for each of its pages.
+    const auto room =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kStep + kReach, end - at));
+    std::vector<std::uint8_t> chunk(room);
     while (at < end) {
         const ssize_t n = ::pread(
             fd, chunk.data(),
