@@ -160,7 +160,7 @@ bool scanAndPlan(const StoreSources& in, const StoreOptions& options, EarlyJobs*
     }
     static const OldArchive none{ArchiveIndex{}};
     const OldArchive& from = old ? *old : none;
-    plan = planStore(scan, from.index, from.names, in.synced);
+    plan = planStore(std::move(scan), from.index, from.names, in.synced);
     warnAll(options, plan.warnings);
     return plan.code == ArchiverOk || fail(result, plan.code, plan.error);
 }
