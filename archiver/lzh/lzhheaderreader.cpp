@@ -532,8 +532,7 @@ bool headerFollows(int fd, std::uint64_t at, std::uint64_t end) {
         return false;
     // Sized to the tail, which is nearly always nothing: every reading of an archive ends
     // here, and a buffer of its full size cost a page fault for each of its pages.
-    const auto room =
-        static_cast<std::size_t>(std::min<std::uint64_t>(kStep + kReach, end - at));
+    const auto room = static_cast<std::size_t>(std::min<std::uint64_t>(kStep + kReach, end - at));
     std::vector<std::uint8_t> chunk(room);
     while (at < end) {
         const ssize_t n = ::pread(

@@ -40,8 +40,8 @@ struct FolderNames {
     std::vector<Name> names;
 
     void add(std::string_view name) {
-        names.push_back({static_cast<std::uint32_t>(bytes.size()),
-                         static_cast<std::uint32_t>(name.size())});
+        names.push_back(
+            {static_cast<std::uint32_t>(bytes.size()), static_cast<std::uint32_t>(name.size())});
         bytes.append(name);
         bytes.push_back('\0');
     }
@@ -175,8 +175,7 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
             entry.kind = MemberKind::Directory;
             entry.path = relPath;
             scan.entries.push_back(std::move(entry));
-            const int child =
-                ::openat(fd, cName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const int child = ::openat(fd, cName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (child < 0)
                 return fail(ArchiverReadError, "cannot read folder " + full(), relPath);
             walk(child, relPath, root, skip, found, scan);

@@ -91,8 +91,8 @@ std::uint16_t modeWhereUnknown(const SourceEntry& e, const LzhMember* old) {
 // The task for one of the folder's entries: a copy of its old member when that is the same
 // file by size and time, else a compression (files) or a header alone. Marks every old
 // member of the name as used.
-Task taskForEntry(SourceEntry& e, bool changed, const ArchiveIndex& old,
-                  const OldNames& names, std::vector<bool>& oldUsed) {
+Task taskForEntry(SourceEntry& e, bool changed, const ArchiveIndex& old, const OldNames& names,
+                  std::vector<bool>& oldUsed) {
     Task t;
     if (e.kind == MemberKind::File)
         t.source = e.path;
@@ -121,8 +121,8 @@ Task taskForEntry(SourceEntry& e, bool changed, const ArchiveIndex& old,
 
 // The folder's entries in scan order, their paths moved into the tasks; returns which old
 // members they use.
-std::vector<bool> planScannedEntries(StorePlan& plan, FolderScan& scan,
-                                     const ArchiveIndex& old, const OldNames& names,
+std::vector<bool> planScannedEntries(StorePlan& plan, FolderScan& scan, const ArchiveIndex& old,
+                                     const OldNames& names,
                                      const std::optional<SyncMoment>& synced) {
     std::vector<bool> oldUsed(old.members.size(), false);
     // Per folder: it or a folder above it changed since the stamp (the folder itself is left
