@@ -528,7 +528,12 @@ namespace {
 bool headerFollows(int fd, std::uint64_t at, std::uint64_t end) {
     constexpr std::size_t kStep = 0x40000;
     constexpr std::size_t kReach = 0x20000; // what one header may need beyond its start
-    std::vector<std::uint8_t> chunk(kStep + kReach);
+    if (at >= end)
+        return false;
+    // Sized to the tail, which is nearly always nothing: every reading of an archive ends
+    // here, and a buffer of its full size cost a page fault for each of its pages.
+    const auto room = static_cast<std::size_t>(std::min<std::uint64_t>(kStep + kReach, end - at));
+    std::vector<std::uint8_t> chunk(room);
     while (at < end) {
         const ssize_t n = ::pread(
             fd, chunk.data(),
@@ -751,10 +756,24 @@ void walkArchiveHeaders(
     ::close(fd);
 }
 
+std::string_view HeaderStore::add(const std::uint8_t* bytes, std::size_t size) {
+    constexpr std::size_t kBlock = 256 * 1024;
+    if (m_used + size > m_capacity) {
+        m_capacity = std::max(kBlock, size);
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(m_capacity));
+        m_used = 0;
+    }
+    char* at = m_blocks.back().get() + m_used;
+    if (size != 0)
+        std::memcpy(at, bytes, size);
+    m_used += size;
+    return {at, size};
+}
+
 ArchiveIndex readArchiveIndex(const std::string& path) {
     ArchiveIndex index;
     walkArchiveHeaders(path, true, index, [&](LzhMember& m, const std::uint8_t* header, std::size_t length) {
-        m.rawHeader.assign(reinterpret_cast<const char*>(header), length);
+        m.rawHeader = index.headers->add(header, length);
         index.members.push_back(std::move(m));
     });
     return index;
@@ -762,13 +781,19 @@ ArchiveIndex readArchiveIndex(const std::string& path) {
 
 ArchiveIndex readArchiveIndexChecked(int fd) {
     ArchiveIndex index;
+    // Room for the members of an archive whose members average 256 bytes or more: a list
+    // that grows by doubling touches three times the memory it ends with, and every page
+    // first touched costs a fault. Pages reserved but never filled take no memory.
+    if (struct stat st {}; ::fstat(fd, &st) == 0 && st.st_size > 0)
+        index.members.reserve(static_cast<std::size_t>(
+            std::min<std::uint64_t>(static_cast<std::uint64_t>(st.st_size) / 256, 1u << 20)));
     // Data the walk has read anyway is checked where it lies; the rest, mostly large members
     // the walk reads past, is read here. Every byte is read once.
     std::vector<std::uint8_t> buffer(0x20000);
     walkHeaders(fd, true, index,
                 [&](LzhMember& m, const std::uint8_t* header, std::size_t length,
                     const std::uint8_t* data) {
-                    m.rawHeader.assign(reinterpret_cast<const char*>(header), length);
+                    m.rawHeader = index.headers->add(header, length);
                     if (m.storedCrc)
                         m.storedDataSound = storedDataSound(fd, m, data, buffer);
                     index.members.push_back(std::move(m));

@@ -6,7 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vadok::archiver {
@@ -78,6 +80,19 @@ struct HeaderResult {
 HeaderResult parseLzhHeader(const std::uint8_t* buffer, std::size_t size, LzhMember& member,
                             bool names = true);
 
+// Where an index keeps its members' raw headers: large blocks, never moved. A store's old
+// archive holds thousands of members, and a string of its own for each header was an
+// allocation per member on the thread that reads it.
+class HeaderStore {
+public:
+    std::string_view add(const std::uint8_t* bytes, std::size_t size);
+
+private:
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    std::size_t m_used = 0;
+    std::size_t m_capacity = 0;
+};
+
 struct ArchiveIndex {
     bool ok = false;
     bool foreign = false; // self-extracting: a form only libarchive reads
@@ -88,6 +103,8 @@ struct ArchiveIndex {
     std::uint64_t damageAt = 0;
     std::string damagedMember;
     std::vector<LzhMember> members;
+    // What the members' rawHeader views point into; shared by copies of the index.
+    std::shared_ptr<HeaderStore> headers = std::make_shared<HeaderStore>();
 };
 
 // Every member header of the archive file, with data offsets. Fails on a truncated or

@@ -123,9 +123,11 @@ std::size_t encode(const LzhMember& m, bool plainName, bool withCrc, std::vector
         }
     }
 
-    const bool ascii = std::all_of(full.begin(), full.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    const bool codePage = stored && stored->codePage && !ascii;
+    // A plain name is ASCII already; only the others are looked at again.
+    const bool codePage =
+        stored && stored->codePage && !std::all_of(full.begin(), full.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x80;
+        });
     constexpr std::size_t kBase = 24, kCrcExtension = 5, kModeExtension = 5, kEnd = 2;
     std::size_t size = kBase + kCrcExtension + (codePage ? 7 : 0) +
                        (m.kind != MemberKind::Directory ? 3 + file.size() : 0) +

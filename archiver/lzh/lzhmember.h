@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vadok::archiver {
 
@@ -33,7 +34,9 @@ struct LzhMember {
     bool nameGuessedCp932 = false; // no code page, non-Unix creator, bytes not UTF-8
     std::uint64_t headerOffset = 0;
     std::uint64_t dataOffset = 0;
-    std::string rawHeader; // the header's bytes as found in the archive
+    // The header's bytes as found in the archive, kept by the index that read it
+    // (ArchiveIndex::headers): valid as long as that index or a copy of it.
+    std::string_view rawHeader;
     bool storedDataSound = false; // readArchiveIndexChecked read the data, and it matches storedCrc
 
     std::string methodName() const { return std::string(method, 3); }

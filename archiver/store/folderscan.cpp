@@ -29,10 +29,35 @@ struct FdCloser {
     ~FdCloser() { ::close(fd); }
 };
 
+// A folder's names, each ending in a NUL byte, in one buffer: a string for each name was an
+// allocation for each of the thousands of files an application holds.
+struct FolderNames {
+    struct Name {
+        std::uint32_t at;
+        std::uint32_t size;
+    };
+    std::string bytes;
+    std::vector<Name> names;
+
+    void add(std::string_view name) {
+        names.push_back(
+            {static_cast<std::uint32_t>(bytes.size()), static_cast<std::uint32_t>(name.size())});
+        bytes.append(name);
+        bytes.push_back('\0');
+    }
+    std::string_view view(const Name& n) const { return {bytes.data() + n.at, n.size}; }
+    const char* cString(const Name& n) const { return bytes.data() + n.at; }
+    // In byte order.
+    void sort() {
+        std::sort(names.begin(), names.end(),
+                  [&](const Name& a, const Name& b) { return view(a) < view(b); });
+    }
+};
+
 // The names in the folder open as fd, "." and ".." left out; false when it cannot be read.
 // Read straight from the kernel: a directory stream would allocate its own buffer and look
 // at the descriptor's flags for each of the thousands of folders an application holds.
-bool readNames(int fd, std::vector<std::string>& names) {
+bool readNames(int fd, FolderNames& names) {
     alignas(struct dirent64) static thread_local char buffer[32768];
     while (true) {
         const ssize_t n = ::getdents64(fd, buffer, sizeof buffer);
@@ -45,7 +70,7 @@ bool readNames(int fd, std::vector<std::string>& names) {
             at += e->d_reclen;
             const std::string_view name = e->d_name;
             if (name != "." && name != "..")
-                names.emplace_back(name);
+                names.add(name);
         }
     }
 }
@@ -58,8 +83,9 @@ struct ArchiveToSkip {
     std::string temporary; // what a killed store left, which the next store removes
     dev_t device = 0;
     ino_t inode = 0;
+    std::uint64_t archiveSize = 0; // of the archive as it is before this store
 
-    bool skips(const std::string& rel, const std::string& n, const struct stat& st) const {
+    bool skips(const std::string& rel, std::string_view n, const struct stat& st) const {
         if (S_ISREG(st.st_mode) && st.st_ino == inode && st.st_dev == device && inode != 0)
             return true;
         return inside && rel == folder &&
@@ -96,6 +122,7 @@ ArchiveToSkip archiveToSkip(const std::string& folderPath, const std::string& ar
     if (::stat(archivePath.c_str(), &st) == 0) {
         skip.device = st.st_dev;
         skip.inode = st.st_ino;
+        skip.archiveSize = static_cast<std::uint64_t>(st.st_size);
     }
     if (const auto folder = archiveFolderWithin(folderPath, archivePath)) {
         skip.inside = true;
@@ -117,18 +144,24 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
     };
     const FdCloser closer{dirFd};
     const int fd = dirFd;
-    std::vector<std::string> names;
+    FolderNames names;
     if (!readNames(fd, names))
         return fail(ArchiverReadError, "cannot read folder " + root + "/" + rel);
-    std::sort(names.begin(), names.end());
-    for (const auto& n : names) {
-        std::string relPath = rel.empty() ? n : rel + "/" + n;
+    names.sort();
+    for (const FolderNames::Name& name : names.names) {
+        const std::string_view n = names.view(name);
+        const char* const cName = names.cString(name);
+        std::string relPath;
+        relPath.reserve(rel.size() + 1 + n.size());
+        if (!rel.empty())
+            relPath.append(rel).push_back('/');
+        relPath.append(n);
         auto full = [&] { return root + "/" + relPath; };
-        if (n.find('\xFF') != std::string::npos)
+        if (n.find('\xFF') != std::string_view::npos)
             return fail(ArchiverUnsupported,
                         "name holds the byte 0xFF, which LZH reserves: " + full(), relPath);
         struct stat st {};
-        if (::fstatat(fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        if (::fstatat(fd, cName, &st, AT_SYMLINK_NOFOLLOW) != 0)
             return fail(ArchiverReadError, "cannot read " + full(), relPath);
         if (skip.skips(rel, n, st))
             continue;
@@ -142,8 +175,7 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
             entry.kind = MemberKind::Directory;
             entry.path = relPath;
             scan.entries.push_back(std::move(entry));
-            const int child =
-                ::openat(fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const int child = ::openat(fd, cName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (child < 0)
                 return fail(ArchiverReadError, "cannot read folder " + full(), relPath);
             walk(child, relPath, root, skip, found, scan);
@@ -159,7 +191,7 @@ void walk(int dirFd, const std::string& rel, const std::string& root, const Arch
         } else if (S_ISLNK(st.st_mode)) {
             std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1,
                                '\0');
-            const ssize_t n2 = ::readlinkat(fd, n.c_str(), target.data(), target.size());
+            const ssize_t n2 = ::readlinkat(fd, cName, target.data(), target.size());
             if (n2 < 0)
                 return fail(ArchiverReadError, "cannot read link " + full());
             target.resize(static_cast<std::size_t>(n2));
@@ -381,6 +413,12 @@ FolderScan scanFolder(const SourceFolder& folder, const std::string& archivePath
     }
     scan.ok = true;
     const ArchiveToSkip skip = archiveToSkip(folder.path(), archivePath);
+    // A folder stored before holds about as many entries as its archive holds members: room
+    // for those of an archive whose members average 256 bytes or more spares the list its
+    // growth, which touched three times the memory it ends with (a fault for each page).
+    // Pages reserved but never filled take no memory.
+    scan.entries.reserve(
+        static_cast<std::size_t>(std::min<std::uint64_t>(skip.archiveSize / 256, 1u << 20)));
     walk(fd, "", folder.path(), skip, found, scan);
     if (!scan.ok)
         return scan;

@@ -160,13 +160,13 @@ bool scanAndPlan(const StoreSources& in, const StoreOptions& options, EarlyJobs*
     }
     static const OldArchive none{ArchiveIndex{}};
     const OldArchive& from = old ? *old : none;
-    plan = planStore(scan, from.index, from.names, in.synced);
+    plan = planStore(std::move(scan), from.index, from.names, in.synced);
     warnAll(options, plan.warnings);
     return plan.code == ArchiverOk || fail(result, plan.code, plan.error);
 }
 
 // Whether a header about to be written is, byte for byte, the old member's.
-bool sameAsOldHeader(const std::vector<std::uint8_t>& header, const std::string& oldHeader) {
+bool sameAsOldHeader(const std::vector<std::uint8_t>& header, std::string_view oldHeader) {
     return oldHeader.size() == header.size() &&
            std::equal(header.begin(), header.end(), oldHeader.begin(),
                       [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); });
@@ -178,7 +178,8 @@ bool sameAsOldHeader(const std::vector<std::uint8_t>& header, const std::string&
 class MemberWriter {
 public:
     MemberWriter(OutputFile& out, int oldFd, StoreResult& result)
-        : m_out(out), m_oldFd(oldFd), m_result(result), m_chunk(1 << 20) {}
+        : m_out(out), m_oldFd(oldFd), m_result(result),
+          m_chunk(std::make_unique_for_overwrite<std::uint8_t[]>(kChunk)) {}
 
     // A member a worker compressed.
     bool writeCompressed(const Job& job) {
@@ -186,8 +187,8 @@ public:
             return failWriting();
         std::uint64_t at = 0;
         while (at < job.data->size()) {
-            const std::size_t n = job.data->readAt(at, m_chunk.data(), m_chunk.size());
-            if (n == 0 || !m_out.write(m_chunk.data(), n))
+            const std::size_t n = job.data->readAt(at, m_chunk.get(), kChunk);
+            if (n == 0 || !m_out.write(m_chunk.get(), n))
                 return failWriting();
             at += n;
         }
@@ -203,7 +204,7 @@ public:
         const LzhMember& member = job ? job->member : t.member;
         // An unchanged member's header is compared with the old one where it lies, without
         // making one of its own.
-        if (const std::string* oldHeader = copies ? &t.old->rawHeader : nullptr;
+        if (const std::string_view* oldHeader = copies ? &t.old->rawHeader : nullptr;
             oldHeader && (job ? sameAsOldHeader(job->header, *oldHeader)
                               : level2HeaderIs(member, *oldHeader)))
             return extendRun(t.old->dataOffset - oldHeader->size(),
@@ -263,7 +264,10 @@ private:
     OutputFile& m_out;
     const int m_oldFd;
     StoreResult& m_result;
-    std::vector<std::uint8_t> m_chunk;
+    // Left as allocated: a re-store that compresses only small members touches only the
+    // pages they fill, where a megabyte made zero cost a fault for each of its pages.
+    static constexpr std::size_t kChunk = 256 * 1024;
+    std::unique_ptr<std::uint8_t[]> m_chunk;
     std::uint64_t m_runStart = 0;
     std::uint64_t m_runEnd = 0;
     std::uint64_t m_runAt = 0; // where the run goes in the new archive

@@ -11,11 +11,12 @@ namespace vadok::archiver {
 
 namespace {
 
-LzhMember memberFor(const SourceEntry& e) {
+// Takes the entry's path and link target, which the plan is the last to need.
+LzhMember memberFor(SourceEntry& e) {
     LzhMember m;
     m.kind = e.kind;
-    m.path = e.path;
-    m.linkTarget = e.linkTarget;
+    m.path = std::move(e.path);
+    m.linkTarget = std::move(e.linkTarget);
     m.mtime = e.mtime;
     m.mtimeNsec = e.mtimeNsec;
     m.unixMode = e.mode;
@@ -90,11 +91,13 @@ std::uint16_t modeWhereUnknown(const SourceEntry& e, const LzhMember* old) {
 // The task for one of the folder's entries: a copy of its old member when that is the same
 // file by size and time, else a compression (files) or a header alone. Marks every old
 // member of the name as used.
-Task taskForEntry(const SourceEntry& e, bool changed, const ArchiveIndex& old,
-                  const OldNames& names, std::vector<bool>& oldUsed) {
+Task taskForEntry(SourceEntry& e, bool changed, const ArchiveIndex& old, const OldNames& names,
+                  std::vector<bool>& oldUsed) {
     Task t;
+    if (e.kind == MemberKind::File)
+        t.source = e.path;
     t.member = memberFor(e);
-    const auto it = names.last.find(e.path);
+    const auto it = names.last.find(t.member.path);
     if (!e.modeKnown)
         t.member.unixMode = modeWhereUnknown(e, it == names.last.end() ? nullptr : &old.members[it->second]);
     if (it != names.last.end()) {
@@ -111,46 +114,48 @@ Task taskForEntry(const SourceEntry& e, bool changed, const ArchiveIndex& old,
             t.compare = changed;
         }
     }
-    if (e.kind == MemberKind::File) {
-        if (t.kind != TaskKind::CopyOld)
-            t.kind = TaskKind::Compress;
-        t.source = e.path;
-    }
+    if (e.kind == MemberKind::File && t.kind != TaskKind::CopyOld)
+        t.kind = TaskKind::Compress;
     return t;
 }
 
-// The folder's entries in scan order; returns which old members they use.
-std::vector<bool> planScannedEntries(StorePlan& plan, const FolderScan& scan,
-                                     const ArchiveIndex& old, const OldNames& names,
+// The folder's entries in scan order, their paths moved into the tasks; returns which old
+// members they use.
+std::vector<bool> planScannedEntries(StorePlan& plan, FolderScan& scan, const ArchiveIndex& old,
+                                     const OldNames& names,
                                      const std::optional<SyncMoment>& synced) {
     std::vector<bool> oldUsed(old.members.size(), false);
     // Per folder: it or a folder above it changed since the stamp (the folder itself is left
     // out: writing the stamp changes it).
+    // Keyed by the tasks' paths, which stay where they are: the tasks have their room.
     std::unordered_map<std::string_view, bool> folderChanged;
-    for (const auto& e : scan.entries) {
+    for (auto& e : scan.entries) {
         const std::size_t slash = e.path.rfind('/');
         const bool changed = !synced || changedSince(e.changed, *synced) ||
                              (slash != std::string::npos &&
                               folderChanged[std::string_view(e.path).substr(0, slash)]);
-        if (e.kind == MemberKind::Directory)
-            folderChanged[e.path] = changed;
         plan.tasks.push_back(taskForEntry(e, changed, old, names, oldUsed));
+        if (plan.tasks.back().member.kind == MemberKind::Directory)
+            folderChanged[plan.tasks.back().member.path] = changed;
     }
     return oldUsed;
 }
 
 // Keeps the old members the folder no longer has, unless they would now lie below a file or
 // a link.
-void keepOldMembersGone(StorePlan& plan, const FolderScan& scan, const ArchiveIndex& old,
+void keepOldMembersGone(StorePlan& plan, const ArchiveIndex& old,
                         const std::vector<bool>& oldUsed) {
     // Needed only for old members the folder no longer has, which most stores have none of.
+    // The tasks so far are the folder's entries; those added here stay within the room the
+    // plan made, so the names looked up do not move.
     std::unordered_map<std::string_view, MemberKind> scanned;
+    const std::size_t entries = plan.tasks.size();
     for (std::size_t i = 0; i < old.members.size(); ++i) {
         if (oldUsed[i])
             continue;
         if (scanned.empty())
-            for (const auto& e : scan.entries)
-                scanned[e.path] = e.kind;
+            for (std::size_t t = 0; t < entries; ++t)
+                scanned[plan.tasks[t].member.path] = plan.tasks[t].member.kind;
         const LzhMember& o = old.members[i];
         if (const std::string folder = collidingFolder(o.path, scanned); !folder.empty()) {
             plan.warnings.push_back("left out the old member " + o.path + ": " + folder +
@@ -185,13 +190,13 @@ bool sameFileAsMember(const SourceEntry& e, const LzhMember& old) {
            old.originalSize == e.size && old.mtime == e.mtime;
 }
 
-StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old, const OldNames& names,
+StorePlan planStore(FolderScan&& scan, const ArchiveIndex& old, const OldNames& names,
                     const std::optional<SyncMoment>& synced) {
     StorePlan plan;
     plan.tasks.reserve(scan.entries.size() + old.members.size());
     const std::vector<bool> oldUsed = planScannedEntries(plan, scan, old, names, synced);
     const std::size_t firstKept = plan.tasks.size();
-    keepOldMembersGone(plan, scan, old, oldUsed);
+    keepOldMembersGone(plan, old, oldUsed);
     if (dropKeptMembersRefused(plan, firstKept))
         addUpSizes(plan);
     return plan;

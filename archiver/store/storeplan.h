@@ -70,7 +70,8 @@ bool sameFileAsMember(const SourceEntry& e, const LzhMember& old);
 // expansion would refuse (a link that now leads out through the folder's links, an unsafe
 // name). Files too large for a member fail the plan with ArchiverUnsupported before
 // anything is compressed.
-StorePlan planStore(const FolderScan& scan, const ArchiveIndex& old, const OldNames& names,
+// The scan's paths move into the plan.
+StorePlan planStore(FolderScan&& scan, const ArchiveIndex& old, const OldNames& names,
                     const std::optional<SyncMoment>& synced);
 
 } // namespace vadok::archiver

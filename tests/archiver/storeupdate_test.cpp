@@ -219,6 +219,26 @@ TEST(StoreUpdate, damagedMemberTheFolderNoLongerHasFailsTheStoreAndStays) {
 // A folder's stamp vouches for its files only against the archive it names. Here src is
 // stamped for a.lzh, and b.lzh holds a copy of src with one file changed in place (same
 // size and times): storing src into b.lzh must not take b.lzh's member for src's file.
+// Members follow the folder as the scan meets it: each folder before its contents, names in
+// byte order (not the locale's, not signed chars'), so that the members of an unchanged
+// folder come back in the order the old archive holds them and are copied as they lie.
+TEST(StoreUpdate, membersFollowTheFolderInByteOrder) {
+    TempDir dir;
+    for (const char* name :
+         {"b.txt", "\xC3\xA9.txt", "~.txt", "ab.txt", "a.txt", "Z.txt", "a/x.txt"})
+        writeFile(dir / (std::string("src/") + name), name);
+    ASSERT_EQ(store(dir / "a.lzh", dir / "src").code, ArchiverOk);
+    std::vector<std::string> paths;
+    for (const auto& m : archiver::readArchiveIndex(dir / "a.lzh").members)
+        paths.push_back(m.path);
+    EXPECT_EQ(paths, (std::vector<std::string>{"Z.txt", "a", "a/x.txt", "a.txt", "ab.txt", "b.txt",
+                                               "~.txt", "\xC3\xA9.txt"}));
+    const archiver::StoreResult again = store(dir / "a.lzh", dir / "src");
+    ASSERT_EQ(again.code, ArchiverOk) << again.error;
+    EXPECT_EQ(again.compressed, 0u);
+    EXPECT_EQ(again.copied, 7u);
+}
+
 TEST(StoreUpdate, aStampOfAnotherArchiveIsNotTrusted) {
     TempDir dir;
     makeApp(dir / "src");
