@@ -16,7 +16,11 @@
 namespace vadok::archiver {
 
 void FolderGate::open(std::size_t count) {
-    m_ready.store(count, std::memory_order_release);
+    m_ready.store(count);
+    // A waiter counts itself in before it looks at m_ready under the lock, and both orders are
+    // sequentially consistent: seeing no waiter here, any later one sees count.
+    if (m_waiters.load() == 0)
+        return;
     // Taking the lock orders this against a waiter between its check and its sleep.
     { std::lock_guard lock(m_mutex); }
     m_changed.notify_all();
@@ -34,7 +38,9 @@ bool FolderGate::waitFor(std::size_t member) {
     if (member < m_ready.load(std::memory_order_acquire))
         return true;
     std::unique_lock lock(m_mutex);
+    m_waiters.fetch_add(1);
     m_changed.wait(lock, [&] { return member < m_ready.load() || m_stopped.load(); });
+    m_waiters.fetch_sub(1);
     return member < m_ready.load();
 }
 

@@ -16,6 +16,7 @@
 #include "archiver/lzh/lzhheaderreader.h"
 #include "archiver/names/memberpaths.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -208,6 +209,26 @@ TEST(FolderGate, letsMembersWhoseFoldersExistPassAndTheRestGiveUpOnceStopped) {
     waiter.join();
     EXPECT_FALSE(later);
     EXPECT_TRUE(gate.waitFor(0));
+}
+
+// Opening takes the lock only for a waiter it can see: one that goes to sleep between the
+// opener's store and its look for waiters must still be woken (a lost wake-up hangs here).
+// Each round the waiter begins as the member it waits for is opened.
+TEST(FolderGate, wakesEveryWaiterWhateverMomentItBeganToWait) {
+    for (int round = 0; round < 20000; ++round) {
+        archiver::FolderGate gate;
+        std::atomic<bool> started{false};
+        bool passed = false;
+        std::thread waiter([&] {
+            started = true;
+            passed = gate.waitFor(0);
+        });
+        while (!started)
+            std::this_thread::yield();
+        gate.open(1);
+        waiter.join();
+        ASSERT_TRUE(passed) << "round " << round;
+    }
 }
 
 TEST_P(ExpandWrite, firstDamagedMemberInArchiveOrderIsTheOneReported) {
