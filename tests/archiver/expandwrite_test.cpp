@@ -283,6 +283,14 @@ TEST(MemberOverlap, twoAtOnePathOrOneBelowANonFolderAndNothingElse) {
         {{"d/f", "d/g/x", "d/f\xc3\xa9/x"}, false},
         {{"l", "l\xc3\xa9", "l\xc3\xa9/x"}, true},
         {{"", "a/"}, false},
+        // Past the first eight bytes, in the order our own store lists members and out of it.
+        {{"applications/editor/", "applications/editor/x", "applications/editor-2/x",
+          "applications/editor.txt"}, false},
+        {{"applications/editor.txt", "applications/editor-2/x", "applications/editor",
+          "applications/editor/x"}, true},
+        {{"applications/editor-2/", "applications/editor/x", "applications/editor-2"}, true},
+        {{"applications/editor\xc3\xa9/x", "applications/editor", "applications/editor0"}, false},
+        {{"applications/ab/x", "applications/a", "applications/a/b/c/d"}, true},
     };
     for (const Case& c : cases) {
         archiver::NameStore names;
