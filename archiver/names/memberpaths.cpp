@@ -89,7 +89,21 @@ std::string memberPathLengthProblem(std::string_view name) {
            " bytes, longer than a path can be: " + shown(name.substr(0, 64)) + "...";
 }
 
+namespace {
+
+// Whether name is its own normal path: no empty, "." or trailing parts.
+bool isNormal(std::string_view name) {
+    return name.empty() ||
+           everyPart(name, [](std::string_view part) { return !part.empty() && part != "."; });
+}
+
+} // namespace
+
 std::string normalMemberPath(std::string_view name) {
+    // Asked several times for every member of an expansion, of names nearly all normal: one
+    // copy rather than a string grown part by part.
+    if (isNormal(name))
+        return std::string(name);
     std::string path;
     path.reserve(name.size());
     everyPart(name, [&](std::string_view part) {
@@ -164,16 +178,6 @@ LinkResolution resolveLink(const std::string& linkPath, std::string_view target,
     }
     return r;
 }
-
-namespace {
-
-// Whether name is its own normal path: no empty, "." or trailing parts.
-bool isNormal(std::string_view name) {
-    return name.empty() ||
-           everyPart(name, [](std::string_view part) { return !part.empty() && part != "."; });
-}
-
-} // namespace
 
 bool partwiseLess(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
