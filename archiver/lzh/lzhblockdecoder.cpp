@@ -208,8 +208,11 @@ bool BlockDecoder::startBlock(std::string& error) {
 inline void copyMatch(std::uint8_t* buf, std::size_t pos, std::size_t dist, unsigned len) {
     const std::uint8_t* src = buf + pos - dist - 1;
     std::uint8_t* dst = buf + pos;
-    if (dist >= 7) {
-        // eight at a time; the last may run past the match, into the slack
+    if (dist >= 15) {
+        // sixteen at a time; the last may run past the match, into the slack
+        for (unsigned i = 0; i < len; i += 16)
+            std::memcpy(dst + i, src + i, 16);
+    } else if (dist >= 7) {
         for (unsigned i = 0; i < len; i += 8)
             std::memcpy(dst + i, src + i, 8);
     } else {
