@@ -214,18 +214,23 @@ TEST(FolderGate, letsMembersWhoseFoldersExistPassAndTheRestGiveUpOnceStopped) {
 
 // Opening takes the lock only for a waiter it can see: one that goes to sleep between the
 // opener's store and its look for waiters must still be woken (a lost wake-up hangs here).
-// Each round the waiter begins as the member it waits for is opened.
+// Each round the waiter begins as the member it waits for is opened: both spin until the other
+// is there too.
 TEST(FolderGate, wakesEveryWaiterWhateverMomentItBeganToWait) {
-    for (int round = 0; round < 20000; ++round) {
+    for (int round = 0; round < 2000; ++round) {
         archiver::FolderGate gate;
-        std::atomic<bool> started{false};
+        std::atomic<int> there{0};
+        const auto meet = [&] {
+            ++there;
+            while (there.load() < 2)
+                std::this_thread::yield();
+        };
         bool passed = false;
         std::thread waiter([&] {
-            started = true;
+            meet();
             passed = gate.waitFor(0);
         });
-        while (!started)
-            std::this_thread::yield();
+        meet();
         gate.open(1);
         waiter.join();
         ASSERT_TRUE(passed) << "round " << round;
