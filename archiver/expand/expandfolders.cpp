@@ -80,12 +80,16 @@ public:
     // The folders above path, from the top, then path itself when folder says so.
     int make(const std::string& path, bool folder, std::string& error) {
         // Folders are made from the top: once the one above path was, all above it were.
+        // Members come folder by folder: the folder of the one before is made already.
         const std::size_t last = path.rfind('/');
-        if (last != std::string::npos && !m_made.count(path.substr(0, last)))
+        const std::string_view above =
+            std::string_view(path).substr(0, last == std::string::npos ? 0 : last);
+        if (last != std::string::npos && above != m_lastAbove && !m_made.count(std::string(above)))
             for (std::size_t slash = path.find('/'); slash != std::string::npos;
                  slash = path.find('/', slash + 1))
                 if (const int code = makeOne(path.substr(0, slash), error); code != ArchiverOk)
                     return code;
+        m_lastAbove = above;
         return folder && !path.empty() ? makeOne(path, error) : ArchiverOk;
     }
 
@@ -145,6 +149,7 @@ private:
     RefusedLinks& m_refused;
     std::unordered_map<std::string, std::size_t> m_folderMembers;
     std::unordered_set<std::string> m_made;
+    std::string m_lastAbove; // the folder of the last path made, all of it there
     struct archive_entry* m_implied = nullptr;
     int m_fd = -1;
 };
