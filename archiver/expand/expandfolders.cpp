@@ -16,7 +16,11 @@
 namespace vadok::archiver {
 
 void FolderGate::open(std::size_t count) {
-    m_ready.store(count, std::memory_order_release);
+    m_ready.store(count);
+    // A waiter counts itself in before it looks at m_ready under the lock, and both orders are
+    // sequentially consistent: seeing no waiter here, any later one sees count.
+    if (m_waiters.load() == 0)
+        return;
     // Taking the lock orders this against a waiter between its check and its sleep.
     { std::lock_guard lock(m_mutex); }
     m_changed.notify_all();
@@ -34,7 +38,9 @@ bool FolderGate::waitFor(std::size_t member) {
     if (member < m_ready.load(std::memory_order_acquire))
         return true;
     std::unique_lock lock(m_mutex);
+    m_waiters.fetch_add(1);
     m_changed.wait(lock, [&] { return member < m_ready.load() || m_stopped.load(); });
+    m_waiters.fetch_sub(1);
     return member < m_ready.load();
 }
 
@@ -74,12 +80,16 @@ public:
     // The folders above path, from the top, then path itself when folder says so.
     int make(const std::string& path, bool folder, std::string& error) {
         // Folders are made from the top: once the one above path was, all above it were.
+        // Members come folder by folder: the folder of the one before is made already.
         const std::size_t last = path.rfind('/');
-        if (last != std::string::npos && !m_made.count(path.substr(0, last)))
+        const std::string_view above =
+            std::string_view(path).substr(0, last == std::string::npos ? 0 : last);
+        if (last != std::string::npos && above != m_lastAbove && !m_made.count(std::string(above)))
             for (std::size_t slash = path.find('/'); slash != std::string::npos;
                  slash = path.find('/', slash + 1))
                 if (const int code = makeOne(path.substr(0, slash), error); code != ArchiverOk)
                     return code;
+        m_lastAbove = above;
         return folder && !path.empty() ? makeOne(path, error) : ArchiverOk;
     }
 
@@ -139,6 +149,7 @@ private:
     RefusedLinks& m_refused;
     std::unordered_map<std::string, std::size_t> m_folderMembers;
     std::unordered_set<std::string> m_made;
+    std::string m_lastAbove; // the folder of the last path made, all of it there
     struct archive_entry* m_implied = nullptr;
     int m_fd = -1;
 };

@@ -35,6 +35,9 @@ public:
 private:
     std::atomic<std::size_t> m_ready{0};
     std::atomic<bool> m_stopped{false};
+    // Threads asleep in waitFor or about to be: opening a member for nobody takes no lock, and
+    // the folder thread opens every member of an archive of a million.
+    std::atomic<std::size_t> m_waiters{0};
     std::mutex m_mutex;
     std::condition_variable m_changed;
 };

@@ -83,6 +83,20 @@ timespecPair timesOf(struct archive_entry* entry) {
     return p;
 }
 
+// The first part of name as normalMemberPath writes it, without building the whole path: asked
+// of every member once all are written, while nothing else runs.
+std::string_view firstNormalPart(std::string_view name) {
+    while (true) {
+        const std::size_t slash = name.find('/');
+        const std::string_view part = name.substr(0, slash);
+        if (!part.empty() && part != ".")
+            return part;
+        if (slash == std::string_view::npos)
+            return {};
+        name.remove_prefix(slash + 1);
+    }
+}
+
 std::int64_t mtimeOf(const timespecPair& times) {
     return times.t[1].tv_nsec == UTIME_OMIT ? 0 : times.t[1].tv_sec;
 }
@@ -380,10 +394,8 @@ bool writeMembers(const WriteOrder& order, const ExpandOptions& options, ExpandR
     // goes under a name after it, and is written, if empty, so that no such file is taken
     // for one.
     std::uint64_t taken = 0;
-    for (const ListedMember& m : order.listing.members) {
-        const std::string path = normalMemberPath(m.path);
-        taken = std::max(taken, standInListIndex(std::string_view(path).substr(0, path.find('/'))));
-    }
+    for (const ListedMember& m : order.listing.members)
+        taken = std::max(taken, standInListIndex(firstNormalPart(m.path)));
     if (const StandInList list = refused.take(); !list.empty() || taken > 0) {
         std::string error;
         if (!makeLinkStandIns(root, list, standInListName(taken + 1), error))

@@ -42,7 +42,9 @@ public:
         c |= 56;
     }
 
-    void refill() {
+    // Inlined where tables are read, a code at a time (a million calls over an application);
+    // the rare slow path stays out of line.
+    [[gnu::always_inline]] void refill() {
         if (end - pos >= 8)
             refillFast(bits, count, m_in.get(), pos);
         else
@@ -75,7 +77,7 @@ public:
 private:
     static constexpr std::size_t kChunk = 64 * 1024;
 
-    void refillSlow() {
+    [[gnu::noinline]] void refillSlow() {
         if (!m_eof) {
             std::memmove(m_in.get(), m_in.get() + pos, end - pos);
             end -= pos;

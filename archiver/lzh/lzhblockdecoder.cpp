@@ -208,8 +208,11 @@ bool BlockDecoder::startBlock(std::string& error) {
 inline void copyMatch(std::uint8_t* buf, std::size_t pos, std::size_t dist, unsigned len) {
     const std::uint8_t* src = buf + pos - dist - 1;
     std::uint8_t* dst = buf + pos;
-    if (dist >= 7) {
-        // eight at a time; the last may run past the match, into the slack
+    if (dist >= 15) {
+        // sixteen at a time; the last may run past the match, into the slack
+        for (unsigned i = 0; i < len; i += 16)
+            std::memcpy(dst + i, src + i, 16);
+    } else if (dist >= 7) {
         for (unsigned i = 0; i < len; i += 8)
             std::memcpy(dst + i, src + i, 8);
     } else {
@@ -231,13 +234,17 @@ BlockDecoder::FastEnd BlockDecoder::decodeFast(std::size_t& posRef, std::size_t 
     const std::uint32_t* const codes = m_code.entries();
     const std::uint32_t* const positions = m_position.entries();
     unsigned left = m_blockLeft;
+    // The most bits one symbol takes: a code and a position code of up to 16 bits each and the
+    // position's extra bits. A refill leaves at least 56, so short codes share one.
+    const unsigned need = 2 * LzhHuffmanTable::kMaxLength + m_params.positionCodes - 2;
     FastEnd end = FastEnd::Done;
     while (pos < stop && left > 0) {
-        if (ip <= ifast) {
+        if (count < need) {
+            if (ip > ifast) {
+                end = FastEnd::NearInputEnd;
+                break;
+            }
             LzhBitReader::refillFast(bits, count, input, ip);
-        } else {
-            end = FastEnd::NearInputEnd;
-            break;
         }
         std::uint32_t e = codes[bits >> (64 - 10)];
         if ((e & 0xff00) != 0) {

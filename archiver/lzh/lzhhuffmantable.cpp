@@ -1,12 +1,34 @@
 #include "lzhhuffmantable.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace vadok::archiver {
 
 namespace {
 constexpr std::uint32_t entry(std::uint32_t symbol, std::uint32_t kind, std::uint32_t bits) {
     return symbol << 16 | kind << 8 | bits;
+}
+
+// span entries of value from at; span is a power of two. Every block of every member builds
+// its three tables, most codes filling a few entries each: two or eight at a time, not one by one.
+inline void fillSpan(std::uint32_t* at, std::uint32_t span, std::uint32_t value) {
+    if (span == 1) {
+        *at = value;
+        return;
+    }
+    const std::uint64_t pair = value * 0x100000001ull;
+    if (span < 8) {
+        for (std::uint32_t i = 0; i < span; i += 2)
+            std::memcpy(at + i, &pair, sizeof pair);
+        return;
+    }
+    for (std::uint32_t i = 0; i < span; i += 8) {
+        std::memcpy(at + i, &pair, sizeof pair);
+        std::memcpy(at + i + 2, &pair, sizeof pair);
+        std::memcpy(at + i + 4, &pair, sizeof pair);
+        std::memcpy(at + i + 6, &pair, sizeof pair);
+    }
 }
 } // namespace
 
@@ -53,7 +75,7 @@ bool LzhHuffmanTable::build(const std::uint8_t* lengths, unsigned n) {
         if (len <= primary) {
             const std::uint32_t first = c16 >> (kMaxLength - primary);
             const std::uint32_t span = 1u << (primary - len);
-            std::fill_n(m_entries.begin() + first, span, entry(sym, kSymbol, len));
+            fillSpan(m_entries.data() + first, span, entry(sym, kSymbol, len));
             continue;
         }
         const std::uint32_t prefix = c16 >> (kMaxLength - primary);
@@ -65,7 +87,7 @@ bool LzhHuffmanTable::build(const std::uint8_t* lengths, unsigned n) {
         }
         const std::uint32_t below = (c16 >> (kMaxLength - primary - width)) & ((1u << width) - 1);
         const std::uint32_t span = 1u << (primary + width - len);
-        std::fill_n(m_entries.begin() + (link >> 16) + below, span, entry(sym, kSymbol, len));
+        fillSpan(m_entries.data() + (link >> 16) + below, span, entry(sym, kSymbol, len));
     }
     return true;
 }

@@ -1,7 +1,9 @@
 #include "memberpaths.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
+#include <cstring>
 #include <deque>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -87,7 +89,21 @@ std::string memberPathLengthProblem(std::string_view name) {
            " bytes, longer than a path can be: " + shown(name.substr(0, 64)) + "...";
 }
 
+namespace {
+
+// Whether name is its own normal path: no empty, "." or trailing parts.
+bool isNormal(std::string_view name) {
+    return name.empty() ||
+           everyPart(name, [](std::string_view part) { return !part.empty() && part != "."; });
+}
+
+} // namespace
+
 std::string normalMemberPath(std::string_view name) {
+    // Asked several times for every member of an expansion, of names nearly all normal: one
+    // copy rather than a string grown part by part.
+    if (isNormal(name))
+        return std::string(name);
     std::string path;
     path.reserve(name.size());
     everyPart(name, [&](std::string_view part) {
@@ -163,15 +179,32 @@ LinkResolution resolveLink(const std::string& linkPath, std::string_view target,
     return r;
 }
 
-namespace {
-
-// Whether name is its own normal path: no empty, "." or trailing parts.
-bool isNormal(std::string_view name) {
-    return name.empty() ||
-           everyPart(name, [](std::string_view part) { return !part.empty() && part != "."; });
+bool partwiseLess(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    std::size_t i = 0;
+    // Paths of one archive share long prefixes: eight bytes at a time up to the first that differs.
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y) {
+            const std::uint64_t d = x ^ y;
+            // The byte first in memory is the lowest on a little-endian machine.
+            const int bit = std::endian::native == std::endian::little ? __builtin_ctzll(d)
+                                                                       : __builtin_clzll(d);
+            i += static_cast<std::size_t>(bit >> 3);
+            break;
+        }
+    }
+    for (; i < n && a[i] == b[i]; ++i) {
+    }
+    if (i == n)
+        return a.size() < b.size();
+    const auto key = [](char c) {
+        return c == '/' ? -1 : static_cast<int>(static_cast<unsigned char>(c));
+    };
+    return key(a[i]) < key(b[i]);
 }
-
-} // namespace
 
 MemberPathIndex::MemberPathIndex(std::size_t count, RawPath rawPath)
     : m_rawPath(std::move(rawPath)) {
@@ -189,10 +222,12 @@ MemberPathIndex::MemberPathIndex(std::size_t count, RawPath rawPath)
             m_order.push_back(static_cast<std::uint32_t>(i));
     }
     // Members of one path in member order, without the buffer a stable sort would take.
-    std::sort(m_order.begin(), m_order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        const int order = path(a).compare(path(b));
-        return order < 0 || (order == 0 && a < b);
-    });
+    const auto before = [&](std::uint32_t a, std::uint32_t b) {
+        const std::string_view pa = path(a), pb = path(b);
+        return partwiseLess(pa, pb) || (a < b && pa == pb);
+    };
+    if (!std::is_sorted(m_order.begin(), m_order.end(), before))
+        std::sort(m_order.begin(), m_order.end(), before);
 }
 
 std::string_view MemberPathIndex::rewritten(std::size_t i) const {
@@ -206,7 +241,7 @@ std::string_view MemberPathIndex::rewritten(std::size_t i) const {
 std::pair<std::size_t, std::size_t> MemberPathIndex::at(std::string_view path) const {
     const auto first = std::lower_bound(
         m_order.begin(), m_order.end(), path,
-        [&](std::uint32_t i, std::string_view p) { return this->path(i) < p; });
+        [&](std::uint32_t i, std::string_view p) { return partwiseLess(this->path(i), p); });
     auto last = first;
     while (last != m_order.end() && this->path(*last) == path)
         ++last;
@@ -218,7 +253,7 @@ bool MemberPathIndex::anyBelow(std::string_view folder) const {
     const std::string prefix = std::string(folder) + "/";
     const auto it = std::lower_bound(
         m_order.begin(), m_order.end(), std::string_view(prefix),
-        [&](std::uint32_t i, std::string_view p) { return this->path(i) < p; });
+        [&](std::uint32_t i, std::string_view p) { return partwiseLess(this->path(i), p); });
     return it != m_order.end() && this->path(*it).substr(0, prefix.size()) == prefix;
 }
 

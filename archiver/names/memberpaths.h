@@ -89,10 +89,15 @@ using MemberAt = std::function<PathMemberView(std::size_t)>;
 std::vector<MemberProblem> findUnsafeMembers(std::size_t count, const MemberAt& member,
                                              const LinkLookup& beyond, bool firstOnly);
 
-// The normal paths of a list of members sorted, for lookups by path: a few bytes per member
-// where a hash table would take tens, which counts in archives of a million members.
-// Members whose normal path is empty (the destination itself) are left out. rawPath is
-// asked again for as long as the index lives: only the paths it rewrites are kept.
+// Whether path a sorts before b part by part: as bytes without sign, but with "/" before
+// every other byte, so that what lies below a folder directly follows it ("a", "a/b", "a-b").
+bool partwiseLess(std::string_view a, std::string_view b);
+
+// The normal paths of a list of members sorted part by part, for lookups by path: a few bytes
+// per member where a hash table would take tens, which counts in archives of a million
+// members. Members whose normal path is empty (the destination itself) are left out. rawPath
+// is asked again for as long as the index lives: only the paths it rewrites are kept. A list
+// already in that order, as our own archives are, is not sorted again.
 class MemberPathIndex {
 public:
     using RawPath = std::function<std::string_view(std::size_t)>;
@@ -104,7 +109,7 @@ public:
     std::pair<std::size_t, std::size_t> at(std::string_view path) const;
     // Whether some member lies below the folder path.
     bool anyBelow(std::string_view folder) const;
-    // Member indexes sorted by path, members of one path in member order.
+    // Member indexes sorted part by part, members of one path in member order.
     const std::vector<std::uint32_t>& order() const { return m_order; }
 
 private:

@@ -129,14 +129,6 @@ ArchiveListing listZip(const std::string& path) {
 // A million members are listed at once; every byte here is a megabyte there.
 static_assert(sizeof(ListedMember) <= 32, "a listed member grew");
 
-std::size_t MemberName::size() const {
-    if (!m_stored)
-        return 0;
-    std::uint32_t n = 0;
-    std::memcpy(&n, m_stored - sizeof n, sizeof n);
-    return n;
-}
-
 namespace {
 
 // Stores name's length, its bytes and a NUL at at; returns where the bytes start.

@@ -5,6 +5,7 @@
 
 #include <archive.h>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,7 +27,14 @@ class MemberName {
 public:
     MemberName() = default;
     explicit MemberName(const char* stored) : m_stored(stored) {}
-    std::size_t size() const;
+    // Asked for every member many times over (sorting, checking, writing): inline.
+    std::size_t size() const {
+        if (!m_stored)
+            return 0;
+        std::uint32_t n = 0;
+        std::memcpy(&n, m_stored - sizeof n, sizeof n);
+        return n;
+    }
     bool empty() const { return size() == 0; }
     const char* c_str() const { return m_stored ? m_stored : ""; }
     std::string_view view() const { return {c_str(), size()}; }

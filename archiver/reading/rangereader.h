@@ -2,16 +2,20 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <vector>
+#include <memory>
 
 namespace vadok::archiver {
 
 // Reads bytes [begin, end) of a file open as fd, in large pieces, forwards: the members of
 // one range of an archive, headers looked at in place and data pulled through.
+// A thread reads one range after another: the buffer of its last reader is handed to the
+// next, not allocated and cleared again for each.
 class RangeReader {
 public:
     RangeReader(int fd, std::uint64_t begin, std::uint64_t end);
+    ~RangeReader();
+    RangeReader(const RangeReader&) = delete;
+    RangeReader& operator=(const RangeReader&) = delete;
 
     std::uint64_t position() const { return m_at; }
     // Moves forwards to `at` (within the range).
@@ -30,7 +34,8 @@ private:
     int m_fd;
     std::uint64_t m_at;
     std::uint64_t m_end;
-    std::vector<std::uint8_t> m_buffer;
+    std::unique_ptr<std::uint8_t[]> m_buffer;
+    std::size_t m_capacity = 0;
     std::uint64_t m_bufferStart = 0; // file offset of m_buffer[0]
     std::size_t m_bufferUsed = 0;
     bool m_failed = false;

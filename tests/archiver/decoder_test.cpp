@@ -261,36 +261,39 @@ TEST(LzhHuffmanTable, aTableBuiltOverAnotherDecodesEveryInputAsItsCanonicalCode)
         {3, 3, 3, 3, 3, 3, 3, 8, 8, 8},     // gaps among long codes
         otherLinks,
     };
-    LzhHuffmanTable table(4);
-    for (const auto& lengths : codes) {
-        ASSERT_TRUE(table.build(lengths.data(), static_cast<unsigned>(lengths.size())));
-        // Canonical: shorter codes first, equal lengths by symbol.
-        std::vector<std::uint32_t> first(18, 0);
-        for (unsigned len = 1, code = 0; len <= 16; ++len) {
-            first[len] = code;
-            for (const auto l : lengths)
-                code += l == len ? 1u << (16 - len) : 0;
-        }
-        for (std::uint32_t input = 0; input < (1u << 16); ++input) {
-            int want = -1;
-            unsigned wantLength = 0;
-            std::vector<std::uint32_t> next = first;
-            for (unsigned sym = 0; sym < lengths.size(); ++sym) {
-                const unsigned len = lengths[sym];
-                if (len == 0)
-                    continue;
-                const std::uint32_t code = next[len];
-                next[len] += 1u << (16 - len);
-                if (input >> (16 - len) == code >> (16 - len)) {
-                    want = static_cast<int>(sym);
-                    wantLength = len;
-                }
+    // A short code fills many slots of a wide first table, a long one a few of a narrow one.
+    for (const unsigned primary : {4u, 10u}) {
+        LzhHuffmanTable table(primary);
+        for (const auto& lengths : codes) {
+            ASSERT_TRUE(table.build(lengths.data(), static_cast<unsigned>(lengths.size())));
+            // Canonical: shorter codes first, equal lengths by symbol.
+            std::vector<std::uint32_t> first(18, 0);
+            for (unsigned len = 1, code = 0; len <= 16; ++len) {
+                first[len] = code;
+                for (const auto l : lengths)
+                    code += l == len ? 1u << (16 - len) : 0;
             }
-            unsigned used = 0;
-            const int got = table.decode(std::uint64_t{input} << 48, used);
-            ASSERT_EQ(got, want) << "input " << input << " of the table of " << lengths.size();
-            if (want >= 0) {
-                ASSERT_EQ(used, wantLength) << "input " << input;
+            for (std::uint32_t input = 0; input < (1u << 16); ++input) {
+                int want = -1;
+                unsigned wantLength = 0;
+                std::vector<std::uint32_t> next = first;
+                for (unsigned sym = 0; sym < lengths.size(); ++sym) {
+                    const unsigned len = lengths[sym];
+                    if (len == 0)
+                        continue;
+                    const std::uint32_t code = next[len];
+                    next[len] += 1u << (16 - len);
+                    if (input >> (16 - len) == code >> (16 - len)) {
+                        want = static_cast<int>(sym);
+                        wantLength = len;
+                    }
+                }
+                unsigned used = 0;
+                const int got = table.decode(std::uint64_t{input} << 48, used);
+                ASSERT_EQ(got, want) << "input " << input << " of the table of " << lengths.size();
+                if (want >= 0) {
+                    ASSERT_EQ(used, wantLength) << "input " << input;
+                }
             }
         }
     }

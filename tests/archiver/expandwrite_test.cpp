@@ -15,7 +15,9 @@
 #include "archiver/files/memberfiles.h"
 #include "archiver/lzh/lzhheaderreader.h"
 #include "archiver/names/memberpaths.h"
+#include "archiver/reading/rangereader.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -210,6 +212,68 @@ TEST(FolderGate, letsMembersWhoseFoldersExistPassAndTheRestGiveUpOnceStopped) {
     EXPECT_TRUE(gate.waitFor(0));
 }
 
+// Opening takes the lock only for a waiter it can see: one that goes to sleep between the
+// opener's store and its look for waiters must still be woken (a lost wake-up hangs here).
+// Each round the waiter begins as the member it waits for is opened: both spin until the other
+// is there too.
+TEST(FolderGate, wakesEveryWaiterWhateverMomentItBeganToWait) {
+    for (int round = 0; round < 2000; ++round) {
+        archiver::FolderGate gate;
+        std::atomic<int> there{0};
+        const auto meet = [&] {
+            ++there;
+            while (there.load() < 2)
+                std::this_thread::yield();
+        };
+        bool passed = false;
+        std::thread waiter([&] {
+            meet();
+            passed = gate.waitFor(0);
+        });
+        meet();
+        gate.open(1);
+        waiter.join();
+        ASSERT_TRUE(passed) << "round " << round;
+    }
+}
+
+// A thread's readers of one range after another share one buffer: each must see only its own
+// range's bytes, whatever the reader before it left there.
+TEST(RangeReader, readersOneAfterAnotherOnAThreadSeeTheirOwnBytes) {
+    TempDir dir;
+    const std::string bytes = randomData(700000, 9);
+    writeFile(dir / "file", bytes);
+    const int fd = ::open((dir / "file").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    struct Range {
+        std::uint64_t begin, end;
+        std::size_t step; // read in pieces of this size, peeking at each first
+    };
+    const Range ranges[] = {
+        {1000, 650000, 70000}, {300, 900, 600}, {400000, 700000, 300000},
+        {10, 20, 3},           {0, 700000, 131072}, {650000, 650000, 1},
+    };
+    for (const Range& r : ranges) {
+        archiver::RangeReader in(fd, r.begin, r.end);
+        std::string got;
+        std::vector<std::uint8_t> piece(r.step);
+        while (true) {
+            std::size_t seen = 0;
+            const std::uint8_t* p = in.peek(r.step, seen);
+            ASSERT_NE(p, nullptr);
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(p), std::min(seen, r.step)),
+                      bytes.substr(static_cast<std::size_t>(in.position()), std::min(seen, r.step)));
+            const std::size_t n = in.read(piece.data(), piece.size());
+            if (n == 0)
+                break;
+            got.append(reinterpret_cast<const char*>(piece.data()), n);
+        }
+        EXPECT_FALSE(in.failed());
+        EXPECT_EQ(got, bytes.substr(r.begin, r.end - r.begin)) << r.begin << ".." << r.end;
+    }
+    ::close(fd);
+}
+
 TEST_P(ExpandWrite, firstDamagedMemberInArchiveOrderIsTheOneReported) {
     TempDir dir;
     for (int i = 0; i < 40; ++i)
@@ -262,6 +326,14 @@ TEST(MemberOverlap, twoAtOnePathOrOneBelowANonFolderAndNothingElse) {
         {{"d/f", "d/g/x", "d/f\xc3\xa9/x"}, false},
         {{"l", "l\xc3\xa9", "l\xc3\xa9/x"}, true},
         {{"", "a/"}, false},
+        // Past the first eight bytes, in the order our own store lists members and out of it.
+        {{"applications/editor/", "applications/editor/x", "applications/editor-2/x",
+          "applications/editor.txt"}, false},
+        {{"applications/editor.txt", "applications/editor-2/x", "applications/editor",
+          "applications/editor/x"}, true},
+        {{"applications/editor-2/", "applications/editor/x", "applications/editor-2"}, true},
+        {{"applications/editor\xc3\xa9/x", "applications/editor", "applications/editor0"}, false},
+        {{"applications/ab/x", "applications/a", "applications/a/b/c/d"}, true},
     };
     for (const Case& c : cases) {
         archiver::NameStore names;

@@ -207,17 +207,19 @@ TEST(LinkStandIns, aListThatCameOutOfTheArchiveIsAnOrdinaryFileAndHidesNothing) 
     const struct {
         const char* what;
         std::string list;
+        std::string prefix = ""; // before the list's name in the archive
     } lists[] = {
         {"lying about a folder", "vadok stand-ins 1\nLsave/." + nul + "." + nul + "0\n"},
         {"sound, making a link of an equal folder", "vadok stand-ins 2\nLsave" + nul + "data" + nul + "0\n"},
         {"damaged", "vadok stand-ins 2\nX"},
+        {"damaged, named with \"./\" before it", "vadok stand-ins 2\nX", ".//./"},
     };
     for (const auto& l : lists) {
         for (const bool linksRefused : {false, true}) {
             SCOPED_TRACE(std::string(l.what) + (linksRefused ? ", links refused" : ""));
             TempDir dir;
             const std::string archive = dir / "game.lzh";
-            writeRawLzh(archive, {{kStandInListNameForTests, l.list, ""},
+            writeRawLzh(archive, {{l.prefix + kStandInListNameForTests, l.list, ""},
                                   {"data/mygame.sav", "level 1", ""},
                                   {"save/mygame.sav", "level 1", ""}});
             const ArchiverSeams seams{linksRefused};
