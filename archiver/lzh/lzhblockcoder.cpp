@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 
 namespace vadok::archiver {
 
@@ -77,17 +76,6 @@ void LzhBlockCoder::reset(Sink sink) {
     m_blockCFreq.fill(0);
     m_blockPFreq.fill(0);
     m_bits.reset();
-}
-
-void LzhBlockCoder::match(unsigned length, std::size_t distance) {
-    const auto code = static_cast<std::uint16_t>(256 + length - kMinMatch);
-    const auto position = static_cast<std::uint16_t>(distance - 1);
-    m_codes[m_count++] = code;
-    m_positions[m_positionCount++] = position;
-    ++m_cFreq[code];
-    ++m_pFreq[bitLength(position)];
-    if (m_count - m_blockCodes == kSegmentCodes)
-        endSegment();
 }
 
 unsigned LzhBlockCoder::finish() {
@@ -265,19 +253,36 @@ void LzhBlockCoder::writeBlock() {
     std::array<std::uint16_t, kMostPositionCodes> pCode;
     canonicalCodes(t.pLen.data(), np, pCode.data());
 
+    // Each code's length and bits in one word, and for each position symbol b what turns a
+    // position p of that bit length into its code and the bits below its top one, in one
+    // addition: (code << (b - 1)) + p - 2^(b - 1). One load per code, where the loop (every
+    // literal and match passes through it) took one for each part.
+    std::array<std::uint32_t, kLiteralCodes> cWord;
+    for (unsigned c = 0; c < kLiteralCodes; ++c)
+        cWord[c] = std::uint32_t{cCode[c]} << 8 | t.cLen[c];
+    std::array<std::uint32_t, kMostPositionCodes> pBase;
+    std::array<std::uint8_t, kMostPositionCodes> pBits;
+    for (unsigned b = 0; b < np; ++b) {
+        const unsigned extra = b > 1 ? b - 1 : 0;
+        pBits[b] = static_cast<std::uint8_t>(t.pLen[b] + extra);
+        pBase[b] = (std::uint32_t{pCode[b]} << extra) - (b > 0 ? 1u << extra : 0u);
+    }
+
     // A code takes at most 16 bits, a position's code and bits 31 more.
     m_bits.reserve(m_blockCodes * 6);
-    std::size_t j = 0;
-    for (std::size_t i = 0; i < m_blockCodes; ++i) {
-        const std::uint16_t c = m_codes[i];
-        m_bits.putReserved(t.cLen[c], cCode[c]);
-        if (c >= 256) {
-            const std::uint16_t p = m_positions[j++];
-            // The position's code and the bits below its top one go out together.
-            const unsigned b = bitLength(p);
-            const unsigned extra = b > 1 ? b - 1 : 0;
-            m_bits.putReserved(t.pLen[b] + extra,
-                               (std::uint32_t{pCode[b]} << extra) | (p & ((1u << extra) - 1u)));
+    {
+        BitWriter::Run run(m_bits);
+        const std::uint16_t* position = m_positions.data();
+        const std::uint16_t* const codes = m_codes.data();
+        const std::size_t count = m_blockCodes;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint16_t c = codes[i];
+            run.put(cWord[c] & 0xFF, cWord[c] >> 8);
+            if (c >= 256) {
+                const std::uint16_t p = *position++;
+                const unsigned b = bitLength(p);
+                run.put(pBits[b], pBase[b] + p);
+            }
         }
     }
     // The segment after the block moves to the front.

@@ -4,6 +4,7 @@
 #include "lzhmethod.h"
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -53,7 +54,16 @@ public:
             endSegment();
     }
     // length kMinMatch..kMaxMatch, distance 1..window
-    void match(unsigned length, std::size_t distance);
+    void match(unsigned length, std::size_t distance) {
+        const auto code = static_cast<std::uint16_t>(256 + length - kMinMatch);
+        const auto position = static_cast<std::uint16_t>(distance - 1);
+        m_codes[m_count++] = code;
+        m_positions[m_positionCount++] = position;
+        ++m_cFreq[code];
+        ++m_pFreq[std::bit_width(position)];
+        if (m_count - m_blockCodes == kSegmentCodes)
+            endSegment();
+    }
     // Writes what is pending and the last partial byte; returns the filling bits of that byte.
     unsigned finish();
 
