@@ -197,14 +197,6 @@ struct Finder {
         return c;
     }
 
-    // Asks for the table slots of the position that follows pos, whose bytes are at hand, while
-    // pos is searched: the slots lie anywhere in half a megabyte, mostly out of the nearer caches.
-    void prefetchNext(std::size_t pos) const {
-        const std::uint32_t v = load32(window + pos + 1);
-        __builtin_prefetch(head3 + hash3(v), 1);
-        __builtin_prefetch(head + hash4(v), 1);
-    }
-
     // The longest match at pos longer than best, up to maxLen, or 0.
     [[gnu::always_inline]] unsigned longestMatch(std::size_t pos, const Candidates& candidates,
                                                  unsigned best, unsigned maxLen,
@@ -287,8 +279,6 @@ void LzhEncoder::run() {
     while (Flushing ? lookahead > 0 : lookahead >= kMinLookahead) {
         const std::size_t end = strstart + lookahead;
         const Finder::Candidates candidates = finder.insert<Flushing>(strstart, end);
-        if (!Flushing)
-            finder.prefetchNext(strstart);
         unsigned matchLength = kMinMatch - 1;
         std::size_t matchPos = 0;
         if ((candidates.three | candidates.four) != 0 && prevLength < kMaxLazy) {
