@@ -80,7 +80,7 @@ void LzhBlockCoder::reset(Sink sink) {
 
 unsigned LzhBlockCoder::finish() {
     if (m_count > m_blockCodes)
-        endSegment();
+        endSegment(true);
     if (m_blockCodes > 0)
         writeBlock();
     const unsigned filling = m_bits.finish();
@@ -118,9 +118,12 @@ void LzhBlockCoder::plan(const std::uint32_t* cFreq, const std::uint32_t* pFreq,
     }
 }
 
-void LzhBlockCoder::endSegment() {
+void LzhBlockCoder::endSegment(bool last) {
     const std::size_t segmentPositions = m_positionCount - m_blockPositions;
-    const double alone = estimate(m_cFreq.data(), m_pFreq.data());
+    // A member's last segment with no block before it is its last block as it stands: nothing
+    // weighs it, and most members of an application folder are that small.
+    const double alone =
+        last && m_blockCodes == 0 ? 0 : estimate(m_cFreq.data(), m_pFreq.data());
     bool joins = false;
     if (m_blockCodes > 0 && m_count <= kMaxBlockCodes) {
         std::array<std::uint32_t, kLiteralCodes> cBoth;
@@ -240,8 +243,9 @@ void LzhBlockCoder::writeBlock() {
         if (extraBits)
             m_bits.put(extraBits, extra);
     });
+    // Symbols past the table's count have no code and never occur in the block.
     std::array<std::uint16_t, kLiteralCodes> cCode;
-    canonicalCodes(t.cLen.data(), kLiteralCodes, cCode.data());
+    canonicalCodes(t.cLen.data(), cCount, cCode.data());
 
     const unsigned np = m_params.positionCodes;
     if (t.pSingle == -2) {
@@ -258,7 +262,7 @@ void LzhBlockCoder::writeBlock() {
     // addition: (code << (b - 1)) + p - 2^(b - 1). One load per code, where the loop (every
     // literal and match passes through it) took one for each part.
     std::array<std::uint32_t, kLiteralCodes> cWord;
-    for (unsigned c = 0; c < kLiteralCodes; ++c)
+    for (std::size_t c = 0; c < cCount; ++c)
         cWord[c] = std::uint32_t{cCode[c]} << 8 | t.cLen[c];
     std::array<std::uint32_t, kMostPositionCodes> pBase;
     std::array<std::uint8_t, kMostPositionCodes> pBits;

@@ -82,7 +82,8 @@ private:
     // The count field has 16 bits.
     static constexpr std::size_t kMaxBlockCodes = 65535 / kSegmentCodes * kSegmentCodes;
 
-    void endSegment();
+    // Last: the member's end, after which no segment comes to join the block.
+    void endSegment(bool last = false);
     // What a block of the frequencies would take, in bits, near enough to choose where
     // blocks end at a fraction of the cost of planning them.
     double estimate(const std::uint32_t* cFreq, const std::uint32_t* pFreq) const;
