@@ -184,6 +184,9 @@ constexpr auto kFLog2F = [] {
 // Bits of the symbols by their entropy, n log n - sum f log f, and how many are used. Unused
 // symbols add nothing, without a branch that mispredicts on every other one.
 double entropyBits(const std::uint32_t* freq, std::size_t n, unsigned& used) {
+    // The longest match lengths seldom occur: the table's top is mostly unused.
+    while (n > 0 && freq[n - 1] == 0)
+        --n;
     std::uint64_t total = 0;
     double sum = 0;
     unsigned count = 0;
