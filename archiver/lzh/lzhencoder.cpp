@@ -135,8 +135,8 @@ std::uint32_t load32(const std::uint8_t* p) {
 }
 
 // How many bytes from scan and match agree, up to maxLen; at least `from` agree already.
-unsigned matchLength(const std::uint8_t* scan, const std::uint8_t* match, unsigned from,
-                     unsigned maxLen) {
+[[gnu::always_inline]] inline unsigned
+matchLength(const std::uint8_t* scan, const std::uint8_t* match, unsigned from, unsigned maxLen) {
     unsigned len = from;
     while (len + 8 <= maxLen) {
         std::uint64_t a, b;
@@ -172,7 +172,9 @@ struct Finder {
         std::uint32_t four = 0;
     };
 
-    static std::uint32_t hash3(std::uint32_t v) { return ((v & 0xFFFFFF) * 506832829u) >> (32 - kHash3Bits); }
+    static std::uint32_t hash3(std::uint32_t v) {
+        return ((v & 0xFFFFFF) * 506832829u) >> (32 - kHash3Bits);
+    }
     static std::uint32_t hash4(std::uint32_t v) { return (v * 2654435761u) >> (32 - kHashBits); }
 
     // Enters pos into the tables and gives the latest earlier positions of its hashes.
@@ -260,7 +262,8 @@ void LzhEncoder::process(bool flushing) {
 
 template <bool Flushing>
 void LzhEncoder::run() {
-    const Finder finder{m_window.data(), m_head.data(), m_head3.data(), m_prev.data(), m_wsize, m_base};
+    const Finder finder{m_window.data(), m_head.data(), m_head3.data(), m_prev.data(),
+                        m_wsize, m_base};
     std::size_t strstart = m_strstart;
     std::size_t lookahead = m_lookahead;
     std::size_t history = m_history;
