@@ -25,20 +25,7 @@ public:
     }
     // put() without the checks, for the codes of a block: value has no bits above count, and
     // reserve() made room.
-    void putReserved(unsigned count, std::uint32_t value) {
-        // count <= 32; whole bytes leave four at a time, which keeps the accumulator within
-        // 64 bits and the per-code cost low (every literal and match passes through here).
-        m_acc = (m_acc << count) | value;
-        m_bits += count;
-        if (m_bits >= 32) {
-            m_bits -= 32;
-            const auto word = __builtin_bswap32(static_cast<std::uint32_t>(m_acc >> m_bits));
-            std::memcpy(m_out.data() + m_size, &word, 4);
-            m_size += 4;
-            // The bits above m_bits stay: each later code shifts them further up, out of
-            // every word and byte taken below them.
-        }
-    }
+    void putReserved(unsigned count, std::uint32_t value) { Run(*this).put(count, value); }
     // putReserved() for a block's codes with the writer's state in locals until the run ends:
     // the words it stores are bytes, which may alias anything, and made the compiler reload
     // the state from the writer after each.
@@ -56,6 +43,10 @@ public:
         Run& operator=(const Run&) = delete;
 
         void put(unsigned count, std::uint32_t value) {
+            // count <= 32; whole bytes leave four at a time, which keeps the accumulator
+            // within 64 bits and the per-code cost low (every literal and match passes here).
+            // The bits above m_bits stay: each later code shifts them further up, out of every
+            // word and byte taken below them.
             m_acc = (m_acc << count) | value;
             m_bits += count;
             if (m_bits >= 32) {
