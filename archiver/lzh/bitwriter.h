@@ -25,19 +25,46 @@ public:
     }
     // put() without the checks, for the codes of a block: value has no bits above count, and
     // reserve() made room.
-    void putReserved(unsigned count, std::uint32_t value) {
-        // count <= 32; whole bytes leave four at a time, which keeps the accumulator within
-        // 64 bits and the per-code cost low (every literal and match passes through here).
-        m_acc = (m_acc << count) | value;
-        m_bits += count;
-        if (m_bits >= 32) {
-            m_bits -= 32;
-            const auto word = __builtin_bswap32(static_cast<std::uint32_t>(m_acc >> m_bits));
-            std::memcpy(m_out.data() + m_size, &word, 4);
-            m_size += 4;
-            m_acc &= (std::uint64_t{1} << m_bits) - 1u;
+    void putReserved(unsigned count, std::uint32_t value) { Run(*this).put(count, value); }
+    // putReserved() for a block's codes with the writer's state in locals until the run ends:
+    // the words it stores are bytes, which may alias anything, and made the compiler reload
+    // the state from the writer after each.
+    class Run {
+    public:
+        explicit Run(BitWriter& writer)
+            : m_writer(writer), m_acc(writer.m_acc), m_bits(writer.m_bits),
+              m_out(writer.m_out.data() + writer.m_size), m_begin(m_out - writer.m_size) {}
+        ~Run() {
+            m_writer.m_acc = m_acc;
+            m_writer.m_bits = m_bits;
+            m_writer.m_size = static_cast<std::size_t>(m_out - m_begin);
         }
-    }
+        Run(const Run&) = delete;
+        Run& operator=(const Run&) = delete;
+
+        void put(unsigned count, std::uint32_t value) {
+            // count <= 32; whole bytes leave four at a time, which keeps the accumulator
+            // within 64 bits and the per-code cost low (every literal and match passes here).
+            // The bits above m_bits stay: each later code shifts them further up, out of every
+            // word and byte taken below them.
+            m_acc = (m_acc << count) | value;
+            m_bits += count;
+            if (m_bits >= 32) {
+                m_bits -= 32;
+                const auto word = __builtin_bswap32(static_cast<std::uint32_t>(m_acc >> m_bits));
+                std::memcpy(m_out, &word, 4);
+                m_out += 4;
+            }
+        }
+
+    private:
+        BitWriter& m_writer;
+        std::uint64_t m_acc;
+        unsigned m_bits;
+        std::uint8_t* m_out;
+        std::uint8_t* m_begin;
+    };
+
     // Returns how many bits of the last byte are filling (0..7), which a stream joined after
     // this one overwrites.
     unsigned finish() {

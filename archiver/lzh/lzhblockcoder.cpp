@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 
 namespace vadok::archiver {
 
@@ -79,20 +78,9 @@ void LzhBlockCoder::reset(Sink sink) {
     m_bits.reset();
 }
 
-void LzhBlockCoder::match(unsigned length, std::size_t distance) {
-    const auto code = static_cast<std::uint16_t>(256 + length - kMinMatch);
-    const auto position = static_cast<std::uint16_t>(distance - 1);
-    m_codes[m_count++] = code;
-    m_positions[m_positionCount++] = position;
-    ++m_cFreq[code];
-    ++m_pFreq[bitLength(position)];
-    if (m_count - m_blockCodes == kSegmentCodes)
-        endSegment();
-}
-
 unsigned LzhBlockCoder::finish() {
     if (m_count > m_blockCodes)
-        endSegment();
+        endSegment(true);
     if (m_blockCodes > 0)
         writeBlock();
     const unsigned filling = m_bits.finish();
@@ -130,9 +118,12 @@ void LzhBlockCoder::plan(const std::uint32_t* cFreq, const std::uint32_t* pFreq,
     }
 }
 
-void LzhBlockCoder::endSegment() {
+void LzhBlockCoder::endSegment(bool last) {
     const std::size_t segmentPositions = m_positionCount - m_blockPositions;
-    const double alone = estimate(m_cFreq.data(), m_pFreq.data());
+    // A member's last segment with no block before it is its last block as it stands: nothing
+    // weighs it, and most members of an application folder are that small.
+    const double alone =
+        last && m_blockCodes == 0 ? 0 : estimate(m_cFreq.data(), m_pFreq.data());
     bool joins = false;
     if (m_blockCodes > 0 && m_count <= kMaxBlockCodes) {
         std::array<std::uint32_t, kLiteralCodes> cBoth;
@@ -167,30 +158,46 @@ namespace {
 
 // log2(x) for x >= 1 within about 0.01, from the float's exponent and a quadratic in its
 // mantissa: the estimate below takes it for every symbol of three tables per segment.
-float approxLog2(float x) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &x, 4);
+constexpr float approxLog2(float x) {
+    auto bits = std::bit_cast<std::uint32_t>(x);
     const auto exponent = static_cast<float>(static_cast<int>(bits >> 23) - 127);
     bits = (bits & 0x7FFFFFu) | 0x3F800000u;
-    float m;
-    std::memcpy(&m, &bits, 4);
+    const auto m = std::bit_cast<float>(bits);
     return exponent + (-0.34484843f * m + 2.02466578f) * m - 0.67487759f;
 }
 
-// Bits of the symbols by their entropy, n log n - sum f log f, and how many are used.
+constexpr float fLog2F(std::uint32_t f) {
+    const auto x = static_cast<float>(f);
+    return f == 0 ? 0.0f : x * approxLog2(x);
+}
+
+// f log2 f for the counts a segment of codes can reach, worked out by the compiler: a block's
+// counts go higher and are rare enough to work out as they come.
+constexpr std::uint32_t kTabulated = 1025;
+constexpr auto kFLog2F = [] {
+    std::array<float, kTabulated> table{};
+    for (std::uint32_t f = 0; f < kTabulated; ++f)
+        table[f] = fLog2F(f);
+    return table;
+}();
+
+// Bits of the symbols by their entropy, n log n - sum f log f, and how many are used. Unused
+// symbols add nothing, without a branch that mispredicts on every other one.
 double entropyBits(const std::uint32_t* freq, std::size_t n, unsigned& used) {
-    double total = 0;
+    // The longest match lengths seldom occur: the table's top is mostly unused.
+    while (n > 0 && freq[n - 1] == 0)
+        --n;
+    std::uint64_t total = 0;
     double sum = 0;
-    used = 0;
+    unsigned count = 0;
     for (std::size_t s = 0; s < n; ++s) {
-        if (freq[s] == 0)
-            continue;
-        const auto f = static_cast<float>(freq[s]);
-        sum += f * approxLog2(f);
+        const std::uint32_t f = freq[s];
+        sum += f < kTabulated ? kFLog2F[f] : fLog2F(f);
         total += f;
-        ++used;
+        count += f != 0;
     }
-    return total > 0 ? total * approxLog2(static_cast<float>(total)) - sum : 0;
+    used = count;
+    return total > 0 ? static_cast<double>(total) * approxLog2(static_cast<float>(total)) - sum : 0;
 }
 
 } // namespace
@@ -239,8 +246,9 @@ void LzhBlockCoder::writeBlock() {
         if (extraBits)
             m_bits.put(extraBits, extra);
     });
+    // Symbols past the table's count have no code and never occur in the block.
     std::array<std::uint16_t, kLiteralCodes> cCode;
-    canonicalCodes(t.cLen.data(), kLiteralCodes, cCode.data());
+    canonicalCodes(t.cLen.data(), cCount, cCode.data());
 
     const unsigned np = m_params.positionCodes;
     if (t.pSingle == -2) {
@@ -252,19 +260,36 @@ void LzhBlockCoder::writeBlock() {
     std::array<std::uint16_t, kMostPositionCodes> pCode;
     canonicalCodes(t.pLen.data(), np, pCode.data());
 
+    // Each code's length and bits in one word, and for each position symbol b what turns a
+    // position p of that bit length into its code and the bits below its top one, in one
+    // addition: (code << (b - 1)) + p - 2^(b - 1). One load per code, where the loop (every
+    // literal and match passes through it) took one for each part.
+    std::array<std::uint32_t, kLiteralCodes> cWord;
+    for (std::size_t c = 0; c < cCount; ++c)
+        cWord[c] = std::uint32_t{cCode[c]} << 8 | t.cLen[c];
+    std::array<std::uint32_t, kMostPositionCodes> pBase;
+    std::array<std::uint8_t, kMostPositionCodes> pBits;
+    for (unsigned b = 0; b < np; ++b) {
+        const unsigned extra = b > 1 ? b - 1 : 0;
+        pBits[b] = static_cast<std::uint8_t>(t.pLen[b] + extra);
+        pBase[b] = (std::uint32_t{pCode[b]} << extra) - (b > 0 ? 1u << extra : 0u);
+    }
+
     // A code takes at most 16 bits, a position's code and bits 31 more.
     m_bits.reserve(m_blockCodes * 6);
-    std::size_t j = 0;
-    for (std::size_t i = 0; i < m_blockCodes; ++i) {
-        const std::uint16_t c = m_codes[i];
-        m_bits.putReserved(t.cLen[c], cCode[c]);
-        if (c >= 256) {
-            const std::uint16_t p = m_positions[j++];
-            // The position's code and the bits below its top one go out together.
-            const unsigned b = bitLength(p);
-            const unsigned extra = b > 1 ? b - 1 : 0;
-            m_bits.putReserved(t.pLen[b] + extra,
-                               (std::uint32_t{pCode[b]} << extra) | (p & ((1u << extra) - 1u)));
+    {
+        BitWriter::Run run(m_bits);
+        const std::uint16_t* position = m_positions.data();
+        const std::uint16_t* const codes = m_codes.data();
+        const std::size_t count = m_blockCodes;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint16_t c = codes[i];
+            run.put(cWord[c] & 0xFF, cWord[c] >> 8);
+            if (c >= 256) {
+                const std::uint16_t p = *position++;
+                const unsigned b = bitLength(p);
+                run.put(pBits[b], pBase[b] + p);
+            }
         }
     }
     // The segment after the block moves to the front.

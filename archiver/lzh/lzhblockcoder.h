@@ -4,6 +4,7 @@
 #include "lzhmethod.h"
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -53,7 +54,16 @@ public:
             endSegment();
     }
     // length kMinMatch..kMaxMatch, distance 1..window
-    void match(unsigned length, std::size_t distance);
+    void match(unsigned length, std::size_t distance) {
+        const auto code = static_cast<std::uint16_t>(256 + length - kMinMatch);
+        const auto position = static_cast<std::uint16_t>(distance - 1);
+        m_codes[m_count++] = code;
+        m_positions[m_positionCount++] = position;
+        ++m_cFreq[code];
+        ++m_pFreq[std::bit_width(position)];
+        if (m_count - m_blockCodes == kSegmentCodes)
+            endSegment();
+    }
     // Writes what is pending and the last partial byte; returns the filling bits of that byte.
     unsigned finish();
 
@@ -72,7 +82,8 @@ private:
     // The count field has 16 bits.
     static constexpr std::size_t kMaxBlockCodes = 65535 / kSegmentCodes * kSegmentCodes;
 
-    void endSegment();
+    // Last: the member's end, after which no segment comes to join the block.
+    void endSegment(bool last = false);
     // What a block of the frequencies would take, in bits, near enough to choose where
     // blocks end at a fraction of the cost of planning them.
     double estimate(const std::uint32_t* cFreq, const std::uint32_t* pFreq) const;

@@ -35,18 +35,7 @@ private:
     template <bool Flushing>
     void run();
     void slide();
-    // The most recent earlier positions that share three and four bytes with a position.
-    struct Candidates {
-        std::uint32_t three = 0;
-        std::uint32_t four = 0;
-    };
-    template <bool Flushing>
-    [[gnu::always_inline]] inline Candidates insert(std::size_t pos, std::size_t end);
-    // The longest match at m_strstart longer than best, up to maxLen, or 0.
-    [[gnu::always_inline]] inline unsigned longestMatch(const Candidates& candidates, unsigned best,
-                                                 unsigned maxLen, std::size_t& matchPos);
     void advanceBase(std::size_t by);
-    std::uint32_t stampOf(std::size_t pos) const { return m_base + static_cast<std::uint32_t>(pos); }
 
     LzhMethodParams m_params;
     std::size_t m_wsize;

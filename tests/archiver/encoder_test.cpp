@@ -355,10 +355,16 @@ TEST(BitWriter, writesEveryWidthMostSignificantBitFirst) {
     for (int i = 0; i < 2000; ++i) {
         const unsigned count = i < 33 ? static_cast<unsigned>(i) : rng() % 33;
         const std::uint32_t value = rng();
-        // A block's codes go out unchecked, into room made for them.
-        if (i % 3 == 0) {
+        const auto masked = static_cast<std::uint32_t>(value & ((std::uint64_t{1} << count) - 1));
+        // A block's codes go out unchecked, into room made for them, one by one or in runs
+        // that hold the writer's state until they end.
+        if (i % 4 == 0) {
             bits.reserve(4);
-            bits.putReserved(count, static_cast<std::uint32_t>(value & ((std::uint64_t{1} << count) - 1)));
+            bits.putReserved(count, masked);
+        } else if (i % 4 == 1) {
+            bits.reserve(4);
+            BitWriter::Run run(bits);
+            run.put(count, masked);
         } else {
             bits.put(count, value);
         }
