@@ -250,6 +250,13 @@ TEST(HeaderReader, checkedIndexTellsEachMembersDataAcrossTheReadWindow) {
             big = i;
     }
     ASSERT_GT(index.members[big].compressedSize, 0x20000u);
+    // A copy keeps the headers alive once the index it came from is gone.
+    const auto copied = [&] {
+        const auto original = archiver::readArchiveIndex(dir / "a.lzh");
+        return archiver::ArchiveIndex(original);
+    }();
+    for (std::size_t i = 0; i < copied.members.size(); ++i)
+        EXPECT_EQ(copied.members[i].rawHeader, index.members[i].rawHeader) << copied.members[i].path;
 
     const auto& small = index.members[big == 0 ? 1 : 0];
     const struct {
