@@ -83,20 +83,6 @@ timespecPair timesOf(struct archive_entry* entry) {
     return p;
 }
 
-// The first part of name as normalMemberPath writes it, without building the whole path: asked
-// of every member once all are written, while nothing else runs.
-std::string_view firstNormalPart(std::string_view name) {
-    while (true) {
-        const std::size_t slash = name.find('/');
-        const std::string_view part = name.substr(0, slash);
-        if (!part.empty() && part != ".")
-            return part;
-        if (slash == std::string_view::npos)
-            return {};
-        name.remove_prefix(slash + 1);
-    }
-}
-
 std::int64_t mtimeOf(const timespecPair& times) {
     return times.t[1].tv_nsec == UTIME_OMIT ? 0 : times.t[1].tv_sec;
 }

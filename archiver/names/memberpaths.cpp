@@ -117,6 +117,17 @@ std::string normalMemberPath(std::string_view name) {
     return path;
 }
 
+std::string_view firstNormalPart(std::string_view name) {
+    std::string_view first;
+    everyPart(name, [&](std::string_view part) {
+        if (part.empty() || part == ".")
+            return true;
+        first = part;
+        return false;
+    });
+    return first;
+}
+
 std::string linkTargetProblem(std::string_view target) {
     if (target.empty())
         return "symbolic link without a target";

@@ -38,6 +38,9 @@ std::string memberPathLengthProblem(std::string_view name);
 // name as the file system takes it: "." and empty parts dropped ("a/./b//c" is "a/b/c"). A
 // folder member whose name comes out empty names the destination itself and is not written.
 std::string normalMemberPath(std::string_view name);
+// The first part of normalMemberPath(name), without building the whole path; empty when the
+// path is.
+std::string_view firstNormalPart(std::string_view name);
 
 // Why target cannot be the target of a link we create (empty, absolute, a NUL byte), or "".
 std::string linkTargetProblem(std::string_view target);

@@ -305,6 +305,15 @@ TEST_P(ExpandWrite, membersThatLandOnEachOtherEndAsTheLastOneLeavesThem) {
     EXPECT_EQ(std::filesystem::read_symlink(dir / "dest/l"), "target9");
 }
 
+// The stand-in list's name is chosen from members' first parts, taken without building paths.
+TEST(MemberPaths, theFirstNormalPartIsThatOfTheWholeNormalPath) {
+    for (const std::string_view name :
+         {"a/b", "./a/b", "//./a/", ".", "", "./", "a", ".a/b", "a./b", "./../x", "/abs", "..."}) {
+        const std::string whole = archiver::normalMemberPath(name);
+        EXPECT_EQ(archiver::firstNormalPart(name), whole.substr(0, whole.find('/'))) << name;
+    }
+}
+
 // Members that overlap are written one after another in member order; the rest are spread.
 // A trailing "/" marks a folder member.
 TEST(MemberOverlap, twoAtOnePathOrOneBelowANonFolderAndNothingElse) {
