@@ -9,6 +9,7 @@
 // Every program runs as a child process so time and peak RSS are measured alike.
 //
 //   archiver_bench [corpus MB, default 90] [work folder, default a temporary one]
+//     (a work folder must be new, empty or one this bench made: each run clears it)
 //   archiver_bench --decoding      only the decoding speed per LZH method (decodebench.cpp)
 //   VADOK_ARCHIVER_TOOL=<path> archiver_bench ...   measures another build of vadok-archiver
 //   VADOK_MAINWINDOW_BENCH=<path> archiver_bench ... takes the icon figures from another build
@@ -170,9 +171,27 @@ struct Bench {
     }
 };
 
+// Marks a work folder as this bench's own: a later run may clear it, and no other folder.
+constexpr const char* kWorkMark = ".archiver-bench";
+
 void buildCorpus(Bench& b, std::uint64_t targetMB) {
+    // A folder named on the command line may be anyone's: clearing one that holds other files
+    // would delete them.
+    std::error_code ec;
+    const bool clearable =
+        !fs::exists(b.work) ||
+        (fs::is_directory(b.work) &&
+         ((fs::is_empty(b.work, ec) && !ec) || fs::exists(b.work / kWorkMark)));
+    if (!clearable) {
+        std::fprintf(stderr,
+                     "archiver_bench: %s is not a folder this bench made; name a new or "
+                     "empty folder\n",
+                     b.work.c_str());
+        std::exit(2);
+    }
     fs::remove_all(b.work);
     fs::create_directories(b.work);
+    std::ofstream(b.work / kWorkMark).put('\n');
     b.corpus = b.work / "corpus";
     std::printf("building a %llu MB corpus in %s ...\n", static_cast<unsigned long long>(targetMB),
                 b.corpus.c_str());
