@@ -321,7 +321,6 @@ struct WriteOrder {
 bool writeMembers(const WriteOrder& order, const ExpandOptions& options, ExpandResult& result) {
     const std::string& root = order.root;
     const DiskWriter folders = newDiskWriter(true);
-    const DiskWriter impliedFolders = newDiskWriter(false);
     const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (rootFd < 0)
         return fail(result, ArchiverCannotCreate, "cannot open " + root);
@@ -338,14 +337,14 @@ bool writeMembers(const WriteOrder& order, const ExpandOptions& options, ExpandR
     const mode_t umask = ::umask(0);
     ::umask(umask);
     const FileWriting writing{rootFd, order.listing.members, options, refused, gate, umask};
+    MemberFolders madeFolders(order.archivePath, order.listing, rootFd, umask, refused);
     // The folders are made on a thread of their own while the files are written.
     int folderCode = ArchiverOk;
     std::string folderError;
     auto makeFolders = [&] {
         Utf8ThreadLocale utf8;
-        folderCode = makeMemberFolders(order.archivePath, order.listing, root, folders.get(),
-                                       impliedFolders.get(), refused, gate, options.foldersMade,
-                                       folderError);
+        folderCode =
+            makeMemberFolders(madeFolders, order.listing, gate, options.foldersMade, folderError);
     };
     std::thread folderThread;
     if (order.spread) {
@@ -388,8 +387,8 @@ bool writeMembers(const WriteOrder& order, const ExpandOptions& options, ExpandR
             return fail(result, ArchiverWriteError, error);
     }
     // Folder times and modes are set here, after their contents.
-    if (archive_write_close(folders.get()) != ARCHIVE_OK ||
-        archive_write_close(impliedFolders.get()) != ARCHIVE_OK)
+    madeFolders.finish();
+    if (archive_write_close(folders.get()) != ARCHIVE_OK)
         return fail(result, ArchiverWriteError,
                     errorOf(folders.get(), "cannot finish the destination"));
     return true;

@@ -162,6 +162,32 @@ bool placeMemberLink(int root, const std::string& path, const std::string& targe
     return true;
 }
 
+int openOrMakeFolder(int parent, const char* name, mode_t mode, bool expected, bool& made) {
+    constexpr int kFolder = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    made = false;
+    if (!expected) {
+        if (::mkdirat(parent, name, mode) == 0)
+            made = true;
+        else if (errno != EEXIST)
+            return -1;
+    }
+    const int fd = ::openat(parent, name, kFolder);
+    if (fd >= 0 || made)
+        return fd;
+    // A file or a link in the way: ENOTDIR for a file, ELOOP for a link, which is never
+    // followed, wherever it leads.
+    if (errno != ENOENT) {
+        if (errno != ENOTDIR && errno != ELOOP)
+            return -1;
+        if (::unlinkat(parent, name, 0) != 0 && errno != ENOENT)
+            return -1;
+    }
+    if (::mkdirat(parent, name, mode) != 0)
+        return -1;
+    made = true;
+    return ::openat(parent, name, kFolder);
+}
+
 bool removeBeneath(int root, const std::string& path) {
     Parent parent;
     if (!openParent(root, path, parent))

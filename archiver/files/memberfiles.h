@@ -35,6 +35,13 @@ bool placeMemberLink(int root, const std::string& path, const std::string& targe
                      const struct timespec times[2], const ArchiverSeams& seams,
                      std::string& error, bool& unsupported);
 
+// The folder name in the folder open as parent, opened without following a link. A folder
+// already there is kept as it is; where there is none, one is made with mode (the umask
+// still applies), a file or a link standing there removed first. made tells which; -1 with
+// errno set when neither works. expected: a folder is likely there, so it is looked for
+// before one is made.
+int openOrMakeFolder(int parent, const char* name, mode_t mode, bool expected, bool& made);
+
 // Removes what stands at path below root, a folder with everything in it, without following
 // a link anywhere (a link is removed, never what it leads to); a folder that does not let
 // its owner in is opened up first. True when nothing stands there any more.
