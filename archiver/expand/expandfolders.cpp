@@ -7,12 +7,15 @@
 #include "lzh/lzhentry.h"
 #include "names/memberpaths.h"
 
+#include <algorithm>
 #include <archive_entry.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace vadok::archiver {
 
@@ -58,6 +61,15 @@ namespace {
 // application's tree, far below the process's limit however deep an archive nests.
 constexpr std::size_t kHeldFolders = 64;
 
+// Descriptors kept open to the end for the writers: a quarter of what the process may open,
+// the rest left to the program around the expansion and the files being written.
+std::size_t keepableFolders() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 1024;
+    return std::min<std::size_t>(limit.rlim_cur / 4, 1024);
+}
+
 bool isWithin(const std::string& path, const std::string& folder) {
     return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
            path[folder.size()] == '/';
@@ -68,7 +80,8 @@ bool isWithin(const std::string& path, const std::string& folder) {
 MemberFolders::MemberFolders(const std::string& archivePath, const ArchiveListing& listing,
                              int root, mode_t umask, RefusedLinks& refused)
     : m_archivePath(archivePath), m_listing(listing), m_root(root), m_umask(umask),
-      m_refused(refused) {
+      m_refused(refused), m_memberFolder(listing.members.size(), -1),
+      m_keepable(keepableFolders()) {
     for (std::size_t i = 0; i < listing.members.size(); ++i)
         if (listing.members[i].kind == MemberKind::Directory)
             m_folderMembers.emplace(normalMemberPath(listing.members[i].path), i);
@@ -76,8 +89,11 @@ MemberFolders::MemberFolders(const std::string& archivePath, const ArchiveListin
 
 MemberFolders::~MemberFolders() {
     for (const Open& o : m_open)
-        if (o.fd >= 0)
+        if (o.fd >= 0 && !o.kept)
             ::close(o.fd);
+    for (const auto& [path, fd] : m_made)
+        if (fd >= 0)
+            ::close(fd);
     if (m_archiveFd >= 0)
         ::close(m_archiveFd);
 }
@@ -88,7 +104,7 @@ int MemberFolders::make(const std::string& path, bool folder, std::string& error
         folder ? path : path.substr(0, last == std::string::npos ? 0 : last);
     // Members come folder by folder: the folders above the one before are open already.
     while (!m_open.empty() && m_open.back().path != chain && !isWithin(chain, m_open.back().path)) {
-        if (m_open.back().fd >= 0)
+        if (m_open.back().fd >= 0 && !m_open.back().kept)
             ::close(m_open.back().fd);
         m_open.pop_back();
     }
@@ -102,6 +118,17 @@ int MemberFolders::make(const std::string& path, bool folder, std::string& error
         if (slash == std::string::npos)
             return ArchiverOk;
     }
+}
+
+int MemberFolders::makeFor(std::size_t member, std::string& error) {
+    const ListedMember& m = m_listing.members[member];
+    const std::string path = normalMemberPath(m.path);
+    const bool folder = m.kind == MemberKind::Directory;
+    if (const int code = make(path, folder, error); code != ArchiverOk)
+        return code;
+    if (!folder && path.find('/') != std::string::npos && !m_open.empty() && m_open.back().kept)
+        m_memberFolder[member] = m_open.back().fd;
+    return ArchiverOk;
 }
 
 int MemberFolders::parentFd(std::size_t level) {
@@ -140,33 +167,44 @@ int MemberFolders::memberModeAndTimes(const ListedMember& m, const std::string& 
 }
 
 int MemberFolders::makeOne(const std::string& path, std::string& error) {
-    const bool again = !m_made.insert(path).second;
-    Fixup fixup{path, {}, false, 0777 & ~m_umask};
+    const auto [made, first] = m_made.try_emplace(path, -1);
+    if (!first && made->second >= 0) {
+        m_open.push_back({path, made->second, true});
+        return ArchiverOk;
+    }
+    Fixup fixup{path, {}, false, 0777 & ~m_umask, -1};
     const auto member = m_folderMembers.find(path);
-    if (!again && member != m_folderMembers.end())
+    if (first && member != m_folderMembers.end())
         if (const int code = memberModeAndTimes(m_listing.members[member->second], path, fixup, error);
             code != ArchiverOk)
             return code;
     const int parent = parentFd(m_open.size());
     const std::size_t slash = path.rfind('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    bool made = false;
+    bool created = false;
     // Others may write to it only once it is complete.
-    const int fd = parent < 0 ? -1 : openOrMakeFolder(parent, name.c_str(), fixup.mode & 0775, again, made);
+    const int fd =
+        parent < 0 ? -1 : openOrMakeFolder(parent, name.c_str(), fixup.mode & 0775, !first, created);
     if (fd < 0) {
         error = path + ": cannot make the folder: " + std::strerror(errno);
         return ArchiverWriteError;
     }
-    if (m_open.size() >= kHeldFolders && m_open[m_open.size() - kHeldFolders].fd >= 0) {
-        ::close(m_open[m_open.size() - kHeldFolders].fd);
-        m_open[m_open.size() - kHeldFolders].fd = -1;
+    const bool keep = m_keepable > 0;
+    if (keep) {
+        --m_keepable;
+        made->second = fd;
+    } else if (m_open.size() >= kHeldFolders) {
+        Open& far = m_open[m_open.size() - kHeldFolders];
+        if (far.fd >= 0 && !far.kept)
+            ::close(std::exchange(far.fd, -1));
     }
-    m_open.push_back({path, fd});
-    if (again)
+    m_open.push_back({path, fd, keep});
+    if (!first)
         return ArchiverOk;
     // A folder already there keeps its mode, as libarchive keeps it.
-    if (!made || (fixup.mode & 0775) == fixup.mode)
+    if (!created || (fixup.mode & 0775) == fixup.mode)
         fixup.mode = 0;
+    fixup.fd = keep ? fd : -1;
     if (fixup.timed || fixup.mode != 0)
         m_fixups.push_back(std::move(fixup));
     return ArchiverOk;
@@ -175,14 +213,15 @@ int MemberFolders::makeOne(const std::string& path, std::string& error) {
 void MemberFolders::finish() {
     // Made from the top: the reverse sets a folder's contents before the folder itself.
     for (auto it = m_fixups.rbegin(); it != m_fixups.rend(); ++it) {
-        const int fd = openBeneath(m_root, it->path, O_RDONLY | O_DIRECTORY);
+        const int fd = it->fd >= 0 ? it->fd : openBeneath(m_root, it->path, O_RDONLY | O_DIRECTORY);
         if (fd < 0)
             continue;
         if (it->timed)
             ::futimens(fd, it->times);
         if (it->mode != 0)
             ::fchmod(fd, it->mode);
-        ::close(fd);
+        if (fd != it->fd)
+            ::close(fd);
     }
     m_fixups.clear();
 }
@@ -191,8 +230,7 @@ int makeMemberFolders(MemberFolders& folders, const ArchiveListing& listing, Fol
                       const std::function<void(std::size_t)>& step, std::string& error) {
     const auto& members = listing.members;
     for (std::size_t i = 0; i < members.size() && !gate.stopped(); ++i) {
-        const int code = folders.make(normalMemberPath(members[i].path),
-                                      members[i].kind == MemberKind::Directory, error);
+        const int code = folders.makeFor(i, error);
         if (code != ArchiverOk) {
             gate.stop();
             return code;

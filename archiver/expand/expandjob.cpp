@@ -95,6 +95,7 @@ struct FileWriting {
     RefusedLinks& refused;
     FolderGate& folders;
     mode_t umask;
+    const MemberFolders& madeFolders;
 };
 
 // Files and links below root on any number of threads, each once the gate says its folders
@@ -128,7 +129,7 @@ public:
         if (m.kind == MemberKind::File) {
             m_refused.addMode(name, archive_entry_perm(entry));
             return createMemberFile(m_root, name, archive_entry_perm(entry), m_fd, error,
-                                    m_shared.umask);
+                                    m_shared.umask, m_shared.madeFolders.folderOf(m_index));
         }
         return true;
     }
@@ -336,8 +337,9 @@ bool writeMembers(const WriteOrder& order, const ExpandOptions& options, ExpandR
     // are given it themselves (createMemberFile).
     const mode_t umask = ::umask(0);
     ::umask(umask);
-    const FileWriting writing{rootFd, order.listing.members, options, refused, gate, umask};
     MemberFolders madeFolders(order.archivePath, order.listing, rootFd, umask, refused);
+    const FileWriting writing{rootFd, order.listing.members, options, refused, gate, umask,
+                              madeFolders};
     // The folders are made on a thread of their own while the files are written.
     int folderCode = ArchiverOk;
     std::string folderError;

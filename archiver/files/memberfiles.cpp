@@ -84,14 +84,16 @@ bool removeAt(int dir, const char* name) {
 } // namespace
 
 bool createMemberFile(int root, const std::string& path, mode_t mode, int& fd, std::string& error,
-                      mode_t mask) {
+                      mode_t mask, int folder) {
     const int flags = O_WRONLY | O_CREAT | O_EXCL;
     // A file its owner cannot read or write could neither be expanded over nor stored again.
     const mode_t perm = ((mode & 0777) | S_IRUSR | S_IWUSR) & ~mask;
-    fd = openBeneath(root, path, flags, perm);
+    const int from = folder >= 0 ? folder : root;
+    const std::string name = folder >= 0 ? path.substr(path.rfind('/') + 1) : path;
+    fd = openBeneath(from, name, flags, perm);
     if (fd < 0 && errno == EEXIST) {
         Parent parent;
-        if (!openParent(root, path, parent) || !removeExisting(parent)) {
+        if (!openParent(from, name, parent) || !removeExisting(parent)) {
             error = why("cannot replace", path);
             return false;
         }

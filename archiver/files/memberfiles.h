@@ -24,8 +24,11 @@ namespace vadok::archiver {
 //
 // mask is taken from the mode as well: given the umask, a file comes out the same while
 // libarchive's writer has it switched to 0 on another thread.
+//
+// folder, when not -1, is the member's folder open, where the file is created by the last
+// part of path alone, without looking up the folders above it again.
 bool createMemberFile(int root, const std::string& path, mode_t mode, int& fd, std::string& error,
-                      mode_t mask = 0);
+                      mode_t mask = 0, int folder = -1);
 bool writeMemberData(int fd, const void* data, std::size_t size, std::uint64_t offset,
                      std::string& error);
 // Sets the times and closes fd, also when that fails.

@@ -27,6 +27,7 @@
 #include <functional>
 #include <mutex>
 #include <set>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -203,24 +204,36 @@ TEST_P(ExpandWrite, aFolderOpenToEveryoneIsOpenedOnlyAtTheEnd) {
     EXPECT_EQ(modeOf(dir / "dest/shared"), 0777u);
 }
 
-// Folders are made wherever members come: back in a folder left before, and deeper than the
-// folders whose descriptors are kept open, climbing back up to their siblings.
-TEST_P(ExpandWrite, foldersAreMadeInAnyOrderAndAtAnyDepth) {
-    TempDir dir;
+// Folders are made wherever members come: back in a folder left before, deeper than the
+// folders whose descriptors are kept open, climbing back up to their siblings, and more of
+// them than a low limit of open files lets the writers keep.
+TEST_P(ExpandWrite, foldersAreMadeInAnyOrderAtAnyDepthAndAnyNumber) {
     std::string deep;
-    for (int i = 0; i < 70; ++i)
+    for (int i = 0; i < 120; ++i)
         deep += "d" + std::to_string(i) + "/";
+    auto above = [&](int level) { return deep.substr(0, deep.find("d" + std::to_string(level) + "/")); };
     std::vector<RawMember> members = {{"a/x", "x", ""}, {"b/y", "y", ""}, {"a/z", "z", ""},
                                       {"a/c/", "", "", true}, {"b/c/w", "w", ""}};
-    for (const int level : {70, 3, 69, 1, 70, 0})
-        members.push_back({deep.substr(0, deep.find("d" + std::to_string(level) + "/")) +
-                               "f" + std::to_string(members.size()), "deep", ""});
-    writeRawLzh(dir / "a.lzh", members);
-    const auto result = expand(dir / "a.lzh", dir / "dest");
-    ASSERT_EQ(result.code, ArchiverOk) << result.error;
-    for (const auto& m : members)
-        EXPECT_EQ(m.directory ? "" : readFile(dir / ("dest/" + m.path)), m.content) << m.path;
-    EXPECT_TRUE(std::filesystem::is_directory(dir / "dest/a/c"));
+    for (const int level : {120, 3, 119, 1, 120, 0})
+        members.push_back({above(level) + "f" + std::to_string(members.size()), "deep", ""});
+    members.push_back({above(41) + "new/g", "below a folder left long ago", ""});
+    for (int i = 0; i < 300; ++i)
+        members.push_back({"many/m" + std::to_string(i) + "/f", std::to_string(i), ""});
+    rlimit normal{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &normal), 0);
+    for (const rlim_t limit : {normal.rlim_cur, rlim_t{128}}) {
+        TempDir dir;
+        writeRawLzh(dir / "a.lzh", members);
+        rlimit low = normal;
+        low.rlim_cur = std::min(limit, normal.rlim_cur);
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+        const auto result = expand(dir / "a.lzh", dir / "dest");
+        ::setrlimit(RLIMIT_NOFILE, &normal);
+        ASSERT_EQ(result.code, ArchiverOk) << "limit " << limit << ": " << result.error;
+        for (const auto& m : members)
+            EXPECT_EQ(m.directory ? "" : readFile(dir / ("dest/" + m.path)), m.content) << m.path;
+        EXPECT_TRUE(std::filesystem::is_directory(dir / "dest/a/c"));
+    }
 }
 
 // The first file is written while the folder thread is held right after making its folder,
