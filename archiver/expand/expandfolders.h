@@ -13,7 +13,6 @@
 #include <unordered_map>
 #include <vector>
 
-struct archive;
 struct archive_entry;
 
 namespace vadok::archiver {
