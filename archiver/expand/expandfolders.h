@@ -5,11 +5,14 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <ctime>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <sys/types.h>
+#include <unordered_map>
+#include <vector>
 
-struct archive;
 struct archive_entry;
 
 namespace vadok::archiver {
@@ -42,19 +45,73 @@ private:
     std::condition_variable m_changed;
 };
 
+// The folders an expansion makes, each below root from the folder above it, open without
+// following a link: mkdirat beside the descriptor of its parent. The descriptors of the
+// folders above the member being made stay open, so that members listed folder by folder
+// need no lookup of their path; so do those of the first folders made (as many as the
+// process's limit of open files comfortably allows), until the expansion ends, for the
+// writers to create the files in them by name alone. A link or a file standing where a
+// folder goes is replaced; a folder there is kept with its mode. Folder members get their
+// modes (owner read, write and search added, set-id and sticky bits dropped, the umask taken
+// off) and their times in finish(), after their contents; the folders above members that
+// have none of their own are made as mkdir makes them, without times. Never world-writable
+// before finish(): the mode comes last.
+class MemberFolders {
+public:
+    MemberFolders(const std::string& archivePath, const ArchiveListing& listing, int root,
+                  mode_t umask, RefusedLinks& refused);
+    ~MemberFolders();
+    MemberFolders(const MemberFolders&) = delete;
+    MemberFolders& operator=(const MemberFolders&) = delete;
+
+    // The folders above path (normal, relative), from the top, then path itself when folder
+    // says so.
+    int make(const std::string& path, bool folder, std::string& error);
+    // Makes what member needs (make()), and notes its folder's descriptor for folderOf.
+    int makeFor(std::size_t member, std::string& error);
+    // The folder of member, open until this is destroyed, once makeFor(member) returned;
+    // -1 when its descriptor was not kept (the member is then opened from root).
+    int folderOf(std::size_t member) const { return m_memberFolder[member]; }
+    // Sets the times and modes of the folders made, deepest first; a folder that is gone or
+    // no longer a folder is left alone.
+    void finish();
+
+private:
+    struct Open {
+        std::string path;
+        int fd;
+        bool kept; // open until the end
+    };
+    struct Fixup {
+        std::string path;
+        struct timespec times[2];
+        bool timed;
+        mode_t mode; // 0: as made
+        int fd;      // kept open, or -1
+    };
+    int parentFd(std::size_t level);
+    int makeOne(const std::string& path, std::string& error);
+    int memberModeAndTimes(const ListedMember& m, const std::string& path, Fixup& fixup,
+                           std::string& error);
+
+    const std::string& m_archivePath;
+    const ArchiveListing& m_listing;
+    int m_root;
+    mode_t m_umask;
+    RefusedLinks& m_refused;
+    std::unordered_map<std::string, std::size_t> m_folderMembers;
+    std::unordered_map<std::string, int> m_made; // with the descriptor kept, or -1
+    std::vector<int> m_memberFolder;
+    std::size_t m_keepable = 0; // descriptors that may still be kept
+    std::vector<Open> m_open; // the folders above the last path made, from the top
+    std::vector<Fixup> m_fixups;
+    int m_archiveFd = -1;
+};
+
 // Makes every folder the members need, in member order, opening the gate member by member
-// (after each, step is called with its index): first the folders above it, then the member
-// itself when it is a folder. Folder members go through `disk` with their own header, their
-// times and modes set when it is closed, after their contents; the folders above members that
-// have none of their own go through `plain` as libarchive makes such folders, without times.
-// Either replaces a link or a file standing in the way. Stops early, without an error, once
-// the gate is stopped; stops the gate itself when it fails.
-//
-// libarchive's writers switch the process's umask on every header: files made meanwhile on
-// other threads must be given modes the umask cannot change (createMemberFile's mask).
-int makeMemberFolders(const std::string& archivePath, const ArchiveListing& listing,
-                      const std::string& root, struct archive* disk, struct archive* plain,
-                      RefusedLinks& refused, FolderGate& gate,
+// (after each, step is called with its index). Stops early, without an error, once the gate
+// is stopped; stops the gate itself when it fails.
+int makeMemberFolders(MemberFolders& folders, const ArchiveListing& listing, FolderGate& gate,
                       const std::function<void(std::size_t)>& step, std::string& error);
 
 } // namespace vadok::archiver

@@ -95,6 +95,7 @@ struct FileWriting {
     RefusedLinks& refused;
     FolderGate& folders;
     mode_t umask;
+    const MemberFolders& madeFolders;
 };
 
 // Files and links below root on any number of threads, each once the gate says its folders
@@ -128,7 +129,7 @@ public:
         if (m.kind == MemberKind::File) {
             m_refused.addMode(name, archive_entry_perm(entry));
             return createMemberFile(m_root, name, archive_entry_perm(entry), m_fd, error,
-                                    m_shared.umask);
+                                    m_shared.umask, m_shared.madeFolders.folderOf(m_index));
         }
         return true;
     }
@@ -321,7 +322,6 @@ struct WriteOrder {
 bool writeMembers(const WriteOrder& order, const ExpandOptions& options, ExpandResult& result) {
     const std::string& root = order.root;
     const DiskWriter folders = newDiskWriter(true);
-    const DiskWriter impliedFolders = newDiskWriter(false);
     const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (rootFd < 0)
         return fail(result, ArchiverCannotCreate, "cannot open " + root);
@@ -337,15 +337,16 @@ bool writeMembers(const WriteOrder& order, const ExpandOptions& options, ExpandR
     // are given it themselves (createMemberFile).
     const mode_t umask = ::umask(0);
     ::umask(umask);
-    const FileWriting writing{rootFd, order.listing.members, options, refused, gate, umask};
+    MemberFolders madeFolders(order.archivePath, order.listing, rootFd, umask, refused);
+    const FileWriting writing{rootFd, order.listing.members, options, refused, gate, umask,
+                              madeFolders};
     // The folders are made on a thread of their own while the files are written.
     int folderCode = ArchiverOk;
     std::string folderError;
     auto makeFolders = [&] {
         Utf8ThreadLocale utf8;
-        folderCode = makeMemberFolders(order.archivePath, order.listing, root, folders.get(),
-                                       impliedFolders.get(), refused, gate, options.foldersMade,
-                                       folderError);
+        folderCode =
+            makeMemberFolders(madeFolders, order.listing, gate, options.foldersMade, folderError);
     };
     std::thread folderThread;
     if (order.spread) {
@@ -388,8 +389,8 @@ bool writeMembers(const WriteOrder& order, const ExpandOptions& options, ExpandR
             return fail(result, ArchiverWriteError, error);
     }
     // Folder times and modes are set here, after their contents.
-    if (archive_write_close(folders.get()) != ARCHIVE_OK ||
-        archive_write_close(impliedFolders.get()) != ARCHIVE_OK)
+    madeFolders.finish();
+    if (archive_write_close(folders.get()) != ARCHIVE_OK)
         return fail(result, ArchiverWriteError,
                     errorOf(folders.get(), "cannot finish the destination"));
     return true;

@@ -84,14 +84,16 @@ bool removeAt(int dir, const char* name) {
 } // namespace
 
 bool createMemberFile(int root, const std::string& path, mode_t mode, int& fd, std::string& error,
-                      mode_t mask) {
+                      mode_t mask, int folder) {
     const int flags = O_WRONLY | O_CREAT | O_EXCL;
     // A file its owner cannot read or write could neither be expanded over nor stored again.
     const mode_t perm = ((mode & 0777) | S_IRUSR | S_IWUSR) & ~mask;
-    fd = openBeneath(root, path, flags, perm);
+    const int from = folder >= 0 ? folder : root;
+    const std::string name = folder >= 0 ? path.substr(path.rfind('/') + 1) : path;
+    fd = openBeneath(from, name, flags, perm);
     if (fd < 0 && errno == EEXIST) {
         Parent parent;
-        if (!openParent(root, path, parent) || !removeExisting(parent)) {
+        if (!openParent(from, name, parent) || !removeExisting(parent)) {
             error = why("cannot replace", path);
             return false;
         }
@@ -160,6 +162,32 @@ bool placeMemberLink(int root, const std::string& path, const std::string& targe
         return false;
     }
     return true;
+}
+
+int openOrMakeFolder(int parent, const char* name, mode_t mode, bool expected, bool& made) {
+    constexpr int kFolder = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    made = false;
+    if (!expected) {
+        if (::mkdirat(parent, name, mode) == 0)
+            made = true;
+        else if (errno != EEXIST)
+            return -1;
+    }
+    const int fd = ::openat(parent, name, kFolder);
+    if (fd >= 0 || made)
+        return fd;
+    // A file or a link in the way: ENOTDIR for a file, ELOOP for a link, which is never
+    // followed, wherever it leads.
+    if (errno != ENOENT) {
+        if (errno != ENOTDIR && errno != ELOOP)
+            return -1;
+        if (::unlinkat(parent, name, 0) != 0 && errno != ENOENT)
+            return -1;
+    }
+    if (::mkdirat(parent, name, mode) != 0)
+        return -1;
+    made = true;
+    return ::openat(parent, name, kFolder);
 }
 
 bool removeBeneath(int root, const std::string& path) {

@@ -24,8 +24,11 @@ namespace vadok::archiver {
 //
 // mask is taken from the mode as well: given the umask, a file comes out the same while
 // libarchive's writer has it switched to 0 on another thread.
+//
+// folder, when not -1, is the member's folder open, where the file is created by the last
+// part of path alone, without looking up the folders above it again.
 bool createMemberFile(int root, const std::string& path, mode_t mode, int& fd, std::string& error,
-                      mode_t mask = 0);
+                      mode_t mask = 0, int folder = -1);
 bool writeMemberData(int fd, const void* data, std::size_t size, std::uint64_t offset,
                      std::string& error);
 // Sets the times and closes fd, also when that fails.
@@ -34,6 +37,13 @@ bool finishMemberFile(int fd, const struct timespec times[2], std::string& error
 bool placeMemberLink(int root, const std::string& path, const std::string& target,
                      const struct timespec times[2], const ArchiverSeams& seams,
                      std::string& error, bool& unsupported);
+
+// The folder name in the folder open as parent, opened without following a link. A folder
+// already there is kept as it is; where there is none, one is made with mode (the umask
+// still applies), a file or a link standing there removed first. made tells which; -1 with
+// errno set when neither works. expected: a folder is likely there, so it is looked for
+// before one is made.
+int openOrMakeFolder(int parent, const char* name, mode_t mode, bool expected, bool& made);
 
 // Removes what stands at path below root, a folder with everything in it, without following
 // a link anywhere (a link is removed, never what it leads to); a folder that does not let

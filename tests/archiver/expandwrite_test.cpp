@@ -27,6 +27,7 @@
 #include <functional>
 #include <mutex>
 #include <set>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -81,6 +82,10 @@ TEST_P(ExpandWrite, whatStandsAtAMembersPathIsReplacedAndWhatItLeadsToIsLeftAlon
         {"link to a folder outside where a folder member goes",
          [](const std::string& d, const std::string& o) { makeSymlink(o, d + "/member-dir"); },
          ArchiverOk},
+        {"file where a folder goes", [](const std::string& d, const std::string&) { writeFile(d + "/sub", "s"); },
+         ArchiverOk},
+        {"file where a folder member goes",
+         [](const std::string& d, const std::string&) { writeFile(d + "/member-dir", "m", 0444); }, ArchiverOk},
         {"folder with content", [](const std::string& d, const std::string&) { writeFile(d + "/f.txt/keep", "k"); },
          ArchiverWriteError},
     };
@@ -161,6 +166,74 @@ TEST_P(ExpandWrite, foldersGetTheirOwnModesAndTimesAfterTheirContents) {
     struct stat st {};
     ASSERT_EQ(::stat((dir / "dest/open").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtim.tv_sec, 1100000000);
+
+    // Over folders that are there already, written in place: their times still come last,
+    // their modes stay theirs.
+    setMtime(dir / "dest/open", 1200000000);
+    ::chmod((dir / "dest/open").c_str(), 0700);
+    writeFile(dir / "dest/open/mine", "kept");
+    ASSERT_EQ(expand(dir / "a.lzh", dir / "dest").code, ArchiverOk);
+    ::chmod((dir / "dest/locked").c_str(), 0755);
+    ASSERT_EQ(::stat((dir / "dest/open").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1100000000);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    EXPECT_EQ(readFile(dir / "dest/open/mine"), "kept");
+}
+
+// A folder others may write to gets that mode only once its contents are written.
+TEST_P(ExpandWrite, aFolderOpenToEveryoneIsOpenedOnlyAtTheEnd) {
+    TempDir dir;
+    LzhEntry shared{"shared/", "", "lhd"};
+    shared.mode = 040777;
+    LzhEntry file{"shared/f", "f", "lh0"};
+    writeFile(dir / "a.lzh", lzhArchive({shared, file}));
+    const mode_t previous = ::umask(0);
+    archiver::ExpandOptions options;
+    options.threads = GetParam();
+    std::set<mode_t> during; // of the folder in the hidden sibling being written
+    options.foldersMade = [&](std::size_t i) {
+        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+            if (i == 0 && e.path().filename().string().rfind(".dest.expanding-", 0) == 0)
+                during.insert(modeOf(e.path().string() + "/shared"));
+    };
+    const auto result =
+        archiver::expandArchive(dir / "a.lzh", dir / "dest/", archiver::ArchiveFormat::Lzh, options);
+    ::umask(previous);
+    ASSERT_EQ(result.code, ArchiverOk) << result.error;
+    EXPECT_EQ(during, std::set<mode_t>{0775});
+    EXPECT_EQ(modeOf(dir / "dest/shared"), 0777u);
+}
+
+// Folders are made wherever members come: back in a folder left before, deeper than the
+// folders whose descriptors are kept open, climbing back up to their siblings, and more of
+// them than a low limit of open files lets the writers keep.
+TEST_P(ExpandWrite, foldersAreMadeInAnyOrderAtAnyDepthAndAnyNumber) {
+    std::string deep;
+    for (int i = 0; i < 120; ++i)
+        deep += "d" + std::to_string(i) + "/";
+    auto above = [&](int level) { return deep.substr(0, deep.find("d" + std::to_string(level) + "/")); };
+    std::vector<RawMember> members = {{"a/x", "x", ""}, {"b/y", "y", ""}, {"a/z", "z", ""},
+                                      {"a/c/", "", "", true}, {"b/c/w", "w", ""}};
+    for (const int level : {120, 41, 3, 119, 1, 120, 0})
+        members.push_back({above(level) + "f" + std::to_string(members.size()) + (level == 41 ? "/g" : ""),
+                           "deep", ""});
+    for (int i = 0; i < 300; ++i)
+        members.push_back({"many/m" + std::to_string(i) + "/f", std::to_string(i), ""});
+    rlimit normal{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &normal), 0);
+    for (const rlim_t limit : {normal.rlim_cur, rlim_t{128}}) {
+        TempDir dir;
+        writeRawLzh(dir / "a.lzh", members);
+        rlimit low = normal;
+        low.rlim_cur = std::min(limit, normal.rlim_cur);
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+        const auto result = expand(dir / "a.lzh", dir / "dest");
+        ::setrlimit(RLIMIT_NOFILE, &normal);
+        ASSERT_EQ(result.code, ArchiverOk) << "limit " << limit << ": " << result.error;
+        for (const auto& m : members)
+            EXPECT_EQ(m.directory ? "" : readFile(dir / ("dest/" + m.path)), m.content) << m.path;
+        EXPECT_TRUE(std::filesystem::is_directory(dir / "dest/a/c"));
+    }
 }
 
 // The first file is written while the folder thread is held right after making its folder,
