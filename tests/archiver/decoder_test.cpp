@@ -4,6 +4,7 @@
 #include "archivertestsupport.h"
 
 #include "archiver/lzh/bitwriter.h"
+#include "archiver/lzh/lzhblockdecoder.h"
 #include "archiver/lzh/crc16.h"
 #include "archiver/lzh/lzhdecoder.h"
 #include "archiver/lzh/lzhencoder.h"
@@ -152,9 +153,14 @@ TEST(LzhDecoder, dataOfOurEncoderAndOfJlhaRoundTrips) {
         });
         encoder.write(reinterpret_cast<const std::uint8_t*>(original.data()), original.size());
         encoder.finish();
-        const Decoded ours = decode(name, packed, original.size(), 70000);
-        ASSERT_EQ(ours.status, DecodeStatus::Ok) << ours.error;
-        EXPECT_TRUE(ours.data == original) << "our encoder's data";
+        // The loop this processor runs, and the one every x86-64 runs.
+        for (const bool anyProcessor : {false, true}) {
+            decodeBlocksAsAnyProcessor(anyProcessor);
+            const Decoded ours = decode(name, packed, original.size(), 70000);
+            decodeBlocksAsAnyProcessor(false);
+            ASSERT_EQ(ours.status, DecodeStatus::Ok) << ours.error;
+            EXPECT_TRUE(ours.data == original) << "ours; any processor " << anyProcessor;
+        }
 
         const std::string archive = dir / (name + ".lzh");
         ASSERT_EQ(run("cd " + quote(dir.path()) + " && jlha a2o" + name.substr(2) + " " +
