@@ -90,7 +90,9 @@ constexpr std::size_t kLongestSymbol = kCodes - 1 - 256 + kThreshold;
 [[gnu::always_inline]] inline bool decodeSymbol(const FastState& s, std::size_t& pos,
                                                 std::uint64_t& bits, unsigned& count,
                                                 std::size_t& ip, FastEnd& end) {
-    if (count < s.need) {
+    // Enough bits for a code here, for a whole match below: a refill leaves at least 56, so
+    // runs of literals share one. A refill only adds bits below those looked at.
+    if (count < LzhHuffmanTable::kMaxLength) {
         if (ip > s.ifast) [[unlikely]] {
             end = FastEnd::NearInputEnd;
             return false;
@@ -109,13 +111,22 @@ constexpr std::size_t kLongestSymbol = kCodes - 1 - 256 + kThreshold;
             return false;
         }
     }
-    bits <<= e & 0xff;
-    count -= e & 0xff;
     const unsigned sym = e >> 16;
     if (sym < 256) {
+        bits <<= e & 0xff;
+        count -= e & 0xff;
         s.buf[pos++] = static_cast<std::uint8_t>(sym);
         return true;
     }
+    if (count < s.need) {
+        if (ip > s.ifast) [[unlikely]] {
+            end = FastEnd::NearInputEnd;
+            return false;
+        }
+        LzhBitReader::refillFast(bits, count, s.input, ip);
+    }
+    bits <<= e & 0xff;
+    count -= e & 0xff;
     const unsigned len = sym - 256 + kThreshold;
     std::uint32_t p = s.positions[bits >> (64 - 8)];
     if ((p & 0xff00) != 0) [[unlikely]] {
