@@ -232,9 +232,10 @@ SymbolLoop symbolLoop() {
 
 class BlockDecoder {
 public:
-    BlockDecoder(const LzhBlockParams& params, const DataSource& in, std::uint64_t size,
-                 const DecodedSink& out, DecodeMode mode)
-        : m_params(params), m_strict(mode == DecodeMode::Strict), m_in(in),
+    BlockDecoder(const LzhBlockParams& params, std::span<const std::uint8_t> ahead,
+                 const DataSource& in, std::uint64_t size, const DecodedSink& out,
+                 DecodeMode mode)
+        : m_params(params), m_strict(mode == DecodeMode::Strict), m_in(in, ahead),
           m_out(std::size_t{1} << (params.positionCodes - 1), kChunk, size, out),
           m_tables(BlockTables::take(m_ownTables)) {
         m_out.fillHistory(' ');
@@ -506,10 +507,10 @@ bool BlockDecoder::endsExactly(std::string& error) {
 
 void decodeBlocksAsAnyProcessor(bool on) { g_anyProcessorLoop = on; }
 
-DecodeStatus decodeLzhBlocks(const LzhBlockParams& params, const DataSource& in,
-                             std::uint64_t originalSize, const DecodedSink& out, std::string& error,
-                             DecodeMode mode) {
-    BlockDecoder decoder(params, in, originalSize, out, mode);
+DecodeStatus decodeLzhBlocks(const LzhBlockParams& params, std::span<const std::uint8_t> ahead,
+                             const DataSource& in, std::uint64_t originalSize,
+                             const DecodedSink& out, std::string& error, DecodeMode mode) {
+    BlockDecoder decoder(params, ahead, in, originalSize, out, mode);
     return decoder.run(error);
 }
 

@@ -32,11 +32,14 @@ struct Decoded {
     std::string error;
 };
 
-// Hands the input out in small, uneven pieces, so the decoders' refills cross piece ends.
+// Hands the input out in small, uneven pieces, so the decoders' refills cross piece ends;
+// the first `held` bytes are at hand before any piece, as a reader holds them.
 Decoded decode(std::string_view method, const std::string& input, std::uint64_t size,
-               std::size_t piece = 1000, DecodeMode mode = DecodeMode::Lenient) {
+               std::size_t piece = 1000, DecodeMode mode = DecodeMode::Lenient,
+               std::size_t held = 0) {
     Decoded d;
-    std::size_t at = 0;
+    held = std::min(held, input.size());
+    std::size_t at = held;
     const DataSource source = [&](std::uint8_t* dest, std::size_t want) {
         const std::size_t n = std::min({want, piece, input.size() - at});
         std::memcpy(dest, input.data() + at, n);
@@ -48,7 +51,9 @@ Decoded decode(std::string_view method, const std::string& input, std::uint64_t 
         d.data.append(reinterpret_cast<const char*>(data), n);
         return true;
     };
-    d.status = decodeLzhData(method, source, size, sink, d.error, mode);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(input.data());
+    d.status = held > 0 ? decodeLzhData(method, {bytes, held}, source, size, sink, d.error, mode)
+                        : decodeLzhData(method, source, size, sink, d.error, mode);
     return d;
 }
 
@@ -116,6 +121,13 @@ TEST(LzhDecoder, archivesOfOtherProgramsDecodeAsLhasaExpandsThem) {
             EXPECT_EQ(d.data.size(), m.header.originalSize);
             EXPECT_EQ(crcOf(d.data), m.header.crc) << m.header.path;
             all += d.data;
+            // The same with the data at hand: all of it, most, or a few bytes before the rest.
+            for (const std::size_t held : {m.data.size(), m.data.size() / 2, std::size_t{5}}) {
+                const Decoded h = decode(m.header.methodName(), m.data, m.header.originalSize,
+                                         1000, DecodeMode::Lenient, held);
+                EXPECT_EQ(h.status, DecodeStatus::Ok) << m.header.path << " held " << held;
+                EXPECT_TRUE(h.data == d.data) << m.header.path << " held " << held;
+            }
         }
         EXPECT_TRUE(methodSeen);
         EXPECT_TRUE(all == output("lhasa pq " + quote(path))) << "differs from lhasa's output";
@@ -374,10 +386,13 @@ TEST(LzhDecoder, strictReadingRefusesStreamsThatOnlyLhasaReads) {
         const Decoded lenient = decode("lh5", c.data, c.size, 1000);
         EXPECT_EQ(lenient.status, DecodeStatus::Ok) << lenient.error;
         EXPECT_EQ(lenient.data, c.expected);
-        for (const std::size_t piece : {std::size_t{1}, std::size_t{1000}}) {
-            const Decoded strict = decode("lh5", c.data, c.size, piece, DecodeMode::Strict);
+        // in pieces of one byte or more, or held whole
+        for (const auto& [piece, held] : {std::pair<std::size_t, std::size_t>{1, 0},
+                                         {1000, 0},
+                                         {1000, c.data.size()}}) {
+            const Decoded strict = decode("lh5", c.data, c.size, piece, DecodeMode::Strict, held);
             EXPECT_EQ(strict.status, c.strictReads ? DecodeStatus::Ok : DecodeStatus::Damaged)
-                << strict.error;
+                << strict.error << "; held " << held;
             if (c.strictReads) {
                 EXPECT_EQ(strict.data, c.expected);
             }
