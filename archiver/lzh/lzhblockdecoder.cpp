@@ -86,30 +86,48 @@ struct FastState {
 // No symbol writes more than the longest match.
 constexpr std::size_t kLongestSymbol = kCodes - 1 - 256 + kThreshold;
 
+// The entry of the code at the top of bits, through the second level where the code is
+// longer than the first takes; false for a code the table does not hold.
+template <unsigned primaryBits>
+[[gnu::always_inline]] inline bool lookUp(const std::uint32_t* table, std::uint64_t bits,
+                                          std::uint32_t& e) {
+    e = table[bits >> (64 - primaryBits)];
+    if ((e & 0xff00) != 0) [[unlikely]] {
+        if (((e >> 8) & 0xff) != LzhHuffmanTable::kLink)
+            return false;
+        e = table[(e >> 16) + ((bits << primaryBits) >> (64 - (e & 0xff)))];
+        if ((e & 0xff00) != 0)
+            return false;
+    }
+    return true;
+}
+
+// Tops the bit buffer up unless it holds need bits; false where the input at hand is too
+// short for the fast refill.
+[[gnu::always_inline]] inline bool haveBits(const FastState& s, unsigned need, std::uint64_t& bits,
+                                            unsigned& count, std::size_t& ip) {
+    if (count < need) {
+        if (ip > s.ifast) [[unlikely]]
+            return false;
+        LzhBitReader::refillFast(bits, count, s.input, ip);
+    }
+    return true;
+}
+
 // Decodes one symbol: false, with end set, where the fast loop must stop before it.
 [[gnu::always_inline]] inline bool decodeSymbol(const FastState& s, std::size_t& pos,
                                                 std::uint64_t& bits, unsigned& count,
                                                 std::size_t& ip, FastEnd& end) {
     // Enough bits for a code here, for a whole match below: a refill leaves at least 56, so
     // runs of literals share one. A refill only adds bits below those looked at.
-    if (count < LzhHuffmanTable::kMaxLength) {
-        if (ip > s.ifast) [[unlikely]] {
-            end = FastEnd::NearInputEnd;
-            return false;
-        }
-        LzhBitReader::refillFast(bits, count, s.input, ip);
+    if (!haveBits(s, LzhHuffmanTable::kMaxLength, bits, count, ip)) {
+        end = FastEnd::NearInputEnd;
+        return false;
     }
-    std::uint32_t e = s.codes[bits >> (64 - 10)];
-    if ((e & 0xff00) != 0) [[unlikely]] {
-        if (((e >> 8) & 0xff) != LzhHuffmanTable::kLink) {
-            end = FastEnd::Invalid;
-            return false;
-        }
-        e = s.codes[(e >> 16) + ((bits << 10) >> (64 - (e & 0xff)))];
-        if ((e & 0xff00) != 0) {
-            end = FastEnd::Invalid;
-            return false;
-        }
+    std::uint32_t e;
+    if (!lookUp<10>(s.codes, bits, e)) {
+        end = FastEnd::Invalid;
+        return false;
     }
     const unsigned sym = e >> 16;
     if (sym < 256) {
@@ -118,27 +136,17 @@ constexpr std::size_t kLongestSymbol = kCodes - 1 - 256 + kThreshold;
         s.buf[pos++] = static_cast<std::uint8_t>(sym);
         return true;
     }
-    if (count < s.need) {
-        if (ip > s.ifast) [[unlikely]] {
-            end = FastEnd::NearInputEnd;
-            return false;
-        }
-        LzhBitReader::refillFast(bits, count, s.input, ip);
+    if (!haveBits(s, s.need, bits, count, ip)) {
+        end = FastEnd::NearInputEnd;
+        return false;
     }
     bits <<= e & 0xff;
     count -= e & 0xff;
     const unsigned len = sym - 256 + kThreshold;
-    std::uint32_t p = s.positions[bits >> (64 - 8)];
-    if ((p & 0xff00) != 0) [[unlikely]] {
-        if (((p >> 8) & 0xff) != LzhHuffmanTable::kLink) {
-            end = FastEnd::Invalid;
-            return false;
-        }
-        p = s.positions[(p >> 16) + ((bits << 8) >> (64 - (p & 0xff)))];
-        if ((p & 0xff00) != 0) {
-            end = FastEnd::Invalid;
-            return false;
-        }
+    std::uint32_t p;
+    if (!lookUp<8>(s.positions, bits, p)) {
+        end = FastEnd::Invalid;
+        return false;
     }
     bits <<= p & 0xff;
     count -= p & 0xff;
