@@ -263,8 +263,11 @@ private:
     bool readCodeTable();
     bool readPositionTable();
     bool startBlock(std::string& error);
-    bool build(LzhHuffmanTable& table, const std::uint8_t* lengths, unsigned n) const {
-        return table.build(lengths, n) && (!m_strict || table.complete());
+    // counts: of each length, as the reader counted them while reading the lengths (every
+    // block builds three tables, and a second pass over the lengths cost as much as the first)
+    bool build(LzhHuffmanTable& table, const std::uint8_t* lengths, unsigned n,
+               const unsigned* counts) const {
+        return table.build(lengths, n, counts) && (!m_strict || table.complete());
     }
     // Whether the data ends where the member does, as strict reading requires.
     bool endsExactly(std::string& error);
@@ -312,10 +315,12 @@ bool BlockDecoder::readTempTable() {
     if (n > kTempCodes - (m_strict ? 1 : 0))
         return false;
     std::uint8_t lengths[kTempCodes] = {};
+    unsigned counts[LzhHuffmanTable::kMaxLength + 1] = {};
     for (unsigned i = 0; i < n;) {
         unsigned len = 0;
         if (!readLength(len))
             return false;
+        ++counts[len];
         lengths[i++] = static_cast<std::uint8_t>(len);
         if (i == 3) {
             // a count of further zero lengths follows the third (lhasa stops a run at n)
@@ -325,7 +330,7 @@ bool BlockDecoder::readTempTable() {
             i = std::min(i + skip, n);
         }
     }
-    return build(m_temp, lengths, n);
+    return build(m_temp, lengths, n, counts);
 }
 
 bool BlockDecoder::readCodeTable() {
@@ -339,6 +344,7 @@ bool BlockDecoder::readCodeTable() {
     if (n > kCodes)
         return false;
     std::uint8_t lengths[kCodes] = {};
+    unsigned counts[LzhHuffmanTable::kMaxLength + 1] = {};
     for (unsigned i = 0; i < n;) {
         m_in.refill();
         unsigned used = 0;
@@ -348,6 +354,10 @@ bool BlockDecoder::readCodeTable() {
         m_in.bits <<= used;
         m_in.count -= used;
         if (c > 2) {
+            // T's twentieth symbol, which lhasa reads, stands for a length of 17
+            if (c - 2 > static_cast<int>(LzhHuffmanTable::kMaxLength))
+                return false;
+            ++counts[c - 2];
             lengths[i++] = static_cast<std::uint8_t>(c - 2);
             continue;
         }
@@ -356,7 +366,7 @@ bool BlockDecoder::readCodeTable() {
         if (m_strict && i > n)
             return false;
     }
-    return build(m_code, lengths, n);
+    return build(m_code, lengths, n, counts);
 }
 
 bool BlockDecoder::readPositionTable() {
@@ -369,13 +379,15 @@ bool BlockDecoder::readPositionTable() {
     if (n > np)
         return false;
     std::uint8_t lengths[32] = {};
+    unsigned counts[LzhHuffmanTable::kMaxLength + 1] = {};
     for (unsigned i = 0; i < n; ++i) {
         unsigned len = 0;
         if (!readLength(len))
             return false;
+        ++counts[len];
         lengths[i] = static_cast<std::uint8_t>(len);
     }
-    return build(m_position, lengths, n);
+    return build(m_position, lengths, n, counts);
 }
 
 bool BlockDecoder::startBlock(std::string& error) {

@@ -241,6 +241,14 @@ TEST(LzhDecoder, handMadeStreamsDecodeOrFailAsTheFormatSays) {
         {"code length over 16 bits",
          Stream().put(16, 1).put(5, 2).put(3, 7).put(12, 0xfff).put(1, 0).done(), 1,
          DecodeStatus::Damaged, ""},
+        {"C length 17 from T's twentieth symbol", [] {
+             // T of 20 lengths, only the last (symbol 19) in use; C's one code is that symbol
+             Stream s;
+             s.put(16, 1).put(5, 20).put(3, 0).put(3, 0).put(3, 0).put(2, 3);
+             for (int i = 6; i < 19; ++i)
+                 s.put(3, 0);
+             return s.put(3, 1).put(9, 1).put(1, 0).put(4, 0).put(4, 0).put(16, 0).done();
+         }(), 1, DecodeStatus::Damaged, ""},
         {"more P codes than the window has", [] {
              // 15 position codes where -lh5- has 14; the 15th, coded as 0, would reach 16 KiB back
              Stream s;
