@@ -165,8 +165,14 @@ public:
             return;
         }
         if (kept.capacity < need) {
-            kept.bytes.reset(new std::uint8_t[need]);
-            kept.capacity = need;
+            // Grown at once to what the largest member of this method needs: members come
+            // in every size, and each larger buffer taken was faulted in page by page anew.
+            // Pages never written cost nothing.
+            const std::size_t full = history + chunk + kOverrun;
+            const std::size_t take =
+                full <= LzhOutputBuffer::kLargestKept ? std::max(need, full) : need;
+            kept.bytes.reset(new std::uint8_t[take]);
+            kept.capacity = take;
             kept.filled = 0;
         }
         kept.inUse = true;
