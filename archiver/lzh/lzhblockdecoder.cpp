@@ -346,7 +346,9 @@ bool BlockDecoder::readCodeTable() {
     std::uint8_t lengths[kCodes] = {};
     unsigned counts[LzhHuffmanTable::kMaxLength + 1] = {};
     for (unsigned i = 0; i < n;) {
-        m_in.refill();
+        // a T code takes at most 16 bits; most take a few, so one refill serves several
+        if (m_in.count < LzhHuffmanTable::kMaxLength)
+            m_in.refill();
         unsigned used = 0;
         const int c = m_temp.decode(m_in.bits, used);
         if (c < 0)
