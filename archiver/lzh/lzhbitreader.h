@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace vadok::archiver {
@@ -20,16 +21,18 @@ namespace vadok::archiver {
 // member) and call refillFast while at least 8 input bytes are buffered.
 class LzhBitReader {
 public:
-    // The input buffer is left uninitialised: only bytes the source filled are ever loaded.
-    explicit LzhBitReader(const DataSource& source)
-        : m_source(source), m_in(new std::uint8_t[kChunk + 8]) {}
+    // Reads `ahead` in place, then what the source gives. The buffer for the source's bytes
+    // is taken only once they are needed (most members lie whole in their reader's buffer)
+    // and left uninitialised: only bytes the source filled are ever loaded.
+    explicit LzhBitReader(const DataSource& source, std::span<const std::uint8_t> ahead = {})
+        : end(ahead.size()), m_source(source), m_data(ahead.data()) {}
 
     std::uint64_t bits = 0;
     unsigned count = 0;
     std::size_t pos = 0;
     std::size_t end = 0;
 
-    const std::uint8_t* input() const { return m_in.get(); }
+    const std::uint8_t* input() const { return m_data; }
 
     // Tops the buffer up to at least 56 valid bits. The eight bytes loaded may reach past the
     // bytes counted in; those low bits are ORed in again, identically, by the next refill.
@@ -46,7 +49,7 @@ public:
     // the rare slow path stays out of line.
     [[gnu::always_inline]] void refill() {
         if (end - pos >= 8)
-            refillFast(bits, count, m_in.get(), pos);
+            refillFast(bits, count, m_data, pos);
         else
             refillSlow();
     }
@@ -67,8 +70,8 @@ public:
     // enough to tell a last partial byte from data left over.
     std::uint64_t bitsLeft() {
         if (pos == end && !m_eof) {
-            pos = end = 0;
-            end = m_source(m_in.get(), kChunk);
+            takeOwnBuffer();
+            end = m_source(m_own.get(), kChunk);
             m_eof = end == 0;
         }
         return (count > m_padBits ? count - m_padBits : 0) + 8 * (end - pos);
@@ -77,26 +80,39 @@ public:
 private:
     static constexpr std::size_t kChunk = 64 * 1024;
 
+    // Moves the bytes not read yet to the start of the own buffer, taking it first if the
+    // reader is still in `ahead`: the source may overwrite where `ahead` lay.
+    void takeOwnBuffer() {
+        if (!m_own) {
+            m_own.reset(new std::uint8_t[kChunk + 8]);
+            if (end > pos)
+                std::memcpy(m_own.get(), m_data + pos, end - pos);
+            m_data = m_own.get();
+        } else {
+            std::memmove(m_own.get(), m_own.get() + pos, end - pos);
+        }
+        end -= pos;
+        pos = 0;
+    }
+
     [[gnu::noinline]] void refillSlow() {
         if (!m_eof) {
-            std::memmove(m_in.get(), m_in.get() + pos, end - pos);
-            end -= pos;
-            pos = 0;
+            takeOwnBuffer();
             while (end < kChunk && !m_eof) {
-                const std::size_t got = m_source(m_in.get() + end, kChunk - end);
+                const std::size_t got = m_source(m_own.get() + end, kChunk - end);
                 if (got == 0)
                     m_eof = true;
                 end += got;
             }
             if (end - pos >= 8) {
-                refillFast(bits, count, m_in.get(), pos);
+                refillFast(bits, count, m_data, pos);
                 return;
             }
         }
         while (count <= 56) {
             std::uint64_t byte = 0;
             if (pos < end)
-                byte = m_in[pos++];
+                byte = m_data[pos++];
             else
                 m_padBits += 8;
             bits |= byte << (56 - count);
@@ -105,7 +121,8 @@ private:
     }
 
     const DataSource& m_source;
-    std::unique_ptr<std::uint8_t[]> m_in;
+    std::unique_ptr<std::uint8_t[]> m_own;
+    const std::uint8_t* m_data; // `ahead`, or m_own once the source is read
     bool m_eof = false;
     std::uint64_t m_padBits = 0;
 };
@@ -148,8 +165,14 @@ public:
             return;
         }
         if (kept.capacity < need) {
-            kept.bytes.reset(new std::uint8_t[need]);
-            kept.capacity = need;
+            // Grown at once to what the largest member of this method needs: members come
+            // in every size, and each larger buffer taken was faulted in page by page anew.
+            // Pages never written cost nothing.
+            const std::size_t full = history + chunk + kOverrun;
+            const std::size_t take =
+                full <= LzhOutputBuffer::kLargestKept ? std::max(need, full) : need;
+            kept.bytes.reset(new std::uint8_t[take]);
+            kept.capacity = take;
             kept.filled = 0;
         }
         kept.inUse = true;

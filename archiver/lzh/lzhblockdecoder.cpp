@@ -12,6 +12,7 @@
 #include "lzhhuffmantable.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 
@@ -44,11 +45,205 @@ struct BlockTables {
     }
 };
 
+// Copies a match of len bytes that starts dist + 1 bytes back; the buffer has slack for the
+// eight-byte steps to run past it.
+[[gnu::always_inline]] inline void copyMatch(std::uint8_t* buf, std::size_t pos, std::size_t dist,
+                                             unsigned len) {
+    const std::uint8_t* src = buf + pos - dist - 1;
+    std::uint8_t* dst = buf + pos;
+    if (dist >= 15) {
+        // sixteen at a time; the last may run past the match, into the slack
+        for (unsigned i = 0; i < len; i += 16)
+            std::memcpy(dst + i, src + i, 16);
+    } else if (dist >= 7) {
+        for (unsigned i = 0; i < len; i += 8)
+            std::memcpy(dst + i, src + i, 8);
+    } else {
+        for (unsigned i = 0; i < len; ++i)
+            dst[i] = src[i];
+    }
+}
+
+enum class FastEnd { Done, Invalid, NearInputEnd };
+
+// What the hot loop works on, copied out of the decoder and back: stores to the output
+// bytes may alias any member, locals they cannot.
+struct FastState {
+    std::uint8_t* buf;
+    std::size_t pos;
+    std::size_t stop;
+    std::uint64_t bits;
+    unsigned count;
+    std::size_t ip;
+    std::size_t ifast; // the last input position with 8 bytes at hand
+    const std::uint8_t* input;
+    const std::uint32_t* codes;
+    const std::uint32_t* positions;
+    unsigned left;
+    unsigned need; // the most bits one symbol takes
+};
+
+// No symbol writes more than the longest match.
+constexpr std::size_t kLongestSymbol = kCodes - 1 - 256 + kThreshold;
+
+// The entry of the code at the top of bits, through the second level where the code is
+// longer than the first takes; false for a code the table does not hold.
+template <unsigned primaryBits>
+[[gnu::always_inline]] inline bool lookUp(const std::uint32_t* table, std::uint64_t bits,
+                                          std::uint32_t& e) {
+    e = table[bits >> (64 - primaryBits)];
+    if ((e & 0xff00) != 0) [[unlikely]] {
+        if (((e >> 8) & 0xff) != LzhHuffmanTable::kLink)
+            return false;
+        e = table[(e >> 16) + ((bits << primaryBits) >> (64 - (e & 0xff)))];
+        if ((e & 0xff00) != 0)
+            return false;
+    }
+    return true;
+}
+
+// Tops the bit buffer up unless it holds need bits; false where the input at hand is too
+// short for the fast refill.
+[[gnu::always_inline]] inline bool haveBits(const FastState& s, unsigned need, std::uint64_t& bits,
+                                            unsigned& count, std::size_t& ip) {
+    if (count < need) {
+        if (ip > s.ifast) [[unlikely]]
+            return false;
+        LzhBitReader::refillFast(bits, count, s.input, ip);
+    }
+    return true;
+}
+
+// Decodes one symbol: false, with end set, where the fast loop must stop before it.
+[[gnu::always_inline]] inline bool decodeSymbol(const FastState& s, std::size_t& pos,
+                                                std::uint64_t& bits, unsigned& count,
+                                                std::size_t& ip, FastEnd& end) {
+    // Enough bits for a code here, for a whole match below: a refill leaves at least 56, so
+    // runs of literals share one. A refill only adds bits below those looked at.
+    if (!haveBits(s, LzhHuffmanTable::kMaxLength, bits, count, ip)) {
+        end = FastEnd::NearInputEnd;
+        return false;
+    }
+    std::uint32_t e;
+    if (!lookUp<10>(s.codes, bits, e)) {
+        end = FastEnd::Invalid;
+        return false;
+    }
+    const unsigned sym = e >> 16;
+    if (sym < 256) {
+        bits <<= e & 0xff;
+        count -= e & 0xff;
+        s.buf[pos++] = static_cast<std::uint8_t>(sym);
+        return true;
+    }
+    if (!haveBits(s, s.need, bits, count, ip)) {
+        end = FastEnd::NearInputEnd;
+        return false;
+    }
+    bits <<= e & 0xff;
+    count -= e & 0xff;
+    const unsigned len = sym - 256 + kThreshold;
+    std::uint32_t p;
+    if (!lookUp<8>(s.positions, bits, p)) {
+        end = FastEnd::Invalid;
+        return false;
+    }
+    bits <<= p & 0xff;
+    count -= p & 0xff;
+    std::size_t dist = p >> 16;
+    if (dist > 1) {
+        const unsigned extra = static_cast<unsigned>(dist - 1);
+        dist = (std::size_t{1} << extra) + static_cast<std::size_t>(bits >> (64 - extra));
+        bits <<= extra;
+        count -= extra;
+    }
+    copyMatch(s.buf, pos, dist, len);
+    pos += len;
+    return true;
+}
+
+// Decodes symbols of the current block up to stop while 8 input bytes are at hand.
+[[gnu::always_inline]] inline FastEnd decodeSymbols(FastState& state) {
+    // A copy the output's stores cannot alias: its fields stay in registers.
+    const FastState s = state;
+    std::size_t pos = s.pos;
+    std::uint64_t bits = s.bits;
+    unsigned count = s.count;
+    std::size_t ip = s.ip;
+    unsigned left = s.left;
+    FastEnd end = FastEnd::Done;
+    while (pos < s.stop && left > 0) {
+        // As many symbols as surely end before stop, counted down instead of checked each.
+        const std::size_t room = (s.stop - pos) / kLongestSymbol;
+        if (room > 0) {
+            const unsigned n = static_cast<unsigned>(std::min<std::size_t>(left, room));
+            unsigned i = 0;
+            bool stopped = false;
+            // two at a time: the count is checked half as often
+            while (i + 2 <= n) {
+                if (!decodeSymbol(s, pos, bits, count, ip, end)) {
+                    stopped = true;
+                    break;
+                }
+                ++i;
+                if (!decodeSymbol(s, pos, bits, count, ip, end)) {
+                    stopped = true;
+                    break;
+                }
+                ++i;
+            }
+            if (!stopped && i < n) {
+                stopped = !decodeSymbol(s, pos, bits, count, ip, end);
+                i += stopped ? 0 : 1;
+            }
+            left -= i;
+            if (stopped)
+                break;
+            continue;
+        }
+        if (!decodeSymbol(s, pos, bits, count, ip, end))
+            break;
+        --left;
+    }
+    state.pos = pos;
+    state.bits = bits;
+    state.count = count;
+    state.ip = ip;
+    state.left = left;
+    return end;
+}
+
+using SymbolLoop = FastEnd (*)(FastState&);
+
+FastEnd decodeSymbolsAnywhere(FastState& s) {
+    return decodeSymbols(s);
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The same loop where shifts by a register need not go through CL and take no extra moves
+// (BMI2): nearly every step of the loop shifts the bit buffer by a table's count.
+__attribute__((target("bmi2"))) FastEnd decodeSymbolsBmi2(FastState& s) {
+    return decodeSymbols(s);
+}
+#endif
+
+std::atomic<bool> g_anyProcessorLoop{false};
+
+SymbolLoop symbolLoop() {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    static const bool bmi2 = __builtin_cpu_supports("bmi2");
+    if (bmi2 && !g_anyProcessorLoop.load(std::memory_order_relaxed))
+        return decodeSymbolsBmi2;
+#endif
+    return decodeSymbolsAnywhere;
+}
+
 class BlockDecoder {
 public:
-    BlockDecoder(const LzhBlockParams& params, const DataSource& in, std::uint64_t size,
-                 const DecodedSink& out, DecodeMode mode)
-        : m_params(params), m_strict(mode == DecodeMode::Strict), m_in(in),
+    BlockDecoder(const LzhBlockParams& params, std::span<const std::uint8_t> ahead,
+                 const DataSource& in, std::uint64_t size, const DecodedSink& out,
+                 DecodeMode mode)
+        : m_params(params), m_strict(mode == DecodeMode::Strict), m_in(in, ahead),
           m_out(std::size_t{1} << (params.positionCodes - 1), kChunk, size, out),
           m_tables(BlockTables::take(m_ownTables)) {
         m_out.fillHistory(' ');
@@ -68,12 +263,14 @@ private:
     bool readCodeTable();
     bool readPositionTable();
     bool startBlock(std::string& error);
-    bool build(LzhHuffmanTable& table, const std::uint8_t* lengths, unsigned n) const {
-        return table.build(lengths, n) && (!m_strict || table.complete());
+    // counts: of each length, as the reader counted them while reading the lengths (every
+    // block builds three tables, and a second pass over the lengths cost as much as the first)
+    bool build(LzhHuffmanTable& table, const std::uint8_t* lengths, unsigned n,
+               const unsigned* counts) const {
+        return table.build(lengths, n, counts) && (!m_strict || table.complete());
     }
     // Whether the data ends where the member does, as strict reading requires.
     bool endsExactly(std::string& error);
-    enum class FastEnd { Done, Invalid, NearInputEnd };
     FastEnd decodeFast(std::size_t& pos, std::size_t stop);
     bool decodeOneCarefully(std::size_t& pos, std::string& error);
     DecodeStatus fail(std::string& error, const char* why) {
@@ -91,6 +288,7 @@ private:
     LzhHuffmanTable& m_position = m_tables.position;
     LzhHuffmanTable& m_temp = m_tables.temp;
     unsigned m_blockLeft = 0;
+    SymbolLoop m_loop = symbolLoop();
 };
 
 // 3 bits, and when they are 7, one more for each 1 bit up to a 0.
@@ -117,10 +315,12 @@ bool BlockDecoder::readTempTable() {
     if (n > kTempCodes - (m_strict ? 1 : 0))
         return false;
     std::uint8_t lengths[kTempCodes] = {};
+    unsigned counts[LzhHuffmanTable::kMaxLength + 1] = {};
     for (unsigned i = 0; i < n;) {
         unsigned len = 0;
         if (!readLength(len))
             return false;
+        ++counts[len];
         lengths[i++] = static_cast<std::uint8_t>(len);
         if (i == 3) {
             // a count of further zero lengths follows the third (lhasa stops a run at n)
@@ -130,7 +330,7 @@ bool BlockDecoder::readTempTable() {
             i = std::min(i + skip, n);
         }
     }
-    return build(m_temp, lengths, n);
+    return build(m_temp, lengths, n, counts);
 }
 
 bool BlockDecoder::readCodeTable() {
@@ -144,8 +344,11 @@ bool BlockDecoder::readCodeTable() {
     if (n > kCodes)
         return false;
     std::uint8_t lengths[kCodes] = {};
+    unsigned counts[LzhHuffmanTable::kMaxLength + 1] = {};
     for (unsigned i = 0; i < n;) {
-        m_in.refill();
+        // a T code takes at most 16 bits; most take a few, so one refill serves several
+        if (m_in.count < LzhHuffmanTable::kMaxLength)
+            m_in.refill();
         unsigned used = 0;
         const int c = m_temp.decode(m_in.bits, used);
         if (c < 0)
@@ -153,6 +356,10 @@ bool BlockDecoder::readCodeTable() {
         m_in.bits <<= used;
         m_in.count -= used;
         if (c > 2) {
+            // T's twentieth symbol, which lhasa reads, stands for a length of 17
+            if (c - 2 > static_cast<int>(LzhHuffmanTable::kMaxLength))
+                return false;
+            ++counts[c - 2];
             lengths[i++] = static_cast<std::uint8_t>(c - 2);
             continue;
         }
@@ -161,7 +368,7 @@ bool BlockDecoder::readCodeTable() {
         if (m_strict && i > n)
             return false;
     }
-    return build(m_code, lengths, n);
+    return build(m_code, lengths, n, counts);
 }
 
 bool BlockDecoder::readPositionTable() {
@@ -174,13 +381,15 @@ bool BlockDecoder::readPositionTable() {
     if (n > np)
         return false;
     std::uint8_t lengths[32] = {};
+    unsigned counts[LzhHuffmanTable::kMaxLength + 1] = {};
     for (unsigned i = 0; i < n; ++i) {
         unsigned len = 0;
         if (!readLength(len))
             return false;
+        ++counts[len];
         lengths[i] = static_cast<std::uint8_t>(len);
     }
-    return build(m_position, lengths, n);
+    return build(m_position, lengths, n, counts);
 }
 
 bool BlockDecoder::startBlock(std::string& error) {
@@ -203,99 +412,29 @@ bool BlockDecoder::startBlock(std::string& error) {
     return true;
 }
 
-// Copies a match of len bytes that starts dist + 1 bytes back; the buffer has slack for the
-// eight-byte steps to run past it.
-inline void copyMatch(std::uint8_t* buf, std::size_t pos, std::size_t dist, unsigned len) {
-    const std::uint8_t* src = buf + pos - dist - 1;
-    std::uint8_t* dst = buf + pos;
-    if (dist >= 15) {
-        // sixteen at a time; the last may run past the match, into the slack
-        for (unsigned i = 0; i < len; i += 16)
-            std::memcpy(dst + i, src + i, 16);
-    } else if (dist >= 7) {
-        for (unsigned i = 0; i < len; i += 8)
-            std::memcpy(dst + i, src + i, 8);
-    } else {
-        for (unsigned i = 0; i < len; ++i)
-            dst[i] = src[i];
-    }
-}
-
-// Decodes symbols of the current block up to stop while 8 input bytes are at hand. Hot loop:
-// the reader's state lives in locals meanwhile.
-BlockDecoder::FastEnd BlockDecoder::decodeFast(std::size_t& posRef, std::size_t stop) {
-    std::uint8_t* const buf = m_out.data();
-    std::size_t pos = posRef;
-    std::uint64_t bits = m_in.bits;
-    unsigned count = m_in.count;
-    std::size_t ip = m_in.pos;
-    const std::size_t ifast = m_in.end >= 8 ? m_in.end - 8 : 0;
-    const std::uint8_t* const input = m_in.input();
-    const std::uint32_t* const codes = m_code.entries();
-    const std::uint32_t* const positions = m_position.entries();
-    unsigned left = m_blockLeft;
-    // The most bits one symbol takes: a code and a position code of up to 16 bits each and the
-    // position's extra bits. A refill leaves at least 56, so short codes share one.
-    const unsigned need = 2 * LzhHuffmanTable::kMaxLength + m_params.positionCodes - 2;
-    FastEnd end = FastEnd::Done;
-    while (pos < stop && left > 0) {
-        if (count < need) {
-            if (ip > ifast) {
-                end = FastEnd::NearInputEnd;
-                break;
-            }
-            LzhBitReader::refillFast(bits, count, input, ip);
-        }
-        std::uint32_t e = codes[bits >> (64 - 10)];
-        if ((e & 0xff00) != 0) {
-            if ((e & 0xff00) != (LzhHuffmanTable::kLink << 8)) {
-                end = FastEnd::Invalid;
-                break;
-            }
-            e = codes[(e >> 16) + ((bits << 10) >> (64 - (e & 0xff)))];
-            if ((e & 0xff00) != 0) {
-                end = FastEnd::Invalid;
-                break;
-            }
-        }
-        bits <<= e & 0xff;
-        count -= e & 0xff;
-        --left;
-        const unsigned sym = e >> 16;
-        if (sym < 256) {
-            buf[pos++] = static_cast<std::uint8_t>(sym);
-            continue;
-        }
-        const unsigned len = sym - 256 + kThreshold;
-        std::uint32_t p = positions[bits >> (64 - 8)];
-        if ((p & 0xff00) != 0) {
-            if ((p & 0xff00) != (LzhHuffmanTable::kLink << 8)) {
-                end = FastEnd::Invalid;
-                break;
-            }
-            p = positions[(p >> 16) + ((bits << 8) >> (64 - (p & 0xff)))];
-            if ((p & 0xff00) != 0) {
-                end = FastEnd::Invalid;
-                break;
-            }
-        }
-        bits <<= p & 0xff;
-        count -= p & 0xff;
-        std::size_t dist = p >> 16;
-        if (dist > 1) {
-            const unsigned extra = static_cast<unsigned>(dist - 1);
-            dist = (std::size_t{1} << extra) + static_cast<std::size_t>(bits >> (64 - extra));
-            bits <<= extra;
-            count -= extra;
-        }
-        copyMatch(buf, pos, dist, len);
-        pos += len;
-    }
-    m_in.bits = bits;
-    m_in.count = count;
-    m_in.pos = ip;
-    m_blockLeft = left;
-    posRef = pos;
+// The decoder's side of the loop: its reader and tables in, the state back out.
+FastEnd BlockDecoder::decodeFast(std::size_t& pos, std::size_t stop) {
+    FastState s{};
+    s.buf = m_out.data();
+    s.pos = pos;
+    s.stop = stop;
+    s.bits = m_in.bits;
+    s.count = m_in.count;
+    s.ip = m_in.pos;
+    s.ifast = m_in.end >= 8 ? m_in.end - 8 : 0;
+    s.input = m_in.input();
+    s.codes = m_code.entries();
+    s.positions = m_position.entries();
+    s.left = m_blockLeft;
+    // A code and a position code of up to 16 bits each and the position's extra bits. A
+    // refill leaves at least 56, so short codes share one.
+    s.need = 2 * LzhHuffmanTable::kMaxLength + m_params.positionCodes - 2;
+    const FastEnd end = m_loop(s);
+    m_in.bits = s.bits;
+    m_in.count = s.count;
+    m_in.pos = s.ip;
+    m_blockLeft = s.left;
+    pos = s.pos;
     return end;
 }
 
@@ -388,10 +527,12 @@ bool BlockDecoder::endsExactly(std::string& error) {
 
 } // namespace
 
-DecodeStatus decodeLzhBlocks(const LzhBlockParams& params, const DataSource& in,
-                             std::uint64_t originalSize, const DecodedSink& out, std::string& error,
-                             DecodeMode mode) {
-    BlockDecoder decoder(params, in, originalSize, out, mode);
+void decodeBlocksAsAnyProcessor(bool on) { g_anyProcessorLoop = on; }
+
+DecodeStatus decodeLzhBlocks(const LzhBlockParams& params, std::span<const std::uint8_t> ahead,
+                             const DataSource& in, std::uint64_t originalSize,
+                             const DecodedSink& out, std::string& error, DecodeMode mode) {
+    BlockDecoder decoder(params, ahead, in, originalSize, out, mode);
     return decoder.run(error);
 }
 

@@ -5,6 +5,7 @@
 #include "lzhdynamicdecoder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace vadok::archiver {
@@ -41,19 +42,51 @@ DecodeStatus copyStored(const DataSource& in, std::uint64_t originalSize, const 
 // only use the first 4 KiB); -lhx- reaches 512 KiB back.
 constexpr LzhBlockParams kLh5{14, 4}, kLh6{16, 5}, kLh7{17, 5}, kLhx{20, 5};
 
-template <const LzhBlockParams& params>
-DecodeStatus decodeBlocks(const DataSource& in, std::uint64_t originalSize, const DecodedSink& out,
-                          std::string& error, DecodeMode mode) {
-    return decodeLzhBlocks(params, in, originalSize, out, error, mode);
+// A member's data: the bytes at hand, then the source.
+struct MemberData {
+    std::span<const std::uint8_t> ahead;
+    const DataSource& rest;
+};
+
+// The member's data as one source, for the decoders that only pull.
+template <typename Decode>
+DecodeStatus pulled(const MemberData& in, Decode decode) {
+    if (in.ahead.empty())
+        return decode(in.rest);
+    std::size_t at = 0;
+    const DataSource source = [&](std::uint8_t* dest, std::size_t size) {
+        if (at == in.ahead.size())
+            return in.rest(dest, size);
+        const std::size_t n = std::min(size, in.ahead.size() - at);
+        std::memcpy(dest, in.ahead.data() + at, n);
+        at += n;
+        return n;
+    };
+    return decode(source);
 }
 
-using Decoder = DecodeStatus (*)(const DataSource& in, std::uint64_t originalSize,
+DecodeStatus stored(const MemberData& in, std::uint64_t originalSize, const DecodedSink& out,
+                    std::string& error, DecodeMode mode) {
+    return pulled(in, [&](const DataSource& source) {
+        return copyStored(source, originalSize, out, error, mode);
+    });
+}
+
+template <const LzhBlockParams& params>
+DecodeStatus decodeBlocks(const MemberData& in, std::uint64_t originalSize, const DecodedSink& out,
+                          std::string& error, DecodeMode mode) {
+    return decodeLzhBlocks(params, in.ahead, in.rest, originalSize, out, error, mode);
+}
+
+using Decoder = DecodeStatus (*)(const MemberData& in, std::uint64_t originalSize,
                                  const DecodedSink& out, std::string& error, DecodeMode mode);
 
 template <DecodeStatus (*decode)(const DataSource&, std::uint64_t, const DecodedSink&, std::string&)>
-DecodeStatus lenientOnly(const DataSource& in, std::uint64_t originalSize, const DecodedSink& out,
+DecodeStatus lenientOnly(const MemberData& in, std::uint64_t originalSize, const DecodedSink& out,
                          std::string& error, DecodeMode) {
-    return decode(in, originalSize, out, error);
+    return pulled(in, [&](const DataSource& source) {
+        return decode(source, originalSize, out, error);
+    });
 }
 
 // Every method our decoders read, by the three letters between its dashes. What our own
@@ -62,9 +95,9 @@ constexpr struct {
     std::string_view method;
     Decoder decode;
 } kMethods[] = {
-    {"lh7", decodeBlocks<kLh7>}, {"lh0", copyStored},         {"lh6", decodeBlocks<kLh6>},
+    {"lh7", decodeBlocks<kLh7>}, {"lh0", stored},             {"lh6", decodeBlocks<kLh6>},
     {"lh5", decodeBlocks<kLh5>}, {"lh4", decodeBlocks<kLh5>}, {"lhx", decodeBlocks<kLhx>},
-    {"lh1", lenientOnly<decodeLzhDynamic>}, {"lz4", copyStored}, {"lzs", lenientOnly<decodeLzs>},
+    {"lh1", lenientOnly<decodeLzhDynamic>}, {"lz4", stored}, {"lzs", lenientOnly<decodeLzs>},
     {"lz5", lenientOnly<decodeLz5>},
 };
 
@@ -83,8 +116,14 @@ bool ownDecodableMethod(std::string_view method) {
 
 DecodeStatus decodeLzhData(std::string_view method, const DataSource& in, std::uint64_t originalSize,
                            const DecodedSink& out, std::string& error, DecodeMode mode) {
+    return decodeLzhData(method, {}, in, originalSize, out, error, mode);
+}
+
+DecodeStatus decodeLzhData(std::string_view method, std::span<const std::uint8_t> ahead,
+                           const DataSource& rest, std::uint64_t originalSize,
+                           const DecodedSink& out, std::string& error, DecodeMode mode) {
     if (const Decoder decode = decoderOf(method))
-        return decode(in, originalSize, out, error, mode);
+        return decode({ahead, rest}, originalSize, out, error, mode);
     error = "no decoder for -" + std::string(method) + "-";
     return DecodeStatus::UnsupportedMethod;
 }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -40,6 +41,13 @@ bool ownDecodableMethod(std::string_view method);
 // byte, some a little more). On any status but Ok, error says why.
 DecodeStatus decodeLzhData(std::string_view method, const DataSource& in,
                            std::uint64_t originalSize, const DecodedSink& out, std::string& error,
+                           DecodeMode mode = DecodeMode::Lenient);
+
+// The same, where the first bytes of the data are at hand already: `ahead`, read in place
+// while the decoding lasts (the caller keeps them), then what `rest` gives.
+DecodeStatus decodeLzhData(std::string_view method, std::span<const std::uint8_t> ahead,
+                           const DataSource& rest, std::uint64_t originalSize,
+                           const DecodedSink& out, std::string& error,
                            DecodeMode mode = DecodeMode::Lenient);
 
 } // namespace vadok::archiver

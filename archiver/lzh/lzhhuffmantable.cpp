@@ -39,7 +39,10 @@ bool LzhHuffmanTable::build(const std::uint8_t* lengths, unsigned n) {
             return false;
         ++counts[lengths[i]];
     }
-    counts[0] = 0;
+    return build(lengths, n, counts);
+}
+
+bool LzhHuffmanTable::build(const std::uint8_t* lengths, unsigned n, const unsigned* counts) {
     // First code of each length, in a 16-bit code space; more codes than fit is damage.
     std::uint32_t next[kMaxLength + 2] = {};
     std::uint32_t code = 0;

@@ -21,6 +21,9 @@ public:
 
     // false when a length exceeds 16 or the lengths oversubscribe the code space
     bool build(const std::uint8_t* lengths, unsigned n);
+    // The same for lengths of at most 16 counted as they were read: counts[len] symbols
+    // have length len (counts[0] is not looked at).
+    bool build(const std::uint8_t* lengths, unsigned n, const unsigned* counts);
     // Whether the lengths of the last build() fill the code space exactly.
     bool complete() const { return m_complete; }
     // Every input decodes to `symbol` without consuming bits; symbols >= limit are invalid.

@@ -158,7 +158,9 @@ MemberName NameStore::add(std::string_view name, std::string_view target) {
 char* NameStore::room(std::size_t need) {
     if (m_used + need > m_capacity) {
         m_capacity = std::max(kNameBlock, need);
-        m_blocks.push_back(std::make_unique<char[]>(m_capacity));
+        // Every byte read back was written by add: clearing the block first cost an expansion
+        // a page fault for each of its pages before any file was written.
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(m_capacity));
         m_used = 0;
     }
     char* at = m_blocks.back().get() + m_used;

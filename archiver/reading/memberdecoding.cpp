@@ -187,6 +187,19 @@ MemberFault decodeLzhRange(const MemberRange& r, MemberHandler& handler, Shared&
                     handlerFailed = !handler.data(data, size, at, error);
                     return !handlerFailed;
                 });
+            // What the reader holds of the data already is decoded where it lies, not copied:
+            // most members lie whole in the piece their header came in.
+            std::size_t held = 0;
+            const std::uint8_t* ahead = in.peek(
+                static_cast<std::size_t>(std::min<std::uint64_t>(m.dataEnd - in.position(),
+                                                                 RangeReader::kPiece)),
+                held);
+            if (!ahead)
+                return faultAt(i, ArchiverCannotOpen, ArchiveDamage::Unreadable,
+                               job.archivePath + ": cannot read the archive");
+            held = static_cast<std::size_t>(
+                std::min<std::uint64_t>(held, m.dataEnd - in.position()));
+            in.skipTo(in.position() + held);
             // Decoders read ahead in large pieces: they must not be given the next member.
             const DataSource source = [&](std::uint8_t* dest, std::size_t size) {
                 return in.read(dest, static_cast<std::size_t>(std::min<std::uint64_t>(
@@ -198,7 +211,8 @@ MemberFault decodeLzhRange(const MemberRange& r, MemberHandler& handler, Shared&
                 return unwrapped.take(data, size);
             };
             std::string why;
-            DecodeStatus status = decodeLzhData(header.methodName(), source, m.size, sink, why);
+            DecodeStatus status =
+                decodeLzhData(header.methodName(), {ahead, held}, source, m.size, sink, why);
             if (status == DecodeStatus::Ok && !unwrapped.finish())
                 status = DecodeStatus::Refused;
             if (handlerFailed)

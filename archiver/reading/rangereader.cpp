@@ -8,8 +8,6 @@
 namespace vadok::archiver {
 
 namespace {
-constexpr std::size_t kPiece = 256 * 1024;
-
 struct KeptBuffer {
     std::unique_ptr<std::uint8_t[]> bytes;
     std::size_t capacity = 0;

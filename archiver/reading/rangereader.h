@@ -12,6 +12,10 @@ namespace vadok::archiver {
 // next, not allocated and cleared again for each.
 class RangeReader {
 public:
+    // What one read from the file takes at the least; a peek of up to this many bytes never
+    // makes the buffer grow.
+    static constexpr std::size_t kPiece = 256 * 1024;
+
     RangeReader(int fd, std::uint64_t begin, std::uint64_t end);
     ~RangeReader();
     RangeReader(const RangeReader&) = delete;
@@ -21,7 +25,7 @@ public:
     // Moves forwards to `at` (within the range).
     void skipTo(std::uint64_t at);
     // At least min(want, bytes left in the range) bytes from the position on, without moving;
-    // got says how many. nullptr when the file cannot be read.
+    // got says how many. nullptr when the file cannot be read. Valid until the next call.
     const std::uint8_t* peek(std::size_t want, std::size_t& got);
     // Copies up to size bytes from the position on and moves past them; 0 at the end of the
     // range or when the file cannot be read (failed() tells which).

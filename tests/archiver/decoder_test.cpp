@@ -4,6 +4,7 @@
 #include "archivertestsupport.h"
 
 #include "archiver/lzh/bitwriter.h"
+#include "archiver/lzh/lzhblockdecoder.h"
 #include "archiver/lzh/crc16.h"
 #include "archiver/lzh/lzhdecoder.h"
 #include "archiver/lzh/lzhencoder.h"
@@ -31,11 +32,14 @@ struct Decoded {
     std::string error;
 };
 
-// Hands the input out in small, uneven pieces, so the decoders' refills cross piece ends.
+// Hands the input out in small, uneven pieces, so the decoders' refills cross piece ends;
+// the first `held` bytes are at hand before any piece, as a reader holds them.
 Decoded decode(std::string_view method, const std::string& input, std::uint64_t size,
-               std::size_t piece = 1000, DecodeMode mode = DecodeMode::Lenient) {
+               std::size_t piece = 1000, DecodeMode mode = DecodeMode::Lenient,
+               std::size_t held = 0) {
     Decoded d;
-    std::size_t at = 0;
+    held = std::min(held, input.size());
+    std::size_t at = held;
     const DataSource source = [&](std::uint8_t* dest, std::size_t want) {
         const std::size_t n = std::min({want, piece, input.size() - at});
         std::memcpy(dest, input.data() + at, n);
@@ -47,7 +51,9 @@ Decoded decode(std::string_view method, const std::string& input, std::uint64_t 
         d.data.append(reinterpret_cast<const char*>(data), n);
         return true;
     };
-    d.status = decodeLzhData(method, source, size, sink, d.error, mode);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(input.data());
+    d.status = held > 0 ? decodeLzhData(method, {bytes, held}, source, size, sink, d.error, mode)
+                        : decodeLzhData(method, source, size, sink, d.error, mode);
     return d;
 }
 
@@ -115,6 +121,13 @@ TEST(LzhDecoder, archivesOfOtherProgramsDecodeAsLhasaExpandsThem) {
             EXPECT_EQ(d.data.size(), m.header.originalSize);
             EXPECT_EQ(crcOf(d.data), m.header.crc) << m.header.path;
             all += d.data;
+            // The same with the data at hand: all of it, most, or a few bytes before the rest.
+            for (const std::size_t held : {m.data.size(), m.data.size() / 2, std::size_t{5}}) {
+                const Decoded h = decode(m.header.methodName(), m.data, m.header.originalSize,
+                                         1000, DecodeMode::Lenient, held);
+                EXPECT_EQ(h.status, DecodeStatus::Ok) << m.header.path << " held " << held;
+                EXPECT_TRUE(h.data == d.data) << m.header.path << " held " << held;
+            }
         }
         EXPECT_TRUE(methodSeen);
         EXPECT_TRUE(all == output("lhasa pq " + quote(path))) << "differs from lhasa's output";
@@ -152,9 +165,14 @@ TEST(LzhDecoder, dataOfOurEncoderAndOfJlhaRoundTrips) {
         });
         encoder.write(reinterpret_cast<const std::uint8_t*>(original.data()), original.size());
         encoder.finish();
-        const Decoded ours = decode(name, packed, original.size(), 70000);
-        ASSERT_EQ(ours.status, DecodeStatus::Ok) << ours.error;
-        EXPECT_TRUE(ours.data == original) << "our encoder's data";
+        // The loop this processor runs, and the one every x86-64 runs.
+        for (const bool anyProcessor : {false, true}) {
+            decodeBlocksAsAnyProcessor(anyProcessor);
+            const Decoded ours = decode(name, packed, original.size(), 70000);
+            decodeBlocksAsAnyProcessor(false);
+            ASSERT_EQ(ours.status, DecodeStatus::Ok) << ours.error;
+            EXPECT_TRUE(ours.data == original) << "ours; any processor " << anyProcessor;
+        }
 
         const std::string archive = dir / (name + ".lzh");
         ASSERT_EQ(run("cd " + quote(dir.path()) + " && jlha a2o" + name.substr(2) + " " +
@@ -223,6 +241,14 @@ TEST(LzhDecoder, handMadeStreamsDecodeOrFailAsTheFormatSays) {
         {"code length over 16 bits",
          Stream().put(16, 1).put(5, 2).put(3, 7).put(12, 0xfff).put(1, 0).done(), 1,
          DecodeStatus::Damaged, ""},
+        {"C length 17 from T's twentieth symbol", [] {
+             // T of 20 lengths, only the last (symbol 19) in use; C's one code is that symbol
+             Stream s;
+             s.put(16, 1).put(5, 20).put(3, 0).put(3, 0).put(3, 0).put(2, 3);
+             for (int i = 6; i < 19; ++i)
+                 s.put(3, 0);
+             return s.put(3, 1).put(9, 1).put(1, 0).put(4, 0).put(4, 0).put(16, 0).done();
+         }(), 1, DecodeStatus::Damaged, ""},
         {"more P codes than the window has", [] {
              // 15 position codes where -lh5- has 14; the 15th, coded as 0, would reach 16 KiB back
              Stream s;
@@ -368,10 +394,13 @@ TEST(LzhDecoder, strictReadingRefusesStreamsThatOnlyLhasaReads) {
         const Decoded lenient = decode("lh5", c.data, c.size, 1000);
         EXPECT_EQ(lenient.status, DecodeStatus::Ok) << lenient.error;
         EXPECT_EQ(lenient.data, c.expected);
-        for (const std::size_t piece : {std::size_t{1}, std::size_t{1000}}) {
-            const Decoded strict = decode("lh5", c.data, c.size, piece, DecodeMode::Strict);
+        // in pieces of one byte or more, or held whole
+        for (const auto& [piece, held] : {std::pair<std::size_t, std::size_t>{1, 0},
+                                         {1000, 0},
+                                         {1000, c.data.size()}}) {
+            const Decoded strict = decode("lh5", c.data, c.size, piece, DecodeMode::Strict, held);
             EXPECT_EQ(strict.status, c.strictReads ? DecodeStatus::Ok : DecodeStatus::Damaged)
-                << strict.error;
+                << strict.error << "; held " << held;
             if (c.strictReads) {
                 EXPECT_EQ(strict.data, c.expected);
             }
