@@ -245,12 +245,13 @@ FolderCopy CopyFolder(const std::string& source, const std::string& dest);
 
 // For a version-up from such a copy: after the files names at the top of from were moved to
 // the top of to, what the list of stand-ins at the top of listFolder (from or a folder above
-// it, all ending in "/") says of them (links, modes) goes into the list of to, so that the
-// first store from to writes them back as they were. ArchiverOk, or ArchiverWriteError when
-// the list of to cannot be written. IsStandInListName tells the names such lists go under,
-// which a version-up never moves: the list of the copy is not the list of to.
-int CarryStandIns(const std::string& listFolder, const std::string& from, const std::string& to,
-                  const std::vector<std::string>& names);
+// it) says of them (links, modes) goes into the list at the top of toTop (the folder the
+// store reads: to or a folder above it), so that the first store from toTop writes them back
+// as they were. All four end in "/". ArchiverOk, or ArchiverWriteError when that list cannot
+// be written. IsStandInListName tells the names such lists go under, which a version-up
+// never moves: the list of the copy is not the list of to.
+int CarryStandIns(const std::string& listFolder, const std::string& from, const std::string& toTop,
+                  const std::string& to, const std::vector<std::string>& names);
 bool IsStandInListName(const std::string& name);
 
 } // namespace vadok

@@ -191,11 +191,12 @@ FolderCopy CopyFolder(const std::string& source, const std::string& dest) {
     return {r.code, r.path, r.error, r.warnings, r.linksListed};
 }
 
-int CarryStandIns(const std::string& listFolder, const std::string& from, const std::string& to,
-                  const std::vector<std::string>& names) {
+int CarryStandIns(const std::string& listFolder, const std::string& from, const std::string& toTop,
+                  const std::string& to, const std::vector<std::string>& names) {
     std::string error;
-    return archiver::carryStandIns(listFolder, from, to, names, error) == 0 ? ArchiverOk
-                                                                           : ArchiverWriteError;
+    return archiver::carryStandIns(listFolder, from, toTop, to, names, error) == 0
+               ? ArchiverOk
+               : ArchiverWriteError;
 }
 
 bool IsStandInListName(const std::string& name) { return archiver::standInListIndex(name) > 0; }

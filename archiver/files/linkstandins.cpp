@@ -523,43 +523,50 @@ std::optional<StandInList> readStandInList(const std::string& folder, const std:
     return parseStandInList(text, why);
 }
 
-int carryStandIns(const std::string& listFolder, const std::string& from, const std::string& to,
-                  const std::vector<std::string>& names, std::string& error) {
+int carryStandIns(const std::string& listFolder, const std::string& from, const std::string& toTop,
+                  const std::string& to, const std::vector<std::string>& names,
+                  std::string& error) {
+    if (to.compare(0, toTop.size(), toTop) != 0) {
+        error = to + " does not lie within " + toTop;
+        return 1;
+    }
     std::string why;
     const std::string fromList = standInListIn(listFolder);
     const auto listed = fromList.empty() ? std::nullopt : readStandInList(listFolder, fromList, why);
     if (!listed || from.compare(0, listFolder.size(), listFolder) != 0)
         return 0;
-    const std::string prefix = from.substr(listFolder.size());
+    const std::string fromPrefix = from.substr(listFolder.size());
+    const std::string toPrefix = to.substr(toTop.size());
     const std::unordered_set<std::string> moved(names.begin(), names.end());
-    const auto carried = [&](const std::string& path) {
+    const auto movedFrom = [&moved](const std::string& path, const std::string& prefix) {
         return path.compare(0, prefix.size(), prefix) == 0 && moved.count(path.substr(prefix.size()));
     };
     StandInList into;
-    std::string toList = standInListIn(to);
+    std::string toList = standInListIn(toTop);
     if (!toList.empty()) {
-        if (auto there = readStandInList(to, toList, why))
+        if (auto there = readStandInList(toTop, toList, why))
             into = std::move(*there);
         else
             toList = standInListName(standInListIndex(toList) + 1);
     }
-    // What the list of to said of the files that were replaced no longer holds.
-    std::erase_if(into.links, [&](const LinkRecord& l) { return moved.count(l.path); });
-    std::erase_if(into.modes, [&](const ModeRecord& m) { return moved.count(m.path); });
+    // What the list said of the files that were replaced no longer holds.
+    std::erase_if(into.links, [&](const LinkRecord& l) { return movedFrom(l.path, toPrefix); });
+    std::erase_if(into.modes, [&](const ModeRecord& m) { return movedFrom(m.path, toPrefix); });
     bool any = false;
     for (const LinkRecord& l : listed->links)
-        if (carried(l.path)) {
-            into.links.push_back({l.path.substr(prefix.size()), l.target, l.mtime});
+        if (movedFrom(l.path, fromPrefix)) {
+            into.links.push_back({toPrefix + l.path.substr(fromPrefix.size()), l.target, l.mtime});
             any = true;
         }
     for (const ModeRecord& m : listed->modes)
-        if (carried(m.path)) {
-            into.modes.push_back({m.path.substr(prefix.size()), m.mode, m.folder});
+        if (movedFrom(m.path, fromPrefix)) {
+            into.modes.push_back({toPrefix + m.path.substr(fromPrefix.size()), m.mode, m.folder});
             any = true;
         }
     if (!any && toList.empty())
         return 0;
-    return writeStandInList(to, toList.empty() ? standInListName(1) : toList, into, error) ? 0 : 1;
+    return writeStandInList(toTop, toList.empty() ? standInListName(1) : toList, into, error) ? 0
+                                                                                             : 1;
 }
 
 std::optional<StandInList> parseStandInList(std::string_view text, std::string& why) {

@@ -124,11 +124,13 @@ std::optional<StandInList> readStandInList(const std::string& folder, const std:
                                            std::string& why);
 
 // After the files names at the top of from were moved to the top of to (a version-up): what
-// the list at the top of listFolder (from or a folder above it, all ending in "/") says of
-// them goes into the list of to, and what that said of the files they replaced goes. 0, or
-// 1 with error when the list of to cannot be written.
-int carryStandIns(const std::string& listFolder, const std::string& from, const std::string& to,
-                  const std::vector<std::string>& names, std::string& error);
+// the list at the top of listFolder (from or a folder above it) says of them goes into the
+// list at the top of toTop (to or a folder above it: the list a store reads), and what that
+// said of the files they replaced goes. All four end in "/". 0, or 1 with error when the
+// list of toTop cannot be written or to does not lie within toTop.
+int carryStandIns(const std::string& listFolder, const std::string& from, const std::string& toTop,
+                  const std::string& to, const std::vector<std::string>& names,
+                  std::string& error);
 
 // Reads a list from its bytes; nullopt, with why, when they are no list or any record fails
 // the checks above.

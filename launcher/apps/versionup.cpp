@@ -183,7 +183,8 @@ VersionUpMatch FindVersionUpSource(const QString& name, const PackApp& app) {
     return {};
 }
 
-bool MoveTopLevelFiles(const QString& source, const QString& target, const QString& listFolder) {
+bool MoveTopLevelFiles(const QString& source, const QString& target, const QString& listFolder,
+                       const QString& targetTop) {
     const fs::path from = toFs(source);
     const fs::path to = toFs(target);
     std::error_code ec;
@@ -239,8 +240,8 @@ bool MoveTopLevelFiles(const QString& source, const QString& target, const QStri
     }
 #ifdef VADOK_WITH_ARCHIVER
     // Where the new version stands on a file system without links or modes, its list says
-    // what the moved files were; the target's list must say it now, or the next store would
-    // keep the stand-ins as files and every mode as that file system shows it.
+    // what the moved files were; the application's list must say it now, or the next store
+    // would keep the stand-ins as files and every mode as that file system shows it.
     if (!failed) {
         std::vector<std::string> names;
         for (const Move& move : moves)
@@ -249,7 +250,8 @@ bool MoveTopLevelFiles(const QString& source, const QString& target, const QStri
             return QFile::encodeName(path.endsWith(u'/') ? path : path + u'/').toStdString();
         };
         failed = CarryStandIns(slashed(listFolder.isEmpty() ? source : listFolder),
-                               slashed(source), slashed(target), names) != 0;
+                               slashed(source), slashed(targetTop.isEmpty() ? target : targetTop),
+                               slashed(target), names) != 0;
     }
 #endif
     if (failed) {

@@ -48,8 +48,9 @@ VersionUpMatch FindVersionUpSource(const QString& name, const PackApp& app);
 // the files moved already go back and the replaced ones are restored, and the result is
 // false. Where the new version was put on a file system that holds no links or modes, what
 // the list of stand-ins of listFolder (source or a folder above it; source when empty) says
-// of the moved files goes into target's list, and lists never move.
+// of the moved files goes into the list of targetTop (the application's folder, which the
+// store reads: target or a folder above it; target when empty), and lists never move.
 bool MoveTopLevelFiles(const QString& source, const QString& target,
-                       const QString& listFolder = QString());
+                       const QString& listFolder = QString(), const QString& targetTop = QString());
 
 } // namespace vadok

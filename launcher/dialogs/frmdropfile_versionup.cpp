@@ -96,7 +96,7 @@ void frmDropFile::cmdVerUp_Click() {
     }
     m_label->setText(QStringLiteral("一致しました。ファイルをコピーしています..."));
     QCoreApplication::processEvents();
-    if (!MoveTopLevelFiles(match.source, match.target, WorkFolder())) {
+    if (!MoveTopLevelFiles(match.source, match.target, WorkFolder(), app.expandedFolder())) {
         showMessage(QStringLiteral("ファイルの移動に失敗しました"));
         return;
     }

@@ -148,37 +148,46 @@ TEST_F(MoveFiles, aFileThatCannotMoveUndoesTheWholeMove) {
 
 // A new version dropped as a folder while the application is expanded on a USB stick (exFAT:
 // no links, no modes). The files that replace the application's take their links and modes
-// with them, so the store after the version-up holds them as the new version had them;
-// the copy's own list of stand-ins stays behind.
+// with them, so the store after the version-up holds them as the new version had them,
+// also where the program sits in a folder of the application (the store reads the list at
+// the application's top only); the copy's own list of stand-ins stays behind.
 TEST_F(AppsFixture, aNewVersionOnAStickIsStoredWithItsLinksAndModes) {
     ExfatImage stick(scratch.path().toStdString());
     if (!stick.mounted())
         GTEST_SKIP() << "no exFAT file system to be had here: " << stick.why();
     settings().ExecDir = QString::fromStdString(stick.mount()) + QStringLiteral("/Exec/");
-    const std::string root = scratch.path().toStdString();
-    writeFile(root + "/v1/run.sh", "old", 0755);
-    writeFile(root + "/v1/notes.txt", "mine", 0600);
-    makeSymlink("notes.txt", root + "/v1/start");
-    writeFile(root + "/v2/run.sh", "new", 0750);
-    writeFile(root + "/v2/changes.txt", "what is new", 0640);
-    makeSymlink("changes.txt", root + "/v2/start");
-    AppRecord record;
-    record.AppName = QStringLiteral("Tool");
-    record.ExecCmd = QStringLiteral("run.sh");
-    PackApp app(record);
-    ASSERT_TRUE(LhaCompressDir(QStringLiteral("Tool"), QString::fromStdString(root + "/v1/")));
-    ASSERT_EQ(CopyIntoExecutionFolder(QString::fromStdString(root + "/v1/"), app.expandedFolder()),
-              CopyOutcome::Complete);
+    for (const std::string folder : {"", "bin/"}) {
+        SCOPED_TRACE(folder);
+        const std::string root = scratch.path().toStdString() + "/" + std::to_string(folder.size());
+        writeFile(root + "/v1/" + folder + "run.sh", "old", 0755);
+        writeFile(root + "/v1/" + folder + "notes.txt", "mine", 0600);
+        makeSymlink("notes.txt", root + "/v1/" + folder + "start");
+        writeFile(root + "/v2/" + folder + "run.sh", "new", 0750);
+        writeFile(root + "/v2/" + folder + "changes.txt", "what is new", 0640);
+        makeSymlink("changes.txt", root + "/v2/" + folder + "start");
+        AppRecord record;
+        record.AppName = QStringLiteral("Tool") + QString::number(folder.size());
+        record.ExecCmd = QString::fromStdString(folder + "run.sh");
+        PackApp app(record);
+        ASSERT_TRUE(LhaCompressDir(record.AppName, QString::fromStdString(root + "/v1/")));
+        ASSERT_EQ(CopyIntoExecutionFolder(QString::fromStdString(root + "/v1/"), app.expandedFolder()),
+                  CopyOutcome::Complete);
 
-    ASSERT_EQ(CopyIntoExecutionFolder(QString::fromStdString(root + "/v2/"), WorkFolder()),
-              CopyOutcome::Complete);
-    const VersionUpMatch match = FindVersionUpSource(QStringLiteral("Tool"), app);
-    ASSERT_EQ(match.source, WorkFolder() + u'/');
-    ASSERT_TRUE(MoveTopLevelFiles(match.source, match.target, WorkFolder()));
-    ASSERT_TRUE(app.Pack(QString(), true));
-    EXPECT_EQ(memberTable(app.archivePath().toStdString()),
-              (std::vector<std::string>{"changes.txt f 0640", "notes.txt f 0600", "run.sh f 0750",
-                                        "start l 0777 -> changes.txt"}));
+        ASSERT_EQ(CopyIntoExecutionFolder(QString::fromStdString(root + "/v2/"), WorkFolder()),
+                  CopyOutcome::Complete);
+        const VersionUpMatch match = FindVersionUpSource(record.AppName, app);
+        ASSERT_EQ(match.source, WorkFolder() + u'/' + QString::fromStdString(folder));
+        ASSERT_TRUE(MoveTopLevelFiles(match.source, match.target, WorkFolder(), app.expandedFolder()));
+        ASSERT_TRUE(app.Pack(QString(), true));
+        std::vector<std::string> expected{"changes.txt f 0640", "notes.txt f 0600", "run.sh f 0750",
+                                          "start l 0777 -> changes.txt"};
+        for (std::string& member : expected)
+            member = folder + member;
+        if (!folder.empty())
+            expected.insert(expected.begin(), folder.substr(0, folder.size() - 1) + " d 0755");
+        EXPECT_EQ(memberTable(app.archivePath().toStdString()), expected);
+        RemoveWorkFolder();
+    }
 }
 
 // A name no archive can hold fails the copy already, before the application is touched: the
