@@ -54,7 +54,13 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     connectEditingCommands();
     createSearchControls();
     m_fullText = new FullTextCommand(*this, m_menus.fullTextSearch);
-    connect(m_fullText, &FullTextCommand::selectRequested, this, &frmMain::selectAppByTitle);
+    connect(m_fullText, &FullTextCommand::selectRequested, this, [this](const QString& title) {
+        // Chosen while the window waits in the tray or minimised: the choice is shown in the
+        // window, or said there when the application is gone.
+        if (!isVisible() || isMinimized())
+            m_tray->restore();
+        selectAppByTitle(title);
+    });
     connect(m_fullText, &FullTextCommand::runRequested, this, [this](const QString& title) {
         if (selectAppByTitle(title))
             cmdExec_Click();

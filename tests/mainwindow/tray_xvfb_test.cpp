@@ -5,7 +5,10 @@
 #include "mainwindowfixture.h"
 
 #include "catalog/settings.h"
+#include "dialogs/frmfulltext.h"
+#include "fulltext/fulltextsearch.h"
 #include "instances/handover.h"
+#include "mainwindow/catalogtree.h"
 
 #include <QAction>
 #include <QApplication>
@@ -252,6 +255,38 @@ TEST_F(UnderWindowManager, aWindowMinimisedIntoTheTrayComesBackWholeAndTheIconGo
         EXPECT_TRUE(waitUntil([&] { return onScreen() && !window->isMinimized(); })) << round;
         EXPECT_FALSE(window->trayIconShown()) << round;
     }
+}
+
+// The full-text dialog stays on the screen when the window goes to the tray; a result chosen
+// in it, typed and entered through the X server, brings the window back with the application
+// selected, not selected out of sight.
+TEST_F(UnderWindowManager, aFullTextResultChosenWhileTheWindowIsInTheTrayBringsTheWindowBack) {
+    qputenv("XDG_DATA_HOME", scratch.path().toUtf8());
+    storeArchive(QStringLiteral("Tool"), {{QStringLiteral("run.sh"), "#!/bin/sh\n"},
+                                          {QStringLiteral("readme.txt"), "hammer time\n"}});
+    settings().Config.IntoTaskTray = 2;
+    window = openWindow();
+    secondStart();
+    ASSERT_TRUE(waitUntil([&] { return onScreen(); })) << "a second start did not bring it";
+    window->findChild<QAction*>(QStringLiteral("mnuFullTextSearch"))->trigger();
+    auto* dialog = window->findChild<frmFullText*>();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(
+        waitUntil([&] { return dialog->isVisible() && dialog->windowHandle()->isExposed(); }));
+
+    closeButton();
+    ASSERT_TRUE(waitUntil(
+        [&] { return !window->isVisible() && !x.viewable(xcb_window_t(window->winId())); }));
+    ASSERT_TRUE(dialog->isVisible());
+    window->fullTextSearch().waitUntilIdle();
+    const QString dialogId = QString::number(dialog->winId());
+    ASSERT_TRUE(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), dialogId}));
+    ASSERT_TRUE(xdotool({QStringLiteral("type"), QStringLiteral("hammer")}));
+    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Return")}));
+    EXPECT_TRUE(waitUntil([&] { return onScreen(); })) << "the choice did not bring the window";
+    EXPECT_EQ(CatalogTree::key(window->treeView()->currentItem()), QStringLiteral("Tool"));
+    window.reset();
+    qunsetenv("XDG_DATA_HOME");
 }
 #endif // VADOK_TEST_XCB
 
