@@ -170,14 +170,16 @@ TEST_F(AppsFixture, aNewVersionOnAStickIsStoredWithItsLinksAndModes) {
         record.ExecCmd = QString::fromStdString(folder + "run.sh");
         PackApp app(record);
         ASSERT_TRUE(LhaCompressDir(record.AppName, QString::fromStdString(root + "/v1/")));
-        ASSERT_EQ(CopyIntoExecutionFolder(QString::fromStdString(root + "/v1/"), app.expandedFolder()),
+        ASSERT_EQ(CopyIntoExecutionFolder(QString::fromStdString(root + "/v1/"),
+                                          app.expandedFolder()),
                   CopyOutcome::Complete);
 
         ASSERT_EQ(CopyIntoExecutionFolder(QString::fromStdString(root + "/v2/"), WorkFolder()),
                   CopyOutcome::Complete);
         const VersionUpMatch match = FindVersionUpSource(record.AppName, app);
         ASSERT_EQ(match.source, WorkFolder() + u'/' + QString::fromStdString(folder));
-        ASSERT_TRUE(MoveTopLevelFiles(match.source, match.target, WorkFolder(), app.expandedFolder()));
+        ASSERT_TRUE(
+            MoveTopLevelFiles(match.source, match.target, WorkFolder(), app.expandedFolder()));
         ASSERT_TRUE(app.Pack(QString(), true));
         std::vector<std::string> expected{"changes.txt f 0640", "notes.txt f 0600", "run.sh f 0750",
                                           "start l 0777 -> changes.txt"};
