@@ -181,7 +181,7 @@ int openOrMakeFolder(int parent, const char* name, mode_t mode, bool expected, b
     if (errno != ENOENT) {
         if (errno != ENOTDIR && errno != ELOOP)
             return -1;
-        if (::unlinkat(parent, name, 0) != 0 && errno != ENOENT)
+        if (!removeExisting(Parent{parent, false, name}))
             return -1;
     }
     if (::mkdirat(parent, name, mode) != 0)
