@@ -249,7 +249,12 @@ Run measureRestores(const Bench& b) {
 
 // What no re-store can go below: storing only the files it has to compress again (a hundredth
 // of the files, but more of the bytes), in a folder of their own.
-Run measureChangedFilesAlone(const Bench& b) {
+struct ChangedAlone {
+    Run store;
+    double shareOfBytes = 0; // of the corpus's
+};
+
+ChangedAlone measureChangedFilesAlone(const Bench& b) {
     const fs::path alone = b.work / "changed-alone";
     const std::string archive = (b.work / "changed-alone.lzh").string();
     fs::remove_all(alone);
@@ -266,11 +271,12 @@ Run measureChangedFilesAlone(const Bench& b) {
     fs::remove(archive);
     const Run r = best(first, runShell(b.storeCommand(archive, alone)));
     b.row("vadok store, changed alone", r, fs::file_size(archive));
+    const double share = static_cast<double>(bytes) / static_cast<double>(b.bytes);
     std::printf("%-28s %.1f MB, %.1f%% of the corpus's bytes\n", "  (the changed files)", mb(bytes),
-                100.0 * static_cast<double>(bytes) / static_cast<double>(b.bytes));
+                100.0 * share);
     fs::remove_all(alone);
     fs::remove(archive);
-    return r;
+    return {r, share};
 }
 
 struct ExpandFigures {
@@ -404,7 +410,7 @@ std::string format(const char* pattern, double a, double b = 0) {
 }
 
 void printGoals(const Bench& b, const StoreFigures& stores, const Run& restore,
-                const Run& changedAlone, const ExpandFigures& expands, const MemberFigures& members,
+                const ChangedAlone& changedAlone, const ExpandFigures& expands, const MemberFigures& members,
                 const std::vector<IconFigures>& icons) {
     double load[1] = {0};
     ::getloadavg(load, 1);
@@ -427,9 +433,13 @@ void printGoals(const Bench& b, const StoreFigures& stores, const Run& restore,
          format("%.3f, cpu %.3f", restoreRatio, restore.cpuSeconds / store.cpuSeconds), "<= 0.03",
          restoreRatio <= 0.03);
     std::printf("%-40s %-26s\n", "  floor: the changed files stored alone",
-                format("%.3f, cpu %.3f", changedAlone.seconds / store.seconds,
-                       changedAlone.cpuSeconds / store.cpuSeconds)
+                format("%.3f, cpu %.3f", changedAlone.store.seconds / store.seconds,
+                       changedAlone.store.cpuSeconds / store.cpuSeconds)
                     .c_str());
+    // A store's time goes with the bytes it compresses: even at the whole store's own speed,
+    // compressing the changed bytes takes their share of it.
+    std::printf("%-40s %-26s\n", "  floor: the changed bytes' share",
+                format("%.3f", changedAlone.shareOfBytes).c_str());
     const double expandRatio = expands.ours.seconds / expands.bsdtar.seconds;
     goal("expansion against bsdtar",
          format("%.2f, cpu %.2f", expandRatio, expands.ours.cpuSeconds / expands.bsdtar.cpuSeconds),
@@ -473,7 +483,7 @@ int main(int argc, char** argv) {
                 "ratio", "peak RSS");
     const StoreFigures stores = measureStores(b);
     const Run restore = measureRestores(b);
-    const Run changedAlone = measureChangedFilesAlone(b);
+    const ChangedAlone changedAlone = measureChangedFilesAlone(b);
     const ExpandFigures expands = measureExpansions(b);
     const std::vector<IconFigures> icons = measureIcons(b);
     const MemberFigures members = measureManyMembers(b);
