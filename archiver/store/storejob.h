@@ -40,6 +40,9 @@ struct StoreResult {
     std::string error;
     unsigned compressed = 0; // members encoded in this call
     unsigned copied = 0;     // members carried over as raw data
+    // Copies from the old archive: each run of members that lie there as they go into the
+    // new one (headers and data, folders among them) is one.
+    unsigned copyRanges = 0;
 };
 
 // Adds and replaces the contents of folder in the archive (see archiver.h for the rules).

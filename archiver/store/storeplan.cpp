@@ -112,6 +112,9 @@ Task taskForEntry(SourceEntry& e, bool changed, const ArchiveIndex& old, const O
             t.member.storedCrc = o.storedCrc;
             t.old = &o;
             t.compare = changed;
+        } else if (e.kind != MemberKind::File && o.kind == e.kind && o.compressedSize == 0) {
+            // Only for the writer, whose copy takes its header along when it comes out the same.
+            t.old = &o;
         }
     }
     if (e.kind == MemberKind::File && t.kind != TaskKind::CopyOld)

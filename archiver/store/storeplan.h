@@ -26,7 +26,9 @@ struct Task {
     TaskKind kind = TaskKind::HeaderOnly;
     LzhMember member;   // header fields; sizes and CRC filled in when compressed
     std::string source; // the folder's file, relative to the folder
-    const LzhMember* old = nullptr; // the old member whose data CopyOld copies
+    // The old member whose data CopyOld copies; for a HeaderOnly task, the old member of
+    // the name and kind, with no data, if any.
+    const LzhMember* old = nullptr;
     bool compare = false; // the file may have changed since the folder's stamp
 
     // Old data the old archive's reading already showed sound, for an unchanged file: it

@@ -20,6 +20,7 @@
 #include <sys/xattr.h>
 #include <thread>
 #include <time.h>
+#include <unistd.h>
 
 using namespace vadok;
 using namespace vadok::test;
@@ -221,22 +222,27 @@ TEST(StoreUpdate, damagedMemberTheFolderNoLongerHasFailsTheStoreAndStays) {
 // size and times): storing src into b.lzh must not take b.lzh's member for src's file.
 // Members follow the folder as the scan meets it: each folder before its contents, names in
 // byte order (not the locale's, not signed chars'), so that the members of an unchanged
-// folder come back in the order the old archive holds them and are copied as they lie.
+// folder come back in the order the old archive holds them and are copied as they lie, in
+// one piece with the folders and links among them.
 TEST(StoreUpdate, membersFollowTheFolderInByteOrder) {
     TempDir dir;
     for (const char* name :
          {"b.txt", "\xC3\xA9.txt", "~.txt", "ab.txt", "a.txt", "Z.txt", "a/x.txt"})
         writeFile(dir / (std::string("src/") + name), name);
+    ASSERT_EQ(::symlink("b.txt", (dir / "src/link").c_str()), 0);
     ASSERT_EQ(store(dir / "a.lzh", dir / "src").code, ArchiverOk);
     std::vector<std::string> paths;
     for (const auto& m : archiver::readArchiveIndex(dir / "a.lzh").members)
         paths.push_back(m.path);
     EXPECT_EQ(paths, (std::vector<std::string>{"Z.txt", "a", "a/x.txt", "a.txt", "ab.txt", "b.txt",
-                                               "~.txt", "\xC3\xA9.txt"}));
+                                               "link", "~.txt", "\xC3\xA9.txt"}));
+    const std::string before = readFile(dir / "a.lzh");
     const archiver::StoreResult again = store(dir / "a.lzh", dir / "src");
     ASSERT_EQ(again.code, ArchiverOk) << again.error;
     EXPECT_EQ(again.compressed, 0u);
     EXPECT_EQ(again.copied, 7u);
+    EXPECT_EQ(again.copyRanges, 1u);
+    EXPECT_TRUE(readFile(dir / "a.lzh") == before);
 }
 
 TEST(StoreUpdate, aStampOfAnotherArchiveIsNotTrusted) {
