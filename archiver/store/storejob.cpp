@@ -378,7 +378,10 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
     early.stopTaking();
 
     OutputFile out;
-    if (!out.create(archivePath, lock)) {
+    OutputSyncing syncing = options.syncing;
+    if (!syncing.start)
+        syncing.start = options.startThread;
+    if (!out.create(archivePath, lock, std::move(syncing))) {
         fail(result, ArchiverCannotCreate, "cannot create a temporary file beside " + archivePath);
         return result;
     }

@@ -2,6 +2,7 @@
 
 #include "alongside.h"
 #include "base/seams.h"
+#include "files/outputfile.h"
 #include "files/sourcefile.h"
 #include "lzh/lzhmethod.h"
 
@@ -32,6 +33,9 @@ struct StoreOptions {
     std::function<void(const std::string& path)> scanned;
     // For tests: starts the store's threads (empty: std::thread).
     ThreadStart startThread;
+    // For tests: how the new archive is synced while it is written (its start, when empty,
+    // is startThread).
+    OutputSyncing syncing;
     ArchiverSeams seams;
 };
 
