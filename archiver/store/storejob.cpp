@@ -394,8 +394,9 @@ StoreResult storeFolder(const std::string& archivePath, const std::string& folde
         !verifyAndReplace(out, plan.tasks.size(), writer.copiedAt(), archivePath, options,
                           result))
         return result;
-    writeSyncStamp(source.path(), out.committedFile(), scanned);
+    // Freeing the old archive's blocks waits for the disk; the stamp is written meanwhile.
     closer.closeAside();
+    writeSyncStamp(source.path(), out.committedFile(), scanned);
     return result;
 }
 
