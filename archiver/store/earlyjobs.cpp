@@ -81,14 +81,14 @@ void EarlyJobs::stopTaking() {
 bool EarlyJobs::compresses(const Offered& file) const {
     if (!m_oldKnown || !m_old)
         return true;
-    const auto it = m_old->names.last.find(file.path);
-    if (it == m_old->names.last.end())
+    const std::size_t last = m_old->names.last(file.path);
+    if (last == OldNames::kNone)
         return true;
     SourceEntry e;
     e.path = file.path;
     e.size = file.seen.size;
     e.mtime = file.seen.mtime;
-    return !sameFileAsMember(e, m_old->index.members[it->second]);
+    return !sameFileAsMember(e, m_old->index.members[last]);
 }
 
 bool EarlyJobs::mayStart() const {

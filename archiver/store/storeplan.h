@@ -49,12 +49,22 @@ struct StorePlan {
 // The old members by name: the current (last) old member of each name, and for each member
 // the one of the same name before it. Duplicates are rare, and a name that has them uses
 // them all. Made where the old archive is read, beside the folder's scan.
-struct OldNames {
+class OldNames {
+public:
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-    std::unordered_map<std::string_view, std::size_t> last; // into the index's members
+    // old outlives this: its members' paths are the keys.
+    explicit OldNames(const ArchiveIndex& old);
+    // The last member of the name (an index into old's members), kNone for none.
+    std::size_t last(std::string_view path) const;
     std::vector<std::size_t> sameNameBefore;
 
-    explicit OldNames(const ArchiveIndex& old);
+private:
+    // Open addressing over one array: a table of nodes cost an allocation for each of
+    // thousands of members, and on the reading thread a system call for each page they took.
+    std::size_t slotOf(std::string_view path) const;
+    const std::vector<LzhMember>& m_members;
+    std::vector<std::uint32_t> m_slots; // a member's index + 1; 0 for none
+    std::size_t m_mask = 0;
 };
 
 // Whether the folder's entry e is, for the plan, the same file as the old member of its name:
