@@ -119,18 +119,18 @@ bool encodeFile(const Task& task, Job& job, const WorkContext& context, ReadDige
         },
         segmentBuffers);
     const SourceRead read = context.folder.readFile(
-        task.source, expectedOf(task), [&](const std::uint8_t* p, std::size_t n) {
+        task.source(), expectedOf(task), [&](const std::uint8_t* p, std::size_t n) {
             digest.crc = crc16Update(digest.crc, p, n);
             digest.total += n;
             encoder.write(p, n);
         });
     if (read != SourceRead::Ok) {
-        failRead(job, read, task.source);
+        failRead(job, read, task.source());
         return false;
     }
     encoder.finish();
     if (!spillOk) {
-        failSpill(job, task.source);
+        failSpill(job, task.source());
         return false;
     }
     return true;
@@ -157,19 +157,19 @@ void storeUnencoded(const Task& task, Job& job, const WorkContext& context,
     ReadDigest digest;
     bool ok = true;
     const SourceRead read = context.folder.readFile(
-        task.source, expectedOf(task), [&](const std::uint8_t* p, std::size_t n) {
+        task.source(), expectedOf(task), [&](const std::uint8_t* p, std::size_t n) {
             digest.crc = crc16Update(digest.crc, p, n);
             digest.storedCrc = crc32Update(digest.storedCrc, p, n);
             digest.total += n;
             ok = spill.append(p, n) && ok;
         });
     if (read != SourceRead::Ok)
-        return failRead(job, read, task.source);
+        return failRead(job, read, task.source());
     // Same size and times, yet other bytes: a write that kept both.
     if (digest.total != encoded.total || digest.crc != encoded.crc)
-        return failRead(job, SourceRead::Changed, task.source);
+        return failRead(job, SourceRead::Changed, task.source());
     if (!ok)
-        return failSpill(job, task.source);
+        return failSpill(job, task.source());
     LzhMember& m = job.member;
     m.setMethod("lh0");
     m.compressedSize = digest.total;
@@ -256,10 +256,10 @@ void runTask(const Task& task, Job& job, const WorkContext& context) {
         std::string why;
         const OldMemberVerdict verdict =
             oldMemberHolds(context.oldArchive, *task.old, &context.folder,
-                           task.compare ? task.source : std::string(), expectedOf(task),
+                           task.compare ? task.source() : std::string(), expectedOf(task),
                            storedCrc, why);
         if (verdict == OldMemberVerdict::FileChanged)
-            return failRead(job, SourceRead::Changed, task.source);
+            return failRead(job, SourceRead::Changed, task.source());
         if (verdict == OldMemberVerdict::Holds) {
             job.copy = true;
             job.member.storedCrc = storedCrc;
@@ -267,7 +267,7 @@ void runTask(const Task& task, Job& job, const WorkContext& context) {
             job.header = encodeLevel2Header(job.member);
             return;
         }
-        if (task.source.empty()) {
+        if (task.source().empty()) {
             job.code = ownDecodableMethod(task.old->methodName()) ? ArchiverBrokenArchive
                                                                   : ArchiverUnsupportedMethod;
             job.error = "the archive's member " + task.member.path + " cannot be kept: " + why +

@@ -95,8 +95,7 @@ std::uint16_t modeWhereUnknown(const SourceEntry& e, const LzhMember* old) {
 Task taskForEntry(SourceEntry& e, bool changed, const ArchiveIndex& old, const OldNames& names,
                   std::vector<bool>& oldUsed) {
     Task t;
-    if (e.kind == MemberKind::File)
-        t.source = e.path;
+    t.fromFolder = e.kind == MemberKind::File;
     t.member = memberFor(e);
     const std::size_t last = names.last(t.member.path);
     if (!e.modeKnown)

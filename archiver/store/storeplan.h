@@ -25,11 +25,19 @@ enum class TaskKind { Compress, CopyOld, HeaderOnly };
 struct Task {
     TaskKind kind = TaskKind::HeaderOnly;
     LzhMember member;   // header fields; sizes and CRC filled in when compressed
-    std::string source; // the folder's file, relative to the folder
+    bool fromFolder = false; // the folder has the member's file, at member.path
     // The old member whose data CopyOld copies; for a HeaderOnly task, the old member of
     // the name and kind, with no data, if any.
     const LzhMember* old = nullptr;
     bool compare = false; // the file may have changed since the folder's stamp
+
+    // The folder's file, relative to the folder; empty for a member the folder no longer
+    // has. The member's own path: a copy of it for each of thousands of files was an
+    // allocation each, on the way from the scan to the first member written.
+    const std::string& source() const {
+        static const std::string none;
+        return fromFolder ? member.path : none;
+    }
 
     // Old data the old archive's reading already showed sound, for an unchanged file: it
     // goes in as it is and needs no worker.
