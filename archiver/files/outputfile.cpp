@@ -7,16 +7,20 @@
 #include <cstring>
 #include <fcntl.h>
 #include <random>
+#include <system_error>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace vadok::archiver {
 
 namespace {
 constexpr std::size_t kBufferSize = 1 << 20;
-// Written data is handed to the disk in steps of this size while the archive is still being
-// written, so that the final sync has little left to wait for.
-constexpr std::uint64_t kWritebackStep = 4 << 20;
+// Written data is synced in steps of at least this size while the archive is still being
+// written. Only a sync empties the disk's own cache, and that takes as long as the data it
+// holds: started early, it runs beside the writing. (Starting the writing alone, with
+// sync_file_range, left the final sync as long and slowed the writes that followed.)
+constexpr std::uint64_t kSyncStep = 4 << 20;
 
 std::string folderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -40,6 +44,7 @@ std::string randomSuffix() {
 } // namespace
 
 OutputFile::~OutputFile() {
+    stopSyncing();
     if (m_fd >= 0)
         ::close(m_fd);
     if (!m_committed && !m_tempPath.empty())
@@ -48,7 +53,9 @@ OutputFile::~OutputFile() {
         m_lock->clearRecord();
 }
 
-bool OutputFile::create(const std::string& finalPath, ArchiveLock& lock) {
+bool OutputFile::create(const std::string& finalPath, ArchiveLock& lock,
+                        OutputSyncing syncing) {
+    m_syncing = std::move(syncing);
     m_finalPath = finalPath;
     const std::string folder = folderOf(finalPath);
     if (const std::string stale = lock.recordedTemporary(); !stale.empty()) {
@@ -91,18 +98,62 @@ bool OutputFile::flush() {
         done += static_cast<std::size_t>(w);
     }
     m_buffer.clear();
-    startWriteback();
+    handOnToSync();
     return true;
 }
 
-void OutputFile::startWriteback() {
-    const std::uint64_t onDisk = m_written - m_buffer.size();
-    if (onDisk - m_writebackStarted < kWritebackStep)
+void OutputFile::handOnToSync() {
+    const std::uint64_t written = m_written - m_buffer.size();
+    if (written - m_handedOn < kSyncStep)
         return;
-    // Only starts the writing; commit() still waits for all of it.
-    ::sync_file_range(m_fd, static_cast<off_t>(m_writebackStarted),
-                      static_cast<off_t>(onDisk - m_writebackStarted), SYNC_FILE_RANGE_WRITE);
-    m_writebackStarted = onDisk;
+    m_handedOn = written;
+    if (!std::exchange(m_syncerTried, true)) {
+        try {
+            auto work = [this] { syncWhileWriting(); };
+            m_syncer = m_syncing.start ? m_syncing.start(work) : std::thread(work);
+        } catch (const std::system_error&) {
+        }
+    }
+    if (!m_syncer.joinable())
+        return; // sync() does it all
+    {
+        std::lock_guard lock(m_syncMutex);
+        m_toSync = written;
+    }
+    m_syncWake.notify_one();
+}
+
+void OutputFile::syncWhileWriting() {
+    std::unique_lock lock(m_syncMutex);
+    std::uint64_t synced = 0;
+    while (true) {
+        // A sync that took long finds more to do: the steps grow with the disk's delay.
+        m_syncWake.wait(lock, [&] { return m_stopSyncing || m_toSync > synced; });
+        if (m_stopSyncing)
+            return;
+        const std::uint64_t upTo = m_toSync;
+        lock.unlock();
+        const int r = m_syncing.syncData ? m_syncing.syncData(m_fd) : ::fdatasync(m_fd);
+        if (r == 0 && m_syncing.synced)
+            m_syncing.synced(upTo);
+        lock.lock();
+        if (r != 0) {
+            m_syncFailed = true;
+            return;
+        }
+        synced = upTo;
+    }
+}
+
+void OutputFile::stopSyncing() {
+    if (!m_syncer.joinable())
+        return;
+    {
+        std::lock_guard lock(m_syncMutex);
+        m_stopSyncing = true;
+    }
+    m_syncWake.notify_one();
+    m_syncer.join();
 }
 
 bool OutputFile::write(const void* data, std::size_t size) {
@@ -121,7 +172,7 @@ bool OutputFile::write(const void* data, std::size_t size) {
             done += static_cast<std::size_t>(w);
             m_written += static_cast<std::uint64_t>(w);
         }
-        startWriteback();
+        handOnToSync();
         return true;
     }
     m_buffer.insert(m_buffer.end(), p, p + size);
@@ -140,7 +191,7 @@ bool OutputFile::copyFrom(int fd, std::uint64_t offset, std::uint64_t size) {
         if (n > 0) {
             size -= static_cast<std::uint64_t>(n);
             m_written += static_cast<std::uint64_t>(n);
-            startWriteback();
+            handOnToSync();
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -166,7 +217,11 @@ bool OutputFile::copyFrom(int fd, std::uint64_t offset, std::uint64_t size) {
 }
 
 bool OutputFile::sync() {
-    if (!flush() || ::fsync(m_fd) != 0)
+    if (!flush())
+        return false;
+    // The error of a sync on the other thread is reported to it alone.
+    stopSyncing();
+    if (m_syncFailed || ::fsync(m_fd) != 0)
         return false;
     m_synced = true;
     return true;

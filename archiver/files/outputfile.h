@@ -1,14 +1,30 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <vector>
 
 namespace vadok::archiver {
 
 class ArchiveLock;
+
+// How an OutputFile makes its data durable while it is still being written. A store leaves
+// all of it empty; tests set parts of it.
+struct OutputSyncing {
+    // Starts the thread that syncs (empty: std::thread). One that throws std::system_error
+    // leaves all the syncing to the end.
+    std::function<std::thread(std::function<void()>)> start;
+    // Syncs the file's data (empty: fdatasync), on that thread; 0 or -1 as fdatasync.
+    std::function<int(int fd)> syncData;
+    // Told on that thread how many bytes from the start a sync made durable.
+    std::function<void(std::uint64_t bytes)> synced;
+};
 
 // The temporary archive beside the real one: buffered writes, raw copies from another file,
 // flush to disk and the final rename. Destroying it without commit() removes the file.
@@ -27,11 +43,12 @@ public:
 
     // Removes the temporary a killed store recorded in lock, then creates and records a
     // fresh one in the folder of finalPath. lock is held exclusively and outlives this.
-    bool create(const std::string& finalPath, ArchiveLock& lock);
+    bool create(const std::string& finalPath, ArchiveLock& lock, OutputSyncing syncing = {});
     bool write(const void* data, std::size_t size);
     // Copies size bytes at offset of the open file descriptor fd.
     bool copyFrom(int fd, std::uint64_t offset, std::uint64_t size);
-    // Flushes and waits until everything written is on disk.
+    // Flushes and waits until everything written is on disk; false as well when a sync made
+    // while writing failed (a later sync of the same file need not report it again).
     bool sync();
     // Flushes, syncs (unless sync() did since the last write), renames over finalPath and
     // syncs the folder.
@@ -43,7 +60,9 @@ public:
     bool flush();
 
 private:
-    void startWriteback();
+    void syncWhileWriting();
+    void handOnToSync();
+    void stopSyncing();
 
     int m_fd = -1;
     ArchiveLock* m_lock = nullptr;
@@ -51,8 +70,18 @@ private:
     std::string m_tempPath;
     std::vector<std::uint8_t> m_buffer;
     std::uint64_t m_written = 0;
-    std::uint64_t m_writebackStarted = 0; // bytes handed to the disk so far
     bool m_synced = false;
+    // Data is synced on a thread of its own while the writing goes on, so that the sync
+    // before the rename finds little left to wait for.
+    OutputSyncing m_syncing;
+    std::thread m_syncer;
+    bool m_syncerTried = false;
+    std::uint64_t m_handedOn = 0; // what was last handed to it
+    std::mutex m_syncMutex;
+    std::condition_variable m_syncWake;
+    std::uint64_t m_toSync = 0;   // guarded: what it may sync
+    bool m_stopSyncing = false;   // guarded
+    bool m_syncFailed = false;    // guarded
     bool m_committed = false;
     struct stat m_committedFile {};
 };

@@ -81,14 +81,14 @@ void EarlyJobs::stopTaking() {
 bool EarlyJobs::compresses(const Offered& file) const {
     if (!m_oldKnown || !m_old)
         return true;
-    const auto it = m_old->names.last.find(file.path);
-    if (it == m_old->names.last.end())
+    const std::size_t last = m_old->names.last(file.path);
+    if (last == OldNames::kNone)
         return true;
     SourceEntry e;
     e.path = file.path;
     e.size = file.seen.size;
     e.mtime = file.seen.mtime;
-    return !sameFileAsMember(e, m_old->index.members[it->second]);
+    return !sameFileAsMember(e, m_old->index.members[last]);
 }
 
 bool EarlyJobs::mayStart() const {
@@ -120,7 +120,7 @@ void EarlyJobs::work() {
         task.member.originalSize = file.seen.size;
         task.member.mtime = file.seen.mtime;
         task.member.mtimeNsec = file.seen.mtimeNsec;
-        task.source = file.path;
+        task.fromFolder = true;
         auto job = std::make_unique<Job>();
         runTask(task, *job, m_context);
         const std::size_t memory = jobMemory(task);
@@ -139,11 +139,11 @@ std::unique_ptr<Job> EarlyJobs::adopt(const Task& task) {
         return nullptr;
     std::unique_lock lock(m_mutex);
     const ExpectedFile seen{task.member.originalSize, task.member.mtime, task.member.mtimeNsec};
-    if (const auto it = m_jobs.find(task.source); it == m_jobs.end() || !same(it->second.seen, seen))
+    if (const auto it = m_jobs.find(task.source()); it == m_jobs.end() || !same(it->second.seen, seen))
         return nullptr;
     // Found again once woken: the thread may have added jobs, and moved the others.
-    m_cv.wait(lock, [&] { return m_jobs.find(task.source)->second.job != nullptr; });
-    const auto it = m_jobs.find(task.source);
+    m_cv.wait(lock, [&] { return m_jobs.find(task.source())->second.job != nullptr; });
+    const auto it = m_jobs.find(task.source());
     std::unique_ptr<Job> job = std::move(it->second.job);
     m_memoryHeld -= it->second.memory;
     m_jobs.erase(it);

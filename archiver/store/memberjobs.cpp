@@ -61,20 +61,33 @@ struct ReadDigest {
     std::uint32_t storedCrc = 0;
 };
 
-// The thread's encoder for the method, or (lent) the one it lends its segment helper; empty
-// until made.
-std::unique_ptr<LzhEncoder>& encoderSlot(LzhMethod method, bool lent) {
-    // One encoder per thread and method, reset per member: its tables are large enough
-    // that allocating them for each of thousands of small files dominated the time.
-    thread_local std::unique_ptr<LzhEncoder> cached[2][3];
-    return cached[lent ? 1 : 0][static_cast<int>(method)];
-}
+// The encoders one member is compressed with, borrowed from the store's shelf for as long
+// as the member takes: the worker's own, and the one its segment helper takes on its thread.
+class BorrowedEncoders {
+public:
+    explicit BorrowedEncoders(const WorkContext& context)
+        : m_context(context), m_own(context.encoders.take(context.method)) {}
+    ~BorrowedEncoders() {
+        m_context.encoders.giveBack(m_context.method, std::move(m_own));
+        if (m_lent)
+            m_context.encoders.giveBack(m_context.method, std::move(m_lent));
+    }
+    BorrowedEncoders(const BorrowedEncoders&) = delete;
+    BorrowedEncoders& operator=(const BorrowedEncoders&) = delete;
 
-LzhEncoder& encoderIn(std::unique_ptr<LzhEncoder>& slot, LzhMethod method) {
-    if (!slot)
-        slot = std::make_unique<LzhEncoder>(method, nullptr);
-    return *slot;
-}
+    LzhEncoder& own() { return *m_own; }
+    // On the helper's thread; one helper at a time.
+    LzhEncoder& lent() {
+        if (!m_lent)
+            m_lent = m_context.encoders.take(m_context.method);
+        return *m_lent;
+    }
+
+private:
+    const WorkContext& m_context;
+    std::unique_ptr<LzhEncoder> m_own;
+    std::unique_ptr<LzhEncoder> m_lent;
+};
 
 // Encodes the folder's file into the spill buffer; false (with the job failed) when the file
 // cannot be read or the buffer written.
@@ -82,14 +95,13 @@ bool encodeFile(const Task& task, Job& job, const WorkContext& context, ReadDige
     SpillBuffer& spill = *job.data;
     bool spillOk = true;
     thread_local LzhSegmentEncoder::Buffers segmentBuffers;
+    // Given back once the segment encoder below, which waits for its helper, is done.
+    BorrowedEncoders encoders(context);
     LzhSegmentEncoder::Helper helper;
     if (context.threads > 1) {
-        // The helper thread makes the tables of its first segment itself, beside this one's
-        // work; one helper at a time uses them.
-        helper.encoder = [&slot = encoderSlot(context.method, true),
-                          method = context.method]() -> LzhEncoder& {
-            return encoderIn(slot, method);
-        };
+        // The helper thread takes its encoder itself (made, if it must be, beside this one's
+        // work); one helper at a time uses it.
+        helper.encoder = [&encoders]() -> LzhEncoder& { return encoders.lent(); };
         helper.free = [&context] { return context.busy.load() < context.threads; };
         helper.start = [&context](std::function<void()> work) {
             return startThread(context.start, [&context, work = std::move(work)] {
@@ -99,7 +111,7 @@ bool encodeFile(const Task& task, Job& job, const WorkContext& context, ReadDige
         };
     }
     LzhSegmentEncoder encoder(
-        encoderIn(encoderSlot(context.method, false), context.method), std::move(helper),
+        encoders.own(), std::move(helper),
         task.member.originalSize,
         [&](const std::uint8_t* p, std::size_t n) {
             digest.storedCrc = crc32Update(digest.storedCrc, p, n);
@@ -107,18 +119,18 @@ bool encodeFile(const Task& task, Job& job, const WorkContext& context, ReadDige
         },
         segmentBuffers);
     const SourceRead read = context.folder.readFile(
-        task.source, expectedOf(task), [&](const std::uint8_t* p, std::size_t n) {
+        task.source(), expectedOf(task), [&](const std::uint8_t* p, std::size_t n) {
             digest.crc = crc16Update(digest.crc, p, n);
             digest.total += n;
             encoder.write(p, n);
         });
     if (read != SourceRead::Ok) {
-        failRead(job, read, task.source);
+        failRead(job, read, task.source());
         return false;
     }
     encoder.finish();
     if (!spillOk) {
-        failSpill(job, task.source);
+        failSpill(job, task.source());
         return false;
     }
     return true;
@@ -145,19 +157,19 @@ void storeUnencoded(const Task& task, Job& job, const WorkContext& context,
     ReadDigest digest;
     bool ok = true;
     const SourceRead read = context.folder.readFile(
-        task.source, expectedOf(task), [&](const std::uint8_t* p, std::size_t n) {
+        task.source(), expectedOf(task), [&](const std::uint8_t* p, std::size_t n) {
             digest.crc = crc16Update(digest.crc, p, n);
             digest.storedCrc = crc32Update(digest.storedCrc, p, n);
             digest.total += n;
             ok = spill.append(p, n) && ok;
         });
     if (read != SourceRead::Ok)
-        return failRead(job, read, task.source);
+        return failRead(job, read, task.source());
     // Same size and times, yet other bytes: a write that kept both.
     if (digest.total != encoded.total || digest.crc != encoded.crc)
-        return failRead(job, SourceRead::Changed, task.source);
+        return failRead(job, SourceRead::Changed, task.source());
     if (!ok)
-        return failSpill(job, task.source);
+        return failSpill(job, task.source());
     LzhMember& m = job.member;
     m.setMethod("lh0");
     m.compressedSize = digest.total;
@@ -195,6 +207,39 @@ void runCompression(const Task& task, Job& job, const WorkContext& context) {
 
 } // namespace
 
+EncoderShelf::EncoderShelf() = default;
+EncoderShelf::~EncoderShelf() = default;
+
+std::unique_ptr<LzhEncoder> EncoderShelf::take(LzhMethod method) {
+    // The one this thread had last, its tables still in the core's cache; else any.
+    thread_local const LzhEncoder* had = nullptr;
+    std::unique_ptr<LzhEncoder> encoder;
+    {
+        std::lock_guard lock(m_mutex);
+        auto chosen = m_free.end();
+        for (auto it = m_free.begin(); it != m_free.end(); ++it) {
+            if (it->first != method)
+                continue;
+            chosen = it;
+            if (it->second.get() == had)
+                break;
+        }
+        if (chosen != m_free.end()) {
+            encoder = std::move(chosen->second);
+            m_free.erase(chosen);
+        }
+    }
+    if (!encoder)
+        encoder = std::make_unique<LzhEncoder>(method, nullptr);
+    had = encoder.get();
+    return encoder;
+}
+
+void EncoderShelf::giveBack(LzhMethod method, std::unique_ptr<LzhEncoder> encoder) {
+    std::lock_guard lock(m_mutex);
+    m_free.emplace_back(method, std::move(encoder));
+}
+
 std::size_t jobMemory(const Task& task) {
     // Header, member and bookkeeping; an old member may turn out damaged and be compressed.
     constexpr std::size_t kJobOverhead = 1024;
@@ -211,10 +256,10 @@ void runTask(const Task& task, Job& job, const WorkContext& context) {
         std::string why;
         const OldMemberVerdict verdict =
             oldMemberHolds(context.oldArchive, *task.old, &context.folder,
-                           task.compare ? task.source : std::string(), expectedOf(task),
+                           task.compare ? task.source() : std::string(), expectedOf(task),
                            storedCrc, why);
         if (verdict == OldMemberVerdict::FileChanged)
-            return failRead(job, SourceRead::Changed, task.source);
+            return failRead(job, SourceRead::Changed, task.source());
         if (verdict == OldMemberVerdict::Holds) {
             job.copy = true;
             job.member.storedCrc = storedCrc;
@@ -222,7 +267,7 @@ void runTask(const Task& task, Job& job, const WorkContext& context) {
             job.header = encodeLevel2Header(job.member);
             return;
         }
-        if (task.source.empty()) {
+        if (task.source().empty()) {
             job.code = ownDecodableMethod(task.old->methodName()) ? ArchiverBrokenArchive
                                                                   : ArchiverUnsupportedMethod;
             job.error = "the archive's member " + task.member.path + " cannot be kept: " + why +

@@ -9,12 +9,34 @@
 #include <atomic>
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vadok::archiver {
 
+class LzhEncoder;
 class SourceFolder;
+
+// The encoders of a store, lent to its threads one member at a time. Their tables take some
+// hundred pages each, every one a fault when first written: a worker that starts after the
+// scan's compressing thread has finished takes that thread's encoder instead of making one.
+class EncoderShelf {
+public:
+    EncoderShelf();
+    ~EncoderShelf();
+    EncoderShelf(const EncoderShelf&) = delete;
+    EncoderShelf& operator=(const EncoderShelf&) = delete;
+
+    // One of the method's encoders, made if none is free.
+    std::unique_ptr<LzhEncoder> take(LzhMethod method);
+    void giveBack(LzhMethod method, std::unique_ptr<LzhEncoder> encoder);
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::pair<LzhMethod, std::unique_ptr<LzhEncoder>>> m_free;
+};
 
 // One member of the archive being written, as a worker prepares it: compressed from the
 // folder's file into a spill buffer, or an old member shown sound and copied as it is.
@@ -42,6 +64,7 @@ struct WorkContext {
     ThreadStart start = {};
     // The threads busy now: workers preparing a job, helpers, the scan (EarlyJobs).
     mutable std::atomic<unsigned> busy = 0;
+    mutable EncoderShelf encoders{};
 };
 
 // Counts a thread busy in context for as long as it lives.

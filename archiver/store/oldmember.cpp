@@ -33,9 +33,12 @@ public:
     // Reads the rest (all of it, or what a decoder left), so that crc() covers all the data.
     bool finish() {
         // One buffer per thread: a re-store checks thousands of small members.
-        thread_local std::vector<std::uint8_t> rest(256 * 1024);
+        // Left as allocated: only what is read into it is touched.
+        constexpr std::size_t kRest = 256 * 1024;
+        thread_local const std::unique_ptr<std::uint8_t[]> rest =
+            std::make_unique_for_overwrite<std::uint8_t[]>(kRest);
         while (m_left > 0)
-            if (read(rest.data(), rest.size()) == 0)
+            if (read(rest.get(), kRest) == 0)
                 return false;
         return true;
     }

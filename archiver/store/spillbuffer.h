@@ -25,10 +25,18 @@ public:
     bool failed() const { return m_failed; }
 
 private:
+    bool flushTail();
+    // Appends to the file, after what it holds.
+    bool writeToFile(const std::uint8_t* data, std::size_t size);
+
     std::string m_folder;
     std::size_t m_memoryLimit;
     std::vector<std::uint8_t> m_memory;
     int m_fd = -1;
+    std::uint64_t m_fileSize = 0; // what the file holds, after m_memory
+    // Once the file is in use, small appends gather here: the encoder hands over a piece per
+    // block with single bytes between, each a write of its own otherwise.
+    std::vector<std::uint8_t> m_tail;
     std::uint64_t m_size = 0;
     bool m_failed = false;
 };

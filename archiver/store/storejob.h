@@ -2,6 +2,7 @@
 
 #include "alongside.h"
 #include "base/seams.h"
+#include "files/outputfile.h"
 #include "files/sourcefile.h"
 #include "lzh/lzhmethod.h"
 
@@ -32,6 +33,9 @@ struct StoreOptions {
     std::function<void(const std::string& path)> scanned;
     // For tests: starts the store's threads (empty: std::thread).
     ThreadStart startThread;
+    // For tests: how the new archive is synced while it is written (its start, when empty,
+    // is startThread).
+    OutputSyncing syncing;
     ArchiverSeams seams;
 };
 
@@ -40,6 +44,9 @@ struct StoreResult {
     std::string error;
     unsigned compressed = 0; // members encoded in this call
     unsigned copied = 0;     // members carried over as raw data
+    // Copies from the old archive: each run of members that lie there as they go into the
+    // new one (headers and data, folders among them) is one.
+    unsigned copyRanges = 0;
 };
 
 // Adds and replaces the contents of folder in the archive (see archiver.h for the rules).

@@ -2,6 +2,7 @@
 
 #include "base/codes.h"
 #include "names/memberpaths.h"
+#include "prefault.h"
 
 #include <string_view>
 #include <sys/stat.h>
@@ -94,15 +95,15 @@ std::uint16_t modeWhereUnknown(const SourceEntry& e, const LzhMember* old) {
 Task taskForEntry(SourceEntry& e, bool changed, const ArchiveIndex& old, const OldNames& names,
                   std::vector<bool>& oldUsed) {
     Task t;
-    if (e.kind == MemberKind::File)
-        t.source = e.path;
+    t.fromFolder = e.kind == MemberKind::File;
     t.member = memberFor(e);
-    const auto it = names.last.find(t.member.path);
+    const std::size_t last = names.last(t.member.path);
     if (!e.modeKnown)
-        t.member.unixMode = modeWhereUnknown(e, it == names.last.end() ? nullptr : &old.members[it->second]);
-    if (it != names.last.end()) {
-        const LzhMember& o = old.members[it->second];
-        for (std::size_t i = it->second; i != OldNames::kNone; i = names.sameNameBefore[i])
+        t.member.unixMode =
+            modeWhereUnknown(e, last == OldNames::kNone ? nullptr : &old.members[last]);
+    if (last != OldNames::kNone) {
+        const LzhMember& o = old.members[last];
+        for (std::size_t i = last; i != OldNames::kNone; i = names.sameNameBefore[i])
             oldUsed[i] = true;
         if (sameFileAsMember(e, o)) {
             t.kind = TaskKind::CopyOld;
@@ -112,6 +113,9 @@ Task taskForEntry(SourceEntry& e, bool changed, const ArchiveIndex& old, const O
             t.member.storedCrc = o.storedCrc;
             t.old = &o;
             t.compare = changed;
+        } else if (e.kind != MemberKind::File && o.kind == e.kind && o.compressedSize == 0) {
+            // Only for the writer, whose copy takes its header along when it comes out the same.
+            t.old = &o;
         }
     }
     if (e.kind == MemberKind::File && t.kind != TaskKind::CopyOld)
@@ -194,6 +198,8 @@ StorePlan planStore(FolderScan&& scan, const ArchiveIndex& old, const OldNames& 
                     const std::optional<SyncMoment>& synced) {
     StorePlan plan;
     plan.tasks.reserve(scan.entries.size() + old.members.size());
+    // Every entry becomes a task: some megabytes for an application of thousands of files.
+    prefaultForWriting(plan.tasks.data(), scan.entries.size() * sizeof(Task));
     const std::vector<bool> oldUsed = planScannedEntries(plan, scan, old, names, synced);
     const std::size_t firstKept = plan.tasks.size();
     keepOldMembersGone(plan, old, oldUsed);
@@ -202,15 +208,32 @@ StorePlan planStore(FolderScan&& scan, const ArchiveIndex& old, const OldNames& 
     return plan;
 }
 
-OldNames::OldNames(const ArchiveIndex& old) : sameNameBefore(old.members.size(), kNone) {
-    last.reserve(old.members.size());
-    for (std::size_t i = 0; i < old.members.size(); ++i) {
-        const auto [it, added] = last.try_emplace(old.members[i].path, i);
-        if (!added) {
-            sameNameBefore[i] = it->second;
-            it->second = i;
-        }
+OldNames::OldNames(const ArchiveIndex& old)
+    : sameNameBefore(old.members.size(), kNone), m_members(old.members) {
+    // At most half full, so that a name not there ends its probe soon.
+    std::size_t size = 16;
+    while (size < 2 * m_members.size())
+        size *= 2;
+    m_slots.assign(size, 0);
+    m_mask = size - 1;
+    for (std::size_t i = 0; i < m_members.size(); ++i) {
+        std::uint32_t& slot = m_slots[slotOf(m_members[i].path)];
+        if (slot != 0)
+            sameNameBefore[i] = slot - 1;
+        slot = static_cast<std::uint32_t>(i + 1);
     }
+}
+
+std::size_t OldNames::slotOf(std::string_view path) const {
+    std::size_t at = std::hash<std::string_view>{}(path) & m_mask;
+    while (m_slots[at] != 0 && m_members[m_slots[at] - 1].path != path)
+        at = (at + 1) & m_mask;
+    return at;
+}
+
+std::size_t OldNames::last(std::string_view path) const {
+    const std::uint32_t slot = m_slots[slotOf(path)];
+    return slot == 0 ? kNone : slot - 1;
 }
 
 } // namespace vadok::archiver

@@ -25,9 +25,19 @@ enum class TaskKind { Compress, CopyOld, HeaderOnly };
 struct Task {
     TaskKind kind = TaskKind::HeaderOnly;
     LzhMember member;   // header fields; sizes and CRC filled in when compressed
-    std::string source; // the folder's file, relative to the folder
-    const LzhMember* old = nullptr; // the old member whose data CopyOld copies
+    bool fromFolder = false; // the folder has the member's file, at member.path
+    // The old member whose data CopyOld copies; for a HeaderOnly task, the old member of
+    // the name and kind, with no data, if any.
+    const LzhMember* old = nullptr;
     bool compare = false; // the file may have changed since the folder's stamp
+
+    // The folder's file, relative to the folder; empty for a member the folder no longer
+    // has. The member's own path: a copy of it for each of thousands of files was an
+    // allocation each, on the way from the scan to the first member written.
+    const std::string& source() const {
+        static const std::string none;
+        return fromFolder ? member.path : none;
+    }
 
     // Old data the old archive's reading already showed sound, for an unchanged file: it
     // goes in as it is and needs no worker.
@@ -47,12 +57,22 @@ struct StorePlan {
 // The old members by name: the current (last) old member of each name, and for each member
 // the one of the same name before it. Duplicates are rare, and a name that has them uses
 // them all. Made where the old archive is read, beside the folder's scan.
-struct OldNames {
+class OldNames {
+public:
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-    std::unordered_map<std::string_view, std::size_t> last; // into the index's members
+    // old outlives this: its members' paths are the keys.
+    explicit OldNames(const ArchiveIndex& old);
+    // The last member of the name (an index into old's members), kNone for none.
+    std::size_t last(std::string_view path) const;
     std::vector<std::size_t> sameNameBefore;
 
-    explicit OldNames(const ArchiveIndex& old);
+private:
+    // Open addressing over one array: a table of nodes cost an allocation for each of
+    // thousands of members, and on the reading thread a system call for each page they took.
+    std::size_t slotOf(std::string_view path) const;
+    const std::vector<LzhMember>& m_members;
+    std::vector<std::uint32_t> m_slots; // a member's index + 1; 0 for none
+    std::size_t m_mask = 0;
 };
 
 // Whether the folder's entry e is, for the plan, the same file as the old member of its name:

@@ -13,12 +13,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <condition_variable>
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <future>
+#include <mutex>
 #include <optional>
 #include <csignal>
 #include <sys/stat.h>
@@ -87,6 +90,57 @@ TEST(StoreFaults, aStoreThatCannotStartItsThreadsStoresAllTheSame) {
                       ArchiverOk);
             EXPECT_EQ(readTree(dir / (update ? "two" : "one")), readTree(dir / "src"));
         }
+    }
+}
+
+// The new archive is synced while it is still being written, so that the sync before the
+// rename has little left to wait for. The writer is held after 6 MB until such a sync was
+// made (or tried): a store that synced only at its end would hang there until ctest's
+// timeout reports it. A sync that fails there fails the store, although the file's last
+// sync need not report that error again, and the old archive stays.
+TEST(StoreFaults, theArchiveIsSyncedWhileWrittenAndAFailedSyncFailsTheStore) {
+    for (const bool syncFails : {false, true}) {
+        SCOPED_TRACE(syncFails ? "the sync fails" : "the sync succeeds");
+        TempDir dir;
+        writeFile(dir / "src/a.txt", "before");
+        ASSERT_EQ(archiver::storeFolder(dir / "a.lzh", dir / "src/", {}).code, ArchiverOk);
+        const std::string before = readFile(dir / "a.lzh");
+        for (int i = 0; i < 4; ++i)
+            writeFile(dir / ("src/" + fileName(i)), randomData(2 << 20, unsigned(i)));
+        std::mutex mutex;
+        std::condition_variable tried;
+        bool syncTried = false;
+        std::uint64_t synced = 0;
+        archiver::StoreOptions options;
+        options.syncing.syncData = [&](int fd) {
+            const int r = syncFails ? (errno = EIO, -1) : ::fdatasync(fd);
+            std::lock_guard lock(mutex);
+            syncTried = true;
+            tried.notify_all();
+            return r;
+        };
+        options.syncing.synced = [&](std::uint64_t bytes) {
+            std::lock_guard lock(mutex);
+            synced = bytes;
+        };
+        options.progress = [&](const std::string&, std::uint64_t done, std::uint64_t) {
+            if (done < (6u << 20))
+                return;
+            std::unique_lock lock(mutex);
+            tried.wait(lock, [&] { return syncTried; });
+        };
+        const auto result = archiver::storeFolder(dir / "a.lzh", dir / "src/", options);
+        EXPECT_EQ(listFolder(dir.path()), (std::vector<std::string>{"a.lzh", "src"}));
+        if (syncFails) {
+            EXPECT_EQ(result.code, ArchiverWriteError);
+            EXPECT_TRUE(readFile(dir / "a.lzh") == before) << "the archive was replaced";
+            continue;
+        }
+        ASSERT_EQ(result.code, ArchiverOk) << result.error;
+        EXPECT_GE(synced, 4u << 20);
+        ASSERT_EQ(Unlha(nullptr, expandCommand(dir / "a.lzh", dir / "out/"), nullptr, 0),
+                  ArchiverOk);
+        EXPECT_EQ(readTree(dir / "out"), readTree(dir / "src"));
     }
 }
 
