@@ -137,24 +137,35 @@ template <unsigned primaryBits>
 }
 
 // Tops the bit buffer up unless it holds need bits; false where the input at hand is too
-// short for the fast refill.
+// short for the fast refill. Where the caller knows the input lasts (symbolsInputLasts),
+// the input is not looked at.
+template <bool checkInput>
 [[gnu::always_inline]] inline bool haveBits(const FastState& s, unsigned need, std::uint64_t& bits,
                                             unsigned& count, std::size_t& ip) {
     if (count < need) {
-        if (ip > s.ifast) [[unlikely]]
+        if (checkInput && ip > s.ifast) [[unlikely]]
             return false;
         LzhBitReader::refillFast(bits, count, s.input, ip);
     }
     return true;
 }
 
+// How many symbols surely find 8 input bytes at each refill: no symbol takes more than
+// kMatchBits, and a refill comes only when fewer are left, so each refill of the k-th
+// symbol from here loads at most (k + 1) * kMatchBits bits past the ones left now.
+[[gnu::always_inline]] inline std::size_t symbolsInputLasts(const FastState& s, std::size_t ip,
+                                                            unsigned count) {
+    return ip <= s.ifast ? ((s.ifast - ip) * 8 + count) / kMatchBits : 0;
+}
+
 // Decodes one symbol: false, with end set, where the fast loop must stop before it.
+template <bool checkInput>
 [[gnu::always_inline]] inline bool decodeSymbol(const FastState& s, std::size_t& pos,
                                                 std::uint64_t& bits, unsigned& count,
                                                 std::size_t& ip, FastEnd& end) {
     // Enough bits for a code here, for a whole match below: a refill leaves at least 56, so
     // runs of literals share one. A refill only adds bits below those looked at.
-    if (!haveBits(s, LzhHuffmanTable::kMaxLength, bits, count, ip)) {
+    if (!haveBits<checkInput>(s, LzhHuffmanTable::kMaxLength, bits, count, ip)) {
         end = FastEnd::NearInputEnd;
         return false;
     }
@@ -173,7 +184,7 @@ template <unsigned primaryBits>
         s.buf[pos++] = static_cast<std::uint8_t>(e >> 8);
         return true;
     }
-    if (!haveBits(s, kMatchBits, bits, count, ip)) {
+    if (!haveBits<checkInput>(s, kMatchBits, bits, count, ip)) {
         end = FastEnd::NearInputEnd;
         return false;
     }
@@ -204,27 +215,29 @@ template <unsigned primaryBits>
     unsigned left = s.left;
     FastEnd end = FastEnd::Done;
     while (pos < s.stop && left > 0) {
-        // As many symbols as surely end before stop, counted down instead of checked each.
-        const std::size_t room = (s.stop - pos) / kLongestSymbol;
+        // As many symbols as surely end before stop and find their input at hand, counted
+        // down instead of checked each.
+        const std::size_t room =
+            std::min((s.stop - pos) / kLongestSymbol, symbolsInputLasts(s, ip, count));
         if (room > 0) {
             const unsigned n = static_cast<unsigned>(std::min<std::size_t>(left, room));
             unsigned i = 0;
             bool stopped = false;
             // two at a time: the count is checked half as often
             while (i + 2 <= n) {
-                if (!decodeSymbol(s, pos, bits, count, ip, end)) {
+                if (!decodeSymbol<false>(s, pos, bits, count, ip, end)) {
                     stopped = true;
                     break;
                 }
                 ++i;
-                if (!decodeSymbol(s, pos, bits, count, ip, end)) {
+                if (!decodeSymbol<false>(s, pos, bits, count, ip, end)) {
                     stopped = true;
                     break;
                 }
                 ++i;
             }
             if (!stopped && i < n) {
-                stopped = !decodeSymbol(s, pos, bits, count, ip, end);
+                stopped = !decodeSymbol<false>(s, pos, bits, count, ip, end);
                 i += stopped ? 0 : 1;
             }
             left -= i;
@@ -232,7 +245,7 @@ template <unsigned primaryBits>
                 break;
             continue;
         }
-        if (!decodeSymbol(s, pos, bits, count, ip, end))
+        if (!decodeSymbol<true>(s, pos, bits, count, ip, end))
             break;
         --left;
     }
