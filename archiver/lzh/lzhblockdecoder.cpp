@@ -142,9 +142,11 @@ template <unsigned primaryBits>
 template <bool checkInput>
 [[gnu::always_inline]] inline bool haveBits(const FastState& s, unsigned need, std::uint64_t& bits,
                                             unsigned& count, std::size_t& ip) {
-    if (count < need) {
+    // count is kept modulo 256 (see decodeSymbol)
+    if (static_cast<std::uint8_t>(count) < need) {
         if (checkInput && ip > s.ifast) [[unlikely]]
             return false;
+        count = static_cast<std::uint8_t>(count);
         LzhBitReader::refillFast(bits, count, s.input, ip);
     }
     return true;
@@ -177,10 +179,12 @@ template <bool checkInput>
             return false;
         }
     }
+    // A code's entry is its length modulo 256 and no more than 16: the bits are shifted by
+    // it masked to six bits, which the shift does by itself, and the count, kept modulo 256
+    // (never below 0, so its low byte is exact), takes the whole entry off.
     if (e < kFirstMatch) {
-        // A length is at most 16: the shift by e's low six bits needs no mask of its own.
         bits <<= e & 63;
-        count -= e & 63;
+        count -= e;
         s.buf[pos++] = static_cast<std::uint8_t>(e >> 8);
         return true;
     }
@@ -189,7 +193,7 @@ template <bool checkInput>
         return false;
     }
     bits <<= e & 63;
-    count -= e & 63;
+    count -= e;
     const unsigned len = (e >> 8) - 256 + kThreshold;
     std::uint32_t p = s.positions[bits >> (64 - 8)];
     if (p >= LzhHuffmanTable::kNotSymbol && !followLink<8>(s.positions, bits, p)) [[unlikely]] {
@@ -217,8 +221,8 @@ template <bool checkInput>
     while (pos < s.stop && left > 0) {
         // As many symbols as surely end before stop and find their input at hand, counted
         // down instead of checked each.
-        const std::size_t room =
-            std::min((s.stop - pos) / kLongestSymbol, symbolsInputLasts(s, ip, count));
+        const std::size_t room = std::min((s.stop - pos) / kLongestSymbol,
+                                          symbolsInputLasts(s, ip, static_cast<std::uint8_t>(count)));
         if (room > 0) {
             const unsigned n = static_cast<unsigned>(std::min<std::size_t>(left, room));
             unsigned i = 0;
@@ -251,7 +255,7 @@ template <bool checkInput>
     }
     state.pos = pos;
     state.bits = bits;
-    state.count = count;
+    state.count = static_cast<std::uint8_t>(count);
     state.ip = ip;
     state.left = left;
     return end;
