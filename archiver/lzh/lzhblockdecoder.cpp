@@ -218,40 +218,45 @@ template <bool checkInput>
     std::size_t ip = s.ip;
     unsigned left = s.left;
     FastEnd end = FastEnd::Done;
+    // A symbol begun before fastStop surely ends before stop, so another may follow it
+    // unchecked: pairs of symbols take one check of the output between them.
+    const std::size_t fastStop = s.stop > kLongestSymbol ? s.stop - kLongestSymbol : 0;
     while (pos < s.stop && left > 0) {
-        // As many symbols as surely end before stop and find their input at hand, counted
-        // down instead of checked each.
-        const std::size_t room = std::min((s.stop - pos) / kLongestSymbol,
-                                          symbolsInputLasts(s, ip, static_cast<std::uint8_t>(count)));
-        if (room > 0) {
-            const unsigned n = static_cast<unsigned>(std::min<std::size_t>(left, room));
-            unsigned i = 0;
-            bool stopped = false;
-            // two at a time: the count is checked half as often
-            while (i + 2 <= n) {
-                if (!decodeSymbol<false>(s, pos, bits, count, ip, end)) {
-                    stopped = true;
-                    break;
-                }
-                ++i;
-                if (!decodeSymbol<false>(s, pos, bits, count, ip, end)) {
-                    stopped = true;
-                    break;
-                }
-                ++i;
-            }
-            if (!stopped && i < n) {
-                stopped = !decodeSymbol<false>(s, pos, bits, count, ip, end);
-                i += stopped ? 0 : 1;
-            }
-            left -= i;
-            if (stopped)
+        // As many symbols as the block holds and the input at hand surely lasts for,
+        // counted down instead of checked each.
+        const auto n = static_cast<unsigned>(
+            std::min<std::size_t>(left, symbolsInputLasts(s, ip, static_cast<std::uint8_t>(count))));
+        if (n == 0) {
+            if (!decodeSymbol<true>(s, pos, bits, count, ip, end))
                 break;
+            --left;
             continue;
         }
-        if (!decodeSymbol<true>(s, pos, bits, count, ip, end))
+        unsigned i = 0;
+        bool stopped = false;
+        while (i + 2 <= n && pos < fastStop) {
+            if (!decodeSymbol<false>(s, pos, bits, count, ip, end)) {
+                stopped = true;
+                break;
+            }
+            ++i;
+            if (!decodeSymbol<false>(s, pos, bits, count, ip, end)) {
+                stopped = true;
+                break;
+            }
+            ++i;
+        }
+        // the last symbols before stop, one check each
+        while (!stopped && i < n && pos < s.stop) {
+            if (!decodeSymbol<false>(s, pos, bits, count, ip, end)) {
+                stopped = true;
+                break;
+            }
+            ++i;
+        }
+        left -= i;
+        if (stopped)
             break;
-        --left;
     }
     state.pos = pos;
     state.bits = bits;
