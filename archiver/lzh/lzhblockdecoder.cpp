@@ -188,12 +188,21 @@ template <bool checkInput>
         s.buf[pos++] = static_cast<std::uint8_t>(e >> 8);
         return true;
     }
-    if (!haveBits<checkInput>(s, kMatchBits, bits, count, ip)) {
-        end = FastEnd::NearInputEnd;
-        return false;
+    if constexpr (checkInput) {
+        // Near the input's end the match must be taken whole or not at all.
+        if (!haveBits<true>(s, kMatchBits, bits, count, ip)) {
+            end = FastEnd::NearInputEnd;
+            return false;
+        }
+        bits <<= e & 63;
+        count -= e;
+    } else {
+        // The code's own bits are at hand already: a refill is needed only where fewer than
+        // its position's are left after it, which spares most matches one.
+        bits <<= e & 63;
+        count -= e;
+        haveBits<false>(s, kMatchBits - LzhHuffmanTable::kMaxLength, bits, count, ip);
     }
-    bits <<= e & 63;
-    count -= e;
     const unsigned len = (e >> 8) - 256 + kThreshold;
     std::uint32_t p = s.positions[bits >> (64 - 8)];
     if (p >= LzhHuffmanTable::kNotSymbol && !followLink<8>(s.positions, bits, p)) [[unlikely]] {
