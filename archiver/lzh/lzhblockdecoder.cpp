@@ -119,8 +119,9 @@ static_assert(kPositionValues.back() <= LzhHuffmanTable::kMaxValue);
 [[gnu::always_inline]] inline std::size_t distanceOf(std::uint32_t p, std::uint64_t bits) {
     const unsigned total = p & 63;
     const unsigned extra = (p >> 6) & 31;
-    // The extra bits end `total` bits down; with none at all, the shift by 64 is one by 0
-    // and the mask takes nothing.
+    // The extra bits end `total` bits down. Where there are no bits at all (the one code of
+    // a single-code table, position 0 or 1), the shift by 64 becomes one by 0 and the mask
+    // takes nothing.
     const std::uint64_t top = bits >> ((64 - total) & 63);
     return (p >> 11) + static_cast<std::size_t>(top & ((std::uint64_t{1} << extra) - 1));
 }
@@ -590,6 +591,11 @@ void decodeBlocksAsAnyProcessor(bool on) { g_anyProcessorLoop = on; }
 DecodeStatus decodeLzhBlocks(const LzhBlockParams& params, std::span<const std::uint8_t> ahead,
                              const DataSource& in, std::uint64_t originalSize,
                              const DecodedSink& out, std::string& error, DecodeMode mode) {
+    // The position tables and their entries are sized for -lhx-'s window at most.
+    if (params.positionCodes > kMostPositionCodes) {
+        error = "no method reaches that far back";
+        return DecodeStatus::UnsupportedMethod;
+    }
     BlockDecoder decoder(params, ahead, in, originalSize, out, mode);
     return decoder.run(error);
 }

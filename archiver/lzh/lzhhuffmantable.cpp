@@ -17,8 +17,8 @@ std::uint32_t valueOf(const std::uint32_t* values, unsigned sym) {
 }
 
 // span entries of value from at; span is a power of two. Every block of every member builds
-// its three tables, most codes filling a few entries each: four or sixteen at a time where
-// they can, not one by one.
+// its three tables, most codes filling a few entries each: four to a store where they can,
+// not one by one.
 inline void fillSpan(std::uint32_t* at, std::uint32_t span, std::uint32_t value) {
     if (span == 1) {
         *at = value;

@@ -27,7 +27,8 @@ public:
     bool build(const std::uint8_t* lengths, unsigned n);
     // The same for lengths of at most 16 counted as they were read: counts[len] symbols
     // have length len (counts[0] is not looked at). values, when given, holds each symbol's
-    // entry less its code length (at most kMaxValue, low six bits free for the length).
+    // entry less its code length, which is added to it: at most kMaxValue, with room in its
+    // low six bits for 16 more.
     bool build(const std::uint8_t* lengths, unsigned n, const unsigned* counts,
                const std::uint32_t* values = nullptr);
     // Whether the lengths of the last build() fill the code space exactly.
