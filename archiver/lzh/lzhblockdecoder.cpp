@@ -12,6 +12,7 @@
 #include "lzhhuffmantable.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <memory>
@@ -80,83 +81,138 @@ struct FastState {
     const std::uint32_t* codes;
     const std::uint32_t* positions;
     unsigned left;
-    unsigned need; // the most bits one symbol takes
 };
 
 // No symbol writes more than the longest match.
 constexpr std::size_t kLongestSymbol = kCodes - 1 - 256 + kThreshold;
 
-// The entry of the code at the top of bits, through the second level where the code is
-// longer than the first takes; false for a code the table does not hold.
-template <unsigned primaryBits>
-[[gnu::always_inline]] inline bool lookUp(const std::uint32_t* table, std::uint64_t bits,
-                                          std::uint32_t& e) {
-    e = table[bits >> (64 - primaryBits)];
-    if ((e & 0xff00) != 0) [[unlikely]] {
-        if (((e >> 8) & 0xff) != LzhHuffmanTable::kLink)
-            return false;
-        e = table[(e >> 16) + ((bits << primaryBits) >> (64 - (e & 0xff)))];
-        if ((e & 0xff00) != 0)
-            return false;
+// Code entries below this are literals (symbol << 8 | length).
+constexpr std::uint32_t kFirstMatch = 256 << 8;
+
+// The widest position table (-lhx-) and its longest extra bits.
+constexpr unsigned kMostPositionCodes = 20;
+constexpr unsigned kMostExtraBits = kMostPositionCodes - 2;
+
+// The bits a whole match may take: its code, its position's code and the extra bits. A
+// refill leaves at least 56.
+constexpr unsigned kMatchBits = 2 * LzhHuffmanTable::kMaxLength + kMostExtraBits;
+static_assert(kMatchBits <= 56);
+
+// A position entry carries where the match starts less its extra bits, how many extra
+// bits follow, and their count added to the code's length, so that one shift takes both:
+// base << 11 | extra << 6 | (extra + code length). P symbol b > 1 has b - 1 extra bits
+// above a base of 1 << (b - 1); 0 and 1 have none.
+constexpr std::array<std::uint32_t, kMostPositionCodes> positionValues() {
+    std::array<std::uint32_t, kMostPositionCodes> v{};
+    for (std::uint32_t b = 0; b < kMostPositionCodes; ++b) {
+        const std::uint32_t extra = b > 1 ? b - 1 : 0;
+        const std::uint32_t base = b > 1 ? 1u << extra : b;
+        v[b] = base << 11 | extra << 6 | extra;
     }
-    return true;
+    return v;
+}
+constexpr std::array<std::uint32_t, kMostPositionCodes> kPositionValues = positionValues();
+static_assert(kPositionValues.back() <= LzhHuffmanTable::kMaxValue);
+
+// How far back, less one, the match of position entry p starts, read from the top of bits
+// before the entry's bits are taken.
+[[gnu::always_inline]] inline std::size_t distanceOf(std::uint32_t p, std::uint64_t bits) {
+    const unsigned total = p & 63;
+    const unsigned extra = (p >> 6) & 31;
+    // The extra bits end `total` bits down. Where there are no bits at all (the one code of
+    // a single-code table, position 0 or 1), the shift by 64 becomes one by 0 and the mask
+    // takes nothing.
+    const std::uint64_t top = bits >> ((64 - total) & 63);
+    return (p >> 11) + static_cast<std::size_t>(top & ((std::uint64_t{1} << extra) - 1));
+}
+
+// The entry of a code longer than the first table takes, from the link e found there;
+// false for a code the table does not hold.
+template <unsigned primaryBits>
+[[gnu::always_inline]] inline bool followLink(const std::uint32_t* table, std::uint64_t bits,
+                                              std::uint32_t& e) {
+    if ((e >> 30) != LzhHuffmanTable::kLink)
+        return false;
+    e = table[((e >> 8) & 0x3fffff) + ((bits << primaryBits) >> (64 - (e & 0xff)))];
+    return e < LzhHuffmanTable::kNotSymbol;
 }
 
 // Tops the bit buffer up unless it holds need bits; false where the input at hand is too
-// short for the fast refill.
+// short for the fast refill. Where the caller knows the input lasts (symbolsInputLasts),
+// the input is not looked at.
+template <bool checkInput>
 [[gnu::always_inline]] inline bool haveBits(const FastState& s, unsigned need, std::uint64_t& bits,
                                             unsigned& count, std::size_t& ip) {
-    if (count < need) {
-        if (ip > s.ifast) [[unlikely]]
+    // count is kept modulo 256 (see decodeSymbol)
+    if (static_cast<std::uint8_t>(count) < need) {
+        if (checkInput && ip > s.ifast) [[unlikely]]
             return false;
+        count = static_cast<std::uint8_t>(count);
         LzhBitReader::refillFast(bits, count, s.input, ip);
     }
     return true;
 }
 
+// How many symbols surely find 8 input bytes at each refill: no symbol takes more than
+// kMatchBits, and a refill comes only when fewer are left, so each refill of the k-th
+// symbol from here loads at most (k + 1) * kMatchBits bits past the ones left now.
+[[gnu::always_inline]] inline std::size_t symbolsInputLasts(const FastState& s, std::size_t ip,
+                                                            unsigned count) {
+    return ip <= s.ifast ? ((s.ifast - ip) * 8 + count) / kMatchBits : 0;
+}
+
 // Decodes one symbol: false, with end set, where the fast loop must stop before it.
+template <bool checkInput>
 [[gnu::always_inline]] inline bool decodeSymbol(const FastState& s, std::size_t& pos,
                                                 std::uint64_t& bits, unsigned& count,
                                                 std::size_t& ip, FastEnd& end) {
     // Enough bits for a code here, for a whole match below: a refill leaves at least 56, so
     // runs of literals share one. A refill only adds bits below those looked at.
-    if (!haveBits(s, LzhHuffmanTable::kMaxLength, bits, count, ip)) {
+    if (!haveBits<checkInput>(s, LzhHuffmanTable::kMaxLength, bits, count, ip)) {
         end = FastEnd::NearInputEnd;
         return false;
     }
-    std::uint32_t e;
-    if (!lookUp<10>(s.codes, bits, e)) {
-        end = FastEnd::Invalid;
-        return false;
+    std::uint32_t e = s.codes[bits >> (64 - 10)];
+    // Literals first: one comparison tells them from matches, links and gaps alike.
+    if (e >= kFirstMatch) [[unlikely]] {
+        if (e >= LzhHuffmanTable::kNotSymbol && !followLink<10>(s.codes, bits, e)) {
+            end = FastEnd::Invalid;
+            return false;
+        }
     }
-    const unsigned sym = e >> 16;
-    if (sym < 256) {
-        bits <<= e & 0xff;
-        count -= e & 0xff;
-        s.buf[pos++] = static_cast<std::uint8_t>(sym);
+    // A code's entry is its length modulo 256 and no more than 16: the bits are shifted by
+    // it masked to six bits, which the shift does by itself, and the count, kept modulo 256
+    // (never below 0, so its low byte is exact), takes the whole entry off.
+    if (e < kFirstMatch) {
+        bits <<= e & 63;
+        count -= e;
+        s.buf[pos++] = static_cast<std::uint8_t>(e >> 8);
         return true;
     }
-    if (!haveBits(s, s.need, bits, count, ip)) {
-        end = FastEnd::NearInputEnd;
-        return false;
+    if constexpr (checkInput) {
+        // Near the input's end the match must be taken whole or not at all.
+        if (!haveBits<true>(s, kMatchBits, bits, count, ip)) {
+            end = FastEnd::NearInputEnd;
+            return false;
+        }
+        bits <<= e & 63;
+        count -= e;
+    } else {
+        // The code's own bits are at hand already: a refill is needed only where fewer than
+        // its position's are left after it, which spares most matches one.
+        bits <<= e & 63;
+        count -= e;
+        haveBits<false>(s, kMatchBits - LzhHuffmanTable::kMaxLength, bits, count, ip);
     }
-    bits <<= e & 0xff;
-    count -= e & 0xff;
-    const unsigned len = sym - 256 + kThreshold;
-    std::uint32_t p;
-    if (!lookUp<8>(s.positions, bits, p)) {
+    const unsigned len = (e >> 8) - 256 + kThreshold;
+    std::uint32_t p = s.positions[bits >> (64 - 8)];
+    if (p >= LzhHuffmanTable::kNotSymbol && !followLink<8>(s.positions, bits, p)) [[unlikely]] {
         end = FastEnd::Invalid;
         return false;
     }
-    bits <<= p & 0xff;
-    count -= p & 0xff;
-    std::size_t dist = p >> 16;
-    if (dist > 1) {
-        const unsigned extra = static_cast<unsigned>(dist - 1);
-        dist = (std::size_t{1} << extra) + static_cast<std::size_t>(bits >> (64 - extra));
-        bits <<= extra;
-        count -= extra;
-    }
+    const std::size_t dist = distanceOf(p, bits);
+    bits <<= p & 63;
+    count -= p & 63;
     copyMatch(s.buf, pos, dist, len);
     pos += len;
     return true;
@@ -172,42 +228,49 @@ template <unsigned primaryBits>
     std::size_t ip = s.ip;
     unsigned left = s.left;
     FastEnd end = FastEnd::Done;
+    // A symbol begun before fastStop surely ends before stop, so another may follow it
+    // unchecked: pairs of symbols take one check of the output between them.
+    const std::size_t fastStop = s.stop > kLongestSymbol ? s.stop - kLongestSymbol : 0;
     while (pos < s.stop && left > 0) {
-        // As many symbols as surely end before stop, counted down instead of checked each.
-        const std::size_t room = (s.stop - pos) / kLongestSymbol;
-        if (room > 0) {
-            const unsigned n = static_cast<unsigned>(std::min<std::size_t>(left, room));
-            unsigned i = 0;
-            bool stopped = false;
-            // two at a time: the count is checked half as often
-            while (i + 2 <= n) {
-                if (!decodeSymbol(s, pos, bits, count, ip, end)) {
-                    stopped = true;
-                    break;
-                }
-                ++i;
-                if (!decodeSymbol(s, pos, bits, count, ip, end)) {
-                    stopped = true;
-                    break;
-                }
-                ++i;
-            }
-            if (!stopped && i < n) {
-                stopped = !decodeSymbol(s, pos, bits, count, ip, end);
-                i += stopped ? 0 : 1;
-            }
-            left -= i;
-            if (stopped)
+        // As many symbols as the block holds and the input at hand surely lasts for,
+        // counted down instead of checked each.
+        const auto n = static_cast<unsigned>(
+            std::min<std::size_t>(left, symbolsInputLasts(s, ip, static_cast<std::uint8_t>(count))));
+        if (n == 0) {
+            if (!decodeSymbol<true>(s, pos, bits, count, ip, end))
                 break;
+            --left;
             continue;
         }
-        if (!decodeSymbol(s, pos, bits, count, ip, end))
+        unsigned i = 0;
+        bool stopped = false;
+        while (i + 2 <= n && pos < fastStop) {
+            if (!decodeSymbol<false>(s, pos, bits, count, ip, end)) {
+                stopped = true;
+                break;
+            }
+            ++i;
+            if (!decodeSymbol<false>(s, pos, bits, count, ip, end)) {
+                stopped = true;
+                break;
+            }
+            ++i;
+        }
+        // the last symbols before stop, one check each
+        while (!stopped && i < n && pos < s.stop) {
+            if (!decodeSymbol<false>(s, pos, bits, count, ip, end)) {
+                stopped = true;
+                break;
+            }
+            ++i;
+        }
+        left -= i;
+        if (stopped)
             break;
-        --left;
     }
     state.pos = pos;
     state.bits = bits;
-    state.count = count;
+    state.count = static_cast<std::uint8_t>(count);
     state.ip = ip;
     state.left = left;
     return end;
@@ -266,8 +329,8 @@ private:
     // counts: of each length, as the reader counted them while reading the lengths (every
     // block builds three tables, and a second pass over the lengths cost as much as the first)
     bool build(LzhHuffmanTable& table, const std::uint8_t* lengths, unsigned n,
-               const unsigned* counts) const {
-        return table.build(lengths, n, counts) && (!m_strict || table.complete());
+               const unsigned* counts, const std::uint32_t* values = nullptr) const {
+        return table.build(lengths, n, counts, values) && (!m_strict || table.complete());
     }
     // Whether the data ends where the member does, as strict reading requires.
     bool endsExactly(std::string& error);
@@ -375,12 +438,12 @@ bool BlockDecoder::readPositionTable() {
     const unsigned np = m_params.positionCodes;
     const unsigned n = m_in.get(m_params.positionBits);
     if (n == 0) {
-        m_position.buildSingle(m_in.get(m_params.positionBits), np);
+        m_position.buildSingle(m_in.get(m_params.positionBits), np, kPositionValues.data());
         return true;
     }
     if (n > np)
         return false;
-    std::uint8_t lengths[32] = {};
+    std::uint8_t lengths[kMostPositionCodes] = {};
     unsigned counts[LzhHuffmanTable::kMaxLength + 1] = {};
     for (unsigned i = 0; i < n; ++i) {
         unsigned len = 0;
@@ -389,7 +452,7 @@ bool BlockDecoder::readPositionTable() {
         ++counts[len];
         lengths[i] = static_cast<std::uint8_t>(len);
     }
-    return build(m_position, lengths, n, counts);
+    return build(m_position, lengths, n, counts, kPositionValues.data());
 }
 
 bool BlockDecoder::startBlock(std::string& error) {
@@ -426,9 +489,6 @@ FastEnd BlockDecoder::decodeFast(std::size_t& pos, std::size_t stop) {
     s.codes = m_code.entries();
     s.positions = m_position.entries();
     s.left = m_blockLeft;
-    // A code and a position code of up to 16 bits each and the position's extra bits. A
-    // refill leaves at least 56, so short codes share one.
-    s.need = 2 * LzhHuffmanTable::kMaxLength + m_params.positionCodes - 2;
     const FastEnd end = m_loop(s);
     m_in.bits = s.bits;
     m_in.count = s.count;
@@ -454,17 +514,16 @@ bool BlockDecoder::decodeOneCarefully(std::size_t& pos, std::string& error) {
     if (sym < 256) {
         buf[pos++] = static_cast<std::uint8_t>(sym);
     } else {
+        // a refill leaves at least 56 bits, more than a position code and its extra bits take
         m_in.refill();
-        const int pc = m_position.decode(m_in.bits, used);
-        if (pc < 0) {
+        const std::uint32_t p = m_position.lookUp(m_in.bits);
+        if (p >= LzhHuffmanTable::kNotSymbol) {
             error = "a code is not in its table";
             return false;
         }
-        m_in.bits <<= used;
-        m_in.count -= used;
-        std::size_t dist = static_cast<std::size_t>(pc);
-        if (dist > 1)
-            dist = (std::size_t{1} << (dist - 1)) + m_in.get(static_cast<unsigned>(dist - 1));
+        const std::size_t dist = distanceOf(p, m_in.bits);
+        m_in.bits <<= p & 63;
+        m_in.count -= p & 63;
         const unsigned len = static_cast<unsigned>(sym) - 256 + kThreshold;
         for (unsigned i = 0; i < len; ++i, ++pos)
             buf[pos] = buf[pos - dist - 1];
@@ -532,6 +591,11 @@ void decodeBlocksAsAnyProcessor(bool on) { g_anyProcessorLoop = on; }
 DecodeStatus decodeLzhBlocks(const LzhBlockParams& params, std::span<const std::uint8_t> ahead,
                              const DataSource& in, std::uint64_t originalSize,
                              const DecodedSink& out, std::string& error, DecodeMode mode) {
+    // The position tables and their entries are sized for -lhx-'s window at most.
+    if (params.positionCodes > kMostPositionCodes) {
+        error = "no method reaches that far back";
+        return DecodeStatus::UnsupportedMethod;
+    }
     BlockDecoder decoder(params, ahead, in, originalSize, out, mode);
     return decoder.run(error);
 }

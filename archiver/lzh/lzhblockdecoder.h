@@ -5,8 +5,8 @@
 namespace vadok::archiver {
 
 // The static-Huffman block family: -lh4- to -lh7- and -lhx-. They differ only in how far
-// back a match may reach: positionCodes (NP) symbols in the position table, whose count
-// field is positionBits wide.
+// back a match may reach: positionCodes (NP) symbols in the position table, at most 20
+// (-lhx-), whose count field is positionBits wide.
 struct LzhBlockParams {
     unsigned positionCodes;
     unsigned positionBits;

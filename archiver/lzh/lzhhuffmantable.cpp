@@ -6,28 +6,38 @@
 namespace vadok::archiver {
 
 namespace {
-constexpr std::uint32_t entry(std::uint32_t symbol, std::uint32_t kind, std::uint32_t bits) {
-    return symbol << 16 | kind << 8 | bits;
+constexpr std::uint32_t kInvalidEntry = LzhHuffmanTable::kInvalid << 30;
+
+constexpr std::uint32_t linkEntry(std::uint32_t start, std::uint32_t width) {
+    return LzhHuffmanTable::kLink << 30 | start << 8 | width;
+}
+
+std::uint32_t valueOf(const std::uint32_t* values, unsigned sym) {
+    return values ? values[sym] : sym << 8;
 }
 
 // span entries of value from at; span is a power of two. Every block of every member builds
-// its three tables, most codes filling a few entries each: two or eight at a time, not one by one.
+// its three tables, most codes filling a few entries each: four to a store where they can,
+// not one by one.
 inline void fillSpan(std::uint32_t* at, std::uint32_t span, std::uint32_t value) {
     if (span == 1) {
         *at = value;
         return;
     }
-    const std::uint64_t pair = value * 0x100000001ull;
-    if (span < 8) {
-        for (std::uint32_t i = 0; i < span; i += 2)
-            std::memcpy(at + i, &pair, sizeof pair);
+    if (span == 2) {
+        const std::uint64_t pair = value * 0x100000001ull;
+        std::memcpy(at, &pair, sizeof pair);
+        return;
+    }
+    using Four = std::uint32_t __attribute__((vector_size(16)));
+    const Four four = {value, value, value, value};
+    if (span == 4) {
+        std::memcpy(at, &four, sizeof four);
         return;
     }
     for (std::uint32_t i = 0; i < span; i += 8) {
-        std::memcpy(at + i, &pair, sizeof pair);
-        std::memcpy(at + i + 2, &pair, sizeof pair);
-        std::memcpy(at + i + 4, &pair, sizeof pair);
-        std::memcpy(at + i + 6, &pair, sizeof pair);
+        std::memcpy(at + i, &four, sizeof four);
+        std::memcpy(at + i + 4, &four, sizeof four);
     }
 }
 } // namespace
@@ -42,7 +52,8 @@ bool LzhHuffmanTable::build(const std::uint8_t* lengths, unsigned n) {
     return build(lengths, n, counts);
 }
 
-bool LzhHuffmanTable::build(const std::uint8_t* lengths, unsigned n, const unsigned* counts) {
+bool LzhHuffmanTable::build(const std::uint8_t* lengths, unsigned n, const unsigned* counts,
+                            const std::uint32_t* values) {
     // First code of each length, in a 16-bit code space; more codes than fit is damage.
     std::uint32_t next[kMaxLength + 2] = {};
     std::uint32_t code = 0;
@@ -65,9 +76,9 @@ bool LzhHuffmanTable::build(const std::uint8_t* lengths, unsigned n, const unsig
     if (code == (1u << kMaxLength)) {
         m_entries.resize(std::size_t{1} << primary);
         std::fill(m_entries.begin() + (next[primary + 1] >> (kMaxLength - primary)),
-                  m_entries.end(), entry(0, kInvalid, 0));
+                  m_entries.end(), kInvalidEntry);
     } else {
-        m_entries.assign(std::size_t{1} << primary, entry(0, kInvalid, 0));
+        m_entries.assign(std::size_t{1} << primary, kInvalidEntry);
     }
     for (unsigned sym = 0; sym < n; ++sym) {
         const unsigned len = lengths[sym];
@@ -78,26 +89,27 @@ bool LzhHuffmanTable::build(const std::uint8_t* lengths, unsigned n, const unsig
         if (len <= primary) {
             const std::uint32_t first = c16 >> (kMaxLength - primary);
             const std::uint32_t span = 1u << (primary - len);
-            fillSpan(m_entries.data() + first, span, entry(sym, kSymbol, len));
+            fillSpan(m_entries.data() + first, span, valueOf(values, sym) + len);
             continue;
         }
         const std::uint32_t prefix = c16 >> (kMaxLength - primary);
         std::uint32_t link = m_entries[prefix];
-        if ((link & 0xff00) != (kLink << 8)) {
-            link = entry(static_cast<std::uint32_t>(m_entries.size()), kLink, width);
+        if ((link >> 30) != kLink) {
+            link = linkEntry(static_cast<std::uint32_t>(m_entries.size()), width);
             m_entries[prefix] = link;
-            m_entries.resize(m_entries.size() + (std::size_t{1} << width), entry(0, kInvalid, 0));
+            m_entries.resize(m_entries.size() + (std::size_t{1} << width), kInvalidEntry);
         }
         const std::uint32_t below = (c16 >> (kMaxLength - primary - width)) & ((1u << width) - 1);
         const std::uint32_t span = 1u << (primary + width - len);
-        fillSpan(m_entries.data() + (link >> 16) + below, span, entry(sym, kSymbol, len));
+        fillSpan(m_entries.data() + ((link >> 8) & 0x3fffff) + below, span,
+                 valueOf(values, sym) + len);
     }
     return true;
 }
 
-void LzhHuffmanTable::buildSingle(unsigned symbol, unsigned limit) {
+void LzhHuffmanTable::buildSingle(unsigned symbol, unsigned limit, const std::uint32_t* values) {
     m_entries.assign(std::size_t{1} << m_primary,
-                     symbol < limit ? entry(symbol, kSymbol, 0) : entry(0, kInvalid, 0));
+                     symbol < limit ? valueOf(values, symbol) : kInvalidEntry);
 }
 
 } // namespace vadok::archiver

@@ -275,6 +275,59 @@ TEST(LzhDecoder, handMadeStreamsDecodeOrFailAsTheFormatSays) {
     }
 }
 
+// A match starts as far back as its position code and the extra bits after it say, for every
+// position code of each window, with a history that tells every distance apart: blocks of
+// one literal each (no bits per code) lay down runs of changing letters, then blocks of one
+// match code and one position code read only the extra bits of each match.
+TEST(LzhDecoder, matchesReachAsFarAsTheirPositionCodeAndExtraBits) {
+    const struct {
+        const char* method;
+        unsigned positionCodes, countBits;
+    } windows[] = {{"lh5", 14, 4}, {"lh7", 17, 5}, {"lhx", 20, 5}};
+    for (const auto& w : windows) {
+        SCOPED_TRACE(w.method);
+        Stream s;
+        std::string expected;
+        const auto single = [&](unsigned codes, unsigned codeSymbol, unsigned positionCode) {
+            s.put(16, codes).put(5, 0).put(5, 0).put(9, 0).put(9, codeSymbol);
+            s.put(w.countBits, 0).put(w.countBits, positionCode);
+        };
+        // Runs of 1 to 97 letters fill more than the window.
+        for (unsigned run = 0; expected.size() < (std::size_t{1} << (w.positionCodes - 1)) + 4096;
+             ++run) {
+            const char letter = static_cast<char>('a' + run % 26);
+            const unsigned count = 1 + run * 31 % 97;
+            single(count, static_cast<unsigned char>(letter), 0);
+            expected.append(count, letter);
+        }
+        std::mt19937 random(w.positionCodes);
+        for (unsigned b = 0; b < w.positionCodes; ++b) {
+            const unsigned extra = b > 1 ? b - 1 : 0;
+            const unsigned length = 3 + b % 5;
+            // The smallest and largest extra bits, and some between.
+            std::vector<std::uint32_t> values = {0, (1u << extra) - 1};
+            for (int i = 0; i < 40 && extra > 0; ++i)
+                values.push_back(random() & ((1u << extra) - 1));
+            single(static_cast<unsigned>(values.size()), 256 + length - 3, b);
+            for (const std::uint32_t v : values) {
+                if (extra > 0)
+                    s.put(extra, v);
+                const std::size_t back = (b > 1 ? (std::size_t{1} << extra) + v : b) + 1;
+                for (unsigned i = 0; i < length; ++i)
+                    expected.push_back(expected[expected.size() - back]);
+            }
+        }
+        const std::string data = s.done();
+        for (const bool anyProcessor : {false, true}) {
+            decodeBlocksAsAnyProcessor(anyProcessor);
+            const Decoded d = decode(w.method, data, expected.size(), 70000);
+            decodeBlocksAsAnyProcessor(false);
+            ASSERT_EQ(d.status, DecodeStatus::Ok) << d.error;
+            EXPECT_TRUE(d.data == expected) << "any processor " << anyProcessor;
+        }
+    }
+}
+
 // Each block builds its tables into those of the block before: whatever an earlier table
 // left (links to longer codes, gaps), every 16-bit input decodes as the canonical code says.
 TEST(LzhHuffmanTable, aTableBuiltOverAnotherDecodesEveryInputAsItsCanonicalCode) {

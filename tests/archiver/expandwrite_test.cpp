@@ -17,9 +17,9 @@
 #include "archiver/names/memberpaths.h"
 #include "archiver/reading/rangereader.h"
 
-#include <atomic>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <fcntl.h>
@@ -372,8 +372,15 @@ TEST_P(ExpandWrite, membersThatLandOnEachOtherEndAsTheLastOneLeavesThem) {
         members.push_back({"l", "", "target" + std::to_string(i)});
     }
     writeRawLzh(dir / "a.lzh", members);
-    const auto result = expand(dir / "a.lzh", dir / "dest");
+    // Spread over threads, the versions would be written in any order: none may be.
+    std::atomic<int> spread = 0;
+    archiver::ExpandOptions options;
+    options.threads = GetParam();
+    options.memberWritten = [&](std::size_t) { ++spread; };
+    const auto result =
+        archiver::expandArchive(dir / "a.lzh", dir / "dest/", archiver::ArchiveFormat::Lzh, options);
     ASSERT_EQ(result.code, ArchiverOk) << result.error;
+    EXPECT_EQ(spread, 0);
     EXPECT_EQ(readFile(dir / "dest/a.txt"), "version 9");
     EXPECT_EQ(std::filesystem::read_symlink(dir / "dest/l"), "target9");
 }
