@@ -2,6 +2,7 @@
 #include "expandfolders.h"
 #include "memberoverlap.h"
 
+#include "base/alongside.h"
 #include "base/codes.h"
 #include "base/sizesums.h"
 #include "files/casefolding.h"
@@ -19,7 +20,6 @@
 #include <archive_entry.h>
 #include <climits>
 #include <cstdlib>
-#include <exception>
 #include <fcntl.h>
 #include <filesystem>
 #include <optional>
@@ -284,75 +284,36 @@ bool membersOverlapFolded(const std::vector<ListedMember>& members, const Member
     return membersOverlap(members, foldedIndex);
 }
 
-// The members' path index and whether they land on one another, worked out on a thread of
-// its own while the names, links and sizes are checked: neither needs the other, both come
-// before anything is written, and together they were most of the main thread's work between
-// the listing and the first file, with the second core idle.
-class OverlapIndex {
-public:
-    explicit OverlapIndex(const std::vector<ListedMember>& members) : m_members(members) {
-        try {
-            m_thread = std::thread([this] {
-                Utf8ThreadLocale utf8;
-                try {
-                    work();
-                } catch (...) {
-                    m_failure = std::current_exception();
-                }
-            });
-        } catch (const std::system_error&) {
-            work();
-        }
-    }
-    ~OverlapIndex() { join(); }
-    OverlapIndex(const OverlapIndex&) = delete;
-    OverlapIndex& operator=(const OverlapIndex&) = delete;
-
-    const MemberPathIndex& index() {
-        wait();
-        return *m_index;
-    }
-    bool overlap() {
-        wait();
-        return m_overlap;
-    }
-
-private:
-    void work() {
-        m_index.emplace(m_members.size(),
-                        [&members = m_members](std::size_t i) { return members[i].path.view(); });
-        m_overlap = membersOverlap(m_members, *m_index);
-    }
-    void join() {
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    // What the thread met is thrown here, as it would have been on the main thread.
-    void wait() {
-        join();
-        if (m_failure)
-            std::rethrow_exception(std::exchange(m_failure, nullptr));
-    }
-
-    const std::vector<ListedMember>& m_members;
-    std::optional<MemberPathIndex> m_index;
-    bool m_overlap = false;
-    std::exception_ptr m_failure;
-    std::thread m_thread;
+// The members' path index, and whether they land on one another.
+struct PathsFound {
+    MemberPathIndex index;
+    bool overlap = false;
 };
+
+// Worked out alongside the checks of names, links and sizes: neither needs the other, both
+// come before anything is written, and together they were most of the main thread's work
+// between the listing and the first file, with the second core idle.
+PathsFound findPaths(const std::vector<ListedMember>& members) {
+    Utf8ThreadLocale utf8;
+    MemberPathIndex index(members.size(),
+                          [&members](std::size_t i) { return members[i].path.view(); });
+    const bool overlap = membersOverlap(members, index);
+    return {std::move(index), overlap};
+}
 
 // Opens the destination and decides whether the members are spread over several threads,
 // each writing its files in place (an archive whose members were located and do not
 // overlap, also where its file system folds case). A target written in place learns which
 // paths are new.
 bool openTarget(ExpandTarget& target, const std::string& root, const ArchiveListing& listing,
-                OverlapIndex& overlaps, const ExpandOptions& options, bool& spread,
+                Alongside<PathsFound>& paths, const ExpandOptions& options, bool& spread,
                 ExpandResult& result) {
     if (std::string error; !target.open(root, error))
         return fail(result, ArchiverCannotCreate, std::move(error));
     const std::vector<ListedMember>& members = listing.members;
-    const MemberPathIndex& index = overlaps.index();
-    spread = listing.located && !overlaps.overlap();
+    const PathsFound found = paths.get();
+    const MemberPathIndex& index = found.index;
+    spread = listing.located && !found.overlap;
     if (const CaseFolding folding = caseFoldingOf(target.writeRoot());
         folding != CaseFolding::None && membersOverlapFolded(members, index, folding, options))
         spread = false;
@@ -471,12 +432,12 @@ ExpandResult expandArchive(const std::string& archivePath, const std::string& de
         return result;
     }
     const std::string root = withoutTrailingSlashes(dest);
-    OverlapIndex overlaps(listing.members);
+    Alongside<PathsFound> paths({}, [&members = listing.members] { return findPaths(members); });
     std::uint64_t total = 0;
     ExpandTarget target;
     bool spread = false;
     if (!checkMembers(archivePath, dest, root, listing, total, result) ||
-        !openTarget(target, root, listing, overlaps, options, spread, result) ||
+        !openTarget(target, root, listing, paths, options, spread, result) ||
         !writeMembers({archivePath, format, listing, target.writeRoot(), spread, total}, options,
                       result))
         return result;

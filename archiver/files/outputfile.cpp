@@ -110,7 +110,7 @@ void OutputFile::handOnToSync() {
     if (!std::exchange(m_syncerTried, true)) {
         try {
             auto work = [this] { syncWhileWriting(); };
-            m_syncer = m_syncing.start ? m_syncing.start(work) : std::thread(work);
+            m_syncer = startThread(m_syncing.start, work);
         } catch (const std::system_error&) {
         }
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/alongside.h"
+
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -14,12 +16,12 @@ namespace vadok::archiver {
 
 class ArchiveLock;
 
-// How an OutputFile makes its data durable while it is still being written. A store leaves
-// all of it empty; tests set parts of it.
+// How an OutputFile makes its data durable while it is still being written. A store gives
+// it the store's own thread start; tests set the rest.
 struct OutputSyncing {
-    // Starts the thread that syncs (empty: std::thread). One that throws std::system_error
-    // leaves all the syncing to the end.
-    std::function<std::thread(std::function<void()>)> start;
+    // Starts the thread that syncs. One that throws std::system_error leaves all the
+    // syncing to the end.
+    ThreadStart start;
     // Syncs the file's data (empty: fdatasync), on that thread; 0 or -1 as fdatasync.
     std::function<int(int fd)> syncData;
     // Told on that thread how many bytes from the start a sync made durable.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "alongside.h"
+#include "base/alongside.h"
 #include "files/sourcefile.h"
 #include "folderscan.h"
 #include "lzh/lzhheaderreader.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "alongside.h"
+#include "base/alongside.h"
 #include "lzh/lzhmember.h"
 #include "lzh/lzhmethod.h"
 #include "spillbuffer.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "alongside.h"
+#include "base/alongside.h"
 #include "memberjobs.h"
 
 #include <condition_variable>

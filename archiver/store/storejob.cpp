@@ -11,7 +11,7 @@
 #include "earlyjobs.h"
 #include "memberpool.h"
 #include "storeplan.h"
-#include "alongside.h"
+#include "base/alongside.h"
 
 #include <algorithm>
 #include <fcntl.h>

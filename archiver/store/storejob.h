@@ -1,6 +1,6 @@
 #pragma once
 
-#include "alongside.h"
+#include "base/alongside.h"
 #include "base/seams.h"
 #include "files/outputfile.h"
 #include "files/sourcefile.h"

@@ -8,7 +8,7 @@
 
 namespace vadok::archiver {
 
-// How the store starts its threads: std::thread unless a test says otherwise. A start that
+// How a call starts its threads: std::thread unless a test says otherwise. A start that
 // throws std::system_error is a process at its limit of threads or memory.
 using ThreadStart = std::function<std::thread(std::function<void()>)>;
 
@@ -17,7 +17,7 @@ inline std::thread startThread(const ThreadStart& start, std::function<void()> w
 }
 
 // Runs work on a thread of its own while the caller goes on, and hands its result over at
-// get(). When no thread can be had the work runs at once on the caller's: the store loses
+// get(). When no thread can be had the work runs at once on the caller's: the call loses
 // its parallelism, never its return code.
 template <class R>
 class Alongside {
